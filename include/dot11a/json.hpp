@@ -1,0 +1,24 @@
+// Values as JSON text, for command-line tools and scripts.
+//
+// Reading: a number is a 1x1 double; an array of numbers a row; an array of
+// equally long arrays of numbers a matrix (one inner array per row); an object
+// {"re": X, "im": X} a complex value of X's shape; {"int32": X} an int32 value;
+// a string a text; null an absent value; any other object a record (fields in
+// order); any other array a cell list.
+// Writing uses the same forms; doubles carry 17 significant digits, a 1x1
+// value is a plain number and a row a flat array. NaN and infinities, which
+// JSON cannot hold, are written as the strings "NaN", "Inf" and "-Inf".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "dot11a/value.hpp"
+
+namespace dot11a {
+
+// Raises a run-time error that quotes the text when it is not valid JSON.
+Value valueFromJson(std::string_view text);
+std::string valueToJson(const Value& v);
+
+}  // namespace dot11a

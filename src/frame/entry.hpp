@@ -1,0 +1,23 @@
+// Internal: what the generated entry points call.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "dot11a/call.hpp"
+
+namespace dot11a::detail {
+
+extern const OpInfo kOperationTable[];
+extern const std::size_t kOperationCount;
+
+// mlf, mlfN and mlfV forms: the argument counts are fixed by the signature, so
+// only the library state is checked before the operation runs.
+std::vector<Value> runEntry(std::size_t index, int nargout, std::span<const Value> inputs);
+// mlx form: the count checks, then the call; outputs go into plhs[0..nlhs).
+void runMlx(std::size_t index, int nlhs, Value plhs[], int nrhs, const Value prhs[]);
+// Outputs asked for through an output list: its element count, at least 1.
+int outputListCount(const Value* outputs);
+
+}  // namespace dot11a::detail
