@@ -57,8 +57,9 @@ int main(int argc, char** argv) {
     for (; i < argc; ++i) args.push_back(dot11a::valueFromJson(argv[i]));
     const std::vector<dot11a::Value> outs = dot11a::feval(name, nout, args);
     for (int k = 0; k < nout; ++k) {
-      const dot11a::Value v =
-          static_cast<std::size_t>(k) < outs.size() ? outs[static_cast<std::size_t>(k)] : dot11a::Value();
+      const dot11a::Value v = static_cast<std::size_t>(k) < outs.size()
+                                  ? outs[static_cast<std::size_t>(k)]
+                                  : dot11a::Value();
       std::cout << dot11a::valueToJson(v) << '\n';
     }
   } catch (const dot11a::Error& e) {

@@ -34,9 +34,9 @@ class DialogService {
                                const std::vector<std::string>& buttons,
                                std::string_view defaultButton) = 0;
   // One field per prompt, pre-filled with the defaults; nullopt when cancelled.
-  virtual std::optional<std::vector<std::string>> input(std::string_view title,
-                                                        const std::vector<std::string>& prompts,
-                                                        const std::vector<std::string>& defaults) = 0;
+  virtual std::optional<std::vector<std::string>> input(
+      std::string_view title, const std::vector<std::string>& prompts,
+      const std::vector<std::string>& defaults) = 0;
   // File choosers; a full path, or nullopt when cancelled. `start` is a folder
   // or a suggested file name.
   virtual std::optional<std::string> openFile(std::string_view title,

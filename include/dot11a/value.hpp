@@ -35,11 +35,11 @@ class Value {
   enum class Kind : std::uint8_t { Absent, Double, Int32, Text, Record, Cell };
 
   // ---- construction --------------------------------------------------------
-  Value();  // absent
-  Value(double x);                                   // NOLINT: 1x1 real
-  Value(cplx z);                                     // NOLINT: 1x1 complex
-  Value(const char* s) : Value(std::string(s)) {}    // NOLINT: text
-  Value(std::string s);                              // NOLINT: text
+  Value();                                              // absent
+  Value(double x);                                      // NOLINT: 1x1 real
+  Value(cplx z);                                        // NOLINT: 1x1 complex
+  Value(const char* s) : Value(std::string(s)) {}       // NOLINT: text
+  Value(std::string s);                                 // NOLINT: text
   Value(std::string_view s) : Value(std::string(s)) {}  // NOLINT: text
 
   static Value absent() { return Value(); }
@@ -51,7 +51,9 @@ class Value {
   static Value zeros(std::size_t rows, std::size_t cols);
   static Value row(std::vector<double> values);
   static Value row(std::span<const cplx> values);
-  static Value row(std::initializer_list<double> values) { return row(std::vector<double>(values)); }
+  static Value row(std::initializer_list<double> values) {
+    return row(std::vector<double>(values));
+  }
   static Value column(std::vector<double> values);
   static Value bits(std::span<const std::uint8_t> bits);  // row of 0.0/1.0
   static Value int32(std::int32_t v);

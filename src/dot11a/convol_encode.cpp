@@ -20,8 +20,10 @@ Puncture punctureOf(double rate) {
 std::size_t encodedLength(std::size_t n, double rate) {
   const std::size_t full = 2 * n;
   switch (punctureOf(rate)) {
-    case Puncture::None: return full;
-    case Puncture::TwoThirds: return full - full / 4;  // positions 4, 8, 12, ... go
+    case Puncture::None:
+      return full;
+    case Puncture::TwoThirds:
+      return full - full / 4;  // positions 4, 8, 12, ... go
     case Puncture::ThreeQuarters: {
       const std::size_t first = full - (full + 2) / 6;  // positions 4, 10, 16, ... go
       return first - (first + 1) / 5;                   // then 4, 9, 14, ... of the rest
@@ -45,7 +47,8 @@ void convolEncodeInto(std::span<const std::uint8_t> in, double rate, std::span<s
   auto emit = [&](unsigned bit) {
     ++pos;
     switch (p) {
-      case Puncture::None: break;
+      case Puncture::None:
+        break;
       case Puncture::TwoThirds:
         if (pos % 4 == 0) return;
         break;

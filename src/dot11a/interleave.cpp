@@ -29,14 +29,19 @@ std::span<const std::uint16_t> interleaverPermutation(std::size_t blockSize) {
   static const std::array<std::vector<std::uint16_t>, 4> kTables = {
       makePermutation(48), makePermutation(96), makePermutation(192), makePermutation(288)};
   switch (blockSize) {
-    case 48: return kTables[0];
-    case 96: return kTables[1];
-    case 192: return kTables[2];
-    case 288: return kTables[3];
+    case 48:
+      return kTables[0];
+    case 96:
+      return kTables[1];
+    case 192:
+      return kTables[2];
+    case 288:
+      return kTables[3];
     default:
-      raise("dot11a_Interleave: the input must hold the coded bits of one OFDM symbol (48, 96, "
-            "192 or 288 bits), not " +
-            std::to_string(blockSize) + ".");
+      raise(
+          "dot11a_Interleave: the input must hold the coded bits of one OFDM symbol (48, 96, "
+          "192 or 288 bits), not " +
+          std::to_string(blockSize) + ".");
   }
 }
 

@@ -19,8 +19,12 @@ unsigned loadRegister(std::span<const std::uint8_t> state) {
 }
 
 // s(i-4) xor s(i-7).
-inline unsigned feedback(unsigned reg) { return ((reg >> 3) ^ (reg >> 6)) & 1u; }
-inline unsigned shiftIn(unsigned reg, unsigned bit) { return ((reg << 1) | bit) & 0x7Fu; }
+inline unsigned feedback(unsigned reg) {
+  return ((reg >> 3) ^ (reg >> 6)) & 1u;
+}
+inline unsigned shiftIn(unsigned reg, unsigned bit) {
+  return ((reg << 1) | bit) & 0x7Fu;
+}
 
 }  // namespace
 

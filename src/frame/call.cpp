@@ -30,8 +30,12 @@ std::map<std::string, OpInfo, std::less<>>& builtins() {
 
 }  // namespace
 
-std::string tooManyOutputsMessage(const OpInfo& op) { return countMessage(op, "outputs", op.nout); }
-std::string tooManyInputsMessage(const OpInfo& op) { return countMessage(op, "inputs", op.nin); }
+std::string tooManyOutputsMessage(const OpInfo& op) {
+  return countMessage(op, "outputs", op.nout);
+}
+std::string tooManyInputsMessage(const OpInfo& op) {
+  return countMessage(op, "inputs", op.nin);
+}
 
 Call::Call(const OpInfo& op, int nargout, std::span<const Value> inputs)
     : op_(&op), nargout_(nargout), inputs_(inputs) {
@@ -49,7 +53,9 @@ const Value& Call::in(std::size_t i, std::string_view name) const {
   return inputs_[i];
 }
 
-void Call::outputNames(std::initializer_list<std::string_view> names) { outNames_ = names; }
+void Call::outputNames(std::initializer_list<std::string_view> names) {
+  outNames_ = names;
+}
 
 Value& Call::out(std::size_t i) {
   if (i >= outputs_.size()) {
@@ -67,8 +73,8 @@ std::vector<Value> Call::finish() {
   // call whose result is ignored).
   for (std::size_t i = 0; i < wanted && i < outputs_.size(); ++i) {
     if (assigned_[i]) continue;
-    std::string name = i < outNames_.size() ? std::string(outNames_[i])
-                                            : "output " + std::to_string(i + 1);
+    std::string name =
+        i < outNames_.size() ? std::string(outNames_[i]) : "output " + std::to_string(i + 1);
     warning("One or more output arguments not assigned during call to \"" +
             std::string(op_->errName) + "\" (" + name + ").");
   }
@@ -115,10 +121,16 @@ const OpInfo* LocalTable::find(std::string_view name) const {
 ModuleScope::ModuleScope(const LocalTable* table) : previous_(localTableSlot()) {
   localTableSlot() = table;
 }
-ModuleScope::~ModuleScope() { localTableSlot() = previous_; }
-const LocalTable* currentLocalTable() { return localTableSlot(); }
+ModuleScope::~ModuleScope() {
+  localTableSlot() = previous_;
+}
+const LocalTable* currentLocalTable() {
+  return localTableSlot();
+}
 
-void registerBuiltin(const OpInfo& info) { builtins()[std::string(info.name)] = info; }
+void registerBuiltin(const OpInfo& info) {
+  builtins()[std::string(info.name)] = info;
+}
 
 const OpInfo* findBuiltin(std::string_view name) {
   auto it = builtins().find(name);
@@ -146,7 +158,9 @@ Value feval1(std::string_view name, std::initializer_list<Value> inputs) {
   return out.empty() ? Value() : std::move(out[0]);
 }
 
-bool isCallable(std::string_view name) { return resolve(name) != nullptr; }
+bool isCallable(std::string_view name) {
+  return resolve(name) != nullptr;
+}
 
 namespace detail {
 

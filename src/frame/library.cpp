@@ -11,8 +11,8 @@ namespace dot11a {
 namespace {
 
 constexpr std::array<std::string_view, 12> kGlobalNames = {
-    "MACheader", "SigGenSettings", "appInfo", "configuration", "configurationSA", "figureList",
-    "hdlPlotArea", "markers", "names", "parameters", "states", "waveform"};
+    "MACheader",   "SigGenSettings", "appInfo", "configuration", "configurationSA", "figureList",
+    "hdlPlotArea", "markers",        "names",   "parameters",    "states",          "waveform"};
 
 struct State {
   bool running = false;
@@ -30,13 +30,18 @@ State& state() {
 
 Value& global(std::string_view name) {
   auto it = std::find(kGlobalNames.begin(), kGlobalNames.end(), name);
-  if (it == kGlobalNames.end()) raise("There is no shared global named '" + std::string(name) + "'.");
+  if (it == kGlobalNames.end())
+    raise("There is no shared global named '" + std::string(name) + "'.");
   return state().globals[*it];
 }
 
-std::span<const std::string_view> globalNames() { return kGlobalNames; }
+std::span<const std::string_view> globalNames() {
+  return kGlobalNames;
+}
 
-bool libraryRunning() { return state().running; }
+bool libraryRunning() {
+  return state().running;
+}
 
 void requireRunning(std::string_view caller) {
   if (!state().running)

@@ -79,7 +79,9 @@ std::string join(const std::string& a, const std::string& b) {
   return a + ", " + b;
 }
 
-std::string returnType(const Op& op) { return op.nout == 0 ? "void" : "dot11a::Value"; }
+std::string returnType(const Op& op) {
+  return op.nout == 0 ? "void" : "dot11a::Value";
+}
 
 std::string mlfSig(const Op& op) {
   return returnType(op) + " mlf" + exported(op.name) + "(" + join(outParams(op), inParams(op)) +
@@ -103,11 +105,13 @@ std::string collectInputs(const Op& op) {
   s << "  std::vector<dot11a::Value> ins;\n";
   if (op.nin == ANY) {
     s << "  va_list ap;\n  va_start(ap, in1);\n"
-         "  for (const dot11a::Value* v = in1; v != nullptr; v = va_arg(ap, const dot11a::Value*))\n"
+         "  for (const dot11a::Value* v = in1; v != nullptr; v = va_arg(ap, const "
+         "dot11a::Value*))\n"
          "    ins.push_back(*v);\n  va_end(ap);\n";
   } else if (op.nin == ONE_PLUS) {
     s << "  ins.push_back(in1);\n  va_list ap;\n  va_start(ap, in2);\n"
-         "  for (const dot11a::Value* v = in2; v != nullptr; v = va_arg(ap, const dot11a::Value*))\n"
+         "  for (const dot11a::Value* v = in2; v != nullptr; v = va_arg(ap, const "
+         "dot11a::Value*))\n"
          "    ins.push_back(*v);\n  va_end(ap);\n";
   } else {
     for (int i = 1; i <= op.nin; ++i) s << "  ins.push_back(in" << i << ");\n";
@@ -181,8 +185,8 @@ int main(int argc, char** argv) {
     }
     if (op.nv == NV_BOTH) {
       h << mlfVSig(op) << ";\n";
-      std::string body = collectInputs(op) + "  dot11a::detail::runEntry(" +
-                         std::to_string(index) + ", 0, ins);\n";
+      std::string body = collectInputs(op) + "  dot11a::detail::runEntry(" + std::to_string(index) +
+                         ", 0, ins);\n";
       c << "extern \"C\" " << mlfVSig(op) << " {\n" << body << "}\n\n";
     }
     h << "\n";

@@ -56,7 +56,9 @@ std::unique_ptr<DialogService>& slot() {
 
 }  // namespace
 
-DialogService& dialogs() { return *slot(); }
+DialogService& dialogs() {
+  return *slot();
+}
 
 std::unique_ptr<DialogService> setDialogService(std::unique_ptr<DialogService> service) {
   if (!service) service = std::make_unique<ConsoleDialogs>();
@@ -122,6 +124,8 @@ ScopedScriptedDialogs::ScopedScriptedDialogs() {
   previous_ = setDialogService(std::move(s));
 }
 
-ScopedScriptedDialogs::~ScopedScriptedDialogs() { setDialogService(std::move(previous_)); }
+ScopedScriptedDialogs::~ScopedScriptedDialogs() {
+  setDialogService(std::move(previous_));
+}
 
 }  // namespace dot11a

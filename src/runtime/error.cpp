@@ -12,7 +12,9 @@ WarningSink& sink() {
 }
 }  // namespace
 
-void raise(std::string message) { throw Error(std::move(message)); }
+void raise(std::string message) {
+  throw Error(std::move(message));
+}
 
 void warning(std::string_view message) {
   if (sink()) {
@@ -22,6 +24,8 @@ void warning(std::string_view message) {
   std::cerr << "Warning: " << message << '\n';
 }
 
-WarningSink setWarningSink(WarningSink s) { return std::exchange(sink(), std::move(s)); }
+WarningSink setWarningSink(WarningSink s) {
+  return std::exchange(sink(), std::move(s));
+}
 
 }  // namespace dot11a

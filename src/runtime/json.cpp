@@ -60,7 +60,8 @@ Value fromJson(const Json& j) {
       std::size_t r2 = 0, c2 = 0;
       std::vector<double> im;
       if (numericShape(j["re"], rows, cols, re) && numericShape(j["im"], r2, c2, im)) {
-        if (r2 != rows || c2 != cols) raise("JSON complex value: \"re\" and \"im\" differ in shape.");
+        if (r2 != rows || c2 != cols)
+          raise("JSON complex value: \"re\" and \"im\" differ in shape.");
         return Value::matrix(rows, cols, std::move(re), std::move(im));
       }
     }
@@ -124,7 +125,9 @@ void writeShape(std::string& s, std::size_t rows, std::size_t cols, Get get) {
 
 void write(std::string& s, const Value& v) {
   switch (v.kind()) {
-    case Value::Kind::Absent: s += "null"; break;
+    case Value::Kind::Absent:
+      s += "null";
+      break;
     case Value::Kind::Double: {
       auto re = v.re();
       if (!v.isComplex()) {
@@ -146,7 +149,9 @@ void write(std::string& s, const Value& v) {
       s += '}';
       break;
     }
-    case Value::Kind::Text: s += Json(v.str()).dump(); break;
+    case Value::Kind::Text:
+      s += Json(v.str()).dump();
+      break;
     case Value::Kind::Record: {
       s += '{';
       bool first = true;

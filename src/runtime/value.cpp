@@ -32,15 +32,17 @@ std::shared_ptr<Value::Node> makeNode(Value::Kind k, std::size_t r, std::size_t 
 
 void checkSize(std::size_t rows, std::size_t cols, std::size_t n, const char* what) {
   if (rows * cols != n)
-    raise(std::string(what) + ": " + std::to_string(rows) + "x" + std::to_string(cols) +
-          " needs " + std::to_string(rows * cols) + " elements, got " + std::to_string(n) + ".");
+    raise(std::string(what) + ": " + std::to_string(rows) + "x" + std::to_string(cols) + " needs " +
+          std::to_string(rows * cols) + " elements, got " + std::to_string(n) + ".");
 }
 
 }  // namespace
 
 Value::Value() = default;
 
-Value::Value(double x) : node_(makeNode(Kind::Double, 1, 1)) { node_->re = {x}; }
+Value::Value(double x) : node_(makeNode(Kind::Double, 1, 1)) {
+  node_->re = {x};
+}
 
 Value::Value(cplx z) : node_(makeNode(Kind::Double, 1, 1)) {
   node_->re = {z.real()};
@@ -51,7 +53,9 @@ Value::Value(std::string s) : node_(makeNode(Kind::Text, s.empty() ? 0 : 1, s.si
   node_->text = std::move(s);
 }
 
-Value Value::empty() { return Value(makeNode(Kind::Double, 0, 0)); }
+Value Value::empty() {
+  return Value(makeNode(Kind::Double, 0, 0));
+}
 
 Value Value::matrix(std::size_t rows, std::size_t cols, std::vector<double> colMajor) {
   checkSize(rows, cols, colMajor.size(), "matrix");
@@ -100,7 +104,9 @@ Value Value::bits(std::span<const std::uint8_t> bits) {
   return row(std::move(v));
 }
 
-Value Value::int32(std::int32_t v) { return int32Matrix(1, 1, {v}); }
+Value Value::int32(std::int32_t v) {
+  return int32Matrix(1, 1, {v});
+}
 
 Value Value::int32Matrix(std::size_t rows, std::size_t cols, std::vector<std::int32_t> colMajor) {
   checkSize(rows, cols, colMajor.size(), "int32 matrix");
@@ -127,24 +133,38 @@ Value Value::cellRow(std::vector<Value> items) {
   return cell(n == 0 ? 0 : 1, n, std::move(items));
 }
 
-Value::Kind Value::kind() const { return node_ ? node_->kind : Kind::Absent; }
+Value::Kind Value::kind() const {
+  return node_ ? node_->kind : Kind::Absent;
+}
 
-bool Value::isComplex() const { return isDouble() && !node_->im.empty(); }
+bool Value::isComplex() const {
+  return isDouble() && !node_->im.empty();
+}
 
 const char* Value::kindName(Kind k) {
   switch (k) {
-    case Kind::Absent: return "absent";
-    case Kind::Double: return "double";
-    case Kind::Int32: return "int32";
-    case Kind::Text: return "text";
-    case Kind::Record: return "record";
-    case Kind::Cell: return "cell list";
+    case Kind::Absent:
+      return "absent";
+    case Kind::Double:
+      return "double";
+    case Kind::Int32:
+      return "int32";
+    case Kind::Text:
+      return "text";
+    case Kind::Record:
+      return "record";
+    case Kind::Cell:
+      return "cell list";
   }
   return "?";
 }
 
-std::size_t Value::rows() const { return node_ ? node_->rows : 0; }
-std::size_t Value::cols() const { return node_ ? node_->cols : 0; }
+std::size_t Value::rows() const {
+  return node_ ? node_->rows : 0;
+}
+std::size_t Value::cols() const {
+  return node_ ? node_->cols : 0;
+}
 
 bool Value::truthy() const {
   if (isEmpty()) return false;
@@ -160,7 +180,8 @@ bool Value::truthy() const {
     case Kind::Record:
     case Kind::Cell:
       raise("A " + std::string(kindName()) + " cannot be used as a condition.");
-    case Kind::Absent: return false;
+    case Kind::Absent:
+      return false;
   }
   return false;
 }
@@ -208,10 +229,14 @@ double Value::real(std::size_t i) const {
     raise("Index exceeds the number of elements (" + std::to_string(i + 1) + " > " +
           std::to_string(numel()) + ").");
   switch (kind()) {
-    case Kind::Double: return node_->re[i];
-    case Kind::Int32: return node_->i32[i];
-    case Kind::Text: return static_cast<unsigned char>(node_->text[i]);
-    default: raise("A " + std::string(kindName()) + " value is not a number.");
+    case Kind::Double:
+      return node_->re[i];
+    case Kind::Int32:
+      return node_->i32[i];
+    case Kind::Text:
+      return static_cast<unsigned char>(node_->text[i]);
+    default:
+      raise("A " + std::string(kindName()) + " value is not a number.");
   }
 }
 
@@ -351,11 +376,16 @@ bool operator==(const Value& a, const Value& b) {
         if (imag(x, i) != imag(y, i)) return false;
       return true;
     }
-    case Value::Kind::Int32: return x.i32 == y.i32;
-    case Value::Kind::Text: return x.text == y.text;
-    case Value::Kind::Record: return x.fields == y.fields;
-    case Value::Kind::Cell: return x.cells == y.cells;
-    case Value::Kind::Absent: return true;
+    case Value::Kind::Int32:
+      return x.i32 == y.i32;
+    case Value::Kind::Text:
+      return x.text == y.text;
+    case Value::Kind::Record:
+      return x.fields == y.fields;
+    case Value::Kind::Cell:
+      return x.cells == y.cells;
+    case Value::Kind::Absent:
+      return true;
   }
   return false;
 }
@@ -363,12 +393,18 @@ bool operator==(const Value& a, const Value& b) {
 std::string Value::describe() const {
   std::string dims = std::to_string(rows()) + "x" + std::to_string(cols());
   switch (kind()) {
-    case Kind::Absent: return "absent value";
-    case Kind::Double: return dims + (isComplex() ? " complex double" : " double");
-    case Kind::Int32: return dims + " int32";
-    case Kind::Text: return "text '" + node_->text + "'";
-    case Kind::Record: return "record";
-    case Kind::Cell: return dims + " cell list";
+    case Kind::Absent:
+      return "absent value";
+    case Kind::Double:
+      return dims + (isComplex() ? " complex double" : " double");
+    case Kind::Int32:
+      return dims + " int32";
+    case Kind::Text:
+      return "text '" + node_->text + "'";
+    case Kind::Record:
+      return "record";
+    case Kind::Cell:
+      return dims + " cell list";
   }
   return "?";
 }

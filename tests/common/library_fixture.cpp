@@ -36,7 +36,9 @@ std::string bitsToString(std::span<const std::uint8_t> bits) {
   return s;
 }
 
-std::vector<std::uint8_t> bitsOf(const Value& v) { return v.toBits(); }
+std::vector<std::uint8_t> bitsOf(const Value& v) {
+  return v.toBits();
+}
 
 std::string readSharedFile(const std::string& relative) {
   const std::string path = std::string(DOT11A_SHARED_DIR) + "/" + relative;

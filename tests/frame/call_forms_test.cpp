@@ -82,9 +82,9 @@ TEST_F(CallForms, UnbuiltOperationSaysItIsNotAvailable) {
 }
 
 TEST_F(CallForms, UnassignedOutputWarnsWithItsName) {
-  static const dot11a::OpInfo silent{"silentOp", 1, 1, 1, "silentOp", [](dot11a::Call& c) {
-                                       c.outputNames({"result"});
-                                     }};
+  static const dot11a::OpInfo silent{
+      "silentOp", 1, 1, 1, "silentOp", [](dot11a::Call& c) {
+                                       c.outputNames({"result"}); }};
   dot11a::registerBuiltin(silent);
   std::vector<std::string> warnings;
   auto previous = dot11a::setWarningSink([&](std::string_view w) { warnings.emplace_back(w); });
@@ -108,9 +108,9 @@ void moduleEntry(dot11a::Call& c) {
 }
 const dot11a::LocalTable& moduleTable() {
   static const dot11a::LocalTable t{
-      "testModule",
-      {{"mod_helper", 1, 1, 47, "testModule/mod_helper",
-        [](dot11a::Call& c) { c.out(0) = Value(c.in(0, "x").toScalar() * 2); }}}};
+      "testModule", {{"mod_helper", 1, 1, 47, "testModule/mod_helper", [](dot11a::Call& c) {
+                        c.out(0) = Value(c.in(0, "x").toScalar() * 2);
+                      }}}};
   return t;
 }
 
@@ -142,8 +142,7 @@ TEST(Lifecycle, EntryPointsRefuseWhileStoppedAndGlobalsStartEmpty) {
   dot11a::global("waveform") = Value(1.0);
   Dot11a_b_libTerminate();
   EXPECT_FALSE(dot11a::libraryRunning());
-  const std::string msg =
-      errorOf([] { mlfDot11a_ConvolEncode(Value::row({1}), Value(0.5)); });
+  const std::string msg = errorOf([] { mlfDot11a_ConvolEncode(Value::row({1}), Value(0.5)); });
   EXPECT_NE(msg.find("Dot11a_b_libInitialize"), std::string::npos) << msg;
   Dot11a_b_libInitialize();
   EXPECT_TRUE(dot11a::global("waveform").isAbsent());
