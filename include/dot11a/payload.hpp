@@ -1,0 +1,53 @@
+// Payload sources: the bit stream a frame's DATA field carries (payload of the
+// chosen source, optionally with the MAC header in front and the FCS behind),
+// the pseudo-random sequences of orders 3 to 31, and payload files.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "dot11a/bitcoding.hpp"
+#include "dot11a/value.hpp"
+
+namespace dot11a {
+
+// Feedback of a pseudo-random sequence: bit i is the XOR of bits i - k over the
+// exponents k; `invert` complements the output.
+struct PnPolynomial {
+  std::vector<int> exponents;
+  bool invert = false;
+};
+// The table entry of an order from 3 to 31 (order 20 has two entries, chosen by
+// zeroSuppression). Raises an error for other orders.
+PnPolynomial pnPolynomial(int order, bool zeroSuppression = false);
+
+// `length` bits of the sequence of `order` (3 .. 31) started from `seed` (order
+// bits, empty for all ones; an all-zero seed gets its last bit set). The first
+// bits are the seed itself. With zeroSuppression (order 20 only) no run of more
+// than 14 zeros remains. The output is complemented when the table's inversion
+// flag and userInvert differ.
+Bits pnSequence(int order, std::size_t length, bool userInvert = false,
+                std::span<const std::uint8_t> seed = {}, bool zeroSuppression = false);
+
+// The payload bits of a parameter set: source dataSourceType (1 zeros, 2 ones,
+// 3 0101.., 4 1010.., 5 PN9, 6 inverted PN15, each 8 x dataLength bits; 7 the
+// stored dataSourceBitstream), then MAC header in front and FCS behind when
+// their Active flags are 1.
+Bits generatePayload(const Value& parameters);
+
+// The largest payload file limit loadUserDataFile accepts, in bits.
+inline constexpr double kMaxUserFileBits = 1 << 27;
+
+// Reads at most ceil(maxBits / 8) bytes of a file and expands them to bits (least
+// significant bit of each byte first unless msbFirst), cut to maxBits. A file
+// that ends early (it shrank while read) gives the bits of the bytes it had.
+struct FileBits {
+  bool ok = false;
+  std::string error;  // why the file could not be read, when !ok
+  Bits bits;
+};
+FileBits readPayloadFile(const std::string& path, std::size_t maxBits, bool msbFirst);
+
+}  // namespace dot11a

@@ -1,0 +1,190 @@
+// Bit and checksum utilities and their operations.
+#include "dot11a/bits.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "dot11a/call.hpp"
+#include "dot11a/error.hpp"
+
+namespace dot11a {
+
+namespace {
+
+// Upper bound on bit rows built from a requested size: far beyond any frame,
+// small enough that a mistyped size cannot exhaust memory.
+constexpr double kMaxBits = 1 << 26;
+
+std::uint8_t parity(double v) {
+  return static_cast<std::uint8_t>(std::fmod(std::fabs(std::trunc(v)), 2.0) != 0.0);
+}
+
+std::vector<std::uint8_t> parityBits(const Value& v) {
+  std::vector<std::uint8_t> out;
+  out.reserve(v.numel());
+  for (double d : v.toDoubles()) out.push_back(parity(d));
+  return out;
+}
+
+// Whole part of a size-like input, at least 0, within kMaxBits.
+std::size_t wholeSize(double v, const char* what) {
+  if (std::isnan(v) || v <= 0) return 0;
+  if (v > kMaxBits)
+    raise(std::string(what) + " is too large (at most " +
+          std::to_string(static_cast<long long>(kMaxBits)) + ").");
+  return static_cast<std::size_t>(std::floor(v));
+}
+
+}  // namespace
+
+Bits bitVector(double x, double minSize, bool msbFirst) {
+  if (!std::isfinite(x) || std::floor(x) != x) raise("Integer required");
+  if (x < 0) raise("bitVector: a non-negative number is required, got " + std::to_string(x) + ".");
+  Bits out;
+  // Halving a whole double is exact, so every whole double converts exactly.
+  for (double v = x; v > 0; v = std::floor(v / 2)) out.push_back(parity(v));
+  const std::size_t size = wholeSize(minSize, "bitVector: minSize");
+  if (out.size() < size) out.resize(size, 0);
+  if (msbFirst) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+std::string hexString(double num, double size) {
+  if (!std::isfinite(num) || std::floor(num) != num || num < 0)
+    raise("hexString: a non-negative whole number is required.");
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string s;
+  for (double v = num; v > 0; v = std::floor(v / 16))
+    s.push_back(kDigits[static_cast<int>(std::fmod(v, 16.0))]);
+  if (s.empty()) s.push_back('0');
+  std::reverse(s.begin(), s.end());
+  const std::size_t width = 2 * wholeSize(size, "hexString: size");
+  if (s.size() < width) s = std::string(width - s.size(), '0') + s;
+  return s;
+}
+
+Bits lfsr(std::span<const std::uint8_t> taps, std::size_t m, std::span<const std::uint8_t> seed) {
+  const std::size_t order = seed.size();
+  if (order == 0) raise("lfsr: the order must be at least 1.");
+  if (taps.size() < order)
+    raise("lfsr: " + std::to_string(order) + " taps are needed, got " +
+          std::to_string(taps.size()) + ".");
+  // Only the set taps matter; keep their distance back from the new bit.
+  std::vector<std::size_t> back;
+  for (std::size_t j = 0; j < order; ++j)
+    if (taps[j] & 1u) back.push_back(order - j);
+  Bits a(std::max(m, order), 0);
+  for (std::size_t j = 0; j < order; ++j) a[j] = seed[j] & 1u;
+  for (std::size_t i = order; i < a.size(); ++i) {
+    std::uint8_t b = 0;
+    for (std::size_t k : back) b ^= a[i - k];
+    a[i] = b;
+  }
+  return a;
+}
+
+Bits lfsrChecksum(std::span<const std::uint8_t> poly, std::span<const std::uint8_t> initialState,
+                  std::span<const std::uint8_t> data) {
+  if (poly.empty()) raise("lfsrChecksum: the polynomial has no coefficients.");
+  const std::size_t width = poly.size() - 1;
+  if (initialState.size() != width)
+    raise("lfsrChecksum: the initial state needs " + std::to_string(width) +
+          " cells for this polynomial, got " + std::to_string(initialState.size()) + ".");
+  Bits sr(initialState.begin(), initialState.end());
+  if (width == 0) return sr;
+  for (std::uint8_t d : data) {
+    const std::uint8_t carry = (sr[width - 1] ^ d) & 1u;
+    for (std::size_t k = width - 1; k > 0; --k) sr[k] = sr[k - 1] ^ (carry & poly[k]);
+    sr[0] = carry & poly[0];
+  }
+  std::reverse(sr.begin(), sr.end());
+  return sr;
+}
+
+Bits crc32Bits(std::span<const std::uint8_t> bits) {
+  // Register cell k is bit k of the word; the generator without its x^32 term.
+  constexpr std::uint32_t kPoly = 0x04C11DB7u;
+  std::uint32_t reg = 0xFFFFFFFFu;
+  for (std::uint8_t d : bits) {
+    const std::uint32_t carry = ((reg >> 31) ^ d) & 1u;
+    reg = (reg << 1) ^ (carry ? kPoly : 0u);
+  }
+  reg = ~reg;
+  Bits out(32);
+  for (int k = 0; k < 32; ++k) out[k] = static_cast<std::uint8_t>((reg >> (31 - k)) & 1u);
+  return out;
+}
+
+Bits bytesToBits(std::span<const std::uint8_t> bytes, bool msbFirst) {
+  Bits out(bytes.size() * 8);
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    for (int k = 0; k < 8; ++k)
+      out[8 * i + k] = static_cast<std::uint8_t>((bytes[i] >> (msbFirst ? 7 - k : k)) & 1u);
+  return out;
+}
+
+std::uint64_t bitsToNumber(std::span<const std::uint8_t> bits) {
+  std::uint64_t v = 0;
+  for (std::size_t k = 0; k < bits.size() && k < 64; ++k)
+    if (bits[k] & 1u) v |= std::uint64_t{1} << k;
+  return v;
+}
+
+namespace op {
+
+void bitVector(Call& c) {
+  c.outputNames({"output"});
+  if (c.nargin() < 1 || c.nargin() > 3) raise("Incorrect number of parameters.");
+  const Value& x = c.in(0, "x");
+  if (!x.isNumeric() || !x.isScalar()) raise("Integer required");
+  const double minSize =
+      c.has(1) && !c.in(1, "minSize").isEmpty() ? c.in(1, "minSize").toScalar() : 0;
+  // Only the exact text "left-msb" turns the row round; anything else keeps it.
+  const bool msbFirst =
+      c.has(2) && c.in(2, "orientation").isText() && c.in(2, "orientation").str() == "left-msb";
+  c.out(0) = Value::bits(dot11a::bitVector(x.toScalar(), minSize, msbFirst));
+}
+
+void hexString(Call& c) {
+  c.outputNames({"str"});
+  const Value& num = c.in(0, "num");
+  const Value& size = c.in(1, "size");
+  if (!num.isNumeric() || !num.isScalar())
+    raise("hexString: num must be a single non-negative whole number.");
+  c.out(0) = Value::text(dot11a::hexString(num.toScalar(), size.isEmpty() ? 0 : size.toScalar()));
+}
+
+void lfsr(Call& c) {
+  c.outputNames({"a"});
+  const double orderIn = c.in(0, "order").toScalar();
+  const Value& taps = c.in(1, "taps");
+  const double mIn = c.in(2, "m").toScalar();
+  const Value& seedIn = c.in(3, "seed");
+  if (!(orderIn >= 1) || std::floor(orderIn) != orderIn || orderIn > 64)
+    raise("lfsr: the order must be a whole number from 1 to 64.");
+  const auto order = static_cast<std::size_t>(orderIn);
+  std::vector<std::uint8_t> seed = parityBits(seedIn);
+  // A single seed value fills the whole register, as assignment to a range does.
+  if (seed.size() == 1) seed.assign(order, seed[0]);
+  if (seed.size() != order)
+    raise("lfsr: the seed must have " + std::to_string(order) + " entries, got " +
+          std::to_string(seed.size()) + ".");
+  c.out(0) = Value::bits(dot11a::lfsr(parityBits(taps), wholeSize(mIn, "lfsr: m"), seed));
+}
+
+void lfsrChecksum(Call& c) {
+  c.outputNames({"checksum"});
+  const auto poly = parityBits(c.in(0, "taps"));
+  const auto init = parityBits(c.in(1, "initalstate"));
+  const auto data = parityBits(c.in(2, "data"));
+  c.out(0) = Value::bits(dot11a::lfsrChecksum(poly, init, data));
+}
+
+void CCITT_CRC32(Call& c) {
+  c.outputNames({"output"});
+  c.out(0) = Value::bits(crc32Bits(parityBits(c.in(0, "input"))));
+}
+
+}  // namespace op
+}  // namespace dot11a

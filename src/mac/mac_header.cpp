@@ -1,0 +1,99 @@
+// The MAC header record, its bit stream, and the frame check sequence.
+#include "dot11a/mac.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "dot11a/bits.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/error.hpp"
+
+namespace dot11a {
+
+namespace {
+
+Value fieldRecord(double contents, int size, bool active) {
+  return Value::record({{"Contents", contents},
+                        {"Size", static_cast<double>(size)},
+                        {"Active", active ? 1.0 : 0.0}});
+}
+
+const Value& fieldOf(const Value& header, std::string_view fieldId) {
+  macFieldSize(fieldId);  // rejects unknown names with a clear message
+  if (!header.isRecord() || !header.hasField(fieldId))
+    raise("The MAC header record has no field \"" + std::string(fieldId) + "\".");
+  return header.field(fieldId);
+}
+
+}  // namespace
+
+int macFieldSize(std::string_view fieldId) {
+  if (fieldId == "FrameCntrl" || fieldId == "DurationID" || fieldId == "SeqCntrl") return 2;
+  if (fieldId == "Address1" || fieldId == "Address2" || fieldId == "Address3" ||
+      fieldId == "Address4")
+    return 6;
+  std::string msg = "Unknown MAC header field: ";
+  msg.append(fieldId);
+  raise(msg);
+}
+
+Value defaultMACheader() {
+  Value h = Value::record({{"BitStream", Value::bits(Bits(240, 0))}});
+  for (std::string_view name : kMacFieldsRecordOrder)
+    h.setField(name, fieldRecord(0, macFieldSize(name), true));
+  return h;
+}
+
+Bits recalcBitField(const Value& header, std::string_view fieldId) {
+  const Value& f = fieldOf(header, fieldId);
+  if (!f.field("Active").truthy()) return {};
+  const double size = f.field("Size").toScalar();
+  return bitVector(f.field("Contents").toScalar(), 8 * size, false);
+}
+
+Bits macHeaderBits(const Value& header) {
+  Bits out;
+  for (std::string_view name : kMacFieldsAirOrder) {
+    const Bits b = recalcBitField(header, name);
+    out.insert(out.end(), b.begin(), b.end());
+  }
+  return out;
+}
+
+void recalcBitStream(Value& header) {
+  header.setField("BitStream", Value::bits(macHeaderBits(header)));
+}
+
+void setMacField(Value& header, std::string_view fieldId, double contents) {
+  const int size = macFieldSize(fieldId);
+  const double maxValue = std::ldexp(1.0, 8 * size) - 1;
+  // The ordered clamp of the entry fields: no number becomes the maximum.
+  double v =
+      std::isnan(contents) ? maxValue : std::min(std::max(std::round(contents), 0.0), maxValue);
+  Value f = fieldOf(header, fieldId);
+  f.setField("Contents", v);
+  header.setField(fieldId, f);
+  recalcBitStream(header);
+}
+
+void setMacFieldActive(Value& header, std::string_view fieldId, bool active) {
+  Value f = fieldOf(header, fieldId);
+  f.setField("Active", active ? 1.0 : 0.0);
+  header.setField(fieldId, f);
+  recalcBitStream(header);
+}
+
+Bits calcMACfcs(std::span<const std::uint8_t> bits) {
+  return crc32Bits(bits);
+}
+
+namespace op {
+
+void dot11_CalcMACfcs(Call& c) {
+  c.outputNames({"fcs"});
+  c.out(0) = Value::bits(calcMACfcs(c.in(0, "data").toBits()));
+}
+
+}  // namespace op
+}  // namespace dot11a

@@ -1,0 +1,185 @@
+// The default parameter set, its derived fields, and the checks the calculation
+// makes before it synthesises.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/library_fixture.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/mac.hpp"
+#include "dot11a/parameters.hpp"
+#include "dot11a/payload.hpp"
+
+using dot11a::Value;
+
+namespace {
+
+class ParameterSet : public dot11a::test::LibraryTest {};
+
+std::string errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const dot11a::Error& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST_F(ParameterSet, DefaultsHaveTheFileFormatsFieldsInOrder) {
+  const Value p = dot11a::defaultParameters();
+  const std::vector<std::string> names = {"ParameterFileFormat_ID",
+                                          "generationMode",
+                                          "dataRate",
+                                          "modulation",
+                                          "encoderRate",
+                                          "scramblerActive",
+                                          "scramblerInit",
+                                          "interleaverActive",
+                                          "SubCarriers",
+                                          "idleSamples",
+                                          "MirrorSpectrum",
+                                          "OverSampling",
+                                          "WindowingLength",
+                                          "MACheader",
+                                          "MACfcs",
+                                          "serviceField",
+                                          "dataSourceType",
+                                          "dataLength",
+                                          "dataSourceName",
+                                          "dataSourceBitstream",
+                                          "totalLength",
+                                          "ProjectedLength"};
+  EXPECT_EQ(p.fieldNames(), names);
+  EXPECT_EQ(p.field("ParameterFileFormat_ID").str(), "dot11a - Format 1.0");
+  EXPECT_EQ(p.field("dataRate").toScalar(), 54);
+  EXPECT_EQ(p.field("encoderRate").toScalar(), 0.75);
+  EXPECT_EQ(p.field("scramblerInit").toScalar(), 93);
+  EXPECT_EQ(p.field("idleSamples").toScalar(), 4000);
+  EXPECT_EQ(p.field("OverSampling").toScalar(), 2);
+  EXPECT_EQ(p.field("WindowingLength").toScalar(), 2);
+  EXPECT_EQ(p.field("dataLength").toScalar(), 1024);
+  EXPECT_EQ(p.field("totalLength").toScalar(), 1024);
+  EXPECT_TRUE(p.field("dataSourceBitstream").isEmpty());
+
+  const Value& carriers = p.field("SubCarriers");
+  ASSERT_EQ(carriers.rows(), 1u);
+  ASSERT_EQ(carriers.cols(), 53u);
+  for (std::size_t i = 0; i < 53; ++i) EXPECT_EQ(carriers.real(i), i == 26 ? 0 : 1) << i;
+
+  const Value& header = p.field("MACheader");
+  EXPECT_EQ(header.fieldNames(), (std::vector<std::string>{"Active", "Length", "Contents"}));
+  EXPECT_EQ(header.field("Active").toScalar(), 0);
+  EXPECT_EQ(header.field("Length").toScalar(), 30);
+  EXPECT_EQ(header.field("Contents"), dot11a::defaultMACheader());
+  const Value& fcs = p.field("MACfcs");
+  EXPECT_EQ(fcs.fieldNames(), (std::vector<std::string>{"Active", "Length", "Contents"}));
+  EXPECT_EQ(fcs.field("Length").toScalar(), 4);
+  EXPECT_TRUE(fcs.field("Contents").isEmpty());
+}
+
+TEST_F(ParameterSet, DataRateFollowsModulationAndCodingRate) {
+  const double rates[] = {6, 9, 12, 18, 24, 36, 48, 54};
+  for (int item = 1; item <= 8; ++item) {
+    const auto pair = dot11a::ratePairOfItem(item);
+    EXPECT_EQ(pair.dataRate, rates[item - 1]);
+    EXPECT_EQ(dot11a::dataRateFor(pair.modulation, pair.encoderRate), rates[item - 1]);
+    EXPECT_EQ(dot11a::dataRateItem(pair.modulation, pair.encoderRate), item);
+  }
+  // The coding rate as the window stores it (2/3 as a double) is recognised.
+  EXPECT_EQ(dot11a::dataRateFor(4, 0.6666666666666666), 48);
+  // Uncoded, or BPSK with 2/3, is a custom combination.
+  for (double m = 1; m <= 4; ++m) EXPECT_EQ(dot11a::dataRateItem(m, 1), 9);
+  EXPECT_EQ(dot11a::dataRateFor(1, 2.0 / 3.0), 0);
+  EXPECT_EQ(dot11a::dataRateItem(1, 2.0 / 3.0), 9);
+}
+
+TEST_F(ParameterSet, DataLengthIsClampedToWhatTheFrameCanAnnounce) {
+  Value p = dot11a::defaultParameters();
+  EXPECT_EQ(dot11a::clampDataLength(p, 5000), 4095);
+  p.field("MACheader").setField("Active", 1.0);
+  p.field("MACfcs").setField("Active", 1.0);
+  EXPECT_EQ(dot11a::dataLengthLimit(p), 4061);
+  EXPECT_EQ(dot11a::clampDataLength(p, 5000), 4061);
+  EXPECT_EQ(dot11a::clampDataLength(p, 0), 1);
+  EXPECT_EQ(dot11a::clampDataLength(p, std::nan("")), 4061);  // no number: the first bound
+
+  p.setField("dataLength", 100.0);
+  dot11a::updateDerivedFields(p);
+  EXPECT_EQ(p.field("totalLength").toScalar(), 134);
+  // An inactive header or FCS does not count, whatever its length says.
+  p.field("MACheader").setField("Active", 0.0);
+  dot11a::updateDerivedFields(p);
+  EXPECT_EQ(p.field("totalLength").toScalar(), 104);
+  EXPECT_GT(p.field("ProjectedLength").toScalar(), 0);
+}
+
+TEST_F(ParameterSet, CalculationRefusesPayloadsTheSignalFieldCannotAnnounce) {
+  Value p = dot11a::defaultParameters();
+  // A user file of 4095 bytes fits on its own...
+  p.setField("dataSourceType", 7.0);
+  p.setField("dataSourceBitstream", Value::bits(dot11a::Bits(8 * 4095, 1)));
+  p.setField("dataLength", 4095.0);
+  EXPECT_EQ(dot11a::calculationPayload(p).numel(), 8u * 4095);
+  // ...but not with the FCS switched on afterwards.
+  p.field("MACfcs").setField("Active", 1.0);
+  std::string msg = errorOf([&] { dot11a::calculationPayload(p); });
+  EXPECT_NE(msg.find("4099 octets"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("4095"), std::string::npos) << msg;
+  EXPECT_NE(errorOf([&] { dot11a::calculateFrame(p); }), "no error");
+
+  // A length entered with the header on stays when the source changes.
+  p = dot11a::defaultParameters();
+  p.field("MACheader").setField("Active", 1.0);
+  p.setField("dataLength", 4065.0);
+  EXPECT_EQ(dot11a::calculationPayload(p).numel(), 8u * 4095);
+  p.setField("dataLength", 4066.0);
+  msg = errorOf([&] { dot11a::calculationPayload(p); });
+  EXPECT_NE(msg.find("4096 octets"), std::string::npos) << msg;
+}
+
+TEST_F(ParameterSet, CalculationRefusesAnEmptyUserFile) {
+  Value p = dot11a::defaultParameters();
+  p.setField("dataSourceType", 7.0);
+  p.setField("dataSourceBitstream", Value::empty());
+  p.setField("dataLength", 0.0);
+  p.field("MACheader").setField("Active", 1.0);  // a header alone is no user data
+  const std::string msg = errorOf([&] { dot11a::calculationPayload(p); });
+  EXPECT_NE(msg.find("user data file"), std::string::npos) << msg;
+}
+
+// A stand-in for the frame assembler that records what the calculation passes.
+std::vector<Value> gFrameInputs;
+void fakeFrame(dot11a::Call& c) {
+  gFrameInputs.assign(c.inputs().begin(), c.inputs().end());
+  c.out(0) = Value::row({1, 2});
+  c.out(1) = Value::matrix(2, 2, {1, 1, 0, 1});
+}
+
+TEST_F(ParameterSet, CalculationPassesTheFifteenFrameInputsInOrder) {
+  const dot11a::LocalTable table{"parameter_set_test",
+                                 {{"dot11a_FRAME", 15, 2, 1, "dot11a_FRAME", &fakeFrame}}};
+  dot11a::ModuleScope scope(&table);
+  Value p = dot11a::defaultParameters();
+  p.setField("dataLength", 2.0);
+  p.setField("dataSourceType", 2.0);
+  p.setField("serviceField", 0x1234);
+  p.setField("MirrorSpectrum", 1.0);
+  const auto result = dot11a::calculateFrame(p);
+  EXPECT_EQ(result.waveform, Value::row({1, 2}));
+  EXPECT_EQ(result.markers.rows(), 2u);
+  ASSERT_EQ(gFrameInputs.size(), 15u);
+  const char* fromParameters[] = {
+      "generationMode", nullptr,           "serviceField",  "dataRate",          "modulation",
+      "encoderRate",    "scramblerActive", "scramblerInit", "interleaverActive", "SubCarriers",
+      "OverSampling",   "WindowingLength", "idleSamples",   "MirrorSpectrum",    nullptr};
+  for (std::size_t i = 0; i < 15; ++i) {
+    if (fromParameters[i]) {
+      EXPECT_EQ(gFrameInputs[i], p.field(fromParameters[i])) << i;
+    }
+  }
+  EXPECT_EQ(gFrameInputs[1], Value::bits(dot11a::Bits(16, 1)));
+  EXPECT_EQ(gFrameInputs[14].toScalar(), 1);  // sinc compensation
+}
+
+}  // namespace
