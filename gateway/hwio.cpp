@@ -139,7 +139,13 @@ std::string joinErrors(const std::vector<std::string>& errors) {
 // "#<digits><length><bytes>".
 std::string block(const std::string& bytes) {
   const std::string len = std::to_string(bytes.size());
-  return "#" + std::to_string(len.size()) + len + bytes;
+  std::string out;
+  out.reserve(2 + len.size() + bytes.size());
+  out.push_back('#');
+  out.push_back(static_cast<char>('0' + len.size()));  // at most 9 digits: lengths stay below 1e9
+  out.append(len);
+  out.append(bytes);
+  return out;
 }
 
 // A storage name goes inside a quoted SCPI string and may become a file name
