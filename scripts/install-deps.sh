@@ -20,3 +20,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# A locale with a decimal comma, so the tests can show that instrument commands
+# never depend on the user's locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if command -v localedef >/dev/null && [ -e /usr/share/i18n/locales/de_DE ]; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "Could not generate de_DE.UTF-8; the locale test will be skipped."
+  fi
+fi

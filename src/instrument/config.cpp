@@ -1,0 +1,242 @@
+// The connection configuration record: defaults, the older flat layout, the
+// limits a dialog applies, the integer form the gateway receives, and short
+// address texts.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "dot11a/call.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/instrument.hpp"
+
+namespace dot11a {
+
+namespace {
+
+double numberOr(const Value& record, std::string_view name, double fallback) {
+  if (!record.isRecord() || !record.hasField(name)) return fallback;
+  const Value& v = record.field(name);
+  if (!v.isNumeric() || v.isEmpty()) return fallback;
+  return v.toScalar();
+}
+
+std::int32_t toInt32(double x) {
+  if (std::isnan(x)) return 0;
+  const double r = std::round(x);  // halves away from zero
+  if (r >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+    return std::numeric_limits<std::int32_t>::max();
+  if (r <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
+    return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(r);
+}
+
+// Converts the named fields of sub-record `sub` (when present) to int32 scalars.
+void integerFields(Value& config, std::string_view sub,
+                   std::initializer_list<std::string_view> names) {
+  if (!config.hasField(sub)) return;
+  Value& rec = config.field(sub);
+  if (!rec.isRecord()) return;
+  for (std::string_view name : names) {
+    if (!rec.hasField(name)) continue;
+    Value& v = rec.field(name);
+    if (v.isInt32() && v.isScalar()) continue;
+    if (!v.isNumeric()) continue;  // nothing sensible to convert; the gateway reports it
+    if (v.isEmpty()) continue;
+    std::vector<std::int32_t> ints;
+    ints.reserve(v.numel());
+    for (double x : v.toDoubles()) ints.push_back(toInt32(x));
+    v = Value::int32Matrix(v.rows(), v.cols(), std::move(ints));
+  }
+}
+
+void clampField(Value& config, std::string_view sub, std::string_view name, double lo, double hi) {
+  Value& rec = config.field(sub);
+  const double v = numberOr(rec, name, lo);
+  rec.setField(name, std::clamp(v, lo, hi));
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  return true;
+}
+
+bool parseWhole(std::string_view text, double& out) {
+  auto v = parseDecimal(text);
+  if (!v || *v != std::trunc(*v)) return false;
+  out = *v;
+  return true;
+}
+
+[[noreturn]] void badAddress(std::string_view address) {
+  raise("Cannot use the instrument address \"" + std::string(address) +
+        "\". Use tcpip:HOST[:PORT], serial:PORT[:BAUD] or gpib:BOARD:PRIMARY[:SECONDARY].");
+}
+
+}  // namespace
+
+Value initConfig(const Value& configIn) {
+  Value config = (configIn.isRecord()) ? configIn : Value::record();
+  config.setField("type", "GPIB");
+  Value& gpib = config.field("GPIB");
+  if (!gpib.isRecord()) gpib = Value::record();
+  gpib.setField("board", 0.0);
+  gpib.setField("primary", 19.0);
+  gpib.setField("secondary", -1.0);
+  Value& rs = config.field("RS232");
+  if (!rs.isRecord()) rs = Value::record();
+  rs.setField("port", 1.0);
+  rs.setField("baudrate", 9600.0);
+  rs.setField("handshake", "Xon/Xoff");
+  Value& tcp = config.field("TCPIP");
+  if (!tcp.isRecord()) tcp = Value::record();
+  tcp.setField("address", "0.0.0.0");
+  tcp.setField("board", 0.0);
+  return config;
+}
+
+Value defaultConfiguration() {
+  Value config = initConfig();
+  config.setField("BBGtype", "M32");
+  config.setField("LastParameterFilename", Value::text(""));
+  return config;
+}
+
+Value reStructureConfig(const Value& oldConfig, std::span<const std::string> handshakeEntries) {
+  if (!oldConfig.isRecord() || !oldConfig.hasField("Connection")) return oldConfig;
+  Value config = oldConfig;
+  auto old = [&](std::string_view name) -> Value {
+    return oldConfig.hasField(name) ? oldConfig.field(name) : Value::empty();
+  };
+  const Value& connection = oldConfig.field("Connection");
+  const bool rs232 = connection.isNumeric() && connection.isScalar() && connection.toScalar() == 1;
+  config.setField("type", rs232 ? "RS232" : "GPIB");
+  Value& gpib = config.field("GPIB");
+  if (!gpib.isRecord()) gpib = Value::record();
+  gpib.setField("board", old("GPIBboard"));
+  gpib.setField("primary", old("Primary"));
+  gpib.setField("secondary", old("Secondary"));
+  Value& rs = config.field("RS232");
+  if (!rs.isRecord()) rs = Value::record();
+  rs.setField("port", old("RS232Port"));
+  rs.setField("baudrate", old("BaudRate"));
+  std::string handshake = "Xon/Xoff";
+  if (!handshakeEntries.empty()) {
+    // The stored position counts from 0; a position outside the list takes the
+    // first entry rather than failing on a damaged file.
+    const double pos = numberOr(oldConfig, "HandShake", 0);
+    const auto index = static_cast<std::size_t>(
+        std::clamp(pos, 0.0, static_cast<double>(handshakeEntries.size() - 1)));
+    handshake = handshakeEntries[index];
+  }
+  rs.setField("handshake", handshake);
+  Value& tcp = config.field("TCPIP");
+  if (!tcp.isRecord()) tcp = Value::record();
+  tcp.setField("address", "0.0.0.0");
+  tcp.setField("board", 0.0);
+  for (const char* name :
+       {"Connection", "GPIBboard", "Primary", "Secondary", "RS232Port", "HandShake", "BaudRate"})
+    config.removeField(name);
+  return config;
+}
+
+Value limitConfig(Value config) {
+  if (!config.isRecord()) config = initConfig();
+  clampField(config, "GPIB", "board", 0, 15);
+  clampField(config, "GPIB", "primary", 0, 30);
+  clampField(config, "GPIB", "secondary", -1, 31);
+  clampField(config, "RS232", "port", 1, 9);
+  clampField(config, "RS232", "baudrate", kBaudRates.front(), kBaudRates.back());
+  config.field("TCPIP").setField("board", 0.0);
+  return config;
+}
+
+Value formatConfig(const Value& configIn) {
+  Value config = configIn;
+  if (!config.isRecord()) return config;
+  integerFields(config, "GPIB", {"board", "primary", "secondary"});
+  integerFields(config, "RS232", {"port", "baudrate"});
+  integerFields(config, "TCPIP", {"board"});
+  return config;
+}
+
+Value configFromAddress(std::string_view address) {
+  Value config = initConfig();
+  if (startsWithNoCase(address, "tcpip:")) {
+    std::string_view host = address.substr(6);
+    if (host.empty()) badAddress(address);
+    config.setField("type", "TCPIP");
+    config.field("TCPIP").setField("address", std::string(host));
+    return config;
+  }
+  if (startsWithNoCase(address, "serial:")) {
+    std::string_view rest = address.substr(7);
+    std::string_view port = rest, baud;
+    if (!rest.empty() && rest.front() != '/') {
+      const auto colon = rest.find(':');
+      if (colon != std::string_view::npos) {
+        port = rest.substr(0, colon);
+        baud = rest.substr(colon + 1);
+      }
+    } else {
+      // A device path may itself hold no colon; a baud rate follows the last one.
+      const auto colon = rest.rfind(':');
+      if (colon != std::string_view::npos) {
+        port = rest.substr(0, colon);
+        baud = rest.substr(colon + 1);
+      }
+    }
+    config.setField("type", "RS232");
+    Value& rs = config.field("RS232");
+    double number = 0;
+    if (!port.empty() && port.front() == '/') {
+      rs.setField("device", std::string(port));
+    } else if (parseWhole(port, number) && number >= 1 && number <= 9) {
+      rs.setField("port", number);
+    } else {
+      badAddress(address);
+    }
+    if (!baud.empty()) {
+      if (!parseWhole(baud, number) || number <= 0) badAddress(address);
+      rs.setField("baudrate", number);
+    }
+    return config;
+  }
+  if (startsWithNoCase(address, "gpib:")) {
+    std::string_view rest = address.substr(5);
+    std::vector<double> parts;
+    while (true) {
+      const auto colon = rest.find(':');
+      double number = 0;
+      if (!parseWhole(rest.substr(0, colon), number)) badAddress(address);
+      parts.push_back(number);
+      if (colon == std::string_view::npos) break;
+      rest = rest.substr(colon + 1);
+    }
+    if (parts.size() < 2 || parts.size() > 3) badAddress(address);
+    if (parts[0] < 0 || parts[0] > 15 || parts[1] < 0 || parts[1] > 30 ||
+        (parts.size() == 3 && (parts[2] < -1 || parts[2] > 31)))
+      raise("The GPIB address \"" + std::string(address) +
+            "\" is out of range: board 0-15, primary 0-30, secondary 0-31.");
+    config.setField("type", "GPIB");
+    Value& gpib = config.field("GPIB");
+    gpib.setField("board", parts[0]);
+    gpib.setField("primary", parts[1]);
+    gpib.setField("secondary", parts.size() == 3 ? parts[2] : -1.0);
+    return config;
+  }
+  badAddress(address);
+}
+
+namespace op {
+
+void formatconfig(Call& c) {
+  c.outputNames({"config_out"});
+  c.out(0) = formatConfig(c.in(0, "config_in"));
+}
+
+}  // namespace op
+}  // namespace dot11a

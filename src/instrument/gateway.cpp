@@ -1,0 +1,190 @@
+// The binding to the I/O gateway plugin and the gateway wrapper operations.
+//
+// The plugin is loaded by name on the first gateway call and stays loaded until
+// the process ends (unloading code that may have left a thread-local or a
+// registered handler behind is not worth the risk).
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dot11a/call.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/instrument.hpp"
+#include "instrument/gateway_abi.hpp"
+
+#ifndef DOT11A_INSTALL_LIBDIR
+#define DOT11A_INSTALL_LIBDIR ""
+#endif
+
+namespace dot11a {
+
+namespace {
+
+struct Plugin {
+  HwioCallFn call = nullptr;
+  std::string path;
+};
+
+// The folder this library was loaded from.
+std::string ownFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&ownFolder), &info) == 0 || info.dli_fname == nullptr)
+    return {};
+  return std::filesystem::path(info.dli_fname).parent_path().string();
+}
+
+std::vector<std::string> candidates() {
+  std::vector<std::string> list;
+  if (const char* env = std::getenv("DOT11A_HWIO_PLUGIN"); env != nullptr && *env != '\0') {
+    list.emplace_back(env);
+    return list;  // an explicit choice is not second-guessed
+  }
+  if (std::string own = ownFolder(); !own.empty())
+    list.push_back((std::filesystem::path(own) / kHwioPluginFile).string());
+  if (std::string_view(DOT11A_INSTALL_LIBDIR).size() > 0)
+    list.push_back((std::filesystem::path(DOT11A_INSTALL_LIBDIR) / kHwioPluginFile).string());
+  list.emplace_back(kHwioPluginFile);  // the dynamic linker's search path
+  return list;
+}
+
+const Plugin& plugin() {
+  static std::mutex lock;
+  static Plugin loaded;
+  std::lock_guard guard(lock);
+  if (loaded.call != nullptr) return loaded;
+  std::string problems;
+  for (const std::string& path : candidates()) {
+    const bool isPath = path.find('/') != std::string::npos;
+    if (isPath && !std::filesystem::exists(path)) continue;
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* err = dlerror();
+      problems += "\n  " + (err != nullptr ? std::string(err) : path);
+      continue;
+    }
+    auto version = reinterpret_cast<HwioVersionFn>(dlsym(handle, kHwioVersionSymbol));
+    auto call = reinterpret_cast<HwioCallFn>(dlsym(handle, kHwioCallSymbol));
+    if (version == nullptr || call == nullptr || version() != kHwioAbiVersion) {
+      problems += "\n  " + path + ": not a compatible instrument I/O gateway";
+      dlclose(handle);
+      continue;
+    }
+    loaded.call = call;
+    loaded.path = path;
+    return loaded;
+  }
+  raise("The instrument I/O gateway (" + std::string(kHwioPluginFile) +
+        ") could not be loaded. Install it beside the library or name it in "
+        "DOT11A_HWIO_PLUGIN." +
+        (problems.empty() ? std::string() : "\nTried:" + problems));
+}
+
+IoResult toResult(const std::vector<Value>& out) {
+  IoResult r;
+  if (!out.empty() && out[0].isNumeric() && !out[0].isEmpty())
+    r.status = out[0].toScalar();
+  else
+    r.status = gateway_status::kBadInput;
+  if (out.size() > 1 && out[1].isText()) r.response = out[1].str();
+  return r;
+}
+
+std::vector<Value> twoOutputs(GatewayCode code, std::vector<Value> rest) {
+  rest.insert(rest.begin(), Value::int32(static_cast<std::int32_t>(code)));
+  return callGateway(2, rest);
+}
+
+}  // namespace
+
+std::string gatewayPluginName() {
+  return plugin().path;
+}
+
+std::vector<Value> callGateway(int nargout, std::span<const Value> inputs) {
+  const Plugin& p = plugin();
+  std::vector<Value> outputs(static_cast<std::size_t>(std::max(nargout, 0)));
+  char message[2048] = {0};
+  const int rc = p.call(nargout, outputs.data(), static_cast<int>(inputs.size()), inputs.data(),
+                        message, sizeof message);
+  if (rc != 0) raise(message[0] != '\0' ? message : "The instrument I/O gateway failed.");
+  return outputs;
+}
+
+IoResult hwPing(const Value& config) {
+  return toResult(twoOutputs(GatewayCode::Ping, {formatConfig(config)}));
+}
+
+IoResult hwSend(const Value& config, std::string_view command) {
+  return toResult(twoOutputs(GatewayCode::Send, {formatConfig(config), Value(command)}));
+}
+
+IoResult hwQuery(const Value& config, std::string_view query) {
+  return toResult(twoOutputs(GatewayCode::Query, {formatConfig(config), Value(query)}));
+}
+
+IoResult hwDownload(const Value& config, const Value& data, const Value& markers,
+                    std::string_view name) {
+  return toResult(twoOutputs(GatewayCode::Download, {formatConfig(config), data, markers,
+                                                     Value("norm"), Value(1.0), Value(name)}));
+}
+
+IoResult hwReturnLocal(const Value& config) {
+  return toResult(twoOutputs(GatewayCode::ReturnLocal, {formatConfig(config)}));
+}
+
+namespace op {
+
+namespace {
+void assignTwo(Call& c, std::vector<Value> out) {
+  c.out(0) = out.size() > 0 ? std::move(out[0]) : Value();
+  c.out(1) = out.size() > 1 ? std::move(out[1]) : Value();
+}
+}  // namespace
+
+void hwIO(Call& c) {
+  const auto inputs = c.inputs().first(c.nargin());
+  std::vector<Value> out = callGateway(c.nargout(), inputs);
+  for (std::size_t i = 0; i < out.size(); ++i) c.out(i) = std::move(out[i]);
+}
+
+void hwPing(Call& c) {
+  c.outputNames({"status", "response"});
+  assignTwo(c, twoOutputs(GatewayCode::Ping, {formatConfig(c.in(0, "config"))}));
+}
+
+void hwSend(Call& c) {
+  c.outputNames({"status", "response"});
+  assignTwo(c,
+            twoOutputs(GatewayCode::Send, {formatConfig(c.in(0, "config")), c.in(1, "command")}));
+}
+
+void hwQuery(Call& c) {
+  c.outputNames({"status", "response"});
+  assignTwo(c, twoOutputs(GatewayCode::Query, {formatConfig(c.in(0, "config")), c.in(1, "query")}));
+}
+
+// The fourth and fifth inputs are accepted and not used: the gateway always
+// receives "norm" and 1 (normalise the samples to full scale).
+void hwDownload(Call& c) {
+  c.outputNames({"status", "response"});
+  assignTwo(c, twoOutputs(GatewayCode::Download,
+                          {formatConfig(c.in(0, "config")), c.in(1, "data"), c.in(2, "markers"),
+                           Value("norm"), Value(1.0), c.in(5, "filename")}));
+}
+
+void hwReturnLocal(Call& c) {
+  c.outputNames({"status", "response"});
+  assignTwo(c, twoOutputs(GatewayCode::ReturnLocal, {formatConfig(c.in(0, "config"))}));
+}
+
+void VerifyComm(Call& c) {
+  c.outputNames({"status", "description"});
+  assignTwo(c, twoOutputs(GatewayCode::Ping, {formatConfig(c.in(0, "config"))}));
+}
+
+}  // namespace op
+}  // namespace dot11a

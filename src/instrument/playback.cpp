@@ -1,0 +1,220 @@
+// Waveform download and the playback command sequences of the two platforms.
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "dot11a/call.hpp"
+#include "dot11a/dialogs.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/instrument.hpp"
+#include "dot11a/num2str.hpp"
+
+namespace dot11a {
+
+namespace {
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string configType(const Value& config) {
+  if (config.isRecord() && config.hasField("type") && config.field("type").isText())
+    return config.field("type").str();
+  return {};
+}
+
+// The answer to the ARB state query read as a number ("1", "1.0", "+1", " 1\n");
+// anything that is not a number is not 1.
+bool answerIsOne(std::string_view answer) {
+  auto v = parseDecimal(answer);
+  return v && *v == 1;
+}
+
+std::size_t sampleCount(const Value& iq) {
+  return iq.isAbsent() ? 0 : iq.numel();
+}
+
+}  // namespace
+
+Platform platformFromText(std::string_view letter) {
+  return equalsNoCase(letter, "c") ? Platform::C : Platform::B;
+}
+
+double rs232TransferMinutes(std::size_t samples, double baudrate) {
+  // 32 bits per I/Q sample pair, 12.5 % framing and protocol overhead.
+  return static_cast<double>(samples) * 32 * 1.125 / baudrate / 60;
+}
+
+DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
+                           const Value& config) {
+  DownloadResult result;
+  if (equalsNoCase(configType(config), "rs232")) {
+    const Value& rs = config.field("RS232");
+    const double baud = rs.field("baudrate").toScalar();
+    const double minutes = rs232TransferMinutes(sampleCount(iq), baud);
+    if (minutes > 0.75) {
+      const std::string text = "This Download will take approximately " + formatG(minutes, 6) +
+                               " minutes. Do you want to continue?";
+      const std::string answer =
+          dialogs().question("RS-232 Download", text, {"OK", "Cancel"}, "Cancel");
+      if (answer != "OK") {
+        result.description = std::string(kDownloadCancelled);
+        result.cancelled = true;
+        return result;
+      }
+    }
+  }
+  const IoResult state = hwQuery(config, ":SOUR:RAD:ARB:STATe?");
+  result.status = state.status;
+  const IoResult off = hwSend(config, ":SOUR:RAD:ARB:STATe OFF");
+  result.status = off.status;
+  result.description = off.response;
+  const IoResult stored = hwDownload(config, iq, markers, name);
+  result.status = stored.status;
+  result.description = stored.response;
+  // Only a successful query can tell that the ARB was playing before.
+  if (state.ok() && answerIsOne(state.response)) hwSend(config, ":SOUR:RAD:ARB:STATe ON");
+  return result;
+}
+
+std::string reconFilterText(double v) {
+  if (v == 1) return "250.0khz";
+  if (v == 2) return "2.5Mhz";
+  if (v == 3) return "8Mhz";
+  return "through";
+}
+
+std::string bbFilterText(double v) {
+  if (v == 1) return "2.1MHz";
+  if (v == 2) return "40MHz";
+  return "Through";
+}
+
+std::string alcText(double v) {
+  return v == 0 ? "off" : "on";
+}
+
+std::string onOffText(double v) {
+  return v == 1 ? "on" : "off";
+}
+
+std::string polarityText(double v) {
+  return v == 0 ? "Pos" : "Neg";
+}
+
+std::string referenceText(double v) {
+  return v == 0 ? "int" : "ext";
+}
+
+std::vector<std::string> playbackCommands(std::string_view name, const SigGenSettings& s,
+                                          Platform platform) {
+  std::vector<std::string> list = {
+      " :source:rad:arb:state off",
+      " :source:rad:arb:wav \"arbi:" + std::string(name) + "\" ",
+      " :source:freq:fix " + num2str(s.frequency) + "Hz",
+      " :source:power:level:immediate:amplitude " + num2str(s.amplitude) + "dbm",
+      " :source:rad:arb:clock:srate " + num2str(s.samplingRate) + "Hz",
+  };
+  if (platform == Platform::B) {
+    list.push_back(" :source:rad:arb:rfilter " + reconFilterText(s.reconFilter));
+  } else {
+    list.push_back(" :source:dm:bbfilter " + bbFilterText(s.bbFilter));
+    list.push_back(" :source:rad:ARB:rscaling " + num2str(s.scaling));
+    list.push_back(":source:DM:IQAT:AUTO off");
+    list.push_back(":source:DM:IQAT " + num2str(s.modAtten));
+    list.push_back(" :pow:alc:state " + alcText(s.alc));
+  }
+  list.push_back(" :source:rad:arb:marker:rfblank " + onOffText(s.rfBlanking));
+  list.push_back(" :source:rad:arb:marker:polarity " + polarityText(s.markerPolarity));
+  list.push_back(" :source:rad:arb:clock:ref " + referenceText(s.arbRefSource));
+  list.push_back(" :source:rad:arb:state on");
+  list.push_back(" :output:state on");
+  return list;
+}
+
+IoResult tgxPlay(std::string_view name, const SigGenSettings& s, const Value& config,
+                 Platform platform) {
+  IoResult last, firstFailure;
+  bool failed = false;
+  for (const std::string& command : playbackCommands(name, s, platform)) {
+    last = hwSend(config, command);
+    if (!last.ok() && !failed) {
+      failed = true;
+      firstFailure.status = last.status;
+      // The gateway's message usually names the command already.
+      firstFailure.response =
+          last.response.find(command) != std::string::npos
+              ? last.response
+              : "The instrument did not accept \"" + command + "\": " + last.response;
+    }
+  }
+  // Gives the front panel back; its outcome does not change the result.
+  hwReturnLocal(config);
+  return failed ? firstFailure : last;
+}
+
+std::string DownloadAndPlayResult::message() const {
+  if (download.cancelled) return "Download cancelled: nothing was sent to the instrument.";
+  if (download.status != 0) return "Error during waveform download: " + download.description;
+  if (!played) return "The waveform was stored but not played.";
+  if (playback.status != 0) return "Error during instrument setup: " + playback.response;
+  return "Waveform has been successfully transferred to the instrument";
+}
+
+DownloadAndPlayResult downloadAndPlay(const Value& iq, const Value& markers,
+                                      const SigGenSettings& settings, const Value& config,
+                                      Platform platform) {
+  DownloadAndPlayResult r;
+  r.download = tgxDownload(iq, markers, settings.title, config);
+  if (!r.download.ok()) return r;
+  r.playback = tgxPlay(settings.title, settings, config, platform);
+  r.played = true;
+  return r;
+}
+
+namespace op {
+
+namespace {
+std::string textInput(const Call& c, std::size_t i, std::string_view name) {
+  const Value& v = c.in(i, name);
+  if (v.isText()) return v.str();
+  if (v.isEmpty()) return {};
+  raise("The input \"" + std::string(name) + "\" must be a text, not " + v.describe() + ".");
+}
+
+void play(Call& c, Platform platform) {
+  c.outputNames({"status", "description"});
+  const std::string name = textInput(c, 0, "FileName");
+  const SigGenSettings s = sigGenSettingsFromValue(c.in(1, "setting"));
+  const IoResult r = tgxPlay(name, s, c.in(2, "config"), platform);
+  c.out(0) = Value(r.status);
+  c.out(1) = Value(r.response);
+}
+}  // namespace
+
+// A declined RS-232 question gives status 0 and "download cancelled" here, as
+// callers of the operation expect; code that must tell it from a stored
+// waveform calls tgxDownload and reads `cancelled`.
+void TGXDownLoadWrap(Call& c) {
+  c.outputNames({"status", "description"});
+  const DownloadResult r = tgxDownload(c.in(0, "IQData"), c.in(1, "Marker"),
+                                       textInput(c, 2, "Filename"), c.in(3, "config"));
+  c.out(0) = Value(r.status);
+  c.out(1) = Value(r.description);
+}
+
+void TGXPlay(Call& c) {
+  play(c, Platform::B);
+}
+
+void TGXPlay_c(Call& c) {
+  play(c, Platform::C);
+}
+
+}  // namespace op
+}  // namespace dot11a
