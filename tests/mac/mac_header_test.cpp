@@ -89,3 +89,25 @@ TEST_F(MacHeader, FcsOperationIsTheCrcOfTheBitsGiven) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MacHeader, HexadecimalEntriesOfTheDialog) {
+  Value h = dot11a::defaultMACheader();
+  dot11a::setMacFieldFromText(h, "DurationID", "1ffff");
+  EXPECT_EQ(h.field("DurationID").field("Contents").toScalar(), 65535);
+  dot11a::setMacFieldFromText(h, "Address2", "ab");
+  EXPECT_EQ(h.field("Address2").field("Contents").toScalar(), 171);
+  EXPECT_EQ(dot11a::hexString(171, 6), "0000000000AB");
+  dot11a::setMacFieldFromText(h, "SeqCntrl", "");
+  EXPECT_EQ(h.field("SeqCntrl").field("Contents").toScalar(), 65535);
+  dot11a::setMacFieldFromText(h, "Address1", " 00112233445566778899 ");
+  EXPECT_EQ(h.field("Address1").field("Contents").toScalar(), 281474976710655.0);
+
+  const Value before = h;
+  EXPECT_THROW(dot11a::setMacFieldFromText(h, "FrameCntrl", "-1"), dot11a::Error);
+  EXPECT_THROW(dot11a::setMacFieldFromText(h, "FrameCntrl", "12g"), dot11a::Error);
+  EXPECT_EQ(h, before);
+}
+
+}  // namespace
