@@ -97,6 +97,10 @@ TEST_F(AnnexGPayload, SizeEstimateOfTheExampleFrame) {
   EXPECT_EQ(dot11a::feval1("dot11a_SizeEst", {p}).toScalar(), 880);
   p.setField("WindowingLength", 1.0);
   EXPECT_EQ(dot11a::feval1("dot11a_SizeEst", {p}).toScalar(), 882);
+  const auto* frame = dot11a::findOperation("dot11a_FRAME");
+  if (frame != nullptr && frame->fn != nullptr) {
+    EXPECT_EQ(dot11a::calculateFrame(p).waveform.numel(), 882u);
+  }
 }
 
 }  // namespace
