@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "common/library_fixture.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
@@ -233,17 +236,25 @@ TEST_F(PayloadFiles, TheLimitCutsLongFiles) {
   EXPECT_TRUE(out[1].isEmpty());
 }
 
-TEST_F(PayloadFiles, EmptyAndSizelessFiles) {
+TEST_F(PayloadFiles, AnEmptyFileHasNoBits) {
   dialogs_->answer(file("empty.bin", {}));
   auto out = load({32760.0});
   EXPECT_EQ(out[0].toScalar(), 1);
   EXPECT_TRUE(out[1].isEmpty());
-  // A device without a size is read up to the limit.
-  if (std::filesystem::exists("/dev/zero")) {
-    dialogs_->answer("/dev/zero");
-    out = load({80.0});
-    EXPECT_EQ(out[0].toScalar(), 1);
-    EXPECT_EQ(bitsToString(out[1].toBits()), std::string(80, '0'));
+}
+
+TEST_F(PayloadFiles, OnlyRegularFilesAreRead) {
+  // A folder, a pipe (whose opening would wait for a writer) and a device.
+  const auto fifo = (dir_ / "pipe").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {dir_.string(), fifo, std::string("/dev/zero")}) {
+    dialogs_->shown.clear();
+    dialogs_->answer(path);
+    const auto out = load({32760.0});
+    EXPECT_EQ(out[0].toScalar(), -1) << path;
+    EXPECT_TRUE(out[1].isEmpty());
+    ASSERT_EQ(dialogs_->shown.size(), 2u);
+    EXPECT_EQ(dialogs_->shown[1].text, "Could not open\n" + path);
   }
 }
 
@@ -254,7 +265,7 @@ TEST_F(PayloadFiles, CancelAndUnreadableFiles) {
   EXPECT_TRUE(out[1].isEmpty());
   EXPECT_EQ(dialogs_->shown.size(), 1u);  // no error box on cancel
 
-  for (const std::string& path : {(dir_ / "missing.bin").string(), dir_.string()}) {
+  for (const std::string& path : {(dir_ / "missing.bin").string()}) {
     dialogs_->shown.clear();
     dialogs_->answer(path);
     out = load({32760.0});
