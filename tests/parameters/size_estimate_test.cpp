@@ -1,6 +1,8 @@
 // The size estimate: samples of the waveform a parameter set produces.
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include "common/library_fixture.hpp"
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/call.hpp"
@@ -78,6 +80,36 @@ TEST_F(SizeEstimate, UserFileCountsItsOwnBits) {
   p.setField("dataSourceType", 7.0);
   p.setField("dataSourceBitstream", Value::bits(dot11a::Bits(48, 1)));
   EXPECT_EQ(estimate(p), 160);
+}
+
+}  // namespace
+
+namespace {
+
+// Parameter sets come from files: a missing or malformed field is an error
+// that names it, never a crash or a huge allocation.
+TEST_F(SizeEstimate, MalformedParameterSetsAreRefused) {
+  const char* required[] = {"generationMode", "modulation", "encoderRate", "OverSampling",
+                            "dataLength",     "MACheader",  "MACfcs"};
+  for (const char* name : required) {
+    Value p = dot11a::defaultParameters();
+    p.removeField(name);
+    EXPECT_THROW(estimate(p), dot11a::Error) << name;
+    // An empty mode is false by the truth rule (unframed); the others have no value.
+    if (std::string_view(name) == "generationMode") continue;
+    p.setField(name, Value::empty());
+    EXPECT_THROW(estimate(p), dot11a::Error) << name;
+  }
+  Value p = dot11a::defaultParameters();
+  p.setField("modulation", 5.0);
+  EXPECT_THROW(estimate(p), dot11a::Error);
+  EXPECT_THROW(dot11a::feval1("dot11a_SizeEst", {Value("text")}), dot11a::Error);
+
+  p = dot11a::defaultParameters();
+  p.setField("dataLength", 1e15);
+  EXPECT_THROW(dot11a::feval1("dot11_GeneratePayload", {p}), dot11a::Error);
+  p.setField("dataLength", -4.0);
+  EXPECT_THROW(dot11a::feval1("dot11_GeneratePayload", {p}), dot11a::Error);
 }
 
 }  // namespace
