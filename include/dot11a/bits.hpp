@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dot11a/bitcoding.hpp"
@@ -22,6 +24,11 @@ Bits bitVector(double x, double minSize = 0, bool msbFirst = false);
 // Upper-case hexadecimal text of a non-negative whole number, zero-filled on the
 // left to 2 x `size` characters; a longer text is kept whole.
 std::string hexString(double num, double size);
+
+// Reads a hexadecimal entry (either letter case, surrounding blanks ignored).
+// An empty entry gives no number (nullopt); any other character than 0-9, a-f
+// and A-F raises an error that quotes the entry.
+std::optional<double> parseHexText(std::string_view text);
 
 // Fibonacci shift register: out[0..order) = seed, then
 // out[i] = (sum_j taps[j] * out[i - order + j]) mod 2 for i = order .. m-1, so

@@ -44,6 +44,10 @@ void recalcBitStream(Value& header);
 // Sets a field's value (clamped to what the field can hold) or its active flag
 // and brings BitStream up to date.
 void setMacField(Value& header, std::string_view fieldId, double contents);
+// Applies a hexadecimal entry of the header dialog to a field: an empty entry or
+// one too large for the field gives the largest value; text that is not
+// hexadecimal raises an error and leaves the record unchanged.
+void setMacFieldFromText(Value& header, std::string_view fieldId, std::string_view hexText);
 void setMacFieldActive(Value& header, std::string_view fieldId, bool active);
 
 // The 32-bit FCS of header and payload bits, in transmission order.

@@ -45,6 +45,13 @@ double dataLengthLimit(const Value& parameters);
 // dataLength clamped to 1 .. dataLengthLimit (no number gives the limit).
 double clampDataLength(const Value& parameters, double newLength);
 
+// The user-file source: asks for a payload file (loadUserDataFile with the
+// 4095-byte limit) and, when one was read, stores its bits as
+// dataSourceBitstream, sets dataLength to its byte count and dataSourceType to
+// 7. Returns false, changing nothing, when the user cancelled or the file could
+// not be read.
+bool loadUserFileInto(Value& parameters);
+
 // Recomputes dataRate, totalLength and ProjectedLength.
 void updateDerivedFields(Value& parameters);
 

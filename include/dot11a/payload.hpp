@@ -43,6 +43,7 @@ inline constexpr double kMaxUserFileBits = 1 << 27;
 // Reads at most ceil(maxBits / 8) bytes of a file and expands them to bits (least
 // significant bit of each byte first unless msbFirst), cut to maxBits. A file
 // that ends early (it shrank while read) gives the bits of the bytes it had.
+// Anything but a regular file (a folder, a pipe, a device) is refused.
 struct FileBits {
   bool ok = false;
   std::string error;  // why the file could not be read, when !ok

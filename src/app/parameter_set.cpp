@@ -97,6 +97,15 @@ double clampDataLength(const Value& p, double newLength) {
   return std::max(v, 1.0);
 }
 
+bool loadUserFileInto(Value& p) {
+  const std::vector<Value> out = feval("loadUserDataFile", 2, {Value(8.0 * kMaxPsduOctets)});
+  if (out.size() < 2 || out[0].isEmpty() || !(out[0].toScalar() > 0)) return false;
+  p.setField("dataSourceBitstream", out[1]);
+  p.setField("dataLength", static_cast<double>(out[1].numel()) / 8);
+  p.setField("dataSourceType", 7.0);
+  return true;
+}
+
 void updateDerivedFields(Value& p) {
   p.setField("dataRate",
              dataRateFor(p.field("modulation").toScalar(), p.field("encoderRate").toScalar()));

@@ -64,6 +64,30 @@ std::string hexString(double num, double size) {
   return s;
 }
 
+std::optional<double> parseHexText(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return std::nullopt;
+  const auto last = text.find_last_not_of(" \t\r\n");
+  const std::string_view digits = text.substr(first, last - first + 1);
+  double v = 0;
+  for (char ch : digits) {
+    int d = -1;
+    if (ch >= '0' && ch <= '9')
+      d = ch - '0';
+    else if (ch >= 'a' && ch <= 'f')
+      d = ch - 'a' + 10;
+    else if (ch >= 'A' && ch <= 'F')
+      d = ch - 'A' + 10;
+    if (d < 0) {
+      std::string msg = "Not a hexadecimal number (digits 0-9, A-F): ";
+      msg.append(text);
+      raise(msg);
+    }
+    v = v * 16 + d;
+  }
+  return v;
+}
+
 Bits lfsr(std::span<const std::uint8_t> taps, std::size_t m, std::span<const std::uint8_t> seed) {
   const std::size_t order = seed.size();
   if (order == 0) raise("lfsr: the order must be at least 1.");

@@ -77,6 +77,11 @@ void setMacField(Value& header, std::string_view fieldId, double contents) {
   recalcBitStream(header);
 }
 
+void setMacFieldFromText(Value& header, std::string_view fieldId, std::string_view hexText) {
+  const std::optional<double> v = parseHexText(hexText);
+  setMacField(header, fieldId, v ? *v : std::nan(""));
+}
+
 void setMacFieldActive(Value& header, std::string_view fieldId, bool active) {
   Value f = fieldOf(header, fieldId);
   f.setField("Active", active ? 1.0 : 0.0);

@@ -157,9 +157,12 @@ Bits generatePayload(const Value& parameters) {
 
 FileBits readPayloadFile(const std::string& path, std::size_t maxBits, bool msbFirst) {
   FileBits result;
+  // Only regular files: a folder cannot be read, and opening a pipe or a
+  // terminal could wait for a writer forever.
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    result.error = "it is a folder";
+  const auto status = std::filesystem::status(path, ec);
+  if (ec || status.type() != std::filesystem::file_type::regular) {
+    result.error = ec ? ec.message() : "not a regular file";
     return result;
   }
   std::ifstream in(path, std::ios::binary);

@@ -2,11 +2,17 @@
 // makes before it synthesises.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
+
+#include <unistd.h>
 #include <vector>
 
 #include "common/library_fixture.hpp"
 #include "dot11a/call.hpp"
+#include "dot11a/dialogs.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/payload.hpp"
@@ -146,6 +152,25 @@ TEST_F(ParameterSet, CalculationRefusesAnEmptyUserFile) {
   p.field("MACheader").setField("Active", 1.0);  // a header alone is no user data
   const std::string msg = errorOf([&] { dot11a::calculationPayload(p); });
   EXPECT_NE(msg.find("user data file"), std::string::npos) << msg;
+}
+
+TEST_F(ParameterSet, UserFileBecomesTheSourceOnlyWhenRead) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("dot11a-user-file-" + std::to_string(::getpid()) + ".bin");
+  std::ofstream(path, std::ios::binary).write("\x01\x02\x03", 3);
+  dot11a::ScopedScriptedDialogs dialogs;
+  Value p = dot11a::defaultParameters();
+  dialogs->cancel();
+  EXPECT_FALSE(dot11a::loadUserFileInto(p));
+  EXPECT_EQ(p, dot11a::defaultParameters());
+
+  dialogs->answer(path.string());
+  EXPECT_TRUE(dot11a::loadUserFileInto(p));
+  std::filesystem::remove(path);
+  EXPECT_EQ(p.field("dataSourceType").toScalar(), 7);
+  EXPECT_EQ(p.field("dataLength").toScalar(), 3);
+  EXPECT_EQ(dot11a::test::bitsToString(p.field("dataSourceBitstream").toBits()),
+            "100000000100000011000000");
 }
 
 // A stand-in for the frame assembler that records what the calculation passes.
