@@ -89,6 +89,21 @@ TEST_F(DownloadCli, OptionsBecomeThePlaybackOfTheChosenPlatform) {
                   }));
 }
 
+// A long serial transfer asks first; the console answers with the default,
+// Cancel, which fails the command, and --yes goes ahead.
+TEST_F(DownloadCli, LongSerialTransferNeedsYes) {
+  test::SimProcess sim({"--pty"});
+  std::vector<cplx> z(12001, cplx(0.5, -0.25));
+  const Value iq = Value::row(std::span<const cplx>(z));
+  Parsed p = parse({"--download", "serial:" + sim.ptyPath() + ":9600"});
+  ASSERT_TRUE(p.ok);
+  EXPECT_EQ(cli::runDownload(p.options, iq, Value(), 2), 1);
+  EXPECT_TRUE(sim.log().empty());
+  p = parse({"--download", "serial:" + sim.ptyPath() + ":9600", "--yes"});
+  EXPECT_EQ(cli::runDownload(p.options, iq, Value(), 2), 0);
+  EXPECT_EQ(sim.readFile("DOT11A.iq").size(), 4 * z.size());
+}
+
 TEST_F(DownloadCli, RefusesBadSettingsAndReportsFailures) {
   EXPECT_FALSE(parse({"--title", "bad title"}).ok);
   EXPECT_FALSE(parse({"--frequency", "7e9"}).ok);
