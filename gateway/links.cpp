@@ -207,7 +207,7 @@ std::unique_ptr<Link> openTcp(const TcpSettings& s) {
 
   const std::string where = host + " port " + port;
   std::string lastError = "no address";
-  bool timedOut = false;
+  bool timedOut = false, refused = false;
   for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
     const int fd =
         ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
@@ -237,11 +237,12 @@ std::unique_ptr<Link> openTcp(const TcpSettings& s) {
     }
     ::close(fd);
     lastError = std::strerror(err);
-    if (err == ECONNREFUSED)
-      throw Failure(2, "The connection to " + where +
-                           " was refused: is the signal generator on, and is its LAN (SCPI socket) "
-                           "interface enabled on that port?");
+    refused = refused || err == ECONNREFUSED;  // try the host's other addresses first
   }
+  if (refused)
+    throw Failure(2, "The connection to " + where +
+                         " was refused: is the signal generator on, and is its LAN (SCPI socket) "
+                         "interface enabled on that port?");
   if (timedOut)
     throw Failure(2, "No response connecting to " + where + " within " + seconds(s.timeoutSeconds) +
                          ": check the address and the network.");

@@ -50,7 +50,12 @@ Value toValue(const SigGenSettings& s, bool withPlatformC) {
       {"ArbRefSource", Value(s.arbRefSource)},
       {"MarkerPolarity", Value(s.markerPolarity)},
   });
-  if (withPlatformC) r = withPlatformCFields(std::move(r));
+  if (withPlatformC) {
+    r.setField("BBfilter", s.bbFilter);
+    r.setField("Scaling", s.scaling);
+    r.setField("ModAtten", s.modAtten);
+    r.setField("ALC", s.alc);
+  }
   return r;
 }
 

@@ -44,6 +44,11 @@ TEST(SigGenSettings, RecordRoundTripAndPlatformFields) {
   r = withPlatformCFields(r);
   EXPECT_EQ(r.field("ALC").toScalar(), 1);
   EXPECT_EQ(r.field("Scaling").toScalar(), 100);
+  s.alc = 1;
+  s.scaling = 70;
+  const SigGenSettings c = sigGenSettingsFromValue(toValue(s, true));
+  EXPECT_EQ(c.alc, 1);
+  EXPECT_EQ(c.scaling, 70);
   Value missing = toValue(s);
   missing.removeField("Frequency");
   EXPECT_THROW(sigGenSettingsFromValue(missing), Error);

@@ -123,7 +123,6 @@ class Server {
         fds.push_back({c.fd, static_cast<short>(c.stalled ? 0 : POLLIN), 0});
       const int n = ::poll(fds.data(), fds.size(), 200);
       if (n <= 0) continue;
-      if (fds[0].revents & POLLIN) accept();
       std::size_t k = 1;
       for (auto it = conns_.begin(); it != conns_.end(); ++k) {
         const short ev = fds[k].revents;
@@ -136,6 +135,8 @@ class Server {
           ++it;
         }
       }
+      // Accepted last, so that the list matches the poll entries while serving.
+      if (fds[0].revents & POLLIN) accept();
     }
   }
 

@@ -1,0 +1,193 @@
+// The command-line options that download a generated waveform to a signal
+// generator and play it, shared by the command-line tools:
+//
+//   --download ADDRESS   tcpip:HOST[:PORT], serial:PORT[:BAUD], gpib:BOARD:PRIMARY[:SECONDARY]
+//   --title, --frequency, --power, --sample-rate, --filter, --blanking,
+//   --marker-polarity, --reference, --platform b|c, and for the C platform
+//   --bb-filter, --scaling, --mod-atten, --alc; --io-timeout.
+//
+// Settings start from the generator settings' defaults; the sample rate from
+// 20 MHz times the oversampling ratio of the waveform.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "dot11a/dialogs.hpp"
+#include "dot11a/instrument.hpp"
+#include "dot11a/siggen_settings.hpp"
+
+namespace dot11a::cli {
+
+struct DownloadOptions {
+  std::string address;  // empty: no download
+  std::string title = "DOT11A";
+  double frequency = 1e9;
+  double power = -30;
+  std::optional<double> sampleRate;
+  int filter = 4;
+  int blanking = 1;
+  int markerPolarity = 0;
+  int reference = 0;
+  std::string platform = "b";
+  int bbFilter = 3;
+  double scaling = 100;
+  double modAtten = 0;
+  int alc = 0;
+  double ioTimeout = 0;  // 0: the gateway's default
+  bool yes = false;      // go ahead with a long RS-232 transfer without asking
+};
+
+// Answers questions with "OK" (when offered) and passes every other dialog on
+// to the service it replaced.
+class AcceptingDialogs : public DialogService {
+ public:
+  explicit AcceptingDialogs(DialogService& next) : next_(next) {}
+  void error(std::string_view t, std::string_view m) override { next_.error(t, m); }
+  void message(std::string_view t, std::string_view m) override { next_.message(t, m); }
+  std::string question(std::string_view t, std::string_view text,
+                       const std::vector<std::string>& buttons, std::string_view def) override {
+    for (const std::string& b : buttons)
+      if (b == "OK") return b;
+    return next_.question(t, text, buttons, def);
+  }
+  std::optional<std::vector<std::string>> input(std::string_view t,
+                                                const std::vector<std::string>& p,
+                                                const std::vector<std::string>& d) override {
+    return next_.input(t, p, d);
+  }
+  std::optional<std::string> openFile(std::string_view t, const std::vector<FileFilter>& f,
+                                      std::string_view s) override {
+    return next_.openFile(t, f, s);
+  }
+  std::optional<std::string> saveFile(std::string_view t, const std::vector<FileFilter>& f,
+                                      std::string_view s) override {
+    return next_.saveFile(t, f, s);
+  }
+
+ private:
+  DialogService& next_;
+};
+
+// Adds the options to `app` (in their own group) and binds them to `o`.
+inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
+  const std::string g = "Instrument download";
+  const std::map<std::string, int> filters = {{"1", 1}, {"250k", 1}, {"2", 2}, {"2.5M", 2},
+                                              {"3", 3}, {"8M", 3},   {"4", 4}, {"through", 4}};
+  const std::map<std::string, int> bbFilters = {{"1", 1},   {"2.1M", 1}, {"2", 2},
+                                                {"40M", 2}, {"3", 3},    {"through", 3}};
+  const std::map<std::string, int> onOff = {{"on", 1}, {"off", 0}, {"1", 1}, {"0", 0}};
+  app.add_option("--download", o.address,
+                 "download the waveform and play it: tcpip:HOST[:PORT], serial:PORT[:BAUD] or "
+                 "gpib:BOARD:PRIMARY[:SECONDARY]")
+      ->group(g);
+  app.add_option("--title", o.title,
+                 "waveform name in the instrument (1-20 of A-Z 0-9 _ $ & # + - [ ])")
+      ->group(g)
+      ->check([](const std::string& t) {
+        return cleanTitle(t) == t ? std::string()
+                                  : "not a valid waveform title; it could be " + cleanTitle(t);
+      });
+  app.add_option("--frequency", o.frequency,
+                 "carrier frequency in Hz (100e3 to 6e9; the instrument checks its own limit)")
+      ->group(g)
+      ->check(CLI::Range(100e3, 6e9));
+  app.add_option("--power", o.power, "output power in dBm, whole (-136 to 20)")
+      ->group(g)
+      ->check(CLI::Range(-136.0, 20.0))
+      ->check([](const std::string& t) {
+        const auto v = parseDecimal(t);
+        return v && *v == std::round(*v) ? std::string() : "must be a whole number of dBm";
+      });
+  app.add_option("--sample-rate", o.sampleRate,
+                 "sample clock in Hz (default 20e6 times the oversampling ratio)")
+      ->group(g)
+      ->check(CLI::Range(1.0, 100e6));
+  app.add_option("--filter", o.filter, "reconstruction filter: 250k, 2.5M, 8M or through")
+      ->group(g)
+      ->transform(CLI::CheckedTransformer(filters, CLI::ignore_case));
+  app.add_option("--blanking", o.blanking, "RF blanking: on or off")
+      ->group(g)
+      ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case));
+  app.add_option("--marker-polarity", o.markerPolarity, "marker polarity: pos or neg")
+      ->group(g)
+      ->transform(CLI::CheckedTransformer(std::map<std::string, int>{{"pos", 0}, {"neg", 1}},
+                                          CLI::ignore_case));
+  app.add_option("--reference", o.reference, "ARB reference: int or ext")
+      ->group(g)
+      ->transform(CLI::CheckedTransformer(std::map<std::string, int>{{"int", 0}, {"ext", 1}},
+                                          CLI::ignore_case));
+  app.add_option("--platform", o.platform, "instrument platform: b or c")
+      ->group(g)
+      ->check(CLI::IsMember({"b", "c"}, CLI::ignore_case));
+  app.add_option("--bb-filter", o.bbFilter, "C platform: baseband filter 2.1M, 40M or through")
+      ->group(g)
+      ->transform(CLI::CheckedTransformer(bbFilters, CLI::ignore_case));
+  app.add_option("--scaling", o.scaling, "C platform: runtime scaling in percent (default 100)")
+      ->group(g)
+      ->check(CLI::Range(0.0, 100.0));
+  app.add_option("--mod-atten", o.modAtten,
+                 "C platform: I/Q modulator attenuation in dB (default 0)")
+      ->group(g)
+      ->check(CLI::Range(0.0, 40.0));
+  app.add_option("--alc", o.alc, "C platform: level control on or off (default off)")
+      ->group(g)
+      ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case));
+  app.add_flag("--yes", o.yes, "go ahead with a long RS-232 transfer without asking")->group(g);
+  app.add_option("--io-timeout", o.ioTimeout, "seconds allowed per instrument step (default 10)")
+      ->group(g)
+      ->check(CLI::Range(0.1, 3600.0));
+}
+
+// The generator settings the options describe.
+inline SigGenSettings settingsFrom(const DownloadOptions& o, double overSampling) {
+  SigGenSettings s = defaultSigGenSettings(overSampling);
+  s.title = o.title;
+  s.frequency = o.frequency;
+  s.amplitude = o.power;
+  if (o.sampleRate) s.samplingRate = *o.sampleRate;
+  s.reconFilter = o.filter;
+  s.rfBlanking = o.blanking;
+  s.markerPolarity = o.markerPolarity;
+  s.arbRefSource = o.reference;
+  s.bbFilter = o.bbFilter;
+  s.scaling = o.scaling;
+  s.modAtten = o.modAtten;
+  s.alc = o.alc;
+  return s;
+}
+
+// Downloads and plays the waveform when --download was given. Prints what
+// happened on standard error and returns the exit status: 0 on success (or
+// when there was nothing to do), 1 when the address is unusable or the
+// download or the setup failed. Raises nothing.
+inline int runDownload(const DownloadOptions& o, const Value& iq, const Value& markers,
+                       double overSampling) {
+  if (o.address.empty()) return 0;
+  try {
+    Value config = configFromAddress(o.address);
+    if (o.ioTimeout > 0) config.setField("timeout", o.ioTimeout);
+    std::unique_ptr<DialogService> previous;
+    if (o.yes) previous = setDialogService(std::make_unique<AcceptingDialogs>(dialogs()));
+    struct Restore {
+      std::unique_ptr<DialogService>* previous;
+      ~Restore() {
+        if (*previous) setDialogService(std::move(*previous));
+      }
+    } restore{&previous};
+    const DownloadAndPlayResult r = downloadAndPlay(iq, markers, settingsFrom(o, overSampling),
+                                                    config, platformFromText(o.platform));
+    std::fprintf(stderr, "%s\n", r.message().c_str());
+    return r.ok() ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Download failed: %s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace dot11a::cli
