@@ -1,2 +1,14 @@
 # Libraries the library links privately, added by the subsystems that need them.
 set(DOT11A_PRIVATE_LIBS)
+
+# The graphics layer, the windows and the host program: Qt 6 Widgets with the
+# Designer layout loader, printing (plot export) and QCustomPlot for the axes.
+find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools PrintSupport Test)
+find_package(QCustomPlotQt6 QUIET)
+if(TARGET QCustomPlotQt6::QCustomPlotQt6)
+  set(DOT11A_QCUSTOMPLOT QCustomPlotQt6::QCustomPlotQt6)
+else()
+  find_library(DOT11A_QCUSTOMPLOT_LIB NAMES qcustomplot-qt6 qcustomplotqt6 REQUIRED)
+  set(DOT11A_QCUSTOMPLOT ${DOT11A_QCUSTOMPLOT_LIB})
+endif()
+list(APPEND DOT11A_PRIVATE_LIBS Qt6::Widgets Qt6::UiTools Qt6::PrintSupport ${DOT11A_QCUSTOMPLOT})
