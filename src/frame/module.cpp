@@ -5,6 +5,20 @@
 
 namespace dot11a {
 
+namespace {
+std::string& lastError() {
+  static std::string message;
+  return message;
+}
+}  // namespace
+
+const std::string& lastModuleError() {
+  return lastError();
+}
+void clearModuleError() {
+  lastError().clear();
+}
+
 bool dispatchModule(const LocalTable& table, Call& c) {
   const Value& name = c.in(0, "action");
   if (!name.isText()) return false;
@@ -22,6 +36,7 @@ bool dispatchModule(const LocalTable& table, Call& c) {
     return true;
   } catch (const std::exception& e) {
     std::cerr << e.what() << std::endl;
+    lastError() = e.what();
     return false;
   }
 }

@@ -68,6 +68,7 @@ void KS_Splash(Call& c) {
     const std::vector<Value> picture = feval("imread", 1, {Value("splash.jpg")});
     set(handles.field("txtLogo").toScalar(), "CData", picture.at(0));
   }
+  if (QWidget* w = widgetOf(fig)) w->setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
   setString(fig, "Visible", "on");
   processEvents();
   c.out(0) = fig;

@@ -1,0 +1,509 @@
+// The main window, module dot11a_GUI_b: start-up, the parameter set's controls
+// with their validation, the redraw cascade, and the calculation.
+#include <chrono>
+#include <cmath>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "dot11a/bits.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/dialogs.hpp"
+#include "dot11a/instrument.hpp"
+#include "dot11a/module.hpp"
+#include "dot11a/num2str.hpp"
+#include "dot11a/parameters.hpp"
+#include "dot11a/siggen_settings.hpp"
+#include "dot11a/size_estimate.hpp"
+#include "runtime/graphics/graphics.hpp"
+
+namespace dot11a {
+
+namespace {
+
+using namespace gfx;
+
+Value& P() {
+  return global("parameters");
+}
+double num(const Value& rec, std::string_view field) {
+  return rec.field(field).toScalar();
+}
+double ctl(const Value& handles, std::string_view tag) {
+  return handleIn(handles, tag);
+}
+const Value& handlesArg(Call& c, std::size_t i) {
+  return c.in(i, "handles");
+}
+
+// Calls another local operation of this module (the module's scope is active).
+void local(std::string_view name, std::initializer_list<Value> args) {
+  feval(name, 0, args);
+}
+
+void enable(const Value& h, std::string_view tag, bool on) {
+  setString(ctl(h, tag), "Enable", on ? "on" : "off");
+}
+
+// Upper-case hexadecimal without leading zeros ("5D" for 93, "0" for 0).
+std::string hexText(double x) {
+  return hexString(x, 0);
+}
+
+// Rounds halves away from zero, as every entry field does.
+double roundEntry(double x) {
+  return std::round(x);
+}
+
+// The pop-up item of a coding rate (1, 1/2, 2/3, 3/4).
+double encoderItem(double rate) {
+  constexpr double kRates[] = {1, 0.5, 2.0 / 3.0, 0.75};
+  for (int i = 0; i < 4; ++i)
+    if (std::fabs(rate - kRates[i]) < 1e-9) return i + 1;
+  raise("The coding rate " + num2str(rate) + " is not one of 1, 1/2, 2/3 and 3/4.");
+}
+
+bool available(std::string_view operation) {
+  const OpInfo* op = findOperation(operation);
+  return op != nullptr && op->fn != nullptr;
+}
+
+// ---- initialisation --------------------------------------------------------------
+
+void InitializeAppInfo(Call&) {
+  global("appInfo") = Value::record({
+      {"Name", Value("IEEE 802.11a-1999 (OFDM)")},
+      {"Platform", Value("b")},
+      {"Rev", Value("A.01.04.000")},
+      {"Date", Value("December 2026")},
+      {"Notes", Value("Release Notes:")},
+      {"NotesLine2", Value("802.11a Signal Generation Applet for")},
+      {"NotesLine3", Value("Kestrin TGX-B series RF Signal Generators.")},
+      {"NotesLine4", Value("This applet supports all modulation formats of")},
+      {"NotesLine5", Value("the IEEE 802.11a-1999 (OFDM) W-LAN standard.")},
+      {"NotesLine6", Value("Framed and unframed frames, MAC header and FCS,")},
+      {"NotesLine7", Value("sub-carrier masks, oversampling up to 4x.")},
+      {"Notice", Value("Veltora 802.11a is free software, GPL-3.0-or-later.")},
+      {"ApplicationFunction", Value("dot11a_GUI_b")},
+      {"ParameterFileExtension", Value(".mat")},
+      {"ClientWindows", Value::empty()},
+      {"LastCaluclatedParameterSet", Value::empty()},
+      {"LastCalcTimeStamp", Value::empty()},
+  });
+}
+
+void InitializeConfiguration(Call&) {
+  global("configuration") = defaultConfiguration();
+}
+
+void InitializeParameters(Call&) {
+  P() = defaultParameters();
+}
+
+void InitializeSigGenSettings(Call&) {
+  const Value& info = global("appInfo");
+  const bool platformC = info.isRecord() && info.hasField("Platform") &&
+                         info.field("Platform").isText() && info.field("Platform").str() == "c";
+  global("SigGenSettings") = toValue(defaultSigGenSettings(num(P(), "OverSampling")), platformC);
+}
+
+// Loads a dialog's window once, hidden, centred over the main window, and lets
+// the dialog's module set it up. Until a dialog's module is part of the build
+// its window is not loaded and its button says so.
+Value loadDialog(std::string_view module, std::string_view layout, double mainFig) {
+  if (!available(module)) return Value::empty();
+  try {
+    const Value fig = feval1("loadFigure", {Value(std::string(layout)), mainFig});
+    feval(module, 0, {Value("InitializeFigure"), guihandles(fig.toScalar())});
+    return fig;
+  } catch (const Error& e) {
+    std::cerr << e.what() << std::endl;
+    return Value::empty();
+  }
+}
+
+void InitializeFigures(Call& c) {
+  c.outputNames({"fig"});
+  const double fig = feval1("loadFigure", {Value("dot11a_GUI_b.fig"), 0.0}).toScalar();
+  feval("rfCommonUI", 0, {Value("AddMenuBar"), fig});
+  const Value handles = guihandles(fig);
+  setGuidata(fig, handles);
+  feval("rfCommonUI", 0, {Value("InitializeFigure"), handles});
+  global("figureList") =
+      Value::record({{"MACheader", loadDialog("dot11_MACconfig", "dot11_MACconfig.fig", fig)},
+                     {"SubCarriersMask", loadDialog("dot11a_GUI_SubCarrierMask",
+                                                    "dot11a_GUI_SubCarrierMask.fig", fig)}});
+  c.out(0) = fig;
+}
+
+void InitializeFigure(Call& c) {
+  const Value& h = handlesArg(c, 0);
+  feval("resizeAllFonts", 0, {h});
+  const std::pair<const char*, const char*> tips[] = {
+      {"tbGenerationMode", "Toggles between framed and unframed mode."},
+      {"pdDataRate",
+       "Selects the data rate.\n(Note: \"Custom\" enables the arbitrary selection\nof encoding "
+       "rates and modulation schemes.)"},
+      {"pdModulation", "Selects the modulation used on all sub-carriers."},
+      {"pdEncoder", "Selects the encoder rate."},
+      {"chkScramblerActive", "Toggles the activity state of the scrambler."},
+      {"txtScramblerInit",
+       "Sets the intial value of the scrambler.\nValid Range: Any 7 bit value\nHexadecimal "
+       "representation."},
+      {"chkInterleaverActive", "Toggles the activity state of the interleaver."},
+      {"txtIdleInterval",
+       "Sets the length (in usec) of the\nidle period between frames.\n(Note: Only relevant in "
+       "framed mode.)\nValid Range: 0 to 1000 us"},
+      {"pbSubCarriers", "Configures the individual sub-carriers."},
+      {"pdOversampleRate", "Selects the oversampling ratio."},
+      {"chkMirrorSpectrum", "Enables/disables spectrum mirroring."},
+      {"txtWindowLength",
+       "Sets the number of samples for\nthe windowing function.\nValid Range: 0 to 16 "},
+      {"chkMACheader", "Enables/disables the prepending of a\nMAC Header to the data payload."},
+      {"chkMACfcs",
+       "Enables/disables the appending of a\nMAC FCS check sequence to the data payload."},
+      {"pbMACheaderSetup", "Configures the MAC Header."},
+      {"txtServiceField",
+       "Sets the value of the SERVICE field.\nValid Range: 16 bit value\nHexadecimal "
+       "representation.\nNote: The 7 LSBs will be masked to zero."},
+      {"pdDATAsourceType",
+       "Selects the payload data stream.\n(The actual \"user data\" of the frame.)"},
+      {"txtDataLength",
+       "Sets the number of data bytes in a frame.\nValid Range: 1 to 4095 (max)\nNote: The upper "
+       "limit depends on whether\nthe MAC Header or MAC FCS are activated."},
+      {"txtTotalLength",
+       "Indicates the total number of\nbytes are in the physical frame.\n(This includes the MAC "
+       "Header.)"},
+  };
+  for (const auto& [tag, tip] : tips) setString(ctl(h, tag), "TooltipString", tip);
+  feval("TGXconfig", 0, {Value("InitializeSigGenScreenObjects"), h});
+}
+
+// ---- redraw cascade ------------------------------------------------------------------
+
+void redrawProjectedLength(Call& c) {
+  const Value& h = handlesArg(c, 0);
+  const double samples = static_cast<double>(sizeEstimate(P()));
+  P().setField("ProjectedLength", samples);
+  setString(ctl(h, "txtNumberOfSamples"), "String", num2str(samples) + " Samples");
+}
+
+void redrawDataRate(Call& c) {
+  const Value& h = handlesArg(c, 0);
+  const double mod = num(P(), "modulation"), rate = num(P(), "encoderRate");
+  P().setField("dataRate", dataRateFor(mod, rate));
+  setNumber(ctl(h, "pdDataRate"), "Value", dataRateItem(mod, rate));
+}
+
+void redrawFormatParameters(Call& c) {
+  const Value& h = handlesArg(c, 0);
+  const Value& p = P();
+  const bool framed = num(p, "generationMode") == 1;
+  setNumber(ctl(h, "tbGenerationMode"), "Value", framed ? 1 : 0);
+  setString(ctl(h, "tbGenerationMode"), "String", framed ? "Framed" : "Unframed");
+  enable(h, "pdEncoder", true);
+  enable(h, "pdModulation", true);
+  for (const char* tag : {"txtIdleInterval", "txtServiceField", "chkMACheader", "chkMACfcs"})
+    enable(h, tag, framed);
+  // The MAC header set-up needs both framed mode and an active header.
+  enable(h, "pbMACheaderSetup", framed && p.field("MACheader").field("Active").truthy());
+  setNumber(ctl(h, "pdEncoder"), "Value", encoderItem(num(p, "encoderRate")));
+  setNumber(ctl(h, "pdModulation"), "Value", num(p, "modulation"));
+  local("redrawDataRate", {h});
+  setNumber(ctl(h, "chkScramblerActive"), "Value", num(P(), "scramblerActive"));
+  setNumber(ctl(h, "chkInterleaverActive"), "Value", num(P(), "interleaverActive"));
+  setString(ctl(h, "txtScramblerInit"), "String", hexText(num(P(), "scramblerInit")));
+  setString(ctl(h, "txtIdleInterval"), "String",
+            num2str(num(P(), "idleSamples") / (20 * num(P(), "OverSampling"))));
+  local("redrawProjectedLength", {h});
+}
+
+void redrawGenerationParameters(Call& c) {
+  const Value& h = handlesArg(c, 0);
+  setNumber(ctl(h, "pdOversampleRate"), "Value", num(P(), "OverSampling"));
+  setNumber(ctl(h, "chkMirrorSpectrum"), "Value", num(P(), "MirrorSpectrum"));
+  setString(ctl(h, "txtWindowLength"), "String", num2str(num(P(), "WindowingLength")));
+  local("redrawProjectedLength", {h});
+}
+
+void redrawPaylodSetup(Call& c) {
+  const Value& h = handlesArg(c, 0);
+  Value& p = P();
+  const bool framed = num(p, "generationMode") == 1;
+  const bool header = p.field("MACheader").field("Active").truthy();
+  setString(ctl(h, "txtServiceField"), "String", hexText(num(p, "serviceField")));
+  setNumber(ctl(h, "chkMACheader"), "Value", header ? 1 : 0);
+  enable(h, "pbMACheaderSetup", header && framed);
+  setNumber(ctl(h, "chkMACfcs"), "Value", p.field("MACfcs").field("Active").truthy() ? 1 : 0);
+  setNumber(ctl(h, "pdDATAsourceType"), "Value", num(p, "dataSourceType"));
+  setString(ctl(h, "txtDataLength"), "String", num2str(num(p, "dataLength")));
+  enable(h, "txtDataLength", num(p, "dataSourceType") != 7);
+  p.setField("totalLength", totalLength(p));
+  setString(ctl(h, "txtTotalLength"), "String", num2str(num(p, "totalLength")));
+  local("redrawProjectedLength", {h});
+}
+
+void redraw(Call& c) {
+  const Value& h = handlesArg(c, 0);
+  local("redrawFormatParameters", {h});
+  local("redrawGenerationParameters", {h});
+  local("redrawPaylodSetup", {h});
+  feval("rfCommonUI", 0, {Value("redrawAppTitle"), h});
+  feval("TGXconfig", 0, {Value("redrawSigGenSettings"), h});
+}
+
+void adjustDataLength(Call& c) {
+  const Value& in = c.in(0, "newLength");
+  const Value& h = handlesArg(c, 1);
+  const double requested = in.isNumeric() && !in.isEmpty() ? in.toScalar() : std::nan("");
+  P().setField("dataLength", clampDataLength(P(), requested));
+  local("redrawPaylodSetup", {h});
+  local("redrawProjectedLength", {h});
+}
+
+// ---- calculation ------------------------------------------------------------------
+
+void Calculate(Call&) {
+  FrameResult r = calculateFrame(P());
+  global("waveform") = std::move(r.waveform);
+  global("markers") = std::move(r.markers);
+}
+
+// ---- control callbacks ---------------------------------------------------------------
+
+double controlValue(Call& c) {
+  return getNumber(handleFrom(c.in(0, "hObject"), "callback"), "Value");
+}
+std::string controlText(Call& c) {
+  return getString(handleFrom(c.in(0, "hObject"), "callback"), "String");
+}
+const Value& cbHandles(Call& c) {
+  return c.in(2, "handles");
+}
+
+void tbGenerationMode_Callback(Call& c) {
+  P().setField("generationMode", controlValue(c) != 0 ? 1.0 : 0.0);
+  local("redrawFormatParameters", {cbHandles(c)});
+}
+
+void pdDataRate_Callback(Call& c) {
+  const int item = static_cast<int>(controlValue(c));
+  if (item >= 1 && item <= 8) {
+    const RatePair r = ratePairOfItem(item);
+    P().setField("dataRate", r.dataRate);
+    P().setField("modulation", r.modulation);
+    P().setField("encoderRate", r.encoderRate);
+  } else {
+    P().setField("dataRate", 0.0);
+  }
+  local("redrawFormatParameters", {cbHandles(c)});
+  local("redrawProjectedLength", {cbHandles(c)});
+}
+
+void pdModulation_Callback(Call& c) {
+  P().setField("modulation", controlValue(c));
+  local("redrawFormatParameters", {cbHandles(c)});
+  local("redrawProjectedLength", {cbHandles(c)});
+}
+
+void pdEncoder_Callback(Call& c) {
+  constexpr double kRates[] = {1, 0.5, 2.0 / 3.0, 0.75};
+  const int item = static_cast<int>(controlValue(c));
+  if (item < 1 || item > 4) raise("The coding-rate list has four items.");
+  P().setField("encoderRate", kRates[item - 1]);
+  local("redrawFormatParameters", {cbHandles(c)});
+  local("redrawProjectedLength", {cbHandles(c)});
+}
+
+void chkScramblerActive_Callback(Call& c) {
+  P().setField("scramblerActive", controlValue(c));
+}
+void chkInterleaverActive_Callback(Call& c) {
+  P().setField("interleaverActive", controlValue(c));
+}
+void chkMirrorSpectrum_Callback(Call& c) {
+  P().setField("MirrorSpectrum", controlValue(c));
+}
+
+void txtScramblerInit_Callback(Call& c) {
+  const double v = orderedClamp(parseHexText(controlText(c)), 127, 0);
+  P().setField("scramblerInit", v);
+  setString(handleFrom(c.in(0, "hObject"), "callback"), "String", hexText(v));
+}
+
+void txtServiceField_Callback(Call& c) {
+  const double v = orderedClamp(parseHexText(controlText(c)), 65535, 0);
+  P().setField("serviceField", v);
+  setString(handleFrom(c.in(0, "hObject"), "callback"), "String", hexText(v));
+}
+
+void txtIdleInterval_Callback(Call& c) {
+  const std::optional<double> entry = parseDecimal(controlText(c));
+  // max 0 first, then min 1000; an entry that is no number takes 0.
+  const double us = entry ? std::min(std::max(*entry, 0.0), 1000.0) : 0.0;
+  const double ratio = num(P(), "OverSampling");
+  P().setField("idleSamples", roundEntry(us * 20 * ratio));
+  setString(handleFrom(c.in(0, "hObject"), "callback"), "String",
+            num2str(num(P(), "idleSamples") / (20 * ratio)));
+  local("redrawProjectedLength", {cbHandles(c)});
+}
+
+void pdOversampleRate_Callback(Call& c) {
+  const double ratio = controlValue(c);
+  const double scaling = ratio / num(P(), "OverSampling");
+  P().setField("OverSampling", ratio);
+  P().setField("idleSamples", roundEntry(num(P(), "idleSamples") * scaling));
+  global("SigGenSettings").setField("SamplingRate", kBaseSampleRate * ratio);
+  local("redraw", {cbHandles(c)});
+}
+
+void txtWindowLength_Callback(Call& c) {
+  std::optional<double> entry = parseDecimal(controlText(c));
+  if (entry) *entry = roundEntry(*entry);
+  const double v = orderedClamp(entry, 16, 0);
+  P().setField("WindowingLength", v);
+  setString(handleFrom(c.in(0, "hObject"), "callback"), "String", num2str(v));
+  local("redrawProjectedLength", {cbHandles(c)});
+}
+
+void chkMACheader_Callback(Call& c) {
+  P().field("MACheader").setField("Active", controlValue(c));
+  local("adjustDataLength", {P().field("dataLength"), cbHandles(c)});
+}
+
+void chkMACfcs_Callback(Call& c) {
+  P().field("MACfcs").setField("Active", controlValue(c));
+  local("adjustDataLength", {P().field("dataLength"), cbHandles(c)});
+}
+
+void notAvailable(std::string_view what) {
+  dialogs().message("Not Available", "The " + std::string(what) +
+                                         " dialog is not available in this build of the "
+                                         "application.");
+}
+
+bool answeredOK(const std::vector<Value>& out) {
+  return !out.empty() && out[0].isText() && out[0].str() == "OK" && out.size() > 1;
+}
+
+void pbSubCarriers_Callback(Call&) {
+  const Value& fig = global("figureList").field("SubCarriersMask");
+  if (!available("dot11a_GUI_SubCarrierMask") || fig.isEmpty()) return notAvailable("sub-carrier");
+  const std::vector<Value> out =
+      feval("dot11a_GUI_SubCarrierMask", 2, {fig, P().field("SubCarriers")});
+  if (answeredOK(out)) P().setField("SubCarriers", out[1]);
+}
+
+void pbMACheaderSetup_Callback(Call& c) {
+  const Value& fig = global("figureList").field("MACheader");
+  if (!available("dot11_MACconfig") || fig.isEmpty()) return notAvailable("MAC header");
+  const std::vector<Value> out =
+      feval("dot11_MACconfig", 2, {fig, P().field("MACheader").field("Contents")});
+  if (!answeredOK(out)) return;
+  Value& header = P().field("MACheader");
+  header.setField("Contents", out[1]);
+  if (out[1].isRecord() && out[1].hasField("BitStream"))
+    header.setField("Length", static_cast<double>(out[1].field("BitStream").numel()) / 8);
+  local("redrawPaylodSetup", {cbHandles(c)});
+}
+
+void pdDATAsourceType_Callback(Call& c) {
+  const double item = controlValue(c);
+  if (item == 7) {
+    loadUserFileInto(P());  // a failed or cancelled read keeps the previous source
+  } else {
+    P().setField("dataSourceType", item);
+  }
+  local("redrawPaylodSetup", {cbHandles(c)});
+}
+
+void txtDataLength_Callback(Call& c) {
+  std::optional<double> entry = parseDecimal(controlText(c));
+  const double v = entry ? roundEntry(*entry) : std::nan("");
+  local("adjustDataLength", {v, cbHandles(c)});
+}
+
+// ---- start-up ----------------------------------------------------------------------
+
+double startApplication() {
+  ensureApplication();
+  const auto started = std::chrono::steady_clock::now();
+  const double splash = feval1("KS_Splash", {}).toScalar();
+  for (const char* step : {"InitializeAppInfo", "InitializeConfiguration", "InitializeParameters",
+                           "InitializeSigGenSettings"})
+    local(step, {});
+  const double fig = feval1("InitializeFigures", {}).toScalar();
+  const Value handles = guihandles(fig);
+  local("InitializeFigure", {handles});
+  local("redraw", {handles});
+  // The splash stays up for its minimum time, the events meanwhile served.
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - started)
+                           .count();
+  if (elapsed < splashMinimumMs()) processEvents(static_cast<int>(splashMinimumMs() - elapsed));
+  deleteFigure(splash);
+  setString(fig, "Visible", "on");
+  return fig;
+}
+
+#define LOCAL(name, nin, nout)                       \
+  OpInfo {                                           \
+#name, nin, nout, 1, "dot11a_GUI_b/" #name, name \
+  }
+#define CALLBACK(name) LOCAL(name, kAny, 0)
+
+const LocalTable kTable{"dot11a_GUI_b",
+                        {LOCAL(InitializeFigures, 0, 1),
+                         LOCAL(InitializeAppInfo, 0, 0),
+                         LOCAL(InitializeConfiguration, 0, 0),
+                         LOCAL(InitializeSigGenSettings, 0, 0),
+                         LOCAL(InitializeParameters, 0, 0),
+                         LOCAL(InitializeFigure, 1, 0),
+                         LOCAL(redraw, 1, 0),
+                         LOCAL(redrawFormatParameters, 1, 0),
+                         LOCAL(redrawDataRate, 1, 0),
+                         LOCAL(redrawPaylodSetup, 1, 0),
+                         LOCAL(redrawGenerationParameters, 1, 0),
+                         LOCAL(redrawProjectedLength, 1, 0),
+                         LOCAL(adjustDataLength, 2, 0),
+                         LOCAL(Calculate, 0, 0),
+                         CALLBACK(tbGenerationMode_Callback),
+                         CALLBACK(pdDataRate_Callback),
+                         CALLBACK(pdModulation_Callback),
+                         CALLBACK(pdEncoder_Callback),
+                         CALLBACK(chkScramblerActive_Callback),
+                         CALLBACK(txtScramblerInit_Callback),
+                         CALLBACK(chkInterleaverActive_Callback),
+                         CALLBACK(pbSubCarriers_Callback),
+                         CALLBACK(txtIdleInterval_Callback),
+                         CALLBACK(pdOversampleRate_Callback),
+                         CALLBACK(txtWindowLength_Callback),
+                         CALLBACK(chkMirrorSpectrum_Callback),
+                         CALLBACK(txtServiceField_Callback),
+                         CALLBACK(chkMACheader_Callback),
+                         CALLBACK(chkMACfcs_Callback),
+                         CALLBACK(pbMACheaderSetup_Callback),
+                         CALLBACK(pdDATAsourceType_Callback),
+                         CALLBACK(txtDataLength_Callback)}};
+
+}  // namespace
+
+namespace op {
+
+void dot11a_GUI_b(Call& c) {
+  if (c.nargin() == 0) {
+    ModuleScope scope(&kTable);
+    try {
+      const double fig = startApplication();
+      if (c.nargout() > 0) c.out(0) = fig;
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << std::endl;
+    }
+    return;
+  }
+  if (c.in(0, "action").isText()) dispatchModule(kTable, c);
+}
+
+}  // namespace op
+
+}  // namespace dot11a

@@ -1,0 +1,55 @@
+// A started application window for GUI tests: the scripted dialog service
+// answers every dialog, controls are addressed by tag.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <string>
+
+#include "common/library_fixture.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/dialogs.hpp"
+#include "runtime/graphics/graphics.hpp"
+
+namespace dot11a::test {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    useLibrary();
+    gfx::setSplashMinimumMs(0);
+    fig = feval1("dot11a_GUI_b", {}).toScalar();
+    ASSERT_TRUE(gfx::isHandle(fig) && fig != 0);
+    handles = gfx::guihandles(fig);
+  }
+  void TearDown() override {
+    gfx::deleteFigure(fig);
+    QCoreApplication::processEvents();
+  }
+
+  double h(const std::string& tag) const { return handles.field(tag).toScalar(); }
+  std::string str(const std::string& tag) const { return gfx::getString(h(tag), "String"); }
+  double value(const std::string& tag) const { return gfx::getNumber(h(tag), "Value"); }
+  bool enabled(const std::string& tag) const { return gfx::getString(h(tag), "Enable") == "on"; }
+  // What a user does: change the control, then its callback runs.
+  void type(const std::string& tag, const std::string& text) {
+    gfx::setString(h(tag), "String", text);
+    gfx::runCallback(h(tag));
+  }
+  void choose(const std::string& tag, double item) {
+    gfx::setNumber(h(tag), "Value", item);
+    gfx::runCallback(h(tag));
+  }
+  static Value& params() { return global("parameters"); }
+  static double param(const std::string& name) { return params().field(name).toScalar(); }
+  static double sigGen(const std::string& name) {
+    return global("SigGenSettings").field(name).toScalar();
+  }
+
+  ScopedScriptedDialogs script;
+  double fig = 0;
+  Value handles;
+};
+
+}  // namespace dot11a::test

@@ -1,0 +1,116 @@
+// The signal-generator panel's unit and bound rules, and the shell's Calculate
+// step with its record of what was calculated.
+#include "dot11a/parameters.hpp"
+#include "gui_fixture.hpp"
+
+namespace dot11a::test {
+namespace {
+
+using SigGenPanel = MainWindowTest;
+using Shell = MainWindowTest;
+
+TEST_F(SigGenPanel, FrequencyEntryIsReadInTheChosenUnitAndShownInItsOwn) {
+  gfx::setNumber(h("pdFrequencyUnits"), "Value", 4);
+  type("txtFrequency", "2.4");
+  EXPECT_EQ(sigGen("Frequency"), 2.4e9);
+  EXPECT_EQ(str("txtFrequency"), "2.4");
+  choose("pdFrequencyUnits", 3);  // the number is read again in MHz
+  EXPECT_EQ(sigGen("Frequency"), 2.4e6);
+  EXPECT_EQ(str("txtFrequency"), "2.4");
+  EXPECT_EQ(value("pdFrequencyUnits"), 3);
+  choose("pdFrequencyUnits", 1);  // 2.4 Hz is below the lower bound
+  EXPECT_EQ(sigGen("Frequency"), 100e3);
+  EXPECT_EQ(str("txtFrequency"), "100");
+  EXPECT_EQ(value("pdFrequencyUnits"), 2);
+  gfx::setNumber(h("pdFrequencyUnits"), "Value", 4);
+  type("txtFrequency", "5");
+  EXPECT_EQ(sigGen("Frequency"), 4e9);
+  type("txtFrequency", "");
+  EXPECT_EQ(sigGen("Frequency"), 4e9);
+  gfx::setNumber(h("pdFrequencyUnits"), "Value", 3);
+  type("txtFrequency", "2412.345678");
+  EXPECT_EQ(sigGen("Frequency"), 2412.345678e6);
+  EXPECT_EQ(str("txtFrequency"), "2.412345678");  // precise enough to be read back
+}
+
+TEST_F(SigGenPanel, AmplitudeSampleRateAndTitleFollowTheirRules) {
+  type("txtAmplitude", "-140");
+  EXPECT_EQ(sigGen("Amplitude"), -136);
+  type("txtAmplitude", "12.5");
+  EXPECT_EQ(sigGen("Amplitude"), 13);
+  EXPECT_EQ(str("txtAmplitude"), "13");
+  type("txtAmplitude", "abc");
+  EXPECT_EQ(sigGen("Amplitude"), 20);
+
+  gfx::setNumber(h("pdSamplingRateUnits"), "Value", 3);
+  type("txtSamplingRate", "80");
+  EXPECT_EQ(sigGen("SamplingRate"), 40e6);
+  gfx::setNumber(h("pdSamplingRateUnits"), "Value", 1);
+  type("txtSamplingRate", "0.5");
+  EXPECT_EQ(sigGen("SamplingRate"), 1);
+  EXPECT_EQ(str("txtSamplingRate"), "1");
+
+  const auto title = [&](const std::string& typed) {
+    type("txtWaveformTitle", typed);
+    EXPECT_EQ(str("txtWaveformTitle"), global("SigGenSettings").field("Title").str());
+    return global("SigGenSettings").field("Title").str();
+  };
+  EXPECT_EQ(title("wlan test-1"), "WLANTEST-1");
+  EXPECT_EQ(title("802.11a frame"), "80211AFRAME");
+  EXPECT_EQ(title("%%%"), "BLANK");
+  EXPECT_EQ(title("ABCDEFGHIJKLMNOPQRSTUVWXY"), "ABCDEFGHIJKLMNOPQRST");
+
+  choose("tbArbRefSource", 1);
+  EXPECT_EQ(sigGen("ArbRefSource"), 1);
+  EXPECT_EQ(str("tbArbRefSource"), "Ext. Ref");
+  choose("tbMarkerPolarity", 1);
+  EXPECT_EQ(str("tbMarkerPolarity"), "- Mkrs");
+  choose("pdReconFilter", 2);
+  EXPECT_EQ(sigGen("ReconFilter"), 2);
+  choose("chkRFblanking", 0);
+  EXPECT_EQ(sigGen("RFblanking"), 0);
+}
+
+TEST_F(Shell, CalculateStoresTheFrameOfTheParameterSetAndRecordsIt) {
+  const OpInfo* frame = findOperation("dot11a_FRAME");
+  if (frame == nullptr || frame->fn == nullptr) GTEST_SKIP() << "dot11a_FRAME is not in this build";
+  type("txtDataLength", "100");
+  gfx::runCallback(h("pbCalculate"));
+  EXPECT_TRUE(script->shown.empty());
+  const FrameResult expected = calculateFrame(global("parameters"));
+  EXPECT_EQ(global("waveform"), expected.waveform);
+  EXPECT_EQ(global("markers"), expected.markers);
+  EXPECT_EQ(global("waveform").numel(), static_cast<std::size_t>(param("ProjectedLength")));
+  const Value& info = global("appInfo");
+  EXPECT_EQ(info.field("LastCalcTimeStamp").numel(), 6u);
+  EXPECT_GE(info.field("LastCalcTimeStamp").real(0), 2024);
+  EXPECT_EQ(info.field("LastCaluclatedParameterSet"), global("parameters"));
+  EXPECT_EQ(gfx::getString(fig, "Pointer"), "arrow");
+}
+
+TEST_F(Shell, FailedCalculationIsShownAndNotRecorded) {
+  // A user-file source without file data cannot be calculated.
+  params().setField("dataSourceType", 7.0);
+  params().setField("dataSourceBitstream", Value::empty());
+  gfx::runCallback(h("pbCalculate"));
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].kind, "error");
+  EXPECT_EQ(script->shown[0].title, "Calculation Failed");
+  EXPECT_FALSE(script->shown[0].text.empty());
+  EXPECT_TRUE(global("appInfo").field("LastCalcTimeStamp").isEmpty());
+  EXPECT_TRUE(global("appInfo").field("LastCaluclatedParameterSet").isEmpty());
+  EXPECT_TRUE(global("waveform").isEmpty() || global("waveform").isAbsent());
+  EXPECT_EQ(gfx::getString(fig, "Pointer"), "arrow");
+}
+
+TEST_F(Shell, TitleShowsTheParameterFileAndExitClosesTheWindow) {
+  global("configuration").setField("LastParameterFilename", Value("/tmp/frame.mat"));
+  feval("rfCommonUI", 0, {Value("redrawAppTitle"), handles});
+  EXPECT_EQ(gfx::getString(fig, "Name"),
+            "Kestrin Veltora - IEEE 802.11a-1999 (OFDM) : /tmp/frame.mat");
+  gfx::runCallback(h("menuFileExit"));
+  EXPECT_FALSE(gfx::isHandle(fig));
+}
+
+}  // namespace
+}  // namespace dot11a::test
