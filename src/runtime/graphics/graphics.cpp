@@ -409,6 +409,8 @@ Value get(double handle, std::string_view property) {
     const QVariant v = o->property(stored.c_str());
     return v.isValid() ? v.toDouble() : (p == "min" ? 0.0 : 1.0);
   }
+  // A menu is shown and chosen through its action in the parent menu.
+  if (qobject_cast<QMenu*>(o)) w = nullptr;
   if (p == "enable") return Value(onOff(w ? w->isEnabled() : a ? a->isEnabled() : true));
   if (p == "visible") {
     if (w) return Value(onOff(w->isWindow() ? w->isVisible() : !w->isHidden()));
@@ -525,23 +527,32 @@ void set(double handle, std::string_view property, const Value& value) {
     } else {
       o->setProperty(stored.c_str(), v);
     }
-  } else if (p == "enable") {
+  } else if (p == "enable" || p == "visible") {
+    if (qobject_cast<QMenu*>(o)) {
+      const bool on = toBool(value, property);
+      if (p == "enable")
+        a->setEnabled(on);
+      else
+        a->setVisible(on);
+      return;
+    }
     const bool on = toBool(value, property);
+    if (p == "visible") {
+      if (on && w && w->isWindow()) {
+        w->setVisible(true);
+        w->raise();
+        w->activateWindow();
+      } else if (w) {
+        w->setVisible(on);
+      } else if (a) {
+        a->setVisible(on);
+      }
+      return;
+    }
     if (w)
       w->setEnabled(on);
     else if (a)
       a->setEnabled(on);
-  } else if (p == "visible") {
-    const bool on = toBool(value, property);
-    if (w) {
-      w->setVisible(on);
-      if (on && w->isWindow()) {
-        w->raise();
-        w->activateWindow();
-      }
-    } else if (a) {
-      a->setVisible(on);
-    }
   } else if (p == "checked") {
     const bool on = toBool(value, property);
     if (a) {
