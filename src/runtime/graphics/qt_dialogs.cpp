@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -18,9 +19,25 @@ namespace dot11a::gfx {
 
 namespace {
 
+// The window a dialog belongs to: the active one, unless it is on its way out.
 QWidget* activeParent() {
-  return QApplication::activeWindow();
+  QWidget* w = QApplication::activeWindow();
+  return w != nullptr && w->isVisible() ? w : nullptr;
 }
+
+// Dialogs live on the heap behind a guard: should their parent window be
+// destroyed while they are open, Qt deletes them with it, and the guard then
+// reads as closed instead of leaving a dangling dialog.
+template <class D>
+struct Guarded {
+  QPointer<D> d;
+  explicit Guarded(D* dialog) : d(dialog) {}
+  ~Guarded() { delete d.data(); }
+  Guarded(const Guarded&) = delete;
+  Guarded& operator=(const Guarded&) = delete;
+  D* operator->() { return d.data(); }
+  explicit operator bool() const { return !d.isNull(); }
+};
 
 // "Parameter files (*.mat)" style filter strings from the service's filters.
 QString filterString(const std::vector<FileFilter>& filters) {
@@ -41,35 +58,41 @@ QString filterString(const std::vector<FileFilter>& filters) {
 class QtDialogs : public DialogService {
  public:
   void error(std::string_view title, std::string_view message) override {
-    QMessageBox::critical(activeParent(), toQ(title), toQ(message));
+    Guarded<QMessageBox> box(new QMessageBox(QMessageBox::Critical, toQ(title), toQ(message),
+                                             QMessageBox::Ok, activeParent()));
+    box->exec();
   }
   void message(std::string_view title, std::string_view message) override {
-    QMessageBox::information(activeParent(), toQ(title), toQ(message));
+    Guarded<QMessageBox> box(new QMessageBox(QMessageBox::Information, toQ(title), toQ(message),
+                                             QMessageBox::Ok, activeParent()));
+    box->exec();
   }
   std::string question(std::string_view title, std::string_view text,
                        const std::vector<std::string>& buttons,
                        std::string_view defaultButton) override {
-    QMessageBox box(QMessageBox::Question, toQ(title), toQ(text), QMessageBox::NoButton,
-                    activeParent());
+    Guarded<QMessageBox> box(new QMessageBox(QMessageBox::Question, toQ(title), toQ(text),
+                                             QMessageBox::NoButton, activeParent()));
     std::vector<std::pair<QAbstractButton*, std::string>> made;
     for (const std::string& b : buttons) {
-      QPushButton* pb = box.addButton(toQ(b), QMessageBox::AcceptRole);
+      QPushButton* pb = box->addButton(toQ(b), QMessageBox::AcceptRole);
       made.emplace_back(pb, b);
-      if (b == defaultButton) box.setDefaultButton(pb);
+      if (b == defaultButton) box->setDefaultButton(pb);
     }
     // Closing the box (Escape or the close box) chooses nothing.
-    QPushButton* none = box.addButton(QMessageBox::Close);
+    QPushButton* none = box->addButton(QMessageBox::Close);
     none->hide();
-    box.setEscapeButton(none);
-    box.exec();
+    box->setEscapeButton(none);
+    box->exec();
+    if (!box) return "";
     for (auto& [pb, name] : made)
-      if (box.clickedButton() == pb) return name;
+      if (box->clickedButton() == pb) return name;
     return "";
   }
   std::optional<std::vector<std::string>> input(std::string_view title,
                                                 const std::vector<std::string>& prompts,
                                                 const std::vector<std::string>& defaults) override {
-    QDialog dlg(activeParent());
+    Guarded<QDialog> guard(new QDialog(activeParent()));
+    QDialog& dlg = *guard.d;
     dlg.setWindowTitle(toQ(title));
     auto* layout = new QVBoxLayout(&dlg);
     std::vector<QLineEdit*> fields;
@@ -84,7 +107,7 @@ class QtDialogs : public DialogService {
     QObject::connect(bb, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
     QObject::connect(bb, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
     layout->addWidget(bb);
-    if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+    if (dlg.exec() != QDialog::Accepted || !guard) return std::nullopt;
     std::vector<std::string> out;
     for (QLineEdit* e : fields) out.push_back(fromQ(e->text()));
     return out;
