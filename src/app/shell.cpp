@@ -204,7 +204,8 @@ void AppShutDown(Call&) {
       // The configuration is stored as a convenience; the shut-down goes on.
     }
   }
-  const double fig = gcbf();
+  // The window whose Exit ran; called from elsewhere, the main window.
+  const double fig = gcbf() != 0 ? gcbf() : findFigure("main");
   if (fig != 0) deleteFigure(fig);
 }
 

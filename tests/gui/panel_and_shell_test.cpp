@@ -1,5 +1,7 @@
 // The signal-generator panel's unit and bound rules, and the shell's Calculate
 // step with its record of what was calculated.
+#include <QWidget>
+
 #include "dot11a/parameters.hpp"
 #include "gui_fixture.hpp"
 
@@ -110,6 +112,15 @@ TEST_F(Shell, TitleShowsTheParameterFileAndExitClosesTheWindow) {
             "Kestrin Veltora - IEEE 802.11a-1999 (OFDM) : /tmp/frame.mat");
   gfx::runCallback(h("menuFileExit"));
   EXPECT_FALSE(gfx::isHandle(fig));
+}
+
+TEST_F(Shell, CloseBoxShutsDownLikeExit) {
+  const double plot = feval1("loadFigure", {Value("KS_Splash.fig"), fig}).toScalar();
+  global("appInfo").setField("ClientWindows", Value::row({plot, 987654.0}));  // one already gone
+  gfx::widgetOf(fig)->close();
+  EXPECT_FALSE(gfx::isHandle(fig));
+  EXPECT_FALSE(gfx::isHandle(plot));
+  EXPECT_TRUE(global("appInfo").field("ClientWindows").isEmpty());
 }
 
 }  // namespace

@@ -696,6 +696,12 @@ void setGuidata(double handle, const Value& data) {
   reg().appData[fig] = data;
 }
 
+double findFigure(std::string_view tag) {
+  for (auto& [h, ptr] : reg().objects)
+    if (ptr && isFigure(ptr) && ptr->objectName() == toQ(tag)) return h;
+  return 0;
+}
+
 void deleteFigure(double handle) {
   QObject* o = objectOf(handle);
   if (!o) return;

@@ -62,6 +62,8 @@ Value guihandles(double handle);
 // Application data stored with a window, readable from any object inside it.
 Value guidata(double handle);
 void setGuidata(double handle, const Value& data);
+// The open window with this tag (0 when there is none).
+double findFigure(std::string_view tag);
 // Closes and destroys a window (ends any wait on it).
 void deleteFigure(double handle);
 
