@@ -45,6 +45,26 @@ TEST_F(Graphics, ChildWindowIsCentredOverItsParentKeepingItsSize) {
   EXPECT_NEAR(pos.real(1), 1 + (screen.real(3) - 300) / 2, 0.5);
 }
 
+TEST_F(Graphics, WindowsMoveOntoTheScreenAndLayoutsCanBeReused) {
+  const double f = window();
+  const Value screen = gfx::screenSize();
+  gfx::set(f, "Position", row({-500, -500, 200, 100}));
+  feval("movegui", 0, {f});
+  EXPECT_EQ(gfx::get(f, "Position"), row({0, 0, 200, 100}));
+  feval("movegui", 0, {f, Value("northeast")});
+  EXPECT_EQ(gfx::get(f, "Position"), row({screen.real(2) - 200, screen.real(3) - 100, 200, 100}));
+  feval("movegui", 0, {f, row({-10, 20})});
+  EXPECT_EQ(gfx::get(f, "Position"), row({screen.real(2) - 210, 20, 200, 100}));
+  EXPECT_THROW(feval("movegui", 0, {f, Value("sideways")}), Error);
+  const double again = feval1("openfig", {Value("KS_Splash.fig"), Value("reuse")}).toScalar();
+  windows.push_back(again);
+  EXPECT_TRUE(gfx::isHandle(again));
+  const double fresh = feval1("openfig", {Value("KS_Splash.fig"), Value("new")}).toScalar();
+  windows.push_back(fresh);
+  EXPECT_NE(fresh, again);
+  EXPECT_THROW(feval("openfig", 1, {Value("no_such_layout.fig"), Value("new")}), Error);
+}
+
 TEST_F(Graphics, FontsGrowByATenthOnlyOnA96DpiScreen) {
   const double f = window();
   const Value handles = gfx::guidata(f);  // loadFigure stored the handles record

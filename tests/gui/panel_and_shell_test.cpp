@@ -1,5 +1,7 @@
 // The signal-generator panel's unit and bound rules, and the shell's Calculate
 // step with its record of what was calculated.
+#include <QApplication>
+#include <QLabel>
 #include <QWidget>
 
 #include "dot11a/parameters.hpp"
@@ -112,6 +114,18 @@ TEST_F(Shell, TitleShowsTheParameterFileAndExitClosesTheWindow) {
             "Kestrin Veltora - IEEE 802.11a-1999 (OFDM) : /tmp/frame.mat");
   gfx::runCallback(h("menuFileExit"));
   EXPECT_FALSE(gfx::isHandle(fig));
+}
+
+TEST_F(Shell, AboutBoxShowsTheApplicationRecord) {
+  gfx::runCallback(h("menuHelpAbout"));
+  QWidget* about = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "KS_About" && w->isVisible()) about = w;
+  ASSERT_NE(about, nullptr);
+  const QString text = about->findChild<QLabel*>("txtAbout")->text();
+  EXPECT_TRUE(text.contains("A.01.04.000"));
+  EXPECT_TRUE(text.contains("Kestrin TGX-B series RF Signal Generators."));
+  about->close();
 }
 
 TEST_F(Shell, CloseBoxShutsDownLikeExit) {
