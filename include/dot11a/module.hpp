@@ -4,6 +4,8 @@
 // normally, so a failing callback never takes the window down.
 #pragma once
 
+#include <string>
+
 #include "dot11a/call.hpp"
 
 namespace dot11a {
@@ -12,6 +14,12 @@ namespace dot11a {
 // passes its outputs back. Returns false (printing why) when the name is not
 // one of the module's operations or the operation raised an error.
 bool dispatchModule(const LocalTable& table, Call& c);
+
+// The message of the last error a module dispatcher caught (empty when none
+// since the last clear). A caller that must know whether a call by name
+// succeeded, although the dispatcher returned normally, clears it first.
+const std::string& lastModuleError();
+void clearModuleError();
 
 // The handle stored under `tag` in a handles record; raises a clear error when
 // the record has no such control.
