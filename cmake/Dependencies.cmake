@@ -12,3 +12,9 @@ else()
   set(DOT11A_QCUSTOMPLOT ${DOT11A_QCUSTOMPLOT_LIB})
 endif()
 list(APPEND DOT11A_PRIVATE_LIBS Qt6::Widgets Qt6::UiTools Qt6::PrintSupport ${DOT11A_QCUSTOMPLOT})
+
+# MAT version 5 files: parameter files, the stored configuration, waveform
+# containers.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(matio REQUIRED IMPORTED_TARGET matio)
+list(APPEND DOT11A_PRIVATE_LIBS PkgConfig::matio)
