@@ -1,0 +1,325 @@
+// dot11a-gen: makes one 802.11a frame from the application's parameter set
+// (the defaults, or a saved parameter file) changed by options, prints a short
+// summary and writes it in the format the output file's extension names.
+//
+// Layout for later additions: defineOptions() declares every option,
+// applyOptions() turns them into the parameter set (with the main window's
+// bounds), writeOutputs() writes files. Further output steps (a download to an
+// instrument) go after writeOutputs() in main().
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dot11a/bits.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/files.hpp"
+#include "dot11a/library.hpp"
+#include "dot11a/matfile.hpp"
+#include "dot11a/parameters.hpp"
+#include "dot11a/payload.hpp"
+#include "dot11a/size_estimate.hpp"
+
+namespace dot11a::gen {
+
+struct Options {
+  std::string params;  // parameter file to start from
+  std::optional<double> rate;
+  std::optional<std::string> modulation;
+  std::optional<std::string> coding;
+  bool unframed = false;
+  std::optional<double> length;
+  std::optional<std::string> source;
+  std::optional<std::string> macHeader;  // on|off
+  std::optional<std::string> fcs;        // on|off
+  std::optional<std::string> scramblerInit;
+  bool noScrambler = false;
+  bool noInterleaver = false;
+  std::optional<std::string> service;
+  std::optional<int> oversampling;
+  std::optional<double> window;
+  std::optional<double> idleUs;
+  bool mirror = false;
+  std::optional<std::string> mask;
+  std::optional<double> frequency;  // carrier frequency for SigMF
+  std::string output;
+  std::string saveParams;
+};
+
+void defineOptions(CLI::App& app, Options& o) {
+  app.add_option("--params", o.params,
+                 "Start from this parameter file (.mat) instead of the defaults")
+      ->check(CLI::ExistingFile);
+  app.add_option("--rate", o.rate, "Data rate in Mbit/s: 6 9 12 18 24 36 48 54");
+  app.add_option("--modulation", o.modulation, "bpsk | qpsk | 16qam | 64qam");
+  app.add_option("--coding", o.coding, "Coding rate: 1/2 | 2/3 | 3/4 | 1 (uncoded)");
+  app.add_flag("--unframed", o.unframed, "DATA symbols only, no preamble and SIGNAL");
+  app.add_option("--length", o.length, "Payload length in octets (1 .. 4095 less header and FCS)");
+  app.add_option("--source", o.source, "zeros | ones | alt01 | alt10 | pn9 | pn15 | FILE");
+  app.add_option("--mac-header", o.macHeader, "on | off: the MAC header in front of the payload");
+  app.add_option("--fcs", o.fcs, "on | off: the frame check sequence behind the payload");
+  app.add_option("--scrambler-init", o.scramblerInit,
+                 "Scrambler seed 1 .. 7F (hex, or 0x.. / decimal with a d suffix)");
+  app.add_flag("--no-scrambler", o.noScrambler, "Switch the scrambler off");
+  app.add_flag("--no-interleaver", o.noInterleaver, "Switch the interleaver off");
+  app.add_option("--service", o.service, "SERVICE field 0 .. FFFF (hex)");
+  app.add_option("--oversampling", o.oversampling,
+                 "Oversampling ratio 1 .. 4 (20 MHz times the ratio)");
+  app.add_option("--window", o.window, "Windowing length in samples 0 .. 16");
+  app.add_option("--idle-us", o.idleUs, "Idle interval after the frame in microseconds 0 .. 1000");
+  app.add_flag("--mirror", o.mirror, "Mirror the spectrum (swap I and Q)");
+  app.add_option("--mask", o.mask,
+                 "Sub-carriers -26 .. 26 as 53 characters of 0 and 1 (the centre one stays 0)");
+  app.add_option("--frequency", o.frequency, "Carrier frequency in Hz, recorded in SigMF metadata");
+  app.add_option(
+      "-o,--output", o.output,
+      "Write the frame: .mat (samples), .bin (16-bit), .sigmf-meta/.sigmf-data, .pcap (PSDU)");
+  app.add_option("--save-params", o.saveParams, "Write the parameter set to this parameter file");
+}
+
+[[noreturn]] void bad(const std::string& what) {
+  raise(what);
+}
+
+double inRange(double v, double lo, double hi, const std::string& name) {
+  if (!std::isfinite(v) || v < lo || v > hi || v != std::floor(v))
+    bad(name + " must be a whole number from " + std::to_string(static_cast<long>(lo)) + " to " +
+        std::to_string(static_cast<long>(hi)) + ".");
+  return v;
+}
+
+// Hexadecimal as the main window takes it; "0x" prefix accepted too.
+double parseHex(std::string s, double hi, const std::string& name) {
+  if (s.rfind("0x", 0) == 0 || s.rfind("0X", 0) == 0) s = s.substr(2);
+  char hiText[16];
+  std::snprintf(hiText, sizeof hiText, "%lX", static_cast<unsigned long>(hi));
+  if (s.empty() || s.size() > 8 ||
+      s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    bad(name + " must be hexadecimal from 0 to " + hiText + ".");
+  const double v = static_cast<double>(std::stoul(s, nullptr, 16));
+  if (v > hi) bad(name + " must be hexadecimal from 0 to " + hiText + ".");
+  return v;
+}
+
+bool onOff(const std::string& s, const std::string& name) {
+  if (s == "on" || s == "1") return true;
+  if (s == "off" || s == "0") return false;
+  bad(name + " must be on or off.");
+}
+
+Value startingParameters(const Options& o) {
+  if (o.params.empty()) return defaultParameters();
+  const ParameterFileRead read = readParameterFile(o.params, kParameterFileFormatId);
+  if (!read.parameters) bad(read.readError ? read.problem : o.params + " " + read.problem);
+  const std::string problem = parameterSetProblem(*read.parameters, defaultParameters());
+  if (!problem.empty()) bad(o.params + " has an Invalid File Structure. (" + problem + ")");
+  return *read.parameters;
+}
+
+// The parameter set the options describe, checked with the main window's bounds.
+Value applyOptions(const Options& o) {
+  Value p = startingParameters(o);
+  if (o.rate) {
+    int item = 0;
+    for (int i = 1; i <= 8; ++i)
+      if (ratePairOfItem(i).dataRate == *o.rate) item = i;
+    if (item == 0) bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54.");
+    const RatePair r = ratePairOfItem(item);
+    p.setField("modulation", r.modulation);
+    p.setField("encoderRate", r.encoderRate);
+  }
+  if (o.modulation) {
+    const std::vector<std::string> names = {"bpsk", "qpsk", "16qam", "64qam"};
+    auto it = std::find(names.begin(), names.end(), *o.modulation);
+    if (it == names.end()) bad("--modulation must be bpsk, qpsk, 16qam or 64qam.");
+    p.setField("modulation", static_cast<double>(it - names.begin() + 1));
+  }
+  if (o.coding) {
+    const std::vector<std::pair<std::string, double>> rates = {
+        {"1/2", 0.5}, {"2/3", 2.0 / 3.0}, {"3/4", 0.75}, {"1", 1.0}};
+    auto it = std::find_if(rates.begin(), rates.end(),
+                           [&](const auto& r) { return r.first == *o.coding; });
+    if (it == rates.end()) bad("--coding must be 1/2, 2/3, 3/4 or 1.");
+    p.setField("encoderRate", it->second);
+  }
+  if (o.unframed) p.setField("generationMode", 0.0);
+  if (o.macHeader)
+    p.field("MACheader").setField("Active", onOff(*o.macHeader, "--mac-header") ? 1.0 : 0.0);
+  if (o.fcs) p.field("MACfcs").setField("Active", onOff(*o.fcs, "--fcs") ? 1.0 : 0.0);
+  if (o.source) {
+    const std::vector<std::string> names = {"zeros", "ones", "alt01", "alt10", "pn9", "pn15"};
+    auto it = std::find(names.begin(), names.end(), *o.source);
+    if (it != names.end()) {
+      p.setField("dataSourceType", static_cast<double>(it - names.begin() + 1));
+    } else {
+      const FileBits bits = readPayloadFile(*o.source, 8 * kMaxPsduOctets, false);
+      if (!bits.ok) bad("--source: " + bits.error);
+      if (bits.bits.empty()) bad("--source: " + *o.source + " is empty.");
+      p.setField("dataSourceType", 7.0);
+      p.setField("dataSourceName", Value(*o.source));
+      p.setField("dataSourceBitstream", Value::bits(bits.bits));
+      p.setField("dataLength", static_cast<double>(bits.bits.size() / 8));
+    }
+  }
+  if (o.length) {
+    if (p.field("dataSourceType").toScalar() == 7)
+      bad("--length cannot be combined with a payload file; its size sets the length.");
+    const double limit = dataLengthLimit(p);
+    inRange(*o.length, 1, limit, "--length");
+    p.setField("dataLength", *o.length);
+  }
+  if (p.field("dataSourceType").toScalar() == 7 &&
+      p.field("dataLength").toScalar() > dataLengthLimit(p))
+    bad("The payload file is longer than " + std::to_string(static_cast<long>(dataLengthLimit(p))) +
+        " octets, the most the frame can carry with this header and FCS.");
+  if (o.scramblerInit)
+    p.setField("scramblerInit", parseHex(*o.scramblerInit, 127, "--scrambler-init"));
+  if (o.noScrambler) p.setField("scramblerActive", 0.0);
+  if (o.noInterleaver) p.setField("interleaverActive", 0.0);
+  if (o.service) p.setField("serviceField", parseHex(*o.service, 65535, "--service"));
+  if (o.oversampling) {
+    const double old = p.field("OverSampling").toScalar();
+    const double ratio = inRange(*o.oversampling, 1, 4, "--oversampling");
+    p.setField("OverSampling", ratio);
+    if (!o.idleUs)
+      p.setField("idleSamples", std::round(p.field("idleSamples").toScalar() * ratio / old));
+  }
+  if (o.window) p.setField("WindowingLength", inRange(*o.window, 0, 16, "--window"));
+  if (o.idleUs) {
+    if (!std::isfinite(*o.idleUs) || *o.idleUs < 0 || *o.idleUs > 1000)
+      bad("--idle-us must be from 0 to 1000.");
+    p.setField("idleSamples", std::round(*o.idleUs * 20 * p.field("OverSampling").toScalar()));
+  }
+  if (o.mirror) p.setField("MirrorSpectrum", 1.0);
+  if (o.mask) {
+    if (o.mask->size() != 53 || o.mask->find_first_not_of("01") != std::string::npos)
+      bad("--mask must be 53 characters of 0 and 1, sub-carriers -26 to 26.");
+    std::vector<double> m;
+    for (char ch : *o.mask) m.push_back(ch == '1' ? 1.0 : 0.0);
+    m[26] = 0;  // the centre sub-carrier carries nothing
+    p.setField("SubCarriers", Value::row(std::move(m)));
+  }
+  updateDerivedFields(p);
+  return p;
+}
+
+struct Frame {
+  std::vector<std::complex<double>> samples;
+  double sampleRate = 20e6;
+  std::size_t dataSymbols = 0;
+  std::vector<std::uint8_t> psdu;  // octets
+};
+
+Frame generate(const Value& p) {
+  Frame f;
+  const FrameResult r = calculateFrame(p);
+  f.samples = r.waveform.toComplex();
+  f.sampleRate = 20e6 * p.field("OverSampling").toScalar();
+  const Bits bits = generatePayload(p);
+  f.psdu.assign((bits.size() + 7) / 8, 0);
+  for (std::size_t i = 0; i < bits.size(); ++i)
+    if (bits[i]) f.psdu[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));  // first bit is the LSB
+  f.dataSymbols =
+      dataSymbolCount(bits.size(), p.field("generationMode").toScalar() == 1,
+                      p.field("modulation").toScalar(), p.field("encoderRate").toScalar());
+  return f;
+}
+
+std::string describeRate(const Value& p) {
+  static const char* const kMod[] = {"BPSK", "QPSK", "16-QAM", "64-QAM"};
+  const double rate = p.field("encoderRate").toScalar();
+  const int mod = static_cast<int>(p.field("modulation").toScalar());
+  const char* coding = rate == 0.5 ? "1/2" : rate == 0.75 ? "3/4" : rate == 1 ? "uncoded" : "2/3";
+  const double mbps = dataRateFor(mod, rate);
+  return (mbps > 0 ? std::to_string(static_cast<int>(mbps)) + " Mbit/s, "
+                   : std::string("custom rate, ")) +
+         kMod[std::clamp(mod, 1, 4) - 1] + ", coding " + coding;
+}
+
+SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
+  SigmfInfo info;
+  info.sampleRate = f.sampleRate;
+  info.frequency = o.frequency;
+  const std::string rate = describeRate(p);
+  const std::string length = std::to_string(static_cast<long>(p.field("totalLength").toScalar()));
+  info.description = "802.11a frame, " + rate + ", PSDU " + length + " octets";
+  const auto os = static_cast<std::uint64_t>(p.field("OverSampling").toScalar());
+  std::uint64_t at = 0;
+  if (p.field("generationMode").toScalar() == 1) {
+    info.annotations.push_back({0, 320 * os, "preamble", "short and long training symbols"});
+    info.annotations.push_back({320 * os, 80 * os, "SIGNAL", rate + ", LENGTH " + length});
+    at = 400 * os;
+  }
+  info.annotations.push_back(
+      {at, 80 * os * f.dataSymbols, "DATA",
+       rate + ", LENGTH " + length + ", " + std::to_string(f.dataSymbols) + " symbols"});
+  return info;
+}
+
+void writeOutputs(const Options& o, const Value& p, const Frame& f) {
+  if (!o.saveParams.empty()) writeParameterFile(o.saveParams, p);
+  if (o.output.empty()) return;
+  const std::string& out = o.output;
+  auto ends = [&](std::string_view ext) { return out.size() > ext.size() && out.ends_with(ext); };
+  if (ends(".mat")) {
+    writeSamplesContainer(out, f.samples, false);
+  } else if (ends(".bin")) {
+    writeFileAtomically(out, zenfoldBytes(f.samples));
+  } else if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) {
+    writeSigmf(out, f.samples, sigmfInfo(p, f, o));
+  } else if (ends(".pcap")) {
+    writePcap(out, f.psdu, p.field("MACfcs").field("Active").toScalar() == 1,
+              dataRateFor(p.field("modulation").toScalar(), p.field("encoderRate").toScalar()));
+  } else {
+    bad("-o: the file name must end in .mat, .bin, .sigmf-meta, .sigmf-data or .pcap.");
+  }
+}
+
+void printSummary(const Value& p, const Frame& f) {
+  double peak = 0, power = 0;
+  for (const auto& s : f.samples) {
+    peak = std::max(peak, std::abs(s));
+    power += std::norm(s);
+  }
+  const double rms =
+      f.samples.empty() ? 0 : std::sqrt(power / static_cast<double>(f.samples.size()));
+  std::printf("frame:         %s, PSDU %ld octets%s\n", describeRate(p).c_str(),
+              static_cast<long>(p.field("totalLength").toScalar()),
+              p.field("generationMode").toScalar() == 1 ? "" : " (unframed)");
+  std::printf("samples:       %zu at %.0f MHz\n", f.samples.size(), f.sampleRate / 1e6);
+  std::printf("duration:      %.3f us\n",
+              static_cast<double>(f.samples.size()) / f.sampleRate * 1e6);
+  std::printf("DATA symbols:  %zu\n", f.dataSymbols);
+  std::printf("peak level:    %.6f\n", peak);
+  std::printf("RMS level:     %.6f\n", rms);
+  if (rms > 0)
+    std::printf("crest factor:  %.2f dB\n", 20 * std::log10(peak / rms));
+  else
+    std::printf("crest factor:  - (no signal)\n");
+}
+
+}  // namespace dot11a::gen
+
+int main(int argc, char** argv) {
+  using namespace dot11a;
+  CLI::App app{"dot11a-gen: writes an IEEE 802.11a OFDM test frame", "dot11a-gen"};
+  gen::Options options;
+  gen::defineOptions(app, options);
+  CLI11_PARSE(app, argc, argv);
+  try {
+    LibrarySession library;
+    const Value p = gen::applyOptions(options);
+    const gen::Frame frame = gen::generate(p);
+    gen::writeOutputs(options, p, frame);
+    gen::printSummary(p, frame);
+  } catch (const std::exception& e) {
+    std::cerr << "dot11a-gen: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
