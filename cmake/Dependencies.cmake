@@ -17,4 +17,5 @@ list(APPEND DOT11A_PRIVATE_LIBS Qt6::Widgets Qt6::UiTools Qt6::PrintSupport ${DO
 # containers.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(matio REQUIRED IMPORTED_TARGET matio)
-list(APPEND DOT11A_PRIVATE_LIBS PkgConfig::matio)
+pkg_check_modules(zlib REQUIRED IMPORTED_TARGET zlib)
+list(APPEND DOT11A_PRIVATE_LIBS PkgConfig::matio PkgConfig::zlib)

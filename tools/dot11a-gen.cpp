@@ -262,7 +262,6 @@ SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
 }
 
 void writeOutputs(const Options& o, const Value& p, const Frame& f) {
-  if (!o.saveParams.empty()) writeParameterFile(o.saveParams, p);
   if (o.output.empty()) return;
   const std::string& out = o.output;
   auto ends = [&](std::string_view ext) { return out.size() > ext.size() && out.ends_with(ext); };
@@ -314,6 +313,8 @@ int main(int argc, char** argv) {
   try {
     LibrarySession library;
     const Value p = gen::applyOptions(options);
+    // The parameter file needs no calculation; it is written first.
+    if (!options.saveParams.empty()) writeParameterFile(options.saveParams, p);
     const gen::Frame frame = gen::generate(p);
     gen::writeOutputs(options, p, frame);
     gen::printSummary(p, frame);

@@ -5,6 +5,7 @@
 #include <matio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -305,34 +306,140 @@ Value fromMat(matvar_t* v, int depth) {
   }
 }
 
-// The number of top-level elements of a version 5 file, walking their tags;
-// nullopt when the last element runs past the end of the file (a truncated
-// file, which matio would read as if it ended early).
-std::optional<std::size_t> topLevelElements(const std::string& path) {
+// Structural check of a version 5 file before matio reads it. matio sizes its
+// buffers from the dimensions a file declares, so a small damaged file could
+// make it ask for gigabytes; here every element and sub-element must fit inside
+// its parent, and the declared number of elements must be backed by bytes in
+// the file. Returns the number of top-level variables, or nullopt when the file
+// is truncated or damaged.
+class Mat5Check {
+ public:
+  explicit Mat5Check(bool swapped) : swapped_(swapped) {}
+
+  std::uint32_t u32(const unsigned char* p) const {
+    std::uint32_t w = 0;
+    for (int b = 0; b < 4; ++b)
+      w |= static_cast<std::uint32_t>(p[b]) << (swapped_ ? 8 * (3 - b) : 8 * b);
+    return w;
+  }
+
+  // A miMATRIX body: flags, dimensions, name, then data or children.
+  bool matrix(const unsigned char* p, std::size_t n, int depth) {
+    if (depth > 64) return false;
+    std::vector<std::pair<std::uint32_t, std::pair<const unsigned char*, std::size_t>>> subs;
+    std::size_t at = 0;
+    while (at < n) {
+      if (n - at < 8) return false;
+      const std::uint32_t w0 = u32(p + at);
+      std::uint32_t type, bytes;
+      std::size_t total, dataAt;
+      if ((w0 >> 16) != 0) {  // small element: type and size in one word, data in the next
+        type = w0 & 0xFFFF;
+        bytes = w0 >> 16;
+        if (bytes > 4) return false;
+        total = 8;
+        dataAt = at + 4;
+      } else {
+        type = w0;
+        bytes = u32(p + at + 4);
+        const std::size_t padded = (static_cast<std::size_t>(bytes) + 7) / 8 * 8;
+        if (bytes > n - at - 8) return false;
+        total = 8 + std::min(padded, n - at - 8);
+        dataAt = at + 8;
+      }
+      subs.push_back({type, {p + dataAt, bytes}});
+      at += total;
+    }
+    if (subs.size() < 2) return subs.empty() ? true : false;
+    // Flags: class in the low byte of the first word.
+    if (subs[0].second.second < 8) return false;
+    const std::uint32_t cls = u32(subs[0].second.first) & 0xFF;
+    // Dimensions (int32).
+    const auto& dims = subs[1].second;
+    if (dims.second % 4 != 0 || dims.second == 0) return false;
+    std::uint64_t numel = 1;
+    for (std::size_t k = 0; k < dims.second; k += 4) {
+      const std::uint64_t d = u32(dims.first + k);
+      if (d > 0x7FFFFFFF) return false;
+      numel *= d;
+      if (numel > (std::uint64_t{1} << 40)) return false;
+    }
+    std::uint64_t fields = 1;
+    if (cls == 2 && subs.size() >= 5) {  // structure: name length, then the names
+      const std::uint32_t len = subs[3].second.second >= 4 ? u32(subs[3].second.first) : 0;
+      if (len == 0) return false;
+      fields = std::max<std::uint64_t>(1, subs[4].second.second / len);
+    }
+    // Every element needs file bytes behind it: at least one byte of data, or a
+    // child element of at least 8 bytes for cells and structures.
+    if (numel * fields > n) return false;
+    for (std::size_t k = 2; k < subs.size(); ++k)
+      if (subs[k].first == 14 && !matrix(subs[k].second.first, subs[k].second.second, depth + 1))
+        return false;
+    return true;
+  }
+
+  bool element(std::uint32_t type, const unsigned char* p, std::size_t n) {
+    if (type == 14) return matrix(p, n, 0);
+    if (type != 15) return true;  // other top-level elements are skipped by readers
+    // Compressed: inflate with a cap, then check the element inside.
+    constexpr std::size_t kCap = std::size_t{512} << 20;
+    std::vector<unsigned char> out(std::min<std::size_t>(kCap, std::max<std::size_t>(n * 8, 4096)));
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    z.next_in = const_cast<unsigned char*>(p);
+    z.avail_in = static_cast<uInt>(n);
+    int rc = Z_OK;
+    std::size_t produced = 0;
+    while (rc == Z_OK) {
+      if (produced == out.size()) {
+        if (out.size() >= kCap) break;
+        out.resize(std::min(kCap, out.size() * 2));
+      }
+      z.next_out = out.data() + produced;
+      z.avail_out = static_cast<uInt>(out.size() - produced);
+      rc = inflate(&z, Z_NO_FLUSH);
+      produced = out.size() - z.avail_out;
+      if (rc == Z_BUF_ERROR && z.avail_in == 0) break;
+    }
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END || produced < 8) return false;
+    const std::uint32_t inner = u32(out.data());
+    const std::uint32_t bytes = u32(out.data() + 4);
+    if (inner != 14 || bytes > produced - 8) return false;
+    return matrix(out.data() + 8, bytes, 0);
+  }
+
+ private:
+  bool swapped_;
+};
+
+bool hasMat5Header(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::vector<unsigned char> head(128);
-  if (!in.read(reinterpret_cast<char*>(head.data()), 128)) return std::nullopt;
-  const bool swapped = head[126] == 'M' && head[127] == 'I';
-  in.seekg(0, std::ios::end);
-  const auto size = static_cast<std::uint64_t>(in.tellg());
-  std::uint64_t offset = 128;
+  unsigned char head[128];
+  if (!in.read(reinterpret_cast<char*>(head), 128)) return false;
+  if (head[126] == 'I' && head[127] == 'M') return head[124] == 0x00 && head[125] == 0x01;
+  if (head[126] == 'M' && head[127] == 'I') return head[124] == 0x01 && head[125] == 0x00;
+  return false;
+}
+
+std::optional<std::size_t> checkMat5(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in), {}};
+  if (file.size() < 128) return std::nullopt;
+  Mat5Check check(file[126] == 'M' && file[127] == 'I');
+  std::size_t offset = 128;
   std::size_t count = 0;
-  while (offset < size) {
-    if (size - offset < 8) return std::nullopt;
-    unsigned char tag[8];
-    in.seekg(static_cast<std::streamoff>(offset));
-    if (!in.read(reinterpret_cast<char*>(tag), 8)) return std::nullopt;
-    auto word = [&](int at) {
-      std::uint32_t w = 0;
-      for (int b = 0; b < 4; ++b)
-        w |= static_cast<std::uint32_t>(tag[at + b]) << (swapped ? 8 * (3 - b) : 8 * b);
-      return w;
-    };
-    const std::uint32_t type = word(0);
-    std::uint64_t bytes = word(4);
-    if (type != 15) bytes = (bytes + 7) / 8 * 8;  // uncompressed elements are padded to 8
-    if (bytes > size - offset - 8) return std::nullopt;
-    offset += 8 + bytes;
+  while (offset < file.size()) {
+    if (file.size() - offset < 8) return std::nullopt;
+    const std::uint32_t type = check.u32(file.data() + offset);
+    const std::uint32_t bytes = check.u32(file.data() + offset + 4);
+    if (bytes > file.size() - offset - 8) return std::nullopt;
+    if (!check.element(type, file.data() + offset + 8, bytes)) return std::nullopt;
+    // Uncompressed elements are padded to 8 bytes; the padding of the last one
+    // may be missing.
+    const std::size_t padded = type == 15 ? bytes : (static_cast<std::size_t>(bytes) + 7) / 8 * 8;
+    offset += 8 + std::min(padded, file.size() - offset - 8);
     ++count;
   }
   return count;
@@ -421,10 +528,15 @@ void writeMatFile(const std::string& path, std::span<const NamedValue> variables
 std::vector<NamedValue> readMatFile(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) raise("File " + path + " not found.");
+  // The header is checked here: matio would otherwise try the file as another
+  // version and size buffers from whatever bytes it finds.
+  if (!hasMat5Header(path))
+    raise("Unable to read file '" + path + "': not a MAT file of version 5.");
+  const auto elements = checkMat5(path);
+  if (!elements) raise("Unable to read file '" + path + "': the file is truncated or damaged.");
   MatPtr mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
-  if (!mat) raise("Unable to read file '" + path + "': not a MAT file.");
-  if (Mat_GetVersion(mat.get()) != MAT_FT_MAT5 && Mat_GetVersion(mat.get()) != MAT_FT_MAT4)
-    raise("Unable to read file '" + path + "': unsupported MAT file version.");
+  if (!mat || Mat_GetVersion(mat.get()) != MAT_FT_MAT5)
+    raise("Unable to read file '" + path + "': not a MAT file of version 5.");
   std::vector<NamedValue> out;
   while (true) {
     VarPtr var(Mat_VarReadNext(mat.get()));
@@ -436,11 +548,8 @@ std::vector<NamedValue> readMatFile(const std::string& path) {
       raise("Unable to read file '" + path + "': " + e.what());
     }
   }
-  if (Mat_GetVersion(mat.get()) == MAT_FT_MAT5) {
-    const auto elements = topLevelElements(path);
-    if (!elements || *elements != out.size())
-      raise("Unable to read file '" + path + "': the file is truncated or damaged.");
-  }
+  if (*elements != out.size())
+    raise("Unable to read file '" + path + "': the file is truncated or damaged.");
   return out;
 }
 
