@@ -1,0 +1,119 @@
+// dot11a-gen as a test bench runs it: bounds of the options, parameter files it
+// writes, and (once frames can be made) the files it writes.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "common/library_fixture.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/dialogs.hpp"
+#include "dot11a/files.hpp"
+#include "dot11a/matfile.hpp"
+#include "dot11a/parameters.hpp"
+
+namespace fs = std::filesystem;
+using namespace dot11a;
+
+namespace {
+
+struct GenRun {
+  int status;
+  std::string output;
+};
+
+GenRun gen(const std::string& args) {
+  const std::string cmd = std::string(DOT11A_BIN_DIR) + "/dot11a-gen " + args + " 2>&1";
+  GenRun r{0, ""};
+  FILE* p = ::popen(cmd.c_str(), "r");
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), p)) r.output += buf.data();
+  r.status = ::pclose(p);
+  return r;
+}
+
+bool framesAvailable() {
+  return gen("").output.find("not available") == std::string::npos;
+}
+
+class GenTest : public test::LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    if (!fs::exists(std::string(DOT11A_BIN_DIR) + "/dot11a-gen"))
+      GTEST_SKIP() << "dot11a-gen not built";
+    dir = fs::temp_directory_path() / ("dot11a-gen-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string path(const std::string& n) const { return (dir / n).string(); }
+  fs::path dir;
+};
+
+TEST_F(GenTest, OutOfRangeOptionsAreErrorsThatNameTheRange) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--rate 7", "6, 9, 12, 18, 24, 36, 48, 54"},
+      {"--length 0", "from 1 to 4095"},
+      {"--length 4095 --mac-header on --fcs on", "from 1 to 4061"},
+      {"--window 17", "from 0 to 16"},
+      {"--oversampling 5", "from 1 to 4"},
+      {"--idle-us 1001", "from 0 to 1000"},
+      {"--scrambler-init 80", "0 to 7F"},
+      {"--service 10000", "0 to FFFF"},
+      {"--modulation 8psk", "bpsk, qpsk, 16qam or 64qam"},
+      {"--mask 101", "53 characters"},
+      {"--source nosuchfile", "--source"},
+  };
+  for (const auto& [args, expected] : cases) {
+    SCOPED_TRACE(args);
+    const GenRun r = gen(args + " --save-params " + path("never.mat"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find(expected), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(path("never.mat")));
+  }
+}
+
+TEST_F(GenTest, SavedParameterFileOpensInTheApplication) {
+  gen("--rate 12 --length 100 --mac-header on --window 4 --idle-us 10 --oversampling 4 "
+      "--save-params " +
+      path("p.mat"));
+  ScopedScriptedDialogs script;
+  ASSERT_EQ(feval1("loadParameters", {Value(path("p.mat")), Value::empty()}).toScalar(), 1.0);
+  const Value& p = global("parameters");
+  EXPECT_EQ(p.field("modulation").toScalar(), 2.0);
+  EXPECT_EQ(p.field("encoderRate").toScalar(), 0.5);
+  EXPECT_EQ(p.field("dataLength").toScalar(), 100.0);
+  EXPECT_EQ(p.field("MACheader").field("Active").toScalar(), 1.0);
+  EXPECT_EQ(p.field("idleSamples").toScalar(), 800.0);
+  EXPECT_EQ(p.fieldNames(), defaultParameters().fieldNames());
+  // The file works as a starting point and keeps what it held.
+  gen("--params " + path("p.mat") + " --fcs on --save-params " + path("q.mat"));
+  ASSERT_EQ(feval1("loadParameters", {Value(path("q.mat")), Value::empty()}).toScalar(), 1.0);
+  EXPECT_EQ(global("parameters").field("dataLength").toScalar(), 100.0);
+  EXPECT_EQ(global("parameters").field("MACfcs").field("Active").toScalar(), 1.0);
+}
+
+TEST_F(GenTest, WritesTheFormatTheExtensionNames) {
+  if (!framesAvailable()) GTEST_SKIP() << "frames cannot be made in this build yet";
+  const GenRun summary = gen("");
+  EXPECT_EQ(summary.status, 0);
+  for (const char* key :
+       {"samples:", "duration:", "DATA symbols:", "peak level:", "RMS level:", "crest factor:"})
+    EXPECT_NE(summary.output.find(key), std::string::npos) << key;
+  ASSERT_EQ(gen("--length 100 -o " + path("f.mat")).status, 0);
+  const auto vars = readMatFile(path("f.mat"));
+  ASSERT_EQ(vars.size(), 1u);
+  EXPECT_EQ(vars[0].first, "samples");
+  EXPECT_TRUE(vars[0].second.isComplex());
+  EXPECT_EQ(vars[0].second.cols(), 1u);
+  ASSERT_EQ(gen("--length 100 -o " + path("f.bin")).status, 0);
+  EXPECT_EQ(fs::file_size(path("f.bin")), 4 * vars[0].second.rows());
+  ASSERT_EQ(gen("--length 100 -o " + path("f.sigmf-meta")).status, 0);
+  EXPECT_EQ(fs::file_size(path("f.sigmf-data")), 8 * vars[0].second.rows());
+  ASSERT_EQ(gen("--length 100 --mac-header on --fcs on -o " + path("f.pcap")).status, 0);
+  EXPECT_GT(fs::file_size(path("f.pcap")), 100u + 30 + 4);
+  EXPECT_NE(gen("-o " + path("f.wav")).status, 0);
+}
+
+}  // namespace
