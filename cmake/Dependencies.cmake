@@ -12,3 +12,7 @@ else()
   set(DOT11A_QCUSTOMPLOT ${DOT11A_QCUSTOMPLOT_LIB})
 endif()
 list(APPEND DOT11A_PRIVATE_LIBS Qt6::Widgets Qt6::UiTools Qt6::PrintSupport ${DOT11A_QCUSTOMPLOT})
+
+# The inverse FFT of the OFDM symbols.
+pkg_check_modules(fftw3 REQUIRED IMPORTED_TARGET fftw3)
+list(APPEND DOT11A_PRIVATE_LIBS PkgConfig::fftw3)
