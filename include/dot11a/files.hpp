@@ -1,0 +1,90 @@
+// Parameter files, the stored configuration, waveform files (containers, the
+// 16-bit Zenfold sample file, SigMF recordings) and PCAP captures of the PSDU.
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dot11a/value.hpp"
+
+namespace dot11a {
+
+// Appends `extension` unless `filename` already ends with it (case counts).
+std::string addFileExtention(std::string_view filename, std::string_view extension);
+
+// ---- parameter files and the stored configuration ----------------------------
+
+inline constexpr std::string_view kConfigFileName = "defaults.mat";
+
+// Writes `fileParameters` and `filename` (the path) to a parameter file.
+void writeParameterFile(const std::string& path, const Value& fileParameters);
+
+// Outcome of reading a parameter file: the record, or the reason it was refused
+// (the text shown under the path: "has an Invalid File Format." and so on, or
+// the read error).
+struct ParameterFileRead {
+  std::optional<Value> parameters;
+  std::string problem;     // set when parameters is empty
+  bool readError = false;  // true: `problem` is the read error itself
+};
+ParameterFileRead readParameterFile(const std::string& path, std::string_view expectedFormatId);
+
+// Empty when `candidate` can replace the running parameter set: every field of
+// `reference` (the default set) present, of the same kind, with the sizes and
+// ranges the calculation relies on. Otherwise a description of the first
+// problem.
+std::string parameterSetProblem(const Value& candidate, const Value& reference);
+
+// ---- waveform files -------------------------------------------------------------
+
+// The 16-bit sample file: I and Q of each sample as big-endian two's
+// complement, scaled so the largest component becomes (32766 * scale), with
+// scale limited to 1e-5 .. 1.
+std::vector<std::uint8_t> zenfoldBytes(std::span<const std::complex<double>> samples,
+                                       double scale = 1.0);
+
+// Container "samples": an N x 2 real matrix [I Q] (pairs) or an N x 1 complex
+// column.
+void writeSamplesContainer(const std::string& path, std::span<const std::complex<double>> samples,
+                           bool iqColumns);
+// Container "samplePoints", "sampleRate", "wave" (2 x N: I row, Q row).
+void writeSaveWaveContainer(const std::string& path, std::span<const std::complex<double>> samples,
+                            double sampleRate);
+
+// A marked stretch of a SigMF recording.
+struct SigmfAnnotation {
+  std::uint64_t sampleStart = 0;
+  std::uint64_t sampleCount = 0;
+  std::string label;
+  std::string comment;
+};
+struct SigmfInfo {
+  double sampleRate = 20e6;
+  std::optional<double> frequency;  // carrier frequency in Hz, when known
+  std::string description;
+  std::vector<SigmfAnnotation> annotations;
+};
+// The two paths of a recording named by either of its files or by its base.
+struct SigmfPaths {
+  std::string data;
+  std::string meta;
+};
+SigmfPaths sigmfPaths(std::string_view name);
+// The metadata text (JSON) of a recording.
+std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount);
+// Writes NAME.sigmf-data (cf32_le) and NAME.sigmf-meta.
+void writeSigmf(std::string_view name, std::span<const std::complex<double>> samples,
+                const SigmfInfo& info);
+
+// A capture file holding the PSDU as one IEEE 802.11 frame; `withFcs` selects
+// whether its last four octets are a frame check sequence. The frame carries a
+// radio header with that flag and the data rate (when non-zero).
+void writePcap(const std::string& path, std::span<const std::uint8_t> psdu, bool withFcs,
+               double rateMbps = 0);
+
+}  // namespace dot11a

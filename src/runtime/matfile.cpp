@@ -1,0 +1,447 @@
+// MAT version 5 files through libmatio, and atomic replacement of files.
+#include "dot11a/matfile.hpp"
+
+#include <fcntl.h>
+#include <matio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "dot11a/error.hpp"
+
+namespace dot11a {
+
+namespace {
+
+struct VarDeleter {
+  void operator()(matvar_t* v) const { Mat_VarFree(v); }
+};
+using VarPtr = std::unique_ptr<matvar_t, VarDeleter>;
+
+struct MatDeleter {
+  void operator()(mat_t* m) const { Mat_Close(m); }
+};
+using MatPtr = std::unique_ptr<mat_t, MatDeleter>;
+
+// matio reports damaged input on standard error; the callers report it as an
+// error of their own instead.
+void silentLog(int, char*) {}
+const bool kQuietMatio = [] {
+  Mat_LogInitFunc("dot11a", silentLog);
+  return true;
+}();
+
+std::string sysError() {
+  return std::strerror(errno);
+}
+
+// ---- Value -> matvar ---------------------------------------------------------
+
+VarPtr toMat(const char* name, const Value& v) {
+  size_t dims[2] = {v.rows(), v.cols()};
+  switch (v.kind()) {
+    case Value::Kind::Absent: {
+      size_t zero[2] = {0, 0};
+      return VarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, zero, nullptr, 0));
+    }
+    case Value::Kind::Double: {
+      if (v.isComplex()) {
+        mat_complex_split_t split{const_cast<double*>(v.re().data()),
+                                  const_cast<double*>(v.im().data())};
+        return VarPtr(
+            Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &split, MAT_F_COMPLEX));
+      }
+      return VarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
+                                  v.isEmpty() ? nullptr : const_cast<double*>(v.re().data()), 0));
+    }
+    case Value::Kind::Int32:
+      return VarPtr(Mat_VarCreate(name, MAT_C_INT32, MAT_T_INT32, 2, dims,
+                                  v.isEmpty() ? nullptr : const_cast<std::int32_t*>(v.i32().data()),
+                                  0));
+    case Value::Kind::Text: {
+      const std::string& s = v.str();
+      size_t tdims[2] = {s.empty() ? 0u : 1u, s.size()};
+      return VarPtr(Mat_VarCreate(name, MAT_C_CHAR, MAT_T_UINT8, 2, tdims,
+                                  s.empty() ? nullptr : const_cast<char*>(s.data()), 0));
+    }
+    case Value::Kind::Record: {
+      std::vector<std::string> names = v.fieldNames();
+      std::vector<const char*> cnames;
+      for (const auto& n : names) cnames.push_back(n.c_str());
+      size_t one[2] = {1, 1};
+      VarPtr s(Mat_VarCreateStruct(name, 2, one, cnames.empty() ? nullptr : cnames.data(),
+                                   static_cast<unsigned>(cnames.size())));
+      if (!s) raise("Cannot store the record '" + std::string(name ? name : "") + "'.");
+      std::size_t i = 0;
+      for (const Field& f : v.fields()) {
+        VarPtr child = toMat(f.first.c_str(), f.second);
+        Mat_VarSetStructFieldByIndex(s.get(), i++, 0, child.release());
+      }
+      return s;
+    }
+    case Value::Kind::Cell: {
+      std::vector<matvar_t*> items;
+      try {
+        for (const Value& item : v.cells()) items.push_back(toMat(nullptr, item).release());
+      } catch (...) {
+        for (matvar_t* m : items) Mat_VarFree(m);
+        throw;
+      }
+      matvar_t* c = Mat_VarCreate(name, MAT_C_CELL, MAT_T_CELL, 2, dims,
+                                  items.empty() ? nullptr : items.data(), 0);
+      if (c == nullptr)
+        for (matvar_t* m : items) Mat_VarFree(m);
+      return VarPtr(c);
+    }
+  }
+  return nullptr;
+}
+
+// ---- matvar -> Value ---------------------------------------------------------
+
+std::size_t checkedNumel(const matvar_t* v, std::size_t& rows, std::size_t& cols) {
+  if (v->rank < 1 || v->dims == nullptr) raise("The file holds a variable without dimensions.");
+  rows = v->dims[0];
+  cols = 1;
+  for (int k = 1; k < v->rank; ++k) {
+    if (v->dims[k] != 0 && cols > std::numeric_limits<std::size_t>::max() / v->dims[k])
+      raise("The file holds a variable of impossible size.");
+    cols *= v->dims[k];
+  }
+  if (cols != 0 && rows > std::numeric_limits<std::size_t>::max() / cols)
+    raise("The file holds a variable of impossible size.");
+  return rows * cols;
+}
+
+template <typename T>
+void copyAs(const void* data, std::size_t n, std::vector<double>& out) {
+  const T* p = static_cast<const T*>(data);
+  out.resize(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<double>(p[i]);
+}
+
+// Element size of a numeric class as matio stores it after reading.
+std::size_t classSize(matio_classes c) {
+  switch (c) {
+    case MAT_C_DOUBLE:
+    case MAT_C_INT64:
+    case MAT_C_UINT64:
+      return 8;
+    case MAT_C_SINGLE:
+    case MAT_C_INT32:
+    case MAT_C_UINT32:
+      return 4;
+    case MAT_C_INT16:
+    case MAT_C_UINT16:
+      return 2;
+    case MAT_C_INT8:
+    case MAT_C_UINT8:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void numericPart(matio_classes c, const void* data, std::size_t n, std::vector<double>& out) {
+  if (n == 0) return;
+  if (data == nullptr) raise("The file holds a truncated numeric variable.");
+  switch (c) {
+    case MAT_C_DOUBLE:
+      copyAs<double>(data, n, out);
+      break;
+    case MAT_C_SINGLE:
+      copyAs<float>(data, n, out);
+      break;
+    case MAT_C_INT8:
+      copyAs<std::int8_t>(data, n, out);
+      break;
+    case MAT_C_UINT8:
+      copyAs<std::uint8_t>(data, n, out);
+      break;
+    case MAT_C_INT16:
+      copyAs<std::int16_t>(data, n, out);
+      break;
+    case MAT_C_UINT16:
+      copyAs<std::uint16_t>(data, n, out);
+      break;
+    case MAT_C_INT32:
+      copyAs<std::int32_t>(data, n, out);
+      break;
+    case MAT_C_UINT32:
+      copyAs<std::uint32_t>(data, n, out);
+      break;
+    case MAT_C_INT64:
+      copyAs<std::int64_t>(data, n, out);
+      break;
+    case MAT_C_UINT64:
+      copyAs<std::uint64_t>(data, n, out);
+      break;
+    default:
+      raise("The file holds a variable of an unsupported kind.");
+  }
+}
+
+Value fromMat(matvar_t* v, int depth) {
+  if (v == nullptr) raise("The file holds a damaged variable.");
+  if (depth > 64) raise("The file nests records or cells too deeply.");
+  std::size_t rows = 0, cols = 0;
+  const std::size_t n = checkedNumel(v, rows, cols);
+  switch (v->class_type) {
+    case MAT_C_EMPTY:
+      return Value::empty();
+    case MAT_C_CHAR: {
+      if (n == 0) return Value(std::string());
+      if (v->data == nullptr) raise("The file holds a truncated text.");
+      std::size_t width = v->data_size > 0 ? static_cast<std::size_t>(v->data_size) : 1;
+      if (v->data_type == MAT_T_UINT16 || v->data_type == MAT_T_INT16)
+        width = 2;
+      else if (v->data_type == MAT_T_UINT8 || v->data_type == MAT_T_INT8 ||
+               v->data_type == MAT_T_UTF8)
+        width = 1;
+      if (width != 1 && width != 2) raise("The file holds a text of an unsupported encoding.");
+      if (v->nbytes < n * width) raise("The file holds a truncated text.");
+      std::string s;
+      // Character arrays are column-major; rows are joined with line breaks.
+      for (std::size_t r = 0; r < rows; ++r) {
+        if (r > 0) s.push_back('\n');
+        for (std::size_t c = 0; c < cols; ++c) {
+          const std::size_t i = c * rows + r;
+          unsigned code = width == 1 ? static_cast<const unsigned char*>(v->data)[i]
+                                     : static_cast<const std::uint16_t*>(v->data)[i];
+          if (code < 0x80) {
+            s.push_back(static_cast<char>(code));
+          } else if (width == 1) {
+            s.push_back(static_cast<char>(code));
+          } else if (code < 0x800) {
+            s.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            s.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+          } else {
+            s.push_back(static_cast<char>(0xE0 | (code >> 12)));
+            s.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            s.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+          }
+        }
+      }
+      return Value(std::move(s));
+    }
+    case MAT_C_STRUCT: {
+      const unsigned nfields = Mat_VarGetNumberOfFields(v);
+      char* const* names = Mat_VarGetStructFieldnames(v);
+      if (nfields > 0 && names == nullptr) raise("The file holds a damaged record.");
+      if (nfields > 0 && n > 0 && v->data == nullptr) raise("The file holds a truncated record.");
+      if (nfields > 0 && n > 0 && v->nbytes / sizeof(matvar_t*) < n * nfields)
+        raise("The file holds a truncated record.");
+      auto element = [&](std::size_t index) {
+        std::vector<Field> fields;
+        std::set<std::string> seen;
+        for (unsigned f = 0; f < nfields; ++f) {
+          if (names[f] == nullptr) raise("The file holds a damaged record.");
+          std::string fname = names[f];
+          if (!seen.insert(fname).second) raise("The file holds a record with a repeated field.");
+          matvar_t* child = Mat_VarGetStructFieldByIndex(v, f, index);
+          fields.emplace_back(std::move(fname), child ? fromMat(child, depth + 1) : Value::empty());
+        }
+        return Value::record(std::move(fields));
+      };
+      if (n == 1) return element(0);
+      std::vector<Value> items;
+      for (std::size_t i = 0; i < n; ++i) items.push_back(element(i));
+      return Value::cell(rows, cols, std::move(items));
+    }
+    case MAT_C_CELL: {
+      if (n > 0 && (v->data == nullptr || v->nbytes / sizeof(matvar_t*) < n))
+        raise("The file holds a truncated cell list.");
+      std::vector<Value> items;
+      for (std::size_t i = 0; i < n; ++i)
+        items.push_back(fromMat(Mat_VarGetCell(v, static_cast<int>(i)), depth + 1));
+      return Value::cell(rows, cols, std::move(items));
+    }
+    case MAT_C_SPARSE:
+      raise("The file holds a sparse matrix, which is not supported.");
+    case MAT_C_DOUBLE:
+    case MAT_C_SINGLE:
+    case MAT_C_INT8:
+    case MAT_C_UINT8:
+    case MAT_C_INT16:
+    case MAT_C_UINT16:
+    case MAT_C_INT32:
+    case MAT_C_UINT32:
+    case MAT_C_INT64:
+    case MAT_C_UINT64: {
+      const std::size_t esize = classSize(v->class_type);
+      if (v->isComplex) {
+        auto* split = static_cast<mat_complex_split_t*>(v->data);
+        if (n > 0 && (split == nullptr || split->Re == nullptr || split->Im == nullptr))
+          raise("The file holds a truncated numeric variable.");
+        if (n > 0 && v->nbytes < n * esize) raise("The file holds a truncated numeric variable.");
+        std::vector<double> re, im;
+        numericPart(v->class_type, n ? split->Re : nullptr, n, re);
+        numericPart(v->class_type, n ? split->Im : nullptr, n, im);
+        if (n == 0) return Value::matrix(rows, cols, {});
+        return Value::matrix(rows, cols, std::move(re), std::move(im));
+      }
+      if (n > 0 && v->nbytes < n * esize) raise("The file holds a truncated numeric variable.");
+      if (v->class_type == MAT_C_INT32 && !v->isLogical) {
+        std::vector<std::int32_t> vals(n);
+        if (n > 0) std::memcpy(vals.data(), v->data, n * sizeof(std::int32_t));
+        return Value::int32Matrix(rows, cols, std::move(vals));
+      }
+      std::vector<double> re;
+      numericPart(v->class_type, v->data, n, re);
+      return Value::matrix(rows, cols, std::move(re));
+    }
+    default:
+      raise("The file holds a variable of an unsupported kind.");
+  }
+}
+
+// The number of top-level elements of a version 5 file, walking their tags;
+// nullopt when the last element runs past the end of the file (a truncated
+// file, which matio would read as if it ended early).
+std::optional<std::size_t> topLevelElements(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<unsigned char> head(128);
+  if (!in.read(reinterpret_cast<char*>(head.data()), 128)) return std::nullopt;
+  const bool swapped = head[126] == 'M' && head[127] == 'I';
+  in.seekg(0, std::ios::end);
+  const auto size = static_cast<std::uint64_t>(in.tellg());
+  std::uint64_t offset = 128;
+  std::size_t count = 0;
+  while (offset < size) {
+    if (size - offset < 8) return std::nullopt;
+    unsigned char tag[8];
+    in.seekg(static_cast<std::streamoff>(offset));
+    if (!in.read(reinterpret_cast<char*>(tag), 8)) return std::nullopt;
+    auto word = [&](int at) {
+      std::uint32_t w = 0;
+      for (int b = 0; b < 4; ++b)
+        w |= static_cast<std::uint32_t>(tag[at + b]) << (swapped ? 8 * (3 - b) : 8 * b);
+      return w;
+    };
+    const std::uint32_t type = word(0);
+    std::uint64_t bytes = word(4);
+    if (type != 15) bytes = (bytes + 7) / 8 * 8;  // uncompressed elements are padded to 8
+    if (bytes > size - offset - 8) return std::nullopt;
+    offset += 8 + bytes;
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+// ---- atomic replacement ------------------------------------------------------
+
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
+  std::string pattern = path_ + ".tmpXXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  const int fd = ::mkstemp(buf.data());
+  if (fd < 0) raise("Cannot write " + path_ + ": " + sysError() + ".");
+  ::close(fd);
+  temp_ = buf.data();
+}
+
+AtomicFile::~AtomicFile() {
+  if (!committed_) std::remove(temp_.c_str());
+}
+
+void AtomicFile::commit() {
+  const int fd = ::open(temp_.c_str(), O_RDONLY);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    const std::string why = sysError();
+    if (fd >= 0) ::close(fd);
+    raise("Cannot write " + path_ + ": " + why + ".");
+  }
+  ::close(fd);
+  // Keep the permissions an existing target had; a new file gets the usual ones.
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) == 0) {
+    ::chmod(temp_.c_str(), st.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(temp_.c_str(), 0666 & ~mask);
+  }
+  if (std::rename(temp_.c_str(), path_.c_str()) != 0)
+    raise("Cannot write " + path_ + ": " + sysError() + ".");
+  committed_ = true;
+}
+
+void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+  AtomicFile file(path);
+  std::FILE* f = std::fopen(file.tempPath().c_str(), "wb");
+  if (f == nullptr) raise("Cannot write " + path + ": " + sysError() + ".");
+  const bool written =
+      bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const std::string why = sysError();
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed) raise("Cannot write " + path + ": " + why + ".");
+  file.commit();
+}
+
+// ---- MAT files -------------------------------------------------------------------
+
+void writeMatFile(const std::string& path, std::span<const NamedValue> variables) {
+  AtomicFile file(path);
+  {
+    MatPtr mat(Mat_CreateVer(file.tempPath().c_str(), nullptr, MAT_FT_MAT5));
+    if (!mat) raise("Cannot write " + path + ": " + sysError() + ".");
+    for (const auto& [name, value] : variables) {
+      VarPtr var = toMat(name.c_str(), value);
+      if (!var) raise("Cannot store the variable '" + name + "' in " + path + ".");
+      if (Mat_VarWrite(mat.get(), var.get(), MAT_COMPRESSION_NONE) != 0)
+        raise("Cannot write " + path + ": writing '" + name + "' failed.");
+    }
+    if (Mat_Close(mat.release()) != 0) raise("Cannot write " + path + ": closing failed.");
+  }
+  // Read the file back before it replaces the target: a short write (full
+  // disk) shows up here rather than as a damaged file later.
+  std::vector<NamedValue> back;
+  try {
+    back = readMatFile(file.tempPath());
+  } catch (const std::exception&) {
+    raise("Cannot write " + path + ": the written file does not read back.");
+  }
+  if (back.size() != variables.size())
+    raise("Cannot write " + path + ": the written file does not read back.");
+  file.commit();
+}
+
+std::vector<NamedValue> readMatFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) raise("File " + path + " not found.");
+  MatPtr mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
+  if (!mat) raise("Unable to read file '" + path + "': not a MAT file.");
+  if (Mat_GetVersion(mat.get()) != MAT_FT_MAT5 && Mat_GetVersion(mat.get()) != MAT_FT_MAT4)
+    raise("Unable to read file '" + path + "': unsupported MAT file version.");
+  std::vector<NamedValue> out;
+  while (true) {
+    VarPtr var(Mat_VarReadNext(mat.get()));
+    if (!var) break;
+    if (var->name == nullptr) raise("Unable to read file '" + path + "': a variable has no name.");
+    try {
+      out.emplace_back(var->name, fromMat(var.get(), 0));
+    } catch (const Error& e) {
+      raise("Unable to read file '" + path + "': " + e.what());
+    }
+  }
+  if (Mat_GetVersion(mat.get()) == MAT_FT_MAT5) {
+    const auto elements = topLevelElements(path);
+    if (!elements || *elements != out.size())
+      raise("Unable to read file '" + path + "': the file is truncated or damaged.");
+  }
+  return out;
+}
+
+}  // namespace dot11a

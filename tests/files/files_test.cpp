@@ -1,0 +1,203 @@
+// Parameter files, the stored configuration and MAT containers: round trips,
+// refusal of bad files, atomic replacement.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/library_fixture.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/dialogs.hpp"
+#include "dot11a/files.hpp"
+#include "dot11a/matfile.hpp"
+#include "dot11a/parameters.hpp"
+
+namespace fs = std::filesystem;
+using namespace dot11a;
+
+namespace {
+
+class FilesTest : public test::LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    dir = fs::temp_directory_path() /
+          ("dot11a-files-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    Value p = defaultParameters();
+    updateDerivedFields(p);
+    global("parameters") = p;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string path(const std::string& name) const { return (dir / name).string(); }
+  bool equalRecords(const Value& a, const Value& b) {
+    return feval1("compareStruct", {a, b}).truthy();
+  }
+  fs::path dir;
+};
+
+std::vector<std::string> entries(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(FilesTest, DefaultParameterSetRoundTripsThroughAParameterFile) {
+  const Value before = global("parameters");
+  const std::string file = path("set.mat");
+  feval("saveParameters", 0, {Value(file), before});
+  const auto vars = readMatFile(file);
+  ASSERT_EQ(vars.size(), 2u);
+  EXPECT_EQ(vars[0].first, "fileParameters");
+  EXPECT_EQ(vars[1].first, "filename");
+  EXPECT_EQ(vars[1].second.str(), file);
+
+  global("parameters").setField("dataLength", 7.0);
+  EXPECT_EQ(feval1("loadParameters", {Value(file), Value::empty()}).toScalar(), 1.0);
+  EXPECT_TRUE(equalRecords(global("parameters"), before));
+  EXPECT_EQ(global("parameters").fieldNames(), before.fieldNames());
+  EXPECT_EQ(global("parameters").field("MACheader").fieldNames(),
+            before.field("MACheader").fieldNames());
+}
+
+TEST_F(FilesTest, ValuesOfEveryKindRoundTrip) {
+  const Value nested = Value::record(
+      {{"z", Value::matrix(2, 2, {1, 2, 3, 4}, {0.5, -0.5, 0, 1e-300})},
+       {"i", Value::int32Matrix(1, 3, {-7, 0, 2147483647})},
+       {"t", Value("text with spaces")},
+       {"empty", Value::empty()},
+       {"cells", Value::cellRow({Value(1.0), Value("a"), Value::record({{"k", Value(2.0)}})})},
+       {"inner", Value::record({{"b", Value(1.0)}, {"a", Value::row({1, 2, 3})}})}});
+  const std::string file = path("kinds.mat");
+  const NamedValue vars[] = {{"nested", nested}, {"column", Value::column({1, 2, 3})}};
+  writeMatFile(file, vars);
+  const auto back = readMatFile(file);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].second, nested);
+  EXPECT_EQ(back[1].second.rows(), 3u);
+  EXPECT_EQ(back[1].second.cols(), 1u);
+}
+
+TEST_F(FilesTest, BadParameterFilesAreRefusedAndChangeNothing) {
+  const Value running = global("parameters");
+  Value wrongId = running;
+  wrongId.setField("ParameterFileFormat_ID", Value("dot11a - format 1.0"));
+  Value noId = running;
+  noId.removeField("ParameterFileFormat_ID");
+  Value shortMask = running;
+  shortMask.setField("SubCarriers", Value::row(std::vector<double>(52, 1.0)));
+  Value noHeader = running;
+  noHeader.removeField("MACheader");
+  Value textRate = running;
+  textRate.setField("modulation", Value("4"));
+  Value badRatio = running;
+  badRatio.setField("OverSampling", 0.0);
+
+  struct Case {
+    std::string name;
+    std::vector<NamedValue> vars;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"other.mat", {{"somethingElse", running}}, "has an Invalid File Format."},
+      {"noid.mat", {{"fileParameters", noId}}, "has an Invalid File Structure."},
+      {"notrecord.mat", {{"fileParameters", Value(3.0)}}, "has an Invalid File Structure."},
+      {"wrongid.mat", {{"fileParameters", wrongId}}, "has an Invalid File Parameter ID."},
+      {"mask.mat", {{"fileParameters", shortMask}}, "has an Invalid File Structure."},
+      {"header.mat", {{"fileParameters", noHeader}}, "has an Invalid File Structure."},
+      {"text.mat", {{"fileParameters", textRate}}, "has an Invalid File Structure."},
+      {"ratio.mat", {{"fileParameters", badRatio}}, "has an Invalid File Structure."},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    writeMatFile(path(k.name), k.vars);
+    ScopedScriptedDialogs script;
+    EXPECT_EQ(feval1("loadParameters", {Value(path(k.name)), Value::empty()}).toScalar(), 0.0);
+    ASSERT_EQ(script->shown.size(), 1u);
+    EXPECT_EQ(script->shown[0].title, "Error Loading File");
+    EXPECT_EQ(script->shown[0].text, path(k.name) + "\n" + k.expected);
+    EXPECT_EQ(global("parameters"), running);
+  }
+}
+
+TEST_F(FilesTest, DamagedAndForeignFilesGiveAnErrorNotACrash) {
+  const Value running = global("parameters");
+  const std::string good = path("good.mat");
+  writeParameterFile(good, running);
+  std::string bytes;
+  {
+    std::ifstream in(good, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::vector<std::pair<std::string, std::string>> files = {
+      {"text.mat", "this is not a MAT file at all\n"},
+      {"empty.mat", ""},
+      {"header-only.mat", bytes.substr(0, 128)},
+  };
+  for (std::size_t cut : {130u, 200u, 600u, static_cast<unsigned>(bytes.size() - 9)})
+    files.emplace_back("cut" + std::to_string(cut) + ".mat", bytes.substr(0, cut));
+  std::string flipped = bytes;
+  for (std::size_t i = 140; i < flipped.size(); i += 97)
+    flipped[i] = static_cast<char>(~flipped[i]);
+  files.emplace_back("flipped.mat", flipped);
+
+  for (const auto& [name, content] : files) {
+    SCOPED_TRACE(name);
+    std::ofstream(path(name), std::ios::binary) << content;
+    ScopedScriptedDialogs script;
+    EXPECT_EQ(feval1("loadParameters", {Value(path(name)), Value::empty()}).toScalar(), 0.0);
+    EXPECT_EQ(script->shown.size(), 1u);
+    EXPECT_EQ(global("parameters"), running);
+  }
+  ScopedScriptedDialogs script;
+  EXPECT_EQ(feval1("loadParameters", {Value(path("missing.mat")), Value::empty()}).toScalar(), 0.0);
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].title, "Error Loading File");
+}
+
+TEST_F(FilesTest, AFailedWriteLeavesThePreviousFileAndNoTemporaryFiles) {
+  const std::string file = path("keep.mat");
+  writeParameterFile(file, global("parameters"));
+  const auto sizeBefore = fs::file_size(file);
+
+  // The target is a folder: the final rename fails after the data was written.
+  fs::create_directories(path("folder.mat"));
+  ScopedScriptedDialogs script;
+  feval("saveParameters", 0, {Value(path("folder.mat")), global("parameters")});
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].title, "Error Saving " + path("folder.mat"));
+  EXPECT_TRUE(fs::is_directory(path("folder.mat")));
+
+  feval("saveParameters", 0, {Value(path("no/such/folder/x.mat")), global("parameters")});
+  EXPECT_EQ(script->shown.size(), 2u);
+
+  EXPECT_EQ(entries(dir), (std::vector<std::string>{"folder.mat", "keep.mat"}));
+  EXPECT_EQ(fs::file_size(file), sizeBefore);
+}
+
+TEST_F(FilesTest, StoredConfigurationRoundTripsAndIsSilentWhenMissing) {
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  EXPECT_TRUE(feval1("loadConfig", {}).isEmpty());
+  const Value config = Value::record({{"BBGtype", Value(1.0)},
+                                      {"LastParameterFilename", Value("/tmp/x.mat")},
+                                      {"Address", Value("192.168.0.2")}});
+  feval("saveConfig", 0, {config});
+  EXPECT_EQ(feval1("loadConfig", {}), config);
+  std::ofstream("defaults.mat") << "garbage";
+  EXPECT_TRUE(feval1("loadConfig", {}).isEmpty());
+  fs::current_path(previous);
+}
+
+TEST(FileNames, AddFileExtentionAppendsOnlyAMissingExtension) {
+  EXPECT_EQ(addFileExtention("a", ".mat"), "a.mat");
+  EXPECT_EQ(addFileExtention("set.mat", ".mat"), "set.mat");
+  EXPECT_EQ(addFileExtention("set.MAT", ".mat"), "set.MAT.mat");
+  EXPECT_EQ(addFileExtention("set.ma", ".mat"), "set.ma.mat");
+  EXPECT_EQ(addFileExtention("", ".mat"), ".mat");
+}
+
+}  // namespace
