@@ -13,6 +13,10 @@ else()
 endif()
 list(APPEND DOT11A_PRIVATE_LIBS Qt6::Widgets Qt6::UiTools Qt6::PrintSupport ${DOT11A_QCUSTOMPLOT})
 
+# The inverse FFT of the OFDM symbols.
+pkg_check_modules(fftw3 REQUIRED IMPORTED_TARGET fftw3)
+list(APPEND DOT11A_PRIVATE_LIBS PkgConfig::fftw3)
+
 # MAT version 5 files: parameter files, the stored configuration, waveform
 # containers.
 find_package(PkgConfig REQUIRED)

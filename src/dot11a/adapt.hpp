@@ -1,0 +1,48 @@
+// Internal: conversions between operation inputs and the typed synthesis API.
+#pragma once
+
+#include <cmath>
+#include <string>
+
+#include "dot11a/call.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/synthesis.hpp"
+
+namespace dot11a::adapt {
+
+inline int wholeNumber(const Value& v, std::string_view name, int lo, int hi) {
+  const double x = v.toScalar();
+  if (!std::isfinite(x) || x != std::floor(x) || x < lo || x > hi)
+    raise("\"" + std::string(name) + "\" must be a whole number from " + std::to_string(lo) +
+          " to " + std::to_string(hi) + ", not " + v.describe() + ".");
+  return static_cast<int>(x);
+}
+
+inline int oversampling(const Value& v) {
+  return wholeNumber(v, "oversamplingRate", 1, 64);
+}
+inline int windowLength(const Value& v, std::string_view name = "windowLength") {
+  const double x = v.toScalar();
+  if (x <= 0) return 0;  // no window
+  return wholeNumber(v, name, 0, 1 << 20);
+}
+
+// A row of exactly n values (complex allowed).
+inline std::vector<cplx> complexRow(const Value& v, std::size_t n, std::string_view name) {
+  if (v.numel() != n)
+    raise("\"" + std::string(name) + "\" must hold " + std::to_string(n) + " values, not " +
+          std::to_string(v.numel()) + ".");
+  return v.toComplex();
+}
+
+inline Value row(const Samples& s) {
+  return Value::row(std::span<const cplx>(s));
+}
+
+}  // namespace dot11a::adapt
+
+namespace dot11a::op {
+// The DATA settings from the inputs shared by dot11a_DATA and dot11a_FRAME
+// ("generationMode" ... "interleaverActive", inputs 1 to 9).
+DataSettings dataSettingsFrom(Call& c, std::size_t first);
+}  // namespace dot11a::op

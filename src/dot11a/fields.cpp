@@ -1,0 +1,222 @@
+// The SIGNAL symbol and the DATA field.
+#include <array>
+#include <cmath>
+
+#include "dot11a/adapt.hpp"
+#include "dot11a/bits.hpp"
+#include "dot11a/synthesis.hpp"
+
+namespace dot11a {
+
+Bits rateBits(double rate) {
+  struct Entry {
+    double rate;
+    std::array<std::uint8_t, 4> bits;  // R1 ... R4 in transmission order
+  };
+  static constexpr Entry kTable[] = {{6, {1, 1, 0, 1}},  {9, {1, 1, 1, 1}},  {12, {0, 1, 0, 1}},
+                                     {18, {0, 1, 1, 1}}, {24, {1, 0, 0, 1}}, {36, {1, 0, 1, 1}},
+                                     {48, {0, 0, 0, 1}}, {54, {0, 0, 1, 1}}};
+  for (const Entry& e : kTable)
+    if (e.rate == rate) return Bits(e.bits.begin(), e.bits.end());
+  return Bits(4, 0);  // "Custom" and any rate not in the table
+}
+
+Bits signalBits(double rate, double lengthInBytes) {
+  Bits bits = rateBits(rate);
+  bits.push_back(0);                                 // reserved
+  const Bits length = bitVector(lengthInBytes, 12);  // "Integer required" for a fraction
+  if (length.size() > 12)
+    raise("The SIGNAL field announces at most 4095 octets; the payload has " +
+          std::to_string(static_cast<long long>(lengthInBytes)) + ".");
+  bits.insert(bits.end(), length.begin(), length.end());
+  unsigned parity = 0;
+  for (auto b : bits) parity ^= b;
+  bits.push_back(static_cast<std::uint8_t>(parity));
+  bits.insert(bits.end(), 6, 0);  // tail
+  return bits;
+}
+
+Samples signalSymbol(double rate, double lengthInBytes, int oversampling, int windowLength,
+                     std::span<const cplx> mask64, bool sincComp) {
+  const Bits coded = interleave(convolEncode(signalBits(rate, lengthInBytes), kRate1_2));
+  const Samples points = convertToIQ(coded, Modulation::BPSK);
+  return symbolBuild(points, pilotPolarity(0), oversampling, windowLength, mask64, sincComp);
+}
+
+void validate(const DataSettings& s) {
+  if (s.modulation < 1 || s.modulation > 4)
+    raise("The value \"codedBitsPerSymbol\" is used before it is set: the modulation code " +
+          std::to_string(s.modulation) +
+          " is not one of 1 (BPSK), 2 (QPSK), 3 (16-QAM), 4 (64-QAM).");
+  if (s.encoderRate != 1.0 && s.encoderRate != kRate1_2 && s.encoderRate != kRate2_3 &&
+      s.encoderRate != kRate3_4)
+    raise("The encoder rate must be 1 (uncoded), 0.5, 0.6666666666666666 or 0.75, not " +
+          std::to_string(s.encoderRate) + ".");
+  if (s.service > 65535) raise("The SERVICE field must be 0 to 65535.");
+  if (s.scramblerInit > 127) raise("The scrambler seed must be 0 to 127.");
+  if (s.oversampling < 1) raise("The oversampling rate must be 1 or more.");
+  if (s.windowLength < 0) raise("The window length must be 0 or more.");
+  if (s.windowLength > 16 * s.oversampling)
+    raise("The window of " + std::to_string(s.windowLength) +
+          " samples is longer than the cyclic prefix of a symbol (" +
+          std::to_string(16 * s.oversampling) + " samples).");
+}
+
+namespace {
+std::size_t codedBitsPerSymbol(const DataSettings& s) {
+  return 48u * static_cast<std::size_t>(bitsPerSubcarrier(static_cast<Modulation>(s.modulation)));
+}
+std::size_t dataBitsPerSymbol(const DataSettings& s) {
+  // Exact for every pairing: 48, 96, 192, 288 times 1, 1/2, 2/3, 3/4.
+  return static_cast<std::size_t>(
+      std::llround(static_cast<double>(codedBitsPerSymbol(s)) * s.encoderRate));
+}
+}  // namespace
+
+std::size_t dataSymbolCount(const DataSettings& s, std::size_t payloadBits) {
+  validate(s);
+  const std::size_t bits = payloadBits + (s.framed ? 16 + 6 : 0);
+  const std::size_t ndbps = dataBitsPerSymbol(s);
+  return (bits + ndbps - 1) / ndbps;
+}
+
+std::size_t dataFieldInto(const DataSettings& s, std::span<const std::uint8_t> payload,
+                          std::span<const cplx> mask64, std::span<cplx> out) {
+  const std::size_t nsym = dataSymbolCount(s, payload.size());
+  if (nsym == 0) return 0;
+  const Modulation mod = static_cast<Modulation>(s.modulation);
+  const std::size_t ncbps = codedBitsPerSymbol(s);
+  const std::size_t ndbps = dataBitsPerSymbol(s);
+  const std::size_t step = 80u * static_cast<std::size_t>(s.oversampling);
+  const std::size_t symLen = symbolLength(s.oversampling, s.windowLength);
+  if (out.size() < nsym * step + static_cast<std::size_t>(s.windowLength))
+    raise("dataField: the output buffer is too short.");
+
+  // SERVICE (its seven scrambler-initialisation bits zero), payload, tail, pad.
+  Bits data(nsym * ndbps, 0);
+  std::size_t at = 0;
+  if (s.framed) {
+    const Bits service = bitVector(static_cast<double>(s.service), 16);
+    for (std::size_t i = 7; i < 16; ++i) data[i] = service[i];
+    at = 16;
+  }
+  std::copy(payload.begin(), payload.end(), data.begin() + static_cast<long>(at));
+  const std::size_t tailAt = at + payload.size();
+  if (s.scrambler) {
+    const Bits seed = bitVector(static_cast<double>(s.scramblerInit), 7);
+    scrambleInto(data, seed, data);
+    // The tail reaches the encoder unscrambled, so that it returns to state zero.
+    if (s.framed)
+      std::fill(data.begin() + static_cast<long>(tailAt),
+                data.begin() + static_cast<long>(tailAt + 6), 0);
+  }
+  Bits coded;
+  std::span<const std::uint8_t> codedBits = data;
+  if (s.encoderRate != 1.0) {
+    coded.resize(encodedLength(data.size(), s.encoderRate));
+    convolEncodeInto(data, s.encoderRate, coded);
+    codedBits = coded;
+  }
+  if (codedBits.size() != nsym * ncbps) raise("dataField: coded bit count mismatch.");
+
+  std::array<std::uint8_t, 288> interleaved;
+  std::array<cplx, 48> points;
+  thread_local Samples symbol;
+  symbol.resize(symLen);
+  for (std::size_t i = 0; i < nsym; ++i) {
+    std::span<const std::uint8_t> bits = codedBits.subspan(i * ncbps, ncbps);
+    if (s.interleaver) {
+      interleaveInto(bits, std::span(interleaved).first(ncbps));
+      bits = std::span<const std::uint8_t>(interleaved).first(ncbps);
+    }
+    convertToIQInto(bits, mod, points);
+    symbolBuildInto(points, pilotPolarity(static_cast<long long>(i) + 1), s.oversampling,
+                    s.windowLength, mask64, s.sincComp, symbol);
+    // Overlap-add: the head of this symbol adds to the tail of the previous one.
+    cplx* dst = out.data() + i * step;
+    for (std::size_t k = 0; k < symLen; ++k) dst[k] += symbol[k];
+  }
+  return nsym;
+}
+
+Samples dataField(const DataSettings& s, std::span<const std::uint8_t> payload,
+                  std::span<const cplx> mask64) {
+  const std::size_t nsym = dataSymbolCount(s, payload.size());
+  if (nsym == 0) return {};
+  Samples out(nsym * 80u * static_cast<std::size_t>(s.oversampling) +
+              static_cast<std::size_t>(s.windowLength));
+  dataFieldInto(s, payload, mask64, out);
+  return out;
+}
+
+namespace op {
+
+namespace {
+void rateMapping(Call& c) {
+  c.outputNames({"bits"});
+  c.out(0) = Value::bits(rateBits(c.in(0, "rate").toScalar()));
+}
+const LocalTable& signalModule() {
+  static const LocalTable t{"dot11a_SIGNAL",
+                            {{"dot11a_SIGNAL_RateMapping", 1, 1, 47,
+                              "dot11a_SIGNAL/dot11a_SIGNAL_RateMapping", &rateMapping}}};
+  return t;
+}
+
+unsigned nonNegative(const Value& v, std::string_view name, double hi) {
+  const double x = v.toScalar();
+  if (!std::isfinite(x) || x != std::floor(x) || x < 0 || x > hi)
+    raise("\"" + std::string(name) + "\" must be a whole number from 0 to " +
+          std::to_string(static_cast<long long>(hi)) + ", not " + v.describe() + ".");
+  return static_cast<unsigned>(x);
+}
+}  // namespace
+
+void dot11a_SIGNAL(Call& c) {
+  ModuleScope scope(&signalModule());
+  c.outputNames({"samples"});
+  const double rate = c.in(0, "rate").toScalar();
+  const double length = c.in(1, "lengthInBytes").toScalar();
+  const int os = adapt::oversampling(c.in(2, "oversamplingRate"));
+  const int w = adapt::windowLength(c.in(3, "windowLength"));
+  const auto mask = adapt::complexRow(c.in(4, "subCarrierMask"), 64, "subCarrierMask");
+  const bool comp = c.in(5, "sincCompensation").truthy();
+  // The RATE bits come from the module's sub-function, reachable by name here.
+  const Bits rbits = feval1("dot11a_SIGNAL_RateMapping", {Value(rate)}).toBits();
+  Bits bits = signalBits(rate, length);
+  std::copy(rbits.begin(), rbits.begin() + 4, bits.begin());
+  unsigned parity = 0;
+  for (std::size_t i = 0; i < 17; ++i) parity ^= bits[i];
+  bits[17] = static_cast<std::uint8_t>(parity);
+  const Samples points = convertToIQ(interleave(convolEncode(bits, kRate1_2)), Modulation::BPSK);
+  c.out(0) = adapt::row(symbolBuild(points, pilotPolarity(0), os, w, mask, comp));
+}
+
+DataSettings dataSettingsFrom(Call& c, std::size_t first) {
+  // Inputs from "generationMode" (index first) on, "userData" skipped.
+  DataSettings s;
+  s.framed = c.in(first, "generationMode").truthy();
+  s.service = nonNegative(c.in(first + 2, "serviceField"), "serviceField", 65535);
+  const double mod = c.in(first + 4, "modulation").toScalar();
+  s.modulation = (mod >= 1 && mod <= 4 && mod == std::floor(mod)) ? static_cast<int>(mod) : 0;
+  s.encoderRate = c.in(first + 5, "encoderRate").toScalar();
+  s.scrambler = c.in(first + 6, "scramblerActive").truthy();
+  s.scramblerInit = nonNegative(c.in(first + 7, "scramblerInit"), "scramblerInit", 127);
+  s.interleaver = c.in(first + 8, "interleaverActive").truthy();
+  return s;
+}
+
+void dot11a_DATA(Call& c) {
+  c.outputNames({"samples"});
+  DataSettings s = dataSettingsFrom(c, 0);
+  s.oversampling = adapt::oversampling(c.in(9, "oversamplingRate"));
+  s.windowLength = adapt::windowLength(c.in(10, "windowLength"));
+  const auto mask = adapt::complexRow(c.in(11, "subCarrierMask"), 64, "subCarrierMask");
+  s.sincComp = c.in(12, "sincCompensation").truthy();
+  const Bits payload = c.in(1, "userData").toBits();
+  const Samples out = dataField(s, payload, mask);
+  c.out(0) = out.empty() ? Value::empty() : adapt::row(out);
+}
+
+}  // namespace op
+}  // namespace dot11a

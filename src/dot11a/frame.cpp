@@ -1,0 +1,144 @@
+// Frame assembly: preamble, SIGNAL, DATA, idle interval, even-length pad and
+// spectrum mirroring, written once into a buffer sized from the length formula.
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "dot11a/adapt.hpp"
+#include "dot11a/synthesis.hpp"
+
+namespace dot11a {
+
+namespace {
+
+struct Layout {
+  std::size_t symbols = 0;
+  std::size_t burst = 0;  // samples the synthesis produces (window tail included)
+  std::size_t total = 0;  // with idle interval and pad
+};
+
+Layout layoutOf(const FrameSettings& s, std::size_t payloadBits) {
+  const DataSettings& d = s.data;
+  const std::size_t os = static_cast<std::size_t>(d.oversampling);
+  const std::size_t w = static_cast<std::size_t>(d.windowLength);
+  Layout l;
+  l.symbols = dataSymbolCount(d, payloadBits);
+  if (d.framed) {
+    l.burst = 400 * os + 80 * os * l.symbols + w;
+    const long long idle = s.idleSamples - static_cast<long long>(w);
+    l.total = l.burst + (idle > 0 ? static_cast<std::size_t>(idle) : 0);
+  } else {
+    l.burst = 80 * os * l.symbols;  // the window tail is folded onto the start
+    l.total = l.burst;
+  }
+  l.total += l.total % 2;
+  return l;
+}
+
+void checkPayload(const FrameSettings& s, std::size_t payloadBits) {
+  if (!s.data.framed && payloadBits == 0)
+    raise(
+        "dot11a_FRAME: there is no payload to synthesise (an unframed waveform needs at least "
+        "one payload bit).");
+  if (s.mask53.size() != 53)
+    raise("dot11a_FRAME: the sub-carrier mask must hold 53 values (-26 ... +26), not " +
+          std::to_string(s.mask53.size()) + ".");
+}
+
+}  // namespace
+
+std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits) {
+  if (payloadBits > kMaxPayloadBits)
+    return s.idleSamples > 0 ? static_cast<std::size_t>(s.idleSamples) : 0;
+  return layoutOf(s, payloadBits).total;
+}
+
+Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payload) {
+  Frame f;
+  if (payload.size() > kMaxPayloadBits) {
+    // The SIGNAL field cannot announce the payload: an idle interval only.
+    if (s.idleSamples <= 0)
+      raise("dot11a_FRAME: the payload of " + std::to_string(payload.size() / 8) +
+            " octets exceeds the 4095-octet limit of the SIGNAL field, and there is no idle "
+            "interval to return instead.");
+    const std::size_t n = static_cast<std::size_t>(s.idleSamples);
+    f.waveform.assign(n, cplx(0.0, 0.0));
+    f.marker1.assign(n, 0);
+    f.marker1[0] = 1;
+    f.marker2.assign(n, 0);
+    return f;
+  }
+  checkPayload(s, payload.size());
+  validate(s.data);
+  const DataSettings& d = s.data;
+  const std::size_t os = static_cast<std::size_t>(d.oversampling);
+  const std::size_t w = static_cast<std::size_t>(d.windowLength);
+  const Layout l = layoutOf(s, payload.size());
+
+  std::array<cplx, 64> mask64;
+  carrierMappingInto(s.mask53, 1, mask64);
+
+  // The burst is built with its last window tail in place, then trimmed.
+  Samples& out = f.waveform;
+  out.assign(std::max(l.total, l.burst + w), cplx(0.0, 0.0));
+  std::size_t dataAt = 0;
+  if (d.framed) {
+    auto add = [&](const Samples& piece, std::size_t at) {
+      for (std::size_t k = 0; k < piece.size(); ++k) out[at + k] += piece[k];
+    };
+    add(shortSequence(d.oversampling, d.windowLength, mask64, d.sincComp), 0);
+    add(longSequence(d.oversampling, d.windowLength, mask64, d.sincComp), 160 * os);
+    add(signalSymbol(s.dataRate, static_cast<double>(payload.size()) / 8.0, d.oversampling,
+                     d.windowLength, mask64, d.sincComp),
+        320 * os);
+    dataAt = 400 * os;
+  }
+  dataFieldInto(d, payload, mask64, std::span(out).subspan(dataAt));
+  if (!d.framed && w > 0) {
+    // Fold the last window tail onto the start, so the waveform loops seamlessly.
+    for (std::size_t k = 0; k < w; ++k) {
+      out[k] += out[l.burst + k];
+      out[l.burst + k] = 0.0;
+    }
+  }
+  out.resize(l.total);
+  f.marker1.assign(l.total, 0);
+  if (l.total > 0) f.marker1[0] = 1;
+  f.marker2.assign(l.total, 0);
+  std::fill(f.marker2.begin(), f.marker2.begin() + static_cast<long>(std::min(l.burst, l.total)),
+            1);
+  if (s.mirrorSpectrum)
+    for (cplx& x : out) x = std::conj(x);
+  return f;
+}
+
+namespace op {
+
+void dot11a_FRAME(Call& c) {
+  c.outputNames({"waveform", "markers"});
+  FrameSettings s;
+  s.data = dataSettingsFrom(c, 0);
+  const Bits payload = c.in(1, "data").toBits();
+  s.dataRate = c.in(3, "dataRate").toScalar();
+  s.mask53 = adapt::complexRow(c.in(9, "subCarrierMask"), 53, "subCarrierMask");
+  s.data.oversampling = adapt::oversampling(c.in(10, "oversamplingRate"));
+  s.data.windowLength = adapt::windowLength(c.in(11, "windowLength"));
+  const double idle = c.in(12, "idleSamples").toScalar();
+  if (!std::isfinite(idle) || idle != std::floor(idle))
+    raise("\"idleSamples\" must be a whole number of samples.");
+  s.idleSamples = static_cast<long long>(idle);
+  s.mirrorSpectrum = c.in(13, "mirrorSpectrum").truthy();
+  s.data.sincComp = c.in(14, "sincCompensation").truthy();
+  const Frame f = synthesizeFrame(s, payload);
+  const std::size_t n = f.waveform.size();
+  c.out(0) = adapt::row(f.waveform);
+  std::vector<double> m(2 * n);
+  for (std::size_t i = 0; i < n; ++i) {  // 2 x n, column-major
+    m[2 * i] = f.marker1[i];
+    m[2 * i + 1] = f.marker2[i];
+  }
+  c.out(1) = Value::matrix(n == 0 ? 0 : 2, n, std::move(m));
+}
+
+}  // namespace op
+}  // namespace dot11a
