@@ -111,6 +111,20 @@ TEST_F(GenTest, WritesTheFormatTheExtensionNames) {
   EXPECT_EQ(fs::file_size(path("f.bin")), 4 * vars[0].second.rows());
   ASSERT_EQ(gen("--length 100 -o " + path("f.sigmf-meta")).status, 0);
   EXPECT_EQ(fs::file_size(path("f.sigmf-data")), 8 * vars[0].second.rows());
+  if (std::system("/usr/bin/python3 -c 'import scipy.io' 2>/dev/null") == 0) {
+    // SciPy reads the container: an N x 1 complex double column equal to the
+    // SigMF samples of the same frame.
+    const std::string check =
+        "/usr/bin/python3 -c \"import sys, numpy as np, scipy.io as sio; "
+        "s = sio.loadmat(sys.argv[1])['samples']; "
+        "d = np.fromfile(sys.argv[2], dtype='<c8'); "
+        "assert s.dtype == np.complex128 and s.shape == (d.size, 1), (s.dtype, s.shape); "
+        "assert np.allclose(s[:, 0], d, atol=1e-6) and np.abs(s).max() > 0\" " +
+        path("f.mat") + " " + path("f.sigmf-data");
+    EXPECT_EQ(std::system(check.c_str()), 0);
+  } else {
+    std::printf("SciPy check skipped: /usr/bin/python3 has no scipy\n");
+  }
   ASSERT_EQ(gen("--length 100 --mac-header on --fcs on -o " + path("f.pcap")).status, 0);
   EXPECT_GT(fs::file_size(path("f.pcap")), 100u + 30 + 4);
   EXPECT_NE(gen("-o " + path("f.wav")).status, 0);
