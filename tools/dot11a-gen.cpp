@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "download_cli.hpp"
+
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/files.hpp"
@@ -75,7 +77,6 @@ void defineOptions(CLI::App& app, Options& o) {
   app.add_flag("--mirror", o.mirror, "Mirror the spectrum (swap I and Q)");
   app.add_option("--mask", o.mask,
                  "Sub-carriers -26 .. 26 as 53 characters of 0 and 1 (the centre one stays 0)");
-  app.add_option("--frequency", o.frequency, "Carrier frequency in Hz, recorded in SigMF metadata");
   app.add_option(
       "-o,--output", o.output,
       "Write the frame: .mat (samples), .bin (16-bit), .sigmf-meta/.sigmf-data, .pcap (PSDU)");
@@ -213,12 +214,16 @@ struct Frame {
   double sampleRate = 20e6;
   std::size_t dataSymbols = 0;
   std::vector<std::uint8_t> psdu;  // octets
+  Value waveform;                  // as calculated, for a download
+  Value markers;
 };
 
 Frame generate(const Value& p) {
   Frame f;
   const FrameResult r = calculateFrame(p);
   f.samples = r.waveform.toComplex();
+  f.waveform = r.waveform;
+  f.markers = r.markers;
   f.sampleRate = 20e6 * p.field("OverSampling").toScalar();
   const Bits bits = generatePayload(p);
   f.psdu.assign((bits.size() + 7) / 8, 0);
@@ -309,7 +314,11 @@ int main(int argc, char** argv) {
   CLI::App app{"dot11a-gen: writes an IEEE 802.11a OFDM test frame", "dot11a-gen"};
   gen::Options options;
   gen::defineOptions(app, options);
+  // --frequency is the instrument's carrier; it is also recorded in SigMF.
+  cli::DownloadOptions download;
+  cli::addDownloadOptions(app, download);
   CLI11_PARSE(app, argc, argv);
+  if (app.get_option("--frequency")->count() > 0) options.frequency = download.frequency;
   try {
     LibrarySession library;
     const Value p = gen::applyOptions(options);
@@ -318,6 +327,8 @@ int main(int argc, char** argv) {
     const gen::Frame frame = gen::generate(p);
     gen::writeOutputs(options, p, frame);
     gen::printSummary(p, frame);
+    return cli::runDownload(download, frame.waveform, frame.markers,
+                            p.field("OverSampling").toScalar());
   } catch (const std::exception& e) {
     std::cerr << "dot11a-gen: " << e.what() << "\n";
     return 1;
