@@ -10,10 +10,10 @@ echo "== dot11a_Scramble of 16 zeros with the seed 93 (1011101):"
 ./build/bin/dot11a-call dot11a_Scramble '[0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]' '[1,0,1,1,1,0,1]'
 # The main job on a machine without a screen: the command-line generator.
 mkdir -p build/demo
-echo "== dot11a-gen: summary of the default frame (nothing written)"
-./build/bin/dot11a-gen
 echo "== dot11a-gen: 24 Mbit/s, 100 octets with MAC header and FCS, as SigMF and PCAP"
 ./build/bin/dot11a-gen --rate 24 --length 100 --mac-header on --fcs on \
   --save-params build/demo/frame-params.mat -o build/demo/frame.sigmf-meta
 ./build/bin/dot11a-gen --params build/demo/frame-params.mat -o build/demo/frame.pcap
 ls -l build/demo
+echo "== dot11a-gen: summary of the default frame (nothing written)"
+./build/bin/dot11a-gen
