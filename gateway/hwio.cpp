@@ -13,7 +13,7 @@
 
 #include "dot11a/error.hpp"
 #include "dot11a/value.hpp"
-#include "instrument/gateway_abi.hpp"
+#include "io/gateway_abi.hpp"
 #include "links.hpp"
 
 namespace {

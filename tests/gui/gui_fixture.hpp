@@ -10,7 +10,7 @@
 #include "common/library_fixture.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
-#include "runtime/graphics/graphics.hpp"
+#include "gui/graphics/graphics.hpp"
 
 namespace dot11a::test {
 

@@ -6,7 +6,7 @@
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/siggen_settings.hpp"
-#include "runtime/graphics/graphics.hpp"
+#include "gui/graphics/graphics.hpp"
 
 namespace dot11a {
 

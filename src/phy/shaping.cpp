@@ -10,7 +10,7 @@
 #include <mutex>
 #include <numbers>
 
-#include "dot11a/adapt.hpp"
+#include "phy/adapt.hpp"
 #include "dot11a/synthesis.hpp"
 
 namespace dot11a {

@@ -15,7 +15,7 @@
 #include "dot11a/parameters.hpp"
 #include "dot11a/siggen_settings.hpp"
 #include "dot11a/size_estimate.hpp"
-#include "runtime/graphics/graphics.hpp"
+#include "gui/graphics/graphics.hpp"
 
 namespace dot11a {
 

@@ -14,7 +14,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/instrument.hpp"
-#include "instrument/gateway_abi.hpp"
+#include "io/gateway_abi.hpp"
 
 #ifndef DOT11A_INSTALL_LIBDIR
 #define DOT11A_INSTALL_LIBDIR ""

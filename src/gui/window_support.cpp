@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "dot11a/call.hpp"
-#include "runtime/graphics/graphics.hpp"
+#include "gui/graphics/graphics.hpp"
 
 namespace dot11a::op {
 

@@ -8,7 +8,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/module.hpp"
-#include "runtime/graphics/graphics.hpp"
+#include "gui/graphics/graphics.hpp"
 
 namespace dot11a {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "dot11a/call.hpp"
-#include "runtime/graphics/graphics.hpp"
+#include "gui/graphics/graphics.hpp"
 
 namespace dot11a::op {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "dot11a/call.hpp"
-#include "frame/entry.hpp"
+#include "ops/entry.hpp"
 
 namespace dot11a {
 

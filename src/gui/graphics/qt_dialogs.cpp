@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 #include "dot11a/dialogs.hpp"
-#include "runtime/graphics/graphics.hpp"
+#include "gui/graphics/graphics.hpp"
 
 namespace dot11a::gfx {
 

@@ -1,6 +1,6 @@
 // The graphics layer on Qt Widgets: handle registry, properties by name,
 // layouts, callbacks, menus, modal waits and screen metrics.
-#include "runtime/graphics/graphics.hpp"
+#include "gui/graphics/graphics.hpp"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>

@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "dot11a/adapt.hpp"
+#include "phy/adapt.hpp"
 #include "dot11a/synthesis.hpp"
 
 namespace dot11a {
