@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <cstdio>
 #include <string>
 
 #include "common/library_fixture.hpp"
@@ -19,6 +20,11 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     useLibrary();
     gfx::setSplashMinimumMs(0);
+    // Each test starts as a fresh run: no stored configuration (an earlier
+    // test's Exit writes one) and no waveform of an earlier calculation.
+    std::remove("defaults.mat");
+    global("waveform") = Value::empty();
+    global("markers") = Value::empty();
     fig = feval1("dot11a_GUI_b", {}).toScalar();
     ASSERT_TRUE(gfx::isHandle(fig) && fig != 0);
     handles = gfx::guihandles(fig);
