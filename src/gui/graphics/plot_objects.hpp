@@ -55,7 +55,7 @@ class LineObject : public QObject {
   std::vector<double> x, y, z;
   QColor color{0, 0, 255};
   Qt::PenStyle style = Qt::SolidLine;  // Qt::NoPen: markers only
-  double width = 0.5;
+  double width = 1.0;
   QString marker = "none";
   double markerSize = 6;
   bool visible = true;
