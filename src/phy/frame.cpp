@@ -4,8 +4,9 @@
 #include <array>
 #include <cmath>
 
-#include "phy/adapt.hpp"
 #include "dot11a/synthesis.hpp"
+#include "phy/adapt.hpp"
+#include "phy/frame_engine.hpp"
 
 namespace dot11a {
 
@@ -71,35 +72,37 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
   checkPayload(s, payload.size());
   validate(s.data);
   const DataSettings& d = s.data;
-  const std::size_t os = static_cast<std::size_t>(d.oversampling);
   const std::size_t w = static_cast<std::size_t>(d.windowLength);
   const Layout l = layoutOf(s, payload.size());
 
   std::array<cplx, 64> mask64;
   carrierMappingInto(s.mask53, 1, mask64);
+  const auto shape = detail::shapeFor(d.oversampling, d.windowLength, mask64, d.sincComp);
+  const detail::Coding& coding = detail::codingFor(d.modulation, d.encoderRate, d.interleaver);
+  thread_local std::vector<std::uint8_t> src;
+  const std::size_t nsym = detail::dataSource(d, coding, payload, src);
 
-  // The burst is built with its last window tail in place, then trimmed.
+  // The waveform is appended piece by piece into memory reserved once: each
+  // symbol adds its windowed head to the last w samples and appends the rest,
+  // so nothing is written twice and the buffer is never zero-filled first.
   Samples& out = f.waveform;
-  out.assign(std::max(l.total, l.burst + w), cplx(0.0, 0.0));
-  std::size_t dataAt = 0;
+  out.reserve(std::max(l.total, l.burst + w));
+  detail::SymbolWriter writer(*shape);
   if (d.framed) {
-    auto add = [&](const Samples& piece, std::size_t at) {
-      for (std::size_t k = 0; k < piece.size(); ++k) out[at + k] += piece[k];
-    };
-    add(shortSequence(d.oversampling, d.windowLength, mask64, d.sincComp), 0);
-    add(longSequence(d.oversampling, d.windowLength, mask64, d.sincComp), 160 * os);
-    add(signalSymbol(s.dataRate, static_cast<double>(payload.size()) / 8.0, d.oversampling,
-                     d.windowLength, mask64, d.sincComp),
-        320 * os);
-    dataAt = 400 * os;
+    out.assign(shape->preamble.begin(), shape->preamble.end());
+    std::array<std::uint8_t, 48> signal;
+    detail::motherEncode(signalBits(s.dataRate, static_cast<double>(payload.size()) / 8.0),
+                         signal.data());
+    writer.append(out, writer.build(detail::codingFor(1, kRate1_2, true), signal.data(), 0));
+  } else {
+    out.assign(w, cplx(0.0, 0.0));
   }
-  dataFieldInto(d, payload, mask64, std::span(out).subspan(dataAt));
+  for (std::size_t i = 0; i < nsym; ++i)
+    writer.append(out, writer.build(coding, src.data() + i * coding.srcPerSymbol,
+                                    static_cast<long long>(i) + 1));
   if (!d.framed && w > 0) {
     // Fold the last window tail onto the start, so the waveform loops seamlessly.
-    for (std::size_t k = 0; k < w; ++k) {
-      out[k] += out[l.burst + k];
-      out[l.burst + k] = 0.0;
-    }
+    for (std::size_t k = 0; k < w; ++k) out[k] += out[l.burst + k];
   }
   out.resize(l.total);
   f.marker1.assign(l.total, 0);
