@@ -46,6 +46,20 @@ void checkPayload(const FrameSettings& s, std::size_t payloadBits) {
           std::to_string(s.mask53.size()) + ".");
 }
 
+// The 24 SIGNAL bits as signalBits gives them, for a payload that fits.
+std::array<std::uint8_t, 24> signalField(double rate, std::size_t payloadBits) {
+  if (payloadBits % 8 != 0) raise("Integer required");
+  const std::size_t length = payloadBits / 8;  // at most 4095: checked before
+  std::array<std::uint8_t, 24> bits{};
+  const Bits r = rateBits(rate);
+  std::copy(r.begin(), r.begin() + 4, bits.begin());
+  for (std::size_t i = 0; i < 12; ++i) bits[5 + i] = static_cast<std::uint8_t>((length >> i) & 1u);
+  unsigned parity = 0;
+  for (std::size_t i = 0; i < 17; ++i) parity ^= bits[i];
+  bits[17] = static_cast<std::uint8_t>(parity);  // then six tail zeros
+  return bits;
+}
+
 }  // namespace
 
 std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits) {
@@ -91,8 +105,7 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
   if (d.framed) {
     out.assign(shape->preamble.begin(), shape->preamble.end());
     std::array<std::uint8_t, 48> signal;
-    detail::motherEncode(signalBits(s.dataRate, static_cast<double>(payload.size()) / 8.0),
-                         signal.data());
+    detail::motherEncode(signalField(s.dataRate, payload.size()), signal.data());
     writer.append(out, writer.build(detail::codingFor(1, kRate1_2, true), signal.data(), 0));
   } else {
     out.assign(w, cplx(0.0, 0.0));

@@ -122,16 +122,54 @@ int rateIndexOf(double rate) {
   return 0;
 }
 
-// The two rate-1/2 outputs (A in the low byte, B in the high byte) for each
-// state of the register after the new bit entered it.
-struct MotherTable {
-  std::array<std::uint16_t, 128> out{};
-  MotherTable() {
-    constexpr unsigned kG0 = 0b1101101;  // 133 octal, bit k = input(t - k)
-    constexpr unsigned kG1 = 0b1001111;  // 171 octal
-    for (unsigned reg = 0; reg < 128; ++reg)
-      out[reg] = static_cast<std::uint16_t>(__builtin_parity(reg & kG0) |
-                                            (__builtin_parity(reg & kG1) << 8));
+// The textbook product, as std::complex computes it for finite values, without
+// the library's recovery of infinities and NaNs (finite points, finite gains).
+inline cplx times(cplx x, cplx y) {
+  return {x.real() * y.real() - x.imag() * y.imag(), x.real() * y.imag() + x.imag() * y.real()};
+}
+
+// One period of the frame-synchronous scrambler's sequence for each seed.
+const std::array<std::array<std::uint8_t, 127>, 128>& scramblerPeriods() {
+  static const auto kTable = [] {
+    std::array<std::array<std::uint8_t, 127>, 128> t{};
+    for (unsigned seed = 0; seed < 128; ++seed) {
+      unsigned reg = seed;  // seed bit k (LSB first) is register bit k
+      for (std::size_t i = 0; i < 127; ++i) {
+        const unsigned x = ((reg >> 3) ^ (reg >> 6)) & 1u;
+        reg = ((reg << 1) | x) & 0x7Fu;
+        t[seed][i] = static_cast<std::uint8_t>(x);
+      }
+    }
+    return t;
+  }();
+  return kTable;
+}
+
+// Aligned FFT input and output of the calling thread, kept between frames. The
+// input is zero except at the 52 occupied bins, which every symbol rewrites
+// (their places depend only on the FFT size).
+struct Scratch {
+  std::size_t n = 0;
+  cplx* bins = nullptr;
+  cplx* body = nullptr;
+  ~Scratch() { release(); }
+  void release() {
+    fftw_free(bins);
+    fftw_free(body);
+    bins = body = nullptr;
+    n = 0;
+  }
+  void prepare(std::size_t size) {
+    if (size == n) return;
+    release();
+    bins = reinterpret_cast<cplx*>(fftw_malloc(sizeof(cplx) * size));
+    body = reinterpret_cast<cplx*>(fftw_malloc(sizeof(cplx) * size));
+    if (bins == nullptr || body == nullptr) {
+      release();
+      throw std::bad_alloc();
+    }
+    std::fill(bins, bins + size, cplx(0.0, 0.0));
+    n = size;
   }
 };
 
@@ -141,7 +179,7 @@ void mapSymbol(const Coding& c, const Shape& sh, const std::uint8_t* src, cplx* 
   for (std::size_t p = 0; p < 48; ++p, g += K) {
     unsigned idx = 0;
     for (int j = 0; j < K; ++j) idx = (idx << 1) | src[g[j]];
-    bins[sh.dataBin[p]] = c.points[idx] * sh.dataGain[p];
+    bins[sh.dataBin[p]] = times(c.points[idx], sh.dataGain[p]);
   }
 }
 
@@ -184,31 +222,28 @@ const Coding& codingFor(int modulation, double encoderRate, bool interleaver) {
 }
 
 void motherEncode(std::span<const std::uint8_t> in, std::uint8_t* out) {
-  static const MotherTable kTable;
-  unsigned reg = 0;
-  for (std::uint8_t b : in) {
-    reg = ((reg << 1) | (b & 1u)) & 0x7Fu;
-    std::memcpy(out, &kTable.out[reg], 2);
-    out += 2;
+  // Output A (133 octal) is in(t) ^ in(t-2) ^ in(t-3) ^ in(t-5) ^ in(t-6) and
+  // output B (171 octal) is in(t) ^ in(t-1) ^ in(t-2) ^ in(t-3) ^ in(t-6): on
+  // a copy with six leading zeros (the start state) both are XORs of shifted
+  // byte rows, which the compiler turns into vector code.
+  thread_local std::vector<std::uint8_t> padded;
+  const std::size_t n = in.size();
+  padded.assign(n + 6, 0);
+  std::uint8_t* p = padded.data();  // p[t + 6] is in(t)
+  for (std::size_t t = 0; t < n; ++t) p[t + 6] = in[t] & 1u;
+  for (std::size_t t = 0; t < n; ++t) {
+    const unsigned a = p[t + 6] ^ p[t + 4] ^ p[t + 3] ^ p[t + 1] ^ p[t];
+    const unsigned b = p[t + 6] ^ p[t + 5] ^ p[t + 4] ^ p[t + 3] ^ p[t];
+    out[2 * t] = static_cast<std::uint8_t>(a);
+    out[2 * t + 1] = static_cast<std::uint8_t>(b);
   }
 }
 
-SymbolWriter::SymbolWriter(const Shape& shape)
-    : shape_(shape),
-      bins_(reinterpret_cast<cplx*>(fftw_malloc(sizeof(cplx) * shape.n))),
-      body_(reinterpret_cast<cplx*>(fftw_malloc(sizeof(cplx) * shape.n))) {
-  if (bins_ == nullptr || body_ == nullptr) {
-    fftw_free(bins_);
-    fftw_free(body_);
-    throw std::bad_alloc();
-  }
-  // Only the 52 occupied bins are written per symbol; the rest stay zero.
-  std::fill(bins_, bins_ + shape.n, cplx(0.0, 0.0));
-}
-
-SymbolWriter::~SymbolWriter() {
-  fftw_free(bins_);
-  fftw_free(body_);
+SymbolWriter::SymbolWriter(const Shape& shape) : shape_(shape) {
+  thread_local Scratch scratch;
+  scratch.prepare(shape.n);
+  bins_ = scratch.bins;
+  body_ = scratch.body;
 }
 
 const cplx* SymbolWriter::build(const Coding& c, const std::uint8_t* src, long long pilotIndex) {
@@ -272,17 +307,9 @@ std::size_t dataSource(const DataSettings& s, const Coding& c,
   }
   for (std::size_t i = 0; i < payload.size(); ++i) bits[at + i] = payload[i] & 1u;
   if (s.scrambler) {
-    // The frame-synchronous sequence repeats every 127 bits: make one period
-    // from the seed, then add it period by period.
-    std::uint8_t seq[127];
-    unsigned reg = 0;
-    for (std::size_t k = 0; k < 7; ++k)
-      if ((s.scramblerInit >> k) & 1u) reg |= 1u << k;
-    for (std::size_t i = 0; i < 127; ++i) {
-      const unsigned x = ((reg >> 3) ^ (reg >> 6)) & 1u;
-      reg = ((reg << 1) | x) & 0x7Fu;
-      seq[i] = static_cast<std::uint8_t>(x);
-    }
+    // The frame-synchronous sequence repeats every 127 bits: add it period by
+    // period.
+    const std::uint8_t* seq = scramblerPeriods()[s.scramblerInit & 0x7Fu].data();
     for (std::size_t i = 0; i < bits.size(); i += 127) {
       const std::size_t m = std::min<std::size_t>(127, bits.size() - i);
       std::uint8_t* b = bits.data() + i;

@@ -74,7 +74,7 @@ void motherEncode(std::span<const std::uint8_t> in, std::uint8_t* out);
 class SymbolWriter {
  public:
   explicit SymbolWriter(const Shape& shape);
-  ~SymbolWriter();
+  // Uses buffers of the calling thread: one writer per thread at a time.
   SymbolWriter(const SymbolWriter&) = delete;
   SymbolWriter& operator=(const SymbolWriter&) = delete;
 
