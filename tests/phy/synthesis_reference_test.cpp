@@ -230,7 +230,7 @@ TEST(FrameReference, UnframedUncodedAndLargestFrames) {
     s.data = {true, 0, r.modulation, r.coding, true, 93, true, 4, 16, true};
     s.dataRate = r.rate;
     s.idleSamples = 4000;
-    const Bits payload = randomBits(rng, dot11a::kMaxPayloadBits);
+    const Bits payload = randomBits(rng, dot11a::kMaxPsduBits);
     expectSameWaveform(dot11a::synthesizeFrame(s, payload).waveform,
                        referenceFrame(s, payload).waveform, "largest at " + std::to_string(r.rate));
   }
