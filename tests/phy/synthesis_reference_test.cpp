@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "dot11a/bits.hpp"
 #include "dot11a/synthesis.hpp"
@@ -233,6 +234,47 @@ TEST(FrameReference, UnframedUncodedAndLargestFrames) {
     const Bits payload = randomBits(rng, dot11a::kMaxPsduBits);
     expectSameWaveform(dot11a::synthesizeFrame(s, payload).waveform,
                        referenceFrame(s, payload).waveform, "largest at " + std::to_string(r.rate));
+  }
+}
+
+// More settings than the shared cache keeps, from two threads at once: every
+// frame is the one made alone, whatever was evicted or built meanwhile.
+TEST(FrameReference, ManySettingsFromTwoThreads) {
+  std::mt19937 rng(99);
+  std::vector<dot11a::FrameSettings> settings(40);
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    auto& s = settings[i];
+    s.data = {true,
+              0,
+              2,
+              0.5,
+              true,
+              93,
+              true,
+              1 + static_cast<int>(i % 3),
+              static_cast<int>(i % 4),
+              (i % 2) == 0};
+    s.dataRate = 12;
+    s.mask53 = randomMask(rng);
+  }
+  const Bits payload = randomBits(rng, 8 * 40);
+  std::vector<Samples> alone;
+  for (const auto& s : settings) alone.push_back(referenceFrame(s, payload).waveform);
+  std::vector<Samples> a(settings.size()), b(settings.size());
+  auto run = [&](std::vector<Samples>& out, bool backwards) {
+    for (int round = 0; round < 3; ++round)
+      for (std::size_t k = 0; k < settings.size(); ++k) {
+        const std::size_t i = backwards ? settings.size() - 1 - k : k;
+        out[i] = dot11a::synthesizeFrame(settings[i], payload).waveform;
+      }
+  };
+  std::thread t1(run, std::ref(a), false);
+  std::thread t2(run, std::ref(b), true);
+  t1.join();
+  t2.join();
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    expectSameWaveform(a[i], alone[i], "thread 1, settings " + std::to_string(i));
+    expectSameWaveform(b[i], alone[i], "thread 2, settings " + std::to_string(i));
   }
 }
 
