@@ -208,6 +208,10 @@ std::shared_ptr<const Shape> shapeFor(int oversampling, int windowLength,
   return last = made;
 }
 
+const std::uint8_t* scramblerPeriod(unsigned seed) {
+  return scramblerPeriods()[seed & 0x7Fu].data();
+}
+
 const Coding& codingFor(int modulation, double encoderRate, bool interleaver) {
   static const std::array<Coding, 32> kTable = [] {
     std::array<Coding, 32> t;
@@ -309,7 +313,7 @@ std::size_t dataSource(const DataSettings& s, const Coding& c,
   if (s.scrambler) {
     // The frame-synchronous sequence repeats every 127 bits: add it period by
     // period.
-    const std::uint8_t* seq = scramblerPeriods()[s.scramblerInit & 0x7Fu].data();
+    const std::uint8_t* seq = scramblerPeriod(s.scramblerInit);
     for (std::size_t i = 0; i < bits.size(); i += 127) {
       const std::size_t m = std::min<std::size_t>(127, bits.size() - i);
       std::uint8_t* b = bits.data() + i;

@@ -278,6 +278,19 @@ TEST(FrameReference, ManySettingsFromTwoThreads) {
   }
 }
 
+// The table-driven scrambler and encoder against the bit-by-bit forms, for
+// every input length up to a few periods (partial puncturing groups included).
+TEST(FrameReference, ScramblerAndEncoderMatchTheBitwiseForms) {
+  std::mt19937 rng(5);
+  for (std::size_t n = 0; n < 400; ++n) {
+    const Bits msg = randomBits(rng, n);
+    const unsigned seed = static_cast<unsigned>(rng() % 128);
+    ASSERT_EQ(dot11a::scramble(msg, dot11a::bitVector(seed, 7)), scrambleBitwise(msg, seed)) << n;
+    for (double rate : {0.5, dot11a::kRate2_3, 0.75})
+      ASSERT_EQ(dot11a::convolEncode(msg, rate), encodeBitwise(msg, rate)) << n << " " << rate;
+  }
+}
+
 // The DATA field on its own: added into the caller's zeroed buffer.
 TEST(FrameReference, DataFieldMatchesTheReference) {
   std::mt19937 rng(3);
