@@ -9,6 +9,7 @@
 
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/rate_table.hpp"
 
 namespace dot11a::detail {
 
@@ -115,11 +116,10 @@ Coding makeCoding(int modulation, int rateIndex, bool interleaver) {
   return c;
 }
 
+// Uncoded, 1/2, 2/3, 3/4 as the rate table reads a stored rate.
 int rateIndexOf(double rate) {
-  if (rate == kRate1_2) return 1;
-  if (rate == kRate2_3) return 2;
-  if (rate == kRate3_4) return 3;
-  return 0;
+  const CodingRate* r = codingRateOf(rate);
+  return r == nullptr ? 0 : static_cast<int>(r - kCodingRates.data());
 }
 
 // The textbook product, as std::complex computes it for finite values, without

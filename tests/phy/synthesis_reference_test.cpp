@@ -291,6 +291,18 @@ TEST(FrameReference, ScramblerAndEncoderMatchTheBitwiseForms) {
   }
 }
 
+// A coding rate read back from a file as a near double is the rate it stands for.
+TEST(FrameReference, StoredTwoThirdsIsTwoThirds) {
+  std::mt19937 rng(8);
+  const Bits payload = randomBits(rng, 8 * 50);
+  dot11a::FrameSettings s;
+  s.data = {true, 0, 4, dot11a::kRate2_3, true, 93, true, 2, 3, true};
+  s.dataRate = 48;
+  const Samples exact = dot11a::synthesizeFrame(s, payload).waveform;
+  s.data.encoderRate = 0.66666666667;
+  expectSameWaveform(dot11a::synthesizeFrame(s, payload).waveform, exact, "2/3 as 0.66666666667");
+}
+
 // The DATA field on its own: added into the caller's zeroed buffer.
 TEST(FrameReference, DataFieldMatchesTheReference) {
   std::mt19937 rng(3);
