@@ -11,6 +11,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -43,7 +44,7 @@ struct Options {
   bool noScrambler = false;
   bool noInterleaver = false;
   std::optional<std::string> service;
-  std::optional<int> oversampling;
+  std::optional<double> oversampling;
   std::optional<double> window;
   std::optional<double> idleUs;
   bool mirror = false;
@@ -54,26 +55,32 @@ struct Options {
 };
 
 void defineOptions(CLI::App& app, Options& o) {
+  // Numbers are checked as texts before CLI11 converts them, so a malformed
+  // number is reported with the values the option accepts.
   app.add_option("--params", o.params,
-                 "Start from this parameter file (.mat) instead of the defaults")
-      ->check(CLI::ExistingFile);
-  app.add_option("--rate", o.rate, "Data rate in Mbit/s: 6 9 12 18 24 36 48 54");
+                 "Start from this parameter file (.mat) instead of the defaults");
+  app.add_option("--rate", o.rate, "Data rate in Mbit/s: 6 9 12 18 24 36 48 54")
+      ->check(cli::number("one of 6, 9, 12, 18, 24, 36, 48, 54"));
   app.add_option("--modulation", o.modulation, "bpsk | qpsk | 16qam | 64qam");
   app.add_option("--coding", o.coding, "Coding rate: 1/2 | 2/3 | 3/4 | 1 (uncoded)");
   app.add_flag("--unframed", o.unframed, "DATA symbols only, no preamble and SIGNAL");
-  app.add_option("--length", o.length, "Payload length in octets (1 .. 4095 less header and FCS)");
+  app.add_option("--length", o.length, "Payload length in octets (1 .. 4095 less header and FCS)")
+      ->check(cli::number("a whole number from 1 to 4095 less header and FCS"));
   app.add_option("--source", o.source, "zeros | ones | alt01 | alt10 | pn9 | pn15 | FILE");
   app.add_option("--mac-header", o.macHeader, "on | off: the MAC header in front of the payload");
   app.add_option("--fcs", o.fcs, "on | off: the frame check sequence behind the payload");
   app.add_option("--scrambler-init", o.scramblerInit,
-                 "Scrambler seed 1 .. 7F (hex, or 0x.. / decimal with a d suffix)");
+                 "Scrambler seed 1 .. 7F (hex, or 0x.. / decimal 1d .. 127d with a d suffix)");
   app.add_flag("--no-scrambler", o.noScrambler, "Switch the scrambler off");
   app.add_flag("--no-interleaver", o.noInterleaver, "Switch the interleaver off");
   app.add_option("--service", o.service, "SERVICE field 0 .. FFFF (hex)");
   app.add_option("--oversampling", o.oversampling,
-                 "Oversampling ratio 1 .. 4 (20 MHz times the ratio)");
-  app.add_option("--window", o.window, "Windowing length in samples 0 .. 16");
-  app.add_option("--idle-us", o.idleUs, "Idle interval after the frame in microseconds 0 .. 1000");
+                 "Oversampling ratio 1 .. 4 (20 MHz times the ratio)")
+      ->check(cli::number("a whole number from 1 to 4"));
+  app.add_option("--window", o.window, "Windowing length in samples 0 .. 16")
+      ->check(cli::number("a whole number from 0 to 16"));
+  app.add_option("--idle-us", o.idleUs, "Idle interval after the frame in microseconds 0 .. 1000")
+      ->check(cli::number("a number from 0 to 1000"));
   app.add_flag("--mirror", o.mirror, "Mirror the spectrum (swap I and Q)");
   app.add_option("--mask", o.mask,
                  "Sub-carriers -26 .. 26 as 53 characters of 0 and 1 (the centre one stays 0)");
@@ -87,10 +94,16 @@ void defineOptions(CLI::App& app, Options& o) {
   raise(what);
 }
 
+std::string shown(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
 double inRange(double v, double lo, double hi, const std::string& name) {
   if (!std::isfinite(v) || v < lo || v > hi || v != std::floor(v))
     bad(name + " must be a whole number from " + std::to_string(static_cast<long>(lo)) + " to " +
-        std::to_string(static_cast<long>(hi)) + ".");
+        std::to_string(static_cast<long>(hi)) + ", not " + shown(v) + ".");
   return v;
 }
 
@@ -101,9 +114,33 @@ double parseHex(std::string s, double hi, const std::string& name) {
   std::snprintf(hiText, sizeof hiText, "%lX", static_cast<unsigned long>(hi));
   if (s.empty() || s.size() > 8 ||
       s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    bad(name + " must be hexadecimal from 0 to " + hiText + ".");
+    bad(name + " must be hexadecimal from 0 to " + hiText + ", not \"" + s + "\".");
   const double v = static_cast<double>(std::stoul(s, nullptr, 16));
-  if (v > hi) bad(name + " must be hexadecimal from 0 to " + hiText + ".");
+  if (v > hi) bad(name + " must be hexadecimal from 0 to " + hiText + ", not \"" + s + "\".");
+  return v;
+}
+
+// The scrambler seed: hexadecimal (with or without 0x), or decimal with a d
+// suffix ("93d"); the seed 0 would scramble nothing and is refused.
+double parseSeed(const std::string& text) {
+  const std::string what =
+      "--scrambler-init must be 1 to 7F in hexadecimal or 1d to 127d in "
+      "decimal, not \"" +
+      text + "\".";
+  const bool hexPrefix = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
+  double v = 0;
+  if (!hexPrefix && text.size() >= 2 && (text.back() == 'd' || text.back() == 'D')) {
+    const std::string digits = text.substr(0, text.size() - 1);
+    if (digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos) bad(what);
+    v = std::stod(digits);
+  } else {
+    std::string digits = hexPrefix ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 2 ||
+        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      bad(what);
+    v = static_cast<double>(std::stoul(digits, nullptr, 16));
+  }
+  if (v < 1 || v > 127) bad(what);
   return v;
 }
 
@@ -115,10 +152,11 @@ bool onOff(const std::string& s, const std::string& name) {
 
 Value startingParameters(const Options& o) {
   if (o.params.empty()) return defaultParameters();
+  if (!std::filesystem::exists(o.params)) bad("--params: " + o.params + " not found.");
   const ParameterFileRead read = readParameterFile(o.params, kParameterFileFormatId);
   if (!read.parameters) bad(read.readError ? read.problem : o.params + " " + read.problem);
   const std::string problem = parameterSetProblem(*read.parameters, defaultParameters());
-  if (!problem.empty()) bad(o.params + " has an Invalid File Structure. (" + problem + ")");
+  if (!problem.empty()) bad(o.params + " has an Invalid File Structure. (" + problem + ".)");
   return *read.parameters;
 }
 
@@ -129,7 +167,8 @@ Value applyOptions(const Options& o) {
     int item = 0;
     for (int i = 1; i <= 8; ++i)
       if (ratePairOfItem(i).dataRate == *o.rate) item = i;
-    if (item == 0) bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54.");
+    if (item == 0)
+      bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54, not " + shown(*o.rate) + ".");
     const RatePair r = ratePairOfItem(item);
     p.setField("modulation", r.modulation);
     p.setField("encoderRate", r.encoderRate);
@@ -178,8 +217,7 @@ Value applyOptions(const Options& o) {
       p.field("dataLength").toScalar() > dataLengthLimit(p))
     bad("The payload file is longer than " + std::to_string(static_cast<long>(dataLengthLimit(p))) +
         " octets, the most the frame can carry with this header and FCS.");
-  if (o.scramblerInit)
-    p.setField("scramblerInit", parseHex(*o.scramblerInit, 127, "--scrambler-init"));
+  if (o.scramblerInit) p.setField("scramblerInit", parseSeed(*o.scramblerInit));
   if (o.noScrambler) p.setField("scramblerActive", 0.0);
   if (o.noInterleaver) p.setField("interleaverActive", 0.0);
   if (o.service) p.setField("serviceField", parseHex(*o.service, 65535, "--service"));
@@ -193,7 +231,7 @@ Value applyOptions(const Options& o) {
   if (o.window) p.setField("WindowingLength", inRange(*o.window, 0, 16, "--window"));
   if (o.idleUs) {
     if (!std::isfinite(*o.idleUs) || *o.idleUs < 0 || *o.idleUs > 1000)
-      bad("--idle-us must be from 0 to 1000.");
+      bad("--idle-us must be from 0 to 1000, not " + shown(*o.idleUs) + ".");
     p.setField("idleSamples", std::round(*o.idleUs * 20 * p.field("OverSampling").toScalar()));
   }
   if (o.mirror) p.setField("MirrorSpectrum", 1.0);
@@ -251,7 +289,8 @@ SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
   info.sampleRate = f.sampleRate;
   info.frequency = o.frequency;
   const std::string rate = describeRate(p);
-  const std::string length = std::to_string(static_cast<long>(p.field("totalLength").toScalar()));
+  // The PSDU as generated, not a length field of the parameter set.
+  const std::string length = std::to_string(f.psdu.size());
   info.description = "802.11a frame, " + rate + ", PSDU " + length + " octets";
   const auto os = static_cast<std::uint64_t>(p.field("OverSampling").toScalar());
   std::uint64_t at = 0;
@@ -292,8 +331,7 @@ void printSummary(const Value& p, const Frame& f) {
   }
   const double rms =
       f.samples.empty() ? 0 : std::sqrt(power / static_cast<double>(f.samples.size()));
-  std::printf("frame:         %s, PSDU %ld octets%s\n", describeRate(p).c_str(),
-              static_cast<long>(p.field("totalLength").toScalar()),
+  std::printf("frame:         %s, PSDU %zu octets%s\n", describeRate(p).c_str(), f.psdu.size(),
               p.field("generationMode").toScalar() == 1 ? "" : " (unframed)");
   std::printf("samples:       %zu at %.0f MHz\n", f.samples.size(), f.sampleRate / 1e6);
   std::printf("duration:      %.3f us\n",
@@ -317,13 +355,20 @@ int main(int argc, char** argv) {
   // --frequency is the instrument's carrier; it is also recorded in SigMF.
   cli::DownloadOptions download;
   cli::addDownloadOptions(app, download);
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return cli::parseFailure(app, e, "dot11a-gen");
+  }
   if (app.get_option("--frequency")->count() > 0) options.frequency = download.frequency;
   try {
     LibrarySession library;
     const Value p = gen::applyOptions(options);
     // The parameter file needs no calculation; it is written first.
-    if (!options.saveParams.empty()) writeParameterFile(options.saveParams, p);
+    // The file records where it was written as a full path, as the window does.
+    if (!options.saveParams.empty())
+      writeParameterFile(std::filesystem::absolute(options.saveParams).lexically_normal().string(),
+                         p);
     const gen::Frame frame = gen::generate(p);
     gen::writeOutputs(options, p, frame);
     gen::printSummary(p, frame);

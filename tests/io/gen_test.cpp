@@ -59,7 +59,7 @@ TEST_F(GenTest, OutOfRangeOptionsAreErrorsThatNameTheRange) {
       {"--window 17", "from 0 to 16"},
       {"--oversampling 5", "from 1 to 4"},
       {"--idle-us 1001", "from 0 to 1000"},
-      {"--scrambler-init 80", "0 to 7F"},
+      {"--scrambler-init 80", "1 to 7F"},
       {"--service 10000", "0 to FFFF"},
       {"--modulation 8psk", "bpsk, qpsk, 16qam or 64qam"},
       {"--mask 101", "53 characters"},
