@@ -70,7 +70,8 @@ void defineOptions(CLI::App& app, Options& o) {
   app.add_option("--mac-header", o.macHeader, "on | off: the MAC header in front of the payload");
   app.add_option("--fcs", o.fcs, "on | off: the frame check sequence behind the payload");
   app.add_option("--scrambler-init", o.scramblerInit,
-                 "Scrambler seed 1 .. 7F (hex, or 0x.. / decimal 1d .. 127d with a d suffix)");
+                 "Scrambler seed 1 .. 7F: hexadecimal (5A, 0x5D) or decimal with a d suffix "
+                 "(93d); a trailing d always means decimal");
   app.add_flag("--no-scrambler", o.noScrambler, "Switch the scrambler off");
   app.add_flag("--no-interleaver", o.noInterleaver, "Switch the interleaver off");
   app.add_option("--service", o.service, "SERVICE field 0 .. FFFF (hex)");
