@@ -13,7 +13,9 @@
 #include "dot11a/error.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/matfile.hpp"
+#include "dot11a/parameter_bounds.hpp"
 #include "dot11a/parameters.hpp"
+#include "dot11a/rate_table.hpp"
 
 namespace dot11a {
 
@@ -64,24 +66,6 @@ std::string shownValue(const Value& v) {
   if (v.isScalar() && v.isNumeric() && !v.isComplex()) return shown(v.toScalar());
   return "a " + std::to_string(v.rows()) + "x" + std::to_string(v.cols()) + " array";
 }
-
-// Ranges the calculation relies on, for the scalar fields of the parameter set.
-struct Range {
-  std::string_view field;
-  double lo, hi;
-  bool integer;
-};
-constexpr Range kRanges[] = {
-    {"generationMode", 0, 1, true},    {"modulation", 1, 4, true},
-    {"scramblerActive", 0, 1, true},   {"scramblerInit", 0, 127, true},
-    {"interleaverActive", 0, 1, true}, {"idleSamples", 0, 1000 * 20 * 4, true},
-    {"MirrorSpectrum", 0, 1, true},    {"OverSampling", 1, 4, true},
-    {"WindowingLength", 0, 16, true},  {"serviceField", 0, 65535, true},
-    {"dataSourceType", 1, 7, true},    {"dataLength", 0, kMaxPsduOctets, true},
-};
-
-// The coding rates the encoder implements (1: uncoded).
-constexpr double kCodingRates[] = {0.5, 2.0 / 3.0, 0.75, 1.0};
 
 std::string fieldProblem(const std::string& path, const Value& got, const Value& want) {
   if (want.isRecord()) {
@@ -178,17 +162,17 @@ std::string parameterSetProblem(const Value& candidate, const Value& reference) 
   if (!candidate.isRecord()) return "fileParameters is " + shownValue(candidate) + ", not a record";
   std::string p = fieldProblem("fileParameters", candidate, reference);
   if (!p.empty()) return p;
-  for (const Range& r : kRanges) {
-    if (!reference.hasField(r.field)) continue;
-    const double x = candidate.field(r.field).toScalar();
-    if (x < r.lo || x > r.hi || (r.integer && x != std::floor(x)))
-      return "fileParameters." + std::string(r.field) + " is " + shown(x) + ", not " +
-             (r.integer ? "a whole number" : "a number") + " from " + shown(r.lo) + " to " +
-             shown(r.hi);
+  // The ranges the calculation relies on, from the parameter set's bounds.
+  for (const ParameterBound& b : parameterBounds()) {
+    if (!reference.hasField(b.field)) continue;
+    const double x = candidate.field(b.field).toScalar();
+    if (!withinStoredBounds(b, x))
+      return "fileParameters." + std::string(b.field) + " is " + shown(x) + ", not " +
+             (b.whole ? "a whole number" : "a number") + " from " + shown(b.storedLo) + " to " +
+             shown(b.hi);
   }
   const double rate = candidate.field("encoderRate").toScalar();
-  if (std::none_of(std::begin(kCodingRates), std::end(kCodingRates),
-                   [&](double r) { return std::fabs(r - rate) < 1e-9; }))
+  if (codingRateOf(rate) == nullptr)
     return "fileParameters.encoderRate is " + shown(rate) + ", not one of 1/2, 2/3, 3/4 or 1";
   for (double c : candidate.field("SubCarriers").re())
     if (c != 0 && c != 1)
