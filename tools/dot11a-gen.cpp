@@ -177,7 +177,8 @@ Value applyOptions(const Options& o) {
   Value p = startingParameters(o);
   if (o.rate) {
     const RateEntry* r = rateByMbps(*o.rate);
-    if (r == nullptr) bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54, not " + shown(*o.rate) + ".");
+    if (r == nullptr)
+      bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54, not " + shown(*o.rate) + ".");
     p.setField("modulation", static_cast<double>(r->modulation));
     p.setField("encoderRate", r->coding.value());
   }
