@@ -8,3 +8,6 @@ bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 cd build
 ctest --output-on-failure -j"$(nproc)"
+# The fuzz targets of the readers of outside input, each for a bounded time.
+cd ..
+bash scripts/fuzz.sh

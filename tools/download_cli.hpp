@@ -74,6 +74,45 @@ class AcceptingDialogs : public DialogService {
   DialogService& next_;
 };
 
+// Says no to every question, after printing it with what would have answered
+// it: without --yes a tool never starts a long RS-232 transfer, and the user
+// learns why nothing happened and how to go ahead.
+class DecliningDialogs : public AcceptingDialogs {
+ public:
+  using AcceptingDialogs::AcceptingDialogs;
+  std::string question(std::string_view t, std::string_view text,
+                       const std::vector<std::string>& buttons, std::string_view def) override {
+    std::fprintf(stderr, "%.*s: %.*s\nNot confirmed: run again with --yes to go ahead.\n",
+                 static_cast<int>(t.size()), t.data(), static_cast<int>(text.size()), text.data());
+    for (const std::string& b : buttons)
+      if (b == "Cancel") return b;
+    return std::string(def);
+  }
+};
+
+// A validator that accepts a decimal number (within lo .. hi, whole where
+// asked) and otherwise names the values the option takes.
+inline CLI::Validator number(std::string accepted, double lo = -HUGE_VAL, double hi = HUGE_VAL,
+                             bool whole = false) {
+  return CLI::Validator(
+      [=](std::string& t) -> std::string {
+        const auto v = parseDecimal(t);
+        if (v && std::isfinite(*v) && *v >= lo && *v <= hi && (!whole || *v == std::round(*v)))
+          return std::string();
+        return "\"" + t + "\" is not " + accepted;
+      },
+      "", "number");
+}
+
+// Reports a command line CLI11 could not take and returns the exit status:
+// 0 after --help, 1 for every error (CLI11's own codes are not the tools').
+inline int parseFailure(const CLI::App& app, const CLI::ParseError& e, const char* tool) {
+  if (e.get_exit_code() == 0) return app.exit(e);
+  std::fprintf(stderr, "%s: %s\nRun with --help for the options and their values.\n", tool,
+               e.what());
+  return 1;
+}
+
 // Adds the options to `app` (in their own group) and binds them to `o`.
 inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
   const std::string g = "Instrument download";
@@ -96,18 +135,14 @@ inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
   app.add_option("--frequency", o.frequency,
                  "carrier frequency in Hz (100e3 to 6e9; the instrument checks its own limit)")
       ->group(g)
-      ->check(CLI::Range(100e3, 6e9));
+      ->check(number("a frequency from 100e3 to 6e9 Hz", 100e3, 6e9));
   app.add_option("--power", o.power, "output power in dBm, whole (-136 to 20)")
       ->group(g)
-      ->check(CLI::Range(-136.0, 20.0))
-      ->check([](const std::string& t) {
-        const auto v = parseDecimal(t);
-        return v && *v == std::round(*v) ? std::string() : "must be a whole number of dBm";
-      });
+      ->check(number("a whole number of dBm from -136 to 20", -136, 20, true));
   app.add_option("--sample-rate", o.sampleRate,
                  "sample clock in Hz (default 20e6 times the oversampling ratio)")
       ->group(g)
-      ->check(CLI::Range(1.0, 100e6));
+      ->check(number("a sample clock from 1 to 100e6 Hz", 1, 100e6));
   app.add_option("--filter", o.filter, "reconstruction filter: 250k, 2.5M, 8M or through")
       ->group(g)
       ->transform(CLI::CheckedTransformer(filters, CLI::ignore_case));
@@ -130,18 +165,18 @@ inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
       ->transform(CLI::CheckedTransformer(bbFilters, CLI::ignore_case));
   app.add_option("--scaling", o.scaling, "C platform: runtime scaling in percent (default 100)")
       ->group(g)
-      ->check(CLI::Range(0.0, 100.0));
+      ->check(number("a percentage from 0 to 100", 0, 100));
   app.add_option("--mod-atten", o.modAtten,
                  "C platform: I/Q modulator attenuation in dB (default 0)")
       ->group(g)
-      ->check(CLI::Range(0.0, 40.0));
+      ->check(number("an attenuation from 0 to 40 dB", 0, 40));
   app.add_option("--alc", o.alc, "C platform: level control on or off (default off)")
       ->group(g)
       ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case));
   app.add_flag("--yes", o.yes, "go ahead with a long RS-232 transfer without asking")->group(g);
   app.add_option("--io-timeout", o.ioTimeout, "seconds allowed per instrument step (default 10)")
       ->group(g)
-      ->check(CLI::Range(0.1, 3600.0));
+      ->check(number("a time-out from 0.1 to 3600 s", 0.1, 3600));
 }
 
 // The generator settings the options describe.
@@ -172,8 +207,9 @@ inline int runDownload(const DownloadOptions& o, const Value& iq, const Value& m
   try {
     Value config = configFromAddress(o.address);
     if (o.ioTimeout > 0) config.setField("timeout", o.ioTimeout);
-    std::unique_ptr<DialogService> previous;
-    if (o.yes) previous = setDialogService(std::make_unique<AcceptingDialogs>(dialogs()));
+    std::unique_ptr<DialogService> previous =
+        o.yes ? setDialogService(std::make_unique<AcceptingDialogs>(dialogs()))
+              : setDialogService(std::make_unique<DecliningDialogs>(dialogs()));
     struct Restore {
       std::unique_ptr<DialogService>* previous;
       ~Restore() {
