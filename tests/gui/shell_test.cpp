@@ -653,6 +653,19 @@ TEST_F(ShellTest, InstrumentErrorDuringSetupShowsOneSetupError) {
   EXPECT_EQ(pointer(), "arrow");
 }
 
+TEST_F(ShellTest, InstrumentErrorDuringTheTransferShowsOneDownloadError) {
+  SimProcess sim({"--error-on", ":MEM:DATA"});
+  useInstrument(sim.address());
+  gfx::runCallback(h("pbCalculate"));
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].title, "Error Occured During Waveform Download");
+  EXPECT_NE(script->shown[0].text.find("Execution error"), std::string::npos);
+  for (const std::string& sent : sim.commands())
+    EXPECT_EQ(sent.find(":output:state on"), std::string::npos) << "played after a failed transfer";
+  EXPECT_EQ(pointer(), "arrow");
+}
+
 // Records the pointer of the main window whenever a question is asked.
 class PointerWitness : public ScriptedDialogs {
  public:
