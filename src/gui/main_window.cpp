@@ -610,6 +610,9 @@ double startApplication() {
   deleteFigure(splash);
   gui::fitWindowToScreen(fig);
   setString(fig, "Visible", "on");
+  // Shown and laid out, the window's size is taken again from what it holds.
+  processEvents();
+  gui::fitWindowToScreen(fig);
   return fig;
 }
 
