@@ -18,7 +18,6 @@
 #include <optional>
 #include <string>
 
-#include "dot11a/dialogs.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/siggen_settings.hpp"
 
@@ -41,53 +40,6 @@ struct DownloadOptions {
   int alc = 0;
   double ioTimeout = 0;  // 0: the gateway's default
   bool yes = false;      // go ahead with a long RS-232 transfer without asking
-};
-
-// Answers questions with "OK" (when offered) and passes every other dialog on
-// to the service it replaced.
-class AcceptingDialogs : public DialogService {
- public:
-  explicit AcceptingDialogs(DialogService& next) : next_(next) {}
-  void error(std::string_view t, std::string_view m) override { next_.error(t, m); }
-  void message(std::string_view t, std::string_view m) override { next_.message(t, m); }
-  std::string question(std::string_view t, std::string_view text,
-                       const std::vector<std::string>& buttons, std::string_view def) override {
-    for (const std::string& b : buttons)
-      if (b == "OK") return b;
-    return next_.question(t, text, buttons, def);
-  }
-  std::optional<std::vector<std::string>> input(std::string_view t,
-                                                const std::vector<std::string>& p,
-                                                const std::vector<std::string>& d) override {
-    return next_.input(t, p, d);
-  }
-  std::optional<std::string> openFile(std::string_view t, const std::vector<FileFilter>& f,
-                                      std::string_view s) override {
-    return next_.openFile(t, f, s);
-  }
-  std::optional<std::string> saveFile(std::string_view t, const std::vector<FileFilter>& f,
-                                      std::string_view s) override {
-    return next_.saveFile(t, f, s);
-  }
-
- private:
-  DialogService& next_;
-};
-
-// Says no to every question, after printing it with what would have answered
-// it: without --yes a tool never starts a long RS-232 transfer, and the user
-// learns why nothing happened and how to go ahead.
-class DecliningDialogs : public AcceptingDialogs {
- public:
-  using AcceptingDialogs::AcceptingDialogs;
-  std::string question(std::string_view t, std::string_view text,
-                       const std::vector<std::string>& buttons, std::string_view def) override {
-    std::fprintf(stderr, "%.*s: %.*s\nNot confirmed: run again with --yes to go ahead.\n",
-                 static_cast<int>(t.size()), t.data(), static_cast<int>(text.size()), text.data());
-    for (const std::string& b : buttons)
-      if (b == "Cancel") return b;
-    return std::string(def);
-  }
 };
 
 // A validator that accepts a decimal number (within lo .. hi, whole where
@@ -207,17 +159,17 @@ inline int runDownload(const DownloadOptions& o, const Value& iq, const Value& m
   try {
     Value config = configFromAddress(o.address);
     if (o.ioTimeout > 0) config.setField("timeout", o.ioTimeout);
-    std::unique_ptr<DialogService> previous =
-        o.yes ? setDialogService(std::make_unique<AcceptingDialogs>(dialogs()))
-              : setDialogService(std::make_unique<DecliningDialogs>(dialogs()));
-    struct Restore {
-      std::unique_ptr<DialogService>* previous;
-      ~Restore() {
-        if (*previous) setDialogService(std::move(*previous));
-      }
-    } restore{&previous};
+    // No one to ask on the command line: --yes is the answer to a long
+    // transfer's question.
+    const bool yes = o.yes;
+    const Confirm confirm = [yes](std::string_view, std::string_view text) {
+      if (!yes)
+        std::fprintf(stderr, "%s\nNot confirmed: run again with --yes to go ahead.\n",
+                     std::string(text).c_str());
+      return yes;
+    };
     const DownloadAndPlayResult r = downloadAndPlay(iq, markers, settingsFrom(o, overSampling),
-                                                    config, platformFromText(o.platform));
+                                                    config, platformFromText(o.platform), confirm);
     std::fprintf(stderr, "%s\n", r.message().c_str());
     return r.ok() ? 0 : 1;
   } catch (const std::exception& e) {

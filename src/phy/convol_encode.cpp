@@ -1,6 +1,5 @@
 // The K = 7 convolutional encoder with puncturing, and its operation.
 #include "dot11a/bitcoding.hpp"
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 #include "phy/frame_engine.hpp"
 
@@ -76,14 +75,5 @@ Bits convolEncode(std::span<const std::uint8_t> in, double rate) {
   convolEncodeInto(in, rate, out);
   return out;
 }
-
-namespace op {
-void dot11a_ConvolEncode(Call& c) {
-  c.outputNames({"output"});
-  const Value& input = c.in(0, "input");
-  const double rate = c.in(1, "rate").toScalar();
-  c.out(0) = Value::bits(convolEncode(input.toBits(), rate));
-}
-}  // namespace op
 
 }  // namespace dot11a

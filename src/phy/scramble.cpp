@@ -3,7 +3,6 @@
 #include <array>
 
 #include "dot11a/bitcoding.hpp"
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 #include "phy/frame_engine.hpp"
 
@@ -59,21 +58,4 @@ Bits scrambleSelfSync(std::span<const std::uint8_t> input, std::span<const std::
   return out;
 }
 
-namespace op {
-
-void dot11a_Scramble(Call& c) {
-  c.outputNames({"output"});
-  const Value& msg = c.in(0, "msg");
-  const Value& init = c.in(1, "initValue");
-  c.out(0) = Value::bits(scramble(msg.toBits(), init.toBits()));
-}
-
-void scrambler_7bit_741(Call& c) {
-  c.outputNames({"output"});
-  const Value& input = c.in(0, "input");
-  const Value& init = c.in(1, "initState");
-  c.out(0) = Value::bits(scrambleSelfSync(input.toBits(), init.toBits()));
-}
-
-}  // namespace op
 }  // namespace dot11a
