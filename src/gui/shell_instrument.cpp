@@ -30,7 +30,7 @@ void pbDownload_Callback(Call& c) {
     const SigGenSettings settings = sigGenSettingsFromValue(global("SigGenSettings"));
     const Value& config = global("configuration");
     const DownloadResult stored =
-        tgxDownload(global("waveform"), global("markers"), settings.title, config);
+        tgxDownload(global("waveform"), global("markers"), settings.title, config, askOkCancel);
     if (stored.cancelled) return;
     if (stored.status != 0) {
       watch.restore();
