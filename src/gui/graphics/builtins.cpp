@@ -1,6 +1,7 @@
 // Operations of the graphics layer: handle lookup, window data, layouts,
 // window placement, menus, pictures, the about box and modal waits.
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -49,7 +50,7 @@ void openfig(Call& c) {
       raise("The openfig policy must be 'reuse' or 'new'.");
     reuse = policy.str() == "reuse";
   }
-  c.out(0) = openLayout(name.str(), reuse);
+  c.out(0) = openLayout(name.str(), reuse).toValue();
 }
 
 // movegui(fig, where): 'center', 'north', 'south', 'east', 'west', 'northeast',
@@ -224,7 +225,13 @@ void KS_About(Call& c) {
     box = new QDialog(c.has(0) ? widgetOf(handleFrom(c.in(0, "parent"), "KS_About")) : nullptr);
     box->setObjectName("KS_About");
     box->setAttribute(Qt::WA_DeleteOnClose);
-    auto* row = new QHBoxLayout(box);
+    auto* column = new QVBoxLayout(box);
+    auto* row = new QHBoxLayout;
+    column->addLayout(row);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, box);
+    buttons->setObjectName("pbAboutClose");
+    QObject::connect(buttons, &QDialogButtonBox::rejected, box.data(), &QDialog::close);
+    column->addWidget(buttons);
     auto* picture = new QLabel(box);
     try {
       picture->setPixmap(QPixmap::fromImage(readPicture("splash.jpg"))
@@ -263,10 +270,10 @@ void uiresumeBuiltin(Call& c) {
   uiresume(c.has(0) ? handleFrom(c.in(0, "fig"), "uiresume") : gcbf());
 }
 void gcboBuiltin(Call& c) {
-  c.out(0) = gcbo();
+  c.out(0) = gcbo().toValue();
 }
 void gcbfBuiltin(Call& c) {
-  c.out(0) = gcbf();
+  c.out(0) = gcbf().toValue();
 }
 const bool kRegistered = [] {
   registerBuiltin({"uiwait", 1, 0, 1, "uiwait", uiwaitBuiltin});
