@@ -438,6 +438,13 @@ void prepareForPlot(Axes* a) {
 
 }  // namespace
 
+std::vector<Handle> figureAxes(Handle figure) {
+  std::vector<Handle> out;
+  if (QWidget* fig = widgetOf(figure))
+    for (Axes* a : fig->findChildren<Axes*>()) out.push_back(handleOf(a));
+  return out;
+}
+
 std::vector<double> defaultAxesPosition() {
   return {0.13, 0.11, 0.775, 0.815};
 }
