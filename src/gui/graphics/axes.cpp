@@ -207,8 +207,14 @@ void Axes::place() {
     h *= bounds.height();
   }
   // The plot box in the area's coordinates (y counted from the top).
-  const QRect box(int(std::lround(l)), int(std::lround(bounds.height() - b - h)),
-                  std::max(1, int(std::lround(w))), std::max(1, int(std::lround(h))));
+  const QRect want(int(std::lround(l)), int(std::lround(bounds.height() - b - h)),
+                   std::max(1, int(std::lround(w))), std::max(1, int(std::lround(h))));
+  // In a small window the labels keep their room: the box gives way to them.
+  QRect box = want;
+  box.setLeft(std::max(box.left(), kLeftMargin));
+  box.setBottom(std::min(box.bottom(), bounds.bottom() - kBottomMargin));
+  box.setTop(std::max(box.top(), kTopMargin));
+  if (box.width() < 20 || box.height() < 20) box = want;
   const QRect outer =
       box.adjusted(-kLeftMargin, -kTopMargin, kRightMargin, kBottomMargin).intersected(bounds);
   setGeometry(outer);
@@ -437,6 +443,13 @@ void prepareForPlot(Axes* a) {
 }
 
 }  // namespace
+
+std::vector<Handle> figureAxes(Handle figure) {
+  std::vector<Handle> out;
+  if (QWidget* fig = widgetOf(figure))
+    for (Axes* a : fig->findChildren<Axes*>()) out.push_back(handleOf(a));
+  return out;
+}
 
 std::vector<double> defaultAxesPosition() {
   return {0.13, 0.11, 0.775, 0.815};

@@ -116,6 +116,8 @@ Handle newFigure();
 Handle newAxes(Handle figure, const std::vector<double>& position = {});
 // The window's current axes; one is created when the window has none.
 Handle currentAxes(Handle figure);
+// The axes of a window, in the order they were made.
+std::vector<Handle> figureAxes(Handle figure);
 // The default plot area of an axes and the cell (1-based, row-wise) of an
 // m-by-n grid of axes, as [left bottom width height] fractions.
 std::vector<double> defaultAxesPosition();
