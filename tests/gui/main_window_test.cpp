@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
+#include <filesystem>
 
 #include "dot11a/size_estimate.hpp"
 #include "gui_fixture.hpp"
@@ -195,7 +196,8 @@ TEST_F(MainWindow, UnframedModeDisablesFrameControlsButKeepsTheirValues) {
 }
 
 TEST_F(MainWindow, UserFileSourceTakesTheFileLengthOrKeepsThePreviousSource) {
-  const std::string path = testing::TempDir() + "/payload.bin";
+  // Each test runs in a fresh folder of its own (main.cpp).
+  const std::string path = (std::filesystem::current_path() / "payload.bin").string();
   {
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
