@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <string>
 
 #include "dot11a/call.hpp"
@@ -12,6 +13,16 @@ namespace dot11a {
 
 namespace {
 
+// Far beyond any waveform an instrument holds, and small enough that every
+// count below it is exact in a double and fits a std::size_t.
+constexpr double kMostBits = 1099511627776.0;  // 2^40
+
+std::string formatted(double x) {
+  std::ostringstream text;
+  text << x;
+  return text.str();
+}
+
 double number(const Value& record, std::string_view name) {
   const Value& v = record.field(name);
   if (!v.isNumeric() || v.isEmpty())
@@ -20,9 +31,21 @@ double number(const Value& record, std::string_view name) {
   return v.toScalar();
 }
 
+// A count from a field of `record`: negative taken as none; above `most`, or
+// not a number, refused by name, since it cannot be converted to a count.
+double countOf(const Value& record, std::string_view label, std::string_view name, double most) {
+  const double value = number(record, name);
+  if (std::isnan(value) || value > most)
+    raise("The parameter \"" + std::string(label) + "\" is out of range: " + formatted(value) +
+          ".");
+  return std::max(0.0, value);
+}
+
 double activeBytes(const Value& p, std::string_view name) {
   const Value& sub = p.field(name);
-  return sub.field("Active").truthy() ? number(sub, "Length") : 0;
+  return sub.field("Active").truthy()
+             ? countOf(sub, std::string(name) + ".Length", "Length", kMostBits / 8)
+             : 0;
 }
 
 }  // namespace
@@ -52,28 +75,36 @@ std::size_t dataSymbolCount(std::size_t payloadBits, bool framed, double modulat
 
 std::size_t sizeEstimate(const Value& p) {
   // The payload bits as the calculation builds them: a user file contributes
-  // its own bit count, the other sources 8 x dataLength.
-  const Value& type = p.field("dataSourceType");
+  // its own bit count, the other sources 8 x dataLength. The stored bits count
+  // only when the record says the source is a user file; a record without the
+  // source type (the documented inputs) uses dataLength.
+  const bool userFile = p.hasField("dataSourceType") && p.field("dataSourceType").isNumeric() &&
+                        !p.field("dataSourceType").isEmpty() &&
+                        p.field("dataSourceType").toScalar() == 7 &&
+                        p.hasField("dataSourceBitstream");
   double payloadBits = 0;
-  if (type.isNumeric() && !type.isEmpty() && type.toScalar() == 7 &&
-      p.hasField("dataSourceBitstream"))
+  if (userFile)
     payloadBits = static_cast<double>(p.field("dataSourceBitstream").numel());
   else
-    payloadBits = std::max(0.0, std::floor(8 * number(p, "dataLength")));
+    payloadBits = std::floor(8 * countOf(p, "dataLength", "dataLength", kMostBits / 8));
   payloadBits += 8 * (activeBytes(p, "MACheader") + activeBytes(p, "MACfcs"));
 
   const bool framed = p.field("generationMode").truthy();
-  const double os = number(p, "OverSampling");
+  const double os = countOf(p, "OverSampling", "OverSampling", 1 << 20);
   const std::size_t symbols = dataSymbolCount(static_cast<std::size_t>(payloadBits), framed,
                                               number(p, "modulation"), number(p, "encoderRate"));
   double count = 80.0 * static_cast<double>(symbols) * os;
   if (framed) {
     // The last symbol's window tail stays in the waveform and the idle interval
     // starts under it.
-    const double window = std::max(0.0, number(p, "WindowingLength"));
-    const double idle = std::max(0.0, number(p, "idleSamples"));
+    const double window = countOf(p, "WindowingLength", "WindowingLength", kMostBits);
+    const double idle = countOf(p, "idleSamples", "idleSamples", kMostBits);
     count += 400.0 * os + std::max(idle, window);
   }
+  if (!(count <= kMostBits * (1 << 20)))
+    raise(
+        "The parameters \"dataLength\" and \"OverSampling\" describe more samples than can be "
+        "counted.");
   auto n = static_cast<std::size_t>(std::max(0.0, std::ceil(count)));
   if (n % 2 == 1) ++n;
   return n;
