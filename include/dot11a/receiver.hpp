@@ -1,0 +1,143 @@
+// The 802.11a verification receiver: finds every frame in a complex baseband
+// waveform, synchronises on its training fields, decodes SIGNAL and DATA and
+// measures the transmitter the way IEEE 802.11a-1999 clause 17.3.9 describes
+// (modulation accuracy, spectral flatness, transmit spectrum mask).
+//
+// Typed and self-contained: samples in, reports out. Nothing here asks the user
+// anything or prints anything.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace dot11a::rx {
+
+using cplx = std::complex<double>;
+
+enum class FcsCheck {
+  Auto,  // good when the last four octets are a matching FCS, otherwise "none found"
+  On,    // the PSDU ends in an FCS: a mismatch is a failure
+  Off    // no FCS is expected
+};
+
+struct Options {
+  double sampleRate = 20e6;  // samples per second of the input
+  FcsCheck fcs = FcsCheck::Auto;
+  // How many samples (at 20 MHz) each FFT window starts before the end of the
+  // cyclic prefix; the same for the long training and every symbol, so the
+  // phase ramp it causes is part of the channel estimate.
+  double fftBackoff = 0.0;
+  std::size_t maxFrames = 256;
+  bool measureMask = true;
+  // Measure the flatness as a zero-order-hold DAC clocked at the waveform's
+  // rate would put it on air: for waveforms made with that DAC's compensation.
+  bool dacDroop = false;
+};
+
+enum class FcsState { NotChecked, Good, Bad, NoneFound };
+
+struct FrameReport {
+  std::size_t start = 0;  // first sample of the short training, in input samples
+  bool mirrored = false;  // the spectrum was mirrored (I and Q swapped)
+  double cfoHz = 0.0;     // carrier frequency offset of the frame
+
+  // SIGNAL field (clause 17.3.4)
+  bool signalParityOk = false;
+  bool signalTailOk = false;
+  bool rateValid = false;
+  double rateMbps = 0.0;
+  unsigned rateBits = 0;  // R1..R4, R1 in the least significant bit
+  unsigned length = 0;    // LENGTH in octets
+  bool reservedBitZero = false;
+
+  // DATA field (clause 17.3.5)
+  std::size_t dataSymbols = 0;
+  bool truncated = false;              // the waveform ends before the DATA field does
+  unsigned scramblerSeed = 0;          // initial state recovered from SERVICE, 0..127
+  unsigned serviceBits = 0;            // the 16 SERVICE bits after descrambling, first in LSB
+  bool dataTailOk = false;             // the six tail bits decode to zero
+  std::vector<std::uint8_t> psduBits;  // LENGTH x 8 bits, first bit first
+  std::vector<std::uint8_t> psdu;      // the same as octets, first bit in the LSB
+  FcsState fcs = FcsState::NotChecked;
+  std::uint32_t fcsReceived = 0, fcsComputed = 0;
+
+  // Modulation accuracy (clause 17.3.9.7), over the data sub-carriers of the
+  // DATA symbols, pilots used to track the common phase.
+  double evmRms = 0.0;  // linear, relative to the constellation's mean power
+  double evmDb = 0.0;
+  double evmPercent = 0.0;
+  double evmLimitDb = 0.0;
+  bool evmPass = false;
+  std::vector<double> evmPerSubcarrierDb;  // 53 entries, -26..+26; NaN where no data
+  std::vector<double> evmPerSymbolDb;      // one per DATA symbol
+  std::vector<cplx> channel;               // 53 entries, -26..+26, from the long training
+
+  // Spectral flatness (clause 17.3.9.6) of the channel estimate.
+  std::vector<double> flatnessDb;  // 53 entries relative to the mean of -16..+16; NaN at DC
+  double flatnessWorstMarginDb = 0.0;
+  int flatnessWorstSubcarrier = 0;
+  bool flatnessPass = false;
+
+  // Transmit spectrum mask (clause 17.3.9.2), only where the sample rate reaches.
+  bool maskMeasured = false;
+  double maskCoveredHz = 0.0;  // the mask is checked for |f| up to this
+  double maskWorstMarginDb = 0.0;
+  double maskWorstFrequencyHz = 0.0;
+  bool maskPass = false;
+
+  std::vector<int> disabledSubcarriers;  // data or pilot sub-carriers that carry nothing
+  std::vector<std::string> problems;     // readable sentences, empty when all is well
+  std::vector<std::string> notes;        // readable remarks that are not failures
+
+  // SIGNAL is sound, the DATA field is complete, its tail is zero and its FCS
+  // (when checked) matches.
+  bool decoded() const;
+  // Decoded, and every measurement is within its limit.
+  bool passed() const;
+};
+
+struct Result {
+  std::vector<FrameReport> frames;
+  double sampleRate = 0.0;  // of the input
+  std::string problem;      // why nothing was decoded (empty when frames were found)
+  bool passed() const;      // at least one frame, and every frame passed
+};
+
+// Finds and decodes every frame of the waveform.
+Result receive(std::span<const cplx> samples, const Options& options = {});
+
+// ---- the stages, exposed for tests and for other measurements ------------------------
+
+// RMS EVM limit in dB for a data rate in Mbit/s (Table 90); 0 for a rate not in it.
+double evmLimitDb(double rateMbps);
+
+// Soft-decision Viterbi decoder of the K = 7 code (133, 171 octal) for rate
+// 1/2, 2/3 or 3/4: `soft` holds one value per transmitted coded bit (positive
+// for a one, 0 for nothing known); the punctured positions are restored as
+// erasures. Returns `nBits` decoded bits. With `terminated` the path ends in
+// state zero.
+std::vector<std::uint8_t> viterbiDecode(std::span<const float> soft, double codingRate,
+                                        std::size_t nBits, bool terminated);
+
+// The scrambler seed (0..127) whose first seven outputs are these bits.
+unsigned seedFromFirstBits(std::span<const std::uint8_t> first7);
+
+// Power spectral density of the samples (Welch, Hann, about 100 kHz resolution),
+// frequencies in Hz from -fs/2 and densities relative to their maximum in dB.
+struct Spectrum {
+  std::vector<double> frequencyHz, dBr;
+};
+Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate);
+// The transmit mask in dBr at a frequency offset from the carrier.
+double spectrumMaskDbr(double frequencyHz);
+
+// Resamples from one rate to another with a windowed-sinc interpolator whose
+// cut-off lies below both Nyquist frequencies.
+std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toRate);
+
+}  // namespace dot11a::rx

@@ -1,0 +1,208 @@
+// Measurements on a decoded frame: spectral flatness of the channel estimate,
+// the power spectral density and the transmit spectrum mask; and the
+// resampler for inputs at other rates than 20 MHz times a whole number.
+#include <fftw3.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <numbers>
+
+#include "dot11a/bitcoding.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/receiver.hpp"
+#include "dot11a/synthesis.hpp"
+#include "rx/internal.hpp"
+
+namespace dot11a::rx {
+
+std::span<const RateFacts> rateTable() {
+  static constexpr RateFacts kRates[] = {{6, 1, kRate1_2, 48, 24},    {9, 1, kRate3_4, 48, 36},
+                                         {12, 2, kRate1_2, 96, 48},   {18, 2, kRate3_4, 96, 72},
+                                         {24, 4, kRate1_2, 192, 96},  {36, 4, kRate3_4, 192, 144},
+                                         {48, 6, kRate2_3, 288, 192}, {54, 6, kRate3_4, 288, 216}};
+  return kRates;
+}
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+void measureFlatness(FrameReport& rep, const Options& opt, int os) {
+  rep.flatnessDb.assign(53, kNaN);
+  if (rep.channel.size() != 53) return;
+  std::array<double, 53> e{};
+  for (int k = -26; k <= 26; ++k) {
+    const auto i = static_cast<std::size_t>(k + 26);
+    e[i] = std::norm(rep.channel[i]);
+    if (opt.dacDroop) {
+      const double g = sinc(static_cast<double>(k) / (64.0 * os));
+      e[i] *= g * g;
+    }
+  }
+  auto disabled = [&](int k) {
+    return std::find(rep.disabledSubcarriers.begin(), rep.disabledSubcarriers.end(), k) !=
+           rep.disabledSubcarriers.end();
+  };
+  double inner = 0.0;
+  int n = 0;
+  for (int k = -16; k <= 16; ++k)
+    if (k != 0 && !disabled(k)) {
+      inner += e[static_cast<std::size_t>(k + 26)];
+      ++n;
+    }
+  if (n == 0 || inner <= 0) {
+    rep.flatnessPass = false;
+    rep.problems.push_back("The spectral flatness cannot be measured: no inner sub-carrier.");
+    return;
+  }
+  inner /= n;
+  rep.flatnessWorstMarginDb = std::numeric_limits<double>::infinity();
+  for (int k = -26; k <= 26; ++k) {
+    if (k == 0 || disabled(k)) continue;
+    const auto i = static_cast<std::size_t>(k + 26);
+    const double dev = 10.0 * std::log10(std::max(e[i], 1e-300) / inner);
+    rep.flatnessDb[i] = dev;
+    // +-2 dB within -16..+16, +2 / -4 dB on the outer sub-carriers.
+    const double low = std::abs(k) <= 16 ? -2.0 : -4.0;
+    const double margin = std::min(2.0 - dev, dev - low);
+    if (margin < rep.flatnessWorstMarginDb) {
+      rep.flatnessWorstMarginDb = margin;
+      rep.flatnessWorstSubcarrier = k;
+    }
+  }
+  rep.flatnessPass = rep.flatnessWorstMarginDb >= 0.0;
+  if (!rep.flatnessPass) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "The spectral flatness is %.2f dB outside its limit at sub-carrier %d.",
+                  -rep.flatnessWorstMarginDb, rep.flatnessWorstSubcarrier);
+    rep.problems.push_back(buf);
+  }
+}
+
+void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
+  const Spectrum s = powerSpectrum(samples, rate);
+  if (s.dBr.empty()) return;
+  rep.maskMeasured = true;
+  rep.maskCoveredHz = rate / 2;
+  rep.maskWorstMarginDb = std::numeric_limits<double>::infinity();
+  // Inside +-9 MHz the mask is the 0 dBr reference itself; the margin that
+  // tells something lies beyond.
+  for (std::size_t i = 0; i < s.dBr.size(); ++i) {
+    if (std::abs(s.frequencyHz[i]) <= 9e6) continue;
+    const double margin = spectrumMaskDbr(s.frequencyHz[i]) - s.dBr[i];
+    if (margin < rep.maskWorstMarginDb) {
+      rep.maskWorstMarginDb = margin;
+      rep.maskWorstFrequencyHz = s.frequencyHz[i];
+    }
+  }
+  rep.maskPass = rep.maskWorstMarginDb >= 0.0;
+  if (!rep.maskPass) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "The spectrum exceeds the transmit mask by %.2f dB at %+.3f MHz.",
+                  -rep.maskWorstMarginDb, rep.maskWorstFrequencyHz / 1e6);
+    rep.problems.push_back(buf);
+  }
+}
+
+fftw_plan plan(std::size_t n) {
+  static std::mutex mutex;
+  static std::map<std::size_t, fftw_plan> plans;
+  std::lock_guard lock(mutex);
+  auto it = plans.find(n);
+  if (it != plans.end()) return it->second;
+  std::vector<fftw_complex> a(n), b(n);
+  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
+                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
+  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
+  plans.emplace(n, p);
+  return p;
+}
+
+}  // namespace
+
+void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
+                  int oversampling) {
+  measureFlatness(rep, opt, oversampling);
+  if (opt.measureMask) measureMask(rep, frameSamples, opt.sampleRate);
+}
+
+Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
+  Spectrum s;
+  if (samples.empty() || !(sampleRate > 0) || !std::isfinite(sampleRate)) return s;
+  // A Hann window's noise bandwidth is 1.5 bins: about 100 kHz resolution.
+  const auto n =
+      static_cast<std::size_t>(std::clamp(std::round(1.5 * sampleRate / 100e3), 16.0, 65536.0));
+  std::vector<double> w(n), psd(n, 0.0);
+  for (std::size_t i = 0; i < n; ++i)
+    w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / n);
+  std::vector<cplx> in(n), out(n);
+  const std::size_t hop = n / 2;
+  std::size_t segments = 0;
+  for (std::size_t at = 0; segments == 0 || at + n <= samples.size(); at += hop) {
+    for (std::size_t i = 0; i < n; ++i)
+      in[i] = at + i < samples.size() ? samples[at + i] * w[i] : cplx(0.0, 0.0);
+    fftw_execute_dft(plan(n), reinterpret_cast<fftw_complex*>(in.data()),
+                     reinterpret_cast<fftw_complex*>(out.data()));
+    for (std::size_t i = 0; i < n; ++i) psd[i] += std::norm(out[i]);
+    ++segments;
+  }
+  const double top = *std::max_element(psd.begin(), psd.end());
+  if (!(top > 0)) return s;
+  s.frequencyHz.resize(n);
+  s.dBr.resize(n);
+  // Bin order to increasing frequency.
+  for (std::size_t j = 0; j < n; ++j) {
+    const std::size_t i = (j + n - n / 2) % n;
+    const long long k = static_cast<long long>(j) - static_cast<long long>(n / 2);
+    s.frequencyHz[j] = static_cast<double>(k) * sampleRate / static_cast<double>(n);
+    s.dBr[j] = 10.0 * std::log10(std::max(psd[i] / top, 1e-30));
+  }
+  return s;
+}
+
+double spectrumMaskDbr(double f) {
+  const double a = std::abs(f) / 1e6;
+  if (a <= 9) return 0;
+  if (a <= 11) return -20.0 * (a - 9) / 2;
+  if (a <= 20) return -20.0 - 8.0 * (a - 11) / 9;
+  if (a <= 30) return -28.0 - 12.0 * (a - 20) / 10;
+  return -40.0;
+}
+
+std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toRate) {
+  if (!(fromRate > 0) || !(toRate > 0) || !std::isfinite(fromRate) || !std::isfinite(toRate))
+    raise("The resampler needs two positive sample rates.");
+  if (in.empty()) return {};
+  // Cut-off at 46 % of the lower rate, in cycles per input sample.
+  const double cutoff = 0.46 * std::min(fromRate, toRate) / fromRate;
+  const int half = static_cast<int>(std::ceil(8.0 / (2.0 * cutoff)));
+  constexpr double kBeta = 8.0;
+  const double i0b = std::cyl_bessel_i(0.0, kBeta);
+  const double step = fromRate / toRate;
+  const auto count =
+      static_cast<std::size_t>(std::floor(static_cast<double>(in.size() - 1) / step)) + 1;
+  std::vector<cplx> out(count);
+  const long long n = static_cast<long long>(in.size());
+  for (std::size_t m = 0; m < count; ++m) {
+    const double tau = static_cast<double>(m) * step;
+    const long long c = static_cast<long long>(std::floor(tau));
+    cplx acc(0.0, 0.0);
+    for (long long j = c - half + 1; j <= c + half; ++j) {
+      if (j < 0 || j >= n) continue;
+      const double u = tau - static_cast<double>(j);
+      const double r = u / half;
+      if (std::abs(r) >= 1.0) continue;
+      const double win = std::cyl_bessel_i(0.0, kBeta * std::sqrt(1.0 - r * r)) / i0b;
+      acc += in[static_cast<std::size_t>(j)] * (2.0 * cutoff * sinc(2.0 * cutoff * u) * win);
+    }
+    out[m] = acc;
+  }
+  return out;
+}
+
+}  // namespace dot11a::rx

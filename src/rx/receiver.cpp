@@ -1,0 +1,676 @@
+// Frame search, synchronisation, channel estimate, pilot tracking, demapping,
+// deinterleaving, decoding and descrambling of 802.11a frames, with the
+// modulation-accuracy and flatness measurements taken on the way.
+#include <fftw3.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <numbers>
+
+#include "dot11a/bitcoding.hpp"
+#include "dot11a/bits.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/receiver.hpp"
+#include "dot11a/synthesis.hpp"
+#include "rx/internal.hpp"
+
+namespace dot11a::rx {
+
+namespace {
+
+constexpr double kBaseRate = 20e6;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// ---- FFT -------------------------------------------------------------------------------
+
+// Forward FFTW plans, one per size, made once under a lock and then executed on
+// any arrays.
+fftw_plan forwardPlan(std::size_t n) {
+  static std::mutex mutex;
+  static std::map<std::size_t, fftw_plan> plans;
+  std::lock_guard lock(mutex);
+  auto it = plans.find(n);
+  if (it != plans.end()) return it->second;
+  std::vector<fftw_complex> a(n), b(n);
+  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
+                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
+  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
+  plans.emplace(n, p);
+  return p;
+}
+
+// ---- sub-carriers ------------------------------------------------------------------------
+
+// Sub-carriers are indexed 0..52 for -26..+26.
+constexpr int kCentre = 26;
+constexpr std::array<int, 4> kPilots = {-21, -7, 7, 21};
+constexpr std::array<double, 4> kPilotSigns = {1, 1, 1, -1};
+
+bool isPilot(int k) {
+  return k == -21 || k == -7 || k == 7 || k == 21;
+}
+
+// The 48 data sub-carriers in increasing frequency, as the mapper fills them.
+const std::array<int, 48>& dataCarriers() {
+  static const std::array<int, 48> t = [] {
+    std::array<int, 48> c{};
+    std::size_t i = 0;
+    for (int k = -26; k <= 26; ++k)
+      if (k != 0 && !isPilot(k)) c[i++] = k;
+    return c;
+  }();
+  return t;
+}
+
+// The long training symbol's sub-carrier values, taken from the synthesis
+// itself: one period of the unwindowed sequence, transformed.
+const std::array<cplx, 53>& longTrainingCarriers() {
+  static const std::array<cplx, 53> t = [] {
+    const std::vector<cplx> mask(64, cplx(1.0, 0.0));
+    const Samples seq = longSequence(1, 0, mask, false);
+    std::vector<cplx> period(seq.begin() + 32, seq.begin() + 96), bins(64);
+    fftw_execute_dft(forwardPlan(64), reinterpret_cast<fftw_complex*>(period.data()),
+                     reinterpret_cast<fftw_complex*>(bins.data()));
+    std::array<cplx, 53> c{};
+    for (int k = -26; k <= 26; ++k) {
+      const cplx v = bins[static_cast<std::size_t>((k + 64) % 64)];
+      // Round to the exact +-1 / 0 the sequence is made of.
+      c[static_cast<std::size_t>(k + kCentre)] = cplx(std::round(v.real()), 0.0);
+    }
+    return c;
+  }();
+  return t;
+}
+
+// ---- constellations ------------------------------------------------------------------------
+
+// The amplitude levels of one axis of each modulation in units of the
+// constellation's scale, and the scale itself (unit mean power).
+double axisScale(int bpsc) {
+  switch (bpsc) {
+    case 2:
+      return 1.0 / std::sqrt(2.0);
+    case 4:
+      return 1.0 / std::sqrt(10.0);
+    case 6:
+      return 1.0 / std::sqrt(42.0);
+    default:
+      return 1.0;
+  }
+}
+
+// The nearest level on one axis: odd integers within +-(2^m - 1).
+double nearestLevel(double y, int bitsPerAxis) {
+  const double top = static_cast<double>((1 << bitsPerAxis) - 1);
+  const double l = 2.0 * std::floor(y / 2.0) + 1.0;
+  return std::clamp(l, -top, top);
+}
+
+cplx nearestPoint(cplx z, int bpsc) {
+  if (bpsc == 1) return cplx(z.real() >= 0 ? 1.0 : -1.0, 0.0);
+  const double s = axisScale(bpsc);
+  const int m = bpsc / 2;
+  return cplx(nearestLevel(z.real() / s, m), nearestLevel(z.imag() / s, m)) * s;
+}
+
+// Soft values of one axis (positive means a one), in the order the mapper
+// takes the bits: the sign bit, then the Gray-coded magnitude bits.
+void axisSoft(double y, int bitsPerAxis, double weight, float* out) {
+  out[0] = static_cast<float>(y * weight);
+  if (bitsPerAxis == 2) {
+    out[1] = static_cast<float>((2.0 - std::abs(y)) * weight);
+  } else if (bitsPerAxis == 3) {
+    out[1] = static_cast<float>((4.0 - std::abs(y)) * weight);
+    out[2] = static_cast<float>((2.0 - std::abs(std::abs(y) - 4.0)) * weight);
+  }
+}
+
+void demap(cplx z, int bpsc, double weight, float* out) {
+  if (bpsc == 1) {
+    out[0] = static_cast<float>(z.real() * weight);
+    return;
+  }
+  const double s = axisScale(bpsc);
+  const int m = bpsc / 2;
+  axisSoft(z.real() / s, m, weight, out);
+  axisSoft(z.imag() / s, m, weight, out + m);
+}
+
+// ---- the working signal ----------------------------------------------------------------------
+
+// The input at 20 MHz x os with the carrier offset removed (and the spectrum
+// turned back when it was mirrored), read one FFT window at a time.
+class Signal {
+ public:
+  Signal(std::span<const cplx> x, int os) : x_(x), os_(os), n_(64 * static_cast<std::size_t>(os)) {
+    in_.resize(n_);
+    out_.resize(n_);
+  }
+  std::size_t size() const { return x_.size(); }
+  int os() const { return os_; }
+  double rate() const { return kBaseRate * os_; }
+
+  void setCorrection(double coarseHz, bool mirrored, double fineHz) {
+    coarse_ = coarseHz;
+    mirrored_ = mirrored;
+    fine_ = fineHz;
+  }
+  // The corrected sample n (0 outside the waveform).
+  cplx at(long long n) const {
+    if (n < 0 || n >= static_cast<long long>(x_.size())) return cplx(0.0, 0.0);
+    const double t = static_cast<double>(n) / rate();
+    cplx v =
+        x_[static_cast<std::size_t>(n)] * std::polar(1.0, -2.0 * std::numbers::pi * coarse_ * t);
+    if (mirrored_) v = std::conj(v);
+    return v * std::polar(1.0, -2.0 * std::numbers::pi * fine_ * t);
+  }
+  // Sub-carriers -26..+26 of the FFT window starting at sample n0.
+  std::array<cplx, 53> carriers(long long n0) {
+    for (std::size_t i = 0; i < n_; ++i) in_[i] = at(n0 + static_cast<long long>(i));
+    fftw_execute_dft(forwardPlan(n_), reinterpret_cast<fftw_complex*>(in_.data()),
+                     reinterpret_cast<fftw_complex*>(out_.data()));
+    std::array<cplx, 53> c{};
+    const long long n = static_cast<long long>(n_);
+    for (int k = -26; k <= 26; ++k)
+      c[static_cast<std::size_t>(k + kCentre)] = out_[static_cast<std::size_t>((k + n) % n)];
+    return c;
+  }
+
+ private:
+  std::span<const cplx> x_;
+  int os_;
+  std::size_t n_;
+  double coarse_ = 0.0, fine_ = 0.0;
+  bool mirrored_ = false;
+  std::vector<cplx> in_, out_;
+};
+
+// ---- frame search ---------------------------------------------------------------------------
+
+struct Detection {
+  long long ltf = 0;  // first sample of the first long training period
+  double coarseHz = 0.0;
+  double fineHz = 0.0;
+  bool mirrored = false;
+  long long resumeAt = 0;  // where to search on when this was no frame
+  bool found = false;
+};
+
+// The short training repeats every 16 samples at 20 MHz: the delayed
+// autocorrelation finds it and measures the carrier offset. The long training
+// then fixes the timing to the sample and refines the offset.
+Detection detect(const std::span<const cplx> x, long long from, int os) {
+  Detection d;
+  const long long L = 16LL * os, W = 64LL * os, n = static_cast<long long>(x.size());
+  const long long need = 64LL * os;  // consecutive samples above the threshold
+  d.resumeAt = n;
+  if (n < from + L + W) return d;
+  cplx p(0.0, 0.0);
+  double r = 0.0, e = 0.0;
+  for (long long m = 0; m < W; ++m) {
+    p += x[static_cast<std::size_t>(from + m + L)] *
+         std::conj(x[static_cast<std::size_t>(from + m)]);
+    r += std::norm(x[static_cast<std::size_t>(from + m + L)]);
+    e += std::norm(x[static_cast<std::size_t>(from + m)]);
+  }
+  long long runStart = -1;
+  cplx runSum(0.0, 0.0);
+  for (long long t = from;; ++t) {
+    const double metric = (r > 1e-30 && e > 1e-30) ? std::norm(p) / (r * e) : 0.0;
+    if (metric > 0.5) {
+      if (runStart < 0) {
+        runStart = t;
+        runSum = 0.0;
+      }
+      runSum += p;
+      if (t - runStart + 1 >= need) break;
+    } else {
+      runStart = -1;
+    }
+    if (t + L + W >= n) return d;
+    // Slide the windows one sample on.
+    const auto a = static_cast<std::size_t>(t), b = static_cast<std::size_t>(t + L),
+               c = static_cast<std::size_t>(t + W), dd = static_cast<std::size_t>(t + W + L);
+    p += x[dd] * std::conj(x[c]) - x[b] * std::conj(x[a]);
+    r += std::norm(x[dd]) - std::norm(x[b]);
+    e += std::norm(x[c]) - std::norm(x[a]);
+    if (r < 0) r = 0;
+    if (e < 0) e = 0;
+  }
+  const double rate = kBaseRate * os;
+  d.coarseHz = std::arg(runSum) / (2.0 * std::numbers::pi * static_cast<double>(L)) * rate;
+  d.resumeAt = runStart + need;
+
+  // Long training: correlate against one period around where it should start.
+  static std::map<int, std::vector<cplx>> refs;
+  static std::mutex refMutex;
+  std::vector<cplx> ref;
+  {
+    std::lock_guard lock(refMutex);
+    auto& slot = refs[os];
+    if (slot.empty()) {
+      const std::vector<cplx> mask(64, cplx(1.0, 0.0));
+      const Samples seq = longSequence(os, 0, mask, false);
+      slot.assign(seq.begin() + 32LL * os, seq.begin() + 96LL * os);
+    }
+    ref = slot;
+  }
+  const long long P = 64LL * os;
+  double refEnergy = 0.0;
+  for (const cplx& v : ref) refEnergy += std::norm(v);
+  Signal sig(x, os);
+  sig.setCorrection(d.coarseHz, false, 0.0);
+  const long long lo = std::max<long long>(0, runStart + 96LL * os);
+  const long long hi = std::min<long long>(n - 2 * P, runStart + 288LL * os);
+  if (hi < lo) return d;
+  std::vector<cplx> seg(static_cast<std::size_t>(hi - lo + 2 * P));
+  for (std::size_t i = 0; i < seg.size(); ++i) seg[i] = sig.at(lo + static_cast<long long>(i));
+  // Normalised correlation of a period at offset i with the reference or its
+  // mirror image.
+  auto corr = [&](std::size_t i, bool mirror) {
+    cplx c(0.0, 0.0);
+    double en = 0.0;
+    for (long long m = 0; m < P; ++m) {
+      const cplx v = seg[i + static_cast<std::size_t>(m)];
+      const cplx rv = ref[static_cast<std::size_t>(m)];
+      c += v * (mirror ? rv : std::conj(rv));
+      en += std::norm(v);
+    }
+    return en > 0 ? std::abs(c) / std::sqrt(en * refEnergy) : 0.0;
+  };
+  double best = 0.0;
+  long long bestAt = -1;
+  bool bestMirror = false;
+  for (long long i = 0; i <= hi - lo; ++i)
+    for (bool mirror : {false, true}) {
+      const auto ui = static_cast<std::size_t>(i);
+      const double c1 = corr(ui, mirror);
+      if (c1 < 0.5) continue;
+      const double c2 = corr(ui + static_cast<std::size_t>(P), mirror);
+      if (c2 < 0.5) continue;
+      if (c1 + c2 > best) {
+        best = c1 + c2;
+        bestAt = lo + i;
+        bestMirror = mirror;
+      }
+    }
+  if (bestAt < 0) return d;
+  d.ltf = bestAt;
+  d.mirrored = bestMirror;
+  sig.setCorrection(d.coarseHz, d.mirrored, 0.0);
+  cplx acc(0.0, 0.0);
+  for (long long m = 0; m < P; ++m) acc += sig.at(d.ltf + P + m) * std::conj(sig.at(d.ltf + m));
+  d.fineHz = std::arg(acc) / (2.0 * std::numbers::pi * static_cast<double>(P)) * rate;
+  d.found = true;
+  return d;
+}
+
+// ---- rates ------------------------------------------------------------------------------------
+
+const RateFacts* rateFromBits(unsigned bits) {
+  for (const RateFacts& r : rateTable()) {
+    const Bits rb = dot11a::rateBits(r.mbps);
+    unsigned v = 0;
+    for (std::size_t i = 0; i < 4; ++i) v |= static_cast<unsigned>(rb[i]) << i;
+    if (v == bits) return &r;
+  }
+  return nullptr;
+}
+
+std::string hex32(std::uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", v);
+  return buf;
+}
+
+std::uint32_t packBits(std::span<const std::uint8_t> bits) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < bits.size() && i < 32; ++i)
+    v |= static_cast<std::uint32_t>(bits[i] & 1u) << i;
+  return v;
+}
+
+// ---- one frame --------------------------------------------------------------------------------
+
+struct Equalised {
+  std::array<cplx, 48> data;
+  std::array<double, 48> weight;
+};
+
+class FrameDecoder {
+ public:
+  FrameDecoder(Signal& sig, const Detection& det, const Options& opt, FrameReport& rep)
+      : sig_(sig), det_(det), opt_(opt), rep_(rep) {
+    os_ = sig.os();
+    backoff_ = static_cast<long long>(std::llround(std::clamp(opt.fftBackoff, 0.0, 16.0) * os_));
+  }
+
+  // Returns the sample (working rate) after the frame.
+  long long run() {
+    estimateChannel();
+    if (!decodeSignal()) return det_.ltf + 208LL * os_;
+    decodeData();
+    return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols));
+  }
+
+ private:
+  long long symbolStart(long long index) const {
+    // index 0 is SIGNAL; the FFT window skips the 16-sample cyclic prefix.
+    return det_.ltf + 128LL * os_ + 80LL * os_ * index + 16LL * os_ - backoff_;
+  }
+
+  void estimateChannel() {
+    const auto y1 = sig_.carriers(det_.ltf - backoff_);
+    const auto y2 = sig_.carriers(det_.ltf + 64LL * os_ - backoff_);
+    const auto& l = longTrainingCarriers();
+    double mean = 0.0;
+    int used = 0;
+    for (int k = -26; k <= 26; ++k) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      h_[i] = k == 0 ? cplx(0.0, 0.0) : (y1[i] + y2[i]) * 0.5 / l[i].real();
+      if (k != 0) {
+        mean += std::norm(h_[i]);
+        ++used;
+      }
+    }
+    mean /= used;
+    // A sub-carrier 15 dB or more below the mean is taken as switched off.
+    for (int k = -26; k <= 26; ++k) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      disabled_[i] = k == 0 || std::norm(h_[i]) < mean * std::pow(10.0, -1.5);
+      if (k != 0 && disabled_[i]) rep_.disabledSubcarriers.push_back(k);
+    }
+    rep_.channel.assign(h_.begin(), h_.end());
+    if (!rep_.disabledSubcarriers.empty()) {
+      std::string list;
+      for (int k : rep_.disabledSubcarriers) list += (list.empty() ? "" : ", ") + std::to_string(k);
+      rep_.problems.push_back(
+          "Sub-carrier" + std::string(rep_.disabledSubcarriers.size() > 1 ? "s " : " ") + list +
+          " carr" + (rep_.disabledSubcarriers.size() > 1 ? "y" : "ies") + " nothing.");
+    }
+  }
+
+  // Equalises one symbol and removes the common phase error the pilots show.
+  Equalised equalise(long long index, double polarity) {
+    const auto y = sig_.carriers(symbolStart(index));
+    std::array<cplx, 53> z{};
+    for (int k = -26; k <= 26; ++k) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      z[i] = disabled_[i] ? cplx(0.0, 0.0) : y[i] / h_[i];
+    }
+    cplx pilotSum(0.0, 0.0);
+    for (std::size_t p = 0; p < 4; ++p) {
+      const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
+      if (!disabled_[i]) pilotSum += z[i] * kPilotSigns[p] * polarity * std::norm(h_[i]);
+    }
+    const cplx rot = std::abs(pilotSum) > 0 ? std::conj(pilotSum) / std::abs(pilotSum) : 1.0;
+    Equalised e;
+    const auto& dc = dataCarriers();
+    for (std::size_t j = 0; j < 48; ++j) {
+      const auto i = static_cast<std::size_t>(dc[j] + kCentre);
+      e.data[j] = z[i] * rot;
+      e.weight[j] = disabled_[i] ? 0.0 : std::norm(h_[i]);
+    }
+    return e;
+  }
+
+  bool symbolAvailable(long long index) const {
+    return symbolStart(index) + 64LL * os_ <= static_cast<long long>(sig_.size());
+  }
+
+  bool decodeSignal() {
+    if (!symbolAvailable(0)) {
+      rep_.truncated = true;
+      rep_.problems.push_back("The waveform ends before the SIGNAL field does.");
+      return false;
+    }
+    const Equalised e = equalise(0, pilotPolarity(0));
+    std::array<float, 48> soft{}, deint{};
+    for (std::size_t j = 0; j < 48; ++j) demap(e.data[j], 1, e.weight[j], &soft[j]);
+    const auto perm = interleaverPermutation(48);
+    for (std::size_t k = 0; k < 48; ++k) deint[k] = soft[perm[k]];
+    const auto bits = viterbiDecode(deint, kRate1_2, 24, true);
+    unsigned parity = 0;
+    for (std::size_t i = 0; i < 18; ++i) parity ^= bits[i];
+    rep_.signalParityOk = parity == 0;
+    rep_.signalTailOk = std::all_of(bits.begin() + 18, bits.end(), [](auto b) { return b == 0; });
+    rep_.rateBits = packBits(std::span(bits).first(4));
+    rep_.reservedBitZero = bits[4] == 0;
+    rep_.length = packBits(std::span(bits).subspan(5, 12));
+    rate_ = rateFromBits(rep_.rateBits);
+    rep_.rateValid = rate_ != nullptr;
+    if (rate_ != nullptr) rep_.rateMbps = rate_->mbps;
+    if (!rep_.signalParityOk) rep_.problems.push_back("The SIGNAL parity bit is wrong.");
+    if (!rep_.signalTailOk) rep_.problems.push_back("The SIGNAL tail bits are not zero.");
+    if (!rep_.rateValid) {
+      char buf[96];
+      std::snprintf(buf, sizeof buf, "The SIGNAL RATE bits %u%u%u%u name no data rate.", bits[0],
+                    bits[1], bits[2], bits[3]);
+      rep_.problems.push_back(buf);
+    }
+    if (!rep_.reservedBitZero) rep_.notes.push_back("The reserved SIGNAL bit is set.");
+    if (rep_.length == 0) rep_.problems.push_back("The SIGNAL LENGTH is 0 octets.");
+    return rep_.signalParityOk && rep_.rateValid && rep_.length > 0;
+  }
+
+  void decodeData() {
+    const RateFacts& r = *rate_;
+    const std::size_t nbits = 16 + 8 * static_cast<std::size_t>(rep_.length) + 6;
+    const std::size_t nsym = (nbits + r.ndbps - 1) / r.ndbps;
+    rep_.dataSymbols = nsym;
+    rep_.evmLimitDb = evmLimitDb(r.mbps);
+
+    std::size_t available = 0;
+    while (available < nsym && symbolAvailable(static_cast<long long>(available) + 1)) ++available;
+    if (available < nsym) {
+      rep_.truncated = true;
+      rep_.problems.push_back("The waveform ends " + std::to_string(nsym - available) + " of " +
+                              std::to_string(nsym) + " DATA symbols early.");
+    }
+
+    const auto perm = interleaverPermutation(r.ncbps);
+    std::vector<float> soft(nsym * r.ncbps, 0.0f);
+    std::vector<float> sym(r.ncbps);
+    std::array<double, 53> errCarrier{};
+    double errTotal = 0.0;
+    std::size_t countTotal = 0;
+    rep_.evmPerSymbolDb.assign(available, kNaN);
+    for (std::size_t s = 0; s < available; ++s) {
+      const auto idx = static_cast<long long>(s) + 1;
+      const Equalised e = equalise(idx, pilotPolarity(idx));
+      double errSym = 0.0;
+      std::size_t countSym = 0;
+      for (std::size_t j = 0; j < 48; ++j) {
+        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * r.nbpsc]);
+        if (e.weight[j] == 0.0) continue;
+        const double err = std::norm(e.data[j] - nearestPoint(e.data[j], r.nbpsc));
+        errCarrier[static_cast<std::size_t>(dataCarriers()[j] + kCentre)] += err;
+        errSym += err;
+        ++countSym;
+      }
+      for (std::size_t k = 0; k < r.ncbps; ++k) soft[s * r.ncbps + k] = sym[perm[k]];
+      if (countSym > 0) rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym / countSym);
+      errTotal += errSym;
+      countTotal += countSym;
+    }
+    rep_.evmPerSubcarrierDb.assign(53, kNaN);
+    for (int k : dataCarriers()) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      if (!disabled_[i] && available > 0)
+        rep_.evmPerSubcarrierDb[i] =
+            10.0 * std::log10(errCarrier[i] / static_cast<double>(available));
+    }
+    if (countTotal > 0) {
+      rep_.evmRms = std::sqrt(errTotal / static_cast<double>(countTotal));
+      rep_.evmDb = 20.0 * std::log10(std::max(rep_.evmRms, 1e-15));
+      rep_.evmPercent = 100.0 * rep_.evmRms;
+      rep_.evmPass = rep_.evmDb <= rep_.evmLimitDb;
+      if (!rep_.evmPass) {
+        char buf[128];
+        std::snprintf(buf, sizeof buf, "EVM %.2f dB exceeds the %.0f dB limit of %g Mbit/s.",
+                      rep_.evmDb, rep_.evmLimitDb, r.mbps);
+        rep_.problems.push_back(buf);
+      }
+    }
+    if (rep_.truncated) return;
+
+    const auto scrambled = viterbiDecode(soft, r.codingRate, nsym * r.ndbps, false);
+    rep_.scramblerSeed = seedFromFirstBits(std::span(scrambled).first(7));
+    Bits seed(7);
+    for (unsigned i = 0; i < 7; ++i)
+      seed[i] = static_cast<std::uint8_t>((rep_.scramblerSeed >> i) & 1u);
+    const Bits plain = scramble(scrambled, seed);
+    const std::size_t tailAt = 16 + 8 * static_cast<std::size_t>(rep_.length);
+    // The tail is zeroed after scrambling, so it decodes to zero before descrambling.
+    rep_.dataTailOk = std::all_of(scrambled.begin() + static_cast<long>(tailAt),
+                                  scrambled.begin() + static_cast<long>(tailAt + 6),
+                                  [](auto b) { return b == 0; });
+    if (!rep_.dataTailOk) rep_.problems.push_back("The DATA tail bits are not zero.");
+    rep_.serviceBits = packBits(std::span(plain).first(16));
+    rep_.psduBits.assign(plain.begin() + 16, plain.begin() + static_cast<long>(tailAt));
+    rep_.psdu.assign(rep_.length, 0);
+    for (std::size_t i = 0; i < rep_.psduBits.size(); ++i)
+      if (rep_.psduBits[i]) rep_.psdu[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+    checkFcs();
+  }
+
+  void checkFcs() {
+    if (opt_.fcs == FcsCheck::Off) return;
+    const std::size_t n = rep_.psduBits.size();
+    if (n <= 32) {
+      if (opt_.fcs == FcsCheck::On) {
+        rep_.fcs = FcsState::Bad;
+        rep_.problems.push_back("The PSDU is too short to hold an FCS.");
+      } else {
+        rep_.fcs = FcsState::NoneFound;
+      }
+      return;
+    }
+    const std::span<const std::uint8_t> bits(rep_.psduBits);
+    rep_.fcsComputed = packBits(crc32Bits(bits.first(n - 32)));
+    rep_.fcsReceived = packBits(bits.subspan(n - 32));
+    if (rep_.fcsComputed == rep_.fcsReceived) {
+      rep_.fcs = FcsState::Good;
+    } else if (opt_.fcs == FcsCheck::On) {
+      rep_.fcs = FcsState::Bad;
+      rep_.problems.push_back("FCS bad: the frame carries " + hex32(rep_.fcsReceived) +
+                              ", its contents give " + hex32(rep_.fcsComputed) + ".");
+    } else {
+      rep_.fcs = FcsState::NoneFound;
+      rep_.notes.push_back("No FCS found: the last four octets are not the frame's checksum.");
+    }
+  }
+
+  Signal& sig_;
+  const Detection& det_;
+  const Options& opt_;
+  FrameReport& rep_;
+  int os_ = 1;
+  long long backoff_ = 0;
+  std::array<cplx, 53> h_{};
+  std::array<bool, 53> disabled_{};
+  const RateFacts* rate_ = nullptr;
+};
+
+}  // namespace
+
+// ---- reports -----------------------------------------------------------------------------------
+
+bool FrameReport::decoded() const {
+  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated && dataTailOk &&
+         fcs != FcsState::Bad;
+}
+
+bool FrameReport::passed() const {
+  return decoded() && evmPass && flatnessPass && (!maskMeasured || maskPass) &&
+         disabledSubcarriers.empty();
+}
+
+bool Result::passed() const {
+  return !frames.empty() &&
+         std::all_of(frames.begin(), frames.end(), [](const FrameReport& f) { return f.passed(); });
+}
+
+double evmLimitDb(double rateMbps) {
+  static constexpr std::array<std::pair<double, double>, 8> kLimits = {
+      {{6, -5}, {9, -8}, {12, -10}, {18, -13}, {24, -16}, {36, -19}, {48, -22}, {54, -25}}};
+  for (const auto& [rate, limit] : kLimits)
+    if (rate == rateMbps) return limit;
+  return 0.0;
+}
+
+// ---- the receiver
+// --------------------------------------------------------------------------------
+
+Result receive(std::span<const cplx> samples, const Options& opt) {
+  Result res;
+  res.sampleRate = opt.sampleRate;
+  if (!std::isfinite(opt.sampleRate) || opt.sampleRate < 1e6 || opt.sampleRate > 1e10) {
+    res.problem = "The sample rate must be from 1 MHz to 10 GHz.";
+    return res;
+  }
+  if (samples.empty()) {
+    res.problem = "The waveform is empty.";
+    return res;
+  }
+  // Non-finite samples (a damaged file) count as silence.
+  std::vector<cplx> clean;
+  std::size_t bad = 0;
+  for (const cplx& v : samples)
+    if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) ++bad;
+  if (bad > 0) {
+    clean.assign(samples.begin(), samples.end());
+    for (cplx& v : clean)
+      if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) v = 0.0;
+    samples = clean;
+  }
+  // Work at 20 MHz times a whole number; other rates are resampled.
+  const double ratio = opt.sampleRate / kBaseRate;
+  int os = static_cast<int>(std::llround(ratio));
+  std::vector<cplx> resampled;
+  std::span<const cplx> x = samples;
+  if (os < 1 || std::abs(ratio - os) > 1e-9 * ratio || os > 16) {
+    os = std::clamp(static_cast<int>(std::floor(ratio)), 1, 16);
+    resampled = resample(samples, opt.sampleRate, kBaseRate * os);
+    x = resampled;
+  }
+  const double toInput = opt.sampleRate / (kBaseRate * os);
+
+  long long from = 0;
+  while (res.frames.size() < opt.maxFrames) {
+    const Detection det = detect(x, from, os);
+    if (!det.found) {
+      if (det.resumeAt >= static_cast<long long>(x.size())) break;
+      from = det.resumeAt;
+      continue;
+    }
+    FrameReport rep;
+    rep.mirrored = det.mirrored;
+    rep.cfoHz = det.coarseHz + (det.mirrored ? -det.fineHz : det.fineHz);
+    const long long startWork = std::max<long long>(0, det.ltf - 192LL * os);
+    rep.start = static_cast<std::size_t>(std::llround(static_cast<double>(startWork) * toInput));
+    Signal sig(x, os);
+    sig.setCorrection(det.coarseHz, det.mirrored, det.fineHz);
+    FrameDecoder dec(sig, det, opt, rep);
+    const long long end = dec.run();
+    if (bad > 0)
+      rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
+    const auto endInput = static_cast<std::size_t>(std::clamp<double>(
+        std::round(static_cast<double>(end) * toInput), 0.0, static_cast<double>(samples.size())));
+    measureFrame(
+        rep,
+        samples.subspan(std::min(rep.start, endInput), endInput - std::min(rep.start, endInput)),
+        opt, os);
+    res.frames.push_back(std::move(rep));
+    from = std::max(end, det.resumeAt);
+  }
+  if (res.frames.empty()) res.problem = "No 802.11a frame was found in the waveform.";
+  return res;
+}
+
+}  // namespace dot11a::rx

@@ -1,0 +1,241 @@
+// The receiver on the IEEE example packet and on impaired input: noise at a
+// known SNR, a carrier offset, a frame cut short, noise or nothing at all,
+// damaged samples and rates that are not 20 MHz times a whole number.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <numbers>
+#include <random>
+
+#include "dot11a/bits.hpp"
+#include "dot11a/receiver.hpp"
+#include "dot11a/synthesis.hpp"
+
+namespace dot11a::rx {
+namespace {
+
+const nlohmann::json& annexG() {
+  static const nlohmann::json j = [] {
+    std::ifstream f(std::string(DOT11A_TEST_DATA_DIR) + "/ieee80211a-annex-g.json");
+    return nlohmann::json::parse(f);
+  }();
+  return j;
+}
+
+Bits randomBits(std::size_t n, std::mt19937& rng) {
+  Bits b(n);
+  for (auto& x : b) x = static_cast<std::uint8_t>(rng() & 1u);
+  return b;
+}
+
+Frame makeFrame(double mbps, int modulation, double coding, int os, std::size_t octets,
+                std::mt19937& rng, Bits* psdu = nullptr, int window = 0) {
+  FrameSettings s;
+  s.data.windowLength = window;
+  s.dataRate = mbps;
+  s.data.modulation = modulation;
+  s.data.encoderRate = coding;
+  s.data.oversampling = os;
+  s.idleSamples = 400 * os;
+  const Bits bits = randomBits(8 * octets, rng);
+  if (psdu != nullptr) *psdu = bits;
+  return synthesizeFrame(s, bits);
+}
+
+// Adds complex white noise whose power in one sub-carrier's FFT bin is
+// 1 / snr relative to a unit-power sub-carrier (the synthesis puts unit-power
+// points on the sub-carriers and divides the inverse FFT by its length).
+void addNoise(Samples& x, double snrDb, int os, std::mt19937& rng) {
+  const double n = 64.0 * os;
+  const double sigma = std::sqrt(1.0 / (n * std::pow(10.0, snrDb / 10.0)) / 2.0);
+  std::normal_distribution<double> g(0.0, sigma);
+  for (cplx& v : x) v += cplx(g(rng), g(rng));
+}
+
+void shiftFrequency(Samples& x, double hz, double rate) {
+  for (std::size_t i = 0; i < x.size(); ++i)
+    x[i] *= std::polar(1.0, 2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate);
+}
+
+TEST(RxAnnexG, ExamplePacketDecodesAndItsPrintedFcsIsReportedBad) {
+  Samples packet;
+  for (const auto& e : annexG()["packet_time"])
+    packet.emplace_back(e[0].get<double>(), e[1].get<double>());
+  std::vector<std::uint8_t> octets;
+  for (const auto& o : annexG()["psdu_octets"]) octets.push_back(o.get<std::uint8_t>());
+  Options o;
+  o.fcs = FcsCheck::On;
+  const Result res = receive(packet, o);
+  ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+  const FrameReport& f = res.frames[0];
+  EXPECT_EQ(f.rateMbps, 36);
+  EXPECT_EQ(f.length, 100u);
+  EXPECT_EQ(f.scramblerSeed, 93u);
+  EXPECT_EQ(f.psdu, octets);
+  EXPECT_EQ(f.fcs, FcsState::Bad);
+  EXPECT_FALSE(f.decoded());
+  bool said = false;
+  for (const auto& p : f.problems) said = said || p.find("FCS bad") != std::string::npos;
+  EXPECT_TRUE(said);
+  // Three printed decimals limit the accuracy of the example's samples.
+  EXPECT_LT(f.evmDb, -30.0);
+}
+
+// With the channel estimated from two long training periods and the common
+// phase from four pilots, the error power per data point is the noise power
+// times 1 + 1/2 + 1/8.
+TEST(RxImpaired, NoiseGivesTheEvmTheSnrPredicts) {
+  std::mt19937 rng(21);
+  struct Case {
+    double mbps;
+    int mod;
+    double coding;
+    double snrDb;
+  };
+  for (const Case& c : {Case{12, 2, kRate1_2, 20}, Case{54, 4, kRate3_4, 32}}) {
+    SCOPED_TRACE(c.mbps);
+    double sum = 0.0;
+    const int runs = 4;
+    for (int i = 0; i < runs; ++i) {
+      Bits psdu;
+      Frame f = makeFrame(c.mbps, c.mod, c.coding, 1, 1500, rng, &psdu);
+      addNoise(f.waveform, c.snrDb, 1, rng);
+      const Result res = receive(f.waveform);
+      ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+      EXPECT_EQ(res.frames[0].psduBits, psdu);
+      sum += res.frames[0].evmDb;
+    }
+    const double predicted = -c.snrDb + 10.0 * std::log10(1.0 + 0.5 + 0.125);
+    EXPECT_NEAR(sum / runs, predicted, 1.0);
+  }
+}
+
+TEST(RxImpaired, CarrierOffsetOf50kHzIsMeasuredWithin1kHz) {
+  std::mt19937 rng(4);
+  for (int os : {1, 3}) {
+    for (double hz : {50e3, -50e3}) {
+      Bits psdu;
+      Frame f = makeFrame(24, 3, kRate1_2, os, 300, rng, &psdu);
+      shiftFrequency(f.waveform, hz, 20e6 * os);
+      addNoise(f.waveform, 30, os, rng);
+      Options o;
+      o.sampleRate = 20e6 * os;
+      const Result res = receive(f.waveform, o);
+      ASSERT_EQ(res.frames.size(), 1u);
+      EXPECT_NEAR(res.frames[0].cfoHz, hz, 1e3);
+      EXPECT_EQ(res.frames[0].psduBits, psdu);
+    }
+  }
+}
+
+TEST(RxImpaired, FrameCutShortIsReportedAsTruncated) {
+  std::mt19937 rng(8);
+  const Frame f = makeFrame(6, 1, kRate1_2, 1, 200, rng);
+  for (std::size_t keep : {std::size_t{700}, std::size_t{380}, std::size_t{1500}}) {
+    const Samples cut(f.waveform.begin(), f.waveform.begin() + static_cast<long>(keep));
+    const Result res = receive(cut);
+    EXPECT_FALSE(res.passed());
+    if (res.frames.empty()) {
+      EXPECT_FALSE(res.problem.empty());
+      continue;
+    }
+    EXPECT_TRUE(res.frames[0].truncated);
+    EXPECT_FALSE(res.frames[0].decoded());
+    EXPECT_FALSE(res.frames[0].problems.empty());
+  }
+}
+
+TEST(RxImpaired, NoiseSilenceAndNothingGiveNoFrameAndAReason) {
+  std::mt19937 rng(1);
+  Samples noise(20000);
+  addNoise(noise, 0, 1, rng);
+  for (const Samples& x : {noise, Samples(5000, cplx(0.0, 0.0)), Samples{}, Samples(3, 1.0)}) {
+    const Result res = receive(x);
+    EXPECT_TRUE(res.frames.empty());
+    EXPECT_FALSE(res.problem.empty());
+    EXPECT_FALSE(res.passed());
+  }
+}
+
+TEST(RxImpaired, SamplesThatAreNotNumbersCountAsSilence) {
+  std::mt19937 rng(2);
+  Bits psdu;
+  Frame f = makeFrame(18, 2, kRate3_4, 1, 50, rng, &psdu);
+  f.waveform[f.waveform.size() - 3] = cplx(std::nan(""), INFINITY);
+  const Result res = receive(f.waveform);
+  ASSERT_EQ(res.frames.size(), 1u);
+  EXPECT_EQ(res.frames[0].psduBits, psdu);
+  EXPECT_FALSE(res.frames[0].notes.empty());
+  Options bad;
+  bad.sampleRate = std::nan("");
+  EXPECT_FALSE(receive(f.waveform, bad).problem.empty());
+}
+
+TEST(RxImpaired, OtherSampleRatesAreResampled) {
+  std::mt19937 rng(6);
+  Bits psdu;
+  const Frame f = makeFrame(36, 3, kRate3_4, 2, 120, rng, &psdu);
+  for (double rate : {25e6, 30e6, 50e6}) {
+    SCOPED_TRACE(rate);
+    const Samples x = resample(f.waveform, 40e6, rate);
+    Options o;
+    o.sampleRate = rate;
+    const Result res = receive(x, o);
+    ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+    EXPECT_EQ(res.frames[0].psduBits, psdu);
+    EXPECT_LT(res.frames[0].evmDb, -30.0);
+  }
+}
+
+TEST(RxMeasure, WindowedFramesMeetTheMaskAndUnwindowedOnesBreakItsFloor) {
+  std::mt19937 rng(12);
+  Options o;
+  o.sampleRate = 80e6;
+  const Result good = receive(makeFrame(54, 4, kRate3_4, 4, 1000, rng, nullptr, 16).waveform, o);
+  ASSERT_EQ(good.frames.size(), 1u);
+  const FrameReport& r = good.frames[0];
+  EXPECT_TRUE(r.maskMeasured);
+  EXPECT_DOUBLE_EQ(r.maskCoveredHz, 40e6);
+  EXPECT_TRUE(r.maskPass) << r.maskWorstMarginDb << " dB at " << r.maskWorstFrequencyHz;
+  EXPECT_GT(std::abs(r.maskWorstFrequencyHz), 9e6);
+  EXPECT_TRUE(r.flatnessPass);
+  EXPECT_NEAR(r.flatnessWorstMarginDb, 2.0, 0.01);  // a flat channel is 2 dB inside
+  EXPECT_TRUE(r.passed());
+
+  // Without the window the symbols' sharp edges spread beyond -40 dBr.
+  const Result bad = receive(makeFrame(54, 4, kRate3_4, 4, 1000, rng).waveform, o);
+  ASSERT_EQ(bad.frames.size(), 1u);
+  EXPECT_TRUE(bad.frames[0].decoded());
+  EXPECT_FALSE(bad.frames[0].maskPass);
+  EXPECT_GT(std::abs(bad.frames[0].maskWorstFrequencyHz), 20e6);
+  EXPECT_FALSE(bad.passed());
+
+  EXPECT_DOUBLE_EQ(spectrumMaskDbr(0), 0);
+  EXPECT_DOUBLE_EQ(spectrumMaskDbr(-11e6), -20);
+  EXPECT_DOUBLE_EQ(spectrumMaskDbr(20e6), -28);
+  EXPECT_DOUBLE_EQ(spectrumMaskDbr(45e6), -40);
+  EXPECT_NEAR(spectrumMaskDbr(10e6), -10, 1e-12);
+}
+
+TEST(RxMeasure, TiltedChannelFailsFlatnessButDecodes) {
+  std::mt19937 rng(14);
+  Bits psdu;
+  const Frame f = makeFrame(12, 2, kRate1_2, 1, 200, rng, &psdu);
+  Samples echo(f.waveform.size());
+  for (std::size_t i = 0; i < echo.size(); ++i)
+    echo[i] = f.waveform[i] + (i > 0 ? 0.5 * f.waveform[i - 1] : cplx(0.0, 0.0));
+  const Result res = receive(echo);
+  ASSERT_EQ(res.frames.size(), 1u);
+  const FrameReport& r = res.frames[0];
+  EXPECT_EQ(r.psduBits, psdu);
+  EXPECT_FALSE(r.flatnessPass);
+  EXPECT_LT(r.flatnessWorstMarginDb, 0.0);
+  EXPECT_GE(std::abs(r.flatnessWorstSubcarrier), 17);
+  EXPECT_FALSE(r.passed());
+  EXPECT_LT(r.evmDb, -60.0);  // the channel estimate takes the echo out
+}
+
+}  // namespace
+}  // namespace dot11a::rx
