@@ -17,6 +17,7 @@
 #include <QTest>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 
 #include "dot11a/size_estimate.hpp"
@@ -34,7 +35,8 @@ bool frameAvailable() {
 }
 
 std::string writeFile(const std::string& name, std::size_t bytes) {
-  const std::string path = testing::TempDir() + "/" + name;
+  // Each test runs in a fresh folder of its own (main.cpp), removed at the end.
+  const std::string path = (std::filesystem::current_path() / name).string();
   FILE* f = std::fopen(path.c_str(), "wb");
   EXPECT_NE(f, nullptr);
   for (std::size_t i = 0; i < bytes; ++i) std::fputc(static_cast<int>(i * 7 % 251), f);
