@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,20 @@ double number(const Value& rec, std::string_view section, std::string_view name,
   return v->toScalar();
 }
 
+// A setting taken as a whole number (fractions truncated) within [lo, hi],
+// checked before the conversion so that a huge value is reported instead of
+// wrapping around.
+long wholeSetting(const Value& rec, std::string_view section, std::string_view name,
+                  double fallback, double lo, double hi) {
+  const double x = std::trunc(number(rec, section, name, fallback));
+  if (!(x >= lo && x <= hi)) {
+    std::ostringstream text;
+    text << "The connection setting " << section << "." << name << " is out of range: " << x << ".";
+    throw Failure(1, text.str());
+  }
+  return static_cast<long>(x);
+}
+
 std::string text(const Value& rec, std::string_view section, std::string_view name) {
   const Value* s = sub(rec, section);
   const Value* v = s ? sub(*s, name) : nullptr;
@@ -82,20 +97,25 @@ std::unique_ptr<Link> connect(const Value& config) {
         throw Failure(1, "The serial port number must be a whole number from 1 to 99.");
       s.device = "/dev/ttyS" + std::to_string(static_cast<int>(port) - 1);  // port 1 is ttyS0
     }
-    s.baudrate = static_cast<long>(number(config, "RS232", "baudrate", 9600));
+    // Any whole rate passes here; the line itself names the rates it supports.
+    s.baudrate = wholeSetting(config, "RS232", "baudrate", 9600, 1, 1e9);
     s.handshake = text(config, "RS232", "handshake");
     s.timeoutSeconds = timeout;
     return hwio::openSerial(s);
   }
   if (kind == "gpib") {
     hwio::GpibSettings s;
-    s.board = static_cast<int>(number(config, "GPIB", "board", 0));
-    s.primary = static_cast<int>(number(config, "GPIB", "primary", 19));
-    s.secondary = static_cast<int>(number(config, "GPIB", "secondary", -1));
-    if (s.board < 0 || s.board > 15 || s.primary < 0 || s.primary > 30 || s.secondary < -1 ||
-        s.secondary > 31)
+    // Checked as numbers before the conversion, which is undefined out of range.
+    const double board = std::trunc(number(config, "GPIB", "board", 0));
+    const double primary = std::trunc(number(config, "GPIB", "primary", 19));
+    const double secondary = std::trunc(number(config, "GPIB", "secondary", -1));
+    if (!(board >= 0 && board <= 15) || !(primary >= 0 && primary <= 30) ||
+        !(secondary >= -1 && secondary <= 31))
       throw Failure(
           1, "The GPIB address is out of range: board 0-15, primary 0-30, secondary 0-31 or none.");
+    s.board = static_cast<int>(board);
+    s.primary = static_cast<int>(primary);
+    s.secondary = static_cast<int>(secondary);
     s.timeoutSeconds = timeout;
     return hwio::openGpib(s);
   }

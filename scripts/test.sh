@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds from scratch and runs the whole test suite.
+# Installs the dependencies, builds from scratch and runs the whole test suite:
+# under ctest, every suite as one shuffled process, the build without Qt, and
+# the fuzz targets for a bounded time. Each step is one section; a failing step
+# stops the run. (scripts/test-sanitize.sh runs the suite under AddressSanitizer
+# and UndefinedBehaviorSanitizer.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-rm -rf build
+
+# ---- build ---------------------------------------------------------------------
+rm -rf build build-nogui
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
-cd build
-ctest --output-on-failure -j"$(nproc)"
 
-# The build without Qt: the library and the command-line tools only. Neither
-# may link Qt, and dot11a-gen's main job (the default frame's summary) runs.
-cd ..  # from build/ back to the source tree
+# ---- every suite as one process in random order, seeds 1 to 5 ---------------------
+bash scripts/test-shuffled.sh build 1 2 3 4 5
+
+# ---- the build without Qt: the library and the command-line tools only -------------
+# Neither may link Qt, and dot11a-gen's main job (the default frame's summary) runs.
 cmake -S . -B build-nogui -DCMAKE_BUILD_TYPE=Release -DDOT11A_GUI=OFF \
   -DDOT11A_BUILD_TESTS=OFF -DDOT11A_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-nogui -j"$(nproc)" --target Dot11a_b_lib dot11a-gen dot11a-call dot11a_layer_checks
@@ -21,5 +27,8 @@ if ldd build-nogui/bin/dot11a-gen build-nogui/lib/libDot11a_b_lib.so | grep -iE 
 fi
 build-nogui/bin/dot11a-gen
 
-# The fuzz targets of the readers of outside input, each for a bounded time.
+# ---- the fuzz targets of the readers of outside input, each for a bounded time -----
 bash scripts/fuzz.sh
+
+# ---- every test, one process each (last, so its summary closes the run) ------------
+(cd build && ctest --output-on-failure -j"$(nproc)")

@@ -29,9 +29,19 @@ long long samplesOf(const Value& p, std::string_view name, long long most) {
   return static_cast<long long>(x);
 }
 
+// A byte count: negative taken as none; not a number, or above 2^37 bytes
+// (2^40 bits), refused under `label`.
+double bytesOf(const Value& record, std::string_view name, std::string_view label) {
+  const double x = number(record, name);
+  if (std::isnan(x) || x > static_cast<double>(1LL << 37))
+    raise("The parameter \"" + std::string(label) +
+          "\" is out of range: " + record.field(name).describe() + ".");
+  return std::max(0.0, x);
+}
+
 double activeBytes(const Value& p, std::string_view name) {
   const Value& sub = p.field(name);
-  return sub.field("Active").truthy() ? number(sub, "Length") : 0;
+  return sub.field("Active").truthy() ? bytesOf(sub, "Length", std::string(name) + ".Length") : 0;
 }
 
 }  // namespace
@@ -39,14 +49,18 @@ double activeBytes(const Value& p, std::string_view name) {
 FrameShape frameShapeOf(const Value& p) {
   FrameShape shape;
   // The payload bits as the calculation builds them: a user file contributes
-  // its own bit count, the other sources 8 x dataLength.
-  const Value& type = p.field("dataSourceType");
+  // its own bit count, the other sources 8 x dataLength. The stored bits count
+  // only when the record says the source is a user file; a record without the
+  // source type (the documented inputs) uses dataLength.
+  const bool userFile = p.hasField("dataSourceType") && p.field("dataSourceType").isNumeric() &&
+                        !p.field("dataSourceType").isEmpty() &&
+                        p.field("dataSourceType").toScalar() == 7 &&
+                        p.hasField("dataSourceBitstream");
   double payloadBits = 0;
-  if (type.isNumeric() && !type.isEmpty() && type.toScalar() == 7 &&
-      p.hasField("dataSourceBitstream"))
+  if (userFile)
     payloadBits = static_cast<double>(p.field("dataSourceBitstream").numel());
   else
-    payloadBits = std::max(0.0, std::floor(8 * number(p, "dataLength")));
+    payloadBits = std::floor(8 * bytesOf(p, "dataLength", "dataLength"));
   payloadBits += 8 * (activeBytes(p, "MACheader") + activeBytes(p, "MACfcs"));
   if (!(payloadBits <= static_cast<double>(1LL << 40)))
     raise("The parameter \"dataLength\" is out of range: " + p.field("dataLength").describe() +

@@ -39,7 +39,8 @@ void iskeyword(Call& c) {
   if (!c.has(0)) {
     std::vector<Value> list;
     for (std::string_view k : kKeywords) list.emplace_back(std::string(k));
-    c.out(0) = Value::cell(list.size(), 1, std::move(list));
+    const std::size_t n = list.size();  // before the list is moved away
+    c.out(0) = Value::cell(n, 1, std::move(list));
     return;
   }
   const Value& s = c.in(0, "s");

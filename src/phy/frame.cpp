@@ -62,8 +62,10 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
   if (payload.size() > kMaxPsduBits) {
     // The SIGNAL field cannot announce the payload: an idle interval only.
     if (s.idleSamples <= 0)
-      raise("dot11a_FRAME: the payload of " + std::to_string(payload.size() / 8) +
-            " octets exceeds the 4095-octet limit of the SIGNAL field, and there is no idle "
+      raise("dot11a_FRAME: the payload of " +
+            (payload.size() % 8 == 0 ? std::to_string(payload.size() / 8) + " octets"
+                                     : std::to_string(payload.size()) + " bits") +
+            " exceeds the 4095-octet limit of the SIGNAL field, and there is no idle "
             "interval to return instead.");
     const std::size_t n = static_cast<std::size_t>(s.idleSamples);
     f.waveform.assign(n, cplx(0.0, 0.0));

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
+#include <filesystem>
 
 #include "dot11a/size_estimate.hpp"
 #include "gui_fixture.hpp"
@@ -199,6 +200,7 @@ TEST_F(MainWindow, UnframedModeDisablesFrameControlsButKeepsTheirValues) {
 }
 
 TEST_F(MainWindow, UserFileSourceTakesTheFileLengthOrKeepsThePreviousSource) {
+  // Each test runs in a fresh folder of its own (main.cpp).
   const std::string path = (std::filesystem::current_path() / "payload.bin").string();
   {
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -40,8 +40,8 @@ int lastNumber(const std::string& line) {
 }  // namespace
 
 SimProcess::SimProcess(std::vector<std::string> extra) {
-  char tmpl[] = "/tmp/tgx-sim-test-XXXXXX";
-  const char* d = ::mkdtemp(tmpl);
+  std::string tmpl = (std::filesystem::temp_directory_path() / "tgx-sim-test-XXXXXX").string();
+  const char* d = ::mkdtemp(tmpl.data());
   if (d == nullptr) throw std::runtime_error("cannot make a temporary folder");
   dir_ = d;
   std::vector<std::string> args = {DOT11A_BIN_DIR "/tgx-sim",

@@ -1,6 +1,9 @@
 // The size estimate: samples of the waveform a parameter set produces.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <string>
 #include <string_view>
 
 #include "common/library_fixture.hpp"
@@ -110,6 +113,79 @@ TEST_F(SizeEstimate, MalformedParameterSetsAreRefused) {
   EXPECT_THROW(dot11a::feval1("dot11_GeneratePayload", {p}), dot11a::Error);
   p.setField("dataLength", -4.0);
   EXPECT_THROW(dot11a::feval1("dot11_GeneratePayload", {p}), dot11a::Error);
+}
+
+}  // namespace
+
+namespace {
+
+std::string errorOf(const Value& p) {
+  try {
+    estimate(p);
+  } catch (const dot11a::Error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// A record of the documented inputs (and the window length) alone, as a
+// script builds it: no payload source fields.
+Value documentedFields() {
+  Value header = Value::record();
+  header.setField("Active", 0.0);
+  header.setField("Length", 24.0);
+  Value fcs = Value::record();
+  fcs.setField("Active", 0.0);
+  fcs.setField("Length", 4.0);
+  Value p = Value::record();
+  p.setField("dataLength", 100.0);
+  p.setField("MACheader", header);
+  p.setField("MACfcs", fcs);
+  p.setField("generationMode", 1.0);
+  p.setField("modulation", 1.0);
+  p.setField("encoderRate", 0.5);
+  p.setField("OverSampling", 1.0);
+  p.setField("idleSamples", 0.0);
+  p.setField("WindowingLength", 0.0);
+  return p;
+}
+
+TEST_F(SizeEstimate, DocumentedFieldsAloneAreEnough) {
+  // 6 Mbit/s, 100 bytes: 35 symbols, 3200 samples, as with a full parameter set.
+  Value p = documentedFields();
+  EXPECT_EQ(estimate(p), 3200);
+  // Stored bits without a source type saying "user file" are not the payload.
+  p.setField("dataSourceBitstream", Value::bits(dot11a::Bits(48, 1)));
+  EXPECT_EQ(estimate(p), 3200);
+  p.setField("dataSourceType", 1.0);
+  EXPECT_EQ(estimate(p), 3200);
+  p.setField("dataSourceType", 7.0);  // 48 + 22 bits: 3 symbols
+  EXPECT_EQ(estimate(p), 400 + 3 * 80);
+}
+
+TEST_F(SizeEstimate, CountsTooLargeToConvertAreRefusedByName) {
+  struct Case {
+    const char* field;
+    double value;
+  };
+  for (const Case& c :
+       {Case{"dataLength", 1e300}, Case{"dataLength", 1e15}, Case{"dataLength", std::nan("")},
+        Case{"idleSamples", 1e300}, Case{"idleSamples", std::numeric_limits<double>::infinity()},
+        Case{"WindowingLength", 1e300}, Case{"OverSampling", 1e300}}) {
+    Value p = documentedFields();
+    p.setField(c.field, c.value);
+    const std::string msg = errorOf(p);
+    EXPECT_NE(msg.find(std::string("\"") + c.field + "\""), std::string::npos)
+        << c.field << " = " << c.value << ": " << msg;
+  }
+  Value p = documentedFields();
+  p.field("MACheader").setField("Active", 1.0);
+  p.field("MACheader").setField("Length", 1e300);
+  EXPECT_NE(errorOf(p).find("\"MACheader.Length\""), std::string::npos) << errorOf(p);
+  // Large but countable values still give their exact length.
+  p = documentedFields();
+  p.setField("idleSamples", 1e9);
+  EXPECT_EQ(estimate(p), 3200 + 1e9);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The operations of fields (phy): Value adapters over the typed functions.
 #include <array>
 #include <cmath>
+#include <sstream>
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
@@ -58,7 +59,14 @@ DataSettings dataSettingsFrom(Call& c, std::size_t first) {
   s.framed = c.in(first, "generationMode").truthy();
   s.service = nonNegative(c.in(first + 2, "serviceField"), "serviceField", kMaxServiceField);
   const double mod = c.in(first + 4, "modulation").toScalar();
-  s.modulation = (mod >= 1 && mod <= 4 && mod == std::floor(mod)) ? static_cast<int>(mod) : 0;
+  if (!(mod >= 1 && mod <= 4 && mod == std::floor(mod))) {
+    // The value as given (5, 2.5, 0, ...), not the code it cannot be converted to.
+    std::ostringstream given;
+    given << mod;
+    raise("The value \"codedBitsPerSymbol\" is used before it is set: the modulation code " +
+          given.str() + " is not one of 1 (BPSK), 2 (QPSK), 3 (16-QAM), 4 (64-QAM).");
+  }
+  s.modulation = static_cast<int>(mod);
   s.encoderRate = c.in(first + 5, "encoderRate").toScalar();
   s.scrambler = c.in(first + 6, "scramblerActive").truthy();
   s.scramblerInit =

@@ -25,7 +25,11 @@ void dot11a_Pilot(Call& c) {
   const double index = c.in(0, "index").toScalar();
   if (!std::isfinite(index) || index != std::floor(index))
     raise("dot11a_Pilot: \"index\" must be a whole number.");
-  c.out(0) = Value(static_cast<double>(pilotPolarity(static_cast<long long>(index))));
+  // Reduced modulo 127 as a double (fmod is exact), since an index beyond the
+  // range of long long cannot be converted.
+  double reduced = std::fmod(index, 127.0);
+  if (reduced < 0) reduced += 127.0;
+  c.out(0) = Value(static_cast<double>(pilotPolarity(static_cast<long long>(reduced))));
 }
 
 void dot11a_CarrierMapping(Call& c) {
