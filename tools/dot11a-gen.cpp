@@ -24,6 +24,8 @@
 #include "dot11a/files.hpp"
 #include "dot11a/library.hpp"
 #include "dot11a/matfile.hpp"
+#include "dot11a/num2str.hpp"
+#include "dot11a/parameter_bounds.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/payload.hpp"
 #include "dot11a/size_estimate.hpp"
@@ -98,16 +100,23 @@ double inRange(double v, double lo, double hi, const std::string& name) {
   return v;
 }
 
-// Hexadecimal as the main window takes it; "0x" prefix accepted too.
-double parseHex(std::string s, double hi, const std::string& name) {
+// A whole number within the parameter set's bounds of `field`.
+double inBounds(double v, std::string_view field, const std::string& name) {
+  const ParameterBound& b = parameterBound(field);
+  return inRange(v, b.lo, b.hi, name);
+}
+
+// Hexadecimal as the main window takes it, within the bounds of `field`; "0x"
+// prefix accepted too.
+double parseHex(std::string s, std::string_view field, const std::string& name) {
+  const ParameterBound& b = parameterBound(field);
   if (s.rfind("0x", 0) == 0 || s.rfind("0X", 0) == 0) s = s.substr(2);
-  char hiText[16];
-  std::snprintf(hiText, sizeof hiText, "%lX", static_cast<unsigned long>(hi));
+  const std::string message = name + " must be hexadecimal from " + rangeText(b) + ".";
   if (s.empty() || s.size() > 8 ||
       s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    bad(name + " must be hexadecimal from 0 to " + hiText + ".");
+    bad(message);
   const double v = static_cast<double>(std::stoul(s, nullptr, 16));
-  if (v > hi) bad(name + " must be hexadecimal from 0 to " + hiText + ".");
+  if (!withinBounds(b, v)) bad(message);
   return v;
 }
 
@@ -130,13 +139,10 @@ Value startingParameters(const Options& o) {
 Value applyOptions(const Options& o) {
   Value p = startingParameters(o);
   if (o.rate) {
-    int item = 0;
-    for (int i = 1; i <= 8; ++i)
-      if (ratePairOfItem(i).dataRate == *o.rate) item = i;
-    if (item == 0) bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54.");
-    const RatePair r = ratePairOfItem(item);
-    p.setField("modulation", r.modulation);
-    p.setField("encoderRate", r.encoderRate);
+    const RateEntry* r = rateByMbps(*o.rate);
+    if (r == nullptr) bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54.");
+    p.setField("modulation", static_cast<double>(r->modulation));
+    p.setField("encoderRate", r->coding.value());
   }
   if (o.modulation) {
     const std::vector<std::string> names = {"bpsk", "qpsk", "16qam", "64qam"};
@@ -145,12 +151,12 @@ Value applyOptions(const Options& o) {
     p.setField("modulation", static_cast<double>(it - names.begin() + 1));
   }
   if (o.coding) {
-    const std::vector<std::pair<std::string, double>> rates = {
-        {"1/2", 0.5}, {"2/3", 2.0 / 3.0}, {"3/4", 0.75}, {"1", 1.0}};
-    auto it = std::find_if(rates.begin(), rates.end(),
-                           [&](const auto& r) { return r.first == *o.coding; });
-    if (it == rates.end()) bad("--coding must be 1/2, 2/3, 3/4 or 1.");
-    p.setField("encoderRate", it->second);
+    auto it = std::find_if(kCodingRates.begin(), kCodingRates.end(), [&](const CodingRate& r) {
+      const std::string text = r.den == 1 ? "1" : std::string(codingRateText(r.value()));
+      return text == *o.coding;
+    });
+    if (it == kCodingRates.end()) bad("--coding must be 1/2, 2/3, 3/4 or 1.");
+    p.setField("encoderRate", it->value());
   }
   if (o.unframed) p.setField("generationMode", 0.0);
   if (o.macHeader)
@@ -175,7 +181,7 @@ Value applyOptions(const Options& o) {
     if (p.field("dataSourceType").toScalar() == 7)
       bad("--length cannot be combined with a payload file; its size sets the length.");
     const double limit = dataLengthLimit(p);
-    inRange(*o.length, 1, limit, "--length");
+    inRange(*o.length, parameterBound("dataLength").lo, limit, "--length");
     p.setField("dataLength", *o.length);
   }
   if (p.field("dataSourceType").toScalar() == 7 &&
@@ -183,22 +189,24 @@ Value applyOptions(const Options& o) {
     bad("The payload file is longer than " + std::to_string(static_cast<long>(dataLengthLimit(p))) +
         " octets, the most the frame can carry with this header and FCS.");
   if (o.scramblerInit)
-    p.setField("scramblerInit", parseHex(*o.scramblerInit, 127, "--scrambler-init"));
+    p.setField("scramblerInit", parseHex(*o.scramblerInit, "scramblerInit", "--scrambler-init"));
   if (o.noScrambler) p.setField("scramblerActive", 0.0);
   if (o.noInterleaver) p.setField("interleaverActive", 0.0);
-  if (o.service) p.setField("serviceField", parseHex(*o.service, 65535, "--service"));
+  if (o.service) p.setField("serviceField", parseHex(*o.service, "serviceField", "--service"));
   if (o.oversampling) {
     const double old = p.field("OverSampling").toScalar();
-    const double ratio = inRange(*o.oversampling, 1, 4, "--oversampling");
+    const double ratio = inBounds(*o.oversampling, "OverSampling", "--oversampling");
     p.setField("OverSampling", ratio);
     if (!o.idleUs)
       p.setField("idleSamples", std::round(p.field("idleSamples").toScalar() * ratio / old));
   }
-  if (o.window) p.setField("WindowingLength", inRange(*o.window, 0, 16, "--window"));
+  if (o.window) p.setField("WindowingLength", inBounds(*o.window, "WindowingLength", "--window"));
   if (o.idleUs) {
-    if (!std::isfinite(*o.idleUs) || *o.idleUs < 0 || *o.idleUs > 1000)
-      bad("--idle-us must be from 0 to 1000.");
-    p.setField("idleSamples", std::round(*o.idleUs * 20 * p.field("OverSampling").toScalar()));
+    const ParameterBound& idle = idleIntervalBound();
+    if (!std::isfinite(*o.idleUs) || !withinBounds(idle, *o.idleUs))
+      bad("--idle-us must be from " + rangeText(idle) + ".");
+    p.setField("idleSamples",
+               std::round(*o.idleUs * kSamplesPerMicrosecond * p.field("OverSampling").toScalar()));
   }
   if (o.mirror) p.setField("MirrorSpectrum", 1.0);
   if (o.mask) {
@@ -215,8 +223,8 @@ Value applyOptions(const Options& o) {
 
 struct Frame {
   std::vector<std::complex<double>> samples;
-  double sampleRate = 20e6;
-  std::size_t dataSymbols = 0;
+  double sampleRate = kBaseSampleRate;
+  FrameLayout layout;
   std::vector<std::uint8_t> psdu;  // octets
   Value waveform;                  // as calculated, for a download
   Value markers;
@@ -228,14 +236,12 @@ Frame generate(const Value& p) {
   f.samples = r.waveform.toComplex();
   f.waveform = r.waveform;
   f.markers = r.markers;
-  f.sampleRate = 20e6 * p.field("OverSampling").toScalar();
+  f.sampleRate = kBaseSampleRate * p.field("OverSampling").toScalar();
   const Bits bits = generatePayload(p);
   f.psdu.assign((bits.size() + 7) / 8, 0);
   for (std::size_t i = 0; i < bits.size(); ++i)
     if (bits[i]) f.psdu[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));  // first bit is the LSB
-  f.dataSymbols =
-      dataSymbolCount(bits.size(), p.field("generationMode").toScalar() == 1,
-                      p.field("modulation").toScalar(), p.field("encoderRate").toScalar());
+  f.layout = frameLayout(frameShapeOf(p));
   return f;
 }
 
@@ -243,11 +249,12 @@ std::string describeRate(const Value& p) {
   static const char* const kMod[] = {"BPSK", "QPSK", "16-QAM", "64-QAM"};
   const double rate = p.field("encoderRate").toScalar();
   const int mod = static_cast<int>(p.field("modulation").toScalar());
-  const char* coding = rate == 0.5 ? "1/2" : rate == 0.75 ? "3/4" : rate == 1 ? "uncoded" : "2/3";
+  const std::string_view coding = codingRateText(rate);
   const double mbps = dataRateFor(mod, rate);
   return (mbps > 0 ? std::to_string(static_cast<int>(mbps)) + " Mbit/s, "
                    : std::string("custom rate, ")) +
-         kMod[std::clamp(mod, 1, 4) - 1] + ", coding " + coding;
+         kMod[std::clamp(mod, 1, 4) - 1] + ", coding " +
+         (coding.empty() ? num2str(rate) : std::string(coding));
 }
 
 SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
@@ -257,16 +264,16 @@ SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
   const std::string rate = describeRate(p);
   const std::string length = std::to_string(static_cast<long>(p.field("totalLength").toScalar()));
   info.description = "802.11a frame, " + rate + ", PSDU " + length + " octets";
-  const auto os = static_cast<std::uint64_t>(p.field("OverSampling").toScalar());
-  std::uint64_t at = 0;
-  if (p.field("generationMode").toScalar() == 1) {
-    info.annotations.push_back({0, 320 * os, "preamble", "short and long training symbols"});
-    info.annotations.push_back({320 * os, 80 * os, "SIGNAL", rate + ", LENGTH " + length});
-    at = 400 * os;
-  }
+  const FrameLayout& l = f.layout;
+  if (l.preamble.size() > 0)
+    info.annotations.push_back(
+        {l.preamble.begin, l.preamble.size(), "preamble", "short and long training symbols"});
+  if (l.signal.size() > 0)
+    info.annotations.push_back(
+        {l.signal.begin, l.signal.size(), "SIGNAL", rate + ", LENGTH " + length});
   info.annotations.push_back(
-      {at, 80 * os * f.dataSymbols, "DATA",
-       rate + ", LENGTH " + length + ", " + std::to_string(f.dataSymbols) + " symbols"});
+      {l.data.begin, l.data.size(), "DATA",
+       rate + ", LENGTH " + length + ", " + std::to_string(l.dataSymbols) + " symbols"});
   return info;
 }
 
@@ -302,7 +309,7 @@ void printSummary(const Value& p, const Frame& f) {
   std::printf("samples:       %zu at %.0f MHz\n", f.samples.size(), f.sampleRate / 1e6);
   std::printf("duration:      %.3f us\n",
               static_cast<double>(f.samples.size()) / f.sampleRate * 1e6);
-  std::printf("DATA symbols:  %zu\n", f.dataSymbols);
+  std::printf("DATA symbols:  %zu\n", f.layout.dataSymbols);
   std::printf("peak level:    %.6f\n", peak);
   std::printf("RMS level:     %.6f\n", rms);
   if (rms > 0)

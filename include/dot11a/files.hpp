@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
 
 namespace dot11a {
@@ -64,7 +65,7 @@ struct SigmfAnnotation {
   std::string comment;
 };
 struct SigmfInfo {
-  double sampleRate = 20e6;
+  double sampleRate = kBaseSampleRate;
   std::optional<double> frequency;  // carrier frequency in Hz, when known
   std::string description;
   std::vector<SigmfAnnotation> annotations;

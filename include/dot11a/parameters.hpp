@@ -13,13 +13,12 @@
 #include <cstddef>
 #include <string_view>
 
+#include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
 
 namespace dot11a {
 
 inline constexpr std::string_view kParameterFileFormatId = "dot11a - Format 1.0";
-// The largest PSDU the SIGNAL field can announce, in octets.
-inline constexpr int kMaxPsduOctets = 4095;
 
 // The default parameter set (ProjectedLength is 0 until updateDerivedFields).
 Value defaultParameters();

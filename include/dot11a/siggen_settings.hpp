@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
 
 namespace dot11a {
@@ -31,9 +32,8 @@ struct SigGenSettings {
   double alc = 0;  // 0 off, 1 on
 };
 
-// The base sample rate of the synthesis; the default sampling rate is this
-// times the oversampling ratio.
-inline constexpr double kBaseSampleRate = 20e6;
+// The default sampling rate is the base sample rate (kBaseSampleRate) times
+// the oversampling ratio.
 
 // Defaults of the record for an oversampling ratio.
 SigGenSettings defaultSigGenSettings(double overSampling = 2);

@@ -3,22 +3,20 @@
 
 #include <cstddef>
 
+#include "dot11a/frame_layout.hpp"
 #include "dot11a/value.hpp"
 
 namespace dot11a {
-
-// Data bits per OFDM symbol for a modulation code (1 BPSK, 2 QPSK, 3 16-QAM,
-// 4 64-QAM) and a coding rate (1 for uncoded).
-double dataBitsPerSymbol(double modulation, double encoderRate);
-
-// The number of DATA symbols carrying `payloadBits` bits (SERVICE and tail bits
-// are added in framed mode).
-std::size_t dataSymbolCount(std::size_t payloadBits, bool framed, double modulation,
-                            double encoderRate);
 
 // Samples of the waveform dot11a_FRAME returns for the parameter set:
 // framed (400 + 80 n) x OverSampling + max(idleSamples, WindowingLength),
 // unframed 80 n x OverSampling, rounded up to even.
 std::size_t sizeEstimate(const Value& parameters);
+
+// The frame shape of a parameter set record (payload bits as the calculation
+// builds them: a user file's own bits, otherwise 8 x dataLength, plus the
+// active MAC header and FCS). Raises an error naming a field that is missing,
+// not a number or out of range.
+FrameShape frameShapeOf(const Value& parameters);
 
 }  // namespace dot11a

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "dot11a/bitcoding.hpp"
+#include "dot11a/frame_layout.hpp"
+#include "dot11a/rate_table.hpp"
 
 namespace dot11a {
 
@@ -23,10 +25,10 @@ using Samples = std::vector<cplx>;
 
 // ---- constellation mapping and OFDM symbol ---------------------------------
 
-enum class Modulation { BPSK = 1, QPSK = 2, QAM16 = 3, QAM64 = 4 };
-
-// Coded bits per sub-carrier (1, 2, 4, 6).
-int bitsPerSubcarrier(Modulation m);
+// Coded bits per sub-carrier (1, 2, 4, 6): the rate table's N_BPSC.
+inline int bitsPerSubcarrier(Modulation m) {
+  return bitsPerSubcarrierOf(m);
+}
 // "BPSK", "QPSK", "QAM16", "QAM64".
 std::string_view formatText(Modulation m);
 // The modulation named by a format text; false when the text names none.
@@ -97,7 +99,8 @@ Samples syncSequence(int oversampling, int windowLength, std::span<const cplx> m
 
 // ---- SIGNAL and DATA fields -------------------------------------------------------
 
-// The RATE bits of a data rate in Mbit/s (0000 for any rate not in the table).
+// The RATE bits of a data rate in Mbit/s from the rate table (0000 for any
+// rate not in the table).
 Bits rateBits(double rate);
 // The 24 SIGNAL bits: RATE, reserved, LENGTH (LSB first), parity, tail. Raises
 // "Integer required" when lengthInBytes is not a whole number.
@@ -120,7 +123,8 @@ struct DataSettings {
 
 // Checks the settings and raises a run-time error that names what is wrong.
 void validate(const DataSettings& s);
-// The number of DATA symbols for a payload of that many bits.
+// The number of DATA symbols for a payload of that many bits (the frame
+// layout's count; checks the settings first).
 std::size_t dataSymbolCount(const DataSettings& s, std::size_t payloadBits);
 // The DATA field written into `out` (which must hold dataSymbolCount x 80 x
 // oversampling + windowLength samples and be zero), symbol by symbol with
@@ -131,8 +135,6 @@ Samples dataField(const DataSettings& s, std::span<const std::uint8_t> payload,
                   std::span<const cplx> mask64);
 
 // ---- the frame --------------------------------------------------------------------
-
-inline constexpr std::size_t kMaxPayloadBits = 32760;  // 4095 octets
 
 struct FrameSettings {
   DataSettings data;
@@ -148,7 +150,12 @@ struct Frame {
   std::vector<std::uint8_t> marker2;  // 1 during the burst
 };
 
-// The whole waveform with its markers; allocates the result once.
+// The shape of the frame these settings give for a payload of that many bits.
+FrameShape frameShape(const FrameSettings& s, std::size_t payloadBits);
+
+// The whole waveform with its markers, laid out by frameLayout(frameShape(...));
+// allocates the result once. A payload longer than kMaxPsduBits gives the idle
+// interval only (an error when there is none).
 Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payload);
 // The length synthesizeFrame gives, without synthesising.
 std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits);

@@ -1,5 +1,10 @@
 // The main window, module dot11a_GUI_b: start-up, the parameter set's controls
 // with their validation, the redraw cascade, and the calculation.
+#include <QAction>
+#include <QKeySequence>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
 #include <chrono>
 #include <cmath>
 #include <iostream>
@@ -15,6 +20,7 @@
 #include "dot11a/parameters.hpp"
 #include "dot11a/siggen_settings.hpp"
 #include "dot11a/size_estimate.hpp"
+#include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 
 namespace dot11a {
@@ -61,6 +67,45 @@ double encoderItem(double rate) {
   for (int i = 0; i < 4; ++i)
     if (std::fabs(rate - kRates[i]) < 1e-9) return i + 1;
   raise("The coding rate " + num2str(rate) + " is not one of 1, 1/2, 2/3 and 3/4.");
+}
+
+// The main window of a handles record (the running callback's window when the
+// record has none).
+double mainFig(const Value& handles) {
+  if (handles.isRecord() && handles.hasField("main")) return handles.field("main").toScalar();
+  return gcbf() != 0 ? gcbf() : findFigure("main");
+}
+
+// With a user file as the source the data length is the file's length: the
+// header and FCS check boxes and a stored length that no longer matches never
+// change what the frame carries.
+void syncUserFileLength(Value& p) {
+  if (num(p, "dataSourceType") != 7) return;
+  const Value& bits = p.field("dataSourceBitstream");
+  if (bits.isEmpty()) return;
+  p.setField("dataLength", std::floor(static_cast<double>(bits.numel()) / 8));
+}
+
+// An entry that is not a number: the field shows the value in force again and
+// the status line says why.
+void refuseEntry(const Value& handles, double field, std::string_view what,
+                 const std::string& typed, const std::string& why, const std::string& inForce,
+                 std::string_view unit = "") {
+  setString(field, "String", inForce);
+  gui::tellUser(mainFig(handles), std::string(what) + ": \"" + typed + "\" " + why + "; it stays " +
+                                      inForce + std::string(unit) + ".");
+}
+
+// After an entry was applied: a number outside the field's range was limited,
+// which the status line mentions; otherwise an earlier complaint is cleared.
+void noteEntry(const Value& handles, std::string_view what, std::optional<double> entry, double low,
+               double high, const std::string& stored, const std::string& range) {
+  const double fig = mainFig(handles);
+  if (entry && (*entry < low || *entry > high))
+    gui::tellUser(fig, std::string(what) + " limited to " + stored + " (valid: " + range + ").",
+                  false, false);
+  else
+    gui::clearUserMessage(fig);
 }
 
 bool available(std::string_view operation) {
@@ -122,10 +167,32 @@ Value loadDialog(std::string_view module, std::string_view layout, double mainFi
   }
 }
 
+// Calculate from the keyboard: Ctrl+Return (either Return key) and F5. A field
+// still being typed in is taken first, so the frame is that of the screen.
+void addCalculateShortcuts(double fig) {
+  QWidget* window = widgetOf(fig);
+  if (!window || window->findChild<QAction*>("actCalculate")) return;
+  auto* action = new QAction("Calculate", window);
+  action->setObjectName("actCalculate");
+  action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return),
+                        QKeySequence(Qt::CTRL | Qt::Key_Enter), QKeySequence(Qt::Key_F5)});
+  action->setShortcutContext(Qt::WindowShortcut);
+  window->addAction(action);
+  QObject::connect(action, &QAction::triggered, window, [fig] {
+    gui::commitFocusedEntry(fig);
+    const double button = guihandles(fig).field("pbCalculate").toScalar();
+    if (getString(button, "Enable") == "on") runCallback(button);
+  });
+}
+
 void InitializeFigures(Call& c) {
   c.outputNames({"fig"});
   const double fig = feval1("loadFigure", {Value("dot11a_GUI_b.fig"), 0.0}).toScalar();
   feval("rfCommonUI", 0, {Value("AddMenuBar"), fig});
+  gui::installStatusBar(fig);
+  gui::makeContentScrollable(fig);
+  gui::applyWindowIcon(fig);
+  addCalculateShortcuts(fig);
   const Value handles = guihandles(fig);
   setGuidata(fig, handles);
   feval("rfCommonUI", 0, {Value("InitializeFigure"), handles});
@@ -186,6 +253,32 @@ void redrawProjectedLength(Call& c) {
   const double samples = static_cast<double>(sizeEstimate(P()));
   P().setField("ProjectedLength", samples);
   setString(ctl(h, "txtNumberOfSamples"), "String", num2str(samples) + " Samples");
+  local("redrawCalculationStatus", {h});
+}
+
+// The right end of the status bar: whether the waveform in memory belongs to
+// the settings on the screen.
+void redrawCalculationStatus(Call& c) {
+  const double fig = mainFig(handlesArg(c, 0));
+  const Value& info = global("appInfo");
+  const bool recorded = info.isRecord() && info.hasField("LastCalcTimeStamp") &&
+                        !info.field("LastCalcTimeStamp").isEmpty();
+  if (!recorded) return gui::showCalculationStatus(fig, "Not calculated yet", false);
+  const Value& last = info.field("LastCaluclatedParameterSet");
+  bool same = false;
+  try {
+    same = feval1("compareStruct", {last, P()}).truthy();
+  } catch (const Error&) {
+    same = last == P();
+  }
+  if (!same)
+    return gui::showCalculationStatus(fig, "Settings changed since the last calculation", false);
+  const double samples = static_cast<double>(global("waveform").numel());
+  const double rate = last.isRecord() && last.hasField("OverSampling")
+                          ? kBaseSampleRate * last.field("OverSampling").toScalar()
+                          : 0;
+  gui::showCalculationStatus(
+      fig, gui::calculatedText(info.field("LastCalcTimeStamp"), samples, rate), true);
 }
 
 void redrawDataRate(Call& c) {
@@ -236,10 +329,24 @@ void redrawPaylodSetup(Call& c) {
   enable(h, "pbMACheaderSetup", header && framed);
   setNumber(ctl(h, "chkMACfcs"), "Value", p.field("MACfcs").field("Active").truthy() ? 1 : 0);
   setNumber(ctl(h, "pdDATAsourceType"), "Value", num(p, "dataSourceType"));
+  syncUserFileLength(p);
   setString(ctl(h, "txtDataLength"), "String", num2str(num(p, "dataLength")));
   enable(h, "txtDataLength", num(p, "dataSourceType") != 7);
   p.setField("totalLength", totalLength(p));
-  setString(ctl(h, "txtTotalLength"), "String", num2str(num(p, "totalLength")));
+  const double total = num(p, "totalLength");
+  setString(ctl(h, "txtTotalLength"), "String", num2str(total));
+  const bool over = total > kMaxPsduOctets;
+  const std::string reason = num2str(total) +
+                             " octets; the SIGNAL field can announce at most 4095. Shorten the "
+                             "data or switch off the MAC header or FCS.";
+  gui::markOverLimit(ctl(h, "txtTotalLength"), over, reason);
+  constexpr std::string_view kOverLimit = "The frame is over the limit: ";
+  if (over) {
+    gui::tellUser(mainFig(h), std::string(kOverLimit) + reason, true, false);
+  } else if (h.hasField("txtStatusMessage") &&
+             getString(ctl(h, "txtStatusMessage"), "String").rfind(kOverLimit, 0) == 0) {
+    gui::clearUserMessage(mainFig(h));
+  }
   local("redrawProjectedLength", {h});
 }
 
@@ -256,7 +363,11 @@ void adjustDataLength(Call& c) {
   const Value& in = c.in(0, "newLength");
   const Value& h = handlesArg(c, 1);
   const double requested = in.isNumeric() && !in.isEmpty() ? in.toScalar() : std::nan("");
-  P().setField("dataLength", clampDataLength(P(), requested));
+  // A user file's length is the file's, whatever the header and FCS leave.
+  if (num(P(), "dataSourceType") == 7 && !P().field("dataSourceBitstream").isEmpty())
+    syncUserFileLength(P());
+  else
+    P().setField("dataLength", clampDataLength(P(), requested));
   local("redrawPaylodSetup", {h});
   local("redrawProjectedLength", {h});
 }
@@ -317,34 +428,63 @@ void pdEncoder_Callback(Call& c) {
 
 void chkScramblerActive_Callback(Call& c) {
   P().setField("scramblerActive", controlValue(c));
+  local("redrawCalculationStatus", {cbHandles(c)});
 }
 void chkInterleaverActive_Callback(Call& c) {
   P().setField("interleaverActive", controlValue(c));
+  local("redrawCalculationStatus", {cbHandles(c)});
 }
 void chkMirrorSpectrum_Callback(Call& c) {
   P().setField("MirrorSpectrum", controlValue(c));
+  local("redrawCalculationStatus", {cbHandles(c)});
+}
+
+double cbField(Call& c) {
+  return handleFrom(c.in(0, "hObject"), "callback");
+}
+
+// A hexadecimal field: refused text (not hexadecimal, or empty) keeps the value
+// in force on the screen and says why; a number above the range takes its top.
+void hexEntry(Call& c, std::string_view what, std::string_view field, double top) {
+  const std::string typed = controlText(c);
+  std::optional<double> v;
+  try {
+    v = parseHexText(typed);
+  } catch (const Error&) {
+    v.reset();
+  }
+  if (!v)
+    return refuseEntry(cbHandles(c), cbField(c), what, typed,
+                       "is not a hexadecimal number (digits 0-9 and A-F)",
+                       hexText(num(P(), field)));
+  const double stored = orderedClamp(v, top, 0);
+  P().setField(field, stored);
+  setString(cbField(c), "String", hexText(stored));
+  noteEntry(cbHandles(c), what, v, 0, top, hexText(stored), "0 to " + hexText(top));
 }
 
 void txtScramblerInit_Callback(Call& c) {
-  const double v = orderedClamp(parseHexText(controlText(c)), 127, 0);
-  P().setField("scramblerInit", v);
-  setString(handleFrom(c.in(0, "hObject"), "callback"), "String", hexText(v));
+  hexEntry(c, "Scrambler init", "scramblerInit", 127);
 }
 
 void txtServiceField_Callback(Call& c) {
-  const double v = orderedClamp(parseHexText(controlText(c)), 65535, 0);
-  P().setField("serviceField", v);
-  setString(handleFrom(c.in(0, "hObject"), "callback"), "String", hexText(v));
+  hexEntry(c, "SERVICE field", "serviceField", 65535);
 }
 
 void txtIdleInterval_Callback(Call& c) {
-  const std::optional<double> entry = parseDecimal(controlText(c));
-  // max 0 first, then min 1000; an entry that is no number takes 0.
-  const double us = entry ? std::min(std::max(*entry, 0.0), 1000.0) : 0.0;
+  const std::string typed = controlText(c);
+  const std::optional<double> entry = gui::readEntryNumber(typed);
   const double ratio = num(P(), "OverSampling");
+  const std::string inForce = num2str(num(P(), "idleSamples") / (20 * ratio));
+  if (!entry)
+    return refuseEntry(cbHandles(c), cbField(c), "Idle interval", typed, "is not a number", inForce,
+                       " µs");
+  // max 0 first, then min 1000.
+  const double us = std::min(std::max(*entry, 0.0), 1000.0);
   P().setField("idleSamples", roundEntry(us * 20 * ratio));
-  setString(handleFrom(c.in(0, "hObject"), "callback"), "String",
-            num2str(num(P(), "idleSamples") / (20 * ratio)));
+  const std::string shown = num2str(num(P(), "idleSamples") / (20 * ratio));
+  setString(cbField(c), "String", shown);
+  noteEntry(cbHandles(c), "Idle interval", entry, 0, 1000, shown + " µs", "0 to 1000 µs");
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
@@ -358,11 +498,17 @@ void pdOversampleRate_Callback(Call& c) {
 }
 
 void txtWindowLength_Callback(Call& c) {
-  std::optional<double> entry = parseDecimal(controlText(c));
-  if (entry) *entry = roundEntry(*entry);
+  const std::string typed = controlText(c);
+  std::optional<double> entry = gui::readEntryNumber(typed);
+  if (!entry)
+    return refuseEntry(cbHandles(c), cbField(c), "Window length", typed, "is not a number",
+                       num2str(num(P(), "WindowingLength")));
+  *entry = roundEntry(*entry);
   const double v = orderedClamp(entry, 16, 0);
   P().setField("WindowingLength", v);
-  setString(handleFrom(c.in(0, "hObject"), "callback"), "String", num2str(v));
+  setString(cbField(c), "String", num2str(v));
+  noteEntry(cbHandles(c), "Window length", entry, 0, 16, num2str(v) + " samples",
+            "0 to 16 samples");
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
@@ -386,12 +532,13 @@ bool answeredOK(const std::vector<Value>& out) {
   return !out.empty() && out[0].isText() && out[0].str() == "OK" && out.size() > 1;
 }
 
-void pbSubCarriers_Callback(Call&) {
+void pbSubCarriers_Callback(Call& c) {
   const Value& fig = global("figureList").field("SubCarriersMask");
   if (!available("dot11a_GUI_SubCarrierMask") || fig.isEmpty()) return notAvailable("sub-carrier");
   const std::vector<Value> out =
       feval("dot11a_GUI_SubCarrierMask", 2, {fig, P().field("SubCarriers")});
   if (answeredOK(out)) P().setField("SubCarriers", out[1]);
+  local("redrawCalculationStatus", {c.in(2, "handles")});
 }
 
 void pbMACheaderSetup_Callback(Call& c) {
@@ -418,17 +565,24 @@ void pdDATAsourceType_Callback(Call& c) {
 }
 
 void txtDataLength_Callback(Call& c) {
-  std::optional<double> entry = parseDecimal(controlText(c));
-  const double v = entry ? roundEntry(*entry) : std::nan("");
-  local("adjustDataLength", {v, cbHandles(c)});
+  const std::string typed = controlText(c);
+  const std::optional<double> entry = gui::readEntryNumber(typed);
+  if (!entry)
+    return refuseEntry(cbHandles(c), cbField(c), "Data length", typed, "is not a number",
+                       num2str(num(P(), "dataLength")));
+  local("adjustDataLength", {roundEntry(*entry), cbHandles(c)});
+  const double limit = dataLengthLimit(P());
+  noteEntry(cbHandles(c), "Data length", roundEntry(*entry), 1, limit,
+            num2str(num(P(), "dataLength")) + " bytes", "1 to " + num2str(limit) + " bytes");
 }
 
 // ---- start-up ----------------------------------------------------------------------
 
 double startApplication() {
   ensureApplication();
-  const auto started = std::chrono::steady_clock::now();
   const double splash = feval1("KS_Splash", {}).toScalar();
+  // The splash's minimum time counts from when it is on the screen.
+  const auto started = std::chrono::steady_clock::now();
   for (const char* step : {"InitializeAppInfo", "InitializeConfiguration", "InitializeParameters",
                            "InitializeSigGenSettings"})
     local(step, {});
@@ -442,6 +596,7 @@ double startApplication() {
                            .count();
   if (elapsed < splashMinimumMs()) processEvents(static_cast<int>(splashMinimumMs() - elapsed));
   deleteFigure(splash);
+  gui::fitWindowToScreen(fig);
   setString(fig, "Visible", "on");
   return fig;
 }
@@ -465,6 +620,7 @@ const LocalTable kTable{"dot11a_GUI_b",
                          LOCAL(redrawPaylodSetup, 1, 0),
                          LOCAL(redrawGenerationParameters, 1, 0),
                          LOCAL(redrawProjectedLength, 1, 0),
+                         LOCAL(redrawCalculationStatus, 1, 0),
                          LOCAL(adjustDataLength, 2, 0),
                          LOCAL(Calculate, 0, 0),
                          CALLBACK(tbGenerationMode_Callback),
@@ -486,6 +642,29 @@ const LocalTable kTable{"dot11a_GUI_b",
                          CALLBACK(pdDATAsourceType_Callback),
                          CALLBACK(txtDataLength_Callback)}};
 
+// Once the running callbacks are done (the shell records a calculation after
+// Calculate returns), the calculation state is brought up to date.
+void scheduleStatusRefresh(double fig) {
+  static QPointer<QTimer> timer;
+  QWidget* w = widgetOf(fig);
+  if (!w || (timer && timer->isActive() && timer->parent() == w)) return;
+  delete timer.data();
+  timer = new QTimer(w);
+  timer->setSingleShot(true);
+  QObject::connect(timer, &QTimer::timeout, w, [fig] {
+    if (!isHandle(fig)) return;
+    const Value handles = guidata(fig);
+    if (!handles.isRecord() || !handles.hasField("txtCalculationStatus")) return;
+    ModuleScope scope(&kTable);
+    try {
+      feval("redrawCalculationStatus", 0, {handles});
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << std::endl;
+    }
+  });
+  timer->start(0);
+}
+
 }  // namespace
 
 namespace op {
@@ -501,7 +680,13 @@ void dot11a_GUI_b(Call& c) {
     }
     return;
   }
-  if (c.in(0, "action").isText()) dispatchModule(kTable, c);
+  if (!c.in(0, "action").isText()) return;
+  const bool ok = dispatchModule(kTable, c);
+  const double fig = findFigure("main");
+  if (fig == 0) return;
+  // What went wrong is shown where the user looks; the console has its copy.
+  if (!ok && !lastModuleError().empty()) gui::tellUser(fig, lastModuleError(), true, false);
+  scheduleStatusRefresh(fig);
 }
 
 }  // namespace op

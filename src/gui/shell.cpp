@@ -1,20 +1,41 @@
 // The application shell, module rfCommonUI: the menu bar, the window title,
-// the Calculate step that records what was calculated, the about box and the
-// shut-down.
+// the Calculate step that records what was calculated, the check that a
+// current waveform exists, the memory-option and connection menus, the about
+// box and the shut-down. The File menu, the waveform export and the instrument
+// buttons are in shell_files.cpp and shell_instrument.cpp.
+#include "gui/shell.hpp"
+
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <iostream>
 
-#include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
+#include "dot11a/siggen_settings.hpp"
 #include "gui/graphics/graphics.hpp"
 
 namespace dot11a {
 
-namespace {
+namespace shell {
 
 using namespace gfx;
+
+LocalTable& table() {
+  static LocalTable t{"rfCommonUI", {}};
+  return t;
+}
+
+bool addCommand(const OpInfo& info) {
+  table().functions.push_back(info);
+  return true;
+}
+
+const LocalTable& commandTable() {
+  return table();
+}
 
 Value& appInfo() {
   return global("appInfo");
@@ -29,6 +50,125 @@ std::string appText(std::string_view field) {
 bool platformC() {
   return appText("Platform") == "c";
 }
+
+double mainWindow(const Value& handles) {
+  if (handles.isRecord() && handles.hasField("main")) return handles.field("main").toScalar();
+  return gcbf();
+}
+
+WatchPointer::WatchPointer(double figure) : figure_(figure) {
+  if (figure_ == 0 || !isHandle(figure_)) return;
+  previous_ = getString(figure_, "Pointer");
+  setString(figure_, "Pointer", "watch");
+  active_ = true;
+}
+
+WatchPointer::~WatchPointer() {
+  try {
+    restore();
+  } catch (const std::exception&) {
+    // The window went away meanwhile; there is no pointer left to restore.
+  }
+}
+
+void WatchPointer::restore() {
+  if (!active_) return;
+  active_ = false;
+  if (isHandle(figure_)) setString(figure_, "Pointer", previous_);
+}
+
+void application(std::string_view operation, std::initializer_list<Value> args) {
+  std::vector<Value> in{Value(std::string(operation))};
+  in.insert(in.end(), args.begin(), args.end());
+  feval(appText("ApplicationFunction"), 0, std::span<const Value>(in));
+}
+
+std::string& fileOfThisRun() {
+  static std::string path;
+  return path;
+}
+
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  return out;
+}
+
+// The clock value [year month day hour minute seconds] of now, local time.
+Value clockNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  const double fraction =
+      std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(t)).count();
+  return Value::row({double(tm.tm_year + 1900), double(tm.tm_mon + 1), double(tm.tm_mday),
+                     double(tm.tm_hour), double(tm.tm_min), tm.tm_sec + fraction});
+}
+
+bool calculatedSetIsCurrent() {
+  const Value& info = appInfo();
+  if (!info.isRecord() || !info.hasField("LastCalcTimeStamp") ||
+      info.field("LastCalcTimeStamp").isEmpty())
+    return false;
+  return feval1("compareStruct", {info.field("LastCaluclatedParameterSet"), global("parameters")})
+      .truthy();
+}
+
+bool calculated() {
+  const Value& info = appInfo();
+  return info.isRecord() && info.hasField("LastCalcTimeStamp") &&
+         !info.field("LastCalcTimeStamp").isEmpty();
+}
+
+}  // namespace
+
+// Asks before a stale or missing waveform is used. A calculation run from
+// here must have succeeded (the recorded set equals the current one) before
+// the caller goes on, so a failed calculation never lets an old waveform, or
+// none, pass for the current one. Closing the question asks nothing to be sent
+// to the instrument: for "Download" it counts as "Cancel".
+bool waveformReady(const Value& handles, std::string_view action) {
+  const std::string act(action);
+  const bool closingCancels = act == "Download";
+  auto calculate = [&] {
+    feval("executeCalculation", 0, {handles});
+    return calculatedSetIsCurrent();
+  };
+  if (!calculated()) {
+    const std::string answer = dialogs().question(
+        "Waveform Not Calculated",
+        "The waveform has not yet been calculated. Do you wish to calculate\nthe waveform and "
+        "then " +
+            lower(act) + " ?",
+        {"Calculate & " + act, "Cancel"}, "Calculate & " + act);
+    if (answer == "Cancel" || (answer.empty() && closingCancels)) return false;
+    return calculate();
+  }
+  if (calculatedSetIsCurrent()) return true;
+  const std::string recalc = "Recalc & " + act;
+  const std::string answer = dialogs().question(
+      "Waveform Not Recalculated",
+      "Settings have changed since last calculating the waveform.\n" + act +
+          " will use the last calculated waveform.\nDo you wish to " + lower(act) + " anyway ?",
+      {"Yes", recalc, "Cancel"}, recalc);
+  if (answer == "Cancel" || (answer.empty() && closingCancels)) return false;
+  if (answer == recalc) return calculate();
+  return true;
+}
+
+}  // namespace shell
+
+namespace {
+
+using namespace gfx;
+using shell::appInfo;
+using shell::appText;
+using shell::mainWindow;
+using shell::platformC;
 
 std::string menuCallback(std::string_view tag) {
   return "rfCommonUI('" + std::string(tag) + "_Callback',gcbo,[],guidata(gcbo))";
@@ -91,21 +231,18 @@ Value menuTable(double fig) {
   return Value::record({{"Figure", fig}, {"Items", Value::cellRow(std::move(items))}});
 }
 
-// The clock value [year month day hour minute seconds] of now, local time.
-Value clockNow() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  const double fraction =
-      std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(t)).count();
-  return Value::row({double(tm.tm_year + 1900), double(tm.tm_mon + 1), double(tm.tm_mday),
-                     double(tm.tm_hour), double(tm.tm_min), tm.tm_sec + fraction});
+std::string bbgType() {
+  const Value& config = global("configuration");
+  if (config.isRecord() && config.hasField("BBGtype") && config.field("BBGtype").isText())
+    return config.field("BBGtype").str();
+  return "";
 }
 
-double mainWindow(const Value& handles) {
-  if (handles.isRecord() && handles.hasField("main")) return handles.field("main").toScalar();
-  return gcbf();
+// Check-marks the memory option that is in force and clears the other.
+void markMemoryOption(const Value& h, std::string_view current) {
+  for (const char* tag : {"menuConfigBBG1Opt1", "menuConfigBBG1Opt2"})
+    if (h.isRecord() && h.hasField(tag))
+      setString(handleIn(h, tag), "Checked", tag == current ? "on" : "off");
 }
 
 void AddMenuBar(Call& c) {
@@ -114,10 +251,9 @@ void AddMenuBar(Call& c) {
 
 void InitializeFigure(Call& c) {
   const Value& h = c.in(0, "handles");
-  if (isCallable("loadConfig")) {
-    const Value stored = feval1("loadConfig", {});
-    if (!stored.isEmpty() && !stored.isAbsent()) global("configuration") = stored;
-  }
+  shell::fileOfThisRun().clear();
+  const Value stored = feval1("loadConfig", {});
+  if (stored.isRecord()) global("configuration") = stored;
   const bool c7 = platformC();
   std::vector<std::pair<std::string, std::string>> tips = {
       {"pbCalculate", "Calculates the waveform based\non current settings."},
@@ -136,13 +272,7 @@ void InitializeFigure(Call& c) {
                           " Connector of the rear panel.");
   for (const auto& [tag, tip] : tips)
     if (h.hasField(tag)) setString(handleIn(h, tag), "TooltipString", tip);
-  if (c7 && h.hasField("menuConfigBBG1Opt1") && h.hasField("menuConfigBBG1Opt2")) {
-    const Value& config = global("configuration");
-    const bool m08 = config.isRecord() && config.hasField("BBGtype") &&
-                     config.field("BBGtype").isText() && config.field("BBGtype").str() == "M08";
-    setString(handleIn(h, "menuConfigBBG1Opt1"), "Checked", m08 ? "on" : "off");
-    setString(handleIn(h, "menuConfigBBG1Opt2"), "Checked", m08 ? "off" : "on");
-  }
+  if (c7) markMemoryOption(h, bbgType() == "M08" ? "menuConfigBBG1Opt1" : "menuConfigBBG1Opt2");
 }
 
 void redrawAppTitle(Call& c) {
@@ -162,28 +292,93 @@ void redrawAppTitle(Call& c) {
 // a waveform of the current settings.
 void executeCalculation(Call& c) {
   const Value& h = c.in(0, "handles");
-  const double fig = mainWindow(h);
-  const bool haveWindow = isHandle(fig) && fig != 0;
-  const std::string pointer = haveWindow ? getString(fig, "Pointer") : "arrow";
-  if (haveWindow) setString(fig, "Pointer", "watch");
+  shell::WatchPointer watch(mainWindow(h));
   clearModuleError();
   std::string failure;
   try {
-    feval(appText("ApplicationFunction"), 0, {Value("Calculate")});
+    shell::application("Calculate", {});
     failure = lastModuleError();
   } catch (const std::exception& e) {
     failure = e.what();
   }
   if (failure.empty()) {
-    appInfo().setField("LastCalcTimeStamp", clockNow());
+    appInfo().setField("LastCalcTimeStamp", shell::clockNow());
     appInfo().setField("LastCaluclatedParameterSet", global("parameters"));
   }
-  if (haveWindow && isHandle(fig)) setString(fig, "Pointer", pointer);
+  watch.restore();
   if (!failure.empty()) dialogs().error("Calculation Failed", failure);
+}
+
+void checkWaveformReady(Call& c) {
+  c.outputNames({"status"});
+  const Value& action = c.in(1, "actionString");
+  if (!action.isText()) raise("checkWaveformReady needs the action as a text.");
+  c.out(0) = shell::waveformReady(c.in(0, "handles"), action.str()) ? 1.0 : 0.0;
 }
 
 void pbCalculate_Callback(Call& c) {
   feval("executeCalculation", 0, {c.in(2, "handles")});
+}
+
+// Memory option M08 holds 8 Msamples: a frame that does not fit is reset to
+// the defaults, after the user agreed. Closing the question keeps everything.
+void menuConfigBBG1Opt1_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  const Value& p = global("parameters");
+  if (p.isRecord() && p.hasField("ProjectedLength") &&
+      p.field("ProjectedLength").toScalar() > 8000000) {
+    const std::string answer = dialogs().question(
+        "Waveform too large",
+        "The waveform based on the current settings \nis too large to for Option M08. Changing "
+        "to\nOption M08 will reset all settings to the defaults.\nDo you wish to change anyway ?",
+        {"Yes", "Cancel"}, "Cancel");
+    if (answer != "Yes") return;
+    shell::application("InitializeParameters", {});
+    // The defaults may bring another oversampling ratio: the generator's
+    // sample rate follows it, as it does when the ratio is chosen.
+    global("SigGenSettings")
+        .setField("SamplingRate",
+                  kBaseSampleRate * global("parameters").field("OverSampling").toScalar());
+    shell::application("redraw", {h});
+  }
+  global("configuration").setField("BBGtype", Value("M08"));
+  markMemoryOption(h, "menuConfigBBG1Opt1");
+}
+
+void menuConfigBBG1Opt2_Callback(Call& c) {
+  global("configuration").setField("BBGtype", Value("M32"));
+  markMemoryOption(c.in(2, "handles"), "menuConfigBBG1Opt2");
+}
+
+// The connection dialog serves the spectrum analyzer too. Its title is set
+// on the dialog's window itself, before it opens and after it closed; the
+// layout (built into the library) is never rewritten.
+void menuConfigSpecAnIO_Callback(Call& c) {
+  const double fig = mainWindow(c.in(2, "handles"));
+  auto retitle = [](double dialog, const char* title) {
+    if (dialog != 0 && isHandle(dialog)) setString(dialog, "Name", title);
+  };
+  double dialog = findFigure("KS_SigGen");
+  if (dialog == 0) {
+    try {
+      dialog = openLayout("KS_SigGen", true);
+    } catch (const std::exception&) {
+      dialog = 0;  // the dialog opens its own window; only the title is missed
+    }
+  }
+  retitle(dialog, "Spectrum Analyzer IO Connection");
+  Value config = global("configurationSA");
+  if (!config.isRecord()) config = initConfig();
+  std::vector<Value> out;
+  try {
+    out = feval("KS_SigGen", 2, {fig, config, Value(appText("Platform"))});
+  } catch (...) {
+    retitle(findFigure("KS_SigGen"), "Signal Generator IO Connection");
+    throw;
+  }
+  retitle(findFigure("KS_SigGen"), "Signal Generator IO Connection");
+  if (out.size() == 2 && out[0].isText() && out[0].str() == "OK")
+    global("configurationSA") = out[1];
 }
 
 void menuHelpAbout_Callback(Call& c) {
@@ -197,12 +392,10 @@ void AppShutDown(Call&) {
       if (h != 0 && isHandle(h)) deleteFigure(h);
     info.setField("ClientWindows", Value::empty());
   }
-  if (isCallable("saveConfig")) {
-    try {
-      feval("saveConfig", 0, {global("configuration")});
-    } catch (const std::exception&) {
-      // The configuration is stored as a convenience; the shut-down goes on.
-    }
+  try {
+    feval("saveConfig", 0, {global("configuration")});
+  } catch (const std::exception&) {
+    // The configuration is stored as a convenience; the shut-down goes on.
   }
   // The window whose Exit ran; called from elsewhere, the main window.
   const double fig = gcbf() != 0 ? gcbf() : findFigure("main");
@@ -213,23 +406,24 @@ void menuFileExit_Callback(Call&) {
   feval("AppShutDown", 0, {});
 }
 
-#define LOCAL(name, nin, nout)                     \
-  OpInfo {                                         \
-#name, nin, nout, 1, "rfCommonUI/" #name, name \
-  }
-#define CALLBACK(name) LOCAL(name, kAny, 0)
-
-const LocalTable kTable{
-    "rfCommonUI",
-    {LOCAL(AddMenuBar, 1, 0), LOCAL(InitializeFigure, 1, 0), LOCAL(redrawAppTitle, 1, 0),
-     LOCAL(executeCalculation, 1, 0), LOCAL(AppShutDown, 0, 0), CALLBACK(pbCalculate_Callback),
-     CALLBACK(menuHelpAbout_Callback), CALLBACK(menuFileExit_Callback)}};
+SHELL_COMMAND(AddMenuBar, 1, 0);
+SHELL_COMMAND(InitializeFigure, 1, 0);
+SHELL_COMMAND(redrawAppTitle, 1, 0);
+SHELL_COMMAND(executeCalculation, 1, 0);
+SHELL_COMMAND(checkWaveformReady, 2, 1);
+SHELL_COMMAND(AppShutDown, 0, 0);
+SHELL_CALLBACK(pbCalculate_Callback);
+SHELL_CALLBACK(menuConfigBBG1Opt1_Callback);
+SHELL_CALLBACK(menuConfigBBG1Opt2_Callback);
+SHELL_CALLBACK(menuConfigSpecAnIO_Callback);
+SHELL_CALLBACK(menuHelpAbout_Callback);
+SHELL_CALLBACK(menuFileExit_Callback);
 
 }  // namespace
 
 namespace op {
 void rfCommonUI(Call& c) {
-  if (c.nargin() > 0 && c.in(0, "action").isText()) dispatchModule(kTable, c);
+  if (c.nargin() > 0 && c.in(0, "action").isText()) dispatchModule(shell::commandTable(), c);
 }
 }  // namespace op
 

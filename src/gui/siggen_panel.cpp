@@ -1,11 +1,15 @@
 // The signal-generator settings panel, module TGXconfig: shows SigGenSettings
 // in the main window and applies the entry rules to what the user types.
+#include <algorithm>
+#include <cmath>
 #include <iostream>
+#include <optional>
 
 #include "dot11a/call.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/siggen_settings.hpp"
+#include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 
 namespace dot11a {
@@ -92,18 +96,57 @@ int unitItem(const Value& h, std::string_view tag) {
   return static_cast<int>(getNumber(ctl(h, tag), "Value"));
 }
 
-void updateFrequency(Call& c) {
-  const Value& h = c.in(0, "handles");
-  S().setField("Frequency", frequencyFromEntry(getString(ctl(h, "txtFrequency"), "String"),
-                                               unitItem(h, "pdFrequencyUnits")));
+// 10^(3 (item - 1)) for the unit pop-ups (1 Hz, 2 kHz, 3 MHz, 4 GHz).
+double unitFactor(int item) {
+  return std::pow(1e3, std::clamp(item, 1, 4) - 1);
+}
+
+double mainFig(const Value& handles) {
+  if (handles.isRecord() && handles.hasField("main")) return handles.field("main").toScalar();
+  return gcbf();
+}
+
+// A value with its unit as the panel shows it ("2.4 GHz").
+std::string withUnit(double value) {
+  static const char* const kUnits[] = {"Hz", "kHz", "MHz", "GHz"};
+  const UnitDisplay d = displayInUnit(value);
+  return display(d.scaled) + " " + kUnits[std::clamp(d.unitItem, 1, 4) - 1];
+}
+
+// Text that is not a number keeps the value in force (the redraw shows it
+// again) and the status line says why; a number is limited to the range,
+// which the status line mentions when it happened.
+void frequencyLike(const Value& h, std::string_view what, std::string_view field,
+                   std::string_view textTag, std::string_view unitTag, double top, double bottom,
+                   const std::string& range) {
+  const std::string typed = getString(ctl(h, textTag), "String");
+  const std::optional<double> entry = gui::readEntryNumber(typed);
+  const double fig = mainFig(h);
+  if (!entry) {
+    gui::tellUser(fig, std::string(what) + ": \"" + typed + "\" is not a number; it stays " +
+                           withUnit(S().field(field).toScalar()) + ".");
+  } else {
+    const double value = *entry * unitFactor(unitItem(h, unitTag));
+    const double stored = orderedClamp(value, top, bottom);
+    S().setField(field, stored);
+    if (stored != value)
+      gui::tellUser(
+          fig, std::string(what) + " limited to " + withUnit(stored) + " (valid: " + range + ").",
+          false, false);
+    else
+      gui::clearUserMessage(fig);
+  }
   feval("redrawSigGenSettings", 0, {h});
 }
 
+void updateFrequency(Call& c) {
+  frequencyLike(c.in(0, "handles"), "Frequency", "Frequency", "txtFrequency", "pdFrequencyUnits",
+                4e9, 100e3, "100 kHz to 4 GHz");
+}
+
 void updateSamplingRate(Call& c) {
-  const Value& h = c.in(0, "handles");
-  S().setField("SamplingRate", samplingRateFromEntry(getString(ctl(h, "txtSamplingRate"), "String"),
-                                                     unitItem(h, "pdSamplingRateUnits")));
-  feval("redrawSigGenSettings", 0, {h});
+  frequencyLike(c.in(0, "handles"), "Sample rate", "SamplingRate", "txtSamplingRate",
+                "pdSamplingRateUnits", 40e6, 1, "1 Hz to 40 MHz");
 }
 
 void txtFrequency_Callback(Call& c) {
@@ -121,9 +164,26 @@ void pdSamplingRateUnits_Callback(Call& c) {
 
 void txtAmplitude_Callback(Call& c) {
   const double field = handleFrom(c.in(0, "hObject"), "callback");
-  const double v = amplitudeFromEntry(getString(field, "String"));
+  const std::string typed = getString(field, "String");
+  const std::optional<double> entry = gui::readEntryNumber(typed);
+  const double fig = mainFig(cbHandles(c));
+  if (!entry) {
+    // A typo must never reach the instrument as some other power.
+    const std::string inForce = num2str(S().field("Amplitude").toScalar());
+    setString(field, "String", inForce);
+    gui::tellUser(fig,
+                  "Amplitude: \"" + typed + "\" is not a number; it stays " + inForce + " dBm.");
+    return;
+  }
+  const double rounded = std::round(*entry);  // halves away from zero
+  const double v = orderedClamp(rounded, 20, -136);
   S().setField("Amplitude", v);
   setString(field, "String", num2str(v));
+  if (v != rounded)
+    gui::tellUser(fig, "Amplitude limited to " + num2str(v) + " dBm (valid: -136 to +20 dBm).",
+                  false, false);
+  else
+    gui::clearUserMessage(fig);
 }
 
 void pdReconFilter_Callback(Call& c) {

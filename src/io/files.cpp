@@ -9,6 +9,7 @@
 
 #include "dot11a/error.hpp"
 #include "dot11a/matfile.hpp"
+#include "dot11a/parameter_bounds.hpp"
 
 namespace dot11a {
 
@@ -43,28 +44,6 @@ bool allFinite(const Value& v) {
     if (!std::isfinite(x)) return false;
   return true;
 }
-
-// Ranges the calculation relies on, for the scalar fields of the parameter set.
-struct Range {
-  std::string_view field;
-  double lo, hi;
-  bool integer;
-};
-constexpr Range kRanges[] = {
-    {"generationMode", 0, 1, true},
-    {"modulation", 1, 4, true},
-    {"encoderRate", 0.5, 1, false},
-    {"scramblerActive", 0, 1, true},
-    {"scramblerInit", 0, 127, true},
-    {"interleaverActive", 0, 1, true},
-    {"idleSamples", 0, 1000 * 20 * 4, true},
-    {"MirrorSpectrum", 0, 1, true},
-    {"OverSampling", 1, 4, true},
-    {"WindowingLength", 0, 16, true},
-    {"serviceField", 0, 65535, true},
-    {"dataSourceType", 1, 7, true},
-    {"dataLength", 0, 4095, true},
-};
 
 std::string fieldProblem(const std::string& path, const Value& got, const Value& want) {
   if (want.isRecord()) {
@@ -101,17 +80,17 @@ std::string parameterSetProblem(const Value& candidate, const Value& reference) 
   if (!candidate.isRecord()) return "fileParameters is not a record";
   std::string p = fieldProblem("fileParameters", candidate, reference);
   if (!p.empty()) return p;
-  for (const Range& r : kRanges) {
-    if (!reference.hasField(r.field)) continue;
-    const double x = candidate.field(r.field).toScalar();
-    if (x < r.lo || x > r.hi || (r.integer && x != std::floor(x)))
-      return "fileParameters." + std::string(r.field) + " is out of range";
+  // The ranges the calculation relies on, from the parameter set's bounds.
+  for (const ParameterBound& b : parameterBounds()) {
+    if (!reference.hasField(b.field)) continue;
+    if (!withinStoredBounds(b, candidate.field(b.field).toScalar()))
+      return "fileParameters." + std::string(b.field) + " is out of range";
   }
   for (const char* sub : {"MACheader", "MACfcs"}) {
     const Value& rec = candidate.field(sub);
     for (const char* f : {"Active", "Length"})
       if (rec.hasField(f) && (!rec.field(f).isScalar() || rec.field(f).toScalar() < 0 ||
-                              rec.field(f).toScalar() > 4095))
+                              rec.field(f).toScalar() > kMaxPsduOctets))
         return "fileParameters." + std::string(sub) + "." + f + " is out of range";
   }
   const Value& bits = candidate.field("dataSourceBitstream");

@@ -15,12 +15,11 @@ namespace dot11a {
 
 namespace {
 
-// The standard rates: modulation code and coding rate of each data-rate item.
-constexpr RatePair kRates[] = {{6, 1, 0.5},  {9, 1, 0.75},  {12, 2, 0.5},       {18, 2, 0.75},
-                               {24, 3, 0.5}, {36, 3, 0.75}, {48, 4, 2.0 / 3.0}, {54, 4, 0.75}};
-
-bool sameRate(double a, double b) {
-  return std::fabs(a - b) < 1e-9;
+// The rate-table entry of a modulation code and coding rate; nullptr for a
+// custom combination.
+const RateEntry* entryOf(double modulation, double encoderRate) {
+  if (!isModulationCode(modulation)) return nullptr;
+  return rateOf(static_cast<Modulation>(static_cast<int>(modulation)), encoderRate);
 }
 
 double activeLength(const Value& p, std::string_view name) {
@@ -64,22 +63,21 @@ Value defaultParameters() {
 }
 
 double dataRateFor(double modulation, double encoderRate) {
-  for (const RatePair& r : kRates)
-    if (r.modulation == modulation && sameRate(r.encoderRate, encoderRate)) return r.dataRate;
-  return 0;
+  const RateEntry* e = entryOf(modulation, encoderRate);
+  return e ? e->mbps : 0;
 }
 
 int dataRateItem(double modulation, double encoderRate) {
-  for (int i = 0; i < 8; ++i)
-    if (kRates[i].modulation == modulation && sameRate(kRates[i].encoderRate, encoderRate))
-      return i + 1;
-  return 9;
+  const RateEntry* e = entryOf(modulation, encoderRate);
+  return e ? static_cast<int>(e - kRateTable.data()) + 1 : 9;
 }
 
 RatePair ratePairOfItem(int item) {
-  if (item < 1 || item > 8)
+  if (item < 1 || item > static_cast<int>(kRateTable.size()))
     raise("Data rate item " + std::to_string(item) + " has no standard rate.");
-  return kRates[item - 1];
+  const RateEntry& e = kRateTable[static_cast<std::size_t>(item - 1)];
+  // The coding rate as the settings store it (2/3 as the nearest double).
+  return {static_cast<double>(e.mbps), static_cast<double>(e.modulation), e.coding.value()};
 }
 
 double totalLength(const Value& p) {

@@ -2,22 +2,15 @@
 #include <array>
 #include <cmath>
 
-#include "phy/adapt.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/synthesis.hpp"
+#include "phy/adapt.hpp"
 
 namespace dot11a {
 
 Bits rateBits(double rate) {
-  struct Entry {
-    double rate;
-    std::array<std::uint8_t, 4> bits;  // R1 ... R4 in transmission order
-  };
-  static constexpr Entry kTable[] = {{6, {1, 1, 0, 1}},  {9, {1, 1, 1, 1}},  {12, {0, 1, 0, 1}},
-                                     {18, {0, 1, 1, 1}}, {24, {1, 0, 0, 1}}, {36, {1, 0, 1, 1}},
-                                     {48, {0, 0, 0, 1}}, {54, {0, 0, 1, 1}}};
-  for (const Entry& e : kTable)
-    if (e.rate == rate) return Bits(e.bits.begin(), e.bits.end());
+  if (const RateEntry* e = rateByMbps(rate))
+    return Bits(e->signalRateBits.begin(), e->signalRateBits.end());
   return Bits(4, 0);  // "Custom" and any rate not in the table
 }
 
@@ -48,12 +41,11 @@ void validate(const DataSettings& s) {
     raise("The value \"codedBitsPerSymbol\" is used before it is set: the modulation code " +
           std::to_string(s.modulation) +
           " is not one of 1 (BPSK), 2 (QPSK), 3 (16-QAM), 4 (64-QAM).");
-  if (s.encoderRate != 1.0 && s.encoderRate != kRate1_2 && s.encoderRate != kRate2_3 &&
-      s.encoderRate != kRate3_4)
+  if (codingRateOf(s.encoderRate) == nullptr)
     raise("The encoder rate must be 1 (uncoded), 0.5, 0.6666666666666666 or 0.75, not " +
           std::to_string(s.encoderRate) + ".");
-  if (s.service > 65535) raise("The SERVICE field must be 0 to 65535.");
-  if (s.scramblerInit > 127) raise("The scrambler seed must be 0 to 127.");
+  if (s.service > kMaxServiceField) raise("The SERVICE field must be 0 to 65535.");
+  if (s.scramblerInit > kMaxScramblerInit) raise("The scrambler seed must be 0 to 127.");
   if (s.oversampling < 1) raise("The oversampling rate must be 1 or more.");
   if (s.windowLength < 0) raise("The window length must be 0 or more.");
   if (s.windowLength > 16 * s.oversampling)
@@ -64,20 +56,18 @@ void validate(const DataSettings& s) {
 
 namespace {
 std::size_t codedBitsPerSymbol(const DataSettings& s) {
-  return 48u * static_cast<std::size_t>(bitsPerSubcarrier(static_cast<Modulation>(s.modulation)));
+  return static_cast<std::size_t>(codedBitsPerSymbolOf(static_cast<Modulation>(s.modulation)));
 }
 std::size_t dataBitsPerSymbol(const DataSettings& s) {
-  // Exact for every pairing: 48, 96, 192, 288 times 1, 1/2, 2/3, 3/4.
   return static_cast<std::size_t>(
-      std::llround(static_cast<double>(codedBitsPerSymbol(s)) * s.encoderRate));
+      dataBitsPerSymbolOf(static_cast<Modulation>(s.modulation), *codingRateOf(s.encoderRate)));
 }
 }  // namespace
 
 std::size_t dataSymbolCount(const DataSettings& s, std::size_t payloadBits) {
   validate(s);
-  const std::size_t bits = payloadBits + (s.framed ? 16 + 6 : 0);
-  const std::size_t ndbps = dataBitsPerSymbol(s);
-  return (bits + ndbps - 1) / ndbps;
+  return dataSymbolsFor(payloadBits, s.framed, static_cast<Modulation>(s.modulation),
+                        s.encoderRate);
 }
 
 std::size_t dataFieldInto(const DataSettings& s, std::span<const std::uint8_t> payload,
@@ -196,12 +186,13 @@ DataSettings dataSettingsFrom(Call& c, std::size_t first) {
   // Inputs from "generationMode" (index first) on, "userData" skipped.
   DataSettings s;
   s.framed = c.in(first, "generationMode").truthy();
-  s.service = nonNegative(c.in(first + 2, "serviceField"), "serviceField", 65535);
+  s.service = nonNegative(c.in(first + 2, "serviceField"), "serviceField", kMaxServiceField);
   const double mod = c.in(first + 4, "modulation").toScalar();
   s.modulation = (mod >= 1 && mod <= 4 && mod == std::floor(mod)) ? static_cast<int>(mod) : 0;
   s.encoderRate = c.in(first + 5, "encoderRate").toScalar();
   s.scrambler = c.in(first + 6, "scramblerActive").truthy();
-  s.scramblerInit = nonNegative(c.in(first + 7, "scramblerInit"), "scramblerInit", 127);
+  s.scramblerInit =
+      nonNegative(c.in(first + 7, "scramblerInit"), "scramblerInit", kMaxScramblerInit);
   s.interleaver = c.in(first + 8, "interleaverActive").truthy();
   return s;
 }

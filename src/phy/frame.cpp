@@ -4,36 +4,12 @@
 #include <array>
 #include <cmath>
 
-#include "phy/adapt.hpp"
 #include "dot11a/synthesis.hpp"
+#include "phy/adapt.hpp"
 
 namespace dot11a {
 
 namespace {
-
-struct Layout {
-  std::size_t symbols = 0;
-  std::size_t burst = 0;  // samples the synthesis produces (window tail included)
-  std::size_t total = 0;  // with idle interval and pad
-};
-
-Layout layoutOf(const FrameSettings& s, std::size_t payloadBits) {
-  const DataSettings& d = s.data;
-  const std::size_t os = static_cast<std::size_t>(d.oversampling);
-  const std::size_t w = static_cast<std::size_t>(d.windowLength);
-  Layout l;
-  l.symbols = dataSymbolCount(d, payloadBits);
-  if (d.framed) {
-    l.burst = 400 * os + 80 * os * l.symbols + w;
-    const long long idle = s.idleSamples - static_cast<long long>(w);
-    l.total = l.burst + (idle > 0 ? static_cast<std::size_t>(idle) : 0);
-  } else {
-    l.burst = 80 * os * l.symbols;  // the window tail is folded onto the start
-    l.total = l.burst;
-  }
-  l.total += l.total % 2;
-  return l;
-}
 
 void checkPayload(const FrameSettings& s, std::size_t payloadBits) {
   if (!s.data.framed && payloadBits == 0)
@@ -47,15 +23,28 @@ void checkPayload(const FrameSettings& s, std::size_t payloadBits) {
 
 }  // namespace
 
+FrameShape frameShape(const FrameSettings& s, std::size_t payloadBits) {
+  FrameShape shape;
+  shape.framed = s.data.framed;
+  shape.modulation = static_cast<Modulation>(s.data.modulation);
+  shape.codingRate = s.data.encoderRate;
+  shape.oversampling = s.data.oversampling;
+  shape.windowLength = s.data.windowLength;
+  shape.idleSamples = s.idleSamples;
+  shape.payloadBits = payloadBits;
+  return shape;
+}
+
 std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits) {
-  if (payloadBits > kMaxPayloadBits)
+  if (payloadBits > kMaxPsduBits)
     return s.idleSamples > 0 ? static_cast<std::size_t>(s.idleSamples) : 0;
-  return layoutOf(s, payloadBits).total;
+  validate(s.data);
+  return frameLayout(frameShape(s, payloadBits)).total;
 }
 
 Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payload) {
   Frame f;
-  if (payload.size() > kMaxPayloadBits) {
+  if (payload.size() > kMaxPsduBits) {
     // The SIGNAL field cannot announce the payload: an idle interval only.
     if (s.idleSamples <= 0)
       raise("dot11a_FRAME: the payload of " + std::to_string(payload.size() / 8) +
@@ -71,41 +60,39 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
   checkPayload(s, payload.size());
   validate(s.data);
   const DataSettings& d = s.data;
-  const std::size_t os = static_cast<std::size_t>(d.oversampling);
   const std::size_t w = static_cast<std::size_t>(d.windowLength);
-  const Layout l = layoutOf(s, payload.size());
+  const FrameLayout l = frameLayout(frameShape(s, payload.size()));
 
   std::array<cplx, 64> mask64;
   carrierMappingInto(s.mask53, 1, mask64);
 
   // The burst is built with its last window tail in place, then trimmed.
   Samples& out = f.waveform;
-  out.assign(std::max(l.total, l.burst + w), cplx(0.0, 0.0));
-  std::size_t dataAt = 0;
+  out.assign(std::max(l.total, l.burstEnd + w), cplx(0.0, 0.0));
   if (d.framed) {
     auto add = [&](const Samples& piece, std::size_t at) {
       for (std::size_t k = 0; k < piece.size(); ++k) out[at + k] += piece[k];
     };
     add(shortSequence(d.oversampling, d.windowLength, mask64, d.sincComp), 0);
-    add(longSequence(d.oversampling, d.windowLength, mask64, d.sincComp), 160 * os);
+    add(longSequence(d.oversampling, d.windowLength, mask64, d.sincComp),
+        l.preamble.begin + kShortTrainingSamples * static_cast<std::size_t>(d.oversampling));
     add(signalSymbol(s.dataRate, static_cast<double>(payload.size()) / 8.0, d.oversampling,
                      d.windowLength, mask64, d.sincComp),
-        320 * os);
-    dataAt = 400 * os;
+        l.signal.begin);
   }
-  dataFieldInto(d, payload, mask64, std::span(out).subspan(dataAt));
+  dataFieldInto(d, payload, mask64, std::span(out).subspan(l.data.begin));
   if (!d.framed && w > 0) {
     // Fold the last window tail onto the start, so the waveform loops seamlessly.
     for (std::size_t k = 0; k < w; ++k) {
-      out[k] += out[l.burst + k];
-      out[l.burst + k] = 0.0;
+      out[k] += out[l.burstEnd + k];
+      out[l.burstEnd + k] = 0.0;
     }
   }
   out.resize(l.total);
   f.marker1.assign(l.total, 0);
   if (l.total > 0) f.marker1[0] = 1;
   f.marker2.assign(l.total, 0);
-  std::fill(f.marker2.begin(), f.marker2.begin() + static_cast<long>(std::min(l.burst, l.total)),
+  std::fill(f.marker2.begin(), f.marker2.begin() + static_cast<long>(std::min(l.burstEnd, l.total)),
             1);
   if (s.mirrorSpectrum)
     for (cplx& x : out) x = std::conj(x);

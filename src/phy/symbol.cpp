@@ -8,20 +8,6 @@
 
 namespace dot11a {
 
-int bitsPerSubcarrier(Modulation m) {
-  switch (m) {
-    case Modulation::BPSK:
-      return 1;
-    case Modulation::QPSK:
-      return 2;
-    case Modulation::QAM16:
-      return 4;
-    case Modulation::QAM64:
-      return 6;
-  }
-  return 1;
-}
-
 std::string_view formatText(Modulation m) {
   switch (m) {
     case Modulation::BPSK:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <filesystem>
 #include <string>
 
 #include "common/library_fixture.hpp"
@@ -19,6 +20,11 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     useLibrary();
     gfx::setSplashMinimumMs(0);
+    // Nothing of an earlier test reaches this one: no stored configuration,
+    // no waveform of an earlier calculation.
+    std::filesystem::remove("defaults.mat");
+    global("waveform") = Value::empty();
+    global("markers") = Value::empty();
     fig = feval1("dot11a_GUI_b", {}).toScalar();
     ASSERT_TRUE(gfx::isHandle(fig) && fig != 0);
     handles = gfx::guihandles(fig);
@@ -40,6 +46,12 @@ class MainWindowTest : public ::testing::Test {
   void choose(const std::string& tag, double item) {
     gfx::setNumber(h(tag), "Value", item);
     gfx::runCallback(h(tag));
+  }
+  // The status bar: the message line and the calculation state.
+  std::string message() const { return str("txtStatusMessage"); }
+  std::string calculationState() {
+    QCoreApplication::processEvents();  // the state follows once callbacks are done
+    return str("txtCalculationStatus");
   }
   static Value& params() { return global("parameters"); }
   static double param(const std::string& name) { return params().field(name).toScalar(); }

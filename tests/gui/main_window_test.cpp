@@ -98,10 +98,12 @@ TEST_F(MainWindow, HexadecimalFieldsClampAndRewriteInUpperCase) {
   type("txtScramblerInit", "2a");
   EXPECT_EQ(param("scramblerInit"), 42);
   EXPECT_EQ(str("txtScramblerInit"), "2A");
-  // Not hexadecimal: nothing stored, the typed text stays until the next redraw.
+  // Not hexadecimal: nothing stored, the field shows the value in force and
+  // the status line says why.
   type("txtScramblerInit", "-1");
   EXPECT_EQ(param("scramblerInit"), 42);
-  EXPECT_EQ(str("txtScramblerInit"), "-1");
+  EXPECT_EQ(str("txtScramblerInit"), "2A");
+  EXPECT_NE(message().find("\"-1\" is not a hexadecimal number"), std::string::npos) << message();
   type("txtServiceField", "12345");
   EXPECT_EQ(param("serviceField"), 65535);
   EXPECT_EQ(str("txtServiceField"), "FFFF");
@@ -110,13 +112,13 @@ TEST_F(MainWindow, HexadecimalFieldsClampAndRewriteInUpperCase) {
   EXPECT_EQ(str("txtServiceField"), "80");
 }
 
-TEST_F(MainWindow, DecimalFieldsClampRoundAndTakeTheFirstBoundWithoutANumber) {
+TEST_F(MainWindow, DecimalFieldsClampRoundAndKeepTheirValueWithoutANumber) {
   type("txtIdleInterval", "2000");
   EXPECT_EQ(param("idleSamples"), 40000);
   EXPECT_EQ(str("txtIdleInterval"), "1000");
   type("txtIdleInterval", "abc");
-  EXPECT_EQ(param("idleSamples"), 0);
-  EXPECT_EQ(str("txtIdleInterval"), "0");
+  EXPECT_EQ(param("idleSamples"), 40000);
+  EXPECT_EQ(str("txtIdleInterval"), "1000");
   choose("pdOversampleRate", 1);
   type("txtIdleInterval", "0.03");
   EXPECT_EQ(param("idleSamples"), 1);
@@ -130,7 +132,8 @@ TEST_F(MainWindow, DecimalFieldsClampRoundAndTakeTheFirstBoundWithoutANumber) {
   type("txtWindowLength", "-3");
   EXPECT_EQ(param("WindowingLength"), 0);
   type("txtWindowLength", "");
-  EXPECT_EQ(param("WindowingLength"), 16);
+  EXPECT_EQ(param("WindowingLength"), 0);
+  EXPECT_EQ(str("txtWindowLength"), "0");
   EXPECT_EQ(str("txtNumberOfSamples"), samplesText());
 }
 
@@ -152,7 +155,8 @@ TEST_F(MainWindow, DataLengthLimitFollowsTheMacHeaderAndFcs) {
   EXPECT_EQ(param("dataLength"), 4061);  // the limit only rose
   EXPECT_EQ(str("txtTotalLength"), "4065");
   type("txtDataLength", "no number");
-  EXPECT_EQ(param("dataLength"), 4091);
+  EXPECT_EQ(param("dataLength"), 4061);
+  EXPECT_EQ(str("txtDataLength"), "4061");
   EXPECT_EQ(str("txtNumberOfSamples"), samplesText());
 }
 

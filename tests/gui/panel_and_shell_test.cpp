@@ -29,8 +29,9 @@ TEST_F(SigGenPanel, FrequencyEntryIsReadInTheChosenUnitAndShownInItsOwn) {
   gfx::setNumber(h("pdFrequencyUnits"), "Value", 4);
   type("txtFrequency", "5");
   EXPECT_EQ(sigGen("Frequency"), 4e9);
-  type("txtFrequency", "");
+  type("txtFrequency", "");  // no number: the frequency in force stays
   EXPECT_EQ(sigGen("Frequency"), 4e9);
+  EXPECT_EQ(str("txtFrequency"), "4");
   gfx::setNumber(h("pdFrequencyUnits"), "Value", 3);
   type("txtFrequency", "2412.345678");
   EXPECT_EQ(sigGen("Frequency"), 2412.345678e6);
@@ -43,8 +44,9 @@ TEST_F(SigGenPanel, AmplitudeSampleRateAndTitleFollowTheirRules) {
   type("txtAmplitude", "12.5");
   EXPECT_EQ(sigGen("Amplitude"), 13);
   EXPECT_EQ(str("txtAmplitude"), "13");
-  type("txtAmplitude", "abc");
-  EXPECT_EQ(sigGen("Amplitude"), 20);
+  type("txtAmplitude", "abc");  // keeps the previous amplitude
+  EXPECT_EQ(sigGen("Amplitude"), 13);
+  EXPECT_EQ(str("txtAmplitude"), "13");
 
   gfx::setNumber(h("pdSamplingRateUnits"), "Value", 3);
   type("txtSamplingRate", "80");

@@ -1,6 +1,7 @@
 // Operations of the graphics layer: handle lookup, window data, layouts,
 // window placement, menus, pictures, the about box and modal waits.
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -224,7 +225,13 @@ void KS_About(Call& c) {
     box = new QDialog(c.has(0) ? widgetOf(handleFrom(c.in(0, "parent"), "KS_About")) : nullptr);
     box->setObjectName("KS_About");
     box->setAttribute(Qt::WA_DeleteOnClose);
-    auto* row = new QHBoxLayout(box);
+    auto* column = new QVBoxLayout(box);
+    auto* row = new QHBoxLayout;
+    column->addLayout(row);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, box);
+    buttons->setObjectName("pbAboutClose");
+    QObject::connect(buttons, &QDialogButtonBox::rejected, box.data(), &QDialog::close);
+    column->addWidget(buttons);
     auto* picture = new QLabel(box);
     try {
       picture->setPixmap(QPixmap::fromImage(readPicture("splash.jpg"))

@@ -1,0 +1,62 @@
+// The application shell (module rfCommonUI), shared by its source files: the
+// module's table of commands, which other files of the shell extend, and the
+// helpers its commands have in common.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "dot11a/call.hpp"
+
+namespace dot11a::shell {
+
+// Adds a command to the module's table; called from static initializers of
+// the shell's source files (shell_*.cpp), so the module owns every command
+// whichever file implements it.
+bool addCommand(const OpInfo& info);
+const LocalTable& commandTable();
+
+// The application-wide records the shell reads.
+Value& appInfo();
+std::string appText(std::string_view field);
+bool platformC();
+
+// The main window of a handles record (its `main` field), or the window whose
+// callback runs.
+double mainWindow(const Value& handles);
+
+// Sets a window's pointer to "watch" and restores the shape it had when the
+// guard goes out of scope, whatever way the work ends (return, error, a window
+// closed meanwhile).
+class WatchPointer {
+ public:
+  explicit WatchPointer(double figure);
+  ~WatchPointer();
+  WatchPointer(const WatchPointer&) = delete;
+  WatchPointer& operator=(const WatchPointer&) = delete;
+  // Restores now (before a message box is shown); the destructor then does nothing.
+  void restore();
+
+ private:
+  double figure_;
+  std::string previous_;
+  bool active_ = false;
+};
+
+// Calls the application module named by appInfo.ApplicationFunction.
+void application(std::string_view operation, std::initializer_list<Value> args);
+
+// True when the shell may go on with `waveform` for `action` ("Download",
+// "Plot" or "Save"), asking the user first when no current waveform exists.
+bool waveformReady(const Value& handles, std::string_view action);
+
+// The parameter file opened or saved in this run (empty when none); File Save
+// asks before it overwrites any other file named by the stored configuration.
+std::string& fileOfThisRun();
+
+}  // namespace dot11a::shell
+
+#define SHELL_COMMAND(name, nin, nout)                                            \
+  [[maybe_unused]] const bool kShellCommand_##name = ::dot11a::shell::addCommand( \
+      ::dot11a::OpInfo{#name, nin, nout, 1, "rfCommonUI/" #name, name})
+#define SHELL_CALLBACK(name) SHELL_COMMAND(name, ::dot11a::kAny, 0)
