@@ -18,14 +18,6 @@
 
 namespace dot11a::rx {
 
-std::span<const RateFacts> rateTable() {
-  static constexpr RateFacts kRates[] = {{6, 1, kRate1_2, 48, 24},    {9, 1, kRate3_4, 48, 36},
-                                         {12, 2, kRate1_2, 96, 48},   {18, 2, kRate3_4, 96, 72},
-                                         {24, 4, kRate1_2, 192, 96},  {36, 4, kRate3_4, 192, 144},
-                                         {48, 6, kRate2_3, 288, 192}, {54, 6, kRate3_4, 288, 216}};
-  return kRates;
-}
-
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

@@ -15,6 +15,8 @@
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/frame_layout.hpp"
+#include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/internal.hpp"
@@ -23,7 +25,7 @@ namespace dot11a::rx {
 
 namespace {
 
-constexpr double kBaseRate = 20e6;
+constexpr double kBaseRate = kBaseSampleRate;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // ---- FFT -------------------------------------------------------------------------------
@@ -312,16 +314,6 @@ Detection detect(const std::span<const cplx> x, long long from, int os) {
 
 // ---- rates ------------------------------------------------------------------------------------
 
-const RateFacts* rateFromBits(unsigned bits) {
-  for (const RateFacts& r : rateTable()) {
-    const Bits rb = dot11a::rateBits(r.mbps);
-    unsigned v = 0;
-    for (std::size_t i = 0; i < 4; ++i) v |= static_cast<unsigned>(rb[i]) << i;
-    if (v == bits) return &r;
-  }
-  return nullptr;
-}
-
 std::string hex32(std::uint32_t v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", v);
@@ -442,7 +434,7 @@ class FrameDecoder {
     rep_.rateBits = packBits(std::span(bits).first(4));
     rep_.reservedBitZero = bits[4] == 0;
     rep_.length = packBits(std::span(bits).subspan(5, 12));
-    rate_ = rateFromBits(rep_.rateBits);
+    rate_ = rateBySignalBits({bits[0], bits[1], bits[2], bits[3]});
     rep_.rateValid = rate_ != nullptr;
     if (rate_ != nullptr) rep_.rateMbps = rate_->mbps;
     if (!rep_.signalParityOk) rep_.problems.push_back("The SIGNAL parity bit is wrong.");
@@ -459,9 +451,11 @@ class FrameDecoder {
   }
 
   void decodeData() {
-    const RateFacts& r = *rate_;
-    const std::size_t nbits = 16 + 8 * static_cast<std::size_t>(rep_.length) + 6;
-    const std::size_t nsym = (nbits + r.ndbps - 1) / r.ndbps;
+    const RateEntry& r = *rate_;
+    const double coding = r.coding.value();
+    const auto ncbps = static_cast<std::size_t>(r.ncbps), ndbps = static_cast<std::size_t>(r.ndbps);
+    const std::size_t nsym =
+        dataSymbolsFor(8 * static_cast<std::size_t>(rep_.length), true, r.modulation, coding);
     rep_.dataSymbols = nsym;
     rep_.evmLimitDb = evmLimitDb(r.mbps);
 
@@ -473,9 +467,9 @@ class FrameDecoder {
                               std::to_string(nsym) + " DATA symbols early.");
     }
 
-    const auto perm = interleaverPermutation(r.ncbps);
-    std::vector<float> soft(nsym * r.ncbps, 0.0f);
-    std::vector<float> sym(r.ncbps);
+    const auto perm = interleaverPermutation(ncbps);
+    std::vector<float> soft(nsym * ncbps, 0.0f);
+    std::vector<float> sym(ncbps);
     std::array<double, 53> errCarrier{};
     double errTotal = 0.0;
     std::size_t countTotal = 0;
@@ -486,14 +480,14 @@ class FrameDecoder {
       double errSym = 0.0;
       std::size_t countSym = 0;
       for (std::size_t j = 0; j < 48; ++j) {
-        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * r.nbpsc]);
+        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * static_cast<std::size_t>(r.nbpsc)]);
         if (e.weight[j] == 0.0) continue;
         const double err = std::norm(e.data[j] - nearestPoint(e.data[j], r.nbpsc));
         errCarrier[static_cast<std::size_t>(dataCarriers()[j] + kCentre)] += err;
         errSym += err;
         ++countSym;
       }
-      for (std::size_t k = 0; k < r.ncbps; ++k) soft[s * r.ncbps + k] = sym[perm[k]];
+      for (std::size_t k = 0; k < ncbps; ++k) soft[s * ncbps + k] = sym[perm[k]];
       if (countSym > 0) rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym / countSym);
       errTotal += errSym;
       countTotal += countSym;
@@ -512,27 +506,27 @@ class FrameDecoder {
       rep_.evmPass = rep_.evmDb <= rep_.evmLimitDb;
       if (!rep_.evmPass) {
         char buf[128];
-        std::snprintf(buf, sizeof buf, "EVM %.2f dB exceeds the %.0f dB limit of %g Mbit/s.",
+        std::snprintf(buf, sizeof buf, "EVM %.2f dB exceeds the %.0f dB limit of %d Mbit/s.",
                       rep_.evmDb, rep_.evmLimitDb, r.mbps);
         rep_.problems.push_back(buf);
       }
     }
     if (rep_.truncated) return;
 
-    const auto scrambled = viterbiDecode(soft, r.codingRate, nsym * r.ndbps, false);
+    const auto scrambled = viterbiDecode(soft, coding, nsym * ndbps, false);
     rep_.scramblerSeed = seedFromFirstBits(std::span(scrambled).first(7));
     Bits seed(7);
     for (unsigned i = 0; i < 7; ++i)
       seed[i] = static_cast<std::uint8_t>((rep_.scramblerSeed >> i) & 1u);
     const Bits plain = scramble(scrambled, seed);
-    const std::size_t tailAt = 16 + 8 * static_cast<std::size_t>(rep_.length);
+    const std::size_t tailAt = kServiceBits + 8 * static_cast<std::size_t>(rep_.length);
     // The tail is zeroed after scrambling, so it decodes to zero before descrambling.
     rep_.dataTailOk = std::all_of(scrambled.begin() + static_cast<long>(tailAt),
-                                  scrambled.begin() + static_cast<long>(tailAt + 6),
+                                  scrambled.begin() + static_cast<long>(tailAt + kTailBits),
                                   [](auto b) { return b == 0; });
     if (!rep_.dataTailOk) rep_.problems.push_back("The DATA tail bits are not zero.");
     rep_.serviceBits = packBits(std::span(plain).first(16));
-    rep_.psduBits.assign(plain.begin() + 16, plain.begin() + static_cast<long>(tailAt));
+    rep_.psduBits.assign(plain.begin() + kServiceBits, plain.begin() + static_cast<long>(tailAt));
     rep_.psdu.assign(rep_.length, 0);
     for (std::size_t i = 0; i < rep_.psduBits.size(); ++i)
       if (rep_.psduBits[i]) rep_.psdu[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
@@ -574,7 +568,7 @@ class FrameDecoder {
   long long backoff_ = 0;
   std::array<cplx, 53> h_{};
   std::array<bool, 53> disabled_{};
-  const RateFacts* rate_ = nullptr;
+  const RateEntry* rate_ = nullptr;
 };
 
 }  // namespace

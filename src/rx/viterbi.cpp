@@ -7,6 +7,7 @@
 
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 
 namespace dot11a::rx {
@@ -46,9 +47,11 @@ std::span<const std::uint8_t> puncturePattern(double rate) {
   static constexpr std::uint8_t k12[] = {1, 1};
   static constexpr std::uint8_t k23[] = {1, 1, 1, 0};
   static constexpr std::uint8_t k34[] = {1, 1, 1, 0, 0, 1};
-  if (rate == kRate2_3) return k23;
-  if (rate == kRate3_4) return k34;
-  if (rate == kRate1_2) return k12;
+  if (const CodingRate* r = codingRateOf(rate)) {
+    if (r->num == 1 && r->den == 2) return k12;
+    if (r->num == 2 && r->den == 3) return k23;
+    if (r->num == 3 && r->den == 4) return k34;
+  }
   raise("The Viterbi decoder takes coding rates 1/2, 2/3 and 3/4 only.");
 }
 
