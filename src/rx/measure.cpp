@@ -133,7 +133,8 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
   for (std::size_t i = 0; i < n; ++i)
     w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / n);
   std::vector<cplx> in(n), out(n);
-  const std::size_t hop = n / 2;
+  // Half-overlapped segments; a long frame has segments enough without overlap.
+  const std::size_t hop = samples.size() < 32 * n ? n / 2 : n;
   std::size_t segments = 0;
   for (std::size_t at = 0; segments == 0 || at + n <= samples.size(); at += hop) {
     for (std::size_t i = 0; i < n; ++i)

@@ -162,18 +162,28 @@ class Signal {
     mirrored_ = mirrored;
     fine_ = fineHz;
   }
-  // The corrected sample n (0 outside the waveform).
-  cplx at(long long n) const {
+  // The corrected sample n (0 outside the waveform). Mirrored, the input is
+  // conjugated between the coarse and the fine correction, so one rotation
+  // does both: conj(x e^-jwc) e^-jwf = conj(x) e^j(wc - wf).
+  double hz() const { return mirrored_ ? coarse_ - fine_ : -(coarse_ + fine_); }
+  cplx raw(long long n) const {
     if (n < 0 || n >= static_cast<long long>(x_.size())) return cplx(0.0, 0.0);
-    const double t = static_cast<double>(n) / rate();
-    cplx v =
-        x_[static_cast<std::size_t>(n)] * std::polar(1.0, -2.0 * std::numbers::pi * coarse_ * t);
-    if (mirrored_) v = std::conj(v);
-    return v * std::polar(1.0, -2.0 * std::numbers::pi * fine_ * t);
+    const cplx v = x_[static_cast<std::size_t>(n)];
+    return mirrored_ ? std::conj(v) : v;
+  }
+  // Samples n0 .. n0 + count - 1, corrected, into out.
+  void read(long long n0, std::size_t count, cplx* out) const {
+    const double w = 2.0 * std::numbers::pi * hz() / rate();
+    cplx rot = std::polar(1.0, w * static_cast<double>(n0));
+    const cplx step = std::polar(1.0, w);
+    for (std::size_t i = 0; i < count; ++i) {
+      out[i] = raw(n0 + static_cast<long long>(i)) * rot;
+      rot *= step;
+    }
   }
   // Sub-carriers -26..+26 of the FFT window starting at sample n0.
   std::array<cplx, 53> carriers(long long n0) {
-    for (std::size_t i = 0; i < n_; ++i) in_[i] = at(n0 + static_cast<long long>(i));
+    read(n0, n_, in_.data());
     fftw_execute_dft(forwardPlan(n_), reinterpret_cast<fftw_complex*>(in_.data()),
                      reinterpret_cast<fftw_complex*>(out_.data()));
     std::array<cplx, 53> c{};
@@ -271,7 +281,7 @@ Detection detect(const std::span<const cplx> x, long long from, int os) {
   const long long hi = std::min<long long>(n - 2 * P, runStart + 288LL * os);
   if (hi < lo) return d;
   std::vector<cplx> seg(static_cast<std::size_t>(hi - lo + 2 * P));
-  for (std::size_t i = 0; i < seg.size(); ++i) seg[i] = sig.at(lo + static_cast<long long>(i));
+  sig.read(lo, seg.size(), seg.data());
   // Normalised correlation of a period at offset i with the reference or its
   // mirror image.
   auto corr = [&](std::size_t i, bool mirror) {
@@ -306,7 +316,10 @@ Detection detect(const std::span<const cplx> x, long long from, int os) {
   d.mirrored = bestMirror;
   sig.setCorrection(d.coarseHz, d.mirrored, 0.0);
   cplx acc(0.0, 0.0);
-  for (long long m = 0; m < P; ++m) acc += sig.at(d.ltf + P + m) * std::conj(sig.at(d.ltf + m));
+  std::vector<cplx> two(static_cast<std::size_t>(2 * P));
+  sig.read(d.ltf, two.size(), two.data());
+  for (std::size_t m = 0; m < static_cast<std::size_t>(P); ++m)
+    acc += two[m + static_cast<std::size_t>(P)] * std::conj(two[m]);
   d.fineHz = std::arg(acc) / (2.0 * std::numbers::pi * static_cast<double>(P)) * rate;
   d.found = true;
   return d;
