@@ -1,6 +1,8 @@
 // Internal to the receiver: the per-frame measurements.
 #pragma once
 
+#include <fftw3.h>
+
 #include <span>
 
 #include "dot11a/receiver.hpp"
@@ -11,5 +13,8 @@ namespace dot11a::rx {
 // samples at the input rate.
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
                   int oversampling);
+
+// A forward FFT plan of n points (no scaling), shared by the receiver's stages.
+fftw_plan forwardPlan(std::size_t n);
 
 }  // namespace dot11a::rx

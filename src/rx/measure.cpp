@@ -101,20 +101,6 @@ void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
   }
 }
 
-fftw_plan plan(std::size_t n) {
-  static std::mutex mutex;
-  static std::map<std::size_t, fftw_plan> plans;
-  std::lock_guard lock(mutex);
-  auto it = plans.find(n);
-  if (it != plans.end()) return it->second;
-  std::vector<fftw_complex> a(n), b(n);
-  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
-                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
-  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
-  plans.emplace(n, p);
-  return p;
-}
-
 }  // namespace
 
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
@@ -139,7 +125,7 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
   for (std::size_t at = 0; segments == 0 || at + n <= samples.size(); at += hop) {
     for (std::size_t i = 0; i < n; ++i)
       in[i] = at + i < samples.size() ? samples[at + i] * w[i] : cplx(0.0, 0.0);
-    fftw_execute_dft(plan(n), reinterpret_cast<fftw_complex*>(in.data()),
+    fftw_execute_dft(forwardPlan(n), reinterpret_cast<fftw_complex*>(in.data()),
                      reinterpret_cast<fftw_complex*>(out.data()));
     for (std::size_t i = 0; i < n; ++i) psd[i] += std::norm(out[i]);
     ++segments;
@@ -165,6 +151,29 @@ double spectrumMaskDbr(double f) {
   if (a <= 20) return -20.0 - 8.0 * (a - 11) / 9;
   if (a <= 30) return -28.0 - 12.0 * (a - 20) / 10;
   return -40.0;
+}
+
+// Forward FFTW plans, one per size, made once under a lock (the planner is not
+// thread-safe) and then executed on any arrays; destroyed at exit.
+fftw_plan forwardPlan(std::size_t n) {
+  class Cache {
+   public:
+    ~Cache() {
+      for (auto& [size, p] : plans) fftw_destroy_plan(p);
+    }
+    std::mutex mutex;
+    std::map<std::size_t, fftw_plan> plans;
+  };
+  static Cache cache;
+  std::lock_guard lock(cache.mutex);
+  auto it = cache.plans.find(n);
+  if (it != cache.plans.end()) return it->second;
+  std::vector<fftw_complex> a(n), b(n);
+  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
+                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
+  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
+  cache.plans.emplace(n, p);
+  return p;
 }
 
 std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toRate) {

@@ -30,22 +30,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // ---- FFT -------------------------------------------------------------------------------
 
-// Forward FFTW plans, one per size, made once under a lock and then executed on
-// any arrays.
-fftw_plan forwardPlan(std::size_t n) {
-  static std::mutex mutex;
-  static std::map<std::size_t, fftw_plan> plans;
-  std::lock_guard lock(mutex);
-  auto it = plans.find(n);
-  if (it != plans.end()) return it->second;
-  std::vector<fftw_complex> a(n), b(n);
-  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
-                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
-  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
-  plans.emplace(n, p);
-  return p;
-}
-
 // ---- sub-carriers ------------------------------------------------------------------------
 
 // Sub-carriers are indexed 0..52 for -26..+26.
@@ -122,19 +106,24 @@ cplx nearestPoint(cplx z, int bpsc) {
 
 // Soft values of one axis (positive means a one), in the order the mapper
 // takes the bits: the sign bit, then the Gray-coded magnitude bits.
+// A soft value as a float; out-of-range values (a damaged capture) saturate.
+float soft(double v) {
+  return static_cast<float>(std::clamp(v, -1e30, 1e30));
+}
+
 void axisSoft(double y, int bitsPerAxis, double weight, float* out) {
-  out[0] = static_cast<float>(y * weight);
+  out[0] = soft(y * weight);
   if (bitsPerAxis == 2) {
-    out[1] = static_cast<float>((2.0 - std::abs(y)) * weight);
+    out[1] = soft((2.0 - std::abs(y)) * weight);
   } else if (bitsPerAxis == 3) {
-    out[1] = static_cast<float>((4.0 - std::abs(y)) * weight);
-    out[2] = static_cast<float>((2.0 - std::abs(std::abs(y) - 4.0)) * weight);
+    out[1] = soft((4.0 - std::abs(y)) * weight);
+    out[2] = soft((2.0 - std::abs(std::abs(y) - 4.0)) * weight);
   }
 }
 
 void demap(cplx z, int bpsc, double weight, float* out) {
   if (bpsc == 1) {
-    out[0] = static_cast<float>(z.real() * weight);
+    out[0] = soft(z.real() * weight);
     return;
   }
   const double s = axisScale(bpsc);
