@@ -1,25 +1,23 @@
-# Libraries the library links privately, added by the subsystems that need them.
-set(DOT11A_PRIVATE_LIBS)
+# Libraries the components link, found once.
 
 # The graphics layer, the windows and the host program: Qt 6 Widgets with the
 # Designer layout loader, printing (plot export) and QCustomPlot for the axes.
-find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools PrintSupport Test)
-find_package(QCustomPlotQt6 QUIET)
-if(TARGET QCustomPlotQt6::QCustomPlotQt6)
-  set(DOT11A_QCUSTOMPLOT QCustomPlotQt6::QCustomPlotQt6)
-else()
-  find_library(DOT11A_QCUSTOMPLOT_LIB NAMES qcustomplot-qt6 qcustomplotqt6 REQUIRED)
-  set(DOT11A_QCUSTOMPLOT ${DOT11A_QCUSTOMPLOT_LIB})
+# Without DOT11A_GUI nothing of Qt is looked for.
+if(DOT11A_GUI)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools PrintSupport Test)
+  find_package(QCustomPlotQt6 QUIET)
+  if(TARGET QCustomPlotQt6::QCustomPlotQt6)
+    set(DOT11A_QCUSTOMPLOT QCustomPlotQt6::QCustomPlotQt6)
+  else()
+    find_library(DOT11A_QCUSTOMPLOT_LIB NAMES qcustomplot-qt6 qcustomplotqt6 REQUIRED)
+    set(DOT11A_QCUSTOMPLOT ${DOT11A_QCUSTOMPLOT_LIB})
+  endif()
 endif()
-list(APPEND DOT11A_PRIVATE_LIBS Qt6::Widgets Qt6::UiTools Qt6::PrintSupport ${DOT11A_QCUSTOMPLOT})
 
 # The inverse FFT of the OFDM symbols.
 pkg_check_modules(fftw3 REQUIRED IMPORTED_TARGET fftw3)
-list(APPEND DOT11A_PRIVATE_LIBS PkgConfig::fftw3)
 
 # MAT version 5 files: parameter files, the stored configuration, waveform
 # containers.
-find_package(PkgConfig REQUIRED)
 pkg_check_modules(matio REQUIRED IMPORTED_TARGET matio)
 pkg_check_modules(zlib REQUIRED IMPORTED_TARGET zlib)
-list(APPEND DOT11A_PRIVATE_LIBS PkgConfig::matio PkgConfig::zlib)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "answers.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/value.hpp"
 #include "io/gateway_abi.hpp"
@@ -119,12 +120,11 @@ std::vector<std::string> drainErrors(Link& link) {
   for (int i = 0; i < kMaxErrors; ++i) {
     link.write(":SYST:ERR?\n");
     const std::string answer = link.readLine("\":SYST:ERR?\"");
-    char* end = nullptr;
-    const long code = std::strtol(answer.c_str(), &end, 10);
-    if (end == answer.c_str())
+    const auto parsed = hwio::parseErrorAnswer(answer);
+    if (!parsed)
       throw Failure(3, "The instrument at " + link.where() +
                            " gave an unreadable error-queue answer: \"" + answer + "\".");
-    if (code == 0) return errors;
+    if (parsed->code == 0) return errors;
     errors.push_back(answer);
   }
   return errors;

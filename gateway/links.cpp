@@ -1,6 +1,8 @@
 // TCP, serial and GPIB links of the I/O gateway.
 #include "links.hpp"
 
+#include "answers.hpp"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -91,17 +93,14 @@ class FdLink : public Link {
   std::string readLine(std::string_view what) override {
     const auto deadline = Clock::now() + std::chrono::milliseconds(toMillis(timeout_));
     for (;;) {
-      const auto nl = buffer_.find('\n');
-      if (nl != std::string::npos) {
-        std::string line = buffer_.substr(0, nl);
-        buffer_.erase(0, nl + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
+      // A block answer may hold line ends of its own: the answer ends at the
+      // line end behind the block.
+      try {
+        if (auto answer = takeAnswer(buffer_, kMaxLine)) return *answer;
+      } catch (const Failure& f) {
+        throw Failure(f.status, "The answer of the instrument at " + where_ + " to " +
+                                    std::string(what) + " is unusable: " + f.what());
       }
-      if (buffer_.size() > kMaxLine)
-        throw Failure(3, "The answer of the instrument at " + where_ + " to " + std::string(what) +
-                             " is longer than " + std::to_string(kMaxLine) +
-                             " bytes without a line end.");
       const short ev = waitFor(fd_, POLLIN, deadline);
       if (ev == 0)
         throw Failure(3, "No answer from the instrument at " + where_ + " to " + std::string(what) +

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev libqcustomplot-dev libgl-dev fonts-dejavu-core
   python3 python3-numpy python3-scipy
   xvfb xauth tshark
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

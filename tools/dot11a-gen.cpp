@@ -11,6 +11,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -46,7 +47,7 @@ struct Options {
   bool noScrambler = false;
   bool noInterleaver = false;
   std::optional<std::string> service;
-  std::optional<int> oversampling;
+  std::optional<double> oversampling;
   std::optional<double> window;
   std::optional<double> idleUs;
   bool mirror = false;
@@ -58,26 +59,33 @@ struct Options {
 };
 
 void defineOptions(CLI::App& app, Options& o) {
+  // Numbers are checked as texts before CLI11 converts them, so a malformed
+  // number is reported with the values the option accepts.
   app.add_option("--params", o.params,
-                 "Start from this parameter file (.mat) instead of the defaults")
-      ->check(CLI::ExistingFile);
-  app.add_option("--rate", o.rate, "Data rate in Mbit/s: 6 9 12 18 24 36 48 54");
+                 "Start from this parameter file (.mat) instead of the defaults");
+  app.add_option("--rate", o.rate, "Data rate in Mbit/s: 6 9 12 18 24 36 48 54")
+      ->check(cli::number("one of 6, 9, 12, 18, 24, 36, 48, 54"));
   app.add_option("--modulation", o.modulation, "bpsk | qpsk | 16qam | 64qam");
   app.add_option("--coding", o.coding, "Coding rate: 1/2 | 2/3 | 3/4 | 1 (uncoded)");
   app.add_flag("--unframed", o.unframed, "DATA symbols only, no preamble and SIGNAL");
-  app.add_option("--length", o.length, "Payload length in octets (1 .. 4095 less header and FCS)");
+  app.add_option("--length", o.length, "Payload length in octets (1 .. 4095 less header and FCS)")
+      ->check(cli::number("a whole number from 1 to 4095 less header and FCS"));
   app.add_option("--source", o.source, "zeros | ones | alt01 | alt10 | pn9 | pn15 | FILE");
   app.add_option("--mac-header", o.macHeader, "on | off: the MAC header in front of the payload");
   app.add_option("--fcs", o.fcs, "on | off: the frame check sequence behind the payload");
   app.add_option("--scrambler-init", o.scramblerInit,
-                 "Scrambler seed 1 .. 7F (hex, or 0x.. / decimal with a d suffix)");
+                 "Scrambler seed 1 .. 7F: hexadecimal (5A, 0x5D) or decimal with a d suffix "
+                 "(93d); a trailing d always means decimal");
   app.add_flag("--no-scrambler", o.noScrambler, "Switch the scrambler off");
   app.add_flag("--no-interleaver", o.noInterleaver, "Switch the interleaver off");
   app.add_option("--service", o.service, "SERVICE field 0 .. FFFF (hex)");
   app.add_option("--oversampling", o.oversampling,
-                 "Oversampling ratio 1 .. 4 (20 MHz times the ratio)");
-  app.add_option("--window", o.window, "Windowing length in samples 0 .. 16");
-  app.add_option("--idle-us", o.idleUs, "Idle interval after the frame in microseconds 0 .. 1000");
+                 "Oversampling ratio 1 .. 4 (20 MHz times the ratio)")
+      ->check(cli::number("a whole number from 1 to 4"));
+  app.add_option("--window", o.window, "Windowing length in samples 0 .. 16")
+      ->check(cli::number("a whole number from 0 to 16"));
+  app.add_option("--idle-us", o.idleUs, "Idle interval after the frame in microseconds 0 .. 1000")
+      ->check(cli::number("a number from 0 to 1000"));
   app.add_flag("--mirror", o.mirror, "Mirror the spectrum (swap I and Q)");
   app.add_option("--mask", o.mask,
                  "Sub-carriers -26 .. 26 as 53 characters of 0 and 1 (the centre one stays 0)");
@@ -93,10 +101,16 @@ void defineOptions(CLI::App& app, Options& o) {
   raise(what);
 }
 
+std::string shown(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
 double inRange(double v, double lo, double hi, const std::string& name) {
   if (!std::isfinite(v) || v < lo || v > hi || v != std::floor(v))
     bad(name + " must be a whole number from " + std::to_string(static_cast<long>(lo)) + " to " +
-        std::to_string(static_cast<long>(hi)) + ".");
+        std::to_string(static_cast<long>(hi)) + ", not " + shown(v) + ".");
   return v;
 }
 
@@ -114,9 +128,35 @@ double parseHex(std::string s, std::string_view field, const std::string& name) 
   const std::string message = name + " must be hexadecimal from " + rangeText(b) + ".";
   if (s.empty() || s.size() > 8 ||
       s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    bad(message);
+    bad(message.substr(0, message.size() - 1) + ", not \"" + s + "\".");
   const double v = static_cast<double>(std::stoul(s, nullptr, 16));
-  if (!withinBounds(b, v)) bad(message);
+  if (!withinBounds(b, v)) bad(message.substr(0, message.size() - 1) + ", not \"" + s + "\".");
+  return v;
+}
+
+// The scrambler seed: hexadecimal (with or without 0x), or decimal with a d
+// suffix ("93d"); the seed 0 would scramble nothing and is refused.
+double parseSeed(const std::string& text) {
+  const ParameterBound& b = parameterBound("scramblerInit");
+  char hiText[16];
+  std::snprintf(hiText, sizeof hiText, "%X", static_cast<unsigned>(b.hi));
+  const std::string what = "--scrambler-init must be 1 to " + std::string(hiText) +
+                           " in hexadecimal or 1d to " + shown(b.hi) + "d in decimal, not \"" +
+                           text + "\".";
+  const bool hexPrefix = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
+  double v = 0;
+  if (!hexPrefix && text.size() >= 2 && (text.back() == 'd' || text.back() == 'D')) {
+    const std::string digits = text.substr(0, text.size() - 1);
+    if (digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos) bad(what);
+    v = std::stod(digits);
+  } else {
+    std::string digits = hexPrefix ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 2 ||
+        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      bad(what);
+    v = static_cast<double>(std::stoul(digits, nullptr, 16));
+  }
+  if (v < 1 || !withinBounds(b, v)) bad(what);
   return v;
 }
 
@@ -128,10 +168,11 @@ bool onOff(const std::string& s, const std::string& name) {
 
 Value startingParameters(const Options& o) {
   if (o.params.empty()) return defaultParameters();
+  if (!std::filesystem::exists(o.params)) bad("--params: " + o.params + " not found.");
   const ParameterFileRead read = readParameterFile(o.params, kParameterFileFormatId);
   if (!read.parameters) bad(read.readError ? read.problem : o.params + " " + read.problem);
   const std::string problem = parameterSetProblem(*read.parameters, defaultParameters());
-  if (!problem.empty()) bad(o.params + " has an Invalid File Structure. (" + problem + ")");
+  if (!problem.empty()) bad(o.params + " has an Invalid File Structure. (" + problem + ".)");
   return *read.parameters;
 }
 
@@ -140,7 +181,8 @@ Value applyOptions(const Options& o) {
   Value p = startingParameters(o);
   if (o.rate) {
     const RateEntry* r = rateByMbps(*o.rate);
-    if (r == nullptr) bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54.");
+    if (r == nullptr)
+      bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54, not " + shown(*o.rate) + ".");
     p.setField("modulation", static_cast<double>(r->modulation));
     p.setField("encoderRate", r->coding.value());
   }
@@ -188,8 +230,7 @@ Value applyOptions(const Options& o) {
       p.field("dataLength").toScalar() > dataLengthLimit(p))
     bad("The payload file is longer than " + std::to_string(static_cast<long>(dataLengthLimit(p))) +
         " octets, the most the frame can carry with this header and FCS.");
-  if (o.scramblerInit)
-    p.setField("scramblerInit", parseHex(*o.scramblerInit, "scramblerInit", "--scrambler-init"));
+  if (o.scramblerInit) p.setField("scramblerInit", parseSeed(*o.scramblerInit));
   if (o.noScrambler) p.setField("scramblerActive", 0.0);
   if (o.noInterleaver) p.setField("interleaverActive", 0.0);
   if (o.service) p.setField("serviceField", parseHex(*o.service, "serviceField", "--service"));
@@ -204,7 +245,7 @@ Value applyOptions(const Options& o) {
   if (o.idleUs) {
     const ParameterBound& idle = idleIntervalBound();
     if (!std::isfinite(*o.idleUs) || !withinBounds(idle, *o.idleUs))
-      bad("--idle-us must be from " + rangeText(idle) + ".");
+      bad("--idle-us must be from " + rangeText(idle) + ", not " + shown(*o.idleUs) + ".");
     p.setField("idleSamples",
                std::round(*o.idleUs * kSamplesPerMicrosecond * p.field("OverSampling").toScalar()));
   }
@@ -262,7 +303,8 @@ SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
   info.sampleRate = f.sampleRate;
   info.frequency = o.frequency;
   const std::string rate = describeRate(p);
-  const std::string length = std::to_string(static_cast<long>(p.field("totalLength").toScalar()));
+  // The PSDU as generated, not a length field of the parameter set.
+  const std::string length = std::to_string(f.psdu.size());
   info.description = "802.11a frame, " + rate + ", PSDU " + length + " octets";
   const FrameLayout& l = f.layout;
   if (l.preamble.size() > 0)
@@ -303,8 +345,7 @@ void printSummary(const Value& p, const Frame& f) {
   }
   const double rms =
       f.samples.empty() ? 0 : std::sqrt(power / static_cast<double>(f.samples.size()));
-  std::printf("frame:         %s, PSDU %ld octets%s\n", describeRate(p).c_str(),
-              static_cast<long>(p.field("totalLength").toScalar()),
+  std::printf("frame:         %s, PSDU %zu octets%s\n", describeRate(p).c_str(), f.psdu.size(),
               p.field("generationMode").toScalar() == 1 ? "" : " (unframed)");
   std::printf("samples:       %zu at %.0f MHz\n", f.samples.size(), f.sampleRate / 1e6);
   std::printf("duration:      %.3f us\n",
@@ -344,13 +385,20 @@ int main(int argc, char** argv) {
   // --frequency is the instrument's carrier; it is also recorded in SigMF.
   cli::DownloadOptions download;
   cli::addDownloadOptions(app, download);
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return cli::parseFailure(app, e, "dot11a-gen");
+  }
   if (app.get_option("--frequency")->count() > 0) options.frequency = download.frequency;
   try {
     LibrarySession library;
     const Value p = gen::applyOptions(options);
     // The parameter file needs no calculation; it is written first.
-    if (!options.saveParams.empty()) writeParameterFile(options.saveParams, p);
+    // The file records where it was written as a full path, as the window does.
+    if (!options.saveParams.empty())
+      writeParameterFile(std::filesystem::absolute(options.saveParams).lexically_normal().string(),
+                         p);
     const gen::Frame frame = gen::generate(p);
     gen::writeOutputs(options, p, frame);
     gen::printSummary(p, frame);

@@ -18,7 +18,6 @@
 #include <optional>
 #include <string>
 
-#include "dot11a/dialogs.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/siggen_settings.hpp"
 
@@ -43,36 +42,28 @@ struct DownloadOptions {
   bool yes = false;      // go ahead with a long RS-232 transfer without asking
 };
 
-// Answers questions with "OK" (when offered) and passes every other dialog on
-// to the service it replaced.
-class AcceptingDialogs : public DialogService {
- public:
-  explicit AcceptingDialogs(DialogService& next) : next_(next) {}
-  void error(std::string_view t, std::string_view m) override { next_.error(t, m); }
-  void message(std::string_view t, std::string_view m) override { next_.message(t, m); }
-  std::string question(std::string_view t, std::string_view text,
-                       const std::vector<std::string>& buttons, std::string_view def) override {
-    for (const std::string& b : buttons)
-      if (b == "OK") return b;
-    return next_.question(t, text, buttons, def);
-  }
-  std::optional<std::vector<std::string>> input(std::string_view t,
-                                                const std::vector<std::string>& p,
-                                                const std::vector<std::string>& d) override {
-    return next_.input(t, p, d);
-  }
-  std::optional<std::string> openFile(std::string_view t, const std::vector<FileFilter>& f,
-                                      std::string_view s) override {
-    return next_.openFile(t, f, s);
-  }
-  std::optional<std::string> saveFile(std::string_view t, const std::vector<FileFilter>& f,
-                                      std::string_view s) override {
-    return next_.saveFile(t, f, s);
-  }
+// A validator that accepts a decimal number (within lo .. hi, whole where
+// asked) and otherwise names the values the option takes.
+inline CLI::Validator number(std::string accepted, double lo = -HUGE_VAL, double hi = HUGE_VAL,
+                             bool whole = false) {
+  return CLI::Validator(
+      [=](std::string& t) -> std::string {
+        const auto v = parseDecimal(t);
+        if (v && std::isfinite(*v) && *v >= lo && *v <= hi && (!whole || *v == std::round(*v)))
+          return std::string();
+        return "\"" + t + "\" is not " + accepted;
+      },
+      "", "number");
+}
 
- private:
-  DialogService& next_;
-};
+// Reports a command line CLI11 could not take and returns the exit status:
+// 0 after --help, 1 for every error (CLI11's own codes are not the tools').
+inline int parseFailure(const CLI::App& app, const CLI::ParseError& e, const char* tool) {
+  if (e.get_exit_code() == 0) return app.exit(e);
+  std::fprintf(stderr, "%s: %s\nRun with --help for the options and their values.\n", tool,
+               e.what());
+  return 1;
+}
 
 // Adds the options to `app` (in their own group) and binds them to `o`.
 inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
@@ -96,18 +87,14 @@ inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
   app.add_option("--frequency", o.frequency,
                  "carrier frequency in Hz (100e3 to 6e9; the instrument checks its own limit)")
       ->group(g)
-      ->check(CLI::Range(100e3, 6e9));
+      ->check(number("a frequency from 100e3 to 6e9 Hz", 100e3, 6e9));
   app.add_option("--power", o.power, "output power in dBm, whole (-136 to 20)")
       ->group(g)
-      ->check(CLI::Range(-136.0, 20.0))
-      ->check([](const std::string& t) {
-        const auto v = parseDecimal(t);
-        return v && *v == std::round(*v) ? std::string() : "must be a whole number of dBm";
-      });
+      ->check(number("a whole number of dBm from -136 to 20", -136, 20, true));
   app.add_option("--sample-rate", o.sampleRate,
                  "sample clock in Hz (default 20e6 times the oversampling ratio)")
       ->group(g)
-      ->check(CLI::Range(1.0, 100e6));
+      ->check(number("a sample clock from 1 to 100e6 Hz", 1, 100e6));
   app.add_option("--filter", o.filter, "reconstruction filter: 250k, 2.5M, 8M or through")
       ->group(g)
       ->transform(CLI::CheckedTransformer(filters, CLI::ignore_case));
@@ -130,18 +117,18 @@ inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
       ->transform(CLI::CheckedTransformer(bbFilters, CLI::ignore_case));
   app.add_option("--scaling", o.scaling, "C platform: runtime scaling in percent (default 100)")
       ->group(g)
-      ->check(CLI::Range(0.0, 100.0));
+      ->check(number("a percentage from 0 to 100", 0, 100));
   app.add_option("--mod-atten", o.modAtten,
                  "C platform: I/Q modulator attenuation in dB (default 0)")
       ->group(g)
-      ->check(CLI::Range(0.0, 40.0));
+      ->check(number("an attenuation from 0 to 40 dB", 0, 40));
   app.add_option("--alc", o.alc, "C platform: level control on or off (default off)")
       ->group(g)
       ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case));
   app.add_flag("--yes", o.yes, "go ahead with a long RS-232 transfer without asking")->group(g);
   app.add_option("--io-timeout", o.ioTimeout, "seconds allowed per instrument step (default 10)")
       ->group(g)
-      ->check(CLI::Range(0.1, 3600.0));
+      ->check(number("a time-out from 0.1 to 3600 s", 0.1, 3600));
 }
 
 // The generator settings the options describe.
@@ -172,16 +159,17 @@ inline int runDownload(const DownloadOptions& o, const Value& iq, const Value& m
   try {
     Value config = configFromAddress(o.address);
     if (o.ioTimeout > 0) config.setField("timeout", o.ioTimeout);
-    std::unique_ptr<DialogService> previous;
-    if (o.yes) previous = setDialogService(std::make_unique<AcceptingDialogs>(dialogs()));
-    struct Restore {
-      std::unique_ptr<DialogService>* previous;
-      ~Restore() {
-        if (*previous) setDialogService(std::move(*previous));
-      }
-    } restore{&previous};
+    // No one to ask on the command line: --yes is the answer to a long
+    // transfer's question.
+    const bool yes = o.yes;
+    const Confirm confirm = [yes](std::string_view, std::string_view text) {
+      if (!yes)
+        std::fprintf(stderr, "%s\nNot confirmed: run again with --yes to go ahead.\n",
+                     std::string(text).c_str());
+      return yes;
+    };
     const DownloadAndPlayResult r = downloadAndPlay(iq, markers, settingsFrom(o, overSampling),
-                                                    config, platformFromText(o.platform));
+                                                    config, platformFromText(o.platform), confirm);
     std::fprintf(stderr, "%s\n", r.message().c_str());
     return r.ok() ? 0 : 1;
   } catch (const std::exception& e) {

@@ -111,4 +111,8 @@ class ScopedScriptedDialogs {
   std::unique_ptr<DialogService> previous_;
 };
 
+// Asks the current dialog service an OK/Cancel question (Cancel the default);
+// true when the answer is OK.
+bool askOkCancel(std::string_view title, std::string_view text);
+
 }  // namespace dot11a

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -128,12 +129,19 @@ struct DownloadResult {
   bool ok() const { return status == 0 && !cancelled; }
 };
 
+// Asks the user whether to go ahead (title, question text); true goes ahead.
+// Domain code never asks by itself: its caller passes what to ask with (the
+// operations reached by name pass askOkCancel, the command-line tools their
+// own answer).
+using Confirm = std::function<bool(std::string_view title, std::string_view text)>;
+
 // Estimated RS-232 transfer time in minutes of `samples` samples.
 double rs232TransferMinutes(std::size_t samples, double baudrate);
-// Stores a waveform: the RS-232 time question when the transfer is long, the
-// ARB state saved, ARB off, the download, and ARB on again when it was on.
+// Stores a waveform: the RS-232 time question (through `confirm`) when the
+// transfer is long, the ARB state saved, ARB off, the download, and ARB on
+// again when it was on.
 DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
-                           const Value& config);
+                           const Value& config, const Confirm& confirm);
 
 // The value texts of the playback commands.
 std::string reconFilterText(double reconFilter);
@@ -165,6 +173,6 @@ struct DownloadAndPlayResult {
 };
 DownloadAndPlayResult downloadAndPlay(const Value& iq, const Value& markers,
                                       const SigGenSettings& settings, const Value& config,
-                                      Platform platform);
+                                      Platform platform, const Confirm& confirm);
 
 }  // namespace dot11a

@@ -23,12 +23,28 @@ using NamedValue = std::pair<std::string, Value>;
 // lists are stored; an absent value is stored as an empty matrix.
 void writeMatFile(const std::string& path, std::span<const NamedValue> variables);
 
+// What a reader accepts before it allocates anything: the file size, the
+// number of elements one array may declare and the bytes all compressed
+// variables together may inflate to. The defaults suit waveform containers;
+// kSmallMatFile suits parameter files and the stored configuration.
+struct MatReadLimits {
+  std::uint64_t fileBytes = UINT64_MAX;
+  std::uint64_t elements = UINT64_MAX;
+  std::uint64_t inflatedBytes = std::uint64_t{512} << 20;
+};
+
+// A parameter set holds at most a 4095-octet bit stream (32760 doubles) and a
+// few dozen small fields; these bounds leave a wide margin above that.
+inline constexpr MatReadLimits kSmallMatFile{std::uint64_t{4} << 20, std::uint64_t{1} << 20,
+                                             std::uint64_t{16} << 20};
+
 // Reads every variable of a MAT file in file order. Numeric classes other than
 // double become doubles, logicals become 0/1, character arrays become texts,
 // structures records (a structure array becomes a cell list of records).
-// Raises an error for a missing, truncated or corrupt file and for kinds a
-// Value cannot hold (sparse matrices, objects).
-std::vector<NamedValue> readMatFile(const std::string& path);
+// Raises an error for a missing, truncated or corrupt file, a path that is not
+// a regular file, a file beyond `limits` (refused before its contents are
+// read) and for kinds a Value cannot hold (sparse matrices, objects).
+std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits& limits = {});
 
 // Replaces `path` with `bytes` through a temporary file in the same folder.
 // Raises an error naming the path on failure; the old file stays intact.
@@ -43,6 +59,9 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   const std::string& tempPath() const { return temp_; }
+  // Raises an error when the target could not be replaced (it is a folder),
+  // so writers of several files can check every target before replacing any.
+  void checkReplaceable() const;
   // Flushes the temporary file to disk and renames it over the target.
   void commit();
 

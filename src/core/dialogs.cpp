@@ -128,4 +128,8 @@ ScopedScriptedDialogs::~ScopedScriptedDialogs() {
   setDialogService(std::move(previous_));
 }
 
+bool askOkCancel(std::string_view title, std::string_view text) {
+  return dialogs().question(title, text, {"OK", "Cancel"}, "Cancel") == "OK";
+}
+
 }  // namespace dot11a

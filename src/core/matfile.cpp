@@ -306,15 +306,24 @@ Value fromMat(matvar_t* v, int depth) {
   }
 }
 
+std::string mebibytes(std::uint64_t bytes) {
+  if (bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
+
 // Structural check of a version 5 file before matio reads it. matio sizes its
 // buffers from the dimensions a file declares, so a small damaged file could
 // make it ask for gigabytes; here every element and sub-element must fit inside
-// its parent, and the declared number of elements must be backed by bytes in
-// the file. Returns the number of top-level variables, or nullopt when the file
-// is truncated or damaged.
+// its parent, the declared number of elements must be backed by bytes in the
+// file and stay within the limits, and compressed variables may inflate to no
+// more than the limits allow. `problem` says why a check failed when a limit
+// was the reason; otherwise the file is truncated or damaged.
 class Mat5Check {
  public:
-  explicit Mat5Check(bool swapped) : swapped_(swapped) {}
+  Mat5Check(bool swapped, const MatReadLimits& limits)
+      : swapped_(swapped), limits_(limits), inflateLeft_(limits.inflatedBytes) {}
+
+  std::string problem;
 
   std::uint32_t u32(const unsigned char* p) const {
     std::uint32_t w = 0;
@@ -358,11 +367,18 @@ class Mat5Check {
     const auto& dims = subs[1].second;
     if (dims.second % 4 != 0 || dims.second == 0) return false;
     std::uint64_t numel = 1;
+    std::string shape;
     for (std::size_t k = 0; k < dims.second; k += 4) {
       const std::uint64_t d = u32(dims.first + k);
       if (d > 0x7FFFFFFF) return false;
+      shape += (shape.empty() ? "" : " x ") + std::to_string(d);
       numel *= d;
       if (numel > (std::uint64_t{1} << 40)) return false;
+    }
+    if (numel > limits_.elements) {
+      problem = "a variable declares " + shape + " elements; at most " +
+                std::to_string(limits_.elements) + " are accepted in this file.";
+      return false;
     }
     std::uint64_t fields = 1;
     if (cls == 2 && subs.size() >= 5) {  // structure: name length, then the names
@@ -382,27 +398,50 @@ class Mat5Check {
   bool element(std::uint32_t type, const unsigned char* p, std::size_t n) {
     if (type == 14) return matrix(p, n, 0);
     if (type != 15) return true;  // other top-level elements are skipped by readers
-    // Compressed: inflate with a cap, then check the element inside.
-    constexpr std::size_t kCap = std::size_t{512} << 20;
-    std::vector<unsigned char> out(std::min<std::size_t>(kCap, std::max<std::size_t>(n * 8, 4096)));
+    // Compressed: the inner element's tag comes first and declares its size;
+    // a size beyond the bytes left for this file is refused before the rest is
+    // inflated. Then inflate no further than that allowance, and check the
+    // element inside.
+    const std::size_t cap = static_cast<std::size_t>(
+        std::min<std::uint64_t>(inflateLeft_, std::numeric_limits<std::size_t>::max() - 1));
+    std::vector<unsigned char> out(8);
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return false;
     z.next_in = const_cast<unsigned char*>(p);
     z.avail_in = static_cast<uInt>(n);
     int rc = Z_OK;
     std::size_t produced = 0;
+    bool sized = false;
     while (rc == Z_OK) {
       if (produced == out.size()) {
-        if (out.size() >= kCap) break;
-        out.resize(std::min(kCap, out.size() * 2));
+        if (!sized) {
+          sized = true;
+          const std::uint64_t declared = std::uint64_t{u32(out.data() + 4)} + 8;
+          if (declared > cap) {
+            produced = cap + 1;
+            break;
+          }
+          // Room for the declared element and a little padding.
+          out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(cap + 1, declared + 64)));
+          continue;
+        }
+        if (out.size() > cap) break;
+        out.resize(std::min(cap + 1, out.size() * 2));
       }
       z.next_out = out.data() + produced;
-      z.avail_out = static_cast<uInt>(out.size() - produced);
+      z.avail_out = static_cast<uInt>(std::min<std::size_t>(out.size() - produced, 1u << 30));
+      const uInt before = z.avail_out;
       rc = inflate(&z, Z_NO_FLUSH);
-      produced = out.size() - z.avail_out;
+      produced += before - z.avail_out;
       if (rc == Z_BUF_ERROR && z.avail_in == 0) break;
     }
     inflateEnd(&z);
+    if (produced > cap) {
+      problem = "its compressed variables expand to more than " + mebibytes(limits_.inflatedBytes) +
+                ", more than this file may hold.";
+      return false;
+    }
+    inflateLeft_ -= produced;
     if (rc != Z_STREAM_END || produced < 8) return false;
     const std::uint32_t inner = u32(out.data());
     const std::uint32_t bytes = u32(out.data() + 4);
@@ -412,22 +451,20 @@ class Mat5Check {
 
  private:
   bool swapped_;
+  MatReadLimits limits_;
+  std::uint64_t inflateLeft_;
 };
 
-bool hasMat5Header(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  unsigned char head[128];
-  if (!in.read(reinterpret_cast<char*>(head), 128)) return false;
+bool hasMat5Header(const std::vector<unsigned char>& head) {
+  if (head.size() < 128) return false;
   if (head[126] == 'I' && head[127] == 'M') return head[124] == 0x00 && head[125] == 0x01;
   if (head[126] == 'M' && head[127] == 'I') return head[124] == 0x01 && head[125] == 0x00;
   return false;
 }
 
-std::optional<std::size_t> checkMat5(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in), {}};
-  if (file.size() < 128) return std::nullopt;
-  Mat5Check check(file[126] == 'M' && file[127] == 'I');
+// Number of top-level variables of a file whose header was checked, or
+// nullopt (with check.problem set where a limit was the reason).
+std::optional<std::size_t> checkMat5(const std::vector<unsigned char>& file, Mat5Check& check) {
   std::size_t offset = 128;
   std::size_t count = 0;
   while (offset < file.size()) {
@@ -445,12 +482,27 @@ std::optional<std::size_t> checkMat5(const std::string& path) {
   return count;
 }
 
+// The temporary name beside `path`: the file name with a random suffix,
+// shortened where the suffix would push it past the folder's name limit.
+std::string tempPattern(const std::string& path) {
+  constexpr std::string_view kSuffix = ".tmpXXXXXX";
+  const std::filesystem::path p(path);
+  const std::string dir = p.parent_path().empty() ? "." : p.parent_path().string();
+  long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  if (limit <= 0) limit = 255;
+  std::string name = p.filename().string();
+  const auto room = static_cast<std::size_t>(limit) - kSuffix.size();
+  if (name.size() > room) name = "." + name.substr(0, room - 1);
+  const std::string prefix = p.parent_path().empty() ? "" : p.parent_path().string() + "/";
+  return prefix + name + std::string(kSuffix);
+}
+
 }  // namespace
 
 // ---- atomic replacement ------------------------------------------------------
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
-  std::string pattern = path_ + ".tmpXXXXXX";
+  std::string pattern = tempPattern(path_);
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');
   const int fd = ::mkstemp(buf.data());
@@ -461,6 +513,12 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
 
 AtomicFile::~AtomicFile() {
   if (!committed_) std::remove(temp_.c_str());
+}
+
+void AtomicFile::checkReplaceable() const {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path_, ec))
+    raise("Cannot write " + path_ + ": it is a folder.");
 }
 
 void AtomicFile::commit() {
@@ -525,15 +583,39 @@ void writeMatFile(const std::string& path, std::span<const NamedValue> variables
   file.commit();
 }
 
-std::vector<NamedValue> readMatFile(const std::string& path) {
+std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits& limits) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) raise("File " + path + " not found.");
+  const auto status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) raise("File " + path + " not found.");
+  // A folder, a pipe or a device is refused without opening it: opening a
+  // pipe waits for a writer, and a device may never end.
+  if (!std::filesystem::is_regular_file(status))
+    raise("Unable to read file '" + path + "': it is not a regular file.");
+  const std::uint64_t size = std::filesystem::file_size(path, ec);
+  if (ec) raise("Unable to read file '" + path + "': " + ec.message() + ".");
+  if (size > limits.fileBytes)
+    raise("Unable to read file '" + path + "': it has " + std::to_string(size) +
+          " bytes; a file of this kind has at most " + mebibytes(limits.fileBytes) + ".");
+  std::vector<unsigned char> file;
+  {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) raise("Unable to read file '" + path + "': " + sysError() + ".");
+    file.resize(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(size));
+    file.resize(static_cast<std::size_t>(in.gcount()));
+  }
   // The header is checked here: matio would otherwise try the file as another
   // version and size buffers from whatever bytes it finds.
-  if (!hasMat5Header(path))
+  if (!hasMat5Header(file))
     raise("Unable to read file '" + path + "': not a MAT file of version 5.");
-  const auto elements = checkMat5(path);
-  if (!elements) raise("Unable to read file '" + path + "': the file is truncated or damaged.");
+  Mat5Check check(file[126] == 'M' && file[127] == 'I', limits);
+  const auto elements = checkMat5(file, check);
+  if (!elements)
+    raise(
+        "Unable to read file '" + path + "': " +
+        (check.problem.empty() ? std::string("the file is truncated or damaged.") : check.problem));
+  file.clear();
+  file.shrink_to_fit();
   MatPtr mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
   if (!mat || Mat_GetVersion(mat.get()) != MAT_FT_MAT5)
     raise("Unable to read file '" + path + "': not a MAT file of version 5.");

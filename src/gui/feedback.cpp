@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -251,13 +252,29 @@ void fitWindowToScreen(double fig) {
   const QRect area = availableScreenArea();
   // The size the content asks for (the scroll area reports its content's
   // size), never less than the layout's own size.
-  QSize wanted = w->size().expandedTo(w->sizeHint());
+  QSize wanted = w->size().expandedTo(w->sizeHint());  // windows without scrolling
   if (auto* window = qobject_cast<QMainWindow*>(w))
     if (auto* scroll = window->findChild<QScrollArea*>("scrollContent"))
       if (scroll->widget()) {
         const QSize content = scroll->widget()->sizeHint();
-        const int extra = window->height() - scroll->height();
-        wanted = wanted.expandedTo(QSize(content.width(), content.height() + std::max(extra, 0)));
+        if (w->isVisible()) {
+          // Laid out: what the window has besides the scrolled view is known.
+          const QSize view = scroll->viewport()->size();
+          wanted = QSize(content.width() + window->width() - view.width(),
+                         content.height() + window->height() - view.height());
+        } else {
+          // Not laid out yet: estimated from the parts' own size hints.
+          constexpr int kSlack = 12;
+          int extra = kSlack, width = content.width();
+          if (window->menuWidget()) extra += window->menuWidget()->sizeHint().height();
+          if (window->statusBar()) extra += window->statusBar()->sizeHint().height();
+          if (QWidget* row = window->findChild<QWidget*>("actionRow")) {
+            extra += row->sizeHint().height();
+            width = std::max(width, row->sizeHint().width());
+          }
+          wanted = QSize(width + scroll->verticalScrollBar()->sizeHint().width() + kSlack,
+                         content.height() + extra);
+        }
       }
   const QRect outer(inner.left() - margins.left(), inner.top() - margins.top(),
                     wanted.width() + margins.left() + margins.right(),

@@ -23,6 +23,7 @@
 #include "dot11a/size_estimate.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/graphics/local_ops.hpp"
 
 namespace dot11a {
 
@@ -323,7 +324,7 @@ void redrawGenerationParameters(Call& c) {
   local("redrawProjectedLength", {h});
 }
 
-void redrawPaylodSetup(Call& c) {
+void redrawPayloadSetup(Call& c) {
   const Value& h = handlesArg(c, 0);
   Value& p = P();
   const bool framed = num(p, "generationMode") == 1;
@@ -609,49 +610,46 @@ double startApplication() {
   deleteFigure(splash);
   gui::fitWindowToScreen(fig);
   setString(fig, "Visible", "on");
+  // Shown and laid out, the window's size is taken again from what it holds.
+  processEvents();
+  gui::fitWindowToScreen(fig);
   return fig;
 }
 
-#define LOCAL(name, nin, nout)                       \
-  OpInfo {                                           \
-#name, nin, nout, 1, "dot11a_GUI_b/" #name, name \
-  }
-#define CALLBACK(name) LOCAL(name, kAny, 0)
-
-const LocalTable kTable{"dot11a_GUI_b",
-                        {LOCAL(InitializeFigures, 0, 1),
-                         LOCAL(InitializeAppInfo, 0, 0),
-                         LOCAL(InitializeConfiguration, 0, 0),
-                         LOCAL(InitializeSigGenSettings, 0, 0),
-                         LOCAL(InitializeParameters, 0, 0),
-                         LOCAL(InitializeFigure, 1, 0),
-                         LOCAL(redraw, 1, 0),
-                         LOCAL(redrawFormatParameters, 1, 0),
-                         LOCAL(redrawDataRate, 1, 0),
-                         LOCAL(redrawPaylodSetup, 1, 0),
-                         LOCAL(redrawGenerationParameters, 1, 0),
-                         LOCAL(redrawProjectedLength, 1, 0),
-                         LOCAL(redrawCalculationStatus, 1, 0),
-                         LOCAL(adjustDataLength, 2, 0),
-                         LOCAL(Calculate, 0, 0),
-                         CALLBACK(tbGenerationMode_Callback),
-                         CALLBACK(pdDataRate_Callback),
-                         CALLBACK(pdModulation_Callback),
-                         CALLBACK(pdEncoder_Callback),
-                         CALLBACK(chkScramblerActive_Callback),
-                         CALLBACK(txtScramblerInit_Callback),
-                         CALLBACK(chkInterleaverActive_Callback),
-                         CALLBACK(pbSubCarriers_Callback),
-                         CALLBACK(txtIdleInterval_Callback),
-                         CALLBACK(pdOversampleRate_Callback),
-                         CALLBACK(txtWindowLength_Callback),
-                         CALLBACK(chkMirrorSpectrum_Callback),
-                         CALLBACK(txtServiceField_Callback),
-                         CALLBACK(chkMACheader_Callback),
-                         CALLBACK(chkMACfcs_Callback),
-                         CALLBACK(pbMACheaderSetup_Callback),
-                         CALLBACK(pdDATAsourceType_Callback),
-                         CALLBACK(txtDataLength_Callback)}};
+const LocalTable kTable = gfx::localOperations(
+    "dot11a_GUI_b", {{"InitializeFigures", 0, 1, InitializeFigures},
+                     {"InitializeAppInfo", 0, 0, InitializeAppInfo},
+                     {"InitializeConfiguration", 0, 0, InitializeConfiguration},
+                     {"InitializeSigGenSettings", 0, 0, InitializeSigGenSettings},
+                     {"InitializeParameters", 0, 0, InitializeParameters},
+                     {"InitializeFigure", 1, 0, InitializeFigure},
+                     {"redraw", 1, 0, redraw},
+                     {"redrawFormatParameters", 1, 0, redrawFormatParameters},
+                     {"redrawDataRate", 1, 0, redrawDataRate},
+                     {"redrawPaylodSetup", 1, 0, redrawPayloadSetup},
+                     {"redrawGenerationParameters", 1, 0, redrawGenerationParameters},
+                     {"redrawProjectedLength", 1, 0, redrawProjectedLength},
+                     {"redrawCalculationStatus", 1, 0, redrawCalculationStatus},
+                     {"adjustDataLength", 2, 0, adjustDataLength},
+                     {"Calculate", 0, 0, Calculate},
+                     gfx::callback("tbGenerationMode_Callback", tbGenerationMode_Callback),
+                     gfx::callback("pdDataRate_Callback", pdDataRate_Callback),
+                     gfx::callback("pdModulation_Callback", pdModulation_Callback),
+                     gfx::callback("pdEncoder_Callback", pdEncoder_Callback),
+                     gfx::callback("chkScramblerActive_Callback", chkScramblerActive_Callback),
+                     gfx::callback("txtScramblerInit_Callback", txtScramblerInit_Callback),
+                     gfx::callback("chkInterleaverActive_Callback", chkInterleaverActive_Callback),
+                     gfx::callback("pbSubCarriers_Callback", pbSubCarriers_Callback),
+                     gfx::callback("txtIdleInterval_Callback", txtIdleInterval_Callback),
+                     gfx::callback("pdOversampleRate_Callback", pdOversampleRate_Callback),
+                     gfx::callback("txtWindowLength_Callback", txtWindowLength_Callback),
+                     gfx::callback("chkMirrorSpectrum_Callback", chkMirrorSpectrum_Callback),
+                     gfx::callback("txtServiceField_Callback", txtServiceField_Callback),
+                     gfx::callback("chkMACheader_Callback", chkMACheader_Callback),
+                     gfx::callback("chkMACfcs_Callback", chkMACfcs_Callback),
+                     gfx::callback("pbMACheaderSetup_Callback", pbMACheaderSetup_Callback),
+                     gfx::callback("pdDATAsourceType_Callback", pdDATAsourceType_Callback),
+                     gfx::callback("txtDataLength_Callback", txtDataLength_Callback)});
 
 // Once the running callbacks are done (the shell records a calculation after
 // Calculate returns), the calculation state is brought up to date.

@@ -11,6 +11,7 @@
 #include "dot11a/siggen_settings.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/graphics/local_ops.hpp"
 
 namespace dot11a {
 
@@ -209,21 +210,22 @@ void txtWaveformTitle_Callback(Call& c) {
   feval("redrawSigGenSettings", 0, {cbHandles(c)});
 }
 
-#define LOCAL(name, nin, nout)                    \
-  OpInfo {                                        \
-#name, nin, nout, 1, "TGXconfig/" #name, name \
-  }
-#define CALLBACK(name) LOCAL(name, kAny, 0)
-
-const LocalTable kTable{"TGXconfig",
-                        {LOCAL(InitializeSigGenScreenObjects, 1, 0),
-                         LOCAL(redrawSigGenSettings, 1, 0), LOCAL(redrawSigGenFrequency, 3, 0),
-                         LOCAL(updateFrequency, 1, 0), LOCAL(updateSamplingRate, 1, 0),
-                         CALLBACK(pdReconFilter_Callback), CALLBACK(txtAmplitude_Callback),
-                         CALLBACK(chkRFblanking_Callback), CALLBACK(tbArbRefSource_Callback),
-                         CALLBACK(tbMarkerPolarity_Callback), CALLBACK(pdFrequencyUnits_Callback),
-                         CALLBACK(txtFrequency_Callback), CALLBACK(pdSamplingRateUnits_Callback),
-                         CALLBACK(txtSamplingRate_Callback), CALLBACK(txtWaveformTitle_Callback)}};
+const LocalTable kTable = gfx::localOperations(
+    "TGXconfig", {{"InitializeSigGenScreenObjects", 1, 0, InitializeSigGenScreenObjects},
+                  {"redrawSigGenSettings", 1, 0, redrawSigGenSettings},
+                  {"redrawSigGenFrequency", 3, 0, redrawSigGenFrequency},
+                  {"updateFrequency", 1, 0, updateFrequency},
+                  {"updateSamplingRate", 1, 0, updateSamplingRate},
+                  gfx::callback("pdReconFilter_Callback", pdReconFilter_Callback),
+                  gfx::callback("txtAmplitude_Callback", txtAmplitude_Callback),
+                  gfx::callback("chkRFblanking_Callback", chkRFblanking_Callback),
+                  gfx::callback("tbArbRefSource_Callback", tbArbRefSource_Callback),
+                  gfx::callback("tbMarkerPolarity_Callback", tbMarkerPolarity_Callback),
+                  gfx::callback("pdFrequencyUnits_Callback", pdFrequencyUnits_Callback),
+                  gfx::callback("txtFrequency_Callback", txtFrequency_Callback),
+                  gfx::callback("pdSamplingRateUnits_Callback", pdSamplingRateUnits_Callback),
+                  gfx::callback("txtSamplingRate_Callback", txtSamplingRate_Callback),
+                  gfx::callback("txtWaveformTitle_Callback", txtWaveformTitle_Callback)});
 
 }  // namespace
 

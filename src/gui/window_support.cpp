@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "dot11a/call.hpp"
+#include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 
 namespace dot11a::op {
@@ -21,6 +22,13 @@ void positionChildWindow(Call& c) {
   const double newLeft = parentPos.real(0) + (parentPos.real(2) - current.real(2)) / 2;
   const double newBottom = parentPos.real(1) + (parentPos.real(3) - current.real(3)) / 2;
   set(child, "Position", Value::row({newLeft, newBottom, current.real(2), current.real(3)}));
+  // A window centred over a parent near the edge of the screen is moved back
+  // inside the available area (a window larger than the area is shrunk).
+  if (QWidget* w = widgetOf(child); w && w->isWindow()) {
+    const QRect area = gui::availableScreenArea();
+    const QRect fitted = gui::fitRectInto(w->geometry(), area);
+    if (fitted != w->geometry()) w->setGeometry(fitted);
+  }
 }
 
 // loadFigure(filename, parentHandle): opens the window of a layout (hidden),

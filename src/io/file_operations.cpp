@@ -1,5 +1,6 @@
 // The file operations: saveZenfoldWaveform, and the shell's parameter-file,
 // configuration and waveform-export functions (reachable by name).
+#include <cmath>
 #include <string>
 
 #include "dot11a/call.hpp"
@@ -68,8 +69,10 @@ void loadParametersFn(Call& c) {
   // A record that passed the identifier check but lacks what the calculation
   // needs would break the next calculation; it is refused like a file of the
   // wrong structure.
-  if (!parameterSetProblem(*read.parameters, defaultParameters()).empty()) {
-    dialogs().error("Error Loading File", path + "\nhas an Invalid File Structure.");
+  const std::string problem = parameterSetProblem(*read.parameters, defaultParameters());
+  if (!problem.empty()) {
+    dialogs().error("Error Loading File",
+                    path + "\nhas an Invalid File Structure.\n(" + problem + ".)");
     return;
   }
   global("parameters") = *read.parameters;
@@ -95,10 +98,12 @@ void loadConfigFn(Call& c) {
   c.outputNames({"output"});
   c.out(0) = Value::empty();
   try {
-    for (auto& [n, v] : readMatFile(std::string(kConfigFileName)))
-      if (n == "fileParameters") c.out(0) = v;
+    // Only a record can be a configuration: anything else is ignored like an
+    // unreadable file, so it is neither installed nor saved back at exit.
+    for (auto& [n, v] : readMatFile(std::string(kConfigFileName), kSmallMatFile))
+      if (n == "fileParameters" && v.isRecord()) c.out(0) = v;
   } catch (const std::exception&) {
-    // A missing or damaged file leaves the built-in configuration in force.
+    // A missing, oversized or damaged file leaves the built-in configuration in force.
   }
 }
 
@@ -146,6 +151,13 @@ void saveZenfoldWaveform(Call& c) {
     const std::string path = c.has(1) ? textOf(c.in(1, "filename"), "The file name") : "TGX-C";
     const double scale = c.has(2) ? c.in(2, "scale").toScalar() : 1.0;
     const std::vector<cplx> samples = v.toComplex();
+    // An empty waveform writes nothing; Inf or NaN has no 16-bit value, so such
+    // a waveform is refused rather than written as garbage.
+    if (samples.empty()) raise("The waveform is empty; nothing was written to " + path + ".");
+    for (std::size_t k = 0; k < samples.size(); ++k)
+      if (!std::isfinite(samples[k].real()) || !std::isfinite(samples[k].imag()))
+        raise("Sample " + std::to_string(k + 1) +
+              " of the waveform is not finite (Inf or NaN); nothing was written to " + path + ".");
     writeFileAtomically(path, zenfoldBytes(samples, scale));
     c.out(0) = 1.0;
   } catch (const std::exception& e) {

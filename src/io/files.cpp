@@ -1,15 +1,21 @@
 // Parameter files, the stored configuration and the waveform files.
 #include "dot11a/files.hpp"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "dot11a/error.hpp"
+#include "dot11a/mac.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/parameter_bounds.hpp"
+#include "dot11a/parameters.hpp"
+#include "dot11a/rate_table.hpp"
 
 namespace dot11a {
 
@@ -45,9 +51,25 @@ bool allFinite(const Value& v) {
   return true;
 }
 
+// A number as a user reads it in a message: whole numbers without decimals.
+std::string shown(double x) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.10g", x);
+  return buf;
+}
+
+std::string shownValue(const Value& v) {
+  if (v.isText()) return "the text \"" + v.str().substr(0, 40) + "\"";
+  if (v.isRecord()) return "a record";
+  if (v.isCell()) return "a cell list";
+  if (v.isEmpty()) return "empty";
+  if (v.isScalar() && v.isNumeric() && !v.isComplex()) return shown(v.toScalar());
+  return "a " + std::to_string(v.rows()) + "x" + std::to_string(v.cols()) + " array";
+}
+
 std::string fieldProblem(const std::string& path, const Value& got, const Value& want) {
   if (want.isRecord()) {
-    if (!got.isRecord()) return path + " is not a record";
+    if (!got.isRecord()) return path + " is " + shownValue(got) + ", not a record";
     for (const Field& f : want.fields()) {
       if (!got.hasField(f.first)) return path + "." + f.first + " is missing";
       std::string p = fieldProblem(path + "." + f.first, got.field(f.first), f.second);
@@ -55,7 +77,7 @@ std::string fieldProblem(const std::string& path, const Value& got, const Value&
     }
     return "";
   }
-  if (want.isText()) return got.isText() ? "" : path + " is not a text";
+  if (want.isText()) return got.isText() ? "" : path + " is " + shownValue(got) + ", not a text";
   if (want.isEmpty()) {
     // Optional contents: a text, numbers or a record of the same shape as
     // stored by the application; never a cell list.
@@ -64,39 +86,128 @@ std::string fieldProblem(const std::string& path, const Value& got, const Value&
     return "";
   }
   if (want.isNumeric()) {
-    if (!isRealDouble(got)) return path + " is not a real number";
-    if (got.rows() != want.rows() || got.cols() != want.cols())
+    if (!isRealDouble(got)) return path + " is " + shownValue(got) + ", not a real number";
+    // Bit streams are rows of any length; their lengths are checked below.
+    const bool bitRow = path.ends_with(".BitStream");
+    if (bitRow ? !(got.isEmpty() || got.rows() == 1)
+               : got.rows() != want.rows() || got.cols() != want.cols())
       return path + " is " + std::to_string(got.rows()) + "x" + std::to_string(got.cols()) +
-             ", not " + std::to_string(want.rows()) + "x" + std::to_string(want.cols());
+             ", not " +
+             (bitRow ? std::string("a row")
+                     : std::to_string(want.rows()) + "x" + std::to_string(want.cols()));
     if (!allFinite(got)) return path + " is not finite";
     return "";
   }
   return "";
 }
 
+std::string bitsProblem(const std::string& path, const Value& bits) {
+  if (bits.isEmpty()) return "";
+  if (!isRealDouble(bits) || !bits.isVector())
+    return path + " is " + shownValue(bits) + ", not a row of bits";
+  for (double b : bits.re())
+    if (b != 0 && b != 1) return path + " holds " + shown(b) + ", not a bit (0 or 1)";
+  return "";
+}
+
+// The MAC header's bit stream is made from its fields (each active field's
+// contents, least significant bit first, in the order they are sent) and its
+// Length is the stream's octets; a record that says otherwise would send one
+// header and announce another length.
+std::string macHeaderProblem(const Value& header, const Value& reference) {
+  const std::string at = "fileParameters.MACheader";
+  const Value& contents = header.field("Contents");
+  const Value& refContents = reference.field("Contents");
+  if (!contents.isRecord()) return "";  // the structure check reports it
+  std::vector<double> expected;
+  for (std::string_view name : kMacFieldsAirOrder) {
+    if (!contents.hasField(name) || !refContents.hasField(name)) continue;
+    const Value& f = contents.field(name);
+    const std::string fp = at + ".Contents." + std::string(name);
+    const double size = refContents.field(name).field("Size").toScalar();
+    if (f.field("Size").toScalar() != size)
+      return fp + ".Size is " + shown(f.field("Size").toScalar()) + ", not " + shown(size);
+    const double active = f.field("Active").toScalar();
+    if (active != 0 && active != 1) return fp + ".Active is " + shown(active) + ", not 0 or 1";
+    const double value = f.field("Contents").toScalar();
+    const double max = std::ldexp(1.0, static_cast<int>(8 * size)) - 1;
+    if (value < 0 || value > max || value != std::floor(value))
+      return fp + ".Contents is " + shown(value) + ", not a whole number from 0 to " + shown(max);
+    if (active == 0) continue;
+    double rest = value;
+    for (int k = 0; k < 8 * size; ++k) {
+      const double bit = std::fmod(rest, 2.0);
+      expected.push_back(bit);
+      rest = (rest - bit) / 2;
+    }
+  }
+  const Value& stream = contents.field("BitStream");
+  std::string p = bitsProblem(at + ".Contents.BitStream", stream);
+  if (!p.empty()) return p;
+  const std::vector<double> got = stream.isEmpty() ? std::vector<double>{} : stream.toDoubles();
+  if (got != expected)
+    return at + ".Contents.BitStream has " + std::to_string(got.size()) +
+           " bits that are not the " + std::to_string(expected.size()) +
+           " bits of its active fields";
+  const double length = header.field("Length").toScalar();
+  if (length != static_cast<double>(got.size() / 8))
+    return at + ".Length is " + shown(length) + ", but the header has " +
+           std::to_string(got.size() / 8) + " octets";
+  return "";
+}
+
 }  // namespace
 
 std::string parameterSetProblem(const Value& candidate, const Value& reference) {
-  if (!candidate.isRecord()) return "fileParameters is not a record";
+  if (!candidate.isRecord()) return "fileParameters is " + shownValue(candidate) + ", not a record";
   std::string p = fieldProblem("fileParameters", candidate, reference);
   if (!p.empty()) return p;
   // The ranges the calculation relies on, from the parameter set's bounds.
   for (const ParameterBound& b : parameterBounds()) {
     if (!reference.hasField(b.field)) continue;
-    if (!withinStoredBounds(b, candidate.field(b.field).toScalar()))
-      return "fileParameters." + std::string(b.field) + " is out of range";
+    const double x = candidate.field(b.field).toScalar();
+    if (!withinStoredBounds(b, x))
+      return "fileParameters." + std::string(b.field) + " is " + shown(x) + ", not " +
+             (b.whole ? "a whole number" : "a number") + " from " + shown(b.storedLo) + " to " +
+             shown(b.hi);
   }
+  const double rate = candidate.field("encoderRate").toScalar();
+  if (codingRateOf(rate) == nullptr)
+    return "fileParameters.encoderRate is " + shown(rate) + ", not one of 1/2, 2/3, 3/4 or 1";
+  for (double c : candidate.field("SubCarriers").re())
+    if (c != 0 && c != 1)
+      return "fileParameters.SubCarriers holds " + shown(c) + ", not 0 (off) or 1 (on)";
   for (const char* sub : {"MACheader", "MACfcs"}) {
     const Value& rec = candidate.field(sub);
-    for (const char* f : {"Active", "Length"})
-      if (rec.hasField(f) && (!rec.field(f).isScalar() || rec.field(f).toScalar() < 0 ||
-                              rec.field(f).toScalar() > kMaxPsduOctets))
-        return "fileParameters." + std::string(sub) + "." + f + " is out of range";
+    const double active = rec.field("Active").toScalar();
+    if (active != 0 && active != 1)
+      return "fileParameters." + std::string(sub) + ".Active is " + shown(active) +
+             ", not 0 (off) or 1 (on)";
   }
+  const double fcsLength = candidate.field("MACfcs").field("Length").toScalar();
+  const double fcsWant = reference.field("MACfcs").field("Length").toScalar();
+  if (fcsLength != fcsWant)
+    return "fileParameters.MACfcs.Length is " + shown(fcsLength) + ", but the FCS has " +
+           shown(fcsWant) + " octets";
+  p = macHeaderProblem(candidate.field("MACheader"), reference.field("MACheader"));
+  if (!p.empty()) return p;
+  const Value& name = candidate.field("dataSourceName");
+  if (!name.isEmpty() && !name.isText())
+    return "fileParameters.dataSourceName is " + shownValue(name) + ", not a file name";
   const Value& bits = candidate.field("dataSourceBitstream");
-  if (bits.isNumeric())
-    for (double b : bits.toDoubles())
-      if (b != 0 && b != 1) return "fileParameters.dataSourceBitstream holds a value not 0 or 1";
+  p = bitsProblem("fileParameters.dataSourceBitstream", bits);
+  if (!p.empty()) return p;
+  if (candidate.field("dataSourceType").toScalar() == 7) {
+    // A payload file's bits are the data; the data length is their octets.
+    const std::size_t n = bits.isEmpty() ? 0 : bits.numel();
+    if (n == 0 || n % 8 != 0)
+      return "fileParameters.dataSourceBitstream has " + std::to_string(n) +
+             " bits; a payload file gives 1 to 4095 whole octets";
+    const double length = candidate.field("dataLength").toScalar();
+    if (length != static_cast<double>(n / 8))
+      return "fileParameters.dataLength is " + shown(length) + ", but the payload file has " +
+             std::to_string(n / 8) + " octets";
+  }
   return "";
 }
 
@@ -104,7 +215,7 @@ ParameterFileRead readParameterFile(const std::string& path, std::string_view ex
   ParameterFileRead out;
   std::vector<NamedValue> vars;
   try {
-    vars = readMatFile(path);
+    vars = readMatFile(path, kSmallMatFile);
   } catch (const std::exception& e) {
     out.problem = e.what();
     out.readError = true;
@@ -235,6 +346,21 @@ std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount) {
   return meta.dump(2) + "\n";
 }
 
+namespace {
+
+void writeWhole(const AtomicFile& file, const std::string& path,
+                std::span<const std::uint8_t> bytes) {
+  std::FILE* f = std::fopen(file.tempPath().c_str(), "wb");
+  if (f == nullptr) raise("Cannot write " + path + ": " + std::strerror(errno) + ".");
+  const bool written =
+      bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const std::string why = std::strerror(errno);
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed) raise("Cannot write " + path + ": " + why + ".");
+}
+
+}  // namespace
+
 void writeSigmf(std::string_view name, std::span<const std::complex<double>> samples,
                 const SigmfInfo& info) {
   const SigmfPaths paths = sigmfPaths(name);
@@ -251,9 +377,16 @@ void writeSigmf(std::string_view name, std::span<const std::complex<double>> sam
     putFloat(s.imag());
   }
   const std::string meta = sigmfMetadata(info, samples.size());
-  writeFileAtomically(paths.data, data);
-  writeFileAtomically(paths.meta,
-                      std::span(reinterpret_cast<const std::uint8_t*>(meta.data()), meta.size()));
+  // Both files are complete in temporary files, and both targets replaceable,
+  // before either is replaced: a recording is never left half old, half new.
+  AtomicFile dataFile(paths.data), metaFile(paths.meta);
+  writeWhole(dataFile, paths.data, data);
+  writeWhole(metaFile, paths.meta,
+             std::span(reinterpret_cast<const std::uint8_t*>(meta.data()), meta.size()));
+  dataFile.checkReplaceable();
+  metaFile.checkReplaceable();
+  dataFile.commit();
+  metaFile.commit();
 }
 
 // ---- PCAP -----------------------------------------------------------------------------

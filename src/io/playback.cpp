@@ -51,7 +51,7 @@ double rs232TransferMinutes(std::size_t samples, double baudrate) {
 }
 
 DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
-                           const Value& config) {
+                           const Value& config, const Confirm& confirm) {
   DownloadResult result;
   if (equalsNoCase(configType(config), "rs232")) {
     const Value& rs = config.field("RS232");
@@ -60,9 +60,7 @@ DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_vi
     if (minutes > 0.75) {
       const std::string text = "This Download will take approximately " + formatG(minutes, 6) +
                                " minutes. Do you want to continue?";
-      const std::string answer =
-          dialogs().question("RS-232 Download", text, {"OK", "Cancel"}, "Cancel");
-      if (answer != "OK") {
+      if (!confirm || !confirm("RS-232 Download", text)) {
         result.description = std::string(kDownloadCancelled);
         result.cancelled = true;
         return result;
@@ -168,9 +166,9 @@ std::string DownloadAndPlayResult::message() const {
 
 DownloadAndPlayResult downloadAndPlay(const Value& iq, const Value& markers,
                                       const SigGenSettings& settings, const Value& config,
-                                      Platform platform) {
+                                      Platform platform, const Confirm& confirm) {
   DownloadAndPlayResult r;
-  r.download = tgxDownload(iq, markers, settings.title, config);
+  r.download = tgxDownload(iq, markers, settings.title, config, confirm);
   if (!r.download.ok()) return r;
   r.playback = tgxPlay(settings.title, settings, config, platform);
   r.played = true;
@@ -203,7 +201,7 @@ void play(Call& c, Platform platform) {
 void TGXDownLoadWrap(Call& c) {
   c.outputNames({"status", "description"});
   const DownloadResult r = tgxDownload(c.in(0, "IQData"), c.in(1, "Marker"),
-                                       textInput(c, 2, "Filename"), c.in(3, "config"));
+                                       textInput(c, 2, "Filename"), c.in(3, "config"), askOkCancel);
   c.out(0) = Value(r.status);
   c.out(1) = Value(r.description);
 }

@@ -10,20 +10,11 @@
 #include <string>
 
 #include "dot11a/bits.hpp"
-#include "dot11a/call.hpp"
-#include "dot11a/dialogs.hpp"
 #include "dot11a/error.hpp"
-#include "dot11a/mac.hpp"
 
 namespace dot11a {
 
 namespace {
-
-// Longest sequence PNgenerator hands back as a value (a full period of order 25).
-constexpr double kMaxPnOutput = 1 << 25;
-// Longest generated payload source; far beyond the 4095 octets a frame carries,
-// small enough that a corrupt length cannot exhaust memory.
-constexpr double kMaxPayloadBits = 1 << 24;
 
 struct PnEntry {
   int order;
@@ -47,24 +38,6 @@ const std::vector<PnEntry>& pnTable() {
       {30, {{30, 23, 2, 1}, false}}, {31, {{31, 28}, true}},
   };
   return table;
-}
-
-Bits pattern(std::size_t n, std::uint8_t first) {
-  Bits b(n);
-  for (std::size_t i = 0; i < n; ++i)
-    b[i] = static_cast<std::uint8_t>((i % 2 == 0) ? first : 1 - first);
-  return b;
-}
-
-std::size_t payloadBitCount(const Value& parameters) {
-  const double dataLength = parameters.field("dataLength").toScalar();
-  if (std::isnan(dataLength) || dataLength < 0)
-    raise("The data length must be a number of bytes, 0 or more.");
-  const double bits = std::floor(8 * dataLength);
-  if (bits > kMaxPayloadBits)
-    raise("The data length of " + std::to_string(static_cast<long long>(dataLength)) +
-          " bytes is far beyond the 4095 bytes a frame can carry.");
-  return static_cast<std::size_t>(bits);
 }
 
 }  // namespace
@@ -115,46 +88,6 @@ Bits pnSequence(int order, std::size_t length, bool userInvert, std::span<const 
   return seq;
 }
 
-Bits generatePayload(const Value& parameters) {
-  const Value& typeValue = parameters.field("dataSourceType");
-  const double type = typeValue.isNumeric() && !typeValue.isEmpty() ? typeValue.toScalar() : 0;
-  Bits data;
-  if (type == 1) {
-    data.assign(payloadBitCount(parameters), 0);
-  } else if (type == 2) {
-    data.assign(payloadBitCount(parameters), 1);
-  } else if (type == 3) {
-    data = pattern(payloadBitCount(parameters), 0);
-  } else if (type == 4) {
-    data = pattern(payloadBitCount(parameters), 1);
-  } else if (type == 5) {
-    data = pnSequence(9, payloadBitCount(parameters));
-  } else if (type == 6) {
-    data = pnSequence(15, payloadBitCount(parameters));
-  } else if (type == 7) {
-    data = parameters.field("dataSourceBitstream").toBits();
-  } else {
-    raise("The value \"data\" is undefined: dataSourceType must be 1 to 7, it is " +
-          typeValue.describe() + ".");
-  }
-
-  Bits packet;
-  const Value& header = parameters.field("MACheader");
-  if (header.field("Active").isNumeric() && !header.field("Active").isEmpty() &&
-      header.field("Active").toScalar() == 1) {
-    packet = header.field("Contents").field("BitStream").toBits();
-  }
-  packet.insert(packet.end(), data.begin(), data.end());
-
-  const Value& fcs = parameters.field("MACfcs");
-  if (fcs.field("Active").isNumeric() && !fcs.field("Active").isEmpty() &&
-      fcs.field("Active").toScalar() == 1) {
-    const Bits check = calcMACfcs(packet);
-    packet.insert(packet.end(), check.begin(), check.end());
-  }
-  return packet;
-}
-
 FileBits readPayloadFile(const std::string& path, std::size_t maxBits, bool msbFirst) {
   FileBits result;
   // Only regular files: a folder cannot be read, and opening a pipe or a
@@ -194,88 +127,4 @@ FileBits readPayloadFile(const std::string& path, std::size_t maxBits, bool msbF
   return result;
 }
 
-namespace op {
-
-void dot11_GeneratePayload(Call& c) {
-  c.outputNames({"databits"});
-  const Value& parameters = c.in(0, "parameters");
-  if (!parameters.isRecord())
-    raise("dot11_GeneratePayload: parameters must be a parameter set record.");
-  c.out(0) = Value::bits(generatePayload(parameters));
-}
-
-void PNgenerator(Call& c) {
-  c.outputNames({"sequence"});
-  // Order: 9 unless a single number is given; clamped to 3..31; a value that is
-  // not whole uses the order-9 entry.
-  double nIn = 9;
-  if (c.has(0) && c.in(0, "n").isNumeric() && c.in(0, "n").numel() == 1)
-    nIn = c.in(0, "n").toScalar();
-  nIn = std::max(std::min(nIn, 31.0), 3.0);
-  const int n = std::floor(nIn) == nIn ? static_cast<int>(nIn) : 9;
-
-  double length = std::ldexp(1.0, n) - 1;
-  if (c.has(1) && c.in(1, "dataLength").numel() == 1) {
-    const double given = c.in(1, "dataLength").toScalar();
-    length = std::isnan(given) ? 1 : std::max(std::floor(given), 1.0);
-  }
-  if (length > kMaxPnOutput)
-    raise("PNgenerator: " + std::to_string(static_cast<long long>(length)) +
-          " bits were asked for; at most " + std::to_string(static_cast<long long>(kMaxPnOutput)) +
-          " can be returned.");
-
-  const bool userInvert =
-      c.has(2) && c.in(2, "userInvert").numel() == 1 && c.in(2, "userInvert").toScalar() == 1;
-
-  Bits seed;  // empty: all ones
-  if (c.has(3)) {
-    const Value& s = c.in(3, "seed");
-    if (s.numel() == 1) {
-      if (s.toScalar() != 0) {
-        seed.assign(static_cast<std::size_t>(n), 0);
-        seed.back() = 1;
-      }
-    } else if (s.numel() >= static_cast<std::size_t>(n)) {
-      for (double d : s.toDoubles())
-        seed.push_back(static_cast<std::uint8_t>(std::fmod(std::fabs(std::trunc(d)), 2.0) != 0));
-    }
-  }
-  const bool zeroSuppression = c.has(4) && c.in(4, "zeroSuppresion").numel() == 1 &&
-                               c.in(4, "zeroSuppresion").toScalar() == 1;
-  c.out(0) = Value::bits(
-      pnSequence(n, static_cast<std::size_t>(length), userInvert, seed, zeroSuppression));
-}
-
-void loadUserDataFile(Call& c) {
-  c.outputNames({"status", "bits"});
-  double maxBits = 0;
-  if (c.has(0) && c.in(0, "maxLengthInBits").numel() >= 1)
-    maxBits = c.in(0, "maxLengthInBits").toScalar();
-  if (std::isnan(maxBits) || maxBits < 0) maxBits = 0;
-  if (maxBits > kMaxUserFileBits)
-    raise("loadUserDataFile: the limit of " + std::to_string(maxBits) +
-          " bits is too large (at most " +
-          std::to_string(static_cast<long long>(kMaxUserFileBits)) + ").");
-  std::string bitorder = "right-msb";
-  if (c.nargin() == 2 && c.in(1, "bitorder").isText())
-    bitorder = c.in(1, "bitorder").str();
-  else if (c.nargin() == 2)
-    bitorder.clear();
-  const bool msbFirst = bitorder.substr(0, 5) != "right";
-
-  c.out(0) = -1.0;
-  c.out(1) = Value::empty();
-  const auto path =
-      dialogs().openFile("Select data source file.", {{"*.*", "All files (*.*)"}}, "");
-  if (!path) return;
-  FileBits file = readPayloadFile(*path, static_cast<std::size_t>(maxBits), msbFirst);
-  if (!file.ok) {
-    dialogs().error("File Error", "Could not open\n" + *path);
-    return;
-  }
-  c.out(0) = 1.0;
-  c.out(1) = Value::bits(file.bits);
-}
-
-}  // namespace op
 }  // namespace dot11a

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <string>
 
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/payload.hpp"
@@ -95,15 +94,6 @@ double clampDataLength(const Value& p, double newLength) {
   return std::max(v, 1.0);
 }
 
-bool loadUserFileInto(Value& p) {
-  const std::vector<Value> out = feval("loadUserDataFile", 2, {Value(8.0 * kMaxPsduOctets)});
-  if (out.size() < 2 || out[0].isEmpty() || !(out[0].toScalar() > 0)) return false;
-  p.setField("dataSourceBitstream", out[1]);
-  p.setField("dataLength", static_cast<double>(out[1].numel()) / 8);
-  p.setField("dataSourceType", 7.0);
-  return true;
-}
-
 void updateDerivedFields(Value& p) {
   p.setField("dataRate",
              dataRateFor(p.field("modulation").toScalar(), p.field("encoderRate").toScalar()));
@@ -126,29 +116,6 @@ Value calculationPayload(const Value& p) {
           "the MAC header or FCS.");
   }
   return data;
-}
-
-FrameResult calculateFrame(const Value& p) {
-  const Value data = calculationPayload(p);
-  const Value sincXcompensation = 1.0;
-  const std::vector<Value> in = {p.field("generationMode"),
-                                 data,
-                                 p.field("serviceField"),
-                                 p.field("dataRate"),
-                                 p.field("modulation"),
-                                 p.field("encoderRate"),
-                                 p.field("scramblerActive"),
-                                 p.field("scramblerInit"),
-                                 p.field("interleaverActive"),
-                                 p.field("SubCarriers"),
-                                 p.field("OverSampling"),
-                                 p.field("WindowingLength"),
-                                 p.field("idleSamples"),
-                                 p.field("MirrorSpectrum"),
-                                 sincXcompensation};
-  std::vector<Value> out = feval("dot11a_FRAME", 2, in);
-  out.resize(2);
-  return {std::move(out[0]), std::move(out[1])};
 }
 
 }  // namespace dot11a

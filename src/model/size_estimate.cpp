@@ -5,7 +5,6 @@
 #include <cmath>
 #include <string>
 
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/frame_layout.hpp"
 
@@ -77,14 +76,4 @@ std::size_t sizeEstimate(const Value& p) {
   return frameLayout(frameShapeOf(p)).total;
 }
 
-namespace op {
-
-void dot11a_SizeEst(Call& c) {
-  c.outputNames({"count"});
-  const Value& p = c.in(0, "parameters");
-  if (!p.isRecord()) raise("dot11a_SizeEst: parameters must be a parameter set record.");
-  c.out(0) = static_cast<double>(sizeEstimate(p));
-}
-
-}  // namespace op
 }  // namespace dot11a

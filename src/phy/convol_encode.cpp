@@ -1,7 +1,7 @@
 // The K = 7 convolutional encoder with puncturing, and its operation.
 #include "dot11a/bitcoding.hpp"
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
+#include "phy/frame_engine.hpp"
 
 namespace dot11a {
 
@@ -36,33 +36,37 @@ void convolEncodeInto(std::span<const std::uint8_t> in, double rate, std::span<s
   const Puncture p = punctureOf(rate);
   if (out.size() < encodedLength(in.size(), rate))
     raise("convolEncode: the output buffer is too short.");
-  // reg bit k holds input(t - k); generator 133 octal taps t, t-2, t-3, t-5, t-6
-  // and 171 octal taps t, t-1, t-2, t-3, t-6.
-  constexpr unsigned kG0 = 0b1101101;  // [1 0 1 1 0 1 1] read from bit 0 up
-  constexpr unsigned kG1 = 0b1001111;  // [1 1 1 1 0 0 1]
-  unsigned reg = 0;
-  std::size_t w = 0;
-  std::size_t pos = 0;    // 1-based position in the rate-1/2 stream
-  std::size_t kept1 = 0;  // 1-based position in the stream after the first 3/4 pass
-  auto emit = [&](unsigned bit) {
-    ++pos;
-    switch (p) {
-      case Puncture::None:
-        break;
-      case Puncture::TwoThirds:
-        if (pos % 4 == 0) return;
-        break;
-      case Puncture::ThreeQuarters:
-        if (pos % 6 == 4) return;
-        if (++kept1 % 5 == 4) return;
-        break;
+  if (p == Puncture::None) {
+    detail::motherEncode(in, out.data());
+    return;
+  }
+  // The rate-1/2 stream A0 B0 A1 B1 ..., then puncturing by position: rate 2/3
+  // drops B1 of every A0 B0 A1 B1, rate 3/4 drops B1 and A2 of every
+  // A0 B0 A1 B1 A2 B2 (also in a last, partial group).
+  thread_local std::vector<std::uint8_t> mother;
+  mother.resize(2 * in.size());
+  detail::motherEncode(in, mother.data());
+  const std::uint8_t* m = mother.data();
+  const std::size_t total = mother.size();
+  std::uint8_t* o = out.data();
+  std::size_t at = 0;
+  if (p == Puncture::TwoThirds) {
+    for (; at + 4 <= total; at += 4, o += 3) {
+      o[0] = m[at];
+      o[1] = m[at + 1];
+      o[2] = m[at + 2];
     }
-    out[w++] = static_cast<std::uint8_t>(bit);
-  };
-  for (std::uint8_t b : in) {
-    reg = ((reg << 1) | (b & 1u)) & 0x7Fu;
-    emit(static_cast<unsigned>(__builtin_parity(reg & kG0)));
-    emit(static_cast<unsigned>(__builtin_parity(reg & kG1)));
+    for (; at < total; ++at)
+      if (at % 4 != 3) *o++ = m[at];
+  } else {
+    for (; at + 6 <= total; at += 6, o += 4) {
+      o[0] = m[at];
+      o[1] = m[at + 1];
+      o[2] = m[at + 2];
+      o[3] = m[at + 5];
+    }
+    for (; at < total; ++at)
+      if (at % 6 != 3 && at % 6 != 4) *o++ = m[at];
   }
 }
 
@@ -71,14 +75,5 @@ Bits convolEncode(std::span<const std::uint8_t> in, double rate) {
   convolEncodeInto(in, rate, out);
   return out;
 }
-
-namespace op {
-void dot11a_ConvolEncode(Call& c) {
-  c.outputNames({"output"});
-  const Value& input = c.in(0, "input");
-  const double rate = c.in(1, "rate").toScalar();
-  c.out(0) = Value::bits(convolEncode(input.toBits(), rate));
-}
-}  // namespace op
 
 }  // namespace dot11a

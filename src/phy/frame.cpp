@@ -4,8 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
-#include "phy/adapt.hpp"
 #include "phy/frame_engine.hpp"
 
 namespace dot11a {
@@ -118,33 +118,4 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
   return f;
 }
 
-namespace op {
-
-void dot11a_FRAME(Call& c) {
-  c.outputNames({"waveform", "markers"});
-  FrameSettings s;
-  s.data = dataSettingsFrom(c, 0);
-  const Bits payload = c.in(1, "data").toBits();
-  s.dataRate = c.in(3, "dataRate").toScalar();
-  s.mask53 = adapt::complexRow(c.in(9, "subCarrierMask"), 53, "subCarrierMask");
-  s.data.oversampling = adapt::oversampling(c.in(10, "oversamplingRate"));
-  s.data.windowLength = adapt::windowLength(c.in(11, "windowLength"));
-  const double idle = c.in(12, "idleSamples").toScalar();
-  if (!std::isfinite(idle) || idle != std::floor(idle))
-    raise("\"idleSamples\" must be a whole number of samples.");
-  s.idleSamples = static_cast<long long>(idle);
-  s.mirrorSpectrum = c.in(13, "mirrorSpectrum").truthy();
-  s.data.sincComp = c.in(14, "sincCompensation").truthy();
-  const Frame f = synthesizeFrame(s, payload);
-  const std::size_t n = f.waveform.size();
-  c.out(0) = adapt::row(f.waveform);
-  std::vector<double> m(2 * n);
-  for (std::size_t i = 0; i < n; ++i) {  // 2 x n, column-major
-    m[2 * i] = f.marker1[i];
-    m[2 * i + 1] = f.marker2[i];
-  }
-  c.out(1) = Value::matrix(n == 0 ? 0 : 2, n, std::move(m));
-}
-
-}  // namespace op
 }  // namespace dot11a

@@ -9,6 +9,7 @@
 
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/rate_table.hpp"
 
 namespace dot11a::detail {
 
@@ -115,11 +116,10 @@ Coding makeCoding(int modulation, int rateIndex, bool interleaver) {
   return c;
 }
 
+// Uncoded, 1/2, 2/3, 3/4 as the rate table reads a stored rate.
 int rateIndexOf(double rate) {
-  if (rate == kRate1_2) return 1;
-  if (rate == kRate2_3) return 2;
-  if (rate == kRate3_4) return 3;
-  return 0;
+  const CodingRate* r = codingRateOf(rate);
+  return r == nullptr ? 0 : static_cast<int>(r - kCodingRates.data());
 }
 
 // The textbook product, as std::complex computes it for finite values, without
@@ -206,6 +206,10 @@ std::shared_ptr<const Shape> shapeFor(int oversampling, int windowLength,
   if (cache.size() >= kCapacity) cache.erase(cache.begin());
   cache.push_back(made);
   return last = made;
+}
+
+const std::uint8_t* scramblerPeriod(unsigned seed) {
+  return scramblerPeriods()[seed & 0x7Fu].data();
 }
 
 const Coding& codingFor(int modulation, double encoderRate, bool interleaver) {
@@ -309,7 +313,7 @@ std::size_t dataSource(const DataSettings& s, const Coding& c,
   if (s.scrambler) {
     // The frame-synchronous sequence repeats every 127 bits: add it period by
     // period.
-    const std::uint8_t* seq = scramblerPeriods()[s.scramblerInit & 0x7Fu].data();
+    const std::uint8_t* seq = scramblerPeriod(s.scramblerInit);
     for (std::size_t i = 0; i < bits.size(); i += 127) {
       const std::size_t m = std::min<std::size_t>(127, bits.size() - i);
       std::uint8_t* b = bits.data() + i;

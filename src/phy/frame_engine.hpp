@@ -63,6 +63,10 @@ struct Coding {
 };
 const Coding& codingFor(int modulation, double encoderRate, bool interleaver);
 
+// One period (127 bits) of the frame-synchronous scrambler's output from the
+// register state `seed` (bit k is state[k] of scrambleInto, LSB first).
+const std::uint8_t* scramblerPeriod(unsigned seed);
+
 // Rate-1/2 mother code of `in` (one byte per bit, 0 or 1) into `out`, two
 // bytes per input bit (output A then B), from the all-zero state.
 void motherEncode(std::span<const std::uint8_t> in, std::uint8_t* out);

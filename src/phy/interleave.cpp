@@ -3,7 +3,6 @@
 #include <string>
 
 #include "dot11a/bitcoding.hpp"
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 
 namespace dot11a {
@@ -57,12 +56,5 @@ Bits interleave(std::span<const std::uint8_t> in) {
   interleaveInto(in, out);
   return out;
 }
-
-namespace op {
-void dot11a_Interleave(Call& c) {
-  c.outputNames({"out"});
-  c.out(0) = Value::bits(interleave(c.in(0, "in").toBits()));
-}
-}  // namespace op
 
 }  // namespace dot11a

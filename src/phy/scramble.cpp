@@ -1,9 +1,10 @@
 // The data scramblers (generator x^7 + x^4 + 1) and their operations.
+#include <algorithm>
 #include <array>
 
 #include "dot11a/bitcoding.hpp"
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
+#include "phy/frame_engine.hpp"
 
 namespace dot11a {
 
@@ -31,11 +32,12 @@ inline unsigned shiftIn(unsigned reg, unsigned bit) {
 void scrambleInto(std::span<const std::uint8_t> msg, std::span<const std::uint8_t> state,
                   std::span<std::uint8_t> out) {
   if (out.size() < msg.size()) raise("scramble: the output buffer is too short.");
-  unsigned reg = loadRegister(state);
-  for (std::size_t i = 0; i < msg.size(); ++i) {
-    const unsigned s = feedback(reg);
-    reg = shiftIn(reg, s);
-    out[i] = static_cast<std::uint8_t>((msg[i] & 1u) ^ s);
+  // The sequence repeats every 127 bits: add one period after another.
+  const std::uint8_t* seq = detail::scramblerPeriod(loadRegister(state));
+  for (std::size_t i = 0; i < msg.size(); i += 127) {
+    const std::size_t m = std::min<std::size_t>(127, msg.size() - i);
+    for (std::size_t j = 0; j < m; ++j)
+      out[i + j] = static_cast<std::uint8_t>((msg[i + j] & 1u) ^ seq[j]);
   }
 }
 
@@ -56,21 +58,4 @@ Bits scrambleSelfSync(std::span<const std::uint8_t> input, std::span<const std::
   return out;
 }
 
-namespace op {
-
-void dot11a_Scramble(Call& c) {
-  c.outputNames({"output"});
-  const Value& msg = c.in(0, "msg");
-  const Value& init = c.in(1, "initValue");
-  c.out(0) = Value::bits(scramble(msg.toBits(), init.toBits()));
-}
-
-void scrambler_7bit_741(Call& c) {
-  c.outputNames({"output"});
-  const Value& input = c.in(0, "input");
-  const Value& init = c.in(1, "initState");
-  c.out(0) = Value::bits(scrambleSelfSync(input.toBits(), init.toBits()));
-}
-
-}  // namespace op
 }  // namespace dot11a

@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-#include "phy/adapt.hpp"
+#include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
 
 namespace dot11a {
@@ -187,56 +187,4 @@ Samples symbolBuild(std::span<const cplx> data48, double pilot, int oversampling
   return out;
 }
 
-namespace op {
-
-void dot11a_ConvertToIQ(Call& c) {
-  c.outputNames({"output"});
-  const auto bits = c.in(0, "data").toBits();
-  const Value& format = c.in(1, "format");
-  Modulation m;
-  // A format the mapper does not know leaves the output unassigned.
-  if (!format.isText() || !modulationFromText(format.str(), m)) return;
-  c.out(0) = adapt::row(convertToIQ(bits, m));
-}
-
-void dot11a_Pilot(Call& c) {
-  c.outputNames({"pilot"});
-  const double index = c.in(0, "index").toScalar();
-  if (!std::isfinite(index) || index != std::floor(index))
-    raise("dot11a_Pilot: \"index\" must be a whole number.");
-  c.out(0) = Value(static_cast<double>(pilotPolarity(static_cast<long long>(index))));
-}
-
-void dot11a_CarrierMapping(Call& c) {
-  c.outputNames({"freqOffsets"});
-  const Value& data = c.in(0, "data");
-  const double method = c.in(1, "method").toScalar();
-  if (method != 0.0 && method != 1.0) return;  // unknown methods give no result
-  std::array<cplx, 64> out;
-  carrierMappingInto(adapt::complexRow(data, 53, "data"), static_cast<int>(method), out);
-  Value v = Value::row(std::span<const cplx>(out));
-  if (!data.isComplex()) v.dropZeroImag();
-  c.out(0) = std::move(v);
-}
-
-void dot11a_SymbolBuild(Call& c) {
-  c.outputNames({"samples"});
-  const auto data = adapt::complexRow(c.in(0, "data"), 48, "data");
-  const double pilot = c.in(1, "pilot").toScalar();
-  const int os = adapt::oversampling(c.in(2, "oversamplingRate"));
-  const int w = adapt::windowLength(c.in(3, "windowLength"));
-  const auto mask = adapt::complexRow(c.in(4, "subCarrierMask"), 64, "subCarrierMask");
-  const bool sincComp = c.in(5, "sincComp").truthy();
-  c.out(0) = adapt::row(symbolBuild(data, pilot, os, w, mask, sincComp));
-}
-
-void dot11a_CyclicPrefix(Call& c) {
-  c.outputNames({"output"});
-  const Value& input = c.in(0, "input");
-  Value v = adapt::row(cyclicPrefix(input.toComplex(), c.in(1, "cpRatio").toScalar()));
-  if (!input.isComplex()) v.dropZeroImag();
-  c.out(0) = std::move(v);
-}
-
-}  // namespace op
 }  // namespace dot11a

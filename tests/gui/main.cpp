@@ -2,11 +2,11 @@
 // display needed), the library started, and the splash never held up.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "common/library_fixture.hpp"
 #include "gui/graphics/graphics.hpp"

@@ -199,7 +199,7 @@ TEST_F(MainWindow, UnframedModeDisablesFrameControlsButKeepsTheirValues) {
 }
 
 TEST_F(MainWindow, UserFileSourceTakesTheFileLengthOrKeepsThePreviousSource) {
-  const std::string path = testing::TempDir() + "/payload.bin";
+  const std::string path = (std::filesystem::current_path() / "payload.bin").string();
   {
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);

@@ -42,7 +42,8 @@ TEST_F(QtDialogs, QuestionReturnsTheButtonChosenOrNothingWhenClosed) {
     auto* box = qobject_cast<QMessageBox*>(w);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowTitle(), "Waveform Not Recalculated");
-    EXPECT_EQ(box->defaultButton()->text(), "Recalc & Plot");
+    // "&&" is how a button shows a plain "&" rather than a shortcut mark.
+    EXPECT_EQ(box->defaultButton()->text(), "Recalc && Plot");
     for (QAbstractButton* b : box->buttons())
       if (b->text() == "Yes") b->click();
   });

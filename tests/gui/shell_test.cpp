@@ -453,8 +453,13 @@ TEST_F(ShellTest, SpecialSaveWaveWritesRateCountAndTheTwoRows) {
 }
 
 TEST_F(ShellTest, ExportedContainersReadBackInSciPy) {
-  if (std::system("python3 -c 'import scipy.io' 2>/dev/null") != 0)
-    GTEST_SKIP() << "SciPy is not installed";
+  // The system's Python (where the distribution's SciPy lives) before any other.
+  std::string python;
+  for (const char* candidate : {"/usr/bin/python3", "python3"})
+    if (python.empty() &&
+        std::system((std::string(candidate) + " -c 'import scipy.io' 2>/dev/null").c_str()) == 0)
+      python = candidate;
+  if (python.empty()) GTEST_SKIP() << "SciPy is not installed";
   gfx::runCallback(h("pbCalculate"));
   script->answer(path("waveout.c.mat"));
   script->answer("MAT");
@@ -464,7 +469,7 @@ TEST_F(ShellTest, ExportedContainersReadBackInSciPy) {
   const std::vector<cplx> wave = global("waveform").toComplex();
   std::ostringstream py;
   py.precision(17);
-  py << "python3 -c \"import scipy.io as s, numpy as n\n"
+  py << python << " -c \"import scipy.io as s, numpy as n\n"
      << "a = s.loadmat('" << path("c.mat") << "')['samples']\n"
      << "b = s.loadmat('" << path("s.txt") << "', appendmat=False)\n"
      << "assert a.shape == (" << wave.size() << ", 1), a.shape\n"
@@ -645,6 +650,19 @@ TEST_F(ShellTest, InstrumentErrorDuringSetupShowsOneSetupError) {
   EXPECT_EQ(script->shown[0].title, "Error Occured During Instrument Setup");
   EXPECT_NE(script->shown[0].text.find("Execution error"), std::string::npos);
   EXPECT_EQ(playbackSent(sim, 4), expectedPlayback());  // every command still sent
+  EXPECT_EQ(pointer(), "arrow");
+}
+
+TEST_F(ShellTest, InstrumentErrorDuringTheTransferShowsOneDownloadError) {
+  SimProcess sim({"--error-on", ":MEM:DATA"});
+  useInstrument(sim.address());
+  gfx::runCallback(h("pbCalculate"));
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].title, "Error Occured During Waveform Download");
+  EXPECT_NE(script->shown[0].text.find("Execution error"), std::string::npos);
+  for (const std::string& sent : sim.commands())
+    EXPECT_EQ(sent.find(":output:state on"), std::string::npos) << "played after a failed transfer";
   EXPECT_EQ(pointer(), "arrow");
 }
 

@@ -34,7 +34,8 @@ bool frameAvailable() {
 }
 
 std::string writeFile(const std::string& name, std::size_t bytes) {
-  const std::string path = testing::TempDir() + "/" + name;
+  const std::string path =
+      (std::filesystem::current_path() / name).string();  // the run's own folder
   FILE* f = std::fopen(path.c_str(), "wb");
   EXPECT_NE(f, nullptr);
   for (std::size_t i = 0; i < bytes; ++i) std::fputc(static_cast<int>(i * 7 % 251), f);
@@ -309,6 +310,13 @@ TEST_F(WindowFeedback, WindowStaysInsideASmallScreenAndScrolls) {
   gfx::set(fig, "Position", Value::row({100, 100, 800, 600}));
   feval("positionChildWindow", 0, {fig, child});
   EXPECT_EQ(gfx::get(child, "Position"), Value::row({300, 250, 400, 300}));
+  // Over a parent half off the screen it is moved back inside the area.
+  gui::setAvailableScreenAreaOverride(QRect(0, 0, 1000, 700));
+  gfx::set(fig, "Position", Value::row({-300, -200, 500, 400}));
+  feval("positionChildWindow", 0, {fig, child});
+  gui::setAvailableScreenAreaOverride({});
+  EXPECT_TRUE(QRect(0, 0, 1000, 700).contains(gfx::widgetOf(child)->geometry()));
+  EXPECT_EQ(gfx::widgetOf(child)->size(), QSize(400, 300));
   gfx::deleteFigure(child);
 }
 

@@ -122,3 +122,25 @@ TEST_F(DownloadCli, RefusesBadSettingsAndReportsFailures) {
 
 }  // namespace
 }  // namespace dot11a
+
+namespace dot11a {
+namespace {
+
+TEST_F(DownloadCli, ALongSerialTransferWithoutYesSaysWhyItDidNotStart) {
+  // 600,000 samples at 9600 baud take about 37 minutes; the question comes
+  // before the port is opened, so no serial device is needed.
+  cli::DownloadOptions o;
+  o.address = "serial:/dev/null-dot11a-test:9600";
+  const Value iq =
+      Value::matrix(1, 600000, std::vector<double>(600000, 0.25), std::vector<double>(600000, 0.0));
+  const Value markers = Value::matrix(1, 600000, std::vector<double>(600000, 0.0));
+  ::testing::internal::CaptureStderr();
+  cli::runDownload(o, iq, markers, 1);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("approximately"), std::string::npos) << said;
+  EXPECT_NE(said.find("minutes"), std::string::npos) << said;
+  EXPECT_NE(said.find("--yes"), std::string::npos) << said;
+}
+
+}  // namespace
+}  // namespace dot11a

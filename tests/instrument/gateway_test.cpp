@@ -232,7 +232,8 @@ TEST_F(Instrument, DownloadAndPlayEndToEnd) {
   const Waveform w = makeWaveform(2000);
   SigGenSettings s;
   s.title = "E2E";
-  const DownloadAndPlayResult r = downloadAndPlay(w.iq, w.markers, s, tcpConfig(sim), Platform::B);
+  const DownloadAndPlayResult r =
+      downloadAndPlay(w.iq, w.markers, s, tcpConfig(sim), Platform::B, askOkCancel);
   EXPECT_TRUE(r.ok()) << r.message();
   EXPECT_EQ(r.message(), "Waveform has been successfully transferred to the instrument");
   EXPECT_EQ(sim.readFile("E2E.mkr").size(), 2000u);
@@ -320,7 +321,7 @@ TEST_F(Instrument, SerialLineAndTheTransferTimeQuestion) {
   ScopedScriptedDialogs script;
   // 12000 samples at 9600 baud take exactly 0.75 minutes: no question.
   const Waveform exact = makeWaveform(12000);
-  DownloadResult r = tgxDownload(exact.iq, exact.markers, "SER", config);
+  DownloadResult r = tgxDownload(exact.iq, exact.markers, "SER", config, askOkCancel);
   EXPECT_TRUE(r.ok()) << r.description;
   EXPECT_TRUE(script->shown.empty());
   EXPECT_EQ(sim.readFile("SER.mkr").size(), 12000u);
@@ -329,7 +330,7 @@ TEST_F(Instrument, SerialLineAndTheTransferTimeQuestion) {
   const std::size_t sent = sim.log().size();
   const Waveform longer = makeWaveform(12001);
   script->answer("Cancel");
-  r = tgxDownload(longer.iq, longer.markers, "SER2", config);
+  r = tgxDownload(longer.iq, longer.markers, "SER2", config, askOkCancel);
   EXPECT_TRUE(r.cancelled);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.description, "download cancelled");
@@ -343,12 +344,12 @@ TEST_F(Instrument, SerialLineAndTheTransferTimeQuestion) {
 
   script->answer("Cancel");
   const Waveform huge = makeWaveform(400000);
-  EXPECT_TRUE(tgxDownload(huge.iq, huge.markers, "X", config).cancelled);
+  EXPECT_TRUE(tgxDownload(huge.iq, huge.markers, "X", config, askOkCancel).cancelled);
   EXPECT_EQ(script->shown.back().text,
             "This Download will take approximately 25 minutes. Do you want to continue?");
   // A LAN connection never asks, whatever the length.
   SimProcess lan;
-  EXPECT_TRUE(tgxDownload(huge.iq, huge.markers, "X", tcpConfig(lan)).ok());
+  EXPECT_TRUE(tgxDownload(huge.iq, huge.markers, "X", tcpConfig(lan), askOkCancel).ok());
   EXPECT_EQ(script->shown.size(), 3u);
 }
 

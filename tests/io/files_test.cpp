@@ -118,7 +118,9 @@ TEST_F(FilesTest, BadParameterFilesAreRefusedAndChangeNothing) {
     EXPECT_EQ(feval1("loadParameters", {Value(path(k.name)), Value::empty()}).toScalar(), 0.0);
     ASSERT_EQ(script->shown.size(), 1u);
     EXPECT_EQ(script->shown[0].title, "Error Loading File");
-    EXPECT_EQ(script->shown[0].text, path(k.name) + "\n" + k.expected);
+    // The line may be followed by what exactly is wrong.
+    EXPECT_EQ(script->shown[0].text.substr(0, path(k.name).size() + 1 + k.expected.size()),
+              path(k.name) + "\n" + k.expected);
     EXPECT_EQ(global("parameters"), running);
   }
 }

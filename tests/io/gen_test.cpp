@@ -1,10 +1,14 @@
 // dot11a-gen as a test bench runs it: bounds of the options, parameter files it
 // writes, and (once frames can be made) the files it writes.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "common/library_fixture.hpp"
 #include "dot11a/call.hpp"
@@ -59,7 +63,7 @@ TEST_F(GenTest, OutOfRangeOptionsAreErrorsThatNameTheRange) {
       {"--window 17", "from 0 to 16"},
       {"--oversampling 5", "from 1 to 4"},
       {"--idle-us 1001", "from 0 to 1000"},
-      {"--scrambler-init 80", "0 to 7F"},
+      {"--scrambler-init 80", "1 to 7F"},
       {"--service 10000", "0 to FFFF"},
       {"--modulation 8psk", "bpsk, qpsk, 16qam or 64qam"},
       {"--mask 101", "53 characters"},
@@ -128,6 +132,79 @@ TEST_F(GenTest, WritesTheFormatTheExtensionNames) {
   ASSERT_EQ(gen("--length 100 --mac-header on --fcs on -o " + path("f.pcap")).status, 0);
   EXPECT_GT(fs::file_size(path("f.pcap")), 100u + 30 + 4);
   EXPECT_NE(gen("-o " + path("f.wav")).status, 0);
+}
+
+}  // namespace
+
+namespace {
+
+int exitCode(const GenRun& r) {
+  return WIFEXITED(r.status) ? WEXITSTATUS(r.status) : -1;
+}
+
+TEST_F(GenTest, MalformedOptionsExitOneAndNameTheAcceptedValues) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--oversampling 2.5", "--oversampling must be a whole number from 1 to 4, not 2.5"},
+      {"--oversampling two", "--oversampling: \"two\" is not a whole number from 1 to 4"},
+      {"--length 12x", "--length: \"12x\" is not a whole number"},
+      {"--scrambler-init 0", "1 to 7F in hexadecimal or 1d to 127d"},
+      {"--scrambler-init 128d", "not \"128d\""},
+      {"--frequency 1", "--frequency: \"1\" is not a frequency from 100e3 to 6e9 Hz"},
+      {"--power -3.5", "--power: \"-3.5\" is not a whole number of dBm from -136 to 20"},
+      {"--io-timeout 0", "a time-out from 0.1 to 3600 s"},
+      {"--filter 9M", "--filter"},
+      {"--no-such-option", "no-such-option"},
+  };
+  for (const auto& [args, expected] : cases) {
+    SCOPED_TRACE(args);
+    const GenRun r = gen(args);
+    EXPECT_EQ(exitCode(r), 1);
+    EXPECT_NE(r.output.find(expected), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(exitCode(gen("--help")), 0);
+}
+
+TEST_F(GenTest, ScramblerSeedIsHexOrDecimalWithADSuffix) {
+  const std::vector<std::pair<std::string, double>> cases = {{"1d", 1}, {"93d", 93},  {"127D", 127},
+                                                             {"5d", 5}, {"0x5D", 93}, {"5A", 90},
+                                                             {"1", 1},  {"7f", 127}};
+  for (const auto& [text, seed] : cases) {
+    SCOPED_TRACE(text);
+    const GenRun r = gen("--scrambler-init " + text + " --save-params " + path("s.mat"));
+    ASSERT_EQ(exitCode(r), 0) << r.output;
+    const ParameterFileRead read = readParameterFile(path("s.mat"), kParameterFileFormatId);
+    ASSERT_TRUE(read.parameters);
+    EXPECT_EQ(read.parameters->field("scramblerInit").toScalar(), seed);
+  }
+}
+
+TEST_F(GenTest, SavedParameterFileRecordsItsFullPath) {
+  const std::string cmd = "cd " + dir.string() + " && " + std::string(DOT11A_BIN_DIR) +
+                          "/dot11a-gen --save-params p.mat >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  for (const auto& [name, value] : readMatFile(path("p.mat"))) {
+    if (name == "filename") {
+      EXPECT_EQ(value.str(), path("p.mat"));
+    }
+  }
+}
+
+TEST_F(GenTest, StatedLengthsAreTheFramesNotTheFilesLengthFields) {
+  // A file whose derived total length lies: the frame carries 1020 octets of
+  // data behind a 30-octet header and the 4-octet FCS.
+  Value p = defaultParameters();
+  p.setField("dataLength", 1020.0);
+  p.field("MACheader").setField("Active", 1.0);
+  p.field("MACfcs").setField("Active", 1.0);
+  p.setField("totalLength", 5024.0);
+  writeParameterFile(path("lie.mat"), p);
+  const GenRun r = gen("--params " + path("lie.mat") + " -o " + path("f.sigmf-meta"));
+  ASSERT_EQ(exitCode(r), 0) << r.output;
+  EXPECT_NE(r.output.find("PSDU 1054 octets"), std::string::npos) << r.output;
+  std::ifstream meta(path("f.sigmf-meta"));
+  const std::string text{std::istreambuf_iterator<char>(meta), {}};
+  EXPECT_NE(text.find("PSDU 1054 octets"), std::string::npos);
+  EXPECT_EQ(text.find("5024"), std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "dot11a/bits.hpp"
 #include "dot11a/synthesis.hpp"
@@ -234,6 +235,72 @@ TEST(FrameReference, UnframedUncodedAndLargestFrames) {
     expectSameWaveform(dot11a::synthesizeFrame(s, payload).waveform,
                        referenceFrame(s, payload).waveform, "largest at " + std::to_string(r.rate));
   }
+}
+
+// More settings than the shared cache keeps, from two threads at once: every
+// frame is the one made alone, whatever was evicted or built meanwhile.
+TEST(FrameReference, ManySettingsFromTwoThreads) {
+  std::mt19937 rng(99);
+  std::vector<dot11a::FrameSettings> settings(40);
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    auto& s = settings[i];
+    s.data = {true,
+              0,
+              2,
+              0.5,
+              true,
+              93,
+              true,
+              1 + static_cast<int>(i % 3),
+              static_cast<int>(i % 4),
+              (i % 2) == 0};
+    s.dataRate = 12;
+    s.mask53 = randomMask(rng);
+  }
+  const Bits payload = randomBits(rng, 8 * 40);
+  std::vector<Samples> alone;
+  for (const auto& s : settings) alone.push_back(referenceFrame(s, payload).waveform);
+  std::vector<Samples> a(settings.size()), b(settings.size());
+  auto run = [&](std::vector<Samples>& out, bool backwards) {
+    for (int round = 0; round < 3; ++round)
+      for (std::size_t k = 0; k < settings.size(); ++k) {
+        const std::size_t i = backwards ? settings.size() - 1 - k : k;
+        out[i] = dot11a::synthesizeFrame(settings[i], payload).waveform;
+      }
+  };
+  std::thread t1(run, std::ref(a), false);
+  std::thread t2(run, std::ref(b), true);
+  t1.join();
+  t2.join();
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    expectSameWaveform(a[i], alone[i], "thread 1, settings " + std::to_string(i));
+    expectSameWaveform(b[i], alone[i], "thread 2, settings " + std::to_string(i));
+  }
+}
+
+// The table-driven scrambler and encoder against the bit-by-bit forms, for
+// every input length up to a few periods (partial puncturing groups included).
+TEST(FrameReference, ScramblerAndEncoderMatchTheBitwiseForms) {
+  std::mt19937 rng(5);
+  for (std::size_t n = 0; n < 400; ++n) {
+    const Bits msg = randomBits(rng, n);
+    const unsigned seed = static_cast<unsigned>(rng() % 128);
+    ASSERT_EQ(dot11a::scramble(msg, dot11a::bitVector(seed, 7)), scrambleBitwise(msg, seed)) << n;
+    for (double rate : {0.5, dot11a::kRate2_3, 0.75})
+      ASSERT_EQ(dot11a::convolEncode(msg, rate), encodeBitwise(msg, rate)) << n << " " << rate;
+  }
+}
+
+// A coding rate read back from a file as a near double is the rate it stands for.
+TEST(FrameReference, StoredTwoThirdsIsTwoThirds) {
+  std::mt19937 rng(8);
+  const Bits payload = randomBits(rng, 8 * 50);
+  dot11a::FrameSettings s;
+  s.data = {true, 0, 4, dot11a::kRate2_3, true, 93, true, 2, 3, true};
+  s.dataRate = 48;
+  const Samples exact = dot11a::synthesizeFrame(s, payload).waveform;
+  s.data.encoderRate = 0.66666666667;
+  expectSameWaveform(dot11a::synthesizeFrame(s, payload).waveform, exact, "2/3 as 0.66666666667");
 }
 
 // The DATA field on its own: added into the caller's zeroed buffer.

@@ -74,7 +74,8 @@ class QtDialogs : public DialogService {
                                              QMessageBox::NoButton, activeParent()));
     std::vector<std::pair<QAbstractButton*, std::string>> made;
     for (const std::string& b : buttons) {
-      QPushButton* pb = box->addButton(toQ(b), QMessageBox::AcceptRole);
+      // "&" is shown as itself ("Calculate & Download"), not as a shortcut mark.
+      QPushButton* pb = box->addButton(toQ(b).replace('&', "&&"), QMessageBox::AcceptRole);
       made.emplace_back(pb, b);
       if (b == defaultButton) box->setDefaultButton(pb);
     }

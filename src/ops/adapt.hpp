@@ -6,6 +6,7 @@
 
 #include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/parameters.hpp"
 #include "dot11a/synthesis.hpp"
 
 namespace dot11a::adapt {
@@ -45,4 +46,10 @@ namespace dot11a::op {
 // The DATA settings from the inputs shared by dot11a_DATA and dot11a_FRAME
 // ("generationMode" ... "interleaverActive", inputs 1 to 9).
 DataSettings dataSettingsFrom(Call& c, std::size_t first);
+// The frame settings from the fifteen inputs of dot11a_FRAME (the payload,
+// input 2, is not read).
+FrameSettings frameSettingsFrom(Call& c);
+// A synthesised frame as dot11a_FRAME returns it: the waveform row and the
+// 2 x n marker matrix.
+FrameResult frameResult(const Frame& f);
 }  // namespace dot11a::op

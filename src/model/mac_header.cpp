@@ -6,7 +6,6 @@
 #include <string>
 
 #include "dot11a/bits.hpp"
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 
 namespace dot11a {
@@ -93,12 +92,4 @@ Bits calcMACfcs(std::span<const std::uint8_t> bits) {
   return crc32Bits(bits);
 }
 
-namespace op {
-
-void dot11_CalcMACfcs(Call& c) {
-  c.outputNames({"fcs"});
-  c.out(0) = Value::bits(calcMACfcs(c.in(0, "data").toBits()));
-}
-
-}  // namespace op
 }  // namespace dot11a

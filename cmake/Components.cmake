@@ -1,0 +1,117 @@
+# The library's components and their one-way dependencies:
+#
+#   gui    graphics layer, windows, shell (Qt)           -> ops
+#   ops    operation table, entry points, Value adapters -> io model phy mac core
+#   io     files, SigMF, PCAP, instrument control          -> model core
+#   model  parameter set, bounds, payload, MAC header     -> phy mac core
+#   phy    the typed 802.11a chain (std + FFTW)           -> mac base
+#   mac    typed bits, checksums, payload sources         -> base
+#   core   Value, MAT files, JSON, dialog service         -> base
+#   base   errors and warnings
+#
+# Each is a static library of position-independent code; Dot11a_b_lib links
+# them all whole. phy and mac see no Value, call by name or Qt: the layer
+# check below links each lower component on its own and fails on any symbol
+# from a component it does not depend on.
+
+function(dot11a_component name)
+  cmake_parse_arguments(C "" "" "SOURCES;DEPENDS;LIBS" ${ARGN})
+  add_library(dot11a_${name} STATIC ${C_SOURCES})
+  set_target_properties(dot11a_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  target_include_directories(dot11a_${name}
+    PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
+    PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  foreach(dep IN LISTS C_DEPENDS)
+    target_link_libraries(dot11a_${name} PUBLIC dot11a_${dep})
+  endforeach()
+  if(C_LIBS)
+    target_link_libraries(dot11a_${name} PUBLIC ${C_LIBS})
+  endif()
+endfunction()
+
+# The sources of a component folder (recursively).
+function(dot11a_glob out dir)
+  file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cpp)
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+dot11a_glob(core_sources core)
+list(REMOVE_ITEM core_sources ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
+dot11a_glob(mac_sources mac)
+dot11a_glob(phy_sources phy)
+dot11a_glob(rx_sources rx)
+dot11a_glob(model_sources model)
+dot11a_glob(io_sources io)
+dot11a_glob(ops_sources ops)
+list(REMOVE_ITEM ops_sources ${CMAKE_SOURCE_DIR}/src/ops/opgen.cpp)
+
+dot11a_component(base SOURCES ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
+dot11a_component(core SOURCES ${core_sources} DEPENDS base
+  LIBS PkgConfig::matio PkgConfig::zlib nlohmann_json::nlohmann_json)
+dot11a_component(mac SOURCES ${mac_sources} DEPENDS base)
+dot11a_component(phy SOURCES ${phy_sources} DEPENDS mac base LIBS PkgConfig::fftw3)
+set(DOT11A_COMPONENTS base core mac phy)
+if(rx_sources)
+  # The receiver: typed, on the phy level.
+  dot11a_component(rx SOURCES ${rx_sources} DEPENDS phy mac base)
+  list(APPEND DOT11A_COMPONENTS rx)
+endif()
+dot11a_component(model SOURCES ${model_sources} DEPENDS phy mac core)
+dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIBS})
+# The library finds the gateway plugin beside itself, then in the installed
+# library folder.
+target_compile_definitions(dot11a_io PRIVATE
+  DOT11A_INSTALL_LIBDIR="${CMAKE_INSTALL_FULL_LIBDIR}")
+dot11a_component(ops SOURCES ${ops_sources} ${DOT11A_GEN_DIR}/entry_points.cpp
+  DEPENDS io model phy mac core)
+target_include_directories(dot11a_ops PUBLIC $<BUILD_INTERFACE:${DOT11A_GEN_DIR}/include>)
+if(rx_sources)
+  target_link_libraries(dot11a_ops PUBLIC dot11a_rx)
+endif()
+list(APPEND DOT11A_COMPONENTS model io ops)
+
+if(DOT11A_GUI)
+  # The window layouts and pictures are compiled in as resources.
+  dot11a_glob(gui_sources gui)
+  dot11a_component(gui SOURCES ${gui_sources} ${CMAKE_SOURCE_DIR}/layouts/layouts.qrc
+    DEPENDS ops LIBS Qt6::Widgets Qt6::UiTools Qt6::PrintSupport ${DOT11A_QCUSTOMPLOT})
+  set_target_properties(dot11a_gui PROPERTIES AUTOMOC ON AUTORCC ON AUTOUIC OFF)
+  list(APPEND DOT11A_COMPONENTS gui)
+endif()
+
+# Every component whole, also the operations that nothing references strongly
+# (the operation table binds them by weak reference).
+set(DOT11A_WHOLE_COMPONENTS -Wl,--whole-archive)
+foreach(c IN LISTS DOT11A_COMPONENTS)
+  list(APPEND DOT11A_WHOLE_COMPONENTS dot11a_${c})
+endforeach()
+list(APPEND DOT11A_WHOLE_COMPONENTS -Wl,--no-whole-archive)
+
+# A source file is needed for the shared library; the components bring the rest.
+file(WRITE ${CMAKE_BINARY_DIR}/gen/library.cpp
+  "// The shared library is assembled from the component libraries.\n")
+add_library(Dot11a_b_lib SHARED ${CMAKE_BINARY_DIR}/gen/library.cpp)
+set_target_properties(Dot11a_b_lib PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 0)
+target_link_libraries(Dot11a_b_lib PRIVATE ${DOT11A_WHOLE_COMPONENTS})
+target_link_options(Dot11a_b_lib PRIVATE -Wl,--no-undefined)
+target_include_directories(Dot11a_b_lib
+  PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
+         $<BUILD_INTERFACE:${DOT11A_GEN_DIR}/include>
+         $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+
+# The layer check: each lower component linked on its own, whole, into a
+# shared object that may leave nothing undefined. A call from phy into Value,
+# a call by name or Qt fails here at link time.
+foreach(c IN ITEMS base core mac phy rx model)
+  if(NOT TARGET dot11a_${c})
+    continue()
+  endif()
+  add_library(dot11a_layer_check_${c} SHARED ${CMAKE_BINARY_DIR}/gen/library.cpp)
+  target_link_libraries(dot11a_layer_check_${c} PRIVATE
+    -Wl,--whole-archive dot11a_${c} -Wl,--no-whole-archive)
+  target_link_options(dot11a_layer_check_${c} PRIVATE -Wl,--no-undefined)
+  set_target_properties(dot11a_layer_check_${c} PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/layer-check)
+  list(APPEND DOT11A_LAYER_CHECKS dot11a_layer_check_${c})
+endforeach()
+add_custom_target(dot11a_layer_checks ALL DEPENDS ${DOT11A_LAYER_CHECKS})

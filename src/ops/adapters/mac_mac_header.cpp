@@ -1,0 +1,21 @@
+// The operations of mac header (mac): Value adapters over the typed functions.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include "dot11a/bits.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/mac.hpp"
+
+namespace dot11a {
+
+namespace op {
+
+void dot11_CalcMACfcs(Call& c) {
+  c.outputNames({"fcs"});
+  c.out(0) = Value::bits(calcMACfcs(c.in(0, "data").toBits()));
+}
+
+}  // namespace op
+
+}  // namespace dot11a

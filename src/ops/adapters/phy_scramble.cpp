@@ -1,0 +1,27 @@
+// The operations of scramble (phy): Value adapters over the typed functions.
+#include <array>
+#include "dot11a/bitcoding.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/error.hpp"
+
+namespace dot11a {
+
+namespace op {
+
+void dot11a_Scramble(Call& c) {
+  c.outputNames({"output"});
+  const Value& msg = c.in(0, "msg");
+  const Value& init = c.in(1, "initValue");
+  c.out(0) = Value::bits(scramble(msg.toBits(), init.toBits()));
+}
+
+void scrambler_7bit_741(Call& c) {
+  c.outputNames({"output"});
+  const Value& input = c.in(0, "input");
+  const Value& init = c.in(1, "initState");
+  c.out(0) = Value::bits(scrambleSelfSync(input.toBits(), init.toBits()));
+}
+
+}  // namespace op
+
+}  // namespace dot11a
