@@ -1,6 +1,7 @@
-// Internal to the receiver: the rate facts it decodes with and the per-frame
-// measurements.
+// Internal to the receiver: the per-frame measurements.
 #pragma once
+
+#include <fftw3.h>
 
 #include <span>
 
@@ -8,17 +9,12 @@
 
 namespace dot11a::rx {
 
-struct RateFacts {
-  double mbps;
-  int nbpsc;  // coded bits per sub-carrier
-  double codingRate;
-  std::size_t ncbps, ndbps;
-};
-std::span<const RateFacts> rateTable();
-
 // Flatness from the frame's channel estimate and the spectrum mask from its
 // samples at the input rate.
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
                   int oversampling);
+
+// A forward FFT plan of n points (no scaling), shared by the receiver's stages.
+fftw_plan forwardPlan(std::size_t n);
 
 }  // namespace dot11a::rx

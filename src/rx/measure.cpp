@@ -18,14 +18,6 @@
 
 namespace dot11a::rx {
 
-std::span<const RateFacts> rateTable() {
-  static constexpr RateFacts kRates[] = {{6, 1, kRate1_2, 48, 24},    {9, 1, kRate3_4, 48, 36},
-                                         {12, 2, kRate1_2, 96, 48},   {18, 2, kRate3_4, 96, 72},
-                                         {24, 4, kRate1_2, 192, 96},  {36, 4, kRate3_4, 192, 144},
-                                         {48, 6, kRate2_3, 288, 192}, {54, 6, kRate3_4, 288, 216}};
-  return kRates;
-}
-
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -109,20 +101,6 @@ void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
   }
 }
 
-fftw_plan plan(std::size_t n) {
-  static std::mutex mutex;
-  static std::map<std::size_t, fftw_plan> plans;
-  std::lock_guard lock(mutex);
-  auto it = plans.find(n);
-  if (it != plans.end()) return it->second;
-  std::vector<fftw_complex> a(n), b(n);
-  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
-                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
-  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
-  plans.emplace(n, p);
-  return p;
-}
-
 }  // namespace
 
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
@@ -141,12 +119,13 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
   for (std::size_t i = 0; i < n; ++i)
     w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / n);
   std::vector<cplx> in(n), out(n);
-  const std::size_t hop = n / 2;
+  // Half-overlapped segments; a long frame has segments enough without overlap.
+  const std::size_t hop = samples.size() < 32 * n ? n / 2 : n;
   std::size_t segments = 0;
   for (std::size_t at = 0; segments == 0 || at + n <= samples.size(); at += hop) {
     for (std::size_t i = 0; i < n; ++i)
       in[i] = at + i < samples.size() ? samples[at + i] * w[i] : cplx(0.0, 0.0);
-    fftw_execute_dft(plan(n), reinterpret_cast<fftw_complex*>(in.data()),
+    fftw_execute_dft(forwardPlan(n), reinterpret_cast<fftw_complex*>(in.data()),
                      reinterpret_cast<fftw_complex*>(out.data()));
     for (std::size_t i = 0; i < n; ++i) psd[i] += std::norm(out[i]);
     ++segments;
@@ -172,6 +151,29 @@ double spectrumMaskDbr(double f) {
   if (a <= 20) return -20.0 - 8.0 * (a - 11) / 9;
   if (a <= 30) return -28.0 - 12.0 * (a - 20) / 10;
   return -40.0;
+}
+
+// Forward FFTW plans, one per size, made once under a lock (the planner is not
+// thread-safe) and then executed on any arrays; destroyed at exit.
+fftw_plan forwardPlan(std::size_t n) {
+  class Cache {
+   public:
+    ~Cache() {
+      for (auto& [size, p] : plans) fftw_destroy_plan(p);
+    }
+    std::mutex mutex;
+    std::map<std::size_t, fftw_plan> plans;
+  };
+  static Cache cache;
+  std::lock_guard lock(cache.mutex);
+  auto it = cache.plans.find(n);
+  if (it != cache.plans.end()) return it->second;
+  std::vector<fftw_complex> a(n), b(n);
+  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
+                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
+  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
+  cache.plans.emplace(n, p);
+  return p;
 }
 
 std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toRate) {

@@ -15,6 +15,8 @@
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/frame_layout.hpp"
+#include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/internal.hpp"
@@ -23,26 +25,10 @@ namespace dot11a::rx {
 
 namespace {
 
-constexpr double kBaseRate = 20e6;
+constexpr double kBaseRate = kBaseSampleRate;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // ---- FFT -------------------------------------------------------------------------------
-
-// Forward FFTW plans, one per size, made once under a lock and then executed on
-// any arrays.
-fftw_plan forwardPlan(std::size_t n) {
-  static std::mutex mutex;
-  static std::map<std::size_t, fftw_plan> plans;
-  std::lock_guard lock(mutex);
-  auto it = plans.find(n);
-  if (it != plans.end()) return it->second;
-  std::vector<fftw_complex> a(n), b(n);
-  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
-                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
-  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
-  plans.emplace(n, p);
-  return p;
-}
 
 // ---- sub-carriers ------------------------------------------------------------------------
 
@@ -120,19 +106,24 @@ cplx nearestPoint(cplx z, int bpsc) {
 
 // Soft values of one axis (positive means a one), in the order the mapper
 // takes the bits: the sign bit, then the Gray-coded magnitude bits.
+// A soft value as a float; out-of-range values (a damaged capture) saturate.
+float soft(double v) {
+  return static_cast<float>(std::clamp(v, -1e30, 1e30));
+}
+
 void axisSoft(double y, int bitsPerAxis, double weight, float* out) {
-  out[0] = static_cast<float>(y * weight);
+  out[0] = soft(y * weight);
   if (bitsPerAxis == 2) {
-    out[1] = static_cast<float>((2.0 - std::abs(y)) * weight);
+    out[1] = soft((2.0 - std::abs(y)) * weight);
   } else if (bitsPerAxis == 3) {
-    out[1] = static_cast<float>((4.0 - std::abs(y)) * weight);
-    out[2] = static_cast<float>((2.0 - std::abs(std::abs(y) - 4.0)) * weight);
+    out[1] = soft((4.0 - std::abs(y)) * weight);
+    out[2] = soft((2.0 - std::abs(std::abs(y) - 4.0)) * weight);
   }
 }
 
 void demap(cplx z, int bpsc, double weight, float* out) {
   if (bpsc == 1) {
-    out[0] = static_cast<float>(z.real() * weight);
+    out[0] = soft(z.real() * weight);
     return;
   }
   const double s = axisScale(bpsc);
@@ -160,18 +151,28 @@ class Signal {
     mirrored_ = mirrored;
     fine_ = fineHz;
   }
-  // The corrected sample n (0 outside the waveform).
-  cplx at(long long n) const {
+  // The corrected sample n (0 outside the waveform). Mirrored, the input is
+  // conjugated between the coarse and the fine correction, so one rotation
+  // does both: conj(x e^-jwc) e^-jwf = conj(x) e^j(wc - wf).
+  double hz() const { return mirrored_ ? coarse_ - fine_ : -(coarse_ + fine_); }
+  cplx raw(long long n) const {
     if (n < 0 || n >= static_cast<long long>(x_.size())) return cplx(0.0, 0.0);
-    const double t = static_cast<double>(n) / rate();
-    cplx v =
-        x_[static_cast<std::size_t>(n)] * std::polar(1.0, -2.0 * std::numbers::pi * coarse_ * t);
-    if (mirrored_) v = std::conj(v);
-    return v * std::polar(1.0, -2.0 * std::numbers::pi * fine_ * t);
+    const cplx v = x_[static_cast<std::size_t>(n)];
+    return mirrored_ ? std::conj(v) : v;
+  }
+  // Samples n0 .. n0 + count - 1, corrected, into out.
+  void read(long long n0, std::size_t count, cplx* out) const {
+    const double w = 2.0 * std::numbers::pi * hz() / rate();
+    cplx rot = std::polar(1.0, w * static_cast<double>(n0));
+    const cplx step = std::polar(1.0, w);
+    for (std::size_t i = 0; i < count; ++i) {
+      out[i] = raw(n0 + static_cast<long long>(i)) * rot;
+      rot *= step;
+    }
   }
   // Sub-carriers -26..+26 of the FFT window starting at sample n0.
   std::array<cplx, 53> carriers(long long n0) {
-    for (std::size_t i = 0; i < n_; ++i) in_[i] = at(n0 + static_cast<long long>(i));
+    read(n0, n_, in_.data());
     fftw_execute_dft(forwardPlan(n_), reinterpret_cast<fftw_complex*>(in_.data()),
                      reinterpret_cast<fftw_complex*>(out_.data()));
     std::array<cplx, 53> c{};
@@ -269,7 +270,7 @@ Detection detect(const std::span<const cplx> x, long long from, int os) {
   const long long hi = std::min<long long>(n - 2 * P, runStart + 288LL * os);
   if (hi < lo) return d;
   std::vector<cplx> seg(static_cast<std::size_t>(hi - lo + 2 * P));
-  for (std::size_t i = 0; i < seg.size(); ++i) seg[i] = sig.at(lo + static_cast<long long>(i));
+  sig.read(lo, seg.size(), seg.data());
   // Normalised correlation of a period at offset i with the reference or its
   // mirror image.
   auto corr = [&](std::size_t i, bool mirror) {
@@ -304,23 +305,16 @@ Detection detect(const std::span<const cplx> x, long long from, int os) {
   d.mirrored = bestMirror;
   sig.setCorrection(d.coarseHz, d.mirrored, 0.0);
   cplx acc(0.0, 0.0);
-  for (long long m = 0; m < P; ++m) acc += sig.at(d.ltf + P + m) * std::conj(sig.at(d.ltf + m));
+  std::vector<cplx> two(static_cast<std::size_t>(2 * P));
+  sig.read(d.ltf, two.size(), two.data());
+  for (std::size_t m = 0; m < static_cast<std::size_t>(P); ++m)
+    acc += two[m + static_cast<std::size_t>(P)] * std::conj(two[m]);
   d.fineHz = std::arg(acc) / (2.0 * std::numbers::pi * static_cast<double>(P)) * rate;
   d.found = true;
   return d;
 }
 
 // ---- rates ------------------------------------------------------------------------------------
-
-const RateFacts* rateFromBits(unsigned bits) {
-  for (const RateFacts& r : rateTable()) {
-    const Bits rb = dot11a::rateBits(r.mbps);
-    unsigned v = 0;
-    for (std::size_t i = 0; i < 4; ++i) v |= static_cast<unsigned>(rb[i]) << i;
-    if (v == bits) return &r;
-  }
-  return nullptr;
-}
 
 std::string hex32(std::uint32_t v) {
   char buf[16];
@@ -442,7 +436,7 @@ class FrameDecoder {
     rep_.rateBits = packBits(std::span(bits).first(4));
     rep_.reservedBitZero = bits[4] == 0;
     rep_.length = packBits(std::span(bits).subspan(5, 12));
-    rate_ = rateFromBits(rep_.rateBits);
+    rate_ = rateBySignalBits({bits[0], bits[1], bits[2], bits[3]});
     rep_.rateValid = rate_ != nullptr;
     if (rate_ != nullptr) rep_.rateMbps = rate_->mbps;
     if (!rep_.signalParityOk) rep_.problems.push_back("The SIGNAL parity bit is wrong.");
@@ -459,9 +453,11 @@ class FrameDecoder {
   }
 
   void decodeData() {
-    const RateFacts& r = *rate_;
-    const std::size_t nbits = 16 + 8 * static_cast<std::size_t>(rep_.length) + 6;
-    const std::size_t nsym = (nbits + r.ndbps - 1) / r.ndbps;
+    const RateEntry& r = *rate_;
+    const double coding = r.coding.value();
+    const auto ncbps = static_cast<std::size_t>(r.ncbps), ndbps = static_cast<std::size_t>(r.ndbps);
+    const std::size_t nsym =
+        dataSymbolsFor(8 * static_cast<std::size_t>(rep_.length), true, r.modulation, coding);
     rep_.dataSymbols = nsym;
     rep_.evmLimitDb = evmLimitDb(r.mbps);
 
@@ -473,9 +469,9 @@ class FrameDecoder {
                               std::to_string(nsym) + " DATA symbols early.");
     }
 
-    const auto perm = interleaverPermutation(r.ncbps);
-    std::vector<float> soft(nsym * r.ncbps, 0.0f);
-    std::vector<float> sym(r.ncbps);
+    const auto perm = interleaverPermutation(ncbps);
+    std::vector<float> soft(nsym * ncbps, 0.0f);
+    std::vector<float> sym(ncbps);
     std::array<double, 53> errCarrier{};
     double errTotal = 0.0;
     std::size_t countTotal = 0;
@@ -486,14 +482,14 @@ class FrameDecoder {
       double errSym = 0.0;
       std::size_t countSym = 0;
       for (std::size_t j = 0; j < 48; ++j) {
-        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * r.nbpsc]);
+        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * static_cast<std::size_t>(r.nbpsc)]);
         if (e.weight[j] == 0.0) continue;
         const double err = std::norm(e.data[j] - nearestPoint(e.data[j], r.nbpsc));
         errCarrier[static_cast<std::size_t>(dataCarriers()[j] + kCentre)] += err;
         errSym += err;
         ++countSym;
       }
-      for (std::size_t k = 0; k < r.ncbps; ++k) soft[s * r.ncbps + k] = sym[perm[k]];
+      for (std::size_t k = 0; k < ncbps; ++k) soft[s * ncbps + k] = sym[perm[k]];
       if (countSym > 0) rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym / countSym);
       errTotal += errSym;
       countTotal += countSym;
@@ -512,27 +508,27 @@ class FrameDecoder {
       rep_.evmPass = rep_.evmDb <= rep_.evmLimitDb;
       if (!rep_.evmPass) {
         char buf[128];
-        std::snprintf(buf, sizeof buf, "EVM %.2f dB exceeds the %.0f dB limit of %g Mbit/s.",
+        std::snprintf(buf, sizeof buf, "EVM %.2f dB exceeds the %.0f dB limit of %d Mbit/s.",
                       rep_.evmDb, rep_.evmLimitDb, r.mbps);
         rep_.problems.push_back(buf);
       }
     }
     if (rep_.truncated) return;
 
-    const auto scrambled = viterbiDecode(soft, r.codingRate, nsym * r.ndbps, false);
+    const auto scrambled = viterbiDecode(soft, coding, nsym * ndbps, false);
     rep_.scramblerSeed = seedFromFirstBits(std::span(scrambled).first(7));
     Bits seed(7);
     for (unsigned i = 0; i < 7; ++i)
       seed[i] = static_cast<std::uint8_t>((rep_.scramblerSeed >> i) & 1u);
     const Bits plain = scramble(scrambled, seed);
-    const std::size_t tailAt = 16 + 8 * static_cast<std::size_t>(rep_.length);
+    const std::size_t tailAt = kServiceBits + 8 * static_cast<std::size_t>(rep_.length);
     // The tail is zeroed after scrambling, so it decodes to zero before descrambling.
     rep_.dataTailOk = std::all_of(scrambled.begin() + static_cast<long>(tailAt),
-                                  scrambled.begin() + static_cast<long>(tailAt + 6),
+                                  scrambled.begin() + static_cast<long>(tailAt + kTailBits),
                                   [](auto b) { return b == 0; });
     if (!rep_.dataTailOk) rep_.problems.push_back("The DATA tail bits are not zero.");
     rep_.serviceBits = packBits(std::span(plain).first(16));
-    rep_.psduBits.assign(plain.begin() + 16, plain.begin() + static_cast<long>(tailAt));
+    rep_.psduBits.assign(plain.begin() + kServiceBits, plain.begin() + static_cast<long>(tailAt));
     rep_.psdu.assign(rep_.length, 0);
     for (std::size_t i = 0; i < rep_.psduBits.size(); ++i)
       if (rep_.psduBits[i]) rep_.psdu[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
@@ -574,7 +570,7 @@ class FrameDecoder {
   long long backoff_ = 0;
   std::array<cplx, 53> h_{};
   std::array<bool, 53> disabled_{};
-  const RateFacts* rate_ = nullptr;
+  const RateEntry* rate_ = nullptr;
 };
 
 }  // namespace

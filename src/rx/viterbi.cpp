@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 
 namespace dot11a::rx {
@@ -46,9 +46,11 @@ std::span<const std::uint8_t> puncturePattern(double rate) {
   static constexpr std::uint8_t k12[] = {1, 1};
   static constexpr std::uint8_t k23[] = {1, 1, 1, 0};
   static constexpr std::uint8_t k34[] = {1, 1, 1, 0, 0, 1};
-  if (rate == kRate2_3) return k23;
-  if (rate == kRate3_4) return k34;
-  if (rate == kRate1_2) return k12;
+  if (const CodingRate* r = codingRateOf(rate)) {
+    if (r->num == 1 && r->den == 2) return k12;
+    if (r->num == 2 && r->den == 3) return k23;
+    if (r->num == 3 && r->den == 4) return k34;
+  }
   raise("The Viterbi decoder takes coding rates 1/2, 2/3 and 3/4 only.");
 }
 
@@ -63,34 +65,39 @@ std::vector<std::uint8_t> viterbiDecode(std::span<const float> soft, double codi
   for (std::size_t k = 0; k < mother.size() && in < soft.size(); ++k)
     if (pattern[k % pattern.size()]) mother[k] = soft[in++];
 
+  // Add-compare-select over butterflies: states 2j and 2j + 1 both come from
+  // j (oldest bit 0) or j + 32 (oldest bit 1). out[ns][m] indexes the four
+  // possible branch gains (A, B) -> 2A + B.
   const Branches& br = branches();
-  constexpr float kNone = -std::numeric_limits<float>::infinity();
+  std::array<std::array<std::uint8_t, 2>, 64> outIdx{};
+  for (unsigned ns = 0; ns < 64; ++ns)
+    for (unsigned m = 0; m < 2; ++m)
+      outIdx[ns][m] = static_cast<std::uint8_t>(2 * br.a[ns][m] + br.b[ns][m]);
+  constexpr float kNone = -1e30f;
   std::array<float, 64> metric, next;
   metric.fill(kNone);
   metric[0] = 0.0f;
-  std::vector<std::uint64_t> decisions(nBits);
+  std::vector<std::uint8_t> decisions(nBits * 64);
   for (std::size_t t = 0; t < nBits; ++t) {
     const float sa = mother[2 * t], sb = mother[2 * t + 1];
-    std::uint64_t dec = 0;
-    for (unsigned ns = 0; ns < 64; ++ns) {
-      float best = kNone;
-      unsigned choice = 0;
-      for (unsigned m = 0; m < 2; ++m) {
-        const unsigned prev = (ns >> 1) | (m << 5);
-        const float gain = (br.a[ns][m] ? sa : -sa) + (br.b[ns][m] ? sb : -sb);
-        const float cand = metric[prev] + gain;
-        if (cand > best) {
-          best = cand;
-          choice = m;
-        }
+    const float g[4] = {-sa - sb, -sa + sb, sa - sb, sa + sb};
+    std::uint8_t* dec = decisions.data() + t * 64;
+    for (unsigned j = 0; j < 32; ++j) {
+      const float m0 = metric[j], m1 = metric[j + 32];
+      for (unsigned in = 0; in < 2; ++in) {
+        const unsigned ns = 2 * j + in;
+        const float c0 = m0 + g[outIdx[ns][0]], c1 = m1 + g[outIdx[ns][1]];
+        const bool one = c1 > c0;
+        next[ns] = one ? c1 : c0;
+        dec[ns] = one;
       }
-      next[ns] = best;
-      dec |= static_cast<std::uint64_t>(choice) << ns;
     }
-    decisions[t] = dec;
-    // Keep the metrics small: subtract the best one.
-    const float top = *std::max_element(next.begin(), next.end());
-    for (unsigned s = 0; s < 64; ++s) metric[s] = next[s] - top;
+    // Keep the metrics small now and then: subtract the best one.
+    if ((t & 31u) == 31u) {
+      const float top = *std::max_element(next.begin(), next.end());
+      for (unsigned st = 0; st < 64; ++st) next[st] -= top;
+    }
+    metric = next;
   }
   unsigned state = 0;
   if (!terminated)
@@ -98,7 +105,7 @@ std::vector<std::uint8_t> viterbiDecode(std::span<const float> soft, double codi
   std::vector<std::uint8_t> out(nBits);
   for (std::size_t t = nBits; t-- > 0;) {
     out[t] = static_cast<std::uint8_t>(state & 1u);
-    const unsigned m = static_cast<unsigned>((decisions[t] >> state) & 1u);
+    const unsigned m = decisions[t * 64 + state];
     state = (state >> 1) | (m << 5);
   }
   return out;
