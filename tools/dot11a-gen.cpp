@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "download_cli.hpp"
+#include "verify_report.hpp"
 
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
@@ -54,6 +55,7 @@ struct Options {
   std::optional<double> frequency;  // carrier frequency for SigMF
   std::string output;
   std::string saveParams;
+  bool verify = false;
 };
 
 void defineOptions(CLI::App& app, Options& o) {
@@ -91,6 +93,8 @@ void defineOptions(CLI::App& app, Options& o) {
       "-o,--output", o.output,
       "Write the frame: .mat (samples), .bin (16-bit), .sigmf-meta/.sigmf-data, .pcap (PSDU)");
   app.add_option("--save-params", o.saveParams, "Write the parameter set to this parameter file");
+  app.add_flag("--verify", o.verify,
+               "Decode and measure the frame with the built-in receiver (as dot11a-verify)");
 }
 
 [[noreturn]] void bad(const std::string& what) {
@@ -355,6 +359,22 @@ void printSummary(const Value& p, const Frame& f) {
     std::printf("crest factor:  - (no signal)\n");
 }
 
+// Decodes the frame just made and prints the receiver's verdict; 0 when it passes.
+int verifyFrame(const Value& p, const Frame& f) {
+  if (p.field("generationMode").toScalar() != 1)
+    bad("--verify needs a framed waveform: the receiver synchronises on the preamble.");
+  rx::Options o;
+  o.sampleRate = f.sampleRate;
+  o.dacDroop = true;  // the synthesis always compensates the DAC's droop
+  o.fcs = p.field("MACfcs").field("Active").toScalar() == 1 ? rx::FcsCheck::On : rx::FcsCheck::Off;
+  const rx::Result r = rx::receive(f.samples, o);
+  const cli::Verdict v = cli::verdictOf(r, f.psdu);
+  std::printf("verify:\n");
+  std::fflush(stdout);
+  cli::printReport(std::cout, r, v);
+  return v.pass ? 0 : 1;
+}
+
 }  // namespace dot11a::gen
 
 int main(int argc, char** argv) {
@@ -382,6 +402,7 @@ int main(int argc, char** argv) {
     const gen::Frame frame = gen::generate(p);
     gen::writeOutputs(options, p, frame);
     gen::printSummary(p, frame);
+    if (options.verify && gen::verifyFrame(p, frame) != 0) return 1;
     return cli::runDownload(download, frame.waveform, frame.markers,
                             p.field("OverSampling").toScalar());
   } catch (const std::exception& e) {

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -180,15 +181,39 @@ void markOverLimit(double control, bool over, const std::string& reason) {
 
 void makeContentScrollable(double fig) {
   auto* window = qobject_cast<QMainWindow*>(gfx::widgetOf(fig));
-  if (!window || !window->centralWidget() || qobject_cast<QScrollArea*>(window->centralWidget()))
+  if (!window || !window->centralWidget() || window->findChild<QScrollArea*>("scrollContent"))
     return;
   QWidget* content = window->takeCentralWidget();
-  auto* scroll = new QScrollArea(window);
+  auto* central = new QWidget(window);
+  central->setObjectName("centralFrame");
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  auto* scroll = new QScrollArea(central);
   scroll->setObjectName("scrollContent");
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidgetResizable(true);
+  // The last row of the layout (the action buttons) stays below the scrolled
+  // part, so it is always on the screen.
+  QLayout* layout = content->layout();
+  QLayout* actions = nullptr;
+  if (layout && layout->count() > 1)
+    if (QLayoutItem* last = layout->itemAt(layout->count() - 1); last && last->layout()) {
+      actions = last->layout();
+      layout->takeAt(layout->count() - 1);
+      actions->setParent(nullptr);
+    }
   scroll->setWidget(content);
-  window->setCentralWidget(scroll);
+  column->addWidget(scroll, 1);
+  if (actions) {
+    const QMargins m = layout->contentsMargins();
+    auto* row = new QWidget(central);
+    row->setObjectName("actionRow");
+    row->setLayout(actions);
+    actions->setContentsMargins(m.left(), 0, m.right(), m.bottom() / 2);
+    column->addWidget(row);
+  }
+  window->setCentralWidget(central);
 }
 
 QRect availableScreenArea() {
@@ -228,7 +253,7 @@ void fitWindowToScreen(double fig) {
   // size), never less than the layout's own size.
   QSize wanted = w->size().expandedTo(w->sizeHint());
   if (auto* window = qobject_cast<QMainWindow*>(w))
-    if (auto* scroll = qobject_cast<QScrollArea*>(window->centralWidget()))
+    if (auto* scroll = window->findChild<QScrollArea*>("scrollContent"))
       if (scroll->widget()) {
         const QSize content = scroll->widget()->sizeHint();
         const int extra = window->height() - scroll->height();

@@ -17,6 +17,7 @@
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
+#include "dot11a/parameter_bounds.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/siggen_settings.hpp"
 #include "dot11a/size_estimate.hpp"
@@ -206,7 +207,8 @@ void InitializeFigures(Call& c) {
 void InitializeFigure(Call& c) {
   const Value& h = handlesArg(c, 0);
   feval("resizeAllFonts", 0, {h});
-  const std::pair<const char*, const char*> tips[] = {
+  // The ranges in the tooltips come from the bounds table the clamps use.
+  const std::pair<const char*, std::string> tips[] = {
       {"tbGenerationMode", "Toggles between framed and unframed mode."},
       {"pdDataRate",
        "Selects the data rate.\n(Note: \"Custom\" enables the arbitrary selection\nof encoding "
@@ -220,12 +222,13 @@ void InitializeFigure(Call& c) {
       {"chkInterleaverActive", "Toggles the activity state of the interleaver."},
       {"txtIdleInterval",
        "Sets the length (in usec) of the\nidle period between frames.\n(Note: Only relevant in "
-       "framed mode.)\nValid Range: 0 to 1000 us"},
+       "framed mode.)\nValid Range: " +
+           rangeText(idleIntervalBound()) + " us"},
       {"pbSubCarriers", "Configures the individual sub-carriers."},
       {"pdOversampleRate", "Selects the oversampling ratio."},
       {"chkMirrorSpectrum", "Enables/disables spectrum mirroring."},
-      {"txtWindowLength",
-       "Sets the number of samples for\nthe windowing function.\nValid Range: 0 to 16 "},
+      {"txtWindowLength", "Sets the number of samples for\nthe windowing function.\nValid Range: " +
+                              rangeText(parameterBound("WindowingLength")) + " "},
       {"chkMACheader", "Enables/disables the prepending of a\nMAC Header to the data payload."},
       {"chkMACfcs",
        "Enables/disables the appending of a\nMAC FCS check sequence to the data payload."},
@@ -235,9 +238,10 @@ void InitializeFigure(Call& c) {
        "representation.\nNote: The 7 LSBs will be masked to zero."},
       {"pdDATAsourceType",
        "Selects the payload data stream.\n(The actual \"user data\" of the frame.)"},
-      {"txtDataLength",
-       "Sets the number of data bytes in a frame.\nValid Range: 1 to 4095 (max)\nNote: The upper "
-       "limit depends on whether\nthe MAC Header or MAC FCS are activated."},
+      {"txtDataLength", "Sets the number of data bytes in a frame.\nValid Range: " +
+                            rangeText(parameterBound("dataLength")) +
+                            " (max)\nNote: The upper limit depends on whether\nthe MAC Header or "
+                            "MAC FCS are activated."},
       {"txtTotalLength",
        "Indicates the total number of\nbytes are in the physical frame.\n(This includes the MAC "
        "Header.)"},
@@ -336,8 +340,9 @@ void redrawPaylodSetup(Call& c) {
   const double total = num(p, "totalLength");
   setString(ctl(h, "txtTotalLength"), "String", num2str(total));
   const bool over = total > kMaxPsduOctets;
-  const std::string reason = num2str(total) +
-                             " octets; the SIGNAL field can announce at most 4095. Shorten the "
+  const std::string reason = num2str(total) + " octets; the SIGNAL field can announce at most " +
+                             num2str(kMaxPsduOctets) +
+                             ". Shorten the "
                              "data or switch off the MAC header or FCS.";
   gui::markOverLimit(ctl(h, "txtTotalLength"), over, reason);
   constexpr std::string_view kOverLimit = "The frame is over the limit: ";
@@ -445,7 +450,8 @@ double cbField(Call& c) {
 
 // A hexadecimal field: refused text (not hexadecimal, or empty) keeps the value
 // in force on the screen and says why; a number above the range takes its top.
-void hexEntry(Call& c, std::string_view what, std::string_view field, double top) {
+void hexEntry(Call& c, std::string_view what, std::string_view field) {
+  const ParameterBound& bound = parameterBound(field);
   const std::string typed = controlText(c);
   std::optional<double> v;
   try {
@@ -457,34 +463,36 @@ void hexEntry(Call& c, std::string_view what, std::string_view field, double top
     return refuseEntry(cbHandles(c), cbField(c), what, typed,
                        "is not a hexadecimal number (digits 0-9 and A-F)",
                        hexText(num(P(), field)));
-  const double stored = orderedClamp(v, top, 0);
+  const double stored = clampEntry(bound, v);
   P().setField(field, stored);
   setString(cbField(c), "String", hexText(stored));
-  noteEntry(cbHandles(c), what, v, 0, top, hexText(stored), "0 to " + hexText(top));
+  noteEntry(cbHandles(c), what, v, bound.lo, bound.hi, hexText(stored), rangeText(bound));
 }
 
 void txtScramblerInit_Callback(Call& c) {
-  hexEntry(c, "Scrambler init", "scramblerInit", 127);
+  hexEntry(c, "Scrambler init", "scramblerInit");
 }
 
 void txtServiceField_Callback(Call& c) {
-  hexEntry(c, "SERVICE field", "serviceField", 65535);
+  hexEntry(c, "SERVICE field", "serviceField");
 }
 
 void txtIdleInterval_Callback(Call& c) {
   const std::string typed = controlText(c);
   const std::optional<double> entry = gui::readEntryNumber(typed);
-  const double ratio = num(P(), "OverSampling");
-  const std::string inForce = num2str(num(P(), "idleSamples") / (20 * ratio));
+  const double perMicrosecond = kSamplesPerMicrosecond * num(P(), "OverSampling");
+  const std::string inForce = num2str(num(P(), "idleSamples") / perMicrosecond);
   if (!entry)
     return refuseEntry(cbHandles(c), cbField(c), "Idle interval", typed, "is not a number", inForce,
                        " µs");
-  // max 0 first, then min 1000.
-  const double us = std::min(std::max(*entry, 0.0), 1000.0);
-  P().setField("idleSamples", roundEntry(us * 20 * ratio));
-  const std::string shown = num2str(num(P(), "idleSamples") / (20 * ratio));
+  // max 0 first, then min 1000 µs.
+  const ParameterBound& bound = idleIntervalBound();
+  const double us = std::min(std::max(*entry, bound.lo), bound.hi);
+  P().setField("idleSamples", roundEntry(us * perMicrosecond));
+  const std::string shown = num2str(num(P(), "idleSamples") / perMicrosecond);
   setString(cbField(c), "String", shown);
-  noteEntry(cbHandles(c), "Idle interval", entry, 0, 1000, shown + " µs", "0 to 1000 µs");
+  noteEntry(cbHandles(c), "Idle interval", entry, bound.lo, bound.hi, shown + " µs",
+            rangeText(bound) + " µs");
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
@@ -504,11 +512,12 @@ void txtWindowLength_Callback(Call& c) {
     return refuseEntry(cbHandles(c), cbField(c), "Window length", typed, "is not a number",
                        num2str(num(P(), "WindowingLength")));
   *entry = roundEntry(*entry);
-  const double v = orderedClamp(entry, 16, 0);
+  const ParameterBound& bound = parameterBound("WindowingLength");
+  const double v = clampEntry(bound, entry);
   P().setField("WindowingLength", v);
   setString(cbField(c), "String", num2str(v));
-  noteEntry(cbHandles(c), "Window length", entry, 0, 16, num2str(v) + " samples",
-            "0 to 16 samples");
+  noteEntry(cbHandles(c), "Window length", entry, bound.lo, bound.hi, num2str(v) + " samples",
+            rangeText(bound) + " samples");
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
@@ -572,8 +581,10 @@ void txtDataLength_Callback(Call& c) {
                        num2str(num(P(), "dataLength")));
   local("adjustDataLength", {roundEntry(*entry), cbHandles(c)});
   const double limit = dataLengthLimit(P());
-  noteEntry(cbHandles(c), "Data length", roundEntry(*entry), 1, limit,
-            num2str(num(P(), "dataLength")) + " bytes", "1 to " + num2str(limit) + " bytes");
+  const double lowest = parameterBound("dataLength").lo;
+  noteEntry(cbHandles(c), "Data length", roundEntry(*entry), lowest, limit,
+            num2str(num(P(), "dataLength")) + " bytes",
+            num2str(lowest) + " to " + num2str(limit) + " bytes");
 }
 
 // ---- start-up ----------------------------------------------------------------------

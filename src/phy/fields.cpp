@@ -5,6 +5,7 @@
 #include "dot11a/bits.hpp"
 #include "dot11a/synthesis.hpp"
 #include "phy/adapt.hpp"
+#include "phy/frame_engine.hpp"
 
 namespace dot11a {
 
@@ -54,16 +55,6 @@ void validate(const DataSettings& s) {
           std::to_string(16 * s.oversampling) + " samples).");
 }
 
-namespace {
-std::size_t codedBitsPerSymbol(const DataSettings& s) {
-  return static_cast<std::size_t>(codedBitsPerSymbolOf(static_cast<Modulation>(s.modulation)));
-}
-std::size_t dataBitsPerSymbol(const DataSettings& s) {
-  return static_cast<std::size_t>(
-      dataBitsPerSymbolOf(static_cast<Modulation>(s.modulation), *codingRateOf(s.encoderRate)));
-}
-}  // namespace
-
 std::size_t dataSymbolCount(const DataSettings& s, std::size_t payloadBits) {
   validate(s);
   return dataSymbolsFor(payloadBits, s.framed, static_cast<Modulation>(s.modulation),
@@ -74,58 +65,18 @@ std::size_t dataFieldInto(const DataSettings& s, std::span<const std::uint8_t> p
                           std::span<const cplx> mask64, std::span<cplx> out) {
   const std::size_t nsym = dataSymbolCount(s, payload.size());
   if (nsym == 0) return 0;
-  const Modulation mod = static_cast<Modulation>(s.modulation);
-  const std::size_t ncbps = codedBitsPerSymbol(s);
-  const std::size_t ndbps = dataBitsPerSymbol(s);
   const std::size_t step = 80u * static_cast<std::size_t>(s.oversampling);
-  const std::size_t symLen = symbolLength(s.oversampling, s.windowLength);
   if (out.size() < nsym * step + static_cast<std::size_t>(s.windowLength))
     raise("dataField: the output buffer is too short.");
-
-  // SERVICE (its seven scrambler-initialisation bits zero), payload, tail, pad.
-  Bits data(nsym * ndbps, 0);
-  std::size_t at = 0;
-  if (s.framed) {
-    const Bits service = bitVector(static_cast<double>(s.service), 16);
-    for (std::size_t i = 7; i < 16; ++i) data[i] = service[i];
-    at = 16;
-  }
-  std::copy(payload.begin(), payload.end(), data.begin() + static_cast<long>(at));
-  const std::size_t tailAt = at + payload.size();
-  if (s.scrambler) {
-    const Bits seed = bitVector(static_cast<double>(s.scramblerInit), 7);
-    scrambleInto(data, seed, data);
-    // The tail reaches the encoder unscrambled, so that it returns to state zero.
-    if (s.framed)
-      std::fill(data.begin() + static_cast<long>(tailAt),
-                data.begin() + static_cast<long>(tailAt + 6), 0);
-  }
-  Bits coded;
-  std::span<const std::uint8_t> codedBits = data;
-  if (s.encoderRate != 1.0) {
-    coded.resize(encodedLength(data.size(), s.encoderRate));
-    convolEncodeInto(data, s.encoderRate, coded);
-    codedBits = coded;
-  }
-  if (codedBits.size() != nsym * ncbps) raise("dataField: coded bit count mismatch.");
-
-  std::array<std::uint8_t, 288> interleaved;
-  std::array<cplx, 48> points;
-  thread_local Samples symbol;
-  symbol.resize(symLen);
-  for (std::size_t i = 0; i < nsym; ++i) {
-    std::span<const std::uint8_t> bits = codedBits.subspan(i * ncbps, ncbps);
-    if (s.interleaver) {
-      interleaveInto(bits, std::span(interleaved).first(ncbps));
-      bits = std::span<const std::uint8_t>(interleaved).first(ncbps);
-    }
-    convertToIQInto(bits, mod, points);
-    symbolBuildInto(points, pilotPolarity(static_cast<long long>(i) + 1), s.oversampling,
-                    s.windowLength, mask64, s.sincComp, symbol);
-    // Overlap-add: the head of this symbol adds to the tail of the previous one.
-    cplx* dst = out.data() + i * step;
-    for (std::size_t k = 0; k < symLen; ++k) dst[k] += symbol[k];
-  }
+  const auto shape = detail::shapeFor(s.oversampling, s.windowLength, mask64, s.sincComp);
+  const detail::Coding& coding = detail::codingFor(s.modulation, s.encoderRate, s.interleaver);
+  thread_local std::vector<std::uint8_t> src;
+  detail::dataSource(s, coding, payload, src);
+  detail::SymbolWriter writer(*shape);
+  for (std::size_t i = 0; i < nsym; ++i)
+    writer.addInto(
+        out, i * step,
+        writer.build(coding, src.data() + i * coding.srcPerSymbol, static_cast<long long>(i) + 1));
   return nsym;
 }
 

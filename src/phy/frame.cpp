@@ -6,6 +6,7 @@
 
 #include "dot11a/synthesis.hpp"
 #include "phy/adapt.hpp"
+#include "phy/frame_engine.hpp"
 
 namespace dot11a {
 
@@ -19,6 +20,20 @@ void checkPayload(const FrameSettings& s, std::size_t payloadBits) {
   if (s.mask53.size() != 53)
     raise("dot11a_FRAME: the sub-carrier mask must hold 53 values (-26 ... +26), not " +
           std::to_string(s.mask53.size()) + ".");
+}
+
+// The 24 SIGNAL bits as signalBits gives them, for a payload that fits.
+std::array<std::uint8_t, 24> signalField(double rate, std::size_t payloadBits) {
+  if (payloadBits % 8 != 0) raise("Integer required");
+  const std::size_t length = payloadBits / 8;  // at most 4095: checked before
+  std::array<std::uint8_t, 24> bits{};
+  const Bits r = rateBits(rate);
+  std::copy(r.begin(), r.begin() + 4, bits.begin());
+  for (std::size_t i = 0; i < 12; ++i) bits[5 + i] = static_cast<std::uint8_t>((length >> i) & 1u);
+  unsigned parity = 0;
+  for (std::size_t i = 0; i < 17; ++i) parity ^= bits[i];
+  bits[17] = static_cast<std::uint8_t>(parity);  // then six tail zeros
+  return bits;
 }
 
 }  // namespace
@@ -66,27 +81,31 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
   std::array<cplx, 64> mask64;
   carrierMappingInto(s.mask53, 1, mask64);
 
-  // The burst is built with its last window tail in place, then trimmed.
+  const auto shape = detail::shapeFor(d.oversampling, d.windowLength, mask64, d.sincComp);
+  const detail::Coding& coding = detail::codingFor(d.modulation, d.encoderRate, d.interleaver);
+  thread_local std::vector<std::uint8_t> src;
+  const std::size_t nsym = detail::dataSource(d, coding, payload, src);
+
+  // The waveform is appended piece by piece into memory reserved once: each
+  // symbol adds its windowed head to the last w samples and appends the rest,
+  // so nothing is written twice and the buffer is never zero-filled first.
   Samples& out = f.waveform;
-  out.assign(std::max(l.total, l.burstEnd + w), cplx(0.0, 0.0));
+  out.reserve(std::max(l.total, l.burstEnd + w));
+  detail::SymbolWriter writer(*shape);
   if (d.framed) {
-    auto add = [&](const Samples& piece, std::size_t at) {
-      for (std::size_t k = 0; k < piece.size(); ++k) out[at + k] += piece[k];
-    };
-    add(shortSequence(d.oversampling, d.windowLength, mask64, d.sincComp), 0);
-    add(longSequence(d.oversampling, d.windowLength, mask64, d.sincComp),
-        l.preamble.begin + kShortTrainingSamples * static_cast<std::size_t>(d.oversampling));
-    add(signalSymbol(s.dataRate, static_cast<double>(payload.size()) / 8.0, d.oversampling,
-                     d.windowLength, mask64, d.sincComp),
-        l.signal.begin);
+    out.assign(shape->preamble.begin(), shape->preamble.end());
+    std::array<std::uint8_t, 48> signal;
+    detail::motherEncode(signalField(s.dataRate, payload.size()), signal.data());
+    writer.append(out, writer.build(detail::codingFor(1, kRate1_2, true), signal.data(), 0));
+  } else {
+    out.assign(w, cplx(0.0, 0.0));
   }
-  dataFieldInto(d, payload, mask64, std::span(out).subspan(l.data.begin));
+  for (std::size_t i = 0; i < nsym; ++i)
+    writer.append(out, writer.build(coding, src.data() + i * coding.srcPerSymbol,
+                                    static_cast<long long>(i) + 1));
   if (!d.framed && w > 0) {
     // Fold the last window tail onto the start, so the waveform loops seamlessly.
-    for (std::size_t k = 0; k < w; ++k) {
-      out[k] += out[l.burstEnd + k];
-      out[l.burstEnd + k] = 0.0;
-    }
+    for (std::size_t k = 0; k < w; ++k) out[k] += out[l.burstEnd + k];
   }
   out.resize(l.total);
   f.marker1.assign(l.total, 0);

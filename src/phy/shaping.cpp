@@ -10,8 +10,9 @@
 #include <mutex>
 #include <numbers>
 
-#include "phy/adapt.hpp"
 #include "dot11a/synthesis.hpp"
+#include "phy/adapt.hpp"
+#include "phy/frame_engine.hpp"
 
 namespace dot11a {
 
@@ -24,16 +25,22 @@ namespace {
 // arrays (fftw_execute_dft) is, so synthesis runs in parallel afterwards.
 class PlanCache {
  public:
-  fftw_plan get(std::size_t n) {
+  // A plan for any arrays, or (aligned) for arrays from fftw_malloc only.
+  fftw_plan get(std::size_t n, bool aligned = false) {
     std::lock_guard lock(mutex_);
-    auto it = plans_.find(n);
+    auto it = plans_.find({n, aligned});
     if (it != plans_.end()) return it->second;
-    std::vector<fftw_complex> a(n), b(n);
-    fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_BACKWARD,
-                                   FFTW_ESTIMATE | FFTW_UNALIGNED);
+    fftw_complex* a = fftw_alloc_complex(n);
+    fftw_complex* b = fftw_alloc_complex(n);
+    fftw_plan p = nullptr;
+    if (a != nullptr && b != nullptr)
+      p = fftw_plan_dft_1d(static_cast<int>(n), a, b, FFTW_BACKWARD,
+                           aligned ? FFTW_ESTIMATE : FFTW_ESTIMATE | FFTW_UNALIGNED);
+    fftw_free(a);
+    fftw_free(b);
     if (p == nullptr)
       raise("The inverse FFT of " + std::to_string(n) + " points cannot be planned.");
-    plans_.emplace(n, p);
+    plans_.emplace(std::pair{n, aligned}, p);
     return p;
   }
   ~PlanCache() {
@@ -42,7 +49,7 @@ class PlanCache {
 
  private:
   std::mutex mutex_;
-  std::map<std::size_t, fftw_plan> plans_;
+  std::map<std::pair<std::size_t, bool>, fftw_plan> plans_;
 };
 
 PlanCache& plans() {
@@ -51,6 +58,10 @@ PlanCache& plans() {
 }
 
 }  // namespace
+
+fftw_plan detail::alignedInversePlan(std::size_t n) {
+  return plans().get(n, true);
+}
 
 void inverseDft(std::span<const cplx> in, std::span<cplx> out) {
   const std::size_t n = in.size();

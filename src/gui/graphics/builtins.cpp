@@ -50,7 +50,7 @@ void openfig(Call& c) {
       raise("The openfig policy must be 'reuse' or 'new'.");
     reuse = policy.str() == "reuse";
   }
-  c.out(0) = openLayout(name.str(), reuse);
+  c.out(0) = openLayout(name.str(), reuse).toValue();
 }
 
 // movegui(fig, where): 'center', 'north', 'south', 'east', 'west', 'northeast',
@@ -270,10 +270,10 @@ void uiresumeBuiltin(Call& c) {
   uiresume(c.has(0) ? handleFrom(c.in(0, "fig"), "uiresume") : gcbf());
 }
 void gcboBuiltin(Call& c) {
-  c.out(0) = gcbo();
+  c.out(0) = gcbo().toValue();
 }
 void gcbfBuiltin(Call& c) {
-  c.out(0) = gcbf();
+  c.out(0) = gcbf().toValue();
 }
 const bool kRegistered = [] {
   registerBuiltin({"uiwait", 1, 0, 1, "uiwait", uiwaitBuiltin});

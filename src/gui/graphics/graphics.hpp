@@ -1,19 +1,23 @@
-// The graphics layer: windows and controls addressed by numeric handles, their
-// properties read and written by name, layouts loaded from Qt Designer files,
-// callbacks held as strings, modal waits and the screen's metrics.
+// The graphics layer: windows, controls, menus, axes and lines addressed by
+// handles, their properties read and written by name through one table, layouts
+// loaded from Qt Designer files, callbacks held as strings, modal waits, plots
+// drawn with QCustomPlot and the screen's metrics.
 //
 // The window modules are written against this interface, so that they read as
 // "set the String of txtDataLength" rather than as Qt calls. Handles are
-// positive numbers; 0 is the screen (the root object). A handle whose object
-// was destroyed is no longer valid.
+// positive numbers (see handle.hpp); 0 is the screen (the root object). A handle
+// whose object was destroyed is no longer valid.
 #pragma once
 
 #include <QString>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dot11a/value.hpp"
+#include "gui/graphics/handle.hpp"
 
 class QObject;
 class QWidget;
@@ -26,29 +30,37 @@ namespace dot11a::gfx {
 void ensureApplication();
 
 // ---- handles ------------------------------------------------------------------
-double handleOf(QObject* object);  // registers the object when it has no handle yet
-QObject* objectOf(double handle);  // null for 0, unknown or destroyed handles
-QWidget* widgetOf(double handle);  // null unless the handle names a widget
-bool isHandle(double handle);      // 0 (the screen) counts as a handle
+Handle handleOf(QObject* object);  // registers the object when it has no handle yet
+QObject* objectOf(Handle handle);  // null for 0, unknown or destroyed handles
+QWidget* widgetOf(Handle handle);  // null unless the handle names a widget
+bool isHandle(Handle handle);      // 0 (the screen) counts as a handle
 // Raises a clear error when the handle names nothing.
-QObject* requireObject(double handle, std::string_view what);
+QObject* requireObject(Handle handle, std::string_view what);
 // The window (figure) an object belongs to; 0 when it has none.
-double figureOf(double handle);
-// Handle from a value (a number, or the first element of a row).
-double handleFrom(const Value& v, std::string_view what);
+Handle figureOf(Handle handle);
+// Handle from a value (a number, or the first element of a row); the same as
+// Handle::from.
+Handle handleFrom(const Value& v, std::string_view what);
 
 // ---- properties ----------------------------------------------------------------
-// Property names are matched case-insensitively. Texts "on"/"off" are used for
-// Enable, Visible, Checked; Position is [left bottom width height] in pixels,
-// counted from the bottom-left corner of the parent (the screen for windows).
-Value get(double handle, std::string_view property);
-void set(double handle, std::string_view property, const Value& value);
+// Property names are matched case-insensitively and looked up in a table keyed
+// by name and object kind (screen, window, control, menu, axes, line, surface).
+// Texts "on"/"off" are used for Enable, Visible, Checked, grids and hold;
+// Position is [left bottom width height] in pixels, counted from the
+// bottom-left corner of the parent (the screen for windows), except for axes,
+// whose Position is in the units of their Units property ("normalized", the
+// default: fractions of the window; or "pixels").
+Value get(Handle handle, std::string_view property);
+void set(Handle handle, std::string_view property, const Value& value);
 // Convenience wrappers for the modules.
-std::string getString(double handle, std::string_view property);
-void setString(double handle, std::string_view property, std::string_view text);
-double getNumber(double handle, std::string_view property);
-void setNumber(double handle, std::string_view property, double x);
-bool hasProperty(double handle, std::string_view property);
+std::string getString(Handle handle, std::string_view property);
+void setString(Handle handle, std::string_view property, std::string_view text);
+double getNumber(Handle handle, std::string_view property);
+void setNumber(Handle handle, std::string_view property, double x);
+// True when the object has the property (a row of the table serves it).
+bool hasProperty(Handle handle, std::string_view property);
+// The names of the properties an object has, in table order.
+std::vector<std::string> propertyNames(Handle handle);
 
 // ---- layouts --------------------------------------------------------------------
 // Opens a window from a layout: "name", "name.fig" and "name.ui" all mean the
@@ -56,42 +68,80 @@ bool hasProperty(double handle, std::string_view property);
 // folder first and then among the layouts built into the library. The window
 // is created hidden. With `reuse`, a window already open from the same layout
 // is returned instead.
-double openLayout(std::string_view name, bool reuse = false);
+Handle openLayout(std::string_view name, bool reuse = false);
 // The record of a window's tagged objects (controls, menus, the window itself).
-Value guihandles(double handle);
+Value guihandles(Handle handle);
 // Application data stored with a window, readable from any object inside it.
-Value guidata(double handle);
-void setGuidata(double handle, const Value& data);
+Value guidata(Handle handle);
+void setGuidata(Handle handle, const Value& data);
 // The open window with this tag (0 when there is none).
-double findFigure(std::string_view tag);
+Handle findFigure(std::string_view tag);
 // Closes and destroys a window (ends any wait on it).
-void deleteFigure(double handle);
+void deleteFigure(Handle handle);
 
 // ---- callbacks ------------------------------------------------------------------
 // Evaluates the Callback property of an object as if the user had used it;
 // errors are printed on the console (a callback never throws into Qt).
-void runCallback(double handle);
+void runCallback(Handle handle);
 // Evaluates a callback string with `source` as the calling object. Forms:
 //   name            name(arg, ...)
 // with arguments 'text', numbers, [], gcbo, gcbf, gcf and guidata(<arg>).
-void evalCallback(std::string_view text, double source);
-double gcbo();  // the object whose callback runs (0 when none)
-double gcbf();  // its window
+void evalCallback(std::string_view text, Handle source);
+Handle gcbo();  // the object whose callback runs (0 when none)
+Handle gcbf();  // its window
 
 // ---- menus ----------------------------------------------------------------------
 // Adds a menu (parent 0 = the window's menu bar) or a menu item to a window.
-double addMenu(double figure, double parentMenu, const std::string& label, const std::string& tag,
+Handle addMenu(Handle figure, Handle parentMenu, const std::string& label, const std::string& tag,
                const std::string& callback);
 // Adds a menu that holds items of its own under another menu.
-double addSubMenu(double parentMenu, const std::string& label, const std::string& tag);
+Handle addSubMenu(Handle parentMenu, const std::string& label, const std::string& tag);
 // Draws a separator line above a menu item.
-void addSeparatorBefore(double item);
+void addSeparatorBefore(Handle item);
+
+// ---- plots ---------------------------------------------------------------------
+// Plots are axes (QCustomPlot widgets) inside a window, holding lines and
+// surfaces. Every axes property (XLim, YLim, ZLim, XScale, YScale, XGrid, YGrid,
+// GridLineStyle, XLabel, YLabel, ZLabel, Title, Tag, NextPlot, Position,
+// Units, XTick, View, ...) and every line property (XData, YData, ZData,
+// Color, LineStyle, LineWidth, Marker, MarkerSize) is read and set through
+// get/set. NaN in a line's data breaks the line.
+
+// A new, hidden, empty window for plots (its Name, MenuBar, NumberTitle,
+// Position and Units are properties like any window's).
+Handle newFigure();
+// A new axes in a window, placed at the default plot area, or at `position`
+// ([left bottom width height], fractions of the window) when given. It becomes
+// the window's current axes.
+Handle newAxes(Handle figure, const std::vector<double>& position = {});
+// The window's current axes; one is created when the window has none.
+Handle currentAxes(Handle figure);
+// The default plot area of an axes and the cell (1-based, row-wise) of an
+// m-by-n grid of axes, as [left bottom width height] fractions.
+std::vector<double> defaultAxesPosition();
+std::vector<double> gridAxesPosition(int rows, int cols, int index);
+// Draws y against x (equal lengths) in an axes. `spec` is a line
+// specification: a colour letter (b g r c m y k w), a line style (- : -- -.)
+// and a marker (. o x + *), e.g. "b-", "c-", "b.", ":". Unless the axes are
+// held (NextPlot "add"), the axes' earlier lines and surfaces go first.
+Handle plotLine(Handle axes, std::span<const double> x, std::span<const double> y,
+                std::string_view spec = "");
+// A waterfall surface: matrices X, Y, Z of equal size; one curve for each row,
+// drawn against the rows of X and Y, closed down to the lowest Z and filled
+// with the axes' background, edges coloured by height. The axes show it in a
+// projection turned by their View [azimuth elevation] (degrees).
+Handle addSurface(Handle axes, const Value& x, const Value& y, const Value& z);
+// Fits the axes' limits to their data (the limits of "auto" mode).
+void autoscale(Handle axes);
+// Saves a window, or one axes, as a picture: PNG, JPEG or BMP by the file
+// name's extension, or PDF. Raises an error naming the file when it fails.
+void savePicture(Handle object, const std::string& fileName);
 
 // ---- modal waits ----------------------------------------------------------------
 // Runs a nested event loop until uiresume(figure) is called or the window is
 // closed or destroyed. Returns at once when the window is not open.
-void uiwait(double figure);
-void uiresume(double figure);
+void uiwait(Handle figure);
+void uiresume(Handle figure);
 
 // ---- screen and pointer ------------------------------------------------------------
 // [1 1 width height] of the primary screen.

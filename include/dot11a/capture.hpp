@@ -1,0 +1,45 @@
+// Reading complex baseband captures for verification: the waveform files our
+// tools write (MAT containers, SigMF, the 16-bit sample file) and raw cf32_le.
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dot11a {
+
+enum class CaptureFormat { Auto, Mat, Sigmf, Sample16, Cf32 };
+
+struct Capture {
+  std::vector<std::complex<double>> samples;
+  std::optional<double> sampleRate;  // when the file states it
+  std::string format;                // what was read, for reports
+};
+
+// The format a file name's extension names (Auto when none fits).
+CaptureFormat captureFormatOf(std::string_view path);
+// "mat", "sigmf", "bin", "cf32" (or "auto") as a format; false for any other text.
+bool captureFormatFromText(std::string_view text, CaptureFormat& format);
+
+// Reads a capture. Raises a run-time error that names the file and what is
+// wrong with it; an empty file gives no samples.
+Capture readCapture(const std::string& path, CaptureFormat format = CaptureFormat::Auto);
+
+// The byte parsers behind readCapture, for data already in memory.
+// 16-bit sample file: I then Q, big-endian two's complement, scaled to +-1.
+std::vector<std::complex<double>> parseSample16(std::span<const std::uint8_t> bytes);
+// cf32_le: I then Q, little-endian IEEE floats.
+std::vector<std::complex<double>> parseCf32(std::span<const std::uint8_t> bytes);
+// SigMF metadata: the data type (only cf32_le and ci16_le are read) and the
+// sample rate.
+struct SigmfMeta {
+  std::string datatype;
+  std::optional<double> sampleRate;
+};
+SigmfMeta parseSigmfMeta(std::string_view json);
+
+}  // namespace dot11a

@@ -1,0 +1,85 @@
+// The plot objects behind axes, line and surface handles (shared by axes.cpp,
+// which creates and draws them, and axes_properties.cpp, their table rows).
+#pragma once
+
+#include <qcustomplot.h>
+
+#include <QPointer>
+#include <array>
+#include <vector>
+
+#include "gui/graphics/internal.hpp"
+
+namespace dot11a::gfx {
+
+class WaterfallLayer;
+
+// One axes: a QCustomPlot widget whose plot box is placed at the axes'
+// Position; the box's margins hold the tick labels, axis labels and title.
+class Axes : public QCustomPlot {
+ public:
+  explicit Axes(QWidget* parent);
+  static Axes* of(QObject* o) { return dynamic_cast<Axes*>(o); }
+
+  std::array<double, 4> position{0.13, 0.11, 0.775, 0.815};  // in `units`
+  bool normalizedUnits = true;
+  bool hold = false;  // NextPlot "add"
+  bool xLimAuto = true, yLimAuto = true, zLimAuto = true;
+  std::array<double, 2> zLim{0, 1};
+  std::array<double, 2> view{0, 90};  // azimuth, elevation in degrees
+  QString zLabel;
+  QString gridStyle = ":";
+  QCPItemText* title = nullptr;
+  WaterfallLayer* waterfall = nullptr;
+  int colorIndex = 0;  // next colour of the colour order
+
+  bool is3d() const;
+  // Places the widget so that its plot box sits at `position` in the area.
+  void place();
+  // Fits the limits still in automatic mode to the data.
+  void fitAuto();
+  void redraw();
+  QWidget* area() const { return parentWidget(); }
+};
+
+// A line: its data as given (XData, YData, ZData), drawn as a QCPGraph when X
+// never decreases (adaptive sampling for long waveforms) and as a QCPCurve
+// otherwise (eye traces that run back in time).
+class LineObject : public QObject {
+ public:
+  explicit LineObject(Axes* axes);
+  ~LineObject() override;
+  static LineObject* of(QObject* o) { return dynamic_cast<LineObject*>(o); }
+  Axes* axes() const { return static_cast<Axes*>(parent()); }
+
+  std::vector<double> x, y, z;
+  QColor color{0, 0, 255};
+  Qt::PenStyle style = Qt::SolidLine;  // Qt::NoPen: markers only
+  double width = 1.0;
+  QString marker = "none";
+  double markerSize = 6;
+  bool visible = true;
+  QPointer<QCPAbstractPlottable> drawn;
+
+  // Rebuilds the drawn plottable from the data and the style.
+  void rebuild();
+};
+
+// A waterfall surface: matrices X, Y and Z of one size, one curve per row.
+class SurfaceObject : public QObject {
+ public:
+  explicit SurfaceObject(Axes* axes);
+  static SurfaceObject* of(QObject* o) { return dynamic_cast<SurfaceObject*>(o); }
+  Axes* axes() const { return static_cast<Axes*>(parent()); }
+
+  Value x, y, z;
+  bool visible = true;
+};
+
+// Parses a line specification ("b-", "c-", "b.", ":", "r--o") into the line.
+void applyLineSpec(LineObject& line, std::string_view spec);
+// The texts of line styles and markers, as the properties read them.
+std::string lineStyleName(Qt::PenStyle s);
+Qt::PenStyle lineStyleFrom(const std::string& s);
+
+}  // namespace dot11a::gfx

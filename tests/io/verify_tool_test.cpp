@@ -1,0 +1,162 @@
+// dot11a-verify on the files dot11a-gen writes and on files that hold no good
+// frame, dot11a-gen --verify, and the capture readers behind them.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "common/library_fixture.hpp"
+#include "dot11a/capture.hpp"
+#include "dot11a/error.hpp"
+
+namespace fs = std::filesystem;
+using namespace dot11a;
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string output;
+};
+
+ToolRun run(const std::string& tool, const std::string& args) {
+  const std::string cmd = std::string(DOT11A_BIN_DIR) + "/" + tool + " " + args + " 2>&1";
+  ToolRun r{0, ""};
+  FILE* p = ::popen(cmd.c_str(), "r");
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), p)) r.output += buf.data();
+  const int st = ::pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+class VerifyTool : public test::LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    for (const char* t : {"dot11a-gen", "dot11a-verify"})
+      if (!fs::exists(std::string(DOT11A_BIN_DIR) + "/" + t)) GTEST_SKIP() << t << " not built";
+    dir = fs::temp_directory_path() / ("dot11a-verify-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string path(const std::string& n) const { return (dir / n).string(); }
+  void write(const std::string& n, const std::vector<std::uint8_t>& bytes) const {
+    std::ofstream(path(n), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+  fs::path dir;
+};
+
+TEST_F(VerifyTool, FilesOfEveryKindDecodeToThePsduDotGenWrote) {
+  const std::string frame =
+      "--rate 24 --oversampling 2 --window 4 --length 300 --mac-header on --fcs on";
+  ASSERT_EQ(run("dot11a-gen", frame + " -o " + path("f.sigmf-meta")).status, 0);
+  ASSERT_EQ(run("dot11a-gen", frame + " -o " + path("f.mat")).status, 0);
+  ASSERT_EQ(run("dot11a-gen", frame + " -o " + path("f.bin")).status, 0);
+  ASSERT_EQ(run("dot11a-gen", frame + " -o " + path("f.pcap")).status, 0);
+  fs::copy_file(path("f.sigmf-data"), path("f.cf32"));
+  const std::vector<std::pair<std::string, std::string>> files = {{"f.sigmf-meta", ""},
+                                                                  {"f.mat", " --sample-rate 40e6"},
+                                                                  {"f.bin", " --sample-rate 40e6"},
+                                                                  {"f.cf32", " --sample-rate 40e6"},
+                                                                  {"f.sigmf-data", ""}};
+  for (const auto& [file, extra] : files) {
+    SCOPED_TRACE(file);
+    const ToolRun r =
+        run("dot11a-verify",
+            path(file) + extra + " --fcs on --dac-droop --expect-psdu " + path("f.pcap"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("PASS"), std::string::npos) << r.output;
+  }
+  const ToolRun j = run("dot11a-verify", path("f.sigmf-meta") + " --json --fcs on --dac-droop");
+  ASSERT_EQ(j.status, 0) << j.output;
+  const auto doc = nlohmann::json::parse(j.output);
+  EXPECT_TRUE(doc["pass"].get<bool>());
+  ASSERT_EQ(doc["frames"].size(), 1u);
+  EXPECT_EQ(doc["frames"][0]["signal"]["rate_mbps"].get<double>(), 24);
+  EXPECT_EQ(doc["frames"][0]["fcs"], "good");
+  EXPECT_EQ(doc["frames"][0]["psdu"].size(), 334u);  // header, payload, FCS
+  EXPECT_LT(doc["frames"][0]["evm"]["rms_db"].get<double>(), -60);
+
+  // Another PSDU than the one expected is a failure.
+  write("other.bin", std::vector<std::uint8_t>(334, 0x55));
+  const ToolRun wrong = run("dot11a-verify", path("f.sigmf-meta") + " --dac-droop --expect-psdu " +
+                                                 path("other.bin") + " --format sigmf");
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.output.find("expected PSDU"), std::string::npos) << wrong.output;
+}
+
+TEST_F(VerifyTool, GenVerifyDecodesTheFrameItMade) {
+  const ToolRun r = run("dot11a-gen", "--rate 9 --length 64 --fcs on --verify");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("PASS"), std::string::npos);
+  const ToolRun u = run("dot11a-gen", "--unframed --length 64 --verify");
+  EXPECT_NE(u.status, 0);
+  EXPECT_NE(u.output.find("framed"), std::string::npos) << u.output;
+}
+
+TEST_F(VerifyTool, EmptyNoiseCutShortAndMissingFilesFailWithAReason) {
+  write("empty.cf32", {});
+  std::vector<std::uint8_t> noise(8 * 20000);
+  std::mt19937 rng(3);
+  for (std::size_t i = 0; i < noise.size(); i += 4) {
+    const float v = std::normal_distribution<float>(0.0f, 0.01f)(rng);
+    std::memcpy(&noise[i], &v, 4);
+  }
+  write("noise.cf32", noise);
+  ASSERT_EQ(run("dot11a-gen", "--rate 6 --oversampling 1 --length 500 -o " + path("g.bin")).status, 0);
+  fs::resize_file(path("g.bin"), 4 * 1200);
+  write("odd.bin", {1, 2, 3});
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {path("empty.cf32"), "empty"},
+      {path("noise.cf32"), "No 802.11a frame"},
+      {path("g.bin") + " --sample-rate 20e6", "DATA symbols early"},
+      {path("odd.bin"), "whole number of samples"},
+      {path("missing.cf32"), "cannot be read"},
+      {path("noise.cf32") + " --format mat", "MAT"},
+  };
+  for (const auto& [args, text] : cases) {
+    SCOPED_TRACE(args);
+    const ToolRun r = run("dot11a-verify", args);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find(text), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("FAIL"), std::string::npos) << r.output;
+  }
+}
+
+TEST(CaptureReaders, ParseWhatTheWritersWriteAndRefuseDamage) {
+  EXPECT_EQ(parseSample16(std::vector<std::uint8_t>{0x7F, 0xFF, 0x80, 0x01}),
+            (std::vector<std::complex<double>>{{1.0, -1.0}}));
+  const float re = 0.5f, im = -2.0f;
+  std::vector<std::uint8_t> b(8);
+  std::memcpy(b.data(), &re, 4);
+  std::memcpy(b.data() + 4, &im, 4);
+  EXPECT_EQ(parseCf32(b), (std::vector<std::complex<double>>{{0.5, -2.0}}));
+  EXPECT_TRUE(parseCf32({}).empty());
+  EXPECT_THROW(parseCf32(std::vector<std::uint8_t>(7)), Error);
+  EXPECT_THROW(parseSample16(std::vector<std::uint8_t>(5)), Error);
+  const SigmfMeta m =
+      parseSigmfMeta(R"({"global":{"core:datatype":"cf32_le","core:sample_rate":4e7}})");
+  EXPECT_EQ(m.datatype, "cf32_le");
+  EXPECT_EQ(m.sampleRate, 4e7);
+  for (const char* bad : {"", "[]", "{}", R"({"global":{}})",
+                          R"({"global":{"core:datatype":"cf32_le","core:sample_rate":-1}})",
+                          R"({"global":{"core:datatype":7}})"})
+    EXPECT_THROW(parseSigmfMeta(bad), Error) << bad;
+  CaptureFormat f;
+  EXPECT_TRUE(captureFormatFromText("bin", f));
+  EXPECT_EQ(f, CaptureFormat::Sample16);
+  EXPECT_FALSE(captureFormatFromText("wav", f));
+  EXPECT_EQ(captureFormatOf("x.sigmf-data"), CaptureFormat::Sigmf);
+  EXPECT_EQ(captureFormatOf("x.txt"), CaptureFormat::Auto);
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include "verify_report.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+namespace dot11a::cli {
+
+namespace {
+
+const char* fcsText(rx::FcsState s) {
+  switch (s) {
+    case rx::FcsState::Good:
+      return "good";
+    case rx::FcsState::Bad:
+      return "BAD";
+    case rx::FcsState::NoneFound:
+      return "none";
+    case rx::FcsState::NotChecked:
+      break;
+  }
+  return "-";
+}
+
+std::string fmt(const char* f, double v) {
+  if (!std::isfinite(v)) return "-";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, f, v);
+  return buf;
+}
+
+nlohmann::json numbers(const std::vector<double>& v) {
+  nlohmann::json a = nlohmann::json::array();
+  for (double x : v) a.push_back(std::isfinite(x) ? nlohmann::json(x) : nlohmann::json(nullptr));
+  return a;
+}
+
+}  // namespace
+
+Verdict verdictOf(const rx::Result& r, const std::optional<std::vector<std::uint8_t>>& expectPsdu) {
+  Verdict v;
+  if (r.frames.empty()) v.reasons.push_back(r.problem.empty() ? "No frame was found." : r.problem);
+  for (std::size_t i = 0; i < r.frames.size(); ++i) {
+    const rx::FrameReport& f = r.frames[i];
+    if (!f.decoded())
+      v.reasons.push_back("Frame " + std::to_string(i + 1) + " does not decode.");
+    else if (!f.passed())
+      v.reasons.push_back("Frame " + std::to_string(i + 1) + " is outside a limit.");
+    if (expectPsdu && f.decoded() && f.psdu != *expectPsdu)
+      v.reasons.push_back("Frame " + std::to_string(i + 1) + " does not carry the expected PSDU (" +
+                          std::to_string(f.psdu.size()) + " octets decoded, " +
+                          std::to_string(expectPsdu->size()) + " expected).");
+  }
+  v.pass = v.reasons.empty();
+  return v;
+}
+
+void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
+  char line[256];
+  std::snprintf(line, sizeof line, "%3s %9s %5s %5s %4s %9s %8s %6s %8s %10s %5s  %s\n", "#",
+                "start", "Mbit", "octs", "seed", "CFO kHz", "EVM dB", "limit", "flat dB", "mask dB",
+                "FCS", "result");
+  out << line;
+  for (std::size_t i = 0; i < r.frames.size(); ++i) {
+    const rx::FrameReport& f = r.frames[i];
+    const std::string result = f.passed() ? "PASS" : f.decoded() ? "FAIL (limit)" : "FAIL (decode)";
+    std::snprintf(line, sizeof line, "%3zu %9zu %5s %5u %4u %9.3f %8s %6s %8s %10s %5s  %s\n",
+                  i + 1, f.start, f.rateValid ? fmt("%g", f.rateMbps).c_str() : "?", f.length,
+                  f.scramblerSeed, f.cfoHz / 1e3, fmt("%.2f", f.evmDb).c_str(),
+                  f.rateValid ? fmt("%.0f", f.evmLimitDb).c_str() : "-",
+                  fmt("%.2f", f.flatnessWorstMarginDb).c_str(),
+                  f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb).c_str() : "-", fcsText(f.fcs),
+                  result.c_str());
+    out << line;
+  }
+  for (std::size_t i = 0; i < r.frames.size(); ++i) {
+    const rx::FrameReport& f = r.frames[i];
+    for (const auto& p : f.problems) out << "frame " << i + 1 << ": " << p << "\n";
+    for (const auto& n : f.notes) out << "frame " << i + 1 << " (note): " << n << "\n";
+    if (f.mirrored) out << "frame " << i + 1 << " (note): the spectrum is mirrored.\n";
+  }
+  if (!r.frames.empty())
+    out << "(flat dB and mask dB: the smallest margin to the limit; negative is outside)\n";
+  for (const auto& reason : v.reasons) out << reason << "\n";
+  out << (v.pass ? "PASS" : "FAIL") << "\n";
+}
+
+nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
+  nlohmann::json j;
+  j["pass"] = v.pass;
+  j["reasons"] = v.reasons;
+  j["sample_rate"] = r.sampleRate;
+  if (!r.problem.empty()) j["problem"] = r.problem;
+  j["frames"] = nlohmann::json::array();
+  for (const rx::FrameReport& f : r.frames) {
+    nlohmann::json x;
+    x["start"] = f.start;
+    x["decoded"] = f.decoded();
+    x["pass"] = f.passed();
+    x["mirrored"] = f.mirrored;
+    x["cfo_hz"] = f.cfoHz;
+    x["signal"] = {{"parity_ok", f.signalParityOk},     {"tail_ok", f.signalTailOk},
+                   {"rate_valid", f.rateValid},         {"rate_mbps", f.rateMbps},
+                   {"rate_bits", f.rateBits},           {"length", f.length},
+                   {"reserved_zero", f.reservedBitZero}};
+    x["data"] = {{"symbols", f.dataSymbols},
+                 {"truncated", f.truncated},
+                 {"scrambler_seed", f.scramblerSeed},
+                 {"service", f.serviceBits},
+                 {"tail_ok", f.dataTailOk}};
+    x["fcs"] = fcsText(f.fcs);
+    if (f.fcs == rx::FcsState::Good || f.fcs == rx::FcsState::Bad) {
+      x["fcs_received"] = f.fcsReceived;
+      x["fcs_computed"] = f.fcsComputed;
+    }
+    x["psdu"] = f.psdu;
+    x["evm"] = {{"rms_db", f.evmDb},
+                {"rms_percent", f.evmPercent},
+                {"limit_db", f.evmLimitDb},
+                {"pass", f.evmPass},
+                {"per_subcarrier_db", numbers(f.evmPerSubcarrierDb)},
+                {"per_symbol_db", numbers(f.evmPerSymbolDb)}};
+    x["flatness"] = {{"db", numbers(f.flatnessDb)},
+                     {"worst_margin_db", f.flatnessWorstMarginDb},
+                     {"worst_subcarrier", f.flatnessWorstSubcarrier},
+                     {"pass", f.flatnessPass}};
+    if (f.maskMeasured)
+      x["mask"] = {{"covered_hz", f.maskCoveredHz},
+                   {"worst_margin_db", f.maskWorstMarginDb},
+                   {"worst_frequency_hz", f.maskWorstFrequencyHz},
+                   {"pass", f.maskPass}};
+    x["disabled_subcarriers"] = f.disabledSubcarriers;
+    x["problems"] = f.problems;
+    x["notes"] = f.notes;
+    j["frames"].push_back(std::move(x));
+  }
+  return j;
+}
+
+}  // namespace dot11a::cli
