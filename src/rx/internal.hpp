@@ -14,7 +14,9 @@ namespace dot11a::rx {
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
                   int oversampling);
 
-// A forward FFT plan of n points (no scaling), shared by the receiver's stages.
-fftw_plan forwardPlan(std::size_t n);
+// A forward FFT plan of n points (no scaling), shared by the receiver's
+// stages. Aligned, it may only be executed on buffers from fftw_alloc_complex
+// and may use vector code; otherwise it takes any arrays.
+fftw_plan forwardPlan(std::size_t n, bool aligned = false);
 
 }  // namespace dot11a::rx

@@ -118,15 +118,28 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
   std::vector<double> w(n), psd(n, 0.0);
   for (std::size_t i = 0; i < n; ++i)
     w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / n);
-  std::vector<cplx> in(n), out(n);
+  // FFTW's own (SIMD-aligned) buffers, so the plan may use vector code.
+  struct Buffer {
+    explicit Buffer(std::size_t n) : p(fftw_alloc_complex(n)) {
+      if (p == nullptr) raise("The spectrum's FFT buffers cannot be allocated.");
+    }
+    ~Buffer() { fftw_free(p); }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    cplx* data() const { return reinterpret_cast<cplx*>(p); }
+    fftw_complex* p;
+  };
+  const Buffer inBuf(n), outBuf(n);
+  cplx* in = inBuf.data();
+  const cplx* out = outBuf.data();
+  const fftw_plan plan = forwardPlan(n, true);
   // Half-overlapped segments; a long frame has segments enough without overlap.
   const std::size_t hop = samples.size() < 32 * n ? n / 2 : n;
   std::size_t segments = 0;
   for (std::size_t at = 0; segments == 0 || at + n <= samples.size(); at += hop) {
     for (std::size_t i = 0; i < n; ++i)
       in[i] = at + i < samples.size() ? samples[at + i] * w[i] : cplx(0.0, 0.0);
-    fftw_execute_dft(forwardPlan(n), reinterpret_cast<fftw_complex*>(in.data()),
-                     reinterpret_cast<fftw_complex*>(out.data()));
+    fftw_execute_dft(plan, inBuf.p, outBuf.p);
     for (std::size_t i = 0; i < n; ++i) psd[i] += std::norm(out[i]);
     ++segments;
   }
@@ -155,24 +168,28 @@ double spectrumMaskDbr(double f) {
 
 // Forward FFTW plans, one per size, made once under a lock (the planner is not
 // thread-safe) and then executed on any arrays; destroyed at exit.
-fftw_plan forwardPlan(std::size_t n) {
+fftw_plan forwardPlan(std::size_t n, bool aligned) {
   class Cache {
    public:
     ~Cache() {
       for (auto& [size, p] : plans) fftw_destroy_plan(p);
     }
     std::mutex mutex;
-    std::map<std::size_t, fftw_plan> plans;
+    std::map<std::pair<std::size_t, bool>, fftw_plan> plans;
   };
   static Cache cache;
   std::lock_guard lock(cache.mutex);
-  auto it = cache.plans.find(n);
+  auto it = cache.plans.find({n, aligned});
   if (it != cache.plans.end()) return it->second;
-  std::vector<fftw_complex> a(n), b(n);
-  fftw_plan p = fftw_plan_dft_1d(static_cast<int>(n), a.data(), b.data(), FFTW_FORWARD,
-                                 FFTW_ESTIMATE | FFTW_UNALIGNED);
+  fftw_complex* a = fftw_alloc_complex(n);
+  fftw_complex* b = fftw_alloc_complex(n);
+  fftw_plan p = a && b ? fftw_plan_dft_1d(static_cast<int>(n), a, b, FFTW_FORWARD,
+                                          FFTW_ESTIMATE | (aligned ? 0u : FFTW_UNALIGNED))
+                       : nullptr;
+  fftw_free(a);
+  fftw_free(b);
   if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
-  cache.plans.emplace(n, p);
+  cache.plans.emplace(std::pair(n, aligned), p);
   return p;
 }
 

@@ -138,10 +138,20 @@ void demap(cplx z, int bpsc, double weight, float* out) {
 // turned back when it was mirrored), read one FFT window at a time.
 class Signal {
  public:
-  Signal(std::span<const cplx> x, int os) : x_(x), os_(os), n_(64 * static_cast<std::size_t>(os)) {
-    in_.resize(n_);
-    out_.resize(n_);
+  Signal(std::span<const cplx> x, int os)
+      : x_(x),
+        os_(os),
+        n_(64 * static_cast<std::size_t>(os)),
+        in_(fftw_alloc_complex(n_)),
+        out_(fftw_alloc_complex(n_)) {
+    if (in_ == nullptr || out_ == nullptr) raise("The receiver's FFT buffers cannot be allocated.");
   }
+  ~Signal() {
+    fftw_free(in_);
+    fftw_free(out_);
+  }
+  Signal(const Signal&) = delete;
+  Signal& operator=(const Signal&) = delete;
   std::size_t size() const { return x_.size(); }
   int os() const { return os_; }
   double rate() const { return kBaseRate * os_; }
@@ -163,22 +173,39 @@ class Signal {
   // Samples n0 .. n0 + count - 1, corrected, into out.
   void read(long long n0, std::size_t count, cplx* out) const {
     const double w = 2.0 * std::numbers::pi * hz() / rate();
-    cplx rot = std::polar(1.0, w * static_cast<double>(n0));
+    const cplx r0 = std::polar(1.0, w * static_cast<double>(n0));
     const cplx step = std::polar(1.0, w);
+    // The products are written out: the samples are finite (the receiver
+    // cleans them first), so the library's checks for infinite operands of a
+    // complex product are not needed here, and they cost more than the
+    // product itself.
+    double rr = r0.real(), ri = r0.imag();
+    const double sr = step.real(), si = step.imag();
+    const long long size = static_cast<long long>(x_.size());
+    const double flip = mirrored_ ? -1.0 : 1.0;
     for (std::size_t i = 0; i < count; ++i) {
-      out[i] = raw(n0 + static_cast<long long>(i)) * rot;
-      rot *= step;
+      const long long n = n0 + static_cast<long long>(i);
+      double xr = 0.0, xi = 0.0;
+      if (n >= 0 && n < size) {
+        xr = x_[static_cast<std::size_t>(n)].real();
+        xi = flip * x_[static_cast<std::size_t>(n)].imag();
+      }
+      out[i] = cplx(xr * rr - xi * ri, xr * ri + xi * rr);
+      const double nr = rr * sr - ri * si;
+      ri = rr * si + ri * sr;
+      rr = nr;
     }
   }
   // Sub-carriers -26..+26 of the FFT window starting at sample n0.
   std::array<cplx, 53> carriers(long long n0) {
-    read(n0, n_, in_.data());
-    fftw_execute_dft(forwardPlan(n_), reinterpret_cast<fftw_complex*>(in_.data()),
-                     reinterpret_cast<fftw_complex*>(out_.data()));
+    // FFTW's own buffers are aligned, so the plan may use vector code.
+    read(n0, n_, reinterpret_cast<cplx*>(in_));
+    fftw_execute_dft(forwardPlan(n_, true), in_, out_);
+    const cplx* out = reinterpret_cast<const cplx*>(out_);
     std::array<cplx, 53> c{};
     const long long n = static_cast<long long>(n_);
     for (int k = -26; k <= 26; ++k)
-      c[static_cast<std::size_t>(k + kCentre)] = out_[static_cast<std::size_t>((k + n) % n)];
+      c[static_cast<std::size_t>(k + kCentre)] = out[static_cast<std::size_t>((k + n) % n)];
     return c;
   }
 
@@ -188,7 +215,8 @@ class Signal {
   std::size_t n_;
   double coarse_ = 0.0, fine_ = 0.0;
   bool mirrored_ = false;
-  std::vector<cplx> in_, out_;
+  fftw_complex* in_;
+  fftw_complex* out_;
 };
 
 // ---- frame search ---------------------------------------------------------------------------
@@ -272,17 +300,19 @@ Detection detect(const std::span<const cplx> x, long long from, int os) {
   std::vector<cplx> seg(static_cast<std::size_t>(hi - lo + 2 * P));
   sig.read(lo, seg.size(), seg.data());
   // Normalised correlation of a period at offset i with the reference or its
-  // mirror image.
+  // mirror image. The products are written out (the samples are finite).
   auto corr = [&](std::size_t i, bool mirror) {
-    cplx c(0.0, 0.0);
-    double en = 0.0;
+    double cr = 0.0, ci = 0.0, en = 0.0;
+    const double s = mirror ? 1.0 : -1.0;  // the sign of the reference's imaginary part
     for (long long m = 0; m < P; ++m) {
       const cplx v = seg[i + static_cast<std::size_t>(m)];
       const cplx rv = ref[static_cast<std::size_t>(m)];
-      c += v * (mirror ? rv : std::conj(rv));
-      en += std::norm(v);
+      const double a = v.real(), b = v.imag(), c = rv.real(), d = s * rv.imag();
+      cr += a * c - b * d;
+      ci += a * d + b * c;
+      en += a * a + b * b;
     }
-    return en > 0 ? std::abs(c) / std::sqrt(en * refEnergy) : 0.0;
+    return en > 0 ? std::abs(cplx(cr, ci)) / std::sqrt(en * refEnergy) : 0.0;
   };
   double best = 0.0;
   long long bestAt = -1;
