@@ -112,8 +112,10 @@ std::vector<std::uint8_t> viterbiDecode(std::span<const float> soft, double codi
   // Restore the mother code's 2 x nBits values, erasures where punctured.
   std::vector<float> mother(2 * nBits, 0.0f);
   std::size_t in = 0;
-  for (std::size_t k = 0; k < mother.size() && in < soft.size(); ++k)
-    if (pattern[k % pattern.size()]) mother[k] = soft[in++];
+  for (std::size_t k = 0, p = 0; k < mother.size() && in < soft.size(); ++k) {
+    if (pattern[p]) mother[k] = soft[in++];
+    if (++p == pattern.size()) p = 0;
+  }
 
   const Branches& br = branches();
   std::array<Signs, 2> sign{};
