@@ -15,6 +15,13 @@
 
 namespace dot11a {
 
+// The least significant bit of a number's whole part (0 or 1).
+std::uint8_t parityBit(double v);
+// Whole part of a size-like input (a bit or digit count), 0 for NaN and
+// negative values; above 2^26 raises an error naming `what`, so a mistyped
+// size cannot exhaust memory.
+std::size_t wholeSize(double v, const char* what);
+
 // A non-negative whole number as bits, least significant bit first, zero-filled
 // on the right to at least `minSize` bits (minSize never truncates). With
 // `msbFirst` the row is reversed. Raises "Integer required" for a value that is

@@ -9,13 +9,11 @@
 
 namespace dot11a {
 
-namespace {
-
 // Upper bound on bit rows built from a requested size: far beyond any frame,
 // small enough that a mistyped size cannot exhaust memory.
 constexpr double kMaxBits = 1 << 26;
 
-std::uint8_t parity(double v) {
+std::uint8_t parityBit(double v) {
   return static_cast<std::uint8_t>(std::fmod(std::fabs(std::trunc(v)), 2.0) != 0.0);
 }
 
@@ -28,14 +26,12 @@ std::size_t wholeSize(double v, const char* what) {
   return static_cast<std::size_t>(std::floor(v));
 }
 
-}  // namespace
-
 Bits bitVector(double x, double minSize, bool msbFirst) {
   if (!std::isfinite(x) || std::floor(x) != x) raise("Integer required");
   if (x < 0) raise("bitVector: a non-negative number is required, got " + std::to_string(x) + ".");
   Bits out;
   // Halving a whole double is exact, so every whole double converts exactly.
-  for (double v = x; v > 0; v = std::floor(v / 2)) out.push_back(parity(v));
+  for (double v = x; v > 0; v = std::floor(v / 2)) out.push_back(parityBit(v));
   const std::size_t size = wholeSize(minSize, "bitVector: minSize");
   if (out.size() < size) out.resize(size, 0);
   if (msbFirst) std::reverse(out.begin(), out.end());

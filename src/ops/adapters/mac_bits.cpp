@@ -12,28 +12,11 @@ namespace op {
 
 namespace {
 
-// Upper bound on bit rows built from a requested size: far beyond any frame,
-// small enough that a mistyped size cannot exhaust memory.
-constexpr double kMaxBits = 1 << 26;
-
-std::uint8_t parity(double v) {
-  return static_cast<std::uint8_t>(std::fmod(std::fabs(std::trunc(v)), 2.0) != 0.0);
-}
-
 std::vector<std::uint8_t> parityBits(const Value& v) {
   std::vector<std::uint8_t> out;
   out.reserve(v.numel());
-  for (double d : v.toDoubles()) out.push_back(parity(d));
+  for (double d : v.toDoubles()) out.push_back(parityBit(d));
   return out;
-}
-
-// Whole part of a size-like input, at least 0, within kMaxBits.
-std::size_t wholeSize(double v, const char* what) {
-  if (std::isnan(v) || v <= 0) return 0;
-  if (v > kMaxBits)
-    raise(std::string(what) + " is too large (at most " +
-          std::to_string(static_cast<long long>(kMaxBits)) + ").");
-  return static_cast<std::size_t>(std::floor(v));
 }
 
 }  // namespace
