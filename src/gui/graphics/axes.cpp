@@ -368,11 +368,11 @@ Qt::PenStyle lineStyleFrom(const std::string& s) {
   raise("'" + s + "' is not a line style (-, :, --, -. or none).");
 }
 
-void applyLineSpec(LineObject& line, std::string_view spec) {
+void applyLineFormat(LineObject& line, std::string_view format) {
   std::string style;
   bool colour = false;
-  for (std::size_t i = 0; i < spec.size(); ++i) {
-    const char c = spec[i];
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    const char c = format[i];
     if (std::string_view("bgrcmykw").find(c) != std::string_view::npos) {
       line.color = colorFrom(Value(std::string(1, c)));
       colour = true;
@@ -383,7 +383,7 @@ void applyLineSpec(LineObject& line, std::string_view spec) {
     } else if (std::string_view(".ox+*sd").find(c) != std::string_view::npos) {
       line.marker = QString(QChar(c));
     } else {
-      raise("'" + std::string(spec) + "' is not a line specification.");
+      raise("'" + std::string(format) + "' is not a line format.");
     }
   }
   (void)colour;
@@ -488,7 +488,7 @@ Handle currentAxes(Handle figure) {
 }
 
 Handle plotLine(Handle axes, std::span<const double> x, std::span<const double> y,
-                std::string_view spec) {
+                std::string_view format) {
   Axes* a = requireAxes(axes);
   if (x.size() != y.size())
     raise("The X and Y data of a line must have the same length (" + std::to_string(x.size()) +
@@ -496,7 +496,7 @@ Handle plotLine(Handle axes, std::span<const double> x, std::span<const double> 
   prepareForPlot(a);
   auto* line = new LineObject(a);
   line->color = kColorOrder[a->colorIndex++ % std::size(kColorOrder)];
-  applyLineSpec(*line, spec);
+  applyLineFormat(*line, format);
   line->x.assign(x.begin(), x.end());
   line->y.assign(y.begin(), y.end());
   line->rebuild();

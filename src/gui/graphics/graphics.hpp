@@ -122,12 +122,12 @@ std::vector<Handle> figureAxes(Handle figure);
 // m-by-n grid of axes, as [left bottom width height] fractions.
 std::vector<double> defaultAxesPosition();
 std::vector<double> gridAxesPosition(int rows, int cols, int index);
-// Draws y against x (equal lengths) in an axes. `spec` is a line
-// specification: a colour letter (b g r c m y k w), a line style (- : -- -.)
+// Draws y against x (equal lengths) in an axes. `format` is a line
+// format: a colour letter (b g r c m y k w), a line style (- : -- -.)
 // and a marker (. o x + *), e.g. "b-", "c-", "b.", ":". Unless the axes are
 // held (NextPlot "add"), the axes' earlier lines and surfaces go first.
 Handle plotLine(Handle axes, std::span<const double> x, std::span<const double> y,
-                std::string_view spec = "");
+                std::string_view format = "");
 // A waterfall surface: matrices X, Y, Z of equal size; one curve for each row,
 // drawn against the rows of X and Y, closed down to the lowest Z and filled
 // with the axes' background, edges coloured by height. The axes show it in a

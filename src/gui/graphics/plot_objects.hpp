@@ -76,8 +76,8 @@ class SurfaceObject : public QObject {
   bool visible = true;
 };
 
-// Parses a line specification ("b-", "c-", "b.", ":", "r--o") into the line.
-void applyLineSpec(LineObject& line, std::string_view spec);
+// Parses a line format ("b-", "c-", "b.", ":", "r--o") into the line.
+void applyLineFormat(LineObject& line, std::string_view format);
 // The texts of line styles and markers, as the properties read them.
 std::string lineStyleName(Qt::PenStyle s);
 Qt::PenStyle lineStyleFrom(const std::string& s);

@@ -63,7 +63,7 @@ Value colorValue(const QColor& c) {
 
 QColor colorFrom(const Value& v) {
   if (v.isText()) {
-    // The one-letter colour names of line specifications, then Qt's names.
+    // The one-letter colour names of line formats, then Qt's names.
     static const std::pair<const char*, const char*> kLetters[] = {
         {"b", "#0000ff"}, {"g", "#008000"}, {"r", "#ff0000"}, {"c", "#00bfbf"},
         {"m", "#bf00bf"}, {"y", "#bfbf00"}, {"k", "#000000"}, {"w", "#ffffff"}};
