@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QWidget>
 #include <algorithm>
@@ -39,6 +40,7 @@ struct State {
   std::vector<double> states = startMask();
   std::vector<std::string> names;
   double plotArea = 0;     // the axes of the mask plot
+  double line = 0;         // its one line, drawn once and then given new data
   double activeCount = 0;  // the label that counts the active sub-carriers
 
   static std::vector<double> startMask() {
@@ -180,6 +182,25 @@ class WheelToBar : public QObject {
   QPointer<QWidget> bar_;
 };
 
+// Home and End go to the top and the bottom of the list (on an upright bar
+// they would go to its lowest and highest value, the other way round).
+class ListEnds : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* bar = qobject_cast<QAbstractSlider*>(watched);
+    if (bar && event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      if (key == Qt::Key_Home || key == Qt::Key_End) {
+        bar->triggerAction(key == Qt::Key_Home ? QAbstractSlider::SliderToMaximum
+                                               : QAbstractSlider::SliderToMinimum);
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
 void makePlotArea(const Value& h, double fig) {
   QWidget* frame = widgetOf(ctl(h, "pnlPlot"));
   if (!frame) raise("The sub-carrier window has no plot frame.");
@@ -218,16 +239,19 @@ void drawPlot() {
   if (s.activeCount != 0 && isHandle(s.activeCount)) {
     const auto on =
         std::count_if(s.states.begin(), s.states.end(), [](double v) { return v != 0; });
-    setString(
-        s.activeCount, "String",
-        num2str(static_cast<double>(on)) + (on == 1 ? " sub-carrier on" : " sub-carriers on"));
+    setString(s.activeCount, "String",
+              num2str(static_cast<double>(on)) + (on == 1 ? " sub-carrier" : " sub-carriers"));
   }
   if (s.plotArea == 0 || !isHandle(s.plotArea)) return;
   // 64 bins: 6 zeros, the 53 entries, 5 zeros, at sub-carriers -32 .. 31.
   std::vector<double> x(64), y(64, 0.0);
   for (int i = 0; i < 64; ++i) x[i] = i - 32;
   std::copy(s.states.begin(), s.states.end(), y.begin() + 6);
-  plotLine(s.plotArea, x, y, "b-");
+  // The line is drawn once; later masks replace its data.
+  if (s.line != 0 && isHandle(s.line) && figureOf(s.line) == figureOf(s.plotArea))
+    set(s.line, "YData", Value::row(y));
+  else
+    s.line = plotLine(s.plotArea, x, y, "b-");
   set(s.plotArea, "YLim", Value::row({0, 2}));
   set(s.plotArea, "XLim", Value::row({-32, 31}));
   set(s.plotArea, "XLabel", Value("Sub-Carrier Number"));
@@ -265,6 +289,7 @@ void InitializeFigure(Call& c) {
       const double cancel = ctl(h, "pbCancel");
       QObject::connect(dialog, &QDialog::rejected, dialog, [cancel] { runCallback(cancel); });
     }
+    if (QWidget* barWidget = widgetOf(bar)) barWidget->installEventFilter(new ListEnds(barWidget));
     if (QWidget* rows = h.hasField("pnlRows") ? widgetOf(ctl(h, "pnlRows")) : nullptr) {
       auto* wheel = new WheelToBar(rows, widgetOf(bar));
       rows->installEventFilter(wheel);

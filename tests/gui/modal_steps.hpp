@@ -14,12 +14,15 @@
 namespace dot11a::test {
 
 // Schedules `steps` to run once the dialog `fig` waits; call the code that opens
-// the dialog right after.
+// the dialog right after. Only the opening of this call is closed: a later one
+// is left to its own steps.
 inline void whileOpen(double fig, std::function<void()> steps) {
-  QTimer::singleShot(0, [fig, steps = std::move(steps)] {
+  static int openings = 0;
+  const int opening = ++openings;
+  QTimer::singleShot(0, [fig, opening, steps = std::move(steps)] {
     steps();
-    QTimer::singleShot(0, [fig] {
-      if (gfx::isHandle(fig) && gfx::getString(fig, "Visible") == "on")
+    QTimer::singleShot(0, [fig, opening] {
+      if (opening == openings && gfx::isHandle(fig) && gfx::getString(fig, "Visible") == "on")
         if (QWidget* w = gfx::widgetOf(fig)) w->close();
     });
   });

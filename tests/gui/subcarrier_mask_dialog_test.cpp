@@ -2,7 +2,10 @@
 // scroll bar and the DC row, the presets and their counts, the error for an
 // empty mask, the plot, OK / Cancel / close box / Escape and the keyboard.
 #include <QAbstractSlider>
+#include <QApplication>
+#include <QComboBox>
 #include <QTest>
+#include <QWheelEvent>
 #include <algorithm>
 #include <vector>
 
@@ -123,7 +126,9 @@ TEST_F(SubCarrierDialog, PresetsSwitchTheirSubCarriers) {
     for (int k : p.on) EXPECT_EQ(m[k + 26], 1) << "preset " << p.item << ", sub-carrier " << k;
     for (int k : p.off) EXPECT_EQ(m[k + 26], 0) << "preset " << p.item << ", sub-carrier " << k;
   }
-  EXPECT_EQ(gfx::get(control(dialog, "pdFastEditCarriers"), "String").numel(), 8u);
+  auto* list = qobject_cast<QComboBox*>(gfx::widgetOf(control(dialog, "pdFastEditCarriers")));
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->count(), 8);
 }
 
 TEST_F(SubCarrierDialog, AnEmptyMaskIsRefusedAndTheDialogStaysOpen) {
@@ -137,7 +142,7 @@ TEST_F(SubCarrierDialog, AnEmptyMaskIsRefusedAndTheDialogStaysOpen) {
     EXPECT_EQ(gfx::getString(dialog, "Visible"), "on");
     scrollTo(0);
     setAndFire(dialog, "checkbox10", 1);  // sub-carrier 26
-    EXPECT_EQ(textOf(dialog, "txtActiveCount"), "1 sub-carrier on");
+    EXPECT_EQ(textOf(dialog, "txtActiveCount"), "1 sub-carrier");
     press(dialog, "pbOK");
   });
   EXPECT_EQ(gfx::getString(dialog, "Visible"), "off");
@@ -215,6 +220,12 @@ TEST_F(SubCarrierDialog, KeyboardAndWheelScrollTheRows) {
     EXPECT_EQ(rowLabel(10), "Sub-carrier 26");
     QTest::keyClick(bar, Qt::Key_Home);
     EXPECT_EQ(rowLabel(1), "Sub-carrier -26");
+    // The wheel turned down over the rows moves them as over the bar.
+    QWidget* row = gfx::widgetOf(control(dialog, "checkbox4"));
+    QWheelEvent wheel(QPointF(5, 5), row->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(row, &wheel);
+    EXPECT_EQ(rowLabel(1), "Sub-carrier " + std::to_string(-26 + QApplication::wheelScrollLines()));
     press(dialog, "pbCancel");
   });
 }
