@@ -35,7 +35,8 @@ struct Dialog {
   std::string tip(const std::string& tag) const { return gfx::getString(h(tag), "TooltipString"); }
   std::vector<std::string> list(const std::string& tag) const {
     std::vector<std::string> out;
-    for (const Value& v : gfx::get(h(tag), "String").cells()) out.push_back(v.str());
+    const Value entries = gfx::get(h(tag), "String");
+    for (const Value& v : entries.cells()) out.push_back(v.str());
     return out;
   }
   // The entry a pop-up shows.
@@ -475,17 +476,18 @@ TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConn
   SimProcess sim;
   const std::string port = std::to_string(sim.port());
   withDialog({Value(0.0), tcpip(sim.address()), Value("c")}, [&](Dialog& d) {
-    for (const std::string& bad :
-         {std::string("127.0.0.1:") + port + ":1", "127.0.0.1 " + port, "tgx lab",
-          "tgx_lab:", "tgx-lab:0", "tgx-lab:65536", "[::1" + std::string("]:") + port + "x",
-          "127.0.0.256:" + port, "-tgx:" + port, std::string("   ")}) {
+    for (const std::string& bad : std::vector<std::string>{
+             std::string("127.0.0.1:") + port + ":1", "127.0.0.1 " + port, "tgx lab",
+             "tgx_lab:", "tgx-lab:0", "tgx-lab:65536", "[::1" + std::string("]:") + port + "x",
+             "127.0.0.256:" + port, "-tgx:" + port, std::string("   ")}) {
       d.type("editTCPIPAddress", bad);
       EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
       d.press("pbCheckHardware");
       EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
     }
     // Well-formed forms pass the check and reach the instrument.
-    for (const std::string& good : {"127.0.0.1:" + port, "localhost:" + port}) {
+    for (const std::string& good :
+         std::vector<std::string>{"127.0.0.1:" + port, "localhost:" + port}) {
       d.type("editTCPIPAddress", good);
       d.press("pbCheckHardware");
       EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0") << good;
@@ -534,6 +536,37 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
   ASSERT_EQ(script->shown.size(), 1u) << script->shown.back().text;
   EXPECT_EQ(script->shown[0].title, "Download Completed");
   EXPECT_EQ(sim.readFile("DOT11A.iq").size(), global("waveform").numel() * 4);
+}
+
+// ---- pictures ------------------------------------------------------------------------------
+
+// Pictures of the dialog for each interface; only when DOT11A_SCREENSHOT_DIR
+// names a folder (scripts/screenshots.sh sets it).
+TEST(ConnectionDialogScreenshots, EveryInterface) {
+  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
+  if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  useLibrary();
+  std::filesystem::create_directories(dir);
+  SimProcess sim;
+  auto save = [&](Dialog& d, const std::string& name) {
+    QCoreApplication::processEvents();
+    const std::string path = std::string(dir) + "/" + name;
+    EXPECT_TRUE(gfx::widgetOf(d.fig)->grab().save(QString::fromStdString(path))) << path;
+  };
+  withDialog({Value(0.0), initConfig()}, [&](Dialog& d) {
+    save(d, "connection-gpib.png");
+    d.choose("pmConnection", "RS232");
+    d.choose("pmHandShake", "RTS/CTS");
+    save(d, "connection-rs232.png");
+    d.choose("pmConnection", "TCP/IP");
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCheckHardware");
+    save(d, "connection-tcpip.png");
+    d.type("editTCPIPAddress", "tgx lab");
+    d.press("pbCheckHardware");
+    save(d, "connection-tcpip-error.png");
+    d.press("pbCancel");
+  });
 }
 
 }  // namespace
