@@ -602,7 +602,9 @@ void openDialog(Call& c) {
 
   if (platform.isText()) setString(fig, "Name", platform.str() + " IO Connection");
   try {
-    feval("resizeAllFonts", 0, {handles});
+    // Only the controls: the dialog's other entries (control sets, list
+    // positions) are numbers too but name no control of their own.
+    feval("resizeAllFonts", 0, {gfx::guihandles(fig)});
   } catch (const std::exception&) {
     // The dialog is usable at the layout's font sizes.
   }
