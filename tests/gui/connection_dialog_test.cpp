@@ -202,6 +202,19 @@ TEST_F(ConnectionDialogTest, SwitchingTheInterfaceShowsItsControlsAndKeepsTheWin
   });
 }
 
+// On a 96 dpi screen the fonts grow once, all alike.
+TEST_F(ConnectionDialogTest, FontsAreScaledOnceOnAStandardResolutionScreen) {
+  gfx::setPixelsPerInchOverride(96);
+  withDialog([](Dialog& d) {
+    const double size = gfx::getNumber(d.h("lblSecondaryAddress"), "FontSize");
+    for (const char* tag : {"lblConnection", "pmConnection", "lblGpibBoard", "pmGpibBoard",
+                            "lblPortNumber", "editTCPIPAddress", "lblTCPIPAddress", "pbOK"})
+      EXPECT_EQ(gfx::getNumber(d.h(tag), "FontSize"), size) << tag;
+    d.press("pbCancel");
+  });
+  gfx::setPixelsPerInchOverride(0);
+}
+
 // ---- the platform's interfaces -------------------------------------------------------
 
 TEST_F(ConnectionDialogTest, PlatformDecidesTheInterfacesOffered) {
@@ -485,6 +498,10 @@ TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConn
       d.press("pbCheckHardware");
       EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
     }
+    // A corrected address takes the remark away; a check result stays.
+    d.type("editTCPIPAddress", "tgx lab");
+    d.type("editTCPIPAddress", "tgx-lab");
+    EXPECT_EQ(d.status(), "");
     // Well-formed forms pass the check and reach the instrument.
     for (const std::string& good :
          std::vector<std::string>{"127.0.0.1:" + port, "localhost:" + port}) {
@@ -492,6 +509,8 @@ TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConn
       d.press("pbCheckHardware");
       EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0") << good;
     }
+    d.type("editTCPIPAddress", "localhost:" + port);
+    EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
     d.press("pbCancel");
   });
   EXPECT_EQ(sim.log().size(), 2u);  // only the two well-formed addresses connected
