@@ -160,6 +160,15 @@ TEST_F(ConnectionDialogTest, OpensWithTheDefaultsAndTheListsTheFieldsNeed) {
     for (const char* tag : {"pmPortNumber", "lblHandShake", "editTCPIPAddress"})
       EXPECT_FALSE(d.visible(tag)) << tag;
 
+    // Modal, and the Tab key walks the fields top to bottom, then the buttons.
+    EXPECT_TRUE(gfx::widgetOf(d.fig)->isModal());
+    std::vector<std::string> chain;
+    QWidget* w = d.widget("pmConnection");
+    for (int step = 0; step < 200 && chain.size() < 11; ++step, w = w->nextInFocusChain())
+      if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w->objectName().toStdString());
+    EXPECT_EQ(chain, texts({"pmConnection", "pmGpibBoard", "pmPrimaryAddress", "pmSecondaryAddress",
+                            "pmPortNumber", "pmBaudRate", "pmHandShake", "editTCPIPAddress",
+                            "pbCheckHardware", "pbOK", "pbCancel"}));
     EXPECT_EQ(d.tip("pmBaudRate"),
               "Select the communication baud rate.\r\nNOTE: This must agree with the instrument.");
     EXPECT_EQ(d.tip("pmPrimaryAddress"),
