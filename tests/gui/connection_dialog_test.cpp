@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -568,12 +570,14 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
 
 // ---- pictures ------------------------------------------------------------------------------
 
-// Pictures of the dialog for each interface; only when DOT11A_SCREENSHOT_DIR
-// names a folder (scripts/screenshots.sh sets it).
-TEST(ConnectionDialogScreenshots, EveryInterface) {
+// Pictures of the dialog for each interface, and of the dialog over the main
+// window as Configuration > Sig Gen I/O opens it; only when
+// DOT11A_SCREENSHOT_DIR names a folder (scripts/screenshots.sh sets it).
+class ConnectionDialogScreenshots : public MainWindowTest {};
+
+TEST_F(ConnectionDialogScreenshots, EveryInterface) {
   const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
   if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
-  useLibrary();
   std::filesystem::create_directories(dir);
   SimProcess sim;
   auto save = [&](Dialog& d, const std::string& name) {
@@ -595,6 +599,25 @@ TEST(ConnectionDialogScreenshots, EveryInterface) {
     save(d, "connection-tcpip-error.png");
     d.press("pbCancel");
   });
+  // Over the main window: both drawn where they stand on the screen.
+  gfx::setString(fig, "Visible", "on");
+  drive([&] { gfx::runCallback(h("menuConfigSigGenIO")); },
+        [&](Dialog& d) {
+          QCoreApplication::processEvents();
+          QWidget* main = gfx::widgetOf(fig);
+          QWidget* dialog = gfx::widgetOf(d.fig);
+          QPixmap picture = main->grab();
+          QPainter painter(&picture);
+          const QPoint at = dialog->geometry().topLeft() - main->geometry().topLeft();
+          painter.drawPixmap(at, dialog->grab());
+          // The window system draws the dialog's frame; a line stands for it.
+          painter.setPen(Qt::darkGray);
+          painter.drawRect(QRect(at, dialog->size()).adjusted(0, 0, -1, -1));
+          painter.end();
+          const std::string path = std::string(dir) + "/connection-over-main.png";
+          EXPECT_TRUE(picture.save(QString::fromStdString(path))) << path;
+          d.press("pbCancel");
+        });
 }
 
 }  // namespace
