@@ -2,8 +2,11 @@
 // questions before it, the eye and scatter configuration dialogs, and the list
 // of plot windows that Exit closes.
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -424,6 +427,39 @@ TEST_F(PlotMenuTest, ClosingTheMainWindowClosesThePlots) {
   EXPECT_FALSE(gfx::isHandle(fig));
   for (double w : open) EXPECT_FALSE(gfx::isHandle(w));
   EXPECT_TRUE(windows().empty());
+}
+
+// ---- pictures -------------------------------------------------------------------------
+
+// Pictures of every plot window the menu opens for the default frame, and of
+// the whole screen with them open. Runs only when DOT11A_SCREENSHOT_DIR names
+// a folder (scripts/screenshots.sh sets it).
+TEST_F(PlotMenuTest, Screenshots) {
+  const char* dirEnv = std::getenv("DOT11A_SCREENSHOT_DIR");
+  if (dirEnv == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  const std::string dir = dirEnv;
+  std::filesystem::create_directories(dir);
+  gfx::widgetOf(fig)->show();
+  menu("pbCalculate");
+  script->answer(std::vector<std::string>{"2", "0"});
+  script->answer(std::vector<std::string>{"1", "0"});
+  for (const char* tag :
+       {"menuPlotSpectrum", "menuPlotWaterfall", "menuPlotIQTime", "menuPlotIQTimeSameAxes",
+        "menuPlotEyeDiagram", "menuPlotScatterDiagram", "menuPlotCCDF"}) {
+    const std::size_t before = windows().size();
+    menu(tag);
+    gfx::processEvents(200);
+    if (windows().size() == before) continue;  // reported as a Plot Error
+    QWidget* w = gfx::widgetOf(windows().back());
+    ASSERT_NE(w, nullptr);
+    w->show();
+    gfx::processEvents(200);
+    EXPECT_TRUE(w->grab().save(QString::fromStdString(dir + "/plot-menu-" + tag + ".png")));
+  }
+  // The whole screen only where there is one (under Xvfb, not offscreen).
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen != nullptr && QGuiApplication::platformName() != "offscreen")
+    screen->grabWindow(0).save(QString::fromStdString(dir + "/plot-menu-screen.png"));
 }
 
 }  // namespace
