@@ -3,10 +3,11 @@
 // appInfo.ClientWindows, which the shut-down closes. Every plot shows the
 // waveform as the instrument's 14-bit converter will make it.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dot11a/dialogs.hpp"
@@ -98,16 +99,25 @@ void openPlot(const Value& handles, std::string_view plot, std::string_view what
   keepWindow(window);
 }
 
-// An answer of the configuration dialogs as a number: one decimal number, with
-// blanks around it allowed. Anything else (empty, words, NaN, two numbers) is
-// no answer.
-std::optional<double> numberIn(const std::string& text) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  const double x = std::strtod(begin, &end);
-  if (end == begin || std::isnan(x)) return std::nullopt;
-  while (*end == ' ' || *end == '\t') ++end;
-  if (*end != '\0') return std::nullopt;
+// An answer of the configuration dialogs as a number: one decimal number
+// with a point (whatever the user's locale), blanks around it allowed.
+// Anything else (empty, words, NaN, two numbers) is no answer.
+std::optional<double> numberIn(std::string_view text) {
+  const auto blank = [](char ch) { return ch == ' ' || ch == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double x = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), x);
+  if (text.empty() || end != text.data() + text.size() || std::isnan(x)) return std::nullopt;
+  // Beyond the range of a double: a negative exponent makes it 0, otherwise the
+  // sign tells which end it clamps to.
+  if (error == std::errc::result_out_of_range) {
+    const auto e = text.find_first_of("eE");
+    if (e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-') return 0.0;
+    return text.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+  }
+  if (error != std::errc()) return std::nullopt;
   return x;
 }
 

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -239,6 +240,8 @@ TEST_F(PlotMenuTest, EyeDiagramAsksSymbolsAndDelayAndClampsThem) {
       {{"2.5", "0.2"}, 6, 0},  // halves round away from zero; 0.4 samples rounds to 0
       {{"1e9", "1"}, 2 * std::floor(n / 2), 2},
       {{"inf", "0.75"}, 2 * std::floor(n / 2), 2},
+      {{"1e999", "1e-999"}, 2 * std::floor(n / 2), 0},
+      {{"+2", "+.5"}, 4, 1},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.answers[0] + " / " + k.answers[1]);
@@ -251,6 +254,16 @@ TEST_F(PlotMenuTest, EyeDiagramAsksSymbolsAndDelayAndClampsThem) {
   EXPECT_EQ(plotCalls().size(), 1u + std::size(cases));
   EXPECT_EQ(windows().size(), plotCalls().size());
   EXPECT_EQ(pointer(), "arrow");
+
+  // Answers are read with a decimal point whatever the user's locale.
+  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  if (std::setlocale(LC_NUMERIC, "de_DE.utf8") != nullptr) {
+    script->answer(std::vector<std::string>{"5.4", "0.5"});
+    menu("menuPlotEyeDiagram");
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(lastCall().in[3].toScalar(), 10);
+    EXPECT_EQ(lastCall().in[5].toScalar(), 1);
+  }
 }
 
 TEST_F(PlotMenuTest, ScatterDiagramAsksTraceAndDelayAndClampsThem) {
