@@ -87,8 +87,11 @@ void setLimits(Handle ax, const char* property, double lo, double hi) {
 
 // ---- eye diagram ---------------------------------------------------------------------
 
+// Draws the eye diagram into a new window, or into `h`; the window is shown
+// when `show` (the plot windows show theirs once they are placed, so that long
+// waveforms are not drawn twice).
 Handle drawEyeDiagram(const plots::Columns& x, double n, double period, double offset,
-                      const std::string& format, const Value& h) {
+                      const std::string& format, const Value& h, bool show) {
   const plots::EyeDiagram eye = plots::eyeDiagram(x, n, period, offset);
   Handle fig =
       givenWindow(h, "Eye Diagram", "Ignoring invalid handle H. Creating a new eye diagram.",
@@ -125,7 +128,7 @@ Handle drawEyeDiagram(const plots::Columns& x, double n, double period, double o
       setLimits(ax, "XLim", eye.tMin, eye.tMax);
       setLimits(ax, "YLim", lo, hi);
     }
-    gfx::setString(fig, "Visible", "on");
+    if (show) gfx::setString(fig, "Visible", "on");
     return fig;
   });
 }
@@ -168,8 +171,9 @@ class SquareBox : public QObject {
   Handle axes_;
 };
 
+// Draws the scatter plot into a new window, or into `h`; shown when `show`.
 Handle drawScatterPlot(const plots::Columns& x, double n, double offset, const std::string& format,
-                       const Value& h) {
+                       const Value& h, bool show) {
   const plots::ScatterPoints pts = plots::scatterPoints(x, n, offset);
   Handle fig =
       givenWindow(h, "Scatter Plot", "Ignoring invalid handle, H. Creating a new scatter plot.",
@@ -201,7 +205,7 @@ Handle drawScatterPlot(const plots::Columns& x, double n, double offset, const s
     gfx::setString(ax, "YLabel", "Quadrature");
     gfx::setString(ax, "XLabel", "In-Phase");
     gfx::setString(ax, "Title", "Scatter plot");
-    gfx::setString(fig, "Visible", "on");
+    if (show) gfx::setString(fig, "Visible", "on");
     return fig;
   });
 }
@@ -212,13 +216,15 @@ void plotError(Call& c, const std::string& what, const std::exception& e) {
   c.out(0) = Value::empty();
 }
 
-// The frame of the eye and scatter windows, set after their plotter drew them.
+// The frame of the eye and scatter windows, set after their plotter drew
+// them; then the window shows.
 void frameWindow(Handle fig, const std::string& name, const Value& where) {
   gfx::setString(fig, "MenuBar", "none");
   gfx::set(fig, "Position", where);
   gfx::setString(fig, "Name", name);
   gfx::setString(fig, "NumberTitle", "off");
   addPlotMenus(fig);
+  gfx::setString(fig, "Visible", "on");
 }
 
 // n at least 1 and offset from 0 to n - 1, as the plot windows ask them.
@@ -291,8 +297,9 @@ void eyediagram(Call& c) {
   c.outputNames({"h"});
   const plots::Columns x = columnsOf(c.in(0, "x"));
   const double n = numberIn(c, 1, std::numeric_limits<double>::quiet_NaN());
-  const Handle fig = drawEyeDiagram(x, n, numberIn(c, 2, 1), numberIn(c, 3, 0),
-                                    textOr(c, 4, "plotstring", "b-"), c.inOr(5, Value::empty()));
+  const Handle fig =
+      drawEyeDiagram(x, n, numberIn(c, 2, 1), numberIn(c, 3, 0), textOr(c, 4, "plotstring", "b-"),
+                     c.inOr(5, Value::empty()), true);
   c.out(0) = fig.toValue();
 }
 
@@ -309,7 +316,7 @@ void KS_PlotEyeDiagram(Call& c) {
   Handle fig;
   try {
     fig = drawEyeDiagram(columnsOf(c.inOr(2, Value::empty())), n, period, offset, "b-",
-                         Value::empty());
+                         Value::empty(), false);
   } catch (const std::exception& e) {
     plotError(c, "Eye Diagram", e);
     return;
@@ -322,8 +329,9 @@ void KS_PlotEyeDiagram(Call& c) {
 void scatterplot(Call& c) {
   c.outputNames({"h"});
   const plots::Columns x = columnsOf(c.in(0, "x"));
-  const Handle fig = drawScatterPlot(x, numberIn(c, 1, 1), numberIn(c, 2, 0),
-                                     textOr(c, 3, "plotstring", "b."), c.inOr(4, Value::empty()));
+  const Handle fig =
+      drawScatterPlot(x, numberIn(c, 1, 1), numberIn(c, 2, 0), textOr(c, 3, "plotstring", "b."),
+                      c.inOr(4, Value::empty()), true);
   c.out(0) = fig.toValue();
 }
 
@@ -340,15 +348,15 @@ void KS_PlotScatterDiagram(Call& c) {
   try {
     const plots::Columns x = columnsOf(c.inOr(2, Value::empty()));
     if (!traceOn) {
-      fig = drawScatterPlot(x, n, offset, "b.", Value::empty());
+      fig = drawScatterPlot(x, n, offset, "b.", Value::empty(), false);
     } else {
       // Every sample joined by a cyan line, then the decimated points as blue
       // dots in the same (held) axes.
-      fig = drawScatterPlot(x, 1, offset, "c-", Value::empty());
+      fig = drawScatterPlot(x, 1, offset, "c-", Value::empty(), false);
       try {
         const Handle ax = gfx::currentAxes(fig);
         gfx::setString(ax, "NextPlot", "add");
-        drawScatterPlot(x, n, offset, "b.", fig.toValue());
+        drawScatterPlot(x, n, offset, "b.", fig.toValue(), false);
         gfx::setString(ax, "NextPlot", "replace");
       } catch (...) {
         gfx::deleteFigure(fig);
