@@ -273,10 +273,18 @@ TEST_F(IqWindows, IqTimeStackedAxesWithTheirTagsLabelsAndLimits) {
     EXPECT_EQ(gfx::get(ax, "XLim"), Value::row({0, 80}));
     EXPECT_EQ(gfx::get(ax, "YLim"), Value::row({-1599, 1599}));
   }
-  // The upper axes above the lower, both moved right of the default grid.
-  const Value up = gfx::get(axI, "Position"), low = gfx::get(axQ, "Position");
-  EXPECT_GT(up.real(1), low.real(1) + low.real(3));
-  EXPECT_NEAR(up.real(0), gfx::gridAxesPosition(2, 1, 1)[0] * 1.2, 1e-12);
+  // The upper axes above the lower, of one size, at every window size.
+  for (const Value& where : {Value::row({150, 150, 340, 340}), Value::row({50, 50, 900, 700})}) {
+    gfx::set(fig, "Position", where);
+    QCoreApplication::processEvents();
+    gfx::setString(axI, "Units", "pixels");
+    gfx::setString(axQ, "Units", "pixels");
+    const Value up = gfx::get(axI, "Position"), low = gfx::get(axQ, "Position");
+    EXPECT_GT(up.real(1), low.real(1) + low.real(3) + 40);
+    EXPECT_EQ(up.real(3), low.real(3));
+    EXPECT_EQ(up.real(0), low.real(0));
+    EXPECT_GT(low.real(3), 60);
+  }
   const auto li = lines(axI), lq = lines(axQ);
   ASSERT_EQ(li.size(), 1u);
   ASSERT_EQ(lq.size(), 1u);

@@ -3,9 +3,11 @@
 // draw through. The numbers come from iq_data.cpp; the windows get the frame
 // of every plot window (placement against the parent, plot menus).
 #include <QEvent>
+#include <QVariant>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "dot11a/call.hpp"
@@ -85,6 +87,75 @@ void setLimits(Handle ax, const char* property, double lo, double hi) {
   gfx::set(ax, property, Value::row({lo, hi}));
 }
 
+// ---- plot boxes in pixels --------------------------------------------------------------
+
+// Room for the tick labels, the axis labels and the title around a plot box.
+constexpr double kLeft = 72, kRight = 34, kTop = 34, kBottom = 50;
+
+// Places the axes of a window in pixels from the size of its plot area, and
+// again whenever the area is resized, so that the room for labels and titles
+// stays the same at every window size. A window has one such layout; placing
+// it again replaces the rule.
+class PixelLayout : public QObject {
+ public:
+  using Rule = std::function<void(double width, double height)>;
+  static void keep(Handle axes, Rule rule) {
+    QWidget* a = gfx::widgetOf(axes);
+    QWidget* area = a ? a->parentWidget() : nullptr;
+    if (!area) return;
+    auto* layout = static_cast<PixelLayout*>(area->property("dot11aPixelLayout").value<QObject*>());
+    if (!layout) {
+      layout = new PixelLayout(area);
+      area->setProperty("dot11aPixelLayout", QVariant::fromValue<QObject*>(layout));
+    }
+    layout->rule_ = std::move(rule);
+    layout->apply(area);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Resize) apply(static_cast<QWidget*>(watched));
+    return false;
+  }
+
+ private:
+  explicit PixelLayout(QWidget* area) : QObject(area) { area->installEventFilter(this); }
+  void apply(QWidget* area) {
+    if (rule_) rule_(area->width(), area->height());
+  }
+  Rule rule_;
+};
+
+void placeInPixels(Handle ax, double left, double bottom, double width, double height) {
+  if (!gfx::isHandle(ax)) return;
+  gfx::setString(ax, "Units", "pixels");
+  gfx::set(ax, "Position",
+           Value::row({std::round(left), std::round(bottom), std::max(20.0, std::round(width)),
+                       std::max(20.0, std::round(height))}));
+}
+
+// One square box, centred: equal limits on both axes give equal scales.
+void keepSquare(Handle ax) {
+  PixelLayout::keep(ax, [ax](double width, double height) {
+    const double w = width - kLeft - kRight, h = height - kTop - kBottom;
+    const double side = std::max(20.0, std::min(w, h));
+    placeInPixels(ax, kLeft + std::max(0.0, w - side) / 2, kBottom + std::max(0.0, h - side) / 2,
+                  side, side);
+  });
+}
+
+// Two boxes of one size one above the other, `gap` pixels apart: room for
+// the upper one's tick labels (and axis label, when it has one) and the lower
+// one's title.
+void keepStacked(Handle upper, Handle lower, double gap) {
+  PixelLayout::keep(upper, [upper, lower, gap](double width, double height) {
+    const double h = std::max(20.0, (height - kTop - kBottom - gap) / 2);
+    const double w = width - kLeft - kRight;
+    placeInPixels(upper, kLeft, kBottom + h + gap, w, h);
+    placeInPixels(lower, kLeft, kBottom, w, h);
+  });
+}
+
 // ---- eye diagram ---------------------------------------------------------------------
 
 // Draws the eye diagram into a new window, or into `h`; the window is shown
@@ -128,48 +199,13 @@ Handle drawEyeDiagram(const plots::Columns& x, double n, double period, double o
       setLimits(ax, "XLim", eye.tMin, eye.tMax);
       setLimits(ax, "YLim", lo, hi);
     }
+    if (axes.size() == 2) keepStacked(axes[0], axes[1], kBottom + kTop);
     if (show) gfx::setString(fig, "Visible", "on");
     return fig;
   });
 }
 
 // ---- scatter plot --------------------------------------------------------------------
-
-// Keeps an axes' plot box square and centred in its window, so that equal
-// limits on both axes give equal scales, also when the window is resized.
-class SquareBox : public QObject {
- public:
-  SquareBox(Handle axes, QWidget* area) : QObject(area), axes_(axes) {
-    area->installEventFilter(this);
-    apply(area);
-  }
-  static void keep(Handle axes) {
-    QWidget* a = gfx::widgetOf(axes);
-    if (!a || !a->parentWidget() || a->property("dot11aSquareBox").toBool()) return;
-    a->setProperty("dot11aSquareBox", true);
-    new SquareBox(axes, a->parentWidget());
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Resize && gfx::isHandle(axes_))
-      apply(static_cast<QWidget*>(watched));
-    return false;
-  }
-
- private:
-  // Room for the tick labels, the axis labels and the title around the box.
-  static constexpr double kLeft = 72, kRight = 26, kTop = 34, kBottom = 50;
-  void apply(QWidget* area) {
-    const double w = area->width() - kLeft - kRight, h = area->height() - kTop - kBottom;
-    const double side = std::max(20.0, std::min(w, h));
-    gfx::setString(axes_, "Units", "pixels");
-    gfx::set(axes_, "Position",
-             Value::row({std::round(kLeft + std::max(0.0, w - side) / 2),
-                         std::round(kBottom + std::max(0.0, h - side) / 2), side, side}));
-  }
-  Handle axes_;
-};
 
 // Draws the scatter plot into a new window, or into `h`; shown when `show`.
 Handle drawScatterPlot(const plots::Columns& x, double n, double offset, const std::string& format,
@@ -201,7 +237,7 @@ Handle drawScatterPlot(const plots::Columns& x, double n, double offset, const s
     if (pts.maxAbs == 0 && limit <= kEps) limit = 1;  // all zero: a visible range around 0
     setLimits(ax, "XLim", -limit, limit);
     setLimits(ax, "YLim", -limit, limit);
-    SquareBox::keep(ax);
+    keepSquare(ax);
     gfx::setString(ax, "YLabel", "Quadrature");
     gfx::setString(ax, "XLabel", "In-Phase");
     gfx::setString(ax, "Title", "Scatter plot");
@@ -252,17 +288,13 @@ void KS_PlotIQTime(Call& c) {
   const std::string timeLabel = "Time (" + p.units.name + ")";
   std::vector<Handle> axes;
   if (!overlay) {
-    std::vector<double> upper = gfx::gridAxesPosition(2, 1, 1),
-                        lower = gfx::gridAxesPosition(2, 1, 2);
-    upper[0] *= 1.2;
-    upper[3] /= 1.1;
-    lower[0] *= 1.2;
-    lower[1] *= 1.2;
-    lower[3] /= 1.1;
-    const Handle axI = gfx::newAxes(fig, upper);
+    const Handle axI = gfx::newAxes(fig, gfx::gridAxesPosition(2, 1, 1));
     gfx::plotLine(axI, p.t, p.i);
-    const Handle axQ = gfx::newAxes(fig, lower);
+    const Handle axQ = gfx::newAxes(fig, gfx::gridAxesPosition(2, 1, 2));
     gfx::plotLine(axQ, p.t, p.q);
+    // One above the other, of one size, with room for the upper one's tick
+    // labels and the lower one's title (the upper one has no axis label).
+    keepStacked(axI, axQ, kBottom - 20 + kTop);
     gfx::setString(axI, "Tag", "KS_Iwave");
     gfx::setString(axI, "Title", "I(t)");
     gfx::setString(axI, "YLabel", "Amplitude (V)");
