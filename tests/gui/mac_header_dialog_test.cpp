@@ -64,6 +64,13 @@ TEST_F(MacHeaderDialog, OpensWithTheStartRecordAndSaysWhatEachFieldIs) {
     EXPECT_EQ(gfx::getString(control(dialog, "chkAddress4"), "TooltipString"),
               "Includes/excludes the\nAddress 4 Field.");
     EXPECT_EQ(gfx::getString(dialog, "Visible"), "on");
+    EXPECT_TRUE(gfx::widgetOf(dialog)->isModal());
+    // Tab walks each field's check box and value in the order they are sent.
+    EXPECT_EQ(tabChain(dialog, "chkFrameCntrl", 16),
+              (std::vector<std::string>{
+                  "chkFrameCntrl", "txtFrameCntrl", "chkDurationID", "txtDurationID", "chkAddress1",
+                  "txtAddress1", "chkAddress2", "txtAddress2", "chkAddress3", "txtAddress3",
+                  "chkSeqCntrl", "txtSeqCntrl", "chkAddress4", "txtAddress4", "pbOK", "pbCancel"}));
     press(dialog, "pbOK");
   });
   EXPECT_EQ(gfx::getString(dialog, "Visible"), "off");  // hidden, kept for the next time

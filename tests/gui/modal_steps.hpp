@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <QWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dot11a/call.hpp"
 #include "gui/graphics/graphics.hpp"
@@ -50,6 +52,17 @@ inline std::string textOf(double fig, const std::string& tag) {
 }
 inline bool isOn(double fig, const std::string& tag, const char* property = "Enable") {
   return gfx::getString(control(fig, tag), property) == "on";
+}
+
+// The tags of the controls the Tab key reaches, in order, starting at `first`
+// (`count` of them).
+inline std::vector<std::string> tabChain(double fig, const std::string& first, std::size_t count) {
+  std::vector<std::string> chain;
+  QWidget* w = gfx::widgetOf(control(fig, first));
+  for (int step = 0; w && step < 500 && chain.size() < count; ++step, w = w->nextInFocusChain())
+    if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty())
+      chain.push_back(w->objectName().toStdString());
+  return chain;
 }
 
 // Deletes the dialog windows the main window loaded at its start.

@@ -65,6 +65,12 @@ TEST_F(SubCarrierDialog, RowsFollowTheScrollBarAndTheDcRowIsAlwaysOff) {
               "Enables/Disables this sub-carrier.");
     EXPECT_EQ(gfx::getString(control(dialog, "pdFastEditCarriers"), "TooltipString"),
               "FastEdit:\nSelects a predefined\nsub-carrier configuration.");
+    EXPECT_TRUE(gfx::widgetOf(dialog)->isModal());
+    EXPECT_EQ(
+        tabChain(dialog, "checkbox1", 14),
+        (std::vector<std::string>{"checkbox1", "checkbox2", "checkbox3", "checkbox4", "checkbox5",
+                                  "checkbox6", "checkbox7", "checkbox8", "checkbox9", "checkbox10",
+                                  "scrollbar", "pdFastEditCarriers", "pbOK", "pbCancel"}));
     scrollTo(0);  // the bottom: entries 44 to 53
     EXPECT_EQ(rowLabel(1), "Sub-carrier 17");
     EXPECT_EQ(rowLabel(10), "Sub-carrier 26");
