@@ -556,15 +556,17 @@ bool answeredOK(const std::vector<Value>& out) {
 }
 
 void pbSubCarriers_Callback(Call& c) {
+  const Value& handles = c.in(2, "handles");  // checked before the dialog opens
   const Value& fig = global("figureList").field("SubCarriersMask");
   if (!available("dot11a_GUI_SubCarrierMask") || fig.isEmpty()) return notAvailable("sub-carrier");
   const std::vector<Value> out =
       feval("dot11a_GUI_SubCarrierMask", 2, {fig, P().field("SubCarriers")});
   if (answeredOK(out)) P().setField("SubCarriers", out[1]);
-  local("redrawCalculationStatus", {c.in(2, "handles")});
+  local("redrawCalculationStatus", {handles});
 }
 
 void pbMACheaderSetup_Callback(Call& c) {
+  const Value& handles = cbHandles(c);  // checked before the dialog opens
   const Value& fig = global("figureList").field("MACheader");
   if (!available("dot11_MACconfig") || fig.isEmpty()) return notAvailable("MAC header");
   const std::vector<Value> out =
@@ -574,7 +576,7 @@ void pbMACheaderSetup_Callback(Call& c) {
   header.setField("Contents", out[1]);
   if (out[1].isRecord() && out[1].hasField("BitStream"))
     header.setField("Length", static_cast<double>(out[1].field("BitStream").numel()) / 8);
-  local("redrawPaylodSetup", {cbHandles(c)});
+  local("redrawPaylodSetup", {handles});
 }
 
 void pdDATAsourceType_Callback(Call& c) {
