@@ -350,6 +350,16 @@ void menuConfigBBG1Opt2_Callback(Call& c) {
   markMemoryOption(c.in(2, "handles"), "menuConfigBBG1Opt2");
 }
 
+// The signal generator's connection: the dialog edits `configuration`, which
+// Download and Refresh use; only OK replaces it.
+void menuConfigSigGenIO_Callback(Call& c) {
+  const double fig = mainWindow(c.in(2, "handles"));
+  Value config = global("configuration");
+  if (!config.isRecord()) config = defaultConfiguration();
+  const std::vector<Value> out = feval("KS_SigGen", 2, {fig, config, Value(appText("Platform"))});
+  if (out.size() == 2 && out[0].isText() && out[0].str() == "OK") global("configuration") = out[1];
+}
+
 // The connection dialog serves the spectrum analyzer too. Its title is set
 // on the dialog's window itself, before it opens and after it closed; the
 // layout (built into the library) is never rewritten.
@@ -415,6 +425,7 @@ SHELL_COMMAND(AppShutDown, 0, 0);
 SHELL_CALLBACK(pbCalculate_Callback);
 SHELL_CALLBACK(menuConfigBBG1Opt1_Callback);
 SHELL_CALLBACK(menuConfigBBG1Opt2_Callback);
+SHELL_CALLBACK(menuConfigSigGenIO_Callback);
 SHELL_CALLBACK(menuConfigSpecAnIO_Callback);
 SHELL_CALLBACK(menuHelpAbout_Callback);
 SHELL_CALLBACK(menuFileExit_Callback);
