@@ -78,12 +78,19 @@ class FirstFrame : public QObject {
   std::vector<Watched> axes_;
 };
 
-// Opens a plot window per iteration and waits for its first frame; the
-// window is closed outside the timing.
-void timeToFirstFrame(benchmark::State& state, const std::string& op, std::vector<Value> args) {
+// Opens a plot window per iteration (inputs: `args`, the waveform, `after`) and waits for its first
+// frame; the window is closed outside the timing.
+void timeToFirstFrame(benchmark::State& state, const std::string& op, std::vector<Value> args,
+                      const std::vector<Value>& after = {}) {
+  const dot11a::OpInfo* info = dot11a::findOperation(op);
+  if (info == nullptr || info->fn == nullptr) {
+    state.SkipWithError((op + " is not in this build").c_str());
+    return;
+  }
   dot11a::ScopedScriptedDialogs script;
   const Value& wave = largestWaveform();
   args.push_back(wave);
+  args.insert(args.end(), after.begin(), after.end());
   for (auto _ : state) {
     const double fig = dot11a::feval(op, 1, std::span<const Value>(args)).at(0).toScalar();
     FirstFrame watch(fig);
@@ -112,8 +119,25 @@ void BM_PlotWaterfallFirstFrame(benchmark::State& state) {
 void BM_PlotCcdfFirstFrame(benchmark::State& state) {
   timeToFirstFrame(state, "KS_PlotCCDF", {Value(0.0), Value("(bench)")});
 }
+void BM_PlotIQTimeFirstFrame(benchmark::State& state) {
+  timeToFirstFrame(state, "KS_PlotIQTime",
+                   {Value(0.0), Value("(bench)"), Value(kRate), Value(0.0)});
+}
+// The eye and scatter diagrams take the waveform third and their trace
+// settings after it: 8 samples per trace; every 4th sample, no trace lines.
+void BM_PlotEyeDiagramFirstFrame(benchmark::State& state) {
+  timeToFirstFrame(state, "KS_PlotEyeDiagram", {Value(0.0), Value("(bench)")},
+                   {Value(8.0), Value(1.0), Value(0.0)});
+}
+void BM_PlotScatterDiagramFirstFrame(benchmark::State& state) {
+  timeToFirstFrame(state, "KS_PlotScatterDiagram", {Value(0.0), Value("(bench)")},
+                   {Value(4.0), Value(0.0), Value(0.0)});
+}
 BENCHMARK(BM_PlotSpectrumFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlotWaterfallFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlotCcdfFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlotIQTimeFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlotEyeDiagramFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlotScatterDiagramFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

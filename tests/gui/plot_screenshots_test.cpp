@@ -51,6 +51,11 @@ class PlotScreenshots : public MainWindowTest {
     shoot(prefix + "-waterfall.png", "KS_PlotWaterfall",
           {main, label, Value(rate), Value(double(wave.numel()) / rate / 200), wave});
     shoot(prefix + "-ccdf.png", "KS_PlotCCDF", {main, label, wave});
+    shoot(prefix + "-iq-time.png", "KS_PlotIQTime", {main, label, Value(rate), Value(0.0), wave});
+    shoot(prefix + "-eye.png", "KS_PlotEyeDiagram",
+          {main, label, wave, Value(8.0), Value(1.0), Value(0.0)});
+    shoot(prefix + "-scatter.png", "KS_PlotScatterDiagram",
+          {main, label, wave, Value(4.0), Value(0.0), Value(0.0)});
   }
   std::string dir;
   std::function<void(double)> after;

@@ -158,7 +158,7 @@ void WaterfallLayer::drawBox(QCPPainter* painter) {
   const QFontMetricsF fm(tickFont);
   auto ticksOf = [&](double lo, double hi, double length, double labelExtent) {
     QCPAxisTicker ticker;
-    ticker.setTickCount(std::clamp(int(length / std::max(24.0, 1.8 * labelExtent)), 2, 6));
+    ticker.setTickCount(std::clamp(int(length / std::max(24.0, 1.8 * labelExtent)), 2, 5));
     QVector<double> positions;
     QVector<QString> labels;
     ticker.generate(QCPRange(lo, hi), QLocale::c(), 'g', 4, positions, nullptr, &labels);
@@ -170,7 +170,7 @@ void WaterfallLayer::drawBox(QCPPainter* painter) {
     return out;
   };
   const double zLength = std::fabs(project(zb).y() - project(za).y());
-  const auto zTicks = ticksOf(z0, z1, zLength, fm.height());
+  const auto zTicks = ticksOf(z0, z1, zLength, 2.5 * fm.height());
   const P3 b = corner[back], n1 = corner[(back + 1) % 4], n3 = corner[(back + 3) % 4];
   painter->setPen(QPen(QColor(200, 200, 200), 1, Qt::DotLine));
   for (const auto& [z, text] : zTicks) {
@@ -183,8 +183,10 @@ void WaterfallLayer::drawBox(QCPPainter* painter) {
   painter->drawLine(project(b), project({b.x, b.y, z1}));
   painter->drawLine(project(za), project(zb));
 
-  // Ticks and labels of one scale along the edge a-b.
+  // Ticks and labels of one scale along the edge a-b. A tick label that would
+  // touch one already drawn (where two scales meet at a corner) is left out.
   painter->setFont(tickFont);
+  std::vector<QRectF> drawn;
   auto scale = [&](const P3& a, const P3& bEnd, double lo, double hi, const QString& label,
                    const std::vector<std::pair<double, QString>>& given, bool upright) {
     const QPointF pa = project(a), pb = project(bEnd);
@@ -207,8 +209,12 @@ void WaterfallLayer::drawBox(QCPPainter* painter) {
       const double r = reach(size, n);
       widest = std::max(widest, r * 2);
       const QPointF c = at + n * (8 + r);
-      painter->drawText(QRectF(c - QPointF(size.width() / 2, size.height() / 2), size),
-                        Qt::AlignCenter, text);
+      const QRectF box(c - QPointF(size.width() / 2, size.height() / 2), size);
+      if (std::any_of(drawn.begin(), drawn.end(),
+                      [&](const QRectF& d) { return d.adjusted(-3, -1, 3, 1).intersects(box); }))
+        continue;
+      drawn.push_back(box);
+      painter->drawText(box, Qt::AlignCenter, text);
     }
     if (label.isEmpty()) return;
     const QFont labelFont = axes_->xAxis->labelFont();
