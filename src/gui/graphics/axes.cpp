@@ -25,6 +25,14 @@ bool isFinite(double v) {
   return std::isfinite(v);
 }
 
+// The elements of a real matrix as doubles, without a copy when it holds
+// doubles (surfaces of long waveforms have hundreds of thousands).
+std::span<const double> realsOf(const Value& v, std::vector<double>& copy) {
+  if (v.isDouble()) return v.re();
+  copy = v.toDoubles();
+  return copy;
+}
+
 }  // namespace
 
 // ---- the waterfall layer ------------------------------------------------------------
@@ -257,9 +265,12 @@ void WaterfallLayer::drawCurves(QCPPainter* painter) {
     if (!s || !s->visible) continue;
     const std::size_t rows = s->z.rows(), cols = s->z.cols();
     if (rows == 0 || cols == 0) continue;
+    std::vector<double> cx, cy, cz;
+    const std::span<const double> X = realsOf(s->x, cx), Y = realsOf(s->y, cy),
+                                  Z = realsOf(s->z, cz);
     double base = std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < rows * cols; ++k)
-      if (isFinite(s->z.real(k))) base = std::min(base, s->z.real(k));
+      if (isFinite(Z[k])) base = std::min(base, Z[k]);
     if (!isFinite(base)) continue;
     base = std::clamp(base, z0, z1);
     const std::size_t group = (rows + most - 1) / most;
@@ -273,19 +284,18 @@ void WaterfallLayer::drawCurves(QCPPainter* painter) {
       for (std::size_t col = 0; col < cols; ++col) {
         double zz = -std::numeric_limits<double>::infinity();
         for (std::size_t r = r0; r < r1; ++r) {
-          const double v = s->z.real(col * rows + r);
+          const double v = Z[col * rows + r];
           if (isFinite(v)) zz = std::max(zz, v);
         }
         zz = std::clamp(isFinite(zz) ? zz : base, z0, z1);
         const std::size_t k = col * rows + mid;
         double d = 0;
-        c.face << project({s->x.real(k), s->y.real(k), zz}, &d);
+        c.face << project({X[k], Y[k], zz}, &d);
         c.level.push_back(zz);
         depthSum += d;
       }
       const std::size_t first = mid, last = (cols - 1) * rows + mid;
-      c.face << project({s->x.real(last), s->y.real(last), base})
-             << project({s->x.real(first), s->y.real(first), base});
+      c.face << project({X[last], Y[last], base}) << project({X[first], Y[first], base});
       c.depth = depthSum / double(cols);
       curves.push_back(std::move(c));
     }
@@ -407,10 +417,13 @@ void Axes::fitAuto() {
         take(l->y[i], ylog, ylo, yhi);
       }
     } else if (const SurfaceObject* s = SurfaceObject::of(child)) {
-      for (std::size_t k = 0; k < s->z.numel(); ++k) {
-        take(s->x.real(k), xlog, xlo, xhi);
-        take(s->y.real(k), ylog, ylo, yhi);
-        take(s->z.real(k), false, zlo, zhi);
+      std::vector<double> cx, cy, cz;
+      const std::span<const double> X = realsOf(s->x, cx), Y = realsOf(s->y, cy),
+                                    Z = realsOf(s->z, cz);
+      for (std::size_t k = 0; k < Z.size(); ++k) {
+        take(X[k], xlog, xlo, xhi);
+        take(Y[k], ylog, ylo, yhi);
+        take(Z[k], false, zlo, zhi);
       }
     }
   }
