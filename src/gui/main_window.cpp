@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -117,10 +118,22 @@ bool available(std::string_view operation) {
 
 // ---- initialisation --------------------------------------------------------------
 
+// The instrument family starts as "b"; the host program's --family option
+// (or DOT11A_PLATFORM in the environment) chooses "c", whose connection dialog
+// offers TCP/IP. Any other text keeps "b" and says so on the console.
+std::string startupPlatform() {
+  const char* chosen = std::getenv("DOT11A_PLATFORM");
+  if (chosen == nullptr || *chosen == '\0') return "b";
+  const std::string text(chosen);
+  if (text == "b" || text == "c") return text;
+  std::cerr << "DOT11A_PLATFORM \"" << text << "\" is not b or c; platform b is used.\n";
+  return "b";
+}
+
 void InitializeAppInfo(Call&) {
   global("appInfo") = Value::record({
       {"Name", Value("IEEE 802.11a-1999 (OFDM)")},
-      {"Platform", Value("b")},
+      {"Platform", Value(startupPlatform())},
       {"Rev", Value("A.01.04.000")},
       {"Date", Value("December 2026")},
       {"Notes", Value("Release Notes:")},
