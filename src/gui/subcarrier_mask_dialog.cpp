@@ -102,11 +102,8 @@ std::vector<double> presetMask(int item, const std::vector<double>& current) {
   return m;
 }
 
-// The scroll bar's position. While the user drags or steps it, its callback
-// runs before the new value is stored, so the slider position is read: it is
-// the value the bar is moving to (and equal to the value otherwise).
+// The scroll bar's position: its Value, stored before its callback runs.
 double scrollValue(double bar) {
-  if (auto* s = qobject_cast<QAbstractSlider*>(widgetOf(bar))) return s->sliderPosition();
   return getNumber(bar, "Value");
 }
 

