@@ -44,13 +44,14 @@ const Value& largestWaveform() {
 }
 
 // Watches the axes of a window: done once every one of them has replotted
-// and then painted.
+// with its data and then painted.
 class FirstFrame : public QObject {
  public:
   explicit FirstFrame(gfx::Handle fig) {
     for (gfx::Handle h : gfx::figureAxes(fig)) {
       auto* a = gfx::Axes::of(gfx::objectOf(h));
-      axes_.push_back({a, false, false});
+      // The window may have drawn its data already while it was shown.
+      axes_.push_back({a, a->upToDate(), false});
       a->installEventFilter(this);
       const std::size_t i = axes_.size() - 1;
       connect(a, &QCustomPlot::afterReplot, this, [this, i] { axes_[i].replotted = true; });

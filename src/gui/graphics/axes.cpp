@@ -1,5 +1,7 @@
 // Plots: windows for plots, axes on QCustomPlot, lines and waterfall surfaces,
 // their drawing and saving as pictures.
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMainWindow>
 #include <QPainter>
 #include <algorithm>
@@ -363,6 +365,14 @@ Axes::Axes(QWidget* parent) : QCustomPlot(parent) {
   setInteractions(QCP::Interactions(QCP::iRangeDrag) | QCP::iRangeZoom);
   setNoAntialiasingOnDrag(true);
   setMouseTracking(true);  // the readout follows the pointer
+  // QCustomPlot queues a replot when it is made; the resize every widget
+  // gets when first shown replots it anyway, so that queued one would only
+  // draw the data a second time.
+  QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+  mReplotQueued = false;
+  // Every replot, whatever asked for it (a resize, the user's zoom), draws
+  // the current state: a queued redraw after it has nothing left to do.
+  connect(this, &QCustomPlot::afterReplot, this, [this] { stale_ = false; });
 }
 
 bool Axes::is3d() const {
@@ -456,7 +466,18 @@ void Axes::redraw() {
   const bool threeD = is3d() && !(view[0] == 0 && view[1] == 90);
   for (QCPAxis* a : {xAxis, yAxis, xAxis2, yAxis2}) a->setVisible(!threeD);
   if (title) title->setVisible(!title->text().isEmpty());
-  replot(QCustomPlot::rpQueuedReplot);
+  // One replot in the next event loop pass for any number of changes now,
+  // skipped when a replot in between (the window shown) already drew them.
+  stale_ = true;
+  if (redrawQueued_) return;
+  redrawQueued_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        redrawQueued_ = false;
+        if (stale_) replot(QCustomPlot::rpRefreshHint);
+      },
+      Qt::QueuedConnection);
 }
 
 // ---- lines --------------------------------------------------------------------------
@@ -485,7 +506,7 @@ void LineObject::rebuild() {
   QPen pen(color, width);
   pen.setStyle(style == Qt::NoPen ? Qt::SolidLine : style);
   QCPScatterStyle::ScatterShape shape = QCPScatterStyle::ssNone;
-  if (marker == ".") shape = QCPScatterStyle::ssDisc;
+  if (marker == ".") shape = QCPScatterStyle::ssDot;
   if (marker == "o") shape = QCPScatterStyle::ssCircle;
   if (marker == "x") shape = QCPScatterStyle::ssCross;
   if (marker == "+") shape = QCPScatterStyle::ssPlus;
@@ -493,27 +514,33 @@ void LineObject::rebuild() {
   if (marker == "s") shape = QCPScatterStyle::ssSquare;
   if (marker == "d") shape = QCPScatterStyle::ssDiamond;
   const double size = marker == "." ? std::max(2.0, markerSize / 2.5) : markerSize;
-  const QCPScatterStyle scatter(shape, color, color, size);
-  QVector<double> keys(x.begin(), x.begin() + qsizetype(n));
-  QVector<double> values(y.begin(), y.begin() + qsizetype(n));
-  // A line drawn point to point; NaN in either coordinate breaks it.
-  for (qsizetype i = 0; i < keys.size(); ++i)
-    if (std::isnan(keys[i])) values[i] = qQNaN();
+  QCPScatterStyle scatter(shape, color, color, size);
+  // A "." is one dot per point: drawn as a point with a pen as wide as the
+  // small disc it stands for, far cheaper than an ellipse per point.
+  if (shape == QCPScatterStyle::ssDot)
+    scatter.setPen(QPen(color, size, Qt::SolidLine, Qt::SquareCap));
+  // The points go straight into the plottable's data container (one copy of
+  // a long waveform, not one per coordinate). A line is drawn point to point;
+  // NaN in either coordinate breaks it.
   if (rising) {
     auto* g = new QCPGraph(ax->xAxis, ax->yAxis);
-    g->setData(keys, values, true);
+    QVector<QCPGraphData> points(static_cast<qsizetype>(n));
+    for (std::size_t i = 0; i < n; ++i)
+      points[qsizetype(i)] = QCPGraphData(x[i], std::isnan(x[i]) ? qQNaN() : y[i]);
+    g->data()->set(points, true);
     g->setLineStyle(style == Qt::NoPen ? QCPGraph::lsNone : QCPGraph::lsLine);
     g->setPen(pen);
     g->setScatterStyle(scatter);
     g->setAdaptiveSampling(true);
     drawn = g;
   } else {
-    for (qsizetype i = 0; i < keys.size(); ++i)
-      if (std::isnan(values[i])) keys[i] = qQNaN();
     auto* c = new QCPCurve(ax->xAxis, ax->yAxis);
-    QVector<double> order(keys.size());
-    for (qsizetype i = 0; i < order.size(); ++i) order[i] = double(i);
-    c->setData(order, keys, values, true);
+    QVector<QCPCurveData> points(static_cast<qsizetype>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+      const bool gap = std::isnan(x[i]) || std::isnan(y[i]);
+      points[qsizetype(i)] = QCPCurveData(double(i), gap ? qQNaN() : x[i], gap ? qQNaN() : y[i]);
+    }
+    c->data()->set(points, true);
     c->setLineStyle(style == Qt::NoPen ? QCPCurve::lsNone : QCPCurve::lsLine);
     c->setPen(pen);
     c->setScatterStyle(scatter);

@@ -53,6 +53,8 @@ class Axes : public QCustomPlot {
   void fitAuto();
   void redraw();
   QWidget* area() const { return parentWidget(); }
+  // True once a replot has drawn every change made so far.
+  bool upToDate() const { return !stale_; }
 
   // The interactive tools (plot_tools.cpp): the user's zoom, pan and turn
   // start by keeping the view to come back to; resetView returns to it.
@@ -79,6 +81,8 @@ class Axes : public QCustomPlot {
   QPoint pressAt_;
   std::array<double, 2> pressView_{0, 0};
   QRubberBand* band_ = nullptr;
+  bool stale_ = true;          // changed since the last replot (or never drawn)
+  bool redrawQueued_ = false;  // a replot is queued for the next event loop pass
   bool windowMode(const char* mode) const;
 };
 
