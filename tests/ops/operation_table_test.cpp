@@ -40,5 +40,24 @@ INSTANTIATE_TEST_SUITE_P(OperationTable, PendingOperation,
                          ::testing::ValuesIn(operationsBound(Binding::Pending)),
                          operationParamName);
 
+// The window operations come with the GUI component: linked with it, all are
+// bound (the GUI suite calls them); without it (a build without Qt, or a
+// suite that links the layers below the GUI only), none is, and each says it
+// is not available.
+TEST(OperationTable, WindowOperationsComeTogetherWithTheGui) {
+  useLibrary();
+  const std::vector<std::string> windows = operationsBound(Binding::Window);
+  ASSERT_FALSE(windows.empty());
+  const bool withGui = findOperation(windows.front())->fn != nullptr;
+  for (const std::string& name : windows) {
+    EXPECT_EQ(findOperation(name)->fn != nullptr, withGui) << name;
+    if (!withGui) {
+      EXPECT_EQ(
+          answerWithoutInputs(name),
+          "The operation \"" + name + "\" is not available in this build of the library yet.");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dot11a::test
