@@ -10,10 +10,11 @@
 #   base   errors and warnings
 #
 # Each is a static library of position-independent code; Dot11a_b_lib links
-# them all whole. phy and mac see no Value, call by name or Qt; model and io no
-# call by name or Qt; ops no Qt: the layer check below links each component
-# under the GUI on its own and fails on any symbol from a component it does not
-# depend on.
+# them all whole. phy and mac see no Value, call by name or Qt. model and io
+# see no call by name or Qt; they hold Value records only at their edges (the
+# files, the gateway's values), the adapters that take a Call live in ops. ops
+# sees no Qt. The layer check below links each component under the GUI on its
+# own and fails on any symbol from a component it does not depend on.
 
 function(dot11a_component name)
   cmake_parse_arguments(C "" "" "SOURCES;DEPENDS;LIBS" ${ARGN})
