@@ -10,11 +10,9 @@
 #   base   errors and warnings
 #
 # Each is a static library of position-independent code; Dot11a_b_lib links
-# them all whole. phy and mac see no Value, call by name or Qt. model and io
-# see no call by name or Qt; they hold Value records only at their edges (the
-# files, the gateway's values), the adapters that take a Call live in ops. ops
-# sees no Qt. The layer check below links each component under the GUI on its
-# own and fails on any symbol from a component it does not depend on.
+# them all whole. phy and mac see no Value, call by name or Qt: the layer
+# check below links each lower component on its own and fails on any symbol
+# from a component it does not depend on.
 
 function(dot11a_component name)
   cmake_parse_arguments(C "" "" "SOURCES;DEPENDS;LIBS" ${ARGN})
@@ -107,6 +105,8 @@ target_include_directories(Dot11a_b_lib
 # The layer check: each component under the GUI linked on its own, whole, into
 # a shared object that may leave nothing undefined. A call from phy into Value,
 # from io into a call by name, or from anything here into Qt fails at link time.
+# model and io hold Value records only at their edges (the files, the gateway's
+# values); the adapters that take a Call live in ops.
 foreach(c IN ITEMS base core mac phy rx model io ops)
   if(NOT TARGET dot11a_${c})
     continue()
