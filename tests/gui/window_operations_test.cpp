@@ -42,5 +42,11 @@ TEST_P(WindowOperation, AnswersWithoutSayingItIsNotAvailable) {
 INSTANTIATE_TEST_SUITE_P(OperationTable, WindowOperation,
                          ::testing::ValuesIn(operationsBound(Binding::Window)), operationParamName);
 
+// Linked with the GUI, an implementation of a pending operation written in
+// src/gui is visible here: it must leave the pending list to be reachable.
+TEST(OperationTable, NoPendingOperationIsImplementedInTheGui) {
+  for (const std::string& name : operationsBound(Binding::Pending)) expectStillPending(name);
+}
+
 }  // namespace
 }  // namespace dot11a::test

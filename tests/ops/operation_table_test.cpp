@@ -30,6 +30,7 @@ TEST_P(PendingOperation, SaysItIsNotAvailable) {
   EXPECT_EQ(findOperation(name)->fn, nullptr)
       << name << " is on the pending list but bound; remove PENDING(" << name
       << ") from src/ops/binding.def.";
+  expectStillPending(name);
   const std::string answer = answerWithoutInputs(name);
   EXPECT_EQ(answer,
             "The operation \"" + name + "\" is not available in this build of the library yet.");
