@@ -87,6 +87,7 @@ void setLim(const Target& t, const Value& v) {
     raise("The limits of a logarithmic axis must be above 0.");
   axisOf(t)->setRange(lim[0], lim[1]);
   (isX(t) ? a->xLimAuto : a->yLimAuto) = false;
+  a->home.reset();
   a->redraw();
 }
 Value getZLim(const Target& t) {
@@ -96,6 +97,7 @@ void setZLim(const Target& t, const Value& v) {
   const auto lim = limitsFrom(v, t.property);
   axes(t)->zLim = lim;
   axes(t)->zLimAuto = false;
+  axes(t)->home.reset();
   axes(t)->redraw();
 }
 Value getLimMode(const Target& t) {
@@ -270,6 +272,7 @@ void setView(const Target& t, const Value& v) {
   if (view.size() != 2 || !std::isfinite(view[0]) || !std::isfinite(view[1]))
     raise("The View is [azimuth elevation] in degrees.");
   axes(t)->view = {std::remainder(view[0], 360.0), std::clamp(view[1], -90.0, 90.0)};
+  axes(t)->home.reset();
   axes(t)->redraw();
 }
 
