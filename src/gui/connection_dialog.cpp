@@ -42,6 +42,8 @@ constexpr std::string_view kWindowTag = "figureVisaAddress";
 constexpr std::string_view kSets[] = {"configTCPIP", "configGPIB", "configRS232"};
 constexpr const char* kControlSetProp = "ControlSet";
 constexpr const char* kCrLf = "\r\n";
+// Marks a status line that holds a remark about the typed address.
+constexpr const char* kAddressRemarkProp = "dot11a_addressRemark";
 
 std::string lowerText(std::string_view s) {
   std::string out(s);
@@ -227,8 +229,10 @@ std::optional<std::string> addressProblem(std::string_view raw) {
 void showStatus(const Value& handles, const std::string& message, bool failure) {
   const double label = ctl(handles, "lblStatus");
   setString(label, "String", message);
-  if (auto* l = qobject_cast<QLabel*>(widgetOf(label)))
+  if (auto* l = qobject_cast<QLabel*>(widgetOf(label))) {
     l->setStyleSheet(failure ? "QLabel { color: #b00020; }" : "");
+    l->setProperty(kAddressRemarkProp, false);
+  }
 }
 
 // ---- local operations -------------------------------------------------------------------
@@ -440,12 +444,19 @@ void onlyUpdateIoAddress(Call&) {
 }
 
 // Leaving the address field with something that is not an address says so at
-// once in the status line; the address is still what OK returns.
+// once in the status line (the address is still what OK returns); a corrected
+// address takes that remark away again.
 void editTCPIPAddress_Callback(Call& c) {
   feval("UpdateIoAddress", 0, {});
   const Value& handles = c.in(2, "handles");
-  if (auto problem = addressProblem(getString(ctl(handles, "editTCPIPAddress"), "String")))
+  QWidget* label = widgetOf(ctl(handles, "lblStatus"));
+  const auto problem = addressProblem(getString(ctl(handles, "editTCPIPAddress"), "String"));
+  if (problem) {
     showStatus(handles, *problem, true);
+    if (label) label->setProperty(kAddressRemarkProp, true);
+  } else if (label && label->property(kAddressRemarkProp).toBool()) {
+    showStatus(handles, "", false);
+  }
 }
 
 void pmConnection_Callback(Call& c) {

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -160,6 +162,15 @@ TEST_F(ConnectionDialogTest, OpensWithTheDefaultsAndTheListsTheFieldsNeed) {
     for (const char* tag : {"pmPortNumber", "lblHandShake", "editTCPIPAddress"})
       EXPECT_FALSE(d.visible(tag)) << tag;
 
+    // Modal, and the Tab key walks the fields top to bottom, then the buttons.
+    EXPECT_TRUE(gfx::widgetOf(d.fig)->isModal());
+    std::vector<std::string> chain;
+    QWidget* w = d.widget("pmConnection");
+    for (int step = 0; step < 200 && chain.size() < 11; ++step, w = w->nextInFocusChain())
+      if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w->objectName().toStdString());
+    EXPECT_EQ(chain, texts({"pmConnection", "pmGpibBoard", "pmPrimaryAddress", "pmSecondaryAddress",
+                            "pmPortNumber", "pmBaudRate", "pmHandShake", "editTCPIPAddress",
+                            "pbCheckHardware", "pbOK", "pbCancel"}));
     EXPECT_EQ(d.tip("pmBaudRate"),
               "Select the communication baud rate.\r\nNOTE: This must agree with the instrument.");
     EXPECT_EQ(d.tip("pmPrimaryAddress"),
@@ -200,6 +211,19 @@ TEST_F(ConnectionDialogTest, SwitchingTheInterfaceShowsItsControlsAndKeepsTheWin
     EXPECT_EQ(gfx::get(d.h("lblConnection"), "Position"), labelAt);
     d.press("pbCancel");
   });
+}
+
+// On a 96 dpi screen the fonts grow once, all alike.
+TEST_F(ConnectionDialogTest, FontsAreScaledOnceOnAStandardResolutionScreen) {
+  gfx::setPixelsPerInchOverride(96);
+  withDialog([](Dialog& d) {
+    const double size = gfx::getNumber(d.h("lblSecondaryAddress"), "FontSize");
+    for (const char* tag : {"lblConnection", "pmConnection", "lblGpibBoard", "pmGpibBoard",
+                            "lblPortNumber", "editTCPIPAddress", "lblTCPIPAddress", "pbOK"})
+      EXPECT_EQ(gfx::getNumber(d.h(tag), "FontSize"), size) << tag;
+    d.press("pbCancel");
+  });
+  gfx::setPixelsPerInchOverride(0);
 }
 
 // ---- the platform's interfaces -------------------------------------------------------
@@ -485,6 +509,10 @@ TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConn
       d.press("pbCheckHardware");
       EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
     }
+    // A corrected address takes the remark away; a check result stays.
+    d.type("editTCPIPAddress", "tgx lab");
+    d.type("editTCPIPAddress", "tgx-lab");
+    EXPECT_EQ(d.status(), "");
     // Well-formed forms pass the check and reach the instrument.
     for (const std::string& good :
          std::vector<std::string>{"127.0.0.1:" + port, "localhost:" + port}) {
@@ -492,6 +520,8 @@ TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConn
       d.press("pbCheckHardware");
       EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0") << good;
     }
+    d.type("editTCPIPAddress", "localhost:" + port);
+    EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
     d.press("pbCancel");
   });
   EXPECT_EQ(sim.log().size(), 2u);  // only the two well-formed addresses connected
@@ -540,12 +570,14 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
 
 // ---- pictures ------------------------------------------------------------------------------
 
-// Pictures of the dialog for each interface; only when DOT11A_SCREENSHOT_DIR
-// names a folder (scripts/screenshots.sh sets it).
-TEST(ConnectionDialogScreenshots, EveryInterface) {
+// Pictures of the dialog for each interface, and of the dialog over the main
+// window as Configuration > Sig Gen I/O opens it; only when
+// DOT11A_SCREENSHOT_DIR names a folder (scripts/screenshots.sh sets it).
+class ConnectionDialogScreenshots : public MainWindowTest {};
+
+TEST_F(ConnectionDialogScreenshots, EveryInterface) {
   const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
   if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
-  useLibrary();
   std::filesystem::create_directories(dir);
   SimProcess sim;
   auto save = [&](Dialog& d, const std::string& name) {
@@ -567,6 +599,25 @@ TEST(ConnectionDialogScreenshots, EveryInterface) {
     save(d, "connection-tcpip-error.png");
     d.press("pbCancel");
   });
+  // Over the main window: both drawn where they stand on the screen.
+  gfx::setString(fig, "Visible", "on");
+  drive([&] { gfx::runCallback(h("menuConfigSigGenIO")); },
+        [&](Dialog& d) {
+          QCoreApplication::processEvents();
+          QWidget* main = gfx::widgetOf(fig);
+          QWidget* dialog = gfx::widgetOf(d.fig);
+          QPixmap picture = main->grab();
+          QPainter painter(&picture);
+          const QPoint at = dialog->geometry().topLeft() - main->geometry().topLeft();
+          painter.drawPixmap(at, dialog->grab());
+          // The window system draws the dialog's frame; a line stands for it.
+          painter.setPen(Qt::darkGray);
+          painter.drawRect(QRect(at, dialog->size()).adjusted(0, 0, -1, -1));
+          painter.end();
+          const std::string path = std::string(dir) + "/connection-over-main.png";
+          EXPECT_TRUE(picture.save(QString::fromStdString(path))) << path;
+          d.press("pbCancel");
+        });
 }
 
 }  // namespace

@@ -12,10 +12,11 @@
 #include "dot11a/error.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/plots/plot_data.hpp"
+#include "gui/plots/plot_frame.hpp"
 
 namespace dot11a {
 
-namespace {
+namespace plotframe {
 
 using gfx::Handle;
 
@@ -88,7 +89,7 @@ void addPlotMenus(Handle fig) {
 }
 
 // A hidden plot window with no standard menu bar and no number in its title.
-Handle plotWindow(const std::string& name, const Value& position, bool menuBar = false) {
+Handle plotWindow(const std::string& name, const Value& position, bool menuBar) {
   const Handle fig = gfx::newFigure();
   gfx::setString(fig, "MenuBar", menuBar ? "figure" : "none");
   gfx::setString(fig, "NumberTitle", "off");
@@ -108,9 +109,12 @@ std::vector<double> movedAxesPosition() {
   return p;
 }
 
-}  // namespace
+}  // namespace plotframe
 
 namespace op {
+
+using gfx::Handle;
+using namespace plotframe;
 
 // KS_PlotSpectrum(hParent, label, sampleRate, iqWave)
 void KS_PlotSpectrum(Call& c) {
@@ -200,6 +204,8 @@ void KS_PlotCCDF(Call& c) {
 // ---- the plot menus' actions ---------------------------------------------------------
 
 namespace {
+
+using gfx::Handle;
 
 // print: prints the window's plots on a printer the user chooses;
 // print('-dmeta') copies its picture to the clipboard.
