@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
+#include <cmath>
 
 #include "gui/graphics/plot_objects.hpp"
 #include "gui_fixture.hpp"
@@ -76,6 +77,48 @@ TEST_F(GraphicsFixes, SliderCallbackReadsTheNewValueOncePerChange) {
   QTest::keyClick(bar, Qt::Key_Up);
   gfx::setNumber(gfx::handleOf(bar), "Value", 20);
   EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(GraphicsFixes, AWindowIsDrawnOnceWhenItAppearsAndAgainAfterAChange) {
+  const double axes = gfx::newAxes(fig);
+  std::vector<double> x(2000), y(2000);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    x[i] = double(i % 50);  // running back in time, as eye traces do
+    y[i] = std::sin(0.1 * double(i));
+  }
+  gfx::plotLine(axes, x, y, "b-");
+  auto* a = gfx::Axes::of(gfx::objectOf(axes));
+  int replots = 0;
+  QObject::connect(a, &QCustomPlot::afterReplot, a, [&replots] { ++replots; });
+  gfx::widgetOf(fig)->show();
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(replots, 1);
+  EXPECT_TRUE(a->upToDate());
+  // A change after the window is up is drawn in the next pass, once.
+  gfx::set(axes, "YLim", Value::row(std::vector<double>{-2, 2}));
+  gfx::set(axes, "XLim", Value::row(std::vector<double>{0, 10}));
+  EXPECT_FALSE(a->upToDate());
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(replots, 2);
+  EXPECT_TRUE(a->upToDate());
+  EXPECT_EQ(a->yAxis->range().upper, 2);
+}
+
+TEST_F(GraphicsFixes, DotMarkersAreDrawnAsDotsOfTheDiscsSize) {
+  const double axes = gfx::newAxes(fig);
+  const std::vector<double> x{3, 1, 2}, y{1, 2, 3};
+  auto* dots = gfx::LineObject::of(gfx::objectOf(gfx::plotLine(axes, x, y, "b.")));
+  auto* curve = qobject_cast<QCPCurve*>(dots->drawn.data());
+  ASSERT_NE(curve, nullptr);
+  EXPECT_EQ(curve->scatterStyle().shape(), QCPScatterStyle::ssDot);
+  // The default marker size 6 gave a disc of 2.4 pixels with a 1-pixel
+  // outline: the dot covers about the same area.
+  EXPECT_NEAR(curve->scatterStyle().pen().widthF(), 3.0, 0.05);
+  EXPECT_EQ(curve->scatterStyle().pen().color(), QColor(0, 0, 255));
+  gfx::set(axes, "NextPlot", Value("add"));
+  auto* circles = gfx::LineObject::of(gfx::objectOf(gfx::plotLine(axes, x, y, "ro")));
+  EXPECT_EQ(qobject_cast<QCPCurve*>(circles->drawn.data())->scatterStyle().shape(),
+            QCPScatterStyle::ssCircle);
 }
 
 }  // namespace

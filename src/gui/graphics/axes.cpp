@@ -554,10 +554,11 @@ void LineObject::restyle() {
   if (marker == "d") shape = QCPScatterStyle::ssDiamond;
   const double size = marker == "." ? std::max(2.0, markerSize / 2.5) : markerSize;
   QCPScatterStyle scatter(shape, color, color, size);
-  // A "." is one dot per point: drawn as a point with a pen as wide as the
-  // small outlined disc it stands for, far cheaper than an ellipse per point.
+  // A "." is one dot per point: a square pen dot covering the area of the
+  // small outlined disc (diameter size + 1) it stands for, far cheaper to
+  // draw than an ellipse per point.
   if (shape == QCPScatterStyle::ssDot)
-    scatter.setPen(QPen(color, size + 1, Qt::SolidLine, Qt::SquareCap));
+    scatter.setPen(QPen(color, (size + 1) * std::sqrt(M_PI) / 2, Qt::SolidLine, Qt::SquareCap));
   if (auto* g = qobject_cast<QCPGraph*>(drawn.data())) {
     g->setLineStyle(style == Qt::NoPen ? QCPGraph::lsNone : QCPGraph::lsLine);
     g->setScatterStyle(scatter);
