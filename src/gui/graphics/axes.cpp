@@ -21,6 +21,10 @@ const QColor kColorOrder[] = {QColor(0, 0, 255),   QColor(0, 128, 0),   QColor(2
                               QColor(0, 191, 191), QColor(191, 0, 191), QColor(191, 191, 0),
                               QColor(64, 64, 64)};
 
+// Lines with more points than this that are not drawn as a graph are drawn
+// without antialiasing.
+constexpr std::size_t kSmoothedPoints = 20000;
+
 bool isFinite(double v) {
   return std::isfinite(v);
 }
@@ -482,6 +486,41 @@ void LineObject::rebuild() {
     rising = x[i] >= last;
     last = x[i];
   }
+  // A line drawn point to point; NaN in either coordinate breaks it. The data
+  // containers are filled directly (adding point by point costs more than
+  // the drawing for long waveforms).
+  if (rising) {
+    auto* g = new QCPGraph(ax->xAxis, ax->yAxis);
+    QVector<QCPGraphData> points(static_cast<qsizetype>(n));
+    for (std::size_t i = 0; i < n; ++i)
+      points[qsizetype(i)] = QCPGraphData(x[i], std::isnan(x[i]) ? qQNaN() : y[i]);
+    g->data()->set(points, true);
+    g->setAdaptiveSampling(true);
+    drawn = g;
+  } else {
+    auto* c = new QCPCurve(ax->xAxis, ax->yAxis);
+    QVector<QCPCurveData> points(static_cast<qsizetype>(n));
+    for (std::size_t i = 0; i < n; ++i)
+      points[qsizetype(i)] = std::isnan(x[i]) || std::isnan(y[i])
+                                 ? QCPCurveData(double(i), qQNaN(), qQNaN())
+                                 : QCPCurveData(double(i), x[i], y[i]);
+    c->data()->set(points, true);
+    drawn = c;
+    // Smoothing the edges of hundreds of thousands of segments or markers
+    // costs several times the drawing itself and shows nothing in so dense a
+    // trace (eye diagrams and scatter plots of long waveforms): long lines
+    // are drawn without it. Lines drawn as a graph are thinned to the
+    // screen's pixels anyway.
+    if (n > kSmoothedPoints) {
+      c->setAntialiased(false);
+      c->setAntialiasedScatters(false);
+    }
+  }
+  restyle();
+}
+
+void LineObject::restyle() {
+  if (!drawn) return;
   QPen pen(color, width);
   pen.setStyle(style == Qt::NoPen ? Qt::SolidLine : style);
   QCPScatterStyle::ScatterShape shape = QCPScatterStyle::ssNone;
@@ -494,31 +533,14 @@ void LineObject::rebuild() {
   if (marker == "d") shape = QCPScatterStyle::ssDiamond;
   const double size = marker == "." ? std::max(2.0, markerSize / 2.5) : markerSize;
   const QCPScatterStyle scatter(shape, color, color, size);
-  QVector<double> keys(x.begin(), x.begin() + qsizetype(n));
-  QVector<double> values(y.begin(), y.begin() + qsizetype(n));
-  // A line drawn point to point; NaN in either coordinate breaks it.
-  for (qsizetype i = 0; i < keys.size(); ++i)
-    if (std::isnan(keys[i])) values[i] = qQNaN();
-  if (rising) {
-    auto* g = new QCPGraph(ax->xAxis, ax->yAxis);
-    g->setData(keys, values, true);
+  if (auto* g = qobject_cast<QCPGraph*>(drawn.data())) {
     g->setLineStyle(style == Qt::NoPen ? QCPGraph::lsNone : QCPGraph::lsLine);
-    g->setPen(pen);
     g->setScatterStyle(scatter);
-    g->setAdaptiveSampling(true);
-    drawn = g;
-  } else {
-    for (qsizetype i = 0; i < keys.size(); ++i)
-      if (std::isnan(values[i])) keys[i] = qQNaN();
-    auto* c = new QCPCurve(ax->xAxis, ax->yAxis);
-    QVector<double> order(keys.size());
-    for (qsizetype i = 0; i < order.size(); ++i) order[i] = double(i);
-    c->setData(order, keys, values, true);
+  } else if (auto* c = qobject_cast<QCPCurve*>(drawn.data())) {
     c->setLineStyle(style == Qt::NoPen ? QCPCurve::lsNone : QCPCurve::lsLine);
-    c->setPen(pen);
     c->setScatterStyle(scatter);
-    drawn = c;
   }
+  drawn->setPen(pen);
   drawn->setVisible(visible);
 }
 

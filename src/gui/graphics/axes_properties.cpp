@@ -325,7 +325,7 @@ Value getLineColor(const Target& t) {
 }
 void setLineColor(const Target& t, const Value& v) {
   line(t)->color = colorFrom(v);
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 Value getLineStyle(const Target& t) {
@@ -333,7 +333,7 @@ Value getLineStyle(const Target& t) {
 }
 void setLineStyle(const Target& t, const Value& v) {
   line(t)->style = lineStyleFrom(textOf(v));
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 Value getLineWidth(const Target& t) {
@@ -343,7 +343,7 @@ void setLineWidth(const Target& t, const Value& v) {
   const double w = v.toScalar();
   if (!(w > 0) || w > 100) raise("A LineWidth is above 0 and at most 100 points.");
   line(t)->width = w;
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 Value getMarker(const Target& t) {
@@ -355,7 +355,7 @@ void setMarker(const Target& t, const Value& v) {
       (m.size() != 1 || std::string_view(".ox+*sd").find(m[0]) == std::string_view::npos))
     raise("'" + m + "' is not a marker (. o x + * s d or none).");
   line(t)->marker = toQ(m);
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 Value getMarkerSize(const Target& t) {
@@ -365,7 +365,7 @@ void setMarkerSize(const Target& t, const Value& v) {
   const double s = v.toScalar();
   if (!(s > 0) || s > 100) raise("A MarkerSize is above 0 and at most 100 points.");
   line(t)->markerSize = s;
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 

@@ -103,6 +103,9 @@ class LineObject : public QObject {
 
   // Rebuilds the drawn plottable from the data and the style.
   void rebuild();
+  // Applies the style (colour, line style and width, marker) to the drawn
+  // plottable without touching its data.
+  void restyle();
 };
 
 // A waterfall surface: matrices X, Y and Z of one size, one curve per row.
