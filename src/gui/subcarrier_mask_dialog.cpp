@@ -439,6 +439,9 @@ void openDialog(Call& c) {
   if (const double main = findFigure("main"); main != 0 && getString(main, "Visible") == "on")
     feval("positionChildWindow", 0, {main, fig});
   setString(fig, "Visible", "on");
+  // Each opening starts the keyboard on the first row, where Space switches
+  // that sub-carrier and the arrows walk the list.
+  if (QWidget* first = widgetOf(ctl(handles, "checkbox1"))) first->setFocus();
   uiwait(fig);
   std::string answer = "Cancel";
   if (isHandle(fig)) {

@@ -244,6 +244,7 @@ TEST_F(SubCarrierDialog, ArrowsOnTheRowsScrollPastTheEdgesOfTheList) {
     QWidget* last = gfx::widgetOf(control(dialog, "checkbox10"));
     QWidget* first = gfx::widgetOf(control(dialog, "checkbox1"));
     ASSERT_TRUE(last && first);
+    EXPECT_EQ(gfx::widgetOf(dialog)->focusWidget(), first);  // the keyboard starts on row 1
     last->setFocus();
     QTest::keyClick(last, Qt::Key_Down);
     EXPECT_EQ(rowLabel(10), "Sub-carrier -16");
@@ -268,6 +269,17 @@ TEST_F(SubCarrierDialog, ArrowsOnTheRowsScrollPastTheEdgesOfTheList) {
   const std::vector<double> m = mask();
   EXPECT_EQ(m[-16 + 26], 0);  // the entry unticked after scrolling
   EXPECT_EQ(countOn(m), 51);
+  // Opened again after the focus was elsewhere: back on the first row.
+  openWith([this] {
+    QWidget* fastEdit = gfx::widgetOf(control(dialog, "pdFastEditCarriers"));
+    EXPECT_EQ(gfx::widgetOf(dialog)->focusWidget(), gfx::widgetOf(control(dialog, "checkbox1")));
+    fastEdit->setFocus();
+    press(dialog, "pbCancel");
+  });
+  openWith([this] {
+    EXPECT_EQ(gfx::widgetOf(dialog)->focusWidget(), gfx::widgetOf(control(dialog, "checkbox1")));
+    press(dialog, "pbCancel");
+  });
 }
 
 TEST_F(SubCarrierDialog, MasksAreTakenAsRowsOrColumnsOf53) {
