@@ -412,6 +412,11 @@ class FrameDecoder {
       if (k != 0 && disabled_[i]) rep_.disabledSubcarriers.push_back(k);
     }
     rep_.channel.assign(h_.begin(), h_.end());
+    for (std::size_t i = 0; i < 53; ++i) {
+      const double e = std::norm(h_[i]);
+      hInv_[i] = disabled_[i] ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
+      weight_[i] = disabled_[i] ? 0.0 : e;
+    }
     if (!rep_.disabledSubcarriers.empty()) {
       std::string list;
       for (int k : rep_.disabledSubcarriers) list += (list.empty() ? "" : ", ") + std::to_string(k);
@@ -422,27 +427,33 @@ class FrameDecoder {
   }
 
   // Equalises one symbol and removes the common phase error the pilots show.
+  // The inverse channel is worked out once per frame, so each sub-carrier
+  // costs one complex product here.
   Equalised equalise(long long index, double polarity) {
     const auto y = sig_.carriers(symbolStart(index));
-    std::array<cplx, 53> z{};
-    for (int k = -26; k <= 26; ++k) {
-      const auto i = static_cast<std::size_t>(k + kCentre);
-      z[i] = disabled_[i] ? cplx(0.0, 0.0) : y[i] / h_[i];
-    }
     cplx pilotSum(0.0, 0.0);
     for (std::size_t p = 0; p < 4; ++p) {
       const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
-      if (!disabled_[i]) pilotSum += z[i] * kPilotSigns[p] * polarity * std::norm(h_[i]);
+      // disabled pilots have a zero inverse and weight, so they add nothing
+      pilotSum += mul(y[i], hInv_[i]) * (kPilotSigns[p] * polarity * weight_[i]);
     }
-    const cplx rot = std::abs(pilotSum) > 0 ? std::conj(pilotSum) / std::abs(pilotSum) : 1.0;
+    const double mag = std::abs(pilotSum);
+    const cplx rot = mag > 0 ? std::conj(pilotSum) / mag : 1.0;
     Equalised e;
     const auto& dc = dataCarriers();
     for (std::size_t j = 0; j < 48; ++j) {
       const auto i = static_cast<std::size_t>(dc[j] + kCentre);
-      e.data[j] = z[i] * rot;
-      e.weight[j] = disabled_[i] ? 0.0 : std::norm(h_[i]);
+      e.data[j] = mul(mul(y[i], hInv_[i]), rot);
+      e.weight[j] = weight_[i];
     }
     return e;
+  }
+
+  // A complex product without the library's checks for infinite operands:
+  // every value here is finite.
+  static cplx mul(cplx a, cplx b) {
+    return cplx(a.real() * b.real() - a.imag() * b.imag(),
+                a.real() * b.imag() + a.imag() * b.real());
   }
 
   bool symbolAvailable(long long index) const {
@@ -602,6 +613,8 @@ class FrameDecoder {
   long long backoff_ = 0;
   std::array<cplx, 53> h_{};
   std::array<bool, 53> disabled_{};
+  std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
+  std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
   const RateEntry* rate_ = nullptr;
 };
 
