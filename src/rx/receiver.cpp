@@ -162,40 +162,45 @@ class Signal {
     coarse_ = coarseHz;
     mirrored_ = mirrored;
     fine_ = fineHz;
+    // The rotation of each sample of a window against the window's first,
+    // so the samples of a window are corrected independently of each other
+    // (no running product carried from one sample to the next).
+    const double w = 2.0 * std::numbers::pi * hz() / rate();
+    rot_.resize(n_);
+    for (std::size_t i = 0; i < n_; ++i) rot_[i] = std::polar(1.0, w * static_cast<double>(i));
   }
   // The corrected sample n (0 outside the waveform). Mirrored, the input is
   // conjugated between the coarse and the fine correction, so one rotation
   // does both: conj(x e^-jwc) e^-jwf = conj(x) e^j(wc - wf).
   double hz() const { return mirrored_ ? coarse_ - fine_ : -(coarse_ + fine_); }
-  cplx raw(long long n) const {
-    if (n < 0 || n >= static_cast<long long>(x_.size())) return cplx(0.0, 0.0);
-    const cplx v = x_[static_cast<std::size_t>(n)];
-    return mirrored_ ? std::conj(v) : v;
-  }
   // Samples n0 .. n0 + count - 1, corrected, into out.
   void read(long long n0, std::size_t count, cplx* out) const {
     const double w = 2.0 * std::numbers::pi * hz() / rate();
-    const cplx r0 = std::polar(1.0, w * static_cast<double>(n0));
-    const cplx step = std::polar(1.0, w);
+    const long long size = static_cast<long long>(x_.size());
+    const double flip = mirrored_ ? -1.0 : 1.0;
     // The products are written out: the samples are finite (the receiver
     // cleans them first), so the library's checks for infinite operands of a
     // complex product are not needed here, and they cost more than the
     // product itself.
-    double rr = r0.real(), ri = r0.imag();
-    const double sr = step.real(), si = step.imag();
-    const long long size = static_cast<long long>(x_.size());
-    const double flip = mirrored_ ? -1.0 : 1.0;
-    for (std::size_t i = 0; i < count; ++i) {
-      const long long n = n0 + static_cast<long long>(i);
-      double xr = 0.0, xi = 0.0;
-      if (n >= 0 && n < size) {
-        xr = x_[static_cast<std::size_t>(n)].real();
-        xi = flip * x_[static_cast<std::size_t>(n)].imag();
+    for (std::size_t i0 = 0; i0 < count; i0 += n_) {
+      const std::size_t len = std::min(n_, count - i0);
+      const long long first = n0 + static_cast<long long>(i0);
+      // The part of the chunk that lies inside the waveform.
+      const auto lo = static_cast<std::size_t>(std::clamp<long long>(-first, 0, len));
+      const auto hi = static_cast<std::size_t>(
+          std::clamp<long long>(size - first, static_cast<long long>(lo), len));
+      cplx* o = out + i0;
+      std::fill(o, o + lo, cplx(0.0, 0.0));
+      std::fill(o + hi, o + len, cplx(0.0, 0.0));
+      const cplx r0 = std::polar(1.0, w * static_cast<double>(first));
+      const double r0r = r0.real(), r0i = r0.imag();
+      const cplx* in = x_.data() + first;
+      for (std::size_t i = lo; i < hi; ++i) {
+        const double xr = in[i].real(), xi = flip * in[i].imag();
+        const double tr = rot_[i].real(), ti = rot_[i].imag();
+        const double rr = r0r * tr - r0i * ti, ri = r0r * ti + r0i * tr;
+        o[i] = cplx(xr * rr - xi * ri, xr * ri + xi * rr);
       }
-      out[i] = cplx(xr * rr - xi * ri, xr * ri + xi * rr);
-      const double nr = rr * sr - ri * si;
-      ri = rr * si + ri * sr;
-      rr = nr;
     }
   }
   // Sub-carriers -26..+26 of the FFT window starting at sample n0.
@@ -204,10 +209,10 @@ class Signal {
     read(n0, n_, reinterpret_cast<cplx*>(in_));
     fftw_execute_dft(forwardPlan(n_, true), in_, out_);
     const cplx* out = reinterpret_cast<const cplx*>(out_);
-    std::array<cplx, 53> c{};
-    const long long n = static_cast<long long>(n_);
-    for (int k = -26; k <= 26; ++k)
-      c[static_cast<std::size_t>(k + kCentre)] = out[static_cast<std::size_t>((k + n) % n)];
+    std::array<cplx, 53> c;
+    // Bins n - 26 .. n - 1 hold -26..-1, bins 0..26 hold 0..+26.
+    std::copy(out + n_ - kCentre, out + n_, c.begin());
+    std::copy(out, out + kCentre + 1, c.begin() + kCentre);
     return c;
   }
 
@@ -217,6 +222,7 @@ class Signal {
   std::size_t n_;
   double coarse_ = 0.0, fine_ = 0.0;
   bool mirrored_ = false;
+  std::vector<cplx> rot_;  // e^jwi for i = 0 .. n_ - 1
   fftw_complex* in_;
   fftw_complex* out_;
 };
