@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -307,37 +308,44 @@ Detection detect(const std::span<const cplx> x, long long from, int os) {
   if (hi < lo) return d;
   std::vector<cplx> seg(static_cast<std::size_t>(hi - lo + 2 * P));
   sig.read(lo, seg.size(), seg.data());
-  // Normalised correlation of a period at offset i with the reference or its
-  // mirror image. The products are written out (the samples are finite).
-  auto corr = [&](std::size_t i, bool mirror) {
-    double cr = 0.0, ci = 0.0, en = 0.0;
-    const double s = mirror ? 1.0 : -1.0;  // the sign of the reference's imaginary part
-    for (long long m = 0; m < P; ++m) {
-      const cplx v = seg[i + static_cast<std::size_t>(m)];
-      const cplx rv = ref[static_cast<std::size_t>(m)];
-      const double a = v.real(), b = v.imag(), c = rv.real(), d = s * rv.imag();
-      cr += a * c - b * d;
-      ci += a * d + b * c;
+  // Normalised correlation of a period at offset i with the reference and
+  // with its mirror image (the reference conjugated), from the same four
+  // sums. The products are written out (the samples are finite).
+  auto corr = [&](std::size_t i) {
+    double ac = 0.0, bd = 0.0, ad = 0.0, bc = 0.0, en = 0.0;
+    const cplx* v = seg.data() + i;
+    for (std::size_t m = 0; m < static_cast<std::size_t>(P); ++m) {
+      const double a = v[m].real(), b = v[m].imag(), c = ref[m].real(), dd = ref[m].imag();
+      ac += a * c;
+      bd += b * dd;
+      ad += a * dd;
+      bc += b * c;
       en += a * a + b * b;
     }
-    return en > 0 ? std::abs(cplx(cr, ci)) / std::sqrt(en * refEnergy) : 0.0;
+    // Against conj(ref): (a + jb)(c + jd); against ref itself: (a + jb)(c - jd).
+    if (!(en > 0)) return std::array<double, 2>{0.0, 0.0};
+    const double scale = 1.0 / std::sqrt(en * refEnergy);
+    return std::array<double, 2>{std::hypot(ac + bd, bc - ad) * scale,
+                                 std::hypot(ac - bd, ad + bc) * scale};
   };
   double best = 0.0;
   long long bestAt = -1;
   bool bestMirror = false;
-  for (long long i = 0; i <= hi - lo; ++i)
-    for (bool mirror : {false, true}) {
-      const auto ui = static_cast<std::size_t>(i);
-      const double c1 = corr(ui, mirror);
-      if (c1 < 0.5) continue;
-      const double c2 = corr(ui + static_cast<std::size_t>(P), mirror);
-      if (c2 < 0.5) continue;
-      if (c1 + c2 > best) {
-        best = c1 + c2;
+  for (long long i = 0; i <= hi - lo; ++i) {
+    const auto ui = static_cast<std::size_t>(i);
+    const auto c1 = corr(ui);
+    if (c1[0] < 0.5 && c1[1] < 0.5) continue;
+    const auto c2 = corr(ui + static_cast<std::size_t>(P));
+    for (const bool mirror : {false, true}) {
+      const double a = c1[mirror ? 1 : 0], b = c2[mirror ? 1 : 0];
+      if (a < 0.5 || b < 0.5) continue;
+      if (a + b > best) {
+        best = a + b;
         bestAt = lo + i;
         bestMirror = mirror;
       }
     }
+  }
   if (bestAt < 0) return d;
   d.ltf = bestAt;
   d.mirrored = bestMirror;
@@ -667,9 +675,18 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
   }
   // Non-finite samples (a damaged file) count as silence.
   std::vector<cplx> clean;
+  // Counted from the exponent bits (all ones for infinities and NaN), which
+  // runs without a branch per sample.
   std::size_t bad = 0;
-  for (const cplx& v : samples)
-    if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) ++bad;
+  {
+    constexpr std::uint64_t kExp = 0x7FF0000000000000ULL;
+    const double* d = reinterpret_cast<const double*>(samples.data());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      const std::uint64_t re = std::bit_cast<std::uint64_t>(d[2 * i]) & kExp;
+      const std::uint64_t im = std::bit_cast<std::uint64_t>(d[2 * i + 1]) & kExp;
+      bad += static_cast<std::size_t>((re == kExp) | (im == kExp));
+    }
+  }
   if (bad > 0) {
     clean.assign(samples.begin(), samples.end());
     for (cplx& v : clean)
