@@ -114,12 +114,12 @@ void forwardPassScalar(const float* mother, std::size_t nBits, const Gains& g, f
 // are computed apart, their decisions taken with one mask each, and the two
 // interleaved back into state order.
 __attribute__((target("avx2"))) void forwardPassAvx2(const float* mother, std::size_t nBits,
-                                                     const Gains& g, float* metricOut,
+                                                     const Gains& g, float* metric,
                                                      std::uint64_t* decisions) {
-  alignas(32) float bufA[64], bufB[64];
-  std::copy(metricOut, metricOut + 64, bufA);
-  float* cur = bufA;
-  float* nxt = bufB;
+  // The 64 metrics stay in eight registers from step to step: cur[v] holds
+  // states 8v .. 8v + 7.
+  __m256 cur[8];
+  for (unsigned v = 0; v < 8; ++v) cur[v] = _mm256_loadu_ps(metric + 8 * v);
   __m256 ga[4], gb[4];
   for (unsigned v = 0; v < 4; ++v) {
     ga[v] = _mm256_load_ps(g.a.data() + 8 * v);
@@ -128,9 +128,11 @@ __attribute__((target("avx2"))) void forwardPassAvx2(const float* mother, std::s
   for (std::size_t t = 0; t < nBits; ++t) {
     const __m256 sa = _mm256_set1_ps(mother[2 * t]), sb = _mm256_set1_ps(mother[2 * t + 1]);
     std::uint64_t word = 0;
+    __m256 nxt[8];
+#pragma GCC unroll 4
     for (unsigned v = 0; v < 4; ++v) {
       const __m256 gain = _mm256_add_ps(_mm256_mul_ps(sa, ga[v]), _mm256_mul_ps(sb, gb[v]));
-      const __m256 m0 = _mm256_load_ps(cur + 8 * v), m1 = _mm256_load_ps(cur + 32 + 8 * v);
+      const __m256 m0 = cur[v], m1 = cur[v + 4];
       const __m256 e0 = _mm256_add_ps(m0, gain), e1 = _mm256_sub_ps(m1, gain);
       const __m256 o0 = _mm256_sub_ps(m0, gain), o1 = _mm256_add_ps(m1, gain);
       // max_ps(x, y) is x where x > y, otherwise y: the ties of the scalar pass.
@@ -140,22 +142,21 @@ __attribute__((target("avx2"))) void forwardPassAvx2(const float* mother, std::s
       word |= static_cast<std::uint64_t>(de) << (8 * v);
       word |= static_cast<std::uint64_t>(dd) << (32 + 8 * v);
       const __m256 lo = _mm256_unpacklo_ps(even, odd), hi = _mm256_unpackhi_ps(even, odd);
-      _mm256_store_ps(nxt + 16 * v, _mm256_permute2f128_ps(lo, hi, 0x20));
-      _mm256_store_ps(nxt + 16 * v + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+      nxt[2 * v] = _mm256_permute2f128_ps(lo, hi, 0x20);
+      nxt[2 * v + 1] = _mm256_permute2f128_ps(lo, hi, 0x31);
     }
     decisions[t] = word;
-    std::swap(cur, nxt);
+    for (unsigned v = 0; v < 8; ++v) cur[v] = nxt[v];
     if (t % kRenormalise == kRenormalise - 1) {
-      __m256 top = _mm256_load_ps(cur);
-      for (unsigned v = 1; v < 8; ++v) top = _mm256_max_ps(top, _mm256_load_ps(cur + 8 * v));
+      __m256 top = cur[0];
+      for (unsigned v = 1; v < 8; ++v) top = _mm256_max_ps(top, cur[v]);
       alignas(32) float lanes[8];
       _mm256_store_ps(lanes, top);
       const __m256 best = _mm256_set1_ps(*std::max_element(lanes, lanes + 8));
-      for (unsigned v = 0; v < 8; ++v)
-        _mm256_store_ps(cur + 8 * v, _mm256_sub_ps(_mm256_load_ps(cur + 8 * v), best));
+      for (unsigned v = 0; v < 8; ++v) cur[v] = _mm256_sub_ps(cur[v], best);
     }
   }
-  std::copy(cur, cur + 64, metricOut);
+  for (unsigned v = 0; v < 8; ++v) _mm256_storeu_ps(metric + 8 * v, cur[v]);
 }
 #endif
 
