@@ -91,20 +91,26 @@ double axisScale(int bpsc) {
   }
 }
 
-// The nearest level on one axis: odd integers within +-(2^m - 1).
-double nearestLevel(double y, int bitsPerAxis) {
-  const double top = static_cast<double>((1 << bitsPerAxis) - 1);
-  const double l = 2.0 * std::floor(y / 2.0) + 1.0;
+// The nearest level on one axis: odd integers within +-(2^m - 1). Rounded
+// with the 1.5 x 2^52 constant (exact for the clamped range), which needs
+// neither a branch nor a library call.
+double nearestLevel(double y, double top) {
+  constexpr double kRound = 6755399441055744.0;
+  const double h = (std::clamp(y, -top - 1.0, top + 1.0) - 1.0) * 0.5;
+  const double l = 2.0 * ((h + kRound) - kRound) + 1.0;
   return std::clamp(l, -top, top);
 }
 
-cplx nearestPoint(cplx z, int bpsc) {
-  // A table rather than a branch: the sign of random data mispredicts.
-  static constexpr double kSign[2] = {-1.0, 1.0};
-  if (bpsc == 1) return cplx(kSign[z.real() >= 0], 0.0);
-  const double s = axisScale(bpsc);
-  const int m = bpsc / 2;
-  return cplx(nearestLevel(z.real() / s, m), nearestLevel(z.imag() / s, m)) * s;
+// The squared distance of z from the nearest constellation point, in units
+// of the constellation's mean power.
+double pointError(cplx z, int bpsc, double scale, double invScale, double top) {
+  if (bpsc == 1) {
+    const double d = z.real() - (z.real() >= 0 ? 1.0 : -1.0);
+    return d * d + z.imag() * z.imag();
+  }
+  const double dr = z.real() - nearestLevel(z.real() * invScale, top) * scale;
+  const double di = z.imag() - nearestLevel(z.imag() * invScale, top) * scale;
+  return dr * dr + di * di;
 }
 
 // Soft values of one axis (positive means a one), in the order the mapper
@@ -129,10 +135,10 @@ void demap(cplx z, int bpsc, double weight, float* out) {
     out[0] = soft(z.real() * weight);
     return;
   }
-  const double s = axisScale(bpsc);
+  const double inv = 1.0 / axisScale(bpsc);
   const int m = bpsc / 2;
-  axisSoft(z.real() / s, m, weight, out);
-  axisSoft(z.imag() / s, m, weight, out + m);
+  axisSoft(z.real() * inv, m, weight, out);
+  axisSoft(z.imag() * inv, m, weight, out + m);
 }
 
 // ---- the working signal ----------------------------------------------------------------------
@@ -529,9 +535,12 @@ class FrameDecoder {
     const auto perm = interleaverPermutation(ncbps);
     std::vector<float> soft(nsym * ncbps, 0.0f);
     std::vector<float> sym(ncbps);
-    std::array<double, 53> errCarrier{};
+    std::array<double, 48> errCarrier{};
     double errTotal = 0.0;
     std::size_t countTotal = 0;
+    const double scale = axisScale(r.nbpsc), invScale = 1.0 / scale;
+    const double top = static_cast<double>((1 << (r.nbpsc / 2)) - 1);
+    const auto nbpsc = static_cast<std::size_t>(r.nbpsc);
     rep_.evmPerSymbolDb.assign(available, kNaN);
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
@@ -539,12 +548,13 @@ class FrameDecoder {
       double errSym = 0.0;
       std::size_t countSym = 0;
       for (std::size_t j = 0; j < 48; ++j) {
-        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * static_cast<std::size_t>(r.nbpsc)]);
-        if (e.weight[j] == 0.0) continue;
-        const double err = std::norm(e.data[j] - nearestPoint(e.data[j], r.nbpsc));
-        errCarrier[static_cast<std::size_t>(dataCarriers()[j] + kCentre)] += err;
+        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * nbpsc]);
+        // A sub-carrier that is off (weight 0) adds nothing.
+        const double on = e.weight[j] > 0.0 ? 1.0 : 0.0;
+        const double err = on * pointError(e.data[j], r.nbpsc, scale, invScale, top);
+        errCarrier[j] += err;
         errSym += err;
-        ++countSym;
+        countSym += static_cast<std::size_t>(on);
       }
       for (std::size_t k = 0; k < ncbps; ++k) soft[s * ncbps + k] = sym[perm[k]];
       if (countSym > 0) rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym / countSym);
@@ -552,11 +562,11 @@ class FrameDecoder {
       countTotal += countSym;
     }
     rep_.evmPerSubcarrierDb.assign(53, kNaN);
-    for (int k : dataCarriers()) {
-      const auto i = static_cast<std::size_t>(k + kCentre);
+    for (std::size_t j = 0; j < 48; ++j) {
+      const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
       if (!disabled_[i] && available > 0)
         rep_.evmPerSubcarrierDb[i] =
-            10.0 * std::log10(errCarrier[i] / static_cast<double>(available));
+            10.0 * std::log10(errCarrier[j] / static_cast<double>(available));
     }
     if (countTotal > 0) {
       rep_.evmRms = std::sqrt(errTotal / static_cast<double>(countTotal));
