@@ -141,6 +141,13 @@ void demap(cplx z, int bpsc, double weight, float* out) {
   axisSoft(z.imag() * inv, m, weight, out + m);
 }
 
+// A complex product without the library's checks for infinite operands:
+// the samples are finite (the receiver cleans them first), and the checks
+// cost more than the product itself.
+cplx mul(cplx a, cplx b) {
+  return cplx(a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real());
+}
+
 // ---- the working signal ----------------------------------------------------------------------
 
 // The input at 20 MHz x os with the carrier offset removed (and the spectrum
@@ -182,47 +189,63 @@ class Signal {
   double hz() const { return mirrored_ ? coarse_ - fine_ : -(coarse_ + fine_); }
   // Samples n0 .. n0 + count - 1, corrected, into out.
   void read(long long n0, std::size_t count, cplx* out) const {
-    const double w = 2.0 * std::numbers::pi * hz() / rate();
-    const long long size = static_cast<long long>(x_.size());
-    const double flip = mirrored_ ? -1.0 : 1.0;
-    // The products are written out: the samples are finite (the receiver
-    // cleans them first), so the library's checks for infinite operands of a
-    // complex product are not needed here, and they cost more than the
-    // product itself.
     for (std::size_t i0 = 0; i0 < count; i0 += n_) {
       const std::size_t len = std::min(n_, count - i0);
       const long long first = n0 + static_cast<long long>(i0);
-      // The part of the chunk that lies inside the waveform.
-      const auto lo = static_cast<std::size_t>(std::clamp<long long>(-first, 0, len));
-      const auto hi = static_cast<std::size_t>(
-          std::clamp<long long>(size - first, static_cast<long long>(lo), len));
-      cplx* o = out + i0;
-      std::fill(o, o + lo, cplx(0.0, 0.0));
-      std::fill(o + hi, o + len, cplx(0.0, 0.0));
-      const cplx r0 = std::polar(1.0, w * static_cast<double>(first));
-      const double r0r = r0.real(), r0i = r0.imag();
-      const cplx* in = x_.data() + first;
-      for (std::size_t i = lo; i < hi; ++i) {
-        const double xr = in[i].real(), xi = flip * in[i].imag();
-        const double tr = rot_[i].real(), ti = rot_[i].imag();
-        const double rr = r0r * tr - r0i * ti, ri = r0r * ti + r0i * tr;
-        o[i] = cplx(xr * rr - xi * ri, xr * ri + xi * rr);
-      }
+      readTurned(first, len, out + i0);
+      const cplx r0 = windowPhase(first);
+      for (std::size_t i = 0; i < len; ++i) out[i0 + i] = mul(out[i0 + i], r0);
     }
   }
-  // Sub-carriers -26..+26 of the FFT window starting at sample n0.
-  std::array<cplx, 53> carriers(long long n0) {
+  // Sub-carriers -26..+26 of the FFT window starting at sample n0. The
+  // rotation of the window's first sample is common to all its samples, so
+  // it is applied to the 53 sub-carriers after the transform.
+  void carriers(long long n0, std::array<cplx, 53>& c) {
     // FFTW's own buffers are aligned, so the plan may use vector code.
-    read(n0, n_, reinterpret_cast<cplx*>(in_));
+    readTurned(n0, n_, reinterpret_cast<cplx*>(in_));
     fftw_execute_dft(forwardPlan(n_, true), in_, out_);
     const cplx* out = reinterpret_cast<const cplx*>(out_);
-    std::array<cplx, 53> c;
+    const cplx r0 = windowPhase(n0);
     // Bins n - 26 .. n - 1 hold -26..-1, bins 0..26 hold 0..+26.
-    std::copy(out + n_ - kCentre, out + n_, c.begin());
-    std::copy(out, out + kCentre + 1, c.begin() + kCentre);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(kCentre); ++k)
+      c[k] = mul(out[n_ - kCentre + k], r0);
+    for (std::size_t k = 0; k <= static_cast<std::size_t>(kCentre); ++k)
+      c[kCentre + k] = mul(out[k], r0);
+  }
+  std::array<cplx, 53> carriers(long long n0) {
+    std::array<cplx, 53> c;
+    carriers(n0, c);
     return c;
   }
 
+ private:
+  // The correction's rotation at sample n.
+  cplx windowPhase(long long n) const {
+    return std::polar(1.0, 2.0 * std::numbers::pi * hz() / rate() * static_cast<double>(n));
+  }
+  // Samples first .. first + len - 1 (len at most one window), each turned
+  // by the correction's rotation relative to the first, into out.
+  void readTurned(long long first, std::size_t len, cplx* __restrict out) const {
+    const long long size = static_cast<long long>(x_.size());
+    const double flip = mirrored_ ? -1.0 : 1.0;
+    // The part of the window that lies inside the waveform.
+    const auto lo = static_cast<std::size_t>(std::clamp<long long>(-first, 0, len));
+    const auto hi = static_cast<std::size_t>(
+        std::clamp<long long>(size - first, static_cast<long long>(lo), len));
+    std::fill(out, out + lo, cplx(0.0, 0.0));
+    std::fill(out + hi, out + len, cplx(0.0, 0.0));
+    const double* __restrict in = reinterpret_cast<const double*>(x_.data() + first);
+    const double* __restrict rot = reinterpret_cast<const double*>(rot_.data());
+    double* __restrict o = reinterpret_cast<double*>(out);
+    for (std::size_t i = lo; i < hi; ++i) {
+      const double xr = in[2 * i], xi = flip * in[2 * i + 1];
+      const double tr = rot[2 * i], ti = rot[2 * i + 1];
+      o[2 * i] = xr * tr - xi * ti;
+      o[2 * i + 1] = xr * ti + xi * tr;
+    }
+  }
+
+ public:
  private:
   std::span<const cplx> x_;
   int os_;
@@ -450,7 +473,8 @@ class FrameDecoder {
   // The inverse channel is worked out once per frame, so each sub-carrier
   // costs one complex product here.
   Equalised equalise(long long index, double polarity) {
-    const auto y = sig_.carriers(symbolStart(index));
+    std::array<cplx, 53>& y = carriers_;
+    sig_.carriers(symbolStart(index), y);
     cplx pilotSum(0.0, 0.0);
     for (std::size_t p = 0; p < 4; ++p) {
       const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
@@ -467,13 +491,6 @@ class FrameDecoder {
       e.weight[j] = weight_[i];
     }
     return e;
-  }
-
-  // A complex product without the library's checks for infinite operands:
-  // every value here is finite.
-  static cplx mul(cplx a, cplx b) {
-    return cplx(a.real() * b.real() - a.imag() * b.imag(),
-                a.real() * b.imag() + a.imag() * b.real());
   }
 
   bool symbolAvailable(long long index) const {
@@ -637,6 +654,7 @@ class FrameDecoder {
   long long backoff_ = 0;
   std::array<cplx, 53> h_{};
   std::array<bool, 53> disabled_{};
+  std::array<cplx, 53> carriers_{};  // the symbol being equalised
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
   const RateEntry* rate_ = nullptr;
@@ -685,17 +703,19 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
   }
   // Non-finite samples (a damaged file) count as silence.
   std::vector<cplx> clean;
-  // Counted from the exponent bits (all ones for infinities and NaN), which
-  // runs without a branch per sample.
+  // Found from the exponent bits (all ones for infinities and NaN), which
+  // runs without a branch per sample; counted only when there are any.
   std::size_t bad = 0;
   {
     constexpr std::uint64_t kExp = 0x7FF0000000000000ULL;
     const double* d = reinterpret_cast<const double*>(samples.data());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-      const std::uint64_t re = std::bit_cast<std::uint64_t>(d[2 * i]) & kExp;
-      const std::uint64_t im = std::bit_cast<std::uint64_t>(d[2 * i + 1]) & kExp;
-      bad += static_cast<std::size_t>((re == kExp) | (im == kExp));
-    }
+    const std::size_t n = 2 * samples.size();
+    std::uint64_t any = 0;
+    for (std::size_t i = 0; i < n; ++i)
+      any |= static_cast<std::uint64_t>((std::bit_cast<std::uint64_t>(d[i]) & kExp) == kExp);
+    if (any != 0)
+      for (const cplx& v : samples)
+        if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) ++bad;
   }
   if (bad > 0) {
     clean.assign(samples.begin(), samples.end());
