@@ -1,8 +1,9 @@
 // The application shell, module rfCommonUI: the menu bar, the window title,
 // the Calculate step that records what was calculated, the check that a
 // current waveform exists, the memory-option and connection menus, the about
-// box and the shut-down. The File menu, the waveform export and the instrument
-// buttons are in shell_files.cpp and shell_instrument.cpp.
+// box and the shut-down. The File menu, the waveform export, the instrument
+// buttons and the Plot menu are in shell_files.cpp, shell_instrument.cpp and
+// shell_plots.cpp.
 #include "gui/shell.hpp"
 
 #include <algorithm>
@@ -31,6 +32,10 @@ LocalTable& table() {
 bool addCommand(const OpInfo& info) {
   table().functions.push_back(info);
   return true;
+}
+
+void removeCommand(std::string_view name) {
+  std::erase_if(table().functions, [&](const OpInfo& f) { return f.name == name; });
 }
 
 const LocalTable& commandTable() {
@@ -83,6 +88,17 @@ void application(std::string_view operation, std::initializer_list<Value> args) 
   feval(appText("ApplicationFunction"), 0, std::span<const Value>(in));
 }
 
+Value clockNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  const double fraction =
+      std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(t)).count();
+  return Value::row({double(tm.tm_year + 1900), double(tm.tm_mon + 1), double(tm.tm_mday),
+                     double(tm.tm_hour), double(tm.tm_min), tm.tm_sec + fraction});
+}
+
 std::string& fileOfThisRun() {
   static std::string path;
   return path;
@@ -95,18 +111,6 @@ std::string lower(std::string_view s) {
   std::transform(out.begin(), out.end(), out.begin(),
                  [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
   return out;
-}
-
-// The clock value [year month day hour minute seconds] of now, local time.
-Value clockNow() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  const double fraction =
-      std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(t)).count();
-  return Value::row({double(tm.tm_year + 1900), double(tm.tm_mon + 1), double(tm.tm_mday),
-                     double(tm.tm_hour), double(tm.tm_min), tm.tm_sec + fraction});
 }
 
 bool calculatedSetIsCurrent() {
@@ -350,6 +354,16 @@ void menuConfigBBG1Opt2_Callback(Call& c) {
   markMemoryOption(c.in(2, "handles"), "menuConfigBBG1Opt2");
 }
 
+// The signal generator's connection: the dialog edits `configuration`, which
+// Download and Refresh use; only OK replaces it.
+void menuConfigSigGenIO_Callback(Call& c) {
+  const double fig = mainWindow(c.in(2, "handles"));
+  Value config = global("configuration");
+  if (!config.isRecord()) config = defaultConfiguration();
+  const std::vector<Value> out = feval("KS_SigGen", 2, {fig, config, Value(appText("Platform"))});
+  if (out.size() == 2 && out[0].isText() && out[0].str() == "OK") global("configuration") = out[1];
+}
+
 // The connection dialog serves the spectrum analyzer too. Its title is set
 // on the dialog's window itself, before it opens and after it closed; the
 // layout (built into the library) is never rewritten.
@@ -415,6 +429,7 @@ SHELL_COMMAND(AppShutDown, 0, 0);
 SHELL_CALLBACK(pbCalculate_Callback);
 SHELL_CALLBACK(menuConfigBBG1Opt1_Callback);
 SHELL_CALLBACK(menuConfigBBG1Opt2_Callback);
+SHELL_CALLBACK(menuConfigSigGenIO_Callback);
 SHELL_CALLBACK(menuConfigSpecAnIO_Callback);
 SHELL_CALLBACK(menuHelpAbout_Callback);
 SHELL_CALLBACK(menuFileExit_Callback);

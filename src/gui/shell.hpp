@@ -14,12 +14,18 @@ namespace dot11a::shell {
 // the shell's source files (shell_*.cpp), so the module owns every command
 // whichever file implements it.
 bool addCommand(const OpInfo& info);
+// Takes a command out of the table again (tests that stand in for an
+// operation the shell calls by name); not while a shell command runs.
+void removeCommand(std::string_view name);
 const LocalTable& commandTable();
 
 // The application-wide records the shell reads.
 Value& appInfo();
 std::string appText(std::string_view field);
 bool platformC();
+
+// The clock value [year month day hour minute seconds] of now, local time.
+Value clockNow();
 
 // The main window of a handles record (its `main` field), or the window whose
 // callback runs.

@@ -12,10 +12,11 @@
 #include "dot11a/error.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/plots/plot_data.hpp"
+#include "gui/plots/plot_frame.hpp"
 
 namespace dot11a {
 
-namespace {
+namespace plotframe {
 
 using gfx::Handle;
 
@@ -87,7 +88,7 @@ void addPlotMenus(Handle fig) {
 }
 
 // A hidden plot window with no standard menu bar and no number in its title.
-Handle plotWindow(const std::string& name, const Value& position, bool menuBar = false) {
+Handle plotWindow(const std::string& name, const Value& position, bool menuBar) {
   const Handle fig = gfx::newFigure();
   gfx::setString(fig, "MenuBar", menuBar ? "figure" : "none");
   gfx::setString(fig, "NumberTitle", "off");
@@ -107,9 +108,12 @@ std::vector<double> movedAxesPosition() {
   return p;
 }
 
-}  // namespace
+}  // namespace plotframe
 
 namespace op {
+
+using gfx::Handle;
+using namespace plotframe;
 
 // KS_PlotSpectrum(hParent, label, sampleRate, iqWave)
 void KS_PlotSpectrum(Call& c) {
@@ -199,6 +203,8 @@ void KS_PlotCCDF(Call& c) {
 // ---- the plot menus' actions ---------------------------------------------------------
 
 namespace {
+
+using gfx::Handle;
 
 // print: saves the window as a PNG or PDF file the user names; print('-dmeta')
 // copies its picture to the clipboard.
