@@ -147,8 +147,7 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
     for (std::size_t at = 0; at + n <= samples.size(); at += n) starts.push_back(at);
   } else {
     const std::size_t last = samples.size() - n;
-    for (std::size_t k = 0; k < kMaxSegments; ++k)
-      starts.push_back(last * k / (kMaxSegments - 1));
+    for (std::size_t k = 0; k < kMaxSegments; ++k) starts.push_back(last * k / (kMaxSegments - 1));
   }
   for (const std::size_t at : starts) {
     const std::size_t have = std::min(n, samples.size() - at);
