@@ -151,9 +151,13 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
   }
   for (const std::size_t at : starts) {
     const std::size_t have = std::min(n, samples.size() - at);
+    // On the doubles themselves: written as complex values, the compiler
+    // stores the halves apart and reads them back as a pair, which stalls.
+    const double* src = reinterpret_cast<const double*>(samples.data() + at);
+    double* dst = reinterpret_cast<double*>(in);
     for (std::size_t i = 0; i < have; ++i) {
-      const cplx v = samples[at + i];
-      in[i] = cplx(v.real() * w[i], v.imag() * w[i]);
+      dst[2 * i] = src[2 * i] * w[i];
+      dst[2 * i + 1] = src[2 * i + 1] * w[i];
     }
     std::fill(in + have, in + n, cplx(0.0, 0.0));
     fftw_execute_dft(plan, inBuf.p, outBuf.p);

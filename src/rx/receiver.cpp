@@ -613,9 +613,16 @@ class FrameDecoder {
     if (!rep_.dataTailOk) rep_.problems.push_back("The DATA tail bits are not zero.");
     rep_.serviceBits = packBits(std::span(plain).first(16));
     rep_.psduBits.assign(plain.begin() + kServiceBits, plain.begin() + static_cast<long>(tailAt));
+    // An octet at a time through plain pointers: byte stores through the
+    // report's vectors would make the compiler reload them every bit.
     rep_.psdu.assign(rep_.length, 0);
-    for (std::size_t i = 0; i < rep_.psduBits.size(); ++i)
-      rep_.psdu[i / 8] |= static_cast<std::uint8_t>((rep_.psduBits[i] != 0 ? 1u : 0u) << (i % 8));
+    const std::uint8_t* bit = rep_.psduBits.data();
+    std::uint8_t* octet = rep_.psdu.data();
+    for (std::size_t o = 0; o < rep_.psdu.size(); ++o) {
+      unsigned v = 0;
+      for (unsigned b = 0; b < 8; ++b) v |= (bit[8 * o + b] != 0 ? 1u : 0u) << b;
+      octet[o] = static_cast<std::uint8_t>(v);
+    }
     checkFcs();
   }
 

@@ -218,9 +218,13 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
   if (!terminated)
     state = static_cast<unsigned>(std::max_element(metric.begin(), metric.end()) - metric.begin());
   std::vector<std::uint8_t> out(nBits);
+  // Through plain pointers: a byte store through the vector would make the
+  // compiler reload its data pointer every step.
+  std::uint8_t* o = out.data();
+  const std::uint64_t* dec = decisions.get();
   for (std::size_t t = nBits; t-- > 0;) {
-    out[t] = static_cast<std::uint8_t>(state & 1u);
-    const auto m = static_cast<unsigned>((decisions[t] >> decisionBit(state)) & 1u);
+    o[t] = static_cast<std::uint8_t>(state & 1u);
+    const auto m = static_cast<unsigned>((dec[t] >> decisionBit(state)) & 1u);
     state = (state >> 1) | (m << 5);
   }
   return out;
