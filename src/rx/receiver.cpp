@@ -234,10 +234,15 @@ class Signal {
         std::clamp<long long>(size - first, static_cast<long long>(lo), len));
     std::fill(out, out + lo, cplx(0.0, 0.0));
     std::fill(out + hi, out + len, cplx(0.0, 0.0));
-    const double* __restrict in = reinterpret_cast<const double*>(x_.data() + first);
-    const double* __restrict rot = reinterpret_cast<const double*>(rot_.data());
-    double* __restrict o = reinterpret_cast<double*>(out);
-    for (std::size_t i = lo; i < hi; ++i) {
+    if (hi <= lo) return;
+    // Pointers to the first sample inside: the window may start before the
+    // waveform or end after it.
+    const std::size_t count = hi - lo;
+    const double* __restrict in =
+        reinterpret_cast<const double*>(x_.data() + (first + static_cast<long long>(lo)));
+    const double* __restrict rot = reinterpret_cast<const double*>(rot_.data() + lo);
+    double* __restrict o = reinterpret_cast<double*>(out + lo);
+    for (std::size_t i = 0; i < count; ++i) {
       const double xr = in[2 * i], xi = flip * in[2 * i + 1];
       const double tr = rot[2 * i], ti = rot[2 * i + 1];
       o[2 * i] = xr * tr - xi * ti;

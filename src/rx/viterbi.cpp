@@ -129,7 +129,6 @@ __attribute__((target("avx2"))) void forwardPassAvx2(const float* mother, std::s
     const __m256 sa = _mm256_set1_ps(mother[2 * t]), sb = _mm256_set1_ps(mother[2 * t + 1]);
     std::uint64_t word = 0;
     __m256 nxt[8];
-#pragma GCC unroll 4
     for (unsigned v = 0; v < 4; ++v) {
       const __m256 gain = _mm256_add_ps(_mm256_mul_ps(sa, ga[v]), _mm256_mul_ps(sb, gb[v]));
       const __m256 m0 = cur[v], m1 = cur[v + 4];
