@@ -77,6 +77,7 @@ void addPlotMenus(Handle fig) {
   const Value items = Value::cellRow(
       {menuItem("", "&File", "menuPlotFile", ""),
        menuItem("menuPlotFile", "&Print", "menuPlotPrint", "print"),
+       menuItem("menuPlotFile", "Save &As...", "menuPlotSaveAs", "savePlotAs"),
        menuItem("menuPlotFile", "&Close", "menuPlotClose", "close(gcf)", true),
        menuItem("", "&Edit", "menuPlotEdit", ""),
        menuItem("menuPlotEdit", "&Copy", "menuPlotCopy", "print('-dmeta')"),
@@ -206,8 +207,8 @@ namespace {
 
 using gfx::Handle;
 
-// print: saves the window as a PNG or PDF file the user names; print('-dmeta')
-// copies its picture to the clipboard.
+// print: prints the window's plots on a printer the user chooses;
+// print('-dmeta') copies its picture to the clipboard.
 void printBuiltin(Call& c) {
   const Handle fig = gfx::gcbf();
   if (!gfx::widgetOf(fig)) raise("print acts on the window whose menu was used.");
@@ -215,23 +216,26 @@ void printBuiltin(Call& c) {
     if (QClipboard* clip = QApplication::clipboard()) clip->setPixmap(gfx::widgetOf(fig)->grab());
     return;
   }
-  const auto file = dialogs().saveFile(
-      "Print to file", {{"*.pdf", "PDF document (*.pdf)"}, {"*.png", "PNG picture (*.png)"}}, "");
-  if (!file) return;
-  gfx::savePicture(fig, *file);
+  gfx::printFigure(fig);
+}
+
+// savePlotAs: saves the window's plots as a PNG or PDF file the user names.
+void savePlotAsBuiltin(Call&) {
+  gfx::savePlotAs(gfx::gcbf());
 }
 
 void closeBuiltin(Call& c) {
   gfx::deleteFigure(c.has(0) ? gfx::handleFrom(c.in(0, "h"), "close") : gfx::gcbf());
 }
 
-// zoom('out'): every axes of the window back to its data's extent.
+// zoom('out'): every axes of the window back to the view it was drawn with.
 void zoomBuiltin(Call&) {
-  for (Handle ax : gfx::figureAxes(gfx::gcbf())) gfx::autoscale(ax);
+  for (Handle ax : gfx::figureAxes(gfx::gcbf())) gfx::resetView(ax);
 }
 
 const bool kRegistered = [] {
   registerBuiltin({"print", 1, 0, 1, "print", printBuiltin});
+  registerBuiltin({"savePlotAs", 0, 0, 1, "savePlotAs", savePlotAsBuiltin});
   registerBuiltin({"close", 1, 0, 1, "close", closeBuiltin});
   registerBuiltin({"zoom", 1, 0, 1, "zoom", zoomBuiltin});
   return true;
