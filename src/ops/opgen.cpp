@@ -224,7 +224,8 @@ int main(int argc, char** argv) {
   int index = 0;
   for (const Op& op : kOps) {
     h << "// " << op.name << "\n";
-    h << "DOT11A_API " << mlfSig(op) << ";\n" << "DOT11A_API " << mlxSig(op) << ";\n";
+    h << "DOT11A_API " << mlfSig(op) << ";\n"
+      << "DOT11A_API " << mlxSig(op) << ";\n";
     c << "extern \"C\" " << mlfSig(op) << " {\n"
       << guarded(mlfBody(op, index, countFromPointers(op))) << "}\n\n";
     c << "extern \"C\" " << mlxSig(op) << " {\n"
