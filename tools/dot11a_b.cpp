@@ -2,6 +2,7 @@
 // user closes it, and stops the library. Runs on a desktop, under Xvfb and on
 // Qt's offscreen platform.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <exception>
 #include <iostream>
 
@@ -10,6 +11,24 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Veltora 802.11a");
+
+  // --family chooses the signal generator family the window serves: "b"
+  // (RS232 and GPIB) or "c" (GPIB and TCP/IP, baseband generator options).
+  // (Qt itself takes -platform, the display platform, before this parser.)
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Edit, calculate, plot and download IEEE 802.11a frames.");
+  parser.addHelpOption();
+  const QCommandLineOption family(
+      "family", "Signal generator family: b (RS232, GPIB) or c (GPIB, TCP/IP).", "b|c", "b");
+  parser.addOption(family);
+  parser.process(app);
+  const QString chosen = parser.value(family);
+  if (chosen != "b" && chosen != "c") {
+    std::cerr << "dot11a_b: --family must be b or c, not \"" << chosen.toStdString() << "\".\n";
+    return 2;
+  }
+  if (parser.isSet(family)) qputenv("DOT11A_PLATFORM", chosen.toUtf8());
+
   int status = 0;
   Dot11a_b_libInitialize();
   try {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -117,10 +118,22 @@ bool available(std::string_view operation) {
 
 // ---- initialisation --------------------------------------------------------------
 
+// The instrument family starts as "b"; the host program's --family option
+// (or DOT11A_PLATFORM in the environment) chooses "c", whose connection dialog
+// offers TCP/IP. Any other text keeps "b" and says so on the console.
+std::string startupPlatform() {
+  const char* chosen = std::getenv("DOT11A_PLATFORM");
+  if (chosen == nullptr || *chosen == '\0') return "b";
+  const std::string text(chosen);
+  if (text == "b" || text == "c") return text;
+  std::cerr << "DOT11A_PLATFORM \"" << text << "\" is not b or c; platform b is used.\n";
+  return "b";
+}
+
 void InitializeAppInfo(Call&) {
   global("appInfo") = Value::record({
       {"Name", Value("IEEE 802.11a-1999 (OFDM)")},
-      {"Platform", Value("b")},
+      {"Platform", Value(startupPlatform())},
       {"Rev", Value("A.01.04.000")},
       {"Date", Value("December 2026")},
       {"Notes", Value("Release Notes:")},
@@ -543,15 +556,17 @@ bool answeredOK(const std::vector<Value>& out) {
 }
 
 void pbSubCarriers_Callback(Call& c) {
+  const Value& handles = c.in(2, "handles");  // checked before the dialog opens
   const Value& fig = global("figureList").field("SubCarriersMask");
   if (!available("dot11a_GUI_SubCarrierMask") || fig.isEmpty()) return notAvailable("sub-carrier");
   const std::vector<Value> out =
       feval("dot11a_GUI_SubCarrierMask", 2, {fig, P().field("SubCarriers")});
   if (answeredOK(out)) P().setField("SubCarriers", out[1]);
-  local("redrawCalculationStatus", {c.in(2, "handles")});
+  local("redrawCalculationStatus", {handles});
 }
 
 void pbMACheaderSetup_Callback(Call& c) {
+  const Value& handles = cbHandles(c);  // checked before the dialog opens
   const Value& fig = global("figureList").field("MACheader");
   if (!available("dot11_MACconfig") || fig.isEmpty()) return notAvailable("MAC header");
   const std::vector<Value> out =
@@ -561,7 +576,7 @@ void pbMACheaderSetup_Callback(Call& c) {
   header.setField("Contents", out[1]);
   if (out[1].isRecord() && out[1].hasField("BitStream"))
     header.setField("Length", static_cast<double>(out[1].field("BitStream").numel()) / 8);
-  local("redrawPaylodSetup", {cbHandles(c)});
+  local("redrawPaylodSetup", {handles});
 }
 
 void pdDATAsourceType_Callback(Call& c) {

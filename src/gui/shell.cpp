@@ -1,8 +1,9 @@
 // The application shell, module rfCommonUI: the menu bar, the window title,
 // the Calculate step that records what was calculated, the check that a
 // current waveform exists, the memory-option and connection menus, the about
-// box and the shut-down. The File menu, the waveform export and the instrument
-// buttons are in shell_files.cpp and shell_instrument.cpp.
+// box and the shut-down. The File menu, the waveform export, the instrument
+// buttons and the Plot menu are in shell_files.cpp, shell_instrument.cpp and
+// shell_plots.cpp.
 #include "gui/shell.hpp"
 
 #include <algorithm>
@@ -28,9 +29,19 @@ LocalTable& table() {
   return t;
 }
 
+bool addCommands(std::initializer_list<gfx::LocalOp> rows) {
+  for (const OpInfo& info : gfx::localOperations("rfCommonUI", rows).functions)
+    table().functions.push_back(info);
+  return true;
+}
+
 bool addCommand(const OpInfo& info) {
   table().functions.push_back(info);
   return true;
+}
+
+void removeCommand(std::string_view name) {
+  std::erase_if(table().functions, [&](const OpInfo& f) { return f.name == name; });
 }
 
 const LocalTable& commandTable() {
@@ -83,6 +94,17 @@ void application(std::string_view operation, std::initializer_list<Value> args) 
   feval(appText("ApplicationFunction"), 0, std::span<const Value>(in));
 }
 
+Value clockNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  const double fraction =
+      std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(t)).count();
+  return Value::row({double(tm.tm_year + 1900), double(tm.tm_mon + 1), double(tm.tm_mday),
+                     double(tm.tm_hour), double(tm.tm_min), tm.tm_sec + fraction});
+}
+
 std::string& fileOfThisRun() {
   static std::string path;
   return path;
@@ -95,18 +117,6 @@ std::string lower(std::string_view s) {
   std::transform(out.begin(), out.end(), out.begin(),
                  [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
   return out;
-}
-
-// The clock value [year month day hour minute seconds] of now, local time.
-Value clockNow() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  const double fraction =
-      std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(t)).count();
-  return Value::row({double(tm.tm_year + 1900), double(tm.tm_mon + 1), double(tm.tm_mday),
-                     double(tm.tm_hour), double(tm.tm_min), tm.tm_sec + fraction});
 }
 
 bool calculatedSetIsCurrent() {
@@ -350,6 +360,16 @@ void menuConfigBBG1Opt2_Callback(Call& c) {
   markMemoryOption(c.in(2, "handles"), "menuConfigBBG1Opt2");
 }
 
+// The signal generator's connection: the dialog edits `configuration`, which
+// Download and Refresh use; only OK replaces it.
+void menuConfigSigGenIO_Callback(Call& c) {
+  const double fig = mainWindow(c.in(2, "handles"));
+  Value config = global("configuration");
+  if (!config.isRecord()) config = defaultConfiguration();
+  const std::vector<Value> out = feval("KS_SigGen", 2, {fig, config, Value(appText("Platform"))});
+  if (out.size() == 2 && out[0].isText() && out[0].str() == "OK") global("configuration") = out[1];
+}
+
 // The connection dialog serves the spectrum analyzer too. Its title is set
 // on the dialog's window itself, before it opens and after it closed; the
 // layout (built into the library) is never rewritten.
@@ -406,18 +426,21 @@ void menuFileExit_Callback(Call&) {
   feval("AppShutDown", 0, {});
 }
 
-SHELL_COMMAND(AddMenuBar, 1, 0);
-SHELL_COMMAND(InitializeFigure, 1, 0);
-SHELL_COMMAND(redrawAppTitle, 1, 0);
-SHELL_COMMAND(executeCalculation, 1, 0);
-SHELL_COMMAND(checkWaveformReady, 2, 1);
-SHELL_COMMAND(AppShutDown, 0, 0);
-SHELL_CALLBACK(pbCalculate_Callback);
-SHELL_CALLBACK(menuConfigBBG1Opt1_Callback);
-SHELL_CALLBACK(menuConfigBBG1Opt2_Callback);
-SHELL_CALLBACK(menuConfigSpecAnIO_Callback);
-SHELL_CALLBACK(menuHelpAbout_Callback);
-SHELL_CALLBACK(menuFileExit_Callback);
+[[maybe_unused]] const bool kShellCommands = shell::addCommands({
+    {"AddMenuBar", 1, 0, AddMenuBar},
+    {"InitializeFigure", 1, 0, InitializeFigure},
+    {"redrawAppTitle", 1, 0, redrawAppTitle},
+    {"executeCalculation", 1, 0, executeCalculation},
+    {"checkWaveformReady", 2, 1, checkWaveformReady},
+    {"AppShutDown", 0, 0, AppShutDown},
+    gfx::callback("pbCalculate_Callback", pbCalculate_Callback),
+    gfx::callback("menuConfigBBG1Opt1_Callback", menuConfigBBG1Opt1_Callback),
+    gfx::callback("menuConfigBBG1Opt2_Callback", menuConfigBBG1Opt2_Callback),
+    gfx::callback("menuConfigSigGenIO_Callback", menuConfigSigGenIO_Callback),
+    gfx::callback("menuConfigSpecAnIO_Callback", menuConfigSpecAnIO_Callback),
+    gfx::callback("menuHelpAbout_Callback", menuHelpAbout_Callback),
+    gfx::callback("menuFileExit_Callback", menuFileExit_Callback),
+});
 
 }  // namespace
 

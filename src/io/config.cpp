@@ -7,7 +7,6 @@
 #include <limits>
 #include <string>
 
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/instrument.hpp"
 
@@ -231,12 +230,4 @@ Value configFromAddress(std::string_view address) {
   badAddress(address);
 }
 
-namespace op {
-
-void formatconfig(Call& c) {
-  c.outputNames({"config_out"});
-  c.out(0) = formatConfig(c.in(0, "config_in"));
-}
-
-}  // namespace op
 }  // namespace dot11a

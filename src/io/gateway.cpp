@@ -1,4 +1,4 @@
-// The binding to the I/O gateway plugin and the gateway wrapper operations.
+// The binding to the I/O gateway plugin and the typed gateway calls.
 //
 // The plugin is loaded by name on the first gateway call and stays loaded until
 // the process ends (unloading code that may have left a thread-local or a
@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/instrument.hpp"
 #include "io/gateway_abi.hpp"
@@ -136,55 +135,4 @@ IoResult hwReturnLocal(const Value& config) {
   return toResult(twoOutputs(GatewayCode::ReturnLocal, {formatConfig(config)}));
 }
 
-namespace op {
-
-namespace {
-void assignTwo(Call& c, std::vector<Value> out) {
-  c.out(0) = out.size() > 0 ? std::move(out[0]) : Value();
-  c.out(1) = out.size() > 1 ? std::move(out[1]) : Value();
-}
-}  // namespace
-
-void hwIO(Call& c) {
-  const auto inputs = c.inputs().first(c.nargin());
-  std::vector<Value> out = callGateway(c.nargout(), inputs);
-  for (std::size_t i = 0; i < out.size(); ++i) c.out(i) = std::move(out[i]);
-}
-
-void hwPing(Call& c) {
-  c.outputNames({"status", "response"});
-  assignTwo(c, twoOutputs(GatewayCode::Ping, {formatConfig(c.in(0, "config"))}));
-}
-
-void hwSend(Call& c) {
-  c.outputNames({"status", "response"});
-  assignTwo(c,
-            twoOutputs(GatewayCode::Send, {formatConfig(c.in(0, "config")), c.in(1, "command")}));
-}
-
-void hwQuery(Call& c) {
-  c.outputNames({"status", "response"});
-  assignTwo(c, twoOutputs(GatewayCode::Query, {formatConfig(c.in(0, "config")), c.in(1, "query")}));
-}
-
-// The fourth and fifth inputs are accepted and not used: the gateway always
-// receives "norm" and 1 (normalise the samples to full scale).
-void hwDownload(Call& c) {
-  c.outputNames({"status", "response"});
-  assignTwo(c, twoOutputs(GatewayCode::Download,
-                          {formatConfig(c.in(0, "config")), c.in(1, "data"), c.in(2, "markers"),
-                           Value("norm"), Value(1.0), c.in(5, "filename")}));
-}
-
-void hwReturnLocal(Call& c) {
-  c.outputNames({"status", "response"});
-  assignTwo(c, twoOutputs(GatewayCode::ReturnLocal, {formatConfig(c.in(0, "config"))}));
-}
-
-void VerifyComm(Call& c) {
-  c.outputNames({"status", "description"});
-  assignTwo(c, twoOutputs(GatewayCode::Ping, {formatConfig(c.in(0, "config"))}));
-}
-
-}  // namespace op
 }  // namespace dot11a

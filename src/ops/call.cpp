@@ -181,6 +181,11 @@ void runMlx(std::size_t index, int nlhs, Value plhs[], int nrhs, const Value prh
     plhs[i] = std::move(outs[static_cast<std::size_t>(i)]);
 }
 
+void bindOperations(std::span<const OpBinding> bindings) {
+  for (const OpBinding& b : bindings)
+    if (b.index < kOperationCount) kOperationTable[b.index].fn = b.fn;
+}
+
 int outputListCount(const Value* outputs) {
   if (outputs == nullptr || outputs->numel() == 0) return 1;
   return static_cast<int>(outputs->numel());

@@ -9,8 +9,18 @@
 
 namespace dot11a::detail {
 
-extern const OpInfo kOperationTable[];
+extern OpInfo kOperationTable[];
 extern const std::size_t kOperationCount;
+
+// An implementation for the table entry at `index`.
+struct OpBinding {
+  std::size_t index;
+  OpFn fn;
+};
+// Binds implementations that live in a component above this one (the window
+// operations of the GUI) into the table; called once, when that component's
+// code is loaded, before the library is started.
+void bindOperations(std::span<const OpBinding> bindings);
 
 // mlf, mlfN and mlfV forms: the argument counts are fixed by the signature, so
 // only the library state is checked before the operation runs.

@@ -252,6 +252,26 @@ TEST_F(MainWindow, RespondsToKeyboardAndMouse) {
   EXPECT_EQ(value("pdDataRate"), 6);
 }
 
+TEST_F(MainWindow, PlatformComesFromTheEnvironmentAndOnlyBOrCAreTaken) {
+  const auto platformAfterStart = [](const char* chosen) {
+    if (chosen == nullptr)
+      unsetenv("DOT11A_PLATFORM");
+    else
+      setenv("DOT11A_PLATFORM", chosen, 1);
+    testing::internal::CaptureStderr();
+    feval("dot11a_GUI_b", 0, {Value("InitializeAppInfo")});
+    const std::string err = testing::internal::GetCapturedStderr();
+    unsetenv("DOT11A_PLATFORM");
+    return std::make_pair(global("appInfo").field("Platform").str(), err);
+  };
+  EXPECT_EQ(platformAfterStart("c").first, "c");
+  EXPECT_EQ(platformAfterStart(nullptr).first, "b");
+  EXPECT_EQ(platformAfterStart("").first, "b");
+  const auto [wrong, message] = platformAfterStart("C7710");
+  EXPECT_EQ(wrong, "b");
+  EXPECT_NE(message.find("\"C7710\" is not b or c"), std::string::npos) << message;
+}
+
 TEST_F(MainWindow, ErrorsInCallbacksArePrintedAndLeaveTheWindowWorking) {
   // A callback with too many inputs for a local operation: the dispatcher
   // prints the count error and returns.

@@ -74,13 +74,6 @@ TEST_F(CallForms, InputsArePassedByValue) {
   EXPECT_EQ(out.numel(), 3u);
 }
 
-TEST_F(CallForms, UnbuiltOperationSaysItIsNotAvailable) {
-  // The plot operations come with the plot windows; until then they refuse clearly.
-  if (dot11a::findOperation("KS_PlotCCDF")->fn != nullptr) GTEST_SKIP();
-  const std::string msg = errorOf([] { dot11a::feval("KS_PlotCCDF", 1, {}); });
-  EXPECT_NE(msg.find("not available"), std::string::npos) << msg;
-}
-
 TEST_F(CallForms, UnassignedOutputWarnsWithItsName) {
   static const dot11a::OpInfo silent{
       "silentOp", 1, 1, 1, "silentOp", [](dot11a::Call& c) {

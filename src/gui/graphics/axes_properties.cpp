@@ -87,6 +87,7 @@ void setLim(const Target& t, const Value& v) {
     raise("The limits of a logarithmic axis must be above 0.");
   axisOf(t)->setRange(lim[0], lim[1]);
   (isX(t) ? a->xLimAuto : a->yLimAuto) = false;
+  a->home.reset();
   a->redraw();
 }
 Value getZLim(const Target& t) {
@@ -96,6 +97,7 @@ void setZLim(const Target& t, const Value& v) {
   const auto lim = limitsFrom(v, t.property);
   axes(t)->zLim = lim;
   axes(t)->zLimAuto = false;
+  axes(t)->home.reset();
   axes(t)->redraw();
 }
 Value getLimMode(const Target& t) {
@@ -270,6 +272,7 @@ void setView(const Target& t, const Value& v) {
   if (view.size() != 2 || !std::isfinite(view[0]) || !std::isfinite(view[1]))
     raise("The View is [azimuth elevation] in degrees.");
   axes(t)->view = {std::remainder(view[0], 360.0), std::clamp(view[1], -90.0, 90.0)};
+  axes(t)->home.reset();
   axes(t)->redraw();
 }
 
@@ -322,7 +325,7 @@ Value getLineColor(const Target& t) {
 }
 void setLineColor(const Target& t, const Value& v) {
   line(t)->color = colorFrom(v);
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 Value getLineStyle(const Target& t) {
@@ -330,7 +333,7 @@ Value getLineStyle(const Target& t) {
 }
 void setLineStyle(const Target& t, const Value& v) {
   line(t)->style = lineStyleFrom(textOf(v));
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 Value getLineWidth(const Target& t) {
@@ -340,7 +343,7 @@ void setLineWidth(const Target& t, const Value& v) {
   const double w = v.toScalar();
   if (!(w > 0) || w > 100) raise("A LineWidth is above 0 and at most 100 points.");
   line(t)->width = w;
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 Value getMarker(const Target& t) {
@@ -352,7 +355,7 @@ void setMarker(const Target& t, const Value& v) {
       (m.size() != 1 || std::string_view(".ox+*sd").find(m[0]) == std::string_view::npos))
     raise("'" + m + "' is not a marker (. o x + * s d or none).");
   line(t)->marker = toQ(m);
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 Value getMarkerSize(const Target& t) {
@@ -362,7 +365,7 @@ void setMarkerSize(const Target& t, const Value& v) {
   const double s = v.toScalar();
   if (!(s > 0) || s > 100) raise("A MarkerSize is above 0 and at most 100 points.");
   line(t)->markerSize = s;
-  line(t)->rebuild();
+  line(t)->restyle();
   line(t)->axes()->redraw();
 }
 

@@ -151,7 +151,8 @@ Value getString(const Target& t) {
   if (auto* cb = qobject_cast<QComboBox*>(o)) {
     std::vector<Value> items;
     for (int i = 0; i < cb->count(); ++i) items.emplace_back(fromQ(cb->itemText(i)));
-    return Value::cell(items.size(), items.empty() ? 0 : 1, std::move(items));
+    const std::size_t n = items.size();  // read before the list is moved into the cell
+    return Value::cell(n, n == 0 ? 0 : 1, std::move(items));
   }
   if (QAction* a = actionOf(o)) return Value(fromQ(a->text()));
   return Value("");

@@ -135,9 +135,35 @@ Handle plotLine(Handle axes, std::span<const double> x, std::span<const double> 
 Handle addSurface(Handle axes, const Value& x, const Value& y, const Value& z);
 // Fits the axes' limits to their data (the limits of "auto" mode).
 void autoscale(Handle axes);
-// Saves a window, or one axes, as a picture: PNG, JPEG or BMP by the file
-// name's extension, or PDF. Raises an error naming the file when it fails.
+// Saves the plots of a window (without its menus), or one axes, as a
+// picture at their size on the screen: PNG, JPEG or BMP by the file name's
+// extension, or PDF (vector). Raises an error naming the file and the reason
+// when it cannot be written.
 void savePicture(Handle object, const std::string& fileName);
+
+// ---- plot tools -------------------------------------------------------------------
+// Every axes offers them without further code: the wheel zooms about the
+// pointer, dragging pans (or, with the window's ZoomMode on, draws the
+// rectangle to zoom into; with RotateMode on, turns a waterfall), a
+// double-click returns to the view the program drew, and the pointer shows a
+// crosshair with its value, snapped to the nearest data point of a line.
+
+// The readout text for a point of an axes: x and y in the units their labels
+// name, e.g. "3.00 MHz, -12.4 dB".
+std::string readoutText(Handle axes, double x, double y);
+// What the readout shows now ("" when the pointer is not over the plot box).
+std::string currentReadout(Handle axes);
+// Back to the limits (and view) the axes had before the user zoomed, panned
+// or turned them; nothing changes when the user has not.
+void resetView(Handle axes);
+// Prints the plots of a window, the printer chosen in the print dialog of the
+// dialog service (a scripted service answers with the path of a PDF file to
+// print to). Failures are shown as error dialogs.
+void printFigure(Handle figure);
+// Asks for a file name (PNG or PDF) through the dialog service and saves the
+// plots of a window in it; a file that cannot be written is reported in an
+// error dialog that says why.
+void savePlotAs(Handle figure);
 
 // ---- modal waits ----------------------------------------------------------------
 // Runs a nested event loop until uiresume(figure) is called or the window is

@@ -5,7 +5,9 @@
 #include <qcustomplot.h>
 
 #include <QPointer>
+#include <QRubberBand>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "gui/graphics/internal.hpp"
@@ -13,6 +15,7 @@
 namespace dot11a::gfx {
 
 class WaterfallLayer;
+class Readout;
 
 // One axes: a QCustomPlot widget whose plot box is placed at the axes'
 // Position; the box's margins hold the tick labels, axis labels and title.
@@ -33,6 +36,16 @@ class Axes : public QCustomPlot {
   WaterfallLayer* waterfall = nullptr;
   int colorIndex = 0;  // next colour of the colour order
 
+  // The view the axes had before the user first zoomed, panned or turned
+  // them; a reset goes back to it. Limits set by the program replace it.
+  struct ViewState {
+    QCPRange x, y;
+    std::array<double, 2> zLim, view;
+    bool xAuto, yAuto, zAuto;
+  };
+  std::optional<ViewState> home;
+  Readout* readout = nullptr;  // the value under the pointer (plot_tools.cpp)
+
   bool is3d() const;
   // Places the widget so that its plot box sits at `position` in the area.
   void place();
@@ -40,6 +53,33 @@ class Axes : public QCustomPlot {
   void fitAuto();
   void redraw();
   QWidget* area() const { return parentWidget(); }
+
+  // The interactive tools (plot_tools.cpp): the user's zoom, pan and turn
+  // start by keeping the view to come back to; resetView returns to it.
+  void keepHome();
+  void resetView();
+  // Zooms the 2-D axes by `factor` (below 1: in) about a point in plot
+  // coordinates, or to a rectangle given in widget pixels.
+  void zoomAbout(double x, double y, double factor);
+  void zoomToPixels(const QRect& r);
+  // x and y in the units of the axis labels, e.g. "3.00 MHz, -12.4 dB".
+  QString readoutText(double x, double y) const;
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
+  void leaveEvent(QEvent* e) override;
+
+ private:
+  enum class Drag { None, Pan, Rectangle, Turn };
+  Drag drag_ = Drag::None;
+  QPoint pressAt_;
+  std::array<double, 2> pressView_{0, 0};
+  QRubberBand* band_ = nullptr;
+  bool windowMode(const char* mode) const;
 };
 
 // A line: its data as given (XData, YData, ZData), drawn as a QCPGraph when X
@@ -63,6 +103,9 @@ class LineObject : public QObject {
 
   // Rebuilds the drawn plottable from the data and the style.
   void rebuild();
+  // Applies the style (colour, line style and width, marker) to the drawn
+  // plottable without touching its data.
+  void restyle();
 };
 
 // A waterfall surface: matrices X, Y and Z of one size, one curve per row.

@@ -12,10 +12,11 @@
 #include "dot11a/error.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/plots/plot_data.hpp"
+#include "gui/plots/plot_frame.hpp"
 
 namespace dot11a {
 
-namespace {
+namespace plotframe {
 
 using gfx::Handle;
 
@@ -76,6 +77,7 @@ void addPlotMenus(Handle fig) {
   const Value items = Value::cellRow(
       {menuItem("", "&File", "menuPlotFile", ""),
        menuItem("menuPlotFile", "&Print", "menuPlotPrint", "print"),
+       menuItem("menuPlotFile", "Save &As...", "menuPlotSaveAs", "savePlotAs"),
        menuItem("menuPlotFile", "&Close", "menuPlotClose", "close(gcf)", true),
        menuItem("", "&Edit", "menuPlotEdit", ""),
        menuItem("menuPlotEdit", "&Copy", "menuPlotCopy", "print('-dmeta')"),
@@ -87,7 +89,7 @@ void addPlotMenus(Handle fig) {
 }
 
 // A hidden plot window with no standard menu bar and no number in its title.
-Handle plotWindow(const std::string& name, const Value& position, bool menuBar = false) {
+Handle plotWindow(const std::string& name, const Value& position, bool menuBar) {
   const Handle fig = gfx::newFigure();
   gfx::setString(fig, "MenuBar", menuBar ? "figure" : "none");
   gfx::setString(fig, "NumberTitle", "off");
@@ -107,9 +109,12 @@ std::vector<double> movedAxesPosition() {
   return p;
 }
 
-}  // namespace
+}  // namespace plotframe
 
 namespace op {
+
+using gfx::Handle;
+using namespace plotframe;
 
 // KS_PlotSpectrum(hParent, label, sampleRate, iqWave)
 void KS_PlotSpectrum(Call& c) {
@@ -200,8 +205,10 @@ void KS_PlotCCDF(Call& c) {
 
 namespace {
 
-// print: saves the window as a PNG or PDF file the user names; print('-dmeta')
-// copies its picture to the clipboard.
+using gfx::Handle;
+
+// print: prints the window's plots on a printer the user chooses;
+// print('-dmeta') copies its picture to the clipboard.
 void printBuiltin(Call& c) {
   const Handle fig = gfx::gcbf();
   if (!gfx::widgetOf(fig)) raise("print acts on the window whose menu was used.");
@@ -209,23 +216,26 @@ void printBuiltin(Call& c) {
     if (QClipboard* clip = QApplication::clipboard()) clip->setPixmap(gfx::widgetOf(fig)->grab());
     return;
   }
-  const auto file = dialogs().saveFile(
-      "Print to file", {{"*.pdf", "PDF document (*.pdf)"}, {"*.png", "PNG picture (*.png)"}}, "");
-  if (!file) return;
-  gfx::savePicture(fig, *file);
+  gfx::printFigure(fig);
+}
+
+// savePlotAs: saves the window's plots as a PNG or PDF file the user names.
+void savePlotAsBuiltin(Call&) {
+  gfx::savePlotAs(gfx::gcbf());
 }
 
 void closeBuiltin(Call& c) {
   gfx::deleteFigure(c.has(0) ? gfx::handleFrom(c.in(0, "h"), "close") : gfx::gcbf());
 }
 
-// zoom('out'): every axes of the window back to its data's extent.
+// zoom('out'): every axes of the window back to the view it was drawn with.
 void zoomBuiltin(Call&) {
-  for (Handle ax : gfx::figureAxes(gfx::gcbf())) gfx::autoscale(ax);
+  for (Handle ax : gfx::figureAxes(gfx::gcbf())) gfx::resetView(ax);
 }
 
 const bool kRegistered = [] {
   registerBuiltin({"print", 1, 0, 1, "print", printBuiltin});
+  registerBuiltin({"savePlotAs", 0, 0, 1, "savePlotAs", savePlotAsBuiltin});
   registerBuiltin({"close", 1, 0, 1, "close", closeBuiltin});
   registerBuiltin({"zoom", 1, 0, 1, "zoom", zoomBuiltin});
   return true;

@@ -1,0 +1,153 @@
+// Each plot window of the largest frame on Qt's offscreen platform: the time
+// from the call that opens the window to its first frame drawn with the data
+// (the plot replotted and then painted). The frame is the application's
+// largest: 4095 octets at 6 Mbit/s, oversampling 4, window 16 (438,736
+// samples at 80 MHz), reduced to 14 bits as the Plot menu passes it.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QObject>
+#include <QPointer>
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dot11a/call.hpp"
+#include "dot11a/dialogs.hpp"
+#include "dot11a/synthesis.hpp"
+#include "gui/graphics/graphics.hpp"
+#include "gui/graphics/plot_objects.hpp"
+
+namespace {
+
+using dot11a::Value;
+namespace gfx = dot11a::gfx;
+
+constexpr double kRate = 80e6;
+
+const Value& largestWaveform() {
+  static const Value wave = [] {
+    dot11a::FrameSettings s;
+    s.data = {true, 0, 1, 0.5, true, 93, true, 4, 16, true};
+    s.dataRate = 6;
+    s.idleSamples = 0;
+    dot11a::Bits bits(8 * 4095);
+    std::mt19937 gen(20240601u);
+    for (auto& b : bits) b = static_cast<std::uint8_t>(gen() & 1u);
+    const dot11a::Frame f = dot11a::synthesizeFrame(s, bits);
+    return dot11a::feval1("applyDacRes",
+                          {Value::row(std::span<const dot11a::cplx>(f.waveform)), Value(14.0)});
+  }();
+  return wave;
+}
+
+// Watches the axes of a window: done once every one of them has replotted
+// and then painted.
+class FirstFrame : public QObject {
+ public:
+  explicit FirstFrame(gfx::Handle fig) {
+    for (gfx::Handle h : gfx::figureAxes(fig)) {
+      auto* a = gfx::Axes::of(gfx::objectOf(h));
+      axes_.push_back({a, false, false});
+      a->installEventFilter(this);
+      const std::size_t i = axes_.size() - 1;
+      connect(a, &QCustomPlot::afterReplot, this, [this, i] { axes_[i].replotted = true; });
+    }
+  }
+  bool done() const {
+    for (const auto& a : axes_)
+      if (!a.painted) return false;
+    return !axes_.empty();
+  }
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Paint)
+      for (auto& a : axes_)
+        if (a.axes == o && a.replotted) a.painted = true;  // painted once this call returns
+    return false;
+  }
+
+ private:
+  struct Watched {
+    QPointer<gfx::Axes> axes;
+    bool replotted, painted;
+  };
+  std::vector<Watched> axes_;
+};
+
+// Opens a plot window per iteration (inputs: `args`, the waveform, `after`) and waits for its first
+// frame; the window is closed outside the timing.
+void timeToFirstFrame(benchmark::State& state, const std::string& op, std::vector<Value> args,
+                      const std::vector<Value>& after = {}) {
+  const dot11a::OpInfo* info = dot11a::findOperation(op);
+  if (info == nullptr || info->fn == nullptr) {
+    state.SkipWithError((op + " is not in this build").c_str());
+    return;
+  }
+  dot11a::ScopedScriptedDialogs script;
+  const Value& wave = largestWaveform();
+  args.push_back(wave);
+  args.insert(args.end(), after.begin(), after.end());
+  double callMs = 0, drawMs = 0;
+  for (auto _ : state) {
+    QElapsedTimer clock;
+    clock.start();
+    const double fig = dot11a::feval(op, 1, std::span<const Value>(args)).at(0).toScalar();
+    const qint64 called = clock.nsecsElapsed();
+    FirstFrame watch(fig);
+    while (!watch.done() && clock.elapsed() < 20000) QCoreApplication::processEvents();
+    state.PauseTiming();
+    callMs += double(called) / 1e6;
+    drawMs += double(clock.nsecsElapsed() - called) / 1e6;
+    if (!watch.done()) state.SkipWithError("no frame drawn within 20 s");
+    gfx::deleteFigure(fig);
+    QCoreApplication::processEvents();
+    state.ResumeTiming();
+  }
+  if (!script->shown.empty())
+    state.SkipWithError(("the plot showed: " + script->shown[0].text).c_str());
+  state.counters["samples"] = static_cast<double>(wave.numel());
+  // Of the time to the first frame: the call (computing and laying out the
+  // plot) and the drawing after it (real time, milliseconds per window).
+  const double n = std::max<double>(1, static_cast<double>(state.iterations()));
+  state.counters["call_ms"] = callMs / n;
+  state.counters["draw_ms"] = drawMs / n;
+}
+
+void BM_PlotSpectrumFirstFrame(benchmark::State& state) {
+  timeToFirstFrame(state, "KS_PlotSpectrum", {Value(0.0), Value("(bench)"), Value(kRate)});
+}
+void BM_PlotWaterfallFirstFrame(benchmark::State& state) {
+  const double period = static_cast<double>(largestWaveform().numel()) / kRate / 200;
+  timeToFirstFrame(state, "KS_PlotWaterfall",
+                   {Value(0.0), Value("(bench)"), Value(kRate), Value(period)});
+}
+void BM_PlotCcdfFirstFrame(benchmark::State& state) {
+  timeToFirstFrame(state, "KS_PlotCCDF", {Value(0.0), Value("(bench)")});
+}
+void BM_PlotIQTimeFirstFrame(benchmark::State& state) {
+  timeToFirstFrame(state, "KS_PlotIQTime",
+                   {Value(0.0), Value("(bench)"), Value(kRate), Value(0.0)});
+}
+// The eye and scatter diagrams take the waveform third and their trace
+// settings after it: 8 samples per trace; every 4th sample, no trace lines.
+void BM_PlotEyeDiagramFirstFrame(benchmark::State& state) {
+  timeToFirstFrame(state, "KS_PlotEyeDiagram", {Value(0.0), Value("(bench)")},
+                   {Value(8.0), Value(1.0), Value(0.0)});
+}
+void BM_PlotScatterDiagramFirstFrame(benchmark::State& state) {
+  timeToFirstFrame(state, "KS_PlotScatterDiagram", {Value(0.0), Value("(bench)")},
+                   {Value(4.0), Value(0.0), Value(0.0)});
+}
+BENCHMARK(BM_PlotSpectrumFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlotWaterfallFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlotCcdfFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlotIQTimeFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlotEyeDiagramFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlotScatterDiagramFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

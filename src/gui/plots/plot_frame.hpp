@@ -1,0 +1,39 @@
+// The frame every analysis plot window shares: reading the plot operations'
+// inputs, placing the window against its parent, and the plot menus (File,
+// Edit, Tools with the zoom and rotate toggles). Defined in plot_windows.cpp.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "dot11a/call.hpp"
+#include "dot11a/value.hpp"
+#include "gui/graphics/graphics.hpp"
+
+namespace dot11a::plotframe {
+
+// The samples of a waveform input; absent or empty gives no samples.
+std::vector<cplx> samplesOf(const Value& v);
+// Input i as a number or a text, or `fallback` when it was not supplied.
+double numberOr(const Call& c, std::size_t i, const char* name, double fallback);
+std::string textOr(const Call& c, std::size_t i, const char* name, const std::string& fallback);
+
+// The window's position from its parent: `none` when the parent is the screen
+// (pixels), otherwise the parent's position scaled by 0.8 and moved by
+// (dx, dy) times the parent's (scaleFirst false) or the new (scaleFirst true)
+// width and height.
+Value placeFrom(gfx::Handle parent, const std::vector<double>& none, double dx, double dy,
+                bool scaleFirst);
+
+// Adds the File, Edit and Tools menus of every plot window.
+void addPlotMenus(gfx::Handle fig);
+
+// A hidden plot window with no standard menu bar (unless `menuBar`), no number
+// in its title, the given name and position, and the plot menus.
+gfx::Handle plotWindow(const std::string& name, const Value& position, bool menuBar = false);
+
+// The plot box moved as the plot windows do: left x 1.2, bottom x 1.4,
+// height / 1.1.
+std::vector<double> movedAxesPosition();
+
+}  // namespace dot11a::plotframe

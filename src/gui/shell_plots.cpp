@@ -1,0 +1,246 @@
+// The shell's Plot menu: each command opens an analysis plot of the last
+// calculated waveform in a window of its own and keeps that window in
+// appInfo.ClientWindows, which the shut-down closes. Every plot shows the
+// waveform as the instrument's 14-bit converter will make it.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dot11a/dialogs.hpp"
+#include "gui/graphics/graphics.hpp"
+#include "gui/shell.hpp"
+
+namespace dot11a {
+
+namespace {
+
+constexpr double kDisplayBits = 14;
+
+// appInfo.Name followed by the time of the plot to the second, so that plots
+// of successive calculations can be told apart.
+Value plotTitle() {
+  Value clk = shell::clockNow();
+  std::vector<double> parts = clk.toDoubles();
+  parts[5] = std::floor(parts[5]);
+  const Value stamp = feval1("clock2str", {Value::row(parts)});
+  return Value(shell::appText("Name") + " (" + stamp.str() + ")");
+}
+
+double sampleRate() {
+  const Value& s = global("SigGenSettings");
+  if (s.isRecord() && s.hasField("SamplingRate") && s.field("SamplingRate").isNumeric() &&
+      !s.field("SamplingRate").isEmpty())
+    return s.field("SamplingRate").toScalar();
+  return 1;
+}
+
+// The oversampling ratio of the waveform on show: that of the calculated
+// parameter set. After "Yes" to a stale waveform the current set may already
+// name another ratio, which would cut the old waveform's symbols wrongly.
+double overSampling() {
+  const Value& info = shell::appInfo();
+  const Value* calculated = info.isRecord() && info.hasField("LastCaluclatedParameterSet")
+                                ? &info.field("LastCaluclatedParameterSet")
+                                : nullptr;
+  const Value* current = &global("parameters");
+  for (const Value* set : {calculated, current})
+    if (set != nullptr && set->isRecord() && set->hasField("OverSampling") &&
+        set->field("OverSampling").isNumeric() && !set->field("OverSampling").isEmpty())
+      return std::max(1.0, std::round(set->field("OverSampling").toScalar()));
+  return 1;
+}
+
+double sampleCount() {
+  return static_cast<double>(global("waveform").numel());
+}
+
+// Appends a plot window to appInfo.ClientWindows. Entries of windows the user
+// closed meanwhile are dropped, so the list holds only open windows.
+void keepWindow(const Value& window) {
+  std::vector<double> kept;
+  const Value& info = shell::appInfo();
+  if (info.isRecord() && info.hasField("ClientWindows") && info.field("ClientWindows").isNumeric())
+    for (double h : info.field("ClientWindows").toDoubles())
+      if (h != 0 && gfx::isHandle(h)) kept.push_back(h);
+  // A plot that failed shows its own error and gives no window.
+  if (window.isNumeric() && window.isScalar()) {
+    const double h = window.toScalar();
+    if (h != 0 && gfx::isHandle(h)) kept.push_back(h);
+  }
+  shell::appInfo().setField("ClientWindows",
+                            kept.empty() ? Value::empty() : Value::row(std::move(kept)));
+}
+
+// Runs one plot by name with the inputs `make` builds (after the waveform
+// check and any dialog) and keeps its window. The pointer shows "watch" while
+// the plot is drawn. A plot that cannot be drawn is reported to the user, who
+// would otherwise see nothing happen.
+template <typename Inputs>
+void openPlot(const Value& handles, std::string_view plot, std::string_view what, Inputs make) {
+  const double parent = shell::mainWindow(handles);
+  Value window;
+  {
+    shell::WatchPointer watch(parent);
+    try {
+      const Value wave = feval1("applyDacRes", {global("waveform"), kDisplayBits});
+      const std::vector<Value> in = make(Value(parent), plotTitle(), wave);
+      std::vector<Value> out = feval(plot, 1, std::span<const Value>(in));
+      if (!out.empty()) window = std::move(out[0]);
+    } catch (const std::exception& e) {
+      watch.restore();
+      dialogs().error("Plot Error", "Unable to Plot " + std::string(what) + "\n" + e.what());
+      return;
+    }
+  }
+  keepWindow(window);
+}
+
+// An answer of the configuration dialogs as a number: one decimal number
+// with a point (whatever the user's locale), blanks around it allowed.
+// Anything else (empty, words, NaN, two numbers) is no answer.
+std::optional<double> numberIn(std::string_view text) {
+  const auto blank = [](char ch) { return ch == ' ' || ch == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double x = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), x);
+  if (text.empty() || end != text.data() + text.size() || std::isnan(x)) return std::nullopt;
+  // Beyond the range of a double: a negative exponent makes it 0, otherwise the
+  // sign tells which end it clamps to.
+  if (error == std::errc::result_out_of_range) {
+    const auto e = text.find_first_of("eE");
+    if (e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-') return 0.0;
+    return text.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+  }
+  if (error != std::errc()) return std::nullopt;
+  return x;
+}
+
+// Asks the two fields of an eye or scatter configuration. Nothing comes back
+// when the user cancelled, or when an answer is not a number (then he is told
+// which one).
+std::optional<std::pair<double, double>> askConfiguration(const std::string& title,
+                                                          const std::string& first,
+                                                          const std::string& firstDefault,
+                                                          const std::string& firstName) {
+  const std::vector<std::string> prompts = {first, "Enter symbol delay (0-1):"};
+  const auto answers = dialogs().input(title, prompts, {firstDefault, "0"});
+  if (!answers) return std::nullopt;
+  const std::vector<std::string> names = {firstName, "symbol delay"};
+  double values[2] = {0, 0};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const std::string text = i < answers->size() ? (*answers)[i] : std::string();
+    const std::optional<double> x = numberIn(text);
+    if (!x) {
+      dialogs().error(title, "The " + names[i] + " must be a number; \"" + text +
+                                 "\" is not one.\nNothing was plotted.");
+      return std::nullopt;
+    }
+    values[i] = *x;
+  }
+  return std::make_pair(values[0], values[1]);
+}
+
+// A symbol delay of 0 to 1 symbols, in samples.
+double delaySamples(double symbols) {
+  return std::round(std::clamp(symbols, 0.0, 1.0) * overSampling());
+}
+
+bool ready(const Value& handles) {
+  return shell::waveformReady(handles, "Plot");
+}
+
+void menuPlotSpectrum_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_PlotSpectrum", "Spectrum", [](Value parent, Value title, Value wave) {
+    return std::vector<Value>{parent, title, sampleRate(), wave};
+  });
+}
+
+// The waterfall cuts the waveform into 200 slices.
+void menuPlotWaterfall_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_PlotWaterfall", "Waterfall", [](Value parent, Value title, Value wave) {
+    const double rate = sampleRate();
+    return std::vector<Value>{parent, title, rate, (sampleCount() / rate) / 200, wave};
+  });
+}
+
+void plotIQTime(const Value& h, double overlay) {
+  if (!ready(h)) return;
+  openPlot(h, "KS_PlotIQTime", "I(t) Q(t)", [overlay](Value parent, Value title, Value wave) {
+    return std::vector<Value>{parent, title, sampleRate(), overlay, wave};
+  });
+}
+
+void menuPlotIQTime_Callback(Call& c) {
+  plotIQTime(c.in(2, "handles"), 0);
+}
+
+void menuPlotIQTimeSameAxes_Callback(Call& c) {
+  plotIQTime(c.in(2, "handles"), 1);
+}
+
+// The eye diagram spans a whole number of symbols, 1 up to the symbols in the
+// waveform, and starts the given part of a symbol late.
+void menuPlotEyeDiagram_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  const auto answers = askConfiguration("Eye Diagram Configuration",
+                                        "Enter number of symbols:", "1", "number of symbols");
+  if (!answers) return;
+  const double os = overSampling();
+  // Whole symbols only: a trace of a fractional symbol count is no whole
+  // number of samples, which the eye plot refuses.
+  const double symbols = std::max(
+      1.0, std::min(std::round(std::max(answers->first, 1.0)), std::floor(sampleCount() / os)));
+  const double delay = delaySamples(answers->second);
+  openPlot(h, "KS_PlotEyeDiagram", "Eye Diagram", [=](Value parent, Value title, Value wave) {
+    return std::vector<Value>{parent, title, wave, symbols * os, symbols * os / sampleRate(),
+                              delay};
+  });
+}
+
+// The scatter diagram shows one point per symbol-rate sample, over a trace
+// through every sample when the trace is on.
+void menuPlotScatterDiagram_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  const auto answers =
+      askConfiguration("Scatter Diagram Configuration", "Trace On (0|1):", "1", "trace setting");
+  if (!answers) return;
+  const double traceOn = std::min(1.0, std::round(std::max(answers->first, 0.0)));
+  const double delay = delaySamples(answers->second);
+  openPlot(h, "KS_PlotScatterDiagram", "Scatter Diagram",
+           [=](Value parent, Value title, Value wave) {
+             return std::vector<Value>{parent, title, wave, overSampling(), delay, traceOn};
+           });
+}
+
+void menuPlotCCDF_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_PlotCCDF", "CCDF", [](Value parent, Value title, Value wave) {
+    return std::vector<Value>{parent, title, wave};
+  });
+}
+
+[[maybe_unused]] const bool kPlotCommands = shell::addCommands({
+    gfx::callback("menuPlotSpectrum_Callback", menuPlotSpectrum_Callback),
+    gfx::callback("menuPlotWaterfall_Callback", menuPlotWaterfall_Callback),
+    gfx::callback("menuPlotIQTime_Callback", menuPlotIQTime_Callback),
+    gfx::callback("menuPlotIQTimeSameAxes_Callback", menuPlotIQTimeSameAxes_Callback),
+    gfx::callback("menuPlotEyeDiagram_Callback", menuPlotEyeDiagram_Callback),
+    gfx::callback("menuPlotScatterDiagram_Callback", menuPlotScatterDiagram_Callback),
+    gfx::callback("menuPlotCCDF_Callback", menuPlotCCDF_Callback),
+});
+
+}  // namespace
+}  // namespace dot11a

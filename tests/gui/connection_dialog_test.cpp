@@ -1,0 +1,624 @@
+// The connection dialog, driven through its layout while it waits as a user
+// would: the lists it offers, what it reads back, the limits applied to the
+// record it opens with, the ways to leave it, the connection check against the
+// simulated signal generator, and the Configuration menu feeding Download.
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dot11a/instrument.hpp"
+#include "gui_fixture.hpp"
+#include "instrument/sim_process.hpp"
+
+namespace dot11a::test {
+namespace {
+
+constexpr const char* kDialogTag = "figureVisaAddress";
+
+// The open dialog as the user sees it.
+struct Dialog {
+  double fig = 0;
+  Value handles;
+
+  double h(const std::string& tag) const { return handles.field(tag).toScalar(); }
+  std::string str(const std::string& tag) const { return gfx::getString(h(tag), "String"); }
+  double value(const std::string& tag) const { return gfx::getNumber(h(tag), "Value"); }
+  bool visible(const std::string& tag) const { return gfx::getString(h(tag), "Visible") == "on"; }
+  std::string tip(const std::string& tag) const { return gfx::getString(h(tag), "TooltipString"); }
+  std::vector<std::string> list(const std::string& tag) const {
+    std::vector<std::string> out;
+    const Value entries = gfx::get(h(tag), "String");
+    for (const Value& v : entries.cells()) out.push_back(v.str());
+    return out;
+  }
+  // The entry a pop-up shows.
+  std::string shown(const std::string& tag) const {
+    return list(tag).at(static_cast<std::size_t>(value(tag)) - 1);
+  }
+  std::string status() const { return str("lblStatus"); }
+  // What a user does: change a control, then its callback runs with the
+  // window's data of that moment.
+  void choose(const std::string& tag, double item) {
+    gfx::setNumber(h(tag), "Value", item);
+    gfx::runCallback(h(tag));
+  }
+  void choose(const std::string& tag, const std::string& entry) {
+    const auto l = list(tag);
+    const auto it = std::find(l.begin(), l.end(), entry);
+    ASSERT_NE(it, l.end()) << entry << " is not offered by " << tag;
+    choose(tag, static_cast<double>(it - l.begin() + 1));
+  }
+  void type(const std::string& tag, const std::string& text) {
+    gfx::setString(h(tag), "String", text);
+    gfx::runCallback(h(tag));
+  }
+  void press(const std::string& tag) { gfx::runCallback(h(tag)); }
+  QWidget* widget(const std::string& tag) const { return gfx::widgetOf(h(tag)); }
+};
+
+// Runs `open` (which shows the dialog and waits for its answer) and `act` once
+// the dialog is shown and waiting. A dialog that `act` leaves open is
+// cancelled after a deadline, so a failing test ends instead of waiting.
+void drive(const std::function<void()>& open, const std::function<void(Dialog&)>& act) {
+  QTimer timer;
+  QElapsedTimer clock;
+  bool acted = false;
+  clock.start();
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    const double fig = gfx::findFigure(kDialogTag);
+    if (fig == 0 || gfx::getString(fig, "Visible") != "on") return;
+    if (!acted) {
+      acted = true;
+      Dialog d{fig, gfx::guidata(fig)};
+      act(d);
+    } else if (clock.elapsed() > 15000) {
+      ADD_FAILURE() << "the connection dialog was left open";
+      gfx::deleteFigure(fig);
+    }
+  });
+  timer.start(5);
+  open();
+  timer.stop();
+  EXPECT_TRUE(acted) << "the dialog was never shown";
+}
+
+// KS_SigGen(inputs...) with `act` in the dialog; its two outputs.
+std::vector<Value> withDialog(const std::vector<Value>& inputs,
+                              const std::function<void(Dialog&)>& act) {
+  std::vector<Value> out;
+  drive([&] { out = feval("KS_SigGen", 2, std::span<const Value>(inputs)); }, act);
+  return out;
+}
+
+std::vector<Value> withDialog(const std::function<void(Dialog&)>& act) {
+  return withDialog({}, act);
+}
+
+Value connection(std::string_view type) {
+  Value c = defaultConfiguration();
+  c.setField("type", Value(std::string(type)));
+  return c;
+}
+
+std::vector<std::string> texts(std::initializer_list<const char*> items) {
+  return {items.begin(), items.end()};
+}
+
+class ConnectionDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override { useLibrary(); }
+  void TearDown() override {
+    EXPECT_EQ(gfx::findFigure(kDialogTag), 0) << "the dialog outlived its answer";
+  }
+  ScopedScriptedDialogs script;
+};
+
+// ---- the layout and the defaults ---------------------------------------------------
+
+TEST_F(ConnectionDialogTest, OpensWithTheDefaultsAndTheListsTheFieldsNeed) {
+  const auto out = withDialog([](Dialog& d) {
+    EXPECT_EQ(gfx::getString(d.fig, "Name"), "Signal Generator IO Connection");
+    EXPECT_EQ(d.list("pmConnection"), texts({"GPIB", "RS232", "TCP/IP"}));
+    EXPECT_EQ(d.list("pmGpibBoard").size(), 16u);
+    EXPECT_EQ(d.list("pmPrimaryAddress").size(), 31u);
+    const auto secondary = d.list("pmSecondaryAddress");
+    ASSERT_EQ(secondary.size(), 33u);
+    EXPECT_EQ(secondary.front(), "none");
+    EXPECT_EQ(secondary[1], "0");
+    EXPECT_EQ(secondary.back(), "31");
+    EXPECT_EQ(d.list("pmPortNumber").size(), 9u);
+    // The baud rates are the ones the gateway and the model know, as numbers.
+    std::vector<std::string> rates;
+    for (double r : kBaudRates) rates.push_back(std::to_string(static_cast<long>(r)));
+    EXPECT_EQ(d.list("pmBaudRate"), rates);
+    const auto handshake = d.list("pmHandShake");
+    ASSERT_EQ(handshake.size(), 3u);
+    EXPECT_EQ(handshake[1], "Xon/Xoff");
+    EXPECT_EQ(handshake[2], "RTS/CTS");
+
+    EXPECT_EQ(d.shown("pmConnection"), "GPIB");
+    EXPECT_EQ(d.value("pmGpibBoard"), 1);
+    EXPECT_EQ(d.shown("pmPrimaryAddress"), "19");
+    EXPECT_EQ(d.shown("pmSecondaryAddress"), "none");
+    EXPECT_EQ(d.value("pmPortNumber"), 1);
+    EXPECT_EQ(d.shown("pmBaudRate"), "9600");
+    EXPECT_EQ(d.shown("pmHandShake"), "Xon/Xoff");
+    EXPECT_EQ(d.str("editTCPIPAddress"), "0.0.0.0");
+    EXPECT_EQ(d.status(), "");
+
+    // Only the GPIB controls show.
+    for (const char* tag : {"pmGpibBoard", "pmPrimaryAddress", "lblSecondaryAddress"})
+      EXPECT_TRUE(d.visible(tag)) << tag;
+    for (const char* tag : {"pmPortNumber", "lblHandShake", "editTCPIPAddress"})
+      EXPECT_FALSE(d.visible(tag)) << tag;
+
+    // Modal, and the Tab key walks the fields top to bottom, then the buttons.
+    EXPECT_TRUE(gfx::widgetOf(d.fig)->isModal());
+    std::vector<std::string> chain;
+    QWidget* w = d.widget("pmConnection");
+    for (int step = 0; step < 200 && chain.size() < 11; ++step, w = w->nextInFocusChain())
+      if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w->objectName().toStdString());
+    EXPECT_EQ(chain, texts({"pmConnection", "pmGpibBoard", "pmPrimaryAddress", "pmSecondaryAddress",
+                            "pmPortNumber", "pmBaudRate", "pmHandShake", "editTCPIPAddress",
+                            "pbCheckHardware", "pbOK", "pbCancel"}));
+    EXPECT_EQ(d.tip("pmBaudRate"),
+              "Select the communication baud rate.\r\nNOTE: This must agree with the instrument.");
+    EXPECT_EQ(d.tip("pmPrimaryAddress"),
+              "Select the primary address of your source.\r\nThe default factory setting is 19.");
+    EXPECT_EQ(d.tip("lblHandShake"),
+              "Set the following Instrument Parameters\r\n  Transmit Pace = None\r\n"
+              "  Receive Pace  = Xon\r\n  RTS/CTS       = Off");
+    d.press("pbOK");
+  });
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].str(), "OK");
+  EXPECT_EQ(out[1], initConfig());
+}
+
+TEST_F(ConnectionDialogTest, SwitchingTheInterfaceShowsItsControlsAndKeepsTheWindowSize) {
+  withDialog({Value(0.0), initConfig(), Value("Lab")}, [](Dialog& d) {
+    EXPECT_EQ(gfx::getString(d.fig, "Name"), "Lab IO Connection");
+    const Value size = gfx::get(d.fig, "Position");
+    const Value labelAt = gfx::get(d.h("lblConnection"), "Position");
+    d.choose("pmConnection", "RS232");
+    for (const char* tag : {"pmPortNumber", "pmBaudRate", "pmHandShake", "lblHandShake"})
+      EXPECT_TRUE(d.visible(tag)) << tag;
+    EXPECT_FALSE(d.visible("pmGpibBoard"));
+    EXPECT_EQ(gfx::guidata(d.fig).field("handlesLastConnection").toScalar(), 2);
+    d.choose("pmHandShake", 3);
+    const std::string pacing =
+        "Set the following Instrument Parameters\r\n  Transmit Pace = None\r\n"
+        "  Receive Pace  = None\r\n  RTS/CTS       = RTS/CTS Pacing";
+    EXPECT_EQ(d.tip("pmHandShake"), pacing);
+    EXPECT_EQ(d.tip("lblHandShake"), pacing);
+    d.choose("pmConnection", "TCP/IP");
+    EXPECT_TRUE(d.visible("editTCPIPAddress"));
+    EXPECT_FALSE(d.visible("pmPortNumber"));
+    EXPECT_FALSE(d.visible("pmPrimaryAddress"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(gfx::get(d.fig, "Position").real(2), size.real(2));
+    EXPECT_EQ(gfx::get(d.fig, "Position").real(3), size.real(3));
+    EXPECT_EQ(gfx::get(d.h("lblConnection"), "Position"), labelAt);
+    d.press("pbCancel");
+  });
+}
+
+// On a 96 dpi screen the fonts grow once, all alike.
+TEST_F(ConnectionDialogTest, FontsAreScaledOnceOnAStandardResolutionScreen) {
+  gfx::setPixelsPerInchOverride(96);
+  withDialog([](Dialog& d) {
+    const double size = gfx::getNumber(d.h("lblSecondaryAddress"), "FontSize");
+    for (const char* tag : {"lblConnection", "pmConnection", "lblGpibBoard", "pmGpibBoard",
+                            "lblPortNumber", "editTCPIPAddress", "lblTCPIPAddress", "pbOK"})
+      EXPECT_EQ(gfx::getNumber(d.h(tag), "FontSize"), size) << tag;
+    d.press("pbCancel");
+  });
+  gfx::setPixelsPerInchOverride(0);
+}
+
+// ---- the platform's interfaces -------------------------------------------------------
+
+TEST_F(ConnectionDialogTest, PlatformDecidesTheInterfacesOffered) {
+  // B: RS-232 and GPIB; a TCP/IP record shows GPIB.
+  withDialog({Value(0.0), connection("TCPIP"), Value("b")}, [](Dialog& d) {
+    EXPECT_EQ(d.list("pmConnection"), texts({"RS232", "GPIB"}));
+    EXPECT_EQ(d.shown("pmConnection"), "GPIB");
+    EXPECT_TRUE(d.visible("pmPrimaryAddress"));
+    EXPECT_EQ(gfx::getString(d.fig, "Name"), "Signal Generator IO Connection");
+    d.press("pbCancel");
+  });
+  withDialog({Value(0.0), connection("rs232"), Value("B")}, [](Dialog& d) {
+    EXPECT_EQ(d.shown("pmConnection"), "RS232");
+    EXPECT_TRUE(d.visible("pmBaudRate"));
+    d.press("pbCancel");
+  });
+  // C: GPIB and TCP/IP; an RS-232 record shows GPIB, a TCP/IP one TCP/IP.
+  withDialog({Value(0.0), connection("RS232"), Value("c")}, [](Dialog& d) {
+    EXPECT_EQ(d.list("pmConnection"), texts({"GPIB", "TCP/IP"}));
+    EXPECT_EQ(d.shown("pmConnection"), "GPIB");
+    d.press("pbCancel");
+  });
+  const auto out = withDialog({Value(0.0), connection("tcpip"), Value("c")}, [](Dialog& d) {
+    EXPECT_EQ(d.shown("pmConnection"), "TCP/IP");
+    EXPECT_TRUE(d.visible("editTCPIPAddress"));
+    d.press("pbOK");
+  });
+  EXPECT_EQ(out[1].field("type").str(), "TCPIP");
+}
+
+TEST_F(ConnectionDialogTest, TcpipIsReadBackAsTCPIPAndOtherFieldsPassThrough) {
+  Value config = defaultConfiguration();
+  config.setField("LastParameterFilename", Value("/data/frame.mat"));
+  config.setField("timeout", Value(3.0));
+  config.field("GPIB").setField("primary", Value(7.0));
+  const auto out = withDialog({Value(0.0), config, Value("c")}, [](Dialog& d) {
+    d.choose("pmConnection", "TCP/IP");
+    d.type("editTCPIPAddress", "  tgx-lab.example:5025 ");
+    EXPECT_EQ(d.status(), "");  // a well-formed address draws no remark
+    d.press("pbOK");
+  });
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].str(), "OK");
+  const Value& c = out[1];
+  EXPECT_EQ(c.field("type").str(), "TCPIP");
+  EXPECT_EQ(c.field("TCPIP").field("address").str(), "tgx-lab.example:5025");
+  EXPECT_EQ(c.field("TCPIP").field("board").toScalar(), 0);
+  EXPECT_EQ(c.field("GPIB").field("primary").toScalar(), 7);
+  EXPECT_EQ(c.field("BBGtype").str(), "M32");
+  EXPECT_EQ(c.field("LastParameterFilename").str(), "/data/frame.mat");
+  EXPECT_EQ(c.field("timeout").toScalar(), 3);
+}
+
+// ---- the record the dialog opens with ------------------------------------------------
+
+TEST_F(ConnectionDialogTest, LimitsApplyOnOpening) {
+  Value config = initConfig();
+  config.field("GPIB").setField("board", Value(20.0));
+  config.field("GPIB").setField("primary", Value(45.0));
+  config.field("GPIB").setField("secondary", Value(-5.0));
+  config.field("RS232").setField("port", Value(0.0));
+  config.field("RS232").setField("baudrate", Value(1e6));
+  config.field("TCPIP").setField("board", Value(7.0));
+  const auto out = withDialog({Value(0.0), config}, [](Dialog& d) {
+    EXPECT_EQ(d.shown("pmGpibBoard"), "GPIB15");
+    EXPECT_EQ(d.shown("pmPrimaryAddress"), "30");
+    EXPECT_EQ(d.shown("pmSecondaryAddress"), "none");
+    EXPECT_EQ(d.value("pmPortNumber"), 1);
+    EXPECT_EQ(d.shown("pmBaudRate"), "115200");
+    d.press("pbOK");
+  });
+  const Value& c = out[1];
+  EXPECT_EQ(c.field("GPIB").field("board").toScalar(), 15);
+  EXPECT_EQ(c.field("GPIB").field("primary").toScalar(), 30);
+  EXPECT_EQ(c.field("GPIB").field("secondary").toScalar(), -1);
+  EXPECT_EQ(c.field("RS232").field("port").toScalar(), 1);
+  EXPECT_EQ(c.field("RS232").field("baudrate").toScalar(), 115200);
+  EXPECT_EQ(c.field("TCPIP").field("board").toScalar(), 0);
+
+  // The bounds themselves stay; Cancel returns the limited record too.
+  config = initConfig();
+  config.field("GPIB").setField("primary", Value(0.0));
+  config.field("GPIB").setField("secondary", Value(31.0));
+  config.field("RS232").setField("port", Value(9.0));
+  config.field("RS232").setField("baudrate", Value(50.0));
+  const auto cancelled = withDialog({Value(0.0), config}, [](Dialog& d) {
+    EXPECT_EQ(d.shown("pmPrimaryAddress"), "0");
+    EXPECT_EQ(d.shown("pmSecondaryAddress"), "31");
+    EXPECT_EQ(d.value("pmPortNumber"), 9);
+    EXPECT_EQ(d.shown("pmBaudRate"), "300");
+    d.press("pbCancel");
+  });
+  EXPECT_EQ(cancelled[0].str(), "Cancel");
+  EXPECT_EQ(cancelled[1].field("RS232").field("baudrate").toScalar(), 300);
+  EXPECT_EQ(cancelled[1].field("GPIB").field("secondary").toScalar(), 31);
+
+  // A rate inside the range that the list does not offer shows the first entry.
+  config.field("RS232").setField("baudrate", Value(14400.0));
+  const auto unlisted = withDialog({Value(0.0), config}, [](Dialog& d) {
+    EXPECT_EQ(d.value("pmBaudRate"), 1);
+    d.press("pbOK");
+  });
+  EXPECT_EQ(unlisted[1].field("RS232").field("baudrate").toScalar(), 300);
+}
+
+TEST_F(ConnectionDialogTest, RecordsOfTheOlderLayoutOpenConverted) {
+  auto old = [](double connection) {
+    return Value::record({{"Connection", connection},
+                          {"GPIBboard", 1.0},
+                          {"Primary", 5.0},
+                          {"Secondary", 2.0},
+                          {"RS232Port", 3.0},
+                          {"BaudRate", 19200.0},
+                          {"HandShake", 0.0},
+                          {"BBGtype", Value("M08")}});
+  };
+  const auto serial = withDialog({Value(0.0), old(1), Value("b")}, [](Dialog& d) {
+    EXPECT_EQ(d.shown("pmConnection"), "RS232");
+    EXPECT_EQ(d.value("pmPortNumber"), 3);
+    EXPECT_EQ(d.shown("pmBaudRate"), "19200");
+    EXPECT_EQ(d.value("pmHandShake"), 1);
+    d.press("pbOK");
+  });
+  const Value& c = serial[1];
+  EXPECT_EQ(c.field("type").str(), "RS232");
+  EXPECT_EQ(c.field("RS232").field("handshake").str(), "None");
+  EXPECT_EQ(c.field("TCPIP").field("address").str(), "0.0.0.0");
+  EXPECT_EQ(c.field("BBGtype").str(), "M08");
+  for (const char* gone :
+       {"Connection", "GPIBboard", "Primary", "Secondary", "RS232Port", "BaudRate", "HandShake"})
+    EXPECT_FALSE(c.hasField(gone)) << gone;
+
+  for (double other : {2.0, 7.0}) {
+    const auto gpib = withDialog({Value(0.0), old(other), Value("b")}, [](Dialog& d) {
+      EXPECT_EQ(d.shown("pmConnection"), "GPIB");
+      EXPECT_EQ(d.shown("pmGpibBoard"), "GPIB1");
+      EXPECT_EQ(d.shown("pmPrimaryAddress"), "5");
+      EXPECT_EQ(d.shown("pmSecondaryAddress"), "2");
+      d.press("pbCancel");
+    });
+    EXPECT_EQ(gpib[1].field("type").str(), "GPIB");
+  }
+}
+
+// ---- leaving the dialog ---------------------------------------------------------------
+
+TEST_F(ConnectionDialogTest, CancelEscapeAndTheCloseBoxReturnCancel) {
+  const Value config = connection("RS232");
+  auto edit = [](Dialog& d) {
+    d.choose("pmConnection", "GPIB");
+    d.choose("pmPrimaryAddress", 3);
+  };
+  const auto cancelled = withDialog({Value(0.0), config}, [&](Dialog& d) {
+    edit(d);
+    d.press("pbCancel");
+  });
+  EXPECT_EQ(cancelled[0].str(), "Cancel");
+  EXPECT_EQ(cancelled[1], config);
+
+  const auto escaped = withDialog({Value(0.0), config}, [&](Dialog& d) {
+    edit(d);
+    QTest::keyClick(d.widget("pmPrimaryAddress"), Qt::Key_Escape);
+  });
+  EXPECT_EQ(escaped[0].str(), "Cancel");
+  EXPECT_EQ(escaped[1], config);
+
+  const auto closed = withDialog({Value(0.0), config}, [&](Dialog& d) {
+    edit(d);
+    gfx::widgetOf(d.fig)->close();
+  });
+  EXPECT_EQ(closed[0].str(), "Cancel");
+  EXPECT_EQ(closed[1], config);
+}
+
+TEST_F(ConnectionDialogTest, EnterInTheAddressFieldIsOK) {
+  const auto out = withDialog({Value(0.0), connection("TCPIP"), Value("c")}, [](Dialog& d) {
+    auto* field = qobject_cast<QLineEdit*>(d.widget("editTCPIPAddress"));
+    ASSERT_NE(field, nullptr);
+    field->clear();
+    QTest::keyClicks(field, "tgx-lab");
+    QTest::keyClick(field, Qt::Key_Return);
+  });
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].str(), "OK");
+  EXPECT_EQ(out[1].field("TCPIP").field("address").str(), "tgx-lab");
+}
+
+TEST_F(ConnectionDialogTest, OpensOverItsParentWithTopEdgesAligned) {
+  const double parent = gfx::newFigure();
+  gfx::set(parent, "Position", Value::row({100, 100, 800, 600}));
+  withDialog({Value(parent), initConfig()}, [](Dialog& d) {
+    const Value p = gfx::get(d.fig, "Position");
+    EXPECT_NEAR(p.real(0) + p.real(2) / 2, 500, 1);
+    EXPECT_NEAR(p.real(1) + p.real(3), 700, 1);
+    d.press("pbCancel");
+  });
+  gfx::deleteFigure(parent);
+}
+
+// ---- the callback form --------------------------------------------------------------------
+
+TEST_F(ConnectionDialogTest, CallbackFormReachesTheLocalOperations) {
+  withDialog({Value(0.0), initConfig(), Value("c")}, [](Dialog& d) {
+    auto call = [](std::initializer_list<Value> in) { return feval1("KS_SigGen", in); };
+    const Value list = d.handles.field("pmConnection");
+    EXPECT_EQ(call({Value("ConvertStringToIndex"), list, Value("tcpip")}).toScalar(), 2);
+    EXPECT_EQ(call({Value("ConvertStringToIndex"), list, Value("serial")}).toScalar(), 1);
+    EXPECT_EQ(call({Value("ConvertIndexToString"), list, Value(2.0)}).str(), "TCPIP");
+    EXPECT_EQ(call({Value("ConvertIndexToString"), list, Value(0.0)}).str(), "GPIB");
+    EXPECT_EQ(call({Value("ConvertIndexToString"), list, Value(3.0)}).str(), "GPIB");
+    const Value shown = call({Value("UpdateConfig"), gfx::guidata(d.fig)});
+    EXPECT_EQ(shown, initConfig());
+    // Another record shown through the same operation the dialog uses.
+    Value other = initConfig();
+    other.setField("type", Value("TCPIP"));
+    other.field("TCPIP").setField("address", Value("tgx-lab"));
+    feval("KS_SigGen", 0, {Value("UpdateGuiObjects"), gfx::guidata(d.fig), other});
+    EXPECT_EQ(d.shown("pmConnection"), "TCP/IP");
+    EXPECT_EQ(d.str("editTCPIPAddress"), "tgx-lab");
+    // A value the list cannot show is reported in the status line.
+    other.field("GPIB").setField("board", Value(40.0));
+    feval("KS_SigGen", 0, {Value("UpdateGuiObjects"), gfx::guidata(d.fig), other});
+    EXPECT_NE(d.status().find("pmGpibBoard"), std::string::npos) << d.status();
+    d.press("pbCancel");
+  });
+}
+
+// ---- Check Hardware ------------------------------------------------------------------------
+
+Value tcpip(const std::string& address) {
+  Value c = connection("TCPIP");
+  c.field("TCPIP").setField("address", Value(address));
+  c.setField("timeout", Value(5.0));
+  return c;
+}
+
+TEST_F(ConnectionDialogTest, CheckHardwareShowsTheIdentityOfTheAddressOnScreen) {
+  SimProcess sim({"--idn", "Kestrin,TGX4438B,US40051234,C.05.20"});
+  const auto out = withDialog({Value(0.0), tcpip("0.0.0.0"), Value("c")}, [&](Dialog& d) {
+    // The default address is the gateway's "not configured", not a connection.
+    d.press("pbCheckHardware");
+    EXPECT_NE(d.status().find("not configured"), std::string::npos) << d.status();
+    // The address typed, not the one the dialog opened with, is checked.
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCheckHardware");
+    EXPECT_EQ(d.status(), "Kestrin,TGX4438B,US40051234,C.05.20");
+    EXPECT_EQ(gfx::getString(d.fig, "Pointer"), "arrow");
+    d.press("pbCancel");
+  });
+  EXPECT_EQ(out[0].str(), "Cancel");
+  EXPECT_EQ(out[1].field("TCPIP").field("address").str(), "0.0.0.0");
+  EXPECT_EQ(sim.log(), std::vector<std::string>{"*IDN?"});
+}
+
+TEST_F(ConnectionDialogTest, CheckHardwareReportsARefusedPortAtOnce) {
+  int port = 0;
+  {
+    SimProcess gone;  // a port nobody listens on any more
+    port = gone.port();
+  }
+  withDialog({Value(0.0), tcpip("127.0.0.1:" + std::to_string(port)), Value("c")}, [](Dialog& d) {
+    QElapsedTimer clock;
+    clock.start();
+    d.press("pbCheckHardware");
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_NE(d.status().find("refused"), std::string::npos) << d.status();
+    d.press("pbCancel");
+  });
+}
+
+TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConnecting) {
+  SimProcess sim;
+  const std::string port = std::to_string(sim.port());
+  withDialog({Value(0.0), tcpip(sim.address()), Value("c")}, [&](Dialog& d) {
+    for (const std::string& bad : std::vector<std::string>{
+             std::string("127.0.0.1:") + port + ":1", "127.0.0.1 " + port, "tgx lab",
+             "tgx_lab:", "tgx-lab:0", "tgx-lab:65536", "[::1" + std::string("]:") + port + "x",
+             "127.0.0.256:" + port, "-tgx:" + port, std::string("   ")}) {
+      d.type("editTCPIPAddress", bad);
+      EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
+      d.press("pbCheckHardware");
+      EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
+    }
+    // A corrected address takes the remark away; a check result stays.
+    d.type("editTCPIPAddress", "tgx lab");
+    d.type("editTCPIPAddress", "tgx-lab");
+    EXPECT_EQ(d.status(), "");
+    // Well-formed forms pass the check and reach the instrument.
+    for (const std::string& good :
+         std::vector<std::string>{"127.0.0.1:" + port, "localhost:" + port}) {
+      d.type("editTCPIPAddress", good);
+      d.press("pbCheckHardware");
+      EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0") << good;
+    }
+    d.type("editTCPIPAddress", "localhost:" + port);
+    EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
+    d.press("pbCancel");
+  });
+  EXPECT_EQ(sim.log().size(), 2u);  // only the two well-formed addresses connected
+}
+
+// ---- the Configuration menu and Download -------------------------------------------------
+
+class ConnectionMenuTest : public MainWindowTest {};
+
+TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
+  SimProcess sim;
+  global("appInfo").setField("Platform", Value("c"));
+  global("configuration").setField("timeout", Value(5.0));
+  const Value before = global("configuration");
+
+  auto openMenu = [&](const std::function<void(Dialog&)>& act) {
+    drive([&] { gfx::runCallback(h("menuConfigSigGenIO")); }, act);
+  };
+  // Cancel keeps the configuration whatever was chosen.
+  openMenu([&](Dialog& d) {
+    d.choose("pmConnection", "TCP/IP");
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCancel");
+  });
+  EXPECT_EQ(global("configuration"), before);
+
+  openMenu([&](Dialog& d) {
+    EXPECT_EQ(d.list("pmConnection"), texts({"GPIB", "TCP/IP"}));
+    d.choose("pmConnection", "TCP/IP");
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCheckHardware");
+    EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
+    d.press("pbOK");
+  });
+  const Value& config = global("configuration");
+  EXPECT_EQ(config.field("type").str(), "TCPIP");
+  EXPECT_EQ(config.field("TCPIP").field("address").str(), sim.address());
+  EXPECT_EQ(config.field("BBGtype"), before.field("BBGtype"));
+
+  gfx::runCallback(h("pbCalculate"));
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(script->shown.size(), 1u) << script->shown.back().text;
+  EXPECT_EQ(script->shown[0].title, "Download Completed");
+  EXPECT_EQ(sim.readFile("DOT11A.iq").size(), global("waveform").numel() * 4);
+}
+
+// ---- pictures ------------------------------------------------------------------------------
+
+// Pictures of the dialog for each interface, and of the dialog over the main
+// window as Configuration > Sig Gen I/O opens it; only when
+// DOT11A_SCREENSHOT_DIR names a folder (scripts/screenshots.sh sets it).
+class ConnectionDialogScreenshots : public MainWindowTest {};
+
+TEST_F(ConnectionDialogScreenshots, EveryInterface) {
+  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
+  if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  std::filesystem::create_directories(dir);
+  SimProcess sim;
+  auto save = [&](Dialog& d, const std::string& name) {
+    QCoreApplication::processEvents();
+    const std::string path = std::string(dir) + "/" + name;
+    EXPECT_TRUE(gfx::widgetOf(d.fig)->grab().save(QString::fromStdString(path))) << path;
+  };
+  withDialog({Value(0.0), initConfig()}, [&](Dialog& d) {
+    save(d, "connection-gpib.png");
+    d.choose("pmConnection", "RS232");
+    d.choose("pmHandShake", "RTS/CTS");
+    save(d, "connection-rs232.png");
+    d.choose("pmConnection", "TCP/IP");
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCheckHardware");
+    save(d, "connection-tcpip.png");
+    d.type("editTCPIPAddress", "tgx lab");
+    d.press("pbCheckHardware");
+    save(d, "connection-tcpip-error.png");
+    d.press("pbCancel");
+  });
+  // Over the main window: both drawn where they stand on the screen.
+  gfx::setString(fig, "Visible", "on");
+  drive([&] { gfx::runCallback(h("menuConfigSigGenIO")); },
+        [&](Dialog& d) {
+          QCoreApplication::processEvents();
+          QWidget* main = gfx::widgetOf(fig);
+          QWidget* dialog = gfx::widgetOf(d.fig);
+          QPixmap picture = main->grab();
+          QPainter painter(&picture);
+          const QPoint at = dialog->geometry().topLeft() - main->geometry().topLeft();
+          painter.drawPixmap(at, dialog->grab());
+          // The window system draws the dialog's frame; a line stands for it.
+          painter.setPen(Qt::darkGray);
+          painter.drawRect(QRect(at, dialog->size()).adjusted(0, 0, -1, -1));
+          painter.end();
+          const std::string path = std::string(dir) + "/connection-over-main.png";
+          EXPECT_TRUE(picture.save(QString::fromStdString(path))) << path;
+          d.press("pbCancel");
+        });
+}
+
+}  // namespace
+}  // namespace dot11a::test
