@@ -9,15 +9,19 @@
 #   core   Value, MAT files, JSON, dialog service         -> base
 #   base   errors and warnings
 #
-# Each is a static library of position-independent code; Dot11a_b_lib links
-# them all whole. phy and mac see no Value, call by name or Qt: the layer
+# Each is a static library of position-independent code built with hidden
+# visibility; Dot11a_b_lib links them all whole and exports the entry points
+# and the API the public headers declare. phy and mac see no Value, call by name or Qt: the layer
 # check below links each lower component on its own and fails on any symbol
 # from a component it does not depend on.
 
 function(dot11a_component name)
   cmake_parse_arguments(C "" "" "SOURCES;DEPENDS;LIBS" ${ARGN})
   add_library(dot11a_${name} STATIC ${C_SOURCES})
-  set_target_properties(dot11a_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  # Hidden by default: the shared library exports what the public headers mark
+  # (include/dot11a/export.hpp) and nothing of the components' internals.
+  set_target_properties(dot11a_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(dot11a_${name}
     PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
     PRIVATE ${CMAKE_SOURCE_DIR}/src)

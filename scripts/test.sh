@@ -13,6 +13,9 @@ rm -rf build build-nogui
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 
+# ---- the library exports its interface only (no graphics layer, no Qt) -------------
+bash scripts/check-exports.sh build/lib/libDot11a_b_lib.so
+
 # ---- every suite as one process in random order, seeds 1 to 5 ---------------------
 bash scripts/test-shuffled.sh build 1 2 3 4 5
 

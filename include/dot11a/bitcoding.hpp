@@ -7,6 +7,10 @@
 #include <span>
 #include <vector>
 
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
 namespace dot11a {
 
 using Bits = std::vector<std::uint8_t>;
@@ -45,3 +49,5 @@ Bits interleave(std::span<const std::uint8_t> in);
 std::span<const std::uint16_t> interleaverPermutation(std::size_t blockSize);
 
 }  // namespace dot11a
+
+DOT11A_API_END

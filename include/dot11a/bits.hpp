@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "dot11a/bitcoding.hpp"
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -65,3 +68,5 @@ Bits bytesToBits(std::span<const std::uint8_t> bytes, bool msbFirst = false);
 std::uint64_t bitsToNumber(std::span<const std::uint8_t> bits);
 
 }  // namespace dot11a
+
+DOT11A_API_END

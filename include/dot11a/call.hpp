@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "dot11a/error.hpp"
+#include "dot11a/export.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -153,3 +156,5 @@ struct LifecycleHook {
 void addLifecycleHook(LifecycleHook hook);
 
 }  // namespace dot11a
+
+DOT11A_API_END

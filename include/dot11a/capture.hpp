@@ -10,6 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
 namespace dot11a {
 
 enum class CaptureFormat { Auto, Mat, Sigmf, Sample16, Cf32 };
@@ -43,3 +47,5 @@ struct SigmfMeta {
 SigmfMeta parseSigmfMeta(std::string_view json);
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -15,6 +15,10 @@
 #include <string_view>
 #include <vector>
 
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
 namespace dot11a {
 
 struct FileFilter {
@@ -116,3 +120,5 @@ class ScopedScriptedDialogs {
 bool askOkCancel(std::string_view title, std::string_view text);
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
 namespace dot11a {
 
 // A run-time error: the text is the message the user sees. Operations raise it;
@@ -26,3 +30,5 @@ using WarningSink = std::function<void(std::string_view)>;
 WarningSink setWarningSink(WarningSink sink);
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -10,8 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -89,3 +92,5 @@ void writePcap(const std::string& path, std::span<const std::uint8_t> psdu, bool
                double rateMbps = 0);
 
 }  // namespace dot11a
+
+DOT11A_API_END

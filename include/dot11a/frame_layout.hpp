@@ -9,7 +9,10 @@
 #include <cmath>
 #include <cstddef>
 
+#include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -84,3 +87,5 @@ inline FrameLayout frameLayout(const FrameShape& s) {
 }
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -15,8 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "dot11a/export.hpp"
 #include "dot11a/siggen_settings.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -176,3 +179,5 @@ DownloadAndPlayResult downloadAndPlay(const Value& iq, const Value& markers,
                                       Platform platform, const Confirm& confirm);
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -13,7 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "dot11a/export.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -22,3 +25,5 @@ Value valueFromJson(std::string_view text);
 std::string valueToJson(const Value& v);
 
 }  // namespace dot11a
+
+DOT11A_API_END

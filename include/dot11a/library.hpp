@@ -3,7 +3,10 @@
 
 #include "dot11a/call.hpp"
 #include "dot11a/entry_points.hpp"
+#include "dot11a/export.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 extern "C" {
 // Starts the runtime and every module's set-up. Calling it while the library is
@@ -24,3 +27,5 @@ class LibrarySession {
   LibrarySession& operator=(const LibrarySession&) = delete;
 };
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -13,7 +13,10 @@
 #include <string_view>
 
 #include "dot11a/bitcoding.hpp"
+#include "dot11a/export.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -54,3 +57,5 @@ void setMacFieldActive(Value& header, std::string_view fieldId, bool active);
 Bits calcMACfcs(std::span<const std::uint8_t> bits);
 
 }  // namespace dot11a
+
+DOT11A_API_END

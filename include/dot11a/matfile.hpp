@@ -9,7 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "dot11a/export.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -72,3 +75,5 @@ class AtomicFile {
 };
 
 }  // namespace dot11a
+
+DOT11A_API_END

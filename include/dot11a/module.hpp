@@ -7,6 +7,9 @@
 #include <string>
 
 #include "dot11a/call.hpp"
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -26,3 +29,5 @@ void clearModuleError();
 double handleIn(const Value& handles, std::string_view tag);
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
 namespace dot11a {
 
 // The general conversion: a whole number as plain decimal digits ("25",
@@ -24,3 +28,5 @@ std::string formatG(double x, int significantDigits);
 std::string formatNumber(std::string_view format, double x);
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -8,7 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -56,3 +59,5 @@ std::string rangeText(const ParameterBound& b);
 double clampEntry(const ParameterBound& b, std::optional<double> value);
 
 }  // namespace dot11a
+
+DOT11A_API_END

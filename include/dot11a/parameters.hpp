@@ -13,8 +13,11 @@
 #include <cstddef>
 #include <string_view>
 
+#include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -69,3 +72,5 @@ struct FrameResult {
 FrameResult calculateFrame(const Value& parameters);
 
 }  // namespace dot11a
+
+DOT11A_API_END

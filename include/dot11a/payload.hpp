@@ -9,7 +9,10 @@
 #include <string>
 
 #include "dot11a/bitcoding.hpp"
+#include "dot11a/export.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -52,3 +55,5 @@ struct FileBits {
 FileBits readPayloadFile(const std::string& path, std::size_t maxBits, bool msbFirst);
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
 namespace dot11a {
 
 // ---- fixed numbers of the frame -------------------------------------------------
@@ -145,3 +149,5 @@ inline int dataBitsPerSymbolOf(Modulation m, const CodingRate& r) {
 }
 
 }  // namespace dot11a
+
+DOT11A_API_END

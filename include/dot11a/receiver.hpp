@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
 namespace dot11a::rx {
 
 using cplx = std::complex<double>;
@@ -141,3 +145,5 @@ double spectrumMaskDbr(double frequencyHz);
 std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toRate);
 
 }  // namespace dot11a::rx
+
+DOT11A_API_END

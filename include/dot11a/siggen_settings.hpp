@@ -8,8 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -85,3 +88,5 @@ std::string arbRefCaption(double arbRefSource);      // "Int. Ref" / "Ext. Ref"
 std::string markerPolarityCaption(double polarity);  // "+ Mkrs" / "- Mkrs"
 
 }  // namespace dot11a
+
+DOT11A_API_END

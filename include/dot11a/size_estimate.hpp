@@ -3,8 +3,11 @@
 
 #include <cstddef>
 
+#include "dot11a/export.hpp"
 #include "dot11a/frame_layout.hpp"
 #include "dot11a/value.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -20,3 +23,5 @@ std::size_t sizeEstimate(const Value& parameters);
 FrameShape frameShapeOf(const Value& parameters);
 
 }  // namespace dot11a
+
+DOT11A_API_END

@@ -15,8 +15,11 @@
 #include <vector>
 
 #include "dot11a/bitcoding.hpp"
+#include "dot11a/export.hpp"
 #include "dot11a/frame_layout.hpp"
 #include "dot11a/rate_table.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a {
 
@@ -161,3 +164,5 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
 std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits);
 
 }  // namespace dot11a
+
+DOT11A_API_END

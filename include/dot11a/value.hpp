@@ -23,6 +23,10 @@
 #include <utility>
 #include <vector>
 
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
 namespace dot11a {
 
 using cplx = std::complex<double>;
@@ -155,3 +159,5 @@ class Value {
 };
 
 }  // namespace dot11a
+
+DOT11A_API_END

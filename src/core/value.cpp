@@ -361,7 +361,9 @@ void Value::reshape(std::size_t rows, std::size_t cols) {
   n.cols = cols;
 }
 
-bool operator==(const Value& a, const Value& b) {
+// Exported here: the class declares it only as a friend, which the visibility
+// of the header's declarations does not reach.
+DOT11A_API bool operator==(const Value& a, const Value& b) {
   if (a.kind() != b.kind()) return false;
   if (a.isAbsent()) return true;
   if (a.rows() != b.rows() || a.cols() != b.cols()) return false;

@@ -464,6 +464,8 @@ void pmConnection_Callback(Call& c) {
   handles.setField("handlesLastConnection", position(handles, "pmConnection"));
   storeHandles(handles);
   showControls(handles);
+  // A result of Check Hardware belongs to the interface it was for.
+  showStatus(handles, "", false);
 }
 
 void pmHandShake_Callback(Call& c) {

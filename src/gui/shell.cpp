@@ -29,6 +29,12 @@ LocalTable& table() {
   return t;
 }
 
+bool addCommands(std::initializer_list<gfx::LocalOp> rows) {
+  for (const OpInfo& info : gfx::localOperations("rfCommonUI", rows).functions)
+    table().functions.push_back(info);
+  return true;
+}
+
 bool addCommand(const OpInfo& info) {
   table().functions.push_back(info);
   return true;
@@ -420,19 +426,21 @@ void menuFileExit_Callback(Call&) {
   feval("AppShutDown", 0, {});
 }
 
-SHELL_COMMAND(AddMenuBar, 1, 0);
-SHELL_COMMAND(InitializeFigure, 1, 0);
-SHELL_COMMAND(redrawAppTitle, 1, 0);
-SHELL_COMMAND(executeCalculation, 1, 0);
-SHELL_COMMAND(checkWaveformReady, 2, 1);
-SHELL_COMMAND(AppShutDown, 0, 0);
-SHELL_CALLBACK(pbCalculate_Callback);
-SHELL_CALLBACK(menuConfigBBG1Opt1_Callback);
-SHELL_CALLBACK(menuConfigBBG1Opt2_Callback);
-SHELL_CALLBACK(menuConfigSigGenIO_Callback);
-SHELL_CALLBACK(menuConfigSpecAnIO_Callback);
-SHELL_CALLBACK(menuHelpAbout_Callback);
-SHELL_CALLBACK(menuFileExit_Callback);
+[[maybe_unused]] const bool kShellCommands = shell::addCommands({
+    {"AddMenuBar", 1, 0, AddMenuBar},
+    {"InitializeFigure", 1, 0, InitializeFigure},
+    {"redrawAppTitle", 1, 0, redrawAppTitle},
+    {"executeCalculation", 1, 0, executeCalculation},
+    {"checkWaveformReady", 2, 1, checkWaveformReady},
+    {"AppShutDown", 0, 0, AppShutDown},
+    gfx::callback("pbCalculate_Callback", pbCalculate_Callback),
+    gfx::callback("menuConfigBBG1Opt1_Callback", menuConfigBBG1Opt1_Callback),
+    gfx::callback("menuConfigBBG1Opt2_Callback", menuConfigBBG1Opt2_Callback),
+    gfx::callback("menuConfigSigGenIO_Callback", menuConfigSigGenIO_Callback),
+    gfx::callback("menuConfigSpecAnIO_Callback", menuConfigSpecAnIO_Callback),
+    gfx::callback("menuHelpAbout_Callback", menuHelpAbout_Callback),
+    gfx::callback("menuFileExit_Callback", menuFileExit_Callback),
+});
 
 }  // namespace
 

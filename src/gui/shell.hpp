@@ -7,12 +7,15 @@
 #include <string_view>
 
 #include "dot11a/call.hpp"
+#include "gui/graphics/local_ops.hpp"
 
 namespace dot11a::shell {
 
-// Adds a command to the module's table; called from static initializers of
-// the shell's source files (shell_*.cpp), so the module owns every command
-// whichever file implements it.
+// Adds commands to the module's table, as rows of the window modules' local
+// operation tables; called from static initializers of the shell's source
+// files (shell_*.cpp), so the module owns every command whichever file
+// implements it.
+bool addCommands(std::initializer_list<gfx::LocalOp> rows);
 bool addCommand(const OpInfo& info);
 // Takes a command out of the table again (tests that stand in for an
 // operation the shell calls by name); not while a shell command runs.
@@ -61,8 +64,3 @@ bool waveformReady(const Value& handles, std::string_view action);
 std::string& fileOfThisRun();
 
 }  // namespace dot11a::shell
-
-#define SHELL_COMMAND(name, nin, nout)                                            \
-  [[maybe_unused]] const bool kShellCommand_##name = ::dot11a::shell::addCommand( \
-      ::dot11a::OpInfo{#name, nin, nout, 1, "rfCommonUI/" #name, name})
-#define SHELL_CALLBACK(name) SHELL_COMMAND(name, ::dot11a::kAny, 0)

@@ -164,20 +164,21 @@ void menuSpecialSaveWave_Callback(Call& c) {
   }
 }
 
-#define FILE_OPERATION(name, nin, nout)               \
-  [[maybe_unused]] const bool kFileOperation_##name = \
-      shell::addCommand(OpInfo{#name, nin, nout, 1, "rfCommonUI/" #name, forwardToFileLayer})
-FILE_OPERATION(addFileExtention, 2, 1);
-FILE_OPERATION(saveParameters, 2, 0);
-FILE_OPERATION(loadParameters, 2, 1);
-FILE_OPERATION(saveConfig, 1, 0);
-FILE_OPERATION(loadConfig, 0, 1);
-FILE_OPERATION(saveWaveform, 1, 0);
-SHELL_CALLBACK(menuFileNew_Callback);
-SHELL_CALLBACK(menuFileOpen_Callback);
-SHELL_CALLBACK(menuFileSave_Callback);
-SHELL_CALLBACK(menuFileSaveAs_Callback);
-SHELL_CALLBACK(menuSpecialSaveWave_Callback);
+// The file operations keep their module name "rfCommonUI" for the layouts and
+// modules that call them, and run the file layer's operation of that name.
+[[maybe_unused]] const bool kFileCommands = shell::addCommands({
+    {"addFileExtention", 2, 1, forwardToFileLayer},
+    {"saveParameters", 2, 0, forwardToFileLayer},
+    {"loadParameters", 2, 1, forwardToFileLayer},
+    {"saveConfig", 1, 0, forwardToFileLayer},
+    {"loadConfig", 0, 1, forwardToFileLayer},
+    {"saveWaveform", 1, 0, forwardToFileLayer},
+    gfx::callback("menuFileNew_Callback", menuFileNew_Callback),
+    gfx::callback("menuFileOpen_Callback", menuFileOpen_Callback),
+    gfx::callback("menuFileSave_Callback", menuFileSave_Callback),
+    gfx::callback("menuFileSaveAs_Callback", menuFileSaveAs_Callback),
+    gfx::callback("menuSpecialSaveWave_Callback", menuSpecialSaveWave_Callback),
+});
 
 }  // namespace
 }  // namespace dot11a

@@ -62,8 +62,10 @@ void pbRefresh_Callback(Call&) {
   if (!setup.ok()) dialogs().error(kSetupError, setup.response);
 }
 
-SHELL_CALLBACK(pbDownload_Callback);
-SHELL_CALLBACK(pbRefresh_Callback);
+[[maybe_unused]] const bool kInstrumentCommands = shell::addCommands({
+    gfx::callback("pbDownload_Callback", pbDownload_Callback),
+    gfx::callback("pbRefresh_Callback", pbRefresh_Callback),
+});
 
 }  // namespace
 }  // namespace dot11a

@@ -232,13 +232,15 @@ void menuPlotCCDF_Callback(Call& c) {
   });
 }
 
-SHELL_CALLBACK(menuPlotSpectrum_Callback);
-SHELL_CALLBACK(menuPlotWaterfall_Callback);
-SHELL_CALLBACK(menuPlotIQTime_Callback);
-SHELL_CALLBACK(menuPlotIQTimeSameAxes_Callback);
-SHELL_CALLBACK(menuPlotEyeDiagram_Callback);
-SHELL_CALLBACK(menuPlotScatterDiagram_Callback);
-SHELL_CALLBACK(menuPlotCCDF_Callback);
+[[maybe_unused]] const bool kPlotCommands = shell::addCommands({
+    gfx::callback("menuPlotSpectrum_Callback", menuPlotSpectrum_Callback),
+    gfx::callback("menuPlotWaterfall_Callback", menuPlotWaterfall_Callback),
+    gfx::callback("menuPlotIQTime_Callback", menuPlotIQTime_Callback),
+    gfx::callback("menuPlotIQTimeSameAxes_Callback", menuPlotIQTimeSameAxes_Callback),
+    gfx::callback("menuPlotEyeDiagram_Callback", menuPlotEyeDiagram_Callback),
+    gfx::callback("menuPlotScatterDiagram_Callback", menuPlotScatterDiagram_Callback),
+    gfx::callback("menuPlotCCDF_Callback", menuPlotCCDF_Callback),
+});
 
 }  // namespace
 }  // namespace dot11a

@@ -198,6 +198,50 @@ class ListEnds : public QObject {
   }
 };
 
+// The keys of a list on the rows themselves: Down on the last row and Up on
+// the first scroll the list by one entry and keep the focus on that row (the
+// arrows would otherwise leave the rows for the scroll bar or wrap round);
+// Page Up/Down, Home and End scroll as they do on the bar.
+class RowKeys : public QObject {
+ public:
+  RowKeys(QObject* parent, QAbstractSlider* bar, int row) : QObject(parent), bar_(bar), row_(row) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!bar_ || event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier) return QObject::eventFilter(watched, event);
+    // The bar's value is highest at the top of the list.
+    switch (key->key()) {
+      case Qt::Key_Down:
+        if (row_ != kRows) break;
+        bar_->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        return true;
+      case Qt::Key_Up:
+        if (row_ != 1) break;
+        bar_->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        return true;
+      case Qt::Key_PageDown:
+        bar_->triggerAction(QAbstractSlider::SliderPageStepSub);
+        return true;
+      case Qt::Key_PageUp:
+        bar_->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        return true;
+      case Qt::Key_Home:
+        bar_->triggerAction(QAbstractSlider::SliderToMaximum);
+        return true;
+      case Qt::Key_End:
+        bar_->triggerAction(QAbstractSlider::SliderToMinimum);
+        return true;
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QPointer<QAbstractSlider> bar_;
+  int row_;
+};
+
 void makePlotArea(const Value& h, double fig) {
   QWidget* frame = widgetOf(ctl(h, "pnlPlot"));
   if (!frame) raise("The sub-carrier window has no plot frame.");
@@ -293,6 +337,10 @@ void InitializeFigure(Call& c) {
       for (int i = 1; i <= kRows; ++i)
         widgetOf(ctl(h, "checkbox" + std::to_string(i)))->installEventFilter(wheel);
     }
+    if (auto* slider = qobject_cast<QAbstractSlider*>(widgetOf(bar)))
+      for (int i = 1; i <= kRows; ++i)
+        if (QWidget* row = widgetOf(ctl(h, "checkbox" + std::to_string(i))))
+          row->installEventFilter(new RowKeys(row, slider, i));
   }
 }
 
@@ -388,6 +436,9 @@ void openDialog(Call& c) {
   if (const double main = findFigure("main"); main != 0 && getString(main, "Visible") == "on")
     feval("positionChildWindow", 0, {main, fig});
   setString(fig, "Visible", "on");
+  // Each opening starts the keyboard on the first row, where Space switches
+  // that sub-carrier and the arrows walk the list.
+  if (QWidget* first = widgetOf(ctl(handles, "checkbox1"))) first->setFocus();
   uiwait(fig);
   std::string answer = "Cancel";
   if (isHandle(fig)) {

@@ -3,7 +3,9 @@
 
 #include <fftw3.h>
 
+#include <cstdint>
 #include <span>
+#include <vector>
 
 #include "dot11a/receiver.hpp"
 
@@ -18,5 +20,10 @@ void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Op
 // stages. Aligned, it may only be executed on buffers from fftw_alloc_complex
 // and may use vector code; otherwise it takes any arrays.
 fftw_plan forwardPlan(std::size_t n, bool aligned = false);
+
+// viterbiDecode, with the vector forward pass (where the processor has it)
+// or the plain one; both give the same bits.
+std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
+                                            std::size_t nBits, bool terminated, bool vector);
 
 }  // namespace dot11a::rx

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -90,20 +91,26 @@ double axisScale(int bpsc) {
   }
 }
 
-// The nearest level on one axis: odd integers within +-(2^m - 1).
-double nearestLevel(double y, int bitsPerAxis) {
-  const double top = static_cast<double>((1 << bitsPerAxis) - 1);
-  const double l = 2.0 * std::floor(y / 2.0) + 1.0;
+// The nearest level on one axis: odd integers within +-(2^m - 1). Rounded
+// with the 1.5 x 2^52 constant (exact for the clamped range), which needs
+// neither a branch nor a library call.
+double nearestLevel(double y, double top) {
+  constexpr double kRound = 6755399441055744.0;
+  const double h = (std::clamp(y, -top - 1.0, top + 1.0) - 1.0) * 0.5;
+  const double l = 2.0 * ((h + kRound) - kRound) + 1.0;
   return std::clamp(l, -top, top);
 }
 
-cplx nearestPoint(cplx z, int bpsc) {
-  // A table rather than a branch: the sign of random data mispredicts.
-  static constexpr double kSign[2] = {-1.0, 1.0};
-  if (bpsc == 1) return cplx(kSign[z.real() >= 0], 0.0);
-  const double s = axisScale(bpsc);
-  const int m = bpsc / 2;
-  return cplx(nearestLevel(z.real() / s, m), nearestLevel(z.imag() / s, m)) * s;
+// The squared distance of z from the nearest constellation point, in units
+// of the constellation's mean power.
+double pointError(cplx z, int bpsc, double scale, double invScale, double top) {
+  if (bpsc == 1) {
+    const double d = z.real() - (z.real() >= 0 ? 1.0 : -1.0);
+    return d * d + z.imag() * z.imag();
+  }
+  const double dr = z.real() - nearestLevel(z.real() * invScale, top) * scale;
+  const double di = z.imag() - nearestLevel(z.imag() * invScale, top) * scale;
+  return dr * dr + di * di;
 }
 
 // Soft values of one axis (positive means a one), in the order the mapper
@@ -128,10 +135,17 @@ void demap(cplx z, int bpsc, double weight, float* out) {
     out[0] = soft(z.real() * weight);
     return;
   }
-  const double s = axisScale(bpsc);
+  const double inv = 1.0 / axisScale(bpsc);
   const int m = bpsc / 2;
-  axisSoft(z.real() / s, m, weight, out);
-  axisSoft(z.imag() / s, m, weight, out + m);
+  axisSoft(z.real() * inv, m, weight, out);
+  axisSoft(z.imag() * inv, m, weight, out + m);
+}
+
+// A complex product without the library's checks for infinite operands:
+// the samples are finite (the receiver cleans them first), and the checks
+// cost more than the product itself.
+cplx mul(cplx a, cplx b) {
+  return cplx(a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real());
 }
 
 // ---- the working signal ----------------------------------------------------------------------
@@ -162,61 +176,88 @@ class Signal {
     coarse_ = coarseHz;
     mirrored_ = mirrored;
     fine_ = fineHz;
+    // The rotation of each sample of a window against the window's first,
+    // so the samples of a window are corrected independently of each other
+    // (no running product carried from one sample to the next).
+    const double w = 2.0 * std::numbers::pi * hz() / rate();
+    rot_.resize(n_);
+    for (std::size_t i = 0; i < n_; ++i) rot_[i] = std::polar(1.0, w * static_cast<double>(i));
   }
   // The corrected sample n (0 outside the waveform). Mirrored, the input is
   // conjugated between the coarse and the fine correction, so one rotation
   // does both: conj(x e^-jwc) e^-jwf = conj(x) e^j(wc - wf).
   double hz() const { return mirrored_ ? coarse_ - fine_ : -(coarse_ + fine_); }
-  cplx raw(long long n) const {
-    if (n < 0 || n >= static_cast<long long>(x_.size())) return cplx(0.0, 0.0);
-    const cplx v = x_[static_cast<std::size_t>(n)];
-    return mirrored_ ? std::conj(v) : v;
-  }
   // Samples n0 .. n0 + count - 1, corrected, into out.
   void read(long long n0, std::size_t count, cplx* out) const {
-    const double w = 2.0 * std::numbers::pi * hz() / rate();
-    const cplx r0 = std::polar(1.0, w * static_cast<double>(n0));
-    const cplx step = std::polar(1.0, w);
-    // The products are written out: the samples are finite (the receiver
-    // cleans them first), so the library's checks for infinite operands of a
-    // complex product are not needed here, and they cost more than the
-    // product itself.
-    double rr = r0.real(), ri = r0.imag();
-    const double sr = step.real(), si = step.imag();
-    const long long size = static_cast<long long>(x_.size());
-    const double flip = mirrored_ ? -1.0 : 1.0;
-    for (std::size_t i = 0; i < count; ++i) {
-      const long long n = n0 + static_cast<long long>(i);
-      double xr = 0.0, xi = 0.0;
-      if (n >= 0 && n < size) {
-        xr = x_[static_cast<std::size_t>(n)].real();
-        xi = flip * x_[static_cast<std::size_t>(n)].imag();
-      }
-      out[i] = cplx(xr * rr - xi * ri, xr * ri + xi * rr);
-      const double nr = rr * sr - ri * si;
-      ri = rr * si + ri * sr;
-      rr = nr;
+    for (std::size_t i0 = 0; i0 < count; i0 += n_) {
+      const std::size_t len = std::min(n_, count - i0);
+      const long long first = n0 + static_cast<long long>(i0);
+      readTurned(first, len, out + i0);
+      const cplx r0 = windowPhase(first);
+      for (std::size_t i = 0; i < len; ++i) out[i0 + i] = mul(out[i0 + i], r0);
     }
   }
-  // Sub-carriers -26..+26 of the FFT window starting at sample n0.
-  std::array<cplx, 53> carriers(long long n0) {
+  // Sub-carriers -26..+26 of the FFT window starting at sample n0. The
+  // rotation of the window's first sample is common to all its samples, so
+  // it is applied to the 53 sub-carriers after the transform.
+  void carriers(long long n0, std::array<cplx, 53>& c) {
     // FFTW's own buffers are aligned, so the plan may use vector code.
-    read(n0, n_, reinterpret_cast<cplx*>(in_));
+    readTurned(n0, n_, reinterpret_cast<cplx*>(in_));
     fftw_execute_dft(forwardPlan(n_, true), in_, out_);
     const cplx* out = reinterpret_cast<const cplx*>(out_);
-    std::array<cplx, 53> c{};
-    const long long n = static_cast<long long>(n_);
-    for (int k = -26; k <= 26; ++k)
-      c[static_cast<std::size_t>(k + kCentre)] = out[static_cast<std::size_t>((k + n) % n)];
+    const cplx r0 = windowPhase(n0);
+    // Bins n - 26 .. n - 1 hold -26..-1, bins 0..26 hold 0..+26.
+    for (std::size_t k = 0; k < static_cast<std::size_t>(kCentre); ++k)
+      c[k] = mul(out[n_ - kCentre + k], r0);
+    for (std::size_t k = 0; k <= static_cast<std::size_t>(kCentre); ++k)
+      c[kCentre + k] = mul(out[k], r0);
+  }
+  std::array<cplx, 53> carriers(long long n0) {
+    std::array<cplx, 53> c;
+    carriers(n0, c);
     return c;
   }
 
+ private:
+  // The correction's rotation at sample n.
+  cplx windowPhase(long long n) const {
+    return std::polar(1.0, 2.0 * std::numbers::pi * hz() / rate() * static_cast<double>(n));
+  }
+  // Samples first .. first + len - 1 (len at most one window), each turned
+  // by the correction's rotation relative to the first, into out.
+  void readTurned(long long first, std::size_t len, cplx* __restrict out) const {
+    const long long size = static_cast<long long>(x_.size());
+    const double flip = mirrored_ ? -1.0 : 1.0;
+    // The part of the window that lies inside the waveform.
+    const auto lo = static_cast<std::size_t>(std::clamp<long long>(-first, 0, len));
+    const auto hi = static_cast<std::size_t>(
+        std::clamp<long long>(size - first, static_cast<long long>(lo), len));
+    std::fill(out, out + lo, cplx(0.0, 0.0));
+    std::fill(out + hi, out + len, cplx(0.0, 0.0));
+    if (hi <= lo) return;
+    // Pointers to the first sample inside: the window may start before the
+    // waveform or end after it.
+    const std::size_t count = hi - lo;
+    const double* __restrict in =
+        reinterpret_cast<const double*>(x_.data() + (first + static_cast<long long>(lo)));
+    const double* __restrict rot = reinterpret_cast<const double*>(rot_.data() + lo);
+    double* __restrict o = reinterpret_cast<double*>(out + lo);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double xr = in[2 * i], xi = flip * in[2 * i + 1];
+      const double tr = rot[2 * i], ti = rot[2 * i + 1];
+      o[2 * i] = xr * tr - xi * ti;
+      o[2 * i + 1] = xr * ti + xi * tr;
+    }
+  }
+
+ public:
  private:
   std::span<const cplx> x_;
   int os_;
   std::size_t n_;
   double coarse_ = 0.0, fine_ = 0.0;
   bool mirrored_ = false;
+  std::vector<cplx> rot_;  // e^jwi for i = 0 .. n_ - 1
   fftw_complex* in_;
   fftw_complex* out_;
 };
@@ -301,37 +342,44 @@ Detection detect(const std::span<const cplx> x, long long from, int os) {
   if (hi < lo) return d;
   std::vector<cplx> seg(static_cast<std::size_t>(hi - lo + 2 * P));
   sig.read(lo, seg.size(), seg.data());
-  // Normalised correlation of a period at offset i with the reference or its
-  // mirror image. The products are written out (the samples are finite).
-  auto corr = [&](std::size_t i, bool mirror) {
-    double cr = 0.0, ci = 0.0, en = 0.0;
-    const double s = mirror ? 1.0 : -1.0;  // the sign of the reference's imaginary part
-    for (long long m = 0; m < P; ++m) {
-      const cplx v = seg[i + static_cast<std::size_t>(m)];
-      const cplx rv = ref[static_cast<std::size_t>(m)];
-      const double a = v.real(), b = v.imag(), c = rv.real(), d = s * rv.imag();
-      cr += a * c - b * d;
-      ci += a * d + b * c;
+  // Normalised correlation of a period at offset i with the reference and
+  // with its mirror image (the reference conjugated), from the same four
+  // sums. The products are written out (the samples are finite).
+  auto corr = [&](std::size_t i) {
+    double ac = 0.0, bd = 0.0, ad = 0.0, bc = 0.0, en = 0.0;
+    const cplx* v = seg.data() + i;
+    for (std::size_t m = 0; m < static_cast<std::size_t>(P); ++m) {
+      const double a = v[m].real(), b = v[m].imag(), c = ref[m].real(), dd = ref[m].imag();
+      ac += a * c;
+      bd += b * dd;
+      ad += a * dd;
+      bc += b * c;
       en += a * a + b * b;
     }
-    return en > 0 ? std::abs(cplx(cr, ci)) / std::sqrt(en * refEnergy) : 0.0;
+    // Against conj(ref): (a + jb)(c + jd); against ref itself: (a + jb)(c - jd).
+    if (!(en > 0)) return std::array<double, 2>{0.0, 0.0};
+    const double scale = 1.0 / std::sqrt(en * refEnergy);
+    return std::array<double, 2>{std::hypot(ac + bd, bc - ad) * scale,
+                                 std::hypot(ac - bd, ad + bc) * scale};
   };
   double best = 0.0;
   long long bestAt = -1;
   bool bestMirror = false;
-  for (long long i = 0; i <= hi - lo; ++i)
-    for (bool mirror : {false, true}) {
-      const auto ui = static_cast<std::size_t>(i);
-      const double c1 = corr(ui, mirror);
-      if (c1 < 0.5) continue;
-      const double c2 = corr(ui + static_cast<std::size_t>(P), mirror);
-      if (c2 < 0.5) continue;
-      if (c1 + c2 > best) {
-        best = c1 + c2;
+  for (long long i = 0; i <= hi - lo; ++i) {
+    const auto ui = static_cast<std::size_t>(i);
+    const auto c1 = corr(ui);
+    if (c1[0] < 0.5 && c1[1] < 0.5) continue;
+    const auto c2 = corr(ui + static_cast<std::size_t>(P));
+    for (const bool mirror : {false, true}) {
+      const double a = c1[mirror ? 1 : 0], b = c2[mirror ? 1 : 0];
+      if (a < 0.5 || b < 0.5) continue;
+      if (a + b > best) {
+        best = a + b;
         bestAt = lo + i;
         bestMirror = mirror;
       }
     }
+  }
   if (bestAt < 0) return d;
   d.ltf = bestAt;
   d.mirrored = bestMirror;
@@ -412,6 +460,11 @@ class FrameDecoder {
       if (k != 0 && disabled_[i]) rep_.disabledSubcarriers.push_back(k);
     }
     rep_.channel.assign(h_.begin(), h_.end());
+    for (std::size_t i = 0; i < 53; ++i) {
+      const double e = std::norm(h_[i]);
+      hInv_[i] = disabled_[i] ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
+      weight_[i] = disabled_[i] ? 0.0 : e;
+    }
     if (!rep_.disabledSubcarriers.empty()) {
       std::string list;
       for (int k : rep_.disabledSubcarriers) list += (list.empty() ? "" : ", ") + std::to_string(k);
@@ -422,25 +475,25 @@ class FrameDecoder {
   }
 
   // Equalises one symbol and removes the common phase error the pilots show.
+  // The inverse channel is worked out once per frame, so each sub-carrier
+  // costs one complex product here.
   Equalised equalise(long long index, double polarity) {
-    const auto y = sig_.carriers(symbolStart(index));
-    std::array<cplx, 53> z{};
-    for (int k = -26; k <= 26; ++k) {
-      const auto i = static_cast<std::size_t>(k + kCentre);
-      z[i] = disabled_[i] ? cplx(0.0, 0.0) : y[i] / h_[i];
-    }
+    std::array<cplx, 53>& y = carriers_;
+    sig_.carriers(symbolStart(index), y);
     cplx pilotSum(0.0, 0.0);
     for (std::size_t p = 0; p < 4; ++p) {
       const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
-      if (!disabled_[i]) pilotSum += z[i] * kPilotSigns[p] * polarity * std::norm(h_[i]);
+      // disabled pilots have a zero inverse and weight, so they add nothing
+      pilotSum += mul(y[i], hInv_[i]) * (kPilotSigns[p] * polarity * weight_[i]);
     }
-    const cplx rot = std::abs(pilotSum) > 0 ? std::conj(pilotSum) / std::abs(pilotSum) : 1.0;
+    const double mag = std::abs(pilotSum);
+    const cplx rot = mag > 0 ? std::conj(pilotSum) / mag : 1.0;
     Equalised e;
     const auto& dc = dataCarriers();
     for (std::size_t j = 0; j < 48; ++j) {
       const auto i = static_cast<std::size_t>(dc[j] + kCentre);
-      e.data[j] = z[i] * rot;
-      e.weight[j] = disabled_[i] ? 0.0 : std::norm(h_[i]);
+      e.data[j] = mul(mul(y[i], hInv_[i]), rot);
+      e.weight[j] = weight_[i];
     }
     return e;
   }
@@ -504,9 +557,12 @@ class FrameDecoder {
     const auto perm = interleaverPermutation(ncbps);
     std::vector<float> soft(nsym * ncbps, 0.0f);
     std::vector<float> sym(ncbps);
-    std::array<double, 53> errCarrier{};
+    std::array<double, 48> errCarrier{};
     double errTotal = 0.0;
     std::size_t countTotal = 0;
+    const double scale = axisScale(r.nbpsc), invScale = 1.0 / scale;
+    const double top = static_cast<double>((1 << (r.nbpsc / 2)) - 1);
+    const auto nbpsc = static_cast<std::size_t>(r.nbpsc);
     rep_.evmPerSymbolDb.assign(available, kNaN);
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
@@ -514,12 +570,13 @@ class FrameDecoder {
       double errSym = 0.0;
       std::size_t countSym = 0;
       for (std::size_t j = 0; j < 48; ++j) {
-        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * static_cast<std::size_t>(r.nbpsc)]);
-        if (e.weight[j] == 0.0) continue;
-        const double err = std::norm(e.data[j] - nearestPoint(e.data[j], r.nbpsc));
-        errCarrier[static_cast<std::size_t>(dataCarriers()[j] + kCentre)] += err;
+        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * nbpsc]);
+        // A sub-carrier that is off (weight 0) adds nothing.
+        const double on = e.weight[j] > 0.0 ? 1.0 : 0.0;
+        const double err = on * pointError(e.data[j], r.nbpsc, scale, invScale, top);
+        errCarrier[j] += err;
         errSym += err;
-        ++countSym;
+        countSym += static_cast<std::size_t>(on);
       }
       for (std::size_t k = 0; k < ncbps; ++k) soft[s * ncbps + k] = sym[perm[k]];
       if (countSym > 0) rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym / countSym);
@@ -527,11 +584,11 @@ class FrameDecoder {
       countTotal += countSym;
     }
     rep_.evmPerSubcarrierDb.assign(53, kNaN);
-    for (int k : dataCarriers()) {
-      const auto i = static_cast<std::size_t>(k + kCentre);
+    for (std::size_t j = 0; j < 48; ++j) {
+      const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
       if (!disabled_[i] && available > 0)
         rep_.evmPerSubcarrierDb[i] =
-            10.0 * std::log10(errCarrier[i] / static_cast<double>(available));
+            10.0 * std::log10(errCarrier[j] / static_cast<double>(available));
     }
     if (countTotal > 0) {
       rep_.evmRms = std::sqrt(errTotal / static_cast<double>(countTotal));
@@ -561,9 +618,16 @@ class FrameDecoder {
     if (!rep_.dataTailOk) rep_.problems.push_back("The DATA tail bits are not zero.");
     rep_.serviceBits = packBits(std::span(plain).first(16));
     rep_.psduBits.assign(plain.begin() + kServiceBits, plain.begin() + static_cast<long>(tailAt));
+    // An octet at a time through plain pointers: byte stores through the
+    // report's vectors would make the compiler reload them every bit.
     rep_.psdu.assign(rep_.length, 0);
-    for (std::size_t i = 0; i < rep_.psduBits.size(); ++i)
-      rep_.psdu[i / 8] |= static_cast<std::uint8_t>((rep_.psduBits[i] != 0 ? 1u : 0u) << (i % 8));
+    const std::uint8_t* bit = rep_.psduBits.data();
+    std::uint8_t* octet = rep_.psdu.data();
+    for (std::size_t o = 0; o < rep_.psdu.size(); ++o) {
+      unsigned v = 0;
+      for (unsigned b = 0; b < 8; ++b) v |= (bit[8 * o + b] != 0 ? 1u : 0u) << b;
+      octet[o] = static_cast<std::uint8_t>(v);
+    }
     checkFcs();
   }
 
@@ -602,6 +666,9 @@ class FrameDecoder {
   long long backoff_ = 0;
   std::array<cplx, 53> h_{};
   std::array<bool, 53> disabled_{};
+  std::array<cplx, 53> carriers_{};  // the symbol being equalised
+  std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
+  std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
   const RateEntry* rate_ = nullptr;
 };
 
@@ -648,9 +715,24 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
   }
   // Non-finite samples (a damaged file) count as silence.
   std::vector<cplx> clean;
+  // Found from the exponent bits (all ones for infinities and NaN), which
+  // runs without a branch per sample; counted only when there are any.
   std::size_t bad = 0;
-  for (const cplx& v : samples)
-    if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) ++bad;
+  {
+    constexpr std::uint64_t kExp = 0x7FF0000000000000ULL;
+    const double* d = reinterpret_cast<const double*>(samples.data());
+    const std::size_t n = 2 * samples.size();
+    // Adding 2^52 to the exponent field carries into the sign bit only when
+    // the field is all ones: plain integer operations the compiler runs as
+    // vector code.
+    constexpr std::uint64_t kExpLsb = 0x0010000000000000ULL;
+    std::uint64_t any = 0;
+    for (std::size_t i = 0; i < n; ++i)
+      any |= (std::bit_cast<std::uint64_t>(d[i]) & kExp) + kExpLsb;
+    if ((any >> 63) != 0)
+      for (const cplx& v : samples)
+        if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) ++bad;
+  }
   if (bad > 0) {
     clean.assign(samples.begin(), samples.end());
     for (cplx& v : clean)

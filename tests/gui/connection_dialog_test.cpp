@@ -2,14 +2,17 @@
 // would: the lists it offers, what it reads back, the limits applied to the
 // record it opens with, the ways to leave it, the connection check against the
 // simulated signal generator, and the Configuration menu feeding Download.
+#include <QAbstractButton>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -254,6 +257,48 @@ TEST_F(ConnectionDialogTest, PlatformDecidesTheInterfacesOffered) {
     d.press("pbOK");
   });
   EXPECT_EQ(out[1].field("type").str(), "TCPIP");
+}
+
+// The Alt letters of the labels and buttons on screen for each interface:
+// two alike would only move the focus between them instead of acting.
+std::vector<QChar> mnemonicsOnScreen(const Dialog& d) {
+  std::vector<QChar> letters;
+  QWidget* window = gfx::widgetOf(d.fig);
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!w->isVisibleTo(window)) continue;
+    QString text;
+    if (auto* label = qobject_cast<QLabel*>(w)) text = label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) text = button->text();
+    for (int i = 0; i + 1 < text.size(); ++i)
+      if (text[i] == '&') {
+        if (text[i + 1] != '&') letters.push_back(text[i + 1].toLower());
+        ++i;
+      }
+  }
+  return letters;
+}
+
+TEST_F(ConnectionDialogTest, AltLettersAreUniqueAndSwitchingInterfaceClearsTheStatus) {
+  for (const char* family : {"b", "c"})
+    withDialog({Value(0.0), defaultConfiguration(), Value(family)}, [&](Dialog& d) {
+      for (const std::string& entry : d.list("pmConnection")) {
+        d.choose("pmConnection", entry);
+        std::vector<QChar> letters = mnemonicsOnScreen(d);
+        EXPECT_GE(letters.size(), 3u) << entry;
+        std::sort(letters.begin(), letters.end());
+        EXPECT_EQ(std::adjacent_find(letters.begin(), letters.end()), letters.end())
+            << "an Alt letter is used twice with " << entry;
+      }
+      d.press("pbCancel");
+    });
+  withDialog({Value(0.0), connection("tcpip"), Value("c")}, [](Dialog& d) {
+    d.type("editTCPIPAddress", "0.0.0.0");
+    d.press("pbCheckHardware");
+    EXPECT_NE(d.status(), "");
+    d.choose("pmConnection", "GPIB");
+    EXPECT_EQ(d.status(), "");  // not left under the GPIB controls
+    d.press("pbCancel");
+  });
 }
 
 TEST_F(ConnectionDialogTest, TcpipIsReadBackAsTCPIPAndOtherFieldsPassThrough) {

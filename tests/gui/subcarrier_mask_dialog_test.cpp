@@ -236,6 +236,52 @@ TEST_F(SubCarrierDialog, KeyboardAndWheelScrollTheRows) {
   });
 }
 
+// Walking the list with the arrows on the rows: past the last row the list
+// scrolls under the focus instead of the focus leaving for the scroll bar, and
+// Page/Home/End act on the rows as on the bar.
+TEST_F(SubCarrierDialog, ArrowsOnTheRowsScrollPastTheEdgesOfTheList) {
+  openWith([this] {
+    QWidget* last = gfx::widgetOf(control(dialog, "checkbox10"));
+    QWidget* first = gfx::widgetOf(control(dialog, "checkbox1"));
+    ASSERT_TRUE(last && first);
+    EXPECT_EQ(gfx::widgetOf(dialog)->focusWidget(), first);  // the keyboard starts on row 1
+    last->setFocus();
+    QTest::keyClick(last, Qt::Key_Down);
+    EXPECT_EQ(rowLabel(10), "Sub-carrier -16");
+    EXPECT_EQ(rowLabel(1), "Sub-carrier -25");
+    QTest::keyClick(last, Qt::Key_Space);  // unticks the entry now under the row
+    EXPECT_EQ(rowValue(10), 0);
+    QTest::keyClick(first, Qt::Key_Up);
+    QTest::keyClick(first, Qt::Key_Up);  // already at the top: stays there
+    EXPECT_EQ(rowLabel(1), "Sub-carrier -26");
+    QTest::keyClick(first, Qt::Key_PageDown);
+    EXPECT_EQ(rowLabel(1), "Sub-carrier -16");
+    QTest::keyClick(first, Qt::Key_End);
+    EXPECT_EQ(rowLabel(10), "Sub-carrier 26");
+    QTest::keyClick(last, Qt::Key_Down);  // the bottom: nothing further
+    EXPECT_EQ(rowLabel(10), "Sub-carrier 26");
+    QTest::keyClick(last, Qt::Key_PageUp);
+    EXPECT_EQ(rowLabel(10), "Sub-carrier 16");
+    QTest::keyClick(last, Qt::Key_Home);
+    EXPECT_EQ(rowLabel(1), "Sub-carrier -26");
+    press(dialog, "pbOK");
+  });
+  const std::vector<double> m = mask();
+  EXPECT_EQ(m[-16 + 26], 0);  // the entry unticked after scrolling
+  EXPECT_EQ(countOn(m), 51);
+  // Opened again after the focus was elsewhere: back on the first row.
+  openWith([this] {
+    QWidget* fastEdit = gfx::widgetOf(control(dialog, "pdFastEditCarriers"));
+    EXPECT_EQ(gfx::widgetOf(dialog)->focusWidget(), gfx::widgetOf(control(dialog, "checkbox1")));
+    fastEdit->setFocus();
+    press(dialog, "pbCancel");
+  });
+  openWith([this] {
+    EXPECT_EQ(gfx::widgetOf(dialog)->focusWidget(), gfx::widgetOf(control(dialog, "checkbox1")));
+    press(dialog, "pbCancel");
+  });
+}
+
 TEST_F(SubCarrierDialog, MasksAreTakenAsRowsOrColumnsOf53) {
   std::vector<double> m(53, 0.0);
   m[0] = 1;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <numbers>
 #include <random>
@@ -164,10 +165,22 @@ TEST(RxImpaired, SamplesThatAreNotNumbersCountAsSilence) {
   Bits psdu;
   Frame f = makeFrame(18, 2, kRate3_4, 1, 50, rng, &psdu);
   f.waveform[f.waveform.size() - 3] = cplx(std::nan(""), INFINITY);
+  // Either part alone, and an infinity of either sign, is found too.
+  f.waveform[f.waveform.size() - 2] = cplx(0.5, -INFINITY);
+  f.waveform[f.waveform.size() - 1] = cplx(-std::nan(""), 0.0);
   const Result res = receive(f.waveform);
   ASSERT_EQ(res.frames.size(), 1u);
   EXPECT_EQ(res.frames[0].psduBits, psdu);
-  EXPECT_FALSE(res.frames[0].notes.empty());
+  ASSERT_FALSE(res.frames[0].notes.empty());
+  EXPECT_NE(res.frames[0].notes.back().find("3 samples"), std::string::npos)
+      << res.frames[0].notes.back();
+  // The largest finite values are numbers.
+  f.waveform[f.waveform.size() - 3] = cplx(1.0, 0.0);
+  f.waveform[f.waveform.size() - 2] = cplx(0.0, 0.0);
+  f.waveform[f.waveform.size() - 1] = cplx(std::numeric_limits<double>::max(), 0.0);
+  const Result big = receive(f.waveform);
+  ASSERT_FALSE(big.frames.empty());
+  for (const auto& n : big.frames[0].notes) EXPECT_EQ(n.find("not numbers"), std::string::npos);
   Options bad;
   bad.sampleRate = std::nan("");
   EXPECT_FALSE(receive(f.waveform, bad).problem.empty());
