@@ -8,13 +8,13 @@
 #include <QRubberBand>
 #include <array>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "gui/graphics/internal.hpp"
 
 namespace dot11a::gfx {
 
-class WaterfallLayer;
 class Readout;
 
 // One axes: a QCustomPlot widget whose plot box is placed at the axes'
@@ -33,8 +33,8 @@ class Axes : public QCustomPlot {
   QString zLabel;
   QString gridStyle = ":";
   QCPItemText* title = nullptr;
-  WaterfallLayer* waterfall = nullptr;
-  int colorIndex = 0;  // next colour of the colour order
+  QCPLayerable* waterfall = nullptr;  // from newWaterfallLayer, when a surface is drawn
+  int colorIndex = 0;                 // next colour of the colour order
 
   // The view the axes had before the user first zoomed, panned or turned
   // them; a reset goes back to it. Limits set by the program replace it.
@@ -122,6 +122,13 @@ class SurfaceObject : public QObject {
   Value x, y, z;
   bool visible = true;
 };
+
+// The waterfall layer that draws an axes' surfaces (waterfall_layer.cpp).
+QCPLayerable* newWaterfallLayer(Axes* axes);
+
+// The elements of a real matrix as doubles, without a copy when it holds
+// doubles (surfaces of long waveforms have hundreds of thousands).
+std::span<const double> realsOf(const Value& v, std::vector<double>& copy);
 
 // Parses a line format ("b-", "c-", "b.", ":", "r--o") into the line.
 void applyLineFormat(LineObject& line, std::string_view format);
