@@ -644,15 +644,10 @@ void openDialog(Call& c) {
   cancelOnReject(fig, handles);
 
   setString(fig, "Visible", "on");
-  uiwait(fig);
-
-  std::string response = "Cancel";
+  const std::string response = gui::waitForAnswer(fig);
   if (isHandle(fig) && fig != 0) {
-    const Value stored = gfx::guidata(fig);
-    if (stored.hasField("answer") && stored.field("answer").isText())
-      response = stored.field("answer").str();
     if (response == "OK") {
-      const Value current = updateConfig(stored);
+      const Value current = updateConfig(gfx::guidata(fig));
       config.setField("type", current.field("type"));
       for (const char* sub : {"GPIB", "RS232", "TCPIP"}) {
         Value& rec = config.field(sub);

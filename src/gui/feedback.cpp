@@ -314,4 +314,13 @@ void commitFocusedEntry(double fig) {
   gfx::runCallback(gfx::handleOf(edit));
 }
 
+std::string waitForAnswer(double fig) {
+  gfx::uiwait(fig);
+  if (!gfx::isHandle(fig) || fig == 0) return "Cancel";
+  const Value data = gfx::guidata(fig);
+  if (data.isRecord() && data.hasField("answer") && data.field("answer").isText())
+    return data.field("answer").str();
+  return "Cancel";
+}
+
 }  // namespace dot11a::gui

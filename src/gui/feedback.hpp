@@ -45,6 +45,11 @@ std::string withThousands(double whole);
 // added to its tooltip) or takes the mark away again (its own tooltip back).
 void markOverLimit(double control, bool over, const std::string& reason);
 
+// Waits until a modal dialog window resumes (OK, Cancel) or is closed and
+// returns the "answer" text its buttons stored in its data; "Cancel" when
+// there is none or the window is gone. The window stays as it is.
+std::string waitForAnswer(double fig);
+
 // Makes the window's content scroll when the window is smaller than the
 // content needs (main windows only; other windows are left as they are).
 void makeContentScrollable(double fig);

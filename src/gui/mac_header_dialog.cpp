@@ -302,14 +302,8 @@ void openDialog(Call& c) {
     first->setFocus();
     first->selectAll();
   }
-  uiwait(fig);
-  std::string answer = "Cancel";
-  if (isHandle(fig)) {
-    const Value data = guidata(fig);
-    if (data.isRecord() && data.hasField("answer") && data.field("answer").isText())
-      answer = data.field("answer").str();
-    setString(fig, "Visible", "off");
-  }
+  const std::string answer = gui::waitForAnswer(fig);
+  if (isHandle(fig)) setString(fig, "Visible", "off");
   c.out(0) = Value(answer);
   if (c.nargout() > 1) c.out(1) = working();
 }

@@ -21,6 +21,7 @@
 #include "dot11a/dialogs.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
+#include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/graphics/local_ops.hpp"
 
@@ -439,14 +440,8 @@ void openDialog(Call& c) {
   // Each opening starts the keyboard on the first row, where Space switches
   // that sub-carrier and the arrows walk the list.
   if (QWidget* first = widgetOf(ctl(handles, "checkbox1"))) first->setFocus();
-  uiwait(fig);
-  std::string answer = "Cancel";
-  if (isHandle(fig)) {
-    const Value data = guidata(fig);
-    if (data.isRecord() && data.hasField("answer") && data.field("answer").isText())
-      answer = data.field("answer").str();
-    setString(fig, "Visible", "off");
-  }
+  const std::string answer = gui::waitForAnswer(fig);
+  if (isHandle(fig)) setString(fig, "Visible", "off");
   c.out(0) = Value(answer);
   if (c.nargout() > 1) c.out(1) = Value::row(S().states);
 }

@@ -275,17 +275,17 @@ TEST_F(PlotTools, PrintGoesThroughTheDialogServiceToTheChosenPrinter) {
 TEST_F(PlotTools, PlotWindowMenusPrintSaveAndResetTheZoom) {
   std::vector<cplx> s(1024);
   for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::polar(1.0, 0.3 * double(i));
-  const gfx::Handle spec =
+  const gfx::Handle spectrum =
       feval1("KS_PlotSpectrum", {0.0, Value("(menus)"), 20e6, Value::row(std::span<const cplx>(s))})
           .toScalar();
-  const Value menus = gfx::guihandles(spec);
-  const gfx::Handle specAxes = gfx::figureAxes(spec).at(0);
-  const Value drawnX = gfx::get(specAxes, "XLim"), drawnY = gfx::get(specAxes, "YLim");
-  gfx::Axes::of(gfx::widgetOf(specAxes))->zoomAbout(1, -20, 0.25);
-  EXPECT_NE(gfx::get(specAxes, "XLim"), drawnX);
+  const Value menus = gfx::guihandles(spectrum);
+  const gfx::Handle spectrumAxes = gfx::figureAxes(spectrum).at(0);
+  const Value drawnX = gfx::get(spectrumAxes, "XLim"), drawnY = gfx::get(spectrumAxes, "YLim");
+  gfx::Axes::of(gfx::widgetOf(spectrumAxes))->zoomAbout(1, -20, 0.25);
+  EXPECT_NE(gfx::get(spectrumAxes, "XLim"), drawnX);
   gfx::runCallback(menus.field("KS_ZoomReset").toScalar());
-  EXPECT_EQ(gfx::get(specAxes, "XLim"), drawnX);
-  EXPECT_EQ(gfx::get(specAxes, "YLim"), drawnY);  // not the data's whole range
+  EXPECT_EQ(gfx::get(spectrumAxes, "XLim"), drawnX);
+  EXPECT_EQ(gfx::get(spectrumAxes, "YLim"), drawnY);  // not the data's whole range
 
   script->answer((dir / "menu.pdf").string());
   gfx::runCallback(menus.field("menuPlotSaveAs").toScalar());
@@ -293,7 +293,7 @@ TEST_F(PlotTools, PlotWindowMenusPrintSaveAndResetTheZoom) {
   gfx::runCallback(menus.field("menuPlotPrint").toScalar());
   EXPECT_TRUE(fs::exists(dir / "menu.pdf"));
   EXPECT_TRUE(fs::exists(dir / "menu-printed.pdf"));
-  gfx::deleteFigure(spec);
+  gfx::deleteFigure(spectrum);
 }
 
 }  // namespace
