@@ -9,9 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <map>
-#include <mutex>
-#include <numbers>
 
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/bits.hpp"
@@ -21,20 +18,17 @@
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/internal.hpp"
+#include "rx/signal.hpp"
 
 namespace dot11a::rx {
 
 namespace {
 
-constexpr double kBaseRate = kBaseSampleRate;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// ---- FFT -------------------------------------------------------------------------------
 
 // ---- sub-carriers ------------------------------------------------------------------------
 
-// Sub-carriers are indexed 0..52 for -26..+26.
-constexpr int kCentre = 26;
+// Sub-carriers are indexed 0..52 for -26..+26 (kCentre is the index of 0).
 constexpr std::array<int, 4> kPilots = {-21, -7, 7, 21};
 constexpr std::array<double, 4> kPilotSigns = {1, 1, 1, -1};
 
@@ -139,259 +133,6 @@ void demap(cplx z, int bpsc, double weight, float* out) {
   const int m = bpsc / 2;
   axisSoft(z.real() * inv, m, weight, out);
   axisSoft(z.imag() * inv, m, weight, out + m);
-}
-
-// A complex product without the library's checks for infinite operands:
-// the samples are finite (the receiver cleans them first), and the checks
-// cost more than the product itself.
-cplx mul(cplx a, cplx b) {
-  return cplx(a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real());
-}
-
-// ---- the working signal ----------------------------------------------------------------------
-
-// The input at 20 MHz x os with the carrier offset removed (and the spectrum
-// turned back when it was mirrored), read one FFT window at a time.
-class Signal {
- public:
-  Signal(std::span<const cplx> x, int os)
-      : x_(x),
-        os_(os),
-        n_(64 * static_cast<std::size_t>(os)),
-        in_(fftw_alloc_complex(n_)),
-        out_(fftw_alloc_complex(n_)) {
-    if (in_ == nullptr || out_ == nullptr) raise("The receiver's FFT buffers cannot be allocated.");
-  }
-  ~Signal() {
-    fftw_free(in_);
-    fftw_free(out_);
-  }
-  Signal(const Signal&) = delete;
-  Signal& operator=(const Signal&) = delete;
-  std::size_t size() const { return x_.size(); }
-  int os() const { return os_; }
-  double rate() const { return kBaseRate * os_; }
-
-  void setCorrection(double coarseHz, bool mirrored, double fineHz) {
-    coarse_ = coarseHz;
-    mirrored_ = mirrored;
-    fine_ = fineHz;
-    // The rotation of each sample of a window against the window's first,
-    // so the samples of a window are corrected independently of each other
-    // (no running product carried from one sample to the next).
-    const double w = 2.0 * std::numbers::pi * hz() / rate();
-    rot_.resize(n_);
-    for (std::size_t i = 0; i < n_; ++i) rot_[i] = std::polar(1.0, w * static_cast<double>(i));
-  }
-  // The corrected sample n (0 outside the waveform). Mirrored, the input is
-  // conjugated between the coarse and the fine correction, so one rotation
-  // does both: conj(x e^-jwc) e^-jwf = conj(x) e^j(wc - wf).
-  double hz() const { return mirrored_ ? coarse_ - fine_ : -(coarse_ + fine_); }
-  // Samples n0 .. n0 + count - 1, corrected, into out.
-  void read(long long n0, std::size_t count, cplx* out) const {
-    for (std::size_t i0 = 0; i0 < count; i0 += n_) {
-      const std::size_t len = std::min(n_, count - i0);
-      const long long first = n0 + static_cast<long long>(i0);
-      readTurned(first, len, out + i0);
-      const cplx r0 = windowPhase(first);
-      for (std::size_t i = 0; i < len; ++i) out[i0 + i] = mul(out[i0 + i], r0);
-    }
-  }
-  // Sub-carriers -26..+26 of the FFT window starting at sample n0. The
-  // rotation of the window's first sample is common to all its samples, so
-  // it is applied to the 53 sub-carriers after the transform.
-  void carriers(long long n0, std::array<cplx, 53>& c) {
-    // FFTW's own buffers are aligned, so the plan may use vector code.
-    readTurned(n0, n_, reinterpret_cast<cplx*>(in_));
-    fftw_execute_dft(forwardPlan(n_, true), in_, out_);
-    const cplx* out = reinterpret_cast<const cplx*>(out_);
-    const cplx r0 = windowPhase(n0);
-    // Bins n - 26 .. n - 1 hold -26..-1, bins 0..26 hold 0..+26.
-    for (std::size_t k = 0; k < static_cast<std::size_t>(kCentre); ++k)
-      c[k] = mul(out[n_ - kCentre + k], r0);
-    for (std::size_t k = 0; k <= static_cast<std::size_t>(kCentre); ++k)
-      c[kCentre + k] = mul(out[k], r0);
-  }
-  std::array<cplx, 53> carriers(long long n0) {
-    std::array<cplx, 53> c;
-    carriers(n0, c);
-    return c;
-  }
-
- private:
-  // The correction's rotation at sample n.
-  cplx windowPhase(long long n) const {
-    return std::polar(1.0, 2.0 * std::numbers::pi * hz() / rate() * static_cast<double>(n));
-  }
-  // Samples first .. first + len - 1 (len at most one window), each turned
-  // by the correction's rotation relative to the first, into out.
-  void readTurned(long long first, std::size_t len, cplx* __restrict out) const {
-    const long long size = static_cast<long long>(x_.size());
-    const double flip = mirrored_ ? -1.0 : 1.0;
-    // The part of the window that lies inside the waveform.
-    const auto lo = static_cast<std::size_t>(std::clamp<long long>(-first, 0, len));
-    const auto hi = static_cast<std::size_t>(
-        std::clamp<long long>(size - first, static_cast<long long>(lo), len));
-    std::fill(out, out + lo, cplx(0.0, 0.0));
-    std::fill(out + hi, out + len, cplx(0.0, 0.0));
-    if (hi <= lo) return;
-    // Pointers to the first sample inside: the window may start before the
-    // waveform or end after it.
-    const std::size_t count = hi - lo;
-    const double* __restrict in =
-        reinterpret_cast<const double*>(x_.data() + (first + static_cast<long long>(lo)));
-    const double* __restrict rot = reinterpret_cast<const double*>(rot_.data() + lo);
-    double* __restrict o = reinterpret_cast<double*>(out + lo);
-    for (std::size_t i = 0; i < count; ++i) {
-      const double xr = in[2 * i], xi = flip * in[2 * i + 1];
-      const double tr = rot[2 * i], ti = rot[2 * i + 1];
-      o[2 * i] = xr * tr - xi * ti;
-      o[2 * i + 1] = xr * ti + xi * tr;
-    }
-  }
-
- public:
- private:
-  std::span<const cplx> x_;
-  int os_;
-  std::size_t n_;
-  double coarse_ = 0.0, fine_ = 0.0;
-  bool mirrored_ = false;
-  std::vector<cplx> rot_;  // e^jwi for i = 0 .. n_ - 1
-  fftw_complex* in_;
-  fftw_complex* out_;
-};
-
-// ---- frame search ---------------------------------------------------------------------------
-
-struct Detection {
-  long long ltf = 0;  // first sample of the first long training period
-  double coarseHz = 0.0;
-  double fineHz = 0.0;
-  bool mirrored = false;
-  long long resumeAt = 0;  // where to search on when this was no frame
-  bool found = false;
-};
-
-// The short training repeats every 16 samples at 20 MHz: the delayed
-// autocorrelation finds it and measures the carrier offset. The long training
-// then fixes the timing to the sample and refines the offset.
-Detection detect(const std::span<const cplx> x, long long from, int os) {
-  Detection d;
-  const long long L = 16LL * os, W = 64LL * os, n = static_cast<long long>(x.size());
-  const long long need = 64LL * os;  // consecutive samples above the threshold
-  d.resumeAt = n;
-  if (n < from + L + W) return d;
-  cplx p(0.0, 0.0);
-  double r = 0.0, e = 0.0;
-  for (long long m = 0; m < W; ++m) {
-    p += x[static_cast<std::size_t>(from + m + L)] *
-         std::conj(x[static_cast<std::size_t>(from + m)]);
-    r += std::norm(x[static_cast<std::size_t>(from + m + L)]);
-    e += std::norm(x[static_cast<std::size_t>(from + m)]);
-  }
-  long long runStart = -1;
-  cplx runSum(0.0, 0.0);
-  for (long long t = from;; ++t) {
-    const double metric = (r > 1e-30 && e > 1e-30) ? std::norm(p) / (r * e) : 0.0;
-    if (metric > 0.5) {
-      if (runStart < 0) {
-        runStart = t;
-        runSum = 0.0;
-      }
-      runSum += p;
-      if (t - runStart + 1 >= need) break;
-    } else {
-      runStart = -1;
-    }
-    if (t + L + W >= n) return d;
-    // Slide the windows one sample on.
-    const auto a = static_cast<std::size_t>(t), b = static_cast<std::size_t>(t + L),
-               c = static_cast<std::size_t>(t + W), dd = static_cast<std::size_t>(t + W + L);
-    p += x[dd] * std::conj(x[c]) - x[b] * std::conj(x[a]);
-    r += std::norm(x[dd]) - std::norm(x[b]);
-    e += std::norm(x[c]) - std::norm(x[a]);
-    if (r < 0) r = 0;
-    if (e < 0) e = 0;
-  }
-  const double rate = kBaseRate * os;
-  d.coarseHz = std::arg(runSum) / (2.0 * std::numbers::pi * static_cast<double>(L)) * rate;
-  d.resumeAt = runStart + need;
-
-  // Long training: correlate against one period around where it should start.
-  static std::map<int, std::vector<cplx>> refs;
-  static std::mutex refMutex;
-  std::vector<cplx> ref;
-  {
-    std::lock_guard lock(refMutex);
-    auto& slot = refs[os];
-    if (slot.empty()) {
-      const std::vector<cplx> mask(64, cplx(1.0, 0.0));
-      const Samples seq = longSequence(os, 0, mask, false);
-      slot.assign(seq.begin() + 32LL * os, seq.begin() + 96LL * os);
-    }
-    ref = slot;
-  }
-  const long long P = 64LL * os;
-  double refEnergy = 0.0;
-  for (const cplx& v : ref) refEnergy += std::norm(v);
-  Signal sig(x, os);
-  sig.setCorrection(d.coarseHz, false, 0.0);
-  const long long lo = std::max<long long>(0, runStart + 96LL * os);
-  const long long hi = std::min<long long>(n - 2 * P, runStart + 288LL * os);
-  if (hi < lo) return d;
-  std::vector<cplx> seg(static_cast<std::size_t>(hi - lo + 2 * P));
-  sig.read(lo, seg.size(), seg.data());
-  // Normalised correlation of a period at offset i with the reference and
-  // with its mirror image (the reference conjugated), from the same four
-  // sums. The products are written out (the samples are finite).
-  auto corr = [&](std::size_t i) {
-    double ac = 0.0, bd = 0.0, ad = 0.0, bc = 0.0, en = 0.0;
-    const cplx* v = seg.data() + i;
-    for (std::size_t m = 0; m < static_cast<std::size_t>(P); ++m) {
-      const double a = v[m].real(), b = v[m].imag(), c = ref[m].real(), dd = ref[m].imag();
-      ac += a * c;
-      bd += b * dd;
-      ad += a * dd;
-      bc += b * c;
-      en += a * a + b * b;
-    }
-    // Against conj(ref): (a + jb)(c + jd); against ref itself: (a + jb)(c - jd).
-    if (!(en > 0)) return std::array<double, 2>{0.0, 0.0};
-    const double scale = 1.0 / std::sqrt(en * refEnergy);
-    return std::array<double, 2>{std::hypot(ac + bd, bc - ad) * scale,
-                                 std::hypot(ac - bd, ad + bc) * scale};
-  };
-  double best = 0.0;
-  long long bestAt = -1;
-  bool bestMirror = false;
-  for (long long i = 0; i <= hi - lo; ++i) {
-    const auto ui = static_cast<std::size_t>(i);
-    const auto c1 = corr(ui);
-    if (c1[0] < 0.5 && c1[1] < 0.5) continue;
-    const auto c2 = corr(ui + static_cast<std::size_t>(P));
-    for (const bool mirror : {false, true}) {
-      const double a = c1[mirror ? 1 : 0], b = c2[mirror ? 1 : 0];
-      if (a < 0.5 || b < 0.5) continue;
-      if (a + b > best) {
-        best = a + b;
-        bestAt = lo + i;
-        bestMirror = mirror;
-      }
-    }
-  }
-  if (bestAt < 0) return d;
-  d.ltf = bestAt;
-  d.mirrored = bestMirror;
-  sig.setCorrection(d.coarseHz, d.mirrored, 0.0);
-  cplx acc(0.0, 0.0);
-  std::vector<cplx> two(static_cast<std::size_t>(2 * P));
-  sig.read(d.ltf, two.size(), two.data());
-  for (std::size_t m = 0; m < static_cast<std::size_t>(P); ++m)
-    acc += two[m + static_cast<std::size_t>(P)] * std::conj(two[m]);
-  d.fineHz = std::arg(acc) / (2.0 * std::numbers::pi * static_cast<double>(P)) * rate;
-  d.found = true;
-  return d;
 }
 
 // ---- rates ------------------------------------------------------------------------------------
@@ -740,16 +481,16 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     samples = clean;
   }
   // Work at 20 MHz times a whole number; other rates are resampled.
-  const double ratio = opt.sampleRate / kBaseRate;
+  const double ratio = opt.sampleRate / kBaseSampleRate;
   int os = static_cast<int>(std::llround(ratio));
   std::vector<cplx> resampled;
   std::span<const cplx> x = samples;
   if (os < 1 || std::abs(ratio - os) > 1e-9 * ratio || os > 16) {
     os = std::clamp(static_cast<int>(std::floor(ratio)), 1, 16);
-    resampled = resample(samples, opt.sampleRate, kBaseRate * os);
+    resampled = resample(samples, opt.sampleRate, kBaseSampleRate * os);
     x = resampled;
   }
-  const double toInput = opt.sampleRate / (kBaseRate * os);
+  const double toInput = opt.sampleRate / (kBaseSampleRate * os);
 
   long long from = 0;
   while (res.frames.size() < opt.maxFrames) {
