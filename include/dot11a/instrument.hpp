@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -60,6 +61,13 @@ Value limitConfig(Value config);
 // port/baudrate, TCPIP board) as a 32-bit integer: nearest, halves away from
 // zero, limited to the 32-bit range. Everything else is untouched.
 Value formatConfig(const Value& configIn);
+
+// Why a TCP/IP address is not `host` or `host:port` (an IPv6 address in
+// brackets when a port follows; a host made only of digits and dots must be
+// a valid IPv4 address; port 1..65535), or nothing when it is one. Spaces
+// around it are ignored. Checked before the gateway is asked, so a mistyped
+// address never starts a name look-up or a connection.
+std::optional<std::string> tcpipAddressProblem(std::string_view address);
 
 // A configuration from a short address text:
 //   tcpip:HOST[:PORT]   (IPv6 in brackets when a port follows: tcpip:[::1]:5025)

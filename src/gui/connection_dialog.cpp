@@ -8,8 +8,6 @@
 // set ("configGPIB", "configRS232" or "configTCPIP"). The sets share the grid's
 // cells and keep their room while hidden, so switching the interface never
 // resizes the window or moves the labels.
-#include <arpa/inet.h>
-
 #include <QDialog>
 #include <QLabel>
 #include <QVariant>
@@ -148,79 +146,6 @@ std::vector<double> listedBaudRates(const Value& handles) {
 std::vector<std::string> handshakeEntries(const Value& handles) {
   if (!handles.isRecord() || !handles.hasField("pmHandShake")) return {};
   return entries(ctl(handles, "pmHandShake"));
-}
-
-// ---- the TCP/IP address ------------------------------------------------------------
-
-bool validPort(std::string_view port) {
-  if (port.empty() || port.size() > 5) return false;
-  if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return false;
-  const long p = std::stol(std::string(port));
-  return p >= 1 && p <= 65535;
-}
-
-bool ipv4(const std::string& host) {
-  in_addr a{};
-  return ::inet_pton(AF_INET, host.c_str(), &a) == 1;
-}
-
-bool ipv6(const std::string& host) {
-  in6_addr a{};
-  return ::inet_pton(AF_INET6, host.c_str(), &a) == 1;
-}
-
-// A host name of labels of letters, digits, '-' and '_' separated by dots; a
-// name made only of digits and dots must be an IPv4 address.
-bool validHost(const std::string& host) {
-  if (host.empty() || host.size() > 253) return false;
-  if (host.find_first_not_of("0123456789.") == std::string::npos) return ipv4(host);
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t dot = host.find('.', start);
-    const std::string label = host.substr(start, dot == std::string::npos ? dot : dot - start);
-    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
-      return false;
-    for (char c : label)
-      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
-    if (dot == std::string::npos) return true;
-    start = dot + 1;
-  }
-}
-
-// Why an address is not `host` or `host:port` (an IPv6 address in brackets
-// when a port follows), or nothing when it is one. Checked before the gateway
-// is asked, so a mistyped address never starts a name look-up or a connection.
-std::optional<std::string> addressProblem(std::string_view raw) {
-  const std::string address = trimmed(raw);
-  if (address.empty())
-    return std::string(
-        "Enter the signal generator's TCP/IP address: a host name or IP address, "
-        "optionally followed by :port.");
-  bool ok = false;
-  if (address.front() == '[') {
-    const auto close = address.find(']');
-    if (close != std::string::npos) {
-      const std::string rest = address.substr(close + 1);
-      ok = ipv6(address.substr(1, close - 1)) &&
-           (rest.empty() || (rest.front() == ':' && validPort(std::string_view(rest).substr(1))));
-    }
-  } else {
-    const auto colons = std::count(address.begin(), address.end(), ':');
-    if (colons == 0) {
-      ok = validHost(address);
-    } else if (colons == 1) {
-      const auto colon = address.find(':');
-      ok = validHost(address.substr(0, colon)) &&
-           validPort(std::string_view(address).substr(colon + 1));
-    } else {
-      ok = ipv6(address);  // a bare IPv6 address has no port
-    }
-  }
-  if (ok) return std::nullopt;
-  return "The TCP/IP address \"" + address +
-         "\" is not a host name or IP address optionally followed by :port (for example "
-         "192.168.1.20 or tgx-lab:5025).";
 }
 
 // ---- the status line ------------------------------------------------------------------
@@ -450,7 +375,7 @@ void editTCPIPAddress_Callback(Call& c) {
   feval("UpdateIoAddress", 0, {});
   const Value& handles = c.in(2, "handles");
   QWidget* label = widgetOf(ctl(handles, "lblStatus"));
-  const auto problem = addressProblem(getString(ctl(handles, "editTCPIPAddress"), "String"));
+  const auto problem = tcpipAddressProblem(getString(ctl(handles, "editTCPIPAddress"), "String"));
   if (problem) {
     showStatus(handles, *problem, true);
     if (label) label->setProperty(kAddressRemarkProp, true);
@@ -504,7 +429,7 @@ void pbCheckHardware_Callback(Call& c) {
     if (handles.hasField("checkTimeout")) config.setField("timeout", handles.field("checkTimeout"));
     std::optional<std::string> problem;
     if (sameText(config.field("type").str(), "TCPIP"))
-      problem = addressProblem(config.field("TCPIP").field("address").str());
+      problem = tcpipAddressProblem(config.field("TCPIP").field("address").str());
     if (problem) {
       message = *problem;
     } else {

@@ -1,10 +1,14 @@
 // The connection configuration record: defaults, the older flat layout, the
 // limits a dialog applies, the integer form the gateway receives, and short
 // address texts.
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "dot11a/error.hpp"
@@ -68,6 +72,42 @@ bool parseWhole(std::string_view text, double& out) {
   if (!v || *v != std::trunc(*v)) return false;
   out = *v;
   return true;
+}
+
+bool validPort(std::string_view port) {
+  if (port.empty() || port.size() > 5) return false;
+  if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  const long p = std::stol(std::string(port));
+  return p >= 1 && p <= 65535;
+}
+
+bool ipv4(const std::string& host) {
+  in_addr a{};
+  return ::inet_pton(AF_INET, host.c_str(), &a) == 1;
+}
+
+bool ipv6(const std::string& host) {
+  in6_addr a{};
+  return ::inet_pton(AF_INET6, host.c_str(), &a) == 1;
+}
+
+// A host name of labels of letters, digits, '-' and '_' separated by dots; a
+// name made only of digits and dots must be an IPv4 address.
+bool validHost(const std::string& host) {
+  if (host.empty() || host.size() > 253) return false;
+  if (host.find_first_not_of("0123456789.") == std::string::npos) return ipv4(host);
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t dot = host.find('.', start);
+    const std::string label = host.substr(start, dot == std::string::npos ? dot : dot - start);
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+      return false;
+    for (char c : label)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
+    if (dot == std::string::npos) return true;
+    start = dot + 1;
+  }
 }
 
 [[noreturn]] void badAddress(std::string_view address) {
@@ -162,11 +202,48 @@ Value formatConfig(const Value& configIn) {
   return config;
 }
 
+std::optional<std::string> tcpipAddressProblem(std::string_view raw) {
+  const auto first = raw.find_first_not_of(" \t\r\n");
+  const auto last = raw.find_last_not_of(" \t\r\n");
+  const std::string address = first == std::string_view::npos
+                                  ? std::string()
+                                  : std::string(raw.substr(first, last - first + 1));
+  if (address.empty())
+    return std::string(
+        "Enter the signal generator's TCP/IP address: a host name or IP address, "
+        "optionally followed by :port.");
+  bool ok = false;
+  if (address.front() == '[') {
+    const auto close = address.find(']');
+    if (close != std::string::npos) {
+      const std::string rest = address.substr(close + 1);
+      ok = ipv6(address.substr(1, close - 1)) &&
+           (rest.empty() || (rest.front() == ':' && validPort(std::string_view(rest).substr(1))));
+    }
+  } else {
+    const auto colons = std::count(address.begin(), address.end(), ':');
+    if (colons == 0) {
+      ok = validHost(address);
+    } else if (colons == 1) {
+      const auto colon = address.find(':');
+      ok = validHost(address.substr(0, colon)) &&
+           validPort(std::string_view(address).substr(colon + 1));
+    } else {
+      ok = ipv6(address);  // a bare IPv6 address has no port
+    }
+  }
+  if (ok) return std::nullopt;
+  return "The TCP/IP address \"" + address +
+         "\" is not a host name or IP address optionally followed by :port (for example "
+         "192.168.1.20 or tgx-lab:5025).";
+}
+
 Value configFromAddress(std::string_view address) {
   Value config = initConfig();
   if (startsWithNoCase(address, "tcpip:")) {
     std::string_view host = address.substr(6);
     if (host.empty()) badAddress(address);
+    if (auto problem = tcpipAddressProblem(host)) raise(*problem);
     config.setField("type", "TCPIP");
     config.field("TCPIP").setField("address", std::string(host));
     return config;

@@ -5,6 +5,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "common/library_fixture.hpp"
@@ -240,6 +241,26 @@ TEST(ConnectionConfig, AddressTexts) {
   EXPECT_EQ(configFromAddress("gpib:1:5").field("GPIB").field("secondary").toScalar(), -1);
   for (const char* bad : {"tcpip:", "usb:1", "serial:x", "gpib:1", "gpib:0:31", "serial:2:fast"})
     EXPECT_THROW(configFromAddress(bad), Error) << bad;
+}
+
+// The address check the connection dialog and the command-line tools share:
+// what a user types for a LAN instrument is refused before any look-up.
+TEST(ConnectionConfig, TcpipAddressesAreCheckedBeforeAnyConnection) {
+  for (const char* good : {"127.0.0.1", "192.168.1.20:5025", "tgx-lab", "lab_2.example.com:1",
+                           " 10.0.0.1:65535 ", "::1", "[::1]", "[fe80::1]:5025"})
+    EXPECT_EQ(tcpipAddressProblem(good), std::nullopt) << good;
+  for (const char* bad : {"", "  ", "tgx lab", "256.1.1.1", "1.2.3", "host:0", "host:65536",
+                          "host:", "host:50x", "-host", "a..b", "[::1", "[::1]5025", "[zz]:1"})
+    EXPECT_NE(tcpipAddressProblem(bad), std::nullopt) << bad;
+  const auto why = tcpipAddressProblem("tgx lab");
+  ASSERT_TRUE(why.has_value());
+  EXPECT_NE(why->find("\"tgx lab\" is not a host name or IP address"), std::string::npos) << *why;
+  try {
+    configFromAddress("tcpip:tgx lab:5025");
+    ADD_FAILURE() << "a host name with a space was accepted";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("tgx lab:5025"), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace
