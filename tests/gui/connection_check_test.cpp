@@ -1,0 +1,186 @@
+// The connection dialog's Check Hardware against the simulated signal
+// generator, the Configuration menu feeding Download, and pictures of every
+// interface.
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "connection_dialog_driver.hpp"
+#include "instrument/sim_process.hpp"
+
+namespace dot11a::test {
+namespace {
+
+// ---- Check Hardware ------------------------------------------------------------------------
+
+Value tcpip(const std::string& address) {
+  Value c = connection("TCPIP");
+  c.field("TCPIP").setField("address", Value(address));
+  c.setField("timeout", Value(5.0));
+  return c;
+}
+
+TEST_F(ConnectionDialogTest, CheckHardwareShowsTheIdentityOfTheAddressOnScreen) {
+  SimProcess sim({"--idn", "Kestrin,TGX4438B,US40051234,C.05.20"});
+  const auto out = withDialog({Value(0.0), tcpip("0.0.0.0"), Value("c")}, [&](Dialog& d) {
+    // The default address is the gateway's "not configured", not a connection.
+    d.press("pbCheckHardware");
+    EXPECT_NE(d.status().find("not configured"), std::string::npos) << d.status();
+    // The address typed, not the one the dialog opened with, is checked.
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCheckHardware");
+    EXPECT_EQ(d.status(), "Kestrin,TGX4438B,US40051234,C.05.20");
+    EXPECT_EQ(gfx::getString(d.fig, "Pointer"), "arrow");
+    d.press("pbCancel");
+  });
+  EXPECT_EQ(out[0].str(), "Cancel");
+  EXPECT_EQ(out[1].field("TCPIP").field("address").str(), "0.0.0.0");
+  EXPECT_EQ(sim.log(), std::vector<std::string>{"*IDN?"});
+}
+
+TEST_F(ConnectionDialogTest, CheckHardwareReportsARefusedPortAtOnce) {
+  int port = 0;
+  {
+    SimProcess gone;  // a port nobody listens on any more
+    port = gone.port();
+  }
+  withDialog({Value(0.0), tcpip("127.0.0.1:" + std::to_string(port)), Value("c")}, [](Dialog& d) {
+    QElapsedTimer clock;
+    clock.start();
+    d.press("pbCheckHardware");
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_NE(d.status().find("refused"), std::string::npos) << d.status();
+    d.press("pbCancel");
+  });
+}
+
+TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConnecting) {
+  SimProcess sim;
+  const std::string port = std::to_string(sim.port());
+  withDialog({Value(0.0), tcpip(sim.address()), Value("c")}, [&](Dialog& d) {
+    for (const std::string& bad : std::vector<std::string>{
+             std::string("127.0.0.1:") + port + ":1", "127.0.0.1 " + port, "tgx lab",
+             "tgx_lab:", "tgx-lab:0", "tgx-lab:65536", "[::1" + std::string("]:") + port + "x",
+             "127.0.0.256:" + port, "-tgx:" + port, std::string("   ")}) {
+      d.type("editTCPIPAddress", bad);
+      EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
+      d.press("pbCheckHardware");
+      EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
+    }
+    // A corrected address takes the remark away; a check result stays.
+    d.type("editTCPIPAddress", "tgx lab");
+    d.type("editTCPIPAddress", "tgx-lab");
+    EXPECT_EQ(d.status(), "");
+    // Well-formed forms pass the check and reach the instrument.
+    for (const std::string& good :
+         std::vector<std::string>{"127.0.0.1:" + port, "localhost:" + port}) {
+      d.type("editTCPIPAddress", good);
+      d.press("pbCheckHardware");
+      EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0") << good;
+    }
+    d.type("editTCPIPAddress", "localhost:" + port);
+    EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
+    d.press("pbCancel");
+  });
+  EXPECT_EQ(sim.log().size(), 2u);  // only the two well-formed addresses connected
+}
+
+// ---- the Configuration menu and Download -------------------------------------------------
+
+class ConnectionMenuTest : public MainWindowTest {};
+
+TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
+  SimProcess sim;
+  global("appInfo").setField("Platform", Value("c"));
+  global("configuration").setField("timeout", Value(5.0));
+  const Value before = global("configuration");
+
+  auto openMenu = [&](const std::function<void(Dialog&)>& act) {
+    drive([&] { gfx::runCallback(h("menuConfigSigGenIO")); }, act);
+  };
+  // Cancel keeps the configuration whatever was chosen.
+  openMenu([&](Dialog& d) {
+    d.choose("pmConnection", "TCP/IP");
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCancel");
+  });
+  EXPECT_EQ(global("configuration"), before);
+
+  openMenu([&](Dialog& d) {
+    EXPECT_EQ(d.list("pmConnection"), texts({"GPIB", "TCP/IP"}));
+    d.choose("pmConnection", "TCP/IP");
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCheckHardware");
+    EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
+    d.press("pbOK");
+  });
+  const Value& config = global("configuration");
+  EXPECT_EQ(config.field("type").str(), "TCPIP");
+  EXPECT_EQ(config.field("TCPIP").field("address").str(), sim.address());
+  EXPECT_EQ(config.field("BBGtype"), before.field("BBGtype"));
+
+  gfx::runCallback(h("pbCalculate"));
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(script->shown.size(), 1u) << script->shown.back().text;
+  EXPECT_EQ(script->shown[0].title, "Download Completed");
+  EXPECT_EQ(sim.readFile("DOT11A.iq").size(), global("waveform").numel() * 4);
+}
+
+// ---- pictures ------------------------------------------------------------------------------
+
+// Pictures of the dialog for each interface, and of the dialog over the main
+// window as Configuration > Sig Gen I/O opens it; only when
+// DOT11A_SCREENSHOT_DIR names a folder (scripts/screenshots.sh sets it).
+class ConnectionDialogScreenshots : public MainWindowTest {};
+
+TEST_F(ConnectionDialogScreenshots, EveryInterface) {
+  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
+  if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  std::filesystem::create_directories(dir);
+  SimProcess sim;
+  auto save = [&](Dialog& d, const std::string& name) {
+    QCoreApplication::processEvents();
+    const std::string path = std::string(dir) + "/" + name;
+    EXPECT_TRUE(gfx::widgetOf(d.fig)->grab().save(QString::fromStdString(path))) << path;
+  };
+  withDialog({Value(0.0), initConfig()}, [&](Dialog& d) {
+    save(d, "connection-gpib.png");
+    d.choose("pmConnection", "RS232");
+    d.choose("pmHandShake", "RTS/CTS");
+    save(d, "connection-rs232.png");
+    d.choose("pmConnection", "TCP/IP");
+    d.type("editTCPIPAddress", sim.address());
+    d.press("pbCheckHardware");
+    save(d, "connection-tcpip.png");
+    d.type("editTCPIPAddress", "tgx lab");
+    d.press("pbCheckHardware");
+    save(d, "connection-tcpip-error.png");
+    d.press("pbCancel");
+  });
+  // Over the main window: both drawn where they stand on the screen.
+  gfx::setString(fig, "Visible", "on");
+  drive([&] { gfx::runCallback(h("menuConfigSigGenIO")); },
+        [&](Dialog& d) {
+          QCoreApplication::processEvents();
+          QWidget* main = gfx::widgetOf(fig);
+          QWidget* dialog = gfx::widgetOf(d.fig);
+          QPixmap picture = main->grab();
+          QPainter painter(&picture);
+          const QPoint at = dialog->geometry().topLeft() - main->geometry().topLeft();
+          painter.drawPixmap(at, dialog->grab());
+          // The window system draws the dialog's frame; a line stands for it.
+          painter.setPen(Qt::darkGray);
+          painter.drawRect(QRect(at, dialog->size()).adjusted(0, 0, -1, -1));
+          painter.end();
+          const std::string path = std::string(dir) + "/connection-over-main.png";
+          EXPECT_TRUE(picture.save(QString::fromStdString(path))) << path;
+          d.press("pbCancel");
+        });
+}
+
+}  // namespace
+}  // namespace dot11a::test

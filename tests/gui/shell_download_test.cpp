@@ -1,0 +1,172 @@
+// Download and Refresh from the main window against the simulated signal
+// generator: what reaches the instrument, and the one message the user sees
+// for each outcome.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dot11a/instrument.hpp"
+#include "dot11a/siggen_settings.hpp"
+#include "instrument/sim_process.hpp"
+#include "shell_fixture.hpp"
+
+namespace dot11a::test {
+namespace {
+
+std::string trimmed(const std::string& s) {
+  const auto a = s.find_first_not_of(' ');
+  const auto b = s.find_last_not_of(' ');
+  return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+std::vector<std::string> playbackSent(const SimProcess& sim, std::size_t from) {
+  std::vector<std::string> out;
+  const auto all = sim.commands();
+  for (std::size_t i = from; i < all.size(); ++i) out.push_back(trimmed(all[i]));
+  return out;
+}
+
+std::vector<std::string> expectedPlayback() {
+  std::vector<std::string> out;
+  for (const auto& c :
+       playbackCommands("DOT11A", sigGenSettingsFromValue(global("SigGenSettings")), Platform::B))
+    out.push_back(trimmed(c));
+  return out;
+}
+
+void useInstrument(const std::string& address) {
+  global("configuration").setField("type", Value("TCPIP"));
+  global("configuration").field("TCPIP").setField("address", Value(address));
+  global("configuration").setField("timeout", Value(5.0));
+}
+
+TEST_F(ShellTest, DownloadStoresTheWaveformAtFullScaleAndPlaysIt) {
+  SimProcess sim;
+  useInstrument(sim.address());
+  gfx::runCallback(h("pbCalculate"));
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(script->shown.size(), 1u) << lastShown().title << ": " << lastShown().text;
+  EXPECT_EQ(script->shown[0].kind, "message");
+  EXPECT_EQ(script->shown[0].title, "Download Completed");
+  EXPECT_EQ(script->shown[0].text, "Waveform has been successfully transferred to the instrument");
+  EXPECT_EQ(pointer(), "arrow");
+
+  const std::vector<cplx> wave = global("waveform").toComplex();
+  double peak = 0;
+  for (const cplx& s : wave) peak = std::max({peak, std::abs(s.real()), std::abs(s.imag())});
+  const std::string iq = sim.readFile("DOT11A.iq");
+  ASSERT_EQ(iq.size(), wave.size() * 4);
+  int mismatches = 0;
+  for (std::size_t k = 0; k < 2 * wave.size(); ++k) {
+    const double x = k % 2 == 0 ? wave[k / 2].real() : wave[k / 2].imag();
+    const auto word = static_cast<std::int16_t>((static_cast<std::uint8_t>(iq[2 * k]) << 8) |
+                                                static_cast<std::uint8_t>(iq[2 * k + 1]));
+    if (word != std::lround(x / peak * 32767)) ++mismatches;
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(sim.readFile("DOT11A.mkr").size(), wave.size());
+
+  const auto sent = sim.commands();
+  ASSERT_GE(sent.size(), 4u);
+  EXPECT_EQ(sent[0], ":SOUR:RAD:ARB:STATe?");
+  EXPECT_EQ(sent[1], ":SOUR:RAD:ARB:STATe OFF");
+  EXPECT_EQ(playbackSent(sim, 4), expectedPlayback());
+
+  // Refresh sends the playback settings alone, with the new frequency.
+  type("txtFrequency", "2.4");
+  const std::size_t before = sim.commands().size();
+  gfx::runCallback(h("pbRefresh"));
+  EXPECT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(playbackSent(sim, before), expectedPlayback());
+  EXPECT_NE(expectedPlayback()[2].find("2400000000Hz"), std::string::npos);
+}
+
+TEST_F(ShellTest, RefusedConnectionShowsOneDownloadErrorAndPlaysNothing) {
+  int port = 0;
+  {
+    SimProcess gone;  // a port nobody listens on any more
+    port = gone.port();
+  }
+  useInstrument("127.0.0.1:" + std::to_string(port));
+  gfx::runCallback(h("pbCalculate"));
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].kind, "error");
+  EXPECT_EQ(script->shown[0].title, "Error Occured During Waveform Download");
+  EXPECT_FALSE(script->shown[0].text.empty());
+  EXPECT_EQ(pointer(), "arrow");
+  gfx::runCallback(h("pbRefresh"));
+  ASSERT_EQ(script->shown.size(), 2u);
+  EXPECT_EQ(script->shown[1].title, "Error Occured During Instrument Setup");
+}
+
+TEST_F(ShellTest, InstrumentErrorDuringSetupShowsOneSetupError) {
+  SimProcess sim({"--error-on", ":source:rad:arb:clock:ref"});
+  useInstrument(sim.address());
+  gfx::runCallback(h("pbCalculate"));
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].kind, "error");
+  EXPECT_EQ(script->shown[0].title, "Error Occured During Instrument Setup");
+  EXPECT_NE(script->shown[0].text.find("Execution error"), std::string::npos);
+  EXPECT_EQ(playbackSent(sim, 4), expectedPlayback());  // every command still sent
+  EXPECT_EQ(pointer(), "arrow");
+}
+
+TEST_F(ShellTest, InstrumentErrorDuringTheTransferShowsOneDownloadError) {
+  SimProcess sim({"--error-on", ":MEM:DATA"});
+  useInstrument(sim.address());
+  gfx::runCallback(h("pbCalculate"));
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].title, "Error Occured During Waveform Download");
+  EXPECT_NE(script->shown[0].text.find("Execution error"), std::string::npos);
+  for (const std::string& sent : sim.commands())
+    EXPECT_EQ(sent.find(":output:state on"), std::string::npos) << "played after a failed transfer";
+  EXPECT_EQ(pointer(), "arrow");
+}
+
+// Records the pointer of the main window whenever a question is asked.
+class PointerWitness : public ScriptedDialogs {
+ public:
+  explicit PointerWitness(double fig) : fig_(fig) {}
+  std::string question(std::string_view title, std::string_view text,
+                       const std::vector<std::string>& buttons,
+                       std::string_view defaultButton) override {
+    pointers.push_back(gfx::getString(fig_, "Pointer"));
+    return ScriptedDialogs::question(title, text, buttons, defaultButton);
+  }
+  std::vector<std::string> pointers;
+
+ private:
+  double fig_;
+};
+
+TEST_F(ShellTest, DeclinedSerialDownloadIsNoSuccessAndRestoresThePointer) {
+  auto witness = std::make_unique<PointerWitness>(fig);
+  PointerWitness* w = witness.get();
+  auto previous = setDialogService(std::move(witness));
+  gfx::runCallback(h("pbCalculate"));
+  global("configuration").setField("type", Value("RS232"));
+  global("configuration").field("RS232").setField("baudrate", Value(300.0));
+  w->answer("Cancel");
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(w->shown.size(), 1u);
+  EXPECT_EQ(w->shown[0].title, "RS-232 Download");
+  EXPECT_EQ(w->pointers, (std::vector<std::string>{"watch"}));  // asked while working
+  EXPECT_EQ(pointer(), "arrow");
+
+  // A run-time error of the instrument layer: a serial set-up without a baud rate.
+  global("configuration").field("RS232").removeField("baudrate");
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_EQ(w->shown.size(), 2u);
+  EXPECT_EQ(w->shown[1].title, "Error Occured During Waveform Download");
+  EXPECT_EQ(pointer(), "arrow");
+  setDialogService(std::move(previous));
+}
+
+}  // namespace
+}  // namespace dot11a::test

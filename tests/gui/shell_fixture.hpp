@@ -1,0 +1,58 @@
+// The fixture of the shell's tests: the main window with scripted dialogs and
+// a temporary folder of the test's own.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "dot11a/call.hpp"
+#include "gui_fixture.hpp"
+
+namespace dot11a::test {
+
+class ShellTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    dir = std::filesystem::temp_directory_path() /
+          ("dot11a-shell-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+  }
+  void TearDown() override {
+    if (gfx::isHandle(fig)) MainWindowTest::TearDown();
+    std::filesystem::remove_all(dir);
+  }
+  // Runs a command of the shell the way its callback string does.
+  void command(const std::string& name) {
+    feval("rfCommonUI", 0, {Value(name), Value(0.0), Value::empty(), handles});
+  }
+  void menu(const std::string& tag) { gfx::runCallback(h(tag)); }
+  double ready(const std::string& action) {
+    return feval("rfCommonUI", 1, {Value("checkWaveformReady"), handles, Value(action)})[0]
+        .toScalar();
+  }
+  bool calculated() const { return !global("appInfo").field("LastCalcTimeStamp").isEmpty(); }
+  std::string pointer() const { return gfx::getString(fig, "Pointer"); }
+  const ScriptedDialogs::Shown& lastShown() {
+    static const ScriptedDialogs::Shown none{};
+    return script->shown.empty() ? none : script->shown.back();
+  }
+  // Starts the application again, as after a restart in the same folder.
+  void restart() {
+    gfx::runCallback(h("menuFileExit"));
+    ASSERT_FALSE(gfx::isHandle(fig));
+    global("waveform") = Value::empty();
+    fig = feval1("dot11a_GUI_b", {}).toScalar();
+    ASSERT_TRUE(gfx::isHandle(fig) && fig != 0);
+    handles = gfx::guihandles(fig);
+  }
+  std::string path(const std::string& name) const { return (dir / name).string(); }
+
+  std::filesystem::path dir;
+};
+
+}  // namespace dot11a::test
