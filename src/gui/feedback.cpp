@@ -21,6 +21,7 @@
 #include <iostream>
 #include <limits>
 
+#include "dot11a/call.hpp"
 #include "dot11a/num2str.hpp"
 #include "gui/graphics/graphics.hpp"
 
@@ -321,6 +322,20 @@ std::string waitForAnswer(double fig) {
   if (data.isRecord() && data.hasField("answer") && data.field("answer").isText())
     return data.field("answer").str();
   return "Cancel";
+}
+
+std::string showOverMainAndWait(double fig, double focus) {
+  if (const double main = gfx::findFigure("main");
+      main != 0 && gfx::getString(main, "Visible") == "on")
+    feval("positionChildWindow", 0, {main, fig});
+  gfx::setString(fig, "Visible", "on");
+  if (QWidget* w = focus != 0 ? gfx::widgetOf(focus) : nullptr) {
+    w->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->selectAll();
+  }
+  const std::string answer = waitForAnswer(fig);
+  if (gfx::isHandle(fig)) gfx::setString(fig, "Visible", "off");
+  return answer;
 }
 
 }  // namespace dot11a::gui

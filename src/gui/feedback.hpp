@@ -50,6 +50,12 @@ void markOverLimit(double control, bool over, const std::string& reason);
 // there is none or the window is gone. The window stays as it is.
 std::string waitForAnswer(double fig);
 
+// Shows a modal dialog centred over the main window (when that is on the
+// screen), puts the keyboard on the control `focus` (its text selected when it
+// is an entry field; 0 for none), waits as waitForAnswer does and hides the
+// dialog again.
+std::string showOverMainAndWait(double fig, double focus);
+
 // Makes the window's content scroll when the window is smaller than the
 // content needs (main windows only; other windows are left as they are).
 void makeContentScrollable(double fig);

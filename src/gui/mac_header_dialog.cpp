@@ -295,15 +295,7 @@ void openDialog(Call& c) {
   gui::clearUserMessage(fig);
   refusalPending() = false;
   feval("redrawMACfields", 0, {handles});
-  if (const double main = findFigure("main"); main != 0 && getString(main, "Visible") == "on")
-    feval("positionChildWindow", 0, {main, fig});
-  setString(fig, "Visible", "on");
-  if (auto* first = qobject_cast<QLineEdit*>(widgetOf(ctl(handles, "txtFrameCntrl")))) {
-    first->setFocus();
-    first->selectAll();
-  }
-  const std::string answer = gui::waitForAnswer(fig);
-  if (isHandle(fig)) setString(fig, "Visible", "off");
+  const std::string answer = gui::showOverMainAndWait(fig, ctl(handles, "txtFrameCntrl"));
   c.out(0) = Value(answer);
   if (c.nargout() > 1) c.out(1) = working();
 }

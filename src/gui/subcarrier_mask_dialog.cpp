@@ -434,14 +434,9 @@ void openDialog(Call& c) {
   setNumber(ctl(handles, "scrollbar"), "Value", kTopValue);
   feval("redrawGrid", 0, {handles, 0.0});
   feval("plotCarriers", 0, {});
-  if (const double main = findFigure("main"); main != 0 && getString(main, "Visible") == "on")
-    feval("positionChildWindow", 0, {main, fig});
-  setString(fig, "Visible", "on");
   // Each opening starts the keyboard on the first row, where Space switches
   // that sub-carrier and the arrows walk the list.
-  if (QWidget* first = widgetOf(ctl(handles, "checkbox1"))) first->setFocus();
-  const std::string answer = gui::waitForAnswer(fig);
-  if (isHandle(fig)) setString(fig, "Visible", "off");
+  const std::string answer = gui::showOverMainAndWait(fig, ctl(handles, "checkbox1"));
   c.out(0) = Value(answer);
   if (c.nargout() > 1) c.out(1) = Value::row(S().states);
 }
