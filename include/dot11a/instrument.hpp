@@ -106,7 +106,8 @@ struct IoResult {
 
 // The raw gateway call: the plugin's outputs for these inputs (the first input
 // is the operation code). Loads the plugin on first use; raises a run-time
-// error when it cannot be loaded or when the gateway raises one.
+// error when it cannot be loaded or when the gateway raises one. Calls from
+// several threads are served one after the other.
 std::vector<Value> callGateway(int nargout, std::span<const Value> inputs);
 // Where the gateway plugin is looked for, in order: the file named by the
 // environment variable DOT11A_HWIO_PLUGIN, the folder of this library, the

@@ -24,18 +24,18 @@
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/siggen_settings.hpp"
+#include "gui/connection_dialog.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/graphics/local_ops.hpp"
 
-namespace dot11a {
-
-namespace {
+namespace dot11a::connection {
 
 using namespace gfx;
 
+namespace {
+
 constexpr std::string_view kLayout = "KS_SigGen";
-constexpr std::string_view kWindowTag = "figureVisaAddress";
 // The interface sets, in the order they are added to the dialog.
 constexpr std::string_view kSets[] = {"configTCPIP", "configGPIB", "configRS232"};
 constexpr const char* kControlSetProp = "ControlSet";
@@ -48,10 +48,6 @@ std::string lowerText(std::string_view s) {
   std::transform(out.begin(), out.end(), out.begin(),
                  [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
   return out;
-}
-
-bool sameText(std::string_view a, std::string_view b) {
-  return lowerText(a) == lowerText(b);
 }
 
 std::string trimmed(std::string_view s) {
@@ -80,12 +76,6 @@ const Value& subField(const Value& config, std::string_view sub, std::string_vie
   const Value& rec = config.field(sub);
   if (!rec.isRecord() || !rec.hasField(name)) return kAbsent;
   return rec.field(name);
-}
-
-// The dialog window of a handles record.
-double dialogOf(const Value& handles) {
-  if (handles.isRecord() && handles.hasField(kWindowTag)) return ctl(handles, kWindowTag);
-  return gcbf();
 }
 
 void storeHandles(const Value& handles) {
@@ -149,16 +139,6 @@ std::vector<std::string> handshakeEntries(const Value& handles) {
 }
 
 // ---- the status line ------------------------------------------------------------------
-
-// Shows a text in the status line; failures in the error colour.
-void showStatus(const Value& handles, const std::string& message, bool failure) {
-  const double label = ctl(handles, "lblStatus");
-  setString(label, "String", message);
-  if (auto* l = qobject_cast<QLabel*>(widgetOf(label))) {
-    l->setStyleSheet(failure ? "QLabel { color: #b00020; }" : "");
-    l->setProperty(kAddressRemarkProp, false);
-  }
-}
 
 // ---- local operations -------------------------------------------------------------------
 
@@ -235,31 +215,6 @@ void updateGuiObjects(Value handles, const Value& config) {
 
 void UpdateGuiObjects(Call& c) {
   updateGuiObjects(c.in(0, "handles"), c.in(1, "config"));
-}
-
-// A fresh record from what the controls show.
-Value updateConfig(const Value& handles) {
-  Value config = Value::record();
-  config.setField("type", chosenConnection(handles));
-  Value gpib = Value::record();
-  gpib.setField("board", position(handles, "pmGpibBoard") - 1);
-  gpib.setField("primary", position(handles, "pmPrimaryAddress") - 1);
-  gpib.setField("secondary", position(handles, "pmSecondaryAddress") - 2);
-  config.setField("GPIB", gpib);
-  Value rs = Value::record();
-  rs.setField("port", position(handles, "pmPortNumber"));
-  const double baudList = ctl(handles, "pmBaudRate");
-  const auto baud = parseDecimal(indexToString(baudList, getNumber(baudList, "Value")));
-  rs.setField("baudrate", baud ? *baud : 9600.0);
-  const double handshake = ctl(handles, "pmHandShake");
-  rs.setField("handshake", indexToString(handshake, getNumber(handshake, "Value")));
-  config.setField("RS232", rs);
-  Value tcp = Value::record();
-  // Blanks around a pasted address mean nothing to the instrument.
-  tcp.setField("address", trimmed(getString(ctl(handles, "editTCPIPAddress"), "String")));
-  tcp.setField("board", 0.0);
-  config.setField("TCPIP", tcp);
-  return config;
 }
 
 void UpdateConfig(Call& c) {
@@ -390,6 +345,7 @@ void pmConnection_Callback(Call& c) {
   storeHandles(handles);
   showControls(handles);
   // A result of Check Hardware belongs to the interface it was for.
+  dropCheckAnswer();
   showStatus(handles, "", false);
 }
 
@@ -412,37 +368,54 @@ void pbCancel_Callback(Call& c) {
   answer(c.in(2, "handles"), "Cancel");
 }
 
-// Asks the instrument for its identity with the choices on screen (not the
-// record the dialog was opened with). A TCP/IP address that cannot be one is
-// reported without asking the gateway.
-void pbCheckHardware_Callback(Call& c) {
-  const Value& handles = c.in(2, "handles");
-  const double fig = dialogOf(handles);
-  const std::string pointer = getString(fig, "Pointer");
-  setString(fig, "Pointer", "watch");
-  showStatus(handles, "... Checking ...", false);
-  if (QWidget* label = widgetOf(ctl(handles, "lblStatus"))) label->repaint();
-  std::string message;
-  bool failed = true;
-  try {
-    Value config = updateConfig(handles);
-    if (handles.hasField("checkTimeout")) config.setField("timeout", handles.field("checkTimeout"));
-    std::optional<std::string> problem;
-    if (sameText(config.field("type").str(), "TCPIP"))
-      problem = tcpipAddressProblem(config.field("TCPIP").field("address").str());
-    if (problem) {
-      message = *problem;
-    } else {
-      const std::vector<Value> out = feval("VerifyComm", 2, {config});
-      failed = out.at(0).isEmpty() || !out.at(0).isNumeric() || out.at(0).toScalar() != 0;
-      message = out.at(1).isText() ? out.at(1).str() : out.at(1).describe();
-    }
-  } catch (const std::exception& e) {
-    message = e.what();
-  }
-  showStatus(handles, message, failed);
-  setString(fig, "Pointer", pointer);
+}  // namespace
+
+bool sameText(std::string_view a, std::string_view b) {
+  return lowerText(a) == lowerText(b);
 }
+
+// The dialog window of a handles record.
+double dialogOf(const Value& handles) {
+  if (handles.isRecord() && handles.hasField(kWindowTag)) return ctl(handles, kWindowTag);
+  return gcbf();
+}
+
+// Shows a text in the status line; failures in the error colour.
+void showStatus(const Value& handles, const std::string& message, bool failure) {
+  const double label = ctl(handles, "lblStatus");
+  setString(label, "String", message);
+  if (auto* l = qobject_cast<QLabel*>(widgetOf(label))) {
+    l->setStyleSheet(failure ? "QLabel { color: #b00020; }" : "");
+    l->setProperty(kAddressRemarkProp, false);
+  }
+}
+
+// A fresh record from what the controls show.
+Value updateConfig(const Value& handles) {
+  Value config = Value::record();
+  config.setField("type", chosenConnection(handles));
+  Value gpib = Value::record();
+  gpib.setField("board", position(handles, "pmGpibBoard") - 1);
+  gpib.setField("primary", position(handles, "pmPrimaryAddress") - 1);
+  gpib.setField("secondary", position(handles, "pmSecondaryAddress") - 2);
+  config.setField("GPIB", gpib);
+  Value rs = Value::record();
+  rs.setField("port", position(handles, "pmPortNumber"));
+  const double baudList = ctl(handles, "pmBaudRate");
+  const auto baud = parseDecimal(indexToString(baudList, getNumber(baudList, "Value")));
+  rs.setField("baudrate", baud ? *baud : 9600.0);
+  const double handshake = ctl(handles, "pmHandShake");
+  rs.setField("handshake", indexToString(handshake, getNumber(handshake, "Value")));
+  config.setField("RS232", rs);
+  Value tcp = Value::record();
+  // Blanks around a pasted address mean nothing to the instrument.
+  tcp.setField("address", trimmed(getString(ctl(handles, "editTCPIPAddress"), "String")));
+  tcp.setField("board", 0.0);
+  config.setField("TCPIP", tcp);
+  return config;
+}
+
+namespace {
 
 const LocalTable kTable = gfx::localOperations(
     "KS_SigGen", {{"initConfig", 1, 1, InitConfigOp},
@@ -568,8 +541,11 @@ void openDialog(Call& c) {
   feval("UpdateIoAddress", 0, {handles});
   cancelOnReject(fig, handles);
 
+  // A check a closed dialog started may still run: this opening waits for it.
+  showPendingCheck(fig, handles);
   setString(fig, "Visible", "on");
   const std::string response = gui::waitForAnswer(fig);
+  dropCheckAnswer();
   if (isHandle(fig) && fig != 0) {
     if (response == "OK") {
       const Value current = updateConfig(gfx::guidata(fig));
@@ -588,14 +564,14 @@ void openDialog(Call& c) {
 
 }  // namespace
 
-namespace op {
+}  // namespace dot11a::connection
+
+namespace dot11a::op {
 void KS_SigGen(Call& c) {
   if (c.nargin() > 0 && c.in(0, "action").isText()) {
-    dispatchModule(kTable, c);
+    dispatchModule(connection::kTable, c);
     return;
   }
-  openDialog(c);
+  connection::openDialog(c);
 }
-}  // namespace op
-
-}  // namespace dot11a
+}  // namespace dot11a::op

@@ -105,6 +105,11 @@ std::string gatewayPluginName() {
 
 std::vector<Value> callGateway(int nargout, std::span<const Value> inputs) {
   const Plugin& p = plugin();
+  // One instrument conversation at a time: a connection check running on a
+  // worker thread finishes before a download starts, so the two never share
+  // a port or interleave commands.
+  static std::mutex conversation;
+  std::lock_guard guard(conversation);
   std::vector<Value> outputs(static_cast<std::size_t>(std::max(nargout, 0)));
   char message[2048] = {0};
   const int rc = p.call(nargout, outputs.data(), static_cast<int>(inputs.size()), inputs.data(),

@@ -28,11 +28,11 @@ TEST_F(ConnectionDialogTest, CheckHardwareShowsTheIdentityOfTheAddressOnScreen) 
   SimProcess sim({"--idn", "Kestrin,TGX4438B,US40051234,C.05.20"});
   const auto out = withDialog({Value(0.0), tcpip("0.0.0.0"), Value("c")}, [&](Dialog& d) {
     // The default address is the gateway's "not configured", not a connection.
-    d.press("pbCheckHardware");
+    d.check();
     EXPECT_NE(d.status().find("not configured"), std::string::npos) << d.status();
     // The address typed, not the one the dialog opened with, is checked.
     d.type("editTCPIPAddress", sim.address());
-    d.press("pbCheckHardware");
+    d.check();
     EXPECT_EQ(d.status(), "Kestrin,TGX4438B,US40051234,C.05.20");
     EXPECT_EQ(gfx::getString(d.fig, "Pointer"), "arrow");
     d.press("pbCancel");
@@ -51,9 +51,52 @@ TEST_F(ConnectionDialogTest, CheckHardwareReportsARefusedPortAtOnce) {
   withDialog({Value(0.0), tcpip("127.0.0.1:" + std::to_string(port)), Value("c")}, [](Dialog& d) {
     QElapsedTimer clock;
     clock.start();
-    d.press("pbCheckHardware");
+    d.check();
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_NE(d.status().find("refused"), std::string::npos) << d.status();
+    d.press("pbCancel");
+  });
+}
+
+// An instrument that never answers keeps the check waiting for its whole
+// time-out; the dialog answers the user meanwhile, and a late answer never
+// lands in a status line that has moved on.
+TEST_F(ConnectionDialogTest, SilentInstrumentLeavesTheDialogResponsive) {
+  SimProcess silent({"--stall-on", "*IDN"});
+  Value config = tcpip(silent.address());
+  config.setField("timeout", Value(2.0));
+  QElapsedTimer clock;
+  clock.start();
+  const auto out = withDialog({Value(0.0), config, Value("c")}, [&](Dialog& d) {
+    d.press("pbCheckHardware");
+    EXPECT_LT(clock.elapsed(), 1500) << "the press waited for the instrument";
+    EXPECT_TRUE(d.checking());
+    EXPECT_EQ(d.status(), "... Checking ...");
+    d.press("pbCheckHardware");  // a second press while one runs starts nothing
+    // The controls still work: the user switches to GPIB, which drops the
+    // pending answer, then back.
+    d.choose("pmConnection", "GPIB");
+    d.choose("pmConnection", "TCP/IP");
+    while (d.checking() && clock.elapsed() < 15000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(d.checking());
+    EXPECT_EQ(d.status(), "") << "the answer of a check the user switched away from";
+    // Checked again and left alone, the time-out is reported.
+    d.check();
+    EXPECT_NE(d.status(), "");
+    EXPECT_NE(d.status(), "... Checking ...");
+    d.press("pbCheckHardware");
+    d.press("pbOK");  // closes at once, the check still running
+  });
+  EXPECT_EQ(out[0].str(), "OK");
+  EXPECT_LT(clock.elapsed(), 12000);
+  // The next opening waits for the check the closed dialog left running.
+  withDialog({Value(0.0), config, Value("c")}, [&](Dialog& d) {
+    EXPECT_EQ(d.status(), "");
+    while (d.checking() && clock.elapsed() < 20000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(d.checking());
+    EXPECT_EQ(d.status(), "") << "an answer that belongs to the closed dialog";
     d.press("pbCancel");
   });
 }
@@ -68,7 +111,7 @@ TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConn
              "127.0.0.256:" + port, "-tgx:" + port, std::string("   ")}) {
       d.type("editTCPIPAddress", bad);
       EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
-      d.press("pbCheckHardware");
+      d.check();
       EXPECT_NE(d.status().find("TCP/IP address"), std::string::npos) << bad << ": " << d.status();
     }
     // A corrected address takes the remark away; a check result stays.
@@ -79,7 +122,7 @@ TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConn
     for (const std::string& good :
          std::vector<std::string>{"127.0.0.1:" + port, "localhost:" + port}) {
       d.type("editTCPIPAddress", good);
-      d.press("pbCheckHardware");
+      d.check();
       EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0") << good;
     }
     d.type("editTCPIPAddress", "localhost:" + port);
@@ -114,7 +157,7 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
     EXPECT_EQ(d.list("pmConnection"), texts({"GPIB", "TCP/IP"}));
     d.choose("pmConnection", "TCP/IP");
     d.type("editTCPIPAddress", sim.address());
-    d.press("pbCheckHardware");
+    d.check();
     EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
     d.press("pbOK");
   });
@@ -142,6 +185,7 @@ TEST_F(ConnectionDialogScreenshots, EveryInterface) {
   if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
   std::filesystem::create_directories(dir);
   SimProcess sim;
+  SimProcess silent({"--stall-on", "*IDN"});
   auto save = [&](Dialog& d, const std::string& name) {
     QCoreApplication::processEvents();
     const std::string path = std::string(dir) + "/" + name;
@@ -154,11 +198,15 @@ TEST_F(ConnectionDialogScreenshots, EveryInterface) {
     save(d, "connection-rs232.png");
     d.choose("pmConnection", "TCP/IP");
     d.type("editTCPIPAddress", sim.address());
-    d.press("pbCheckHardware");
+    d.check();
     save(d, "connection-tcpip.png");
     d.type("editTCPIPAddress", "tgx lab");
-    d.press("pbCheckHardware");
+    d.check();
     save(d, "connection-tcpip-error.png");
+    // A check that waits for a silent instrument: the button is off meanwhile.
+    d.type("editTCPIPAddress", silent.address());
+    d.press("pbCheckHardware");
+    save(d, "connection-tcpip-checking.png");
     d.press("pbCancel");
   });
   // Over the main window: both drawn where they stand on the screen.

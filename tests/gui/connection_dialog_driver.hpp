@@ -3,7 +3,9 @@
 // is shown.
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -59,6 +61,18 @@ struct Dialog {
     gfx::runCallback(h(tag));
   }
   void press(const std::string& tag) { gfx::runCallback(h(tag)); }
+  // Whether Check Hardware is waiting for the instrument.
+  bool checking() const { return gfx::getString(h("pbCheckHardware"), "Enable") == "off"; }
+  // Presses Check Hardware and serves events until its answer is in (the check
+  // runs on a worker thread); gives up after 15 s.
+  void check() {
+    press("pbCheckHardware");
+    QElapsedTimer clock;
+    clock.start();
+    while (checking() && clock.elapsed() < 15000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(checking()) << "Check Hardware never finished";
+  }
   QWidget* widget(const std::string& tag) const { return gfx::widgetOf(h(tag)); }
 };
 

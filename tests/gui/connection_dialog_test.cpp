@@ -191,7 +191,7 @@ TEST_F(ConnectionDialogTest, AltLettersAreUniqueAndSwitchingInterfaceClearsTheSt
     });
   withDialog({Value(0.0), connection("tcpip"), Value("c")}, [](Dialog& d) {
     d.type("editTCPIPAddress", "0.0.0.0");
-    d.press("pbCheckHardware");
+    d.check();
     EXPECT_NE(d.status(), "");
     d.choose("pmConnection", "GPIB");
     EXPECT_EQ(d.status(), "");  // not left under the GPIB controls
