@@ -1,9 +1,10 @@
 # The library's components and their one-way dependencies:
 #
 #   gui    graphics layer, windows, shell (Qt)           -> ops
-#   ops    operation table, entry points, Value adapters -> io model phy mac core
+#   ops    operation table, entry points, Value adapters -> io model rx phy mac core
 #   io     files, SigMF, PCAP, instrument control          -> model core
 #   model  parameter set, bounds, payload, MAC header     -> phy mac core
+#   rx     the receiver: search, decoding, measurements   -> phy mac base
 #   phy    the typed 802.11a chain (std + FFTW)           -> mac base
 #   mac    typed bits, checksums, payload sources         -> base
 #   core   Value, MAT files, JSON, dialog service         -> base
@@ -11,9 +12,9 @@
 #
 # Each is a static library of position-independent code built with hidden
 # visibility; Dot11a_b_lib links them all whole and exports the entry points
-# and the API the public headers declare. phy and mac see no Value, call by name or Qt: the layer
-# check below links each lower component on its own and fails on any symbol
-# from a component it does not depend on.
+# and the API the public headers declare. phy, rx and mac see no Value, call by
+# name or Qt: the layer check below links each component under the GUI on its
+# own and fails on any symbol from a component it does not depend on.
 
 function(dot11a_component name)
   cmake_parse_arguments(C "" "" "SOURCES;DEPENDS;LIBS" ${ARGN})
