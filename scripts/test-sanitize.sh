@@ -14,6 +14,9 @@ cmake --build "$build" -j"$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1"
+# The sanitizer's dlopen does not search the test programs' run path, so the
+# gateway plugin is named outright.
+export DOT11A_HWIO_PLUGIN="$PWD/$build/lib/libdot11a_hwio.so"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer-leaks.supp:print_suppressions=0"
 cd "$build"
