@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds from scratch and runs the whole test suite:
 # under ctest, every suite as one shuffled process, the build without Qt, and
-# the fuzz targets for a bounded time. Each step is one section; a failing step
-# stops the run. (scripts/test-sanitize.sh runs the suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer.)
+# the fuzz targets for a bounded time, the whole suite under AddressSanitizer
+# and UndefinedBehaviorSanitizer. Each step is one section; a failing step stops
+# the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 # ---- build ---------------------------------------------------------------------
-rm -rf build build-nogui
+rm -rf build build-nogui build-sanitize
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 
@@ -34,6 +34,9 @@ build-nogui/bin/dot11a-gen
 
 # ---- the fuzz targets of the readers of outside input, each for a bounded time -----
 bash scripts/fuzz.sh
+
+# ---- the whole suite under AddressSanitizer and UBSan (a finding fails the run) -----
+bash scripts/test-sanitize.sh
 
 # ---- every test, one process each (last, so its summary closes the run) ------------
 (cd build && ctest --output-on-failure -j"$(nproc)")
