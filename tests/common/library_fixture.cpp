@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "dot11a/error.hpp"
+
 namespace dot11a::test {
 
 namespace {
@@ -38,6 +40,15 @@ std::string bitsToString(std::span<const std::uint8_t> bits) {
 
 std::vector<std::uint8_t> bitsOf(const Value& v) {
   return v.toBits();
+}
+
+std::string errorOf(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return kNoError;
 }
 
 std::string readSharedFile(const std::string& relative) {

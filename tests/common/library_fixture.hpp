@@ -1,8 +1,10 @@
-// Test helpers: the library started once per test program, and bit rows.
+// Test helpers: the library started once per test program, bit rows and the
+// text of a library error.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,11 @@ class LibraryTest : public ::testing::Test {
 std::vector<std::uint8_t> bitsFrom(const std::string& text);
 std::string bitsToString(std::span<const std::uint8_t> bits);
 std::vector<std::uint8_t> bitsOf(const Value& v);
+
+// The text of the dot11a::Error that `fn` throws, or kNoError when it throws
+// none (a text no error has, so a check for an error never passes by default).
+inline constexpr const char* kNoError = "no error";
+std::string errorOf(const std::function<void()>& fn);
 
 // Reads a whole file of the shared folder (conformance data) or fails the test.
 std::string readSharedFile(const std::string& relative);

@@ -224,14 +224,25 @@ TEST_F(ConnectionDialogTest, TcpipIsReadBackAsTCPIPAndOtherFieldsPassThrough) {
 
 // ---- the record the dialog opens with ------------------------------------------------
 
-TEST_F(ConnectionDialogTest, LimitsApplyOnOpening) {
+// The start record with settings of its interfaces changed.
+struct Setting {
+  const char* group;  // GPIB, RS232 or TCPIP
+  const char* field;
+  double value;
+};
+Value initConfigWith(std::initializer_list<Setting> settings) {
   Value config = initConfig();
-  config.field("GPIB").setField("board", Value(20.0));
-  config.field("GPIB").setField("primary", Value(45.0));
-  config.field("GPIB").setField("secondary", Value(-5.0));
-  config.field("RS232").setField("port", Value(0.0));
-  config.field("RS232").setField("baudrate", Value(1e6));
-  config.field("TCPIP").setField("board", Value(7.0));
+  for (const Setting& s : settings) config.field(s.group).setField(s.field, Value(s.value));
+  return config;
+}
+
+TEST_F(ConnectionDialogTest, LimitsApplyOnOpening) {
+  Value config = initConfigWith({{"GPIB", "board", 20},
+                                 {"GPIB", "primary", 45},
+                                 {"GPIB", "secondary", -5},
+                                 {"RS232", "port", 0},
+                                 {"RS232", "baudrate", 1e6},
+                                 {"TCPIP", "board", 7}});
   const auto out = withDialog({Value(0.0), config}, [](Dialog& d) {
     EXPECT_EQ(d.shown("pmGpibBoard"), "GPIB15");
     EXPECT_EQ(d.shown("pmPrimaryAddress"), "30");
@@ -249,11 +260,10 @@ TEST_F(ConnectionDialogTest, LimitsApplyOnOpening) {
   EXPECT_EQ(c.field("TCPIP").field("board").toScalar(), 0);
 
   // The bounds themselves stay; Cancel returns the limited record too.
-  config = initConfig();
-  config.field("GPIB").setField("primary", Value(0.0));
-  config.field("GPIB").setField("secondary", Value(31.0));
-  config.field("RS232").setField("port", Value(9.0));
-  config.field("RS232").setField("baudrate", Value(50.0));
+  config = initConfigWith({{"GPIB", "primary", 0},
+                           {"GPIB", "secondary", 31},
+                           {"RS232", "port", 9},
+                           {"RS232", "baudrate", 50}});
   const auto cancelled = withDialog({Value(0.0), config}, [](Dialog& d) {
     EXPECT_EQ(d.shown("pmPrimaryAddress"), "0");
     EXPECT_EQ(d.shown("pmSecondaryAddress"), "31");

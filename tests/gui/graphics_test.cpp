@@ -27,10 +27,6 @@ class Graphics : public ::testing::Test {
   std::vector<double> windows;
 };
 
-Value row(std::initializer_list<double> v) {
-  return Value::row(std::vector<double>(v));
-}
-
 TEST_F(Graphics, ChildWindowIsCentredOverItsParentKeepingItsSize) {
   const double parent = window(), child = window();
   gfx::set(parent, "Position", row({100, 100, 800, 600}));

@@ -6,7 +6,11 @@
 
 #include <QCoreApplication>
 #include <filesystem>
+#include <initializer_list>
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/library_fixture.hpp"
 #include "dot11a/call.hpp"
@@ -14,6 +18,27 @@
 #include "gui/graphics/graphics.hpp"
 
 namespace dot11a::test {
+
+// A row of numbers as a value.
+inline Value row(std::initializer_list<double> v) {
+  return Value::row(std::vector<double>(v));
+}
+
+// Whether the text properties of a graphics object hold the texts given, in
+// order; names every property that differs.
+inline ::testing::AssertionResult hasTexts(
+    gfx::Handle object, std::initializer_list<std::pair<const char*, std::string>> want) {
+  ::testing::AssertionResult result = ::testing::AssertionSuccess();
+  bool differs = false;
+  for (const auto& [property, text] : want) {
+    const std::string got = gfx::getString(object, property);
+    if (got == text) continue;
+    if (!differs) result = ::testing::AssertionFailure();
+    differs = true;
+    result << property << " is \"" << got << "\", not \"" << text << "\"; ";
+  }
+  return result;
+}
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -46,6 +71,25 @@ class MainWindowTest : public ::testing::Test {
   void choose(const std::string& tag, double item) {
     gfx::setNumber(h(tag), "Value", item);
     gfx::runCallback(h(tag));
+  }
+  // What typing `text` into the field `tag` left: the value stored under
+  // `name` in the parameters or the signal generator settings, and the text
+  // the field shows afterwards.
+  struct Entry {
+    double stored;
+    std::string shown;
+    bool operator==(const Entry&) const = default;
+    friend std::ostream& operator<<(std::ostream& o, const Entry& e) {
+      return o << e.stored << " shown as \"" << e.shown << '"';
+    }
+  };
+  Entry enterParam(const std::string& tag, const std::string& text, const std::string& name) {
+    type(tag, text);
+    return {param(name), str(tag)};
+  }
+  Entry enterSigGen(const std::string& tag, const std::string& text, const std::string& name) {
+    type(tag, text);
+    return {sigGen(name), str(tag)};
   }
   // The status bar: the message line and the calculation state.
   std::string message() const { return str("txtStatusMessage"); }

@@ -11,21 +11,12 @@
 #include <numbers>
 
 #include "gui/plots/iq_data.hpp"
-#include "gui_fixture.hpp"
+#include "plot_fixture.hpp"
 
 namespace dot11a::test {
 namespace {
 
 using plots::Columns;
-
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "";
-}
 
 // 0, 1, 2, ... with -0, -0.5, -1, ... as the imaginary part, or real.
 Value ramp(std::size_t n, bool complex = true) {
@@ -209,49 +200,16 @@ TEST(ScatterData, EveryNthSampleAfterTheOffset) {
 
 // ---- windows ---------------------------------------------------------------------------
 
-class IqWindows : public ::testing::Test {
+class IqWindows : public PlotWindowTest {
  protected:
-  void SetUp() override { useLibrary(); }
-  void TearDown() override {
-    for (double f : figs)
-      if (gfx::isHandle(f)) gfx::deleteFigure(f);
-    QCoreApplication::processEvents();
-  }
-  gfx::Handle keep(const Value& v) {
-    EXPECT_FALSE(v.isEmpty());
-    figs.push_back(v.toScalar());
-    return v.toScalar();
-  }
-  gfx::Handle axesTagged(gfx::Handle fig, const std::string& tag) {
-    const Value h = gfx::guihandles(fig);
-    EXPECT_TRUE(h.hasField(tag)) << tag;
-    return h.hasField(tag) ? h.field(tag).toScalar() : 0.0;
-  }
-  // The lines of an axes, oldest first.
-  std::vector<gfx::Handle> lines(gfx::Handle ax) {
-    std::vector<gfx::Handle> out;
-    for (double h : gfx::get(ax, "Children").toDoubles()) out.insert(out.begin(), h);
-    return out;
-  }
   static void expectPlotMenus(gfx::Handle fig) {
     const Value menus = gfx::guihandles(fig);
     for (const char* tag :
          {"menuPlotPrint", "menuPlotClose", "menuPlotCopy", "KS_Zoom", "KS_Rotate", "KS_ZoomReset"})
       EXPECT_TRUE(menus.hasField(tag)) << tag;
-    EXPECT_EQ(gfx::getString(fig, "MenuBar"), "none");
-    EXPECT_EQ(gfx::getString(fig, "NumberTitle"), "off");
-    EXPECT_EQ(gfx::getString(fig, "Visible"), "on");
-  }
-  // DOT11A_SCREENSHOT_DIR collects the windows as pictures.
-  static void picture(gfx::Handle fig, const std::string& name) {
-    if (const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR")) {
-      std::filesystem::create_directories(dir);
-      QCoreApplication::processEvents();
-      gfx::savePicture(fig, std::string(dir) + "/" + name);
-    }
+    EXPECT_TRUE(hasTexts(fig, {{"MenuBar", "none"}, {"NumberTitle", "off"}, {"Visible", "on"}}));
   }
   ScopedScriptedDialogs script;
-  std::vector<double> figs;
 };
 
 TEST_F(IqWindows, IqTimeStackedAxesWithTheirTagsLabelsAndLimits) {
@@ -262,12 +220,9 @@ TEST_F(IqWindows, IqTimeStackedAxesWithTheirTagsLabelsAndLimits) {
   expectPlotMenus(fig);
   EXPECT_EQ(gfx::figureAxes(fig).size(), 2u);
   const gfx::Handle axI = axesTagged(fig, "KS_Iwave"), axQ = axesTagged(fig, "KS_Qwave");
-  EXPECT_EQ(gfx::getString(axI, "Title"), "I(t)");
-  EXPECT_EQ(gfx::getString(axQ, "Title"), "Q(t)");
-  EXPECT_EQ(gfx::getString(axI, "YLabel"), "Amplitude (V)");
-  EXPECT_EQ(gfx::getString(axQ, "YLabel"), "Amplitude (V)");
-  EXPECT_EQ(gfx::getString(axI, "XLabel"), "");
-  EXPECT_EQ(gfx::getString(axQ, "XLabel"), "Time (uS)");
+  EXPECT_TRUE(hasTexts(axI, {{"Title", "I(t)"}, {"YLabel", "Amplitude (V)"}, {"XLabel", ""}}));
+  EXPECT_TRUE(
+      hasTexts(axQ, {{"Title", "Q(t)"}, {"YLabel", "Amplitude (V)"}, {"XLabel", "Time (uS)"}}));
   // One amplitude range for both, from the larger of |I| and |Q|.
   for (gfx::Handle ax : {axI, axQ}) {
     EXPECT_EQ(gfx::get(ax, "XLim"), Value::row({0, 80}));
@@ -320,9 +275,7 @@ TEST_F(IqWindows, IqTimeOverlaidInOneAxesWithQInMagenta) {
 }
 
 TEST_F(IqWindows, IqTimeOfNothingOrSilenceStillHasVisibleRanges) {
-  const gfx::Handle parent = gfx::newFigure();
-  figs.push_back(parent);
-  gfx::set(parent, "Position", Value::row({100, 100, 500, 400}));
+  const gfx::Handle parent = parentFigure();
   const gfx::Handle empty =
       keep(feval1("KS_PlotIQTime", {parent.toValue(), Value("(test)"), -1.0, 0.0, Value::empty()}));
   EXPECT_EQ(gfx::getString(empty, "Name"), "I(t) Q(t) No Data");
@@ -343,8 +296,7 @@ TEST_F(IqWindows, EyeDiagramOfIAndQInTwoAxes) {
   const double period = 8 / 20e6;
   const gfx::Handle fig =
       keep(feval1("KS_PlotEyeDiagram", {0.0, Value("(test)"), circle(64, 0.3), 8.0, period, 0.0}));
-  EXPECT_EQ(gfx::getString(fig, "Name"), "Eye Diagram (test)");
-  EXPECT_EQ(gfx::getString(fig, "Tag"), "Eye Diagram");
+  EXPECT_TRUE(hasTexts(fig, {{"Name", "Eye Diagram (test)"}, {"Tag", "Eye Diagram"}}));
   EXPECT_EQ(gfx::get(fig, "Position"), Value::row({150, 150, 340, 340}));
   expectPlotMenus(fig);
   const auto axes = gfx::figureAxes(fig);
@@ -352,8 +304,7 @@ TEST_F(IqWindows, EyeDiagramOfIAndQInTwoAxes) {
   EXPECT_EQ(gfx::getString(axes[0], "Title"), "Eye Diagram for In-Phase Signal");
   EXPECT_EQ(gfx::getString(axes[1], "Title"), "Eye Diagram for Quadrature Signal");
   for (std::size_t a = 0; a < 2; ++a) {
-    EXPECT_EQ(gfx::getString(axes[a], "XLabel"), "Time");
-    EXPECT_EQ(gfx::getString(axes[a], "YLabel"), "Amplitude");
+    EXPECT_TRUE(hasTexts(axes[a], {{"XLabel", "Time"}, {"YLabel", "Amplitude"}}));
     const Value xlim = gfx::get(axes[a], "XLim"), ylim = gfx::get(axes[a], "YLim");
     EXPECT_NEAR(xlim.real(0), -period / 2, 1e-20);
     EXPECT_NEAR(xlim.real(1), period / 2, 1e-20);
@@ -459,16 +410,14 @@ TEST_F(IqWindows, ScatterDiagramOfDecimatedPointsWithEqualScales) {
   const Value wave = circle(10, step);
   const gfx::Handle fig =
       keep(feval1("KS_PlotScatterDiagram", {0.0, Value("(test)"), wave, 2.0, 1.0, 0.0}));
-  EXPECT_EQ(gfx::getString(fig, "Name"), "Scatter Diagram (test)");
-  EXPECT_EQ(gfx::getString(fig, "Tag"), "Scatter Plot");
+  EXPECT_TRUE(hasTexts(fig, {{"Name", "Scatter Diagram (test)"}, {"Tag", "Scatter Plot"}}));
   EXPECT_EQ(gfx::get(fig, "Position"), Value::row({150, 150, 340, 340}));
   expectPlotMenus(fig);
   const auto axes = gfx::figureAxes(fig);
   ASSERT_EQ(axes.size(), 1u);
   const gfx::Handle ax = axes[0];
-  EXPECT_EQ(gfx::getString(ax, "Title"), "Scatter plot");
-  EXPECT_EQ(gfx::getString(ax, "XLabel"), "In-Phase");
-  EXPECT_EQ(gfx::getString(ax, "YLabel"), "Quadrature");
+  EXPECT_TRUE(
+      hasTexts(ax, {{"Title", "Scatter plot"}, {"XLabel", "In-Phase"}, {"YLabel", "Quadrature"}}));
   EXPECT_NEAR(gfx::get(ax, "XLim").real(1), 1.07, 1e-12);
   EXPECT_EQ(gfx::get(ax, "XLim"), gfx::get(ax, "YLim"));
   EXPECT_EQ(gfx::get(ax, "XLim").real(0), -gfx::get(ax, "XLim").real(1));

@@ -6,42 +6,30 @@
 #include <QTest>
 #include <filesystem>
 
+#include "dialog_fixture.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/size_estimate.hpp"
-#include "gui_fixture.hpp"
-#include "modal_steps.hpp"
 
 namespace dot11a::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class MacHeaderDialog : public MainWindowTest {
+class MacHeaderDialog : public MainWindowDialogTest {
  protected:
+  MacHeaderDialog() : MainWindowDialogTest("MACheader", "pbMACheaderSetup") {}
   void SetUp() override {
-    MainWindowTest::SetUp();
-    dialog = global("figureList").field("MACheader").toScalar();
-    ASSERT_TRUE(gfx::isHandle(dialog) && dialog != 0);
+    MainWindowDialogTest::SetUp();
+    if (HasFatalFailure()) return;
     choose("chkMACheader", 1);  // the set-up button needs an active header
     ASSERT_TRUE(enabled("pbMACheaderSetup"));
-  }
-  // Opens the dialog with the main window's button; `steps` run while it is open.
-  void openWith(std::function<void()> steps) {
-    whileOpen(dialog, std::move(steps));
-    gfx::runCallback(h("pbMACheaderSetup"));
-  }
-  void TearDown() override {
-    deleteDialogs();
-    MainWindowTest::TearDown();
   }
   static const Value& header() { return params().field("MACheader"); }
   static double contents(std::string_view field) {
     return header().field("Contents").field(field).field("Contents").toScalar();
   }
   std::string status() const { return textOf(dialog, "txtStatusMessage"); }
-
-  double dialog = 0;
 };
 
 TEST_F(MacHeaderDialog, OpensWithTheStartRecordAndSaysWhatEachFieldIs) {

@@ -93,48 +93,29 @@ TEST_F(MainWindow, DataRateFollowsModulationAndCodingRate) {
 }
 
 TEST_F(MainWindow, HexadecimalFieldsClampAndRewriteInUpperCase) {
-  type("txtScramblerInit", "FF");
-  EXPECT_EQ(param("scramblerInit"), 127);
-  EXPECT_EQ(str("txtScramblerInit"), "7F");
-  type("txtScramblerInit", "2a");
-  EXPECT_EQ(param("scramblerInit"), 42);
-  EXPECT_EQ(str("txtScramblerInit"), "2A");
+  EXPECT_EQ(enterParam("txtScramblerInit", "FF", "scramblerInit"), (Entry{127, "7F"}));
+  EXPECT_EQ(enterParam("txtScramblerInit", "2a", "scramblerInit"), (Entry{42, "2A"}));
   // Not hexadecimal: nothing stored, the field shows the value in force and
   // the status line says why.
-  type("txtScramblerInit", "-1");
-  EXPECT_EQ(param("scramblerInit"), 42);
-  EXPECT_EQ(str("txtScramblerInit"), "2A");
+  EXPECT_EQ(enterParam("txtScramblerInit", "-1", "scramblerInit"), (Entry{42, "2A"}));
   EXPECT_NE(message().find("\"-1\" is not a hexadecimal number"), std::string::npos) << message();
-  type("txtServiceField", "12345");
-  EXPECT_EQ(param("serviceField"), 65535);
-  EXPECT_EQ(str("txtServiceField"), "FFFF");
-  type("txtServiceField", "0080");
-  EXPECT_EQ(param("serviceField"), 128);  // stored unmasked
-  EXPECT_EQ(str("txtServiceField"), "80");
+  EXPECT_EQ(enterParam("txtServiceField", "12345", "serviceField"), (Entry{65535, "FFFF"}));
+  // Stored unmasked.
+  EXPECT_EQ(enterParam("txtServiceField", "0080", "serviceField"), (Entry{128, "80"}));
 }
 
 TEST_F(MainWindow, DecimalFieldsClampRoundAndKeepTheirValueWithoutANumber) {
-  type("txtIdleInterval", "2000");
-  EXPECT_EQ(param("idleSamples"), 40000);
-  EXPECT_EQ(str("txtIdleInterval"), "1000");
-  type("txtIdleInterval", "abc");
-  EXPECT_EQ(param("idleSamples"), 40000);
-  EXPECT_EQ(str("txtIdleInterval"), "1000");
+  EXPECT_EQ(enterParam("txtIdleInterval", "2000", "idleSamples"), (Entry{40000, "1000"}));
+  EXPECT_EQ(enterParam("txtIdleInterval", "abc", "idleSamples"), (Entry{40000, "1000"}));
   choose("pdOversampleRate", 1);
-  type("txtIdleInterval", "0.03");
-  EXPECT_EQ(param("idleSamples"), 1);
-  EXPECT_EQ(str("txtIdleInterval"), "0.05");
+  EXPECT_EQ(enterParam("txtIdleInterval", "0.03", "idleSamples"), (Entry{1, "0.05"}));
 
   type("txtWindowLength", "7.6");
   EXPECT_EQ(param("WindowingLength"), 8);
-  type("txtWindowLength", "40");
-  EXPECT_EQ(param("WindowingLength"), 16);
-  EXPECT_EQ(str("txtWindowLength"), "16");
+  EXPECT_EQ(enterParam("txtWindowLength", "40", "WindowingLength"), (Entry{16, "16"}));
   type("txtWindowLength", "-3");
   EXPECT_EQ(param("WindowingLength"), 0);
-  type("txtWindowLength", "");
-  EXPECT_EQ(param("WindowingLength"), 0);
-  EXPECT_EQ(str("txtWindowLength"), "0");
+  EXPECT_EQ(enterParam("txtWindowLength", "", "WindowingLength"), (Entry{0, "0"}));
   EXPECT_EQ(str("txtNumberOfSamples"), samplesText());
 }
 
@@ -155,9 +136,7 @@ TEST_F(MainWindow, DataLengthLimitFollowsTheMacHeaderAndFcs) {
   gfx::runCallback(h("chkMACheader"));
   EXPECT_EQ(param("dataLength"), 4061);  // the limit only rose
   EXPECT_EQ(str("txtTotalLength"), "4065");
-  type("txtDataLength", "no number");
-  EXPECT_EQ(param("dataLength"), 4061);
-  EXPECT_EQ(str("txtDataLength"), "4061");
+  EXPECT_EQ(enterParam("txtDataLength", "no number", "dataLength"), (Entry{4061, "4061"}));
   EXPECT_EQ(str("txtNumberOfSamples"), samplesText());
 }
 

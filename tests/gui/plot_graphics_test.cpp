@@ -1,43 +1,22 @@
 // Axes, lines and surfaces of the graphics layer: drawn through the layer, read
 // back through get, saved as pictures.
-#include <unistd.h>
 #include <QImage>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
 
-#include "gui_fixture.hpp"
+#include "plot_fixture.hpp"
 
 namespace dot11a::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-Value row(std::initializer_list<double> v) {
-  return Value::row(std::vector<double>(v));
-}
-
-class Plots : public ::testing::Test {
+// Pictures go to a folder of the test's own; DOT11A_PLOT_DIR keeps them.
+class Plots : public FigureTest {
  protected:
-  void SetUp() override {
-    useLibrary();
-    // Pictures go to a folder of this test's own; DOT11A_PLOT_DIR keeps them.
-    const char* keep = std::getenv("DOT11A_PLOT_DIR");
-    dir = keep ? fs::path(keep)
-               : fs::temp_directory_path() / ("dot11a-plots-" + std::to_string(::getpid()));
-    removeDir = keep == nullptr;
-    fs::create_directories(dir);
-    fig = gfx::newFigure();
-  }
-  void TearDown() override {
-    gfx::deleteFigure(fig);
-    QCoreApplication::processEvents();
-    if (removeDir) fs::remove_all(dir);
-  }
-  fs::path dir;
-  bool removeDir = true;
-  gfx::Handle fig;
+  Plots() : FigureTest("plots", true) {}
 };
 
 TEST_F(Plots, OneLineDrawnReadBackAndSavedAsPng) {
@@ -62,12 +41,12 @@ TEST_F(Plots, OneLineDrawnReadBackAndSavedAsPng) {
 
   EXPECT_EQ(gfx::get(ax, "XLim"), row({-10, 10}));
   EXPECT_EQ(gfx::get(ax, "YLim"), row({-70, 0}));
-  EXPECT_EQ(gfx::getString(ax, "XLimMode"), "manual");
-  EXPECT_EQ(gfx::getString(ax, "XLabel"), "Frequency (MHz)");
-  EXPECT_EQ(gfx::getString(ax, "YLabel"), "LogMag (dB)");
-  EXPECT_EQ(gfx::getString(ax, "Title"), "Spectrum");
-  EXPECT_EQ(gfx::getString(ax, "XGrid"), "on");
-  EXPECT_EQ(gfx::getString(ax, "Type"), "axes");
+  EXPECT_TRUE(hasTexts(ax, {{"XLimMode", "manual"},
+                            {"XLabel", "Frequency (MHz)"},
+                            {"YLabel", "LogMag (dB)"},
+                            {"Title", "Spectrum"},
+                            {"XGrid", "on"},
+                            {"Type", "axes"}}));
   EXPECT_EQ(gfx::getString(line, "Type"), "line");
   EXPECT_EQ(gfx::get(line, "Parent").toScalar(), ax.id());
   EXPECT_EQ(gfx::get(ax, "Parent").toScalar() != 0, true);

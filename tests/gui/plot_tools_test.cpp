@@ -1,8 +1,6 @@
 // The tools every axes offers: the value under the pointer, zoom by wheel, by
 // rectangle and by click, pan, turning a waterfall, reset; printing and saving
 // the plots of a window as PNG and PDF, and the errors when that fails.
-#include <unistd.h>
-
 #include <QApplication>
 #include <QFile>
 #include <QImage>
@@ -13,24 +11,18 @@
 #include <filesystem>
 
 #include "gui/graphics/plot_objects.hpp"
-#include "gui_fixture.hpp"
+#include "plot_fixture.hpp"
 
 namespace dot11a::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-Value row(std::initializer_list<double> v) {
-  return Value::row(std::vector<double>(v));
-}
-
-class PlotTools : public ::testing::Test {
+class PlotTools : public FigureTest {
  protected:
+  PlotTools() : FigureTest("plot-tools") {}
   void SetUp() override {
-    useLibrary();
-    dir = fs::temp_directory_path() / ("dot11a-plot-tools-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    fig = gfx::newFigure();
+    FigureTest::SetUp();
     gfx::set(fig, "Position", row({50, 80, 640, 480}));
     gfx::setString(fig, "Name", "Magnitude Spectrum tools");
     ax = gfx::newAxes(fig);
@@ -49,12 +41,6 @@ class PlotTools : public ::testing::Test {
     QCoreApplication::processEvents();
     axes()->replot(QCustomPlot::rpImmediateRefresh);
   }
-  void TearDown() override {
-    gfx::deleteFigure(fig);
-    QCoreApplication::processEvents();
-    fs::remove_all(dir);
-  }
-
   gfx::Axes* axes() const { return gfx::Axes::of(gfx::widgetOf(ax)); }
   QPoint pixel(double x, double y) const {
     return QPointF(axes()->xAxis->coordToPixel(x), axes()->yAxis->coordToPixel(y)).toPoint();
@@ -89,8 +75,7 @@ class PlotTools : public ::testing::Test {
   }
 
   ScopedScriptedDialogs script;
-  fs::path dir;
-  gfx::Handle fig, ax, line;
+  gfx::Handle ax, line;
 };
 
 TEST_F(PlotTools, ReadoutShowsTheValueUnderThePointerInTheAxisUnits) {

@@ -37,17 +37,19 @@ std::vector<std::string> expectedPlayback() {
   return out;
 }
 
-void useInstrument(const std::string& address) {
-  global("configuration").setField("type", Value("TCPIP"));
-  global("configuration").field("TCPIP").setField("address", Value(address));
-  global("configuration").setField("timeout", Value(5.0));
+// Whether the dialogs shown are one error titled `title` whose text holds `part`.
+testing::AssertionResult oneError(const std::vector<ScriptedDialogs::Shown>& shown,
+                                  const std::string& title, const std::string& part) {
+  if (shown.size() != 1) return testing::AssertionFailure() << shown.size() << " dialogs shown";
+  const ScriptedDialogs::Shown& d = shown[0];
+  if (d.kind != "error" || d.title != title || d.text.find(part) == std::string::npos)
+    return testing::AssertionFailure() << d.kind << " \"" << d.title << "\": " << d.text;
+  return testing::AssertionSuccess();
 }
 
 TEST_F(ShellTest, DownloadStoresTheWaveformAtFullScaleAndPlaysIt) {
   SimProcess sim;
-  useInstrument(sim.address());
-  gfx::runCallback(h("pbCalculate"));
-  gfx::runCallback(h("pbDownload"));
+  downloadTo(sim.address());
   ASSERT_EQ(script->shown.size(), 1u) << lastShown().title << ": " << lastShown().text;
   EXPECT_EQ(script->shown[0].kind, "message");
   EXPECT_EQ(script->shown[0].title, "Download Completed");
@@ -90,12 +92,8 @@ TEST_F(ShellTest, RefusedConnectionShowsOneDownloadErrorAndPlaysNothing) {
     SimProcess gone;  // a port nobody listens on any more
     port = gone.port();
   }
-  useInstrument("127.0.0.1:" + std::to_string(port));
-  gfx::runCallback(h("pbCalculate"));
-  gfx::runCallback(h("pbDownload"));
-  ASSERT_EQ(script->shown.size(), 1u);
-  EXPECT_EQ(script->shown[0].kind, "error");
-  EXPECT_EQ(script->shown[0].title, "Error Occured During Waveform Download");
+  downloadTo("127.0.0.1:" + std::to_string(port));
+  ASSERT_TRUE(oneError(script->shown, "Error Occured During Waveform Download", ""));
   EXPECT_FALSE(script->shown[0].text.empty());
   EXPECT_EQ(pointer(), "arrow");
   gfx::runCallback(h("pbRefresh"));
@@ -105,25 +103,16 @@ TEST_F(ShellTest, RefusedConnectionShowsOneDownloadErrorAndPlaysNothing) {
 
 TEST_F(ShellTest, InstrumentErrorDuringSetupShowsOneSetupError) {
   SimProcess sim({"--error-on", ":source:rad:arb:clock:ref"});
-  useInstrument(sim.address());
-  gfx::runCallback(h("pbCalculate"));
-  gfx::runCallback(h("pbDownload"));
-  ASSERT_EQ(script->shown.size(), 1u);
-  EXPECT_EQ(script->shown[0].kind, "error");
-  EXPECT_EQ(script->shown[0].title, "Error Occured During Instrument Setup");
-  EXPECT_NE(script->shown[0].text.find("Execution error"), std::string::npos);
+  downloadTo(sim.address());
+  EXPECT_TRUE(oneError(script->shown, "Error Occured During Instrument Setup", "Execution error"));
   EXPECT_EQ(playbackSent(sim, 4), expectedPlayback());  // every command still sent
   EXPECT_EQ(pointer(), "arrow");
 }
 
 TEST_F(ShellTest, InstrumentErrorDuringTheTransferShowsOneDownloadError) {
   SimProcess sim({"--error-on", ":MEM:DATA"});
-  useInstrument(sim.address());
-  gfx::runCallback(h("pbCalculate"));
-  gfx::runCallback(h("pbDownload"));
-  ASSERT_EQ(script->shown.size(), 1u);
-  EXPECT_EQ(script->shown[0].title, "Error Occured During Waveform Download");
-  EXPECT_NE(script->shown[0].text.find("Execution error"), std::string::npos);
+  downloadTo(sim.address());
+  EXPECT_TRUE(oneError(script->shown, "Error Occured During Waveform Download", "Execution error"));
   for (const std::string& sent : sim.commands())
     EXPECT_EQ(sent.find(":output:state on"), std::string::npos) << "played after a failed transfer";
   EXPECT_EQ(pointer(), "arrow");

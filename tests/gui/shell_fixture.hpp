@@ -2,11 +2,10 @@
 // a temporary folder of the test's own.
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 
+#include "common/test_folder.hpp"
 #include "dot11a/call.hpp"
 #include "gui_fixture.hpp"
 
@@ -16,11 +15,7 @@ class ShellTest : public MainWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    dir = std::filesystem::temp_directory_path() /
-          ("dot11a-shell-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    dir = freshTestFolder("shell");
   }
   void TearDown() override {
     if (gfx::isHandle(fig)) MainWindowTest::TearDown();
@@ -51,6 +46,15 @@ class ShellTest : public MainWindowTest {
     handles = gfx::guihandles(fig);
   }
   std::string path(const std::string& name) const { return (dir / name).string(); }
+  // Points the connection at the TCP/IP instrument at `address`, then
+  // calculates and downloads with the buttons.
+  void downloadTo(const std::string& address) {
+    global("configuration").setField("type", Value("TCPIP"));
+    global("configuration").field("TCPIP").setField("address", Value(address));
+    global("configuration").setField("timeout", Value(5.0));
+    gfx::runCallback(h("pbCalculate"));
+    gfx::runCallback(h("pbDownload"));
+  }
 
   std::filesystem::path dir;
 };

@@ -9,10 +9,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "dialog_fixture.hpp"
 #include "dot11a/parameters.hpp"
 #include "gui/graphics/graphics.hpp"
-#include "gui_fixture.hpp"
-#include "modal_steps.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -24,21 +23,9 @@ int countOn(const std::vector<double>& m) {
   return static_cast<int>(std::count_if(m.begin(), m.end(), [](double v) { return v != 0; }));
 }
 
-class SubCarrierDialog : public MainWindowTest {
+class SubCarrierDialog : public MainWindowDialogTest {
  protected:
-  void SetUp() override {
-    MainWindowTest::SetUp();
-    dialog = global("figureList").field("SubCarriersMask").toScalar();
-    ASSERT_TRUE(gfx::isHandle(dialog) && dialog != 0);
-  }
-  void TearDown() override {
-    deleteDialogs();
-    MainWindowTest::TearDown();
-  }
-  void openWith(std::function<void()> steps) {
-    whileOpen(dialog, std::move(steps));
-    gfx::runCallback(h("pbSubCarriers"));
-  }
+  SubCarrierDialog() : MainWindowDialogTest("SubCarriersMask", "pbSubCarriers") {}
   std::string rowLabel(int row) const { return textOf(dialog, "checkbox" + std::to_string(row)); }
   double rowValue(int row) const {
     return gfx::getNumber(control(dialog, "checkbox" + std::to_string(row)), "Value");
@@ -46,8 +33,6 @@ class SubCarrierDialog : public MainWindowTest {
   bool rowEnabled(int row) const { return isOn(dialog, "checkbox" + std::to_string(row)); }
   void scrollTo(double value) { setAndFire(dialog, "scrollbar", value); }
   static std::vector<double> mask() { return maskOf(params().field("SubCarriers")); }
-
-  double dialog = 0;
 };
 
 TEST_F(SubCarrierDialog, RowsFollowTheScrollBarAndTheDcRowIsAlwaysOff) {

@@ -121,30 +121,18 @@ TEST_F(WindowFeedback, UserFileLengthsAreTheFramesAndTheLimitIsMarkedAtOnce) {
 // Mend: a typo never becomes the highest power or frequency.
 TEST_F(WindowFeedback, TextThatIsNoNumberKeepsTheValueInForceAndSaysWhy) {
   for (const char* typo : {"-3O", "-30 dBm", "", "abc"}) {
-    type("txtAmplitude", typo);
-    EXPECT_EQ(sigGen("Amplitude"), -30) << typo;
-    EXPECT_EQ(str("txtAmplitude"), "-30") << typo;
+    EXPECT_EQ(enterSigGen("txtAmplitude", typo, "Amplitude"), (Entry{-30, "-30"})) << typo;
     EXPECT_NE(message().find("is not a number"), std::string::npos) << message();
   }
   gfx::setNumber(h("pdFrequencyUnits"), "Value", 3);
-  type("txtFrequency", "2.4 GHz");
-  EXPECT_EQ(sigGen("Frequency"), 1e9);
-  EXPECT_EQ(str("txtFrequency"), "1");
+  EXPECT_EQ(enterSigGen("txtFrequency", "2.4 GHz", "Frequency"), (Entry{1e9, "1"}));
   EXPECT_EQ(value("pdFrequencyUnits"), 4);
   EXPECT_NE(message().find("stays 1 GHz"), std::string::npos) << message();
-  type("txtSamplingRate", "");
-  EXPECT_EQ(sigGen("SamplingRate"), 40e6);
-  EXPECT_EQ(str("txtSamplingRate"), "40");
+  EXPECT_EQ(enterSigGen("txtSamplingRate", "", "SamplingRate"), (Entry{40e6, "40"}));
 
-  type("txtIdleInterval", "1OO");
-  EXPECT_EQ(param("idleSamples"), 4000);
-  EXPECT_EQ(str("txtIdleInterval"), "100");
-  type("txtWindowLength", "two");
-  EXPECT_EQ(param("WindowingLength"), 2);
-  EXPECT_EQ(str("txtWindowLength"), "2");
-  type("txtDataLength", "");
-  EXPECT_EQ(param("dataLength"), 1024);
-  EXPECT_EQ(str("txtDataLength"), "1024");
+  EXPECT_EQ(enterParam("txtIdleInterval", "1OO", "idleSamples"), (Entry{4000, "100"}));
+  EXPECT_EQ(enterParam("txtWindowLength", "two", "WindowingLength"), (Entry{2, "2"}));
+  EXPECT_EQ(enterParam("txtDataLength", "", "dataLength"), (Entry{1024, "1024"}));
   EXPECT_NE(message().find("Data length"), std::string::npos) << message();
 
   // A good entry afterwards clears the complaint; a clamped one says so.
@@ -159,13 +147,9 @@ TEST_F(WindowFeedback, TextThatIsNoNumberKeepsTheValueInForceAndSaysWhy) {
 // Mend: refused hexadecimal text does not stay on the screen.
 TEST_F(WindowFeedback, RefusedHexadecimalTextShowsTheValueInForce) {
   testing::internal::CaptureStderr();
-  type("txtScramblerInit", "zz");
-  EXPECT_EQ(param("scramblerInit"), 93);
-  EXPECT_EQ(str("txtScramblerInit"), "5D");
+  EXPECT_EQ(enterParam("txtScramblerInit", "zz", "scramblerInit"), (Entry{93, "5D"}));
   EXPECT_NE(message().find("\"zz\""), std::string::npos) << message();
-  type("txtServiceField", "12G4");
-  EXPECT_EQ(param("serviceField"), 0);
-  EXPECT_EQ(str("txtServiceField"), "0");
+  EXPECT_EQ(enterParam("txtServiceField", "12G4", "serviceField"), (Entry{0, "0"}));
   type("txtServiceField", "");
   EXPECT_EQ(param("serviceField"), 0);
   const std::string console = testing::internal::GetCapturedStderr();
@@ -174,9 +158,7 @@ TEST_F(WindowFeedback, RefusedHexadecimalTextShowsTheValueInForce) {
 
 // Mend: numbers beyond the double range are clamped as the numbers they are.
 TEST_F(WindowFeedback, NumbersBeyondTheDoubleRangeTakeTheirClamp) {
-  type("txtIdleInterval", "1e400");
-  EXPECT_EQ(param("idleSamples"), 40000);
-  EXPECT_EQ(str("txtIdleInterval"), "1000");
+  EXPECT_EQ(enterParam("txtIdleInterval", "1e400", "idleSamples"), (Entry{40000, "1000"}));
   type("txtWindowLength", "-1e400");
   EXPECT_EQ(param("WindowingLength"), 0);
   type("txtDataLength", "1e-400");

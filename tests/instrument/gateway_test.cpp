@@ -171,47 +171,41 @@ TEST_F(Instrument, PlaybackSendsTheExactCommandListOfEachPlatform) {
   const Waveform w = makeWaveform(32);
   ASSERT_EQ(hwDownload(config, w.iq, w.markers, "WAVE1").status, 0);
 
-  std::size_t mark = sim.commands().size();
-  auto r = call2("TGXPlay", {Value("WAVE1"), settingsRecord(false), config});
-  EXPECT_EQ(r.first, 0) << r.second;
-  auto sent = sim.commands();
-  EXPECT_EQ(std::vector<std::string>(sent.begin() + static_cast<long>(mark), sent.end()),
-            (std::vector<std::string>{
-                " :source:rad:arb:state off",
-                " :source:rad:arb:wav \"arbi:WAVE1\" ",
-                " :source:freq:fix 2412000000Hz",
-                " :source:power:level:immediate:amplitude -10dbm",
-                " :source:rad:arb:clock:srate 40000000Hz",
-                " :source:rad:arb:rfilter 2.5Mhz",
-                " :source:rad:arb:marker:rfblank on",
-                " :source:rad:arb:marker:polarity Neg",
-                " :source:rad:arb:clock:ref int",
-                " :source:rad:arb:state on",
-                " :output:state on",
-            }));
+  // The commands one playback call sent; the call succeeds.
+  const auto play = [&](const char* entry, bool platformC) {
+    const std::size_t mark = sim.commands().size();
+    const auto r = call2(entry, {Value("WAVE1"), settingsRecord(platformC), config});
+    EXPECT_EQ(r.first, 0) << entry << ": " << r.second;
+    const auto sent = sim.commands();
+    return std::vector<std::string>(sent.begin() + static_cast<long>(mark), sent.end());
+  };
+  // Both platforms stop playback and select the waveform, frequency, power
+  // and sample rate first, and set the markers and the clock and start
+  // playback last; between them each sets its own filter and baseband.
+  const auto around = [](const std::vector<std::string>& own) {
+    std::vector<std::string> all = {
+        " :source:rad:arb:state off",
+        " :source:rad:arb:wav \"arbi:WAVE1\" ",
+        " :source:freq:fix 2412000000Hz",
+        " :source:power:level:immediate:amplitude -10dbm",
+        " :source:rad:arb:clock:srate 40000000Hz",
+    };
+    all.insert(all.end(), own.begin(), own.end());
+    for (const char* last :
+         {" :source:rad:arb:marker:rfblank on", " :source:rad:arb:marker:polarity Neg",
+          " :source:rad:arb:clock:ref int", " :source:rad:arb:state on", " :output:state on"})
+      all.emplace_back(last);
+    return all;
+  };
 
-  mark = sent.size();
-  r = call2("TGXPlay_c", {Value("WAVE1"), settingsRecord(true), config});
-  EXPECT_EQ(r.first, 0) << r.second;
-  sent = sim.commands();
-  EXPECT_EQ(std::vector<std::string>(sent.begin() + static_cast<long>(mark), sent.end()),
-            (std::vector<std::string>{
-                " :source:rad:arb:state off",
-                " :source:rad:arb:wav \"arbi:WAVE1\" ",
-                " :source:freq:fix 2412000000Hz",
-                " :source:power:level:immediate:amplitude -10dbm",
-                " :source:rad:arb:clock:srate 40000000Hz",
-                " :source:dm:bbfilter 2.1MHz",
-                " :source:rad:ARB:rscaling 70",
-                ":source:DM:IQAT:AUTO off",
-                ":source:DM:IQAT 2.5",
-                " :pow:alc:state off",
-                " :source:rad:arb:marker:rfblank on",
-                " :source:rad:arb:marker:polarity Neg",
-                " :source:rad:arb:clock:ref int",
-                " :source:rad:arb:state on",
-                " :output:state on",
-            }));
+  EXPECT_EQ(play("TGXPlay", false), around({" :source:rad:arb:rfilter 2.5Mhz"}));
+  EXPECT_EQ(play("TGXPlay_c", true), around({
+                                         " :source:dm:bbfilter 2.1MHz",
+                                         " :source:rad:ARB:rscaling 70",
+                                         ":source:DM:IQAT:AUTO off",
+                                         ":source:DM:IQAT 2.5",
+                                         " :pow:alc:state off",
+                                     }));
 }
 
 TEST_F(Instrument, PlaybackReportsTheFirstFailedCommandButSendsTheRest) {

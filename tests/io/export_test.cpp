@@ -9,7 +9,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
-#include "common/library_fixture.hpp"
+#include "common/test_folder.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/matfile.hpp"
@@ -37,19 +37,9 @@ std::string readAll(const std::string& p) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class ExportTest : public test::LibraryTest {
+class ExportTest : public test::FolderTest {
  protected:
-  void SetUp() override {
-    LibraryTest::SetUp();
-    dir = fs::temp_directory_path() /
-          ("dot11a-export-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string path(const std::string& name) const { return (dir / name).string(); }
-  fs::path dir;
+  ExportTest() : FolderTest("export") {}
 };
 
 TEST(Zenfold, ScalesRoundsAndEncodesBigEndian) {

@@ -5,37 +5,24 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/library_fixture.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/parameters.hpp"
+#include "io_fixture.hpp"
 
 namespace fs = std::filesystem;
 using namespace dot11a;
 
 namespace {
 
-class FilesTest : public test::LibraryTest {
+class FilesTest : public test::ParametersFolderTest {
  protected:
-  void SetUp() override {
-    LibraryTest::SetUp();
-    dir = fs::temp_directory_path() /
-          ("dot11a-files-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    Value p = defaultParameters();
-    updateDerivedFields(p);
-    global("parameters") = p;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string path(const std::string& name) const { return (dir / name).string(); }
+  FilesTest() : ParametersFolderTest("files") {}
   bool equalRecords(const Value& a, const Value& b) {
     return feval1("compareStruct", {a, b}).truthy();
   }
-  fs::path dir;
 };
 
 std::vector<std::string> entries(const fs::path& dir) {

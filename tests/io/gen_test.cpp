@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "common/library_fixture.hpp"
+#include "common/test_folder.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
@@ -41,18 +41,14 @@ bool framesAvailable() {
   return gen("").output.find("not available") == std::string::npos;
 }
 
-class GenTest : public test::LibraryTest {
+class GenTest : public test::FolderTest {
  protected:
+  GenTest() : FolderTest("gen") {}
   void SetUp() override {
-    LibraryTest::SetUp();
     if (!fs::exists(std::string(DOT11A_BIN_DIR) + "/dot11a-gen"))
       GTEST_SKIP() << "dot11a-gen not built";
-    dir = fs::temp_directory_path() / ("dot11a-gen-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    FolderTest::SetUp();
   }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string path(const std::string& n) const { return (dir / n).string(); }
-  fs::path dir;
 };
 
 TEST_F(GenTest, OutOfRangeOptionsAreErrorsThatNameTheRange) {

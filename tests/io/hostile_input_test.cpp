@@ -13,13 +13,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/library_fixture.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/parameters.hpp"
+#include "io_fixture.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define DOT11A_ASAN 1
@@ -150,21 +150,9 @@ bool withinMemoryBudget(std::size_t budget, F reads) {
 #endif
 }
 
-class HostileInput : public test::LibraryTest {
+class HostileInput : public test::ParametersFolderTest {
  protected:
-  void SetUp() override {
-    LibraryTest::SetUp();
-    dir = fs::temp_directory_path() /
-          ("dot11a-hostile-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    Value p = defaultParameters();
-    updateDerivedFields(p);
-    global("parameters") = p;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string path(const std::string& name) const { return (dir / name).string(); }
+  HostileInput() : ParametersFolderTest("hostile") {}
 
   // loadParameters of `record` stored as a parameter file: the dialog text
   // when refused, empty when accepted.
@@ -176,7 +164,6 @@ class HostileInput : public test::LibraryTest {
     if (ok == 1) return "";
     return script->shown.empty() ? "refused silently" : script->shown[0].text;
   }
-  fs::path dir;
 };
 
 std::string refusedReason(const std::string& file) {

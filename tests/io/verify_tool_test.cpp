@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
-#include "common/library_fixture.hpp"
+#include "common/test_folder.hpp"
 #include "dot11a/capture.hpp"
 #include "dot11a/error.hpp"
 
@@ -36,23 +36,19 @@ ToolRun run(const std::string& tool, const std::string& args) {
   return r;
 }
 
-class VerifyTool : public test::LibraryTest {
+class VerifyTool : public test::FolderTest {
  protected:
+  VerifyTool() : FolderTest("verify") {}
   void SetUp() override {
-    LibraryTest::SetUp();
     for (const char* t : {"dot11a-gen", "dot11a-verify"})
       if (!fs::exists(std::string(DOT11A_BIN_DIR) + "/" + t)) GTEST_SKIP() << t << " not built";
-    dir = fs::temp_directory_path() / ("dot11a-verify-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    FolderTest::SetUp();
   }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string path(const std::string& n) const { return (dir / n).string(); }
   void write(const std::string& n, const std::vector<std::uint8_t>& bytes) const {
     std::ofstream(path(n), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
   }
-  fs::path dir;
 };
 
 TEST_F(VerifyTool, FilesOfEveryKindDecodeToThePsduDotGenWrote) {
@@ -112,7 +108,8 @@ TEST_F(VerifyTool, EmptyNoiseCutShortAndMissingFilesFailWithAReason) {
     std::memcpy(&noise[i], &v, 4);
   }
   write("noise.cf32", noise);
-  ASSERT_EQ(run("dot11a-gen", "--rate 6 --oversampling 1 --length 500 -o " + path("g.bin")).status, 0);
+  ASSERT_EQ(run("dot11a-gen", "--rate 6 --oversampling 1 --length 500 -o " + path("g.bin")).status,
+            0);
   fs::resize_file(path("g.bin"), 4 * 1200);
   write("odd.bin", {1, 2, 3});
   const std::vector<std::pair<std::string, std::string>> cases = {

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "common/library_fixture.hpp"
+#include "common/reference_data.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
@@ -20,12 +20,6 @@ using dot11a::Value;
 namespace {
 
 class AnnexGPayload : public dot11a::test::LibraryTest {};
-
-std::vector<std::uint8_t> psduOctets() {
-  std::ifstream f(std::string(DOT11A_TEST_DATA_DIR) + "/ieee80211a-annex-g.json");
-  const auto j = nlohmann::json::parse(f);
-  return j["psdu_octets"].get<std::vector<std::uint8_t>>();
-}
 
 // A field value from its octets as they go on air (least significant first).
 double fieldValue(const std::vector<std::uint8_t>& octets, std::size_t at, std::size_t size) {
@@ -77,7 +71,7 @@ Value exampleParameters(const std::vector<std::uint8_t>& psdu) {
 }
 
 TEST_F(AnnexGPayload, HeaderBodyAndFcsReproduceTheExampleFrame) {
-  const auto psdu = psduOctets();
+  const auto psdu = dot11a::test::annexGOctets();
   ASSERT_EQ(psdu.size(), 100u);
   const Value p = exampleParameters(psdu);
   EXPECT_EQ(p.field("MACheader").field("Length").toScalar(), 24);
@@ -93,7 +87,7 @@ TEST_F(AnnexGPayload, HeaderBodyAndFcsReproduceTheExampleFrame) {
 }
 
 TEST_F(AnnexGPayload, SizeEstimateOfTheExampleFrame) {
-  Value p = exampleParameters(psduOctets());
+  Value p = exampleParameters(dot11a::test::annexGOctets());
   EXPECT_EQ(dot11a::feval1("dot11a_SizeEst", {p}).toScalar(), 880);
   p.setField("WindowingLength", 1.0);
   EXPECT_EQ(dot11a::feval1("dot11a_SizeEst", {p}).toScalar(), 882);

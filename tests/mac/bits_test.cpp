@@ -23,12 +23,7 @@ std::string bv(std::initializer_list<Value> args) {
 }
 
 std::string errorOf(std::string_view name, std::initializer_list<Value> args) {
-  try {
-    dot11a::feval(name, 1, args);
-  } catch (const dot11a::Error& e) {
-    return e.what();
-  }
-  return "no error";
+  return dot11a::test::errorOf([&] { dot11a::feval(name, 1, args); });
 }
 
 std::uint32_t asNumberLsbFirst(const Bits& b) {

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/library_fixture.hpp"
+#include "common/test_folder.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
@@ -179,10 +179,7 @@ class PayloadFiles : public dot11a::test::LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("dot11a-payload-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
+    dir_ = dot11a::test::freshTestFolder("payload");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 

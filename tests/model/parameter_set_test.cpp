@@ -18,19 +18,11 @@
 #include "dot11a/payload.hpp"
 
 using dot11a::Value;
+using dot11a::test::errorOf;
 
 namespace {
 
 class ParameterSet : public dot11a::test::LibraryTest {};
-
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const dot11a::Error& e) {
-    return e.what();
-  }
-  return "no error";
-}
 
 TEST_F(ParameterSet, DefaultsHaveTheFileFormatsFieldsInOrder) {
   const Value p = dot11a::defaultParameters();
@@ -199,18 +191,9 @@ TEST_F(ParameterSet, CalculationGivesTheFrameOfTheFifteenInputsInOrder) {
   EXPECT_EQ(result.markers.rows(), 2u);
 
   p.setField("OverSampling", 2.5);
-  std::string direct, named;
-  try {
-    dot11a::calculateFrame(p);
-  } catch (const dot11a::Error& e) {
-    direct = e.what();
-  }
-  try {
-    byName(Value::bits(dot11a::Bits(16, 1)));
-  } catch (const dot11a::Error& e) {
-    named = e.what();
-  }
-  EXPECT_FALSE(direct.empty());
+  const std::string direct = errorOf([&] { dot11a::calculateFrame(p); });
+  const std::string named = errorOf([&] { byName(Value::bits(dot11a::Bits(16, 1))); });
+  EXPECT_NE(direct, dot11a::test::kNoError);
   EXPECT_EQ(direct, named);
 }
 

@@ -120,12 +120,7 @@ TEST_F(SizeEstimate, MalformedParameterSetsAreRefused) {
 namespace {
 
 std::string errorOf(const Value& p) {
-  try {
-    estimate(p);
-  } catch (const dot11a::Error& e) {
-    return e.what();
-  }
-  return "";
+  return dot11a::test::errorOf([&] { estimate(p); });
 }
 
 // A record of the documented inputs (and the window length) alone, as a

@@ -8,19 +8,11 @@
 #include "dot11a/library.hpp"
 
 using dot11a::Value;
+using dot11a::test::errorOf;
 
 namespace {
 
 class CallForms : public dot11a::test::LibraryTest {};
-
-std::string errorOf(auto&& fn) {
-  try {
-    fn();
-  } catch (const dot11a::Error& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TEST_F(CallForms, TableHasEveryOperationOnce) {
   auto table = dot11a::operationTable();

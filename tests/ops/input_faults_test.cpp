@@ -14,17 +14,9 @@
 namespace {
 
 using dot11a::Value;
+using dot11a::test::errorOf;
 
 class InputFaults : public dot11a::test::LibraryTest {};
-
-std::string errorOf(auto&& fn) {
-  try {
-    fn();
-  } catch (const dot11a::Error& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TEST_F(InputFaults, IskeywordWithoutInputListsTheReservedWords) {
   const Value list = dot11a::feval1("iskeyword", {});

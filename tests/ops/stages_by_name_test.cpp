@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "common/library_fixture.hpp"
+#include "common/reference_data.hpp"
 #include "dot11a/library.hpp"
 
 namespace {
@@ -19,19 +19,8 @@ namespace {
 using dot11a::cplx;
 using dot11a::Value;
 
-const nlohmann::json& annexG() {
-  static const nlohmann::json j = [] {
-    std::ifstream f(std::string(DOT11A_TEST_DATA_DIR) + "/ieee80211a-annex-g.json");
-    return nlohmann::json::parse(f);
-  }();
-  return j;
-}
-
-std::vector<cplx> complexTable(const nlohmann::json& j) {
-  std::vector<cplx> s;
-  for (const auto& e : j) s.emplace_back(e[0].get<double>(), e[1].get<double>());
-  return s;
-}
+using dot11a::test::annexG;
+using dot11a::test::complexTable;
 
 Value bitRow(const nlohmann::json& j) {
   std::vector<double> b;

@@ -2,33 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <numeric>
 #include <random>
 
 #include "common/library_fixture.hpp"
+#include "common/reference_data.hpp"
 #include "dot11a/bitcoding.hpp"
 
 using dot11a::Bits;
 using dot11a::Value;
+using dot11a::test::annexG;
 using dot11a::test::bitsFrom;
 using dot11a::test::bitsToString;
+using dot11a::test::bitTable;
 
 namespace {
 
 const Bits kSeed93 = bitsFrom("1011101");  // 93, least significant bit first
-
-nlohmann::json annexG() {
-  std::ifstream f(std::string(DOT11A_TEST_DATA_DIR) + "/ieee80211a-annex-g.json");
-  return nlohmann::json::parse(f);
-}
-
-Bits jsonBits(const nlohmann::json& j) {
-  Bits b;
-  for (const auto& e : j) b.push_back(static_cast<std::uint8_t>(e.get<int>()));
-  return b;
-}
 
 TEST(Scrambler, FrameSynchronousSequenceOfTheStandardsExample) {
   const Bits zeros(40, 0);
@@ -37,10 +27,10 @@ TEST(Scrambler, FrameSynchronousSequenceOfTheStandardsExample) {
 }
 
 TEST(Scrambler, FrameSynchronousScramblesTheAnnexDataBits) {
-  const auto g = annexG();
+  const auto& g = annexG();
   // The first 144 DATA bits are scrambled from the start of the sequence.
-  EXPECT_EQ(bitsToString(dot11a::scramble(jsonBits(g["data_bits_first_144"]), kSeed93)),
-            bitsToString(jsonBits(g["data_bits_scrambled_first_144"])));
+  EXPECT_EQ(bitsToString(dot11a::scramble(bitTable(g["data_bits_first_144"]), kSeed93)),
+            bitsToString(bitTable(g["data_bits_scrambled_first_144"])));
 }
 
 TEST(Scrambler, FrameSynchronousIsItsOwnInverseAndDoesNotFeedBackData) {
@@ -96,11 +86,11 @@ TEST(ConvolEncoder, LengthsMatchThePuncturingForEveryInputLength) {
 }
 
 TEST(ConvolEncoder, EncodesTheAnnexSignalField) {
-  const auto g = annexG();
-  const Bits coded = dot11a::convolEncode(jsonBits(g["signal_field_bits"]), 0.5);
-  EXPECT_EQ(bitsToString(coded), bitsToString(jsonBits(g["signal_field_coded_bits"])));
+  const auto& g = annexG();
+  const Bits coded = dot11a::convolEncode(bitTable(g["signal_field_bits"]), 0.5);
+  EXPECT_EQ(bitsToString(coded), bitsToString(bitTable(g["signal_field_coded_bits"])));
   EXPECT_EQ(bitsToString(dot11a::interleave(coded)),
-            bitsToString(jsonBits(g["signal_field_interleaved_bits"])));
+            bitsToString(bitTable(g["signal_field_interleaved_bits"])));
 }
 
 TEST(Interleaver, KnownPositionsAndPermutationProperty) {
@@ -123,9 +113,9 @@ TEST(Interleaver, KnownPositionsAndPermutationProperty) {
 }
 
 TEST(Interleaver, FirstAnnexDataSymbol) {
-  const auto g = annexG();
-  EXPECT_EQ(bitsToString(dot11a::interleave(jsonBits(g["first_data_symbol_coded_bits"]))),
-            bitsToString(jsonBits(g["first_data_symbol_interleaved_bits"])));
+  const auto& g = annexG();
+  EXPECT_EQ(bitsToString(dot11a::interleave(bitTable(g["first_data_symbol_coded_bits"]))),
+            bitsToString(bitTable(g["first_data_symbol_interleaved_bits"])));
 }
 
 class BitCodingOps : public dot11a::test::LibraryTest {};

@@ -12,6 +12,7 @@
 #include <random>
 #include <thread>
 
+#include "common/reference_data.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/synthesis.hpp"
 
@@ -161,11 +162,7 @@ constexpr Row kRates[] = {{6, 1, 0.5},
                           {48, 4, dot11a::kRate2_3},
                           {54, 4, 0.75}};
 
-Bits randomBits(std::mt19937& rng, std::size_t n) {
-  Bits b(n);
-  for (auto& x : b) x = static_cast<std::uint8_t>(rng() & 1u);
-  return b;
-}
+using dot11a::test::randomBits;
 
 std::vector<cplx> randomMask(std::mt19937& rng) {
   std::uniform_real_distribution<double> u(-1.5, 1.5);
@@ -198,7 +195,7 @@ TEST(FrameReference, EveryRateOversamplingWindowAndMask) {
         s.idleSamples = (cases % 4 == 0) ? 0 : static_cast<long long>(rng() % 300);
         s.mirrorSpectrum = cases % 6 == 5;
         if (custom) s.mask53 = randomMask(rng);
-        const Bits payload = randomBits(rng, 8 * (rng() % 120));
+        const Bits payload = randomBits(8 * (rng() % 120), rng);
         const dot11a::Frame got = dot11a::synthesizeFrame(s, payload);
         const dot11a::Frame want = referenceFrame(s, payload);
         const std::string what = "rate " + std::to_string(r.rate) + " os " + std::to_string(os) +
@@ -220,7 +217,7 @@ TEST(FrameReference, UnframedUncodedAndLargestFrames) {
           false, 0,   1 + static_cast<int>(rng() % 4), rng() % 2 ? 1.0 : 0.5, true, 93, true, os,
           w,     true};
       s.idleSamples = 123;
-      const Bits payload = randomBits(rng, 1 + rng() % 3000);
+      const Bits payload = randomBits(1 + rng() % 3000, rng);
       expectSameWaveform(dot11a::synthesizeFrame(s, payload).waveform,
                          referenceFrame(s, payload).waveform,
                          "unframed os " + std::to_string(os) + " w " + std::to_string(w));
@@ -231,7 +228,7 @@ TEST(FrameReference, UnframedUncodedAndLargestFrames) {
     s.data = {true, 0, r.modulation, r.coding, true, 93, true, 4, 16, true};
     s.dataRate = r.rate;
     s.idleSamples = 4000;
-    const Bits payload = randomBits(rng, dot11a::kMaxPsduBits);
+    const Bits payload = randomBits(dot11a::kMaxPsduBits, rng);
     expectSameWaveform(dot11a::synthesizeFrame(s, payload).waveform,
                        referenceFrame(s, payload).waveform, "largest at " + std::to_string(r.rate));
   }
@@ -257,7 +254,7 @@ TEST(FrameReference, ManySettingsFromTwoThreads) {
     s.dataRate = 12;
     s.mask53 = randomMask(rng);
   }
-  const Bits payload = randomBits(rng, 8 * 40);
+  const Bits payload = randomBits(8 * 40, rng);
   std::vector<Samples> alone;
   for (const auto& s : settings) alone.push_back(referenceFrame(s, payload).waveform);
   std::vector<Samples> a(settings.size()), b(settings.size());
@@ -283,7 +280,7 @@ TEST(FrameReference, ManySettingsFromTwoThreads) {
 TEST(FrameReference, ScramblerAndEncoderMatchTheBitwiseForms) {
   std::mt19937 rng(5);
   for (std::size_t n = 0; n < 400; ++n) {
-    const Bits msg = randomBits(rng, n);
+    const Bits msg = randomBits(n, rng);
     const unsigned seed = static_cast<unsigned>(rng() % 128);
     ASSERT_EQ(dot11a::scramble(msg, dot11a::bitVector(seed, 7)), scrambleBitwise(msg, seed)) << n;
     for (double rate : {0.5, dot11a::kRate2_3, 0.75})
@@ -294,7 +291,7 @@ TEST(FrameReference, ScramblerAndEncoderMatchTheBitwiseForms) {
 // A coding rate read back from a file as a near double is the rate it stands for.
 TEST(FrameReference, StoredTwoThirdsIsTwoThirds) {
   std::mt19937 rng(8);
-  const Bits payload = randomBits(rng, 8 * 50);
+  const Bits payload = randomBits(8 * 50, rng);
   dot11a::FrameSettings s;
   s.data = {true, 0, 4, dot11a::kRate2_3, true, 93, true, 2, 3, true};
   s.dataRate = 48;
@@ -308,7 +305,7 @@ TEST(FrameReference, DataFieldMatchesTheReference) {
   std::mt19937 rng(3);
   for (const Row& r : kRates) {
     dot11a::DataSettings d{true, 5, r.modulation, r.coding, true, 17, true, 2, 7, false};
-    const Bits payload = randomBits(rng, 8 * (1 + rng() % 200));
+    const Bits payload = randomBits(8 * (1 + rng() % 200), rng);
     std::array<cplx, 64> mask64;
     dot11a::carrierMappingInto(randomMask(rng), 1, mask64);
     Samples want(dot11a::dataSymbolCount(d, payload.size()) * 160 + 7);

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <numbers>
 #include <random>
 #include <thread>
 
 #include "common/library_fixture.hpp"
+#include "common/reference_data.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/synthesis.hpp"
 
@@ -17,28 +16,9 @@ using dot11a::Bits;
 using dot11a::cplx;
 using dot11a::Samples;
 using dot11a::Value;
+using namespace dot11a::test;  // the example's tables
 
 namespace {
-
-const nlohmann::json& annexG() {
-  static const nlohmann::json j = [] {
-    std::ifstream f(std::string(DOT11A_TEST_DATA_DIR) + "/ieee80211a-annex-g.json");
-    return nlohmann::json::parse(f);
-  }();
-  return j;
-}
-
-Samples complexTable(const nlohmann::json& j) {
-  Samples s;
-  for (const auto& e : j) s.emplace_back(e[0].get<double>(), e[1].get<double>());
-  return s;
-}
-
-Bits bitTable(const nlohmann::json& j) {
-  Bits b;
-  for (const auto& e : j) b.push_back(static_cast<std::uint8_t>(e.get<int>()));
-  return b;
-}
 
 // The table values are rounded to three decimals.
 void expectNear(const Samples& got, const Samples& want, double tol, const char* what) {
@@ -70,9 +50,7 @@ std::array<cplx, 64> onesMask() {
 }
 
 Bits annexPayload() {
-  std::vector<std::uint8_t> octets;
-  for (const auto& o : annexG()["psdu_octets"]) octets.push_back(o.get<std::uint8_t>());
-  return dot11a::bytesToBits(octets);
+  return dot11a::bytesToBits(annexGOctets());
 }
 
 dot11a::FrameSettings annexSettings() {

@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <numbers>
 #include <random>
 
+#include "common/reference_data.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
@@ -17,19 +16,10 @@
 namespace dot11a::rx {
 namespace {
 
-const nlohmann::json& annexG() {
-  static const nlohmann::json j = [] {
-    std::ifstream f(std::string(DOT11A_TEST_DATA_DIR) + "/ieee80211a-annex-g.json");
-    return nlohmann::json::parse(f);
-  }();
-  return j;
-}
-
-Bits randomBits(std::size_t n, std::mt19937& rng) {
-  Bits b(n);
-  for (auto& x : b) x = static_cast<std::uint8_t>(rng() & 1u);
-  return b;
-}
+using test::annexG;
+using test::annexGOctets;
+using test::complexTable;
+using test::randomBits;
 
 Frame makeFrame(double mbps, int modulation, double coding, int os, std::size_t octets,
                 std::mt19937& rng, Bits* psdu = nullptr, int window = 0) {
@@ -61,11 +51,8 @@ void shiftFrequency(Samples& x, double hz, double rate) {
 }
 
 TEST(RxAnnexG, ExamplePacketDecodesAndItsPrintedFcsIsReportedBad) {
-  Samples packet;
-  for (const auto& e : annexG()["packet_time"])
-    packet.emplace_back(e[0].get<double>(), e[1].get<double>());
-  std::vector<std::uint8_t> octets;
-  for (const auto& o : annexG()["psdu_octets"]) octets.push_back(o.get<std::uint8_t>());
+  const Samples packet = complexTable(annexG()["packet_time"]);
+  const std::vector<std::uint8_t> octets = annexGOctets();
   Options o;
   o.fcs = FcsCheck::On;
   const Result res = receive(packet, o);

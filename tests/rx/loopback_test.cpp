@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "common/reference_data.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
@@ -21,11 +22,7 @@ constexpr RateCase kRates[] = {{6, 1, kRate1_2},  {9, 1, kRate3_4},  {12, 2, kRa
                                {18, 2, kRate3_4}, {24, 3, kRate1_2}, {36, 3, kRate3_4},
                                {48, 4, kRate2_3}, {54, 4, kRate3_4}};
 
-Bits randomBits(std::size_t n, std::mt19937& rng) {
-  Bits b(n);
-  for (auto& x : b) x = static_cast<std::uint8_t>(rng() & 1u);
-  return b;
-}
+using test::randomBits;
 
 FrameSettings settingsFor(const RateCase& r, int os, int window, unsigned seed) {
   FrameSettings s;
