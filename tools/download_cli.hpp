@@ -76,7 +76,16 @@ inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
   app.add_option("--download", o.address,
                  "download the waveform and play it: tcpip:HOST[:PORT], serial:PORT[:BAUD] or "
                  "gpib:BOARD:PRIMARY[:SECONDARY]")
-      ->group(g);
+      ->group(g)
+      // Read before any frame is made, so a mistyped address costs nothing.
+      ->check([](const std::string& address) {
+        try {
+          (void)configFromAddress(address);
+          return std::string();
+        } catch (const std::exception& e) {
+          return std::string(e.what());
+        }
+      });
   app.add_option("--title", o.title,
                  "waveform name in the instrument (1-20 of A-Z 0-9 _ $ & # + - [ ])")
       ->group(g)

@@ -150,12 +150,16 @@ TEST_F(GenTest, MalformedOptionsExitOneAndNameTheAcceptedValues) {
       {"--io-timeout 0", "a time-out from 0.1 to 3600 s"},
       {"--filter 9M", "--filter"},
       {"--no-such-option", "no-such-option"},
+      {"--download 'tcpip:tgx lab'", "--download: The TCP/IP address \"tgx lab\" is not a host"},
+      {"--download tcpip:tgx-lab:65536", "\"tgx-lab:65536\" is not a host name"},
+      {"--download usb:1", "--download: Cannot use the instrument address \"usb:1\""},
   };
   for (const auto& [args, expected] : cases) {
     SCOPED_TRACE(args);
     const GenRun r = gen(args);
     EXPECT_EQ(exitCode(r), 1);
     EXPECT_NE(r.output.find(expected), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("samples:"), std::string::npos) << "a frame was made first";
   }
   EXPECT_EQ(exitCode(gen("--help")), 0);
 }
