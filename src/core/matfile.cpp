@@ -2,7 +2,6 @@
 #include "dot11a/matfile.hpp"
 
 #include <matio.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,10 +11,10 @@
 #include <fstream>
 #include <limits>
 #include <memory>
-#include <optional>
 #include <set>
 
 #include "dot11a/error.hpp"
+#include "mat5_check.hpp"
 
 namespace dot11a {
 
@@ -303,180 +302,27 @@ Value fromMat(matvar_t* v, int depth) {
   }
 }
 
-std::string mebibytes(std::uint64_t bytes) {
-  if (bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
-  return std::to_string(bytes) + " bytes";
-}
-
-// Structural check of a version 5 file before matio reads it. matio sizes its
-// buffers from the dimensions a file declares, so a small damaged file could
-// make it ask for gigabytes; here every element and sub-element must fit inside
-// its parent, the declared number of elements must be backed by bytes in the
-// file and stay within the limits, and compressed variables may inflate to no
-// more than the limits allow. `problem` says why a check failed when a limit
-// was the reason; otherwise the file is truncated or damaged.
-class Mat5Check {
- public:
-  Mat5Check(bool swapped, const MatReadLimits& limits)
-      : swapped_(swapped), limits_(limits), inflateLeft_(limits.inflatedBytes) {}
-
-  std::string problem;
-
-  std::uint32_t u32(const unsigned char* p) const {
-    std::uint32_t w = 0;
-    for (int b = 0; b < 4; ++b)
-      w |= static_cast<std::uint32_t>(p[b]) << (swapped_ ? 8 * (3 - b) : 8 * b);
-    return w;
+// Elements declared by a variable whose headers matio read: the array itself
+// and every array inside it. Damaged parts count as none; reading the data
+// refuses them later.
+std::uint64_t declaredElements(const matvar_t* v, int depth) {
+  if (v == nullptr || v->rank < 1 || v->dims == nullptr || depth > 64) return 0;
+  std::size_t rows = 0, cols = 0;
+  const std::uint64_t n = checkedNumel(v, rows, cols);
+  std::uint64_t total = n;
+  auto add = [&](const matvar_t* child) {
+    const std::uint64_t k = declaredElements(child, depth + 1);
+    total = k > UINT64_MAX - total ? UINT64_MAX : total + k;
+  };
+  const std::size_t slots = v->data ? v->nbytes / sizeof(matvar_t*) : 0;
+  if (v->class_type == MAT_C_STRUCT) {
+    const std::uint64_t fields = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(v));
+    if (fields != 0 && n <= slots / fields)
+      for (std::size_t i = 0; i < n * fields; ++i) add(static_cast<matvar_t* const*>(v->data)[i]);
+  } else if (v->class_type == MAT_C_CELL && n <= slots) {
+    for (std::size_t i = 0; i < n; ++i) add(static_cast<matvar_t* const*>(v->data)[i]);
   }
-
-  // A miMATRIX body: flags, dimensions, name, then data or children.
-  bool matrix(const unsigned char* p, std::size_t n, int depth) {
-    if (depth > 64) return false;
-    std::vector<std::pair<std::uint32_t, std::pair<const unsigned char*, std::size_t>>> subs;
-    std::size_t at = 0;
-    while (at < n) {
-      if (n - at < 8) return false;
-      const std::uint32_t w0 = u32(p + at);
-      std::uint32_t type, bytes;
-      std::size_t total, dataAt;
-      if ((w0 >> 16) != 0) {  // small element: type and size in one word, data in the next
-        type = w0 & 0xFFFF;
-        bytes = w0 >> 16;
-        if (bytes > 4) return false;
-        total = 8;
-        dataAt = at + 4;
-      } else {
-        type = w0;
-        bytes = u32(p + at + 4);
-        const std::size_t padded = (static_cast<std::size_t>(bytes) + 7) / 8 * 8;
-        if (bytes > n - at - 8) return false;
-        total = 8 + std::min(padded, n - at - 8);
-        dataAt = at + 8;
-      }
-      subs.push_back({type, {p + dataAt, bytes}});
-      at += total;
-    }
-    if (subs.size() < 2) return subs.empty() ? true : false;
-    // Flags: class in the low byte of the first word.
-    if (subs[0].second.second < 8) return false;
-    const std::uint32_t cls = u32(subs[0].second.first) & 0xFF;
-    // Dimensions (int32).
-    const auto& dims = subs[1].second;
-    if (dims.second % 4 != 0 || dims.second == 0) return false;
-    std::uint64_t numel = 1;
-    std::string shape;
-    for (std::size_t k = 0; k < dims.second; k += 4) {
-      const std::uint64_t d = u32(dims.first + k);
-      if (d > 0x7FFFFFFF) return false;
-      shape += (shape.empty() ? "" : " x ") + std::to_string(d);
-      numel *= d;
-      if (numel > (std::uint64_t{1} << 40)) return false;
-    }
-    if (numel > limits_.elements) {
-      problem = "a variable declares " + shape + " elements; at most " +
-                std::to_string(limits_.elements) + " are accepted in this file.";
-      return false;
-    }
-    std::uint64_t fields = 1;
-    if (cls == 2 && subs.size() >= 5) {  // structure: name length, then the names
-      const std::uint32_t len = subs[3].second.second >= 4 ? u32(subs[3].second.first) : 0;
-      if (len == 0) return false;
-      fields = std::max<std::uint64_t>(1, subs[4].second.second / len);
-    }
-    // Every element needs file bytes behind it: at least one byte of data, or a
-    // child element of at least 8 bytes for cells and structures.
-    if (numel * fields > n) return false;
-    for (std::size_t k = 2; k < subs.size(); ++k)
-      if (subs[k].first == 14 && !matrix(subs[k].second.first, subs[k].second.second, depth + 1))
-        return false;
-    return true;
-  }
-
-  bool element(std::uint32_t type, const unsigned char* p, std::size_t n) {
-    if (type == 14) return matrix(p, n, 0);
-    if (type != 15) return true;  // other top-level elements are skipped by readers
-    // Compressed: the inner element's tag comes first and declares its size;
-    // a size beyond the bytes left for this file is refused before the rest is
-    // inflated. Then inflate no further than that allowance, and check the
-    // element inside.
-    const std::size_t cap = static_cast<std::size_t>(
-        std::min<std::uint64_t>(inflateLeft_, std::numeric_limits<std::size_t>::max() - 1));
-    std::vector<unsigned char> out(8);
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) return false;
-    z.next_in = const_cast<unsigned char*>(p);
-    z.avail_in = static_cast<uInt>(n);
-    int rc = Z_OK;
-    std::size_t produced = 0;
-    bool sized = false;
-    while (rc == Z_OK) {
-      if (produced == out.size()) {
-        if (!sized) {
-          sized = true;
-          const std::uint64_t declared = std::uint64_t{u32(out.data() + 4)} + 8;
-          if (declared > cap) {
-            produced = cap + 1;
-            break;
-          }
-          // Room for the declared element and a little padding.
-          out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(cap + 1, declared + 64)));
-          continue;
-        }
-        if (out.size() > cap) break;
-        out.resize(std::min(cap + 1, out.size() * 2));
-      }
-      z.next_out = out.data() + produced;
-      z.avail_out = static_cast<uInt>(std::min<std::size_t>(out.size() - produced, 1u << 30));
-      const uInt before = z.avail_out;
-      rc = inflate(&z, Z_NO_FLUSH);
-      produced += before - z.avail_out;
-      if (rc == Z_BUF_ERROR && z.avail_in == 0) break;
-    }
-    inflateEnd(&z);
-    if (produced > cap) {
-      problem = "its compressed variables expand to more than " + mebibytes(limits_.inflatedBytes) +
-                ", more than this file may hold.";
-      return false;
-    }
-    inflateLeft_ -= produced;
-    if (rc != Z_STREAM_END || produced < 8) return false;
-    const std::uint32_t inner = u32(out.data());
-    const std::uint32_t bytes = u32(out.data() + 4);
-    if (inner != 14 || bytes > produced - 8) return false;
-    return matrix(out.data() + 8, bytes, 0);
-  }
-
- private:
-  bool swapped_;
-  MatReadLimits limits_;
-  std::uint64_t inflateLeft_;
-};
-
-bool hasMat5Header(const std::vector<unsigned char>& head) {
-  if (head.size() < 128) return false;
-  if (head[126] == 'I' && head[127] == 'M') return head[124] == 0x00 && head[125] == 0x01;
-  if (head[126] == 'M' && head[127] == 'I') return head[124] == 0x01 && head[125] == 0x00;
-  return false;
-}
-
-// Number of top-level variables of a file whose header was checked, or
-// nullopt (with check.problem set where a limit was the reason).
-std::optional<std::size_t> checkMat5(const std::vector<unsigned char>& file, Mat5Check& check) {
-  std::size_t offset = 128;
-  std::size_t count = 0;
-  while (offset < file.size()) {
-    if (file.size() - offset < 8) return std::nullopt;
-    const std::uint32_t type = check.u32(file.data() + offset);
-    const std::uint32_t bytes = check.u32(file.data() + offset + 4);
-    if (bytes > file.size() - offset - 8) return std::nullopt;
-    if (!check.element(type, file.data() + offset + 8, bytes)) return std::nullopt;
-    // Uncompressed elements are padded to 8 bytes; the padding of the last one
-    // may be missing.
-    const std::size_t padded = type == 15 ? bytes : (static_cast<std::size_t>(bytes) + 7) / 8 * 8;
-    offset += 8 + std::min(padded, file.size() - offset - 8);
-    ++count;
-  }
-  return count;
+  return total;
 }
 
 }  // namespace
@@ -521,7 +367,7 @@ std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits
   if (ec) raise("Unable to read file '" + path + "': " + ec.message() + ".");
   if (size > limits.fileBytes)
     raise("Unable to read file '" + path + "': it has " + std::to_string(size) +
-          " bytes; a file of this kind has at most " + mebibytes(limits.fileBytes) + ".");
+          " bytes; a file of this kind has at most " + mat5::mebibytes(limits.fileBytes) + ".");
   std::vector<unsigned char> file;
   {
     std::ifstream in(path, std::ios::binary);
@@ -532,19 +378,28 @@ std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits
   }
   // The header is checked here: matio would otherwise try the file as another
   // version and size buffers from whatever bytes it finds.
-  if (!hasMat5Header(file))
+  if (!mat5::hasHeader(file))
     raise("Unable to read file '" + path + "': not a MAT file of version 5.");
-  Mat5Check check(file[126] == 'M' && file[127] == 'I', limits);
-  const auto elements = checkMat5(file, check);
-  if (!elements)
-    raise(
-        "Unable to read file '" + path + "': " +
-        (check.problem.empty() ? std::string("the file is truncated or damaged.") : check.problem));
+  const std::string damaged =
+      "Unable to read file '" + path + "': the file is truncated or damaged.";
+  std::string problem;
+  const auto declared = mat5::check(file, limits, problem);
+  if (!declared)
+    raise(problem.empty() ? damaged : "Unable to read file '" + path + "': " + problem);
   file.clear();
   file.shrink_to_fit();
   MatPtr mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
   if (!mat || Mat_GetVersion(mat.get()) != MAT_FT_MAT5)
     raise("Unable to read file '" + path + "': not a MAT file of version 5.");
+  // matio reads the headers first, without the data. Should it find arrays
+  // the check did not see, or larger ones, it reads the bytes differently and
+  // its data buffers would be sized from unchecked dimensions: refused.
+  std::size_t index = 0;
+  for (VarPtr info(Mat_VarReadNextInfo(mat.get())); info;
+       info.reset(Mat_VarReadNextInfo(mat.get())), ++index)
+    if (index >= declared->size() || declaredElements(info.get(), 0) > (*declared)[index])
+      raise(damaged);
+  if (index != declared->size() || Mat_Rewind(mat.get()) != 0) raise(damaged);
   std::vector<NamedValue> out;
   while (true) {
     VarPtr var(Mat_VarReadNext(mat.get()));
@@ -556,8 +411,7 @@ std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits
       raise("Unable to read file '" + path + "': " + e.what());
     }
   }
-  if (*elements != out.size())
-    raise("Unable to read file '" + path + "': the file is truncated or damaged.");
+  if (declared->size() != out.size()) raise(damaged);
   return out;
 }
 

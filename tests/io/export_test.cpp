@@ -98,7 +98,9 @@ assert p['SubCarriers'].shape == (1, 53)
 assert list(p.dtype.names)[:3] == ['ParameterFileFormat_ID', 'generationMode', 'dataRate']
 assert p['MACheader']['Length'][0, 0][0, 0] == 30
 sio.savemat(d + '/fromscipy.mat', {'x': np.array([[1.5, 2.5]]), 's': 'hi',
-            'r': {'a': 1.0, 'b': 'txt'}, 'c': np.array([1 + 2j]), 'b': np.array([True, False])})
+            'r': {'a': 1.0, 'b': 'txt'}, 'c': np.array([1 + 2j]), 'b': np.array([True, False]),
+            'sa': np.array([[(1.0, 'x'), (2.0, 'y')]], dtype=[('v', object), ('w', object)]),
+            'cc': np.array([[1.0, 'two', np.array([[3.0, 4.0]])]], dtype=object), 'e': {}})
 )";
   ASSERT_EQ(std::system((std::string(python) + " " + script + " " + dir.string()).c_str()), 0);
   const auto vars = readMatFile(path("fromscipy.mat"));
@@ -108,6 +110,12 @@ sio.savemat(d + '/fromscipy.mat', {'x': np.array([[1.5, 2.5]]), 's': 'hi',
   EXPECT_EQ(byName["r"].field("b").str(), "txt");
   EXPECT_EQ(byName["c"].complexAt(0), cd(1, 2));
   EXPECT_EQ(byName["b"].toDoubles(), (std::vector<double>{1, 0}));
+  // A record array, a cell list and a record without fields.
+  ASSERT_EQ(byName["sa"].numel(), 2u);
+  EXPECT_EQ(byName["sa"].cellAt(1).field("w").str(), "y");
+  ASSERT_EQ(byName["cc"].numel(), 3u);
+  EXPECT_EQ(byName["cc"].cellAt(2), Value::row({3, 4}));
+  EXPECT_TRUE(byName["e"].isRecord());
 }
 
 TEST_F(ExportTest, SigmfRecordingFollowsTheFormatRules) {

@@ -74,6 +74,35 @@ std::string matrixStart(const std::string& name, std::uint32_t cls, std::uint32_
   return out + body;
 }
 
+// A sub-element: tag, then the data padded to 8 bytes.
+std::string subElement(std::uint32_t type, const std::string& data) {
+  std::string s;
+  put32(s, type);
+  put32(s, static_cast<std::uint32_t>(data.size()));
+  return s + data + std::string((8 - data.size() % 8) % 8, '\0');
+}
+
+std::string words(std::initializer_list<std::uint32_t> values) {
+  std::string s;
+  for (std::uint32_t v : values) put32(s, v);
+  return s;
+}
+
+// The body of an unnamed 1 x n double array holding `n` zeros.
+std::string doublesBody(std::uint32_t n) {
+  return subElement(6, words({6, 0})) + subElement(5, words({1, n})) + subElement(1, "") +
+         subElement(9, std::string(std::size_t{8} * n, '\0'));
+}
+
+// A 1 x 1 record `name` with 16-byte field names `names` (whole names only)
+// followed by `rest`, the bytes where its field arrays belong.
+std::string recordStart(const std::string& name, const std::string& names,
+                        const std::string& rest) {
+  std::string body = subElement(6, words({2, 0})) + subElement(5, words({1, 1})) +
+                     subElement(1, name) + words({(4u << 16) | 5u, 16}) + names + rest;
+  return words({14, static_cast<std::uint32_t>(body.size())}) + body;
+}
+
 // A compressed variable holding 1 x n doubles, all zero. Each run of zeros is
 // deflated once after a full flush, which resets the compressor, so its bytes
 // can be repeated: the file is built in milliseconds, as small as a hostile
@@ -205,6 +234,55 @@ TEST_F(HostileInput, OversizedParameterFilesAreRefusedBeforeTheyAreRead) {
   const Value config = feval1("loadConfig", {});
   fs::current_path(previous);
   EXPECT_TRUE(config.isEmpty());
+}
+
+TEST_F(HostileInput, RecordsThatMatioWouldReadOtherwiseThanTheCheckAreRefused) {
+  // The field names element claims 20 bytes for one 16-byte name. matio reads
+  // the whole name only and takes the next 8 bytes (4 stray, 4 of padding) as
+  // the tag of the field array, whose dimensions the size check never saw.
+  auto misread = [](std::uint32_t n, bool withData) {
+    const std::string hidden = withData
+                                   ? doublesBody(n)
+                                   : subElement(6, words({6, 0})) + subElement(5, words({1, n})) +
+                                         subElement(1, "") + subElement(9, std::string(8, '\0'));
+    std::string names = words({1, 20}) + "a" + std::string(15, '\0');
+    names += words({14, static_cast<std::uint32_t>(hidden.size())});
+    return matHeader() + recordStart("fileParameters", names, hidden);
+  };
+  // A thousand doubles behind the stray bytes: read as a field before.
+  const std::string quiet = path("misread.mat");
+  writeBytes(quiet, misread(1000, true));
+  std::string reason = "read";
+  try {
+    readMatFile(quiet);
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  EXPECT_NE(reason.find("the file is truncated or damaged"), std::string::npos) << reason;
+  // 536,870,913 doubles declared behind them: matio sized a 4 GiB buffer.
+  const std::string huge = path("misread-huge.mat");
+  writeBytes(huge, misread(0x20000001, false));
+  // Names for two fields with one array behind them: matio would read the
+  // second from whatever follows the record.
+  const std::string oneShort = path("one-short.mat");
+  std::string two = subElement(1, "a" + std::string(15, '\0') + "b" + std::string(15, '\0'));
+  writeBytes(oneShort, matHeader() +
+                           recordStart("fileParameters", two, words({14, 56}) + doublesBody(1)) +
+                           matrixStart("x", 6, 9, 1, 8) + std::string(8, '\0'));
+  const bool refused = withinMemoryBudget(std::size_t{96} << 20, [&] {
+    return refusedReason(huge).find("the file is truncated or damaged") != std::string::npos &&
+           refusedReason(oneShort).find("the file is truncated or damaged") != std::string::npos;
+  });
+  EXPECT_TRUE(refused);
+
+  // The same record with its names element of whole names reads.
+  const std::string good = path("whole-names.mat");
+  writeBytes(good,
+             matHeader() + recordStart("fileParameters", subElement(1, "a" + std::string(15, '\0')),
+                                       words({14, 56}) + doublesBody(1)));
+  const auto vars = readMatFile(good, kSmallMatFile);
+  ASSERT_EQ(vars.size(), 1u);
+  EXPECT_EQ(vars[0].second.field("a"), Value(0.0));
 }
 
 TEST_F(HostileInput, PathsThatAreNotFilesAreNamedForWhatTheyAre) {
