@@ -49,6 +49,10 @@ struct FrameReport {
   std::size_t start = 0;  // first sample of the short training, in input samples
   bool mirrored = false;  // the spectrum was mirrored (I and Q swapped)
   double cfoHz = 0.0;     // carrier frequency offset of the frame
+  // Sampling clock offset of the input against the nominal rate, from the
+  // pilots: positive when the frame takes more samples than it should (the
+  // capturing clock runs fast against the transmitting one).
+  double clockOffsetPpm = 0.0;
 
   // SIGNAL field (clause 17.3.4)
   bool signalParityOk = false;
@@ -71,7 +75,7 @@ struct FrameReport {
   std::uint32_t fcsReceived = 0, fcsComputed = 0;
 
   // Modulation accuracy (clause 17.3.9.7), over the data sub-carriers of the
-  // DATA symbols, pilots used to track the common phase.
+  // DATA symbols, pilots used to track the common phase and the sampling clock.
   double evmRms = 0.0;  // linear, relative to the constellation's mean power
   double evmDb = 0.0;
   double evmPercent = 0.0;

@@ -45,6 +45,7 @@ Value frameRecord(const rx::FrameReport& f) {
       {"pass", Value::logical(f.passed())},
       {"mirrored", Value::logical(f.mirrored)},
       {"cfoHz", f.cfoHz},
+      {"clockOffsetPpm", f.clockOffsetPpm},
       {"rateMbps", f.rateMbps},
       {"length", static_cast<double>(f.length)},
       {"signalParityOk", Value::logical(f.signalParityOk)},

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <numbers>
 
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/bits.hpp"
@@ -17,6 +18,7 @@
 #include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
+#include "rx/constellation.hpp"
 #include "rx/internal.hpp"
 #include "rx/signal.hpp"
 
@@ -68,73 +70,6 @@ const std::array<cplx, 53>& longTrainingCarriers() {
   return t;
 }
 
-// ---- constellations ------------------------------------------------------------------------
-
-// The amplitude levels of one axis of each modulation in units of the
-// constellation's scale, and the scale itself (unit mean power).
-double axisScale(int bpsc) {
-  switch (bpsc) {
-    case 2:
-      return 1.0 / std::sqrt(2.0);
-    case 4:
-      return 1.0 / std::sqrt(10.0);
-    case 6:
-      return 1.0 / std::sqrt(42.0);
-    default:
-      return 1.0;
-  }
-}
-
-// The nearest level on one axis: odd integers within +-(2^m - 1). Rounded
-// with the 1.5 x 2^52 constant (exact for the clamped range), which needs
-// neither a branch nor a library call.
-double nearestLevel(double y, double top) {
-  constexpr double kRound = 6755399441055744.0;
-  const double h = (std::clamp(y, -top - 1.0, top + 1.0) - 1.0) * 0.5;
-  const double l = 2.0 * ((h + kRound) - kRound) + 1.0;
-  return std::clamp(l, -top, top);
-}
-
-// The squared distance of z from the nearest constellation point, in units
-// of the constellation's mean power.
-double pointError(cplx z, int bpsc, double scale, double invScale, double top) {
-  if (bpsc == 1) {
-    const double d = z.real() - (z.real() >= 0 ? 1.0 : -1.0);
-    return d * d + z.imag() * z.imag();
-  }
-  const double dr = z.real() - nearestLevel(z.real() * invScale, top) * scale;
-  const double di = z.imag() - nearestLevel(z.imag() * invScale, top) * scale;
-  return dr * dr + di * di;
-}
-
-// Soft values of one axis (positive means a one), in the order the mapper
-// takes the bits: the sign bit, then the Gray-coded magnitude bits.
-// A soft value as a float; out-of-range values (a damaged capture) saturate.
-float soft(double v) {
-  return static_cast<float>(std::clamp(v, -1e30, 1e30));
-}
-
-void axisSoft(double y, int bitsPerAxis, double weight, float* out) {
-  out[0] = soft(y * weight);
-  if (bitsPerAxis == 2) {
-    out[1] = soft((2.0 - std::abs(y)) * weight);
-  } else if (bitsPerAxis == 3) {
-    out[1] = soft((4.0 - std::abs(y)) * weight);
-    out[2] = soft((2.0 - std::abs(std::abs(y) - 4.0)) * weight);
-  }
-}
-
-void demap(cplx z, int bpsc, double weight, float* out) {
-  if (bpsc == 1) {
-    out[0] = soft(z.real() * weight);
-    return;
-  }
-  const double inv = 1.0 / axisScale(bpsc);
-  const int m = bpsc / 2;
-  axisSoft(z.real() * inv, m, weight, out);
-  axisSoft(z.imag() * inv, m, weight, out + m);
-}
-
 // ---- rates ------------------------------------------------------------------------------------
 
 std::string hex32(std::uint32_t v) {
@@ -148,6 +83,19 @@ std::uint32_t packBits(std::span<const std::uint8_t> bits) {
   for (std::size_t i = 0; i < bits.size() && i < 32; ++i)
     v |= static_cast<std::uint32_t>(bits[i] & 1u) << i;
   return v;
+}
+
+// e^(j k a) for k = 0 .. 27, in four interleaved chains of products so that
+// each need not wait for the one before; sub-carrier -k takes the conjugate.
+std::array<cplx, 28> carrierTurns(double a) {
+  std::array<cplx, 28> up;
+  up[0] = cplx(1.0, 0.0);
+  up[1] = std::polar(1.0, a);
+  up[2] = mul(up[1], up[1]);
+  up[3] = mul(up[2], up[1]);
+  const cplx p4 = mul(up[2], up[2]);
+  for (std::size_t k = 4; k < up.size(); ++k) up[k] = mul(up[k - 4], p4);
+  return up;
 }
 
 // ---- one frame --------------------------------------------------------------------------------
@@ -170,7 +118,9 @@ class FrameDecoder {
     estimateChannel();
     if (!decodeSignal()) return det_.ltf + 208LL * os_;
     decodeData();
-    return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols));
+    rep_.clockOffsetPpm = driftRate() * 1e6;
+    return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols)) +
+           shift_;
   }
 
  private:
@@ -215,28 +165,85 @@ class FrameDecoder {
     }
   }
 
-  // Equalises one symbol and removes the common phase error the pilots show.
-  // The inverse channel is worked out once per frame, so each sub-carrier
-  // costs one complex product here.
+  // Equalises one symbol and removes what the pilots show has turned since the
+  // long training: the common phase, and the phase slope across the
+  // sub-carriers that a sampling clock offset builds up as the frame goes on.
+  // The slope is a timing offset growing in proportion to the time since the
+  // channel estimate; its rate is fitted to the pilots of every symbol so far,
+  // and the FFT window follows the offset in whole samples. The inverse
+  // channel is worked out once per frame, so each sub-carrier costs a few
+  // complex products here.
   Equalised equalise(long long index, double polarity) {
     std::array<cplx, 53>& y = carriers_;
-    sig_.carriers(symbolStart(index), y);
-    cplx pilotSum(0.0, 0.0);
+    // Working samples from the channel estimate (the middle of the two long
+    // training windows) to this symbol's window.
+    const double t = static_cast<double>(symbolStart(index) - det_.ltf - 32LL * os_ + backoff_);
+    const double predicted = driftRate() * t;
+    shift_ = std::llround(predicted);
+    sig_.carriers(symbolStart(index) + shift_, y);
+    std::array<cplx, 4> z{};
+    std::array<double, 4> w{};
     for (std::size_t p = 0; p < 4; ++p) {
       const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
       // disabled pilots have a zero inverse and weight, so they add nothing
-      pilotSum += mul(y[i], hInv_[i]) * (kPilotSigns[p] * polarity * weight_[i]);
+      z[p] = mul(y[i], hInv_[i]) * (kPilotSigns[p] * polarity);
+      w[p] = weight_[i];
     }
-    const double mag = std::abs(pilotSum);
-    const cplx rot = mag > 0 ? std::conj(pilotSum) / mag : 1.0;
+    // The slope the pilots show beyond the predicted offset.
+    const double radPerSample = 2.0 * std::numbers::pi / (64.0 * os_);
+    const cplx q7 = std::polar(1.0, 7.0 * radPerSample * (predicted - static_cast<double>(shift_)));
+    const cplx q21 = mul(mul(q7, q7), q7);
+    const std::array<cplx, 4> pilotTurn = {std::conj(q21), std::conj(q7), q7, q21};
+    // Products of the pilots at +k and -k turn by 2k times the slope and not
+    // at all with the common phase; the pair at 7, cubed, joins the pair at
+    // 21, so one angle gives the slope of all four.
+    std::array<cplx, 4> turned;
+    for (std::size_t p = 0; p < 4; ++p) turned[p] = mul(z[p], pilotTurn[p]) * w[p];
+    const cplx c7 = mul(turned[2], std::conj(turned[1]));
+    const cplx c21 = mul(turned[3], std::conj(turned[0]));
+    const double n7 = std::norm(c7);
+    const cplx q = n7 > 0.0 ? c21 + mul(mul(c7, c7), c7) / n7 : c21;
+    const double measured = predicted - std::arg(q) / (42.0 * radPerSample);
+    // Samples too large for the FFT give no number here; they add nothing.
+    if (std::isfinite(measured)) {
+      sumTT_ += t * t;
+      sumTD_ += t * measured;
+    }
+    // The fitted offset, less what the window shift took up, as a rotation
+    // per sub-carrier; then the common phase of the pilots so turned.
+    const auto up = carrierTurns(radPerSample * (driftRate() * t - static_cast<double>(shift_)));
+    cplx sum(0.0, 0.0);
+    for (std::size_t p = 0; p < 4; ++p) {
+      const auto k = static_cast<std::size_t>(std::abs(kPilots[p]));
+      sum += mul(z[p], kPilots[p] > 0 ? up[k] : std::conj(up[k])) * w[p];
+    }
+    const double mag = std::abs(sum);
+    const cplx rot = mag > 0 ? std::conj(sum) / mag : 1.0;
+    std::array<cplx, 53> g;
+    g[kCentre] = rot;
+    for (std::size_t k = 1; k <= static_cast<std::size_t>(kCentre); ++k) {
+      g[kCentre + k] = mul(up[k], rot);
+      g[kCentre - k] = mul(std::conj(up[k]), rot);
+    }
     Equalised e;
     const auto& dc = dataCarriers();
     for (std::size_t j = 0; j < 48; ++j) {
       const auto i = static_cast<std::size_t>(dc[j] + kCentre);
-      e.data[j] = mul(mul(y[i], hInv_[i]), rot);
+      e.data[j] = mul(mul(y[i], hInv_[i]), g[i]);
       e.weight[j] = weight_[i];
     }
     return e;
+  }
+
+  // Timing offset per working sample: the offsets the pilots showed, fitted
+  // through zero at the channel estimate. The prior (ten symbols' time of no
+  // offset) keeps the first symbols' noisy pilots from turning the frame. A
+  // rate beyond 1000 ppm is no clock (the standard allows 20): the pilots of
+  // something that is no frame cannot move the window further than that.
+  double driftRate() const {
+    const double prior = 800.0 * os_ * 800.0 * os_;
+    const double rate = sumTD_ / (sumTT_ + prior);
+    return std::isfinite(rate) ? std::clamp(rate, -1e-3, 1e-3) : 0.0;
   }
 
   bool symbolAvailable(long long index) const {
@@ -411,6 +418,10 @@ class FrameDecoder {
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
   const RateEntry* rate_ = nullptr;
+  // Sampling clock tracking: sums of the fit of timing offset against time,
+  // and the whole working samples the FFT window was moved by.
+  double sumTT_ = 0.0, sumTD_ = 0.0;
+  long long shift_ = 0;
 };
 
 }  // namespace

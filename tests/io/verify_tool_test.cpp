@@ -81,6 +81,19 @@ TEST_F(VerifyTool, FilesOfEveryKindDecodeToThePsduDotGenWrote) {
   EXPECT_EQ(doc["frames"][0]["fcs"], "good");
   EXPECT_EQ(doc["frames"][0]["psdu"].size(), 334u);  // header, payload, FCS
   EXPECT_LT(doc["frames"][0]["evm"]["rms_db"].get<double>(), -60);
+  EXPECT_NEAR(doc["frames"][0]["clock_offset_ppm"].get<double>(), 0.0, 0.1);
+  EXPECT_EQ(j.output.find("sampling clock"), std::string::npos);
+
+  // The same samples read as if taken 100 ppm faster than they were made: the
+  // receiver tracks the clock offset, names it and still decodes the frame.
+  const std::string fast = path("f.bin") + " --sample-rate 40.004e6 --fcs on";
+  const ToolRun t = run("dot11a-verify", fast);
+  EXPECT_EQ(t.status, 0) << t.output;
+  EXPECT_NE(t.output.find("frame 1 (note): the sampling clock is off by -"), std::string::npos)
+      << t.output;
+  const ToolRun tj = run("dot11a-verify", fast + " --json");
+  EXPECT_NEAR(nlohmann::json::parse(tj.output)["frames"][0]["clock_offset_ppm"].get<double>(),
+              -100.0, 3.0);
 
   // Another PSDU than the one expected is a failure.
   write("other.bin", std::vector<std::uint8_t>(334, 0x55));

@@ -1,6 +1,7 @@
 // The receiver on the IEEE example packet and on impaired input: noise at a
-// known SNR, a carrier offset, a frame cut short, noise or nothing at all,
-// damaged samples and rates that are not 20 MHz times a whole number.
+// known SNR, a carrier offset, a sampling clock offset, a frame cut short,
+// noise or nothing at all, damaged samples and rates that are not 20 MHz times
+// a whole number.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -118,6 +119,48 @@ TEST(RxImpaired, CarrierOffsetOf50kHzIsMeasuredWithin1kHz) {
   }
 }
 
+TEST(RxImpaired, SamplingClockOffsetIsTrackedAndMeasured) {
+  // A capture whose clock runs fast or slow against the transmitter's: the
+  // waveform made at 40 MHz, resampled to 40 MHz x (1 + offset) and read as
+  // 40 MHz. By the end of the frame the symbols sit 1.2 (54 Mbit/s, 4095
+  // octets, +100 ppm) or 2.1 (6 Mbit/s, 2000 octets, -40 ppm) samples away
+  // from where the long training puts them: a phase slope of up to 3 rad
+  // across the sub-carriers, and for the second more than a sample of window.
+  std::mt19937 rng(8);
+  struct Case {
+    double mbps;
+    int mod;
+    double coding;
+    std::size_t octets;
+    double ppm;
+  };
+  for (const Case& c : {Case{54, 4, kRate3_4, 4095, 100}, Case{6, 1, kRate1_2, 2000, -40}}) {
+    SCOPED_TRACE(c.ppm);
+    Bits psdu;
+    const Frame f = makeFrame(c.mbps, c.mod, c.coding, 2, c.octets, rng, &psdu);
+    const Samples x = resample(f.waveform, 40e6, 40e6 * (1.0 + c.ppm * 1e-6));
+    Options o;
+    o.sampleRate = 40e6;
+    const Result res = receive(x, o);
+    ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+    const FrameReport& r = res.frames[0];
+    EXPECT_TRUE(r.decoded());
+    EXPECT_EQ(r.psduBits, psdu);
+    EXPECT_NEAR(r.clockOffsetPpm, c.ppm, 3.0);
+    EXPECT_LT(r.evmDb, -30.0);
+    // The last symbols are as clean as the first.
+    ASSERT_FALSE(r.evmPerSymbolDb.empty());
+    EXPECT_LT(r.evmPerSymbolDb.back(), -30.0);
+  }
+  // Without an offset the estimate stays at zero.
+  Bits psdu;
+  const Frame f = makeFrame(54, 4, kRate3_4, 1, 1500, rng, &psdu);
+  const Result res = receive(f.waveform);
+  ASSERT_EQ(res.frames.size(), 1u);
+  EXPECT_NEAR(res.frames[0].clockOffsetPpm, 0.0, 0.1);
+  EXPECT_EQ(res.frames[0].psduBits, psdu);
+}
+
 TEST(RxImpaired, FrameCutShortIsReportedAsTruncated) {
   std::mt19937 rng(8);
   const Frame f = makeFrame(6, 1, kRate1_2, 1, 200, rng);
@@ -168,6 +211,14 @@ TEST(RxImpaired, SamplesThatAreNotNumbersCountAsSilence) {
   const Result big = receive(f.waveform);
   ASSERT_FALSE(big.frames.empty());
   for (const auto& n : big.frames[0].notes) EXPECT_EQ(n.find("not numbers"), std::string::npos);
+  // So large that the FFT of its symbol overflows: the pilots give no timing
+  // for it, and the clock tracking of the rest of the frame stays a number.
+  // (Samples 600 to 607 lie in the FFT window of the third DATA symbol.)
+  for (std::size_t i = 600; i < 608; ++i)
+    f.waveform[i] = cplx(std::numeric_limits<double>::max(), 0.0);
+  const Result huge = receive(f.waveform);
+  ASSERT_FALSE(huge.frames.empty());
+  EXPECT_TRUE(std::isfinite(huge.frames[0].clockOffsetPpm));
   Options bad;
   bad.sampleRate = std::nan("");
   EXPECT_FALSE(receive(f.waveform, bad).problem.empty());
