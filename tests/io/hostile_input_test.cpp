@@ -88,10 +88,16 @@ std::string words(std::initializer_list<std::uint32_t> values) {
   return s;
 }
 
+// The body of an unnamed array declaring 1 x n doubles that holds `stored`
+// zeros.
+std::string doublesBody(std::uint32_t n, std::size_t stored) {
+  return subElement(6, words({6, 0})) + subElement(5, words({1, n})) + subElement(1, "") +
+         subElement(9, std::string(8 * stored, '\0'));
+}
+
 // The body of an unnamed 1 x n double array holding `n` zeros.
 std::string doublesBody(std::uint32_t n) {
-  return subElement(6, words({6, 0})) + subElement(5, words({1, n})) + subElement(1, "") +
-         subElement(9, std::string(std::size_t{8} * n, '\0'));
+  return doublesBody(n, n);
 }
 
 // A 1 x 1 record `name` with 16-byte field names `names` (whole names only)
@@ -241,10 +247,7 @@ TEST_F(HostileInput, RecordsThatMatioWouldReadOtherwiseThanTheCheckAreRefused) {
   // the whole name only and takes the next 8 bytes (4 stray, 4 of padding) as
   // the tag of the field array, whose dimensions the size check never saw.
   auto misread = [](std::uint32_t n, bool withData) {
-    const std::string hidden = withData
-                                   ? doublesBody(n)
-                                   : subElement(6, words({6, 0})) + subElement(5, words({1, n})) +
-                                         subElement(1, "") + subElement(9, std::string(8, '\0'));
+    const std::string hidden = doublesBody(n, withData ? n : 1);
     std::string names = words({1, 20}) + "a" + std::string(15, '\0');
     names += words({14, static_cast<std::uint32_t>(hidden.size())});
     return matHeader() + recordStart("fileParameters", names, hidden);
