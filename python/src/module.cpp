@@ -1,0 +1,223 @@
+// The Python module: frames as numpy arrays from the typed synthesis, the
+// receiver's reports as dicts, waveform files, and any operation by name.
+// The library works with the interpreter lock released, so Python threads run
+// in parallel; calls by name share the library's module-wide values and run
+// one at a time.
+#include <pybind11/complex.h>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <mutex>
+#include <string_view>
+
+#include "dot11a/call.hpp"
+#include "dot11a/capture.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/files.hpp"
+#include "dot11a/library.hpp"
+#include "dot11a/matfile.hpp"
+#include "dot11a/receiver.hpp"
+#include "veltora.hpp"
+#include "verify_report.hpp"
+
+namespace veltora {
+
+namespace {
+
+using Complex = std::complex<double>;
+using ComplexArray = py::array_t<Complex, py::array::c_style | py::array::forcecast>;
+
+// The vector's buffer becomes the array's: the capsule owns the vector and
+// frees it with the array, so nothing is copied.
+template <class T>
+py::array_t<T> handOver(std::vector<T>&& v) {
+  auto* owned = new std::vector<T>(std::move(v));
+  py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+  return py::array_t<T>(static_cast<py::ssize_t>(owned->size()), owned->data(), owner);
+}
+
+std::span<const Complex> samplesOf(const ComplexArray& a, const char* name) {
+  if (a.ndim() != 1)
+    dot11a::raise(std::string(name) + " must be a one-dimensional array of complex samples, not " +
+                  std::to_string(a.ndim()) + "-dimensional.");
+  return {a.data(), static_cast<std::size_t>(a.size())};
+}
+
+py::tuple range(const dot11a::SampleRange& r) {
+  return py::make_tuple(r.begin, r.end);
+}
+
+py::tuple synthesizeFrame(const FrameRequest& request) {
+  Synthesis s;
+  {
+    py::gil_scoped_release unlocked;
+    s = synthesize(parameterSet(request));
+    // Impairments and frame sequences, once the library has them, act on
+    // s.frame here, before the samples are handed over.
+  }
+  py::dict facts;
+  facts["sample_rate"] = s.sampleRate;
+  facts["samples"] = s.frame.waveform.size();
+  facts["description"] = s.description;
+  facts["data_symbols"] = s.layout.dataSymbols;
+  facts["preamble"] = range(s.layout.preamble);
+  facts["signal"] = range(s.layout.signal);
+  facts["data"] = range(s.layout.data);
+  facts["idle"] = range(s.layout.idle);
+  facts["psdu"] = py::bytes(reinterpret_cast<const char*>(s.psdu.data()), s.psdu.size());
+  facts["fcs"] = s.fcs;
+  facts["marker1"] = handOver(std::move(s.frame.marker1));
+  facts["marker2"] = handOver(std::move(s.frame.marker2));
+  return py::make_tuple(handOver(std::move(s.frame.waveform)), facts);
+}
+
+py::dict verify(const ComplexArray& samples, double sampleRate, const std::string& fcs,
+                bool dacDroop, double fftBackoff, long long maxFrames,
+                const std::optional<py::bytes>& expectPsdu) {
+  dot11a::rx::Options o;
+  o.sampleRate = sampleRate;
+  if (fcs == "auto")
+    o.fcs = dot11a::rx::FcsCheck::Auto;
+  else if (fcs == "on")
+    o.fcs = dot11a::rx::FcsCheck::On;
+  else if (fcs == "off")
+    o.fcs = dot11a::rx::FcsCheck::Off;
+  else
+    dot11a::raise("fcs must be \"auto\", \"on\" or \"off\", not \"" + fcs + "\".");
+  if (!(fftBackoff >= 0 && fftBackoff <= 16))
+    dot11a::raise("fft_backoff must be from 0 to 16 samples at 20 MHz.");
+  if (maxFrames < 1) dot11a::raise("max_frames must be at least 1.");
+  o.dacDroop = dacDroop;
+  o.fftBackoff = fftBackoff;
+  o.maxFrames = static_cast<std::size_t>(maxFrames);
+  std::optional<std::vector<std::uint8_t>> expected;
+  if (expectPsdu) {
+    const std::string_view b = *expectPsdu;
+    expected.emplace(b.begin(), b.end());
+  }
+  const std::span<const Complex> in = samplesOf(samples, "samples");
+  nlohmann::json report;
+  {
+    py::gil_scoped_release unlocked;
+    const dot11a::rx::Result r = dot11a::rx::receive(in, o);
+    report = dot11a::cli::reportJson(r, dot11a::cli::verdictOf(r, expected));
+  }
+  return fromJson(report);
+}
+
+py::tuple readFile(const std::string& path, const std::string& format) {
+  dot11a::CaptureFormat f = dot11a::CaptureFormat::Auto;
+  if (!dot11a::captureFormatFromText(format, f))
+    dot11a::raise("format must be auto, mat, sigmf, bin or cf32, not \"" + format + "\".");
+  dot11a::Capture c;
+  {
+    py::gil_scoped_release unlocked;
+    c = dot11a::readCapture(path, f);
+  }
+  py::object rate = c.sampleRate ? py::object(py::float_(*c.sampleRate)) : py::object(py::none());
+  return py::make_tuple(handOver(std::move(c.samples)), rate);
+}
+
+void writeFile(const std::string& path, const ComplexArray& samples, double sampleRate,
+               std::optional<double> frequency, const std::string& description) {
+  const std::span<const Complex> s = samplesOf(samples, "samples");
+  auto ends = [&](std::string_view ext) { return path.size() > ext.size() && path.ends_with(ext); };
+  py::gil_scoped_release unlocked;
+  if (ends(".mat")) {
+    dot11a::writeSamplesContainer(path, s, false);
+  } else if (ends(".bin")) {
+    dot11a::writeFileAtomically(path, dot11a::zenfoldBytes(s));
+  } else if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) {
+    dot11a::SigmfInfo info;
+    info.sampleRate = sampleRate;
+    info.frequency = frequency;
+    info.description = description;
+    dot11a::writeSigmf(path, s, info);
+  } else {
+    dot11a::raise(
+        "write: the file name must end in .mat, .bin, .sigmf-meta or .sigmf-data, not \"" + path +
+        "\".");
+  }
+}
+
+py::object call(const std::string& name, const py::args& args, int nout) {
+  if (nout < 0) dot11a::raise("nout must be 0 or more.");
+  std::vector<dot11a::Value> in;
+  in.reserve(args.size());
+  for (const py::handle a : args) in.push_back(toValue(a));
+  std::vector<dot11a::Value> out;
+  {
+    py::gil_scoped_release unlocked;
+    static std::mutex oneAtATime;
+    const std::lock_guard lock(oneAtATime);
+    out = dot11a::feval(name, nout, in);
+  }
+  if (nout <= 1) return out.empty() ? py::object(py::none()) : fromValue(out[0]);
+  py::tuple t(out.size());
+  for (std::size_t i = 0; i < out.size(); ++i) t[i] = fromValue(out[i]);
+  return t;
+}
+
+}  // namespace
+
+}  // namespace veltora
+
+PYBIND11_MODULE(_veltora, m) {
+  using namespace veltora;
+  using py::arg;
+  m.doc() = "IEEE 802.11a OFDM test frames: synthesis, verification and waveform files.";
+
+  // The library's errors keep their message; bad arguments are ValueErrors.
+  py::register_exception<dot11a::Error>(m, "Error", PyExc_ValueError);
+
+  Dot11a_b_libInitialize();
+  py::module_::import("atexit").attr("register")(py::cpp_function([] { Dot11a_b_libTerminate(); }));
+
+  m.def(
+      "synthesize",
+      [](const std::optional<std::string>& params, std::optional<double> rate,
+         std::optional<std::string> modulation, std::optional<std::string> coding, bool unframed,
+         std::optional<double> length, std::optional<std::string> source,
+         std::optional<bool> macHeader, std::optional<bool> fcs,
+         std::optional<double> scramblerInit, std::optional<bool> scrambler,
+         std::optional<bool> interleaver, std::optional<double> service,
+         std::optional<double> oversampling, std::optional<double> window,
+         std::optional<double> idleUs, bool mirror, std::optional<std::vector<double>> mask) {
+        FrameRequest r;
+        r.params = params.value_or("");
+        r.rate = rate;
+        r.modulation = std::move(modulation);
+        r.coding = std::move(coding);
+        r.unframed = unframed;
+        r.length = length;
+        r.source = std::move(source);
+        r.macHeader = macHeader;
+        r.fcs = fcs;
+        r.scramblerInit = scramblerInit;
+        r.scrambler = scrambler;
+        r.interleaver = interleaver;
+        r.service = service;
+        r.oversampling = oversampling;
+        r.window = window;
+        r.idleUs = idleUs;
+        r.mirror = mirror;
+        r.mask = std::move(mask);
+        return synthesizeFrame(r);
+      },
+      py::kw_only(), arg("params") = py::none(), arg("rate") = py::none(),
+      arg("modulation") = py::none(), arg("coding") = py::none(), arg("unframed") = false,
+      arg("length") = py::none(), arg("source") = py::none(), arg("mac_header") = py::none(),
+      arg("fcs") = py::none(), arg("scrambler_init") = py::none(), arg("scrambler") = py::none(),
+      arg("interleaver") = py::none(), arg("service") = py::none(),
+      arg("oversampling") = py::none(), arg("window") = py::none(), arg("idle_us") = py::none(),
+      arg("mirror") = false, arg("mask") = py::none());
+
+  m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
+        arg("fcs") = "auto", arg("dac_droop") = false, arg("fft_backoff") = 0.0,
+        arg("max_frames") = 256, arg("expect_psdu") = py::none());
+  m.def("read", &readFile, arg("path"), arg("format") = "auto");
+  m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
+        arg("frequency") = py::none(), arg("description") = "");
+  m.def("call", &call, arg("name"), py::kw_only(), arg("nout") = 1);
+}
