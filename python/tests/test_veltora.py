@@ -27,9 +27,10 @@ def gen(*args):
 # Keywords and the dot11a-gen options that say the same.
 FRAMES = [
     ({}, []),
-    (dict(rate=24, length=100, mac_header=True, fcs=True, scrambler_init=0x5A, service=0x1234),
+    (dict(rate=24, length=100, mac_header=True, fcs=True, scrambler_init=0x5A, service=0x1234,
+          oversampling=1),
      ["--rate", "24", "--length", "100", "--mac-header", "on", "--fcs", "on",
-      "--scrambler-init", "5A", "--service", "1234"]),
+      "--scrambler-init", "5A", "--service", "1234", "--oversampling", "1"]),
     (dict(modulation="qpsk", coding="2/3", oversampling=4, window=16, idle_us=3.5, mirror=True,
           source="pn9", interleaver=False, mask=[1] * 20 + [0] * 13 + [1] * 20),
      ["--modulation", "qpsk", "--coding", "2/3", "--oversampling", "4", "--window", "16",
