@@ -159,6 +159,61 @@ py::object call(const std::string& name, const py::args& args, int nout) {
   return t;
 }
 
+constexpr const char* kSynthesizeDoc = R"(Makes one 802.11a frame.
+
+Every keyword is a setting of the parameter set, named and bounded as
+dot11a-gen's option of the same name; left out, it keeps the value of the
+starting set (the application's defaults, or the parameter file `params`).
+
+  rate            6 9 12 18 24 36 48 54 (Mbit/s: modulation and coding)
+  modulation      "bpsk" "qpsk" "16qam" "64qam"
+  coding          "1/2" "2/3" "3/4" "1" (uncoded)
+  unframed        DATA symbols only, no preamble and SIGNAL
+  length          payload octets, 1 .. 4095 less the MAC header and FCS
+  source          "zeros" "ones" "alt01" "alt10" "pn9" "pn15" or a file name
+  mac_header, fcs the MAC header in front, the FCS behind the payload
+  scrambler_init  seed 1 .. 127;  scrambler, interleaver: on or off
+  service         SERVICE field 0 .. 65535
+  oversampling    1 .. 4 (20 MHz times the ratio)
+  window          edge window 0 .. 16 samples
+  idle_us         idle interval after the frame, 0 .. 1000 us
+  mirror          mirror the spectrum (swap I and Q)
+  mask            53 values of 0 and 1, sub-carriers -26 .. 26
+
+Returns (samples, facts): the complex128 samples (the synthesis's own buffer,
+not a copy) and a dict with sample_rate, samples, description, data_symbols,
+the sample ranges preamble, signal, data and idle as (begin, end), psdu (bytes),
+fcs, and the markers marker1 (1 at the first sample) and marker2 (1 during the
+burst). Raises veltora.Error naming the keyword that is out of bounds.)";
+
+constexpr const char* kVerifyDoc = R"(Finds, decodes and measures every frame of a waveform.
+
+samples is a one-dimensional complex array at sample_rate samples per second.
+fcs: "on" (every PSDU ends in an FCS), "off", or "auto" (checked when it
+matches). dac_droop measures flatness as a zero-order-hold DAC would put it on
+air (for frames made by synthesize()). expect_psdu compares every decoded PSDU.
+Returns the report of dot11a-verify --json: pass, reasons, sample_rate, frames
+(one dict per frame: start, signal, data, psdu, evm, flatness, mask, ...).)";
+
+constexpr const char* kReadDoc =
+    R"(Reads a capture: .mat, .sigmf-meta/.sigmf-data, .bin (16-bit), .cf32.
+
+format ("auto", "mat", "sigmf", "bin", "cf32") overrides the extension.
+Returns (samples, sample_rate), sample_rate None when the file does not say.)";
+
+constexpr const char* kWriteDoc = R"(Writes samples in the format the extension names.
+
+.mat: the "samples" container as dot11a-gen writes it; .bin: the 16-bit sample
+file; .sigmf-meta/.sigmf-data: a SigMF recording with sample_rate, the carrier
+frequency (when given) and the description. Files are replaced whole.)";
+
+constexpr const char* kCallDoc = R"(Calls any operation of the library by name.
+
+Arguments: numbers, numpy arrays (1-d a row, 2-d a matrix; int32 stays int32),
+lists of numbers (a row; lists of rows a matrix), str (a text), dict (a record),
+other lists (a cell list), None (an absent input). nout outputs are returned:
+one value for nout 1, a tuple otherwise; matrices come back as 2-d arrays.)";
+
 }  // namespace
 
 }  // namespace veltora
@@ -211,13 +266,13 @@ PYBIND11_MODULE(_veltora, m) {
       arg("fcs") = py::none(), arg("scrambler_init") = py::none(), arg("scrambler") = py::none(),
       arg("interleaver") = py::none(), arg("service") = py::none(),
       arg("oversampling") = py::none(), arg("window") = py::none(), arg("idle_us") = py::none(),
-      arg("mirror") = false, arg("mask") = py::none());
+      arg("mirror") = false, arg("mask") = py::none(), kSynthesizeDoc);
 
   m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("fcs") = "auto", arg("dac_droop") = false, arg("fft_backoff") = 0.0,
-        arg("max_frames") = 256, arg("expect_psdu") = py::none());
-  m.def("read", &readFile, arg("path"), arg("format") = "auto");
+        arg("max_frames") = 256, arg("expect_psdu") = py::none(), kVerifyDoc);
+  m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
-        arg("frequency") = py::none(), arg("description") = "");
-  m.def("call", &call, arg("name"), py::kw_only(), arg("nout") = 1);
+        arg("frequency") = py::none(), arg("description") = "", kWriteDoc);
+  m.def("call", &call, arg("name"), py::kw_only(), arg("nout") = 1, kCallDoc);
 }

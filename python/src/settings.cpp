@@ -156,7 +156,6 @@ Value parameterSet(const FrameRequest& r) {
     m[26] = 0;  // the centre sub-carrier carries nothing
     p.setField("SubCarriers", Value::row(std::move(m)));
   }
-  dot11a::updateDerivedFields(p);
   return p;
 }
 
@@ -189,7 +188,8 @@ Synthesis synthesize(const Value& p) {
   s.data.oversampling = static_cast<int>(p.field("OverSampling").toScalar());
   s.data.windowLength = static_cast<int>(p.field("WindowingLength").toScalar());
   s.data.sincComp = true;
-  s.dataRate = p.field("dataRate").toScalar();
+  // The derived data rate, as updateDerivedFields() would store it.
+  s.dataRate = dot11a::dataRateFor(s.data.modulation, s.data.encoderRate);
   s.mask53 = p.field("SubCarriers").toComplex();
   s.idleSamples = static_cast<long long>(p.field("idleSamples").toScalar());
   s.mirrorSpectrum = p.field("MirrorSpectrum").truthy();
@@ -198,7 +198,9 @@ Synthesis synthesize(const Value& p) {
   Synthesis out;
   out.frame = dot11a::synthesizeFrame(s, bits);
   out.sampleRate = dot11a::kBaseSampleRate * s.data.oversampling;
-  out.layout = dot11a::frameLayout(dot11a::frameShapeOf(p));
+  out.layout = dot11a::frameLayout(
+      {s.data.framed, static_cast<dot11a::Modulation>(s.data.modulation), s.data.encoderRate,
+       s.data.oversampling, s.data.windowLength, s.idleSamples, bits.size()});
   out.psdu.assign((bits.size() + 7) / 8, 0);
   for (std::size_t i = 0; i < bits.size(); ++i)
     if (bits[i]) out.psdu[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
