@@ -115,17 +115,21 @@ py::tuple readFile(const std::string& path, const std::string& format) {
     py::gil_scoped_release unlocked;
     c = dot11a::readCapture(path, f);
   }
-  py::object rate = c.sampleRate ? py::object(py::float_(*c.sampleRate)) : py::object(py::none());
-  return py::make_tuple(handOver(std::move(c.samples)), rate);
+  py::dict info;
+  info["sample_rate"] = c.sampleRate ? py::object(py::float_(*c.sampleRate)) : py::none();
+  info["format"] = c.format;
+  info["dac_precompensated"] = c.dacPrecompensated;
+  return py::make_tuple(handOver(std::move(c.samples)), info);
 }
 
 void writeFile(const std::string& path, const ComplexArray& samples, double sampleRate,
-               std::optional<double> frequency, const std::string& description) {
+               std::optional<double> frequency, const std::string& description,
+               bool dacPrecompensated) {
   const std::span<const Complex> s = samplesOf(samples, "samples");
   auto ends = [&](std::string_view ext) { return path.size() > ext.size() && path.ends_with(ext); };
   py::gil_scoped_release unlocked;
   if (ends(".mat")) {
-    dot11a::writeSamplesContainer(path, s, false);
+    dot11a::writeSamplesContainer(path, s, false, dacPrecompensated);
   } else if (ends(".bin")) {
     dot11a::writeFileAtomically(path, dot11a::zenfoldBytes(s));
   } else if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) {
@@ -133,6 +137,7 @@ void writeFile(const std::string& path, const ComplexArray& samples, double samp
     info.sampleRate = sampleRate;
     info.frequency = frequency;
     info.description = description;
+    info.dacPrecompensated = dacPrecompensated;
     dot11a::writeSigmf(path, s, info);
   } else {
     dot11a::raise(
@@ -199,13 +204,19 @@ constexpr const char* kReadDoc =
     R"(Reads a capture: .mat, .sigmf-meta/.sigmf-data, .bin (16-bit), .cf32.
 
 format ("auto", "mat", "sigmf", "bin", "cf32") overrides the extension.
-Returns (samples, sample_rate), sample_rate None when the file does not say.)";
+Returns (samples, info): info holds sample_rate (None when the file does not
+say), format, and dac_precompensated (the file records that the samples are
+pre-compensated for a DAC's droop, as everything synthesize() makes is: verify
+them with dac_droop=True).)";
 
 constexpr const char* kWriteDoc = R"(Writes samples in the format the extension names.
 
 .mat: the "samples" container as dot11a-gen writes it; .bin: the 16-bit sample
 file; .sigmf-meta/.sigmf-data: a SigMF recording with sample_rate, the carrier
-frequency (when given) and the description. Files are replaced whole.)";
+frequency (when given) and the description. dac_precompensated records that
+the samples are pre-compensated for a DAC's droop (true of synthesize()'s
+frames; dot11a-verify then measures flatness after the droop). Files are
+replaced whole.)";
 
 constexpr const char* kCallDoc = R"(Calls any operation of the library by name.
 
@@ -273,6 +284,7 @@ PYBIND11_MODULE(_veltora, m) {
         arg("max_frames") = 256, arg("expect_psdu") = py::none(), kVerifyDoc);
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
-        arg("frequency") = py::none(), arg("description") = "", kWriteDoc);
+        arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,
+        kWriteDoc);
   m.def("call", &call, arg("name"), py::kw_only(), arg("nout") = 1, kCallDoc);
 }

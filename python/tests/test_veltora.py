@@ -47,7 +47,7 @@ def test_frames_and_files_equal_the_generators(folder, keywords, options):
     for ext in (".mat", ".bin", ".sigmf-meta"):
         theirs, ours = os.path.join(folder, "gen" + ext), os.path.join(folder, "py" + ext)
         gen(*options, "-o", theirs)
-        veltora.write(ours, samples, facts["sample_rate"])
+        veltora.write(ours, samples, facts["sample_rate"], dac_precompensated=True)
         if ext == ".mat":
             read, _ = veltora.read(theirs)
             np.testing.assert_array_equal(read, samples)
@@ -56,8 +56,8 @@ def test_frames_and_files_equal_the_generators(folder, keywords, options):
             with open(theirs.replace(ext, data), "rb") as a, open(ours.replace(ext, data), "rb") as b:
                 assert a.read() == b.read()
     assert len(samples) == facts["samples"] == len(facts["marker2"])
-    _, rate = veltora.read(os.path.join(folder, "py.sigmf-meta"))
-    assert rate == facts["sample_rate"]
+    _, info = veltora.read(os.path.join(folder, "py.sigmf-meta"))
+    assert info["sample_rate"] == facts["sample_rate"] and info["dac_precompensated"]
 
 
 def test_verify_passes_with_the_keys_of_the_tool(folder):
@@ -69,9 +69,9 @@ def test_verify_passes_with_the_keys_of_the_tool(folder):
     assert bytes(report["frames"][0]["psdu"]) == facts["psdu"]
 
     path = os.path.join(folder, "f.sigmf-meta")
-    veltora.write(path, samples, facts["sample_rate"])
-    out = subprocess.run([os.path.join(BIN, "dot11a-verify"), path, "--json", "--fcs", "on",
-                          "--dac-droop"], capture_output=True, text=True)
+    veltora.write(path, samples, facts["sample_rate"], dac_precompensated=True)
+    out = subprocess.run([os.path.join(BIN, "dot11a-verify"), path, "--json", "--fcs", "on"],
+                         capture_output=True, text=True)
     tool = json.loads(out.stdout)
     assert set(report) | {"file", "format"} == set(tool)
     assert set(report["frames"][0]) == set(tool["frames"][0])
