@@ -11,7 +11,7 @@ start=$SECONDS
 package=veltora-dot11a
 cleanup() {
   if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    apt-get remove -y -qq "$package" >/dev/null
+    apt-get purge -y -qq "$package" >/dev/null
   fi
   rm -rf "$work"
 }

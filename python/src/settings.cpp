@@ -194,16 +194,21 @@ Synthesis synthesize(const Value& p) {
   s.idleSamples = static_cast<long long>(p.field("idleSamples").toScalar());
   s.mirrorSpectrum = p.field("MirrorSpectrum").truthy();
 
-  const dot11a::Bits bits = dot11a::calculationPayload(p).toBits();
+  const dot11a::Bits bits = dot11a::calculationBits(p);
   Synthesis out;
   out.frame = dot11a::synthesizeFrame(s, bits);
   out.sampleRate = dot11a::kBaseSampleRate * s.data.oversampling;
   out.layout = dot11a::frameLayout(
       {s.data.framed, static_cast<dot11a::Modulation>(s.data.modulation), s.data.encoderRate,
        s.data.oversampling, s.data.windowLength, s.idleSamples, bits.size()});
-  out.psdu.assign((bits.size() + 7) / 8, 0);
-  for (std::size_t i = 0; i < bits.size(); ++i)
-    if (bits[i]) out.psdu[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+  // Octets with the first bit in the LSB, eight bits at a time.
+  const std::size_t n = bits.size();
+  out.psdu.resize((n + 7) / 8);
+  for (std::size_t o = 0; o < out.psdu.size(); ++o) {
+    unsigned octet = 0;
+    for (std::size_t k = 0; k < 8 && 8 * o + k < n; ++k) octet |= (bits[8 * o + k] & 1u) << k;
+    out.psdu[o] = static_cast<std::uint8_t>(octet);
+  }
   out.description = describeRate(p);
   out.fcs = p.field("MACfcs").field("Active").toScalar() == 1;
   return out;
