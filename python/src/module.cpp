@@ -8,6 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <memory>
 #include <mutex>
 #include <string_view>
 
@@ -32,9 +33,10 @@ using ComplexArray = py::array_t<Complex, py::array::c_style | py::array::forcec
 // frees it with the array, so nothing is copied.
 template <class T>
 py::array_t<T> handOver(std::vector<T>&& v) {
-  auto* owned = new std::vector<T>(std::move(v));
-  py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
-  return py::array_t<T>(static_cast<py::ssize_t>(owned->size()), owned->data(), owner);
+  auto owned = std::make_unique<std::vector<T>>(std::move(v));
+  py::capsule owner(owned.get(), [](void* p) { delete static_cast<std::vector<T>*>(p); });
+  std::vector<T>& kept = *owned.release();  // the capsule frees it from here on
+  return py::array_t<T>(static_cast<py::ssize_t>(kept.size()), kept.data(), owner);
 }
 
 std::span<const Complex> samplesOf(const ComplexArray& a, const char* name) {
