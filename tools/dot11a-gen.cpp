@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "download_cli.hpp"
+#include "impair_cli.hpp"
 #include "verify_report.hpp"
 
 #include "dot11a/bits.hpp"
@@ -269,6 +270,7 @@ struct Frame {
   std::vector<std::uint8_t> psdu;  // octets
   Value waveform;                  // as calculated, for a download
   Value markers;
+  std::string impairments;  // what was done after synthesis, for SigMF
 };
 
 Frame generate(const Value& p) {
@@ -306,6 +308,7 @@ SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
   // The PSDU as generated, not a length field of the parameter set.
   const std::string length = std::to_string(f.psdu.size());
   info.description = "802.11a frame, " + rate + ", PSDU " + length + " octets";
+  info.impairments = f.impairments;
   const FrameLayout& l = f.layout;
   if (l.preamble.size() > 0)
     info.annotations.push_back(
@@ -382,6 +385,8 @@ int main(int argc, char** argv) {
   CLI::App app{"dot11a-gen: writes an IEEE 802.11a OFDM test frame", "dot11a-gen"};
   gen::Options options;
   gen::defineOptions(app, options);
+  cli::ImpairOptions impairOptions;
+  cli::addImpairOptions(app, impairOptions);
   // --frequency is the instrument's carrier; it is also recorded in SigMF.
   cli::DownloadOptions download;
   cli::addDownloadOptions(app, download);
@@ -393,13 +398,22 @@ int main(int argc, char** argv) {
   if (app.get_option("--frequency")->count() > 0) options.frequency = download.frequency;
   try {
     LibrarySession library;
-    const Value p = gen::applyOptions(options);
+    Value p = gen::applyOptions(options);
+    const auto test = cli::applyTestPreset(impairOptions, p, options.oversampling.has_value());
     // The parameter file needs no calculation; it is written first.
     // The file records where it was written as a full path, as the window does.
     if (!options.saveParams.empty())
       writeParameterFile(std::filesystem::absolute(options.saveParams).lexically_normal().string(),
                          p);
-    const gen::Frame frame = gen::generate(p);
+    gen::Frame frame = gen::generate(p);
+    if (cli::receiverTestWanted(impairOptions)) {
+      cli::ReceiverTestWaveform w =
+          cli::receiverTestWaveform(impairOptions, test, options.frequency, p, frame.sampleRate);
+      frame.samples = std::move(w.samples);
+      frame.waveform = std::move(w.waveform);
+      frame.markers = std::move(w.markers);
+      frame.impairments = std::move(w.impairments);
+    }
     gen::writeOutputs(options, p, frame);
     gen::printSummary(p, frame);
     if (options.verify && gen::verifyFrame(p, frame) != 0) return 1;

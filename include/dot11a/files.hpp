@@ -72,6 +72,7 @@ struct SigmfInfo {
   std::optional<double> frequency;  // carrier frequency in Hz, when known
   std::string description;
   std::vector<SigmfAnnotation> annotations;
+  std::string impairments;  // what was done to the waveform after synthesis, empty for nothing
 };
 // The two paths of a recording named by either of its files or by its base.
 struct SigmfPaths {

@@ -325,6 +325,7 @@ std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount) {
                          {"core:sample_rate", info.sampleRate},
                          {"core:description", info.description},
                          {"core:recorder", "dot11a-gen"}};
+  if (!info.impairments.empty()) global["dot11a:impairments"] = info.impairments;
   ordered_json capture = {{"core:sample_start", 0}};
   if (info.frequency) capture["core:frequency"] = *info.frequency;
   std::vector<SigmfAnnotation> sorted = info.annotations;
