@@ -1,6 +1,7 @@
 // Multipath: the exponential-decay tapped delay line at the waveform's sample
 // period, with Rayleigh taps (or a Rician first tap), fixed over a frame and
 // drawn anew for every frame.
+#include <algorithm>
 #include <cmath>
 
 #include "dot11a/error.hpp"
@@ -43,9 +44,17 @@ Samples applyChannel(std::span<const cplx> x, double fs, std::span<const Burst> 
     // carried over).
     const std::size_t begin = bursts[b].begin;
     const std::size_t end = b + 1 < bursts.size() ? bursts[b + 1].begin : x.size();
-    for (std::size_t k = 0; k < taps; ++k) {
-      const cplx hk = h[k];
-      for (std::size_t n = begin + k; n < end; ++n) y[n] += hk * x[n - k];
+    // Each output sums its taps in registers; the first samples of the
+    // region see only the taps that reach back to its start.
+    for (std::size_t n = begin; n < end; ++n) {
+      const std::size_t reach = std::min(taps, n - begin + 1);
+      double re = 0.0, im = 0.0;
+      for (std::size_t k = 0; k < reach; ++k) {
+        const double xr = x[n - k].real(), xi = x[n - k].imag();
+        re += h[k].real() * xr - h[k].imag() * xi;
+        im += h[k].real() * xi + h[k].imag() * xr;
+      }
+      y[n] = cplx(re, im);
     }
   }
   // Samples before the first burst pass unchanged (silence, normally).

@@ -60,7 +60,7 @@ void iqImbalance(std::span<cplx> x, const IqImbalance& q) {
   const cplx ge = std::polar(g, phi);
   const cplx mu = (1.0 + ge) * 0.5;
   const cplx nu = (1.0 - std::conj(ge)) * 0.5;
-  for (cplx& v : x) v = mu * v + nu * std::conj(v);
+  for (cplx& v : x) v = mul(mu, v) + mul(nu, std::conj(v));
 }
 
 // Carrier leakage at `dbc` below the burst power, present while the bursts are.
@@ -83,14 +83,14 @@ void addPhaseNoise(std::span<cplx> x, const PhaseNoise& p, double fs, std::mt199
   double phi = start(rng);
   for (std::size_t i = 0; i < x.size(); ++i) {
     phi = a * phi + b * w[i];
-    x[i] *= cplx(std::cos(phi), std::sin(phi));
+    x[i] = mul(x[i], cplx(std::cos(phi), std::sin(phi)));
   }
 }
 
 void addNoise(std::span<cplx> x, double sigmaPerAxis, std::mt19937_64& rng) {
-  std::vector<double> w(2 * x.size());
-  fillGaussian(w, sigmaPerAxis, rng);
-  for (std::size_t i = 0; i < x.size(); ++i) x[i] += cplx(w[2 * i], w[2 * i + 1]);
+  // A complex array is its real and imaginary parts in turn.
+  addGaussian(std::span<double>(reinterpret_cast<double*>(x.data()), 2 * x.size()), sigmaPerAxis,
+              rng);
 }
 
 // The stream of one stage: the seed and the stage number, mixed.
@@ -104,23 +104,6 @@ enum Stage : unsigned { kPhaseNoise = 1, kChannel, kNoise, kInterferer };
 
 }  // namespace
 
-void fillGaussian(std::span<double> out, double sigma, std::mt19937_64& rng) {
-  // Box-Muller on pairs of uniforms from the 53 high bits of each draw.
-  constexpr double kScale = 1.0 / 9007199254740992.0;  // 2^-53
-  std::size_t i = 0;
-  for (; i + 1 < out.size(); i += 2) {
-    const double u1 = (static_cast<double>(rng() >> 11) + 0.5) * kScale;
-    const double u2 = static_cast<double>(rng() >> 11) * kScale;
-    const double r = sigma * std::sqrt(-2.0 * std::log(u1));
-    out[i] = r * std::cos(2.0 * std::numbers::pi * u2);
-    out[i + 1] = r * std::sin(2.0 * std::numbers::pi * u2);
-  }
-  if (i < out.size()) {
-    std::normal_distribution<double> g(0.0, sigma);
-    out[i] = g(rng);
-  }
-}
-
 void rotate(std::span<cplx> x, double hz, double fs, double phase0) {
   // A phasor stepped per sample and set afresh from the exact angle every
   // 1024 samples, so rounding does not build up.
@@ -130,8 +113,8 @@ void rotate(std::span<cplx> x, double hz, double fs, double phase0) {
     cplx p = std::polar(1.0, phase0 + w * static_cast<double>(start));
     const std::size_t end = std::min(x.size(), start + 1024);
     for (std::size_t i = start; i < end; ++i) {
-      x[i] *= p;
-      p *= step;
+      x[i] = mul(x[i], p);
+      p = mul(p, step);
     }
   }
 }

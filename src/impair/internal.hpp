@@ -8,8 +8,16 @@
 
 namespace dot11a::impair {
 
+// The complex product written out: no checks for infinities and NaN, which
+// keep the compiler from vectorising the per-sample loops.
+inline cplx mul(cplx a, cplx b) {
+  return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+
 // Independent Gaussian values of standard deviation sigma.
 void fillGaussian(std::span<double> out, double sigma, std::mt19937_64& rng);
+// The same added to the values in place.
+void addGaussian(std::span<double> out, double sigma, std::mt19937_64& rng);
 
 // Multiplies by exp(j (2 pi hz n / fs + phase0)).
 void rotate(std::span<cplx> x, double hz, double fs, double phase0);
