@@ -258,6 +258,7 @@ ReceiverTestWaveform receiverTestWaveform(const ImpairOptions& o,
   w.markers = Value::matrix(n == 0 ? 0 : 2, n, std::move(m));
   const std::string text = impair::describe(s);
   w.impairments = text;
+  w.frames = r.psdus.size();
   if (r.psdus.size() > 1) {
     w.impairments = std::to_string(r.psdus.size()) + " frames" + (text.empty() ? "" : "; " + text);
     std::printf("sequence:      %zu frames\n", r.psdus.size());

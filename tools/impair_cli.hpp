@@ -60,6 +60,7 @@ struct ReceiverTestWaveform {
   std::vector<std::complex<double>> samples;
   Value waveform, markers;
   std::string impairments;
+  std::size_t frames = 1;
 };
 ReceiverTestWaveform receiverTestWaveform(const ImpairOptions& o,
                                           const std::optional<ReceiverTest>& test,
