@@ -67,7 +67,8 @@ endif()
 dot11a_component(impair SOURCES ${impair_sources} DEPENDS phy mac base)
 list(APPEND DOT11A_COMPONENTS impair)
 dot11a_component(model SOURCES ${model_sources} DEPENDS phy mac core)
-dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIBS})
+dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIBS}
+  PkgConfig::nettle)
 # The library finds the gateway plugin beside itself, then in the installed
 # library folder.
 target_compile_definitions(dot11a_io PRIVATE
