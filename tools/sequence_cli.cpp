@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -42,6 +43,14 @@ Bits continuedPn(const Value& p, const SequenceRequest& r, std::size_t i,
 }  // namespace
 
 std::vector<SequenceEntry> readSequenceFile(const std::string& path) {
+  // A sequence file is a short list: anything larger is refused before it is
+  // parsed, so no file can take the memory or the time of a huge document.
+  constexpr std::uintmax_t kMaxBytes = 1 << 20;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec))
+    raise("--sequence: " + path + " is not a readable file.");
+  if (std::filesystem::file_size(path, ec) > kMaxBytes || ec)
+    raise("--sequence: " + path + " is larger than 1 MiB; a sequence file lists frames only.");
   std::ifstream in(path);
   if (!in) raise("--sequence: " + path + " cannot be read.");
   nlohmann::json j;
