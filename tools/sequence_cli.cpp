@@ -22,19 +22,22 @@ namespace {
 const std::vector<std::string> kSources = {"zeros", "ones", "alt01", "alt10", "pn9", "pn15"};
 
 // The payload bits (without header and FCS) of frame i when the PN source
-// continues from frame to frame: the bits after those of frames 0 .. i-1.
-Bits continuedPn(const Value& p, const SequenceRequest& r, std::size_t i,
+// continues from frame to frame: the bits after those of frames 0 .. i-1,
+// counted per pass of the sequence file's list rather than frame by frame.
+Bits continuedPn(const Value& f, const Value& p, std::size_t i,
                  const std::vector<SequenceEntry>& entries) {
-  const int order = p.field("dataSourceType").toScalar() == 5 ? 9 : 15;
-  std::size_t before = 0;
-  for (std::size_t j = 0; j < i; ++j)
-    before +=
-        8 * static_cast<std::size_t>(entries.empty() || entries[j % entries.size()].length == 0
-                                         ? p.field("dataLength").toScalar()
-                                         : entries[j % entries.size()].length);
-  (void)r;
-  const auto bits = static_cast<std::size_t>(8 * p.field("dataLength").toScalar());
-  // The period of the sequence bounds what has to be made.
+  const int order = f.field("dataSourceType").toScalar() == 5 ? 9 : 15;
+  const auto octetsOf = [&](std::size_t j) {
+    const double set = entries.empty() ? 0 : entries[j % entries.size()].length;
+    return static_cast<std::size_t>(set > 0 ? set : p.field("dataLength").toScalar());
+  };
+  const std::size_t list = entries.empty() ? 1 : entries.size();
+  std::size_t perPass = 0;
+  for (std::size_t j = 0; j < list; ++j) perPass += octetsOf(j);
+  std::size_t before = 8 * perPass * (i / list);
+  for (std::size_t j = i - i % list; j < i; ++j) before += 8 * octetsOf(j);
+  const auto bits = static_cast<std::size_t>(8 * f.field("dataLength").toScalar());
+  // The sequence repeats with its period: only the part needed is made.
   const std::size_t period = (std::size_t{1} << order) - 1;
   const Bits seq = pnSequence(order, before % period + bits);
   return Bits(seq.end() - static_cast<long>(bits), seq.end());
@@ -127,7 +130,7 @@ Value frameParameters(const Value& p, const SequenceRequest& r, std::size_t i,
   }
   const double type = f.field("dataSourceType").toScalar();
   if (i > 0 && (type == 5 || type == 6)) {
-    const Bits bits = continuedPn(f, r, i, entries);
+    const Bits bits = continuedPn(f, p, i, entries);
     f.setField("dataSourceType", 7.0);
     f.setField("dataSourceBitstream", Value::bits(bits));
   }
@@ -150,19 +153,17 @@ SequenceResult buildSequence(const Value& p, const SequenceRequest& r) {
   SequenceResult out;
   out.sampleRate = kBaseSampleRate * p.field("OverSampling").toScalar();
   const auto gap = static_cast<std::size_t>(std::llround(r.gapUs * out.sampleRate * 1e-6));
-  // Every frame's parameters and length first: a sequence too large for the
-  // memory is refused before anything is synthesised.
-  std::vector<Value> params;
+  // Every frame's length first, keeping only the numbers: a sequence too
+  // large for the memory is refused before anything is synthesised.
   std::vector<std::size_t> lengths;
-  params.reserve(r.frames);
-  for (std::size_t i = 0; i < r.frames; ++i) {
-    params.push_back(frameParameters(p, r, i, entries));
-    lengths.push_back(sizeEstimate(params.back()));
-  }
+  lengths.reserve(r.frames);
+  for (std::size_t i = 0; i < r.frames; ++i)
+    lengths.push_back(sizeEstimate(frameParameters(p, r, i, entries)));
   impair::sequenceLength(lengths, gap, r.memorySamples);
   std::vector<Frame> frames;
   frames.reserve(r.frames);
-  for (const Value& f : params) {
+  for (std::size_t i = 0; i < r.frames; ++i) {
+    const Value f = frameParameters(p, r, i, entries);
     const FrameResult res = calculateFrame(f);
     Frame fr;
     fr.waveform = res.waveform.toComplex();
