@@ -1,0 +1,134 @@
+// The streaming receiver: the frame search and decoding of the whole-waveform
+// receiver over a sliding window of samples.
+#include "dot11a/stream_receiver.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "dot11a/error.hpp"
+#include "dot11a/rate_table.hpp"
+#include "rx/frame.hpp"
+#include "rx/signal.hpp"
+
+namespace dot11a::rx {
+
+namespace {
+
+// Working samples (at 20 MHz) from the start of the short training to the
+// end of the longest frame (4095 octets at 6 Mbit/s: 1366 DATA symbols),
+// with room for the window shifts of a fast sampling clock.
+constexpr long long kLongestFrame = 320 + 80 + 1366 * 80 + 1024;
+// Kept before the search position: the report of a frame starts 192 samples
+// before its long training, which lies at least 96 after the search position.
+constexpr long long kKeepBehind = 512;
+
+}  // namespace
+
+struct StreamReceiver::Impl {
+  Options opt;
+  FrameHandler onFrame;
+  int os = 1;
+  std::vector<cplx> buf;  // samples base .. base + buf.size() - 1
+  std::uint64_t base = 0;
+  long long from = 0;  // where the search goes on, in buf
+  std::uint64_t seen = 0, frames = 0, bad = 0;
+
+  bool full() const { return frames >= opt.maxFrames; }
+
+  // Searches and decodes what the window allows: without `last`, only frames
+  // whose every possible sample has arrived.
+  void run(bool last) {
+    const long long L = 16LL * os, W = 64LL * os, need = 64LL * os;
+    while (!full()) {
+      const auto n = static_cast<long long>(buf.size());
+      const long long searchEnd = last ? n : n - kLongestFrame * os;
+      if (searchEnd <= from) break;
+      const Detection det = detect(buf, from, os, searchEnd);
+      if (!det.found) {
+        if (det.resumeAt < n) {  // a short training without its long training
+          from = det.resumeAt;
+          continue;
+        }
+        // Searched to the end of what has arrived: go on from where a short
+        // training that the end cut through may begin.
+        from = std::max(from, searchEnd - (L + W + need));
+        break;
+      }
+      long long end = 0;
+      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end);
+      rep.start += static_cast<std::size_t>(base);
+      if (bad > 0)
+        rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
+      ++frames;
+      onFrame(std::move(rep));
+      from = std::max(end, det.resumeAt);
+    }
+    // Drop what no frame can reach back to, a large piece at a time.
+    const long long drop = from - kKeepBehind * os;
+    if (drop > kLongestFrame * os) {
+      const long long d = std::min<long long>(drop, static_cast<long long>(buf.size()));
+      buf.erase(buf.begin(), buf.begin() + d);
+      base += static_cast<std::uint64_t>(d);
+      from -= d;
+    }
+  }
+};
+
+StreamReceiver::StreamReceiver(const Options& options, FrameHandler onFrame)
+    : impl_(std::make_unique<Impl>()) {
+  const double ratio = options.sampleRate / kBaseSampleRate;
+  const long long os = std::llround(ratio);
+  if (!std::isfinite(ratio) || os < 1 || os > 16 ||
+      std::abs(ratio - static_cast<double>(os)) > 1e-9 * ratio)
+    raise("A stream's sample rate must be 20 MHz times a whole number from 1 to 16, not " +
+          std::to_string(options.sampleRate) + " Hz.");
+  impl_->opt = options;
+  impl_->onFrame = std::move(onFrame);
+  impl_->os = static_cast<int>(os);
+}
+
+StreamReceiver::~StreamReceiver() = default;
+
+void StreamReceiver::push(std::span<const cplx> samples) {
+  Impl& m = *impl_;
+  m.seen += samples.size();
+  if (m.full() || samples.empty()) return;
+  const std::size_t at = m.buf.size();
+  m.buf.insert(m.buf.end(), samples.begin(), samples.end());
+  // Infinities and NaN have an all-ones exponent: found without a branch per
+  // sample, cleaned only when there are any.
+  constexpr std::uint64_t kExp = 0x7FF0000000000000ULL, kExpLsb = 0x0010000000000000ULL;
+  const double* d = reinterpret_cast<const double*>(m.buf.data() + at);
+  std::uint64_t any = 0;
+  for (std::size_t i = 0; i < 2 * samples.size(); ++i)
+    any |= (std::bit_cast<std::uint64_t>(d[i]) & kExp) + kExpLsb;
+  if ((any >> 63) != 0)
+    for (auto it = m.buf.begin() + static_cast<long>(at); it != m.buf.end(); ++it)
+      if (!std::isfinite(it->real()) || !std::isfinite(it->imag())) {
+        *it = 0.0;
+        ++m.bad;
+      }
+  m.run(false);
+}
+
+void StreamReceiver::finish() {
+  impl_->run(true);
+}
+
+bool StreamReceiver::full() const {
+  return impl_->full();
+}
+std::uint64_t StreamReceiver::samplesSeen() const {
+  return impl_->seen;
+}
+std::uint64_t StreamReceiver::framesFound() const {
+  return impl_->frames;
+}
+std::uint64_t StreamReceiver::nonFiniteSamples() const {
+  return impl_->bad;
+}
+
+}  // namespace dot11a::rx
