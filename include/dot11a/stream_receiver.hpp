@@ -36,6 +36,10 @@ class StreamReceiver {
   // with what there is (a frame cut short is reported as truncated).
   void finish();
 
+  // Samples from the start of a frame's short training to the end of the
+  // longest frame at this rate, with a margin: how far a frame reaches.
+  std::uint64_t frameReach() const;
+
   bool full() const;                  // maxFrames frames handed on
   std::uint64_t samplesSeen() const;  // pushed so far
   std::uint64_t framesFound() const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <numbers>
@@ -16,26 +17,31 @@ namespace dot11a::rx {
 namespace {
 
 // Sums over blocks of B = 16 x os samples (one short training period): the
-// lag-B products and the energies. Filled in four independent lanes so that
-// the compiler can keep the additions in flight together.
+// lag-B products x[i + B] conj(x[i]) and the energies |x[i]|^2. A complex
+// sample is a pair of doubles (re, im): the real part of the product is the
+// pair-wise product summed, the imaginary part the product with the later
+// sample's pair swapped, differenced. Two pairs at a time in vector
+// registers, in two lanes for the additions to overlap.
 struct BlockSums {
   cplx p;
   double e;
 };
+typedef double Pair __attribute__((vector_size(16)));
 BlockSums blockSums(const cplx* x, long long B) {
-  double pr[4] = {}, pi[4] = {}, en[4] = {};
-  const double* a = reinterpret_cast<const double*>(x);
-  const double* b = reinterpret_cast<const double*>(x + B);
-  for (long long i = 0; i < B; i += 4)
-    for (long long k = 0; k < 4; ++k) {
-      const double ar = a[2 * (i + k)], ai = a[2 * (i + k) + 1];
-      const double br = b[2 * (i + k)], bi = b[2 * (i + k) + 1];
-      pr[k] += br * ar + bi * ai;
-      pi[k] += bi * ar - br * ai;
-      en[k] += ar * ar + ai * ai;
+  Pair re[2] = {}, im[2] = {}, en[2] = {};
+  for (long long i = 0; i < B; i += 2)
+    for (long long k = 0; k < 2; ++k) {
+      Pair a, b;
+      std::memcpy(&a, &x[i + k], sizeof a);
+      std::memcpy(&b, &x[i + k + B], sizeof b);
+      const Pair bSwapped = {b[1], b[0]};
+      re[k] += a * b;
+      im[k] += a * bSwapped;
+      en[k] += a * a;
     }
-  return {cplx(pr[0] + pr[1] + pr[2] + pr[3], pi[0] + pi[1] + pi[2] + pi[3]),
-          en[0] + en[1] + en[2] + en[3]};
+  const Pair r = re[0] + re[1], q = im[0] + im[1], e = en[0] + en[1];
+  // re: (ar br, ai bi); im: (ar bi, ai br)
+  return {cplx(r[0] + r[1], q[0] - q[1]), e[0] + e[1]};
 }
 
 // Where the exact search must start looking, at or after `from`: the

@@ -21,6 +21,13 @@ namespace {
 // end of the longest frame (4095 octets at 6 Mbit/s: 1366 DATA symbols),
 // with room for the window shifts of a fast sampling clock.
 constexpr long long kLongestFrame = 320 + 80 + 1366 * 80 + 1024;
+// Working samples after a short training that the search and the SIGNAL
+// field need: the long training is looked for up to 288 samples after the
+// short training's start, and SIGNAL follows it.
+constexpr long long kSignalReach = 1024;
+// Room after a frame's last symbol for the window shifts of a sampling clock
+// up to 1000 ppm off.
+constexpr long long kFrameMargin = 256;
 // Kept before the search position: the report of a frame starts 192 samples
 // before its long training, which lies at least 96 after the search position.
 constexpr long long kKeepBehind = 512;
@@ -33,7 +40,8 @@ struct StreamReceiver::Impl {
   int os = 1;
   std::vector<cplx> buf;  // samples base .. base + buf.size() - 1
   std::uint64_t base = 0;
-  long long from = 0;  // where the search goes on, in buf
+  long long from = 0;     // where the search goes on, in buf
+  long long waitFor = 0;  // a frame found waits for the buffer to reach this size
   std::uint64_t seen = 0, frames = 0, bad = 0;
 
   bool full() const { return frames >= opt.maxFrames; }
@@ -44,7 +52,8 @@ struct StreamReceiver::Impl {
     const long long L = 16LL * os, W = 64LL * os, need = 64LL * os;
     while (!full()) {
       const auto n = static_cast<long long>(buf.size());
-      const long long searchEnd = last ? n : n - kLongestFrame * os;
+      if (!last && n < waitFor) break;
+      const long long searchEnd = last ? n : n - kSignalReach * os;
       if (searchEnd <= from) break;
       const Detection det = detect(buf, from, os, searchEnd);
       if (!det.found) {
@@ -59,6 +68,13 @@ struct StreamReceiver::Impl {
       }
       long long end = 0;
       FrameReport rep = decodeFrame(buf, buf, det, os, opt, end);
+      if (rep.truncated && !last) {
+        // SIGNAL told its length: decode it again once all of it is here.
+        waitFor = det.ltf +
+                  (128 + 80 * (1 + static_cast<long long>(rep.dataSymbols)) + kFrameMargin) * os;
+        break;
+      }
+      waitFor = 0;
       rep.start += static_cast<std::size_t>(base);
       if (bad > 0)
         rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
@@ -66,13 +82,15 @@ struct StreamReceiver::Impl {
       onFrame(std::move(rep));
       from = std::max(end, det.resumeAt);
     }
-    // Drop what no frame can reach back to, a large piece at a time.
+    // Drop what no frame can reach back to, two frames' reach at a time: the
+    // samples kept are moved once for every two reaches that arrive.
     const long long drop = from - kKeepBehind * os;
-    if (drop > kLongestFrame * os) {
+    if (drop > 2 * kLongestFrame * os) {
       const long long d = std::min<long long>(drop, static_cast<long long>(buf.size()));
       buf.erase(buf.begin(), buf.begin() + d);
       base += static_cast<std::uint64_t>(d);
       from -= d;
+      waitFor = std::max<long long>(0, waitFor - d);
     }
   }
 };
@@ -116,6 +134,10 @@ void StreamReceiver::push(std::span<const cplx> samples) {
 
 void StreamReceiver::finish() {
   impl_->run(true);
+}
+
+std::uint64_t StreamReceiver::frameReach() const {
+  return static_cast<std::uint64_t>(kLongestFrame * impl_->os);
 }
 
 bool StreamReceiver::full() const {
