@@ -184,6 +184,16 @@ int main(int argc, char** argv) {
           {file, *raw}, o, threads,
           [&](rx::FrameReport&& f) {
             summary.add(f);
+            // Kept for the report at the end: without what it does not
+            // print, a long recording's frames take a few hundred bytes each.
+            f.psduBits = {};
+            if (!json) {
+              f.evmPerSymbolDb = {};
+              f.evmPerSubcarrierDb = {};
+              f.flatnessDb = {};
+              f.channel = {};
+              if (!psdu) f.psdu = {};
+            }
             r.frames.push_back(std::move(f));
           },
           interrupted);
@@ -214,12 +224,15 @@ int main(int argc, char** argv) {
       j["file"] = file;
       j["format"] = what;
       j["summary"] = summary.json(samples, o.sampleRate);
+      if (summary.frames() >= o.maxFrames) j["max_frames_reached"] = true;
       std::cout << j.dump(2) << "\n";
     } else {
       std::cout << file << ": " << what << ", " << samples << " samples at " << o.sampleRate / 1e6
                 << " MHz" << (sampleRate ? "" : " (assumed; give --sample-rate)") << "\n";
       cli::printReport(std::cout, r, v);
       if (summary.frames() > 1) summary.print(std::cout, samples, o.sampleRate);
+      if (summary.frames() >= o.maxFrames)
+        std::cout << "(decoding stopped after " << o.maxFrames << " frames; see --max-frames)\n";
     }
     return v.pass ? 0 : 1;
   } catch (const std::exception& e) {

@@ -69,13 +69,10 @@ const char* sampleFormatName(SampleFormat format) {
   return "";
 }
 
-void appendSamples(std::span<const std::uint8_t> b, SampleFormat format,
-                   std::vector<std::complex<double>>& out) {
-  const std::size_t per = bytesPerSample(format), n = b.size() / per;
-  const std::size_t at = out.size();
-  out.resize(at + n);
-  std::complex<double>* o = out.data() + at;
-  const std::uint8_t* p = b.data();
+namespace {
+
+// The n samples at p, converted into o.
+void convert(const std::uint8_t* p, std::size_t n, SampleFormat format, std::complex<double>* o) {
   switch (format) {
     case SampleFormat::Cf32:
       for (std::size_t i = 0; i < n; ++i, p += 8)
@@ -96,6 +93,15 @@ void appendSamples(std::span<const std::uint8_t> b, SampleFormat format,
         o[i] = {static_cast<std::int8_t>(p[0]) / 127.0, static_cast<std::int8_t>(p[1]) / 127.0};
       break;
   }
+}
+
+}  // namespace
+
+void appendSamples(std::span<const std::uint8_t> b, SampleFormat format,
+                   std::vector<std::complex<double>>& out) {
+  const std::size_t n = b.size() / bytesPerSample(format), at = out.size();
+  out.resize(at + n);
+  convert(b.data(), n, format, out.data() + at);
 }
 
 SampleReader::SampleReader(const std::string& path, SampleFormat format, std::uint64_t first,
@@ -131,7 +137,6 @@ SampleReader::~SampleReader() {
 }
 
 bool SampleReader::read(std::vector<std::complex<double>>& out, std::size_t maxSamples) {
-  out.clear();
   const std::size_t per = bytesPerSample(format_);
   std::size_t want = std::max<std::size_t>(maxSamples, 1);
   if (left_) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, *left_));
@@ -158,7 +163,10 @@ bool SampleReader::read(std::vector<std::complex<double>>& out, std::size_t maxS
     raise(path_ + " cannot be read: " + std::strerror(errno) + ".");
   }
   const std::size_t whole = held_ / per * per;
-  appendSamples(std::span(bytes_).first(whole), format_, out);
+  // Resized, not cleared: a chunk of the same size as the last is not
+  // filled with zeros first.
+  out.resize(whole / per);
+  convert(bytes_.data(), whole / per, format_, out.data());
   std::memmove(bytes_.data(), bytes_.data() + whole, held_ - whole);
   held_ -= whole;
   if (left_) *left_ -= out.size();
