@@ -113,8 +113,7 @@ int main(int argc, char** argv) {
   try {
     rx::Options o;
     o.fcs = fcs == "on" ? rx::FcsCheck::On : fcs == "off" ? rx::FcsCheck::Off : rx::FcsCheck::Auto;
-    // Our own files record that the synthesis pre-compensated the DAC.
-    o.dacDroop = dacDroop || cap.dacPrecompensated;
+    o.dacDroop = dacDroop;
     o.fftBackoff = backoff;
     o.maxFrames = maxFrames.value_or(live ? SIZE_MAX : 256);
     std::optional<std::vector<std::uint8_t>> psdu;
@@ -198,11 +197,17 @@ int main(int argc, char** argv) {
             r.frames.push_back(std::move(f));
           },
           interrupted);
-      if (r.frames.empty()) r.problem = "No 802.11a frame was found in the waveform.";
+      if (r.frames.empty())
+        r.problem =
+            samples == 0 ? "The waveform is empty." : "No 802.11a frame was found in the waveform.";
     } else {
       Capture cap;
       if (raw) {  // raw samples at another rate: resampled whole
         SampleReader reader(file, *raw);
+        constexpr std::uint64_t kMaxWhole = std::uint64_t{1} << 26;
+        if (reader.fileSamples().value_or(0) > kMaxWhole)
+          raise(file + " holds more than " + std::to_string(kMaxWhole) +
+                " samples: at a rate that is not 20 MHz times a whole number it is read whole.");
         std::vector<rx::cplx> chunk;
         while (reader.read(chunk, std::size_t{1} << 20))
           cap.samples.insert(cap.samples.end(), chunk.begin(), chunk.end());
@@ -212,6 +217,8 @@ int main(int argc, char** argv) {
         captureFormatFromText(format, f);
         cap = readCapture(file, f);
       }
+      // Our own files record that the synthesis pre-compensated the DAC.
+      o.dacDroop = dacDroop || cap.dacPrecompensated;
       o.sampleRate = sampleRate ? *sampleRate : cap.sampleRate.value_or(20e6);
       what = cap.format;
       samples = cap.samples.size();

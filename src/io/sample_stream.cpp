@@ -113,7 +113,7 @@ SampleReader::SampleReader(const std::string& path, SampleFormat format, std::ui
     return;
   }
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) raise(path + " cannot be opened: " + std::strerror(errno) + ".");
+  if (fd_ < 0) raise(path + " cannot be read: " + std::strerror(errno) + ".");
   ownFd_ = true;
   struct stat st {};
   if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
