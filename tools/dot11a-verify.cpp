@@ -186,13 +186,14 @@ int main(int argc, char** argv) {
             summary.add(f);
             // Kept for the report at the end: without what it does not
             // print, a long recording's frames take a few hundred bytes each.
-            f.psduBits = {};
+            auto release = [](auto& v) { std::decay_t<decltype(v)>().swap(v); };
+            release(f.psduBits);
             if (!json) {
-              f.evmPerSymbolDb = {};
-              f.evmPerSubcarrierDb = {};
-              f.flatnessDb = {};
-              f.channel = {};
-              if (!psdu) f.psdu = {};
+              release(f.evmPerSymbolDb);
+              release(f.evmPerSubcarrierDb);
+              release(f.flatnessDb);
+              release(f.channel);
+              if (!psdu) release(f.psdu);
             }
             r.frames.push_back(std::move(f));
           },
