@@ -3,8 +3,8 @@
 #include "dot11a/stream_receiver.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -38,7 +38,10 @@ struct StreamReceiver::Impl {
   Options opt;
   FrameHandler onFrame;
   int os = 1;
-  std::vector<cplx> buf;  // samples base .. base + buf.size() - 1
+  // Samples base .. base + len - 1 in the first len places of storage; the
+  // storage only grows, so arriving samples are copied, not first zeroed.
+  std::vector<cplx> storage;
+  std::size_t len = 0;
   std::uint64_t base = 0;
   long long from = 0;     // where the search goes on, in buf
   long long waitFor = 0;  // a frame found waits for the buffer to reach this size
@@ -51,7 +54,8 @@ struct StreamReceiver::Impl {
   void run(bool last) {
     const long long L = 16LL * os, W = 64LL * os, need = 64LL * os;
     while (!full()) {
-      const auto n = static_cast<long long>(buf.size());
+      const std::span<const cplx> buf(storage.data(), len);
+      const auto n = static_cast<long long>(len);
       if (!last && n < waitFor) break;
       const long long searchEnd = last ? n : n - kSignalReach * os;
       if (searchEnd <= from) break;
@@ -86,8 +90,10 @@ struct StreamReceiver::Impl {
     // samples kept are moved once for every two reaches that arrive.
     const long long drop = from - kKeepBehind * os;
     if (drop > 2 * kLongestFrame * os) {
-      const long long d = std::min<long long>(drop, static_cast<long long>(buf.size()));
-      buf.erase(buf.begin(), buf.begin() + d);
+      const auto d =
+          static_cast<std::size_t>(std::min<long long>(drop, static_cast<long long>(len)));
+      std::memmove(storage.data(), storage.data() + d, (len - d) * sizeof(cplx));
+      len -= d;
       base += static_cast<std::uint64_t>(d);
       from -= d;
       waitFor = std::max<long long>(0, waitFor - d);
@@ -114,17 +120,27 @@ void StreamReceiver::push(std::span<const cplx> samples) {
   Impl& m = *impl_;
   m.seen += samples.size();
   if (m.full() || samples.empty()) return;
-  const std::size_t at = m.buf.size();
-  m.buf.insert(m.buf.end(), samples.begin(), samples.end());
+  const std::size_t at = m.len;
+  // Through plain pointers, so that the copy is one block move.
+  if (m.storage.size() < at + samples.size()) m.storage.resize(at + samples.size());
+  std::memcpy(m.storage.data() + at, samples.data(), samples.size() * sizeof(cplx));
+  m.len = at + samples.size();
   // Infinities and NaN have an all-ones exponent: found without a branch per
   // sample, cleaned only when there are any.
+  // Adding one to the exponent field carries into the sign bit only when
+  // the field is all ones; a sample's two parts at a time.
+  typedef std::uint64_t Parts __attribute__((vector_size(16)));
   constexpr std::uint64_t kExp = 0x7FF0000000000000ULL, kExpLsb = 0x0010000000000000ULL;
-  const double* d = reinterpret_cast<const double*>(m.buf.data() + at);
-  std::uint64_t any = 0;
-  for (std::size_t i = 0; i < 2 * samples.size(); ++i)
-    any |= (std::bit_cast<std::uint64_t>(d[i]) & kExp) + kExpLsb;
-  if ((any >> 63) != 0)
-    for (auto it = m.buf.begin() + static_cast<long>(at); it != m.buf.end(); ++it)
+  const Parts exp = {kExp, kExp}, lsb = {kExpLsb, kExpLsb};
+  Parts any = {0, 0};
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    Parts v;
+    std::memcpy(&v, &samples[i], sizeof v);
+    any |= (v & exp) + lsb;
+  }
+  if (((any[0] | any[1]) >> 63) != 0)
+    for (auto it = m.storage.begin() + static_cast<long>(at);
+         it != m.storage.begin() + static_cast<long>(m.len); ++it)
       if (!std::isfinite(it->real()) || !std::isfinite(it->imag())) {
         *it = 0.0;
         ++m.bad;
