@@ -172,9 +172,13 @@ std::uint64_t decodeSource(const StreamSource& src, const rx::Options& o, unsign
   const std::uint64_t reach = rx::StreamReceiver(o, [](rx::FrameReport&&) {}).frameReach();
   std::uint64_t handed = 0, read = 0;
   for (std::uint64_t s = 0; s < *total && !stop.load() && handed < o.maxFrames;) {
+    // The receiver makes its FFT plans on first use, and making them from
+    // two threads at once is not safe: stretches are decoded one at a time
+    // until a frame has been.
+    const unsigned workers = handed == 0 ? 1 : threads;
     std::vector<std::future<std::vector<rx::FrameReport>>> round;
     std::vector<std::uint64_t> ends;
-    for (unsigned t = 0; t < threads && s < *total; ++t, s += stretch) {
+    for (unsigned t = 0; t < workers && s < *total; ++t, s += stretch) {
       const std::uint64_t from = s, to = std::min(*total, s + stretch);
       const std::uint64_t readFrom = from > reach ? from - reach : 0;
       const std::uint64_t readTo = std::min(*total, to + reach);

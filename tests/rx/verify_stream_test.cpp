@@ -176,5 +176,27 @@ TEST_F(VerifyStream, CtrlCEndsTheStreamWithTheSummaryOfWhatWasDecoded) {
   EXPECT_NE(out.find("summary: 3 PASS"), std::string::npos) << out;
 }
 
+TEST_F(VerifyStream, ThreadsGiveTheFramesOfOneThreadAcrossStretchBoundaries) {
+  // Threads decode stretches of 2^22 samples: frames just before, across
+  // and just after the first boundary, and one far on, in a sparse file.
+  const Waveform w = threeFrames();
+  const std::size_t boundary = std::size_t{1} << 22;
+  std::vector<cplx> x(boundary + 600000, cplx(0.0, 0.0));
+  for (const std::size_t at :
+       {boundary - 40000, boundary - 3000, boundary + 20000, boundary + 500000})
+    std::copy(w.samples.begin(), w.samples.end(), x.begin() + static_cast<long>(at));
+  const std::string file = write("x.ci8", rawBytes(x, "ci8"));
+  int status = -1;
+  const auto one = nlohmann::json::parse(runShell(kVerify + " " + file + " --json", status));
+  const auto two =
+      nlohmann::json::parse(runShell(kVerify + " " + file + " --json --threads 2", status));
+  ASSERT_EQ(one["frames"].size(), 12u);
+  ASSERT_EQ(two["frames"].size(), one["frames"].size());
+  for (std::size_t i = 0; i < one["frames"].size(); ++i) {
+    EXPECT_EQ(two["frames"][i]["start"], one["frames"][i]["start"]);
+    EXPECT_EQ(two["frames"][i]["psdu"], one["frames"][i]["psdu"]);
+  }
+}
+
 }  // namespace
 }  // namespace dot11a
