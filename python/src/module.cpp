@@ -21,6 +21,7 @@
 #include "dot11a/receiver.hpp"
 #include "veltora.hpp"
 #include "verify_report.hpp"
+#include "verify_stream.hpp"
 
 namespace veltora {
 
@@ -104,6 +105,11 @@ py::dict verify(const ComplexArray& samples, double sampleRate, const std::strin
     py::gil_scoped_release unlocked;
     const dot11a::rx::Result r = dot11a::rx::receive(in, o);
     report = dot11a::cli::reportJson(r, dot11a::cli::verdictOf(r, expected));
+    // The same summary and limit flag as dot11a-verify --json.
+    dot11a::cli::Summary summary;
+    for (const dot11a::rx::FrameReport& f : r.frames) summary.add(f);
+    report["summary"] = summary.json(in.size(), o.sampleRate);
+    if (summary.frames() >= o.maxFrames) report["max_frames_reached"] = true;
   }
   return fromJson(report);
 }
@@ -199,8 +205,8 @@ samples is a one-dimensional complex array at sample_rate samples per second.
 fcs: "on" (every PSDU ends in an FCS), "off", or "auto" (checked when it
 matches). dac_droop measures flatness as a zero-order-hold DAC would put it on
 air (for frames made by synthesize()). expect_psdu compares every decoded PSDU.
-Returns the report of dot11a-verify --json: pass, reasons, sample_rate, frames
-(one dict per frame: start, signal, data, psdu, evm, flatness, mask, ...).)";
+Returns the report of dot11a-verify --json: pass, reasons, sample_rate, summary,
+frames (one dict per frame: start, signal, data, psdu, evm, flatness, mask, ...).)";
 
 constexpr const char* kReadDoc =
     R"(Reads a capture: .mat, .sigmf-meta/.sigmf-data, .bin (16-bit), .cf32.
