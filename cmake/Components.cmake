@@ -33,6 +33,11 @@ function(dot11a_component name)
   if(C_LIBS)
     target_link_libraries(dot11a_${name} PUBLIC ${C_LIBS})
   endif()
+  # Below the GUI a shadowed name is a warning, and with DOT11A_WERROR (CI) any
+  # warning fails the build.
+  if(NOT name STREQUAL "gui")
+    target_compile_options(dot11a_${name} PRIVATE -Wshadow $<$<BOOL:${DOT11A_WERROR}>:-Werror>)
+  endif()
 endfunction()
 
 # The sources of a component folder (recursively).
