@@ -35,7 +35,7 @@ constexpr int kCarriers = 53;    // sub-carriers -26 .. 26
 constexpr int kDcEntry = 27;     // 1-based entry of sub-carrier 0
 constexpr int kRows = 10;        // check boxes on the screen
 constexpr int kTopValue = 43;    // scroll bar value that shows the top rows
-constexpr int kPresetCount = 8;  // entries of the FastEdit list
+constexpr int kPresetCount = 8;  // FastEdit's presets; its last item, "Custom", follows
 
 struct State {
   std::vector<double> states = startMask();
@@ -43,6 +43,7 @@ struct State {
   double plotArea = 0;     // the axes of the mask plot
   double line = 0;         // its one line, drawn once and then given new data
   double activeCount = 0;  // the label that counts the active sub-carriers
+  double fastEdit = 0;     // the FastEdit list
 
   static std::vector<double> startMask() {
     std::vector<double> m(kCarriers, 1.0);
@@ -284,6 +285,13 @@ void drawPlot() {
     setString(s.activeCount, "String",
               num2str(static_cast<double>(on)) + (on == 1 ? " sub-carrier" : " sub-carriers"));
   }
+  // FastEdit names the preset the mask is, or "Custom" once it is none.
+  if (s.fastEdit != 0 && isHandle(s.fastEdit)) {
+    int item = kPresetCount + 1;
+    for (int p = 1; p <= kPresetCount && item > kPresetCount; ++p)
+      if (presetMask(p, s.states) == s.states) item = p;
+    setNumber(s.fastEdit, "Value", item);
+  }
   if (s.plotArea == 0 || !isHandle(s.plotArea)) return;
   // 64 bins: 6 zeros, the 53 entries, 5 zeros, at sub-carriers -32 .. 31.
   std::vector<double> x(64), y(64, 0.0);
@@ -320,6 +328,7 @@ void InitializeFigure(Call& c) {
   const double fig = figureOf(bar);
   if (s.plotArea == 0 || !isHandle(s.plotArea) || figureOf(s.plotArea) != fig) makePlotArea(h, fig);
   s.activeCount = h.hasField("txtActiveCount") ? ctl(h, "txtActiveCount") : 0;
+  s.fastEdit = ctl(h, "pdFastEditCarriers");
   // The callbacks' handle table includes the plot.
   setGuidata(fig, guihandles(fig));
 
