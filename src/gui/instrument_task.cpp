@@ -73,8 +73,9 @@ bool runInstrumentTask(double figure, const std::string& title,
   task->loop = &loop;
   // Shown only when the work takes longer than a moment, so a quick Refresh
   // does not flash a window.
+  QWidget* over = gfx::widgetOf(figure);
   QProgressDialog dialog(QString::fromStdString(title + "..."), "Cancel", 0, 0,
-                         gfx::widgetOf(figure));
+                         over != nullptr ? over->window() : nullptr);
   dialog.setObjectName("dlgInstrumentProgress");
   dialog.setWindowTitle(QString::fromStdString(title));
   dialog.setWindowModality(Qt::WindowModal);

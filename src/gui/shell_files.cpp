@@ -57,8 +57,10 @@ std::string lastParameterFile() {
   return "";
 }
 
+// Through the shell's dispatcher: this also runs at start-up, from the main
+// window's module, where the shell's own operations are not the local ones.
 void redrawTitle(const Value& handles) {
-  feval("redrawAppTitle", 0, {handles});
+  feval("rfCommonUI", 0, {Value("redrawAppTitle"), handles});
 }
 
 // Writes the running parameter set to `path` and makes it the file of this

@@ -248,7 +248,7 @@ TEST_F(ShellTest, SavedSetupsComeBackAfterARestartAndGiveTheSameFrame) {
   choose("pdOversampleRate", 4);
   choose("pdDataRate", 5);
   gfx::setNumber(h("pdFrequencyUnits"), "Value", 4);
-  type("txtFrequency", "5.18");
+  type("txtFrequency", "2.412");
   type("txtAmplitude", "-7");
   gfx::runCallback(h("pbCalculate"));
   const Value saved = params();
@@ -268,7 +268,7 @@ TEST_F(ShellTest, SavedSetupsComeBackAfterARestartAndGiveTheSameFrame) {
   EXPECT_TRUE(feval1("compareStruct", {params(), saved}).truthy());
   EXPECT_TRUE(feval1("compareStruct", {global("SigGenSettings"), savedSigGen}).truthy());
   EXPECT_EQ(str("txtSamplingRate"), "80");
-  EXPECT_EQ(str("txtFrequency"), "5.18");
+  EXPECT_EQ(str("txtFrequency"), "2.412");
   gfx::runCallback(h("pbCalculate"));
   EXPECT_EQ(global("waveform"), frame);
 
