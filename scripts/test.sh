@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds from scratch and runs the whole test suite:
-# under ctest, every suite as one shuffled process, the build without Qt, and
-# the fuzz targets for a bounded time, the whole suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer. Each step is one section; a failing step stops
+# under ctest, every suite as one shuffled process, the Debian package installed
+# and used, the build without Qt, a clang build, the concurrency tests under
+# ThreadSanitizer, the fuzz targets for a bounded time, the whole suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer. Each step is one section; a failing step stops
 # the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 # ---- build ---------------------------------------------------------------------
-rm -rf build build-nogui build-sanitize
+rm -rf build build-nogui build-sanitize build-clang build-tsan
 # Warnings are errors in CI (the components below the GUI also warn on shadowing).
 bash scripts/build.sh -DDOT11A_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
@@ -19,6 +20,9 @@ bash scripts/check-exports.sh build/lib/libDot11a_b_lib.so
 
 # ---- every suite as one process in random order, seeds 1 to 5 ---------------------
 bash scripts/test-shuffled.sh build 1 2 3 4 5
+
+# ---- the Debian package: built, installed with apt, used from the installed paths ----
+bash scripts/test-install.sh build
 
 # ---- the build without Qt: the library and the command-line tools only -------------
 # Neither may link Qt, the library exports its interface only, and dot11a-gen's
