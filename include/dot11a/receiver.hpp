@@ -53,6 +53,10 @@ struct FrameReport {
   // pilots: positive when the frame takes more samples than it should (the
   // capturing clock runs fast against the transmitting one).
   double clockOffsetPpm = 0.0;
+  // Standard error of that offset from the scatter of the pilots' timing
+  // about the fitted line: a short frame gives too few symbols to tell a
+  // few ppm from nothing.
+  double clockOffsetSigmaPpm = 0.0;
 
   // SIGNAL field (clause 17.3.4)
   bool signalParityOk = false;
@@ -102,10 +106,11 @@ struct FrameReport {
   std::vector<std::string> problems;     // readable sentences, empty when all is well
   std::vector<std::string> notes;        // readable remarks that are not failures
 
-  // SIGNAL is sound, the DATA field is complete, its tail is zero and its FCS
-  // (when checked) matches.
+  // SIGNAL is sound, the DATA field is complete and its FCS (when checked)
+  // matches: the PSDU is what was sent. A tail that is not zero is the
+  // transmitter's fault, not the decoding's.
   bool decoded() const;
-  // Decoded, and every measurement is within its limit.
+  // Decoded, the DATA tail is zero and every measurement is within its limit.
   bool passed() const;
 };
 

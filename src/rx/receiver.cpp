@@ -119,6 +119,7 @@ class FrameDecoder {
     if (!decodeSignal()) return det_.ltf + 208LL * os_;
     decodeData();
     rep_.clockOffsetPpm = driftRate() * 1e6;
+    rep_.clockOffsetSigmaPpm = driftSigma() * 1e6;
     return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols)) +
            shift_;
   }
@@ -208,6 +209,8 @@ class FrameDecoder {
     if (std::isfinite(measured)) {
       sumTT_ += t * t;
       sumTD_ += t * measured;
+      sumDD_ += measured * measured;
+      ++fitted_;
     }
     // The fitted offset, less what the window shift took up, as a rotation
     // per sub-carrier; then the common phase of the pilots so turned.
@@ -244,6 +247,16 @@ class FrameDecoder {
     const double prior = 800.0 * os_ * 800.0 * os_;
     const double rate = sumTD_ / (sumTT_ + prior);
     return std::isfinite(rate) ? std::clamp(rate, -1e-3, 1e-3) : 0.0;
+  }
+
+  // Standard error of the fitted rate: the residual scatter of the symbols'
+  // offsets about the line, over the spread of their times. Too few symbols
+  // to tell give an infinite error.
+  double driftSigma() const {
+    if (fitted_ < 3 || !(sumTT_ > 0.0)) return std::numeric_limits<double>::infinity();
+    const double rate = sumTD_ / sumTT_;
+    const double residual = std::max(0.0, sumDD_ - rate * sumTD_);
+    return std::sqrt(residual / static_cast<double>(fitted_ - 1) / sumTT_);
   }
 
   bool symbolAvailable(long long index) const {
@@ -420,7 +433,8 @@ class FrameDecoder {
   const RateEntry* rate_ = nullptr;
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
-  double sumTT_ = 0.0, sumTD_ = 0.0;
+  double sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
+  std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
   long long shift_ = 0;
 };
 
@@ -429,12 +443,12 @@ class FrameDecoder {
 // ---- reports -----------------------------------------------------------------------------------
 
 bool FrameReport::decoded() const {
-  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated && dataTailOk &&
+  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated &&
          fcs != FcsState::Bad;
 }
 
 bool FrameReport::passed() const {
-  return decoded() && evmPass && flatnessPass && (!maskMeasured || maskPass) &&
+  return decoded() && dataTailOk && evmPass && flatnessPass && (!maskMeasured || maskPass) &&
          disabledSubcarriers.empty();
 }
 

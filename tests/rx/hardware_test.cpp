@@ -1,0 +1,95 @@
+// The receiver on what transmitters and capture chains on a bench bring:
+// a tail the transmitter scrambled, a short frame whose clock offset cannot
+// be told, a DC component, a sampling clock offset and a deep fade.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include "common/reference_data.hpp"
+#include "dot11a/bits.hpp"
+#include "dot11a/receiver.hpp"
+#include "dot11a/synthesis.hpp"
+
+namespace dot11a::rx {
+namespace {
+
+using test::randomBits;
+
+FrameSettings settings(double mbps, int modulation, double coding, int os = 1) {
+  FrameSettings s;
+  s.dataRate = mbps;
+  s.data.modulation = modulation;
+  s.data.encoderRate = coding;
+  s.data.oversampling = os;
+  s.data.windowLength = 0;
+  s.idleSamples = 400 * os;
+  return s;
+}
+
+bool says(const FrameReport& f, const std::string& text) {
+  return std::any_of(f.problems.begin(), f.problems.end(),
+                     [&](const std::string& p) { return p.find(text) != std::string::npos; });
+}
+
+// The frame as a transmitter makes it that scrambles the six tail bits with
+// the rest of the DATA field instead of zeroing them after: the preamble and
+// SIGNAL of a normal frame, then an unframed DATA field of SERVICE, PSDU and
+// tail, all scrambled.
+TEST(RxHardware, ScrambledTailDecodesButFailsAsTheTransmittersFault) {
+  std::mt19937 rng(23);
+  const Bits psdu = randomBits(8 * 300, rng);
+  FrameSettings s = settings(24, 3, kRate1_2);
+  const Frame normal = synthesizeFrame(s, psdu);
+  Bits field(16, 0);
+  field.insert(field.end(), psdu.begin(), psdu.end());
+  field.resize(26 * 96, 0);  // tail and pad: 26 symbols of 96 bits
+  DataSettings d = s.data;
+  d.framed = false;
+  std::vector<cplx> mask64(64);
+  carrierMappingInto(s.mask53, 1, mask64);
+  const Samples data = dataField(d, field, mask64);
+  // The synthesis puts the idle interval behind the burst.
+  Samples x(normal.waveform.begin(), normal.waveform.begin() + 320 + 80);
+  x.insert(x.end(), data.begin(), data.end());
+  x.insert(x.end(), 400, cplx(0.0, 0.0));
+
+  const Result res = receive(x);
+  ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+  const FrameReport& f = res.frames[0];
+  EXPECT_EQ(f.psduBits, psdu);
+  EXPECT_FALSE(f.dataTailOk);
+  EXPECT_TRUE(f.decoded());
+  EXPECT_TRUE(says(f, "DATA tail bits are not zero"));
+  EXPECT_FALSE(f.passed());
+  EXPECT_FALSE(res.passed());
+  // The same frame with its tail zeroed has none of it.
+  EXPECT_TRUE(receive(normal.waveform).frames.at(0).dataTailOk);
+}
+
+// A clock offset comes with its standard error: a frame of a few symbols
+// cannot tell a few ppm, a long one can.
+TEST(RxHardware, ClockOffsetComesWithAStandardErrorThatShrinksWithTheFrame) {
+  std::mt19937 rng(5);
+  auto measure = [&](std::size_t octets) {
+    const Frame f = synthesizeFrame(settings(54, 4, kRate3_4, 2), randomBits(8 * octets, rng));
+    Samples x = resample(f.waveform, 40e6, 40e6 * (1.0 + 20e-6));
+    std::normal_distribution<double> g(0.0, std::sqrt(1.0 / (128.0 * std::pow(10.0, 2.5)) / 2.0));
+    for (cplx& v : x) v += cplx(g(rng), g(rng));
+    Options o;
+    o.sampleRate = 40e6;
+    const Result res = receive(x, o);
+    EXPECT_EQ(res.frames.size(), 1u);
+    return res.frames.at(0);
+  };
+  const FrameReport shortFrame = measure(14), longFrame = measure(4000);
+  EXPECT_GT(shortFrame.clockOffsetSigmaPpm, 5.0);
+  EXPECT_LT(longFrame.clockOffsetSigmaPpm, 2.0);
+  EXPECT_GT(longFrame.clockOffsetSigmaPpm, 0.0);
+  EXPECT_NEAR(longFrame.clockOffsetPpm, 20.0, 5.0);
+}
+
+}  // namespace
+}  // namespace dot11a::rx
