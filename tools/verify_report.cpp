@@ -65,9 +65,9 @@ Verdict verdictOf(const rx::Result& r, const std::optional<std::vector<std::uint
 
 void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
   char line[256];
-  std::snprintf(line, sizeof line, "%3s %9s %5s %5s %4s %9s %8s %6s %8s %10s %5s  %s\n", "#",
+  std::snprintf(line, sizeof line, "%3s %9s %5s %5s %4s %9s %8s %6s %8s %10s %7s %5s  %s\n", "#",
                 "start", "Mbit", "octs", "seed", "CFO kHz", "EVM dB", "limit", "flat dB", "mask dB",
-                "FCS", "result");
+                "DC dB", "FCS", "result");
   out << line;
   for (std::size_t i = 0; i < r.frames.size(); ++i) {
     const rx::FrameReport& f = r.frames[i];
@@ -75,13 +75,14 @@ void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
                                : !f.decoded()  ? "FAIL (decode)"
                                : !f.dataTailOk ? "FAIL (fault)"
                                                : "FAIL (limit)";
-    std::snprintf(line, sizeof line, "%3zu %9zu %5s %5u %4u %9.3f %8s %6s %8s %10s %5s  %s\n",
+    std::snprintf(line, sizeof line, "%3zu %9zu %5s %5u %4u %9.3f %8s %6s %8s %10s %7s %5s  %s\n",
                   i + 1, f.start, f.rateValid ? fmt("%g", f.rateMbps).c_str() : "?", f.length,
                   f.scramblerSeed, f.cfoHz / 1e3, fmt("%.2f", f.evmDb).c_str(),
                   f.rateValid ? fmt("%.0f", f.evmLimitDb).c_str() : "-",
                   fmt("%.2f", f.flatnessWorstMarginDb).c_str(),
-                  f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb).c_str() : "-", fcsText(f.fcs),
-                  result.c_str());
+                  f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb).c_str() : "-",
+                  f.centerLeakageDb > -99.0 ? fmt("%.1f", f.centerLeakageDb).c_str() : "<-99",
+                  fcsText(f.fcs), result.c_str());
     out << line;
   }
   for (std::size_t i = 0; i < r.frames.size(); ++i) {
@@ -98,7 +99,8 @@ void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
           << " ppm (tracked).\n";
   }
   if (!r.frames.empty())
-    out << "(flat dB and mask dB: the smallest margin to the limit; negative is outside)\n";
+    out << "(flat dB and mask dB: the smallest margin to the limit; negative is outside;\n"
+           " DC dB: centre-frequency leakage against the frame's power, limit -15)\n";
   for (const auto& reason : v.reasons) out << reason << "\n";
   out << (v.pass ? "PASS" : "FAIL") << "\n";
 }
@@ -149,6 +151,8 @@ nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
                    {"worst_margin_db", f.maskWorstMarginDb},
                    {"worst_frequency_hz", f.maskWorstFrequencyHz},
                    {"pass", f.maskPass}};
+    x["center_leakage_db"] = f.centerLeakageDb;
+    x["center_leakage_pass"] = f.centerLeakagePass;
     x["disabled_subcarriers"] = f.disabledSubcarriers;
     x["problems"] = f.problems;
     x["notes"] = f.notes;

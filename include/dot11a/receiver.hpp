@@ -102,6 +102,13 @@ struct FrameReport {
   double maskWorstFrequencyHz = 0.0;
   bool maskPass = false;
 
+  // Centre-frequency leakage (clause 17.3.9.5): the power of the DC
+  // component the frame arrives with, at 0 Hz of the capture and at the
+  // frame's own carrier, relative to the frame's power; the limit is -15 dB.
+  // The receiver removes it before it decodes.
+  double centerLeakageDb = -300.0;
+  bool centerLeakagePass = true;
+
   std::vector<int> disabledSubcarriers;  // data or pilot sub-carriers that carry nothing
   std::vector<std::string> problems;     // readable sentences, empty when all is well
   std::vector<std::string> notes;        // readable remarks that are not failures

@@ -91,5 +91,54 @@ TEST(RxHardware, ClockOffsetComesWithAStandardErrorThatShrinksWithTheFrame) {
   EXPECT_NEAR(longFrame.clockOffsetPpm, 20.0, 5.0);
 }
 
+// Complex white noise at `snrDb` per sub-carrier (unit-power points, an
+// inverse FFT divided by its length).
+void addNoise(Samples& x, double snrDb, std::mt19937& rng) {
+  std::normal_distribution<double> g(0.0,
+                                     std::sqrt(1.0 / (64.0 * std::pow(10.0, snrDb / 10.0)) / 2.0));
+  for (cplx& v : x) v += cplx(g(rng), g(rng));
+}
+
+// A DC component of the capture as strong as the one that made frames
+// vanish (-7 dB of the frame's power) and as the limit allows (-15 dB), on a
+// frame 40 kHz off its carrier: the frame decodes as without it and the
+// leakage is measured.
+TEST(RxHardware, DcComponentIsRemovedAndMeasuredAsCentreLeakage) {
+  std::mt19937 rng(31);
+  const Bits psdu = randomBits(8 * 1000, rng);
+  Samples clean = synthesizeFrame(settings(54, 4, kRate3_4), psdu).waveform;
+  const std::size_t burst = clean.size() - 400;
+  double power = 0.0;
+  for (std::size_t i = 0; i < burst; ++i) power += std::norm(clean[i]);
+  power /= static_cast<double>(burst);
+  for (std::size_t i = 0; i < clean.size(); ++i)
+    clean[i] *= std::polar(1.0, -2.0 * std::numbers::pi * 40e3 * static_cast<double>(i) / 20e6);
+  clean.insert(clean.begin(), 600, cplx(0.0, 0.0));
+  addNoise(clean, 35.0, rng);
+  const Result ref = receive(clean);
+  ASSERT_EQ(ref.frames.size(), 1u);
+  EXPECT_LT(ref.frames[0].centerLeakageDb, -30.0);
+  EXPECT_TRUE(ref.frames[0].centerLeakagePass);
+  for (const double dbc : {-7.0, -15.0, -17.0}) {
+    {
+      SCOPED_TRACE(dbc);
+      Samples x = clean;
+      const cplx dc = std::polar(std::sqrt(power * std::pow(10.0, dbc / 10.0)), 0.7);
+      for (cplx& v : x) v += dc;
+      const Result res = receive(x);
+      ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+      const FrameReport& f = res.frames[0];
+      EXPECT_EQ(f.psduBits, psdu);
+      EXPECT_NEAR(f.cfoHz, -40e3, 1e3);
+      EXPECT_NEAR(f.evmDb, ref.frames[0].evmDb, 1.0);
+      EXPECT_NEAR(f.centerLeakageDb, dbc, 0.5);
+      if (dbc != -15.0) {
+        EXPECT_EQ(f.centerLeakagePass, dbc < -15.0);
+        EXPECT_EQ(says(f, "Centre-frequency leakage"), dbc > -15.0);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dot11a::rx
