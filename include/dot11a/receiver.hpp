@@ -34,8 +34,11 @@ struct Options {
   FcsCheck fcs = FcsCheck::Auto;
   // How many samples (at 20 MHz) each FFT window starts before the end of the
   // cyclic prefix; the same for the long training and every symbol, so the
-  // phase ramp it causes is part of the channel estimate.
-  double fftBackoff = 0.0;
+  // phase ramp it causes is part of the channel estimate. Inside the prefix,
+  // a timing error of a few samples either way (a sampling clock offset, a
+  // late estimate) turns the sub-carriers, which the pilots take out, instead
+  // of bringing the next symbol into the window.
+  double fftBackoff = 4.0;
   std::size_t maxFrames = 256;
   bool measureMask = true;
   // Measure the flatness as a zero-order-hold DAC clocked at the waveform's

@@ -140,5 +140,35 @@ TEST(RxHardware, DcComponentIsRemovedAndMeasuredAsCentreLeakage) {
   }
 }
 
+// The longest frames at 6 and 54 Mbit/s, captured with a clock 40 to 100 ppm
+// off: by the end of the frame the symbols sit up to 11 samples from where
+// the long training put them, and each measures as the same frame without
+// the offset.
+TEST(RxHardware, ClockOffsetCostsNoEvm) {
+  std::mt19937 rng(17);
+  struct Case {
+    double mbps;
+    int mod;
+    double coding;
+  };
+  for (const Case& c : {Case{6, 1, kRate1_2}, Case{54, 4, kRate3_4}}) {
+    const Bits psdu = randomBits(8 * 4095, rng);
+    Samples clean = synthesizeFrame(settings(c.mbps, c.mod, c.coding), psdu).waveform;
+    addNoise(clean, 40.0, rng);
+    const Result ref = receive(clean);
+    ASSERT_EQ(ref.frames.size(), 1u);
+    for (const double ppm : {40.0, -80.0, 100.0}) {
+      SCOPED_TRACE(::testing::Message() << c.mbps << " Mbit/s, " << ppm << " ppm");
+      const Result res = receive(resample(clean, 20e6, 20e6 * (1.0 + ppm * 1e-6)));
+      ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+      EXPECT_EQ(res.frames[0].psduBits, psdu);
+      EXPECT_NEAR(res.frames[0].evmDb, ref.frames[0].evmDb, 1.0);
+      const auto worst = std::max_element(res.frames[0].evmPerSymbolDb.begin(),
+                                          res.frames[0].evmPerSymbolDb.end());
+      EXPECT_LT(*worst, ref.frames[0].evmDb + 6.0);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dot11a::rx
