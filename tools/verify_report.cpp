@@ -154,6 +154,10 @@ nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
     x["center_leakage_db"] = f.centerLeakageDb;
     x["center_leakage_pass"] = f.centerLeakagePass;
     x["disabled_subcarriers"] = f.disabledSubcarriers;
+    x["faded_subcarriers"] = nlohmann::json::array();
+    for (std::size_t k = 0; k < f.fadedSubcarriers.size() && k < f.fadedLevelsDb.size(); ++k)
+      x["faded_subcarriers"].push_back(
+          {{"subcarrier", f.fadedSubcarriers[k]}, {"level_db", f.fadedLevelsDb[k]}});
     x["problems"] = f.problems;
     x["notes"] = f.notes;
     j["frames"].push_back(std::move(x));

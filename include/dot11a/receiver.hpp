@@ -112,9 +112,17 @@ struct FrameReport {
   double centerLeakageDb = -300.0;
   bool centerLeakagePass = true;
 
-  std::vector<int> disabledSubcarriers;  // data or pilot sub-carriers that carry nothing
-  std::vector<std::string> problems;     // readable sentences, empty when all is well
-  std::vector<std::string> notes;        // readable remarks that are not failures
+  // Sub-carriers that carry nothing: far below the others in a channel that
+  // is otherwise flat around them (a sub-carrier mask). They fail the frame
+  // and are left out of the measurements.
+  std::vector<int> disabledSubcarriers;
+  // Sub-carriers in a fade (10 dB or more below the mean, as a multipath
+  // notch puts them) and their levels in dB against the mean: decoded and
+  // measured, their soft bits and pilots counting by their power.
+  std::vector<int> fadedSubcarriers;
+  std::vector<double> fadedLevelsDb;
+  std::vector<std::string> problems;  // readable sentences, empty when all is well
+  std::vector<std::string> notes;     // readable remarks that are not failures
 
   // SIGNAL is sound, the DATA field is complete and its FCS (when checked)
   // matches: the PSDU is what was sent. A tail that is not zero is the

@@ -215,12 +215,7 @@ class FrameDecoder {
       }
     }
     mean /= used;
-    // A sub-carrier 15 dB or more below the mean is taken as switched off.
-    for (int k = -26; k <= 26; ++k) {
-      const auto i = static_cast<std::size_t>(k + kCentre);
-      disabled_[i] = k == 0 || std::norm(h_[i]) < mean * std::pow(10.0, -1.5);
-      if (k != 0 && disabled_[i]) rep_.disabledSubcarriers.push_back(k);
-    }
+    classifySubcarriers(mean);
     rep_.channel.assign(h_.begin(), h_.end());
     for (std::size_t i = 0; i < 53; ++i) {
       const double e = std::norm(h_[i]);
@@ -233,6 +228,59 @@ class FrameDecoder {
       rep_.problems.push_back(
           "Sub-carrier" + std::string(rep_.disabledSubcarriers.size() > 1 ? "s " : " ") + list +
           " carr" + (rep_.disabledSubcarriers.size() > 1 ? "y" : "ies") + " nothing.");
+      for (int k : rep_.disabledSubcarriers)
+        if (isPilot(k))
+          rep_.notes.push_back("Pilot " + std::to_string(k) +
+                               " carries nothing: the phase is tracked on the other pilots.");
+    }
+    if (!rep_.fadedSubcarriers.empty()) {
+      std::string list;
+      for (std::size_t j = 0; j < rep_.fadedSubcarriers.size(); ++j) {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%s%d (%.1f dB)", j > 0 ? ", " : "",
+                      rep_.fadedSubcarriers[j], rep_.fadedLevelsDb[j]);
+        list += buf;
+      }
+      rep_.notes.push_back("Faded sub-carrier" +
+                           std::string(rep_.fadedSubcarriers.size() > 1 ? "s " : " ") + list +
+                           ": a notch in the channel; they count by their power.");
+      for (std::size_t j = 0; j < rep_.fadedSubcarriers.size(); ++j)
+        if (isPilot(rep_.fadedSubcarriers[j])) {
+          char buf[128];
+          std::snprintf(buf, sizeof buf,
+                        "Pilot %d is faded by %.1f dB: it counts for less in the phase tracking.",
+                        rep_.fadedSubcarriers[j], -rep_.fadedLevelsDb[j]);
+          rep_.notes.push_back(buf);
+        }
+    }
+  }
+
+  // A sub-carrier 15 dB or more below the mean whose neighbours are within
+  // 3 dB of it carries nothing: a transmitter's sub-carrier mask switches one
+  // off sharply. A multipath notch is broad, its neighbours are down too:
+  // such a sub-carrier, and any other 10 dB or more below the mean, is faded.
+  // It is decoded with the weight of its power and reported with its level.
+  void classifySubcarriers(double mean) {
+    auto level = [&](int k) {
+      const double e = std::norm(h_[static_cast<std::size_t>(k + kCentre)]);
+      return 10.0 * std::log10(std::max(e / mean, 1e-30));
+    };
+    for (int k = -26; k <= 26; ++k) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      disabled_[i] = k == 0;
+      if (k == 0) continue;
+      const double l = level(k);
+      if (l > -10.0) continue;
+      bool clean = true;
+      for (const int n : {k - 1, k + 1})
+        if (n != 0 && n >= -26 && n <= 26) clean = clean && level(n) > -3.0;
+      if (l <= -15.0 && clean) {
+        disabled_[i] = true;
+        rep_.disabledSubcarriers.push_back(k);
+      } else {
+        rep_.fadedSubcarriers.push_back(k);
+        rep_.fadedLevelsDb.push_back(l);
+      }
     }
   }
 

@@ -170,5 +170,43 @@ TEST(RxHardware, ClockOffsetCostsNoEvm) {
   }
 }
 
+// A two-path channel whose notch falls on pilot -7: the sub-carriers around
+// it are faded, not switched off, and the frame decodes through the fade.
+// A sub-carrier the transmitter switched off in a flat channel is still
+// reported as carrying nothing.
+TEST(RxHardware, MultipathNotchIsAFadeNotASwitchedOffSubcarrier) {
+  std::mt19937 rng(41);
+  const Bits psdu = randomBits(8 * 500, rng);
+  const Samples clean = synthesizeFrame(settings(12, 2, kRate1_2), psdu).waveform;
+  // y[n] = x[n] + a x[n - 3] e^(j phi), zero at sub-carrier -7 for a = 1.
+  const int delay = 3;
+  const double phi = std::numbers::pi - 2.0 * std::numbers::pi * 7.0 * delay / 64.0;
+  Samples x(clean.size());
+  for (std::size_t n = 0; n < x.size(); ++n)
+    x[n] = clean[n] + (n >= delay ? 0.97 * std::polar(1.0, phi) * clean[n - delay] : 0.0);
+  addNoise(x, 35.0, rng);
+  const Result res = receive(x);
+  ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+  const FrameReport& f = res.frames[0];
+  EXPECT_EQ(f.psduBits, psdu);
+  EXPECT_TRUE(f.disabledSubcarriers.empty());
+  EXPECT_FALSE(says(f, "nothing"));
+  ASSERT_NE(std::find(f.fadedSubcarriers.begin(), f.fadedSubcarriers.end(), -7),
+            f.fadedSubcarriers.end());
+  EXPECT_LT(*std::min_element(f.fadedLevelsDb.begin(), f.fadedLevelsDb.end()), -20.0);
+  EXPECT_TRUE(std::any_of(f.notes.begin(), f.notes.end(), [](const std::string& n) {
+    return n.find("Pilot -7 is faded") != std::string::npos;
+  }));
+
+  FrameSettings s = settings(12, 2, kRate1_2);
+  s.mask53[26 + 5] = 0.0;
+  Samples off = synthesizeFrame(s, psdu).waveform;
+  addNoise(off, 35.0, rng);
+  const Result masked = receive(off);
+  ASSERT_EQ(masked.frames.size(), 1u);
+  EXPECT_EQ(masked.frames[0].disabledSubcarriers, std::vector<int>{5});
+  EXPECT_TRUE(masked.frames[0].fadedSubcarriers.empty());
+}
+
 }  // namespace
 }  // namespace dot11a::rx
