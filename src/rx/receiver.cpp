@@ -361,8 +361,8 @@ class FrameDecoder {
   // through zero at the channel estimate. The prior (two symbols' time of no
   // offset) keeps the first symbols' noisy pilots from turning the frame; a
   // longer one holds the early symbols' timing back while a fast clock has
-  // already moved it (a twentieth of a sample costs 10 dB of EVM at 54
-  // Mbit/s). A
+  // already moved it, and the phase slope of a few hundredths of a sample
+  // left over shows in their EVM at the outer sub-carriers. A
   // rate beyond 1000 ppm is no clock (the standard allows 20): the pilots of
   // something that is no frame cannot move the window further than that.
   double driftRate() const {
