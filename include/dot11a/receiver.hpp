@@ -60,6 +60,11 @@ struct FrameReport {
   // about the fitted line: a short frame gives too few symbols to tell a
   // few ppm from nothing.
   double clockOffsetSigmaPpm = 0.0;
+  // IQ modulator imbalance: gain of the quadrature branch against the
+  // in-phase one and its departure from 90 degrees, from the long training
+  // and the DATA symbols' mirror sub-carriers (0 when not determined).
+  double iqGainImbalanceDb = 0.0;
+  double iqPhaseImbalanceDeg = 0.0;
 
   // SIGNAL field (clause 17.3.4)
   bool signalParityOk = false;
