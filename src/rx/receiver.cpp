@@ -363,7 +363,7 @@ class FrameDecoder {
   }
 
   // Timing offset per working sample: the offsets the pilots showed, fitted
-  // through zero at the channel estimate. The prior (two symbols' time of no
+  // through zero at the channel estimate. The prior (four symbols' time of no
   // offset) keeps the first symbols' noisy pilots from turning the frame; a
   // longer one holds the early symbols' timing back while a fast clock has
   // already moved it, and the phase slope of a few hundredths of a sample
@@ -371,7 +371,7 @@ class FrameDecoder {
   // rate beyond 1000 ppm is no clock (the standard allows 20): the pilots of
   // something that is no frame cannot move the window further than that.
   double driftRate() const {
-    const double prior = 160.0 * os_ * 160.0 * os_;
+    const double prior = 320.0 * os_ * 320.0 * os_;
     const double rate = sumTD_ / (sumTT_ + prior);
     return std::isfinite(rate) ? std::clamp(rate, -1e-3, 1e-3) : 0.0;
   }
