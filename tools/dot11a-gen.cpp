@@ -335,6 +335,11 @@ int verifyFrame(const Value& p, const Frame& f) {
   rx::Options o;
   o.sampleRate = f.sampleRate;
   o.dacDroop = f.dacPrecompensated;
+  // The symbol window overlaps the start of each cyclic prefix: the FFT
+  // starts behind it.
+  const double overlap =
+      p.field("WindowingLength").toScalar() / std::max(1.0, p.field("OverSampling").toScalar());
+  o.fftBackoff = std::clamp(16.0 - overlap, 0.0, o.fftBackoff);
   o.fcs = p.field("MACfcs").field("Active").toScalar() == 1 ? rx::FcsCheck::On : rx::FcsCheck::Off;
   const rx::Result r = rx::receive(f.samples, o);
   // The frames of a sequence differ from the first: each is judged on its own.
