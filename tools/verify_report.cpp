@@ -6,6 +6,13 @@
 
 namespace dot11a::cli {
 
+const char* frameResultText(const rx::FrameReport& f) {
+  return f.passed()      ? "PASS"
+         : !f.decoded()  ? "FAIL (decode)"
+         : !f.dataTailOk ? "FAIL (fault)"
+                         : "FAIL (limit)";
+}
+
 namespace {
 
 const char* fcsText(rx::FcsState s) {
@@ -71,10 +78,7 @@ void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
   out << line;
   for (std::size_t i = 0; i < r.frames.size(); ++i) {
     const rx::FrameReport& f = r.frames[i];
-    const std::string result = f.passed()      ? "PASS"
-                               : !f.decoded()  ? "FAIL (decode)"
-                               : !f.dataTailOk ? "FAIL (fault)"
-                                               : "FAIL (limit)";
+    const std::string result = frameResultText(f);
     std::snprintf(line, sizeof line, "%3zu %9zu %5s %5u %4u %9.3f %8s %6s %8s %10s %7s %5s  %s\n",
                   i + 1, f.start, f.rateValid ? fmt("%g", f.rateMbps).c_str() : "?", f.length,
                   f.scramblerSeed, f.cfoHz / 1e3, fmt("%.2f", f.evmDb).c_str(),
