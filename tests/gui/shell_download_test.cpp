@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +96,8 @@ TEST_F(ShellTest, DownloadToAStalledInstrumentShowsProgressAndCancels) {
     EXPECT_EQ(dialog->parentWidget(), gfx::widgetOf(fig));
     shown = dialog->isVisible();
     label = dialog->labelText().toStdString();
+    if (const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR"))  // scripts/screenshots.sh
+      dialog->grab().save(QString::fromStdString(std::string(dir) + "/download-progress.png"));
     if (auto* cancel = dialog->findChild<QPushButton*>()) cancel->click();  // what a user does
   });
   const auto started = std::chrono::steady_clock::now();
