@@ -5,6 +5,7 @@
 // operation's own inputs. Outputs: status (0 = success) and response.
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "answers.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/instrument.hpp"
 #include "dot11a/value.hpp"
 #include "io/gateway_abi.hpp"
 #include "links.hpp"
@@ -24,11 +26,11 @@ using dot11a::Value;
 using hwio::Failure;
 using hwio::Link;
 
-constexpr double kDefaultTimeout = 10;
 constexpr int kFullScale = 32767;
-// Errors read from the queue after one command; more would mean the queue
-// never empties.
-constexpr int kMaxErrors = 32;
+// Errors read from the queue after one command. An instrument whose queue
+// keeps answering with errors is not read for longer than this many answers or
+// one time-out, whichever ends first.
+constexpr int kMaxErrors = 10;
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -78,11 +80,7 @@ std::unique_ptr<Link> connect(const Value& config) {
   const Value* type = sub(config, "type");
   if (type == nullptr || !type->isText())
     throw Failure(1, "The connection configuration has no interface type (GPIB, RS232 or TCPIP).");
-  double timeout = kDefaultTimeout;
-  if (const Value* t = sub(config, "timeout"); t != nullptr && t->isNumeric() && !t->isEmpty()) {
-    timeout = t->toScalar();
-    if (!(timeout > 0)) timeout = kDefaultTimeout;
-  }
+  const double timeout = dot11a::ioTimeoutOf(config);
   const std::string kind = lower(type->str());
   if (kind == "tcpip" || kind == "tcp/ip") {
     const std::string address = text(config, "TCPIP", "address");
@@ -135,9 +133,19 @@ std::string commandText(const std::vector<Value>& in, std::size_t i, const char*
 }
 
 // Reads the error queue until it reports no error; returns the errors found.
-std::vector<std::string> drainErrors(Link& link) {
+// Stops after kMaxErrors errors or once the reading has lasted `timeout`
+// seconds (the answer being read then still gets its own time-out), noting
+// that the queue was not emptied.
+std::vector<std::string> drainErrors(Link& link, double timeout) {
   std::vector<std::string> errors;
-  for (int i = 0; i < kMaxErrors; ++i) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    if (static_cast<int>(errors.size()) >= kMaxErrors ||
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >=
+            timeout) {
+      errors.push_back("(error queue not read to its end)");
+      return errors;
+    }
     link.write(":SYST:ERR?\n");
     const std::string answer = link.readLine("\":SYST:ERR?\"");
     const auto parsed = hwio::parseErrorAnswer(answer);
@@ -147,7 +155,6 @@ std::vector<std::string> drainErrors(Link& link) {
     if (parsed->code == 0) return errors;
     errors.push_back(answer);
   }
-  return errors;
 }
 
 std::string joinErrors(const std::vector<std::string>& errors) {
@@ -265,7 +272,7 @@ Value run(int code, const std::vector<Value>& in, std::string& response) {
       const std::string command = commandText(in, 2, "command");
       return withLink(config, [&](Link& link) {
         link.write(command + "\n");
-        const auto errors = drainErrors(link);
+        const auto errors = drainErrors(link, dot11a::ioTimeoutOf(config));
         if (!errors.empty()) {
           response =
               "The instrument reported an error for \"" + command + "\": " + joinErrors(errors);
@@ -298,7 +305,7 @@ Value run(int code, const std::vector<Value>& in, std::string& response) {
       return withLink(config, [&](Link& link) {
         link.write(":MEM:DATA \"arbi:" + name + "\"," + block(iq) + "\n");
         link.write(":MEM:DATA \"mkr:" + name + "\"," + block(mk) + "\n");
-        const auto errors = drainErrors(link);
+        const auto errors = drainErrors(link, dot11a::ioTimeoutOf(config));
         if (!errors.empty()) {
           response = "The instrument reported an error while storing \"" + name +
                      "\": " + joinErrors(errors);
