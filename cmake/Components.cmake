@@ -62,7 +62,8 @@ if(rx_sources)
   list(APPEND DOT11A_COMPONENTS rx)
 endif()
 dot11a_component(model SOURCES ${model_sources} DEPENDS phy mac core)
-dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIBS})
+dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIBS}
+  PkgConfig::nettle)
 # The library finds the gateway plugin beside itself, then in the installed
 # library folder.
 target_compile_definitions(dot11a_io PRIVATE

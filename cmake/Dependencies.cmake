@@ -21,3 +21,6 @@ pkg_check_modules(fftw3 REQUIRED IMPORTED_TARGET fftw3)
 # containers.
 pkg_check_modules(matio REQUIRED IMPORTED_TARGET matio)
 pkg_check_modules(zlib REQUIRED IMPORTED_TARGET zlib)
+
+# SHA-512 of SigMF data files, recorded in their metadata and checked on reading.
+pkg_check_modules(nettle REQUIRED IMPORTED_TARGET nettle)

@@ -6,7 +6,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   cmake g++ make pkg-config git ca-certificates
   libgtest-dev libgmock-dev libbenchmark-dev
-  libfftw3-dev libmatio-dev nlohmann-json3-dev libcli11-dev
+  libfftw3-dev libmatio-dev nlohmann-json3-dev libcli11-dev nettle-dev
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev libqcustomplot-dev libgl-dev fonts-dejavu-core
   python3 python3-numpy python3-scipy
   xvfb xauth tshark

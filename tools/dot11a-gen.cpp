@@ -102,6 +102,19 @@ void defineOptions(CLI::App& app, Options& o) {
   raise(what);
 }
 
+// The synthesis always pre-compensates the droop of a DAC clocked at the
+// waveform's rate; the files record it and the receiver judges after it.
+constexpr bool kDacPrecompensated = true;
+
+// A file option given with an empty name is a mistake, not "no file".
+void refuseEmptyFileNames(const CLI::App& app, const Options& o) {
+  const std::pair<const char*, const std::string*> named[] = {
+      {"--params", &o.params}, {"-o", &o.output}, {"--save-params", &o.saveParams}};
+  for (const auto& [name, value] : named)
+    if (app.get_option(name)->count() > 0 && value->empty())
+      bad(std::string(name) + ": the file name is empty.");
+}
+
 std::string shown(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%g", v);
@@ -302,6 +315,7 @@ SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
   SigmfInfo info;
   info.sampleRate = f.sampleRate;
   info.frequency = o.frequency;
+  info.dacPrecompensated = kDacPrecompensated;
   const std::string rate = describeRate(p);
   // The PSDU as generated, not a length field of the parameter set.
   const std::string length = std::to_string(f.psdu.size());
@@ -324,7 +338,7 @@ void writeOutputs(const Options& o, const Value& p, const Frame& f) {
   const std::string& out = o.output;
   auto ends = [&](std::string_view ext) { return out.size() > ext.size() && out.ends_with(ext); };
   if (ends(".mat")) {
-    writeSamplesContainer(out, f.samples, false);
+    writeSamplesContainer(out, f.samples, false, kDacPrecompensated);
   } else if (ends(".bin")) {
     writeFileAtomically(out, zenfoldBytes(f.samples));
   } else if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) {
@@ -365,7 +379,7 @@ int verifyFrame(const Value& p, const Frame& f) {
     bad("--verify needs a framed waveform: the receiver synchronises on the preamble.");
   rx::Options o;
   o.sampleRate = f.sampleRate;
-  o.dacDroop = true;  // the synthesis always compensates the DAC's droop
+  o.dacDroop = kDacPrecompensated;
   o.fcs = p.field("MACfcs").field("Active").toScalar() == 1 ? rx::FcsCheck::On : rx::FcsCheck::Off;
   const rx::Result r = rx::receive(f.samples, o);
   const cli::Verdict v = cli::verdictOf(r, f.psdu);
@@ -392,6 +406,7 @@ int main(int argc, char** argv) {
   }
   if (app.get_option("--frequency")->count() > 0) options.frequency = download.frequency;
   try {
+    gen::refuseEmptyFileNames(app, options);
     LibrarySession library;
     const Value p = gen::applyOptions(options);
     // The parameter file needs no calculation; it is written first.

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   app.add_flag("--json", json, "Print the report as JSON");
   app.add_flag("--dac-droop", dacDroop,
                "Measure flatness after a zero-order-hold DAC at the file's rate (for waveforms "
-               "made with its compensation)");
+               "made with its compensation; implied by files that record it)");
   app.add_option("--fft-backoff", backoff,
                  "Start each FFT this many 20 MHz samples into the cyclic prefix (0 to 16)")
       ->check(CLI::Range(0.0, 16.0));
@@ -90,7 +90,8 @@ int main(int argc, char** argv) {
     rx::Options o;
     o.sampleRate = sampleRate ? *sampleRate : cap.sampleRate.value_or(20e6);
     o.fcs = fcs == "on" ? rx::FcsCheck::On : fcs == "off" ? rx::FcsCheck::Off : rx::FcsCheck::Auto;
-    o.dacDroop = dacDroop;
+    // Our own files record that the synthesis pre-compensated the DAC.
+    o.dacDroop = dacDroop || cap.dacPrecompensated;
     o.fftBackoff = backoff;
     o.maxFrames = maxFrames;
     std::optional<std::vector<std::uint8_t>> psdu;

@@ -22,6 +22,9 @@ struct Capture {
   std::vector<std::complex<double>> samples;
   std::optional<double> sampleRate;  // when the file states it
   std::string format;                // what was read, for reports
+  // The file records that its samples are pre-compensated for the droop of a
+  // DAC clocked at their rate (our own SigMF and MAT containers do).
+  bool dacPrecompensated = false;
 };
 
 // The format a file name's extension names (Auto when none fits).
@@ -30,7 +33,9 @@ CaptureFormat captureFormatOf(std::string_view path);
 bool captureFormatFromText(std::string_view text, CaptureFormat& format);
 
 // Reads a capture. Raises a run-time error that names the file and what is
-// wrong with it; an empty file gives no samples.
+// wrong with it; an empty file gives no samples. Every format holds at most
+// 2^26 samples; a larger file is refused before it is read. A SigMF data file
+// whose SHA-512 differs from the one its metadata records is refused.
 Capture readCapture(const std::string& path, CaptureFormat format = CaptureFormat::Auto);
 
 // The byte parsers behind readCapture, for data already in memory.
@@ -38,11 +43,14 @@ Capture readCapture(const std::string& path, CaptureFormat format = CaptureForma
 std::vector<std::complex<double>> parseSample16(std::span<const std::uint8_t> bytes);
 // cf32_le: I then Q, little-endian IEEE floats.
 std::vector<std::complex<double>> parseCf32(std::span<const std::uint8_t> bytes);
-// SigMF metadata: the data type (only cf32_le and ci16_le are read) and the
-// sample rate.
+// SigMF metadata: the data type (only cf32_le and ci16_le are read), the
+// sample rate, the data's SHA-512 (lower-case hexadecimal) when recorded, and
+// whether the samples are pre-compensated for the DAC.
 struct SigmfMeta {
   std::string datatype;
   std::optional<double> sampleRate;
+  std::optional<std::string> sha512;
+  bool dacPrecompensated = false;
 };
 SigmfMeta parseSigmfMeta(std::string_view json);
 

@@ -52,13 +52,21 @@ std::string parameterSetProblem(const Value& candidate, const Value& reference);
 std::vector<std::uint8_t> zenfoldBytes(std::span<const std::complex<double>> samples,
                                        double scale = 1.0);
 
+// The containers' variable that records a waveform pre-compensated for the
+// sin(x)/x droop of a DAC clocked at its own sample rate (1), as everything
+// the synthesis makes is; a receiver judges flatness after that droop.
+inline constexpr std::string_view kDacPrecompensatedVariable = "dacPrecompensated";
+// The same fact in a SigMF recording's global object (true or false).
+inline constexpr std::string_view kSigmfDacKey = "dot11a:dac_precompensated";
+
 // Container "samples": an N x 2 real matrix [I Q] (pairs) or an N x 1 complex
-// column.
+// column, and "dacPrecompensated" (1 or 0).
 void writeSamplesContainer(const std::string& path, std::span<const std::complex<double>> samples,
-                           bool iqColumns);
-// Container "samplePoints", "sampleRate", "wave" (2 x N: I row, Q row).
+                           bool iqColumns, bool dacPrecompensated = true);
+// Container "samplePoints", "sampleRate", "wave" (2 x N: I row, Q row) and
+// "dacPrecompensated" (1 or 0).
 void writeSaveWaveContainer(const std::string& path, std::span<const std::complex<double>> samples,
-                            double sampleRate);
+                            double sampleRate, bool dacPrecompensated = true);
 
 // A marked stretch of a SigMF recording.
 struct SigmfAnnotation {
@@ -72,6 +80,9 @@ struct SigmfInfo {
   std::optional<double> frequency;  // carrier frequency in Hz, when known
   std::string description;
   std::vector<SigmfAnnotation> annotations;
+  // Pre-compensated for the droop of a DAC clocked at sampleRate (recorded as
+  // "dot11a:dac_precompensated").
+  bool dacPrecompensated = false;
 };
 // The two paths of a recording named by either of its files or by its base.
 struct SigmfPaths {
@@ -79,9 +90,13 @@ struct SigmfPaths {
   std::string meta;
 };
 SigmfPaths sigmfPaths(std::string_view name);
-// The metadata text (JSON) of a recording.
-std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount);
-// Writes NAME.sigmf-data (cf32_le) and NAME.sigmf-meta.
+// The metadata text (JSON) of a recording; with `dataSha512` (the data file's
+// digest in hexadecimal) it is recorded as core:sha512.
+std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount,
+                          std::string_view dataSha512 = {});
+// Writes NAME.sigmf-data (cf32_le) and NAME.sigmf-meta, which records the
+// data's SHA-512: readers refuse a data file that does not match it. Both
+// files are replaced, or neither.
 void writeSigmf(std::string_view name, std::span<const std::complex<double>> samples,
                 const SigmfInfo& info);
 

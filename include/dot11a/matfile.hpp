@@ -53,8 +53,19 @@ std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits
 // Raises an error naming the path on failure; the old file stays intact.
 void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
-// A temporary file beside `path` that is removed unless commit() renamed it
-// over the target. Used by writers that produce their file through a library.
+class AtomicFile;
+// Replaces the targets of `files` in order. When one cannot be replaced, the
+// targets replaced before it get their previous files back (a target that had
+// none is removed) before the error is raised: all are new, or all as before.
+void commitTogether(std::span<AtomicFile* const> files);
+
+// A temporary file beside the target that is removed unless commit() renamed
+// it over the target. Used by writers that produce their file through a
+// library. A symbolic link is followed: the file it names is replaced, in its
+// own folder, and the link stays. A target that is a folder, pipe, device or
+// socket is refused ("it is a folder.", "it is not a regular file.") before
+// anything is written. Temporary files that interrupted writes left in that
+// folder (the same naming, unchanged for ten minutes, not in use) are removed.
 class AtomicFile {
  public:
   explicit AtomicFile(std::string path);
@@ -62,15 +73,19 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   const std::string& tempPath() const { return temp_; }
-  // Raises an error when the target could not be replaced (it is a folder),
-  // so writers of several files can check every target before replacing any.
+  // Raises an error when the target cannot be replaced (it is no longer
+  // absent or a regular file), so writers of several files can check every
+  // target before replacing any.
   void checkReplaceable() const;
   // Flushes the temporary file to disk and renames it over the target.
   void commit();
 
  private:
-  std::string path_;
+  friend void commitTogether(std::span<AtomicFile* const> files);
+  std::string path_;    // as given, for messages
+  std::string target_;  // the file replaced: path_ with symbolic links followed
   std::string temp_;
+  int lock_ = -1;  // open on temp_ and locked while this writer lives
   bool committed_ = false;
 };
 

@@ -3,6 +3,7 @@
 
 #include <matio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -365,21 +366,29 @@ std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits
     raise("Unable to read file '" + path + "': it is not a regular file.");
   const std::uint64_t size = std::filesystem::file_size(path, ec);
   if (ec) raise("Unable to read file '" + path + "': " + ec.message() + ".");
-  if (size > limits.fileBytes)
-    raise("Unable to read file '" + path + "': it has " + std::to_string(size) +
-          " bytes; a file of this kind has at most " + mat5::mebibytes(limits.fileBytes) + ".");
   std::vector<unsigned char> file;
   {
     std::ifstream in(path, std::ios::binary);
     if (!in) raise("Unable to read file '" + path + "': " + sysError() + ".");
-    file.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(size));
+    // The header is checked first, from its own bytes, and the size before
+    // the rest is read: matio would otherwise try the file as another version
+    // and size buffers from whatever bytes it finds, and a large file that is
+    // no MAT file at all would be read whole to find that out.
+    constexpr std::size_t kHeaderBytes = 128;
+    file.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeaderBytes)));
+    in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(file.size()));
     file.resize(static_cast<std::size_t>(in.gcount()));
+    if (!mat5::hasHeader(file))
+      raise("Unable to read file '" + path + "': not a MAT file of version 5.");
+    if (size > limits.fileBytes)
+      raise("Unable to read file '" + path + "': it has " + std::to_string(size) +
+            " bytes; a file of this kind has at most " + mat5::mebibytes(limits.fileBytes) + ".");
+    const std::size_t head = file.size();
+    file.resize(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(file.data() + head),
+            static_cast<std::streamsize>(file.size() - head));
+    file.resize(head + static_cast<std::size_t>(in.gcount()));
   }
-  // The header is checked here: matio would otherwise try the file as another
-  // version and size buffers from whatever bytes it finds.
-  if (!mat5::hasHeader(file))
-    raise("Unable to read file '" + path + "': not a MAT file of version 5.");
   const std::string damaged =
       "Unable to read file '" + path + "': the file is truncated or damaged.";
   std::string problem;

@@ -2,6 +2,7 @@
 #include "dot11a/capture.hpp"
 
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "dot11a/files.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/value.hpp"
+#include "io/sha512.hpp"
 
 namespace dot11a {
 
@@ -19,6 +21,11 @@ namespace {
 
 // 2^26 samples (over a gigabyte as doubles): far beyond any frame.
 constexpr std::uintmax_t kMaxSamples = std::uintmax_t{1} << 26;
+
+// A MAT container of at most kMaxSamples complex doubles (16 bytes each, as a
+// complex column or as columns I and Q), with room for its headers.
+constexpr MatReadLimits kCaptureMatLimits{16 * kMaxSamples + (1u << 20), 2 * kMaxSamples,
+                                          16 * kMaxSamples + (1u << 20)};
 
 bool endsWith(std::string_view s, std::string_view ext) {
   return s.size() >= ext.size() && s.substr(s.size() - ext.size()) == ext;
@@ -69,7 +76,10 @@ std::vector<std::complex<double>> parseCi16le(std::span<const std::uint8_t> b) {
 Capture readMat(const std::string& path) {
   Capture c;
   c.format = "MAT";
-  const auto vars = readMatFile(path);
+  const auto vars = readMatFile(path, kCaptureMatLimits);
+  for (const auto& [name, v] : vars)
+    if (name == kDacPrecompensatedVariable && v.isNumeric() && v.numel() == 1)
+      c.dacPrecompensated = v.toScalar() == 1;
   for (const auto& [name, v] : vars) {
     if (name == "samples" && v.isNumeric()) {
       if (v.cols() == 2 && !v.isComplex()) {  // the "ASCII" container: columns I and Q
@@ -104,14 +114,18 @@ Capture readSigmf(const std::string& path) {
   const SigmfMeta meta = parseSigmfMeta(readText(p.meta));
   c.sampleRate = meta.sampleRate;
   c.format = "SigMF " + meta.datatype;
-  if (meta.datatype == "cf32_le") {
-    c.samples = parseCf32(readBytes(p.data, 8));
-  } else if (meta.datatype == "ci16_le") {
-    c.samples = parseCi16le(readBytes(p.data, 4));
-  } else {
+  c.dacPrecompensated = meta.dacPrecompensated;
+  const bool cf32 = meta.datatype == "cf32_le";
+  if (!cf32 && meta.datatype != "ci16_le")
     raise(p.meta + ": the data type \"" + meta.datatype +
           "\" is not read; cf32_le and ci16_le are.");
-  }
+  const std::vector<std::uint8_t> bytes = readBytes(p.data, cf32 ? 8 : 4);
+  // A pair replaced half-way (new samples under old metadata) must not pass
+  // for a recording; files of others without a digest are read as they are.
+  if (meta.sha512 && sha512Hex(bytes) != *meta.sha512)
+    raise(p.meta + ": the data file does not belong to this metadata (" + p.data +
+          " has another SHA-512).");
+  c.samples = cf32 ? parseCf32(bytes) : parseCi16le(bytes);
   return c;
 }
 
@@ -208,6 +222,16 @@ SigmfMeta parseSigmfMeta(std::string_view text) {
       raise("The SigMF core:sample_rate must be a positive number.");
     m.sampleRate = sr->get<double>();
   }
+  const auto sha = g->find("core:sha512");
+  if (sha != g->end()) {
+    std::string hex = sha->is_string() ? sha->get<std::string>() : std::string();
+    for (char& ch : hex) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (hex.size() != 128 || hex.find_first_not_of("0123456789abcdef") != std::string::npos)
+      raise("The SigMF core:sha512 must be 128 hexadecimal digits.");
+    m.sha512 = std::move(hex);
+  }
+  const auto dac = g->find(std::string(kSigmfDacKey));
+  m.dacPrecompensated = dac != g->end() && dac->is_boolean() && dac->get<bool>();
   return m;
 }
 

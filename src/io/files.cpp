@@ -16,6 +16,7 @@
 #include "dot11a/parameter_bounds.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/rate_table.hpp"
+#include "io/sha512.hpp"
 
 namespace dot11a {
 
@@ -273,7 +274,7 @@ std::vector<std::uint8_t> zenfoldBytes(std::span<const std::complex<double>> sam
 }
 
 void writeSamplesContainer(const std::string& path, std::span<const std::complex<double>> samples,
-                           bool iqColumns) {
+                           bool iqColumns, bool dacPrecompensated) {
   const std::size_t n = samples.size();
   std::vector<double> re(n), im(n);
   for (std::size_t k = 0; k < n; ++k) {
@@ -288,21 +289,25 @@ void writeSamplesContainer(const std::string& path, std::span<const std::complex
   } else {
     v = Value::matrix(n, 1, std::move(re), std::move(im));
   }
-  const NamedValue vars[] = {{"samples", v}};
+  const NamedValue vars[] = {
+      {"samples", v},
+      {std::string(kDacPrecompensatedVariable), Value(dacPrecompensated ? 1.0 : 0.0)}};
   writeMatFile(path, vars);
 }
 
 void writeSaveWaveContainer(const std::string& path, std::span<const std::complex<double>> samples,
-                            double sampleRate) {
+                            double sampleRate, bool dacPrecompensated) {
   const std::size_t n = samples.size();
   std::vector<double> wave(2 * n);
   for (std::size_t k = 0; k < n; ++k) {
     wave[2 * k] = samples[k].real();
     wave[2 * k + 1] = samples[k].imag();
   }
-  const NamedValue vars[] = {{"samplePoints", Value(static_cast<double>(n))},
-                             {"sampleRate", Value(sampleRate)},
-                             {"wave", Value::matrix(2, n, std::move(wave))}};
+  const NamedValue vars[] = {
+      {"samplePoints", Value(static_cast<double>(n))},
+      {"sampleRate", Value(sampleRate)},
+      {"wave", Value::matrix(2, n, std::move(wave))},
+      {std::string(kDacPrecompensatedVariable), Value(dacPrecompensated ? 1.0 : 0.0)}};
   writeMatFile(path, vars);
 }
 
@@ -318,13 +323,19 @@ SigmfPaths sigmfPaths(std::string_view name) {
   return {base + ".sigmf-data", base + ".sigmf-meta"};
 }
 
-std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount) {
+std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount,
+                          std::string_view dataSha512) {
   using nlohmann::ordered_json;
   ordered_json global = {{"core:datatype", "cf32_le"},
                          {"core:version", "1.0.0"},
                          {"core:sample_rate", info.sampleRate},
                          {"core:description", info.description},
                          {"core:recorder", "dot11a-gen"}};
+  if (!dataSha512.empty()) global["core:sha512"] = dataSha512;
+  // Our one key outside the core namespace, declared as an optional extension.
+  global["core:extensions"] =
+      ordered_json::array({{{"name", "dot11a"}, {"version", "1.0.0"}, {"optional", true}}});
+  global[std::string(kSigmfDacKey)] = info.dacPrecompensated;
   ordered_json capture = {{"core:sample_start", 0}};
   if (info.frequency) capture["core:frequency"] = *info.frequency;
   std::vector<SigmfAnnotation> sorted = info.annotations;
@@ -376,17 +387,17 @@ void writeSigmf(std::string_view name, std::span<const std::complex<double>> sam
     putFloat(s.real());
     putFloat(s.imag());
   }
-  const std::string meta = sigmfMetadata(info, samples.size());
+  const std::string meta = sigmfMetadata(info, samples.size(), sha512Hex(data));
   // Both files are complete in temporary files, and both targets replaceable,
-  // before either is replaced: a recording is never left half old, half new.
+  // before either is replaced, and a failure of the second replacement puts
+  // the first file back: a recording is never left half old, half new. The
+  // digest in the metadata exposes a pair mixed in any other way.
   AtomicFile dataFile(paths.data), metaFile(paths.meta);
   writeWhole(dataFile, paths.data, data);
   writeWhole(metaFile, paths.meta,
              std::span(reinterpret_cast<const std::uint8_t*>(meta.data()), meta.size()));
-  dataFile.checkReplaceable();
-  metaFile.checkReplaceable();
-  dataFile.commit();
-  metaFile.commit();
+  AtomicFile* const both[] = {&dataFile, &metaFile};
+  commitTogether(both);
 }
 
 // ---- PCAP -----------------------------------------------------------------------------

@@ -1,12 +1,18 @@
 // Parameter files, the stored configuration and MAT containers: round trips,
-// refusal of bad files, atomic replacement.
+// refusal of bad files, atomic replacement and what interrupted writes left.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <span>
 
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/error.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/parameters.hpp"
@@ -165,6 +171,72 @@ TEST_F(FilesTest, AFailedWriteLeavesThePreviousFileAndNoTemporaryFiles) {
 
   EXPECT_EQ(entries(dir), (std::vector<std::string>{"folder.mat", "keep.mat"}));
   EXPECT_EQ(fs::file_size(file), sizeBefore);
+}
+
+std::string contents(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+TEST_F(FilesTest, WritesThroughALinkReplaceTheFileItNamesAndKeepTheLink) {
+  fs::create_directories(dir / "elsewhere");
+  std::ofstream(path("elsewhere/real.bin")) << "old";
+  fs::create_symlink("elsewhere/real.bin", dir / "link.bin");
+  fs::create_symlink(dir / "elsewhere/new.mat", dir / "dangling.mat");
+  writeFileAtomically(path("link.bin"), bytesOf("new contents"));
+  writeParameterFile(path("dangling.mat"), global("parameters"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.bin"));
+  EXPECT_EQ(contents(path("elsewhere/real.bin")), "new contents");
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling.mat"));
+  EXPECT_TRUE(readParameterFile(path("elsewhere/new.mat"), kParameterFileFormatId).parameters);
+  EXPECT_EQ(entries(dir), (std::vector<std::string>{"dangling.mat", "elsewhere", "link.bin"}));
+  EXPECT_EQ(entries(dir / "elsewhere"), (std::vector<std::string>{"new.mat", "real.bin"}));
+}
+
+TEST_F(FilesTest, OnlyStaleTemporaryFilesOfOurOwnAreRemovedOnTheNextWrite) {
+  const auto hourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  auto leave = [&](const std::string& name, bool old) {
+    std::ofstream(path(name)) << "left";
+    if (old) fs::last_write_time(dir / name, hourAgo);
+  };
+  leave("a.mat.tmpAb12Cd", true);  // a killed write
+  leave(".long-name-shortened.tmpZZ0099", true);
+  leave("b.mat.tmpXy34Zw", false);  // too recent to be sure
+  leave("c.mat.tmpQq56Rr", true);   // locked: its writer is alive
+  leave("notes.tmp", true);
+  leave("d.mat.tmpAB", true);
+  leave("e.mat.tmp-abcde", true);
+  const int held = ::open(path("c.mat.tmpQq56Rr").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  writeFileAtomically(path("x.bin"), bytesOf("x"));
+  ::close(held);
+  EXPECT_EQ(entries(dir),
+            (std::vector<std::string>{"b.mat.tmpXy34Zw", "c.mat.tmpQq56Rr", "d.mat.tmpAB",
+                                      "e.mat.tmp-abcde", "notes.tmp", "x.bin"}));
+}
+
+TEST_F(FilesTest, FilesReplacedTogetherAreAllNewOrAllAsBefore) {
+  std::ofstream(path("one")) << "old one";
+  std::ofstream(path("two")) << "old two";
+  for (const char* first : {"one", "three"}) {  // with and without a previous file
+    SCOPED_TRACE(first);
+    {
+      AtomicFile a(path(first)), b(path("two"));
+      std::ofstream(a.tempPath()) << "new";
+      std::ofstream(b.tempPath()) << "new";
+      // The second replacement fails after the first succeeded.
+      fs::remove(b.tempPath());
+      AtomicFile* const both[] = {&a, &b};
+      EXPECT_THROW(commitTogether(both), Error);
+    }
+    EXPECT_EQ(contents(path("one")), "old one");
+    EXPECT_EQ(contents(path("two")), "old two");
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"one", "two"}));
+  }
 }
 
 TEST_F(FilesTest, StoredConfigurationRoundTripsAndIsSilentWhenMissing) {

@@ -1,6 +1,7 @@
 // dot11a-gen as a test bench runs it: bounds of the options, parameter files it
 // writes, and (once frames can be made) the files it writes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -103,8 +104,9 @@ TEST_F(GenTest, WritesTheFormatTheExtensionNames) {
     EXPECT_NE(summary.output.find(key), std::string::npos) << key;
   ASSERT_EQ(gen("--length 100 -o " + path("f.mat")).status, 0);
   const auto vars = readMatFile(path("f.mat"));
-  ASSERT_EQ(vars.size(), 1u);
+  ASSERT_EQ(vars.size(), 2u);
   EXPECT_EQ(vars[0].first, "samples");
+  EXPECT_EQ(vars[1], NamedValue("dacPrecompensated", Value(1.0)));
   EXPECT_TRUE(vars[0].second.isComplex());
   EXPECT_EQ(vars[0].second.cols(), 1u);
   ASSERT_EQ(gen("--length 100 -o " + path("f.bin")).status, 0);
@@ -153,6 +155,9 @@ TEST_F(GenTest, MalformedOptionsExitOneAndNameTheAcceptedValues) {
       {"--download 'tcpip:tgx lab'", "--download: The TCP/IP address \"tgx lab\" is not a host"},
       {"--download tcpip:tgx-lab:65536", "\"tgx-lab:65536\" is not a host name"},
       {"--download usb:1", "--download: Cannot use the instrument address \"usb:1\""},
+      {"--params ''", "--params: the file name is empty."},
+      {"-o ''", "-o: the file name is empty."},
+      {"--save-params ''", "--save-params: the file name is empty."},
   };
   for (const auto& [args, expected] : cases) {
     SCOPED_TRACE(args);
@@ -162,6 +167,23 @@ TEST_F(GenTest, MalformedOptionsExitOneAndNameTheAcceptedValues) {
     EXPECT_EQ(r.output.find("samples:"), std::string::npos) << "a frame was made first";
   }
   EXPECT_EQ(exitCode(gen("--help")), 0);
+}
+
+TEST_F(GenTest, OutputsThatAreNotRegularFilesAreRefused) {
+  for (const char* name : {"pipe.sigmf-data", "pipe.mat"})
+    ASSERT_EQ(::mkfifo(path(name).c_str(), 0600), 0);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"-o " + path("pipe.sigmf-meta"), "pipe.sigmf-data: it is not a regular file."},
+      {"--save-params " + path("pipe.mat"), "pipe.mat: it is not a regular file."}};
+  for (const auto& [args, expected] : cases) {
+    SCOPED_TRACE(args);
+    const GenRun r = gen(args);
+    EXPECT_EQ(exitCode(r), 1);
+    EXPECT_NE(r.output.find(expected), std::string::npos) << r.output;
+  }
+  EXPECT_TRUE(fs::is_fifo(path("pipe.sigmf-data")));
+  EXPECT_TRUE(fs::is_fifo(path("pipe.mat")));
+  EXPECT_FALSE(fs::exists(path("pipe.sigmf-meta")));
 }
 
 TEST_F(GenTest, ScramblerSeedIsHexOrDecimalWithADSuffix) {

@@ -9,11 +9,13 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <complex>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "dot11a/call.hpp"
+#include "dot11a/capture.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/mac.hpp"
@@ -417,6 +419,47 @@ TEST_F(HostileInput, SigmfReplacesBothFilesOrNeither) {
   std::size_t entries = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++entries;
   EXPECT_EQ(entries, 2u);
+}
+
+TEST_F(HostileInput, SigmfDataOfAnotherRecordingIsRefused) {
+  const std::string a = path("a"), b = path("b");
+  writeSigmf(a, std::vector<std::complex<double>>(2, {1, 0}), SigmfInfo{});
+  writeSigmf(b, std::vector<std::complex<double>>(100, {0.5, 0.5}), SigmfInfo{});
+  EXPECT_EQ(readCapture(a + ".sigmf-meta").samples.size(), 2u);
+  // New samples under old metadata, as an interrupted replacement would leave.
+  fs::copy_file(b + ".sigmf-data", a + ".sigmf-data", fs::copy_options::overwrite_existing);
+  try {
+    readCapture(a + ".sigmf-meta");
+    ADD_FAILURE() << "a mixed pair was read";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("the data file does not belong to this metadata"),
+              std::string::npos)
+        << e.what();
+  }
+  // Recordings of others carry no digest and read as they are.
+  std::ofstream(a + ".sigmf-meta") << R"({"global":{"core:datatype":"cf32_le"}})";
+  EXPECT_EQ(readCapture(a + ".sigmf-meta").samples.size(), 100u);
+}
+
+TEST_F(HostileInput, LargeMatCapturesAreRefusedBeforeTheyAreRead) {
+  // 1.5 GiB sparse files: one that is no MAT file, one behind a valid header
+  // that holds more than the 2^26 samples of any capture.
+  const std::string text = path("text.mat"), big = path("big.mat");
+  writeBytes(text, std::string(200, 'x'));
+  writeBytes(big, matHeader() + matrixStart("samples", 6, 9, 2, 16) + std::string(16, '\0'));
+  for (const std::string& f : {text, big}) ASSERT_EQ(::truncate(f.c_str(), off_t{3} << 29), 0);
+  auto refusal = [](const std::string& file) {
+    try {
+      readCapture(file);
+    } catch (const Error& e) {
+      return std::string(e.what());
+    }
+    return std::string("read");
+  };
+  EXPECT_TRUE(withinMemoryBudget(std::size_t{96} << 20, [&] {
+    return refusal(text).find("not a MAT file") != std::string::npos &&
+           refusal(big).find("has 1610612736 bytes") != std::string::npos;
+  }));
 }
 
 TEST_F(HostileInput, TheLongestFileNameIsWritable) {
