@@ -20,6 +20,7 @@
 #include "dot11a/synthesis.hpp"
 #include "rx/constellation.hpp"
 #include "rx/internal.hpp"
+#include "rx/iq_imbalance.hpp"
 #include "rx/signal.hpp"
 
 namespace dot11a::rx {
@@ -119,6 +120,7 @@ class FrameDecoder {
     if (!decodeSignal()) return det_.ltf + 208LL * os_;
     decodeData();
     rep_.clockOffsetPpm = driftRate() * 1e6;
+    iq_.report(rep_);
     return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols)) +
            shift_;
   }
@@ -151,6 +153,8 @@ class FrameDecoder {
       if (k != 0 && disabled_[i]) rep_.disabledSubcarriers.push_back(k);
     }
     rep_.channel.assign(h_.begin(), h_.end());
+    iq_.addTraining(y1, l);
+    iq_.addTraining(y2, l);
     for (std::size_t i = 0; i < 53; ++i) {
       const double e = std::norm(h_[i]);
       hInv_[i] = disabled_[i] ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
@@ -232,6 +236,7 @@ class FrameDecoder {
       e.data[j] = mul(mul(y[i], hInv_[i]), g[i]);
       e.weight[j] = weight_[i];
     }
+    turn_ = g;
     return e;
   }
 
@@ -315,6 +320,7 @@ class FrameDecoder {
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       const Equalised e = equalise(idx, pilotPolarity(idx));
+      iq_.addSymbol(carriers_, turn_, hInv_, r.nbpsc);
       double errSym = 0.0;
       std::size_t countSym = 0;
       for (std::size_t j = 0; j < 48; ++j) {
@@ -417,6 +423,8 @@ class FrameDecoder {
   std::array<cplx, 53> carriers_{};  // the symbol being equalised
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
+  std::array<cplx, 53> turn_{};      // the last symbol's phase correction per sub-carrier
+  IqImbalanceEstimator iq_;
   const RateEntry* rate_ = nullptr;
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
