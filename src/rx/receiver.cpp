@@ -19,6 +19,7 @@
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/constellation.hpp"
+#include "rx/frame.hpp"
 #include "rx/internal.hpp"
 #include "rx/iq_imbalance.hpp"
 #include "rx/signal.hpp"
@@ -462,6 +463,26 @@ double evmLimitDb(double rateMbps) {
 // ---- the receiver
 // --------------------------------------------------------------------------------
 
+FrameReport decodeFrame(std::span<const cplx> x, std::span<const cplx> input, const Detection& det,
+                        int os, const Options& opt, long long& end) {
+  const double toInput = opt.sampleRate / (kBaseSampleRate * os);
+  FrameReport rep;
+  rep.mirrored = det.mirrored;
+  rep.cfoHz = det.coarseHz + (det.mirrored ? -det.fineHz : det.fineHz);
+  const long long startWork = std::max<long long>(0, det.ltf - 192LL * os);
+  rep.start = static_cast<std::size_t>(std::llround(static_cast<double>(startWork) * toInput));
+  Signal sig(x, os);
+  sig.setCorrection(det.coarseHz, det.mirrored, det.fineHz);
+  FrameDecoder dec(sig, det, opt, rep);
+  end = dec.run();
+  const auto endInput = static_cast<std::size_t>(std::clamp<double>(
+      std::round(static_cast<double>(end) * toInput), 0.0, static_cast<double>(input.size())));
+  measureFrame(
+      rep, input.subspan(std::min(rep.start, endInput), endInput - std::min(rep.start, endInput)),
+      opt, os);
+  return rep;
+}
+
 Result receive(std::span<const cplx> samples, const Options& opt) {
   Result res;
   res.sampleRate = opt.sampleRate;
@@ -509,7 +530,6 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     resampled = resample(samples, opt.sampleRate, kBaseSampleRate * os);
     x = resampled;
   }
-  const double toInput = opt.sampleRate / (kBaseSampleRate * os);
 
   long long from = 0;
   while (res.frames.size() < opt.maxFrames) {
@@ -519,23 +539,10 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
       from = det.resumeAt;
       continue;
     }
-    FrameReport rep;
-    rep.mirrored = det.mirrored;
-    rep.cfoHz = det.coarseHz + (det.mirrored ? -det.fineHz : det.fineHz);
-    const long long startWork = std::max<long long>(0, det.ltf - 192LL * os);
-    rep.start = static_cast<std::size_t>(std::llround(static_cast<double>(startWork) * toInput));
-    Signal sig(x, os);
-    sig.setCorrection(det.coarseHz, det.mirrored, det.fineHz);
-    FrameDecoder dec(sig, det, opt, rep);
-    const long long end = dec.run();
+    long long end = 0;
+    FrameReport rep = decodeFrame(x, samples, det, os, opt, end);
     if (bad > 0)
       rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
-    const auto endInput = static_cast<std::size_t>(std::clamp<double>(
-        std::round(static_cast<double>(end) * toInput), 0.0, static_cast<double>(samples.size())));
-    measureFrame(
-        rep,
-        samples.subspan(std::min(rep.start, endInput), endInput - std::min(rep.start, endInput)),
-        opt, os);
     res.frames.push_back(std::move(rep));
     from = std::max(end, det.resumeAt);
   }
