@@ -5,6 +5,7 @@
 // operation's own inputs. Outputs: status (0 = success) and response.
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "answers.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/instrument.hpp"
 #include "dot11a/value.hpp"
 #include "io/gateway_abi.hpp"
 #include "links.hpp"
@@ -24,11 +27,11 @@ using dot11a::Value;
 using hwio::Failure;
 using hwio::Link;
 
-constexpr double kDefaultTimeout = 10;
 constexpr int kFullScale = 32767;
-// Errors read from the queue after one command; more would mean the queue
-// never empties.
-constexpr int kMaxErrors = 32;
+// Errors read from the queue after one command. An instrument whose queue
+// keeps answering with errors is not read for longer than this many answers or
+// one time-out, whichever ends first.
+constexpr int kMaxErrors = 10;
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -55,14 +58,12 @@ double number(const Value& rec, std::string_view section, std::string_view name,
 // checked before the conversion so that a huge value is reported instead of
 // wrapping around.
 long wholeSetting(const Value& rec, std::string_view section, std::string_view name,
-                  double fallback, double lo, double hi) {
+                  double fallback, long lo, long hi) {
   const double x = std::trunc(number(rec, section, name, fallback));
-  if (!(x >= lo && x <= hi)) {
-    std::ostringstream text;
-    text << "The connection setting " << section << "." << name << " is out of range: " << x << ".";
-    throw Failure(1, text.str());
-  }
-  return static_cast<long>(x);
+  if (const auto n = dot11a::integerOf<long>(x, lo, hi)) return *n;
+  std::ostringstream text;
+  text << "The connection setting " << section << "." << name << " is out of range: " << x << ".";
+  throw Failure(1, text.str());
 }
 
 std::string text(const Value& rec, std::string_view section, std::string_view name) {
@@ -78,11 +79,7 @@ std::unique_ptr<Link> connect(const Value& config) {
   const Value* type = sub(config, "type");
   if (type == nullptr || !type->isText())
     throw Failure(1, "The connection configuration has no interface type (GPIB, RS232 or TCPIP).");
-  double timeout = kDefaultTimeout;
-  if (const Value* t = sub(config, "timeout"); t != nullptr && t->isNumeric() && !t->isEmpty()) {
-    timeout = t->toScalar();
-    if (!(timeout > 0)) timeout = kDefaultTimeout;
-  }
+  const double timeout = dot11a::ioTimeoutOf(config);
   const std::string kind = lower(type->str());
   if (kind == "tcpip" || kind == "tcp/ip") {
     const std::string address = text(config, "TCPIP", "address");
@@ -92,30 +89,31 @@ std::unique_ptr<Link> connect(const Value& config) {
     hwio::SerialSettings s;
     s.device = text(config, "RS232", "device");
     if (s.device.empty()) {
-      const double port = number(config, "RS232", "port", 1);
-      if (port < 1 || port > 99 || port != std::trunc(port))
-        throw Failure(1, "The serial port number must be a whole number from 1 to 99.");
-      s.device = "/dev/ttyS" + std::to_string(static_cast<int>(port) - 1);  // port 1 is ttyS0
+      const auto port = dot11a::integerOf<int>(number(config, "RS232", "port", 1), 1, 99);
+      if (!port) throw Failure(1, "The serial port number must be a whole number from 1 to 99.");
+      s.device = "/dev/ttyS" + std::to_string(*port - 1);  // port 1 is ttyS0
     }
     // Any whole rate passes here; the line itself names the rates it supports.
-    s.baudrate = wholeSetting(config, "RS232", "baudrate", 9600, 1, 1e9);
+    s.baudrate = wholeSetting(config, "RS232", "baudrate", 9600, 1, 1000000000);
     s.handshake = text(config, "RS232", "handshake");
     s.timeoutSeconds = timeout;
     return hwio::openSerial(s);
   }
   if (kind == "gpib") {
     hwio::GpibSettings s;
-    // Checked as numbers before the conversion, which is undefined out of range.
-    const double board = std::trunc(number(config, "GPIB", "board", 0));
-    const double primary = std::trunc(number(config, "GPIB", "primary", 19));
-    const double secondary = std::trunc(number(config, "GPIB", "secondary", -1));
-    if (!(board >= 0 && board <= 15) || !(primary >= 0 && primary <= 30) ||
-        !(secondary >= -1 && secondary <= 31))
+    // Fractions truncated; checked before the conversion, which is undefined out of range.
+    const auto board =
+        dot11a::integerOf<int>(std::trunc(number(config, "GPIB", "board", 0)), 0, 15);
+    const auto primary =
+        dot11a::integerOf<int>(std::trunc(number(config, "GPIB", "primary", 19)), 0, 30);
+    const auto secondary =
+        dot11a::integerOf<int>(std::trunc(number(config, "GPIB", "secondary", -1)), -1, 31);
+    if (!board || !primary || !secondary)
       throw Failure(
           1, "The GPIB address is out of range: board 0-15, primary 0-30, secondary 0-31 or none.");
-    s.board = static_cast<int>(board);
-    s.primary = static_cast<int>(primary);
-    s.secondary = static_cast<int>(secondary);
+    s.board = *board;
+    s.primary = *primary;
+    s.secondary = *secondary;
     s.timeoutSeconds = timeout;
     return hwio::openGpib(s);
   }
@@ -135,9 +133,19 @@ std::string commandText(const std::vector<Value>& in, std::size_t i, const char*
 }
 
 // Reads the error queue until it reports no error; returns the errors found.
-std::vector<std::string> drainErrors(Link& link) {
+// Stops after kMaxErrors errors or once the reading has lasted `timeout`
+// seconds (the answer being read then still gets its own time-out), noting
+// that the queue was not emptied.
+std::vector<std::string> drainErrors(Link& link, double timeout) {
   std::vector<std::string> errors;
-  for (int i = 0; i < kMaxErrors; ++i) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    if (static_cast<int>(errors.size()) >= kMaxErrors ||
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >=
+            timeout) {
+      errors.push_back("(error queue not read to its end)");
+      return errors;
+    }
     link.write(":SYST:ERR?\n");
     const std::string answer = link.readLine("\":SYST:ERR?\"");
     const auto parsed = hwio::parseErrorAnswer(answer);
@@ -147,7 +155,6 @@ std::vector<std::string> drainErrors(Link& link) {
     if (parsed->code == 0) return errors;
     errors.push_back(answer);
   }
-  return errors;
 }
 
 std::string joinErrors(const std::vector<std::string>& errors) {
@@ -211,8 +218,10 @@ std::string packSamples(const Value& data, const std::string& mode, double level
   }
   std::string out(z.size() * 4, '\0');
   auto put = [&](std::size_t at, double x) {
-    const long q = std::clamp(std::lround(x * scale), -32768L, 32767L);
-    const auto u = static_cast<std::uint16_t>(static_cast<std::int16_t>(q));
+    // Clipped as a double: a raw sample far beyond full scale has no long value.
+    const auto q = dot11a::checkedInteger<std::int16_t>(
+        std::clamp(std::round(x * scale), -32768.0, 32767.0), "A sample");
+    const auto u = static_cast<std::uint16_t>(q);
     out[at] = static_cast<char>(u >> 8);
     out[at + 1] = static_cast<char>(u & 0xff);
   };
@@ -265,7 +274,7 @@ Value run(int code, const std::vector<Value>& in, std::string& response) {
       const std::string command = commandText(in, 2, "command");
       return withLink(config, [&](Link& link) {
         link.write(command + "\n");
-        const auto errors = drainErrors(link);
+        const auto errors = drainErrors(link, dot11a::ioTimeoutOf(config));
         if (!errors.empty()) {
           response =
               "The instrument reported an error for \"" + command + "\": " + joinErrors(errors);
@@ -298,7 +307,7 @@ Value run(int code, const std::vector<Value>& in, std::string& response) {
       return withLink(config, [&](Link& link) {
         link.write(":MEM:DATA \"arbi:" + name + "\"," + block(iq) + "\n");
         link.write(":MEM:DATA \"mkr:" + name + "\"," + block(mk) + "\n");
-        const auto errors = drainErrors(link);
+        const auto errors = drainErrors(link, dot11a::ioTimeoutOf(config));
         if (!errors.empty()) {
           response = "The instrument reported an error while storing \"" + name +
                      "\": " + joinErrors(errors);
@@ -324,10 +333,9 @@ Value run(int code, const std::vector<Value>& in, std::string& response) {
 int operationCode(const std::vector<Value>& in) {
   if (in.empty() || !in[0].isNumeric() || !in[0].isScalar())
     dot11a::raise("hwIO: the first input must be the operation code, a whole number.");
-  const double code = in[0].toScalar();
-  if (code != std::trunc(code) || code < -2147483648.0 || code > 2147483647.0)
-    dot11a::raise("hwIO: the operation code must be a whole number.");
-  return static_cast<int>(code);
+  const auto code = dot11a::integerOf<int>(in[0].toScalar());
+  if (!code) dot11a::raise("hwIO: the operation code must be a whole number.");
+  return *code;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "links.hpp"
 
 #include "answers.hpp"
+#include "dot11a/checked_integer.hpp"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -38,7 +39,8 @@ std::string seconds(double s) {
 }
 
 int toMillis(double s) {
-  return static_cast<int>(std::clamp(s * 1000.0, 1.0, 3600.0 * 1000.0));
+  return dot11a::checkedInteger<int>(std::round(std::clamp(s * 1000.0, 1.0, 3600.0 * 1000.0)),
+                                     "A time-out in milliseconds");
 }
 
 // poll() for one event, restarting after signals, within `deadline`.

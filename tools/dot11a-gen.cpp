@@ -22,6 +22,7 @@
 #include "verify_report.hpp"
 
 #include "dot11a/bits.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/frame_export.hpp"
@@ -120,8 +121,8 @@ std::string shown(double v) {
 
 double inRange(double v, double lo, double hi, const std::string& name) {
   if (!std::isfinite(v) || v < lo || v > hi || v != std::floor(v))
-    bad(name + " must be a whole number from " + std::to_string(static_cast<long>(lo)) + " to " +
-        std::to_string(static_cast<long>(hi)) + ", not " + shown(v) + ".");
+    bad(name + " must be a whole number from " + shown(lo) + " to " + shown(hi) + ", not " +
+        shown(v) + ".");
   return v;
 }
 
@@ -150,7 +151,7 @@ double parseHex(std::string s, std::string_view field, const std::string& name) 
 double parseSeed(const std::string& text) {
   const ParameterBound& b = parameterBound("scramblerInit");
   char hiText[16];
-  std::snprintf(hiText, sizeof hiText, "%X", static_cast<unsigned>(b.hi));
+  std::snprintf(hiText, sizeof hiText, "%X", checkedInteger<unsigned>(b.hi, "The seed bound"));
   const std::string what = "--scrambler-init must be 1 to " + std::string(hiText) +
                            " in hexadecimal or 1d to " + shown(b.hi) + "d in decimal, not \"" +
                            text + "\".";
@@ -239,7 +240,7 @@ Value applyOptions(const Options& o) {
   }
   if (p.field("dataSourceType").toScalar() == 7 &&
       p.field("dataLength").toScalar() > dataLengthLimit(p))
-    bad("The payload file is longer than " + std::to_string(static_cast<long>(dataLengthLimit(p))) +
+    bad("The payload file is longer than " + shown(dataLengthLimit(p)) +
         " octets, the most the frame can carry with this header and FCS.");
   if (o.scramblerInit) p.setField("scramblerInit", parseSeed(*o.scramblerInit));
   if (o.noScrambler) p.setField("scramblerActive", 0.0);

@@ -135,7 +135,10 @@ inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
       ->group(g)
       ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case));
   app.add_flag("--yes", o.yes, "go ahead with a long RS-232 transfer without asking")->group(g);
-  app.add_option("--io-timeout", o.ioTimeout, "seconds allowed per instrument step (default 10)")
+  app.add_option("--io-timeout", o.ioTimeout,
+                 "seconds allowed per instrument step (default 10); the whole download and "
+                 "playback ends within " +
+                     std::to_string(kExchangeTimeouts) + " of them")
       ->group(g)
       ->check(number("a time-out from 0.1 to 3600 s", 0.1, 3600));
 }

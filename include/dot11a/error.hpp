@@ -22,6 +22,9 @@ class Error : public std::runtime_error {
 
 [[noreturn]] void raise(std::string message);
 
+// The message of a failed allocation, or of a size too large to allocate.
+inline constexpr std::string_view kOutOfMemory = "Out of memory.";
+
 // Prints "Warning: <message>" on standard error, or hands it to the sink that a
 // test installed. Returns the previous sink from setWarningSink; pass an empty
 // function to restore printing.

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
 
@@ -58,8 +59,10 @@ inline std::size_t dataSymbolsFor(std::size_t payloadBits, bool framed, Modulati
     const auto ndbps = static_cast<std::size_t>(dataBitsPerSymbolOf(m, *r));
     return (bits + ndbps - 1) / ndbps;
   }
+  // A rate near 0 asks for more symbols than any count holds.
   const double ndbps = codedBitsPerSymbolOf(m) * codingRate;
-  return static_cast<std::size_t>(std::ceil(static_cast<double>(bits) / ndbps));
+  return checkedInteger<std::size_t>(std::ceil(static_cast<double>(bits) / ndbps),
+                                     "The number of DATA symbols at this coding rate");
 }
 
 inline FrameLayout frameLayout(const FrameShape& s) {

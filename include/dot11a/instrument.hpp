@@ -7,6 +7,7 @@
 // adapters over these functions.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,17 @@ namespace dot11a {
 // also reads two optional fields: `timeout` (seconds for connecting and for
 // each read or write, default 10) and `RS232.device` (a serial device path
 // that replaces the one derived from the port number).
+
+// The gateway's time-out in seconds: the configuration's `timeout` when it is
+// a positive number (at most an hour), otherwise kDefaultIoTimeout.
+inline constexpr double kDefaultIoTimeout = 10;
+inline double ioTimeoutOf(const Value& config) {
+  if (config.isRecord() && config.hasField("timeout")) {
+    const Value& t = config.field("timeout");
+    if (t.isNumeric() && !t.isEmpty() && t.toScalar() > 0) return std::min(t.toScalar(), 3600.0);
+  }
+  return kDefaultIoTimeout;
+}
 
 // The handshake entries in list order (positions 1, 2, 3).
 inline constexpr std::array<const char*, 3> kHandshakeEntries = {"None", "Xon/Xoff", "RTS/CTS"};
@@ -149,6 +161,14 @@ using Confirm = std::function<bool(std::string_view title, std::string_view text
 
 // Estimated RS-232 transfer time in minutes of `samples` samples.
 double rs232TransferMinutes(std::size_t samples, double baudrate);
+// A download with its playback (downloadAndPlay), and each of tgxDownload and
+// tgxPlay on its own, ends within this many gateway time-outs (ioTimeoutOf),
+// not counting the time the waveform bytes spend flowing to the instrument.
+// No step starts unless the four time-outs one step may take are left. A step
+// that gets no answer or no connection means the instrument is gone: nothing
+// more is sent, and that step's result is reported.
+inline constexpr int kExchangeTimeouts = 24;
+
 // Stores a waveform: the RS-232 time question (through `confirm`) when the
 // transfer is long, the ARB state saved, ARB off, the download, and ARB on
 // again when it was on.
@@ -166,8 +186,9 @@ std::string referenceText(double arbRefSource);
 // The playback command list of a platform, in the order it is sent.
 std::vector<std::string> playbackCommands(std::string_view name, const SigGenSettings& s,
                                           Platform platform);
-// Sends the playback list (every command, also after a failure), then returns
-// the front panel to local control. The result is the first failed command's
+// Sends the playback list (every command, also after an instrument error;
+// nothing more once the instrument is gone), then returns the front panel to
+// local control. The result is the first failed command's
 // (its status, and a message naming the command and the instrument's answer),
 // or the last command's when all succeeded.
 IoResult tgxPlay(std::string_view name, const SigGenSettings& s, const Value& config,

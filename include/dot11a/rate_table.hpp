@@ -125,8 +125,10 @@ inline const RateEntry* rateByMbps(double mbps) {
 // The entry of a modulation and coding rate; nullptr for a combination that is
 // not a standard rate ("Custom": uncoded, or BPSK/QPSK/16-QAM with 2/3, ...).
 inline const RateEntry* rateOf(Modulation m, double codingRate) {
+  const CodingRate* c = codingRateOf(codingRate);
+  if (c == nullptr) return nullptr;
   for (const RateEntry& e : kRateTable)
-    if (e.modulation == m && std::fabs(e.coding.value() - codingRate) < 1e-9) return &e;
+    if (e.modulation == m && e.coding.num == c->num && e.coding.den == c->den) return &e;
   return nullptr;
 }
 

@@ -20,6 +20,7 @@
 #include "dot11a/num2str.hpp"
 #include "dot11a/parameter_bounds.hpp"
 #include "dot11a/parameters.hpp"
+#include "dot11a/rate_table.hpp"
 #include "dot11a/siggen_settings.hpp"
 #include "dot11a/size_estimate.hpp"
 #include "gui/feedback.hpp"
@@ -73,8 +74,8 @@ void enable(const Value& h, std::string_view tag, bool on) {
 
 // The pop-up item of a coding rate (1, 1/2, 2/3, 3/4).
 double encoderItem(double rate) {
-  for (std::size_t i = 0; i < kCodingRateItems.size(); ++i)
-    if (std::fabs(rate - kCodingRateItems[i]) < 1e-9) return static_cast<double>(i + 1);
+  if (const CodingRate* r = codingRateOf(rate))  // the list is in the order of kCodingRates
+    return static_cast<double>(r - kCodingRates.data() + 1);
   raise("The coding rate " + num2str(rate) + " is not one of 1, 1/2, 2/3 and 3/4.");
 }
 

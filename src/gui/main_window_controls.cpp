@@ -6,6 +6,7 @@
 
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
@@ -94,9 +95,9 @@ void pdModulation_Callback(Call& c) {
 }
 
 void pdEncoder_Callback(Call& c) {
-  const int item = static_cast<int>(controlValue(c));
-  if (item < 1 || item > 4) raise("The coding-rate list has four items.");
-  P().setField("encoderRate", kCodingRateItems[static_cast<std::size_t>(item - 1)]);
+  const auto item = integerOf<std::size_t>(std::trunc(controlValue(c)), 1, 4);
+  if (!item) raise("The coding-rate list has four items.");
+  P().setField("encoderRate", kCodingRateItems[*item - 1]);
   local("redrawFormatParameters", {cbHandles(c)});
   local("redrawProjectedLength", {cbHandles(c)});
 }

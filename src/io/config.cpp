@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/instrument.hpp"
 
@@ -32,7 +33,7 @@ std::int32_t toInt32(double x) {
     return std::numeric_limits<std::int32_t>::max();
   if (r <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
     return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(r);
+  return checkedInteger<std::int32_t>(r, "An address field");
 }
 
 // Converts the named fields of sub-record `sub` (when present) to int32 scalars.
@@ -167,8 +168,10 @@ Value reStructureConfig(const Value& oldConfig, std::span<const std::string> han
     // The stored position counts from 0; a position outside the list takes the
     // first entry rather than failing on a damaged file.
     const double pos = numberOr(oldConfig, "HandShake", 0);
-    const auto index = static_cast<std::size_t>(
-        std::clamp(pos, 0.0, static_cast<double>(handshakeEntries.size() - 1)));
+    const auto index =
+        integerOf<std::size_t>(
+            std::trunc(std::clamp(pos, 0.0, static_cast<double>(handshakeEntries.size() - 1))))
+            .value_or(0);  // not a number at all
     handshake = handshakeEntries[index];
   }
   rs.setField("handshake", handshake);

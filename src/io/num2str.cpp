@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 
 namespace dot11a {
@@ -41,7 +42,7 @@ std::string num2str(double x) {
   if (!std::isfinite(x)) return nonFinite(x);
   if (x == std::trunc(x)) return wholeNumber(x);
   const double digits = std::ceil(std::log10(std::fabs(x)));
-  const int p = static_cast<int>(std::min(11.0, std::max(1.0, digits))) + 4;
+  const int p = checkedInteger<int>(std::min(11.0, std::max(1.0, digits)), "num2str: digits") + 4;
   return toChars(x, std::chars_format::general, p);
 }
 

@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "dot11a/dialogs.hpp"
@@ -38,19 +40,64 @@ std::size_t sampleCount(const Value& iq) {
   return iq.isAbsent() ? 0 : iq.numel();
 }
 
-}  // namespace
-
-Platform platformFromText(std::string_view letter) {
-  return equalsNoCase(letter, "c") ? Platform::C : Platform::B;
+// After such a result the instrument cannot be reached (no connection, no
+// answer, no interface): every further step would wait its time-out in vain.
+bool unreachable(const IoResult& r) {
+  namespace gs = gateway_status;
+  return r.status == gs::kBadConfiguration || r.status == gs::kConnectFailed ||
+         r.status == gs::kIoFailed || r.status == gs::kNotInstalled;
 }
 
-double rs232TransferMinutes(std::size_t samples, double baudrate) {
-  // 32 bits per I/Q sample pair, 12.5 % framing and protocol overhead.
-  return static_cast<double>(samples) * 32 * 1.125 / baudrate / 60;
+// The time one exchange with the instrument may take: kExchangeTimeouts
+// time-outs. One gateway step takes at most kStepTimeouts of them (connecting,
+// a write that stops moving, the error queue read for one time-out plus the
+// answer in progress), so a step starts only while that much is left.
+class Budget {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr double kStepTimeouts = 4;
+
+  explicit Budget(const Value& config)
+      : timeout_(ioTimeoutOf(config)), end_(Clock::now() + seconds(kExchangeTimeouts * timeout_)) {}
+
+  // A failure when too little time is left to start the step `what`.
+  std::optional<IoResult> refuse(std::string_view what) const {
+    if (Clock::now() + seconds(kStepTimeouts * timeout_) <= end_) return std::nullopt;
+    return IoResult{gateway_status::kIoFailed,
+                    "The instrument took too long: the exchange may last " +
+                        formatG(kExchangeTimeouts * timeout_, 6) + " s (" +
+                        std::to_string(kExchangeTimeouts) + " time-outs of " +
+                        formatG(timeout_, 6) + " s); stopped before " + std::string(what) + "."};
+  }
+
+  // Runs the waveform transfer; the time it took beyond one step's allowance
+  // is the data flowing, which the budget does not count.
+  template <class Step>
+  IoResult transfer(Step step) {
+    const auto start = Clock::now();
+    IoResult r = step();
+    const auto extra = (Clock::now() - start) - seconds(kStepTimeouts * timeout_);
+    if (extra > Clock::duration::zero()) end_ += extra;
+    return r;
+  }
+
+ private:
+  static Clock::duration seconds(double s) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+  }
+  double timeout_;
+  Clock::time_point end_;
+};
+
+DownloadResult refused(const IoResult& r) {
+  DownloadResult d;
+  d.status = r.status;
+  d.description = r.response;
+  return d;
 }
 
-DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
-                           const Value& config, const Confirm& confirm) {
+DownloadResult downloadWithin(const Value& iq, const Value& markers, std::string_view name,
+                              const Value& config, const Confirm& confirm, Budget& budget) {
   DownloadResult result;
   if (equalsNoCase(configType(config), "rs232")) {
     const Value& rs = config.field("RS232");
@@ -68,15 +115,61 @@ DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_vi
   }
   const IoResult state = hwQuery(config, ":SOUR:RAD:ARB:STATe?");
   result.status = state.status;
+  if (unreachable(state)) return refused(state);
+  if (auto late = budget.refuse("switching the ARB off")) return refused(*late);
   const IoResult off = hwSend(config, ":SOUR:RAD:ARB:STATe OFF");
   result.status = off.status;
   result.description = off.response;
-  const IoResult stored = hwDownload(config, iq, markers, name);
+  if (unreachable(off)) return result;
+  if (auto late = budget.refuse("the waveform transfer")) return refused(*late);
+  const IoResult stored = budget.transfer([&] { return hwDownload(config, iq, markers, name); });
   result.status = stored.status;
   result.description = stored.response;
+  if (unreachable(stored)) return result;
   // Only a successful query can tell that the ARB was playing before.
-  if (state.ok() && answerIsOne(state.response)) hwSend(config, ":SOUR:RAD:ARB:STATe ON");
+  if (state.ok() && answerIsOne(state.response) && !budget.refuse("switching the ARB on"))
+    hwSend(config, ":SOUR:RAD:ARB:STATe ON");
   return result;
+}
+
+IoResult playWithin(std::string_view name, const SigGenSettings& s, const Value& config,
+                    Platform platform, Budget& budget) {
+  IoResult last, firstFailure;
+  bool failed = false;
+  for (const std::string& command : playbackCommands(name, s, platform)) {
+    if (auto late = budget.refuse("\"" + command + "\"")) return failed ? firstFailure : *late;
+    last = hwSend(config, command);
+    if (!last.ok() && !failed) {
+      failed = true;
+      firstFailure.status = last.status;
+      // The gateway's message usually names the command already.
+      firstFailure.response =
+          last.response.find(command) != std::string::npos
+              ? last.response
+              : "The instrument did not accept \"" + command + "\": " + last.response;
+    }
+    if (unreachable(last)) return firstFailure;
+  }
+  // Gives the front panel back; its outcome does not change the result.
+  if (!budget.refuse("returning to local control")) hwReturnLocal(config);
+  return failed ? firstFailure : last;
+}
+
+}  // namespace
+
+Platform platformFromText(std::string_view letter) {
+  return equalsNoCase(letter, "c") ? Platform::C : Platform::B;
+}
+
+double rs232TransferMinutes(std::size_t samples, double baudrate) {
+  // 32 bits per I/Q sample pair, 12.5 % framing and protocol overhead.
+  return static_cast<double>(samples) * 32 * 1.125 / baudrate / 60;
+}
+
+DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
+                           const Value& config, const Confirm& confirm) {
+  Budget budget(config);
+  return downloadWithin(iq, markers, name, config, confirm, budget);
 }
 
 std::string reconFilterText(double v) {
@@ -136,23 +229,8 @@ std::vector<std::string> playbackCommands(std::string_view name, const SigGenSet
 
 IoResult tgxPlay(std::string_view name, const SigGenSettings& s, const Value& config,
                  Platform platform) {
-  IoResult last, firstFailure;
-  bool failed = false;
-  for (const std::string& command : playbackCommands(name, s, platform)) {
-    last = hwSend(config, command);
-    if (!last.ok() && !failed) {
-      failed = true;
-      firstFailure.status = last.status;
-      // The gateway's message usually names the command already.
-      firstFailure.response =
-          last.response.find(command) != std::string::npos
-              ? last.response
-              : "The instrument did not accept \"" + command + "\": " + last.response;
-    }
-  }
-  // Gives the front panel back; its outcome does not change the result.
-  hwReturnLocal(config);
-  return failed ? firstFailure : last;
+  Budget budget(config);
+  return playWithin(name, s, config, platform, budget);
 }
 
 std::string DownloadAndPlayResult::message() const {
@@ -167,9 +245,10 @@ DownloadAndPlayResult downloadAndPlay(const Value& iq, const Value& markers,
                                       const SigGenSettings& settings, const Value& config,
                                       Platform platform, const Confirm& confirm) {
   DownloadAndPlayResult r;
-  r.download = tgxDownload(iq, markers, settings.title, config, confirm);
+  Budget budget(config);
+  r.download = downloadWithin(iq, markers, settings.title, config, confirm, budget);
   if (!r.download.ok()) return r;
-  r.playback = tgxPlay(settings.title, settings, config, platform);
+  r.playback = playWithin(settings.title, settings, config, platform, budget);
   r.played = true;
   return r;
 }

@@ -5,13 +5,14 @@
 #include <cmath>
 #include <string>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 
 namespace dot11a {
 
 // Upper bound on bit rows built from a requested size: far beyond any frame,
 // small enough that a mistyped size cannot exhaust memory.
-constexpr double kMaxBits = 1 << 26;
+constexpr std::size_t kMaxBits = 1 << 26;
 
 std::uint8_t parityBit(double v) {
   return static_cast<std::uint8_t>(std::fmod(std::fabs(std::trunc(v)), 2.0) != 0.0);
@@ -20,10 +21,9 @@ std::uint8_t parityBit(double v) {
 // Whole part of a size-like input, at least 0, within kMaxBits.
 std::size_t wholeSize(double v, const char* what) {
   if (std::isnan(v) || v <= 0) return 0;
-  if (v > kMaxBits)
-    raise(std::string(what) + " is too large (at most " +
-          std::to_string(static_cast<long long>(kMaxBits)) + ").");
-  return static_cast<std::size_t>(std::floor(v));
+  if (v > static_cast<double>(kMaxBits))
+    raise(std::string(what) + " is too large (at most " + std::to_string(kMaxBits) + ").");
+  return checkedInteger<std::size_t>(std::floor(v), what);
 }
 
 Bits bitVector(double x, double minSize, bool msbFirst) {
@@ -44,7 +44,7 @@ std::string hexString(double num, double size) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string s;
   for (double v = num; v > 0; v = std::floor(v / 16))
-    s.push_back(kDigits[static_cast<int>(std::fmod(v, 16.0))]);
+    s.push_back(kDigits[checkedInteger<int>(std::fmod(v, 16.0), "hexString: a digit")]);
   if (s.empty()) s.push_back('0');
   std::reverse(s.begin(), s.end());
   const std::size_t width = 2 * wholeSize(size, "hexString: size");

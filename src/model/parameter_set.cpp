@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/payload.hpp"
@@ -18,7 +19,8 @@ namespace {
 // custom combination.
 const RateEntry* entryOf(double modulation, double encoderRate) {
   if (!isModulationCode(modulation)) return nullptr;
-  return rateOf(static_cast<Modulation>(static_cast<int>(modulation)), encoderRate);
+  return rateOf(static_cast<Modulation>(checkedInteger<int>(modulation, "The modulation code")),
+                encoderRate);
 }
 
 double activeLength(const Value& p, std::string_view name) {

@@ -1,8 +1,10 @@
 // The payload of a parameter set: the data source, the active MAC header in
 // front and the FCS behind.
 #include <cmath>
+#include <sstream>
 #include <string>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/payload.hpp"
@@ -13,7 +15,7 @@ namespace {
 
 // Longest generated payload source; far beyond the 4095 octets a frame carries,
 // small enough that a corrupt length cannot exhaust memory.
-constexpr double kMaxSourceBits = 1 << 24;
+constexpr std::size_t kMaxSourceBits = 1 << 24;
 
 Bits pattern(std::size_t n, std::uint8_t first) {
   Bits b(n);
@@ -27,10 +29,11 @@ std::size_t payloadBitCount(const Value& parameters) {
   if (std::isnan(dataLength) || dataLength < 0)
     raise("The data length must be a number of bytes, 0 or more.");
   const double bits = std::floor(8 * dataLength);
-  if (bits > kMaxSourceBits)
-    raise("The data length of " + std::to_string(static_cast<long long>(dataLength)) +
-          " bytes is far beyond the 4095 bytes a frame can carry.");
-  return static_cast<std::size_t>(bits);
+  if (const auto n = integerOf<std::size_t>(bits, 0, kMaxSourceBits)) return *n;
+  std::ostringstream given;
+  given << dataLength;
+  raise("The data length of " + given.str() +
+        " bytes is far beyond the 4095 bytes a frame can carry.");
 }
 
 }  // namespace

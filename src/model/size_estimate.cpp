@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/frame_layout.hpp"
 
@@ -23,10 +24,9 @@ double number(const Value& record, std::string_view name) {
 // A sample count: rounded up, negative taken as none, above `most` refused.
 long long samplesOf(const Value& p, std::string_view name, long long most) {
   const double x = std::ceil(std::max(0.0, number(p, name)));
-  if (!(x <= static_cast<double>(most)))
-    raise("The parameter \"" + std::string(name) +
-          "\" is out of range: " + p.field(name).describe() + ".");
-  return static_cast<long long>(x);
+  if (const auto n = integerOf<long long>(x, 0, most)) return *n;
+  raise("The parameter \"" + std::string(name) + "\" is out of range: " + p.field(name).describe() +
+        ".");
 }
 
 // A byte count: negative taken as none; not a number, or above 2^37 bytes
@@ -62,24 +62,26 @@ FrameShape frameShapeOf(const Value& p) {
   else
     payloadBits = std::floor(8 * bytesOf(p, "dataLength", "dataLength"));
   payloadBits += 8 * (activeBytes(p, "MACheader") + activeBytes(p, "MACfcs"));
-  if (!(payloadBits <= static_cast<double>(1LL << 40)))
+  const auto bits = integerOf<std::size_t>(payloadBits, 0, std::size_t(1) << 40);
+  if (!bits)
     raise("The parameter \"dataLength\" is out of range: " + p.field("dataLength").describe() +
           ".");
-  shape.payloadBits = static_cast<std::size_t>(payloadBits);
+  shape.payloadBits = *bits;
 
   shape.framed = p.field("generationMode").truthy();
   const double modulation = number(p, "modulation");
   if (!isModulationCode(modulation))
     raise("The modulation code must be 1 to 4, it is " + std::to_string(modulation) + ".");
-  shape.modulation = static_cast<Modulation>(static_cast<int>(modulation));
+  shape.modulation =
+      static_cast<Modulation>(checkedInteger<int>(modulation, "The modulation code"));
   shape.codingRate = number(p, "encoderRate");
   if (!(shape.codingRate > 0) || shape.codingRate > 1)
     raise("The coding rate must lie in (0, 1], it is " + std::to_string(shape.codingRate) + ".");
-  const double os = number(p, "OverSampling");
-  if (!(os >= 1 && os <= kMaxOversampling && os == std::floor(os)))
+  const auto os = integerOf<int>(number(p, "OverSampling"), 1, kMaxOversampling);
+  if (!os)
     raise("The parameter \"OverSampling\" must be a whole number from 1 to " +
           std::to_string(kMaxOversampling) + ", it is " + p.field("OverSampling").describe() + ".");
-  shape.oversampling = static_cast<int>(os);
+  shape.oversampling = *os;
   // The window and the idle interval count in whole samples; negative means none.
   shape.windowLength = static_cast<int>(samplesOf(p, "WindowingLength", 1 << 20));
   shape.idleSamples = samplesOf(p, "idleSamples", 1LL << 40);

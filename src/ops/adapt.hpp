@@ -5,18 +5,18 @@
 #include <string>
 
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/num2str.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/synthesis.hpp"
 
 namespace dot11a::adapt {
 
 inline int wholeNumber(const Value& v, std::string_view name, int lo, int hi) {
-  const double x = v.toScalar();
-  if (!std::isfinite(x) || x != std::floor(x) || x < lo || x > hi)
-    raise("\"" + std::string(name) + "\" must be a whole number from " + std::to_string(lo) +
-          " to " + std::to_string(hi) + ", not " + v.describe() + ".");
-  return static_cast<int>(x);
+  if (const auto n = integerOf<int>(v.toScalar(), lo, hi)) return *n;
+  raise("\"" + std::string(name) + "\" must be a whole number from " + std::to_string(lo) + " to " +
+        std::to_string(hi) + ", not " + v.describe() + ".");
 }
 
 inline int oversampling(const Value& v) {
@@ -34,6 +34,25 @@ inline std::vector<cplx> complexRow(const Value& v, std::size_t n, std::string_v
     raise("\"" + std::string(name) + "\" must hold " + std::to_string(n) + " values, not " +
           std::to_string(v.numel()) + ".");
   return v.toComplex();
+}
+
+// A bit-row input: numbers that are each 0 or 1, in any shape (an empty
+// number is no bits). A text, a complex value or any other number is refused
+// instead of being read as "non-zero is one".
+inline std::vector<std::uint8_t> bitRow(const Value& v, std::string_view op,
+                                        std::string_view name) {
+  const std::string what = std::string(op) + ": \"" + std::string(name) + "\"";
+  if (!v.isNumeric() || v.isComplex())
+    raise(what + " must be a row of bits (0 or 1), not " + v.describe() + ".");
+  std::vector<std::uint8_t> bits(v.numel());
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    const double b = v.real(i);
+    if (b != 0 && b != 1)
+      raise(what + " must hold bits (0 or 1), not " + num2str(b) + " (element " +
+            std::to_string(i + 1) + ").");
+    bits[i] = b == 1;
+  }
+  return bits;
 }
 
 inline Value row(const Samples& s) {

@@ -2,6 +2,8 @@
 // calls by name and module-local tables.
 #include <algorithm>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "dot11a/call.hpp"
@@ -108,7 +110,13 @@ std::vector<Value> invoke(const OpInfo& op, int nargout, std::span<const Value> 
     in = padded;
   }
   Call call(op, nargout, in);
-  op.fn(call);
+  try {
+    op.fn(call);
+  } catch (const std::bad_alloc&) {
+    raise(std::string(kOutOfMemory));  // a size asked for was more than memory holds
+  } catch (const std::length_error&) {
+    raise(std::string(kOutOfMemory));  // ... or more than a container can hold
+  }
   return call.finish();
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/parameters.hpp"
@@ -15,11 +16,10 @@ namespace dot11a {
 std::string rateDescription(const Value& p) {
   static const char* const kMod[] = {"BPSK", "QPSK", "16-QAM", "64-QAM"};
   const double rate = p.field("encoderRate").toScalar();
-  const int mod = static_cast<int>(p.field("modulation").toScalar());
+  const int mod = integerOf<int>(p.field("modulation").toScalar(), 1, 4).value_or(1);
   const std::string_view coding = codingRateText(rate);
   const double mbps = dataRateFor(mod, rate);
-  return (mbps > 0 ? std::to_string(static_cast<int>(mbps)) + " Mbit/s, "
-                   : std::string("custom rate, ")) +
+  return (mbps > 0 ? num2str(mbps) + " Mbit/s, " : std::string("custom rate, ")) +
          kMod[std::clamp(mod, 1, 4) - 1] + ", coding " +
          (coding.empty() ? num2str(rate) : std::string(coding));
 }

@@ -215,7 +215,9 @@ namespace {
   } catch (abi::__forced_unwind&) {
     throw;
   } catch (const std::bad_alloc&) {
-    throw dot11a::Error("Out of memory.");
+    throw dot11a::Error(std::string(dot11a::kOutOfMemory));
+  } catch (const std::length_error&) {
+    throw dot11a::Error(std::string(dot11a::kOutOfMemory));
   } catch (const std::exception& e) {
     throw dot11a::Error(e.what());
   } catch (...) {

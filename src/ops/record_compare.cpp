@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 
 namespace dot11a {
 
@@ -62,7 +63,10 @@ void clock2str(Call& c) {
     raise("clock2str needs a row of six numbers: year, month, day, hour, minute, seconds.");
   static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                         "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-  const auto whole = [&](std::size_t i) { return static_cast<long>(std::floor(clk.real(i))); };
+  static const char* const kParts[] = {"year", "month", "day", "hour", "minute", "seconds"};
+  const auto whole = [&](std::size_t i) {
+    return checkedInteger<int>(std::floor(clk.real(i)), "clock2str: the " + std::string(kParts[i]));
+  };
   const long m = whole(1);
   const std::string month = (m >= 1 && m <= 12) ? kMonths[m - 1] : "";
   c.out(0) =

@@ -1,6 +1,7 @@
 // The K = 7 convolutional encoder with puncturing, and its operation.
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/rate_table.hpp"
 #include "phy/frame_engine.hpp"
 
 namespace dot11a {
@@ -9,10 +10,13 @@ namespace {
 
 enum class Puncture { None, TwoThirds, ThreeQuarters };
 
+// The rate a number stands for is decided where the synthesis decides it
+// (codingRateOf), so that both puncture the same way.
 Puncture punctureOf(double rate) {
-  if (rate == kRate2_3) return Puncture::TwoThirds;
-  if (rate == kRate3_4) return Puncture::ThreeQuarters;
-  return Puncture::None;  // 0.5, and every other value, keeps the mother code
+  const CodingRate* r = codingRateOf(rate);
+  if (r != nullptr && r->num == 2 && r->den == 3) return Puncture::TwoThirds;
+  if (r != nullptr && r->num == 3 && r->den == 4) return Puncture::ThreeQuarters;
+  return Puncture::None;  // 1/2, and every other value, keeps the mother code
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/library_fixture.hpp"
+#include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/library.hpp"
 
@@ -74,10 +75,20 @@ TEST_F(EntryBoundary, ForeignExceptionsArriveAsErrorsWithTheirText) {
   for (const std::string& text :
        errorsWhenTheChooserDoes([] { throw std::runtime_error("the chooser broke"); }))
     EXPECT_EQ(text, "the chooser broke");
-  for (const std::string& text : errorsWhenTheChooserDoes([] { throw std::bad_alloc(); }))
-    EXPECT_EQ(text, "Out of memory.");
   for (const std::string& text : errorsWhenTheChooserDoes([] { throw 42; }))
     EXPECT_EQ(text, "An unknown error occurred inside the library.");
+}
+
+// A size too large to allocate, or for a container to hold, reads the same
+// through the entry points and in a call by name.
+TEST_F(EntryBoundary, SizesBeyondMemoryAreOutOfMemoryInEveryCallForm) {
+  for (void (*fail)() : {+[] { throw std::bad_alloc(); },
+                         +[] { throw std::length_error("cannot create std::vector larger"); }}) {
+    for (const std::string& text : errorsWhenTheChooserDoes(fail))
+      EXPECT_EQ(text, "Out of memory.");
+    EXPECT_EQ(dot11a::test::errorOf([] { dot11a::feval("loadUserDataFile", 2, {Value(64.0)}); }),
+              "Out of memory.");
+  }
 }
 
 TEST_F(EntryBoundary, ErrorsOfTheLibraryPassUnchanged) {

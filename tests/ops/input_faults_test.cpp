@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,13 +54,13 @@ TEST_F(InputFaults, ModulationErrorStatesTheValueGiven) {
   }
 }
 
-// dot11a_FRAME, framed, 6 Mbit/s, without an idle interval, for a payload of
-// `bits` bits.
-Value frameOf(std::size_t bits) {
+// dot11a_FRAME, framed, 6 Mbit/s, for a payload of `bits` bits, by default
+// without an idle interval.
+Value frameOf(std::size_t bits, double idle = 0) {
   return mlfDot11a_FRAME(nullptr, Value(1.0), Value::row(std::vector<double>(bits, 1.0)),
                          Value(0.0), Value(6.0), Value(1.0), Value(0.5), Value(1.0), Value(93.0),
                          Value(1.0), Value::row(std::vector<double>(53, 1.0)), Value(1.0),
-                         Value(0.0), Value(0.0), Value(0.0), Value(0.0));
+                         Value(0.0), Value(idle), Value(0.0), Value(0.0));
 }
 
 TEST_F(InputFaults, OverLongPayloadErrorStatesItsTrueSize) {
@@ -70,6 +71,43 @@ TEST_F(InputFaults, OverLongPayloadErrorStatesItsTrueSize) {
   msg = errorOf([] { frameOf(32761); });
   EXPECT_NE(msg.find("payload of 32761 bits exceeds the 4095-octet limit"), std::string::npos)
       << msg;
+}
+
+// A number no integer type holds is refused with the input's name instead of
+// being converted (undefined behaviour) into some other count.
+TEST_F(InputFaults, NumbersNoIntegerHoldsAreRefusedByName) {
+  for (double idle : {1e19, -1e19}) {
+    const std::string msg = errorOf([&] { frameOf(8, idle); });
+    EXPECT_NE(msg.find("\"idleSamples\""), std::string::npos) << idle << ": " << msg;
+  }
+  std::string msg = errorOf([] {
+    dot11a::feval1("clock2str", {Value::row({1e308, 1, 1, 0, 0, 0})});
+  });
+  EXPECT_NE(msg.find("clock2str: the year"), std::string::npos) << msg;
+  msg = errorOf([] { dot11a::feval1("PNgenerator", {Value(9.0), Value(HUGE_VAL)}); });
+  EXPECT_NE(msg.find("Inf bits were asked for"), std::string::npos) << msg;
+}
+
+TEST_F(InputFaults, BitOperationsRefuseWhatIsNotABit) {
+  const Value impulse = Value::row({1, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(dot11a::feval1("dot11a_ConvolEncode", {impulse, Value(0.5)}).numel(), 14u);
+  const std::vector<std::pair<const char*, std::vector<Value>>> calls = {
+      {"dot11_CalcMACfcs", {Value("x")}},
+      {"dot11a_ConvolEncode", {Value::row({2, 0, 1}), Value(0.5)}},
+      {"dot11a_Scramble", {Value::row({1, 0}), Value::row({1, 1, 1, 1, 1, 1, 0.5})}},
+  };
+  for (const auto& [op, in] : calls) {
+    const std::string text = errorOf([&] { dot11a::feval(op, 1, in); });
+    EXPECT_NE(text.find("bits (0 or 1)"), std::string::npos) << op << ": " << text;
+  }
+}
+
+// The encoder punctures a rate written to eleven digits the way the synthesis
+// reads it (2/3 and 3/4), not as the rate-1/2 mother code.
+TEST_F(InputFaults, ACodingRateMeansTheSameRateToEveryStage) {
+  const Value impulse = Value::row({1, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(dot11a::feval1("dot11a_ConvolEncode", {impulse, Value(0.66666666667)}).numel(), 11u);
+  EXPECT_EQ(dot11a::feval1("dot11a_ConvolEncode", {impulse, Value(0.75000000001)}).numel(), 10u);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // tgx-sim: a simulated signal generator on a loopback TCP port (and optionally
 // a pseudo-terminal) that speaks the SCPI of the I/O gateway. It keeps the
 // waveforms and settings it receives, logs every command, and can be told to
-// drop a connection, stall, or answer with an instrument error.
+// drop a connection, stall, freeze, answer late, or answer with instrument errors.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -39,6 +39,9 @@ struct Options {
   long long stallAfter = -1;
   std::vector<std::string> stallOn;
   std::vector<std::string> errorOn;
+  std::vector<std::string> freezeOn;
+  bool endlessErrors = false;
+  double answerDelay = 0;
   std::string errorText = "-200,\"Execution error\"";
   std::string idn;
   double lifetime = 0;
@@ -58,6 +61,7 @@ class Server {
     sim_.saveDir = o.saveDir;
     sim_.errorOn = o.errorOn;
     sim_.injectedError = o.errorText;
+    sim_.endlessErrors = o.endlessErrors;
     if (!o.idn.empty()) sim_.identity = o.idn;
     if (!o.logFile.empty()) {
       log_ = std::fopen(o.logFile.c_str(), "w");
@@ -143,7 +147,7 @@ class Server {
  private:
   void accept() {
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd >= 0) conns_.push_back({fd, true, {}, 0, false});
+    if (fd >= 0) conns_.push_back({fd, true, {}, 0, frozen_});
   }
 
   void logLine(const std::string& line) {
@@ -153,6 +157,7 @@ class Server {
   }
 
   void reply(const Conn& c, const std::string& text) {
+    if (opt_.answerDelay > 0) ::usleep(static_cast<useconds_t>(opt_.answerDelay * 1e6));
     const std::string line = text + "\n";
     std::size_t sent = 0;
     // Answers are short; a client that does not read them is not waited for long.
@@ -207,6 +212,9 @@ class Server {
       logLine(cmd->logLine());
       for (const std::string& p : opt_.stallOn)
         if (startsWith(cmd->text, p)) c.stalled = true;
+      for (const std::string& p : opt_.freezeOn)
+        if (startsWith(cmd->text, p)) frozen_ = true;
+      if (frozen_) c.stalled = true;
       if (c.stalled) {
         logLine("# stalled");
         break;
@@ -221,6 +229,8 @@ class Server {
   std::FILE* log_ = nullptr;
   int listener_ = -1;
   int ptyHold_ = -1;
+  // Set by --freeze-on: no connection, present or future, is read any more.
+  bool frozen_ = false;
   std::list<Conn> conns_;
 };
 
@@ -244,6 +254,12 @@ int main(int argc, char** argv) {
   app.add_option("--error-on", o.errorOn,
                  "answer commands starting with TEXT with an instrument error");
   app.add_option("--error-text", o.errorText, "the error put in the queue by --error-on");
+  app.add_option("--freeze-on", o.freezeOn,
+                 "stop reading every connection, now and later, from a command starting with TEXT");
+  app.add_flag("--endless-errors", o.endlessErrors,
+               "answer every error-queue query with the --error-text error");
+  app.add_option("--answer-delay", o.answerDelay, "wait SECONDS before each answer")
+      ->check(CLI::Range(0.0, 60.0));
   app.add_option("--idn", o.idn, "the answer to *IDN?");
   app.add_option("--lifetime", o.lifetime, "exit after SECONDS (0 = run until stopped)");
   CLI11_PARSE(app, argc, argv);

@@ -258,6 +258,7 @@ std::optional<std::string> Instrument::execute(const Command& cmd) {
   if (query) header.pop_back();
 
   if (matches(header, "SYSTem:ERRor[:NEXT]") && query) {
+    if (endlessErrors) return injectedError;
     if (errors_.empty()) return std::string("+0,\"No error\"");
     std::string e = errors_.front();
     errors_.pop_front();

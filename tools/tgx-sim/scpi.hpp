@@ -40,6 +40,9 @@ class Instrument {
   // blanks and colons ignored) are answered with `injectedError`.
   std::vector<std::string> errorOn;
   std::string injectedError = "-200,\"Execution error\"";
+  // When set, every error-queue query is answered with `injectedError`: a
+  // queue that never empties.
+  bool endlessErrors = false;
 
   // Executes one command; returns the answer line for a query.
   std::optional<std::string> execute(const Command& cmd);

@@ -1,8 +1,10 @@
 // num2Str: numbers as text, by the conversions of dot11a/num2str.hpp.
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/num2str.hpp"
 
 namespace dot11a {
@@ -26,7 +28,9 @@ void num2Str(Call& c) {
   auto one = [&](double v) {
     if (fmt.isText()) return formatNumber(fmt.str(), v);
     if (fmt.isNumeric() && !fmt.isEmpty())
-      return formatG(v, static_cast<int>(std::lround(fmt.toScalar())));
+      // formatG keeps 1 to 17 digits; a precision outside them is one of the ends.
+      return formatG(v, checkedInteger<int>(std::round(std::clamp(fmt.toScalar(), 1.0, 17.0)),
+                                            "num2Str: the precision"));
     return num2str(v);
   };
   auto element = [&](std::size_t i) {

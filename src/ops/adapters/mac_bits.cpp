@@ -4,6 +4,7 @@
 #include <string>
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 
 namespace dot11a {
@@ -49,14 +50,13 @@ void lfsr(Call& c) {
   const Value& taps = c.in(1, "taps");
   const double mIn = c.in(2, "m").toScalar();
   const Value& seedIn = c.in(3, "seed");
-  if (!(orderIn >= 1) || std::floor(orderIn) != orderIn || orderIn > 64)
-    raise("lfsr: the order must be a whole number from 1 to 64.");
-  const auto order = static_cast<std::size_t>(orderIn);
+  const auto order = integerOf<std::size_t>(orderIn, 1, 64);
+  if (!order) raise("lfsr: the order must be a whole number from 1 to 64.");
   std::vector<std::uint8_t> seed = parityBits(seedIn);
   // A single seed value fills the whole register, as assignment to a range does.
-  if (seed.size() == 1) seed.assign(order, seed[0]);
-  if (seed.size() != order)
-    raise("lfsr: the seed must have " + std::to_string(order) + " entries, got " +
+  if (seed.size() == 1) seed.assign(*order, seed[0]);
+  if (seed.size() != *order)
+    raise("lfsr: the seed must have " + std::to_string(*order) + " entries, got " +
           std::to_string(seed.size()) + ".");
   c.out(0) = Value::bits(dot11a::lfsr(parityBits(taps), wholeSize(mIn, "lfsr: m"), seed));
 }

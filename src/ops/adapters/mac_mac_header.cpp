@@ -6,6 +6,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/mac.hpp"
+#include "ops/adapt.hpp"
 
 namespace dot11a {
 
@@ -13,7 +14,7 @@ namespace op {
 
 void dot11_CalcMACfcs(Call& c) {
   c.outputNames({"fcs"});
-  c.out(0) = Value::bits(calcMACfcs(c.in(0, "data").toBits()));
+  c.out(0) = Value::bits(calcMACfcs(adapt::bitRow(c.in(0, "data"), "dot11_CalcMACfcs", "data")));
 }
 
 }  // namespace op

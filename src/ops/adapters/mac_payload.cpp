@@ -8,8 +8,10 @@
 #include <string>
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/num2str.hpp"
 #include "dot11a/payload.hpp"
 
 namespace dot11a {
@@ -37,7 +39,7 @@ void PNgenerator(Call& c) {
   if (c.has(0) && c.in(0, "n").isNumeric() && c.in(0, "n").numel() == 1)
     nIn = c.in(0, "n").toScalar();
   nIn = std::max(std::min(nIn, 31.0), 3.0);
-  const int n = std::floor(nIn) == nIn ? static_cast<int>(nIn) : 9;
+  const int n = integerOf<int>(nIn).value_or(9);
 
   double length = std::ldexp(1.0, n) - 1;
   if (c.has(1) && c.in(1, "dataLength").numel() == 1) {
@@ -45,9 +47,8 @@ void PNgenerator(Call& c) {
     length = std::isnan(given) ? 1 : std::max(std::floor(given), 1.0);
   }
   if (length > kMaxPnOutput)
-    raise("PNgenerator: " + std::to_string(static_cast<long long>(length)) +
-          " bits were asked for; at most " + std::to_string(static_cast<long long>(kMaxPnOutput)) +
-          " can be returned.");
+    raise("PNgenerator: " + num2str(length) + " bits were asked for; at most " +
+          num2str(kMaxPnOutput) + " can be returned.");
 
   const bool userInvert =
       c.has(2) && c.in(2, "userInvert").numel() == 1 && c.in(2, "userInvert").toScalar() == 1;
@@ -67,8 +68,9 @@ void PNgenerator(Call& c) {
   }
   const bool zeroSuppression = c.has(4) && c.in(4, "zeroSuppresion").numel() == 1 &&
                                c.in(4, "zeroSuppresion").toScalar() == 1;
-  c.out(0) = Value::bits(
-      pnSequence(n, static_cast<std::size_t>(length), userInvert, seed, zeroSuppression));
+  c.out(0) =
+      Value::bits(pnSequence(n, checkedInteger<std::size_t>(length, "PNgenerator: the length"),
+                             userInvert, seed, zeroSuppression));
 }
 
 void loadUserDataFile(Call& c) {
@@ -79,8 +81,7 @@ void loadUserDataFile(Call& c) {
   if (std::isnan(maxBits) || maxBits < 0) maxBits = 0;
   if (maxBits > kMaxUserFileBits)
     raise("loadUserDataFile: the limit of " + std::to_string(maxBits) +
-          " bits is too large (at most " +
-          std::to_string(static_cast<long long>(kMaxUserFileBits)) + ").");
+          " bits is too large (at most " + num2str(kMaxUserFileBits) + ").");
   std::string bitorder = "right-msb";
   if (c.nargin() == 2 && c.in(1, "bitorder").isText())
     bitorder = c.in(1, "bitorder").str();
@@ -93,7 +94,9 @@ void loadUserDataFile(Call& c) {
   const auto path =
       dialogs().openFile("Select data source file.", {{"*.*", "All files (*.*)"}}, "");
   if (!path) return;
-  FileBits file = readPayloadFile(*path, static_cast<std::size_t>(maxBits), msbFirst);
+  FileBits file = readPayloadFile(
+      *path, checkedInteger<std::size_t>(std::floor(maxBits), "loadUserDataFile: the limit"),
+      msbFirst);
   if (!file.ok) {
     dialogs().error("File Error", "Could not open\n" + *path);
     return;

@@ -4,6 +4,7 @@
 #include <sstream>
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
 #include "ops/adapt.hpp"
@@ -24,12 +25,10 @@ const LocalTable& signalModule() {
   return t;
 }
 
-unsigned nonNegative(const Value& v, std::string_view name, double hi) {
-  const double x = v.toScalar();
-  if (!std::isfinite(x) || x != std::floor(x) || x < 0 || x > hi)
-    raise("\"" + std::string(name) + "\" must be a whole number from 0 to " +
-          std::to_string(static_cast<long long>(hi)) + ", not " + v.describe() + ".");
-  return static_cast<unsigned>(x);
+unsigned nonNegative(const Value& v, std::string_view name, unsigned hi) {
+  if (const auto n = integerOf<unsigned>(v.toScalar(), 0, hi)) return *n;
+  raise("\"" + std::string(name) + "\" must be a whole number from 0 to " + std::to_string(hi) +
+        ", not " + v.describe() + ".");
 }
 }  // namespace
 
@@ -59,14 +58,15 @@ DataSettings dataSettingsFrom(Call& c, std::size_t first) {
   s.framed = c.in(first, "generationMode").truthy();
   s.service = nonNegative(c.in(first + 2, "serviceField"), "serviceField", kMaxServiceField);
   const double mod = c.in(first + 4, "modulation").toScalar();
-  if (!(mod >= 1 && mod <= 4 && mod == std::floor(mod))) {
+  const auto code = integerOf<int>(mod, 1, 4);
+  if (!code) {
     // The value as given (5, 2.5, 0, ...), not the code it cannot be converted to.
     std::ostringstream given;
     given << mod;
     raise("The value \"codedBitsPerSymbol\" is used before it is set: the modulation code " +
           given.str() + " is not one of 1 (BPSK), 2 (QPSK), 3 (16-QAM), 4 (64-QAM).");
   }
-  s.modulation = static_cast<int>(mod);
+  s.modulation = *code;
   s.encoderRate = c.in(first + 5, "encoderRate").toScalar();
   s.scrambler = c.in(first + 6, "scramblerActive").truthy();
   s.scramblerInit =

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
 #include "ops/adapt.hpp"
@@ -18,10 +19,11 @@ FrameSettings frameSettingsFrom(Call& c) {
   s.mask53 = adapt::complexRow(c.in(9, "subCarrierMask"), 53, "subCarrierMask");
   s.data.oversampling = adapt::oversampling(c.in(10, "oversamplingRate"));
   s.data.windowLength = adapt::windowLength(c.in(11, "windowLength"));
-  const double idle = c.in(12, "idleSamples").toScalar();
-  if (!std::isfinite(idle) || idle != std::floor(idle))
-    raise("\"idleSamples\" must be a whole number of samples.");
-  s.idleSamples = static_cast<long long>(idle);
+  const Value& idle = c.in(12, "idleSamples");
+  const auto samples = integerOf<long long>(idle.toScalar());
+  if (!samples)
+    raise("\"idleSamples\" must be a whole number of samples, not " + idle.describe() + ".");
+  s.idleSamples = *samples;
   s.mirrorSpectrum = c.in(13, "mirrorSpectrum").truthy();
   s.data.sincComp = c.in(14, "sincCompensation").truthy();
   return s;

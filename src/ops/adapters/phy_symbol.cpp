@@ -2,6 +2,7 @@
 #include <array>
 #include <cmath>
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
 #include "ops/adapt.hpp"
@@ -12,7 +13,7 @@ namespace op {
 
 void dot11a_ConvertToIQ(Call& c) {
   c.outputNames({"output"});
-  const auto bits = c.in(0, "data").toBits();
+  const auto bits = adapt::bitRow(c.in(0, "data"), "dot11a_ConvertToIQ", "data");
   const Value& format = c.in(1, "format");
   Modulation m;
   // A format the mapper does not know leaves the output unassigned.
@@ -29,16 +30,18 @@ void dot11a_Pilot(Call& c) {
   // range of long long cannot be converted.
   double reduced = std::fmod(index, 127.0);
   if (reduced < 0) reduced += 127.0;
-  c.out(0) = Value(static_cast<double>(pilotPolarity(static_cast<long long>(reduced))));
+  c.out(0) = Value(static_cast<double>(
+      pilotPolarity(checkedInteger<long long>(reduced, "dot11a_Pilot: index"))));
 }
 
 void dot11a_CarrierMapping(Call& c) {
   c.outputNames({"freqOffsets"});
   const Value& data = c.in(0, "data");
   const double method = c.in(1, "method").toScalar();
-  if (method != 0.0 && method != 1.0) return;  // unknown methods give no result
+  const auto m = integerOf<int>(method, 0, 1);
+  if (!m) return;  // unknown methods give no result
   std::array<cplx, 64> out;
-  carrierMappingInto(adapt::complexRow(data, 53, "data"), static_cast<int>(method), out);
+  carrierMappingInto(adapt::complexRow(data, 53, "data"), *m, out);
   Value v = Value::row(std::span<const cplx>(out));
   if (!data.isComplex()) v.dropZeroImag();
   c.out(0) = std::move(v);
