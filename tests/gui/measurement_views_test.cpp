@@ -1,0 +1,130 @@
+// The measurement views of the calculated frame, read back through the
+// graphics layer: the numbers each one draws and writes.
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "dot11a/receiver.hpp"
+#include "gui_fixture.hpp"
+
+namespace dot11a::test {
+namespace {
+
+class MeasurementViews : public MainWindowTest {
+ protected:
+  void TearDown() override {
+    for (double f : opened)
+      if (gfx::isHandle(f)) gfx::deleteFigure(f);
+    MainWindowTest::TearDown();
+  }
+  gfx::Handle open(const char* op, std::initializer_list<Value> in) {
+    const Value f = feval1(op, in);
+    if (f.isEmpty()) return gfx::Handle();
+    opened.push_back(f.toScalar());
+    return f.toScalar();
+  }
+  // The line of the window's only axes with the tag.
+  static gfx::Handle line(gfx::Handle fig, const std::string& tag) {
+    for (double l : gfx::get(gfx::figureAxes(fig).at(0), "Children").toDoubles())
+      if (gfx::getString(l, "Tag") == tag) return l;
+    ADD_FAILURE() << "no line " << tag;
+    return gfx::Handle();
+  }
+  static gfx::Handle tagged(gfx::Handle fig, const std::string& tag) {
+    const Value h = gfx::guihandles(fig);
+    EXPECT_TRUE(h.hasField(tag)) << tag;
+    return h.hasField(tag) ? h.field(tag).toScalar() : 0.0;
+  }
+  std::vector<double> opened;
+};
+
+// A complex tone of `hz` at 20 MHz.
+std::vector<std::complex<double>> tone(double hz, std::size_t n, double amplitude = 1) {
+  std::vector<std::complex<double>> x(n);
+  for (std::size_t i = 0; i < n; ++i)
+    x[i] = std::polar(amplitude, 2 * std::numbers::pi * hz * double(i) / 20e6);
+  return x;
+}
+
+Value markersFor(std::size_t n, std::size_t burstEnd) {
+  std::vector<double> m(2 * n, 0);
+  m[0] = 1;
+  for (std::size_t i = 0; i < burstEnd; ++i) m[2 * i + 1] = 1;
+  return Value::matrix(2, n, m);
+}
+
+TEST_F(MeasurementViews, AveragedSpectrumOfTheDefaultAndALongFrame) {
+  const double rate = sigGen("SamplingRate");
+  const auto view = [&](const char* label) {
+    gfx::runCallback(h("pbCalculate"));
+    return open("KS_PlotAveragedSpectrum",
+                {fig, Value(label), rate, global("waveform"), global("markers"), 100e3});
+  };
+  const gfx::Handle f = view("default");
+  ASSERT_TRUE(f != 0);
+  // The margin written on the plot is the receiver's.
+  const rx::Result r = rx::receive(global("waveform").toComplex(), {.sampleRate = rate});
+  ASSERT_FALSE(r.frames.empty());
+  ASSERT_TRUE(r.frames[0].maskMeasured);
+  const std::string title = gfx::getString(tagged(f, "KS_AveragedSpectrum"), "Title");
+  EXPECT_NE(title.find("RBW 100 kHz, bursts only"), std::string::npos) << title;
+  const auto at = title.find("worst margin ");
+  ASSERT_NE(at, std::string::npos) << title;
+  EXPECT_NEAR(std::stod(title.substr(at + 13)), r.frames[0].maskWorstMarginDb, 0.2) << title;
+  EXPECT_NE(title.find(r.frames[0].maskPass ? "Mask PASS" : "Mask FAIL"), std::string::npos);
+  // 52 sub-carriers of 312.5 kHz hold 99 % of the power.
+  const std::string readout = gfx::getString(tagged(f, "KS_SpectrumReadout"), "String");
+  const auto obw = readout.find("(99 %): ");
+  ASSERT_NE(obw, std::string::npos) << readout;
+  EXPECT_NEAR(std::stod(readout.substr(obw + 8)), 16.6, 0.5) << readout;
+
+  // Flat across the sub-carriers within +-8 MHz once the frame is long enough
+  // for the average to settle. At 100 kHz the trace resolves the ripple of
+  // 4 us symbols on a 312.5 kHz grid (about 3 dB between sub-carriers), so each
+  // sub-carrier's level is the peak of the trace around it.
+  choose("pdDataRate", 1);
+  type("txtDataLength", "4095");
+  const gfx::Handle longFrame = view("4095 octets");
+  ASSERT_TRUE(longFrame != 0);
+  const gfx::Handle psd = line(longFrame, "KS_SpectrumPSD");
+  const std::vector<double> x = gfx::get(psd, "XData").toDoubles();
+  const std::vector<double> y = gfx::get(psd, "YData").toDoubles();
+  double lo = 1e9, hi = -1e9;
+  for (int k = -25; k <= 25; ++k) {
+    if (k == 0) continue;
+    double level = -1e9;
+    for (std::size_t i = 0; i < x.size(); ++i)
+      if (std::abs(x[i] - 0.3125 * k) < 0.16) level = std::max(level, y[i]);
+    lo = std::min(lo, level);
+    hi = std::max(hi, level);
+  }
+  EXPECT_LT(hi - lo, 1.0);
+}
+
+// A tone at +3 MHz peaks at +3 MHz; a strong tone elsewhere outside the
+// burst is left out of the average.
+TEST_F(MeasurementViews, AveragedSpectrumPlacesAToneAndGatesToTheBurst) {
+  const std::size_t n = 40000, burst = 20000;
+  std::vector<std::complex<double>> x = tone(3e6, n);
+  const std::vector<std::complex<double>> idle = tone(-5e6, n, 10);
+  std::copy(idle.begin() + burst, idle.end(), x.begin() + burst);
+  const Value wave = Value::row(std::span<const std::complex<double>>(x));
+  for (const bool gated : {false, true}) {
+    const gfx::Handle f = open(
+        "KS_PlotAveragedSpectrum",
+        {fig, Value("tone"), 20e6, wave, gated ? markersFor(n, burst) : Value::empty(), 100e3});
+    ASSERT_TRUE(f != 0);
+    const gfx::Handle psd = line(f, "KS_SpectrumPSD");
+    const std::vector<double> xs = gfx::get(psd, "XData").toDoubles();
+    const std::vector<double> ys = gfx::get(psd, "YData").toDoubles();
+    const auto peak = std::max_element(ys.begin(), ys.end()) - ys.begin();
+    EXPECT_NEAR(xs[static_cast<std::size_t>(peak)], gated ? 3 : -5, 0.07) << gated;
+  }
+}
+
+}  // namespace
+}  // namespace dot11a::test
