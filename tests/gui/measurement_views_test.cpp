@@ -1,5 +1,7 @@
 // The measurement views of the calculated frame, read back through the
 // graphics layer: the numbers each one draws and writes.
+#include <QCheckBox>
+#include <QTableWidget>
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -124,6 +126,46 @@ TEST_F(MeasurementViews, AveragedSpectrumPlacesAToneAndGatesToTheBurst) {
     const auto peak = std::max_element(ys.begin(), ys.end()) - ys.begin();
     EXPECT_NEAR(xs[static_cast<std::size_t>(peak)], gated ? 3 : -5, 0.07) << gated;
   }
+}
+
+// The CCDF over the bursts does not change with the idle time; over the
+// whole waveform it does, and the window's choice says which one is shown.
+TEST_F(MeasurementViews, GatedCcdfLeavesTheIdleTimeOut) {
+  std::vector<std::vector<double>> curves, papr;
+  for (const char* idle : {"0", "1000"}) {
+    type("txtIdleInterval", idle);
+    gfx::runCallback(h("pbCalculate"));
+    const gfx::Handle f =
+        open("KS_PlotGatedCCDF", {fig, Value(idle), global("waveform"), global("markers")});
+    ASSERT_TRUE(f != 0);
+    const gfx::Handle ax = tagged(f, "KS_GatedCCDF");
+    EXPECT_EQ(gfx::getString(ax, "Title"), "CCDF, bursts only (idle time left out)");
+    curves.push_back(gfx::get(line(f, "KS_GatedCCDFCurve"), "YData").toDoubles());
+    auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_PAPRTable")));
+    ASSERT_NE(table, nullptr);
+    std::vector<double> column;
+    for (int r = 0; r < table->rowCount(); ++r)
+      column.push_back(table->item(r, 1)->text().toDouble());
+    papr.push_back(column);
+    if (std::string(idle) == "1000") {
+      // Whole waveform: 1000 us of zeros pull the average down and the
+      // levels up by several dB.
+      auto* gate = qobject_cast<QCheckBox*>(gfx::objectOf(tagged(f, "KS_CCDFGate")));
+      ASSERT_NE(gate, nullptr);
+      gate->click();
+      EXPECT_EQ(gfx::getString(ax, "Title"), "CCDF, whole waveform");
+      EXPECT_GT(table->item(3, 1)->text().toDouble(), papr[0][3] + 3);
+    }
+  }
+  ASSERT_EQ(papr[0].size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(papr[0][i], papr[1][i], 0.1) << i;
+  EXPECT_GT(papr[0][3], papr[0][0]);
+  // The curve drawn is the gated one: the same for both idle times.
+  ASSERT_EQ(curves[0].size(), curves[1].size());
+  for (std::size_t i = 0; i < curves[0].size(); ++i)
+    if (curves[0][i] > 0.01) {
+      EXPECT_NEAR(std::log10(curves[1][i] / curves[0][i]), 0, 0.05) << i;
+    }
 }
 
 }  // namespace
