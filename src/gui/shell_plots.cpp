@@ -232,6 +232,24 @@ void menuPlotCCDF_Callback(Call& c) {
   });
 }
 
+// The measurement views average over the bursts the markers mark.
+void menuAnalysisAveragedSpectrum_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_PlotAveragedSpectrum", "Averaged Spectrum",
+           [](Value parent, Value title, Value wave) {
+             return std::vector<Value>{parent, title, sampleRate(), wave, global("markers"), 100e3};
+           });
+}
+
+void menuAnalysisGatedCCDF_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_PlotGatedCCDF", "Gated CCDF", [](Value parent, Value title, Value wave) {
+    return std::vector<Value>{parent, title, wave, global("markers")};
+  });
+}
+
 [[maybe_unused]] const bool kPlotCommands = shell::addCommands({
     gfx::callback("menuPlotSpectrum_Callback", menuPlotSpectrum_Callback),
     gfx::callback("menuPlotWaterfall_Callback", menuPlotWaterfall_Callback),
@@ -240,6 +258,8 @@ void menuPlotCCDF_Callback(Call& c) {
     gfx::callback("menuPlotEyeDiagram_Callback", menuPlotEyeDiagram_Callback),
     gfx::callback("menuPlotScatterDiagram_Callback", menuPlotScatterDiagram_Callback),
     gfx::callback("menuPlotCCDF_Callback", menuPlotCCDF_Callback),
+    gfx::callback("menuAnalysisAveragedSpectrum_Callback", menuAnalysisAveragedSpectrum_Callback),
+    gfx::callback("menuAnalysisGatedCCDF_Callback", menuAnalysisGatedCCDF_Callback),
 });
 
 }  // namespace

@@ -159,8 +159,8 @@ void plotAveragedSpectrum(Call& c) {
   const Value where = placeFrom(parent, {50, 480, 560, 420}, 0.1, 0.18, false);
   const Handle fig = plotWindow("Averaged Spectrum " + label, where);
   std::vector<double> box = gfx::defaultAxesPosition();
-  box[1] += 0.06;  // room for the readouts below
-  box[3] -= 0.06;
+  box[1] += 0.1;  // room for the readouts below
+  box[3] -= 0.1;
   const Handle ax = gfx::newAxes(fig, box);
   const Handle psd = gfx::plotLine(ax, s.frequencyMHz, s.levelDbr, "b-");
   gfx::setString(psd, "Tag", "KS_SpectrumPSD");
@@ -171,15 +171,18 @@ void plotAveragedSpectrum(Call& c) {
   gfx::setString(ax, "Tag", "KS_AveragedSpectrum");
   gfx::setString(ax, "XLabel", "Frequency (MHz)");
   gfx::setString(ax, "YLabel", "PSD (dBr)");
-  std::string title = format("Averaged spectrum, RBW %.0f kHz, ", s.rbwHz / 1e3) +
-                      (s.gated ? "bursts only" : "whole waveform");
+  // The title holds one short line; the numbers go under the plot.
+  const std::string title = format("RBW %.0f kHz, ", s.rbwHz / 1e3) +
+                            (s.gated ? "bursts only, " : "whole waveform, ") +
+                            (!s.maskChecked ? "mask not checked"
+                             : s.pass       ? "mask PASS"
+                                            : "mask FAIL");
+  std::string margin = "Mask not checked: the span ends within 9 MHz";
   if (s.maskChecked) {
-    char buf[200];
-    std::snprintf(buf, sizeof buf, "\nMask %s: worst margin %.2f dB at %+.2f MHz",
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "Mask %s: worst margin %.2f dB at %+.2f MHz",
                   s.pass ? "PASS" : "FAIL", s.worstMarginDb, s.worstFrequencyHz / 1e6);
-    title += buf;
-  } else {
-    title += "\nMask not checked: the span ends within 9 MHz";
+    margin = buf;
   }
   gfx::setString(ax, "Title", title);
   gfx::set(ax, "XLim", Value::row({-s.spanMHz, s.spanMHz}));
@@ -192,11 +195,11 @@ void plotAveragedSpectrum(Call& c) {
   const Handle readout = gfx::handleOf(text);
   gfx::setString(readout, "Tag", "KS_SpectrumReadout");
   gfx::setString(readout, "String",
-                 format("Channel power (20 MHz): %.2f dB    ", s.channelPowerDb) +
+                 margin + "\n" + format("Channel power (20 MHz): %.2f dB    ", s.channelPowerDb) +
                      format("Occupied bandwidth (99 %%): %.2f MHz", s.occupiedHz / 1e6));
   const Value size = gfx::get(fig, "Position");
-  text->setGeometry(10, static_cast<int>(size.real(3)) - 26, static_cast<int>(size.real(2)) - 20,
-                    20);
+  text->setGeometry(10, static_cast<int>(size.real(3)) - 44, static_cast<int>(size.real(2)) - 20,
+                    40);
   gfx::setString(fig, "Visible", "on");
   c.out(0) = fig.toValue();
 }
