@@ -1,6 +1,7 @@
 // The MAC header dialog, module dot11_MACconfig: one check box (sent or not)
 // and one hexadecimal text box per header field, edited on a working copy of
-// the header record that the dialog returns with the answer "OK" or "Cancel".
+// the header record (the shared global "MACheader") that the dialog returns
+// with the answer "OK" or "Cancel".
 //
 // Called with the dialog's window handle (and optionally the record to edit)
 // it shows the window and waits; called with a text it runs that local
@@ -31,9 +32,12 @@ namespace {
 
 using namespace gfx;
 
-// The record the dialog edits; every opening replaces it.
+// The record the dialog edits is the shared global "MACheader", so that a host
+// program sees the edits as they are made. Every opening replaces it; until
+// the first it holds the start values.
 Value& working() {
-  static Value header = defaultMACheader();
+  Value& header = global("MACheader");
+  if (header.isAbsent() || header.isEmpty()) header = defaultMACheader();
   return header;
 }
 

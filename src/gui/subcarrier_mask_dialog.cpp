@@ -37,19 +37,18 @@ constexpr int kRows = 10;        // check boxes on the screen
 constexpr int kTopValue = 43;    // scroll bar value that shows the top rows
 constexpr int kPresetCount = 8;  // entries of the FastEdit list
 
+// What the dialog keeps for itself. Its working values are shared globals,
+// where a host program reads them (see mask(), labelOf() and plotArea()).
 struct State {
-  std::vector<double> states = startMask();
-  std::vector<std::string> names;
-  double plotArea = 0;     // the axes of the mask plot
-  double line = 0;         // its one line, drawn once and then given new data
+  double line = 0;         // the mask plot's one line, drawn once and then given new data
   double activeCount = 0;  // the label that counts the active sub-carriers
-
-  static std::vector<double> startMask() {
-    std::vector<double> m(kCarriers, 1.0);
-    m[kDcEntry - 1] = 0;
-    return m;
-  }
 };
+
+std::vector<double> startMask() {
+  std::vector<double> m(kCarriers, 1.0);
+  m[kDcEntry - 1] = 0;
+  return m;
+}
 
 State& S() {
   static State s;
@@ -137,6 +136,37 @@ std::vector<double> maskFrom(const Value& given) {
   std::vector<double> m(kCarriers);
   for (int j = 0; j < kCarriers; ++j) m[j] = given.real(j) != 0 ? 1.0 : 0.0;
   return m;
+}
+
+// ---- the shared working values ---------------------------------------------------------
+// "states": the mask being edited, a row of 53 values 0/1 (the start mask until
+// the first opening); "names": the 53 row labels, a list of texts built by
+// InitializeFigure; "hdlPlotArea": the axes of the mask plot.
+
+std::vector<double> mask() {
+  const Value& v = global("states");
+  if (v.isAbsent() || v.isEmpty()) return startMask();
+  return maskFrom(v);
+}
+
+void setMask(const std::vector<double>& m) {
+  global("states") = Value::row(m);
+}
+
+bool haveLabels() {
+  const Value& v = global("names");
+  return v.isCell() && v.numel() == static_cast<std::size_t>(kCarriers);
+}
+
+std::string labelOf(int entry) {
+  if (!haveLabels() || !global("names").cellAt(entry - 1).isText())
+    raise("The sub-carrier labels are missing: InitializeFigure builds them.");
+  return global("names").cellAt(entry - 1).str();
+}
+
+double plotArea() {
+  const Value& v = global("hdlPlotArea");
+  return v.isNumeric() && v.numel() == 1 ? v.real(0) : 0;
 }
 
 // ---- the plot area ------------------------------------------------------------------
@@ -254,7 +284,7 @@ void makePlotArea(const Value& h, double fig) {
   auto* filter = new PlotFrameFilter(frame, axes);
   frame->installEventFilter(filter);
   filter->place(frame);
-  S().plotArea = axes;
+  global("hdlPlotArea") = Value(axes);
 }
 
 // ---- drawing -------------------------------------------------------------------------
@@ -262,15 +292,16 @@ void makePlotArea(const Value& h, double fig) {
 void drawGrid(const Value& h, int offset) {
   if (offset < 0 || offset > kTopValue)
     raise("The rows start after entry 0 to 43, not " + std::to_string(offset) + ".");
+  const std::vector<double> states = mask();
   for (int i = 1; i <= kRows; ++i) {
     const int j = i + offset;
     const double box = ctl(h, "checkbox" + std::to_string(i));
-    setString(box, "String", S().names.at(j - 1));
+    setString(box, "String", labelOf(j));
     if (j == kDcEntry) {
       setNumber(box, "Value", 0);
       setString(box, "Enable", "off");
     } else {
-      setNumber(box, "Value", S().states[j - 1] != 0 ? 1 : 0);
+      setNumber(box, "Value", states[j - 1] != 0 ? 1 : 0);
       setString(box, "Enable", "on");
     }
   }
@@ -278,27 +309,28 @@ void drawGrid(const Value& h, int offset) {
 
 void drawPlot() {
   State& s = S();
+  const std::vector<double> states = mask();
   if (s.activeCount != 0 && isHandle(s.activeCount)) {
-    const auto on =
-        std::count_if(s.states.begin(), s.states.end(), [](double v) { return v != 0; });
+    const auto on = std::count_if(states.begin(), states.end(), [](double v) { return v != 0; });
     setString(s.activeCount, "String",
               num2str(static_cast<double>(on)) + (on == 1 ? " sub-carrier" : " sub-carriers"));
   }
-  if (s.plotArea == 0 || !isHandle(s.plotArea)) return;
+  const double area = plotArea();
+  if (area == 0 || !isHandle(area)) return;
   // 64 bins: 6 zeros, the 53 entries, 5 zeros, at sub-carriers -32 .. 31.
   std::vector<double> x(64), y(64, 0.0);
   for (int i = 0; i < 64; ++i) x[i] = i - 32;
-  std::copy(s.states.begin(), s.states.end(), y.begin() + 6);
+  std::copy(states.begin(), states.end(), y.begin() + 6);
   // The line is drawn once; later masks replace its data.
-  if (s.line != 0 && isHandle(s.line) && figureOf(s.line) == figureOf(s.plotArea))
+  if (s.line != 0 && isHandle(s.line) && figureOf(s.line) == figureOf(area))
     set(s.line, "YData", Value::row(y));
   else
-    s.line = plotLine(s.plotArea, x, y, "b-");
-  set(s.plotArea, "YLim", Value::row({0, 2}));
-  set(s.plotArea, "XLim", Value::row({-32, 31}));
-  set(s.plotArea, "XLabel", Value("Sub-Carrier Number"));
-  set(s.plotArea, "YLabel", Value(" Nominal Gain (linear)"));
-  set(s.plotArea, "Title", Value("Sub-Carrier Plot"));
+    s.line = plotLine(area, x, y, "b-");
+  set(area, "YLim", Value::row({0, 2}));
+  set(area, "XLim", Value::row({-32, 31}));
+  set(area, "XLabel", Value("Sub-Carrier Number"));
+  set(area, "YLabel", Value(" Nominal Gain (linear)"));
+  set(area, "Title", Value("Sub-Carrier Plot"));
 }
 
 // ---- local operations ------------------------------------------------------------------
@@ -306,9 +338,10 @@ void drawPlot() {
 void InitializeFigure(Call& c) {
   const Value& h = c.in(0, "handles");
   State& s = S();
-  s.names.clear();
+  std::vector<Value> labels;
   for (int j = 1; j <= kCarriers; ++j)
-    s.names.push_back("Sub-carrier " + std::to_string(carrierOf(j)));
+    labels.emplace_back("Sub-carrier " + std::to_string(carrierOf(j)));
+  global("names") = Value::cellRow(std::move(labels));
   const double bar = ctl(h, "scrollbar");
   setNumber(bar, "Value", getNumber(bar, "Max"));
   for (int i = 1; i <= kRows; ++i)
@@ -318,7 +351,7 @@ void InitializeFigure(Call& c) {
             "FastEdit:\nSelects a predefined\nsub-carrier configuration.");
   feval("resizeAllFonts", 0, {h});
   const double fig = figureOf(bar);
-  if (s.plotArea == 0 || !isHandle(s.plotArea) || figureOf(s.plotArea) != fig) makePlotArea(h, fig);
+  if (plotArea() == 0 || !isHandle(plotArea()) || figureOf(plotArea()) != fig) makePlotArea(h, fig);
   s.activeCount = h.hasField("txtActiveCount") ? ctl(h, "txtActiveCount") : 0;
   // The callbacks' handle table includes the plot.
   setGuidata(fig, guihandles(fig));
@@ -371,7 +404,9 @@ void checkbox_Callback(Call& c) {
   const int j = currentOffset(h) + row;
   if (j == kDcEntry) return;  // the DC position is not switched here
   // The entry takes what the box shows, which the click has just toggled.
-  S().states[j - 1] = getNumber(box, "Value") != 0 ? 1.0 : 0.0;
+  std::vector<double> m = mask();
+  m[j - 1] = getNumber(box, "Value") != 0 ? 1.0 : 0.0;
+  setMask(m);
   drawPlot();
 }
 
@@ -384,7 +419,7 @@ void pdFastEditCarriers_Callback(Call& c) {
   const double list = handleFrom(c.in(0, "hObject"), "pdFastEditCarriers_Callback");
   const Value& h = c.in(2, "handles");
   const int item = static_cast<int>(std::lround(getNumber(list, "Value")));
-  S().states = presetMask(item, S().states);
+  setMask(presetMask(item, mask()));
   drawGrid(h, currentOffset(h));
   drawPlot();
 }
@@ -393,7 +428,7 @@ void pbOK_Callback(Call& c) {
   const double fig = figureOfControl(c);
   storeAnswer(fig, "OK");
   double sum = 0;
-  for (double v : S().states) sum += std::fabs(v);
+  for (double v : mask()) sum += std::fabs(v);
   if (sum == 0) {
     dialogs().error("Invalid configuration",
                     "At least one carrier must be active to produce a signal.");
@@ -428,8 +463,8 @@ void openDialog(Call& c) {
     raise("dot11a_GUI_SubCarrierMask needs the handle of the sub-carrier window.");
   Value handles = guidata(fig);
   if (!handles.isRecord() || !handles.hasField("pbOK")) handles = guihandles(fig);
-  if (S().names.empty()) feval("InitializeFigure", 0, {handles});
-  S().states = c.nargin() == 2 ? maskFrom(c.in(1, "mask")) : State::startMask();
+  if (!haveLabels()) feval("InitializeFigure", 0, {handles});
+  setMask(c.nargin() == 2 ? maskFrom(c.in(1, "mask")) : startMask());
   storeAnswer(fig, "Cancel");
   setNumber(ctl(handles, "scrollbar"), "Value", kTopValue);
   feval("redrawGrid", 0, {handles, 0.0});
@@ -438,7 +473,7 @@ void openDialog(Call& c) {
   // that sub-carrier and the arrows walk the list.
   const std::string answer = gui::showOverMainAndWait(fig, ctl(handles, "checkbox1"));
   c.out(0) = Value(answer);
-  if (c.nargout() > 1) c.out(1) = Value::row(S().states);
+  if (c.nargout() > 1) c.out(1) = Value::row(mask());
 }
 
 }  // namespace

@@ -98,6 +98,22 @@ TEST_F(MacHeaderDialog, HexadecimalEntriesAreClampedAndShownWithLeadingZeros) {
   EXPECT_EQ(bits, Value::bits(macHeaderBits(header().field("Contents"))));
 }
 
+// A host program reads the record being edited from the shared global.
+TEST_F(MacHeaderDialog, TheSharedGlobalHoldsTheRecordBeingEdited) {
+  openWith([this] {
+    EXPECT_EQ(global("MACheader"), defaultMACheader());
+    typeInto(dialog, "txtAddress2", "ab");
+    setAndFire(dialog, "chkAddress4", 0);
+    const Value& working = global("MACheader");
+    EXPECT_TRUE(working.isRecord());
+    if (working.isRecord()) {
+      EXPECT_EQ(working.field("Address2").field("Contents").toScalar(), 171);
+      EXPECT_EQ(working.field("BitStream").numel(), 192u);
+    }
+    press(dialog, "pbCancel");
+  });
+}
+
 TEST_F(MacHeaderDialog, RefusedTextIsReplacedByTheStoredValueAndExplained) {
   openWith([this] {
     typeInto(dialog, "txtAddress3", "12");

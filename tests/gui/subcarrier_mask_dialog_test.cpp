@@ -89,6 +89,27 @@ TEST_F(SubCarrierDialog, UntickingAfterScrollingSwitchesTheEntryUnderTheRow) {
   EXPECT_EQ(mask(), expected);
 }
 
+// A host program reads the dialog's working values from the shared globals
+// while the dialog is open.
+TEST_F(SubCarrierDialog, SharedGlobalsHoldTheMaskTheLabelsAndThePlot) {
+  openWith([this] {
+    const Value& names = global("names");
+    ASSERT_EQ(names.numel(), 53u);
+    EXPECT_EQ(names.cellAt(0).str(), "Sub-carrier -26");
+    EXPECT_EQ(names.cellAt(52).str(), "Sub-carrier 26");
+    EXPECT_EQ(global("hdlPlotArea").toScalar(), gfx::guidata(dialog).field("plotArea").toScalar());
+    scrollTo(33);
+    setAndFire(dialog, "checkbox1", 0);  // entry 11
+    std::vector<double> expected(53, 1.0);
+    expected[26] = 0;
+    expected[10] = 0;
+    EXPECT_EQ(global("states"), Value::row(expected));
+    setAndFire(dialog, "pdFastEditCarriers", 7);
+    EXPECT_EQ(countOn(maskOf(global("states"))), 2);
+    press(dialog, "pbCancel");
+  });
+}
+
 TEST_F(SubCarrierDialog, PresetsSwitchTheirSubCarriers) {
   struct Preset {
     int item, count;

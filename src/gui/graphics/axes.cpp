@@ -331,6 +331,7 @@ Handle newFigure() {
   win->setCentralWidget(central);
   win->resize(560, 420);
   adoptFigure(win);
+  reg().currentFigure = handleOf(win).id();
   return handleOf(win);
 }
 
@@ -396,9 +397,30 @@ Handle newAxes(Handle figure, const std::vector<double>& position) {
   const std::vector<double> pos = position.empty() ? defaultAxesPosition() : position;
   std::copy(pos.begin(), pos.end(), a->position.begin());
   a->show();
-  fig->setProperty("dot11aCurrentAxes", handleOf(a).id());
+  makeCurrent(handleOf(a));
   a->place();
   return handleOf(a);
+}
+
+void makeCurrent(Handle axes) {
+  Axes* a = requireAxes(axes);
+  const Handle figure = figureOf(axes);
+  if (QObject* fig = objectOf(figure)) {
+    fig->setProperty("dot11aCurrentAxes", handleOf(a).id());
+    // A window of a layout (a dialog with a plot of its own) never becomes
+    // the target of commands that name no window.
+    if (!fig->property(kLayoutProp).isValid()) reg().currentFigure = figure.id();
+  }
+}
+
+Handle currentFigure() {
+  const Handle figure = reg().currentFigure;
+  if (QObject* fig = objectOf(figure); fig && isFigure(fig)) return figure;
+  return newFigure();
+}
+
+void deleteAxes(Handle axes) {
+  delete requireAxes(axes);
 }
 
 Handle currentAxes(Handle figure) {
@@ -428,8 +450,7 @@ Handle plotLine(Handle axes, std::span<const double> x, std::span<const double> 
   line->rebuild();
   a->fitAuto();
   a->redraw();
-  if (QObject* fig = objectOf(figureOf(handleOf(a))))
-    fig->setProperty("dot11aCurrentAxes", handleOf(a).id());
+  makeCurrent(handleOf(a));
   return handleOf(line);
 }
 

@@ -116,6 +116,14 @@ Handle newFigure();
 Handle newAxes(Handle figure, const std::vector<double>& position = {});
 // The window's current axes; one is created when the window has none.
 Handle currentAxes(Handle figure);
+// The window that plotting commands draw into when they name none: the plot
+// window most recently made or drawn in, while it is open; a new one when
+// there is none. Windows opened from layouts (the dialogs) never are.
+Handle currentFigure();
+// Makes an axes the current one of its window, and that window current.
+void makeCurrent(Handle axes);
+// Deletes an axes with its lines and surfaces.
+void deleteAxes(Handle axes);
 // The axes of a window, in the order they were made.
 std::vector<Handle> figureAxes(Handle figure);
 // The default plot area of an axes and the cell (1-based, row-wise) of an

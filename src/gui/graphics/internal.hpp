@@ -34,6 +34,7 @@ struct Registry {
   std::map<double, Value> cdata;
   std::map<double, std::vector<QEventLoop*>> waits;
   std::vector<std::pair<double, double>> callbackStack;  // (object, window)
+  double currentFigure = 0;  // where plotting commands draw (currentFigure())
   double dpiOverride = 0;
   int splashMs = 3000;
 };

@@ -151,8 +151,9 @@ void KS_PlotWaterfall(Call& c) {
   const Value where = placeFrom(parent, {100, 100, 300, 300}, 0.2, -0.2, true);
   const Handle fig = plotWindow("Spectrum Waterfall " + label, where, true);
   const Handle ax = gfx::newAxes(fig);
-  gfx::addSurface(ax, Value::matrix(w.rows, w.cols, w.x), Value::matrix(w.rows, w.cols, w.y),
-                  Value::matrix(w.rows, w.cols, w.z));
+  feval("waterfall", 1,
+        {ax.toValue(), Value::matrix(w.rows, w.cols, w.x), Value::matrix(w.rows, w.cols, w.y),
+         Value::matrix(w.rows, w.cols, w.z)});
   gfx::setString(ax, "XLabel", "Frequency (" + w.frequencyUnits.name + ")");
   gfx::setString(ax, "YLabel", "Time (" + w.timeUnits.name + ")");
   gfx::setString(ax, "ZLabel", "LogMag (dB)");
