@@ -250,6 +250,15 @@ void menuAnalysisGatedCCDF_Callback(Call& c) {
   });
 }
 
+// The receiver runs on the waveform as the instrument will play it.
+void menuAnalysisDemodulate_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_Demodulate", "Demodulate", [](Value parent, Value title, Value wave) {
+    return std::vector<Value>{parent, title, sampleRate(), wave};
+  });
+}
+
 [[maybe_unused]] const bool kPlotCommands = shell::addCommands({
     gfx::callback("menuPlotSpectrum_Callback", menuPlotSpectrum_Callback),
     gfx::callback("menuPlotWaterfall_Callback", menuPlotWaterfall_Callback),
@@ -260,6 +269,7 @@ void menuAnalysisGatedCCDF_Callback(Call& c) {
     gfx::callback("menuPlotCCDF_Callback", menuPlotCCDF_Callback),
     gfx::callback("menuAnalysisAveragedSpectrum_Callback", menuAnalysisAveragedSpectrum_Callback),
     gfx::callback("menuAnalysisGatedCCDF_Callback", menuAnalysisGatedCCDF_Callback),
+    gfx::callback("menuAnalysisDemodulate_Callback", menuAnalysisDemodulate_Callback),
 });
 
 }  // namespace

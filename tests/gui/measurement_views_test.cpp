@@ -5,6 +5,7 @@
 #include <QTableWidget>
 #include <QWidget>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstdlib>
@@ -12,8 +13,11 @@
 #include <numbers>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "dot11a/capture.hpp"
+#include "dot11a/mac.hpp"
 #include "dot11a/receiver.hpp"
 #include "gui_fixture.hpp"
 
@@ -44,6 +48,17 @@ class MeasurementViews : public MainWindowTest {
     const Value h = gfx::guihandles(fig);
     EXPECT_TRUE(h.hasField(tag)) << tag;
     return h.hasField(tag) ? h.field(tag).toScalar() : 0.0;
+  }
+  // Until the Demodulate window has its frames (or said there are none).
+  static void waitForFrames(gfx::Handle f) {
+    for (int i = 0; i < 3000; ++i) {
+      if (gfx::getString(tagged(f, "KS_DemodStatus"), "String") != "Demodulating...") {
+        QCoreApplication::processEvents();  // the plots' queued redraws
+        return;
+      }
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   std::vector<double> opened;
 };
@@ -172,6 +187,38 @@ TEST_F(MeasurementViews, GatedCcdfLeavesTheIdleTimeOut) {
     }
 }
 
+// A clean 16-QAM frame with a MAC header, demodulated off the GUI thread: the
+// receiver's EVM in the table and the header fields read from the PSDU.
+TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
+  choose("pdDataRate", 5);  // 24 Mbit/s, 16-QAM
+  choose("chkMACheader", 1);
+  Value mac = params().field("MACheader").field("Contents");
+  setMacField(mac, "FrameCntrl", 0x0208);  // data frame, from DS
+  setMacField(mac, "DurationID", 0x002c);
+  setMacField(mac, "Address1", 0x554433221100);
+  setMacField(mac, "Address2", 0xabcdef012345);
+  setMacField(mac, "SeqCntrl", 0x1230);  // sequence number 0x123
+  Value record = params().field("MACheader");
+  record.setField("Contents", mac);
+  params().setField("MACheader", record);
+  gfx::runCallback(h("pbCalculate"));
+  const gfx::Handle f =
+      open("KS_Demodulate", {fig, Value("16-QAM"), sigGen("SamplingRate"), global("waveform")});
+  ASSERT_TRUE(f != 0);
+  auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_DemodFrames")));
+  ASSERT_NE(table, nullptr);
+  waitForFrames(f);
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(table->item(0, 1)->text().toStdString(), "24");
+  EXPECT_LT(table->item(0, 3)->text().toDouble(), -60);
+  EXPECT_EQ(table->item(0, 10)->text().toStdString(), "PASS");
+  const std::string text = gfx::getString(tagged(f, "KS_DemodPayload"), "String");
+  for (const char* want :
+       {"Frame control 0x0208: type 2, subtype 0", "Duration 44", "Address 1 00:11:22:33:44:55",
+        "Address 2 45:23:01:ef:cd:ab", "Sequence number 291, fragment 0"})
+    EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+}
+
 // Pictures of the views for the default frame and a long 6 Mbit/s one when
 // DOT11A_SCREENSHOT_DIR is set (scripts/screenshots.sh).
 TEST_F(MeasurementViews, Screenshots) {
@@ -189,14 +236,28 @@ TEST_F(MeasurementViews, Screenshots) {
     const gfx::Handle s =
         open("KS_PlotAveragedSpectrum", {fig, Value(name), rate, wave, markers, 100e3});
     const gfx::Handle c = open("KS_PlotGatedCCDF", {fig, Value(name), wave, markers});
-    ASSERT_TRUE(s != 0 && c != 0);
-    QCoreApplication::processEvents();
+    const gfx::Handle d = open("KS_Demodulate", {fig, Value(name), rate, wave});
+    ASSERT_TRUE(s != 0 && c != 0 && d != 0);
+    waitForFrames(d);
     // The whole window: its readouts and table are widgets beside the plot.
     gfx::widgetOf(s)->grab().save(
         QString::fromStdString(std::string(dir) + "/view-spectrum-" + name + ".png"));
     gfx::widgetOf(c)->grab().save(
         QString::fromStdString(std::string(dir) + "/view-ccdf-" + name + ".png"));
+    gfx::widgetOf(d)->grab().save(
+        QString::fromStdString(std::string(dir) + "/view-demodulate-" + name + ".png"));
   }
+  // A capture of an access point, named by DOT11A_SCREENSHOT_CAPTURE.
+  const char* capture = std::getenv("DOT11A_SCREENSHOT_CAPTURE");
+  if (!capture) return;
+  const Capture cap = readCapture(capture);
+  const gfx::Handle d =
+      open("KS_Demodulate", {fig, Value("capture"), cap.sampleRate.value_or(20e6),
+                             Value::row(std::span<const std::complex<double>>(cap.samples))});
+  ASSERT_TRUE(d != 0);
+  waitForFrames(d);
+  gfx::widgetOf(d)->grab().save(
+      QString::fromStdString(std::string(dir) + "/view-demodulate-capture.png"));
 }
 
 }  // namespace
