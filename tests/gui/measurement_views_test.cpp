@@ -2,6 +2,7 @@
 // graphics layer: the numbers each one draws and writes.
 #include <QCheckBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QWidget>
 #include <algorithm>
@@ -10,12 +11,14 @@
 #include <complex>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
 #include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/test_folder.hpp"
 #include "dot11a/capture.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/receiver.hpp"
@@ -212,6 +215,20 @@ TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
   EXPECT_EQ(table->item(0, 1)->text().toStdString(), "24");
   EXPECT_LT(table->item(0, 3)->text().toDouble(), -60);
   EXPECT_EQ(table->item(0, 10)->text().toStdString(), "PASS");
+  // The table as CSV, to the file the user names.
+  const std::filesystem::path dir = freshTestFolder("demodulate");
+  script->answer((dir / "frames.csv").string());
+  auto* button = qobject_cast<QPushButton*>(gfx::objectOf(tagged(f, "KS_DemodExportCsv")));
+  ASSERT_NE(button, nullptr);
+  button->click();
+  std::ifstream csv(dir / "frames.csv");
+  std::string header, row, more;
+  std::getline(csv, header);
+  std::getline(csv, row);
+  EXPECT_EQ(header.rfind("Start,Rate (Mbit/s),LENGTH,EVM (dB),", 0), 0u) << header;
+  EXPECT_EQ(row.substr(row.rfind(',') + 1), "PASS") << row;
+  EXPECT_FALSE(std::getline(csv, more));
+  std::filesystem::remove_all(dir);
   const std::string text = gfx::getString(tagged(f, "KS_DemodPayload"), "String");
   for (const char* want :
        {"Frame control 0x0208: type 2, subtype 0", "Duration 44", "Address 1 00:11:22:33:44:55",

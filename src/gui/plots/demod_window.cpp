@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "dot11a/call.hpp"
+#include "dot11a/dialogs.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/matfile.hpp"
 #include "dot11a/receiver.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/plots/plot_frame.hpp"
@@ -111,6 +113,7 @@ struct DemodWindow {
   QTableWidget* table = nullptr;
   QPlainTextEdit* payload = nullptr;
   QLabel* status = nullptr;
+  QPushButton* exportButton = nullptr;
   rx::Result result;
 };
 
@@ -180,28 +183,71 @@ void showFrame(const DemodWindow& w, std::size_t i) {
   w.payload->setPlainText(QString::fromStdString(text));
 }
 
+const std::vector<std::string> kColumns = {"Start",
+                                           "Rate (Mbit/s)",
+                                           "LENGTH",
+                                           "EVM (dB)",
+                                           "Limit (dB)",
+                                           "CFO (kHz)",
+                                           "Clock (ppm)",
+                                           "Flatness margin (dB)",
+                                           "Mask margin (dB)",
+                                           "FCS",
+                                           "Verdict"};
+
+// A frame's cells, in the table's and the CSV file's column order.
+std::vector<std::string> frameCells(const rx::FrameReport& f) {
+  return {std::to_string(f.start),
+          fmt("%g", f.rateMbps),
+          std::to_string(f.length),
+          fmt("%.2f", f.evmDb),
+          fmt("%.1f", f.evmLimitDb),
+          fmt("%.2f", f.cfoHz / 1e3),
+          fmt("%.2f", f.clockOffsetPpm),
+          fmt("%.2f", f.flatnessWorstMarginDb),
+          f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb) : "-",
+          fcsText(f.fcs),
+          f.passed() ? "PASS" : "FAIL"};
+}
+
+// The table as CSV: a header line and a line per frame (no cell holds a
+// comma or a quote).
+std::string framesCsv(const rx::Result& r) {
+  std::string out;
+  const auto line = [&out](const std::vector<std::string>& cells) {
+    for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? "," : "") + cells[i];
+    out += '\n';
+  };
+  line(kColumns);
+  for (const rx::FrameReport& f : r.frames) line(frameCells(f));
+  return out;
+}
+
+void exportCsv(const DemodWindow& w) {
+  const auto path =
+      dialogs().saveFile("Export Frames", {{"*.csv", "CSV files (*.csv)"}}, "frames.csv");
+  if (!path) return;
+  try {
+    const std::string text = framesCsv(w.result);
+    writeFileAtomically(*path,
+                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  } catch (const std::exception& e) {
+    dialogs().error("Export Frames", e.what());
+  }
+}
+
 void fillTable(DemodWindow& w) {
   const auto& frames = w.result.frames;
   w.table->setRowCount(static_cast<int>(frames.size()));
   for (std::size_t i = 0; i < frames.size(); ++i) {
-    const rx::FrameReport& f = frames[i];
-    const std::string cells[] = {std::to_string(f.start),
-                                 fmt("%g", f.rateMbps),
-                                 std::to_string(f.length),
-                                 fmt("%.2f", f.evmDb),
-                                 fmt("%.1f", f.evmLimitDb),
-                                 fmt("%.2f", f.cfoHz / 1e3),
-                                 fmt("%.2f", f.clockOffsetPpm),
-                                 fmt("%.2f", f.flatnessWorstMarginDb),
-                                 f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb) : "-",
-                                 fcsText(f.fcs),
-                                 f.passed() ? "PASS" : "FAIL"};
-    for (int c = 0; c < 11; ++c)
-      w.table->setItem(static_cast<int>(i), c,
+    const std::vector<std::string> cells = frameCells(frames[i]);
+    for (std::size_t c = 0; c < cells.size(); ++c)
+      w.table->setItem(static_cast<int>(i), static_cast<int>(c),
                        new QTableWidgetItem(QString::fromStdString(cells[c])));
   }
   w.table->resizeColumnsToContents();
   if (!frames.empty()) w.table->selectRow(0);
+  w.exportButton->setEnabled(true);
   w.status->setText(frames.empty() ? QString::fromStdString("No frame found. " + w.result.problem)
                                    : QString("%1 frame(s) decoded.").arg(frames.size()));
 }
@@ -229,12 +275,17 @@ void demodulate(Call& c) {
   const int width = static_cast<int>(size.real(2)), height = static_cast<int>(size.real(3));
   w->status = new QLabel(QStringLiteral("Demodulating..."), host);
   gfx::setString(gfx::handleOf(w->status), "Tag", "KS_DemodStatus");
-  w->status->setGeometry(8, 24, width - 16, 20);
-  w->table = new QTableWidget(0, 11, host);
+  w->status->setGeometry(8, 24, width - 140, 20);
+  w->exportButton = new QPushButton(QStringLiteral("Export CSV..."), host);
+  gfx::setString(gfx::handleOf(w->exportButton), "Tag", "KS_DemodExportCsv");
+  w->exportButton->setGeometry(width - 128, 22, 120, 24);
+  w->exportButton->setEnabled(false);  // until the frames are in
+  QObject::connect(w->exportButton, &QPushButton::clicked, host, [w] { exportCsv(*w); });
+  w->table = new QTableWidget(0, static_cast<int>(kColumns.size()), host);
   gfx::setString(gfx::handleOf(w->table), "Tag", "KS_DemodFrames");
-  w->table->setHorizontalHeaderLabels({"Start", "Rate (Mbit/s)", "LENGTH", "EVM (dB)", "Limit (dB)",
-                                       "CFO (kHz)", "Clock (ppm)", "Flatness margin (dB)",
-                                       "Mask margin (dB)", "FCS", "Verdict"});
+  QStringList headers;
+  for (const std::string& h : kColumns) headers << QString::fromStdString(h);
+  w->table->setHorizontalHeaderLabels(headers);
   w->table->setSelectionBehavior(QAbstractItemView::SelectRows);
   w->table->setSelectionMode(QAbstractItemView::SingleSelection);
   w->table->setEditTriggers(QAbstractItemView::NoEditTriggers);
