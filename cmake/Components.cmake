@@ -5,6 +5,7 @@
 #   io     files, SigMF, PCAP, instrument control          -> model core
 #   model  parameter set, bounds, payload, MAC header     -> phy mac core
 #   rx     the receiver: search, decoding, measurements   -> phy mac base
+#   impair impairments, channels, frame sequences         -> phy mac base
 #   phy    the typed 802.11a chain (std + FFTW)           -> mac base
 #   mac    typed bits, checksums, payload sources         -> base
 #   core   Value, MAT files, JSON, dialog service         -> base
@@ -45,6 +46,7 @@ list(REMOVE_ITEM core_sources ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
 dot11a_glob(mac_sources mac)
 dot11a_glob(phy_sources phy)
 dot11a_glob(rx_sources rx)
+dot11a_glob(impair_sources impair)
 dot11a_glob(model_sources model)
 dot11a_glob(io_sources io)
 dot11a_glob(ops_sources ops)
@@ -61,6 +63,9 @@ if(rx_sources)
   dot11a_component(rx SOURCES ${rx_sources} DEPENDS phy mac base)
   list(APPEND DOT11A_COMPONENTS rx)
 endif()
+# Receiver-test impairments: typed, on the phy level, seeded, no Value.
+dot11a_component(impair SOURCES ${impair_sources} DEPENDS phy mac base)
+list(APPEND DOT11A_COMPONENTS impair)
 dot11a_component(model SOURCES ${model_sources} DEPENDS phy mac core)
 dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIBS}
   PkgConfig::nettle)
@@ -113,7 +118,7 @@ target_include_directories(Dot11a_b_lib
 # from io into a call by name, or from anything here into Qt fails at link time.
 # model and io hold Value records only at their edges (the files, the gateway's
 # values); the adapters that take a Call live in ops.
-foreach(c IN ITEMS base core mac phy rx model io ops)
+foreach(c IN ITEMS base core mac phy rx impair model io ops)
   if(NOT TARGET dot11a_${c})
     continue()
   endif()

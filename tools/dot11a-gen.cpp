@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "download_cli.hpp"
+#include "impair_cli.hpp"
 #include "verify_report.hpp"
 
 #include "dot11a/bits.hpp"
@@ -282,6 +283,8 @@ struct Frame {
   std::vector<std::uint8_t> psdu;  // octets
   Value waveform;                  // as calculated, for a download
   Value markers;
+  std::string impairments;  // what was done after synthesis, for SigMF
+  std::size_t frames = 1;   // more in a sequence, each with its own PSDU
 };
 
 Frame generate(const Value& p) {
@@ -320,6 +323,7 @@ SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
   // The PSDU as generated, not a length field of the parameter set.
   const std::string length = std::to_string(f.psdu.size());
   info.description = "802.11a frame, " + rate + ", PSDU " + length + " octets";
+  info.impairments = f.impairments;
   const FrameLayout& l = f.layout;
   if (l.preamble.size() > 0)
     info.annotations.push_back(
@@ -382,7 +386,8 @@ int verifyFrame(const Value& p, const Frame& f) {
   o.dacDroop = kDacPrecompensated;
   o.fcs = p.field("MACfcs").field("Active").toScalar() == 1 ? rx::FcsCheck::On : rx::FcsCheck::Off;
   const rx::Result r = rx::receive(f.samples, o);
-  const cli::Verdict v = cli::verdictOf(r, f.psdu);
+  // The frames of a sequence differ from the first: each is judged on its own.
+  const cli::Verdict v = cli::verdictOf(r, f.frames > 1 ? std::nullopt : std::optional(f.psdu));
   std::printf("verify:\n");
   std::fflush(stdout);
   cli::printReport(std::cout, r, v);
@@ -396,6 +401,8 @@ int main(int argc, char** argv) {
   CLI::App app{"dot11a-gen: writes an IEEE 802.11a OFDM test frame", "dot11a-gen"};
   gen::Options options;
   gen::defineOptions(app, options);
+  cli::ImpairOptions impairOptions;
+  cli::addImpairOptions(app, impairOptions);
   // --frequency is the instrument's carrier; it is also recorded in SigMF.
   cli::DownloadOptions download;
   cli::addDownloadOptions(app, download);
@@ -408,13 +415,23 @@ int main(int argc, char** argv) {
   try {
     gen::refuseEmptyFileNames(app, options);
     LibrarySession library;
-    const Value p = gen::applyOptions(options);
+    Value p = gen::applyOptions(options);
+    const auto test = cli::applyTestPreset(impairOptions, p, options.oversampling.has_value());
     // The parameter file needs no calculation; it is written first.
     // The file records where it was written as a full path, as the window does.
     if (!options.saveParams.empty())
       writeParameterFile(std::filesystem::absolute(options.saveParams).lexically_normal().string(),
                          p);
-    const gen::Frame frame = gen::generate(p);
+    gen::Frame frame = gen::generate(p);
+    if (cli::receiverTestWanted(impairOptions)) {
+      cli::ReceiverTestWaveform w =
+          cli::receiverTestWaveform(impairOptions, test, options.frequency, p, frame.sampleRate);
+      frame.samples = std::move(w.samples);
+      frame.waveform = std::move(w.waveform);
+      frame.markers = std::move(w.markers);
+      frame.impairments = std::move(w.impairments);
+      frame.frames = w.frames;
+    }
     gen::writeOutputs(options, p, frame);
     gen::printSummary(p, frame);
     if (options.verify && gen::verifyFrame(p, frame) != 0) return 1;

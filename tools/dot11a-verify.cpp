@@ -1,9 +1,13 @@
 // dot11a-verify: decodes every 802.11a frame of a capture with the library's
 // receiver, measures it against the transmitter limits of the standard and
 // prints a table (or JSON) and an overall PASS or FAIL. The exit status is 0
-// only when every frame decodes and passes.
+// only when every frame decodes and passes. Raw samples (a file of any length,
+// or standard input) are decoded a chunk at a time; standard input prints
+// each frame as it is decoded and a summary at its end or on Ctrl+C.
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -14,7 +18,9 @@
 #include "dot11a/capture.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/receiver.hpp"
+#include "dot11a/sample_stream.hpp"
 #include "verify_report.hpp"
+#include "verify_stream.hpp"
 
 namespace {
 
@@ -48,6 +54,21 @@ std::vector<std::uint8_t> expectedPsdu(const std::string& path) {
   return {b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(end)};
 }
 
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) {
+  interrupted.store(true);
+}
+
+// Ctrl+C ends reading (the wait for input returns) rather than the program.
+void catchInterrupt() {
+  struct sigaction sa {};
+  sa.sa_handler = onInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no SA_RESTART: a read in progress returns
+  sigaction(SIGINT, &sa, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,56 +79,169 @@ int main(int argc, char** argv) {
   std::optional<double> sampleRate;
   bool json = false, dacDroop = false;
   double backoff = 0.0;
-  std::size_t maxFrames = 256;
+  std::optional<std::size_t> maxFrames;
+  unsigned threads = 1;
   app.add_option("FILE", file,
                  "The capture: .mat (samples), .sigmf-meta/.sigmf-data, .bin (16-bit samples), "
-                 ".cf32 (raw cf32_le)")
+                 ".cf32 (raw cf32_le), .ci16 (raw ci16_le), .ci8; - for raw samples on standard "
+                 "input (with --format and --sample-rate)")
       ->required();
   app.add_option("--sample-rate", sampleRate,
                  "Samples per second (the file's own rate, else 20e6)");
-  app.add_option("--format", format, "auto | mat | sigmf | bin | cf32")
-      ->check(CLI::IsMember({"auto", "mat", "sigmf", "bin", "cf32"}));
+  app.add_option("--format", format, "auto | mat | sigmf | bin | cf32 | ci16 | ci8")
+      ->check(CLI::IsMember({"auto", "mat", "sigmf", "bin", "cf32", "ci16", "ci8"}));
   app.add_option("--fcs", fcs,
                  "on: every PSDU ends in an FCS; off: none does; auto: checked when it matches")
       ->check(CLI::IsMember({"auto", "on", "off"}));
   app.add_option("--expect-psdu", expect,
                  "Compare each decoded PSDU with this file (.pcap packet or raw octets)");
-  app.add_flag("--json", json, "Print the report as JSON");
+  app.add_flag("--json", json, "Print the report as JSON (standard input: one object per line)");
   app.add_flag("--dac-droop", dacDroop,
                "Measure flatness after a zero-order-hold DAC at the file's rate (for waveforms "
                "made with its compensation; implied by files that record it)");
   app.add_option("--fft-backoff", backoff,
                  "Start each FFT this many 20 MHz samples into the cyclic prefix (0 to 16)")
       ->check(CLI::Range(0.0, 16.0));
-  app.add_option("--max-frames", maxFrames, "Decode at most this many frames")
-      ->check(CLI::Range(1, 100000));
+  app.add_option("--max-frames", maxFrames,
+                 "Decode at most this many frames (default 256; no limit on standard input)")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{100000000}));
+  app.add_option("--threads", threads, "Decode stretches of a raw sample file on this many threads")
+      ->check(CLI::Range(1, 64));
   CLI11_PARSE(app, argc, argv);
 
+  const bool live = file == "-";
   try {
-    CaptureFormat f = CaptureFormat::Auto;
-    captureFormatFromText(format, f);
-    const Capture cap = readCapture(file, f);
     rx::Options o;
-    o.sampleRate = sampleRate ? *sampleRate : cap.sampleRate.value_or(20e6);
     o.fcs = fcs == "on" ? rx::FcsCheck::On : fcs == "off" ? rx::FcsCheck::Off : rx::FcsCheck::Auto;
-    // Our own files record that the synthesis pre-compensated the DAC.
-    o.dacDroop = dacDroop || cap.dacPrecompensated;
+    o.dacDroop = dacDroop;
     o.fftBackoff = backoff;
-    o.maxFrames = maxFrames;
+    o.maxFrames = maxFrames.value_or(live ? SIZE_MAX : 256);
     std::optional<std::vector<std::uint8_t>> psdu;
     if (!expect.empty()) psdu = expectedPsdu(expect);
-    const rx::Result r = rx::receive(cap.samples, o);
+
+    // Raw samples at 20 MHz times a whole number go through the streaming
+    // receiver; the other files are read whole.
+    const auto raw = format == "auto" ? sampleFormatOf(file) : sampleFormatFromText(format);
+    if (live) {
+      if (!raw || !sampleRate)
+        raise("Standard input needs --format (cf32, ci16 or ci8) and --sample-rate.");
+    }
+    o.sampleRate = sampleRate.value_or(20e6);
+    const double ratio = o.sampleRate / 20e6;
+    const bool streamed = raw && (live || (std::abs(ratio - std::round(ratio)) <= 1e-9 * ratio &&
+                                           ratio >= 0.5 && ratio < 16.5));
+
+    if (live) {
+      // A log: each frame as it is decoded, the summary at the end.
+      catchInterrupt();
+      cli::Summary summary;
+      bool pass = true;
+      if (!json)
+        std::cout << "standard input: " << sampleFormatName(*raw) << " at " << o.sampleRate / 1e6
+                  << " MHz" << std::endl;
+      const std::uint64_t samples = cli::decodeSource(
+          {file, *raw}, o, 1,
+          [&](rx::FrameReport&& f) {
+            summary.add(f);
+            const bool expected = !psdu || (f.decoded() && f.psdu == *psdu);
+            pass = pass && f.passed() && expected;
+            if (json) {
+              rx::Result one;
+              one.sampleRate = o.sampleRate;
+              one.frames.push_back(f);
+              nlohmann::json j = cli::reportJson(one, cli::verdictOf(one, psdu))["frames"][0];
+              j["frame"] = summary.frames();
+              std::cout << j.dump() << std::endl;
+            } else {
+              cli::printFrameLine(std::cout, summary.frames(), f);
+              if (!expected)
+                std::cout << "frame " << summary.frames() << ": not the expected PSDU.\n";
+              std::cout << std::flush;
+            }
+          },
+          interrupted);
+      pass = pass && summary.frames() > 0;
+      if (json) {
+        nlohmann::json j{{"summary", summary.json(samples, o.sampleRate)}, {"pass", pass}};
+        if (interrupted.load()) j["interrupted"] = true;
+        std::cout << j.dump() << std::endl;
+      } else {
+        if (interrupted.load()) std::cout << "(interrupted)\n";
+        summary.print(std::cout, samples, o.sampleRate);
+        std::cout << (pass ? "PASS" : "FAIL") << std::endl;
+      }
+      return pass ? 0 : 1;
+    }
+
+    rx::Result r;
+    std::string what;
+    std::uint64_t samples = 0;
+    cli::Summary summary;
+    if (streamed) {
+      what = sampleFormatName(*raw);
+      r.sampleRate = o.sampleRate;
+      samples = cli::decodeSource(
+          {file, *raw}, o, threads,
+          [&](rx::FrameReport&& f) {
+            summary.add(f);
+            // Kept for the report at the end: without what it does not
+            // print, a long recording's frames take a few hundred bytes each.
+            auto release = [](auto& v) { std::decay_t<decltype(v)>().swap(v); };
+            release(f.psduBits);
+            if (!json) {
+              release(f.evmPerSymbolDb);
+              release(f.evmPerSubcarrierDb);
+              release(f.flatnessDb);
+              release(f.channel);
+              if (!psdu) release(f.psdu);
+            }
+            r.frames.push_back(std::move(f));
+          },
+          interrupted);
+      if (r.frames.empty())
+        r.problem =
+            samples == 0 ? "The waveform is empty." : "No 802.11a frame was found in the waveform.";
+    } else {
+      Capture cap;
+      if (raw) {  // raw samples at another rate: resampled whole
+        SampleReader reader(file, *raw);
+        constexpr std::uint64_t kMaxWhole = std::uint64_t{1} << 26;
+        if (reader.fileSamples().value_or(0) > kMaxWhole)
+          raise(file + " holds more than " + std::to_string(kMaxWhole) +
+                " samples: at a rate that is not 20 MHz times a whole number it is read whole.");
+        std::vector<rx::cplx> chunk;
+        while (reader.read(chunk, std::size_t{1} << 20))
+          cap.samples.insert(cap.samples.end(), chunk.begin(), chunk.end());
+        cap.format = sampleFormatName(*raw);
+      } else {
+        CaptureFormat f = CaptureFormat::Auto;
+        captureFormatFromText(format, f);
+        cap = readCapture(file, f);
+      }
+      // Our own files record that the synthesis pre-compensated the DAC.
+      o.dacDroop = dacDroop || cap.dacPrecompensated;
+      o.sampleRate = sampleRate ? *sampleRate : cap.sampleRate.value_or(20e6);
+      what = cap.format;
+      samples = cap.samples.size();
+      r = rx::receive(cap.samples, o);
+      for (const rx::FrameReport& f : r.frames) summary.add(f);
+      if (!sampleRate && cap.sampleRate) sampleRate = cap.sampleRate;
+    }
     const cli::Verdict v = cli::verdictOf(r, psdu);
     if (json) {
       nlohmann::json j = cli::reportJson(r, v);
       j["file"] = file;
-      j["format"] = cap.format;
+      j["format"] = what;
+      j["summary"] = summary.json(samples, o.sampleRate);
+      if (summary.frames() >= o.maxFrames) j["max_frames_reached"] = true;
       std::cout << j.dump(2) << "\n";
     } else {
-      std::cout << file << ": " << cap.format << ", " << cap.samples.size() << " samples at "
-                << o.sampleRate / 1e6 << " MHz"
-                << (sampleRate || cap.sampleRate ? "" : " (assumed; give --sample-rate)") << "\n";
+      std::cout << file << ": " << what << ", " << samples << " samples at " << o.sampleRate / 1e6
+                << " MHz" << (sampleRate ? "" : " (assumed; give --sample-rate)") << "\n";
       cli::printReport(std::cout, r, v);
+      if (summary.frames() > 1) summary.print(std::cout, samples, o.sampleRate);
+      if (summary.frames() >= o.maxFrames)
+        std::cout << "(decoding stopped after " << o.maxFrames << " frames; see --max-frames)\n";
     }
     return v.pass ? 0 : 1;
   } catch (const std::exception& e) {

@@ -105,6 +105,8 @@ nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
     x["mirrored"] = f.mirrored;
     x["cfo_hz"] = f.cfoHz;
     x["clock_offset_ppm"] = f.clockOffsetPpm;
+    x["iq_gain_imbalance_db"] = f.iqGainImbalanceDb;
+    x["iq_phase_imbalance_deg"] = f.iqPhaseImbalanceDeg;
     x["signal"] = {{"parity_ok", f.signalParityOk},     {"tail_ok", f.signalTailOk},
                    {"rate_valid", f.rateValid},         {"rate_mbps", f.rateMbps},
                    {"rate_bits", f.rateBits},           {"length", f.length},

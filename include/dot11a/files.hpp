@@ -83,6 +83,9 @@ struct SigmfInfo {
   // Pre-compensated for the droop of a DAC clocked at sampleRate (recorded as
   // "dot11a:dac_precompensated").
   bool dacPrecompensated = false;
+  // What was done to the waveform after synthesis (recorded as
+  // "dot11a:impairments" when not empty).
+  std::string impairments;
 };
 // The two paths of a recording named by either of its files or by its base.
 struct SigmfPaths {

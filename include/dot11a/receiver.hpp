@@ -53,6 +53,11 @@ struct FrameReport {
   // pilots: positive when the frame takes more samples than it should (the
   // capturing clock runs fast against the transmitting one).
   double clockOffsetPpm = 0.0;
+  // IQ modulator imbalance: gain of the quadrature branch against the
+  // in-phase one and its departure from 90 degrees, from the long training
+  // and the DATA symbols' mirror sub-carriers (0 when not determined).
+  double iqGainImbalanceDb = 0.0;
+  double iqPhaseImbalanceDeg = 0.0;
 
   // SIGNAL field (clause 17.3.4)
   bool signalParityOk = false;

@@ -13,6 +13,7 @@
 #include <iostream>
 
 #include "dot11a/dialogs.hpp"
+#include "dot11a/impair.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/siggen_settings.hpp"
@@ -336,7 +337,7 @@ void menuConfigBBG1Opt1_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   const Value& p = global("parameters");
   if (p.isRecord() && p.hasField("ProjectedLength") &&
-      p.field("ProjectedLength").toScalar() > 8000000) {
+      p.field("ProjectedLength").toScalar() > static_cast<double>(impair::kMemoryM08Samples)) {
     const std::string answer = dialogs().question(
         "Waveform too large",
         "The waveform based on the current settings \nis too large to for Option M08. Changing "

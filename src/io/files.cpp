@@ -332,10 +332,11 @@ std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount,
                          {"core:description", info.description},
                          {"core:recorder", "dot11a-gen"}};
   if (!dataSha512.empty()) global["core:sha512"] = dataSha512;
-  // Our one key outside the core namespace, declared as an optional extension.
+  // Our keys outside the core namespace, declared as an optional extension.
   global["core:extensions"] =
       ordered_json::array({{{"name", "dot11a"}, {"version", "1.0.0"}, {"optional", true}}});
   global[std::string(kSigmfDacKey)] = info.dacPrecompensated;
+  if (!info.impairments.empty()) global["dot11a:impairments"] = info.impairments;
   ordered_json capture = {{"core:sample_start", 0}};
   if (info.frequency) capture["core:frequency"] = *info.frequency;
   std::vector<SigmfAnnotation> sorted = info.annotations;

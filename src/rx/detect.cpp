@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <numbers>
@@ -13,46 +14,128 @@
 
 namespace dot11a::rx {
 
+namespace {
+
+// Sums over blocks of B = 16 x os samples (one short training period): the
+// lag-B products x[i + B] conj(x[i]) and the energies |x[i]|^2. A complex
+// sample is a pair of doubles (re, im): the real part of the product is the
+// pair-wise product summed, the imaginary part the product with the later
+// sample's pair swapped, differenced. Two pairs at a time in vector
+// registers, in two lanes for the additions to overlap.
+struct BlockSums {
+  cplx p;
+  double e;
+};
+typedef double Pair __attribute__((vector_size(16)));
+BlockSums blockSums(const cplx* x, long long B) {
+  Pair re[2] = {}, im[2] = {}, en[2] = {};
+  for (long long i = 0; i < B; i += 2)
+    for (long long k = 0; k < 2; ++k) {
+      Pair a, b;
+      std::memcpy(&a, &x[i + k], sizeof a);
+      std::memcpy(&b, &x[i + k + B], sizeof b);
+      const Pair bSwapped = {b[1], b[0]};
+      re[k] += a * b;
+      im[k] += a * bSwapped;
+      en[k] += a * a;
+    }
+  const Pair r = re[0] + re[1], q = im[0] + im[1], e = en[0] + en[1];
+  // re: (ar br, ai bi); im: (ar bi, ai br)
+  return {cplx(r[0] + r[1], q[0] - q[1]), e[0] + e[1]};
+}
+
+// Where the exact search must start looking, at or after `from`: the
+// autocorrelation metric is worked out every B samples from block sums, and
+// the search resumes one block before the first point that comes near the
+// threshold. A run of 4B samples above the threshold always holds one of
+// those points, so none is missed. The last few blocks before `end` are left
+// to the exact search.
+long long nextCandidate(std::span<const cplx> x, long long from, long long end, long long B) {
+  constexpr double kNear = 0.4;  // under the exact threshold of 0.5: a margin for rounding
+  if (from + 6 * B > end) return from;
+  const cplx* base = x.data() + from;
+  // Block j sits in slot j % 5. At c = from + jB the window of 4B samples
+  // (blocks j .. j + 3) meets the one B later (energies of j + 1 .. j + 4).
+  std::array<BlockSums, 5> ring{};
+  for (std::size_t k = 0; k < 4; ++k) ring[k] = blockSums(base + k * B, B);
+  for (long long j = 0;; ++j) {
+    const long long c = from + j * B;
+    if (c + 6 * B > end) return std::max(from, c - B);
+    ring[static_cast<std::size_t>((j + 4) % 5)] = blockSums(base + (j + 4) * B, B);
+    cplx p(0.0, 0.0);
+    double e = 0.0;
+    for (long long k = 0; k < 4; ++k) {
+      const BlockSums& s = ring[static_cast<std::size_t>((j + k) % 5)];
+      p += s.p;
+      e += s.e;
+    }
+    const double r =
+        e - ring[static_cast<std::size_t>(j % 5)].e + ring[static_cast<std::size_t>((j + 4) % 5)].e;
+    if (std::norm(p) > kNear * r * e) return std::max(from, c - B);
+  }
+}
+
+}  // namespace
+
 // The short training repeats every 16 samples at 20 MHz: the delayed
 // autocorrelation finds it and measures the carrier offset. The long training
 // then fixes the timing to the sample and refines the offset.
-Detection detect(const std::span<const cplx> x, long long from, int os) {
+Detection detect(const std::span<const cplx> x, long long from, int os, long long searchEnd) {
   Detection d;
   const long long L = 16LL * os, W = 64LL * os, n = static_cast<long long>(x.size());
   const long long need = 64LL * os;  // consecutive samples above the threshold
+  // The short training must be found in windows that end before `end`; the
+  // long training after it may lie beyond.
+  const long long end = searchEnd < 0 ? n : std::min(searchEnd, n);
   d.resumeAt = n;
-  if (n < from + L + W) return d;
-  cplx p(0.0, 0.0);
-  double r = 0.0, e = 0.0;
-  for (long long m = 0; m < W; ++m) {
-    p += x[static_cast<std::size_t>(from + m + L)] *
-         std::conj(x[static_cast<std::size_t>(from + m)]);
-    r += std::norm(x[static_cast<std::size_t>(from + m + L)]);
-    e += std::norm(x[static_cast<std::size_t>(from + m)]);
-  }
   long long runStart = -1;
   cplx runSum(0.0, 0.0);
-  for (long long t = from;; ++t) {
-    const double metric = (r > 1e-30 && e > 1e-30) ? std::norm(p) / (r * e) : 0.0;
-    if (metric > 0.5) {
-      if (runStart < 0) {
-        runStart = t;
-        runSum = 0.0;
-      }
-      runSum += p;
-      if (t - runStart + 1 >= need) break;
-    } else {
-      runStart = -1;
+  for (;;) {
+    // Skip what cannot hold the short training, then slide the exact metric
+    // sample by sample until a run is found or the metric has fallen back.
+    const long long start = nextCandidate(x, from, end, L);
+    if (start < 0 || end < start + L + W) return d;
+    cplx p(0.0, 0.0);
+    double r = 0.0, e = 0.0;
+    for (long long m = 0; m < W; ++m) {
+      p += x[static_cast<std::size_t>(start + m + L)] *
+           std::conj(x[static_cast<std::size_t>(start + m)]);
+      r += std::norm(x[static_cast<std::size_t>(start + m + L)]);
+      e += std::norm(x[static_cast<std::size_t>(start + m)]);
     }
-    if (t + L + W >= n) return d;
-    // Slide the windows one sample on.
-    const auto a = static_cast<std::size_t>(t), b = static_cast<std::size_t>(t + L),
-               c = static_cast<std::size_t>(t + W), dd = static_cast<std::size_t>(t + W + L);
-    p += x[dd] * std::conj(x[c]) - x[b] * std::conj(x[a]);
-    r += std::norm(x[dd]) - std::norm(x[b]);
-    e += std::norm(x[c]) - std::norm(x[a]);
-    if (r < 0) r = 0;
-    if (e < 0) e = 0;
+    runStart = -1;
+    bool found = false;
+    long long t = start;
+    for (;; ++t) {
+      const double metric = (r > 1e-30 && e > 1e-30) ? std::norm(p) / (r * e) : 0.0;
+      if (metric > 0.5) {
+        if (runStart < 0) {
+          runStart = t;
+          runSum = 0.0;
+        }
+        runSum += p;
+        if (t - runStart + 1 >= need) {
+          found = true;
+          break;
+        }
+      } else {
+        runStart = -1;
+        // Two blocks past where the coarse metric came near and no run
+        // under way: back to the coarse search.
+        if (t >= start + 3 * L) break;
+      }
+      if (t + L + W >= end) return d;
+      // Slide the windows one sample on.
+      const auto a = static_cast<std::size_t>(t), b = static_cast<std::size_t>(t + L),
+                 c = static_cast<std::size_t>(t + W), dd = static_cast<std::size_t>(t + W + L);
+      p += x[dd] * std::conj(x[c]) - x[b] * std::conj(x[a]);
+      r += std::norm(x[dd]) - std::norm(x[b]);
+      e += std::norm(x[c]) - std::norm(x[a]);
+      if (r < 0) r = 0;
+      if (e < 0) e = 0;
+    }
+    if (found) break;
+    from = t + 1;
   }
   const double rate = kBaseSampleRate * os;
   d.coarseHz = std::arg(runSum) / (2.0 * std::numbers::pi * static_cast<double>(L)) * rate;

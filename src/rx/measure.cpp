@@ -1,6 +1,7 @@
 // Measurements on a decoded frame: spectral flatness of the channel estimate,
 // the power spectral density and the transmit spectrum mask; and the
-// resampler for inputs at other rates than 20 MHz times a whole number.
+// receiver's entry to the resampler for inputs at other rates than 20 MHz
+// times a whole number.
 #include <fftw3.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/receiver.hpp"
+#include "dot11a/resample.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/internal.hpp"
 
@@ -231,34 +233,7 @@ fftw_plan forwardPlan(std::size_t n, bool aligned) {
 }
 
 std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toRate) {
-  if (!(fromRate > 0) || !(toRate > 0) || !std::isfinite(fromRate) || !std::isfinite(toRate))
-    raise("The resampler needs two positive sample rates.");
-  if (in.empty()) return {};
-  // Cut-off at 46 % of the lower rate, in cycles per input sample.
-  const double cutoff = 0.46 * std::min(fromRate, toRate) / fromRate;
-  const int half = static_cast<int>(std::ceil(8.0 / (2.0 * cutoff)));
-  constexpr double kBeta = 8.0;
-  const double i0b = std::cyl_bessel_i(0.0, kBeta);
-  const double step = fromRate / toRate;
-  const auto count =
-      static_cast<std::size_t>(std::floor(static_cast<double>(in.size() - 1) / step)) + 1;
-  std::vector<cplx> out(count);
-  const long long n = static_cast<long long>(in.size());
-  for (std::size_t m = 0; m < count; ++m) {
-    const double tau = static_cast<double>(m) * step;
-    const long long c = static_cast<long long>(std::floor(tau));
-    cplx acc(0.0, 0.0);
-    for (long long j = c - half + 1; j <= c + half; ++j) {
-      if (j < 0 || j >= n) continue;
-      const double u = tau - static_cast<double>(j);
-      const double r = u / half;
-      if (std::abs(r) >= 1.0) continue;
-      const double win = std::cyl_bessel_i(0.0, kBeta * std::sqrt(1.0 - r * r)) / i0b;
-      acc += in[static_cast<std::size_t>(j)] * (2.0 * cutoff * sinc(2.0 * cutoff * u) * win);
-    }
-    out[m] = acc;
-  }
-  return out;
+  return dot11a::resample(in, fromRate, toRate);
 }
 
 }  // namespace dot11a::rx

@@ -19,7 +19,9 @@
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/constellation.hpp"
+#include "rx/frame.hpp"
 #include "rx/internal.hpp"
+#include "rx/iq_imbalance.hpp"
 #include "rx/signal.hpp"
 
 namespace dot11a::rx {
@@ -119,6 +121,7 @@ class FrameDecoder {
     if (!decodeSignal()) return det_.ltf + 208LL * os_;
     decodeData();
     rep_.clockOffsetPpm = driftRate() * 1e6;
+    iq_.report(rep_);
     return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols)) +
            shift_;
   }
@@ -151,6 +154,8 @@ class FrameDecoder {
       if (k != 0 && disabled_[i]) rep_.disabledSubcarriers.push_back(k);
     }
     rep_.channel.assign(h_.begin(), h_.end());
+    iq_.addTraining(y1, l);
+    iq_.addTraining(y2, l);
     for (std::size_t i = 0; i < 53; ++i) {
       const double e = std::norm(h_[i]);
       hInv_[i] = disabled_[i] ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
@@ -232,6 +237,7 @@ class FrameDecoder {
       e.data[j] = mul(mul(y[i], hInv_[i]), g[i]);
       e.weight[j] = weight_[i];
     }
+    turn_ = g;
     return e;
   }
 
@@ -315,6 +321,7 @@ class FrameDecoder {
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       const Equalised e = equalise(idx, pilotPolarity(idx));
+      iq_.addSymbol(carriers_, turn_, hInv_, r.nbpsc);
       double errSym = 0.0;
       std::size_t countSym = 0;
       for (std::size_t j = 0; j < 48; ++j) {
@@ -417,6 +424,8 @@ class FrameDecoder {
   std::array<cplx, 53> carriers_{};  // the symbol being equalised
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
+  std::array<cplx, 53> turn_{};      // the last symbol's phase correction per sub-carrier
+  IqImbalanceEstimator iq_;
   const RateEntry* rate_ = nullptr;
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
@@ -453,6 +462,26 @@ double evmLimitDb(double rateMbps) {
 
 // ---- the receiver
 // --------------------------------------------------------------------------------
+
+FrameReport decodeFrame(std::span<const cplx> x, std::span<const cplx> input, const Detection& det,
+                        int os, const Options& opt, long long& end) {
+  const double toInput = opt.sampleRate / (kBaseSampleRate * os);
+  FrameReport rep;
+  rep.mirrored = det.mirrored;
+  rep.cfoHz = det.coarseHz + (det.mirrored ? -det.fineHz : det.fineHz);
+  const long long startWork = std::max<long long>(0, det.ltf - 192LL * os);
+  rep.start = static_cast<std::size_t>(std::llround(static_cast<double>(startWork) * toInput));
+  Signal sig(x, os);
+  sig.setCorrection(det.coarseHz, det.mirrored, det.fineHz);
+  FrameDecoder dec(sig, det, opt, rep);
+  end = dec.run();
+  const auto endInput = static_cast<std::size_t>(std::clamp<double>(
+      std::round(static_cast<double>(end) * toInput), 0.0, static_cast<double>(input.size())));
+  measureFrame(
+      rep, input.subspan(std::min(rep.start, endInput), endInput - std::min(rep.start, endInput)),
+      opt, os);
+  return rep;
+}
 
 Result receive(std::span<const cplx> samples, const Options& opt) {
   Result res;
@@ -501,7 +530,6 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     resampled = resample(samples, opt.sampleRate, kBaseSampleRate * os);
     x = resampled;
   }
-  const double toInput = opt.sampleRate / (kBaseSampleRate * os);
 
   long long from = 0;
   while (res.frames.size() < opt.maxFrames) {
@@ -511,23 +539,10 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
       from = det.resumeAt;
       continue;
     }
-    FrameReport rep;
-    rep.mirrored = det.mirrored;
-    rep.cfoHz = det.coarseHz + (det.mirrored ? -det.fineHz : det.fineHz);
-    const long long startWork = std::max<long long>(0, det.ltf - 192LL * os);
-    rep.start = static_cast<std::size_t>(std::llround(static_cast<double>(startWork) * toInput));
-    Signal sig(x, os);
-    sig.setCorrection(det.coarseHz, det.mirrored, det.fineHz);
-    FrameDecoder dec(sig, det, opt, rep);
-    const long long end = dec.run();
+    long long end = 0;
+    FrameReport rep = decodeFrame(x, samples, det, os, opt, end);
     if (bad > 0)
       rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
-    const auto endInput = static_cast<std::size_t>(std::clamp<double>(
-        std::round(static_cast<double>(end) * toInput), 0.0, static_cast<double>(samples.size())));
-    measureFrame(
-        rep,
-        samples.subspan(std::min(rep.start, endInput), endInput - std::min(rep.start, endInput)),
-        opt, os);
     res.frames.push_back(std::move(rep));
     from = std::max(end, det.resumeAt);
   }

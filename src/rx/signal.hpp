@@ -157,7 +157,9 @@ struct Detection {
 
 // The short training repeats every 16 samples at 20 MHz: the delayed
 // autocorrelation finds it and measures the carrier offset. The long training
-// then fixes the timing to the sample and refines the offset.
-Detection detect(std::span<const cplx> x, long long from, int os);
+// then fixes the timing to the sample and refines the offset. The short
+// training is searched in windows that end before searchEnd (the end of x
+// when negative); the long training may lie beyond it.
+Detection detect(std::span<const cplx> x, long long from, int os, long long searchEnd = -1);
 
 }  // namespace dot11a::rx

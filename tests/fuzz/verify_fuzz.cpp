@@ -5,6 +5,7 @@
 // behaviour.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "dot11a/capture.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/receiver.hpp"
+#include "dot11a/stream_receiver.hpp"
 
 namespace {
 
@@ -69,5 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   o.maxFrames = 8;
   const dot11a::rx::Result r = dot11a::rx::receive(cap.samples, o);
   (void)r.passed();
+  // The streaming receiver over the same samples, in pieces whose size the
+  // first byte picks, at the rates it works at.
+  if (o.sampleRate == 20e6 || o.sampleRate == 40e6 || o.sampleRate == 60e6 ||
+      o.sampleRate == 80e6) {
+    const std::size_t piece = 1 + static_cast<std::size_t>(data[0]) * 97;
+    dot11a::rx::StreamReceiver s(o, [](dot11a::rx::FrameReport&& f) { (void)f.passed(); });
+    for (std::size_t at = 0; at < cap.samples.size(); at += piece)
+      s.push(std::span(cap.samples).subspan(at, std::min(piece, cap.samples.size() - at)));
+    s.finish();
+  }
   return 0;
 }

@@ -1,0 +1,70 @@
+// Raw complex samples read a chunk at a time, from a file or from standard
+// input, so that a recording of any length takes a bounded amount of memory.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dot11a/export.hpp"
+
+DOT11A_API_BEGIN
+
+namespace dot11a {
+
+// The raw sample layouts (I then Q): cf32 little-endian floats, ci16
+// little-endian and ci8 two's complement integers (named as SigMF names them:
+// cf32_le, ci16_le, ci8), and the 16-bit sample file (big-endian integers).
+// Integers are scaled to +-1 by their largest positive value.
+enum class SampleFormat { Cf32, Ci16, Ci8, Sample16 };
+
+// "cf32", "ci16", "ci8", "bin" and the SigMF names "cf32_le", "ci16_le".
+std::optional<SampleFormat> sampleFormatFromText(std::string_view text);
+// From a file name's extension: .cf32 .raw .ci16 .ci8 .bin.
+std::optional<SampleFormat> sampleFormatOf(std::string_view path);
+std::size_t bytesPerSample(SampleFormat format);
+const char* sampleFormatName(SampleFormat format);
+
+// Appends the samples the bytes hold (a whole number of samples) to out.
+void appendSamples(std::span<const std::uint8_t> bytes, SampleFormat format,
+                   std::vector<std::complex<double>>& out);
+
+class SampleReader {
+ public:
+  // Opens a raw sample file, or standard input for "-". `first` and `count`
+  // select samples of a file (by seeking); standard input is read to its end.
+  SampleReader(const std::string& path, SampleFormat format, std::uint64_t first = 0,
+               std::optional<std::uint64_t> count = std::nullopt);
+  ~SampleReader();
+  SampleReader(const SampleReader&) = delete;
+  SampleReader& operator=(const SampleReader&) = delete;
+
+  // Replaces `out` with up to maxSamples next samples. Returns false at the end
+  // of the input (out empty then). A signal that interrupts the wait returns
+  // true with what has arrived, possibly nothing, so the caller can look at
+  // why. Raises a run-time error when the input cannot be read, or ends in
+  // the middle of a sample.
+  bool read(std::vector<std::complex<double>>& out, std::size_t maxSamples);
+
+  // The file's size in samples (nothing for standard input).
+  std::optional<std::uint64_t> fileSamples() const { return fileSamples_; }
+
+ private:
+  std::string path_;
+  SampleFormat format_;
+  int fd_ = -1;
+  bool ownFd_ = false;
+  std::optional<std::uint64_t> left_;  // samples still to read, when limited
+  std::optional<std::uint64_t> fileSamples_;
+  std::vector<std::uint8_t> bytes_;  // read, not yet converted (a partial sample)
+  std::size_t held_ = 0;
+};
+
+}  // namespace dot11a
+
+DOT11A_API_END

@@ -1,0 +1,179 @@
+// Raw complex samples read a chunk at a time.
+#include "dot11a/sample_stream.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+#include "dot11a/error.hpp"
+
+namespace dot11a {
+
+namespace {
+
+bool endsWith(std::string_view s, std::string_view ext) {
+  return s.size() >= ext.size() && s.substr(s.size() - ext.size()) == ext;
+}
+
+std::uint32_t le32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+}  // namespace
+
+std::optional<SampleFormat> sampleFormatFromText(std::string_view text) {
+  if (text == "cf32" || text == "cf32_le") return SampleFormat::Cf32;
+  if (text == "ci16" || text == "ci16_le") return SampleFormat::Ci16;
+  if (text == "ci8") return SampleFormat::Ci8;
+  if (text == "bin") return SampleFormat::Sample16;
+  return std::nullopt;
+}
+
+std::optional<SampleFormat> sampleFormatOf(std::string_view path) {
+  if (endsWith(path, ".cf32") || endsWith(path, ".raw")) return SampleFormat::Cf32;
+  if (endsWith(path, ".ci16")) return SampleFormat::Ci16;
+  if (endsWith(path, ".ci8")) return SampleFormat::Ci8;
+  if (endsWith(path, ".bin")) return SampleFormat::Sample16;
+  return std::nullopt;
+}
+
+std::size_t bytesPerSample(SampleFormat format) {
+  switch (format) {
+    case SampleFormat::Cf32:
+      return 8;
+    case SampleFormat::Ci16:
+    case SampleFormat::Sample16:
+      return 4;
+    case SampleFormat::Ci8:
+      return 2;
+  }
+  return 8;
+}
+
+const char* sampleFormatName(SampleFormat format) {
+  switch (format) {
+    case SampleFormat::Cf32:
+      return "cf32_le";
+    case SampleFormat::Ci16:
+      return "ci16_le";
+    case SampleFormat::Ci8:
+      return "ci8";
+    case SampleFormat::Sample16:
+      return "16-bit samples";
+  }
+  return "";
+}
+
+namespace {
+
+// The n samples at p, converted into o.
+void convert(const std::uint8_t* p, std::size_t n, SampleFormat format, std::complex<double>* o) {
+  switch (format) {
+    case SampleFormat::Cf32:
+      for (std::size_t i = 0; i < n; ++i, p += 8)
+        o[i] = {std::bit_cast<float>(le32(p)), std::bit_cast<float>(le32(p + 4))};
+      break;
+    case SampleFormat::Ci16:
+      for (std::size_t i = 0; i < n; ++i, p += 4)
+        o[i] = {static_cast<std::int16_t>(p[0] | (p[1] << 8)) / 32767.0,
+                static_cast<std::int16_t>(p[2] | (p[3] << 8)) / 32767.0};
+      break;
+    case SampleFormat::Sample16:
+      for (std::size_t i = 0; i < n; ++i, p += 4)
+        o[i] = {static_cast<std::int16_t>((p[0] << 8) | p[1]) / 32767.0,
+                static_cast<std::int16_t>((p[2] << 8) | p[3]) / 32767.0};
+      break;
+    case SampleFormat::Ci8:
+      for (std::size_t i = 0; i < n; ++i, p += 2)
+        o[i] = {static_cast<std::int8_t>(p[0]) / 127.0, static_cast<std::int8_t>(p[1]) / 127.0};
+      break;
+  }
+}
+
+}  // namespace
+
+void appendSamples(std::span<const std::uint8_t> b, SampleFormat format,
+                   std::vector<std::complex<double>>& out) {
+  const std::size_t n = b.size() / bytesPerSample(format), at = out.size();
+  out.resize(at + n);
+  convert(b.data(), n, format, out.data() + at);
+}
+
+SampleReader::SampleReader(const std::string& path, SampleFormat format, std::uint64_t first,
+                           std::optional<std::uint64_t> count)
+    : path_(path), format_(format), left_(count) {
+  if (path == "-") {
+    fd_ = STDIN_FILENO;
+    path_ = "standard input";
+    return;
+  }
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) raise(path + " cannot be read: " + std::strerror(errno) + ".");
+  ownFd_ = true;
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    const std::size_t per = bytesPerSample(format);
+    if (size % per != 0) {
+      ::close(fd_);
+      raise(path + " is not a whole number of samples: " + std::to_string(size) + " bytes, " +
+            std::to_string(per) + " per sample.");
+    }
+    fileSamples_ = size / per;
+    if (first > 0 && ::lseek(fd_, static_cast<off_t>(first * per), SEEK_SET) < 0) {
+      ::close(fd_);
+      raise(path + " cannot be read from sample " + std::to_string(first) + ".");
+    }
+  }
+}
+
+SampleReader::~SampleReader() {
+  if (ownFd_) ::close(fd_);
+}
+
+bool SampleReader::read(std::vector<std::complex<double>>& out, std::size_t maxSamples) {
+  const std::size_t per = bytesPerSample(format_);
+  std::size_t want = std::max<std::size_t>(maxSamples, 1);
+  if (left_) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, *left_));
+  if (want == 0) return false;
+  bytes_.resize(want * per);
+  // A pipe delivers what it has: return it as soon as it makes a whole
+  // sample, so that a live stream is decoded as it arrives. A file fills the
+  // chunk in one read.
+  bool interrupted = false, ended = false;
+  while (held_ < per) {
+    const ssize_t got = ::read(fd_, bytes_.data() + held_, bytes_.size() - held_);
+    if (got > 0) {
+      held_ += static_cast<std::size_t>(got);
+      continue;
+    }
+    if (got == 0) {
+      ended = true;
+      break;
+    }
+    if (errno == EINTR) {
+      interrupted = true;
+      break;
+    }
+    raise(path_ + " cannot be read: " + std::strerror(errno) + ".");
+  }
+  const std::size_t whole = held_ / per * per;
+  // Resized, not cleared: a chunk of the same size as the last is not
+  // filled with zeros first.
+  out.resize(whole / per);
+  convert(bytes_.data(), whole / per, format_, out.data());
+  std::memmove(bytes_.data(), bytes_.data() + whole, held_ - whole);
+  held_ -= whole;
+  if (left_) *left_ -= out.size();
+  if (ended && held_ != 0)
+    raise(path_ + " ends in the middle of a sample (" + std::to_string(held_) +
+          " bytes left over).");
+  return !out.empty() || interrupted || !ended;
+}
+
+}  // namespace dot11a

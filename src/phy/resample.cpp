@@ -1,0 +1,43 @@
+// Windowed-sinc resampler (see dot11a/resample.hpp).
+#include "dot11a/resample.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dot11a/error.hpp"
+#include "dot11a/synthesis.hpp"
+
+namespace dot11a {
+
+std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toRate) {
+  if (!(fromRate > 0) || !(toRate > 0) || !std::isfinite(fromRate) || !std::isfinite(toRate))
+    raise("The resampler needs two positive sample rates.");
+  if (in.empty()) return {};
+  // Cut-off at 46 % of the lower rate, in cycles per input sample.
+  const double cutoff = 0.46 * std::min(fromRate, toRate) / fromRate;
+  const int half = static_cast<int>(std::ceil(8.0 / (2.0 * cutoff)));
+  constexpr double kBeta = 8.0;
+  const double i0b = std::cyl_bessel_i(0.0, kBeta);
+  const double step = fromRate / toRate;
+  const auto count =
+      static_cast<std::size_t>(std::floor(static_cast<double>(in.size() - 1) / step)) + 1;
+  std::vector<cplx> out(count);
+  const long long n = static_cast<long long>(in.size());
+  for (std::size_t m = 0; m < count; ++m) {
+    const double tau = static_cast<double>(m) * step;
+    const long long c = static_cast<long long>(std::floor(tau));
+    cplx acc(0.0, 0.0);
+    for (long long j = c - half + 1; j <= c + half; ++j) {
+      if (j < 0 || j >= n) continue;
+      const double u = tau - static_cast<double>(j);
+      const double r = u / half;
+      if (std::abs(r) >= 1.0) continue;
+      const double win = std::cyl_bessel_i(0.0, kBeta * std::sqrt(1.0 - r * r)) / i0b;
+      acc += in[static_cast<std::size_t>(j)] * (2.0 * cutoff * sinc(2.0 * cutoff * u) * win);
+    }
+    out[m] = acc;
+  }
+  return out;
+}
+
+}  // namespace dot11a

@@ -1,0 +1,39 @@
+// Internal to the receiver: the IQ gain and phase imbalance of a frame.
+#pragma once
+
+#include <array>
+
+#include "dot11a/receiver.hpp"
+
+namespace dot11a::rx {
+
+// A modulator whose quadrature branch has gain g and phase error phi sends
+// mu x + nu conj(x): sub-carrier k then carries mu X(k) + nu conj(X(-k)), the
+// image of its mirror. Per sub-carrier, a least-squares fit over the long
+// training and the DATA symbols (what was sent known or decided) gives
+// A = H(k) mu and B = H(k) nu; their ratio nu / mu needs no channel, and with
+// mu + conj(nu) = 1 gives g exp(j phi) = 2 mu - 1.
+class IqImbalanceEstimator {
+ public:
+  // One training symbol: the carriers as received and the values sent.
+  void addTraining(const std::array<cplx, 53>& received, const std::array<cplx, 53>& sent);
+  // One DATA symbol: the carriers as received, the rotation that takes out
+  // the common phase and the clock's phase slope, the inverse channel (0 where
+  // a sub-carrier is off) and the bits per sub-carrier. The data sub-carriers
+  // are decided on that constellation, the pilots (+-7, +-21) on BPSK.
+  void addSymbol(const std::array<cplx, 53>& received, const std::array<cplx, 53>& turn,
+                 const std::array<cplx, 53>& hInv, int bpsc);
+  // Writes iqGainImbalanceDb and iqPhaseImbalanceDeg (left at 0 when the
+  // symbols seen do not determine them).
+  void report(FrameReport& rep) const;
+
+ private:
+  void add(const std::array<cplx, 53>& y, const std::array<cplx, 53>& sent);
+  struct Sums {
+    double xx = 0.0, zz = 0.0;
+    cplx xz, xy, zy;
+  };
+  std::array<Sums, 53> sums_{};
+};
+
+}  // namespace dot11a::rx

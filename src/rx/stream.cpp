@@ -1,0 +1,172 @@
+// The streaming receiver: the frame search and decoding of the whole-waveform
+// receiver over a sliding window of samples.
+#include "dot11a/stream_receiver.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dot11a/error.hpp"
+#include "dot11a/rate_table.hpp"
+#include "rx/frame.hpp"
+#include "rx/signal.hpp"
+
+namespace dot11a::rx {
+
+namespace {
+
+// Working samples (at 20 MHz) from the start of the short training to the
+// end of the longest frame (4095 octets at 6 Mbit/s: 1366 DATA symbols),
+// with room for the window shifts of a fast sampling clock.
+constexpr long long kLongestFrame = 320 + 80 + 1366 * 80 + 1024;
+// Working samples after a short training that the search and the SIGNAL
+// field need: the long training is looked for up to 288 samples after the
+// short training's start, and SIGNAL follows it.
+constexpr long long kSignalReach = 1024;
+// Room after a frame's last symbol for the window shifts of a sampling clock
+// up to 1000 ppm off.
+constexpr long long kFrameMargin = 256;
+// Kept before the search position: the report of a frame starts 192 samples
+// before its long training, which lies at least 96 after the search position.
+constexpr long long kKeepBehind = 512;
+
+}  // namespace
+
+struct StreamReceiver::Impl {
+  Options opt;
+  FrameHandler onFrame;
+  int os = 1;
+  // Samples base .. base + len - 1 in the first len places of storage; the
+  // storage only grows, so arriving samples are copied, not first zeroed.
+  std::vector<cplx> storage;
+  std::size_t len = 0;
+  std::uint64_t base = 0;
+  long long from = 0;     // where the search goes on, in buf
+  long long waitFor = 0;  // a frame found waits for the buffer to reach this size
+  std::uint64_t seen = 0, frames = 0, bad = 0;
+
+  bool full() const { return frames >= opt.maxFrames; }
+
+  // Searches and decodes what the window allows: without `last`, only frames
+  // whose every possible sample has arrived.
+  void run(bool last) {
+    const long long L = 16LL * os, W = 64LL * os, need = 64LL * os;
+    while (!full()) {
+      const std::span<const cplx> buf(storage.data(), len);
+      const auto n = static_cast<long long>(len);
+      if (!last && n < waitFor) break;
+      const long long searchEnd = last ? n : n - kSignalReach * os;
+      if (searchEnd <= from) break;
+      const Detection det = detect(buf, from, os, searchEnd);
+      if (!det.found) {
+        if (det.resumeAt < n) {  // a short training without its long training
+          from = det.resumeAt;
+          continue;
+        }
+        // Searched to the end of what has arrived: go on from where a short
+        // training that the end cut through may begin.
+        from = std::max(from, searchEnd - (L + W + need));
+        break;
+      }
+      long long end = 0;
+      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end);
+      if (rep.truncated && !last) {
+        // SIGNAL told its length: decode it again once all of it is here.
+        waitFor = det.ltf +
+                  (128 + 80 * (1 + static_cast<long long>(rep.dataSymbols)) + kFrameMargin) * os;
+        break;
+      }
+      waitFor = 0;
+      rep.start += static_cast<std::size_t>(base);
+      if (bad > 0)
+        rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
+      ++frames;
+      onFrame(std::move(rep));
+      from = std::max(end, det.resumeAt);
+    }
+    // Drop what no frame can reach back to, two frames' reach at a time: the
+    // samples kept are moved once for every two reaches that arrive.
+    const long long drop = from - kKeepBehind * os;
+    if (drop > 2 * kLongestFrame * os) {
+      const auto d =
+          static_cast<std::size_t>(std::min<long long>(drop, static_cast<long long>(len)));
+      std::memmove(storage.data(), storage.data() + d, (len - d) * sizeof(cplx));
+      len -= d;
+      base += static_cast<std::uint64_t>(d);
+      from -= d;
+      waitFor = std::max<long long>(0, waitFor - d);
+    }
+  }
+};
+
+StreamReceiver::StreamReceiver(const Options& options, FrameHandler onFrame)
+    : impl_(std::make_unique<Impl>()) {
+  const double ratio = options.sampleRate / kBaseSampleRate;
+  const long long os = std::llround(ratio);
+  if (!std::isfinite(ratio) || os < 1 || os > 16 ||
+      std::abs(ratio - static_cast<double>(os)) > 1e-9 * ratio)
+    raise("A stream's sample rate must be 20 MHz times a whole number from 1 to 16, not " +
+          std::to_string(options.sampleRate) + " Hz.");
+  impl_->opt = options;
+  impl_->onFrame = std::move(onFrame);
+  impl_->os = static_cast<int>(os);
+}
+
+StreamReceiver::~StreamReceiver() = default;
+
+void StreamReceiver::push(std::span<const cplx> samples) {
+  Impl& m = *impl_;
+  m.seen += samples.size();
+  if (m.full() || samples.empty()) return;
+  const std::size_t at = m.len;
+  // Through plain pointers, so that the copy is one block move.
+  if (m.storage.size() < at + samples.size()) m.storage.resize(at + samples.size());
+  std::memcpy(m.storage.data() + at, samples.data(), samples.size() * sizeof(cplx));
+  m.len = at + samples.size();
+  // Infinities and NaN have an all-ones exponent: found without a branch per
+  // sample, cleaned only when there are any.
+  // Adding one to the exponent field carries into the sign bit only when
+  // the field is all ones; a sample's two parts at a time.
+  typedef std::uint64_t Parts __attribute__((vector_size(16)));
+  constexpr std::uint64_t kExp = 0x7FF0000000000000ULL, kExpLsb = 0x0010000000000000ULL;
+  const Parts exp = {kExp, kExp}, lsb = {kExpLsb, kExpLsb};
+  Parts any = {0, 0};
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    Parts v;
+    std::memcpy(&v, &samples[i], sizeof v);
+    any |= (v & exp) + lsb;
+  }
+  if (((any[0] | any[1]) >> 63) != 0)
+    for (auto it = m.storage.begin() + static_cast<long>(at);
+         it != m.storage.begin() + static_cast<long>(m.len); ++it)
+      if (!std::isfinite(it->real()) || !std::isfinite(it->imag())) {
+        *it = 0.0;
+        ++m.bad;
+      }
+  m.run(false);
+}
+
+void StreamReceiver::finish() {
+  impl_->run(true);
+}
+
+std::uint64_t StreamReceiver::frameReach() const {
+  return static_cast<std::uint64_t>(kLongestFrame * impl_->os);
+}
+
+bool StreamReceiver::full() const {
+  return impl_->full();
+}
+std::uint64_t StreamReceiver::samplesSeen() const {
+  return impl_->seen;
+}
+std::uint64_t StreamReceiver::framesFound() const {
+  return impl_->frames;
+}
+std::uint64_t StreamReceiver::nonFiniteSamples() const {
+  return impl_->bad;
+}
+
+}  // namespace dot11a::rx

@@ -1,0 +1,88 @@
+// The streaming receiver against the receiver of the whole waveform: the same
+// frames, whichever way the samples are cut into pieces.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "common/reference_data.hpp"
+#include "dot11a/stream_receiver.hpp"
+#include "dot11a/synthesis.hpp"
+
+namespace dot11a::rx {
+namespace {
+
+// Frames of several rates and lengths (the longest among them) with idle gaps
+// and noise, and a frame cut short by the end of the waveform.
+std::vector<cplx> severalFrames(int os) {
+  std::mt19937 rng(17);
+  std::normal_distribution<double> noise(0.0, 0.002);
+  std::vector<cplx> x(1000 * static_cast<std::size_t>(os));
+  const std::pair<double, std::size_t> frames[] = {
+      {6, 4095}, {54, 300}, {12, 1}, {24, 1500}, {6, 200}};
+  for (const auto& [mbps, octets] : frames) {
+    FrameSettings s;
+    s.dataRate = mbps;
+    s.data.modulation = mbps == 6 ? 1 : mbps == 12 ? 2 : mbps == 24 ? 3 : 4;
+    s.data.encoderRate = mbps == 54 ? kRate3_4 : kRate1_2;
+    s.data.oversampling = os;
+    s.idleSamples = 3000LL * os;
+    const Frame f = synthesizeFrame(s, test::randomBits(8 * octets, rng));
+    x.insert(x.end(), f.waveform.begin(), f.waveform.end());
+  }
+  x.resize(x.size() - 3000 * static_cast<std::size_t>(os) - 400);  // the last one cut short
+  for (cplx& v : x) v += cplx(noise(rng), noise(rng));
+  return x;
+}
+
+TEST(RxStream, FramesAreThoseOfTheWholeWaveformWhereverTheChunksEnd) {
+  for (const int os : {1, 2}) {
+    const std::vector<cplx> x = severalFrames(os);
+    Options o;
+    o.sampleRate = 20e6 * os;
+    const Result whole = receive(x, o);
+    ASSERT_EQ(whole.frames.size(), 5u);
+    ASSERT_TRUE(whole.frames.back().truncated);
+    // One sample at a time through the first frames, odd sizes that end
+    // inside frames, and everything at once.
+    for (const std::size_t chunk :
+         {std::size_t{1}, std::size_t{977}, std::size_t{65536}, x.size()}) {
+      SCOPED_TRACE(::testing::Message() << "os " << os << " chunk " << chunk);
+      std::vector<FrameReport> got;
+      StreamReceiver s(o, [&](FrameReport&& f) { got.push_back(std::move(f)); });
+      const std::size_t ones = chunk == 1 ? x.size() / 2 : x.size();
+      std::size_t at = 0;
+      for (; at < ones; at += chunk)
+        s.push(std::span(x).subspan(at, std::min(chunk, x.size() - at)));
+      if (at < x.size()) s.push(std::span(x).subspan(at));
+      s.finish();
+      ASSERT_EQ(got.size(), whole.frames.size());
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].start, whole.frames[i].start);
+        EXPECT_EQ(got[i].psdu, whole.frames[i].psdu);
+        EXPECT_EQ(got[i].truncated, whole.frames[i].truncated);
+        EXPECT_NEAR(got[i].evmDb, whole.frames[i].evmDb, 0.01);
+        EXPECT_NEAR(got[i].cfoHz, whole.frames[i].cfoHz, 1.0);
+      }
+      EXPECT_EQ(s.samplesSeen(), x.size());
+    }
+  }
+}
+
+TEST(RxStream, RefusesRatesItCannotWorkAtAndStopsAtMaxFrames) {
+  Options o;
+  o.sampleRate = 25e6;
+  EXPECT_THROW(StreamReceiver(o, [](FrameReport&&) {}), std::runtime_error);
+  o.sampleRate = 20e6;
+  o.maxFrames = 2;
+  const std::vector<cplx> x = severalFrames(1);
+  std::size_t count = 0;
+  StreamReceiver s(o, [&](FrameReport&&) { ++count; });
+  s.push(x);
+  s.finish();
+  EXPECT_EQ(count, 2u);
+  EXPECT_TRUE(s.full());
+}
+
+}  // namespace
+}  // namespace dot11a::rx

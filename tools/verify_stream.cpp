@@ -1,0 +1,207 @@
+#include "verify_stream.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <future>
+#include <ostream>
+#include <vector>
+
+#include "dot11a/stream_receiver.hpp"
+
+namespace dot11a::cli {
+
+namespace {
+
+constexpr std::size_t kChunk = std::size_t{1} << 16;        // samples read at a time
+constexpr std::uint64_t kStretch = std::uint64_t{1} << 22;  // samples per stretch (x os)
+
+const char* resultText(const rx::FrameReport& f) {
+  return f.passed() ? "PASS" : f.decoded() ? "FAIL (limit)" : "FAIL (decode)";
+}
+
+// Samples [first, first + count) of the source through one streaming
+// receiver; the frames whose start lies in [acceptFrom, acceptTo) go to
+// onFrame. Returns the samples read.
+std::uint64_t decodeStretch(const StreamSource& src, const rx::Options& o, std::uint64_t first,
+                            std::optional<std::uint64_t> count, std::uint64_t acceptFrom,
+                            std::uint64_t acceptTo,
+                            const std::function<void(rx::FrameReport&&)>& onFrame,
+                            const std::atomic<bool>& stop) {
+  SampleReader reader(src.path, src.format, first, count);
+  rx::StreamReceiver rx(o, [&](rx::FrameReport&& f) {
+    f.start += static_cast<std::size_t>(first);
+    if (f.start >= acceptFrom && f.start < acceptTo) onFrame(std::move(f));
+  });
+  std::vector<rx::cplx> chunk;
+  while (!stop.load() && !rx.full() && reader.read(chunk, kChunk)) rx.push(chunk);
+  rx.finish();
+  return rx.samplesSeen();
+}
+
+}  // namespace
+
+void Summary::add(const rx::FrameReport& f) {
+  ++frames_;
+  if (f.decoded()) {
+    ++decoded_;
+    ++rates_[f.rateMbps];
+  }
+  fcsGood_ += f.fcs == rx::FcsState::Good ? 1 : 0;
+  fcsBad_ += f.fcs == rx::FcsState::Bad ? 1 : 0;
+  if (f.passed())
+    ++passed_;
+  else if (f.decoded())
+    ++failLimit_;
+  else
+    ++failDecode_;
+  if (f.evmRms > 0.0 && std::isfinite(f.evmDb)) {
+    if (evmCount_ == 0 || f.evmDb > evmWorstDb_) {
+      evmWorstDb_ = f.evmDb;
+      evmWorstFrame_ = frames_;
+    }
+    ++evmCount_;
+    evmSumDb_ += f.evmDb;
+  }
+  cfoMin_ = frames_ == 1 ? f.cfoHz : std::min(cfoMin_, f.cfoHz);
+  cfoMax_ = frames_ == 1 ? f.cfoHz : std::max(cfoMax_, f.cfoHz);
+  cfoSum_ += f.cfoHz;
+  cfoSumSq_ += f.cfoHz * f.cfoHz;
+}
+
+void Summary::print(std::ostream& out, std::uint64_t samples, double sampleRate) const {
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "summary: %.3f s of samples; %llu frames found, %llu decoded, %llu FCS good, "
+                "%llu FCS bad\n",
+                static_cast<double>(samples) / sampleRate, static_cast<unsigned long long>(frames_),
+                static_cast<unsigned long long>(decoded_),
+                static_cast<unsigned long long>(fcsGood_),
+                static_cast<unsigned long long>(fcsBad_));
+  out << line;
+  if (!rates_.empty()) {
+    out << "summary: rates";
+    for (const auto& [mbps, n] : rates_) out << " " << mbps << " Mbit/s x" << n << ";";
+    out << "\n";
+  }
+  if (evmCount_ > 0) {
+    std::snprintf(line, sizeof line, "summary: EVM mean %.2f dB, worst %.2f dB (frame %llu)\n",
+                  evmSumDb_ / static_cast<double>(evmCount_), evmWorstDb_,
+                  static_cast<unsigned long long>(evmWorstFrame_));
+    out << line;
+  }
+  if (frames_ > 0) {
+    const double n = static_cast<double>(frames_), mean = cfoSum_ / n;
+    const double sd = std::sqrt(std::max(0.0, cfoSumSq_ / n - mean * mean));
+    std::snprintf(line, sizeof line,
+                  "summary: CFO %.3f to %.3f kHz, mean %.3f kHz, standard deviation %.3f kHz\n",
+                  cfoMin_ / 1e3, cfoMax_ / 1e3, mean / 1e3, sd / 1e3);
+    out << line;
+  }
+  std::snprintf(line, sizeof line, "summary: %llu PASS, %llu FAIL (limit), %llu FAIL (decode)\n",
+                static_cast<unsigned long long>(passed_),
+                static_cast<unsigned long long>(failLimit_),
+                static_cast<unsigned long long>(failDecode_));
+  out << line;
+}
+
+nlohmann::json Summary::json(std::uint64_t samples, double sampleRate) const {
+  nlohmann::json j;
+  j["samples"] = samples;
+  j["seconds"] = static_cast<double>(samples) / sampleRate;
+  j["frames"] = frames_;
+  j["decoded"] = decoded_;
+  j["fcs_good"] = fcsGood_;
+  j["fcs_bad"] = fcsBad_;
+  nlohmann::json rates = nlohmann::json::object();
+  for (const auto& [mbps, n] : rates_) {
+    char key[16];
+    std::snprintf(key, sizeof key, "%g", mbps);
+    rates[key] = n;
+  }
+  j["rates_mbps"] = rates;
+  if (evmCount_ > 0) {
+    j["evm_mean_db"] = evmSumDb_ / static_cast<double>(evmCount_);
+    j["evm_worst_db"] = evmWorstDb_;
+    j["evm_worst_frame"] = evmWorstFrame_;
+  }
+  if (frames_ > 0) {
+    const double n = static_cast<double>(frames_), mean = cfoSum_ / n;
+    j["cfo_min_hz"] = cfoMin_;
+    j["cfo_max_hz"] = cfoMax_;
+    j["cfo_mean_hz"] = mean;
+    j["cfo_std_hz"] = std::sqrt(std::max(0.0, cfoSumSq_ / n - mean * mean));
+  }
+  j["pass"] = passed_;
+  j["fail_limit"] = failLimit_;
+  j["fail_decode"] = failDecode_;
+  return j;
+}
+
+void printFrameLine(std::ostream& out, std::uint64_t number, const rx::FrameReport& f) {
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "frame %llu at sample %zu: %s Mbit/s, %u octets, CFO %.3f kHz, EVM %.2f dB, "
+                "FCS %s, %s\n",
+                static_cast<unsigned long long>(number), f.start,
+                f.rateValid ? std::to_string(static_cast<int>(f.rateMbps)).c_str() : "?", f.length,
+                f.cfoHz / 1e3, f.evmDb,
+                f.fcs == rx::FcsState::Good        ? "good"
+                : f.fcs == rx::FcsState::Bad       ? "BAD"
+                : f.fcs == rx::FcsState::NoneFound ? "none"
+                                                   : "-",
+                resultText(f));
+  out << line;
+  for (const auto& p : f.problems) out << "frame " << number << ": " << p << "\n";
+  for (const auto& n : f.notes) out << "frame " << number << " (note): " << n << "\n";
+}
+
+std::uint64_t decodeSource(const StreamSource& src, const rx::Options& o, unsigned threads,
+                           const std::function<void(rx::FrameReport&&)>& onFrame,
+                           const std::atomic<bool>& stop) {
+  const auto total =
+      src.path == "-" ? std::nullopt : SampleReader(src.path, src.format).fileSamples();
+  const auto os = static_cast<std::uint64_t>(std::llround(o.sampleRate / 20e6));
+  const std::uint64_t stretch = kStretch * std::max<std::uint64_t>(os, 1);
+  if (threads <= 1 || !total || *total <= stretch)
+    return decodeStretch(src, o, 0, std::nullopt, 0, UINT64_MAX, onFrame, stop);
+
+  // Stretches decoded side by side, a round of `threads` at a time, their
+  // frames handed on in order. Each reads a frame's reach before and after
+  // its own samples and keeps the frames that start in them.
+  const std::uint64_t reach = rx::StreamReceiver(o, [](rx::FrameReport&&) {}).frameReach();
+  std::uint64_t handed = 0, read = 0;
+  for (std::uint64_t s = 0; s < *total && !stop.load() && handed < o.maxFrames;) {
+    // The receiver makes its FFT plans on first use, and making them from
+    // two threads at once is not safe: stretches are decoded one at a time
+    // until a frame has been.
+    const unsigned workers = handed == 0 ? 1 : threads;
+    std::vector<std::future<std::vector<rx::FrameReport>>> round;
+    std::vector<std::uint64_t> ends;
+    for (unsigned t = 0; t < workers && s < *total; ++t, s += stretch) {
+      const std::uint64_t from = s, to = std::min(*total, s + stretch);
+      const std::uint64_t readFrom = from > reach ? from - reach : 0;
+      const std::uint64_t readTo = std::min(*total, to + reach);
+      ends.push_back(to - from);
+      round.push_back(std::async(std::launch::async, [&, from, to, readFrom, readTo] {
+        std::vector<rx::FrameReport> got;
+        decodeStretch(
+            src, o, readFrom, readTo - readFrom, from, to,
+            [&](rx::FrameReport&& f) { got.push_back(std::move(f)); }, stop);
+        return got;
+      }));
+    }
+    for (std::size_t k = 0; k < round.size(); ++k) {
+      std::vector<rx::FrameReport> got = round[k].get();
+      read += ends[k];
+      for (rx::FrameReport& f : got)
+        if (handed < o.maxFrames) {
+          ++handed;
+          onFrame(std::move(f));
+        }
+    }
+  }
+  return read;
+}
+
+}  // namespace dot11a::cli

@@ -1,0 +1,58 @@
+// dot11a-verify over long recordings and live streams: raw samples decoded a
+// chunk at a time (in parallel over stretches of a file), each frame handed
+// on as it is decoded, and the summary of them all.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "dot11a/receiver.hpp"
+#include "dot11a/sample_stream.hpp"
+
+namespace dot11a::cli {
+
+// What a recording held, frame by frame.
+class Summary {
+ public:
+  void add(const rx::FrameReport& f);
+  std::uint64_t frames() const { return frames_; }
+  std::uint64_t passed() const { return passed_; }
+  // The summary lines of the table.
+  void print(std::ostream& out, std::uint64_t samples, double sampleRate) const;
+  nlohmann::json json(std::uint64_t samples, double sampleRate) const;
+
+ private:
+  std::uint64_t frames_ = 0, decoded_ = 0, fcsGood_ = 0, fcsBad_ = 0, passed_ = 0, failDecode_ = 0,
+                failLimit_ = 0, evmCount_ = 0;
+  std::map<double, std::uint64_t> rates_;  // Mbit/s -> frames decoded
+  double evmSumDb_ = 0.0, evmWorstDb_ = 0.0;
+  std::uint64_t evmWorstFrame_ = 0;
+  double cfoMin_ = 0.0, cfoMax_ = 0.0, cfoSum_ = 0.0, cfoSumSq_ = 0.0;
+};
+
+// One frame as a line of the log a stream prints, with its problems and notes
+// on the lines after it.
+void printFrameLine(std::ostream& out, std::uint64_t number, const rx::FrameReport& f);
+
+struct StreamSource {
+  std::string path;  // "-" for standard input
+  SampleFormat format = SampleFormat::Cf32;
+};
+
+// Decodes every frame of the source with the streaming receiver and hands the
+// reports to onFrame in the order of the recording. A file is cut into
+// stretches that `threads` workers decode side by side (each starting a
+// frame's length early to fall into step with the frames). Reading stops
+// when `stop` is set (Ctrl+C); what has arrived is decoded. Returns the
+// samples read.
+std::uint64_t decodeSource(const StreamSource& src, const rx::Options& options, unsigned threads,
+                           const std::function<void(rx::FrameReport&&)>& onFrame,
+                           const std::atomic<bool>& stop);
+
+}  // namespace dot11a::cli
