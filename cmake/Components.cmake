@@ -4,9 +4,10 @@
 #   ops    operation table, entry points, Value adapters -> io model rx phy mac core
 #   io     files, SigMF, PCAP, instrument control          -> model core
 #   model  parameter set, bounds, payload, MAC header     -> phy mac core
-#   rx     the receiver: search, decoding, measurements   -> phy mac base
+#   rx     the receiver: search, decoding, measurements   -> phy fft mac base
 #   impair impairments, channels, frame sequences         -> phy mac base
-#   phy    the typed 802.11a chain (std + FFTW)           -> mac base
+#   phy    the typed 802.11a chain (std + FFTW)           -> fft mac base
+#   fft    FFTW plans (one planning lock), aligned buffers -> base
 #   mac    typed bits, checksums, payload sources         -> base
 #   core   Value, MAT files, JSON, dialog service         -> base
 #   base   errors and warnings
@@ -33,6 +34,11 @@ function(dot11a_component name)
   if(C_LIBS)
     target_link_libraries(dot11a_${name} PUBLIC ${C_LIBS})
   endif()
+  # Below the GUI a shadowed name is a warning, and with DOT11A_WERROR (CI) any
+  # warning fails the build.
+  if(NOT name STREQUAL "gui")
+    target_compile_options(dot11a_${name} PRIVATE -Wshadow $<$<BOOL:${DOT11A_WERROR}>:-Werror>)
+  endif()
 endfunction()
 
 # The sources of a component folder (recursively).
@@ -44,6 +50,7 @@ endfunction()
 dot11a_glob(core_sources core)
 list(REMOVE_ITEM core_sources ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
 dot11a_glob(mac_sources mac)
+dot11a_glob(fft_sources fft)
 dot11a_glob(phy_sources phy)
 dot11a_glob(rx_sources rx)
 dot11a_glob(impair_sources impair)
@@ -56,11 +63,12 @@ dot11a_component(base SOURCES ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
 dot11a_component(core SOURCES ${core_sources} DEPENDS base
   LIBS PkgConfig::matio PkgConfig::zlib nlohmann_json::nlohmann_json)
 dot11a_component(mac SOURCES ${mac_sources} DEPENDS base)
-dot11a_component(phy SOURCES ${phy_sources} DEPENDS mac base LIBS PkgConfig::fftw3)
-set(DOT11A_COMPONENTS base core mac phy)
+dot11a_component(fft SOURCES ${fft_sources} DEPENDS base LIBS PkgConfig::fftw3)
+dot11a_component(phy SOURCES ${phy_sources} DEPENDS fft mac base LIBS PkgConfig::fftw3)
+set(DOT11A_COMPONENTS base core mac fft phy)
 if(rx_sources)
   # The receiver: typed, on the phy level.
-  dot11a_component(rx SOURCES ${rx_sources} DEPENDS phy mac base)
+  dot11a_component(rx SOURCES ${rx_sources} DEPENDS phy fft mac base)
   list(APPEND DOT11A_COMPONENTS rx)
 endif()
 # Receiver-test impairments: typed, on the phy level, seeded, no Value.
@@ -118,7 +126,7 @@ target_include_directories(Dot11a_b_lib
 # from io into a call by name, or from anything here into Qt fails at link time.
 # model and io hold Value records only at their edges (the files, the gateway's
 # values); the adapters that take a Call live in ops.
-foreach(c IN ITEMS base core mac phy rx impair model io ops)
+foreach(c IN ITEMS base core mac fft phy rx impair model io ops)
   if(NOT TARGET dot11a_${c})
     continue()
   endif()

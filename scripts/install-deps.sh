@@ -8,7 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev libmatio-dev nlohmann-json3-dev libcli11-dev nettle-dev
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev libqcustomplot-dev libgl-dev fonts-dejavu-core
-  python3 python3-numpy python3-scipy
+  python3 python3-numpy python3-scipy python3-dev pybind11-dev python3-pybind11 python3-pytest
+  help2man dpkg-dev file
   xvfb xauth tshark
   clang libclang-rt-14-dev
 )

@@ -49,7 +49,22 @@ class DialogService {
   virtual std::optional<std::string> saveFile(std::string_view title,
                                               const std::vector<FileFilter>& filters,
                                               std::string_view start) = 0;
+  // A save chooser that also tells which filter the user chose (its index in
+  // `filters`). This default asks saveFile and takes the first filter whose
+  // pattern the chosen name ends in, else the first filter.
+  struct ChosenFile {
+    std::string path;
+    std::size_t filter = 0;
+  };
+  virtual std::optional<ChosenFile> saveFileWithFilter(std::string_view title,
+                                                       const std::vector<FileFilter>& filters,
+                                                       std::string_view start);
 };
+
+// The index of the first filter whose pattern ("*.mat" or "*.mat;*.bin") the
+// name ends in.
+std::optional<std::size_t> filterOfName(std::string_view name,
+                                        const std::vector<FileFilter>& filters);
 
 // The installed service (the console one until another is installed).
 DialogService& dialogs();
@@ -94,6 +109,11 @@ class ScriptedDialogs : public DialogService {
   std::optional<std::string> saveFile(std::string_view title,
                                       const std::vector<FileFilter>& filters,
                                       std::string_view start) override;
+  // The answer's values: the path, then optionally the pattern of the filter
+  // chosen (else the one the name ends in, else the first).
+  std::optional<ChosenFile> saveFileWithFilter(std::string_view title,
+                                               const std::vector<FileFilter>& filters,
+                                               std::string_view start) override;
 
  private:
   std::optional<Answer> next();

@@ -25,8 +25,11 @@ std::string addFileExtention(std::string_view filename, std::string_view extensi
 
 inline constexpr std::string_view kConfigFileName = "defaults.mat";
 
-// Writes `fileParameters` and `filename` (the path) to a parameter file.
-void writeParameterFile(const std::string& path, const Value& fileParameters);
+// Writes `fileParameters` and `filename` (the path) to a parameter file, and
+// the signal-generator settings as the optional variable "SigGenSettings"
+// when they are given (readers that do not know it pass over it).
+void writeParameterFile(const std::string& path, const Value& fileParameters,
+                        const Value& sigGenSettings = Value::empty());
 
 // Outcome of reading a parameter file: the record, or the reason it was refused
 // (the text shown under the path: "has an Invalid File Format." and so on, or
@@ -35,6 +38,9 @@ struct ParameterFileRead {
   std::optional<Value> parameters;
   std::string problem;     // set when parameters is empty
   bool readError = false;  // true: `problem` is the read error itself
+  // The generator settings stored beside the parameters; absent in files
+  // written before they were stored, and in files whose record is not a record.
+  std::optional<Value> sigGenSettings;
 };
 ParameterFileRead readParameterFile(const std::string& path, std::string_view expectedFormatId);
 

@@ -9,7 +9,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "dot11a/bitcoding.hpp"
@@ -29,6 +31,16 @@ inline constexpr std::array<std::string_view, 7> kMacFieldsAirOrder = {
 
 // Size in bytes of a header field (2 or 6); raises an error for an unknown name.
 int macFieldSize(std::string_view fieldId);
+
+// A MAC address as people write it: six octets of two hexadecimal digits in
+// transmission order, separated by ':' or '-' ("00:13:A2:FF:EE:01"). Returns
+// the field number that sends them in that order (the first octet is the
+// least significant, as the header goes out least significant bit first), or
+// nullopt when the text is not of that form.
+std::optional<double> macAddressFromText(std::string_view text);
+// The octets of a field of `size` bytes in the order they go on air, as
+// "01:EE:FF:A2:13:00".
+std::string onAirOctets(double contents, int size);
 
 // The start record: every Contents 0, every field active, BitStream 240 zeros.
 Value defaultMACheader();

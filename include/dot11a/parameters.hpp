@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "dot11a/bitcoding.hpp"
 #include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
@@ -61,6 +62,8 @@ void updateDerivedFields(Value& parameters);
 // refused with a clear error when it is empty (a user file of no bytes) or
 // longer than the SIGNAL field can announce.
 Value calculationPayload(const Value& parameters);
+// The same as bits, for the typed synthesis.
+Bits calculationBits(const Value& parameters);
 
 // The calculation of the main window: the payload, then dot11a_FRAME with the
 // fifteen inputs from the parameter set (sinc compensation 1). Returns the

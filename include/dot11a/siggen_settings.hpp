@@ -64,13 +64,36 @@ std::optional<double> parseDecimal(std::string_view text);
 // An entry that gave no number takes the first bound.
 double orderedClamp(std::optional<double> value, double first, double second);
 
+// The ranges the settings panel accepts. These defaults hold until an
+// instrument has reported its own frequency, power and sample-clock ranges.
+struct SigGenLimits {
+  double frequencyMin = 100e3, frequencyMax = 4e9;     // Hz
+  double amplitudeMin = -136, amplitudeMax = 20;       // dBm
+  double samplingRateMin = 1, samplingRateMax = 40e6;  // samples per second
+};
+// The highest sample rate the panel accepts for a waveform of this
+// oversampling ratio: the limit, but never below the waveform's own clock
+// (kBaseSampleRate times the ratio), so the rate a waveform was made for can
+// always be set.
+double samplingRateTop(const SigGenLimits& limits, double overSampling);
+
 // Frequency entry in the unit of pop-up item `unitItem` (1 Hz, 2 kHz, 3 MHz,
-// 4 GHz) limited to 4 GHz then 100 kHz.
-double frequencyFromEntry(std::string_view text, int unitItem);
-// Sampling-rate entry in the unit of `unitItem`, limited to 40 MHz then 1 Hz.
-double samplingRateFromEntry(std::string_view text, int unitItem);
-// Amplitude entry rounded (halves away from zero), limited to 20 then -136 dBm.
-double amplitudeFromEntry(std::string_view text);
+// 4 GHz) limited to the top of the range, then the bottom.
+double frequencyFromEntry(std::string_view text, int unitItem, const SigGenLimits& limits = {});
+// Sampling-rate entry in the unit of `unitItem`, limited to samplingRateTop
+// for the ratio, then the bottom of the range.
+double samplingRateFromEntry(std::string_view text, int unitItem, double overSampling = 2,
+                             const SigGenLimits& limits = {});
+// Amplitude entry rounded (halves away from zero), limited to the top of the
+// range, then the bottom.
+double amplitudeFromEntry(std::string_view text, const SigGenLimits& limits = {});
+
+// Why a stored record cannot become the settings in force (empty when it can):
+// the panel's fields present, each a value the panel itself would accept for
+// a waveform of this oversampling ratio, so a file never brings the
+// instrument a setting the panel would have refused.
+std::string sigGenSettingsProblem(const Value& record, double overSampling,
+                                  const SigGenLimits& limits = {});
 // The cleaned waveform title: upper case, only A-Z 0-9 _ $ & # + - [ ], at most
 // 20 characters, "BLANK" when nothing is left.
 std::string cleanTitle(std::string_view text);

@@ -56,6 +56,28 @@ std::unique_ptr<DialogService>& slot() {
 
 }  // namespace
 
+std::optional<std::size_t> filterOfName(std::string_view name,
+                                        const std::vector<FileFilter>& filters) {
+  for (std::size_t i = 0; i < filters.size(); ++i) {
+    std::string_view rest = filters[i].pattern;
+    while (!rest.empty()) {
+      const std::size_t cut = rest.find(';');
+      std::string_view one = rest.substr(0, cut);
+      rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+      if (one.starts_with("*")) one.remove_prefix(1);
+      if (!one.empty() && one != "." && name.size() > one.size() && name.ends_with(one)) return i;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<DialogService::ChosenFile> DialogService::saveFileWithFilter(
+    std::string_view title, const std::vector<FileFilter>& filters, std::string_view start) {
+  const std::optional<std::string> path = saveFile(title, filters, start);
+  if (!path) return std::nullopt;
+  return ChosenFile{*path, filterOfName(*path, filters).value_or(0)};
+}
+
 DialogService& dialogs() {
   return *slot();
 }
@@ -116,6 +138,18 @@ std::optional<std::string> ScriptedDialogs::saveFile(std::string_view title,
   auto a = next();
   if (!a || a->cancelled || a->values.empty()) return std::nullopt;
   return a->values.front();
+}
+
+std::optional<DialogService::ChosenFile> ScriptedDialogs::saveFileWithFilter(
+    std::string_view title, const std::vector<FileFilter>& filters, std::string_view start) {
+  shown.push_back({"save", std::string(title), std::string(start), patterns(filters)});
+  auto a = next();
+  if (!a || a->cancelled || a->values.empty()) return std::nullopt;
+  ChosenFile chosen{a->values.front(), filterOfName(a->values.front(), filters).value_or(0)};
+  if (a->values.size() > 1)
+    for (std::size_t i = 0; i < filters.size(); ++i)
+      if (filters[i].pattern == a->values[1]) chosen.filter = i;
+  return chosen;
 }
 
 ScopedScriptedDialogs::ScopedScriptedDialogs() {

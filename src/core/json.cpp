@@ -12,6 +12,11 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// Records and cell lists are read recursively, one call per level: deeper
+// nesting than this is refused rather than left to exhaust the stack. (The
+// parser itself and the parsed tree's destructor do not recurse.)
+constexpr int kMaxDepth = 256;
+
 bool isNumberArray(const Json& j) {
   if (!j.is_array()) return false;
   for (const Json& e : j)
@@ -48,7 +53,10 @@ bool numericShape(const Json& j, std::size_t& rows, std::size_t& cols, std::vect
   return true;
 }
 
-Value fromJson(const Json& j) {
+Value fromJson(const Json& j, int depth) {
+  if (depth > kMaxDepth)
+    raise("The JSON value nests arrays and objects more than " + std::to_string(kMaxDepth) +
+          " levels deep, which is more than any value of this library has.");
   std::size_t rows = 0, cols = 0;
   std::vector<double> re;
   if (j.is_null()) return Value();
@@ -75,11 +83,12 @@ Value fromJson(const Json& j) {
       return Value::int32Matrix(rows, cols, std::move(v));
     }
     std::vector<Field> fields;
-    for (auto it = j.begin(); it != j.end(); ++it) fields.emplace_back(it.key(), fromJson(*it));
+    for (auto it = j.begin(); it != j.end(); ++it)
+      fields.emplace_back(it.key(), fromJson(*it, depth + 1));
     return Value::record(std::move(fields));
   }
   std::vector<Value> items;
-  for (const Json& e : j) items.push_back(fromJson(e));
+  for (const Json& e : j) items.push_back(fromJson(e, depth + 1));
   return Value::cellRow(std::move(items));
 }
 
@@ -188,7 +197,7 @@ Value valueFromJson(std::string_view text) {
   } catch (const Json::parse_error& e) {
     raise("Not a JSON value: '" + std::string(text) + "' (" + e.what() + ").");
   }
-  return fromJson(j);
+  return fromJson(j, 1);
 }
 
 std::string valueToJson(const Value& v) {

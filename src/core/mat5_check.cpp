@@ -135,13 +135,13 @@ class Mat5Check {
       if (produced == out.size()) {
         if (!sized) {
           sized = true;
-          const std::uint64_t declared = std::uint64_t{u32(out.data() + 4)} + 8;
-          if (declared > cap) {
+          const std::uint64_t elementBytes = std::uint64_t{u32(out.data() + 4)} + 8;
+          if (elementBytes > cap) {
             produced = cap + 1;
             break;
           }
           // Room for the declared element and a little padding.
-          out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(cap + 1, declared + 64)));
+          out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(cap + 1, elementBytes + 64)));
           continue;
         }
         if (out.size() > cap) break;

@@ -265,6 +265,11 @@ std::vector<cplx> Value::toComplex() const {
 
 std::vector<std::uint8_t> Value::toBits() const {
   std::vector<std::uint8_t> v(numel());
+  if (kind() == Kind::Double) {  // the common case, without a checked access per bit
+    const std::span<const double> r = re();
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = r[i] != 0.0 ? 1 : 0;
+    return v;
+  }
   for (std::size_t i = 0; i < v.size(); ++i) v[i] = real(i) != 0.0 ? 1 : 0;
   return v;
 }

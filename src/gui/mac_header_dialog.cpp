@@ -75,6 +75,10 @@ double largest(std::string_view id) {
   return std::ldexp(1.0, 8 * macFieldSize(id)) - 1;
 }
 
+bool isAddress(std::string_view id) {
+  return id.starts_with("Address");
+}
+
 std::string hexOf(std::string_view id, double contents) {
   return hexString(contents, macFieldSize(id));
 }
@@ -161,6 +165,11 @@ void drawField(std::string_view id, const Value& handles) {
   setString(chk, "Enable", alwaysActive(id) && active ? "off" : "on");
   setString(txt, "Enable", active ? "on" : "off");
   setString(txt, "String", hexString(f.field("Contents").toScalar(), f.field("Size").toScalar()));
+  // An address field is a number sent least significant octet first: the
+  // octets as a receiver sees them stand beside it, in the usual notation.
+  if (isAddress(id))
+    setString(ctl(handles, "lblSize" + std::string(id)), "String",
+              "hex, 6 bytes\non air " + onAirOctets(f.field("Contents").toScalar(), 6));
 }
 
 void redrawField(Call& c) {
@@ -233,12 +242,18 @@ void Field_Callback(Call& c) {
     const std::string typed = getString(control, "String");
     const double before = working().field(id).field("Contents").toScalar();
     std::optional<double> entry;
+    const bool notation = isAddress(id) && typed.find_first_of(":-") != std::string::npos;
     try {
-      entry = parseHexText(typed);
+      // An address may also be written as its octets in transmission order.
+      entry = notation ? macAddressFromText(typed) : parseHexText(typed);
+      if (notation && !entry) raise("not an address");
     } catch (const Error&) {
       return refuse(fig, handles, id,
                     std::string(field.name) + ": \"" + typed +
-                        "\" is not a hexadecimal number (digits 0-9 and A-F); it stays " +
+                        (notation ? "\" is not an address of six octets (00:13:A2:FF:EE:01 or "
+                                    "00-13-A2-FF-EE-01); it stays "
+                                  : "\" is not a hexadecimal number (digits 0-9 and A-F); it "
+                                    "stays ") +
                         hexOf(id, before) + ".");
     }
     setMacField(working(), id, entry ? *entry : std::nan(""));

@@ -26,6 +26,7 @@
 #include "gui/graphics/graphics.hpp"
 #include "gui/graphics/local_ops.hpp"
 #include "gui/main_window.hpp"
+#include "gui/shell.hpp"
 
 namespace dot11a::mainwin {
 
@@ -102,14 +103,17 @@ std::string startupPlatform() {
 }
 
 void InitializeAppInfo(Call&) {
+  // The about box names the instrument family the program drives.
+  const std::string platform = startupPlatform();
+  const std::string family = platform == "c" ? "TGX-C" : "TGX-B";
   global("appInfo") = Value::record({
       {"Name", Value("IEEE 802.11a-1999 (OFDM)")},
-      {"Platform", Value(startupPlatform())},
+      {"Platform", Value(platform)},
       {"Rev", Value("A.01.04.000")},
       {"Date", Value("December 2026")},
       {"Notes", Value("Release Notes:")},
       {"NotesLine2", Value("802.11a Signal Generation Applet for")},
-      {"NotesLine3", Value("Kestrin TGX-B series RF Signal Generators.")},
+      {"NotesLine3", Value("Kestrin " + family + " series RF Signal Generators.")},
       {"NotesLine4", Value("This applet supports all modulation formats of")},
       {"NotesLine5", Value("the IEEE 802.11a-1999 (OFDM) W-LAN standard.")},
       {"NotesLine6", Value("Framed and unframed frames, MAC header and FCS,")},
@@ -384,6 +388,9 @@ double startApplication() {
   const Value handles = guihandles(fig);
   local("InitializeFigure", {handles});
   local("redraw", {handles});
+  shell::reopenLastFile(handles);
+  // What the window starts with counts as saved: Exit asks only about changes.
+  shell::markSetupSaved();
   // The splash stays up for its minimum time, the events meanwhile served.
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::steady_clock::now() - started)

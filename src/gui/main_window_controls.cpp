@@ -41,13 +41,17 @@ void refuseEntry(const Value& handles, double field, std::string_view what,
 }
 
 // After an entry was applied: a number outside the field's range was limited,
-// which the status line mentions; otherwise an earlier complaint is cleared.
+// and a number the field rounds (`typed` before rounding) was rounded, which
+// the status line mentions; otherwise an earlier complaint is cleared.
 void noteEntry(const Value& handles, std::string_view what, std::optional<double> entry, double low,
-               double high, const std::string& stored, const std::string& range) {
+               double high, const std::string& stored, const std::string& range,
+               std::optional<double> typed = std::nullopt) {
   const double fig = mainFig(handles);
   if (entry && (*entry < low || *entry > high))
     gui::tellUser(fig, std::string(what) + " limited to " + stored + " (valid: " + range + ").",
                   false, false);
+  else if (entry && typed && *typed != *entry)
+    gui::tellUser(fig, std::string(what) + " rounded to " + stored + ".", false, false);
   else
     gui::clearUserMessage(fig);
 }
@@ -177,13 +181,14 @@ void txtWindowLength_Callback(Call& c) {
   if (!entry)
     return refuseEntry(cbHandles(c), cbField(c), "Window length", typed, "is not a number",
                        num2str(num(P(), "WindowingLength")));
+  const double asTyped = *entry;
   *entry = roundEntry(*entry);
   const ParameterBound& bound = parameterBound("WindowingLength");
   const double v = clampEntry(bound, entry);
   P().setField("WindowingLength", v);
   setString(cbField(c), "String", num2str(v));
   noteEntry(cbHandles(c), "Window length", entry, bound.lo, bound.hi, num2str(v) + " samples",
-            rangeText(bound) + " samples");
+            rangeText(bound) + " samples", asTyped);
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
@@ -252,7 +257,7 @@ void txtDataLength_Callback(Call& c) {
   const double lowest = parameterBound("dataLength").lo;
   noteEntry(cbHandles(c), "Data length", roundEntry(*entry), lowest, limit,
             num2str(num(P(), "dataLength")) + " bytes",
-            num2str(lowest) + " to " + num2str(limit) + " bytes");
+            num2str(lowest) + " to " + num2str(limit) + " bytes", *entry);
 }
 
 }  // namespace dot11a::mainwin

@@ -200,15 +200,24 @@ Value menuItem(std::string_view parent, std::string_view label, std::string_view
        {"Enable", Value(enabled ? "on" : "off")}});
 }
 
+// A menu entry with a keyboard shortcut ("Ctrl+S").
+Value withKeys(Value item, std::string_view keys) {
+  item.setField("Accelerator", Value(std::string(keys)));
+  return item;
+}
+
 // The menu bar of the main window.
 Value menuTable(double fig) {
   std::vector<Value> items = {
       menuItem("", "&File", "menuFile"),
-      menuItem("menuFile", "&New", "menuFileNew", "menuFileNew"),
-      menuItem("menuFile", "&Open...", "menuFileOpen", "menuFileOpen"),
-      menuItem("menuFile", "&Save", "menuFileSave", "menuFileSave"),
-      menuItem("menuFile", "Save &As...", "menuFileSaveAs", "menuFileSaveAs"),
-      menuItem("menuFile", "E&xit", "menuFileExit", "menuFileExit", true),
+      withKeys(menuItem("menuFile", "&New", "menuFileNew", "menuFileNew"), "Ctrl+N"),
+      withKeys(menuItem("menuFile", "&Open...", "menuFileOpen", "menuFileOpen"), "Ctrl+O"),
+      withKeys(menuItem("menuFile", "&Save", "menuFileSave", "menuFileSave"), "Ctrl+S"),
+      withKeys(menuItem("menuFile", "Save &As...", "menuFileSaveAs", "menuFileSaveAs"),
+               "Ctrl+Shift+S"),
+      menuItem("menuFile", "Export &Waveform...", "menuFileExportWaveform",
+               "menuFileExportWaveform", true),
+      withKeys(menuItem("menuFile", "E&xit", "menuFileExit", "menuFileExit", true), "Ctrl+Q"),
       menuItem("", "&Plot", "menuPlot"),
       menuItem("menuPlot", "&Spectrum", "menuPlotSpectrum", "menuPlotSpectrum"),
       menuItem("menuPlot", "&Waterfall", "menuPlotWaterfall", "menuPlotWaterfall", false, false),
@@ -220,6 +229,18 @@ Value menuTable(double fig) {
       menuItem("menuPlot", "S&catter Diagram", "menuPlotScatterDiagram", "menuPlotScatterDiagram",
                false, false),
       menuItem("menuPlot", "&CCDF", "menuPlotCCDF", "menuPlotCCDF", true),
+      // Every view the program has, the ones the Plot menu keeps hidden
+      // included: the same commands, with their questions.
+      menuItem("", "&Analysis", "menuAnalysis"),
+      menuItem("menuAnalysis", "&Spectrum", "menuAnalysisSpectrum", "menuPlotSpectrum"),
+      menuItem("menuAnalysis", "&Waterfall", "menuAnalysisWaterfall", "menuPlotWaterfall"),
+      menuItem("menuAnalysis", "&I(t) Q(t)", "menuAnalysisIQTime", "menuPlotIQTime", true),
+      menuItem("menuAnalysis", "I(t) Q(t) &Overlayed", "menuAnalysisIQTimeSameAxes",
+               "menuPlotIQTimeSameAxes"),
+      menuItem("menuAnalysis", "&Eye Diagram", "menuAnalysisEyeDiagram", "menuPlotEyeDiagram"),
+      menuItem("menuAnalysis", "S&catter Diagram", "menuAnalysisScatterDiagram",
+               "menuPlotScatterDiagram"),
+      menuItem("menuAnalysis", "CC&DF", "menuAnalysisCCDF", "menuPlotCCDF", true),
       menuItem("", "&Configuration", "menuConfig"),
       menuItem("menuConfig", "&Sig Gen I/O", "menuConfigSigGenIO", "menuConfigSigGenIO"),
       menuItem("menuConfig", "Spec &An I/O", "menuConfigSpecAnIO", "menuConfigSpecAnIO", false,
@@ -406,7 +427,11 @@ void menuHelpAbout_Callback(Call& c) {
   feval("KS_About", 0, {mainWindow(c.in(2, "handles")), appInfo()});
 }
 
+// Exit and the close box: changed settings are saved or discarded first, as
+// the user says; Cancel keeps the application running.
 void AppShutDown(Call&) {
+  const double main = findFigure("main");
+  if (main != 0 && !shell::mayDiscardChanges(guihandles(main))) return;
   Value& info = appInfo();
   if (info.isRecord() && info.hasField("ClientWindows")) {
     for (double h : info.field("ClientWindows").toDoubles())

@@ -63,4 +63,17 @@ bool waveformReady(const Value& handles, std::string_view action);
 // asks before it overwrites any other file named by the stored configuration.
 std::string& fileOfThisRun();
 
+// At start-up: opens the parameter file the stored configuration names, as
+// File Open does, so the title never names a file the window does not hold;
+// a file that no longer reads is no longer named.
+void reopenLastFile(const Value& handles);
+
+// The setup (parameter set and generator settings) as last saved, opened or
+// started with is now the one in force.
+void markSetupSaved();
+// True when the setup may be replaced or dropped: it is unchanged since it was
+// last saved or opened, or the user saved it or chose to discard the changes.
+// False when the user cancelled (or closed the question, or the save failed).
+bool mayDiscardChanges(const Value& handles);
+
 }  // namespace dot11a::shell

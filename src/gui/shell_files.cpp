@@ -2,13 +2,17 @@
 // Special menu, and the file operations reached through the shell's dispatcher
 // (rfCommonUI('addFileExtention', ...) and the like), which the file layer
 // implements.
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
+#include "dot11a/frame_export.hpp"
 #include "dot11a/module.hpp"
+#include "dot11a/parameters.hpp"
 #include "dot11a/siggen_settings.hpp"
+#include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/shell.hpp"
 
@@ -53,31 +57,77 @@ std::string lastParameterFile() {
   return "";
 }
 
+// Through the shell's dispatcher: this also runs at start-up, from the main
+// window's module, where the shell's own operations are not the local ones.
 void redrawTitle(const Value& handles) {
-  feval("redrawAppTitle", 0, {handles});
+  feval("rfCommonUI", 0, {Value("redrawAppTitle"), handles});
 }
 
-// Writes the running parameter set to `path` and makes it the file of this run.
-void saveParametersTo(const std::string& path, const Value& handles) {
+// Writes the running parameter set to `path` and makes it the file of this
+// run. A failed write is shown and changes nothing else: the title keeps
+// naming the file that holds the settings, and they still count as unsaved.
+bool saveParametersTo(const std::string& path, const Value& handles) {
+  try {
+    writeParameterFile(path, global("parameters"), global("SigGenSettings"));
+  } catch (const std::exception& e) {
+    dialogs().error("Error Saving " + path, e.what());
+    return false;
+  }
   configuration().setField("LastParameterFilename", Value(path));
-  feval("saveParameters", 0, {Value(path), global("parameters")});
   shell::fileOfThisRun() = path;
+  shell::markSetupSaved();
   redrawTitle(handles);
+  return true;
 }
 
 void menuFileNew_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
+  if (!shell::mayDiscardChanges(h)) return;
   configuration().setField("LastParameterFilename", Value(""));
   shell::application("InitializeParameters", {});
   shell::application("InitializeSigGenSettings", {});
   shell::application("redraw", {h});
+  shell::markSetupSaved();
 }
 
-// A parameter file does not hold the generator's sample rate; after Open it
-// follows the file's oversampling ratio, as it does when the ratio is chosen,
-// so the next download plays at the rate the waveform was made for.
+std::string runningFormatId() {
+  const Value& p = global("parameters");
+  if (p.isRecord() && p.hasField("ParameterFileFormat_ID") &&
+      p.field("ParameterFileFormat_ID").isText())
+    return p.field("ParameterFileFormat_ID").str();
+  return std::string(kParameterFileFormatId);
+}
+
+// The generator settings stored beside the parameters become the ones in
+// force when the panel itself would accept them. A file written before they
+// were stored leaves them as they are, with the sample rate following the
+// file's oversampling ratio, as it does when the ratio is chosen, so the next
+// download plays at the rate the waveform was made for.
+void takeStoredSigGenSettings(const std::string& path, const Value& h) {
+  const double ratio = global("parameters").field("OverSampling").toScalar();
+  std::optional<Value> stored;
+  try {
+    stored = readParameterFile(path, runningFormatId()).sigGenSettings;
+  } catch (const std::exception&) {
+    stored.reset();  // the parameters were read; the settings stay as they are
+  }
+  const std::string problem = stored ? sigGenSettingsProblem(*stored, ratio) : "";
+  if (stored && problem.empty()) {
+    global("SigGenSettings") = toValue(sigGenSettingsFromValue(*stored), shell::platformC());
+  } else {
+    global("SigGenSettings").setField("SamplingRate", kBaseSampleRate * ratio);
+  }
+  if (!h.isRecord() || !h.hasField("main")) return;
+  feval("TGXconfig", 0, {Value("redrawSigGenSettings"), h});
+  if (!problem.empty())
+    gui::tellUser(h.field("main").toScalar(),
+                  "The generator settings in the file were not taken: " + problem + ".", false,
+                  false);
+}
+
 void menuFileOpen_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
+  if (!shell::mayDiscardChanges(h)) return;
   const std::optional<std::string> chosen =
       dialogs().openFile("Open Parameter File", parameterFilter(), "");
   if (!chosen) return;
@@ -85,11 +135,9 @@ void menuFileOpen_Callback(Call& c) {
   if (!feval1("loadParameters", {Value(path), h}).truthy()) return;
   configuration().setField("LastParameterFilename", Value(path));
   shell::fileOfThisRun() = path;
-  global("SigGenSettings")
-      .setField("SamplingRate",
-                kBaseSampleRate * global("parameters").field("OverSampling").toScalar());
-  if (h.isRecord() && h.hasField("main")) feval("TGXconfig", 0, {Value("redrawSigGenSettings"), h});
+  takeStoredSigGenSettings(path, h);
   redrawTitle(h);
+  shell::markSetupSaved();
 }
 
 std::optional<std::string> askParameterFileName(std::string_view title) {
@@ -101,8 +149,8 @@ std::optional<std::string> askParameterFileName(std::string_view title) {
 // The stored configuration names the last file across restarts, but the
 // parameters are not restored with it: Save asks before it writes over a file
 // that was neither opened nor saved in this run.
-void menuFileSave_Callback(Call& c) {
-  const Value& h = c.in(2, "handles");
+// True when the settings were written.
+bool saveSetup(const Value& h) {
   const std::string last = lastParameterFile();
   if (!last.empty()) {
     if (last != shell::fileOfThisRun()) {
@@ -112,13 +160,16 @@ void menuFileSave_Callback(Call& c) {
               "\nwas neither opened nor saved since the application started.\nOverwrite it with "
               "the current settings ?",
           {"Overwrite", "Cancel"}, "Cancel");
-      if (answer != "Overwrite") return;
+      if (answer != "Overwrite") return false;
     }
-    saveParametersTo(last, h);
-    return;
+    return saveParametersTo(last, h);
   }
   const std::optional<std::string> path = askParameterFileName("Save Parameter File");
-  if (path) saveParametersTo(*path, h);
+  return path && saveParametersTo(*path, h);
+}
+
+void menuFileSave_Callback(Call& c) {
+  saveSetup(c.in(2, "handles"));
 }
 
 // Asks before an existing file is replaced by an export whose name differs
@@ -148,6 +199,33 @@ void menuFileSaveAs_Callback(Call& c) {
   saveParametersTo(addFileExtention(*chosen, extension()), h);
 }
 
+// File > Export Waveform: the calculated frame in the format of the filter
+// chosen, the extension added; SigMF with the rate, the centre frequency and
+// the fields' annotations, the MAT container with the rate, the 16-bit file,
+// or the PSDU as a capture.
+void menuFileExportWaveform_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!shell::waveformReady(h, "Export")) return;
+  const std::vector<FileFilter> filters = waveformFileFilters();
+  const auto chosen = dialogs().saveFileWithFilter("Export Waveform", filters, "");
+  if (!chosen) return;
+  const auto format = static_cast<WaveformFile>(std::min(chosen->filter, filters.size() - 1));
+  const std::string path = withWaveformExtension(chosen->path, format);
+  if (path != chosen->path && !mayReplace(path)) return;
+  const std::string name = std::filesystem::path(path).filename().string();
+  shell::WatchPointer watch(shell::mainWindow(h));
+  try {
+    const Value& calculated = shell::appInfo().field("LastCaluclatedParameterSet");
+    const CalculatedFrame frame = calculatedFrame(calculated);
+    writeWaveformFile(path, format, frame, global("SigGenSettings").field("Frequency").toScalar());
+  } catch (const std::exception& e) {
+    watch.restore();
+    dialogs().error("Error Saving " + name, e.what());
+    return;
+  }
+  gui::tellUser(shell::mainWindow(h), "Exported the waveform to " + name + ".", false, false);
+}
+
 void menuSpecialSaveWave_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!shell::waveformReady(h, "Save")) return;
@@ -164,6 +242,68 @@ void menuSpecialSaveWave_Callback(Call& c) {
   }
 }
 
+Value& savedSetup() {
+  static Value setup;
+  return setup;
+}
+
+Value setupInForce() {
+  return Value::record(
+      {{"parameters", global("parameters")}, {"SigGenSettings", global("SigGenSettings")}});
+}
+
+}  // namespace
+
+namespace shell {
+
+void markSetupSaved() {
+  savedSetup() = setupInForce();
+}
+
+void reopenLastFile(const Value& handles) {
+  const std::string last = lastParameterFile();
+  if (last.empty()) return;
+  ParameterFileRead read;
+  try {
+    read = readParameterFile(last, runningFormatId());
+  } catch (const std::exception& e) {
+    read.problem = e.what();
+  }
+  if (!read.parameters || !parameterSetProblem(*read.parameters, defaultParameters()).empty()) {
+    // Moved, deleted or damaged since: the title must not name a file whose
+    // settings the window does not hold.
+    configuration().setField("LastParameterFilename", Value(""));
+    redrawTitle(handles);
+    gui::tellUser(shell::mainWindow(handles),
+                  "The last parameter file " + last +
+                      " could not be opened again; the window "
+                      "starts with the defaults.",
+                  false, false);
+    return;
+  }
+  if (!feval1("loadParameters", {Value(last), handles}).truthy()) return;
+  shell::fileOfThisRun() = last;
+  takeStoredSigGenSettings(last, handles);
+  redrawTitle(handles);
+}
+
+bool mayDiscardChanges(const Value& handles) {
+  if (savedSetup().isEmpty() || feval1("compareStruct", {savedSetup(), setupInForce()}).truthy())
+    return true;
+  const std::string last = lastParameterFile();
+  const std::string name =
+      last.empty() ? "Untitled" : std::filesystem::path(last).filename().string();
+  const std::string answer = dialogs().question("Unsaved Changes", "Save changes to " + name + "?",
+                                                {"Save", "Discard", "Cancel"}, "Save");
+  if (answer == "Discard") return true;
+  if (answer == "Save") return saveSetup(handles);
+  return false;  // Cancel, or the question was closed
+}
+
+}  // namespace shell
+
+namespace {
+
 // The file operations keep their module name "rfCommonUI" for the layouts and
 // modules that call them, and run the file layer's operation of that name.
 [[maybe_unused]] const bool kFileCommands = shell::addCommands({
@@ -178,6 +318,7 @@ void menuSpecialSaveWave_Callback(Call& c) {
     gfx::callback("menuFileSave_Callback", menuFileSave_Callback),
     gfx::callback("menuFileSaveAs_Callback", menuFileSaveAs_Callback),
     gfx::callback("menuSpecialSaveWave_Callback", menuSpecialSaveWave_Callback),
+    gfx::callback("menuFileExportWaveform_Callback", menuFileExportWaveform_Callback),
 });
 
 }  // namespace

@@ -1,8 +1,15 @@
 // The shell's Download and Refresh buttons: store the calculated waveform in
 // the signal generator and play it, or send the playback settings alone.
+#include <cmath>
+#include <memory>
+
 #include "dot11a/dialogs.hpp"
 #include "dot11a/instrument.hpp"
+#include "dot11a/num2str.hpp"
+#include "dot11a/rate_table.hpp"
 #include "dot11a/siggen_settings.hpp"
+#include "gui/feedback.hpp"
+#include "gui/instrument_task.hpp"
 #include "gui/shell.hpp"
 
 namespace dot11a {
@@ -16,50 +23,163 @@ Platform platform() {
   return platformFromText(shell::appText("Platform"));
 }
 
-// Every way out restores the pointer: a declined RS-232 question ends quietly
-// (nothing was sent, so nothing is played and nothing reported as done), a
-// failed download shows its box and plays nothing, and a run-time error of the
+// The clock the calculated waveform was made for: the base rate times the
+// oversampling ratio of the calculated parameter set; 0 when unknown.
+double waveformClock() {
+  const Value& info = shell::appInfo();
+  if (!info.isRecord() || !info.hasField("LastCaluclatedParameterSet")) return 0;
+  const Value& set = info.field("LastCaluclatedParameterSet");
+  if (!set.isRecord() || !set.hasField("OverSampling") || !set.field("OverSampling").isNumeric() ||
+      set.field("OverSampling").isEmpty())
+    return 0;
+  return kBaseSampleRate * set.field("OverSampling").toScalar();
+}
+
+// A waveform played at another clock than its own has every frequency in it
+// scaled: no receiver decodes it. Before anything is sent, a sample rate that
+// differs from the waveform's is set to it with the user's agreement, or the
+// download ends with nothing sent. True when the download may go on.
+bool sampleRateMatchesWaveform(const Value& handles) {
+  const double own = waveformClock();
+  Value& settings = global("SigGenSettings");
+  const double set = settings.field("SamplingRate").toScalar();
+  if (own <= 0 || std::abs(set - own) <= 1e-9 * own) return true;
+  const std::string setAndGo = "Set " + num2str(own / 1e6) + " MHz & Download";
+  const std::string answer = dialogs().question(
+      "Sample Rate Mismatch",
+      "The waveform was calculated for a sample rate of " + num2str(own / 1e6) +
+          " MHz,\nbut the sample rate is set to " + num2str(set / 1e6) +
+          " MHz.\nPlayed at another rate, no receiver decodes it.\nSet the sample rate to " +
+          num2str(own / 1e6) + " MHz and download ?",
+      {setAndGo, "Cancel"}, setAndGo);
+  if (answer != setAndGo) return false;
+  settings.setField("SamplingRate", own);
+  if (handles.isRecord() && handles.hasField("main"))
+    feval("TGXconfig", 0, {Value("redrawSigGenSettings"), handles});
+  return true;
+}
+
+std::string sizeText(std::size_t bytes) {
+  return bytes >= 1'000'000 ? num2str(std::round(bytes / 1e5) / 10) + " MB"
+                            : num2str(std::round(bytes / 1e2) / 10) + " kB";
+}
+
+// What the progress dialog says while the waveform travels: its size, and for
+// RS-232 the estimated time.
+std::string transferStage(const Value& wave, const Value& config) {
+  const std::size_t samples = wave.numel();
+  std::string text = "Storing the waveform in the instrument (" + sizeText(samples * 5) + ")";
+  try {
+    if (config.field("type").isText() && config.field("type").str() == "RS232") {
+      const double minutes =
+          rs232TransferMinutes(samples, config.field("RS232").field("baudrate").toScalar());
+      text += ",\nabout " + num2str(std::ceil(minutes)) + " min over RS-232";
+    }
+  } catch (const std::exception&) {
+    // No estimate for a record without the serial settings.
+  }
+  return text + "...";
+}
+
+// What a download left behind, filled on the worker, read on the GUI thread
+// once the worker has finished.
+struct DownloadOutcome {
+  DownloadResult stored;
+  IoResult setup;
+  bool played = false;
+  std::string error;
+};
+
+// The download runs on a worker with a progress dialog; the window stays
+// responsive. Cancel returns control at once: the instrument call under way
+// ends on its own, and the playback settings are not sent after it. Every way
+// out restores the pointer: a declined RS-232 question ends quietly (nothing
+// was sent, so nothing is played and nothing reported as done), a failed
+// download shows its box and plays nothing, and a run-time error of the
 // instrument layer is shown like a failed download instead of only reaching
 // the console.
 void pbDownload_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
+  if (gui::instrumentTaskRunning()) return;
   if (!shell::waveformReady(h, "Download")) return;
-  shell::WatchPointer watch(shell::mainWindow(h));
-  IoResult setup;
+  if (!sampleRateMatchesWaveform(h)) return;
+  const double fig = shell::mainWindow(h);
+  shell::WatchPointer watch(fig);
+  SigGenSettings settings;
   try {
-    const SigGenSettings settings = sigGenSettingsFromValue(global("SigGenSettings"));
-    const Value& config = global("configuration");
-    const DownloadResult stored =
-        tgxDownload(global("waveform"), global("markers"), settings.title, config, askOkCancel);
-    if (stored.cancelled) return;
-    if (stored.status != 0) {
-      watch.restore();
-      dialogs().error(kDownloadError, stored.description);
-      return;
-    }
-    setup = tgxPlay(settings.title, settings, config, platform());
+    settings = sigGenSettingsFromValue(global("SigGenSettings"));
   } catch (const std::exception& e) {
     watch.restore();
     dialogs().error(kDownloadError, e.what());
     return;
   }
+  const Value wave = global("waveform"), markers = global("markers");
+  const Value config = global("configuration");
+  const Platform target = platform();
+  const std::string stage = transferStage(wave, config);
+  auto out = std::make_shared<DownloadOutcome>();
+  const bool finished = gui::runInstrumentTask(fig, "Download", [=](gui::TaskProgress& progress) {
+    try {
+      progress.stage(stage);
+      out->stored = tgxDownload(wave, markers, settings.title, config,
+                                [&progress](std::string_view title, std::string_view text) {
+                                  return progress.confirm(title, text);
+                                });
+      if (!out->stored.ok() || progress.cancelled()) return;
+      progress.stage("Sending the playback settings...");
+      out->setup = tgxPlay(settings.title, settings, config, target);
+      out->played = true;
+    } catch (const std::exception& e) {
+      out->error = e.what();
+    }
+  });
   watch.restore();
-  if (!setup.ok())
-    dialogs().error(kSetupError, setup.response);
+  if (!finished) {
+    gui::tellUser(fig,
+                  "Download cancelled: the instrument finishes the transfer under way; the "
+                  "playback settings are not sent.",
+                  false, false);
+    return;
+  }
+  if (!out->error.empty()) return dialogs().error(kDownloadError, out->error);
+  if (out->stored.cancelled) return;
+  if (out->stored.status != 0) return dialogs().error(kDownloadError, out->stored.description);
+  if (!out->setup.ok())
+    dialogs().error(kSetupError, out->setup.response);
   else
     dialogs().message("Download Completed",
                       "Waveform has been successfully transferred to the instrument");
 }
 
-void pbRefresh_Callback(Call&) {
-  IoResult setup;
+void pbRefresh_Callback(Call& c) {
+  if (gui::instrumentTaskRunning()) return;
+  const Value& h = c.in(2, "handles");
+  const double fig = shell::mainWindow(h);
+  auto setup = std::make_shared<IoResult>();
   try {
     const SigGenSettings settings = sigGenSettingsFromValue(global("SigGenSettings"));
-    setup = tgxPlay(settings.title, settings, global("configuration"), platform());
+    const Value config = global("configuration");
+    const Platform target = platform();
+    const bool finished = gui::runInstrumentTask(fig, "Refresh", [=](gui::TaskProgress& progress) {
+      try {
+        progress.stage("Sending the playback settings...");
+        *setup = tgxPlay(settings.title, settings, config, target);
+      } catch (const std::exception& e) {
+        *setup = {gateway_status::kBadInput, e.what()};
+      }
+    });
+    if (!finished) {
+      gui::tellUser(fig, "Refresh cancelled: the settings may have been sent in part.", false,
+                    false);
+      return;
+    }
   } catch (const std::exception& e) {
-    setup = {gateway_status::kBadInput, e.what()};
+    *setup = {gateway_status::kBadInput, e.what()};
   }
-  if (!setup.ok()) dialogs().error(kSetupError, setup.response);
+  if (!setup->ok())
+    dialogs().error(kSetupError, setup->response);
+  else
+    gui::tellUser(fig, "The settings were sent to the instrument.", false, false);
 }
 
 [[maybe_unused]] const bool kInstrumentCommands = shell::addCommands({

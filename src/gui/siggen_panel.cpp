@@ -114,12 +114,30 @@ std::string withUnit(double value) {
   return display(d.scaled) + " " + kUnits[std::clamp(d.unitItem, 1, 4) - 1];
 }
 
+// The ranges in force. An instrument's own ranges replace the defaults once it
+// has reported them (stored with the connection configuration).
+SigGenLimits limitsInForce() {
+  return SigGenLimits{};
+}
+
+// "+20", "-5": a power bound as the status line shows it.
+std::string signedText(double v) {
+  return (v > 0 ? "+" : "") + num2str(v);
+}
+
+double overSamplingInForce() {
+  const Value& p = global("parameters");
+  if (p.isRecord() && p.hasField("OverSampling") && p.field("OverSampling").isNumeric() &&
+      !p.field("OverSampling").isEmpty())
+    return p.field("OverSampling").toScalar();
+  return 2;
+}
+
 // Text that is not a number keeps the value in force (the redraw shows it
 // again) and the status line says why; a number is limited to the range,
 // which the status line mentions when it happened.
 void frequencyLike(const Value& h, std::string_view what, std::string_view field,
-                   std::string_view textTag, std::string_view unitTag, double top, double bottom,
-                   const std::string& range) {
+                   std::string_view textTag, std::string_view unitTag, double top, double bottom) {
   const std::string typed = getString(ctl(h, textTag), "String");
   const std::optional<double> entry = gui::readEntryNumber(typed);
   const double fig = mainFig(h);
@@ -131,9 +149,10 @@ void frequencyLike(const Value& h, std::string_view what, std::string_view field
     const double stored = orderedClamp(value, top, bottom);
     S().setField(field, stored);
     if (stored != value)
-      gui::tellUser(
-          fig, std::string(what) + " limited to " + withUnit(stored) + " (valid: " + range + ").",
-          false, false);
+      gui::tellUser(fig,
+                    std::string(what) + " limited to " + withUnit(stored) +
+                        " (valid: " + withUnit(bottom) + " to " + withUnit(top) + ").",
+                    false, false);
     else
       gui::clearUserMessage(fig);
   }
@@ -141,13 +160,18 @@ void frequencyLike(const Value& h, std::string_view what, std::string_view field
 }
 
 void updateFrequency(Call& c) {
+  const SigGenLimits limits = limitsInForce();
   frequencyLike(c.in(0, "handles"), "Frequency", "Frequency", "txtFrequency", "pdFrequencyUnits",
-                4e9, 100e3, "100 kHz to 4 GHz");
+                limits.frequencyMax, limits.frequencyMin);
 }
 
+// The top follows the oversampling ratio: the waveform's own clock is always
+// accepted, so moving through the field can never halve the playback rate.
 void updateSamplingRate(Call& c) {
+  const SigGenLimits limits = limitsInForce();
   frequencyLike(c.in(0, "handles"), "Sample rate", "SamplingRate", "txtSamplingRate",
-                "pdSamplingRateUnits", 40e6, 1, "1 Hz to 40 MHz");
+                "pdSamplingRateUnits", samplingRateTop(limits, overSamplingInForce()),
+                limits.samplingRateMin);
 }
 
 void txtFrequency_Callback(Call& c) {
@@ -177,12 +201,19 @@ void txtAmplitude_Callback(Call& c) {
     return;
   }
   const double rounded = std::round(*entry);  // halves away from zero
-  const double v = orderedClamp(rounded, 20, -136);
+  const SigGenLimits limits = limitsInForce();
+  const double v = orderedClamp(rounded, limits.amplitudeMax, limits.amplitudeMin);
   S().setField("Amplitude", v);
   setString(field, "String", num2str(v));
   if (v != rounded)
-    gui::tellUser(fig, "Amplitude limited to " + num2str(v) + " dBm (valid: -136 to +20 dBm).",
+    gui::tellUser(fig,
+                  "Amplitude limited to " + num2str(v) +
+                      " dBm (valid: " + num2str(limits.amplitudeMin) + " to " +
+                      signedText(limits.amplitudeMax) + " dBm).",
                   false, false);
+  else if (v != *entry)
+    gui::tellUser(fig, "Amplitude rounded to " + num2str(v) + " dBm (whole dBm only).", false,
+                  false);
   else
     gui::clearUserMessage(fig);
 }

@@ -35,13 +35,14 @@ constexpr int kCarriers = 53;    // sub-carriers -26 .. 26
 constexpr int kDcEntry = 27;     // 1-based entry of sub-carrier 0
 constexpr int kRows = 10;        // check boxes on the screen
 constexpr int kTopValue = 43;    // scroll bar value that shows the top rows
-constexpr int kPresetCount = 8;  // entries of the FastEdit list
+constexpr int kPresetCount = 8;  // FastEdit's presets; its last item, "Custom", follows
 
 // What the dialog keeps for itself. Its working values are shared globals,
 // where a host program reads them (see mask(), labelOf() and plotArea()).
 struct State {
   double line = 0;         // the mask plot's one line, drawn once and then given new data
   double activeCount = 0;  // the label that counts the active sub-carriers
+  double fastEdit = 0;     // the FastEdit list
 };
 
 std::vector<double> startMask() {
@@ -315,6 +316,13 @@ void drawPlot() {
     setString(s.activeCount, "String",
               num2str(static_cast<double>(on)) + (on == 1 ? " sub-carrier" : " sub-carriers"));
   }
+  // FastEdit names the preset the mask is, or "Custom" once it is none.
+  if (s.fastEdit != 0 && isHandle(s.fastEdit)) {
+    int item = kPresetCount + 1;
+    for (int p = 1; p <= kPresetCount && item > kPresetCount; ++p)
+      if (presetMask(p, states) == states) item = p;
+    setNumber(s.fastEdit, "Value", item);
+  }
   const double area = plotArea();
   if (area == 0 || !isHandle(area)) return;
   // 64 bins: 6 zeros, the 53 entries, 5 zeros, at sub-carriers -32 .. 31.
@@ -353,6 +361,7 @@ void InitializeFigure(Call& c) {
   const double fig = figureOf(bar);
   if (plotArea() == 0 || !isHandle(plotArea()) || figureOf(plotArea()) != fig) makePlotArea(h, fig);
   s.activeCount = h.hasField("txtActiveCount") ? ctl(h, "txtActiveCount") : 0;
+  s.fastEdit = ctl(h, "pdFastEditCarriers");
   // The callbacks' handle table includes the plot.
   setGuidata(fig, guihandles(fig));
 

@@ -29,8 +29,10 @@ std::string addFileExtention(std::string_view filename, std::string_view extensi
 
 // ---- parameter files ---------------------------------------------------------------
 
-void writeParameterFile(const std::string& path, const Value& fileParameters) {
-  const NamedValue vars[] = {{"fileParameters", fileParameters}, {"filename", Value(path)}};
+void writeParameterFile(const std::string& path, const Value& fileParameters,
+                        const Value& sigGenSettings) {
+  std::vector<NamedValue> vars = {{"fileParameters", fileParameters}, {"filename", Value(path)}};
+  if (!sigGenSettings.isEmpty()) vars.push_back({"SigGenSettings", sigGenSettings});
   writeMatFile(path, vars);
 }
 
@@ -237,6 +239,8 @@ ParameterFileRead readParameterFile(const std::string& path, std::string_view ex
     return out;
   }
   out.parameters = *fp;
+  if (const Value* sg = findVariable(vars, "SigGenSettings"); sg != nullptr && sg->isRecord())
+    out.sigGenSettings = *sg;
   return out;
 }
 

@@ -92,4 +92,37 @@ Bits calcMACfcs(std::span<const std::uint8_t> bits) {
   return crc32Bits(bits);
 }
 
+std::optional<double> macAddressFromText(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  // "XX:XX:XX:XX:XX:XX": 17 characters, one separator kind throughout.
+  if (text.size() != 17) return std::nullopt;
+  const char separator = text[2];
+  if (separator != ':' && separator != '-') return std::nullopt;
+  double value = 0;
+  for (int octet = 5; octet >= 0; --octet) {
+    const std::size_t at = static_cast<std::size_t>(3 * octet);
+    if (octet < 5 && text[at + 2] != separator) return std::nullopt;
+    std::optional<double> digits;
+    try {
+      digits = parseHexText(text.substr(at, 2));
+    } catch (const Error&) {
+      return std::nullopt;
+    }
+    if (!digits || text[at] == ' ' || text[at + 1] == ' ') return std::nullopt;
+    value = value * 256 + *digits;
+  }
+  return value;
+}
+
+std::string onAirOctets(double contents, int size) {
+  const std::string hex = hexString(contents, size);  // most significant first
+  std::string out;
+  for (std::size_t i = hex.size(); i >= 2; i -= 2) {
+    if (!out.empty()) out.push_back(':');
+    out.append(hex, i - 2, 2);
+  }
+  return out;
+}
+
 }  // namespace dot11a

@@ -101,13 +101,13 @@ void updateDerivedFields(Value& p) {
   p.setField("ProjectedLength", static_cast<double>(sizeEstimate(p)));
 }
 
-Value calculationPayload(const Value& p) {
+Bits calculationBits(const Value& p) {
   const Value& type = p.field("dataSourceType");
   const bool userFile = type.isNumeric() && !type.isEmpty() && type.toScalar() == 7;
   if (userFile && p.field("dataSourceBitstream").isEmpty())
     raise("The user data file holds no data: load a file of 1 to 4095 bytes before calculating.");
-  Value data = Value::bits(generatePayload(p));
-  const std::size_t bits = data.numel();
+  Bits data = generatePayload(p);
+  const std::size_t bits = data.size();
   if (bits == 0) raise("The frame has no payload: set a data length of at least 1 byte.");
   if (bits > 8u * kMaxPsduOctets) {
     const std::size_t octets = (bits + 7) / 8;
@@ -116,6 +116,10 @@ Value calculationPayload(const Value& p) {
           "the MAC header or FCS.");
   }
   return data;
+}
+
+Value calculationPayload(const Value& p) {
+  return Value::bits(calculationBits(p));
 }
 
 }  // namespace dot11a

@@ -110,22 +110,59 @@ double orderedClamp(std::optional<double> value, double first, double second) {
   return std::max(v, second);
 }
 
-double frequencyFromEntry(std::string_view text, int unitItem) {
-  auto v = parseDecimal(text);
-  if (v) *v *= unitFactor(unitItem);
-  return orderedClamp(v, 4e9, 100e3);
+double samplingRateTop(const SigGenLimits& limits, double overSampling) {
+  const double own =
+      std::isfinite(overSampling) && overSampling > 0 ? kBaseSampleRate * overSampling : 0.0;
+  return std::max(limits.samplingRateMax, own);
 }
 
-double samplingRateFromEntry(std::string_view text, int unitItem) {
+double frequencyFromEntry(std::string_view text, int unitItem, const SigGenLimits& limits) {
   auto v = parseDecimal(text);
   if (v) *v *= unitFactor(unitItem);
-  return orderedClamp(v, 40e6, 1);
+  return orderedClamp(v, limits.frequencyMax, limits.frequencyMin);
 }
 
-double amplitudeFromEntry(std::string_view text) {
+double samplingRateFromEntry(std::string_view text, int unitItem, double overSampling,
+                             const SigGenLimits& limits) {
+  auto v = parseDecimal(text);
+  if (v) *v *= unitFactor(unitItem);
+  return orderedClamp(v, samplingRateTop(limits, overSampling), limits.samplingRateMin);
+}
+
+double amplitudeFromEntry(std::string_view text, const SigGenLimits& limits) {
   auto v = parseDecimal(text);
   if (v) *v = std::round(*v);  // std::round rounds halves away from zero
-  return orderedClamp(v, 20, -136);
+  return orderedClamp(v, limits.amplitudeMax, limits.amplitudeMin);
+}
+
+std::string sigGenSettingsProblem(const Value& record, double overSampling,
+                                  const SigGenLimits& limits) {
+  SigGenSettings s;
+  try {
+    s = sigGenSettingsFromValue(record);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  const auto within = [](double v, double lo, double hi) {
+    return std::isfinite(v) && v >= lo && v <= hi;
+  };
+  const auto oneOf = [](double v, int first, int last) {
+    return std::isfinite(v) && v == std::floor(v) && v >= first && v <= last;
+  };
+  if (!within(s.frequency, limits.frequencyMin, limits.frequencyMax))
+    return "the frequency is outside the range the panel accepts";
+  if (!within(s.amplitude, limits.amplitudeMin, limits.amplitudeMax) ||
+      s.amplitude != std::floor(s.amplitude))
+    return "the amplitude is not a whole dBm value in the range the panel accepts";
+  if (!within(s.samplingRate, limits.samplingRateMin, samplingRateTop(limits, overSampling)))
+    return "the sample rate is outside the range the panel accepts";
+  if (!oneOf(s.reconFilter, 1, 4) || !oneOf(s.rfBlanking, 0, 1) || !oneOf(s.arbRefSource, 0, 1) ||
+      !oneOf(s.markerPolarity, 0, 1) || !oneOf(s.bbFilter, 1, 3) || !oneOf(s.alc, 0, 1))
+    return "a filter, blanking, reference, marker or level setting is not one of its choices";
+  if (!within(s.scaling, 0, 100) || !std::isfinite(s.modAtten))
+    return "the runtime scaling or the I/Q attenuation is out of range";
+  if (s.title != cleanTitle(s.title)) return "the waveform title holds characters it may not";
+  return "";
 }
 
 std::string cleanTitle(std::string_view text) {

@@ -12,62 +12,24 @@
 
 #include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
+#include "fft/fft.hpp"
 #include "phy/frame_engine.hpp"
 
 namespace dot11a {
 
 // ---- inverse DFT ------------------------------------------------------------------
 
-namespace {
-
-// FFTW plans, one per size, made once and shared. Plan creation is not
-// thread-safe in FFTW, so it happens under a lock; executing a plan on new
-// arrays (fftw_execute_dft) is, so synthesis runs in parallel afterwards.
-class PlanCache {
- public:
-  // A plan for any arrays, or (aligned) for arrays from fftw_malloc only.
-  fftw_plan get(std::size_t n, bool aligned = false) {
-    std::lock_guard lock(mutex_);
-    auto it = plans_.find({n, aligned});
-    if (it != plans_.end()) return it->second;
-    fftw_complex* a = fftw_alloc_complex(n);
-    fftw_complex* b = fftw_alloc_complex(n);
-    fftw_plan p = nullptr;
-    if (a != nullptr && b != nullptr)
-      p = fftw_plan_dft_1d(static_cast<int>(n), a, b, FFTW_BACKWARD,
-                           aligned ? FFTW_ESTIMATE : FFTW_ESTIMATE | FFTW_UNALIGNED);
-    fftw_free(a);
-    fftw_free(b);
-    if (p == nullptr)
-      raise("The inverse FFT of " + std::to_string(n) + " points cannot be planned.");
-    plans_.emplace(std::pair{n, aligned}, p);
-    return p;
-  }
-  ~PlanCache() {
-    for (auto& [n, p] : plans_) fftw_destroy_plan(p);
-  }
-
- private:
-  std::mutex mutex_;
-  std::map<std::pair<std::size_t, bool>, fftw_plan> plans_;
-};
-
-PlanCache& plans() {
-  static PlanCache cache;
-  return cache;
-}
-
-}  // namespace
-
+// The inverse FFT plans come from the library's one plan cache, which makes
+// them under the lock that serialises FFTW's planner for every component.
 fftw_plan detail::alignedInversePlan(std::size_t n) {
-  return plans().get(n, true);
+  return fft::plan(n, fft::Direction::Inverse, true);
 }
 
 void inverseDft(std::span<const cplx> in, std::span<cplx> out) {
   const std::size_t n = in.size();
   if (out.size() < n) raise("inverseDft: the output buffer is too short.");
   if (n == 0) return;
-  fftw_plan p = plans().get(n);
+  fftw_plan p = fft::plan(n, fft::Direction::Inverse, false);
   // std::complex<double> is layout-compatible with fftw_complex; FFTW does not
   // write to the input of an out-of-place complex transform.
   fftw_execute_dft(p, reinterpret_cast<fftw_complex*>(const_cast<cplx*>(in.data())),

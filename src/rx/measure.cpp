@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <map>
-#include <mutex>
 #include <numbers>
 
 #include "dot11a/bitcoding.hpp"
@@ -16,6 +14,7 @@
 #include "dot11a/receiver.hpp"
 #include "dot11a/resample.hpp"
 #include "dot11a/synthesis.hpp"
+#include "fft/fft.hpp"
 #include "rx/internal.hpp"
 
 namespace dot11a::rx {
@@ -121,17 +120,7 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate,
   for (std::size_t i = 0; i < n; ++i)
     w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / n);
   // FFTW's own (SIMD-aligned) buffers, so the plan may use vector code.
-  struct Buffer {
-    explicit Buffer(std::size_t n) : p(fftw_alloc_complex(n)) {
-      if (p == nullptr) raise("The spectrum's FFT buffers cannot be allocated.");
-    }
-    ~Buffer() { fftw_free(p); }
-    Buffer(const Buffer&) = delete;
-    Buffer& operator=(const Buffer&) = delete;
-    cplx* data() const { return reinterpret_cast<cplx*>(p); }
-    fftw_complex* p;
-  };
-  const Buffer inBuf(n), outBuf(n);
+  const fft::Buffer inBuf(n, "The spectrum's FFT input"), outBuf(n, "The spectrum's FFT output");
   cplx* in = inBuf.data();
   const cplx* out = outBuf.data();
   const fftw_plan plan = forwardPlan(n, true);
@@ -162,7 +151,7 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate,
       dst[2 * i + 1] = src[2 * i + 1] * w[i];
     }
     std::fill(in + have, in + n, cplx(0.0, 0.0));
-    fftw_execute_dft(plan, inBuf.p, outBuf.p);
+    fftw_execute_dft(plan, inBuf.get(), outBuf.get());
     for (std::size_t i = 0; i < n; ++i)
       psd[i] += out[i].real() * out[i].real() + out[i].imag() * out[i].imag();
   }
@@ -205,31 +194,10 @@ double spectrumMaskDbr(double f) {
   return -40.0;
 }
 
-// Forward FFTW plans, one per size, made once under a lock (the planner is not
-// thread-safe) and then executed on any arrays; destroyed at exit.
+// Forward FFTW plans from the library's one plan cache (made once, under the
+// lock every component's planning shares).
 fftw_plan forwardPlan(std::size_t n, bool aligned) {
-  class Cache {
-   public:
-    ~Cache() {
-      for (auto& [size, p] : plans) fftw_destroy_plan(p);
-    }
-    std::mutex mutex;
-    std::map<std::pair<std::size_t, bool>, fftw_plan> plans;
-  };
-  static Cache cache;
-  std::lock_guard lock(cache.mutex);
-  auto it = cache.plans.find({n, aligned});
-  if (it != cache.plans.end()) return it->second;
-  fftw_complex* a = fftw_alloc_complex(n);
-  fftw_complex* b = fftw_alloc_complex(n);
-  fftw_plan p = a && b ? fftw_plan_dft_1d(static_cast<int>(n), a, b, FFTW_FORWARD,
-                                          FFTW_ESTIMATE | (aligned ? 0u : FFTW_UNALIGNED))
-                       : nullptr;
-  fftw_free(a);
-  fftw_free(b);
-  if (p == nullptr) raise("The FFT of " + std::to_string(n) + " points cannot be planned.");
-  cache.plans.emplace(std::pair(n, aligned), p);
-  return p;
+  return fft::plan(n, fft::Direction::Forward, aligned);
 }
 
 std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toRate) {

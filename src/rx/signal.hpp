@@ -17,6 +17,7 @@
 #include "dot11a/error.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
+#include "fft/fft.hpp"
 #include "rx/internal.hpp"
 
 namespace dot11a::rx {
@@ -41,14 +42,8 @@ class Signal {
       : x_(x),
         os_(os),
         n_(64 * static_cast<std::size_t>(os)),
-        in_(fftw_alloc_complex(n_)),
-        out_(fftw_alloc_complex(n_)) {
-    if (in_ == nullptr || out_ == nullptr) raise("The receiver's FFT buffers cannot be allocated.");
-  }
-  ~Signal() {
-    fftw_free(in_);
-    fftw_free(out_);
-  }
+        in_(n_, "The receiver's FFT input"),
+        out_(n_, "The receiver's FFT output") {}
   Signal(const Signal&) = delete;
   Signal& operator=(const Signal&) = delete;
   std::size_t size() const { return x_.size(); }
@@ -85,9 +80,9 @@ class Signal {
   // it is applied to the 53 sub-carriers after the transform.
   void carriers(long long n0, std::array<cplx, 53>& c) {
     // FFTW's own buffers are aligned, so the plan may use vector code.
-    readTurned(n0, n_, reinterpret_cast<cplx*>(in_));
-    fftw_execute_dft(forwardPlan(n_, true), in_, out_);
-    const cplx* out = reinterpret_cast<const cplx*>(out_);
+    readTurned(n0, n_, in_.data());
+    fftw_execute_dft(forwardPlan(n_, true), in_.get(), out_.get());
+    const cplx* out = out_.data();
     const cplx r0 = windowPhase(n0);
     // Bins n - 26 .. n - 1 hold -26..-1, bins 0..26 hold 0..+26.
     for (std::size_t k = 0; k < static_cast<std::size_t>(kCentre); ++k)
@@ -140,8 +135,9 @@ class Signal {
   double coarse_ = 0.0, fine_ = 0.0;
   bool mirrored_ = false;
   std::vector<cplx> rot_;  // e^jwi for i = 0 .. n_ - 1
-  fftw_complex* in_;
-  fftw_complex* out_;
+  // Each buffer frees itself: one that could not be had leaks nothing.
+  fft::Buffer in_;
+  fft::Buffer out_;
 };
 
 // ---- frame search ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <functional>
 #include <numbers>
 
+#include "gui/graphics/plot_objects.hpp"
 #include "gui/plots/iq_data.hpp"
 #include "plot_fixture.hpp"
 
@@ -271,6 +272,12 @@ TEST_F(IqWindows, IqTimeOverlaidInOneAxesWithQInMagenta) {
   EXPECT_EQ(gfx::get(l[0], "Color"), Value::row({0, 0, 1}));
   EXPECT_EQ(gfx::get(l[1], "Color"), Value::row({1, 0, 1}));
   EXPECT_NEAR(dataOf(l[1], "YData")[1], std::sin(0.4), 1e-12);
+  // A legend tells the two traces apart.
+  EXPECT_EQ(gfx::getString(ax, "Legend"), "on");
+  QCustomPlot* plot = gfx::Axes::of(gfx::widgetOf(ax));
+  ASSERT_EQ(plot->legend->itemCount(), 2);
+  EXPECT_EQ(plot->plottable(0)->name(), "I(t)");
+  EXPECT_EQ(plot->plottable(1)->name(), "Q(t)");
   picture(fig, "iq-time-overlay.png");
 }
 

@@ -98,6 +98,34 @@ TEST_F(MacHeaderDialog, HexadecimalEntriesAreClampedAndShownWithLeadingZeros) {
   EXPECT_EQ(bits, Value::bits(macHeaderBits(header().field("Contents"))));
 }
 
+// An address typed as people write it goes on air in the order written; the
+// number the field stores (and files keep) is the same as the hexadecimal
+// entry that sends those octets.
+TEST_F(MacHeaderDialog, AddressesAreReadInTransmissionOrderAndShownAsSent) {
+  openWith([this] {
+    typeInto(dialog, "txtAddress1", "0013A2FFEE01");  // a number: its low octet first
+    EXPECT_EQ(textOf(dialog, "lblSizeAddress1"), "hex, 6 bytes\non air 01:EE:FF:A2:13:00");
+    typeInto(dialog, "txtAddress1", "00:13:A2:FF:EE:01");
+    EXPECT_EQ(textOf(dialog, "txtAddress1"), "01EEFFA21300");
+    EXPECT_EQ(textOf(dialog, "lblSizeAddress1"), "hex, 6 bytes\non air 00:13:A2:FF:EE:01");
+    typeInto(dialog, "txtAddress2", "02-00-00-00-00-0f");
+    for (const char* bad : {"00:13:A2:FF:EE", "00:13-A2:FF:EE:01", "00:13:A2:FF:EE:0G"}) {
+      typeInto(dialog, "txtAddress2", bad);
+      EXPECT_NE(status().find("is not an address of six octets"), std::string::npos) << bad;
+      EXPECT_EQ(textOf(dialog, "txtAddress2"), "0F0000000002") << bad;
+    }
+    QCoreApplication::processEvents();  // a refusal holds OK back for its key press
+    press(dialog, "pbOK");
+  });
+  EXPECT_EQ(contents("Address1"), 0x01EEFFA21300);
+  // The first octet on air is 0x00: bit 0 of the first address octet (the
+  // group bit, 33rd bit of the header) stays clear.
+  const Value& bits = header().field("Contents").field("BitStream");
+  for (int i = 32; i < 40; ++i) EXPECT_EQ(bits.real(i), 0) << i;
+  EXPECT_EQ(bits.real(40), 1);  // 0x13 = 00010011, LSB first
+  EXPECT_EQ(bits.real(41), 1);
+}
+
 // A host program reads the record being edited from the shared global.
 TEST_F(MacHeaderDialog, TheSharedGlobalHoldsTheRecordBeingEdited) {
   openWith([this] {
@@ -128,13 +156,15 @@ TEST_F(MacHeaderDialog, RefusedTextIsReplacedByTheStoredValueAndExplained) {
     // Enter on a refused entry keeps the dialog open so the message is read.
     auto* edit = qobject_cast<QLineEdit*>(gfx::widgetOf(control(dialog, "txtDurationID")));
     ASSERT_NE(edit, nullptr);
-    edit->setText("zz");
+    edit->clear();
+    QTest::keyClicks(edit, "zz");  // typed: only a changed field is read again
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(gfx::getString(dialog, "Visible"), "on");
     EXPECT_EQ(edit->text(), "0000");
     EXPECT_NE(status().find("\"zz\" is not a hexadecimal number"), std::string::npos);
     QCoreApplication::processEvents();
-    edit->setText("00a1");
+    edit->clear();
+    QTest::keyClicks(edit, "00a1");
     QTest::keyClick(edit, Qt::Key_Return);  // Enter is OK
   });
   EXPECT_EQ(gfx::getString(dialog, "Visible"), "off");
@@ -284,6 +314,8 @@ TEST_F(MacHeaderDialog, ShortenedHeaderSurvivesSaveAndOpen) {
   fig = feval1("dot11a_GUI_b", {}).toScalar();
   ASSERT_TRUE(gfx::isHandle(fig));
   handles = gfx::guihandles(fig);
+  EXPECT_EQ(header().field("Length").toScalar(), 10);  // the file the title names is open
+  gfx::runCallback(h("menuFileNew"));
   EXPECT_EQ(header().field("Length").toScalar(), 30);
   script->answer(file + ".mat");
   gfx::runCallback(h("menuFileOpen"));

@@ -2,6 +2,7 @@
 // step with its record of what was calculated.
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 
 #include "dot11a/parameters.hpp"
@@ -36,6 +37,29 @@ TEST_F(SigGenPanel, FrequencyEntryIsReadInTheChosenUnitAndShownInItsOwn) {
   type("txtFrequency", "2412.345678");
   EXPECT_EQ(sigGen("Frequency"), 2412.345678e6);
   EXPECT_EQ(str("txtFrequency"), "2.412345678");  // precise enough to be read back
+}
+
+// Focus passing through a field (Tab, a click elsewhere) ends Qt's edit just
+// as Enter does; only text the user changed is read again. At ratio 4 the
+// waveform's own 80 MHz clock stays in force, and typing it is accepted.
+TEST_F(SigGenPanel, FieldsNobodyEditedKeepTheirValueAndTheClockFollowsTheRatio) {
+  choose("pdOversampleRate", 4);
+  ASSERT_EQ(sigGen("SamplingRate"), 80e6);
+  auto* field = qobject_cast<QLineEdit*>(gfx::widgetOf(h("txtSamplingRate")));
+  ASSERT_NE(field, nullptr);
+  emit field->editingFinished();  // the focus moved on; nothing was typed
+  EXPECT_EQ(sigGen("SamplingRate"), 80e6);
+  EXPECT_EQ(str("txtSamplingRate"), "80");
+
+  field->setText("100");
+  field->setModified(true);  // what a keystroke leaves
+  emit field->editingFinished();
+  EXPECT_EQ(sigGen("SamplingRate"), 80e6);  // limited to the waveform's clock
+  EXPECT_EQ(message(), "Sample rate limited to 80 MHz (valid: 1 Hz to 80 MHz).");
+
+  type("txtAmplitude", "-10.5");
+  EXPECT_EQ(sigGen("Amplitude"), -11);
+  EXPECT_EQ(message(), "Amplitude rounded to -11 dBm (whole dBm only).");
 }
 
 TEST_F(SigGenPanel, AmplitudeSampleRateAndTitleFollowTheirRules) {

@@ -125,6 +125,18 @@ TEST_F(PlotTools, WheelRectangleClickAndPanZoomAndAResetRestoresTheLimits) {
   mouse(QEvent::MouseButtonDblClick, pixel(0, -50), Qt::LeftButton);
   expectDrawnLimits();
 
+  // Over an axis, the wheel zooms that axis only.
+  const QRect area = axes()->axisRect()->rect();
+  wheel(QPoint(pixel(3, 0).x(), area.bottom() + 8), 2);
+  EXPECT_LT(lim("XLim", 1) - lim("XLim", 0), 20);
+  EXPECT_EQ(gfx::get(ax, "YLim"), row({-100, 0}));
+  mouse(QEvent::MouseButtonDblClick, pixel(0, -50), Qt::LeftButton);
+  wheel(QPoint(area.left() - 8, pixel(0, -50).y()), 2);
+  EXPECT_EQ(gfx::get(ax, "XLim"), row({-10, 10}));
+  EXPECT_LT(lim("YLim", 1) - lim("YLim", 0), 100);
+  mouse(QEvent::MouseButtonDblClick, pixel(0, -50), Qt::LeftButton);
+  expectDrawnLimits();
+
   // Without a tool, dragging pans: the same width, moved.
   drag(pixel(0, -50), pixel(-4, -30));
   EXPECT_NEAR(lim("XLim", 0), -6, 0.1);

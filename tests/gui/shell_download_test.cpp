@@ -1,7 +1,12 @@
 // Download and Refresh from the main window against the simulated signal
 // generator: what reaches the instrument, and the one message the user sees
 // for each outcome.
+#include <QApplication>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -45,6 +50,63 @@ testing::AssertionResult oneError(const std::vector<ScriptedDialogs::Shown>& sho
   if (d.kind != "error" || d.title != title || d.text.find(part) == std::string::npos)
     return testing::AssertionFailure() << d.kind << " \"" << d.title << "\": " << d.text;
   return testing::AssertionSuccess();
+}
+
+// A waveform played at another clock than its own decodes nowhere: Download
+// asks before anything is sent, and sends nothing unless the rate is set.
+TEST_F(ShellTest, DownloadNeverPlaysTheWaveformAtAnotherClock) {
+  SimProcess sim;
+  gfx::setNumber(h("pdSamplingRateUnits"), "Value", 3);
+  type("txtSamplingRate", "20");  // the frame is made at ratio 2: 40 MHz
+  ASSERT_EQ(sigGen("SamplingRate"), 20e6);
+  script->answer("Cancel");
+  downloadTo(sim.address());
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_EQ(script->shown[0].title, "Sample Rate Mismatch");
+  EXPECT_TRUE(sim.commands().empty());
+  EXPECT_EQ(sigGen("SamplingRate"), 20e6);
+
+  script->shown.clear();
+  script->answer("Set 40 MHz & Download");
+  gfx::runCallback(h("pbDownload"));
+  EXPECT_EQ(sigGen("SamplingRate"), 40e6);
+  EXPECT_EQ(str("txtSamplingRate"), "40");
+  ASSERT_EQ(script->shown.size(), 2u);
+  EXPECT_EQ(script->shown[1].title, "Download Completed");
+  EXPECT_EQ(playbackSent(sim, 4), expectedPlayback());
+}
+
+// A stalled instrument: the download waits on a worker, the progress dialog
+// says what is happening, and Cancel gives control back at once, long before
+// the instrument's time-out, with nothing reported as done.
+TEST_F(ShellTest, DownloadToAStalledInstrumentShowsProgressAndCancels) {
+  SimProcess sim({"--stall-after", "4000"});
+  global("configuration").setField("type", Value("TCPIP"));
+  global("configuration").field("TCPIP").setField("address", Value(sim.address()));
+  global("configuration").setField("timeout", Value(60.0));
+  gfx::runCallback(h("pbCalculate"));
+  std::string label;
+  bool shown = false;
+  QTimer::singleShot(1500, [&] {
+    QProgressDialog* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == "dlgInstrumentProgress") dialog = qobject_cast<QProgressDialog*>(w);
+    if (dialog == nullptr) return;
+    EXPECT_EQ(dialog->parentWidget(), gfx::widgetOf(fig));
+    shown = dialog->isVisible();
+    label = dialog->labelText().toStdString();
+    if (auto* cancel = dialog->findChild<QPushButton*>()) cancel->click();  // what a user does
+  });
+  const auto started = std::chrono::steady_clock::now();
+  gfx::runCallback(h("pbDownload"));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_TRUE(shown);
+  EXPECT_NE(label.find("Storing the waveform in the instrument"), std::string::npos) << label;
+  EXPECT_LT(seconds, 10);  // the time-out is 60 s
+  EXPECT_TRUE(script->shown.empty()) << lastShown().title;
+  EXPECT_NE(message().find("Download cancelled"), std::string::npos) << message();
+  EXPECT_EQ(pointer(), "arrow");
 }
 
 TEST_F(ShellTest, DownloadStoresTheWaveformAtFullScaleAndPlaysIt) {

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "dot11a/capture.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/matfile.hpp"
@@ -242,46 +243,42 @@ TEST_F(ShellTest, FailedCalculationDoesNotPassForACurrentWaveform) {
 
 // ---- File menu ---------------------------------------------------------------------------
 
-TEST_F(ShellTest, SavedParametersOpenAfterARestartAndGiveTheSameFrame) {
+TEST_F(ShellTest, SavedSetupsComeBackAfterARestartAndGiveTheSameFrame) {
   type("txtDataLength", "200");
   choose("pdOversampleRate", 4);
   choose("pdDataRate", 5);
+  gfx::setNumber(h("pdFrequencyUnits"), "Value", 4);
+  type("txtFrequency", "2.412");
+  type("txtAmplitude", "-7");
   gfx::runCallback(h("pbCalculate"));
   const Value saved = params();
+  const Value savedSigGen = global("SigGenSettings");
   const Value frame = global("waveform");
   const std::string file = path("frame");
   script->answer(file);
   menu("menuFileSaveAs");
   ASSERT_TRUE(fs::exists(file + ".mat"));
   EXPECT_EQ(script->shown.back().options, (std::vector<std::string>{"*.mat"}));
-  EXPECT_EQ(gfx::getString(fig, "Name"),
-            "Kestrin Veltora - IEEE 802.11a-1999 (OFDM) : " + file + ".mat");
-  const std::string bytes = readBytes(file + ".mat");
+  const std::string title = "Kestrin Veltora - IEEE 802.11a-1999 (OFDM) : " + file + ".mat";
+  EXPECT_EQ(gfx::getString(fig, "Name"), title);
 
+  // The window opens the file its title names: frame and generator settings.
   restart();
-  // The title names the file, but the parameters are the defaults again.
-  EXPECT_EQ(gfx::getString(fig, "Name"),
-            "Kestrin Veltora - IEEE 802.11a-1999 (OFDM) : " + file + ".mat");
-  EXPECT_EQ(param("OverSampling"), 2);
-  const std::size_t before = script->shown.size();
-  script->cancel();  // closing the overwrite question keeps the file
-  menu("menuFileSave");
-  ASSERT_EQ(script->shown.size(), before + 1);
-  const auto& q = script->shown.back();
-  EXPECT_EQ(q.title, "Overwrite Parameter File");
-  EXPECT_NE(q.text.find(file + ".mat"), std::string::npos);
-  EXPECT_EQ(q.options, (std::vector<std::string>{"Overwrite", "Cancel"}));
-  script->answer("Cancel");
-  menu("menuFileSave");
-  EXPECT_EQ(readBytes(file + ".mat"), bytes);
-
-  script->answer(file);  // Open adds the extension
-  menu("menuFileOpen");
-  EXPECT_EQ(feval1("compareStruct", {params(), saved}).truthy(), true);
-  EXPECT_EQ(sigGen("SamplingRate"), 80e6);  // follows the file's ratio 4
+  EXPECT_EQ(gfx::getString(fig, "Name"), title);
+  EXPECT_TRUE(feval1("compareStruct", {params(), saved}).truthy());
+  EXPECT_TRUE(feval1("compareStruct", {global("SigGenSettings"), savedSigGen}).truthy());
   EXPECT_EQ(str("txtSamplingRate"), "80");
+  EXPECT_EQ(str("txtFrequency"), "2.412");
   gfx::runCallback(h("pbCalculate"));
   EXPECT_EQ(global("waveform"), frame);
+
+  // New, then Open: the same again.
+  menu("menuFileNew");
+  EXPECT_EQ(sigGen("Frequency"), 1e9);
+  script->answer(file);  // Open adds the extension
+  menu("menuFileOpen");
+  EXPECT_TRUE(feval1("compareStruct", {global("SigGenSettings"), savedSigGen}).truthy());
+  EXPECT_EQ(str("txtAmplitude"), "-7");
 
   // The file opened in this run is saved without a question.
   type("txtDataLength", "300");
@@ -290,6 +287,13 @@ TEST_F(ShellTest, SavedParametersOpenAfterARestartAndGiveTheSameFrame) {
   EXPECT_EQ(script->shown.size(), shown);
   ASSERT_TRUE(feval1("loadParameters", {Value(file + ".mat"), Value::empty()}).truthy());
   EXPECT_EQ(param("dataLength"), 300);
+
+  // A file that no longer reads is not named after a restart.
+  fs::remove(file + ".mat");
+  restart();
+  EXPECT_EQ(gfx::getString(fig, "Name"), "Kestrin Veltora - IEEE 802.11a-1999 (OFDM)");
+  EXPECT_NE(message().find("could not be opened again"), std::string::npos) << message();
+  EXPECT_EQ(param("OverSampling"), 2);
 }
 
 TEST_F(ShellTest, SaveWithoutAFileAsksForOneAndNewForgetsIt) {
@@ -302,8 +306,23 @@ TEST_F(ShellTest, SaveWithoutAFileAsksForOneAndNewForgetsIt) {
   EXPECT_TRUE(fs::exists(path("first.mat")));
   EXPECT_EQ(global("configuration").field("LastParameterFilename").str(), path("first.mat"));
 
+  // Changed settings are not dropped without a word: Cancel, or closing the
+  // question, keeps them; Discard goes on; Save writes them first.
   type("txtDataLength", "77");
   type("txtFrequency", "3");
+  for (const char* keep : {"Cancel", ""}) {
+    script->answer(keep);
+    menu("menuFileNew");
+    EXPECT_EQ(lastShown().title, "Unsaved Changes");
+    EXPECT_EQ(lastShown().text, "Save changes to first.mat?");
+    EXPECT_EQ(lastShown().options, (std::vector<std::string>{"Save", "Discard", "Cancel"}));
+    EXPECT_EQ(param("dataLength"), 77);
+  }
+  script->answer("Save");
+  menu("menuFileNew");
+  EXPECT_EQ(param("dataLength"), defaultParameters().field("dataLength").toScalar());
+  type("txtDataLength", "78");
+  script->answer("Discard");
   menu("menuFileNew");
   EXPECT_EQ(global("configuration").field("LastParameterFilename").str(), "");
   EXPECT_EQ(gfx::getString(fig, "Name"), "Kestrin Veltora - IEEE 802.11a-1999 (OFDM)");
@@ -314,9 +333,41 @@ TEST_F(ShellTest, SaveWithoutAFileAsksForOneAndNewForgetsIt) {
   menu("menuFileOpen");
   EXPECT_EQ(lastShown().title, "Error Loading File");
   EXPECT_EQ(global("configuration").field("LastParameterFilename").str(), "");
+  ASSERT_TRUE(feval1("loadParameters", {Value(path("first.mat")), Value::empty()}).truthy());
+  EXPECT_EQ(param("dataLength"), 77);  // what Save wrote before New
 }
 
 // ---- waveform export ------------------------------------------------------------------
+
+// The format follows the filter chosen, whatever the name; the extension is
+// added. Each file reads back as the calculated waveform at its rate.
+TEST_F(ShellTest, ExportWaveformWritesTheFormatOfTheChosenFilter) {
+  choose("pdOversampleRate", 4);
+  gfx::runCallback(h("pbCalculate"));
+  const std::vector<cplx> wave = global("waveform").toComplex();
+  const auto exportAs = [&](const std::string& name, const std::string& filter) {
+    script->answer(std::vector<std::string>{path(name), filter});
+    menu("menuFileExportWaveform");
+  };
+  exportAs("frame", "*.sigmf-meta");
+  const Capture sigmf = readCapture(path("frame.sigmf-meta"));
+  EXPECT_EQ(sigmf.sampleRate, 80e6);
+  ASSERT_EQ(sigmf.samples.size(), wave.size());
+  const std::string meta = readBytes(path("frame.sigmf-meta"));
+  EXPECT_NE(meta.find("\"core:frequency\": 1000000000"), std::string::npos) << meta;
+  EXPECT_NE(meta.find("\"core:label\": \"DATA\""), std::string::npos) << meta;
+
+  exportAs("frame", "*.mat");
+  const auto vars = readMatFile(path("frame.mat"));
+  ASSERT_NE(variable(vars, "sampleRate"), nullptr);
+  EXPECT_EQ(variable(vars, "sampleRate")->toScalar(), 80e6);
+  exportAs("frame.bin", "*.bin");
+  EXPECT_EQ(fs::file_size(path("frame.bin")), 4 * wave.size());
+  exportAs("frame", "*.pcap");
+  EXPECT_TRUE(fs::exists(path("frame.pcap")));
+  EXPECT_EQ(lastShown().kind, "save");  // no error box
+  EXPECT_EQ(message(), "Exported the waveform to frame.pcap.");
+}
 
 TEST_F(ShellTest, SaveAsWithTheReservedPrefixExportsTheWaveform) {
   // Before any calculation the export asks to calculate first.

@@ -140,7 +140,8 @@ TEST_F(SubCarrierDialog, PresetsSwitchTheirSubCarriers) {
   }
   auto* list = qobject_cast<QComboBox*>(gfx::widgetOf(control(dialog, "pdFastEditCarriers")));
   ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->count(), 8);
+  EXPECT_EQ(list->count(), 9);
+  EXPECT_EQ(list->itemText(8), "Custom");
 }
 
 TEST_F(SubCarrierDialog, AnEmptyMaskIsRefusedAndTheDialogStaysOpen) {
@@ -153,8 +154,11 @@ TEST_F(SubCarrierDialog, AnEmptyMaskIsRefusedAndTheDialogStaysOpen) {
     EXPECT_EQ(script->shown[0].text, "At least one carrier must be active to produce a signal.");
     EXPECT_EQ(gfx::getString(dialog, "Visible"), "on");
     scrollTo(0);
+    EXPECT_EQ(gfx::getNumber(control(dialog, "pdFastEditCarriers"), "Value"), 8);
     setAndFire(dialog, "checkbox10", 1);  // sub-carrier 26
     EXPECT_EQ(textOf(dialog, "txtActiveCount"), "1 sub-carrier");
+    // Edited by hand, the mask is no preset any more.
+    EXPECT_EQ(gfx::getNumber(control(dialog, "pdFastEditCarriers"), "Value"), 9);
     press(dialog, "pbOK");
   });
   EXPECT_EQ(gfx::getString(dialog, "Visible"), "off");

@@ -1,6 +1,7 @@
 // Array values: shapes, copy-on-write, records, the truth rule and JSON.
 #include <gtest/gtest.h>
 
+#include "common/library_fixture.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/json.hpp"
 #include "dot11a/value.hpp"
@@ -79,4 +80,24 @@ TEST(Json, RoundTripsEveryKind) {
   EXPECT_EQ(m.real(1), 3);  // column-major: second element is row 2, column 1
   EXPECT_EQ(dot11a::valueFromJson("{\"x\":1}").fieldNames(), std::vector<std::string>{"x"});
   EXPECT_THROW(dot11a::valueFromJson("[1,"), dot11a::Error);
+}
+
+// Nesting is read one level per call: a hostile depth is an error, not a
+// stack overflow, while any depth a value of the library has reads back.
+TEST(Json, RefusesNestingDeeperThanItsLimit) {
+  const auto nested = [](const std::string& open, const std::string& close, int depth) {
+    std::string t;
+    for (int i = 0; i < depth; ++i) t += open;
+    t += "1";
+    for (int i = 0; i < depth; ++i) t += close;
+    return t;
+  };
+  const Value ok = dot11a::valueFromJson(nested("[\"a\",", "]", 250));
+  EXPECT_TRUE(ok.isCell());
+  for (const std::string& deep :
+       {nested("[", "]", 30000), nested("{\"a\":", "}", 30000), nested("[\"a\",", "]", 300)})
+    EXPECT_NE(dot11a::test::errorOf([&] {
+                dot11a::valueFromJson(deep);
+              }).find("more than 256 levels deep"),
+              std::string::npos);
 }

@@ -260,6 +260,7 @@ void LineObject::restyle() {
   }
   drawn->setPen(pen);
   drawn->setVisible(visible);
+  drawn->setName(displayName);
 }
 
 std::string lineStyleName(Qt::PenStyle s) {

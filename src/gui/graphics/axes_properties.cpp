@@ -336,6 +336,27 @@ void setLineStyle(const Target& t, const Value& v) {
   line(t)->restyle();
   line(t)->axes()->redraw();
 }
+Value getDisplayName(const Target& t) {
+  return Value(fromQ(line(t)->displayName));
+}
+void setDisplayName(const Target& t, const Value& v) {
+  line(t)->displayName = toQ(textOf(v));
+  line(t)->restyle();
+  line(t)->axes()->redraw();
+}
+// A legend of the lines by their DisplayName, in the axes' upper right corner.
+Value getLegend(const Target& t) {
+  return Value(axes(t)->legend->visible() ? "on" : "off");
+}
+void setLegend(const Target& t, const Value& v) {
+  Axes* a = axes(t);
+  const std::string on = textOf(v);
+  if (on != "on" && on != "off") raise("Legend is \"on\" or \"off\".");
+  a->legend->setVisible(on == "on");
+  a->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+  a->redraw();
+}
+
 Value getLineWidth(const Target& t) {
   return line(t)->width;
 }
@@ -416,6 +437,7 @@ const PropertyRow kRows[] = {
     {"YTick", kAxes, getTick, setTick},
     {"View", kAxes, getView, setView},
     {"Children", kAxes, getChildren},
+    {"Legend", kAxes, getLegend, setLegend},
     // lines
     {"XData", kLine, getLineData, setLineData},
     {"YData", kLine, getLineData, setLineData},
@@ -423,6 +445,7 @@ const PropertyRow kRows[] = {
     {"Color", kLine, getLineColor, setLineColor},
     {"LineStyle", kLine, getLineStyle, setLineStyle},
     {"LineWidth", kLine, getLineWidth, setLineWidth},
+    {"DisplayName", kLine, getDisplayName, setDisplayName},
     {"Marker", kLine, getMarker, setMarker},
     {"MarkerSize", kLine, getMarkerSize, setMarkerSize},
     // surfaces

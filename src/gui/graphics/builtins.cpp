@@ -1,9 +1,11 @@
 // Operations of the graphics layer: handle lookup, window data, layouts,
 // window placement, menus, pictures, the about box and modal waits.
+#include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPointer>
 #include <QScreen>
@@ -164,8 +166,8 @@ void rjpgc(Call& c) {
 // a record with `Figure` (the window's handle) and `Items`, a list of records in
 // menu order, each with `Parent` (tag of the menu it belongs to; empty for the
 // menu bar), `Label`, `Tag`, and optionally `Callback`, `Separator`, `Visible`,
-// `Enable` and `Checked` ("on"/"off"). Returns the record of the created menu
-// handles by tag.
+// `Enable` and `Checked` ("on"/"off") and `Accelerator` ("Ctrl+S"). Returns the record of the
+// created menu handles by tag.
 void KS_AddMenu(Call& c) {
   c.outputNames({"menuHandles"});
   const Value& table = c.in(0, "menuTable");
@@ -205,6 +207,13 @@ void KS_AddMenu(Call& c) {
     }
     for (const char* prop : {"Visible", "Enable", "Checked"})
       if (!text(item, prop).empty()) setString(h, prop, text(item, prop));
+    // A keyboard shortcut in Qt's portable form ("Ctrl+Shift+S"), shown beside
+    // the item and active while the window is.
+    if (const std::string keys = text(item, "Accelerator"); !keys.empty()) {
+      const QKeySequence sequence(toQ(keys), QKeySequence::PortableText);
+      if (sequence.isEmpty()) raise("The menu entry '" + tag + "' has no valid Accelerator.");
+      if (auto* action = qobject_cast<QAction*>(objectOf(h))) action->setShortcut(sequence);
+    }
     made.setField(tag, h);
   }
   c.out(0) = made;

@@ -75,7 +75,15 @@ void wire(QObject* o) {
   if (auto* cb = qobject_cast<QComboBox*>(o)) {
     QObject::connect(cb, &QComboBox::activated, cb, [fire](int) { fire(); });
   } else if (auto* le = qobject_cast<QLineEdit*>(o)) {
-    QObject::connect(le, &QLineEdit::editingFinished, le, fire);
+    // Qt ends an edit on Enter and on every focus change, typed or not; the
+    // callback runs only for text the user changed, so tabbing through a
+    // field never re-validates (and never clamps) a value nobody edited.
+    // Text set by the program clears the flag (QLineEdit::setText).
+    QObject::connect(le, &QLineEdit::editingFinished, le, [le, fire] {
+      if (!le->isModified()) return;
+      le->setModified(false);
+      fire();
+    });
   } else if (auto* b = qobject_cast<QAbstractButton*>(o)) {
     QObject::connect(b, &QAbstractButton::clicked, b, [fire](bool) { fire(); });
   } else if (auto* s = qobject_cast<QAbstractSlider*>(o)) {

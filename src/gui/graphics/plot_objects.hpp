@@ -103,6 +103,7 @@ class LineObject : public QObject {
   QString marker = "none";
   double markerSize = 6;
   bool visible = true;
+  QString displayName;  // its entry in the axes' legend
   QPointer<QCPAbstractPlottable> drawn;
 
   // Rebuilds the drawn plottable from the data and the style.

@@ -320,11 +320,30 @@ void Axes::mouseDoubleClickEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton) resetView();
 }
 
+// Over the plot area the wheel zooms both axes about the pointer; over an
+// axis (its ticks and label, beside the plot area) that axis only.
 void Axes::wheelEvent(QWheelEvent* e) {
-  if (is3d() || !axisRect()->rect().contains(e->position().toPoint())) return;
+  if (is3d()) return;
+  const QPoint at = e->position().toPoint();
+  const QRect area = axisRect()->rect();
+  if (area.contains(at)) {
+    keepHome();
+    QCustomPlot::wheelEvent(e);
+    if (readout) readout->showAt(e->position());
+    return;
+  }
+  const bool underX = at.x() >= area.left() && at.x() <= area.right() && at.y() > area.bottom();
+  const bool besideY = at.y() >= area.top() && at.y() <= area.bottom() && at.x() < area.left();
+  if (!underX && !besideY) return;
   keepHome();
-  QCustomPlot::wheelEvent(e);
-  if (readout) readout->showAt(e->position());
+  const double steps = e->angleDelta().y() / 120.0;
+  if (underX)
+    xAxis->scaleRange(std::pow(axisRect()->rangeZoomFactor(Qt::Horizontal), steps),
+                      xAxis->pixelToCoord(at.x()));
+  else
+    yAxis->scaleRange(std::pow(axisRect()->rangeZoomFactor(Qt::Vertical), steps),
+                      yAxis->pixelToCoord(at.y()));
+  redraw();
 }
 
 void Axes::leaveEvent(QEvent* e) {

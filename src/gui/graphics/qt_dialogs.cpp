@@ -129,6 +129,17 @@ class QtDialogs : public DialogService {
     if (path.isEmpty()) return std::nullopt;
     return fromQ(path);
   }
+  std::optional<ChosenFile> saveFileWithFilter(std::string_view title,
+                                               const std::vector<FileFilter>& filters,
+                                               std::string_view start) override {
+    QString selected;
+    const QString path = QFileDialog::getSaveFileName(activeParent(), toQ(title), toQ(start),
+                                                      filterString(filters), &selected);
+    if (path.isEmpty()) return std::nullopt;
+    const QStringList each = filterString(filters).split(";;");
+    const auto index = each.indexOf(selected);
+    return ChosenFile{fromQ(path), index >= 0 ? static_cast<std::size_t>(index) : 0};
+  }
 };
 
 }  // namespace

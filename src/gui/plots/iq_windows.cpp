@@ -306,10 +306,13 @@ void KS_PlotIQTime(Call& c) {
     axes = {axI, axQ};
   } else {
     const Handle ax = gfx::newAxes(fig, movedAxesPosition());
-    gfx::plotLine(ax, p.t, p.i);
+    gfx::setString(gfx::plotLine(ax, p.t, p.i), "DisplayName", "I(t)");
     gfx::setString(ax, "NextPlot", "add");
-    gfx::set(gfx::plotLine(ax, p.t, p.q), "Color", Value("magenta"));
+    const Handle q = gfx::plotLine(ax, p.t, p.q);
+    gfx::set(q, "Color", Value("magenta"));
+    gfx::setString(q, "DisplayName", "Q(t)");
     gfx::setString(ax, "NextPlot", "replace");
+    gfx::setString(ax, "Legend", "on");
     gfx::setString(ax, "Title", "I(t) Q(t)");
     gfx::setString(ax, "YLabel", "Amplitude (V)");
     gfx::setString(ax, "XLabel", timeLabel);

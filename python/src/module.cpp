@@ -1,0 +1,298 @@
+// The Python module: frames as numpy arrays from the typed synthesis, the
+// receiver's reports as dicts, waveform files, and any operation by name.
+// The library works with the interpreter lock released, so Python threads run
+// in parallel; calls by name share the library's module-wide values and run
+// one at a time.
+#include <pybind11/complex.h>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "dot11a/call.hpp"
+#include "dot11a/capture.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/files.hpp"
+#include "dot11a/library.hpp"
+#include "dot11a/matfile.hpp"
+#include "dot11a/receiver.hpp"
+#include "veltora.hpp"
+#include "verify_report.hpp"
+#include "verify_stream.hpp"
+
+namespace veltora {
+
+namespace {
+
+using Complex = std::complex<double>;
+using ComplexArray = py::array_t<Complex, py::array::c_style | py::array::forcecast>;
+
+// The vector's buffer becomes the array's: the capsule owns the vector and
+// frees it with the array, so nothing is copied.
+template <class T>
+py::array_t<T> handOver(std::vector<T>&& v) {
+  auto owned = std::make_unique<std::vector<T>>(std::move(v));
+  py::capsule owner(owned.get(), [](void* p) { delete static_cast<std::vector<T>*>(p); });
+  std::vector<T>& kept = *owned.release();  // the capsule frees it from here on
+  return py::array_t<T>(static_cast<py::ssize_t>(kept.size()), kept.data(), owner);
+}
+
+std::span<const Complex> samplesOf(const ComplexArray& a, const char* name) {
+  if (a.ndim() != 1)
+    dot11a::raise(std::string(name) + " must be a one-dimensional array of complex samples, not " +
+                  std::to_string(a.ndim()) + "-dimensional.");
+  return {a.data(), static_cast<std::size_t>(a.size())};
+}
+
+py::tuple range(const dot11a::SampleRange& r) {
+  return py::make_tuple(r.begin, r.end);
+}
+
+py::tuple synthesizeFrame(const FrameRequest& request) {
+  Synthesis s;
+  {
+    py::gil_scoped_release unlocked;
+    s = synthesize(parameterSet(request));
+    // Impairments and frame sequences, once the library has them, act on
+    // s.frame here, before the samples are handed over.
+  }
+  py::dict facts;
+  facts["sample_rate"] = s.sampleRate;
+  facts["samples"] = s.frame.waveform.size();
+  facts["description"] = s.description;
+  facts["data_symbols"] = s.layout.dataSymbols;
+  facts["preamble"] = range(s.layout.preamble);
+  facts["signal"] = range(s.layout.signal);
+  facts["data"] = range(s.layout.data);
+  facts["idle"] = range(s.layout.idle);
+  facts["psdu"] = py::bytes(reinterpret_cast<const char*>(s.psdu.data()), s.psdu.size());
+  facts["fcs"] = s.fcs;
+  facts["marker1"] = handOver(std::move(s.frame.marker1));
+  facts["marker2"] = handOver(std::move(s.frame.marker2));
+  return py::make_tuple(handOver(std::move(s.frame.waveform)), facts);
+}
+
+py::dict verify(const ComplexArray& samples, double sampleRate, const std::string& fcs,
+                bool dacDroop, double fftBackoff, long long maxFrames,
+                const std::optional<py::bytes>& expectPsdu) {
+  dot11a::rx::Options o;
+  o.sampleRate = sampleRate;
+  if (fcs == "auto")
+    o.fcs = dot11a::rx::FcsCheck::Auto;
+  else if (fcs == "on")
+    o.fcs = dot11a::rx::FcsCheck::On;
+  else if (fcs == "off")
+    o.fcs = dot11a::rx::FcsCheck::Off;
+  else
+    dot11a::raise("fcs must be \"auto\", \"on\" or \"off\", not \"" + fcs + "\".");
+  if (!(fftBackoff >= 0 && fftBackoff <= 16))
+    dot11a::raise("fft_backoff must be from 0 to 16 samples at 20 MHz.");
+  if (maxFrames < 1) dot11a::raise("max_frames must be at least 1.");
+  o.dacDroop = dacDroop;
+  o.fftBackoff = fftBackoff;
+  o.maxFrames = static_cast<std::size_t>(maxFrames);
+  std::optional<std::vector<std::uint8_t>> expected;
+  if (expectPsdu) {
+    const std::string_view b = *expectPsdu;
+    expected.emplace(b.begin(), b.end());
+  }
+  const std::span<const Complex> in = samplesOf(samples, "samples");
+  nlohmann::json report;
+  {
+    py::gil_scoped_release unlocked;
+    const dot11a::rx::Result r = dot11a::rx::receive(in, o);
+    report = dot11a::cli::reportJson(r, dot11a::cli::verdictOf(r, expected));
+    // The same summary and limit flag as dot11a-verify --json.
+    dot11a::cli::Summary summary;
+    for (const dot11a::rx::FrameReport& f : r.frames) summary.add(f);
+    report["summary"] = summary.json(in.size(), o.sampleRate);
+    if (summary.frames() >= o.maxFrames) report["max_frames_reached"] = true;
+  }
+  return fromJson(report);
+}
+
+py::tuple readFile(const std::string& path, const std::string& format) {
+  dot11a::CaptureFormat f = dot11a::CaptureFormat::Auto;
+  if (!dot11a::captureFormatFromText(format, f))
+    dot11a::raise("format must be auto, mat, sigmf, bin or cf32, not \"" + format + "\".");
+  dot11a::Capture c;
+  {
+    py::gil_scoped_release unlocked;
+    c = dot11a::readCapture(path, f);
+  }
+  py::dict info;
+  info["sample_rate"] = c.sampleRate ? py::object(py::float_(*c.sampleRate)) : py::none();
+  info["format"] = c.format;
+  info["dac_precompensated"] = c.dacPrecompensated;
+  return py::make_tuple(handOver(std::move(c.samples)), info);
+}
+
+void writeFile(const std::string& path, const ComplexArray& samples, double sampleRate,
+               std::optional<double> frequency, const std::string& description,
+               bool dacPrecompensated) {
+  const std::span<const Complex> s = samplesOf(samples, "samples");
+  auto ends = [&](std::string_view ext) { return path.size() > ext.size() && path.ends_with(ext); };
+  py::gil_scoped_release unlocked;
+  if (ends(".mat")) {
+    dot11a::writeSamplesContainer(path, s, false, dacPrecompensated);
+  } else if (ends(".bin")) {
+    dot11a::writeFileAtomically(path, dot11a::zenfoldBytes(s));
+  } else if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) {
+    dot11a::SigmfInfo info;
+    info.sampleRate = sampleRate;
+    info.frequency = frequency;
+    info.description = description;
+    info.dacPrecompensated = dacPrecompensated;
+    dot11a::writeSigmf(path, s, info);
+  } else {
+    dot11a::raise(
+        "write: the file name must end in .mat, .bin, .sigmf-meta or .sigmf-data, not \"" + path +
+        "\".");
+  }
+}
+
+py::object call(const std::string& name, const py::args& args, int nout) {
+  if (nout < 0) dot11a::raise("nout must be 0 or more.");
+  std::vector<dot11a::Value> in;
+  in.reserve(args.size());
+  for (const py::handle a : args) in.push_back(toValue(a));
+  std::vector<dot11a::Value> out;
+  {
+    py::gil_scoped_release unlocked;
+    static std::mutex oneAtATime;
+    const std::lock_guard lock(oneAtATime);
+    out = dot11a::feval(name, nout, in);
+  }
+  if (nout <= 1) return out.empty() ? py::object(py::none()) : fromValue(out[0]);
+  py::tuple t(out.size());
+  for (std::size_t i = 0; i < out.size(); ++i) t[i] = fromValue(out[i]);
+  return t;
+}
+
+constexpr const char* kSynthesizeDoc = R"(Makes one 802.11a frame.
+
+Every keyword is a setting of the parameter set, named and bounded as
+dot11a-gen's option of the same name; left out, it keeps the value of the
+starting set (the application's defaults, or the parameter file `params`).
+
+  rate            6 9 12 18 24 36 48 54 (Mbit/s: modulation and coding)
+  modulation      "bpsk" "qpsk" "16qam" "64qam"
+  coding          "1/2" "2/3" "3/4" "1" (uncoded)
+  unframed        DATA symbols only, no preamble and SIGNAL
+  length          payload octets, 1 .. 4095 less the MAC header and FCS
+  source          "zeros" "ones" "alt01" "alt10" "pn9" "pn15" or a file name
+  mac_header, fcs the MAC header in front, the FCS behind the payload
+  scrambler_init  seed 1 .. 127;  scrambler, interleaver: on or off
+  service         SERVICE field 0 .. 65535
+  oversampling    1 .. 4 (20 MHz times the ratio)
+  window          edge window 0 .. 16 samples
+  idle_us         idle interval after the frame, 0 .. 1000 us
+  mirror          mirror the spectrum (swap I and Q)
+  mask            53 values of 0 and 1, sub-carriers -26 .. 26
+
+Returns (samples, facts): the complex128 samples (the synthesis's own buffer,
+not a copy) and a dict with sample_rate, samples, description, data_symbols,
+the sample ranges preamble, signal, data and idle as (begin, end), psdu (bytes),
+fcs, and the markers marker1 (1 at the first sample) and marker2 (1 during the
+burst). Raises veltora.Error naming the keyword that is out of bounds.)";
+
+constexpr const char* kVerifyDoc = R"(Finds, decodes and measures every frame of a waveform.
+
+samples is a one-dimensional complex array at sample_rate samples per second.
+fcs: "on" (every PSDU ends in an FCS), "off", or "auto" (checked when it
+matches). dac_droop measures flatness as a zero-order-hold DAC would put it on
+air (for frames made by synthesize()). expect_psdu compares every decoded PSDU.
+Returns the report of dot11a-verify --json: pass, reasons, sample_rate, summary,
+frames (one dict per frame: start, signal, data, psdu, evm, flatness, mask, ...).)";
+
+constexpr const char* kReadDoc =
+    R"(Reads a capture: .mat, .sigmf-meta/.sigmf-data, .bin (16-bit), .cf32.
+
+format ("auto", "mat", "sigmf", "bin", "cf32") overrides the extension.
+Returns (samples, info): info holds sample_rate (None when the file does not
+say), format, and dac_precompensated (the file records that the samples are
+pre-compensated for a DAC's droop, as everything synthesize() makes is: verify
+them with dac_droop=True).)";
+
+constexpr const char* kWriteDoc = R"(Writes samples in the format the extension names.
+
+.mat: the "samples" container as dot11a-gen writes it; .bin: the 16-bit sample
+file; .sigmf-meta/.sigmf-data: a SigMF recording with sample_rate, the carrier
+frequency (when given) and the description. dac_precompensated records that
+the samples are pre-compensated for a DAC's droop (true of synthesize()'s
+frames; dot11a-verify then measures flatness after the droop). Files are
+replaced whole.)";
+
+constexpr const char* kCallDoc = R"(Calls any operation of the library by name.
+
+Arguments: numbers, numpy arrays (1-d a row, 2-d a matrix; int32 stays int32),
+lists of numbers (a row; lists of rows a matrix), str (a text), dict (a record),
+other lists (a cell list), None (an absent input). nout outputs are returned:
+one value for nout 1, a tuple otherwise; matrices come back as 2-d arrays.)";
+
+}  // namespace
+
+}  // namespace veltora
+
+PYBIND11_MODULE(_veltora, m) {
+  using namespace veltora;
+  using py::arg;
+  m.doc() = "IEEE 802.11a OFDM test frames: synthesis, verification and waveform files.";
+
+  // The library's errors keep their message; bad arguments are ValueErrors.
+  py::register_exception<dot11a::Error>(m, "Error", PyExc_ValueError);
+
+  Dot11a_b_libInitialize();
+  py::module_::import("atexit").attr("register")(py::cpp_function([] { Dot11a_b_libTerminate(); }));
+
+  m.def(
+      "synthesize",
+      [](const std::optional<std::string>& params, std::optional<double> rate,
+         std::optional<std::string> modulation, std::optional<std::string> coding, bool unframed,
+         std::optional<double> length, std::optional<std::string> source,
+         std::optional<bool> macHeader, std::optional<bool> fcs,
+         std::optional<double> scramblerInit, std::optional<bool> scrambler,
+         std::optional<bool> interleaver, std::optional<double> service,
+         std::optional<double> oversampling, std::optional<double> window,
+         std::optional<double> idleUs, bool mirror, std::optional<std::vector<double>> mask) {
+        FrameRequest r;
+        r.params = params.value_or("");
+        r.rate = rate;
+        r.modulation = std::move(modulation);
+        r.coding = std::move(coding);
+        r.unframed = unframed;
+        r.length = length;
+        r.source = std::move(source);
+        r.macHeader = macHeader;
+        r.fcs = fcs;
+        r.scramblerInit = scramblerInit;
+        r.scrambler = scrambler;
+        r.interleaver = interleaver;
+        r.service = service;
+        r.oversampling = oversampling;
+        r.window = window;
+        r.idleUs = idleUs;
+        r.mirror = mirror;
+        r.mask = std::move(mask);
+        return synthesizeFrame(r);
+      },
+      py::kw_only(), arg("params") = py::none(), arg("rate") = py::none(),
+      arg("modulation") = py::none(), arg("coding") = py::none(), arg("unframed") = false,
+      arg("length") = py::none(), arg("source") = py::none(), arg("mac_header") = py::none(),
+      arg("fcs") = py::none(), arg("scrambler_init") = py::none(), arg("scrambler") = py::none(),
+      arg("interleaver") = py::none(), arg("service") = py::none(),
+      arg("oversampling") = py::none(), arg("window") = py::none(), arg("idle_us") = py::none(),
+      arg("mirror") = false, arg("mask") = py::none(), kSynthesizeDoc);
+
+  m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
+        arg("fcs") = "auto", arg("dac_droop") = false, arg("fft_backoff") = 0.0,
+        arg("max_frames") = 256, arg("expect_psdu") = py::none(), kVerifyDoc);
+  m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
+  m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
+        arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,
+        kWriteDoc);
+  m.def("call", &call, arg("name"), py::kw_only(), arg("nout") = 1, kCallDoc);
+}

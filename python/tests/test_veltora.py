@@ -1,0 +1,119 @@
+"""The Python module against the command-line tools, the receiver and itself."""
+
+import concurrent.futures
+import json
+import os
+import subprocess
+import tempfile
+
+import numpy as np
+import pytest
+
+import veltora
+
+BIN = os.environ.get("DOT11A_BIN_DIR", "build/bin")
+
+
+@pytest.fixture
+def folder():
+    with tempfile.TemporaryDirectory(prefix="veltora-") as d:
+        yield d
+
+
+def gen(*args):
+    subprocess.run([os.path.join(BIN, "dot11a-gen"), *args], check=True, capture_output=True)
+
+
+# Keywords and the dot11a-gen options that say the same.
+FRAMES = [
+    ({}, []),
+    (dict(rate=24, length=100, mac_header=True, fcs=True, scrambler_init=0x5A, service=0x1234,
+          oversampling=1),
+     ["--rate", "24", "--length", "100", "--mac-header", "on", "--fcs", "on",
+      "--scrambler-init", "5A", "--service", "1234", "--oversampling", "1"]),
+    (dict(modulation="qpsk", coding="2/3", oversampling=4, window=16, idle_us=3.5, mirror=True,
+          source="pn9", interleaver=False, mask=[1] * 20 + [0] * 13 + [1] * 20),
+     ["--modulation", "qpsk", "--coding", "2/3", "--oversampling", "4", "--window", "16",
+      "--idle-us", "3.5", "--mirror", "--source", "pn9", "--no-interleaver",
+      "--mask", "1" * 20 + "0" * 13 + "1" * 20]),
+    (dict(unframed=True, rate=6, length=1, oversampling=1, scrambler=False),
+     ["--unframed", "--rate", "6", "--length", "1", "--oversampling", "1", "--no-scrambler"]),
+]
+
+
+@pytest.mark.parametrize("keywords,options", FRAMES)
+def test_frames_and_files_equal_the_generators(folder, keywords, options):
+    samples, facts = veltora.synthesize(**keywords)
+    for ext in (".mat", ".bin", ".sigmf-meta"):
+        theirs, ours = os.path.join(folder, "gen" + ext), os.path.join(folder, "py" + ext)
+        gen(*options, "-o", theirs)
+        veltora.write(ours, samples, facts["sample_rate"], dac_precompensated=True)
+        if ext == ".mat":
+            read, _ = veltora.read(theirs)
+            np.testing.assert_array_equal(read, samples)
+        else:
+            data = ".sigmf-data" if ext == ".sigmf-meta" else ext
+            with open(theirs.replace(ext, data), "rb") as a, open(ours.replace(ext, data), "rb") as b:
+                assert a.read() == b.read()
+    assert len(samples) == facts["samples"] == len(facts["marker2"])
+    _, info = veltora.read(os.path.join(folder, "py.sigmf-meta"))
+    assert info["sample_rate"] == facts["sample_rate"] and info["dac_precompensated"]
+
+
+def test_verify_passes_with_the_keys_of_the_tool(folder):
+    samples, facts = veltora.synthesize(rate=36, length=200, fcs=True, oversampling=2)
+    report = veltora.verify(samples, facts["sample_rate"], fcs="on", dac_droop=True,
+                            expect_psdu=facts["psdu"])
+    assert report["pass"], report["reasons"]
+    assert [f["signal"]["rate_mbps"] for f in report["frames"]] == [36]
+    assert bytes(report["frames"][0]["psdu"]) == facts["psdu"]
+
+    path = os.path.join(folder, "f.sigmf-meta")
+    veltora.write(path, samples, facts["sample_rate"], dac_precompensated=True)
+    out = subprocess.run([os.path.join(BIN, "dot11a-verify"), path, "--json", "--fcs", "on"],
+                         capture_output=True, text=True)
+    tool = json.loads(out.stdout)
+    assert set(report) | {"file", "format"} == set(tool)
+    assert set(report["frames"][0]) == set(tool["frames"][0])
+
+    wrong = veltora.verify(samples, facts["sample_rate"], expect_psdu=b"\0" * 200)
+    assert not wrong["pass"]
+
+
+def test_bad_arguments_raise_with_the_reason(folder):
+    cases = [
+        (lambda: veltora.synthesize(rate=7), "rate must be one of 6, 9"),
+        (lambda: veltora.synthesize(length=4096), "length must be a whole number from 1 to 4095"),
+        (lambda: veltora.synthesize(length=4095, mac_header=True), "from 1 to 4065"),
+        (lambda: veltora.synthesize(oversampling=2.5), "oversampling must be a whole number"),
+        (lambda: veltora.synthesize(scrambler_init=0), "scrambler_init must be a whole number from 1"),
+        (lambda: veltora.synthesize(mask=[1] * 52), "mask must be 53 values"),
+        (lambda: veltora.synthesize(coding="5/6"), "coding must be 1/2"),
+        (lambda: veltora.synthesize(source=os.path.join(folder, "none")), "source:"),
+        (lambda: veltora.verify(np.zeros((2, 100), complex)), "one-dimensional"),
+        (lambda: veltora.verify(np.zeros(100, complex), fcs="yes"), "fcs must be"),
+        (lambda: veltora.write(os.path.join(folder, "x.wav"), np.zeros(4, complex)), "must end in"),
+        (lambda: veltora.read(os.path.join(folder, "missing.bin")), "missing.bin"),
+        (lambda: veltora.call("noSuchOperation"), "noSuchOperation"),
+    ]
+    for make, message in cases:
+        with pytest.raises(ValueError, match=message):
+            make()
+    assert os.listdir(folder) == []
+
+
+def test_threads_give_the_results_of_one_thread():
+    settings = [dict(rate=r, length=40 * r, oversampling=1 + r % 4) for r in (6, 9, 12, 18, 24, 36, 48, 54)]
+
+    def work(kw):
+        samples, facts = veltora.synthesize(**kw)
+        report = veltora.verify(samples, facts["sample_rate"], dac_droop=True)
+        return samples, report["frames"][0]["evm"]["rms_db"], veltora.call("dot11a_ConvolEncode", [1, 0, 1], 0.5)
+
+    alone = [work(kw) for kw in settings]
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        together = list(pool.map(work, settings * 3))
+    for i, (samples, evm, coded) in enumerate(together):
+        np.testing.assert_array_equal(samples, alone[i % len(settings)][0])
+        assert evm == alone[i % len(settings)][1]
+        np.testing.assert_array_equal(coded, alone[i % len(settings)][2])

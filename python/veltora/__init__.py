@@ -1,0 +1,14 @@
+"""IEEE 802.11a OFDM test frames from Python.
+
+synthesize()  makes a frame: complex samples (numpy) and a dict of its facts
+verify()      decodes and measures frames; the report dict of dot11a-verify --json
+read()        reads a capture: .mat, .sigmf-meta/.sigmf-data, .bin (16-bit), .cf32
+write()       writes .mat, .bin (16-bit) or SigMF
+call()        any operation of the library by name (numpy in, numpy out)
+
+Errors raise veltora.Error (a ValueError) with the library's message.
+"""
+
+from ._veltora import Error, call, read, synthesize, verify, write
+
+__all__ = ["Error", "call", "read", "synthesize", "verify", "write"]

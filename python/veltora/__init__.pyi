@@ -1,0 +1,49 @@
+from typing import Any, Optional, Sequence, Tuple
+
+import numpy as np
+import numpy.typing as npt
+
+class Error(ValueError): ...
+
+def synthesize(
+    *,
+    params: Optional[str] = None,
+    rate: Optional[float] = None,
+    modulation: Optional[str] = None,
+    coding: Optional[str] = None,
+    unframed: bool = False,
+    length: Optional[int] = None,
+    source: Optional[str] = None,
+    mac_header: Optional[bool] = None,
+    fcs: Optional[bool] = None,
+    scrambler_init: Optional[int] = None,
+    scrambler: Optional[bool] = None,
+    interleaver: Optional[bool] = None,
+    service: Optional[int] = None,
+    oversampling: Optional[int] = None,
+    window: Optional[int] = None,
+    idle_us: Optional[float] = None,
+    mirror: bool = False,
+    mask: Optional[Sequence[float]] = None,
+) -> Tuple[npt.NDArray[np.complex128], dict[str, Any]]: ...
+def verify(
+    samples: npt.ArrayLike,
+    sample_rate: float = 20e6,
+    *,
+    fcs: str = "auto",
+    dac_droop: bool = False,
+    fft_backoff: float = 0.0,
+    max_frames: int = 256,
+    expect_psdu: Optional[bytes] = None,
+) -> dict[str, Any]: ...
+def read(path: str, format: str = "auto") -> Tuple[npt.NDArray[np.complex128], dict[str, Any]]: ...
+def write(
+    path: str,
+    samples: npt.ArrayLike,
+    sample_rate: float = 20e6,
+    *,
+    frequency: Optional[float] = None,
+    description: str = "",
+    dac_precompensated: bool = False,
+) -> None: ...
+def call(name: str, *args: Any, nout: int = 1) -> Any: ...

@@ -1,0 +1,40 @@
+// Instrument work off the GUI thread: Download and Refresh run on a worker
+// while a progress dialog says what is happening and offers Cancel, so a slow
+// or silent instrument never freezes the window.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace dot11a::gui {
+
+// What the work sees of its dialog. Both calls are safe from the worker.
+class TaskProgress {
+ public:
+  virtual ~TaskProgress() = default;
+  // Shows what the work does now ("Sending the waveform (1.6 MB)...").
+  virtual void stage(std::string text) = 0;
+  // True once the user pressed Cancel: the work stops at its next safe point.
+  virtual bool cancelled() const = 0;
+  // Asks a question on the GUI thread and waits for the answer (the RS-232
+  // transfer-time question); false once the user cancelled.
+  virtual bool confirm(std::string_view title, std::string_view text) = 0;
+};
+
+// Runs `work` on a worker thread and waits for it in a local event loop, so
+// the window keeps repainting and the progress dialog (shown over `figure`
+// once the work takes longer than a moment) answers. Returns true when the
+// work ended, false when the user cancelled first: control returns at once,
+// and the work, which cannot be interrupted inside one instrument call, ends
+// on its own, its result dropped (instrument calls are served one at a time,
+// so the next one waits for it).
+bool runInstrumentTask(double figure, const std::string& title,
+                       std::function<void(TaskProgress&)> work);
+
+// True while a task waits in runInstrumentTask: the buttons that start one
+// do nothing meanwhile (their second press would run inside the first's wait).
+bool instrumentTaskRunning();
+
+}  // namespace dot11a::gui
