@@ -236,6 +236,44 @@ TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
     EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
 }
 
+// The views from the menus: Analysis opens them on the calculated frame, and
+// File > Open Capture demodulates a capture file the user picks.
+TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
+  gfx::runCallback(h("pbCalculate"));
+  const auto newest = [] {
+    const std::vector<double> w = global("appInfo").field("ClientWindows").toDoubles();
+    return w.empty() ? gfx::Handle() : gfx::Handle(w.back());
+  };
+  for (const auto& [tag, name] : {std::pair{"menuAnalysisAveragedSpectrum", "Averaged Spectrum"},
+                                  std::pair{"menuAnalysisGatedCCDF", "Gated CCDF"},
+                                  std::pair{"menuAnalysisDemodulate", "Demodulate"}}) {
+    gfx::runCallback(h(tag));
+    ASSERT_TRUE(script->shown.empty()) << tag << ": " << script->shown.at(0).text;
+    opened.push_back(newest());
+    EXPECT_EQ(gfx::getString(newest(), "Name").rfind(name, 0), 0u) << tag;
+  }
+  waitForFrames(newest());
+  // The waveform at 20 MHz (every other sample of the 40 MHz one: its
+  // spectrum fits) as 32-bit float pairs, a format without a stated rate.
+  const std::filesystem::path dir = freshTestFolder("open-capture");
+  const std::vector<std::complex<double>> x = global("waveform").toComplex();
+  std::vector<float> raw;
+  for (std::size_t i = 0; i < x.size(); i += 2)
+    raw.insert(raw.end(), {float(x[i].real()), float(x[i].imag())});
+  std::ofstream(dir / "frame.cf32", std::ios::binary)
+      .write(reinterpret_cast<const char*>(raw.data()),
+             std::streamsize(raw.size() * sizeof(float)));
+  script->answer((dir / "frame.cf32").string());
+  gfx::runCallback(h("menuFileOpenCapture"));
+  ASSERT_TRUE(script->shown.size() == 1 && script->shown[0].kind == "open");
+  const gfx::Handle d = newest();
+  opened.push_back(d);
+  EXPECT_EQ(gfx::getString(d, "Name"), "Demodulate frame.cf32 (20 MHz assumed)");
+  waitForFrames(d);
+  EXPECT_EQ(gfx::getString(tagged(d, "KS_DemodStatus"), "String"), "1 frame(s) decoded.");
+  std::filesystem::remove_all(dir);
+}
+
 // Pictures of the views for the default frame and a long 6 Mbit/s one when
 // DOT11A_SCREENSHOT_DIR is set (scripts/screenshots.sh).
 TEST_F(MeasurementViews, Screenshots) {

@@ -81,6 +81,8 @@ void plotGatedCcdf(Call& c) {
   gfx::setString(w->axes, "NextPlot", "add");
   w->reference = gfx::plotLine(w->axes, std::vector<double>{0, 1}, std::vector<double>{1, 1}, "k:");
   gfx::setString(w->reference, "Tag", "KS_GatedCCDFReference");
+  gfx::setString(w->curve, "DisplayName", "Waveform");
+  gfx::setString(w->reference, "DisplayName", "Gaussian noise");
   gfx::setString(w->axes, "NextPlot", "replace");
   gfx::setString(w->axes, "Tag", "KS_GatedCCDF");
   gfx::setString(w->axes, "YScale", "log");
@@ -88,6 +90,7 @@ void plotGatedCcdf(Call& c) {
   gfx::setString(w->axes, "YGrid", "on");
   gfx::setString(w->axes, "YLabel", "Samples at or above (%)");
   gfx::setString(w->axes, "XLabel", "dB above average power");
+  gfx::setString(w->axes, "Legend", "on");
 
   QWidget* host = gfx::widgetOf(fig);
   const Value size = gfx::get(fig, "Position");
