@@ -24,6 +24,7 @@
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/files.hpp"
+#include "dot11a/frame_export.hpp"
 #include "dot11a/library.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/num2str.hpp"
@@ -101,10 +102,6 @@ void defineOptions(CLI::App& app, Options& o) {
 [[noreturn]] void bad(const std::string& what) {
   raise(what);
 }
-
-// The synthesis always pre-compensates the droop of a DAC clocked at the
-// waveform's rate; the files record it and the receiver judges after it.
-constexpr bool kDacPrecompensated = true;
 
 // A file option given with an empty name is a mistake, not "no file".
 void refuseEmptyFileNames(const CLI::App& app, const Options& o) {
@@ -276,80 +273,34 @@ Value applyOptions(const Options& o) {
   return p;
 }
 
-struct Frame {
-  std::vector<std::complex<double>> samples;
-  double sampleRate = kBaseSampleRate;
-  FrameLayout layout;
-  std::vector<std::uint8_t> psdu;  // octets
-  Value waveform;                  // as calculated, for a download
-  Value markers;
-  std::string impairments;  // what was done after synthesis, for SigMF
+// The calculated frame, and what was done to it after synthesis.
+struct Frame : CalculatedFrame {
+  std::string impairments;  // for SigMF
   std::size_t frames = 1;   // more in a sequence, each with its own PSDU
 };
 
 Frame generate(const Value& p) {
-  Frame f;
-  const FrameResult r = calculateFrame(p);
-  f.samples = r.waveform.toComplex();
-  f.waveform = r.waveform;
-  f.markers = r.markers;
-  f.sampleRate = kBaseSampleRate * p.field("OverSampling").toScalar();
-  const Bits bits = generatePayload(p);
-  f.psdu.assign((bits.size() + 7) / 8, 0);
-  for (std::size_t i = 0; i < bits.size(); ++i)
-    if (bits[i]) f.psdu[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));  // first bit is the LSB
-  f.layout = frameLayout(frameShapeOf(p));
-  return f;
+  return Frame{calculatedFrame(p), {}, 1};
 }
 
-std::string describeRate(const Value& p) {
-  static const char* const kMod[] = {"BPSK", "QPSK", "16-QAM", "64-QAM"};
-  const double rate = p.field("encoderRate").toScalar();
-  const int mod = static_cast<int>(p.field("modulation").toScalar());
-  const std::string_view coding = codingRateText(rate);
-  const double mbps = dataRateFor(mod, rate);
-  return (mbps > 0 ? std::to_string(static_cast<int>(mbps)) + " Mbit/s, "
-                   : std::string("custom rate, ")) +
-         kMod[std::clamp(mod, 1, 4) - 1] + ", coding " +
-         (coding.empty() ? num2str(rate) : std::string(coding));
-}
-
-SigmfInfo sigmfInfo(const Value& p, const Frame& f, const Options& o) {
-  SigmfInfo info;
-  info.sampleRate = f.sampleRate;
-  info.frequency = o.frequency;
-  info.dacPrecompensated = kDacPrecompensated;
-  const std::string rate = describeRate(p);
-  // The PSDU as generated, not a length field of the parameter set.
-  const std::string length = std::to_string(f.psdu.size());
-  info.description = "802.11a frame, " + rate + ", PSDU " + length + " octets";
+SigmfInfo sigmfInfo(const Frame& f, const Options& o) {
+  SigmfInfo info = sigmfInfoOf(f, o.frequency);
   info.impairments = f.impairments;
-  const FrameLayout& l = f.layout;
-  if (l.preamble.size() > 0)
-    info.annotations.push_back(
-        {l.preamble.begin, l.preamble.size(), "preamble", "short and long training symbols"});
-  if (l.signal.size() > 0)
-    info.annotations.push_back(
-        {l.signal.begin, l.signal.size(), "SIGNAL", rate + ", LENGTH " + length});
-  info.annotations.push_back(
-      {l.data.begin, l.data.size(), "DATA",
-       rate + ", LENGTH " + length + ", " + std::to_string(l.dataSymbols) + " symbols"});
   return info;
 }
 
-void writeOutputs(const Options& o, const Value& p, const Frame& f) {
+void writeOutputs(const Options& o, const Frame& f) {
   if (o.output.empty()) return;
   const std::string& out = o.output;
   auto ends = [&](std::string_view ext) { return out.size() > ext.size() && out.ends_with(ext); };
   if (ends(".mat")) {
-    writeSamplesContainer(out, f.samples, false, kDacPrecompensated);
+    writeSamplesContainer(out, f.samples, false, f.dacPrecompensated);
   } else if (ends(".bin")) {
     writeFileAtomically(out, zenfoldBytes(f.samples));
   } else if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) {
-    writeSigmf(out, f.samples, sigmfInfo(p, f, o));
+    writeSigmf(out, f.samples, sigmfInfo(f, o));
   } else if (ends(".pcap")) {
-    writePcap(out, f.psdu, p.field("MACfcs").field("Active").toScalar() == 1,
-              dataRateFor(p.field("modulation").toScalar(), p.field("encoderRate").toScalar()));
+    writePcap(out, f.psdu, f.fcsActive, f.rateMbps);
   } else {
     bad("-o: the file name must end in .mat, .bin, .sigmf-meta, .sigmf-data or .pcap.");
   }
@@ -363,7 +314,7 @@ void printSummary(const Value& p, const Frame& f) {
   }
   const double rms =
       f.samples.empty() ? 0 : std::sqrt(power / static_cast<double>(f.samples.size()));
-  std::printf("frame:         %s, PSDU %zu octets%s\n", describeRate(p).c_str(), f.psdu.size(),
+  std::printf("frame:         %s, PSDU %zu octets%s\n", f.rateText.c_str(), f.psdu.size(),
               p.field("generationMode").toScalar() == 1 ? "" : " (unframed)");
   std::printf("samples:       %zu at %.0f MHz\n", f.samples.size(), f.sampleRate / 1e6);
   std::printf("duration:      %.3f us\n",
@@ -383,7 +334,12 @@ int verifyFrame(const Value& p, const Frame& f) {
     bad("--verify needs a framed waveform: the receiver synchronises on the preamble.");
   rx::Options o;
   o.sampleRate = f.sampleRate;
-  o.dacDroop = kDacPrecompensated;
+  o.dacDroop = f.dacPrecompensated;
+  // The symbol window overlaps the start of each cyclic prefix: the FFT
+  // starts behind it.
+  const double overlap =
+      p.field("WindowingLength").toScalar() / std::max(1.0, p.field("OverSampling").toScalar());
+  o.fftBackoff = std::clamp(16.0 - overlap, 0.0, o.fftBackoff);
   o.fcs = p.field("MACfcs").field("Active").toScalar() == 1 ? rx::FcsCheck::On : rx::FcsCheck::Off;
   const rx::Result r = rx::receive(f.samples, o);
   // The frames of a sequence differ from the first: each is judged on its own.
@@ -432,7 +388,7 @@ int main(int argc, char** argv) {
       frame.impairments = std::move(w.impairments);
       frame.frames = w.frames;
     }
-    gen::writeOutputs(options, p, frame);
+    gen::writeOutputs(options, frame);
     gen::printSummary(p, frame);
     if (options.verify && gen::verifyFrame(p, frame) != 0) return 1;
     return cli::runDownload(download, frame.waveform, frame.markers,

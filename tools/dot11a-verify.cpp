@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   std::string file, format = "auto", fcs = "auto", expect;
   std::optional<double> sampleRate;
   bool json = false, dacDroop = false;
-  double backoff = 0.0;
+  double backoff = rx::Options{}.fftBackoff;
   std::optional<std::size_t> maxFrames;
   unsigned threads = 1;
   app.add_option("FILE", file,
@@ -99,8 +99,9 @@ int main(int argc, char** argv) {
   app.add_flag("--dac-droop", dacDroop,
                "Measure flatness after a zero-order-hold DAC at the file's rate (for waveforms "
                "made with its compensation; implied by files that record it)");
-  app.add_option("--fft-backoff", backoff,
-                 "Start each FFT this many 20 MHz samples into the cyclic prefix (0 to 16)")
+  app.add_option(
+         "--fft-backoff", backoff,
+         "Start each FFT this many 20 MHz samples into the cyclic prefix (0 to 16; default 4)")
       ->check(CLI::Range(0.0, 16.0));
   app.add_option("--max-frames", maxFrames,
                  "Decode at most this many frames (default 256; no limit on standard input)")

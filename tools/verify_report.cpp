@@ -6,6 +6,13 @@
 
 namespace dot11a::cli {
 
+const char* frameResultText(const rx::FrameReport& f) {
+  return f.passed()      ? "PASS"
+         : !f.decoded()  ? "FAIL (decode)"
+         : !f.dataTailOk ? "FAIL (fault)"
+                         : "FAIL (limit)";
+}
+
 namespace {
 
 const char* fcsText(rx::FcsState s) {
@@ -29,9 +36,14 @@ std::string fmt(const char* f, double v) {
   return buf;
 }
 
+// JSON has no infinity or NaN: a value that is not a number is null.
+nlohmann::json number(double x) {
+  return std::isfinite(x) ? nlohmann::json(x) : nlohmann::json(nullptr);
+}
+
 nlohmann::json numbers(const std::vector<double>& v) {
   nlohmann::json a = nlohmann::json::array();
-  for (double x : v) a.push_back(std::isfinite(x) ? nlohmann::json(x) : nlohmann::json(nullptr));
+  for (double x : v) a.push_back(number(x));
   return a;
 }
 
@@ -44,6 +56,9 @@ Verdict verdictOf(const rx::Result& r, const std::optional<std::vector<std::uint
     const rx::FrameReport& f = r.frames[i];
     if (!f.decoded())
       v.reasons.push_back("Frame " + std::to_string(i + 1) + " does not decode.");
+    else if (!f.dataTailOk)
+      v.reasons.push_back("Frame " + std::to_string(i + 1) +
+                          " decodes, but the transmitter does not follow the standard.");
     else if (!f.passed())
       v.reasons.push_back("Frame " + std::to_string(i + 1) + " is outside a limit.");
     if (expectPsdu && f.decoded() && f.psdu != *expectPsdu)
@@ -57,20 +72,21 @@ Verdict verdictOf(const rx::Result& r, const std::optional<std::vector<std::uint
 
 void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
   char line[256];
-  std::snprintf(line, sizeof line, "%3s %9s %5s %5s %4s %9s %8s %6s %8s %10s %5s  %s\n", "#",
+  std::snprintf(line, sizeof line, "%3s %9s %5s %5s %4s %9s %8s %6s %8s %10s %7s %5s  %s\n", "#",
                 "start", "Mbit", "octs", "seed", "CFO kHz", "EVM dB", "limit", "flat dB", "mask dB",
-                "FCS", "result");
+                "DC dB", "FCS", "result");
   out << line;
   for (std::size_t i = 0; i < r.frames.size(); ++i) {
     const rx::FrameReport& f = r.frames[i];
-    const std::string result = f.passed() ? "PASS" : f.decoded() ? "FAIL (limit)" : "FAIL (decode)";
-    std::snprintf(line, sizeof line, "%3zu %9zu %5s %5u %4u %9.3f %8s %6s %8s %10s %5s  %s\n",
+    const std::string result = frameResultText(f);
+    std::snprintf(line, sizeof line, "%3zu %9zu %5s %5u %4u %9.3f %8s %6s %8s %10s %7s %5s  %s\n",
                   i + 1, f.start, f.rateValid ? fmt("%g", f.rateMbps).c_str() : "?", f.length,
                   f.scramblerSeed, f.cfoHz / 1e3, fmt("%.2f", f.evmDb).c_str(),
                   f.rateValid ? fmt("%.0f", f.evmLimitDb).c_str() : "-",
                   fmt("%.2f", f.flatnessWorstMarginDb).c_str(),
-                  f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb).c_str() : "-", fcsText(f.fcs),
-                  result.c_str());
+                  f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb).c_str() : "-",
+                  f.centerLeakageDb > -99.0 ? fmt("%.1f", f.centerLeakageDb).c_str() : "<-99",
+                  fcsText(f.fcs), result.c_str());
     out << line;
   }
   for (std::size_t i = 0; i < r.frames.size(); ++i) {
@@ -79,13 +95,16 @@ void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
     for (const auto& n : f.notes) out << "frame " << i + 1 << " (note): " << n << "\n";
     if (f.mirrored) out << "frame " << i + 1 << " (note): the spectrum is mirrored.\n";
     // Our own waveforms measure well below a tenth of a ppm; an offset worth
-    // naming comes from a capture whose clock differs from the transmitter's.
-    if (std::abs(f.clockOffsetPpm) >= 1.0)
+    // naming comes from a capture whose clock differs from the transmitter's,
+    // and only when the frame is long enough to tell it from nothing.
+    if (std::abs(f.clockOffsetPpm) >= 1.0 && f.clockOffsetSigmaPpm < std::abs(f.clockOffsetPpm))
       out << "frame " << i + 1 << " (note): the sampling clock is off by "
-          << fmt("%+.1f", f.clockOffsetPpm) << " ppm (tracked).\n";
+          << fmt("%+.1f", f.clockOffsetPpm) << " +- " << fmt("%.1f", f.clockOffsetSigmaPpm)
+          << " ppm (tracked).\n";
   }
   if (!r.frames.empty())
-    out << "(flat dB and mask dB: the smallest margin to the limit; negative is outside)\n";
+    out << "(flat dB and mask dB: the smallest margin to the limit; negative is outside;\n"
+           " DC dB: centre-frequency leakage against the frame's power, limit -15)\n";
   for (const auto& reason : v.reasons) out << reason << "\n";
   out << (v.pass ? "PASS" : "FAIL") << "\n";
 }
@@ -105,6 +124,7 @@ nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
     x["mirrored"] = f.mirrored;
     x["cfo_hz"] = f.cfoHz;
     x["clock_offset_ppm"] = f.clockOffsetPpm;
+    x["clock_offset_sigma_ppm"] = number(f.clockOffsetSigmaPpm);
     x["iq_gain_imbalance_db"] = f.iqGainImbalanceDb;
     x["iq_phase_imbalance_deg"] = f.iqPhaseImbalanceDeg;
     x["signal"] = {{"parity_ok", f.signalParityOk},     {"tail_ok", f.signalTailOk},
@@ -137,7 +157,13 @@ nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
                    {"worst_margin_db", f.maskWorstMarginDb},
                    {"worst_frequency_hz", f.maskWorstFrequencyHz},
                    {"pass", f.maskPass}};
+    x["center_leakage_db"] = f.centerLeakageDb;
+    x["center_leakage_pass"] = f.centerLeakagePass;
     x["disabled_subcarriers"] = f.disabledSubcarriers;
+    x["faded_subcarriers"] = nlohmann::json::array();
+    for (std::size_t k = 0; k < f.fadedSubcarriers.size() && k < f.fadedLevelsDb.size(); ++k)
+      x["faded_subcarriers"].push_back(
+          {{"subcarrier", f.fadedSubcarriers[k]}, {"level_db", f.fadedLevelsDb[k]}});
     x["problems"] = f.problems;
     x["notes"] = f.notes;
     j["frames"].push_back(std::move(x));

@@ -13,6 +13,11 @@
 
 namespace dot11a::cli {
 
+// A frame's verdict in the table: PASS, FAIL (decode) when it does not decode,
+// FAIL (fault) when it decodes but the transmitter broke a rule of the
+// standard (tail bits), FAIL (limit) when a measurement is past its limit.
+const char* frameResultText(const rx::FrameReport& f);
+
 // The overall verdict: frames found, every one decoded and within its limits,
 // and the PSDU as expected when one was given.
 struct Verdict {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dot11a/stream_receiver.hpp"
+#include "verify_report.hpp"
 
 namespace dot11a::cli {
 
@@ -15,10 +16,6 @@ namespace {
 
 constexpr std::size_t kChunk = std::size_t{1} << 16;        // samples read at a time
 constexpr std::uint64_t kStretch = std::uint64_t{1} << 22;  // samples per stretch (x os)
-
-const char* resultText(const rx::FrameReport& f) {
-  return f.passed() ? "PASS" : f.decoded() ? "FAIL (limit)" : "FAIL (decode)";
-}
 
 // Samples [first, first + count) of the source through one streaming
 // receiver; the frames whose start lies in [acceptFrom, acceptTo) go to
@@ -150,7 +147,7 @@ void printFrameLine(std::ostream& out, std::uint64_t number, const rx::FrameRepo
                 : f.fcs == rx::FcsState::Bad       ? "BAD"
                 : f.fcs == rx::FcsState::NoneFound ? "none"
                                                    : "-",
-                resultText(f));
+                frameResultText(f));
   out << line;
   for (const auto& p : f.problems) out << "frame " << number << ": " << p << "\n";
   for (const auto& n : f.notes) out << "frame " << number << " (note): " << n << "\n";

@@ -29,6 +29,7 @@ struct CalculatedFrame {
   std::string rateText;            // "54 Mbit/s, 64-QAM, coding 3/4"
   double rateMbps = 0;             // 0 for a custom modulation and coding
   bool fcsActive = false;          // the PSDU ends in a frame check sequence
+  bool dacPrecompensated = true;   // the samples carry the DAC droop pre-compensation
   Value waveform, markers;         // as calculated, for a download
 };
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "dot11a/bitcoding.hpp"
@@ -23,6 +24,9 @@ DOT11A_API_BEGIN
 namespace dot11a {
 
 inline constexpr std::string_view kParameterFileFormatId = "dot11a - Format 1.0";
+// The format identifier a parameter file must carry to replace this set: the
+// set's own, or kParameterFileFormatId when it has none.
+std::string parameterFileFormatIdOf(const Value& parameters);
 
 // The default parameter set (ProjectedLength is 0 until updateDerivedFields).
 Value defaultParameters();

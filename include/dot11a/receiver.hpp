@@ -34,8 +34,11 @@ struct Options {
   FcsCheck fcs = FcsCheck::Auto;
   // How many samples (at 20 MHz) each FFT window starts before the end of the
   // cyclic prefix; the same for the long training and every symbol, so the
-  // phase ramp it causes is part of the channel estimate.
-  double fftBackoff = 0.0;
+  // phase ramp it causes is part of the channel estimate. Inside the prefix,
+  // a timing error of a few samples either way (a sampling clock offset, a
+  // late estimate) turns the sub-carriers, which the pilots take out, instead
+  // of bringing the next symbol into the window.
+  double fftBackoff = 4.0;
   std::size_t maxFrames = 256;
   bool measureMask = true;
   // Measure the flatness as a zero-order-hold DAC clocked at the waveform's
@@ -53,6 +56,10 @@ struct FrameReport {
   // pilots: positive when the frame takes more samples than it should (the
   // capturing clock runs fast against the transmitting one).
   double clockOffsetPpm = 0.0;
+  // Standard error of that offset from the scatter of the pilots' timing
+  // about the fitted line: a short frame gives too few symbols to tell a
+  // few ppm from nothing.
+  double clockOffsetSigmaPpm = 0.0;
   // IQ modulator imbalance: gain of the quadrature branch against the
   // in-phase one and its departure from 90 degrees, from the long training
   // and the DATA symbols' mirror sub-carriers (0 when not determined).
@@ -103,14 +110,30 @@ struct FrameReport {
   double maskWorstFrequencyHz = 0.0;
   bool maskPass = false;
 
-  std::vector<int> disabledSubcarriers;  // data or pilot sub-carriers that carry nothing
-  std::vector<std::string> problems;     // readable sentences, empty when all is well
-  std::vector<std::string> notes;        // readable remarks that are not failures
+  // Centre-frequency leakage (clause 17.3.9.5): the power of the DC
+  // component the frame arrives with, at 0 Hz of the capture and at the
+  // frame's own carrier, relative to the frame's power; the limit is -15 dB.
+  // The receiver removes it before it decodes.
+  double centerLeakageDb = -300.0;
+  bool centerLeakagePass = true;
 
-  // SIGNAL is sound, the DATA field is complete, its tail is zero and its FCS
-  // (when checked) matches.
+  // Sub-carriers that carry nothing: far below the others in a channel that
+  // is otherwise flat around them (a sub-carrier mask). They fail the frame
+  // and are left out of the measurements.
+  std::vector<int> disabledSubcarriers;
+  // Sub-carriers in a fade (10 dB or more below the mean, as a multipath
+  // notch puts them) and their levels in dB against the mean: decoded and
+  // measured, their soft bits and pilots counting by their power.
+  std::vector<int> fadedSubcarriers;
+  std::vector<double> fadedLevelsDb;
+  std::vector<std::string> problems;  // readable sentences, empty when all is well
+  std::vector<std::string> notes;     // readable remarks that are not failures
+
+  // SIGNAL is sound, the DATA field is complete and its FCS (when checked)
+  // matches: the PSDU is what was sent. A tail that is not zero is the
+  // transmitter's fault, not the decoding's.
   bool decoded() const;
-  // Decoded, and every measurement is within its limit.
+  // Decoded, the DATA tail is zero and every measurement is within its limit.
   bool passed() const;
 };
 

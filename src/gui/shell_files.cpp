@@ -91,11 +91,7 @@ void menuFileNew_Callback(Call& c) {
 }
 
 std::string runningFormatId() {
-  const Value& p = global("parameters");
-  if (p.isRecord() && p.hasField("ParameterFileFormat_ID") &&
-      p.field("ParameterFileFormat_ID").isText())
-    return p.field("ParameterFileFormat_ID").str();
-  return std::string(kParameterFileFormatId);
+  return parameterFileFormatIdOf(global("parameters"));
 }
 
 // The generator settings stored beside the parameters become the ones in

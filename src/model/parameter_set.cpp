@@ -122,4 +122,11 @@ Value calculationPayload(const Value& p) {
   return Value::bits(calculationBits(p));
 }
 
+std::string parameterFileFormatIdOf(const Value& p) {
+  if (p.isRecord() && p.hasField("ParameterFileFormat_ID") &&
+      p.field("ParameterFileFormat_ID").isText())
+    return p.field("ParameterFileFormat_ID").str();
+  return std::string(kParameterFileFormatId);
+}
+
 }  // namespace dot11a

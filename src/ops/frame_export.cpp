@@ -39,6 +39,7 @@ CalculatedFrame calculatedFrame(const Value& p) {
   f.rateText = rateDescription(p);
   f.rateMbps = dataRateFor(p.field("modulation").toScalar(), p.field("encoderRate").toScalar());
   f.fcsActive = p.field("MACfcs").field("Active").toScalar() == 1;
+  f.dacPrecompensated = true;  // calculateFrame always pre-compensates the DAC
   return f;
 }
 
@@ -46,6 +47,7 @@ SigmfInfo sigmfInfoOf(const CalculatedFrame& f, std::optional<double> frequency)
   SigmfInfo info;
   info.sampleRate = f.sampleRate;
   info.frequency = frequency;
+  info.dacPrecompensated = f.dacPrecompensated;
   // The PSDU as generated, not a length field of the parameter set.
   const std::string length = std::to_string(f.psdu.size());
   info.description = "802.11a frame, " + f.rateText + ", PSDU " + length + " octets";
@@ -87,7 +89,7 @@ void writeWaveformFile(const std::string& path, WaveformFile format, const Calcu
       writeSigmf(path, f.samples, sigmfInfoOf(f, frequency));
       return;
     case WaveformFile::SaveWave:
-      writeSaveWaveContainer(path, f.samples, f.sampleRate);
+      writeSaveWaveContainer(path, f.samples, f.sampleRate, f.dacPrecompensated);
       return;
     case WaveformFile::SixteenBit:
       writeFileAtomically(path, zenfoldBytes(f.samples));

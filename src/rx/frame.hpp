@@ -12,8 +12,10 @@ namespace dot11a::rx {
 // Decodes and measures the frame the search found at `det` in x (the input at
 // 20 MHz x os); `input` is the same waveform at the input rate (x itself
 // when no resampling was needed), for the spectrum mask. Sets `end` to the
-// working sample after the frame, where the search goes on.
+// working sample after the frame, where the search goes on. `captureDc` is
+// the DC component already taken out of x (it counts in the frame's
+// centre-frequency leakage).
 FrameReport decodeFrame(std::span<const cplx> x, std::span<const cplx> input, const Detection& det,
-                        int os, const Options& opt, long long& end);
+                        int os, const Options& opt, long long& end, cplx captureDc = {});
 
 }  // namespace dot11a::rx

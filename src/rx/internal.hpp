@@ -16,6 +16,11 @@ namespace dot11a::rx {
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
                   int oversampling);
 
+// Takes the capture's DC component out of `samples` ahead of the frame search,
+// into `store` (which `samples` may already view), and returns it; 0 and
+// nothing copied when it is below -50 dB of the capture's power.
+cplx removeCaptureDc(std::span<const cplx>& samples, std::vector<cplx>& store);
+
 // A forward FFT plan of n points (no scaling), shared by the receiver's
 // stages. Aligned, it may only be executed on buffers from fftw_alloc_complex
 // and may use vector code; otherwise it takes any arrays.

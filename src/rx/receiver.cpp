@@ -29,6 +29,8 @@ namespace dot11a::rx {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Centre-frequency leakage limit relative to the frame's power (17.3.9.5).
+constexpr double kLeakageLimitDb = -15.0;
 
 // ---- sub-carriers ------------------------------------------------------------------------
 
@@ -115,12 +117,16 @@ class FrameDecoder {
     backoff_ = static_cast<long long>(std::llround(std::clamp(opt.fftBackoff, 0.0, 16.0) * os_));
   }
 
+  // The DC component the capture had (already taken out of the samples).
+  void setCaptureDc(cplx dc) { captureDc_ = dc; }
+
   // Returns the sample (working rate) after the frame.
   long long run() {
     estimateChannel();
     if (!decodeSignal()) return det_.ltf + 208LL * os_;
     decodeData();
     rep_.clockOffsetPpm = driftRate() * 1e6;
+    rep_.clockOffsetSigmaPpm = driftSigma() * 1e6;
     iq_.report(rep_);
     return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols)) +
            shift_;
@@ -132,9 +138,74 @@ class FrameDecoder {
     return det_.ltf + 128LL * os_ + 80LL * os_ * index + 16LL * os_ - backoff_;
   }
 
+  // Sub-carrier k's share of a constant added to the input, in an FFT window
+  // of the corrected signal starting at sample 0: the constant turns at the
+  // correction's rate, so it reaches every bin a little, not bin 0 alone.
+  void prepareDcLeak() {
+    const auto n = static_cast<double>(64 * os_);
+    theta_ = 2.0 * std::numbers::pi * sig_.hz() / sig_.rate();
+    const cplx num = 1.0 - std::polar(1.0, theta_ * n);
+    for (int k = -26; k <= 26; ++k) {
+      const cplx den = 1.0 - std::polar(1.0, theta_ - 2.0 * std::numbers::pi * k / n);
+      dcLeak_[static_cast<std::size_t>(k + kCentre)] = std::abs(den) > 1e-9 ? num / den : cplx(n);
+    }
+  }
+  // Removes the input's DC component found in the preamble from the
+  // sub-carriers of the window starting at n0.
+  void removeDc(long long n0, std::array<cplx, 53>& c) const {
+    if (inputDc_ == cplx(0.0, 0.0)) return;
+    const cplx at = inputDc_ * std::polar(1.0, theta_ * static_cast<double>(n0));
+    for (std::size_t i = 0; i < 53; ++i) c[i] -= at * dcLeak_[i];
+  }
+
+  // The DC the frame brings, from the two long training periods: each sums
+  // to nothing but DC over its 64 samples, so the sums of the two give the
+  // component at the frame's carrier (the same in both) and the one at 0 Hz
+  // of the input (turned by the carrier offset from one to the other). When
+  // the carrier offset is too small to tell the two apart, they are one.
+  void measureDc(long long n1, long long n2, std::array<cplx, 53>& y1, std::array<cplx, 53>& y2) {
+    prepareDcLeak();
+    const double n = 64.0 * os_;
+    const cplx e1 = std::polar(1.0, theta_ * static_cast<double>(n1));
+    const cplx e2 = std::polar(1.0, theta_ * static_cast<double>(n2));
+    const cplx b1 = y1[kCentre], b2 = y2[kCentre], l0 = dcLeak_[kCentre];
+    cplx carrierDc(0.0, 0.0);
+    if (std::abs(e2 - e1) > 0.2 && std::abs(l0) > 0.1 * n) {
+      inputDc_ = (b2 - b1) / (l0 * (e2 - e1));
+      carrierDc = (b1 - inputDc_ * e1 * l0) / n;
+    } else {
+      carrierDc = (b1 + b2) / (2.0 * n);
+    }
+    removeDc(n1, y1);
+    removeDc(n2, y2);
+    // The capture's DC, seen from the corrected signal (mirrored, it was
+    // conjugated first), at the middle of the long training.
+    const cplx capture = det_.mirrored ? std::conj(captureDc_) : captureDc_;
+    double power = 0.0;
+    for (int k = -26; k <= 26; ++k)
+      if (k != 0)
+        power += std::norm(y1[static_cast<std::size_t>(k + kCentre)] +
+                           y2[static_cast<std::size_t>(k + kCentre)]);
+    power /= 4.0 * n * n;
+    double leak = 0.0;
+    if (inputDc_ == cplx(0.0, 0.0))
+      leak = std::norm(carrierDc + capture * 0.5 * (e1 + e2));
+    else
+      leak = std::norm(capture + inputDc_) + std::norm(carrierDc);
+    rep_.centerLeakageDb = 10.0 * std::log10(std::max(leak / std::max(power, 1e-300), 1e-30));
+    rep_.centerLeakagePass = rep_.centerLeakageDb <= kLeakageLimitDb;
+    if (!rep_.centerLeakagePass) {
+      char buf[128];
+      std::snprintf(buf, sizeof buf, "Centre-frequency leakage %.2f dB exceeds the %.0f dB limit.",
+                    rep_.centerLeakageDb, kLeakageLimitDb);
+      rep_.problems.push_back(buf);
+    }
+  }
+
   void estimateChannel() {
-    const auto y1 = sig_.carriers(det_.ltf - backoff_);
-    const auto y2 = sig_.carriers(det_.ltf + 64LL * os_ - backoff_);
+    auto y1 = sig_.carriers(det_.ltf - backoff_);
+    auto y2 = sig_.carriers(det_.ltf + 64LL * os_ - backoff_);
+    measureDc(det_.ltf - backoff_, det_.ltf + 64LL * os_ - backoff_, y1, y2);
     const auto& l = longTrainingCarriers();
     double mean = 0.0;
     int used = 0;
@@ -147,12 +218,7 @@ class FrameDecoder {
       }
     }
     mean /= used;
-    // A sub-carrier 15 dB or more below the mean is taken as switched off.
-    for (int k = -26; k <= 26; ++k) {
-      const auto i = static_cast<std::size_t>(k + kCentre);
-      disabled_[i] = k == 0 || std::norm(h_[i]) < mean * std::pow(10.0, -1.5);
-      if (k != 0 && disabled_[i]) rep_.disabledSubcarriers.push_back(k);
-    }
+    classifySubcarriers(mean);
     rep_.channel.assign(h_.begin(), h_.end());
     iq_.addTraining(y1, l);
     iq_.addTraining(y2, l);
@@ -167,6 +233,59 @@ class FrameDecoder {
       rep_.problems.push_back(
           "Sub-carrier" + std::string(rep_.disabledSubcarriers.size() > 1 ? "s " : " ") + list +
           " carr" + (rep_.disabledSubcarriers.size() > 1 ? "y" : "ies") + " nothing.");
+      for (int k : rep_.disabledSubcarriers)
+        if (isPilot(k))
+          rep_.notes.push_back("Pilot " + std::to_string(k) +
+                               " carries nothing: the phase is tracked on the other pilots.");
+    }
+    if (!rep_.fadedSubcarriers.empty()) {
+      std::string list;
+      for (std::size_t j = 0; j < rep_.fadedSubcarriers.size(); ++j) {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%s%d (%.1f dB)", j > 0 ? ", " : "",
+                      rep_.fadedSubcarriers[j], rep_.fadedLevelsDb[j]);
+        list += buf;
+      }
+      rep_.notes.push_back("Faded sub-carrier" +
+                           std::string(rep_.fadedSubcarriers.size() > 1 ? "s " : " ") + list +
+                           ": a notch in the channel; they count by their power.");
+      for (std::size_t j = 0; j < rep_.fadedSubcarriers.size(); ++j)
+        if (isPilot(rep_.fadedSubcarriers[j])) {
+          char buf[128];
+          std::snprintf(buf, sizeof buf,
+                        "Pilot %d is faded by %.1f dB: it counts for less in the phase tracking.",
+                        rep_.fadedSubcarriers[j], -rep_.fadedLevelsDb[j]);
+          rep_.notes.push_back(buf);
+        }
+    }
+  }
+
+  // A sub-carrier 15 dB or more below the mean whose neighbours are within
+  // 3 dB of it carries nothing: a transmitter's sub-carrier mask switches one
+  // off sharply. A multipath notch is broad, its neighbours are down too:
+  // such a sub-carrier, and any other 10 dB or more below the mean, is faded.
+  // It is decoded with the weight of its power and reported with its level.
+  void classifySubcarriers(double mean) {
+    auto level = [&](int k) {
+      const double e = std::norm(h_[static_cast<std::size_t>(k + kCentre)]);
+      return 10.0 * std::log10(std::max(e / mean, 1e-30));
+    };
+    for (int k = -26; k <= 26; ++k) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      disabled_[i] = k == 0;
+      if (k == 0) continue;
+      const double l = level(k);
+      if (l > -10.0) continue;
+      bool clean = true;
+      for (const int n : {k - 1, k + 1})
+        if (n != 0 && n >= -26 && n <= 26) clean = clean && level(n) > -3.0;
+      if (l <= -15.0 && clean) {
+        disabled_[i] = true;
+        rep_.disabledSubcarriers.push_back(k);
+      } else {
+        rep_.fadedSubcarriers.push_back(k);
+        rep_.fadedLevelsDb.push_back(l);
+      }
     }
   }
 
@@ -186,6 +305,7 @@ class FrameDecoder {
     const double predicted = driftRate() * t;
     shift_ = std::llround(predicted);
     sig_.carriers(symbolStart(index) + shift_, y);
+    removeDc(symbolStart(index) + shift_, y);
     std::array<cplx, 4> z{};
     std::array<double, 4> w{};
     for (std::size_t p = 0; p < 4; ++p) {
@@ -213,6 +333,8 @@ class FrameDecoder {
     if (std::isfinite(measured)) {
       sumTT_ += t * t;
       sumTD_ += t * measured;
+      sumDD_ += measured * measured;
+      ++fitted_;
     }
     // The fitted offset, less what the window shift took up, as a rotation
     // per sub-carrier; then the common phase of the pilots so turned.
@@ -242,14 +364,27 @@ class FrameDecoder {
   }
 
   // Timing offset per working sample: the offsets the pilots showed, fitted
-  // through zero at the channel estimate. The prior (ten symbols' time of no
-  // offset) keeps the first symbols' noisy pilots from turning the frame. A
+  // through zero at the channel estimate. The prior (four symbols' time of no
+  // offset) keeps the first symbols' noisy pilots from turning the frame; a
+  // longer one holds the early symbols' timing back while a fast clock has
+  // already moved it, and the phase slope of a few hundredths of a sample
+  // left over shows in their EVM at the outer sub-carriers. A
   // rate beyond 1000 ppm is no clock (the standard allows 20): the pilots of
   // something that is no frame cannot move the window further than that.
   double driftRate() const {
-    const double prior = 800.0 * os_ * 800.0 * os_;
+    const double prior = 320.0 * os_ * 320.0 * os_;
     const double rate = sumTD_ / (sumTT_ + prior);
     return std::isfinite(rate) ? std::clamp(rate, -1e-3, 1e-3) : 0.0;
+  }
+
+  // Standard error of the fitted rate: the residual scatter of the symbols'
+  // offsets about the line, over the spread of their times. Too few symbols
+  // to tell give an infinite error.
+  double driftSigma() const {
+    if (fitted_ < 3 || !(sumTT_ > 0.0)) return std::numeric_limits<double>::infinity();
+    const double rate = sumTD_ / sumTT_;
+    const double residual = std::max(0.0, sumDD_ - rate * sumTD_);
+    return std::sqrt(residual / static_cast<double>(fitted_ - 1) / sumTT_);
   }
 
   bool symbolAvailable(long long index) const {
@@ -429,22 +564,51 @@ class FrameDecoder {
   const RateEntry* rate_ = nullptr;
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
-  double sumTT_ = 0.0, sumTD_ = 0.0;
+  // DC: what the capture had, what the frame brought at 0 Hz of the input
+  // (in the corrected signal), the correction's turn per sample and each
+  // sub-carrier's share of a constant.
+  cplx captureDc_{0.0, 0.0}, inputDc_{0.0, 0.0};
+  double theta_ = 0.0;
+  std::array<cplx, 53> dcLeak_{};
+  double sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
+  std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
   long long shift_ = 0;
 };
 
 }  // namespace
 
+// A DC component of the capture (the capturing receiver's own carrier
+// leakage) pulls the frame search's carrier offset towards 0 Hz and, turned
+// by the carrier correction, spreads over every sub-carrier. Its mean over
+// the capture is taken out before the search: the frames themselves average
+// to almost nothing. A component weaker than -50 dB of the capture's power
+// is left alone, so clean waveforms are not copied.
+cplx removeCaptureDc(std::span<const cplx>& samples, std::vector<cplx>& store) {
+  if (samples.empty()) return {0.0, 0.0};
+  cplx sum(0.0, 0.0);
+  double power = 0.0;
+  for (const cplx& v : samples) {
+    sum += v;
+    power += std::norm(v);
+  }
+  const cplx dc = sum / static_cast<double>(samples.size());
+  if (!(std::norm(dc) * static_cast<double>(samples.size()) > 1e-5 * power)) return {0.0, 0.0};
+  if (store.data() != samples.data()) store.assign(samples.begin(), samples.end());
+  for (cplx& v : store) v -= dc;
+  samples = store;
+  return dc;
+}
+
 // ---- reports -----------------------------------------------------------------------------------
 
 bool FrameReport::decoded() const {
-  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated && dataTailOk &&
+  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated &&
          fcs != FcsState::Bad;
 }
 
 bool FrameReport::passed() const {
-  return decoded() && evmPass && flatnessPass && (!maskMeasured || maskPass) &&
-         disabledSubcarriers.empty();
+  return decoded() && dataTailOk && centerLeakagePass && evmPass && flatnessPass &&
+         (!maskMeasured || maskPass) && disabledSubcarriers.empty();
 }
 
 bool Result::passed() const {
@@ -464,7 +628,7 @@ double evmLimitDb(double rateMbps) {
 // --------------------------------------------------------------------------------
 
 FrameReport decodeFrame(std::span<const cplx> x, std::span<const cplx> input, const Detection& det,
-                        int os, const Options& opt, long long& end) {
+                        int os, const Options& opt, long long& end, cplx captureDc) {
   const double toInput = opt.sampleRate / (kBaseSampleRate * os);
   FrameReport rep;
   rep.mirrored = det.mirrored;
@@ -474,6 +638,7 @@ FrameReport decodeFrame(std::span<const cplx> x, std::span<const cplx> input, co
   Signal sig(x, os);
   sig.setCorrection(det.coarseHz, det.mirrored, det.fineHz);
   FrameDecoder dec(sig, det, opt, rep);
+  dec.setCaptureDc(captureDc);
   end = dec.run();
   const auto endInput = static_cast<std::size_t>(std::clamp<double>(
       std::round(static_cast<double>(end) * toInput), 0.0, static_cast<double>(input.size())));
@@ -520,6 +685,7 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
       if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) v = 0.0;
     samples = clean;
   }
+  const cplx captureDc = removeCaptureDc(samples, clean);
   // Work at 20 MHz times a whole number; other rates are resampled.
   const double ratio = opt.sampleRate / kBaseSampleRate;
   int os = static_cast<int>(std::llround(ratio));
@@ -540,7 +706,7 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
       continue;
     }
     long long end = 0;
-    FrameReport rep = decodeFrame(x, samples, det, os, opt, end);
+    FrameReport rep = decodeFrame(x, samples, det, os, opt, end, captureDc);
     if (bad > 0)
       rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
     res.frames.push_back(std::move(rep));

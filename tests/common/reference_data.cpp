@@ -1,5 +1,6 @@
 #include "common/reference_data.hpp"
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -27,6 +28,11 @@ std::vector<std::uint8_t> bitTable(const nlohmann::json& j) {
   std::vector<std::uint8_t> b;
   for (const auto& e : j) b.push_back(static_cast<std::uint8_t>(e.get<int>()));
   return b;
+}
+
+std::string sharedDir() {
+  const char* env = std::getenv("DOT11A_SHARED_DIR");
+  return env != nullptr && *env != '\0' ? std::string(env) : std::string(DOT11A_SHARED_DIR);
 }
 
 std::vector<std::uint8_t> randomBits(std::size_t n, std::mt19937& rng) {

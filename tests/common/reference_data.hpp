@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace dot11a::test {
@@ -23,6 +24,10 @@ std::vector<std::complex<double>> complexTable(const nlohmann::json& j);
 
 // A table of 0s and 1s as bits.
 std::vector<std::uint8_t> bitTable(const nlohmann::json& j);
+
+// The shared folder (conformance data, real captures): $DOT11A_SHARED_DIR when
+// it is set, else the folder beside the source tree.
+std::string sharedDir();
 
 // n random bits (0 or 1) from `rng`.
 std::vector<std::uint8_t> randomBits(std::size_t n, std::mt19937& rng);

@@ -41,11 +41,7 @@ void saveParametersFn(Call& c) {
 
 // The format identifier files must carry: the running parameter set's.
 std::string runningFormatId() {
-  const Value& p = global("parameters");
-  if (p.isRecord() && p.hasField("ParameterFileFormat_ID") &&
-      p.field("ParameterFileFormat_ID").isText())
-    return p.field("ParameterFileFormat_ID").str();
-  return std::string(kParameterFileFormatId);
+  return parameterFileFormatIdOf(global("parameters"));
 }
 
 void loadParametersFn(Call& c) {
