@@ -167,10 +167,31 @@ unsigned seedFromFirstBits(std::span<const std::uint8_t> first7);
 // frequencies in Hz from -fs/2 and densities relative to their maximum in dB.
 struct Spectrum {
   std::vector<double> frequencyHz, dBr;
+  double rbwHz = 0.0;  // the resolution (noise) bandwidth of the window
 };
 Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate);
+struct SpectrumOptions {
+  // About this resolution: the FFT length is rounded to a whole number of
+  // samples, from 16 to 65536; `rbwHz` of the result tells the actual one.
+  double rbwHz = 100e3;
+  // Every half-overlapped segment however long the input; otherwise a long
+  // input is sampled with at most 128 segments, enough for the mask margin.
+  bool everySegment = false;
+};
+Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate,
+                       const SpectrumOptions& options);
 // The transmit mask in dBr at a frequency offset from the carrier.
 double spectrumMaskDbr(double frequencyHz);
+// The smallest distance of a spectrum below the transmit mask beyond +-9 MHz
+// (within, the mask is the 0 dBr reference itself) and where it is; negative
+// where the spectrum exceeds the mask. `checked` is false when no bin lies
+// beyond 9 MHz.
+struct MaskMargin {
+  bool checked = false;
+  double worstDb = 0.0;
+  double frequencyHz = 0.0;
+};
+MaskMargin spectrumMaskMargin(const Spectrum& spectrum);
 
 // Resamples from one rate to another with a windowed-sinc interpolator whose
 // cut-off lies below both Nyquist frequencies.

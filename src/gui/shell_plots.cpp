@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "dot11a/capture.hpp"
 #include "dot11a/dialogs.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/shell.hpp"
@@ -232,6 +234,62 @@ void menuPlotCCDF_Callback(Call& c) {
   });
 }
 
+// The measurement views average over the bursts the markers mark.
+void menuAnalysisAveragedSpectrum_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_PlotAveragedSpectrum", "Averaged Spectrum",
+           [](Value parent, Value title, Value wave) {
+             return std::vector<Value>{parent, title, sampleRate(), wave, global("markers"), 100e3};
+           });
+}
+
+void menuAnalysisGatedCCDF_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_PlotGatedCCDF", "Gated CCDF", [](Value parent, Value title, Value wave) {
+    return std::vector<Value>{parent, title, wave, global("markers")};
+  });
+}
+
+// The receiver runs on the waveform as the instrument will play it.
+void menuAnalysisDemodulate_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  if (!ready(h)) return;
+  openPlot(h, "KS_Demodulate", "Demodulate", [](Value parent, Value title, Value wave) {
+    return std::vector<Value>{parent, title, sampleRate(), wave};
+  });
+}
+
+// File > Open Capture...: a capture in any format dot11a-verify reads,
+// demodulated in a window of its own. A file that states no sample rate is
+// taken at 20 MHz, as dot11a-verify takes it.
+void menuFileOpenCapture_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  const auto path = dialogs().openFile(
+      "Open Capture",
+      {{"*.sigmf-meta;*.sigmf-data;*.mat;*.bin;*.cf32;*.raw", "Captures"}, {"*", "All files"}}, "");
+  if (!path) return;
+  const double parent = shell::mainWindow(h);
+  Value window;
+  {
+    shell::WatchPointer watch(parent);
+    try {
+      const Capture cap = readCapture(*path);
+      const double rate = cap.sampleRate.value_or(20e6);
+      std::string name = std::filesystem::path(*path).filename().string();
+      if (!cap.sampleRate) name += " (20 MHz assumed)";
+      window = feval1("KS_Demodulate", {Value(parent), Value(name), rate,
+                                        Value::row(std::span<const cplx>(cap.samples))});
+    } catch (const std::exception& e) {
+      watch.restore();
+      dialogs().error("Open Capture", "Unable to open the capture\n" + std::string(e.what()));
+      return;
+    }
+  }
+  keepWindow(window);
+}
+
 [[maybe_unused]] const bool kPlotCommands = shell::addCommands({
     gfx::callback("menuPlotSpectrum_Callback", menuPlotSpectrum_Callback),
     gfx::callback("menuPlotWaterfall_Callback", menuPlotWaterfall_Callback),
@@ -240,6 +298,10 @@ void menuPlotCCDF_Callback(Call& c) {
     gfx::callback("menuPlotEyeDiagram_Callback", menuPlotEyeDiagram_Callback),
     gfx::callback("menuPlotScatterDiagram_Callback", menuPlotScatterDiagram_Callback),
     gfx::callback("menuPlotCCDF_Callback", menuPlotCCDF_Callback),
+    gfx::callback("menuAnalysisAveragedSpectrum_Callback", menuAnalysisAveragedSpectrum_Callback),
+    gfx::callback("menuAnalysisGatedCCDF_Callback", menuAnalysisGatedCCDF_Callback),
+    gfx::callback("menuAnalysisDemodulate_Callback", menuAnalysisDemodulate_Callback),
+    gfx::callback("menuFileOpenCapture_Callback", menuFileOpenCapture_Callback),
 });
 
 }  // namespace

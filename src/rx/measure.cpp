@@ -81,17 +81,9 @@ void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
   if (s.dBr.empty()) return;
   rep.maskMeasured = true;
   rep.maskCoveredHz = rate / 2;
-  rep.maskWorstMarginDb = std::numeric_limits<double>::infinity();
-  // Inside +-9 MHz the mask is the 0 dBr reference itself; the margin that
-  // tells something lies beyond.
-  for (std::size_t i = 0; i < s.dBr.size(); ++i) {
-    if (std::abs(s.frequencyHz[i]) <= 9e6) continue;
-    const double margin = spectrumMaskDbr(s.frequencyHz[i]) - s.dBr[i];
-    if (margin < rep.maskWorstMarginDb) {
-      rep.maskWorstMarginDb = margin;
-      rep.maskWorstFrequencyHz = s.frequencyHz[i];
-    }
-  }
+  const MaskMargin m = spectrumMaskMargin(s);
+  rep.maskWorstMarginDb = m.checked ? m.worstDb : std::numeric_limits<double>::infinity();
+  rep.maskWorstFrequencyHz = m.frequencyHz;
   rep.maskPass = rep.maskWorstMarginDb >= 0.0;
   if (!rep.maskPass) {
     char buf[160];
@@ -111,11 +103,19 @@ void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Op
 }
 
 Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
+  return powerSpectrum(samples, sampleRate, SpectrumOptions{});
+}
+
+Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate,
+                       const SpectrumOptions& options) {
   Spectrum s;
   if (samples.empty() || !(sampleRate > 0) || !std::isfinite(sampleRate)) return s;
-  // A Hann window's noise bandwidth is 1.5 bins: about 100 kHz resolution.
+  const double rbwHz = options.rbwHz;
+  if (!(rbwHz > 0) || !std::isfinite(rbwHz)) raise("The resolution bandwidth must be above 0 Hz.");
+  // A Hann window's noise bandwidth is 1.5 bins.
   const auto n =
-      static_cast<std::size_t>(std::clamp(std::round(1.5 * sampleRate / 100e3), 16.0, 65536.0));
+      static_cast<std::size_t>(std::clamp(std::round(1.5 * sampleRate / rbwHz), 16.0, 65536.0));
+  s.rbwHz = 1.5 * sampleRate / static_cast<double>(n);
   std::vector<double> w(n), psd(n, 0.0);
   for (std::size_t i = 0; i < n; ++i)
     w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / n);
@@ -132,7 +132,7 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
   std::vector<std::size_t> starts;
   if (samples.size() <= n) {
     starts.push_back(0);
-  } else if (samples.size() < 32 * n) {
+  } else if (samples.size() < 32 * n || options.everySegment) {
     for (std::size_t at = 0; at + n <= samples.size(); at += n / 2) starts.push_back(at);
   } else if (samples.size() / n <= kMaxSegments) {
     for (std::size_t at = 0; at + n <= samples.size(); at += n) starts.push_back(at);
@@ -167,6 +167,22 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
     s.dBr[j] = 10.0 * std::log10(std::max(psd[i] / top, 1e-30));
   }
   return s;
+}
+
+MaskMargin spectrumMaskMargin(const Spectrum& s) {
+  MaskMargin m;
+  m.worstDb = std::numeric_limits<double>::infinity();
+  for (std::size_t i = 0; i < s.dBr.size() && i < s.frequencyHz.size(); ++i) {
+    if (std::abs(s.frequencyHz[i]) <= 9e6) continue;
+    const double margin = spectrumMaskDbr(s.frequencyHz[i]) - s.dBr[i];
+    m.checked = true;
+    if (margin < m.worstDb) {
+      m.worstDb = margin;
+      m.frequencyHz = s.frequencyHz[i];
+    }
+  }
+  if (!m.checked) m.worstDb = 0.0;
+  return m;
 }
 
 double spectrumMaskDbr(double f) {

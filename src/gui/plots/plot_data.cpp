@@ -215,4 +215,49 @@ Ccdf ccdf(std::span<const cplx> samples) {
   return c;
 }
 
+Ranges burstRanges(std::span<const double> marker, std::size_t n) {
+  Ranges r;
+  const std::size_t m = std::min(marker.size(), n);
+  for (std::size_t i = 0; i < m;) {
+    if (marker[i] == 0) {
+      ++i;
+      continue;
+    }
+    const std::size_t first = i;
+    while (i < m && marker[i] != 0) ++i;
+    r.emplace_back(first, i);
+  }
+  return r;
+}
+
+std::vector<cplx> gatedSamples(std::span<const cplx> samples, const Ranges& ranges) {
+  std::vector<cplx> out;
+  for (auto [first, end] : ranges) {
+    end = std::min(end, samples.size());
+    if (first < end)
+      out.insert(out.end(), samples.begin() + static_cast<std::ptrdiff_t>(first),
+                 samples.begin() + static_cast<std::ptrdiff_t>(end));
+  }
+  return out;
+}
+
+std::vector<double> paprAt(std::span<const cplx> samples, std::span<const double> percents) {
+  std::vector<double> p(samples.size());
+  double sum = 0;
+  for (std::size_t i = 0; i < p.size(); ++i) sum += p[i] = std::norm(samples[i]);
+  std::vector<double> out(percents.size(), 0.0);
+  if (p.empty() || !(sum > 0)) return out;
+  std::sort(p.begin(), p.end());
+  const double mean = sum / static_cast<double>(p.size());
+  for (std::size_t k = 0; k < percents.size(); ++k) {
+    // The largest level that `percent` of the samples reach: the sample with
+    // that share of the samples at or above it.
+    const double share = std::clamp(percents[k] / 100, 0.0, 1.0);
+    const auto above = static_cast<std::size_t>(std::ceil(share * static_cast<double>(p.size())));
+    const std::size_t i = p.size() - std::max<std::size_t>(above, 1);
+    out[k] = 10 * std::log10(std::max(p[i], 1e-300) / mean);
+  }
+  return out;
+}
+
 }  // namespace dot11a::plots

@@ -6,6 +6,7 @@
 #include <complex>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dot11a::plots {
@@ -64,5 +65,18 @@ struct Ccdf {
 };
 // An empty waveform gives the built-in 1000-sample test signal.
 Ccdf ccdf(std::span<const cplx> samples);
+
+// [first, end) sample ranges.
+using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+// The runs where a burst marker row is non-zero, within the first `n`
+// samples. An empty marker row gives no runs.
+Ranges burstRanges(std::span<const double> marker, std::size_t n);
+// The samples within the ranges (clipped to the samples), in order.
+std::vector<cplx> gatedSamples(std::span<const cplx> samples, const Ranges& ranges);
+
+// The level in dB above the average power that `percent` of the samples'
+// instantaneous powers reach or exceed (the CCDF read the other way), one per
+// entry of `percents`; 0 for no samples or no power.
+std::vector<double> paprAt(std::span<const cplx> samples, std::span<const double> percents);
 
 }  // namespace dot11a::plots

@@ -1,0 +1,319 @@
+// The measurement views of the calculated frame, read back through the
+// graphics layer: the numbers each one draws and writes.
+#include <QCheckBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/test_folder.hpp"
+#include "dot11a/capture.hpp"
+#include "dot11a/mac.hpp"
+#include "dot11a/receiver.hpp"
+#include "gui_fixture.hpp"
+
+namespace dot11a::test {
+namespace {
+
+class MeasurementViews : public MainWindowTest {
+ protected:
+  void TearDown() override {
+    for (double f : opened)
+      if (gfx::isHandle(f)) gfx::deleteFigure(f);
+    MainWindowTest::TearDown();
+  }
+  gfx::Handle open(const char* op, std::initializer_list<Value> in) {
+    const Value f = feval1(op, in);
+    if (f.isEmpty()) return gfx::Handle();
+    opened.push_back(f.toScalar());
+    return f.toScalar();
+  }
+  // The line of the window's only axes with the tag.
+  static gfx::Handle line(gfx::Handle fig, const std::string& tag) {
+    for (double l : gfx::get(gfx::figureAxes(fig).at(0), "Children").toDoubles())
+      if (gfx::getString(l, "Tag") == tag) return l;
+    ADD_FAILURE() << "no line " << tag;
+    return gfx::Handle();
+  }
+  static gfx::Handle tagged(gfx::Handle fig, const std::string& tag) {
+    const Value h = gfx::guihandles(fig);
+    EXPECT_TRUE(h.hasField(tag)) << tag;
+    return h.hasField(tag) ? h.field(tag).toScalar() : 0.0;
+  }
+  // Until the Demodulate window has its frames (or said there are none).
+  static void waitForFrames(gfx::Handle f) {
+    for (int i = 0; i < 3000; ++i) {
+      if (gfx::getString(tagged(f, "KS_DemodStatus"), "String") != "Demodulating...") {
+        QCoreApplication::processEvents();  // the plots' queued redraws
+        return;
+      }
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  std::vector<double> opened;
+};
+
+// A complex tone of `hz` at 20 MHz.
+std::vector<std::complex<double>> tone(double hz, std::size_t n, double amplitude = 1) {
+  std::vector<std::complex<double>> x(n);
+  for (std::size_t i = 0; i < n; ++i)
+    x[i] = std::polar(amplitude, 2 * std::numbers::pi * hz * double(i) / 20e6);
+  return x;
+}
+
+Value markersFor(std::size_t n, std::size_t burstEnd) {
+  std::vector<double> m(2 * n, 0);
+  m[0] = 1;
+  for (std::size_t i = 0; i < burstEnd; ++i) m[2 * i + 1] = 1;
+  return Value::matrix(2, n, m);
+}
+
+TEST_F(MeasurementViews, AveragedSpectrumOfTheDefaultAndALongFrame) {
+  const double rate = sigGen("SamplingRate");
+  const auto view = [&](const char* label) {
+    gfx::runCallback(h("pbCalculate"));
+    return open("KS_PlotAveragedSpectrum",
+                {fig, Value(label), rate, global("waveform"), global("markers"), 100e3});
+  };
+  const gfx::Handle f = view("default");
+  ASSERT_TRUE(f != 0);
+  // The margin written on the plot is the receiver's.
+  const rx::Result r = rx::receive(global("waveform").toComplex(), {.sampleRate = rate});
+  ASSERT_FALSE(r.frames.empty());
+  ASSERT_TRUE(r.frames[0].maskMeasured);
+  const std::string title = gfx::getString(tagged(f, "KS_AveragedSpectrum"), "Title");
+  EXPECT_EQ(title, std::string("RBW 100 kHz, bursts only, mask ") +
+                       (r.frames[0].maskPass ? "PASS" : "FAIL"));
+  const std::string readout = gfx::getString(tagged(f, "KS_SpectrumReadout"), "String");
+  const auto at = readout.find("worst margin ");
+  ASSERT_NE(at, std::string::npos) << readout;
+  EXPECT_NEAR(std::stod(readout.substr(at + 13)), r.frames[0].maskWorstMarginDb, 0.2) << readout;
+  // 52 sub-carriers of 312.5 kHz hold 99 % of the power.
+  const auto obw = readout.find("(99 %): ");
+  ASSERT_NE(obw, std::string::npos) << readout;
+  EXPECT_NEAR(std::stod(readout.substr(obw + 8)), 16.6, 0.5) << readout;
+
+  // Flat across the sub-carriers within +-8 MHz once the frame is long enough
+  // for the average to settle. At 100 kHz the trace resolves the ripple of
+  // 4 us symbols on a 312.5 kHz grid (about 3 dB between sub-carriers), so each
+  // sub-carrier's level is the peak of the trace around it.
+  choose("pdDataRate", 1);
+  type("txtDataLength", "4095");
+  const gfx::Handle longFrame = view("4095 octets");
+  ASSERT_TRUE(longFrame != 0);
+  const gfx::Handle psd = line(longFrame, "KS_SpectrumPSD");
+  const std::vector<double> x = gfx::get(psd, "XData").toDoubles();
+  const std::vector<double> y = gfx::get(psd, "YData").toDoubles();
+  double lo = 1e9, hi = -1e9;
+  for (int k = -25; k <= 25; ++k) {
+    if (k == 0) continue;
+    double level = -1e9;
+    for (std::size_t i = 0; i < x.size(); ++i)
+      if (std::abs(x[i] - 0.3125 * k) < 0.16) level = std::max(level, y[i]);
+    lo = std::min(lo, level);
+    hi = std::max(hi, level);
+  }
+  EXPECT_LT(hi - lo, 1.0);
+}
+
+// A tone at +3 MHz peaks at +3 MHz; a strong tone elsewhere outside the
+// burst is left out of the average.
+TEST_F(MeasurementViews, AveragedSpectrumPlacesAToneAndGatesToTheBurst) {
+  const std::size_t n = 40000, burst = 20000;
+  std::vector<std::complex<double>> x = tone(3e6, n);
+  const std::vector<std::complex<double>> idle = tone(-5e6, n, 10);
+  std::copy(idle.begin() + burst, idle.end(), x.begin() + burst);
+  const Value wave = Value::row(std::span<const std::complex<double>>(x));
+  for (const bool gated : {false, true}) {
+    const gfx::Handle f = open(
+        "KS_PlotAveragedSpectrum",
+        {fig, Value("tone"), 20e6, wave, gated ? markersFor(n, burst) : Value::empty(), 100e3});
+    ASSERT_TRUE(f != 0);
+    const gfx::Handle psd = line(f, "KS_SpectrumPSD");
+    const std::vector<double> xs = gfx::get(psd, "XData").toDoubles();
+    const std::vector<double> ys = gfx::get(psd, "YData").toDoubles();
+    const auto peak = std::max_element(ys.begin(), ys.end()) - ys.begin();
+    EXPECT_NEAR(xs[static_cast<std::size_t>(peak)], gated ? 3 : -5, 0.07) << gated;
+  }
+}
+
+// The CCDF over the bursts does not change with the idle time; over the
+// whole waveform it does, and the window's choice says which one is shown.
+TEST_F(MeasurementViews, GatedCcdfLeavesTheIdleTimeOut) {
+  std::vector<std::vector<double>> curves, papr;
+  for (const char* idle : {"0", "1000"}) {
+    type("txtIdleInterval", idle);
+    gfx::runCallback(h("pbCalculate"));
+    const gfx::Handle f =
+        open("KS_PlotGatedCCDF", {fig, Value(idle), global("waveform"), global("markers")});
+    ASSERT_TRUE(f != 0);
+    const gfx::Handle ax = tagged(f, "KS_GatedCCDF");
+    EXPECT_EQ(gfx::getString(ax, "Title"), "CCDF, bursts only (idle time left out)");
+    curves.push_back(gfx::get(line(f, "KS_GatedCCDFCurve"), "YData").toDoubles());
+    auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_PAPRTable")));
+    ASSERT_NE(table, nullptr);
+    std::vector<double> column;
+    for (int r = 0; r < table->rowCount(); ++r)
+      column.push_back(table->item(r, 1)->text().toDouble());
+    papr.push_back(column);
+    if (std::string(idle) == "1000") {
+      // Whole waveform: 1000 us of zeros pull the average down and the
+      // levels up by several dB.
+      auto* gate = qobject_cast<QCheckBox*>(gfx::objectOf(tagged(f, "KS_CCDFGate")));
+      ASSERT_NE(gate, nullptr);
+      gate->click();
+      EXPECT_EQ(gfx::getString(ax, "Title"), "CCDF, whole waveform");
+      EXPECT_GT(table->item(3, 1)->text().toDouble(), papr[0][3] + 3);
+    }
+  }
+  ASSERT_EQ(papr[0].size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(papr[0][i], papr[1][i], 0.1) << i;
+  EXPECT_GT(papr[0][3], papr[0][0]);
+  // The curve drawn is the gated one: the same for both idle times.
+  ASSERT_EQ(curves[0].size(), curves[1].size());
+  for (std::size_t i = 0; i < curves[0].size(); ++i)
+    if (curves[0][i] > 0.01) {
+      EXPECT_NEAR(std::log10(curves[1][i] / curves[0][i]), 0, 0.05) << i;
+    }
+}
+
+// A clean 16-QAM frame with a MAC header, demodulated off the GUI thread: the
+// receiver's EVM in the table and the header fields read from the PSDU.
+TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
+  choose("pdDataRate", 5);  // 24 Mbit/s, 16-QAM
+  choose("chkMACheader", 1);
+  Value mac = params().field("MACheader").field("Contents");
+  setMacField(mac, "FrameCntrl", 0x0208);  // data frame, from DS
+  setMacField(mac, "DurationID", 0x002c);
+  setMacField(mac, "Address1", 0x554433221100);
+  setMacField(mac, "Address2", 0xabcdef012345);
+  setMacField(mac, "SeqCntrl", 0x1230);  // sequence number 0x123
+  Value record = params().field("MACheader");
+  record.setField("Contents", mac);
+  params().setField("MACheader", record);
+  gfx::runCallback(h("pbCalculate"));
+  const gfx::Handle f =
+      open("KS_Demodulate", {fig, Value("16-QAM"), sigGen("SamplingRate"), global("waveform")});
+  ASSERT_TRUE(f != 0);
+  auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_DemodFrames")));
+  ASSERT_NE(table, nullptr);
+  waitForFrames(f);
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(table->item(0, 1)->text().toStdString(), "24");
+  EXPECT_LT(table->item(0, 3)->text().toDouble(), -60);
+  EXPECT_EQ(table->item(0, 10)->text().toStdString(), "PASS");
+  // The table as CSV, to the file the user names.
+  const std::filesystem::path dir = freshTestFolder("demodulate");
+  script->answer((dir / "frames.csv").string());
+  auto* button = qobject_cast<QPushButton*>(gfx::objectOf(tagged(f, "KS_DemodExportCsv")));
+  ASSERT_NE(button, nullptr);
+  button->click();
+  std::ifstream csv(dir / "frames.csv");
+  std::string header, row, more;
+  std::getline(csv, header);
+  std::getline(csv, row);
+  EXPECT_EQ(header.rfind("Start,Rate (Mbit/s),LENGTH,EVM (dB),", 0), 0u) << header;
+  EXPECT_EQ(row.substr(row.rfind(',') + 1), "PASS") << row;
+  EXPECT_FALSE(std::getline(csv, more));
+  std::filesystem::remove_all(dir);
+  const std::string text = gfx::getString(tagged(f, "KS_DemodPayload"), "String");
+  for (const char* want :
+       {"Frame control 0x0208: type 2, subtype 0", "Duration 44", "Address 1 00:11:22:33:44:55",
+        "Address 2 45:23:01:ef:cd:ab", "Sequence number 291, fragment 0"})
+    EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+}
+
+// The views from the menus: Analysis opens them on the calculated frame, and
+// File > Open Capture demodulates a capture file the user picks.
+TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
+  gfx::runCallback(h("pbCalculate"));
+  const auto newest = [] {
+    const std::vector<double> w = global("appInfo").field("ClientWindows").toDoubles();
+    return w.empty() ? gfx::Handle() : gfx::Handle(w.back());
+  };
+  for (const auto& [tag, name] : {std::pair{"menuAnalysisAveragedSpectrum", "Averaged Spectrum"},
+                                  std::pair{"menuAnalysisGatedCCDF", "Gated CCDF"},
+                                  std::pair{"menuAnalysisDemodulate", "Demodulate"}}) {
+    gfx::runCallback(h(tag));
+    ASSERT_TRUE(script->shown.empty()) << tag << ": " << script->shown.at(0).text;
+    opened.push_back(newest());
+    EXPECT_EQ(gfx::getString(newest(), "Name").rfind(name, 0), 0u) << tag;
+  }
+  waitForFrames(newest());
+  // The waveform at 20 MHz (every other sample of the 40 MHz one: its
+  // spectrum fits) as 32-bit float pairs, a format without a stated rate.
+  const std::filesystem::path dir = freshTestFolder("open-capture");
+  const std::vector<std::complex<double>> x = global("waveform").toComplex();
+  std::vector<float> raw;
+  for (std::size_t i = 0; i < x.size(); i += 2)
+    raw.insert(raw.end(), {float(x[i].real()), float(x[i].imag())});
+  std::ofstream(dir / "frame.cf32", std::ios::binary)
+      .write(reinterpret_cast<const char*>(raw.data()),
+             std::streamsize(raw.size() * sizeof(float)));
+  script->answer((dir / "frame.cf32").string());
+  gfx::runCallback(h("menuFileOpenCapture"));
+  ASSERT_TRUE(script->shown.size() == 1 && script->shown[0].kind == "open");
+  const gfx::Handle d = newest();
+  opened.push_back(d);
+  EXPECT_EQ(gfx::getString(d, "Name"), "Demodulate frame.cf32 (20 MHz assumed)");
+  waitForFrames(d);
+  EXPECT_EQ(gfx::getString(tagged(d, "KS_DemodStatus"), "String"), "1 frame(s) decoded.");
+  std::filesystem::remove_all(dir);
+}
+
+// Pictures of the views for the default frame and a long 6 Mbit/s one when
+// DOT11A_SCREENSHOT_DIR is set (scripts/screenshots.sh).
+TEST_F(MeasurementViews, Screenshots) {
+  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
+  if (!dir) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  std::filesystem::create_directories(dir);
+  const double rate = sigGen("SamplingRate");
+  for (const char* name : {"default", "6mbps"}) {
+    if (std::string(name) == "6mbps") {
+      choose("pdDataRate", 1);
+      type("txtDataLength", "1000");
+    }
+    gfx::runCallback(h("pbCalculate"));
+    const Value wave = global("waveform"), markers = global("markers");
+    const gfx::Handle s =
+        open("KS_PlotAveragedSpectrum", {fig, Value(name), rate, wave, markers, 100e3});
+    const gfx::Handle c = open("KS_PlotGatedCCDF", {fig, Value(name), wave, markers});
+    const gfx::Handle d = open("KS_Demodulate", {fig, Value(name), rate, wave});
+    ASSERT_TRUE(s != 0 && c != 0 && d != 0);
+    waitForFrames(d);
+    // The whole window: its readouts and table are widgets beside the plot.
+    gfx::widgetOf(s)->grab().save(
+        QString::fromStdString(std::string(dir) + "/view-spectrum-" + name + ".png"));
+    gfx::widgetOf(c)->grab().save(
+        QString::fromStdString(std::string(dir) + "/view-ccdf-" + name + ".png"));
+    gfx::widgetOf(d)->grab().save(
+        QString::fromStdString(std::string(dir) + "/view-demodulate-" + name + ".png"));
+  }
+  // A capture of an access point, named by DOT11A_SCREENSHOT_CAPTURE.
+  const char* capture = std::getenv("DOT11A_SCREENSHOT_CAPTURE");
+  if (!capture) return;
+  const Capture cap = readCapture(capture);
+  const gfx::Handle d =
+      open("KS_Demodulate", {fig, Value("capture"), cap.sampleRate.value_or(20e6),
+                             Value::row(std::span<const std::complex<double>>(cap.samples))});
+  ASSERT_TRUE(d != 0);
+  waitForFrames(d);
+  gfx::widgetOf(d)->grab().save(
+      QString::fromStdString(std::string(dir) + "/view-demodulate-capture.png"));
+}
+
+}  // namespace
+}  // namespace dot11a::test
