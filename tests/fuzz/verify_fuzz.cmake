@@ -1,9 +1,10 @@
 # The verification path under the sanitizers: the capture readers, the MAT
 # file reader, the receiver and the transmit chain it takes its training
-# sequences and tables from are compiled into the target; nothing comes from
+# sequences and tables from, and the FFT plans they share, are compiled into the target; nothing comes from
 # an unsanitized library.
 file(GLOB verify_fuzz_rx CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/rx/*.cpp)
-file(GLOB verify_fuzz_phy CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/phy/*.cpp)
+file(GLOB verify_fuzz_phy CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/phy/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/fft/*.cpp)
 dot11a_fuzz_target(verify ${fuzz_dir}/verify_fuzz.cpp
   ${CMAKE_SOURCE_DIR}/src/io/capture.cpp ${CMAKE_SOURCE_DIR}/src/io/files.cpp
   ${CMAKE_SOURCE_DIR}/src/io/sha512.cpp
