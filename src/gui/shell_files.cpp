@@ -99,14 +99,8 @@ std::string runningFormatId() {
 // were stored leaves them as they are, with the sample rate following the
 // file's oversampling ratio, as it does when the ratio is chosen, so the next
 // download plays at the rate the waveform was made for.
-void takeStoredSigGenSettings(const std::string& path, const Value& h) {
+void takeStoredSigGenSettings(const std::optional<Value>& stored, const Value& h) {
   const double ratio = global("parameters").field("OverSampling").toScalar();
-  std::optional<Value> stored;
-  try {
-    stored = readParameterFile(path, runningFormatId()).sigGenSettings;
-  } catch (const std::exception&) {
-    stored.reset();  // the parameters were read; the settings stay as they are
-  }
   const std::string problem = stored ? sigGenSettingsProblem(*stored, ratio) : "";
   if (stored && problem.empty()) {
     global("SigGenSettings") = toValue(sigGenSettingsFromValue(*stored), shell::platformC());
@@ -131,7 +125,15 @@ void menuFileOpen_Callback(Call& c) {
   if (!feval1("loadParameters", {Value(path), h}).truthy()) return;
   configuration().setField("LastParameterFilename", Value(path));
   shell::fileOfThisRun() = path;
-  takeStoredSigGenSettings(path, h);
+  // The by-name load keeps its interface; the settings beside the parameters
+  // are read here.
+  std::optional<Value> stored;
+  try {
+    stored = readParameterFile(path, runningFormatId()).sigGenSettings;
+  } catch (const std::exception&) {
+    stored.reset();  // the parameters were read; the settings stay as they are
+  }
+  takeStoredSigGenSettings(stored, h);
   redrawTitle(h);
   shell::markSetupSaved();
 }
@@ -279,7 +281,7 @@ void reopenLastFile(const Value& handles) {
   }
   if (!feval1("loadParameters", {Value(last), handles}).truthy()) return;
   shell::fileOfThisRun() = last;
-  takeStoredSigGenSettings(last, handles);
+  takeStoredSigGenSettings(read.sigGenSettings, handles);
   redrawTitle(handles);
 }
 
