@@ -104,19 +104,28 @@ enum Stage : unsigned { kPhaseNoise = 1, kChannel, kNoise, kInterferer };
 
 }  // namespace
 
+namespace {
+
+// x[i] *= base * table[i], a block of the rotation: no sample depends on the
+// one before, so the loop runs as vector code.
+DOT11A_IMPAIR_VECTOR
+void rotateBlock(cplx* __restrict x, const cplx* __restrict table, std::size_t n, cplx base) {
+  for (std::size_t i = 0; i < n; ++i) x[i] = mul(x[i], mul(base, table[i]));
+}
+
+}  // namespace
+
 void rotate(std::span<cplx> x, double hz, double fs, double phase0) {
-  // A phasor stepped per sample and set afresh from the exact angle every
-  // 1024 samples, so rounding does not build up.
+  // The phasors of one block of 1024 samples, exact, once; each block starts
+  // from the exact angle of its first sample, so rounding does not build up.
+  constexpr std::size_t kBlock = 1024;
   const double w = 2.0 * std::numbers::pi * hz / fs;
-  const cplx step = std::polar(1.0, w);
-  for (std::size_t start = 0; start < x.size(); start += 1024) {
-    cplx p = std::polar(1.0, phase0 + w * static_cast<double>(start));
-    const std::size_t end = std::min(x.size(), start + 1024);
-    for (std::size_t i = start; i < end; ++i) {
-      x[i] = mul(x[i], p);
-      p = mul(p, step);
-    }
-  }
+  std::vector<cplx> table(std::min(kBlock, x.size()));
+  for (std::size_t i = 0; i < table.size(); ++i)
+    table[i] = std::polar(1.0, w * static_cast<double>(i));
+  for (std::size_t start = 0; start < x.size(); start += kBlock)
+    rotateBlock(x.data() + start, table.data(), std::min(x.size() - start, kBlock),
+                std::polar(1.0, phase0 + w * static_cast<double>(start)));
 }
 
 bool Settings::any() const {
@@ -170,9 +179,13 @@ Samples apply(std::span<const cplx> in, double fs, std::span<const Burst> bursts
   validate(s, fs);
   std::vector<Burst> bursts(burstsIn.begin(), burstsIn.end());
   if (bursts.empty()) bursts.push_back({0, in.size()});
-  for (const Burst& b : bursts)
-    if (b.begin > b.end || b.end > in.size())
+  for (std::size_t i = 0; i < bursts.size(); ++i) {
+    if (bursts[i].begin > bursts[i].end || bursts[i].end > in.size())
       raise("The impairments were given a burst beyond the waveform.");
+    // The channel of each burst runs to the next burst's start.
+    if (i > 0 && bursts[i].begin < bursts[i - 1].end)
+      raise("The impairments were given bursts out of order or overlapping.");
+  }
   Samples x(in.begin(), in.end());
   if (s.amplifier) amplify(x, *s.amplifier, burstPower(x, bursts));
   if (s.iq) iqImbalance(x, *s.iq);
@@ -183,7 +196,7 @@ Samples apply(std::span<const cplx> in, double fs, std::span<const Burst> bursts
   }
   if (s.channel) {
     auto rng = stream(s.seed, kChannel);
-    x = applyChannel(x, fs, bursts, *s.channel, rng);
+    applyChannel(x, fs, bursts, *s.channel, rng);
   }
   if (s.cfoHz) rotate(x, *s.cfoHz, fs, 0.0);
   if (s.clockPpm && *s.clockPpm != 0) {

@@ -6,6 +6,15 @@
 
 #include "dot11a/impair.hpp"
 
+// A per-sample loop marked with this is compiled twice, for plain x86-64 and
+// for AVX2, and the processor picks at load time. AVX2 without FMA keeps every
+// product and sum rounded as in the plain build, so both give the same samples.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define DOT11A_IMPAIR_VECTOR __attribute__((target_clones("avx2", "default")))
+#else
+#define DOT11A_IMPAIR_VECTOR
+#endif
+
 namespace dot11a::impair {
 
 // The complex product written out: no checks for infinities and NaN, which
@@ -23,9 +32,10 @@ void addGaussian(std::span<double> out, double sigma, std::mt19937_64& rng);
 void rotate(std::span<cplx> x, double hz, double fs, double phase0);
 
 // The multipath channel: a tapped delay line drawn anew for every burst and
-// applied from that burst's start to the next one's.
-Samples applyChannel(std::span<const cplx> x, double fs, std::span<const Burst> bursts,
-                     const Channel& c, std::mt19937_64& rng);
+// applied in place from that burst's start to the next one's (the bursts in
+// order, not overlapping).
+void applyChannel(std::span<cplx> x, double fs, std::span<const Burst> bursts, const Channel& c,
+                  std::mt19937_64& rng);
 
 // Raises an error when a 20 MHz channel at `offsetHz` does not fit in the
 // band a sample rate holds, or the rate is not 20 MHz times a whole number.

@@ -104,33 +104,44 @@ TEST(ImpairMeasured, NoisePhaseNoiseAndAmplifierRaiseTheEvmAsPredicted) {
     double mbps, snrDb;
   };
   // Eight short frames per SNR, so the receiver's clock tracking has little
-  // time to wander on noisy pilots; their EVMs averaged as powers.
+  // time to wander on noisy pilots, each under four seeds; their EVMs
+  // averaged as powers. One seed alone lands anywhere within about +-0.4 dB.
   for (const Case c : {Case{6, 10}, Case{24, 20}, Case{54, 30}}) {
     SCOPED_TRACE(c.snrDb);
     std::vector<Frame> frames;
     for (int i = 0; i < 8; ++i) frames.push_back(makeFrame(c.mbps, 1, 300, rng));
     const Sequence seq = joinFrames(frames, 400, kMemoryM32Samples);
-    Settings s;
-    s.snrDb = c.snrDb;
-    s.seed = 7;
-    const rx::Result r = rx::receive(apply(seq.waveform, 20e6, seq.bursts, s));
-    ASSERT_EQ(r.frames.size(), 8u) << r.problem;
     double sum = 0.0;
-    for (const rx::FrameReport& f : r.frames) sum += std::pow(10.0, f.evmDb / 10.0);
-    // Below 30 dB the receiver's tracking on noisy pilots adds up to about a
-    // decibel of its own, which the prediction leaves out.
-    EXPECT_NEAR(10.0 * std::log10(sum / 8.0), -c.snrDb + estimate, c.snrDb < 30 ? 1.6 : 1.0);
+    for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+      Settings s;
+      s.snrDb = c.snrDb;
+      s.seed = seed;
+      const rx::Result r = rx::receive(apply(seq.waveform, 20e6, seq.bursts, s));
+      ASSERT_EQ(r.frames.size(), 8u) << r.problem;
+      for (const rx::FrameReport& f : r.frames) sum += std::pow(10.0, f.evmDb / 10.0);
+    }
+    // The receiver's tracking on noisy pilots adds about a decibel of its
+    // own (0.7 to 1.5 dB by seed, at every SNR here), which the prediction
+    // leaves out.
+    EXPECT_NEAR(10.0 * std::log10(sum / 32.0), -c.snrDb + estimate, 1.6);
   }
   // Phase noise whose corner lies far above the symbol rate: little of it is
   // common to a symbol, and the small angles act as noise of the power of
-  // their variance (radians squared), estimates included.
+  // their variance (radians squared), estimates included. What the pilots
+  // take out varies from draw to draw (+-1.5 dB over one frame), so six
+  // draws are averaged as powers.
   const Frame f = makeFrame(54, 2, 1500, rng);
   for (double deg : {1.0, 3.0}) {
     SCOPED_TRACE(deg);
-    Settings pn;
-    pn.phaseNoise = PhaseNoise{deg, 2e6};
-    const rx::FrameReport r = receiveOne(apply(f.waveform, 40e6, burstOf(f), pn), 40e6);
-    EXPECT_NEAR(r.evmDb, 20.0 * std::log10(deg * std::numbers::pi / 180.0) + estimate, 1.0);
+    double sum = 0.0;
+    for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+      Settings pn;
+      pn.phaseNoise = PhaseNoise{deg, 2e6};
+      pn.seed = seed;
+      sum += std::pow(10.0, receiveOne(apply(f.waveform, 40e6, burstOf(f), pn), 40e6).evmDb / 10.0);
+    }
+    EXPECT_NEAR(10.0 * std::log10(sum / 6.0),
+                20.0 * std::log10(deg * std::numbers::pi / 180.0) + estimate, 1.0);
   }
   // Rapp at 3 dB back-off: a worse EVM and less margin to the mask.
   const rx::FrameReport clean = receiveOne(f.waveform, 40e6);
