@@ -192,7 +192,7 @@ py::tuple readFile(const std::string& path, const std::string& format) {
 
 void writeFile(const std::string& path, const ComplexArray& samples, double sampleRate,
                std::optional<double> frequency, const std::string& description,
-               bool dacPrecompensated) {
+               bool dacPrecompensated, const std::string& impairments) {
   const std::span<const Complex> s = samplesOf(samples, "samples");
   auto ends = [&](std::string_view ext) { return path.size() > ext.size() && path.ends_with(ext); };
   py::gil_scoped_release unlocked;
@@ -206,6 +206,7 @@ void writeFile(const std::string& path, const ComplexArray& samples, double samp
     info.frequency = frequency;
     info.description = description;
     info.dacPrecompensated = dacPrecompensated;
+    info.impairments = impairments;
     dot11a::writeSigmf(path, s, info);
   } else {
     dot11a::raise(
@@ -304,10 +305,11 @@ constexpr const char* kWriteDoc = R"(Writes samples in the format the extension 
 
 .mat: the "samples" container as dot11a-gen writes it; .bin: the 16-bit sample
 file; .sigmf-meta/.sigmf-data: a SigMF recording with sample_rate, the carrier
-frequency (when given) and the description. dac_precompensated records that
-the samples are pre-compensated for a DAC's droop (true of synthesize()'s
-frames; dot11a-verify then measures flatness after the droop). Files are
-replaced whole.)";
+frequency (when given), the description and the impairments (synthesize()'s
+facts["impairments"], recorded as dot11a-gen records them; "" for none).
+dac_precompensated records that the samples are pre-compensated for a DAC's
+droop (true of synthesize()'s frames; dot11a-verify then measures flatness
+after the droop). Files are replaced whole.)";
 
 constexpr const char* kCallDoc = R"(Calls any operation of the library by name.
 
@@ -414,6 +416,6 @@ PYBIND11_MODULE(_veltora, m) {
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,
-        kWriteDoc);
+        arg("impairments") = "", kWriteDoc);
   m.def("call", &call, arg("name"), py::kw_only(), arg("nout") = 1, kCallDoc);
 }

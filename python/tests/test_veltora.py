@@ -5,6 +5,7 @@ import json
 import os
 import re
 import subprocess
+import sys
 import tempfile
 
 import numpy as np
@@ -174,3 +175,14 @@ def test_verify_measures_the_carrier_offset_back():
         expected = offset.get("cfo", -8e-6 * 5.5e9)
         assert report["pass"], report["reasons"]
         assert abs(report["frames"][0]["cfo_hz"] - expected) < 1e3
+
+
+def test_the_documented_example_runs(folder):
+    pytest.importorskip("matplotlib")
+    doc = os.path.join(os.path.dirname(__file__), "..", "..", "docs", "python.md")
+    with open(doc) as f:
+        example = re.search(r"```python\n(.*?)```", f.read(), re.S).group(1)
+    subprocess.run([sys.executable, "-c", example], cwd=folder, check=True, capture_output=True,
+                   env=dict(os.environ, MPLBACKEND="Agg",
+                            PYTHONPATH=os.path.dirname(os.path.dirname(veltora.__file__))))
+    assert {"spectrum.png", "frame.sigmf-meta", "frame.sigmf-data"} <= set(os.listdir(folder))
