@@ -82,7 +82,7 @@ dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIB
 target_compile_definitions(dot11a_io PRIVATE
   DOT11A_INSTALL_LIBDIR="${CMAKE_INSTALL_FULL_LIBDIR}")
 dot11a_component(ops SOURCES ${ops_sources} ${DOT11A_GEN_DIR}/entry_points.cpp
-  DEPENDS io model phy mac core)
+  DEPENDS io model impair phy mac core)
 target_include_directories(dot11a_ops PUBLIC $<BUILD_INTERFACE:${DOT11A_GEN_DIR}/include>)
 if(rx_sources)
   target_link_libraries(dot11a_ops PUBLIC dot11a_rx)

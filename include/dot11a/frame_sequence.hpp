@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "dot11a/export.hpp"
+#include "dot11a/generator_options.hpp"
 #include "dot11a/impair.hpp"
 #include "dot11a/value.hpp"
 
-namespace dot11a::cli {
+DOT11A_API_BEGIN
+
+namespace dot11a {
 
 struct SequenceRequest {
   std::size_t frames = 1;
@@ -19,6 +23,7 @@ struct SequenceRequest {
   bool seedStep = false;  // scrambler seed 1..127 stepping by one per frame
   std::string file;       // JSON sequence file, empty for none
   std::size_t memorySamples = impair::kMemoryM32Samples;
+  OptionSpelling spelling = OptionSpelling::CommandLine;  // of "frames", "sequence" in messages
 };
 
 struct SequenceResult {
@@ -38,12 +43,15 @@ SequenceResult buildSequence(const Value& p, const SequenceRequest& r);
 
 // The per-frame entries of a sequence file: {"frames": [{"rate": 24,
 // "length": 100, "source": "pn9"}, ...]}; each key optional. Raises an error
-// naming the entry and key that is wrong.
+// naming the option, the entry and the key that is wrong.
 struct SequenceEntry {
   double rate = 0;     // 0: as the parameter set
   double length = 0;   // octets of payload, 0: as the parameter set
   std::string source;  // zeros ones alt01 alt10 pn9 pn15, empty: as the parameter set
 };
-std::vector<SequenceEntry> readSequenceFile(const std::string& path);
+std::vector<SequenceEntry> readSequenceFile(const std::string& path,
+                                            OptionSpelling spelling = OptionSpelling::CommandLine);
 
-}  // namespace dot11a::cli
+}  // namespace dot11a
+
+DOT11A_API_END
