@@ -3,10 +3,10 @@
 //
 // Impairments run after synthesis in a fixed order: amplifier, IQ imbalance,
 // DC, phase noise, multipath channel, carrier offset, sampling clock offset,
-// white noise, interferer. Every random draw comes from one std::mt19937_64
-// seeded with Settings::seed, each impairment from its own stream derived from
-// that seed, so switching one impairment on or off leaves the draws of the
-// others unchanged and the same settings always give the same samples.
+// white noise, interferer. Every random draw follows from Settings::seed, each
+// impairment from its own std::mt19937_64 stream derived from that seed (white
+// noise from fast generators seeded by its stream), so switching one impairment on or off leaves
+// the draws of the others unchanged and the same settings always give the same samples.
 //
 // Levels (amplifier back-off, DC, SNR, interferer) are relative to the mean
 // power of the wanted signal over its bursts (the frames, not the gaps).
@@ -123,6 +123,12 @@ struct Sequence {
 // Refuses, before it allocates, a total above `memorySamples`.
 Sequence joinFrames(std::span<const Frame> frames, std::size_t gapSamples,
                     std::size_t memorySamples);
+
+// The 2 x `length` marker matrix (column-major, as a download takes it) of a
+// sequence after the impairments: marker 1 at every frame start, marker 2
+// over every burst, where they are after the settings' clock offset.
+std::vector<double> sequenceMarkers(std::span<const Burst> bursts, const Settings& s,
+                                    std::size_t length);
 
 // The total joinFrames would give for frames of these lengths; raises the
 // refusal it would raise.

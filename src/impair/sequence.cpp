@@ -48,6 +48,17 @@ std::size_t sequenceLength(std::span<const std::size_t> lengths, std::size_t gap
   return total;
 }
 
+std::vector<double> sequenceMarkers(std::span<const Burst> bursts, const Settings& s,
+                                    std::size_t length) {
+  std::vector<double> m(2 * length, 0.0);
+  for (const Burst& b0 : bursts) {
+    const Burst b = stretched(b0, s, length);
+    if (b.begin < length) m[2 * b.begin] = 1;
+    for (std::size_t i = b.begin; i < b.end; ++i) m[2 * i + 1] = 1;
+  }
+  return m;
+}
+
 Sequence joinFrames(std::span<const Frame> frames, std::size_t gap, std::size_t memory) {
   std::vector<std::size_t> lengths;
   lengths.reserve(frames.size());

@@ -1,0 +1,152 @@
+// dot11a_Sequence: a frame sequence with impairments by name. Takes the
+// parameter set and a record of the sequence and the impairments, with the
+// names of the typed settings (impair.hpp), and returns the samples and the
+// 2 x n markers as dot11a_FRAME does.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/frame_sequence.hpp"
+#include "dot11a/impair.hpp"
+#include "dot11a/num2str.hpp"
+#include "dot11a/rate_table.hpp"
+#include "ops/adapt.hpp"
+
+namespace dot11a {
+
+namespace {
+
+constexpr const char* kOp = "dot11a_Sequence";
+
+std::string what(std::string_view field) {
+  return std::string(kOp) + ": \"" + std::string(field) + "\"";
+}
+
+double number(const Value& v, std::string_view field) {
+  if (!v.isNumeric() || v.isComplex() || v.numel() != 1 || !std::isfinite(v.real(0)))
+    raise(what(field) + " must be one finite number, not " + v.describe() + ".");
+  return v.real(0);
+}
+
+// A record whose fields are numbers, each optional with its default; a field
+// of another name is refused, so a misspelt name is not silently ignored.
+class Fields {
+ public:
+  Fields(const Value& v, std::string_view name, std::vector<std::string> known)
+      : v_(v), name_(name) {
+    if (!v.isRecord()) raise(what(name) + " must be a record, not " + v.describe() + ".");
+    for (const std::string& f : v.fieldNames())
+      if (std::find(known.begin(), known.end(), f) == known.end()) {
+        std::string list;
+        for (const std::string& k : known) list += (list.empty() ? "" : ", ") + k;
+        raise(what(name_ + "." + f) + " is not a setting; " + name_ + " takes " + list + ".");
+      }
+  }
+  bool has(std::string_view f) const { return v_.hasField(f) && !v_.field(f).isEmpty(); }
+  const Value& operator[](std::string_view f) const { return v_.field(f); }
+  double get(std::string_view f, double fallback) const {
+    return has(f) ? number(v_.field(f), name_ + "." + std::string(f)) : fallback;
+  }
+
+ private:
+  const Value& v_;
+  std::string name_;
+};
+
+impair::Amplifier amplifier(const Value& v) {
+  const Fields f(v, "amplifier", {"model", "smoothness", "backoffDb"});
+  impair::Amplifier a;
+  if (f.has("model")) {
+    const std::string m = f["model"].isText() ? f["model"].str() : "";
+    if (m == "clip")
+      a.model = impair::Amplifier::Model::Clip;
+    else if (m != "rapp")
+      raise(what("amplifier.model") + " must be 'rapp' or 'clip'.");
+  }
+  a.smoothness = f.get("smoothness", a.smoothness);
+  a.backoffDb = f.get("backoffDb", a.backoffDb);
+  return a;
+}
+
+// The impairments and the sequence from the options record.
+struct Request {
+  impair::Settings settings;
+  SequenceRequest sequence;
+};
+
+Request request(const Value& v) {
+  const Fields f(v, "options",
+                 {"frames", "gapUs", "seedStep", "sequence", "amplifier", "iq", "dcDbc",
+                  "phaseNoise", "channel", "cfoHz", "clockPpm", "snrDb", "interferer", "seed"});
+  Request r;
+  SequenceRequest& q = r.sequence;
+  q.spelling = OptionSpelling::Keyword;
+  if (f.has("frames"))
+    q.frames =
+        checkedInteger<std::size_t>(number(f["frames"], "frames"), what("frames"), 1, 100000);
+  if (f.has("gapUs"))
+    q.gapUs = f["gapUs"].isText() ? impair::gapMicroseconds(f["gapUs"].str())
+                                  : impair::gapMicroseconds(num2str(number(f["gapUs"], "gapUs")));
+  q.seedStep = f.has("seedStep") && f["seedStep"].truthy();
+  if (f.has("sequence")) {
+    if (!f["sequence"].isText())
+      raise(what("sequence") + " must be the name of a JSON sequence file.");
+    q.file = f["sequence"].str();
+  }
+  impair::Settings& s = r.settings;
+  if (f.has("amplifier")) s.amplifier = amplifier(f["amplifier"]);
+  if (f.has("iq")) {
+    const Fields g(f["iq"], "iq", {"gainDb", "phaseDeg"});
+    s.iq = impair::IqImbalance{g.get("gainDb", 0.0), g.get("phaseDeg", 0.0)};
+  }
+  if (f.has("dcDbc")) s.dcDbc = number(f["dcDbc"], "dcDbc");
+  if (f.has("phaseNoise")) {
+    const Fields g(f["phaseNoise"], "phaseNoise", {"rmsDeg", "cornerHz"});
+    impair::PhaseNoise p;
+    s.phaseNoise = impair::PhaseNoise{g.get("rmsDeg", p.rmsDeg), g.get("cornerHz", p.cornerHz)};
+  }
+  if (f.has("channel")) {
+    const Fields g(f["channel"], "channel", {"rmsDelayNs", "ricianKDb"});
+    impair::Channel c;
+    c.rmsDelayNs = g.get("rmsDelayNs", c.rmsDelayNs);
+    if (g.has("ricianKDb")) c.ricianKDb = g.get("ricianKDb", 0.0);
+    s.channel = c;
+  }
+  if (f.has("cfoHz")) s.cfoHz = number(f["cfoHz"], "cfoHz");
+  if (f.has("clockPpm")) s.clockPpm = number(f["clockPpm"], "clockPpm");
+  if (f.has("snrDb")) s.snrDb = number(f["snrDb"], "snrDb");
+  if (f.has("interferer")) {
+    const Fields g(f["interferer"], "interferer", {"offsetHz", "levelDb"});
+    impair::Interferer i;
+    s.interferer = impair::Interferer{g.get("offsetHz", i.offsetHz), g.get("levelDb", i.levelDb)};
+  }
+  if (f.has("seed"))
+    s.seed = checkedInteger<std::uint64_t>(number(f["seed"], "seed"), what("seed"));
+  return r;
+}
+
+}  // namespace
+
+namespace op {
+
+void dot11a_Sequence(Call& c) {
+  c.outputNames({"waveform", "markers"});
+  const Value& p = c.in(0, "parameters");
+  if (!p.isRecord()) raise(std::string(kOp) + ": parameters must be a parameter set record.");
+  const Request r = request(c.has(1) ? c.in(1, "options") : Value::record({}));
+  const double rate = kBaseSampleRate * adapt::oversampling(p.field("OverSampling"));
+  impair::validate(r.settings, rate);  // before any frame is made
+  const SequenceResult q = buildSequence(p, r.sequence);
+  Samples x = impair::apply(q.sequence.waveform, rate, q.sequence.bursts, r.settings);
+  const std::size_t n = x.size();
+  c.out(1) =
+      Value::matrix(n == 0 ? 0 : 2, n, impair::sequenceMarkers(q.sequence.bursts, r.settings, n));
+  c.out(0) = adapt::row(x);
+}
+
+}  // namespace op
+}  // namespace dot11a
