@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "impair/internal.hpp"
 
@@ -102,27 +103,39 @@ class Lanes {
     for (std::size_t l = 0; l < kLanes; ++l)  // an all-zero state never leaves zero
       if ((s_[0][l] | s_[1][l] | s_[2][l] | s_[3][l]) == 0) s_[0][l] = 1;
   }
-  // Fills `out` (a multiple of 2 * kLanes values) with 32-bit draws.
+  // Fills `out` (a multiple of 2 * kLanes values) with 32-bit draws: the
+  // lower, then the upper half of each 64-bit output.
   DOT11A_IMPAIR_VECTOR
-  void fill(std::uint32_t* out, std::size_t n) {
+  void fill(std::uint32_t* __restrict out, std::size_t n) {
+    std::uint64_t a[kLanes], b[kLanes], c[kLanes], d[kLanes], r[kLanes];
+    std::copy_n(s_[0], kLanes, a);
+    std::copy_n(s_[1], kLanes, b);
+    std::copy_n(s_[2], kLanes, c);
+    std::copy_n(s_[3], kLanes, d);
     for (std::size_t at = 0; at < n; at += 2 * kLanes) {
       for (std::size_t l = 0; l < kLanes; ++l) {
-        const std::uint64_t r = rotl(s_[0][l] + s_[3][l], 23) + s_[0][l];
-        out[at + l] = static_cast<std::uint32_t>(r);
-        out[at + kLanes + l] = static_cast<std::uint32_t>(r >> 32);
-        const std::uint64_t t = s_[1][l] << 17;
-        s_[2][l] ^= s_[0][l];
-        s_[3][l] ^= s_[1][l];
-        s_[1][l] ^= s_[2][l];
-        s_[0][l] ^= s_[3][l];
-        s_[2][l] ^= t;
-        s_[3][l] = rotl(s_[3][l], 45);
+        const std::uint64_t sum = a[l] + d[l];
+        r[l] = ((sum << 23) | (sum >> 41)) + a[l];
+        const std::uint64_t t = b[l] << 17;
+        c[l] ^= a[l];
+        d[l] ^= b[l];
+        b[l] ^= c[l];
+        a[l] ^= d[l];
+        c[l] ^= t;
+        d[l] = (d[l] << 45) | (d[l] >> 19);
+      }
+      for (std::size_t l = 0; l < kLanes; ++l) {
+        out[at + 2 * l] = static_cast<std::uint32_t>(r[l]);
+        out[at + 2 * l + 1] = static_cast<std::uint32_t>(r[l] >> 32);
       }
     }
+    std::copy_n(a, kLanes, s_[0]);
+    std::copy_n(b, kLanes, s_[1]);
+    std::copy_n(c, kLanes, s_[2]);
+    std::copy_n(d, kLanes, s_[3]);
   }
 
  private:
-  static std::uint64_t rotl(std::uint64_t v, int k) { return (v << k) | (v >> (64 - k)); }
   std::uint64_t s_[4][kLanes];
 };
 
@@ -143,6 +156,11 @@ void fastPath(const std::uint32_t* __restrict bits, std::size_t n, const Tables&
   }
 }
 
+DOT11A_IMPAIR_VECTOR
+void scaleAdd(double* __restrict out, const double* __restrict v, std::size_t n, double sigma) {
+  for (std::size_t i = 0; i < n; ++i) out[i] += sigma * v[i];
+}
+
 }  // namespace
 
 void fillGaussian(std::span<double> out, double sigma, std::mt19937_64& rng) {
@@ -161,11 +179,16 @@ void addGaussian(std::span<double> out, double sigma, std::mt19937_64& rng) {
     const std::size_t n = std::min(kBatch, out.size() - at);
     lanes.fill(bits, kBatch);
     fastPath(bits, n, t, value, inside);
-    for (std::size_t i = 0; i < n; ++i) {
-      const double v =
-          inside[i] ? value[i] : slow(static_cast<std::int32_t>(bits[i]), bits[i] & 127u, t, b);
-      out[at + i] += sigma * v;
+    // The rare draws outside the fast path, in order, then the batch added.
+    // Eight flags at a time: most groups have none outside.
+    for (std::size_t i = 0; i < n; i += 8) {
+      std::uint64_t group = 0;
+      std::memcpy(&group, inside + i, 8);
+      if (group == 0x0101010101010101u) continue;
+      for (std::size_t j = i; j < std::min(n, i + 8); ++j)
+        if (!inside[j]) value[j] = slow(static_cast<std::int32_t>(bits[j]), bits[j] & 127u, t, b);
     }
+    scaleAdd(out.data() + at, value, n, sigma);
   }
 }
 
