@@ -106,6 +106,8 @@ def test_bad_arguments_raise_with_the_reason(folder):
 
 def test_threads_give_the_results_of_one_thread():
     settings = [dict(rate=r, length=40 * r, oversampling=1 + r % 4) for r in (6, 9, 12, 18, 24, 36, 48, 54)]
+    settings += [dict(rate=r, length=100, frames=2, channel="exp:50", snr=30, cfo=-1e4, seed=r)
+                 for r in (12, 24)]
 
     def work(kw):
         samples, facts = veltora.synthesize(**kw)
