@@ -136,14 +136,18 @@ IMPAIRED = (
 
 def test_impaired_sequence_equals_the_generators(folder):
     keywords, options = IMPAIRED
-    samples, facts = veltora.synthesize(**keywords)
+    listed = os.path.join(folder, "sequence.json")
+    with open(listed, "w") as f:
+        json.dump({"frames": [{"rate": 6, "length": 50}, {"source": "pn15"}]}, f)
+    samples, facts = veltora.synthesize(**keywords, sequence=listed)
     path = os.path.join(folder, "gen.sigmf-meta")
-    gen(*options, "-o", path)
+    gen(*options, "--sequence", listed, "-o", path)
     theirs, _ = veltora.read(path)  # SigMF holds 32-bit floats
     np.testing.assert_array_equal(theirs, samples.astype(np.complex64))
     with open(path) as f:
         assert json.load(f)["global"]["dot11a:impairments"] == facts["impairments"]
     assert facts["frames"] == len(facts["psdus"]) == 3
+    assert facts["psdu"] == facts["psdus"][0] and facts["description"].startswith("6 Mbit/s")
     assert list(np.flatnonzero(facts["marker1"])) == list(facts["frame_starts"])
     report = veltora.verify(samples, facts["sample_rate"], dac_droop=True)
     assert [bytes(f["psdu"]) for f in report["frames"]] == facts["psdus"]
