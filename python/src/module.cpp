@@ -401,6 +401,10 @@ PYBIND11_MODULE(_veltora, m) {
         o.interferer = optionText(interferer, "interferer");
         o.seed = optionText(seed, "seed");
         o.test = std::move(test);
+        // The carrier turns cfo_ppm into Hz: a negative one would flip the offset.
+        if (frequency && !(std::isfinite(*frequency) && *frequency > 0))
+          dot11a::raise("frequency must be the carrier frequency in Hz, above 0, not " +
+                        py::repr(py::float_(*frequency)).cast<std::string>() + ".");
         r.frequency = frequency;
         return synthesizeFrame(r);
       },

@@ -92,6 +92,7 @@ def test_bad_arguments_raise_with_the_reason(folder):
         (lambda: veltora.synthesize(mask=[1] * 52), "mask must be 53 values"),
         (lambda: veltora.synthesize(coding="5/6"), "coding must be 1/2"),
         (lambda: veltora.synthesize(source=os.path.join(folder, "none")), "source:"),
+        (lambda: veltora.synthesize(cfo_ppm=-8, frequency=-5.5e9), "frequency must be"),
         (lambda: veltora.verify(np.zeros((2, 100), complex)), "one-dimensional"),
         (lambda: veltora.verify(np.zeros(100, complex), fcs="yes"), "fcs must be"),
         (lambda: veltora.write(os.path.join(folder, "x.wav"), np.zeros(4, complex)), "must end in"),
