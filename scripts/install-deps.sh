@@ -9,6 +9,7 @@ packages=(
   libfftw3-dev libmatio-dev nlohmann-json3-dev libcli11-dev nettle-dev
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev libqcustomplot-dev libgl-dev fonts-dejavu-core
   python3 python3-numpy python3-scipy python3-dev pybind11-dev python3-pybind11 python3-pytest
+  python3-matplotlib  # the plot of the example in docs/python.md, which the Python tests run
   help2man dpkg-dev file
   xvfb xauth tshark
   clang libclang-rt-14-dev

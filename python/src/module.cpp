@@ -8,6 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cmath>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -53,8 +54,9 @@ py::tuple range(const dot11a::SampleRange& r) {
 }
 
 // A keyword of the sequence and impairment options as dot11a-gen's text: a
-// text as given, a number as Python writes it (exactly, shortest form), a
-// tuple or list of numbers joined by commas ((0.5, 2) is "0.5,2").
+// text as given, a number as Python writes it (exactly, shortest form; a
+// whole float without its ".0"), a tuple or list of numbers joined by commas
+// ((0.5, 2) is "0.5,2").
 std::optional<std::string> optionText(const py::handle h, const char* name) {
   if (h.is_none()) return std::nullopt;
   if (py::isinstance<py::str>(h)) return h.cast<std::string>();
@@ -64,6 +66,12 @@ std::optional<std::string> optionText(const py::handle h, const char* name) {
       dot11a::raise(std::string(name) +
                     " takes a number, a tuple of numbers or dot11a-gen's text, not " +
                     py::repr(h).cast<std::string>() + ".");
+    // A whole float as an integer (seed=1e3 is "1000", which the seed takes).
+    if (py::isinstance<py::float_>(x)) {
+      const double v = x.cast<double>();
+      if (std::isfinite(v) && v == std::trunc(v))
+        return py::str(py::int_(py::reinterpret_borrow<py::object>(x))).cast<std::string>();
+    }
     return py::str(x).cast<std::string>();
   };
   if (py::isinstance<py::tuple>(h) || py::isinstance<py::list>(h)) {
@@ -393,6 +401,10 @@ PYBIND11_MODULE(_veltora, m) {
         o.interferer = optionText(interferer, "interferer");
         o.seed = optionText(seed, "seed");
         o.test = std::move(test);
+        // The carrier turns cfo_ppm into Hz: a negative one would flip the offset.
+        if (frequency && !(std::isfinite(*frequency) && *frequency > 0))
+          dot11a::raise("frequency must be the carrier frequency in Hz, above 0, not " +
+                        py::repr(py::float_(*frequency)).cast<std::string>() + ".");
         r.frequency = frequency;
         return synthesizeFrame(r);
       },

@@ -85,8 +85,10 @@ Made make(const FrameRequest& r) {
       std::any_of(r.settings.begin(), r.settings.end(),
                   [](const dot11a::NamedOption& o) { return o.name == "oversampling"; });
   out.test = dot11a::applyTestPreset(r.impairments, p, oversamplingGiven);
-  // The first frame without impairments, for the facts of the frame itself.
-  out.frame = synthesize(p);
+  // The first frame without impairments (as a sequence file sets it), for the
+  // facts of the frame itself.
+  out.frame = synthesize(dot11a::sequenceFrameParameters(
+      p, dot11a::sequenceRequest(r.impairments, out.test, dot11a::impair::kMemoryM32Samples), 0));
   out.waveform =
       dot11a::receiverTestWaveform(r.impairments, out.test, r.frequency, p, out.frame.sampleRate);
   return out;

@@ -92,6 +92,7 @@ def test_bad_arguments_raise_with_the_reason(folder):
         (lambda: veltora.synthesize(mask=[1] * 52), "mask must be 53 values"),
         (lambda: veltora.synthesize(coding="5/6"), "coding must be 1/2"),
         (lambda: veltora.synthesize(source=os.path.join(folder, "none")), "source:"),
+        (lambda: veltora.synthesize(cfo_ppm=-8, frequency=-5.5e9), "frequency must be"),
         (lambda: veltora.verify(np.zeros((2, 100), complex)), "one-dimensional"),
         (lambda: veltora.verify(np.zeros(100, complex), fcs="yes"), "fcs must be"),
         (lambda: veltora.write(os.path.join(folder, "x.wav"), np.zeros(4, complex)), "must end in"),
@@ -106,6 +107,8 @@ def test_bad_arguments_raise_with_the_reason(folder):
 
 def test_threads_give_the_results_of_one_thread():
     settings = [dict(rate=r, length=40 * r, oversampling=1 + r % 4) for r in (6, 9, 12, 18, 24, 36, 48, 54)]
+    settings += [dict(rate=r, length=100, frames=2, channel="exp:50", snr=30, cfo=-1e4, seed=r)
+                 for r in (12, 24)]
 
     def work(kw):
         samples, facts = veltora.synthesize(**kw)
@@ -134,14 +137,18 @@ IMPAIRED = (
 
 def test_impaired_sequence_equals_the_generators(folder):
     keywords, options = IMPAIRED
-    samples, facts = veltora.synthesize(**keywords)
+    listed = os.path.join(folder, "sequence.json")
+    with open(listed, "w") as f:
+        json.dump({"frames": [{"rate": 6, "length": 50}, {"source": "pn15"}]}, f)
+    samples, facts = veltora.synthesize(**keywords, sequence=listed)
     path = os.path.join(folder, "gen.sigmf-meta")
-    gen(*options, "-o", path)
+    gen(*options, "--sequence", listed, "-o", path)
     theirs, _ = veltora.read(path)  # SigMF holds 32-bit floats
     np.testing.assert_array_equal(theirs, samples.astype(np.complex64))
     with open(path) as f:
         assert json.load(f)["global"]["dot11a:impairments"] == facts["impairments"]
     assert facts["frames"] == len(facts["psdus"]) == 3
+    assert facts["psdu"] == facts["psdus"][0] and facts["description"].startswith("6 Mbit/s")
     assert list(np.flatnonzero(facts["marker1"])) == list(facts["frame_starts"])
     report = veltora.verify(samples, facts["sample_rate"], dac_droop=True)
     assert [bytes(f["psdu"]) for f in report["frames"]] == facts["psdus"]
