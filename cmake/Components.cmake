@@ -1,7 +1,7 @@
 # The library's components and their one-way dependencies:
 #
 #   gui    graphics layer, windows, shell (Qt)           -> ops
-#   ops    operation table, entry points, Value adapters -> io model rx phy mac core
+#   ops    operation table, entry points, Value adapters -> io model rx impair phy mac core
 #   io     files, SigMF, PCAP, instrument control          -> model core
 #   model  parameter set, bounds, payload, MAC header     -> phy mac core
 #   rx     the receiver: search, decoding, measurements   -> phy fft mac base
@@ -82,7 +82,7 @@ dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIB
 target_compile_definitions(dot11a_io PRIVATE
   DOT11A_INSTALL_LIBDIR="${CMAKE_INSTALL_FULL_LIBDIR}")
 dot11a_component(ops SOURCES ${ops_sources} ${DOT11A_GEN_DIR}/entry_points.cpp
-  DEPENDS io model phy mac core)
+  DEPENDS io model impair phy mac core)
 target_include_directories(dot11a_ops PUBLIC $<BUILD_INTERFACE:${DOT11A_GEN_DIR}/include>)
 if(rx_sources)
   target_link_libraries(dot11a_ops PUBLIC dot11a_rx)

@@ -1,5 +1,5 @@
-// Frame sequences from a parameter set (see sequence_cli.hpp).
-#include "sequence_cli.hpp"
+// Frame sequences from a parameter set (see dot11a/sequence.hpp).
+#include "dot11a/sequence.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +15,7 @@
 #include "dot11a/rate_table.hpp"
 #include "dot11a/size_estimate.hpp"
 
-namespace dot11a::cli {
+namespace dot11a {
 
 namespace {
 
@@ -146,13 +146,37 @@ Value sequenceFrameParameters(const Value& p, const SequenceRequest& r, std::siz
   return frameParameters(p, r, i, entries);
 }
 
+namespace {
+
+std::size_t gapSamples(const Value& p, const SequenceRequest& r) {
+  return static_cast<std::size_t>(
+      std::llround(r.gapUs * kBaseSampleRate * p.field("OverSampling").toScalar() * 1e-6));
+}
+
+}  // namespace
+
+std::size_t sequenceLength(const Value& p, const SequenceRequest& r) {
+  if (r.frames < 1 || r.frames > 100000) raise("--frames must be from 1 to 100000.");
+  const std::vector<SequenceEntry> entries =
+      r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file);
+  // A frame's length depends only on its entry of the list: the sequence
+  // number, the scrambler seed and the PN bits that vary leave it as it is.
+  const std::size_t list = std::min(r.frames, entries.empty() ? 1 : entries.size());
+  std::vector<std::size_t> perEntry;
+  for (std::size_t i = 0; i < list; ++i)
+    perEntry.push_back(sizeEstimate(frameParameters(p, r, i, entries)));
+  std::vector<std::size_t> lengths(r.frames);
+  for (std::size_t i = 0; i < r.frames; ++i) lengths[i] = perEntry[i % list];
+  return impair::sequenceLength(lengths, gapSamples(p, r), r.memorySamples);
+}
+
 SequenceResult buildSequence(const Value& p, const SequenceRequest& r) {
   if (r.frames < 1 || r.frames > 100000) raise("--frames must be from 1 to 100000.");
   const std::vector<SequenceEntry> entries =
       r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file);
   SequenceResult out;
   out.sampleRate = kBaseSampleRate * p.field("OverSampling").toScalar();
-  const auto gap = static_cast<std::size_t>(std::llround(r.gapUs * out.sampleRate * 1e-6));
+  const std::size_t gap = gapSamples(p, r);
   // Every frame's length first, keeping only the numbers: a sequence too
   // large for the memory is refused before anything is synthesised.
   std::vector<std::size_t> lengths;
@@ -185,4 +209,4 @@ SequenceResult buildSequence(const Value& p, const SequenceRequest& r) {
   return out;
 }
 
-}  // namespace dot11a::cli
+}  // namespace dot11a
