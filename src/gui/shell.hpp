@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "dot11a/call.hpp"
+#include "dot11a/frame_export.hpp"
 #include "dot11a/signal_settings.hpp"
 #include "gui/graphics/local_ops.hpp"
 
@@ -94,6 +95,12 @@ bool calculateSignal(const Value& parameters);
 // The projected length as the window shows it ("N Samples", with the frame
 // count of a sequence).
 std::string projectedText(const Value& parameters, double frameSamples);
+// File > Export Waveform of a waveform calculated with the signal settings:
+// their samples, and in SigMF their account and one annotation per frame
+// (false: the waveform is the clean frame, nothing written). A PSDU capture
+// of a sequence is refused.
+bool exportSignal(const std::string& path, WaveformFile format, CalculatedFrame frame,
+                  std::optional<double> frequency);
 // What the title adds while the signal is more than the clean frame
 // (" [100 frames, IMPAIRED]"), empty otherwise.
 std::string signalTitleNote();

@@ -224,7 +224,9 @@ void menuFileExportWaveform_Callback(Call& c) {
   try {
     const Value& calculated = shell::appInfo().field("LastCaluclatedParameterSet");
     const CalculatedFrame frame = calculatedFrame(calculated);
-    writeWaveformFile(path, format, frame, global("SigGenSettings").field("Frequency").toScalar());
+    const double frequency = global("SigGenSettings").field("Frequency").toScalar();
+    if (!shell::exportSignal(path, format, frame, frequency))
+      writeWaveformFile(path, format, frame, frequency);
   } catch (const std::exception& e) {
     watch.restore();
     dialogs().error("Error Saving " + name, e.what());

@@ -6,6 +6,7 @@
 
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
+#include "dot11a/frame_export.hpp"
 #include "dot11a/impair.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
@@ -81,6 +82,50 @@ std::string projectedText(const Value& parameters, double frameSamples) {
   } catch (const std::exception&) {
     return "Over the memory (" + std::to_string(s.frames) + " frames)";
   }
+}
+
+bool exportSignal(const std::string& path, WaveformFile format, CalculatedFrame frame,
+                  std::optional<double> frequency) {
+  const Value& info = appInfo();
+  if (!info.isRecord() || !info.hasField("LastCalculatedSignal")) return false;
+  SignalSettings s;
+  try {
+    s = signalSettingsFromValue(info.field("LastCalculatedSignal"));
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (!s.active()) return false;
+  frame.samples = global("waveform").toComplex();
+  if (format == WaveformFile::PsduCapture && s.sequence())
+    raise(
+        "A PSDU capture holds one frame, and the frames of a sequence differ: export the "
+        "sequence as a recording (SigMF, MAT or 16-bit I/Q).");
+  if (format != WaveformFile::Sigmf) {
+    writeWaveformFile(path, format, frame, frequency);
+    return true;
+  }
+  SigmfInfo sigmf = sigmfInfoOf(frame, frequency);
+  sigmf.impairments = describe(s);
+  if (s.sequence() || s.impairments.clockPpm) {
+    // The fields of one frame are no longer where its layout says: each
+    // frame is annotated where marker 2 marks its burst.
+    sigmf.description = std::to_string(s.frames) + " x " + sigmf.description;
+    sigmf.annotations.clear();
+    const std::vector<double> m = global("markers").toDoubles();
+    const std::size_t n = m.size() / 2;
+    for (std::size_t i = 0; i < n;) {
+      if (m[2 * i + 1] == 0) {
+        ++i;
+        continue;
+      }
+      const std::size_t begin = i;
+      while (i < n && m[2 * i + 1] != 0) ++i;
+      sigmf.annotations.push_back(
+          {begin, i - begin, "frame", "frame " + std::to_string(sigmf.annotations.size() + 1)});
+    }
+  }
+  writeSigmf(path, frame.samples, sigmf);
+  return true;
 }
 
 std::string signalTitleNote() {

@@ -10,7 +10,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 
 #include "dot11a/files.hpp"
@@ -130,6 +132,13 @@ TEST_F(SignalMenu, SequenceFollowsToLengthAndMarkersAndTheMemoryBoundRefuses) {
   double starts = 0;
   for (std::size_t i = 0; i < n; ++i) starts += markers[2 * i];
   EXPECT_EQ(starts, 3);
+  // Export Waveform writes the sequence, each frame annotated.
+  script->answer(std::vector<std::string>{path("seq.sigmf-meta"), "*.sigmf-meta"});
+  menu("menuFileExportWaveform");
+  EXPECT_EQ(fs::file_size(path("seq.sigmf-data")), 8 * n);
+  std::ifstream meta(path("seq.sigmf-meta"));
+  const std::string text((std::istreambuf_iterator<char>(meta)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\"frame 3\""), std::string::npos);
 
   // Option M08: a sequence beyond 8 Msamples is refused before anything is
   // made, and the last waveform stays.
