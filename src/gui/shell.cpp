@@ -389,11 +389,13 @@ void menuConfigBBG1Opt1_Callback(Call& c) {
   }
   global("configuration").setField("BBGtype", Value("M08"));
   markMemoryOption(h, "menuConfigBBG1Opt1");
+  shell::application("redrawProjectedLength", {h});  // a sequence may no longer fit
 }
 
 void menuConfigBBG1Opt2_Callback(Call& c) {
   global("configuration").setField("BBGtype", Value("M32"));
   markMemoryOption(c.in(2, "handles"), "menuConfigBBG1Opt2");
+  shell::application("redrawProjectedLength", {c.in(2, "handles")});
 }
 
 // The signal generator's connection: the dialog edits `configuration`, which

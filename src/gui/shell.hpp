@@ -92,8 +92,8 @@ void takeStoredSignalSettings(const std::optional<Value>& stored, const Value& h
 // the settings ask for more than the clean frame (false: nothing done). The
 // instrument memory of the configured option bounds it before anything is made.
 bool calculateSignal(const Value& parameters);
-// The projected length as the window shows it ("N Samples", with the frame
-// count of a sequence).
+// The projected length as the window shows it ("N Samples" of the whole
+// sequence, "Over the memory" when the memory option cannot hold it).
 std::string projectedText(const Value& parameters, double frameSamples);
 // File > Export Waveform of a waveform calculated with the signal settings:
 // their samples, and in SigMF their account and one annotation per frame

@@ -76,11 +76,10 @@ std::string projectedText(const Value& parameters, double frameSamples) {
   const SignalSettings s = signalSettings();
   if (!s.sequence() && !s.impairments.clockPpm) return num2str(frameSamples) + " Samples";
   try {
-    const auto n = static_cast<double>(signalLength(parameters, s, memorySamples()));
-    return num2str(n) + " Samples (" + std::to_string(s.frames) +
-           (s.frames == 1 ? " frame)" : " frames)");
+    // The frame count is in the title; the field has room for the number.
+    return num2str(static_cast<double>(signalLength(parameters, s, memorySamples()))) + " Samples";
   } catch (const std::exception&) {
-    return "Over the memory (" + std::to_string(s.frames) + " frames)";
+    return "Over the memory";
   }
 }
 

@@ -5,17 +5,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <set>
 
 #include "dot11a/files.hpp"
+#include "dot11a/num2str.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/signal_settings.hpp"
 #include "gui/signal_dialogs.hpp"
@@ -125,7 +128,7 @@ TEST_F(SignalMenu, SequenceFollowsToLengthAndMarkersAndTheMemoryBoundRefuses) {
   EXPECT_NE(refusal.find("frame count"), std::string::npos) << refusal;
   ASSERT_EQ(signal().frames, 3u);
   const std::size_t n = signalLength(params(), signal(), impair::kMemoryM32Samples);
-  EXPECT_NE(str("txtNumberOfSamples").find("(3 frames)"), std::string::npos);
+  EXPECT_EQ(str("txtNumberOfSamples"), num2str(static_cast<double>(n)) + " Samples");
   gfx::runCallback(h("pbCalculate"));
   ASSERT_EQ(global("waveform").numel(), n);
   const std::vector<double> markers = global("markers").toDoubles();
@@ -194,6 +197,41 @@ TEST_F(SignalMenu, ParameterFilesKeepTheSignalAndOlderFilesLoadWithNone) {
   menu("menuFileOpen");
   EXPECT_FALSE(signal().active());
   EXPECT_EQ(title().find('['), std::string::npos) << title();
+}
+
+// Pictures of the two dialogs and of the window they leave, when
+// DOT11A_SCREENSHOT_DIR names a folder (scripts/screenshots.sh sets it).
+TEST_F(SignalMenu, Screenshots) {
+  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
+  if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  fs::create_directories(dir);
+  gfx::setString(fig, "Visible", "on");
+  const auto save = [dir](QWidget& w, const char* name) {
+    QCoreApplication::processEvents();
+    w.grab().save(QString::fromStdString(std::string(dir) + "/" + name));
+  };
+  inDialog<gui::ImpairmentsDialog>([&](gui::ImpairmentsDialog& d) {
+    save(d, "signal-impairments.png");
+    in<QCheckBox>(d, "cfoOn")->setChecked(true);
+    set(d, "cfoHz", "25000");
+    in<QCheckBox>(d, "noiseOn")->setChecked(true);
+    in<QCheckBox>(d, "iqOn")->setChecked(true);
+    set(d, "iqGain", "9");
+    ok(d);  // refused: the message shows in the dialog
+    save(d, "signal-impairments-refused.png");
+    set(d, "iqGain", "0.5");
+    ok(d);
+  });
+  menu("menuSignalImpairments");
+  inDialog<gui::SequenceDialog>([&](gui::SequenceDialog& d) {
+    set(d, "frames", "100");
+    in<QComboBox>(d, "gap")->setCurrentText("SIFS");
+    in<QCheckBox>(d, "seedStep")->setChecked(true);
+    save(d, "signal-frame-sequence.png");
+    ok(d);
+  });
+  menu("menuSignalSequence");
+  save(*gfx::widgetOf(fig), "main-window-impaired-sequence.png");
 }
 
 }  // namespace
