@@ -16,6 +16,7 @@
 
 #include "dot11a/dialogs.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/sequence.hpp"
 #include "dot11a/siggen_settings.hpp"
 
 namespace dot11a::gui {
@@ -310,9 +311,18 @@ SequenceDialog::SequenceDialog(const SignalSettings& current, QWidget* parent)
   fileLabel->setBuddy(file);
   auto* browse = new QPushButton("&Browse...", this);
   browse->setObjectName("browse");
-  connect(browse, &QPushButton::clicked, this, [file] {
+  connect(browse, &QPushButton::clicked, this, [this, file, frames] {
     const auto chosen = dialogs().openFile("Sequence File", {{"*.json", "*.json"}}, "");
-    if (chosen) file->setText(QString::fromStdString(*chosen));
+    if (!chosen) return;
+    file->setText(QString::fromStdString(*chosen));
+    // As on the command line, the frame count becomes the list's length;
+    // a file that does not read says why at once.
+    try {
+      frames->setText(QString::number(readSequenceFile(*chosen).size()));
+      showProblem(message_, "");
+    } catch (const std::exception& e) {
+      showProblem(message_, e.what());
+    }
   });
   grid->addWidget(fileLabel, 3, 0);
   grid->addWidget(file, 3, 1);

@@ -115,18 +115,30 @@ TEST_F(SignalMenu, ImpairmentsFromTheDialogMakeTheCalculatedWaveform) {
 }
 
 TEST_F(SignalMenu, SequenceFollowsToLengthAndMarkersAndTheMemoryBoundRefuses) {
-  std::string refusal;
+  std::ofstream(path("bad.json")) << "{\"frames\": [";
+  std::ofstream(path("list.json")) << R"({"frames": [{"rate": 6, "length": 20}, {"rate": 24}]})";
+  std::string refusal, badFile, framesOfList;
   inDialog<gui::SequenceDialog>([&](gui::SequenceDialog& d) {
+    // Browse: a file that does not read says so; a list sets the frame count.
+    script->answer(path("bad.json"));
+    in<QPushButton>(d, "browse")->click();
+    badFile = d.problem().toStdString();
+    script->answer(path("list.json"));
+    in<QPushButton>(d, "browse")->click();
+    framesOfList = in<QLineEdit>(d, "frames")->text().toStdString();
     set(d, "frames", "0");
     ok(d);
     refusal = d.problem().toStdString();
-    set(d, "frames", "3");
+    set(d, "frames", "3");  // the list of two repeats
     in<QComboBox>(d, "gap")->setCurrentText("SIFS");
     ok(d);
   });
   menu("menuSignalSequence");
   EXPECT_NE(refusal.find("frame count"), std::string::npos) << refusal;
+  EXPECT_EQ(badFile.rfind("Sequence file: ", 0), 0u) << badFile;
+  EXPECT_EQ(framesOfList, "2");
   ASSERT_EQ(signal().frames, 3u);
+  EXPECT_EQ(signal().sequenceFile, path("list.json"));
   const std::size_t n = signalLength(params(), signal(), impair::kMemoryM32Samples);
   EXPECT_EQ(str("txtNumberOfSamples"), num2str(static_cast<double>(n)) + " Samples");
   gfx::runCallback(h("pbCalculate"));
