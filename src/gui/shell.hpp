@@ -93,7 +93,9 @@ void takeStoredSignalSettings(const std::optional<Value>& stored, const Value& h
 // instrument memory of the configured option bounds it before anything is made.
 bool calculateSignal(const Value& parameters);
 // The projected length as the window shows it ("N Samples" of the whole
-// sequence, "Over the memory" when the memory option cannot hold it).
+// sequence, "Over the memory" when the memory option cannot hold it, "See the
+// Signal menu" when a setting is refused, for instance a stored sequence file
+// that no longer reads).
 std::string projectedText(const Value& parameters, double frameSamples);
 // File > Export Waveform of a waveform calculated with the signal settings:
 // their samples, and in SigMF their account and one annotation per frame

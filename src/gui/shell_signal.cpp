@@ -76,6 +76,11 @@ std::string projectedText(const Value& parameters, double frameSamples) {
   const SignalSettings s = signalSettings();
   if (!s.sequence() && !s.impairments.clockPpm) return num2str(frameSamples) + " Samples";
   try {
+    validate(s, kBaseSampleRate * parameters.field("OverSampling").toScalar());
+  } catch (const std::exception&) {
+    return "See the Signal menu";  // Calculate says what is wrong
+  }
+  try {
     // The frame count is in the title; the field has room for the number.
     return num2str(static_cast<double>(signalLength(parameters, s, memorySamples()))) + " Samples";
   } catch (const std::exception&) {
