@@ -18,21 +18,17 @@
 #include <vector>
 
 #include "download_cli.hpp"
-#include "impair_cli.hpp"
+#include "receiver_test_cli.hpp"
 #include "verify_report.hpp"
 
 #include "dot11a/bits.hpp"
-#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/frame_export.hpp"
+#include "dot11a/generator_options.hpp"
 #include "dot11a/library.hpp"
 #include "dot11a/matfile.hpp"
-#include "dot11a/num2str.hpp"
-#include "dot11a/parameter_bounds.hpp"
 #include "dot11a/parameters.hpp"
-#include "dot11a/payload.hpp"
-#include "dot11a/size_estimate.hpp"
 
 namespace dot11a::gen {
 
@@ -113,165 +109,30 @@ void refuseEmptyFileNames(const CLI::App& app, const Options& o) {
       bad(std::string(name) + ": the file name is empty.");
 }
 
-std::string shown(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", v);
-  return buf;
-}
-
-double inRange(double v, double lo, double hi, const std::string& name) {
-  if (!std::isfinite(v) || v < lo || v > hi || v != std::floor(v))
-    bad(name + " must be a whole number from " + shown(lo) + " to " + shown(hi) + ", not " +
-        shown(v) + ".");
-  return v;
-}
-
-// A whole number within the parameter set's bounds of `field`.
-double inBounds(double v, std::string_view field, const std::string& name) {
-  const ParameterBound& b = parameterBound(field);
-  return inRange(v, b.lo, b.hi, name);
-}
-
-// Hexadecimal as the main window takes it, within the bounds of `field`; "0x"
-// prefix accepted too.
-double parseHex(std::string s, std::string_view field, const std::string& name) {
-  const ParameterBound& b = parameterBound(field);
-  if (s.rfind("0x", 0) == 0 || s.rfind("0X", 0) == 0) s = s.substr(2);
-  const std::string message = name + " must be hexadecimal from " + rangeText(b) + ".";
-  if (s.empty() || s.size() > 8 ||
-      s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    bad(message.substr(0, message.size() - 1) + ", not \"" + s + "\".");
-  const double v = static_cast<double>(std::stoul(s, nullptr, 16));
-  if (!withinBounds(b, v)) bad(message.substr(0, message.size() - 1) + ", not \"" + s + "\".");
-  return v;
-}
-
-// The scrambler seed: hexadecimal (with or without 0x), or decimal with a d
-// suffix ("93d"); the seed 0 would scramble nothing and is refused.
-double parseSeed(const std::string& text) {
-  const ParameterBound& b = parameterBound("scramblerInit");
-  char hiText[16];
-  std::snprintf(hiText, sizeof hiText, "%X", checkedInteger<unsigned>(b.hi, "The seed bound"));
-  const std::string what = "--scrambler-init must be 1 to " + std::string(hiText) +
-                           " in hexadecimal or 1d to " + shown(b.hi) + "d in decimal, not \"" +
-                           text + "\".";
-  const bool hexPrefix = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
-  double v = 0;
-  if (!hexPrefix && text.size() >= 2 && (text.back() == 'd' || text.back() == 'D')) {
-    const std::string digits = text.substr(0, text.size() - 1);
-    if (digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos) bad(what);
-    v = std::stod(digits);
-  } else {
-    std::string digits = hexPrefix ? text.substr(2) : text;
-    if (digits.empty() || digits.size() > 2 ||
-        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-      bad(what);
-    v = static_cast<double>(std::stoul(digits, nullptr, 16));
-  }
-  if (v < 1 || !withinBounds(b, v)) bad(what);
-  return v;
-}
-
-bool onOff(const std::string& s, const std::string& name) {
-  if (s == "on" || s == "1") return true;
-  if (s == "off" || s == "0") return false;
-  bad(name + " must be on or off.");
-}
-
-Value startingParameters(const Options& o) {
-  if (o.params.empty()) return defaultParameters();
-  if (!std::filesystem::exists(o.params)) bad("--params: " + o.params + " not found.");
-  const ParameterFileRead read = readParameterFile(o.params, kParameterFileFormatId);
-  if (!read.parameters) bad(read.readError ? read.problem : o.params + " " + read.problem);
-  const std::string problem = parameterSetProblem(*read.parameters, defaultParameters());
-  if (!problem.empty()) bad(o.params + " has an Invalid File Structure. (" + problem + ".)");
-  return *read.parameters;
-}
-
-// The parameter set the options describe, checked with the main window's bounds.
+// The options as the library's named frame settings; texts stay texts, so
+// the library reads them with the command line's rules and messages.
 Value applyOptions(const Options& o) {
-  Value p = startingParameters(o);
-  if (o.rate) {
-    const RateEntry* r = rateByMbps(*o.rate);
-    if (r == nullptr)
-      bad("--rate must be one of 6, 9, 12, 18, 24, 36, 48, 54, not " + shown(*o.rate) + ".");
-    p.setField("modulation", static_cast<double>(r->modulation));
-    p.setField("encoderRate", r->coding.value());
-  }
-  if (o.modulation) {
-    const std::vector<std::string> names = {"bpsk", "qpsk", "16qam", "64qam"};
-    auto it = std::find(names.begin(), names.end(), *o.modulation);
-    if (it == names.end()) bad("--modulation must be bpsk, qpsk, 16qam or 64qam.");
-    p.setField("modulation", static_cast<double>(it - names.begin() + 1));
-  }
-  if (o.coding) {
-    auto it = std::find_if(kCodingRates.begin(), kCodingRates.end(), [&](const CodingRate& r) {
-      const std::string text = r.den == 1 ? "1" : std::string(codingRateText(r.value()));
-      return text == *o.coding;
-    });
-    if (it == kCodingRates.end()) bad("--coding must be 1/2, 2/3, 3/4 or 1.");
-    p.setField("encoderRate", it->value());
-  }
-  if (o.unframed) p.setField("generationMode", 0.0);
-  if (o.macHeader)
-    p.field("MACheader").setField("Active", onOff(*o.macHeader, "--mac-header") ? 1.0 : 0.0);
-  if (o.fcs) p.field("MACfcs").setField("Active", onOff(*o.fcs, "--fcs") ? 1.0 : 0.0);
-  if (o.source) {
-    const std::vector<std::string> names = {"zeros", "ones", "alt01", "alt10", "pn9", "pn15"};
-    auto it = std::find(names.begin(), names.end(), *o.source);
-    if (it != names.end()) {
-      p.setField("dataSourceType", static_cast<double>(it - names.begin() + 1));
-    } else {
-      const FileBits bits = readPayloadFile(*o.source, 8 * kMaxPsduOctets, false);
-      if (!bits.ok) bad("--source: " + bits.error);
-      if (bits.bits.empty()) bad("--source: " + *o.source + " is empty.");
-      p.setField("dataSourceType", 7.0);
-      p.setField("dataSourceName", Value(*o.source));
-      p.setField("dataSourceBitstream", Value::bits(bits.bits));
-      p.setField("dataLength", static_cast<double>(bits.bits.size() / 8));
-    }
-  }
-  if (o.length) {
-    if (p.field("dataSourceType").toScalar() == 7)
-      bad("--length cannot be combined with a payload file; its size sets the length.");
-    const double limit = dataLengthLimit(p);
-    inRange(*o.length, parameterBound("dataLength").lo, limit, "--length");
-    p.setField("dataLength", *o.length);
-  }
-  if (p.field("dataSourceType").toScalar() == 7 &&
-      p.field("dataLength").toScalar() > dataLengthLimit(p))
-    bad("The payload file is longer than " + shown(dataLengthLimit(p)) +
-        " octets, the most the frame can carry with this header and FCS.");
-  if (o.scramblerInit) p.setField("scramblerInit", parseSeed(*o.scramblerInit));
-  if (o.noScrambler) p.setField("scramblerActive", 0.0);
-  if (o.noInterleaver) p.setField("interleaverActive", 0.0);
-  if (o.service) p.setField("serviceField", parseHex(*o.service, "serviceField", "--service"));
-  if (o.oversampling) {
-    const double old = p.field("OverSampling").toScalar();
-    const double ratio = inBounds(*o.oversampling, "OverSampling", "--oversampling");
-    p.setField("OverSampling", ratio);
-    if (!o.idleUs)
-      p.setField("idleSamples", std::round(p.field("idleSamples").toScalar() * ratio / old));
-  }
-  if (o.window) p.setField("WindowingLength", inBounds(*o.window, "WindowingLength", "--window"));
-  if (o.idleUs) {
-    const ParameterBound& idle = idleIntervalBound();
-    if (!std::isfinite(*o.idleUs) || !withinBounds(idle, *o.idleUs))
-      bad("--idle-us must be from " + rangeText(idle) + ", not " + shown(*o.idleUs) + ".");
-    p.setField("idleSamples",
-               std::round(*o.idleUs * kSamplesPerMicrosecond * p.field("OverSampling").toScalar()));
-  }
-  if (o.mirror) p.setField("MirrorSpectrum", 1.0);
-  if (o.mask) {
-    if (o.mask->size() != 53 || o.mask->find_first_not_of("01") != std::string::npos)
-      bad("--mask must be 53 characters of 0 and 1, sub-carriers -26 to 26.");
-    std::vector<double> m;
-    for (char ch : *o.mask) m.push_back(ch == '1' ? 1.0 : 0.0);
-    m[26] = 0;  // the centre sub-carrier carries nothing
-    p.setField("SubCarriers", Value::row(std::move(m)));
-  }
-  updateDerivedFields(p);
-  return p;
+  std::vector<NamedOption> named;
+  auto add = [&](const char* name, Value v) { named.push_back({name, std::move(v)}); };
+  if (!o.params.empty()) add("params", o.params);
+  if (o.rate) add("rate", *o.rate);
+  if (o.modulation) add("modulation", *o.modulation);
+  if (o.coding) add("coding", *o.coding);
+  if (o.unframed) add("unframed", 1.0);
+  if (o.length) add("length", *o.length);
+  if (o.source) add("source", *o.source);
+  if (o.macHeader) add("mac-header", *o.macHeader);
+  if (o.fcs) add("fcs", *o.fcs);
+  if (o.scramblerInit) add("scrambler-init", *o.scramblerInit);
+  if (o.noScrambler) add("scrambler", 0.0);
+  if (o.noInterleaver) add("interleaver", 0.0);
+  if (o.service) add("service", *o.service);
+  if (o.oversampling) add("oversampling", *o.oversampling);
+  if (o.window) add("window", *o.window);
+  if (o.idleUs) add("idle-us", *o.idleUs);
+  if (o.mirror) add("mirror", 1.0);
+  if (o.mask) add("mask", *o.mask);
+  return generatorParameters(named, OptionSpelling::CommandLine);
 }
 
 // The calculated frame, and what was done to it after synthesis.
@@ -358,7 +219,7 @@ int main(int argc, char** argv) {
   CLI::App app{"dot11a-gen: writes an IEEE 802.11a OFDM test frame", "dot11a-gen"};
   gen::Options options;
   gen::defineOptions(app, options);
-  cli::ImpairOptions impairOptions;
+  ImpairOptions impairOptions;
   cli::addImpairOptions(app, impairOptions);
   // --frequency is the instrument's carrier; it is also recorded in SigMF.
   cli::DownloadOptions download;
@@ -373,16 +234,17 @@ int main(int argc, char** argv) {
     gen::refuseEmptyFileNames(app, options);
     LibrarySession library;
     Value p = gen::applyOptions(options);
-    const auto test = cli::applyTestPreset(impairOptions, p, options.oversampling.has_value());
+    const auto test = applyTestPreset(impairOptions, p, options.oversampling.has_value());
     // The parameter file needs no calculation; it is written first.
     // The file records where it was written as a full path, as the window does.
     if (!options.saveParams.empty())
       writeParameterFile(std::filesystem::absolute(options.saveParams).lexically_normal().string(),
                          p);
     gen::Frame frame = gen::generate(p);
-    if (cli::receiverTestWanted(impairOptions)) {
-      cli::ReceiverTestWaveform w =
-          cli::receiverTestWaveform(impairOptions, test, options.frequency, p, frame.sampleRate);
+    if (receiverTestWanted(impairOptions)) {
+      ReceiverTestWaveform w =
+          receiverTestWaveform(impairOptions, test, options.frequency, p, frame.sampleRate);
+      cli::printReceiverTest(w, test);
       frame.samples = std::move(w.samples);
       frame.waveform = std::move(w.waveform);
       frame.markers = std::move(w.markers);

@@ -14,6 +14,7 @@
 
 #include "dot11a/call.hpp"
 #include "dot11a/capture.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/library.hpp"
@@ -51,28 +52,87 @@ py::tuple range(const dot11a::SampleRange& r) {
   return py::make_tuple(r.begin, r.end);
 }
 
+// A keyword of the sequence and impairment options as dot11a-gen's text: a
+// text as given, a number as Python writes it (exactly, shortest form), a
+// tuple or list of numbers joined by commas ((0.5, 2) is "0.5,2").
+std::optional<std::string> optionText(const py::handle h, const char* name) {
+  if (h.is_none()) return std::nullopt;
+  if (py::isinstance<py::str>(h)) return h.cast<std::string>();
+  auto number = [&](const py::handle x) {
+    if (py::isinstance<py::bool_>(x) ||
+        !py::isinstance(x, py::module_::import("numbers").attr("Real")))
+      dot11a::raise(std::string(name) +
+                    " takes a number, a tuple of numbers or dot11a-gen's text, not " +
+                    py::repr(h).cast<std::string>() + ".");
+    return py::str(x).cast<std::string>();
+  };
+  if (py::isinstance<py::tuple>(h) || py::isinstance<py::list>(h)) {
+    std::string text;
+    for (const py::handle x : h) text += (text.empty() ? "" : ",") + number(x);
+    return text;
+  }
+  return number(h);
+}
+
+py::array_t<std::uint8_t> markerRow(const dot11a::Value& markers, std::size_t row) {
+  const std::span<const double> m = markers.re();
+  const std::size_t n = markers.cols();
+  std::vector<std::uint8_t> out(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = m[2 * i + row] != 0;
+  return handOver(std::move(out));
+}
+
+py::bytes bytesOf(const std::vector<std::uint8_t>& b) {
+  return py::bytes(reinterpret_cast<const char*>(b.data()), b.size());
+}
+
 py::tuple synthesizeFrame(const FrameRequest& request) {
-  Synthesis s;
+  Made made;
   {
     py::gil_scoped_release unlocked;
-    s = synthesize(parameterSet(request));
-    // Impairments and frame sequences, once the library has them, act on
-    // s.frame here, before the samples are handed over.
+    made = make(request);
   }
+  Synthesis& s = made.frame;
   py::dict facts;
   facts["sample_rate"] = s.sampleRate;
-  facts["samples"] = s.frame.waveform.size();
   facts["description"] = s.description;
   facts["data_symbols"] = s.layout.dataSymbols;
   facts["preamble"] = range(s.layout.preamble);
   facts["signal"] = range(s.layout.signal);
   facts["data"] = range(s.layout.data);
   facts["idle"] = range(s.layout.idle);
-  facts["psdu"] = py::bytes(reinterpret_cast<const char*>(s.psdu.data()), s.psdu.size());
+  facts["psdu"] = bytesOf(s.psdu);
   facts["fcs"] = s.fcs;
-  facts["marker1"] = handOver(std::move(s.frame.marker1));
-  facts["marker2"] = handOver(std::move(s.frame.marker2));
-  return py::make_tuple(handOver(std::move(s.frame.waveform)), facts);
+  if (!made.waveform) {
+    facts["samples"] = s.frame.waveform.size();
+    facts["frames"] = 1;
+    facts["frame_starts"] = py::make_tuple(0);
+    facts["impairments"] = "";
+    facts["marker1"] = handOver(std::move(s.frame.marker1));
+    facts["marker2"] = handOver(std::move(s.frame.marker2));
+    return py::make_tuple(handOver(std::move(s.frame.waveform)), facts);
+  }
+  dot11a::ReceiverTestWaveform& w = *made.waveform;
+  facts["samples"] = w.samples.size();
+  facts["frames"] = w.frames;
+  facts["frame_starts"] = py::tuple(py::cast(w.frameStarts));
+  py::list psdus;
+  for (const auto& p : w.psdus) psdus.append(bytesOf(p));
+  facts["psdus"] = psdus;
+  facts["impairments"] = w.impairments;
+  facts["marker1"] = markerRow(w.markers, 0);
+  facts["marker2"] = markerRow(w.markers, 1);
+  if (made.test) {
+    py::dict t;
+    t["name"] = made.test->name;
+    t["rate_mbps"] = made.test->rateMbps;
+    t["wanted_dbm"] = made.test->wantedDbm;
+    if (made.test->interferer)
+      t["interferer"] =
+          py::make_tuple(made.test->interferer->offsetHz / 1e6, made.test->interferer->levelDb);
+    facts["receiver_test"] = t;
+  }
+  return py::make_tuple(handOver(std::move(w.samples)), facts);
 }
 
 py::dict verify(const ComplexArray& samples, double sampleRate, const std::string& fcs,
@@ -132,7 +192,7 @@ py::tuple readFile(const std::string& path, const std::string& format) {
 
 void writeFile(const std::string& path, const ComplexArray& samples, double sampleRate,
                std::optional<double> frequency, const std::string& description,
-               bool dacPrecompensated) {
+               bool dacPrecompensated, const std::string& impairments) {
   const std::span<const Complex> s = samplesOf(samples, "samples");
   auto ends = [&](std::string_view ext) { return path.size() > ext.size() && path.ends_with(ext); };
   py::gil_scoped_release unlocked;
@@ -146,6 +206,7 @@ void writeFile(const std::string& path, const ComplexArray& samples, double samp
     info.frequency = frequency;
     info.description = description;
     info.dacPrecompensated = dacPrecompensated;
+    info.impairments = impairments;
     dot11a::writeSigmf(path, s, info);
   } else {
     dot11a::raise(
@@ -172,11 +233,11 @@ py::object call(const std::string& name, const py::args& args, int nout) {
   return t;
 }
 
-constexpr const char* kSynthesizeDoc = R"(Makes one 802.11a frame.
+constexpr const char* kSynthesizeDoc = R"(Makes one 802.11a frame, or a receiver-test waveform.
 
-Every keyword is a setting of the parameter set, named and bounded as
-dot11a-gen's option of the same name; left out, it keeps the value of the
-starting set (the application's defaults, or the parameter file `params`).
+Every keyword is dot11a-gen's option of the same name (underscores for dashes),
+with its bounds and messages. The frame settings, left out, keep the value of
+the starting set (the application's defaults, or the parameter file `params`):
 
   rate            6 9 12 18 24 36 48 54 (Mbit/s: modulation and coding)
   modulation      "bpsk" "qpsk" "16qam" "64qam"
@@ -193,11 +254,34 @@ starting set (the application's defaults, or the parameter file `params`).
   mirror          mirror the spectrum (swap I and Q)
   mask            53 values of 0 and 1, sub-carriers -26 .. 26
 
+Sequences and impairments take a number, a tuple of numbers, or the text
+dot11a-gen's option takes (iq_imbalance=(0.5, 2) is --iq-imbalance 0.5,2):
+
+  frames          1 .. 100000 frames;  gap_us: 0 .. 10000 us, "SIFS" or "DIFS"
+  seed_step       step the scrambler seed from frame to frame
+  sequence        JSON file of per-frame rate, length and source
+  pa              "rapp:P,BACKOFF_DB" or "clip:BACKOFF_DB"
+  iq_imbalance    (GAIN_DB, PHASE_DEG)
+  dc              carrier leakage in dBc, -80 .. 0
+  phase_noise     DEG_RMS or (DEG_RMS, CORNER_HZ)
+  channel         "exp:RMS_NS" or "exp:RMS_NS,rician:K_DB"
+  cfo, cfo_ppm    carrier offset in Hz, or in ppm of `frequency` (Hz)
+  clock_ppm       sampling clock offset, -1000 .. 1000 ppm
+  snr             white noise for this SNR in dB in the occupied band
+  interferer      (OFFSET_MHZ, LEVEL_DB) from the wanted signal
+  seed            of every random draw, 0 .. 2**64-1 (default 1)
+  test            "sensitivity" "acr" "alt-acr" (1000-octet PSDUs, 1000 frames)
+
 Returns (samples, facts): the complex128 samples (the synthesis's own buffer,
 not a copy) and a dict with sample_rate, samples, description, data_symbols,
-the sample ranges preamble, signal, data and idle as (begin, end), psdu (bytes),
-fcs, and the markers marker1 (1 at the first sample) and marker2 (1 during the
-burst). Raises veltora.Error naming the keyword that is out of bounds.)";
+the sample ranges preamble, signal, data and idle of the (first) frame as
+(begin, end), psdu (bytes, of the first frame), fcs, frames, frame_starts (the
+first sample of each frame, after any clock offset), impairments (what was
+applied, as SigMF records it; "" for none), and the markers marker1 (1 at every
+frame start) and marker2 (1 during every burst). A sequence or impairment adds
+psdus (bytes of every frame) and, with `test`, receiver_test (name, rate_mbps,
+wanted_dbm: the level to set at the receiver input, interferer). Raises
+veltora.Error naming the keyword that is wrong.)";
 
 constexpr const char* kVerifyDoc = R"(Finds, decodes and measures every frame of a waveform.
 
@@ -221,10 +305,11 @@ constexpr const char* kWriteDoc = R"(Writes samples in the format the extension 
 
 .mat: the "samples" container as dot11a-gen writes it; .bin: the 16-bit sample
 file; .sigmf-meta/.sigmf-data: a SigMF recording with sample_rate, the carrier
-frequency (when given) and the description. dac_precompensated records that
-the samples are pre-compensated for a DAC's droop (true of synthesize()'s
-frames; dot11a-verify then measures flatness after the droop). Files are
-replaced whole.)";
+frequency (when given), the description and the impairments (synthesize()'s
+facts["impairments"], recorded as dot11a-gen records them; "" for none).
+dac_precompensated records that the samples are pre-compensated for a DAC's
+droop (true of synthesize()'s frames; dot11a-verify then measures flatness
+after the droop). Files are replaced whole.)";
 
 constexpr const char* kCallDoc = R"(Calls any operation of the library by name.
 
@@ -257,26 +342,58 @@ PYBIND11_MODULE(_veltora, m) {
          std::optional<double> scramblerInit, std::optional<bool> scrambler,
          std::optional<bool> interleaver, std::optional<double> service,
          std::optional<double> oversampling, std::optional<double> window,
-         std::optional<double> idleUs, bool mirror, std::optional<std::vector<double>> mask) {
+         std::optional<double> idleUs, bool mirror, std::optional<std::vector<double>> mask,
+         std::optional<double> frames, const py::object& gapUs, bool seedStep,
+         std::optional<std::string> sequence, const py::object& pa, const py::object& iq,
+         const py::object& dc, const py::object& phaseNoise, const py::object& channel,
+         const py::object& cfo, const py::object& cfoPpm, const py::object& clockPpm,
+         const py::object& snr, const py::object& interferer, const py::object& seed,
+         std::optional<std::string> test, std::optional<double> frequency) {
         FrameRequest r;
-        r.params = params.value_or("");
-        r.rate = rate;
-        r.modulation = std::move(modulation);
-        r.coding = std::move(coding);
-        r.unframed = unframed;
-        r.length = length;
-        r.source = std::move(source);
-        r.macHeader = macHeader;
-        r.fcs = fcs;
-        r.scramblerInit = scramblerInit;
-        r.scrambler = scrambler;
-        r.interleaver = interleaver;
-        r.service = service;
-        r.oversampling = oversampling;
-        r.window = window;
-        r.idleUs = idleUs;
-        r.mirror = mirror;
-        r.mask = std::move(mask);
+        auto set = [&](const char* name, dot11a::Value v) {
+          r.settings.push_back({name, std::move(v)});
+        };
+        auto on = [](bool b) { return dot11a::Value(b ? 1.0 : 0.0); };
+        if (params) set("params", *params);
+        if (rate) set("rate", *rate);
+        if (modulation) set("modulation", *modulation);
+        if (coding) set("coding", *coding);
+        if (unframed) set("unframed", 1.0);
+        if (length) set("length", *length);
+        if (source) set("source", *source);
+        if (macHeader) set("mac-header", on(*macHeader));
+        if (fcs) set("fcs", on(*fcs));
+        if (scramblerInit) set("scrambler-init", *scramblerInit);
+        if (scrambler) set("scrambler", on(*scrambler));
+        if (interleaver) set("interleaver", on(*interleaver));
+        if (service) set("service", *service);
+        if (oversampling) set("oversampling", *oversampling);
+        if (window) set("window", *window);
+        if (idleUs) set("idle-us", *idleUs);
+        if (mirror) set("mirror", 1.0);
+        if (mask) set("mask", dot11a::Value::row(std::move(*mask)));
+        dot11a::ImpairOptions& o = r.impairments;
+        o.spelling = dot11a::OptionSpelling::Keyword;
+        if (frames) o.frames = dot11a::checkedInteger<std::size_t>(*frames, "frames", 1, 100000);
+        o.gap = optionText(gapUs, "gap_us");
+        o.seedStep = seedStep;
+        if (sequence) {
+          if (sequence->empty()) dot11a::raise("sequence: the file name is empty.");
+          o.sequenceFile = *sequence;
+        }
+        o.pa = optionText(pa, "pa");
+        o.iq = optionText(iq, "iq_imbalance");
+        o.dc = optionText(dc, "dc");
+        o.phaseNoise = optionText(phaseNoise, "phase_noise");
+        o.channel = optionText(channel, "channel");
+        o.cfo = optionText(cfo, "cfo");
+        o.cfoPpm = optionText(cfoPpm, "cfo_ppm");
+        o.clockPpm = optionText(clockPpm, "clock_ppm");
+        o.snr = optionText(snr, "snr");
+        o.interferer = optionText(interferer, "interferer");
+        o.seed = optionText(seed, "seed");
+        o.test = std::move(test);
+        r.frequency = frequency;
         return synthesizeFrame(r);
       },
       py::kw_only(), arg("params") = py::none(), arg("rate") = py::none(),
@@ -285,7 +402,13 @@ PYBIND11_MODULE(_veltora, m) {
       arg("fcs") = py::none(), arg("scrambler_init") = py::none(), arg("scrambler") = py::none(),
       arg("interleaver") = py::none(), arg("service") = py::none(),
       arg("oversampling") = py::none(), arg("window") = py::none(), arg("idle_us") = py::none(),
-      arg("mirror") = false, arg("mask") = py::none(), kSynthesizeDoc);
+      arg("mirror") = false, arg("mask") = py::none(), arg("frames") = py::none(),
+      arg("gap_us") = py::none(), arg("seed_step") = false, arg("sequence") = py::none(),
+      arg("pa") = py::none(), arg("iq_imbalance") = py::none(), arg("dc") = py::none(),
+      arg("phase_noise") = py::none(), arg("channel") = py::none(), arg("cfo") = py::none(),
+      arg("cfo_ppm") = py::none(), arg("clock_ppm") = py::none(), arg("snr") = py::none(),
+      arg("interferer") = py::none(), arg("seed") = py::none(), arg("test") = py::none(),
+      arg("frequency") = py::none(), kSynthesizeDoc);
 
   m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("fcs") = "auto", arg("dac_droop") = false, arg("fft_backoff") = 0.0,
@@ -293,6 +416,6 @@ PYBIND11_MODULE(_veltora, m) {
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,
-        kWriteDoc);
+        arg("impairments") = "", kWriteDoc);
   m.def("call", &call, arg("name"), py::kw_only(), arg("nout") = 1, kCallDoc);
 }

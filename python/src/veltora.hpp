@@ -1,5 +1,5 @@
-// The pieces of the Python module that are plain C++: the keyword settings of
-// a frame turned into the parameter set and synthesised, and conversions
+// The pieces of the Python module that are plain C++: a frame or a
+// receiver-test waveform made from synthesize()'s keywords, and conversions
 // between library values, JSON reports and Python objects.
 #pragma once
 
@@ -14,39 +14,14 @@
 #include <nlohmann/json.hpp>
 
 #include "dot11a/frame_layout.hpp"
+#include "dot11a/generator_options.hpp"
+#include "dot11a/receiver_test.hpp"
 #include "dot11a/synthesis.hpp"
 #include "dot11a/value.hpp"
 
 namespace veltora {
 
 namespace py = pybind11;
-
-// The settings synthesize() takes, named after dot11a-gen's options; an empty
-// optional keeps the value of the starting parameter set.
-struct FrameRequest {
-  std::string params;  // parameter file to start from (empty: the defaults)
-  std::optional<double> rate;
-  std::optional<std::string> modulation;
-  std::optional<std::string> coding;
-  bool unframed = false;
-  std::optional<double> length;
-  std::optional<std::string> source;
-  std::optional<bool> macHeader;
-  std::optional<bool> fcs;
-  std::optional<double> scramblerInit;
-  std::optional<bool> scrambler;
-  std::optional<bool> interleaver;
-  std::optional<double> service;
-  std::optional<double> oversampling;
-  std::optional<double> window;
-  std::optional<double> idleUs;
-  bool mirror = false;
-  std::optional<std::vector<double>> mask;  // 53 entries, sub-carriers -26 .. 26
-};
-
-// The parameter set the request describes, checked against the parameter
-// bounds; raises dot11a::Error naming the keyword.
-dot11a::Value parameterSet(const FrameRequest& r);
 
 // A frame made from a parameter set, with what the caller is told about it.
 struct Synthesis {
@@ -58,6 +33,23 @@ struct Synthesis {
   bool fcs = false;
 };
 Synthesis synthesize(const dot11a::Value& parameters);
+
+// synthesize()'s keywords: the frame settings by dot11a-gen's names, and the
+// sequence and impairment options as dot11a-gen's texts.
+struct FrameRequest {
+  std::vector<dot11a::NamedOption> settings;
+  dot11a::ImpairOptions impairments;  // with OptionSpelling::Keyword
+  std::optional<double> frequency;    // the carrier, for cfo_ppm
+};
+// The clean frame, and the waveform of the sequence and impairments when the
+// request asks for one (then `frame` is its first frame without impairments).
+struct Made {
+  Synthesis frame;
+  std::optional<dot11a::ReceiverTest> test;
+  std::optional<dot11a::ReceiverTestWaveform> waveform;
+};
+// Raises dot11a::Error naming the keyword that is wrong.
+Made make(const FrameRequest& request);
 
 // JSON (a receiver report) as dicts, lists, numbers, texts and None.
 py::object fromJson(const nlohmann::json& j);

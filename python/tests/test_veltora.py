@@ -3,7 +3,9 @@
 import concurrent.futures
 import json
 import os
+import re
 import subprocess
+import sys
 import tempfile
 
 import numpy as np
@@ -104,6 +106,8 @@ def test_bad_arguments_raise_with_the_reason(folder):
 
 def test_threads_give_the_results_of_one_thread():
     settings = [dict(rate=r, length=40 * r, oversampling=1 + r % 4) for r in (6, 9, 12, 18, 24, 36, 48, 54)]
+    settings += [dict(rate=r, length=100, frames=2, channel="exp:50", snr=30, cfo=-1e4, seed=r)
+                 for r in (12, 24)]
 
     def work(kw):
         samples, facts = veltora.synthesize(**kw)
@@ -117,3 +121,74 @@ def test_threads_give_the_results_of_one_thread():
         np.testing.assert_array_equal(samples, alone[i % len(settings)][0])
         assert evm == alone[i % len(settings)][1]
         np.testing.assert_array_equal(coded, alone[i % len(settings)][2])
+
+
+# Sequence and impairment keywords and the dot11a-gen options that say the same.
+IMPAIRED = (
+    dict(rate=24, length=300, oversampling=2, frames=3, gap_us="SIFS", seed_step=True,
+         iq_imbalance=(0.5, 2), phase_noise=1, channel="exp:50,rician:6", clock_ppm=20, snr=25,
+         seed=9),
+    ["--rate", "24", "--length", "300", "--oversampling", "2", "--frames", "3", "--gap-us", "SIFS",
+     "--seed-step", "--iq-imbalance", "0.5,2", "--phase-noise", "1", "--channel",
+     "exp:50,rician:6", "--clock-ppm", "20", "--snr", "25", "--seed", "9"],
+)
+
+
+def test_impaired_sequence_equals_the_generators(folder):
+    keywords, options = IMPAIRED
+    listed = os.path.join(folder, "sequence.json")
+    with open(listed, "w") as f:
+        json.dump({"frames": [{"rate": 6, "length": 50}, {"source": "pn15"}]}, f)
+    samples, facts = veltora.synthesize(**keywords, sequence=listed)
+    path = os.path.join(folder, "gen.sigmf-meta")
+    gen(*options, "--sequence", listed, "-o", path)
+    theirs, _ = veltora.read(path)  # SigMF holds 32-bit floats
+    np.testing.assert_array_equal(theirs, samples.astype(np.complex64))
+    with open(path) as f:
+        assert json.load(f)["global"]["dot11a:impairments"] == facts["impairments"]
+    assert facts["frames"] == len(facts["psdus"]) == 3
+    assert facts["psdu"] == facts["psdus"][0] and facts["description"].startswith("6 Mbit/s")
+    assert list(np.flatnonzero(facts["marker1"])) == list(facts["frame_starts"])
+    report = veltora.verify(samples, facts["sample_rate"], dac_droop=True)
+    assert [bytes(f["psdu"]) for f in report["frames"]] == facts["psdus"]
+
+
+def test_bad_impairment_keywords_raise_the_generators_message():
+    # The same message, with the options spelt as keywords.
+    cases = [
+        (dict(iq_imbalance=(0.5,)), ["--iq-imbalance", "0.5"]),
+        (dict(channel="exp:50,ricean:6"), ["--channel", "exp:50,ricean:6"]),
+        (dict(dc=5), ["--dc", "5"]),
+        (dict(cfo_ppm=2), ["--cfo-ppm", "2"]),
+        (dict(snr=20, seed=-1), ["--snr", "20", "--seed", "-1"]),
+    ]
+    for keywords, options in cases:
+        out = subprocess.run([os.path.join(BIN, "dot11a-gen"), *options], capture_output=True,
+                             text=True)
+        assert out.returncode == 1
+        message = re.sub(r"--([a-z-]+)", lambda m: m.group(1).replace("-", "_"),
+                         out.stderr.strip().removeprefix("dot11a-gen: "))
+        with pytest.raises(veltora.Error) as raised:
+            veltora.synthesize(**keywords)
+        assert str(raised.value) == message
+
+
+def test_verify_measures_the_carrier_offset_back():
+    # -8 ppm of 5.5 GHz is -44 kHz.
+    for offset in (dict(cfo=37e3), dict(cfo_ppm=-8, frequency=5.5e9)):
+        samples, facts = veltora.synthesize(rate=24, length=200, snr=35, seed=3, **offset)
+        report = veltora.verify(samples, facts["sample_rate"], dac_droop=True)
+        expected = offset.get("cfo", -8e-6 * 5.5e9)
+        assert report["pass"], report["reasons"]
+        assert abs(report["frames"][0]["cfo_hz"] - expected) < 1e3
+
+
+def test_the_documented_example_runs(folder):
+    pytest.importorskip("matplotlib")
+    doc = os.path.join(os.path.dirname(__file__), "..", "..", "docs", "python.md")
+    with open(doc) as f:
+        example = re.search(r"```python\n(.*?)```", f.read(), re.S).group(1)
+    subprocess.run([sys.executable, "-c", example], cwd=folder, check=True, capture_output=True,
+                   env=dict(os.environ, MPLBACKEND="Agg",
+                            PYTHONPATH=os.path.dirname(os.path.dirname(veltora.__file__))))
+    assert {"spectrum.png", "frame.sigmf-meta", "frame.sigmf-data"} <= set(os.listdir(folder))

@@ -1,6 +1,7 @@
 """IEEE 802.11a OFDM test frames from Python.
 
-synthesize()  makes a frame: complex samples (numpy) and a dict of its facts
+synthesize()  makes a frame, or a sequence with impairments for receiver tests:
+              complex samples (numpy) and a dict of their facts
 verify()      decodes and measures frames; the report dict of dot11a-verify --json
 read()        reads a capture: .mat, .sigmf-meta/.sigmf-data, .bin (16-bit), .cf32
 write()       writes .mat, .bin (16-bit) or SigMF

@@ -1,4 +1,4 @@
-from typing import Any, Optional, Sequence, Tuple
+from typing import Any, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -25,6 +25,23 @@ def synthesize(
     idle_us: Optional[float] = None,
     mirror: bool = False,
     mask: Optional[Sequence[float]] = None,
+    frames: Optional[int] = None,
+    gap_us: Optional[Union[float, str]] = None,
+    seed_step: bool = False,
+    sequence: Optional[str] = None,
+    pa: Optional[str] = None,
+    iq_imbalance: Optional[Union[Tuple[float, float], str]] = None,
+    dc: Optional[Union[float, str]] = None,
+    phase_noise: Optional[Union[float, Tuple[float, float], str]] = None,
+    channel: Optional[str] = None,
+    cfo: Optional[Union[float, str]] = None,
+    cfo_ppm: Optional[Union[float, str]] = None,
+    clock_ppm: Optional[Union[float, str]] = None,
+    snr: Optional[Union[float, str]] = None,
+    interferer: Optional[Union[Tuple[float, float], str]] = None,
+    seed: Optional[Union[int, str]] = None,
+    test: Optional[str] = None,
+    frequency: Optional[float] = None,
 ) -> Tuple[npt.NDArray[np.complex128], dict[str, Any]]: ...
 def verify(
     samples: npt.ArrayLike,
@@ -45,5 +62,6 @@ def write(
     frequency: Optional[float] = None,
     description: str = "",
     dac_precompensated: bool = False,
+    impairments: str = "",
 ) -> None: ...
 def call(name: str, *args: Any, nout: int = 1) -> Any: ...

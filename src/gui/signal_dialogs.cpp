@@ -16,7 +16,7 @@
 
 #include "dot11a/dialogs.hpp"
 #include "dot11a/error.hpp"
-#include "dot11a/sequence.hpp"
+#include "dot11a/frame_sequence.hpp"
 #include "dot11a/siggen_settings.hpp"
 
 namespace dot11a::gui {

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "dot11a/error.hpp"
+#include "dot11a/frame_sequence.hpp"
 #include "dot11a/rate_table.hpp"
-#include "dot11a/sequence.hpp"
 
 namespace dot11a {
 

@@ -8,12 +8,12 @@
 
 #include "common/library_fixture.hpp"
 #include "common/test_folder.hpp"
+#include "dot11a/frame_sequence.hpp"
 #include "dot11a/impair.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/payload.hpp"
 #include "dot11a/receiver.hpp"
-#include "sequence_cli.hpp"
 
 namespace dot11a::cli {
 namespace {

@@ -1,5 +1,5 @@
-// Frame sequences from a parameter set (see dot11a/sequence.hpp).
-#include "dot11a/sequence.hpp"
+// Frame sequences from a parameter set (see frame_sequence.hpp).
+#include "dot11a/frame_sequence.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,6 +7,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/frame_layout.hpp"
 #include "dot11a/mac.hpp"
@@ -29,14 +30,16 @@ Bits continuedPn(const Value& f, const Value& p, std::size_t i,
   const int order = f.field("dataSourceType").toScalar() == 5 ? 9 : 15;
   const auto octetsOf = [&](std::size_t j) {
     const double set = entries.empty() ? 0 : entries[j % entries.size()].length;
-    return static_cast<std::size_t>(set > 0 ? set : p.field("dataLength").toScalar());
+    return checkedInteger<std::size_t>(set > 0 ? set : p.field("dataLength").toScalar(),
+                                       "The payload length");
   };
   const std::size_t list = entries.empty() ? 1 : entries.size();
   std::size_t perPass = 0;
   for (std::size_t j = 0; j < list; ++j) perPass += octetsOf(j);
   std::size_t before = 8 * perPass * (i / list);
   for (std::size_t j = i - i % list; j < i; ++j) before += 8 * octetsOf(j);
-  const auto bits = static_cast<std::size_t>(8 * f.field("dataLength").toScalar());
+  const auto bits =
+      8 * checkedInteger<std::size_t>(f.field("dataLength").toScalar(), "The payload length");
   // The sequence repeats with its period: only the part needed is made.
   const std::size_t period = (std::size_t{1} << order) - 1;
   const Bits seq = pnSequence(order, before % period + bits);
@@ -45,29 +48,30 @@ Bits continuedPn(const Value& f, const Value& p, std::size_t i,
 
 }  // namespace
 
-std::vector<SequenceEntry> readSequenceFile(const std::string& path) {
+std::vector<SequenceEntry> readSequenceFile(const std::string& path, OptionSpelling spelling) {
+  const std::string option = optionName("sequence", spelling) + ": ";
   // A sequence file is a short list: anything larger is refused before it is
   // parsed, so no file can take the memory or the time of a huge document.
   constexpr std::uintmax_t kMaxBytes = 1 << 20;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec))
-    raise("--sequence: " + path + " is not a readable file.");
+    raise(option + path + " is not a readable file.");
   if (std::filesystem::file_size(path, ec) > kMaxBytes || ec)
-    raise("--sequence: " + path + " is larger than 1 MiB; a sequence file lists frames only.");
+    raise(option + path + " is larger than 1 MiB; a sequence file lists frames only.");
   std::ifstream in(path);
-  if (!in) raise("--sequence: " + path + " cannot be read.");
+  if (!in) raise(option + path + " cannot be read.");
   nlohmann::json j;
   try {
     j = nlohmann::json::parse(in);
   } catch (const std::exception& e) {
-    raise("--sequence: " + path + " is not JSON (" + e.what() + ").");
+    raise(option + path + " is not JSON (" + e.what() + ").");
   }
   if (!j.is_object() || !j.contains("frames") || !j["frames"].is_array() || j["frames"].empty())
-    raise("--sequence: " + path + " must hold {\"frames\": [ ... ]} with at least one entry.");
+    raise(option + path + " must hold {\"frames\": [ ... ]} with at least one entry.");
   std::vector<SequenceEntry> out;
   for (std::size_t i = 0; i < j["frames"].size(); ++i) {
     const auto& e = j["frames"][i];
-    const std::string where = "--sequence: entry " + std::to_string(i + 1) + " ";
+    const std::string where = option + "entry " + std::to_string(i + 1) + " ";
     if (!e.is_object()) raise(where + "must be an object.");
     SequenceEntry s;
     for (const auto& [key, v] : e.items()) {
@@ -112,7 +116,8 @@ Value frameParameters(const Value& p, const SequenceRequest& r, std::size_t i,
     }
     if (e.length > 0) {
       if (e.length > dataLengthLimit(f))
-        raise("--sequence: entry " + std::to_string(i % entries.size() + 1) +
+        raise(optionName("sequence", r.spelling) + ": entry " +
+              std::to_string(i % entries.size() + 1) +
               " is longer than the frame can carry with this header and FCS.");
       f.setField("dataLength", e.length);
     }
@@ -121,11 +126,13 @@ Value frameParameters(const Value& p, const SequenceRequest& r, std::size_t i,
   // header's, the fragment number stays.
   Value& header = f.field("MACheader").field("Contents");
   const auto seqCntrl =
-      static_cast<unsigned>(header.field("SeqCntrl").field("Contents").toScalar());
+      checkedInteger<unsigned>(header.field("SeqCntrl").field("Contents").toScalar(),
+                               "The sequence control field", 0, 0xFFFF);
   const unsigned seq = ((seqCntrl >> 4) + static_cast<unsigned>(i % 4096)) % 4096;
   setMacField(header, "SeqCntrl", static_cast<double>((seq << 4) | (seqCntrl & 0xFu)));
   if (r.seedStep && f.field("scramblerActive").toScalar() == 1) {
-    const auto seed0 = static_cast<std::size_t>(f.field("scramblerInit").toScalar());
+    const auto seed0 = checkedInteger<std::size_t>(f.field("scramblerInit").toScalar(),
+                                                   "The scrambler seed", 1, 127);
     f.setField("scramblerInit", static_cast<double>((seed0 - 1 + i) % 127 + 1));
   }
   const double type = f.field("dataSourceType").toScalar();
@@ -142,23 +149,24 @@ Value frameParameters(const Value& p, const SequenceRequest& r, std::size_t i,
 
 Value sequenceFrameParameters(const Value& p, const SequenceRequest& r, std::size_t i) {
   const std::vector<SequenceEntry> entries =
-      r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file);
+      r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file, r.spelling);
   return frameParameters(p, r, i, entries);
 }
 
 namespace {
 
 std::size_t gapSamples(const Value& p, const SequenceRequest& r) {
-  return static_cast<std::size_t>(
-      std::llround(r.gapUs * kBaseSampleRate * p.field("OverSampling").toScalar() * 1e-6));
+  const double rate = kBaseSampleRate * p.field("OverSampling").toScalar();
+  return checkedInteger<std::size_t>(std::round(r.gapUs * rate * 1e-6), "The gap in samples");
 }
 
 }  // namespace
 
 std::size_t sequenceLength(const Value& p, const SequenceRequest& r) {
-  if (r.frames < 1 || r.frames > 100000) raise("--frames must be from 1 to 100000.");
+  if (r.frames < 1 || r.frames > 100000)
+    raise(optionName("frames", r.spelling) + " must be from 1 to 100000.");
   const std::vector<SequenceEntry> entries =
-      r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file);
+      r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file, r.spelling);
   // A frame's length depends only on its entry of the list: the sequence
   // number, the scrambler seed and the PN bits that vary leave it as it is.
   const std::size_t list = std::min(r.frames, entries.empty() ? 1 : entries.size());
@@ -171,9 +179,10 @@ std::size_t sequenceLength(const Value& p, const SequenceRequest& r) {
 }
 
 SequenceResult buildSequence(const Value& p, const SequenceRequest& r) {
-  if (r.frames < 1 || r.frames > 100000) raise("--frames must be from 1 to 100000.");
+  if (r.frames < 1 || r.frames > 100000)
+    raise(optionName("frames", r.spelling) + " must be from 1 to 100000.");
   const std::vector<SequenceEntry> entries =
-      r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file);
+      r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file, r.spelling);
   SequenceResult out;
   out.sampleRate = kBaseSampleRate * p.field("OverSampling").toScalar();
   const std::size_t gap = gapSamples(p, r);

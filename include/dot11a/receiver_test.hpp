@@ -1,20 +1,32 @@
-// dot11a-gen's receiver-test options: frame sequences, impairments and the
-// presets of the receiver tests; parsed into the typed settings of the
-// impairment library.
+// Receiver-test waveforms from dot11a-gen's options: frame sequences,
+// impairments and the presets of the receiver tests, given as the command
+// line's texts and parsed into the typed settings of the impairment library.
+// The command-line tool and the Python module share these rules and messages.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <complex>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "sequence_cli.hpp"
-
+#include "dot11a/export.hpp"
+#include "dot11a/frame_sequence.hpp"
+#include "dot11a/generator_options.hpp"
 #include "dot11a/impair.hpp"
 #include "dot11a/value.hpp"
 
-namespace dot11a::cli {
+DOT11A_API_BEGIN
 
+namespace dot11a {
+
+// The options as texts, each as the command line takes it:
+//   frames 1 .. 100000; gap "16", "SIFS" or "DIFS"; sequence a JSON file;
+//   pa "rapp:P,BACKOFF_DB" or "clip:BACKOFF_DB"; iq "GAIN_DB,PHASE_DEG";
+//   dc "DBC"; phaseNoise "DEG_RMS[,CORNER_HZ]"; channel "exp:RMS_NS[,rician:K_DB]";
+//   cfo "HZ"; cfoPpm "PPM"; clockPpm "PPM"; snr "DB"; interferer "OFFSET_MHZ,LEVEL_DB";
+//   seed "0" .. "18446744073709551615"; test "sensitivity" | "acr" | "alt-acr".
+// Messages name the options in `spelling`.
 struct ImpairOptions {
   std::optional<std::size_t> frames;
   std::optional<std::string> gap;  // microseconds, SIFS or DIFS
@@ -22,9 +34,8 @@ struct ImpairOptions {
   std::string sequenceFile;
   std::optional<std::string> pa, iq, dc, phaseNoise, channel, cfo, cfoPpm, clockPpm, snr,
       interferer, seed, test;
+  OptionSpelling spelling = OptionSpelling::CommandLine;
 };
-
-void addImpairOptions(CLI::App& app, ImpairOptions& o);
 
 // The receiver test a --test preset names, from Table 91 of the standard:
 // the wanted level (sensitivity, or 3 dB above it for the rejection tests)
@@ -54,13 +65,15 @@ SequenceRequest sequenceRequest(const ImpairOptions& o, const std::optional<Rece
 
 // The waveform of a sequence and impairments, in place of the single clean
 // frame: samples, the waveform and 2 x n marker rows as a download takes them,
-// and a readable account of what was done (for SigMF). Prints a line each for
-// the sequence, the impairments and the receiver test.
+// and a readable account of what was done (for SigMF).
 struct ReceiverTestWaveform {
   std::vector<std::complex<double>> samples;
   Value waveform, markers;
-  std::string impairments;
+  std::string impairments;  // "100 frames; SNR 20 dB" (for SigMF)
+  std::string settings;     // the impairments alone, empty without any
   std::size_t frames = 1;
+  std::vector<std::size_t> frameStarts;          // first sample of every frame
+  std::vector<std::vector<std::uint8_t>> psdus;  // of every frame, first bit in the LSB
 };
 ReceiverTestWaveform receiverTestWaveform(const ImpairOptions& o,
                                           const std::optional<ReceiverTest>& test,
@@ -70,4 +83,6 @@ ReceiverTestWaveform receiverTestWaveform(const ImpairOptions& o,
 // Whether any sequence or impairment option was given.
 bool receiverTestWanted(const ImpairOptions& o);
 
-}  // namespace dot11a::cli
+}  // namespace dot11a
+
+DOT11A_API_END

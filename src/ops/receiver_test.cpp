@@ -1,6 +1,7 @@
-// dot11a-gen's receiver-test options (see impair_cli.hpp).
-#include "impair_cli.hpp"
+// Receiver-test waveforms from option texts (see receiver_test.hpp).
+#include "dot11a/receiver_test.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -11,7 +12,7 @@
 #include "dot11a/rate_table.hpp"
 #include "dot11a/siggen_settings.hpp"
 
-namespace dot11a::cli {
+namespace dot11a {
 
 namespace {
 
@@ -56,40 +57,12 @@ double one(const std::string& text, const std::string& option, const std::string
   return numbers(text, 1, false, option, form)[0];
 }
 
-}  // namespace
-
-void addImpairOptions(CLI::App& app, ImpairOptions& o) {
-  const std::string s = "Frame sequence";
-  app.add_option("--frames", o.frames, "Number of frames, 1 .. 100000")
-      ->check(CLI::Range(1, 100000))
-      ->group(s);
-  app.add_option("--gap-us", o.gap, "Gap between frames: microseconds 0 .. 10000, SIFS or DIFS")
-      ->group(s);
-  app.add_flag("--seed-step", o.seedStep, "Step the scrambler seed 1 .. 127 from frame to frame")
-      ->group(s);
-  app.add_option("--sequence", o.sequenceFile,
-                 "JSON file of per-frame rate, length and source: {\"frames\": [{...}, ...]}")
-      ->group(s);
-  const std::string g = "Impairments (applied in this order)";
-  app.add_option("--pa", o.pa, "Amplifier: rapp:P,BACKOFF_DB or clip:BACKOFF_DB")->group(g);
-  app.add_option("--iq-imbalance", o.iq, "IQ imbalance GAIN_DB,PHASE_DEG")->group(g);
-  app.add_option("--dc", o.dc, "Carrier leakage in dBc, -80 .. 0")->group(g);
-  app.add_option("--phase-noise", o.phaseNoise, "Phase noise DEG_RMS[,CORNER_HZ]")->group(g);
-  app.add_option("--channel", o.channel, "Multipath exp:RMS_NS[,rician:K_DB]")->group(g);
-  app.add_option("--cfo", o.cfo, "Carrier frequency offset in Hz")->group(g);
-  app.add_option("--cfo-ppm", o.cfoPpm, "Carrier frequency offset in ppm of --frequency")->group(g);
-  app.add_option("--clock-ppm", o.clockPpm, "Sampling clock offset in ppm, -1000 .. 1000")
-      ->group(g);
-  app.add_option("--snr", o.snr, "White noise for this SNR in dB in the occupied band")->group(g);
-  app.add_option("--interferer", o.interferer,
-                 "Unsynchronised 802.11a signal at OFFSET_MHZ,LEVEL_DB from the wanted one")
-      ->group(g);
-  app.add_option("--seed", o.seed, "Seed of every random draw above (0 .. 2^64-1, default 1)")
-      ->group(g);
-  app.add_option("--test", o.test,
-                 "Receiver test preset: sensitivity | acr | alt-acr (1000-octet PSDUs)")
-      ->group(g);
+// The option `name` as the caller's messages spell it.
+std::string opt(const ImpairOptions& o, std::string_view name) {
+  return optionName(name, o.spelling);
 }
+
+}  // namespace
 
 bool receiverTestWanted(const ImpairOptions& o) {
   return o.frames || o.gap || o.seedStep || !o.sequenceFile.empty() || o.pa || o.iq || o.dc ||
@@ -101,13 +74,14 @@ std::optional<ReceiverTest> applyTestPreset(const ImpairOptions& o, Value& p,
                                             bool oversamplingGiven) {
   if (!o.test) return std::nullopt;
   if (*o.test != "sensitivity" && *o.test != "acr" && *o.test != "alt-acr")
-    raise("--test must be sensitivity, acr or alt-acr, not \"" + *o.test + "\".");
+    raise(opt(o, "test") + " must be sensitivity, acr or alt-acr, not \"" + *o.test + "\".");
   const double mbps =
       dataRateFor(p.field("modulation").toScalar(), p.field("encoderRate").toScalar());
   const Table91Row* row = nullptr;
   for (const Table91Row& r : kTable91)
     if (r.mbps == mbps) row = &r;
-  if (row == nullptr) raise("--test needs one of the standard data rates (--rate).");
+  if (row == nullptr)
+    raise(opt(o, "test") + " needs one of the standard data rates (" + opt(o, "rate") + ").");
   ReceiverTest t;
   t.name = *o.test;
   t.rateMbps = mbps;
@@ -127,7 +101,7 @@ std::optional<ReceiverTest> applyTestPreset(const ImpairOptions& o, Value& p,
     const double need = 2.0 * (t.interferer->offsetHz + 10e6) / kBaseSampleRate;
     const double most = parameterBound("OverSampling").hi;
     if (need > most)
-      raise("--test " + t.name + " needs a sample rate of at least " +
+      raise(opt(o, "test") + " " + t.name + " needs a sample rate of at least " +
             std::to_string(static_cast<int>(need * 20)) + " MHz to hold the interferer " +
             std::to_string(static_cast<int>(t.interferer->offsetHz / 1e6)) +
             " MHz away; the highest oversampling (" + std::to_string(static_cast<int>(most)) +
@@ -151,25 +125,26 @@ impair::Settings impairSettings(const ImpairOptions& o, const std::optional<doub
     const std::string& t = *o.pa;
     impair::Amplifier a;
     if (t.rfind("rapp:", 0) == 0) {
-      const auto v = numbers(t.substr(5), 2, false, "--pa", "rapp:P,BACKOFF_DB or clip:BACKOFF_DB");
+      const auto v =
+          numbers(t.substr(5), 2, false, opt(o, "pa"), "rapp:P,BACKOFF_DB or clip:BACKOFF_DB");
       a.model = impair::Amplifier::Model::Rapp;
       a.smoothness = v[0];
       a.backoffDb = v[1];
     } else if (t.rfind("clip:", 0) == 0) {
       a.model = impair::Amplifier::Model::Clip;
-      a.backoffDb = one(t.substr(5), "--pa", "rapp:P,BACKOFF_DB or clip:BACKOFF_DB");
+      a.backoffDb = one(t.substr(5), opt(o, "pa"), "rapp:P,BACKOFF_DB or clip:BACKOFF_DB");
     } else {
-      raise("--pa takes rapp:P,BACKOFF_DB or clip:BACKOFF_DB, not \"" + t + "\".");
+      raise(opt(o, "pa") + " takes rapp:P,BACKOFF_DB or clip:BACKOFF_DB, not \"" + t + "\".");
     }
     s.amplifier = a;
   }
   if (o.iq) {
-    const auto v = numbers(*o.iq, 2, false, "--iq-imbalance", "GAIN_DB,PHASE_DEG");
+    const auto v = numbers(*o.iq, 2, false, opt(o, "iq-imbalance"), "GAIN_DB,PHASE_DEG");
     s.iq = impair::IqImbalance{v[0], v[1]};
   }
-  if (o.dc) s.dcDbc = one(*o.dc, "--dc", "a level in dBc");
+  if (o.dc) s.dcDbc = one(*o.dc, opt(o, "dc"), "a level in dBc");
   if (o.phaseNoise) {
-    const auto v = numbers(*o.phaseNoise, 2, true, "--phase-noise", "DEG_RMS[,CORNER_HZ]");
+    const auto v = numbers(*o.phaseNoise, 2, true, opt(o, "phase-noise"), "DEG_RMS[,CORNER_HZ]");
     impair::PhaseNoise pn;
     pn.rmsDeg = v[0];
     if (v.size() > 1) pn.cornerHz = v[1];
@@ -178,43 +153,52 @@ impair::Settings impairSettings(const ImpairOptions& o, const std::optional<doub
   if (o.channel) {
     const std::string& t = *o.channel;
     const std::string form = "exp:RMS_NS or exp:RMS_NS,rician:K_DB";
-    if (t.rfind("exp:", 0) != 0) raise("--channel takes " + form + ", not \"" + t + "\".");
+    if (t.rfind("exp:", 0) != 0)
+      raise(opt(o, "channel") + " takes " + form + ", not \"" + t + "\".");
     impair::Channel c;
     const std::size_t comma = t.find(',');
     c.rmsDelayNs = one(t.substr(4, comma == std::string::npos ? std::string::npos : comma - 4),
-                       "--channel", form);
+                       opt(o, "channel"), form);
     if (comma != std::string::npos) {
       const std::string k = t.substr(comma + 1);
-      if (k.rfind("rician:", 0) != 0) raise("--channel takes " + form + ", not \"" + t + "\".");
-      c.ricianKDb = one(k.substr(7), "--channel", form);
+      if (k.rfind("rician:", 0) != 0)
+        raise(opt(o, "channel") + " takes " + form + ", not \"" + t + "\".");
+      c.ricianKDb = one(k.substr(7), opt(o, "channel"), form);
     }
     s.channel = c;
   }
-  if (o.cfo && o.cfoPpm) raise("--cfo and --cfo-ppm both give the carrier offset: choose one.");
-  if (o.cfo) s.cfoHz = one(*o.cfo, "--cfo", "a frequency offset in Hz");
+  if (o.cfo && o.cfoPpm)
+    raise(opt(o, "cfo") + " and " + opt(o, "cfo-ppm") +
+          " both give the carrier offset: choose one.");
+  if (o.cfo) s.cfoHz = one(*o.cfo, opt(o, "cfo"), "a frequency offset in Hz");
   if (o.cfoPpm) {
-    if (!frequency) raise("--cfo-ppm needs the carrier --frequency to turn ppm into Hz.");
-    s.cfoHz = one(*o.cfoPpm, "--cfo-ppm", "an offset in ppm") * 1e-6 * *frequency;
+    if (!frequency)
+      raise(opt(o, "cfo-ppm") + " needs the carrier " + opt(o, "frequency") +
+            " to turn ppm into Hz.");
+    s.cfoHz = one(*o.cfoPpm, opt(o, "cfo-ppm"), "an offset in ppm") * 1e-6 * *frequency;
   }
-  if (o.clockPpm) s.clockPpm = one(*o.clockPpm, "--clock-ppm", "an offset in ppm");
-  if (o.snr) s.snrDb = one(*o.snr, "--snr", "an SNR in dB");
+  if (o.clockPpm) s.clockPpm = one(*o.clockPpm, opt(o, "clock-ppm"), "an offset in ppm");
+  if (o.snr) s.snrDb = one(*o.snr, opt(o, "snr"), "an SNR in dB");
   if (test && test->interferer) {
     if (o.interferer)
-      raise("--test " + test->name + " sets the interferer: leave out --interferer.");
+      raise(opt(o, "test") + " " + test->name + " sets the interferer: leave out " +
+            opt(o, "interferer") + ".");
     s.interferer = test->interferer;
   }
   if (o.interferer) {
-    const auto v = numbers(*o.interferer, 2, false, "--interferer", "OFFSET_MHZ,LEVEL_DB");
+    const auto v = numbers(*o.interferer, 2, false, opt(o, "interferer"), "OFFSET_MHZ,LEVEL_DB");
     s.interferer = impair::Interferer{v[0] * 1e6, v[1]};
   }
   if (o.seed) {
     const std::string& t = *o.seed;
     if (t.empty() || t.size() > 20 || t.find_first_not_of("0123456789") != std::string::npos)
-      raise("--seed takes a whole number from 0 to 18446744073709551615, not \"" + t + "\".");
+      raise(opt(o, "seed") + " takes a whole number from 0 to 18446744073709551615, not \"" + t +
+            "\".");
     try {
       s.seed = std::stoull(t);
     } catch (const std::exception&) {
-      raise("--seed takes a whole number from 0 to 18446744073709551615, not \"" + t + "\".");
+      raise(opt(o, "seed") + " takes a whole number from 0 to 18446744073709551615, not \"" + t +
+            "\".");
     }
   }
   return s;
@@ -226,8 +210,9 @@ SequenceRequest sequenceRequest(const ImpairOptions& o, const std::optional<Rece
   r.memorySamples = memorySamples;
   r.seedStep = o.seedStep;
   r.file = o.sequenceFile;
+  r.spelling = o.spelling;
   if (o.gap) r.gapUs = impair::gapMicroseconds(*o.gap);
-  if (!r.file.empty()) r.frames = readSequenceFile(r.file).size();
+  if (!r.file.empty()) r.frames = readSequenceFile(r.file, o.spelling).size();
   if (test) {
     r.frames = test->frames;
     if (!o.gap) r.gapUs = impair::gapMicroseconds("SIFS");
@@ -256,21 +241,16 @@ ReceiverTestWaveform receiverTestWaveform(const ImpairOptions& o,
   }
   w.waveform = Value::row(std::span<const std::complex<double>>(w.samples));
   w.markers = Value::matrix(n == 0 ? 0 : 2, n, std::move(m));
-  const std::string text = impair::describe(s);
-  w.impairments = text;
+  w.settings = impair::describe(s);
+  w.impairments = w.settings;
   w.frames = r.psdus.size();
-  if (r.psdus.size() > 1) {
-    w.impairments = std::to_string(r.psdus.size()) + " frames" + (text.empty() ? "" : "; " + text);
-    std::printf("sequence:      %zu frames\n", r.psdus.size());
-  }
-  if (!text.empty()) std::printf("impairments:   %s\n", text.c_str());
-  if (test)
-    std::printf(
-        "receiver test: %s at %g Mbit/s: set the instrument power (--power) to %g dBm at the "
-        "receiver input%s\n",
-        test->name.c_str(), test->rateMbps, test->wantedDbm,
-        test->interferer ? "; the interferer's level is relative to it" : "");
+  if (w.frames > 1)
+    w.impairments =
+        std::to_string(w.frames) + " frames" + (w.settings.empty() ? "" : "; " + w.settings);
+  for (const impair::Burst& b0 : r.sequence.bursts)
+    w.frameStarts.push_back(std::min(impair::stretched(b0, s, n).begin, n));
+  w.psdus = r.psdus;
   return w;
 }
 
-}  // namespace dot11a::cli
+}  // namespace dot11a

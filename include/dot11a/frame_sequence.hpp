@@ -1,7 +1,6 @@
 // Frame sequences from a parameter set: N frames with per-frame variation
 // (MAC sequence number counting up, the PN payload continuing, the scrambler
-// seed stepping), optionally a per-frame list from a JSON sequence file. The
-// command-line generator and the desktop window build their sequences here.
+// seed stepping), optionally a per-frame list from a JSON sequence file.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "dot11a/export.hpp"
+#include "dot11a/generator_options.hpp"
 #include "dot11a/impair.hpp"
 #include "dot11a/value.hpp"
 
@@ -23,6 +23,7 @@ struct SequenceRequest {
   bool seedStep = false;  // scrambler seed 1..127 stepping by one per frame
   std::string file;       // JSON sequence file, empty for none
   std::size_t memorySamples = impair::kMemoryM32Samples;
+  OptionSpelling spelling = OptionSpelling::CommandLine;  // of "frames", "sequence" in messages
 };
 
 struct SequenceResult {
@@ -46,13 +47,14 @@ SequenceResult buildSequence(const Value& p, const SequenceRequest& r);
 
 // The per-frame entries of a sequence file: {"frames": [{"rate": 24,
 // "length": 100, "source": "pn9"}, ...]}; each key optional. Raises an error
-// naming the entry and key that is wrong.
+// naming the option, the entry and the key that is wrong.
 struct SequenceEntry {
   double rate = 0;     // 0: as the parameter set
   double length = 0;   // octets of payload, 0: as the parameter set
   std::string source;  // zeros ones alt01 alt10 pn9 pn15, empty: as the parameter set
 };
-std::vector<SequenceEntry> readSequenceFile(const std::string& path);
+std::vector<SequenceEntry> readSequenceFile(const std::string& path,
+                                            OptionSpelling spelling = OptionSpelling::CommandLine);
 
 }  // namespace dot11a
 
