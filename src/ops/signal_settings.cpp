@@ -8,6 +8,7 @@
 #include "dot11a/error.hpp"
 #include "dot11a/frame_sequence.hpp"
 #include "dot11a/rate_table.hpp"
+#include "dot11a/receiver_test.hpp"
 
 namespace dot11a {
 
@@ -204,21 +205,13 @@ SignalWaveform signalWaveform(const Value& parameters, const SignalSettings& s,
   // Everything is checked, the memory bound included, before a frame is made.
   validate(s, rate);
   signalLength(parameters, s, memorySamples);
-  const SequenceResult r = buildSequence(parameters, requestOf(s, memorySamples));
+  ReceiverTestWaveform r =
+      impairedSequence(parameters, requestOf(s, memorySamples), s.impairments, rate);
   SignalWaveform w;
-  w.samples = s.impairments.any()
-                  ? impair::apply(r.sequence.waveform, rate, r.sequence.bursts, s.impairments)
-                  : r.sequence.waveform;
-  const std::size_t n = w.samples.size();
-  std::vector<double> m(2 * n, 0.0);
-  for (const impair::Burst& b0 : r.sequence.bursts) {
-    const impair::Burst b = impair::stretched(b0, s.impairments, n);
-    if (b.begin < n) m[2 * b.begin] = 1;
-    for (std::size_t i = b.begin; i < b.end; ++i) m[2 * i + 1] = 1;
-  }
-  w.waveform = Value::row(std::span<const std::complex<double>>(w.samples));
-  w.markers = Value::matrix(n == 0 ? 0 : 2, n, std::move(m));
-  w.frames = r.psdus.size();
+  w.samples = std::move(r.samples);
+  w.waveform = std::move(r.waveform);
+  w.markers = std::move(r.markers);
+  w.frames = r.frames;
   w.description = describe(s);
   return w;
 }
