@@ -1,7 +1,7 @@
 # The library's components and their one-way dependencies:
 #
 #   gui    graphics layer, windows, shell (Qt)           -> ops
-#   ops    operation table, entry points, Value adapters -> io model rx impair phy mac core
+#   ops    operation table, entry points, Value adapters -> io model rx phy mac core
 #   io     files, SigMF, PCAP, instrument control          -> model core
 #   model  parameter set, bounds, payload, MAC header     -> phy mac core
 #   rx     the receiver: search, decoding, measurements   -> phy fft mac base
