@@ -122,14 +122,13 @@ ImpairmentsDialog::ImpairmentsDialog(const impair::Settings& current, double sam
   };
   {
     QCheckBox* box = enabler(grid, row, "amplifierOn", "&Amplifier", current.amplifier.has_value());
+    QLineEdit* b = field(grid, row, 1, "amplifierBackoff", pa.backoffDb, "dB back-off");
+    QLineEdit* p = field(grid, row, 3, "amplifierSmoothness", pa.smoothness, "P (Rapp)");
     auto* model = new QComboBox(this);
     model->setObjectName("amplifierModel");
     model->addItems({"Rapp", "Clip"});
     model->setCurrentIndex(pa.model == impair::Amplifier::Model::Clip ? 1 : 0);
-    grid->addWidget(model, row, 1);
-    grid->addWidget(new QLabel("P", this), row, 2);
-    QLineEdit* p = field(grid, row, 3, "amplifierSmoothness", pa.smoothness, "");
-    QLineEdit* b = field(grid, row, 5, "amplifierBackoff", pa.backoffDb, "dB back-off");
+    grid->addWidget(model, row, 5);
     add(box, {model, p, b});
   }
   {
@@ -301,7 +300,7 @@ SequenceDialog::SequenceDialog(const SignalSettings& current, QWidget* parent)
   seedStep->setObjectName("seedStep");
   seedStep->setChecked(current.seedStep);
   grid->addWidget(seedStep, 2, 0, 1, 3);
-  auto* fileLabel = new QLabel("Sequence &file", this);
+  auto* fileLabel = new QLabel("Sequence f&ile", this);
   auto* file = new QLineEdit(QString::fromStdString(current.sequenceFile), this);
   file->setObjectName("sequenceFile");
   file->setPlaceholderText("none: every frame as the main window sets it");
