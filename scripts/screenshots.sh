@@ -2,6 +2,7 @@
 # Saves pictures of the splash, the main window (default state, unframed mode,
 # after Calculate), every question the shell asks, the about box, the
 # connection dialog for each interface, the MAC header and sub-carrier dialogs,
+# the Signal menu's Impairments and Frame Sequence dialogs,
 # the plot windows the Plot menu opens, and every plot window (of the default
 # frame, the largest frame and an all-zero waveform), and the measurement
 # views (averaged spectrum, gated CCDF, Demodulate, also of a shared capture)
@@ -15,6 +16,8 @@ cd "$(dirname "$0")/.."
 cmake --build build -j2 --target test_gui >/dev/null
 export QT_QPA_PLATFORM=offscreen
 export DOT11A_SCREENSHOT_DIR="${DOT11A_SCREENSHOT_DIR:-$PWD/build/screenshots${QT_FONT_DPI:+-${QT_FONT_DPI}dpi}}"
+# The Signal menu's dialogs and the window they leave.
+build/bin/test_gui --gtest_filter='SignalMenu.Screenshots' 2>&1 | grep -v 'This plugin does not support' | tail -1
 # The shared captures lie beside the main work tree.
 main_tree="$(dirname "$(git rev-parse --path-format=absolute --git-common-dir)")"
 capture="${DOT11A_SCREENSHOT_CAPTURE:-$main_tree/../shared/captures/ap-conducted-24mbps.sigmf-meta}"

@@ -27,9 +27,12 @@ inline constexpr std::string_view kConfigFileName = "defaults.mat";
 
 // Writes `fileParameters` and `filename` (the path) to a parameter file, and
 // the signal-generator settings as the optional variable "SigGenSettings"
-// when they are given (readers that do not know it pass over it).
+// and the window's receiver-test signal (frame sequence and impairments) as
+// the optional variable "SignalSettings" when they are given (readers that do
+// not know them pass over them).
 void writeParameterFile(const std::string& path, const Value& fileParameters,
-                        const Value& sigGenSettings = Value::empty());
+                        const Value& sigGenSettings = Value::empty(),
+                        const Value& signalSettings = Value::empty());
 
 // Outcome of reading a parameter file: the record, or the reason it was refused
 // (the text shown under the path: "has an Invalid File Format." and so on, or
@@ -41,6 +44,9 @@ struct ParameterFileRead {
   // The generator settings stored beside the parameters; absent in files
   // written before they were stored, and in files whose record is not a record.
   std::optional<Value> sigGenSettings;
+  // The receiver-test signal stored beside them, as stored (the caller reads
+  // it); absent in files that have none.
+  std::optional<Value> signalSettings;
 };
 ParameterFileRead readParameterFile(const std::string& path, std::string_view expectedFormatId);
 

@@ -37,6 +37,10 @@ struct SequenceResult {
 // payload's continuation.
 Value sequenceFrameParameters(const Value& p, const SequenceRequest& r, std::size_t i);
 
+// The length of the joined sequence, from the frames' projected lengths
+// (nothing is synthesised); raises the refusal of a sequence over the memory.
+std::size_t sequenceLength(const Value& p, const SequenceRequest& r);
+
 // All frames, synthesised and joined; the instrument memory bound is checked
 // from the projected lengths before any frame is made.
 SequenceResult buildSequence(const Value& p, const SequenceRequest& r);

@@ -80,6 +80,11 @@ ReceiverTestWaveform receiverTestWaveform(const ImpairOptions& o,
                                           const std::optional<double>& frequency, const Value& p,
                                           double sampleRate);
 
+// The same from typed settings: the sequence of `request` with the
+// impairments `s` (checked at `sampleRate` before any frame is made).
+ReceiverTestWaveform impairedSequence(const Value& p, const SequenceRequest& request,
+                                      const impair::Settings& s, double sampleRate);
+
 // Whether any sequence or impairment option was given.
 bool receiverTestWanted(const ImpairOptions& o);
 

@@ -246,7 +246,7 @@ void redrawProjectedLength(Call& c) {
   const Value& h = handlesArg(c, 0);
   const double samples = static_cast<double>(sizeEstimate(P()));
   P().setField("ProjectedLength", samples);
-  setString(ctl(h, "txtNumberOfSamples"), "String", num2str(samples) + " Samples");
+  setString(ctl(h, "txtNumberOfSamples"), "String", shell::projectedText(P(), samples));
   local("redrawCalculationStatus", {h});
 }
 
@@ -265,7 +265,8 @@ void redrawCalculationStatus(Call& c) {
   } catch (const Error&) {
     same = last == P();
   }
-  if (!same)
+  if (!same || !info.hasField("LastCalculatedSignal") ||
+      info.field("LastCalculatedSignal") != shell::signalRecord())
     return gui::showCalculationStatus(fig, "Settings changed since the last calculation", false);
   const double samples = static_cast<double>(global("waveform").numel());
   const double rate = last.isRecord() && last.hasField("OverSampling")
@@ -370,6 +371,7 @@ void adjustDataLength(Call& c) {
 // ---- calculation ------------------------------------------------------------------
 
 void Calculate(Call&) {
+  if (shell::calculateSignal(P())) return;
   FrameResult r = calculateFrame(P());
   global("waveform") = std::move(r.waveform);
   global("markers") = std::move(r.markers);

@@ -126,7 +126,9 @@ bool calculatedSetIsCurrent() {
       info.field("LastCalcTimeStamp").isEmpty())
     return false;
   return feval1("compareStruct", {info.field("LastCaluclatedParameterSet"), global("parameters")})
-      .truthy();
+             .truthy() &&
+         info.hasField("LastCalculatedSignal") &&
+         info.field("LastCalculatedSignal") == signalRecord();
 }
 
 bool calculated() {
@@ -232,6 +234,10 @@ Value menuTable(double fig) {
       menuItem("menuPlot", "&CCDF", "menuPlotCCDF", "menuPlotCCDF", true),
       // Every view the program has, the ones the Plot menu keeps hidden
       // included: the same commands, with their questions.
+      // The receiver-test signal Calculate makes instead of one clean frame.
+      menuItem("", "Si&gnal", "menuSignal"),
+      menuItem("menuSignal", "&Impairments...", "menuSignalImpairments", "menuSignalImpairments"),
+      menuItem("menuSignal", "&Frame Sequence...", "menuSignalSequence", "menuSignalSequence"),
       menuItem("", "&Analysis", "menuAnalysis"),
       menuItem("menuAnalysis", "&Spectrum", "menuAnalysisSpectrum", "menuPlotSpectrum"),
       menuItem("menuAnalysis", "&Waterfall", "menuAnalysisWaterfall", "menuPlotWaterfall"),
@@ -289,6 +295,7 @@ void AddMenuBar(Call& c) {
 void InitializeFigure(Call& c) {
   const Value& h = c.in(0, "handles");
   shell::fileOfThisRun().clear();
+  shell::takeStoredSignalSettings(std::nullopt, h);  // one clean frame until set or opened
   const Value stored = feval1("loadConfig", {});
   if (stored.isRecord()) global("configuration") = stored;
   const bool c7 = platformC();
@@ -320,6 +327,7 @@ void redrawAppTitle(Call& c) {
     const Value& file = config.field("LastParameterFilename");
     if (file.isText() && !file.str().empty()) title += " : " + file.str();
   }
+  title += shell::signalTitleNote();
   setString(handleIn(h, "main"), "Name", title);
 }
 
@@ -341,6 +349,7 @@ void executeCalculation(Call& c) {
   if (failure.empty()) {
     appInfo().setField("LastCalcTimeStamp", shell::clockNow());
     appInfo().setField("LastCaluclatedParameterSet", global("parameters"));
+    appInfo().setField("LastCalculatedSignal", shell::signalRecord());
   }
   watch.restore();
   if (!failure.empty()) dialogs().error("Calculation Failed", failure);
@@ -380,11 +389,13 @@ void menuConfigBBG1Opt1_Callback(Call& c) {
   }
   global("configuration").setField("BBGtype", Value("M08"));
   markMemoryOption(h, "menuConfigBBG1Opt1");
+  shell::application("redrawProjectedLength", {h});  // a sequence may no longer fit
 }
 
 void menuConfigBBG1Opt2_Callback(Call& c) {
   global("configuration").setField("BBGtype", Value("M32"));
   markMemoryOption(c.in(2, "handles"), "menuConfigBBG1Opt2");
+  shell::application("redrawProjectedLength", {c.in(2, "handles")});
 }
 
 // The signal generator's connection: the dialog edits `configuration`, which

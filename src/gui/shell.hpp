@@ -3,10 +3,13 @@
 // helpers its commands have in common.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "dot11a/call.hpp"
+#include "dot11a/frame_export.hpp"
+#include "dot11a/signal_settings.hpp"
 #include "gui/graphics/local_ops.hpp"
 
 namespace dot11a::shell {
@@ -75,5 +78,33 @@ void markSetupSaved();
 // last saved or opened, or the user saved it or chose to discard the changes.
 // False when the user cancelled (or closed the question, or the save failed).
 bool mayDiscardChanges(const Value& handles);
+
+// ---- the receiver-test signal of the Signal menu (shell_signal.cpp) ------------
+
+// The settings in force, as the record "SignalSettings" (one clean frame until
+// they are set) and typed.
+Value& signalRecord();
+SignalSettings signalSettings();
+// The record a parameter file stored, or none: a file without one, or with
+// one that does not read, leaves one clean frame (the status line says why).
+void takeStoredSignalSettings(const std::optional<Value>& stored, const Value& handles);
+// Calculate: the sequence with impairments into `waveform` and `markers` when
+// the settings ask for more than the clean frame (false: nothing done). The
+// instrument memory of the configured option bounds it before anything is made.
+bool calculateSignal(const Value& parameters);
+// The projected length as the window shows it ("N Samples" of the whole
+// sequence, "Over the memory" when the memory option cannot hold it, "See the
+// Signal menu" when a setting is refused, for instance a stored sequence file
+// that no longer reads).
+std::string projectedText(const Value& parameters, double frameSamples);
+// File > Export Waveform of a waveform calculated with the signal settings:
+// their samples, and in SigMF their account and one annotation per frame
+// (false: the waveform is the clean frame, nothing written). A PSDU capture
+// of a sequence is refused.
+bool exportSignal(const std::string& path, WaveformFile format, CalculatedFrame frame,
+                  std::optional<double> frequency);
+// What the title adds while the signal is more than the clean frame
+// (" [100 frames, IMPAIRED]"), empty otherwise.
+std::string signalTitleNote();
 
 }  // namespace dot11a::shell

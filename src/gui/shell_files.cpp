@@ -68,7 +68,11 @@ void redrawTitle(const Value& handles) {
 // naming the file that holds the settings, and they still count as unsaved.
 bool saveParametersTo(const std::string& path, const Value& handles) {
   try {
-    writeParameterFile(path, global("parameters"), global("SigGenSettings"));
+    // The signal record only when it is more than the clean frame: the file
+    // of a window that never used the Signal menu stays as it was.
+    const bool signal = shell::signalSettings().active();
+    writeParameterFile(path, global("parameters"), global("SigGenSettings"),
+                       signal ? shell::signalRecord() : Value::empty());
   } catch (const std::exception& e) {
     dialogs().error("Error Saving " + path, e.what());
     return false;
@@ -86,6 +90,7 @@ void menuFileNew_Callback(Call& c) {
   configuration().setField("LastParameterFilename", Value(""));
   shell::application("InitializeParameters", {});
   shell::application("InitializeSigGenSettings", {});
+  shell::takeStoredSignalSettings(std::nullopt, h);
   shell::application("redraw", {h});
   shell::markSetupSaved();
 }
@@ -127,13 +132,17 @@ void menuFileOpen_Callback(Call& c) {
   shell::fileOfThisRun() = path;
   // The by-name load keeps its interface; the settings beside the parameters
   // are read here.
-  std::optional<Value> stored;
+  std::optional<Value> stored, signal;
   try {
-    stored = readParameterFile(path, runningFormatId()).sigGenSettings;
+    const ParameterFileRead read = readParameterFile(path, runningFormatId());
+    stored = read.sigGenSettings;
+    signal = read.signalSettings;
   } catch (const std::exception&) {
     stored.reset();  // the parameters were read; the settings stay as they are
   }
   takeStoredSigGenSettings(stored, h);
+  shell::takeStoredSignalSettings(signal, h);
+  shell::application("redrawProjectedLength", {h});
   redrawTitle(h);
   shell::markSetupSaved();
 }
@@ -215,7 +224,9 @@ void menuFileExportWaveform_Callback(Call& c) {
   try {
     const Value& calculated = shell::appInfo().field("LastCaluclatedParameterSet");
     const CalculatedFrame frame = calculatedFrame(calculated);
-    writeWaveformFile(path, format, frame, global("SigGenSettings").field("Frequency").toScalar());
+    const double frequency = global("SigGenSettings").field("Frequency").toScalar();
+    if (!shell::exportSignal(path, format, frame, frequency))
+      writeWaveformFile(path, format, frame, frequency);
   } catch (const std::exception& e) {
     watch.restore();
     dialogs().error("Error Saving " + name, e.what());
@@ -246,8 +257,9 @@ Value& savedSetup() {
 }
 
 Value setupInForce() {
-  return Value::record(
-      {{"parameters", global("parameters")}, {"SigGenSettings", global("SigGenSettings")}});
+  return Value::record({{"parameters", global("parameters")},
+                        {"SigGenSettings", global("SigGenSettings")},
+                        {"SignalSettings", shell::signalRecord()}});
 }
 
 }  // namespace
@@ -282,6 +294,8 @@ void reopenLastFile(const Value& handles) {
   if (!feval1("loadParameters", {Value(last), handles}).truthy()) return;
   shell::fileOfThisRun() = last;
   takeStoredSigGenSettings(read.sigGenSettings, handles);
+  shell::takeStoredSignalSettings(read.signalSettings, handles);
+  shell::application("redrawProjectedLength", {handles});
   redrawTitle(handles);
 }
 

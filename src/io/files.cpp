@@ -30,9 +30,10 @@ std::string addFileExtention(std::string_view filename, std::string_view extensi
 // ---- parameter files ---------------------------------------------------------------
 
 void writeParameterFile(const std::string& path, const Value& fileParameters,
-                        const Value& sigGenSettings) {
+                        const Value& sigGenSettings, const Value& signalSettings) {
   std::vector<NamedValue> vars = {{"fileParameters", fileParameters}, {"filename", Value(path)}};
   if (!sigGenSettings.isEmpty()) vars.push_back({"SigGenSettings", sigGenSettings});
+  if (!signalSettings.isEmpty()) vars.push_back({"SignalSettings", signalSettings});
   writeMatFile(path, vars);
 }
 
@@ -241,6 +242,8 @@ ParameterFileRead readParameterFile(const std::string& path, std::string_view ex
   out.parameters = *fp;
   if (const Value* sg = findVariable(vars, "SigGenSettings"); sg != nullptr && sg->isRecord())
     out.sigGenSettings = *sg;
+  if (const Value* ss = findVariable(vars, "SignalSettings"); ss != nullptr)
+    out.signalSettings = *ss;
   return out;
 }
 

@@ -153,6 +153,31 @@ Value sequenceFrameParameters(const Value& p, const SequenceRequest& r, std::siz
   return frameParameters(p, r, i, entries);
 }
 
+namespace {
+
+std::size_t gapSamples(const Value& p, const SequenceRequest& r) {
+  const double rate = kBaseSampleRate * p.field("OverSampling").toScalar();
+  return checkedInteger<std::size_t>(std::round(r.gapUs * rate * 1e-6), "The gap in samples");
+}
+
+}  // namespace
+
+std::size_t sequenceLength(const Value& p, const SequenceRequest& r) {
+  if (r.frames < 1 || r.frames > 100000)
+    raise(optionName("frames", r.spelling) + " must be from 1 to 100000.");
+  const std::vector<SequenceEntry> entries =
+      r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file, r.spelling);
+  // A frame's length depends only on its entry of the list: the sequence
+  // number, the scrambler seed and the PN bits that vary leave it as it is.
+  const std::size_t list = std::min(r.frames, entries.empty() ? 1 : entries.size());
+  std::vector<std::size_t> perEntry;
+  for (std::size_t i = 0; i < list; ++i)
+    perEntry.push_back(sizeEstimate(frameParameters(p, r, i, entries)));
+  std::vector<std::size_t> lengths(r.frames);
+  for (std::size_t i = 0; i < r.frames; ++i) lengths[i] = perEntry[i % list];
+  return impair::sequenceLength(lengths, gapSamples(p, r), r.memorySamples);
+}
+
 SequenceResult buildSequence(const Value& p, const SequenceRequest& r) {
   if (r.frames < 1 || r.frames > 100000)
     raise(optionName("frames", r.spelling) + " must be from 1 to 100000.");
@@ -160,8 +185,7 @@ SequenceResult buildSequence(const Value& p, const SequenceRequest& r) {
       r.file.empty() ? std::vector<SequenceEntry>{} : readSequenceFile(r.file, r.spelling);
   SequenceResult out;
   out.sampleRate = kBaseSampleRate * p.field("OverSampling").toScalar();
-  const auto gap = checkedInteger<std::size_t>(std::round(r.gapUs * out.sampleRate * 1e-6),
-                                               "The gap in samples");
+  const std::size_t gap = gapSamples(p, r);
   // Every frame's length first, keeping only the numbers: a sequence too
   // large for the memory is refused before anything is synthesised.
   std::vector<std::size_t> lengths;

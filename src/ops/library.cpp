@@ -10,9 +10,10 @@ namespace dot11a {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kGlobalNames = {
-    "MACheader",   "SigGenSettings", "appInfo", "configuration", "configurationSA", "figureList",
-    "hdlPlotArea", "markers",        "names",   "parameters",    "states",          "waveform"};
+constexpr std::array<std::string_view, 13> kGlobalNames = {
+    "MACheader",       "SigGenSettings", "SignalSettings", "appInfo", "configuration",
+    "configurationSA", "figureList",     "hdlPlotArea",    "markers", "names",
+    "parameters",      "states",         "waveform"};
 
 struct State {
   bool running = false;

@@ -226,8 +226,13 @@ ReceiverTestWaveform receiverTestWaveform(const ImpairOptions& o,
                                           const std::optional<double>& frequency, const Value& p,
                                           double sampleRate) {
   const impair::Settings s = impairSettings(o, frequency, test);
+  return impairedSequence(p, sequenceRequest(o, test, impair::kMemoryM32Samples), s, sampleRate);
+}
+
+ReceiverTestWaveform impairedSequence(const Value& p, const SequenceRequest& request,
+                                      const impair::Settings& s, double sampleRate) {
   impair::validate(s, sampleRate);  // before any frame is made
-  const SequenceResult r = buildSequence(p, sequenceRequest(o, test, impair::kMemoryM32Samples));
+  const SequenceResult r = buildSequence(p, request);
   ReceiverTestWaveform w;
   w.samples = impair::apply(r.sequence.waveform, sampleRate, r.sequence.bursts, s);
   // Marker 1 at every frame start, marker 2 over every burst, where they

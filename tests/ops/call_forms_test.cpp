@@ -116,7 +116,7 @@ TEST_F(CallForms, LocalTablesResolveFirstAndAreRestored) {
 }
 
 TEST_F(CallForms, SharedGlobalsAreTheTwelveNames) {
-  EXPECT_EQ(dot11a::globalNames().size(), 12u);
+  EXPECT_EQ(dot11a::globalNames().size(), 13u);
   dot11a::global("parameters") = Value::record({{"x", Value(1.0)}});
   EXPECT_EQ(dot11a::global("parameters").field("x"), Value(1.0));
   EXPECT_THROW(dot11a::global("params"), dot11a::Error);

@@ -1,0 +1,373 @@
+// The dialogs of the Signal menu (see signal_dialogs.hpp).
+#include "gui/signal_dialogs.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "dot11a/dialogs.hpp"
+#include "dot11a/error.hpp"
+#include "dot11a/frame_sequence.hpp"
+#include "dot11a/siggen_settings.hpp"
+
+namespace dot11a::gui {
+
+namespace {
+
+QString shown(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.10g", v);
+  return QString::fromLatin1(buf);
+}
+
+template <class W>
+W* child(const QWidget* parent, const char* name) {
+  W* w = parent->findChild<W*>(QString::fromLatin1(name));
+  if (w == nullptr) raise("The dialog has no control " + std::string(name) + ".");
+  return w;
+}
+
+bool checked(const QWidget* dialog, const char* name) {
+  return child<QCheckBox>(dialog, name)->isChecked();
+}
+
+// The number typed into a field; a text that is no number is refused with the
+// field's label.
+double numberIn(const QWidget* dialog, const char* name, const char* what) {
+  const QLineEdit* e = child<QLineEdit>(dialog, name);
+  const std::optional<double> v = parseDecimal(e->text().toStdString());
+  if (!v) raise(std::string(what) + " must be a number, not \"" + e->text().toStdString() + "\".");
+  return *v;
+}
+
+QLabel* messageLabel(QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setObjectName("message");
+  label->setWordWrap(true);
+  label->setStyleSheet("color: #b00020;");
+  label->hide();
+  return label;
+}
+
+void showProblem(QLabel* label, std::string text) {
+  // The sequence file's checks are shared with the command line, whose
+  // messages name its option.
+  constexpr std::string_view kOption = "--sequence: ";
+  if (text.starts_with(kOption)) text = "Sequence file: " + text.substr(kOption.size());
+  label->setText(QString::fromStdString(text));
+  label->setVisible(!text.empty());
+}
+
+QDialogButtonBox* okCancel(QDialog* dialog) {
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  buttons->button(QDialogButtonBox::Ok)->setObjectName("ok");
+  buttons->button(QDialogButtonBox::Cancel)->setObjectName("cancel");
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  return buttons;
+}
+
+}  // namespace
+
+// ---- impairments ------------------------------------------------------------------
+
+QLineEdit* ImpairmentsDialog::field(QGridLayout* grid, int row, int column, const char* name,
+                                    double value, const char* unit) {
+  auto* edit = new QLineEdit(shown(value), this);
+  edit->setObjectName(name);
+  edit->setMaximumWidth(110);
+  grid->addWidget(edit, row, column);
+  grid->addWidget(new QLabel(QString::fromUtf8(unit), this), row, column + 1);
+  return edit;
+}
+
+QCheckBox* ImpairmentsDialog::enabler(QGridLayout* grid, int row, const char* name,
+                                      const char* label, bool on) {
+  auto* box = new QCheckBox(QString::fromUtf8(label), this);
+  box->setObjectName(name);
+  box->setChecked(on);
+  grid->addWidget(box, row, 0);
+  return box;
+}
+
+ImpairmentsDialog::ImpairmentsDialog(const impair::Settings& current, double sampleRate,
+                                     QWidget* parent)
+    : QDialog(parent), result_(current), sampleRate_(sampleRate) {
+  setWindowTitle("Impairments");
+  setObjectName("ImpairmentsDialog");
+  auto* grid = new QGridLayout;
+  // Every impairment off is its default; a row's fields show the settings in
+  // force, or the library's defaults of an impairment that is off.
+  const impair::Amplifier pa = current.amplifier.value_or(impair::Amplifier{});
+  const impair::IqImbalance iq = current.iq.value_or(impair::IqImbalance{0.5, 2.0});
+  const impair::PhaseNoise pn = current.phaseNoise.value_or(impair::PhaseNoise{1.0, 100e3});
+  const impair::Channel ch = current.channel.value_or(impair::Channel{});
+  const impair::Interferer in = current.interferer.value_or(impair::Interferer{});
+  int row = 0;
+  // Each row: the check box that switches the impairment on, its fields with
+  // their units. The fields of an impairment that is off are greyed.
+  std::vector<std::pair<QCheckBox*, std::vector<QWidget*>>> rows;
+  auto add = [&](QCheckBox* box, std::vector<QWidget*> fields) {
+    rows.emplace_back(box, std::move(fields));
+    ++row;
+  };
+  {
+    QCheckBox* box = enabler(grid, row, "amplifierOn", "&Amplifier", current.amplifier.has_value());
+    QLineEdit* b = field(grid, row, 1, "amplifierBackoff", pa.backoffDb, "dB back-off");
+    QLineEdit* p = field(grid, row, 3, "amplifierSmoothness", pa.smoothness, "P (Rapp)");
+    auto* model = new QComboBox(this);
+    model->setObjectName("amplifierModel");
+    model->addItems({"Rapp", "Clip"});
+    model->setCurrentIndex(pa.model == impair::Amplifier::Model::Clip ? 1 : 0);
+    grid->addWidget(model, row, 5);
+    add(box, {model, p, b});
+  }
+  {
+    QCheckBox* box = enabler(grid, row, "iqOn", "&IQ imbalance", current.iq.has_value());
+    QLineEdit* g = field(grid, row, 1, "iqGain", iq.gainDb, "dB");
+    QLineEdit* p = field(grid, row, 3, "iqPhase", iq.phaseDeg, "deg");
+    add(box, {g, p});
+  }
+  {
+    QCheckBox* box = enabler(grid, row, "dcOn", "&DC (carrier leakage)", current.dcDbc.has_value());
+    add(box, {field(grid, row, 1, "dcLevel", current.dcDbc.value_or(-30), "dBc")});
+  }
+  {
+    QCheckBox* box =
+        enabler(grid, row, "phaseNoiseOn", "&Phase noise", current.phaseNoise.has_value());
+    QLineEdit* r = field(grid, row, 1, "phaseNoiseRms", pn.rmsDeg, "deg RMS");
+    QLineEdit* c = field(grid, row, 3, "phaseNoiseCorner", pn.cornerHz, "Hz corner");
+    add(box, {r, c});
+  }
+  {
+    QCheckBox* box =
+        enabler(grid, row, "channelOn", "&Multipath channel", current.channel.has_value());
+    QLineEdit* d = field(grid, row, 1, "channelDelay", ch.rmsDelayNs, "ns RMS");
+    auto* rician = new QCheckBox("&Rician K", this);
+    rician->setObjectName("channelRician");
+    rician->setChecked(ch.ricianKDb.has_value());
+    grid->addWidget(rician, row, 3);
+    QLineEdit* k = field(grid, row, 4, "channelK", ch.ricianKDb.value_or(6), "dB");
+    add(box, {d, rician, k});
+  }
+  {
+    QCheckBox* box = enabler(grid, row, "cfoOn", "&Carrier offset", current.cfoHz.has_value());
+    add(box, {field(grid, row, 1, "cfoHz", current.cfoHz.value_or(0), "Hz")});
+  }
+  {
+    QCheckBox* box = enabler(grid, row, "clockOn", "C&lock offset", current.clockPpm.has_value());
+    add(box, {field(grid, row, 1, "clockPpm", current.clockPpm.value_or(0), "ppm")});
+  }
+  {
+    QCheckBox* box = enabler(grid, row, "noiseOn", "&Noise", current.snrDb.has_value());
+    add(box, {field(grid, row, 1, "snrDb", current.snrDb.value_or(20), "dB SNR")});
+  }
+  {
+    QCheckBox* box =
+        enabler(grid, row, "interfererOn", "In&terferer", current.interferer.has_value());
+    QLineEdit* o = field(grid, row, 1, "interfererOffset", in.offsetHz / 1e6, "MHz offset");
+    QLineEdit* l = field(grid, row, 3, "interfererLevel", in.levelDb, "dB");
+    add(box, {o, l});
+  }
+  for (auto& [box, fields] : rows) {
+    auto sync = [box = box, fields = fields] {
+      for (QWidget* w : fields) w->setEnabled(box->isChecked());
+    };
+    sync();
+    connect(box, &QCheckBox::toggled, this, sync);
+  }
+  auto* seedLabel = new QLabel("&Seed", this);
+  auto* seed = new QLineEdit(QString::number(current.seed), this);
+  seed->setObjectName("seed");
+  seed->setToolTip(
+      "Every random draw of the impairments comes from this seed:\nthe same seed "
+      "gives the same samples.");
+  seedLabel->setBuddy(seed);
+  grid->addWidget(seedLabel, row, 0);
+  grid->addWidget(seed, row, 1);
+  auto* note = new QLabel(
+      "Applied after synthesis in the order listed. Levels are relative to the mean power of "
+      "the frames; the SNR is stated in the occupied band (16.25 MHz).",
+      this);
+  note->setWordWrap(true);
+  message_ = messageLabel(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(grid);
+  layout->addWidget(note);
+  layout->addWidget(message_);
+  layout->addWidget(okCancel(this));
+}
+
+QString ImpairmentsDialog::problem() const {
+  return message_->isVisible() ? message_->text() : QString();
+}
+
+impair::Settings ImpairmentsDialog::read() const {
+  impair::Settings s;
+  if (checked(this, "amplifierOn")) {
+    impair::Amplifier a;
+    a.model = child<QComboBox>(this, "amplifierModel")->currentIndex() == 1
+                  ? impair::Amplifier::Model::Clip
+                  : impair::Amplifier::Model::Rapp;
+    a.smoothness = numberIn(this, "amplifierSmoothness", "The amplifier's smoothness P");
+    a.backoffDb = numberIn(this, "amplifierBackoff", "The amplifier's back-off");
+    s.amplifier = a;
+  }
+  if (checked(this, "iqOn"))
+    s.iq = impair::IqImbalance{numberIn(this, "iqGain", "The IQ gain imbalance"),
+                               numberIn(this, "iqPhase", "The IQ phase imbalance")};
+  if (checked(this, "dcOn")) s.dcDbc = numberIn(this, "dcLevel", "The DC level");
+  if (checked(this, "phaseNoiseOn"))
+    s.phaseNoise = impair::PhaseNoise{numberIn(this, "phaseNoiseRms", "The phase noise"),
+                                      numberIn(this, "phaseNoiseCorner", "The phase noise corner")};
+  if (checked(this, "channelOn")) {
+    impair::Channel c;
+    c.rmsDelayNs = numberIn(this, "channelDelay", "The RMS delay spread");
+    if (checked(this, "channelRician"))
+      c.ricianKDb = numberIn(this, "channelK", "The Rician K factor");
+    s.channel = c;
+  }
+  if (checked(this, "cfoOn")) s.cfoHz = numberIn(this, "cfoHz", "The carrier offset");
+  if (checked(this, "clockOn")) s.clockPpm = numberIn(this, "clockPpm", "The clock offset");
+  if (checked(this, "noiseOn")) s.snrDb = numberIn(this, "snrDb", "The SNR");
+  if (checked(this, "interfererOn"))
+    s.interferer =
+        impair::Interferer{numberIn(this, "interfererOffset", "The interferer offset") * 1e6,
+                           numberIn(this, "interfererLevel", "The interferer level")};
+  // The seed goes through the record's reading, which states what it takes.
+  Value seedOnly = toValue(SignalSettings{});
+  seedOnly.setField("Seed", Value(child<QLineEdit>(this, "seed")->text().trimmed().toStdString()));
+  try {
+    s.seed = signalSettingsFromValue(seedOnly).impairments.seed;
+  } catch (const std::exception&) {
+    dot11a::raise("The seed must be a whole number from 0 to 18446744073709551615.");
+  }
+  return s;
+}
+
+void ImpairmentsDialog::accept() {
+  try {
+    const impair::Settings s = read();
+    impair::validate(s, sampleRate_);
+    result_ = s;
+  } catch (const std::exception& e) {
+    showProblem(message_, e.what());
+    return;
+  }
+  showProblem(message_, "");
+  QDialog::accept();
+}
+
+// ---- frame sequence ------------------------------------------------------------------
+
+SequenceDialog::SequenceDialog(const SignalSettings& current, QWidget* parent)
+    : QDialog(parent), result_(current) {
+  setWindowTitle("Frame Sequence");
+  setObjectName("SequenceDialog");
+  auto* grid = new QGridLayout;
+  auto* framesLabel = new QLabel("&Frames", this);
+  auto* frames = new QLineEdit(QString::number(current.frames), this);
+  frames->setObjectName("frames");
+  frames->setToolTip(QString("Frames in the waveform, 1 to %1; the sequence file's list repeats "
+                             "until they are made.")
+                         .arg(kMaxSequenceFrames));
+  framesLabel->setBuddy(frames);
+  grid->addWidget(framesLabel, 0, 0);
+  grid->addWidget(frames, 0, 1);
+  auto* gapLabel = new QLabel("&Gap", this);
+  auto* gap = new QComboBox(this);
+  gap->setObjectName("gap");
+  gap->setEditable(true);
+  gap->addItems({"0", "SIFS", "DIFS"});
+  gap->setCurrentText(QString::fromStdString(current.gap));
+  gap->setToolTip(
+      "Silence between frames, after each frame's own idle interval: microseconds, "
+      "SIFS (16 us) or DIFS (34 us).");
+  gapLabel->setBuddy(gap);
+  grid->addWidget(gapLabel, 1, 0);
+  grid->addWidget(gap, 1, 1);
+  grid->addWidget(new QLabel("us, SIFS or DIFS", this), 1, 2);
+  auto* seedStep = new QCheckBox("S&tep the scrambler seed (1 .. 127) from frame to frame", this);
+  seedStep->setObjectName("seedStep");
+  seedStep->setChecked(current.seedStep);
+  grid->addWidget(seedStep, 2, 0, 1, 3);
+  auto* fileLabel = new QLabel("Sequence f&ile", this);
+  auto* file = new QLineEdit(QString::fromStdString(current.sequenceFile), this);
+  file->setObjectName("sequenceFile");
+  file->setPlaceholderText("none: every frame as the main window sets it");
+  file->setToolTip(
+      "JSON list of per-frame rate, length and source:\n"
+      "{\"frames\": [{\"rate\": 24, \"length\": 100, \"source\": \"pn9\"}, ...]}");
+  fileLabel->setBuddy(file);
+  auto* browse = new QPushButton("&Browse...", this);
+  browse->setObjectName("browse");
+  connect(browse, &QPushButton::clicked, this, [this, file, frames] {
+    const auto chosen = dialogs().openFile("Sequence File", {{"*.json", "*.json"}}, "");
+    if (!chosen) return;
+    file->setText(QString::fromStdString(*chosen));
+    // As on the command line, the frame count becomes the list's length;
+    // a file that does not read says why at once.
+    try {
+      frames->setText(QString::number(readSequenceFile(*chosen).size()));
+      showProblem(message_, "");
+    } catch (const std::exception& e) {
+      showProblem(message_, e.what());
+    }
+  });
+  grid->addWidget(fileLabel, 3, 0);
+  grid->addWidget(file, 3, 1);
+  grid->addWidget(browse, 3, 2);
+  auto* note = new QLabel(
+      "Each frame counts the MAC sequence number up and continues the PN payload. Marker 1 "
+      "marks every frame start. The waveform must fit the instrument's memory option.",
+      this);
+  note->setWordWrap(true);
+  message_ = messageLabel(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(grid);
+  layout->addWidget(note);
+  layout->addWidget(message_);
+  layout->addWidget(okCancel(this));
+}
+
+QString SequenceDialog::problem() const {
+  return message_->isVisible() ? message_->text() : QString();
+}
+
+void SequenceDialog::accept() {
+  SignalSettings s = result_;
+  try {
+    const QString frames = child<QLineEdit>(this, "frames")->text().trimmed();
+    bool ok = false;
+    const qulonglong n = frames.toULongLong(&ok);
+    if (!ok || n < 1 || n > kMaxSequenceFrames)
+      dot11a::raise("The frame count must be a whole number from 1 to " +
+                    std::to_string(kMaxSequenceFrames) + ", not \"" + frames.toStdString() + "\".");
+    s.frames = static_cast<std::size_t>(n);
+    s.gap = child<QComboBox>(this, "gap")->currentText().trimmed().toStdString();
+    s.seedStep = checked(this, "seedStep");
+    s.sequenceFile = child<QLineEdit>(this, "sequenceFile")->text().trimmed().toStdString();
+    // Only this dialog's part is checked here; the impairments were checked
+    // when they were set and are checked again at Calculate.
+    SignalSettings own = s;
+    own.impairments = {};
+    validate(own, kBaseSampleRate);
+  } catch (const std::exception& e) {
+    showProblem(message_, e.what());
+    return;
+  }
+  result_ = s;
+  showProblem(message_, "");
+  QDialog::accept();
+}
+
+}  // namespace dot11a::gui
