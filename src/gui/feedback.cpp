@@ -142,7 +142,10 @@ void showCalculationStatus(double fig, const std::string& text, bool current) {
 
 std::string withThousands(double whole) {
   const bool negative = whole < 0;
-  std::string digits = std::to_string(static_cast<long long>(std::llround(std::fabs(whole))));
+  // Printed as a double: a count past any integer type has its digits too.
+  char text[320];
+  std::snprintf(text, sizeof text, "%.0f", std::fabs(whole));
+  std::string digits = text;
   for (int pos = static_cast<int>(digits.size()) - 3; pos > 0; pos -= 3)
     digits.insert(static_cast<std::size_t>(pos), ",");
   return negative ? "-" + digits : digits;
