@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/stream_receiver.hpp"
 #include "verify_report.hpp"
 
@@ -158,8 +159,10 @@ std::uint64_t decodeSource(const StreamSource& src, const rx::Options& o, unsign
                            const std::atomic<bool>& stop) {
   const auto total =
       src.path == "-" ? std::nullopt : SampleReader(src.path, src.format).fileSamples();
-  const auto os = static_cast<std::uint64_t>(std::llround(o.sampleRate / 20e6));
-  const std::uint64_t stretch = kStretch * std::max<std::uint64_t>(os, 1);
+  // Sizes the stretches only; the receiver refuses a rate that is not 20 MHz
+  // times 1 to 16.
+  const auto os = integerOf<std::uint64_t>(std::round(o.sampleRate / 20e6), 1, 16).value_or(1);
+  const std::uint64_t stretch = kStretch * os;
   if (threads <= 1 || !total || *total <= stretch)
     return decodeStretch(src, o, 0, std::nullopt, 0, UINT64_MAX, onFrame, stop);
 

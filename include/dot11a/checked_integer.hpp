@@ -32,6 +32,20 @@ inline std::optional<Int> integerOf(double x, Int lo = std::numeric_limits<Int>:
   return v;
 }
 
+// `x` rounded half away from zero and clamped to [lo, hi], for a number a
+// widget or a drawing clamps (a slider's value, a pixel, a colour level); NaN
+// has no nearest integer and gives nothing.
+template <std::integral Int>
+inline std::optional<Int> clampedInteger(double x, Int lo, Int hi) noexcept {
+  if (std::isnan(x)) return std::nullopt;
+  const double r = std::round(x);
+  // Compared as doubles first, so that a value past Int's range is never
+  // converted; lo and hi round to a double no further inside the range.
+  if (r <= static_cast<double>(lo)) return lo;
+  if (r >= static_cast<double>(hi)) return hi;
+  return static_cast<Int>(r);
+}
+
 // The same, raising "<what> must be a whole number from <lo> to <hi>, not <x>."
 // when `x` is none. `what` is written as given (quote a name yourself).
 template <std::integral Int>

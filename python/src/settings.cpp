@@ -36,7 +36,8 @@ std::string describeRate(const Value& p) {
 
 Synthesis synthesize(const Value& p) {
   // The settings the main window's calculation hands to the synthesis, with
-  // the DAC compensation it always applies.
+  // the DAC compensation it always applies. The fields are whole numbers
+  // within their bounds (parameterSet() checked them), so they convert as they are.
   dot11a::FrameSettings s;
   s.data.framed = p.field("generationMode").truthy();
   s.data.service = static_cast<unsigned>(p.field("serviceField").toScalar());

@@ -22,6 +22,7 @@
 #include <limits>
 
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/num2str.hpp"
 #include "gui/graphics/graphics.hpp"
 
@@ -142,7 +143,10 @@ void showCalculationStatus(double fig, const std::string& text, bool current) {
 
 std::string withThousands(double whole) {
   const bool negative = whole < 0;
-  std::string digits = std::to_string(static_cast<long long>(std::llround(std::fabs(whole))));
+  // Printed as a double: a count past any integer type has its digits too.
+  char text[320];
+  std::snprintf(text, sizeof text, "%.0f", std::fabs(whole));
+  std::string digits = text;
   for (int pos = static_cast<int>(digits.size()) - 3; pos > 0; pos -= 3)
     digits.insert(static_cast<std::size_t>(pos), ",");
   return negative ? "-" + digits : digits;
@@ -152,8 +156,11 @@ std::string calculatedText(const Value& clock, double samples, double sampleRate
   std::string time = "?";
   if (clock.isNumeric() && clock.numel() >= 6) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(clock.real(3)),
-                  static_cast<int>(clock.real(4)), static_cast<int>(std::floor(clock.real(5))));
+    // The record is the application's own, but a by-name caller can replace it.
+    auto part = [&](std::size_t i) {
+      return clampedInteger(std::floor(clock.real(i)), 0, 99).value_or(0);
+    };
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", part(3), part(4), part(5));
     time = buf;
   }
   std::string text = "Calculated " + time + ", " + withThousands(samples) + " samples";

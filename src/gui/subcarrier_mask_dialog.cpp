@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dot11a/call.hpp"
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
@@ -109,7 +110,7 @@ double scrollValue(double bar) {
 }
 
 int offsetOf(double value) {
-  return std::clamp(static_cast<int>(std::lround(kTopValue - value)), 0, kTopValue);
+  return clampedInteger(kTopValue - value, 0, kTopValue).value_or(0);
 }
 
 int currentOffset(const Value& handles) {
@@ -390,7 +391,8 @@ void InitializeFigure(Call& c) {
 void redrawGrid(Call& c) {
   const Value& offset = c.in(1, "offset");
   if (!offset.isNumeric() || offset.isEmpty()) raise("redrawGrid needs the offset as a number.");
-  drawGrid(c.in(0, "handles"), static_cast<int>(std::lround(offset.toScalar())));
+  // Out of any int's range stands for an offset drawGrid refuses.
+  drawGrid(c.in(0, "handles"), clampedInteger(offset.toScalar(), -1, kTopValue + 1).value_or(-1));
 }
 
 void plotCarriers(Call&) {
@@ -427,7 +429,8 @@ void scrollbar_Callback(Call& c) {
 void pdFastEditCarriers_Callback(Call& c) {
   const double list = handleFrom(c.in(0, "hObject"), "pdFastEditCarriers_Callback");
   const Value& h = c.in(2, "handles");
-  const int item = static_cast<int>(std::lround(getNumber(list, "Value")));
+  // 0, no preset, for what is no item.
+  const int item = clampedInteger(getNumber(list, "Value"), 0, kPresetCount + 1).value_or(0);
   setMask(presetMask(item, mask()));
   drawGrid(h, currentOffset(h));
   drawPlot();

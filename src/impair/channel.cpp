@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "impair/internal.hpp"
 
@@ -11,7 +12,11 @@ namespace dot11a::impair {
 
 std::vector<double> exponentialProfile(double rmsDelayNs, double fs) {
   const double ts = 1.0 / fs, trms = rmsDelayNs * 1e-9;
-  const auto taps = static_cast<std::size_t>(std::ceil(10.0 * trms / ts)) + 1;
+  // Ten delay spreads; at the bounds of validate() (1000 ns, 10 GHz) 100001 taps.
+  const auto taps =
+      checkedInteger<std::size_t>(std::ceil(10.0 * trms / ts), "The delay line's length in taps", 0,
+                                  std::size_t{1} << 20) +
+      1;
   std::vector<double> p(taps);
   double sum = 0.0;
   for (std::size_t k = 0; k < taps; ++k)

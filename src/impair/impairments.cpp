@@ -134,7 +134,10 @@ bool Settings::any() const {
 }
 
 void validate(const Settings& s, double fs) {
-  if (!(fs > 0) || !std::isfinite(fs)) raise("The impairments need a positive sample rate.");
+  // Up to 10 GHz, the receiver's bound too: the multipath delay line and the
+  // interferer's frame are sized from the rate.
+  if (!(fs > 0) || !(fs <= 1e10))
+    raise("The impairments need a positive sample rate of at most 10 GHz, not " + num(fs) + " Hz.");
   if (s.amplifier) {
     if (s.amplifier->model == Amplifier::Model::Rapp)
       inRange(s.amplifier->smoothness, 0.1, 100, "The amplifier's smoothness P");
@@ -225,8 +228,11 @@ Samples apply(std::span<const cplx> in, double fs, std::span<const Burst> bursts
 Burst stretched(const Burst& b, const Settings& s, std::size_t length) {
   if (!s.clockPpm) return {std::min(b.begin, length), std::min(b.end, length)};
   const double ratio = 1.0 + *s.clockPpm * 1e-6;
+  // Clamped to [0, length] in doubles: an offset no validation has seen may
+  // give any number.
   auto at = [&](std::size_t i) {
-    return std::min(length, static_cast<std::size_t>(std::llround(static_cast<double>(i) * ratio)));
+    const double v = std::round(static_cast<double>(i) * ratio);
+    return !(v > 0) ? 0 : v >= static_cast<double>(length) ? length : static_cast<std::size_t>(v);
   };
   return {at(b.begin), at(b.end)};
 }

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/rate_table.hpp"
 #include "impair/internal.hpp"
 
 namespace dot11a::impair {
@@ -45,7 +47,9 @@ void addInterferer(std::span<cplx> x, double fs, const Interferer& it, double wa
   if (x.empty()) return;
   checkInterfererFits(it.offsetHz, fs);
   FrameSettings fsets;
-  fsets.data.oversampling = static_cast<int>(std::lround(fs / 20e6));
+  fsets.data.oversampling = checkedInteger<int>(
+      std::round(fs / 20e6), "The interferer's oversampling (the sample rate over 20 MHz)", 1,
+      kMaxOversampling);
   fsets.data.sincComp = true;
   fsets.dataRate = 54;
   std::uniform_int_distribution<unsigned> seed(1, 127);

@@ -134,6 +134,7 @@ std::string macHeaderProblem(const Value& header, const Value& reference) {
     const double active = f.field("Active").toScalar();
     if (active != 0 && active != 1) return fp + ".Active is " + shown(active) + ", not 0 or 1";
     const double value = f.field("Contents").toScalar();
+    // `size` is the reference's (the built-in header's): a few octets.
     const double max = std::ldexp(1.0, static_cast<int>(8 * size)) - 1;
     if (value < 0 || value > max || value != std::floor(value))
       return fp + ".Contents is " + shown(value) + ", not a whole number from 0 to " + shown(max);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <numbers>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
 #include "fft/fft.hpp"
@@ -106,8 +107,14 @@ double windowWeight(int i, int windowLength) {
 void windowInPlace(std::span<cplx> buffer, std::size_t len, int windowLength, double cpRatio) {
   if (windowLength <= 0) return;
   const std::size_t w = static_cast<std::size_t>(windowLength);
-  const std::size_t start =
-      static_cast<std::size_t>(std::llround(static_cast<double>(len) * cpRatio / (1.0 + cpRatio)));
+  // The cyclic prefix's length within the piece; a ratio the caller gave that
+  // puts it outside [0, len] (negative, not a number) has no prefix to extend.
+  const auto prefix = integerOf<std::size_t>(
+      std::round(static_cast<double>(len) * cpRatio / (1.0 + cpRatio)), 0, len);
+  if (!prefix)
+    raise("windowing: a cyclic prefix ratio of " + std::to_string(cpRatio) +
+          " gives no prefix within the piece of " + std::to_string(len) + " samples.");
+  const std::size_t start = *prefix;
   if (start + w > len)
     raise("The window of " + std::to_string(w) + " samples is longer than the piece of " +
           std::to_string(len) + " samples it extends.");

@@ -114,7 +114,9 @@ class FrameDecoder {
   FrameDecoder(Signal& sig, const Detection& det, const Options& opt, FrameReport& rep)
       : sig_(sig), det_(det), opt_(opt), rep_(rep) {
     os_ = sig.os();
-    backoff_ = static_cast<long long>(std::llround(std::clamp(opt.fftBackoff, 0.0, 16.0) * os_));
+    // Clamped to 0 .. 16 samples at 20 MHz, NaN taken as 0.
+    const double backoff = opt.fftBackoff > 0 ? std::min(opt.fftBackoff, 16.0) : 0.0;
+    backoff_ = static_cast<long long>(std::llround(backoff * os_));
   }
 
   // The DC component the capture had (already taken out of the samples).
@@ -303,7 +305,7 @@ class FrameDecoder {
     // training windows) to this symbol's window.
     const double t = static_cast<double>(symbolStart(index) - det_.ltf - 32LL * os_ + backoff_);
     const double predicted = driftRate() * t;
-    shift_ = std::llround(predicted);
+    shift_ = std::llround(predicted);  // |rate| <= 1e-3 over a frame's length: a few samples
     sig_.carriers(symbolStart(index) + shift_, y);
     removeDc(symbolStart(index) + shift_, y);
     std::array<cplx, 4> z{};
@@ -688,7 +690,7 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
   const cplx captureDc = removeCaptureDc(samples, clean);
   // Work at 20 MHz times a whole number; other rates are resampled.
   const double ratio = opt.sampleRate / kBaseSampleRate;
-  int os = static_cast<int>(std::llround(ratio));
+  int os = static_cast<int>(std::llround(ratio));  // the rate was checked: ratio <= 500
   std::vector<cplx> resampled;
   std::span<const cplx> x = samples;
   if (os < 1 || std::abs(ratio - os) > 1e-9 * ratio || os > 16) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/rate_table.hpp"
 #include "rx/frame.hpp"
@@ -104,14 +105,13 @@ struct StreamReceiver::Impl {
 StreamReceiver::StreamReceiver(const Options& options, FrameHandler onFrame)
     : impl_(std::make_unique<Impl>()) {
   const double ratio = options.sampleRate / kBaseSampleRate;
-  const long long os = std::llround(ratio);
-  if (!std::isfinite(ratio) || os < 1 || os > 16 ||
-      std::abs(ratio - static_cast<double>(os)) > 1e-9 * ratio)
+  const auto os = integerOf<int>(std::round(ratio), 1, 16);
+  if (!os || std::abs(ratio - static_cast<double>(*os)) > 1e-9 * ratio)
     raise("A stream's sample rate must be 20 MHz times a whole number from 1 to 16, not " +
           std::to_string(options.sampleRate) + " Hz.");
   impl_->opt = options;
   impl_->onFrame = std::move(onFrame);
-  impl_->os = static_cast<int>(os);
+  impl_->os = *os;
 }
 
 StreamReceiver::~StreamReceiver() = default;

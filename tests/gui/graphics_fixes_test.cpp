@@ -79,6 +79,28 @@ TEST_F(GraphicsFixes, SliderCallbackReadsTheNewValueOncePerChange) {
   EXPECT_TRUE(seen.empty());
 }
 
+// Numbers set by name past any int: a slider clamps them to its range as it
+// does any other value, a position to the largest widget; a waterfall period
+// that would size its slices past memory is refused.
+TEST_F(GraphicsFixes, NumbersPastAnIntAreClampedOrRefused) {
+  QScrollBar* bar = addBar();
+  const double h = gfx::handleOf(bar);
+  gfx::setNumber(h, "Value", 1e19);
+  EXPECT_EQ(bar->value(), 43);
+  gfx::setNumber(h, "Value", -1e19);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_NE(errorOf([&] { gfx::setNumber(h, "Value", std::nan("")); }).find("not NaN"),
+            std::string::npos);
+  gfx::set(h, "Position", Value::row({1e19, 0, 10, 20}));
+  EXPECT_EQ(bar->x(), QWIDGETSIZE_MAX);
+  const Value wave = Value::row({1, 2, 3, 4});
+  EXPECT_NE(
+      errorOf([&] {
+        feval("KS_PlotWaterfall", 1, {Value::absent(), Value("x"), Value(1.0), Value(1e19), wave});
+      }).find("shorter period"),
+      std::string::npos);
+}
+
 TEST_F(GraphicsFixes, AWindowIsDrawnOnceWhenItAppearsAndAgainAfterAChange) {
   const double axes = gfx::newAxes(fig);
   std::vector<double> x(2000), y(2000);

@@ -73,10 +73,11 @@ TEST_F(InputFaults, OverLongPayloadErrorStatesItsTrueSize) {
       << msg;
 }
 
-// A number no integer type holds is refused with the input's name instead of
-// being converted (undefined behaviour) into some other count.
+// A number no integer type holds, or a count past what memory holds, is
+// refused with the input's name instead of being converted (undefined
+// behaviour) into some other count or left to the allocation.
 TEST_F(InputFaults, NumbersNoIntegerHoldsAreRefusedByName) {
-  for (double idle : {1e19, -1e19}) {
+  for (double idle : {1e19, -1e19, 1e12}) {
     const std::string msg = errorOf([&] { frameOf(8, idle); });
     EXPECT_NE(msg.find("\"idleSamples\""), std::string::npos) << idle << ": " << msg;
   }

@@ -71,13 +71,16 @@ TEST(RxStream, FramesAreThoseOfTheWholeWaveformWhereverTheChunksEnd) {
 
 TEST(RxStream, RefusesRatesItCannotWorkAtAndStopsAtMaxFrames) {
   Options o;
-  o.sampleRate = 25e6;
-  EXPECT_THROW(StreamReceiver(o, [](FrameReport&&) {}), std::runtime_error);
+  for (double rate : {25e6, 1e300, -20e6, std::nan("")}) {
+    o.sampleRate = rate;
+    EXPECT_THROW(StreamReceiver(o, [](FrameReport&&) {}), std::runtime_error) << rate;
+  }
   o.sampleRate = 20e6;
   o.maxFrames = 2;
+  o.fftBackoff = std::nan("");  // taken as no back-off
   const std::vector<cplx> x = severalFrames(1);
   std::size_t count = 0;
-  StreamReceiver s(o, [&](FrameReport&&) { ++count; });
+  StreamReceiver s(o, [&](FrameReport&& f) { count += f.passed() ? 1 : 0; });
   s.push(x);
   s.finish();
   EXPECT_EQ(count, 2u);

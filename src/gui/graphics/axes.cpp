@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "gui/graphics/plot_objects.hpp"
 
@@ -87,8 +88,13 @@ void Axes::place() {
     h *= bounds.height();
   }
   // The plot box in the area's coordinates (y counted from the top).
-  const QRect want(int(std::lround(l)), int(std::lround(bounds.height() - b - h)),
-                   std::max(1, int(std::lround(w))), std::max(1, int(std::lround(h))));
+  // Positions set by name may be any number: clamped to the largest size a
+  // widget takes (not a number to 0), so that the sums below stay ints.
+  auto px = [](double x, int lo) {
+    return clampedInteger<int>(x, lo, QWIDGETSIZE_MAX).value_or(std::max(lo, 0));
+  };
+  const QRect want(px(l, -QWIDGETSIZE_MAX), px(bounds.height() - b - h, -QWIDGETSIZE_MAX), px(w, 1),
+                   px(h, 1));
   // In a small window the labels keep their room: the box gives way to them.
   QRect box = want;
   box.setLeft(std::max(box.left(), kLeftMargin));

@@ -17,7 +17,9 @@
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "gui/graphics/internal.hpp"
 
@@ -26,6 +28,14 @@ namespace dot11a::gfx {
 namespace {
 
 constexpr unsigned kAll = kUiObjects | Kind::Axes | Kind::Line | Kind::Surface;
+
+// A number set by name as an int, clamped to [lo, hi] as the widget would
+// clamp it; not a number is refused under `what`.
+int clampedInt(double x, const std::string& what, int lo = std::numeric_limits<int>::min(),
+               int hi = std::numeric_limits<int>::max()) {
+  if (const auto v = clampedInteger<int>(x, lo, hi)) return *v;
+  raise(what + " must be a number, not NaN.");
+}
 constexpr unsigned kRoot = static_cast<unsigned>(Kind::Root);
 constexpr unsigned kMenuOnly = static_cast<unsigned>(Kind::Menu);
 
@@ -199,15 +209,15 @@ void setValue(const Target& t, const Value& value) {
     raise("The Value of '" + tagOf(t) + "' must be a number.");
   const double v = value.toScalar();
   if (auto* cb = qobject_cast<QComboBox*>(t.object)) {
-    const int item = static_cast<int>(std::lround(v));
-    if (item < 1 || item > cb->count() || item != v)
+    const auto item = integerOf<int>(v, 1, cb->count());
+    if (!item)
       raise("Item " + fromQ(QString::number(v)) + " is not one of the " +
             std::to_string(cb->count()) + " items of '" + tagOf(t) + "'.");
-    cb->setCurrentIndex(item - 1);
+    cb->setCurrentIndex(*item - 1);
   } else if (auto* b = qobject_cast<QAbstractButton*>(t.object)) {
     b->setChecked(v != 0);
   } else if (auto* s = qobject_cast<QAbstractSlider*>(t.object)) {
-    s->setValue(static_cast<int>(std::lround(v)));
+    s->setValue(clampedInt(v, "The Value of '" + tagOf(t) + "'", s->minimum(), s->maximum()));
   }
 }
 
@@ -223,10 +233,11 @@ void setBound(const Target& t, const Value& value) {
   const double v = value.toScalar();
   const bool isMin = lower(t.property) == "min";
   if (auto* s = qobject_cast<QAbstractSlider*>(t.object)) {
+    const int bound = clampedInt(v, "The " + std::string(t.property) + " of '" + tagOf(t) + "'");
     if (isMin)
-      s->setMinimum(int(std::lround(v)));
+      s->setMinimum(bound);
     else
-      s->setMaximum(int(std::lround(v)));
+      s->setMaximum(bound);
   } else {
     t.object->setProperty(("dot11a_" + lower(t.property)).c_str(), v);
   }
@@ -380,10 +391,14 @@ Value getPosition(const Target& t) {
 void setPosition(const Target& t, const Value& value) {
   if (value.numel() != 4 || !value.isNumeric()) raise("A Position is [left bottom width height].");
   QWidget* w = widget(t);
-  const int left = int(std::lround(value.real(0)));
-  const int width = std::max(0, int(std::lround(value.real(2))));
-  const int height = std::max(0, int(std::lround(value.real(3))));
-  const int bottom = int(std::lround(value.real(1)));
+  // Within the largest size a widget takes, so that the sum below stays an int.
+  auto pixels = [](double x, int lo) {
+    return clampedInt(x, "A Position's element", lo, QWIDGETSIZE_MAX);
+  };
+  const int left = pixels(value.real(0), -QWIDGETSIZE_MAX);
+  const int width = pixels(value.real(2), 0);
+  const int height = pixels(value.real(3), 0);
+  const int bottom = pixels(value.real(1), -QWIDGETSIZE_MAX);
   w->setGeometry(left, containerHeight(w) - bottom - height, width, height);
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "gui/graphics/internal.hpp"
 
@@ -41,7 +42,8 @@ QImage imageFromValue(const Value& v) {
     raise("The R, G and B planes of a picture must have the same size.");
   if (rows > 20000 || cols > 20000) raise("The picture is too large.");
   QImage img(int(cols), int(rows), QImage::Format_RGB32);
-  auto px = [](double x) { return std::clamp(int(std::lround(x)), 0, 255); };
+  // Levels outside 0 .. 255 are clamped, not a number is black.
+  auto px = [](double x) { return clampedInteger(x, 0, 255).value_or(0); };
   for (std::size_t y = 0; y < rows; ++y) {
     auto* line = reinterpret_cast<QRgb*>(img.scanLine(int(y)));
     for (std::size_t x = 0; x < cols; ++x) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "dot11a/checked_integer.hpp"
 #include "gui/graphics/plot_objects.hpp"
 
 namespace dot11a::gfx {
@@ -142,7 +143,8 @@ void WaterfallLayer::drawBox(QCPPainter* painter) {
   const QFontMetricsF fm(tickFont);
   auto ticksOf = [&](double lo, double hi, double length, double labelExtent) {
     QCPAxisTicker ticker;
-    ticker.setTickCount(std::clamp(int(length / std::max(24.0, 1.8 * labelExtent)), 2, 5));
+    ticker.setTickCount(
+        clampedInteger(std::trunc(length / std::max(24.0, 1.8 * labelExtent)), 2, 5).value_or(2));
     QVector<double> positions;
     QVector<QString> labels;
     ticker.generate(QCPRange(lo, hi), QLocale::c(), 'g', 4, positions, nullptr, &labels);
@@ -287,8 +289,12 @@ void WaterfallLayer::drawCurves(QCPPainter* painter) {
   QColor colours[kSteps];
   for (int i = 0; i < kSteps; ++i)
     colours[i] = QColor::fromRgb(gradient.color(i, QCPRange(0, kSteps - 1)));
+  // Heights are the caller's data and limits: a NaN or a span past the
+  // doubles' range takes the lowest colour.
   auto step = [&](double h) {
-    return z1 > z0 ? std::clamp(int((h - z0) / (z1 - z0) * kSteps), 0, kSteps - 1) : 0;
+    return z1 > z0 ? clampedInteger(std::trunc((h - z0) / (z1 - z0) * kSteps), 0, kSteps - 1)
+                         .value_or(0)
+                   : 0;
   };
   for (const Curve& c : curves) {
     painter->setPen(Qt::NoPen);

@@ -120,7 +120,7 @@ EyeDiagram eyeDiagram(const Columns& x, double nIn, double period, double offset
   e.y.resize(x.size());
   const double breaks =
       double(len) > firstEnd + 1 ? std::ceil((double(len) - 1 - firstEnd) / n) : 0;
-  e.t.reserve(len + 2 * std::size_t(breaks));
+  e.t.reserve(len + 2 * std::size_t(breaks));  // n > 1: fewer breaks than samples
   for (auto& col : e.y) col.reserve(e.t.capacity());
   for (std::size_t k = 0; k < len; ++k) {
     e.t.push_back(pos[k]);

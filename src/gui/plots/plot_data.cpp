@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <numbers>
 #include <tuple>
 
+#include "dot11a/checked_integer.hpp"
+#include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
 
 namespace dot11a::plots {
@@ -15,7 +18,8 @@ namespace {
 
 // floor(log10(x) / 3), the thousands exponent used by both unit choices.
 int thousands(double x) {
-  return static_cast<int>(std::floor(std::log10(x) / 3));
+  // A rate or a duration the caller gave may be 0, negative or not finite.
+  return clampedInteger(std::floor(std::log10(x) / 3), -10, 10).value_or(0);
 }
 
 // The forward FFT through the library's plan cache of the inverse transform:
@@ -129,7 +133,18 @@ Waterfall waterfall(std::span<const cplx> samples, double rate, double period) {
     for (std::size_t c = 0; c < w.cols; ++c)
       for (std::size_t r = 4; r <= 5; ++r) w.z[c * w.rows + r] = 0;
   } else {
-    const std::size_t n = static_cast<std::size_t>(std::ceil(period * rate - 1e-9));
+    // Samples per slice, each one FFT: bounded before anything is sized from it.
+    constexpr std::size_t kMaxSlice = std::size_t{1} << 24;
+    const auto perSlice = integerOf<std::size_t>(std::ceil(period * rate - 1e-9), 1, kMaxSlice);
+    if (!perSlice) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "The waterfall's period of %g s at %g samples per second makes slices of "
+                    "more than %zu samples; choose a shorter period.",
+                    period, rate, kMaxSlice);
+      raise(text);
+    }
+    const std::size_t n = *perSlice;
     const std::size_t m = (samples.size() + n - 1) / n;
     w.rows = n;
     w.cols = m;

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
+#include <string>
 #include "dot11a/call.hpp"
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
@@ -19,10 +21,15 @@ FrameSettings frameSettingsFrom(Call& c) {
   s.mask53 = adapt::complexRow(c.in(9, "subCarrierMask"), 53, "subCarrierMask");
   s.data.oversampling = adapt::oversampling(c.in(10, "oversamplingRate"));
   s.data.windowLength = adapt::windowLength(c.in(11, "windowLength"));
+  // At most 2^28 samples (4 GiB as complex doubles, 13 s at 20 MHz): checked
+  // before the waveform is sized from it, not found out by the allocation.
+  constexpr long long kMaxIdle = 1LL << 28;
   const Value& idle = c.in(12, "idleSamples");
-  const auto samples = integerOf<long long>(idle.toScalar());
+  const auto samples =
+      integerOf<long long>(idle.toScalar(), std::numeric_limits<long long>::min(), kMaxIdle);
   if (!samples)
-    raise("\"idleSamples\" must be a whole number of samples, not " + idle.describe() + ".");
+    raise("\"idleSamples\" must be a whole number of samples up to " + std::to_string(kMaxIdle) +
+          ", not " + idle.describe() + ".");
   s.idleSamples = *samples;
   s.mirrorSpectrum = c.in(13, "mirrorSpectrum").truthy();
   s.data.sincComp = c.in(14, "sincCompensation").truthy();
