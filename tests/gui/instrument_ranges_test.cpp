@@ -2,7 +2,8 @@
 // a generator that reports 6 GHz makes the 5 GHz band settable, one that
 // reports 4 GHz keeps it out, and one that answers nonsense changes nothing.
 #include <QApplication>
-#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QToolTip>
 #include <QWidget>
 #include <cstdlib>
@@ -47,10 +48,17 @@ TEST_F(InstrumentRangesTest, TheBoundsAreThoseOfTheInstrumentLastReached) {
     QToolTip::showText(field->mapToGlobal(field->rect().bottomLeft()),
                        QString::fromStdString(tip("txtFrequency")), field);
     QApplication::processEvents();
+    // The window with the tooltip painted where it shows (a tooltip is a
+    // window of its own, which a grab of the main window leaves out).
+    QWidget* window = field->window();
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->inherits("QTipLabel") && w->isVisible()) {
+        QPixmap picture = window->grab();
+        QPainter painter(&picture);
+        painter.drawPixmap(window->mapFromGlobal(w->pos()), w->grab());
+        painter.end();
         std::filesystem::create_directories(dir);
-        w->grab().save(QString::fromStdString(std::string(dir) + "/panel-range-tooltip.png"));
+        picture.save(QString::fromStdString(std::string(dir) + "/panel-range-tooltip.png"));
       }
     QToolTip::hideText();
   }
