@@ -129,9 +129,15 @@ std::string gatewayPluginName();
 IoResult hwPing(const Value& config);
 IoResult hwSend(const Value& config, std::string_view command);
 IoResult hwQuery(const Value& config, std::string_view query);
+// Told, during a download, how many bytes of the two data commands have
+// been handed to the connection (`sent`) of how many (`total`). Called on the
+// thread that downloads. A gateway plugin without progress reports never
+// calls it.
+using TransferProgress = std::function<void(std::uint64_t sent, std::uint64_t total)>;
+
 // Stores `data` (complex samples) and `markers` (2 x N of 0/1) under `name`.
 IoResult hwDownload(const Value& config, const Value& data, const Value& markers,
-                    std::string_view name);
+                    std::string_view name, const TransferProgress& progress = {});
 IoResult hwReturnLocal(const Value& config);
 
 // ---- download and playback ----------------------------------------------------------
@@ -173,7 +179,8 @@ inline constexpr int kExchangeTimeouts = 24;
 // transfer is long, the ARB state saved, ARB off, the download, and ARB on
 // again when it was on.
 DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
-                           const Value& config, const Confirm& confirm);
+                           const Value& config, const Confirm& confirm,
+                           const TransferProgress& progress = {});
 
 // The value texts of the playback commands.
 std::string reconFilterText(double reconFilter);

@@ -1,6 +1,7 @@
 // The shell's Download and Refresh buttons: store the calculated waveform in
 // the signal generator and play it, or send the playback settings alone.
 #include <cmath>
+#include <cstdint>
 #include <memory>
 
 #include "dot11a/dialogs.hpp"
@@ -140,10 +141,23 @@ void pbDownload_Callback(Call& c) {
   const bool finished = gui::runInstrumentTask(fig, "Download", [=](gui::TaskProgress& progress) {
     try {
       progress.stage(stage);
-      out->stored = tgxDownload(wave, markers, settings.title, config,
-                                [&progress](std::string_view title, std::string_view text) {
-                                  return progress.confirm(title, text);
-                                });
+      // With a gateway that reports it: the bar and "12.3 kB of 55.3 kB sent"
+      // (the bytes handed to the connection, commands included).
+      std::string shown;
+      const TransferProgress sending = [&](std::uint64_t sent, std::uint64_t total) {
+        if (total == 0) return;
+        progress.fraction(static_cast<double>(sent) / static_cast<double>(total));
+        std::string text = stage + "\n" + sizeText(sent) + " of " + sizeText(total) + " sent";
+        // The last bytes may still sit in the connection's buffers.
+        if (sent >= total) text += "; waiting for the instrument";
+        if (text != shown) progress.stage(shown = std::move(text));
+      };
+      out->stored = tgxDownload(
+          wave, markers, settings.title, config,
+          [&progress](std::string_view title, std::string_view text) {
+            return progress.confirm(title, text);
+          },
+          sending);
       if (!out->stored.ok() || progress.cancelled()) return;
       progress.stage("Sending the playback settings...");
       out->setup = tgxPlay(settings.title, settings, config, target);

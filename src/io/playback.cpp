@@ -97,7 +97,8 @@ DownloadResult refused(const IoResult& r) {
 }
 
 DownloadResult downloadWithin(const Value& iq, const Value& markers, std::string_view name,
-                              const Value& config, const Confirm& confirm, Budget& budget) {
+                              const Value& config, const Confirm& confirm, Budget& budget,
+                              const TransferProgress& progress = {}) {
   DownloadResult result;
   if (equalsNoCase(configType(config), "rs232")) {
     const Value& rs = config.field("RS232");
@@ -122,7 +123,8 @@ DownloadResult downloadWithin(const Value& iq, const Value& markers, std::string
   result.description = off.response;
   if (unreachable(off)) return result;
   if (auto late = budget.refuse("the waveform transfer")) return refused(*late);
-  const IoResult stored = budget.transfer([&] { return hwDownload(config, iq, markers, name); });
+  const IoResult stored =
+      budget.transfer([&] { return hwDownload(config, iq, markers, name, progress); });
   result.status = stored.status;
   result.description = stored.response;
   if (unreachable(stored)) return result;
@@ -250,9 +252,10 @@ double rs232TransferMinutes(std::size_t samples, double baudrate) {
 }
 
 DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
-                           const Value& config, const Confirm& confirm) {
+                           const Value& config, const Confirm& confirm,
+                           const TransferProgress& progress) {
   Budget budget(config);
-  return downloadWithin(iq, markers, name, config, confirm, budget);
+  return downloadWithin(iq, markers, name, config, confirm, budget, progress);
 }
 
 std::string reconFilterText(double v) {
