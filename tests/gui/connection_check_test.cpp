@@ -183,6 +183,23 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
   EXPECT_EQ(sim.readFile("DOT11A.iq").size(), global("waveform").numel() * 4);
 }
 
+// The analyzer's connection shares the dialog: its check asks the identity
+// and nothing a signal generator would be asked.
+TEST_F(ConnectionMenuTest, TheAnalyzerIsNotAskedForGeneratorRanges) {
+  SimProcess sim;
+  global("appInfo").setField("Platform", Value("c"));
+  drive([&] { gfx::runCallback(h("menuConfigSpecAnIO")); },
+        [&](Dialog& d) {
+          d.choose("pmConnection", "TCP/IP");
+          d.type("editTCPIPAddress", sim.address());
+          d.check();
+          EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
+          d.press("pbOK");
+        });
+  EXPECT_EQ(sim.log(), std::vector<std::string>{"*IDN?"});
+  EXPECT_FALSE(global("configurationSA").hasField("InstrumentRanges"));
+}
+
 // ---- pictures ------------------------------------------------------------------------------
 
 // Pictures of the dialog for each interface, and of the dialog over the main
