@@ -166,6 +166,11 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
     d.type("editTCPIPAddress", sim.address());
     d.check();
     EXPECT_EQ(identity(d.status()), "Kestrin Veltora,TGX-SIM,000001,1.0");
+    if (const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR")) {  // scripts/screenshots.sh
+      std::filesystem::create_directories(dir);
+      gfx::widgetOf(d.fig)->grab().save(
+          QString::fromStdString(std::string(dir) + "/connection-ranges.png"));
+    }
     d.press("pbOK");
   });
   const Value& config = global("configuration");
