@@ -246,6 +246,11 @@ Value withInstrumentLimits(Value config, std::string_view instrument, std::strin
 // The stored ranges of the configured instrument and family; nothing when
 // none are stored or the stored ones are not sound (a hand-edited file).
 std::optional<SigGenLimits> storedInstrumentLimits(const Value& config, std::string_view family);
+// The family a platform's ranges are stored under: "b" or "c".
+std::string_view familyOf(Platform platform);
+// The ranges the settings obey: those the configured instrument of the
+// platform's family reported, otherwise the defaults.
+SigGenLimits limitsInForce(const Value& config, Platform platform);
 
 // Download, then playback when the download stored the waveform: what the
 // application's Download button does.

@@ -99,9 +99,8 @@ struct DownloadOutcome {
 void takeReportedRanges(double fig, const Value& handles, const Value& config,
                         const LimitsReport& report) {
   if (report.limits) {
-    global("configuration") =
-        withInstrumentLimits(global("configuration"), instrumentKey(config),
-                             platform() == Platform::C ? "c" : "b", *report.limits);
+    global("configuration") = withInstrumentLimits(global("configuration"), instrumentKey(config),
+                                                   familyOf(platform()), *report.limits);
   }
   // The tooltips name the ranges of the instrument just reached, or say that
   // it decides.

@@ -40,18 +40,15 @@ std::string display(double x) {
   return formatG(x, 10);
 }
 
-// "b" or "c": the generator family the window drives.
-std::string family() {
-  return platformFromText(shell::appText("Platform")) == Platform::C ? "c" : "b";
-}
-
-// The ranges in force: those the configured instrument reported (kept in the
-// stored configuration per connection and family), otherwise the defaults.
+// The ranges the configured instrument reported for the window's family, if
+// any; otherwise the defaults are in force.
 std::optional<SigGenLimits> instrumentLimits() {
-  return storedInstrumentLimits(global("configuration"), family());
+  return storedInstrumentLimits(global("configuration"),
+                                familyOf(platformFromText(shell::appText("Platform"))));
 }
 SigGenLimits limitsInForce() {
-  return instrumentLimits().value_or(SigGenLimits{});
+  return dot11a::limitsInForce(global("configuration"),
+                               platformFromText(shell::appText("Platform")));
 }
 
 // "+20", "-5": a power bound as the status line shows it.

@@ -393,4 +393,12 @@ std::optional<SigGenLimits> storedInstrumentLimits(const Value& config, std::str
   return std::nullopt;
 }
 
+std::string_view familyOf(Platform platform) {
+  return platform == Platform::C ? "c" : "b";
+}
+
+SigGenLimits limitsInForce(const Value& config, Platform platform) {
+  return storedInstrumentLimits(config, familyOf(platform)).value_or(SigGenLimits{});
+}
+
 }  // namespace dot11a

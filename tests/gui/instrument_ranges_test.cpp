@@ -63,6 +63,16 @@ TEST_F(InstrumentRangesTest, TheBoundsAreThoseOfTheInstrumentLastReached) {
     QToolTip::hideText();
   }
 
+  // A parameter file brings back what this instrument takes.
+  const std::string file = path("band5");
+  script->answer(file);
+  menu("menuFileSaveAs");
+  menu("menuFileNew");
+  EXPECT_EQ(sigGen("Frequency"), 1e9);
+  script->answer(file);
+  menu("menuFileOpen");
+  EXPECT_EQ(sigGen("Frequency"), 5.18e9) << message();
+
   // A 4 GHz generator refuses the 5.18 GHz carrier; its ranges bound the
   // panel from then on.
   SimProcess familyB({"--family", "b"});
