@@ -13,7 +13,7 @@ namespace hwio {
 
 // A failure that ends one gateway call with a non-zero status and a message.
 struct Failure : std::runtime_error {
-  Failure(int status, const std::string& message) : std::runtime_error(message), status(status) {}
+  Failure(int code, const std::string& message) : std::runtime_error(message), status(code) {}
   int status;
 };
 
