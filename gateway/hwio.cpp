@@ -23,6 +23,11 @@
 
 namespace {
 
+// Who hears of a download's progress (set by dot11a_hwio_set_progress; the
+// library serialises the calls, so one download at a time uses it).
+dot11a::HwioProgressFn gProgress = nullptr;
+void* gProgressContext = nullptr;
+
 using dot11a::Value;
 using hwio::Failure;
 using hwio::Link;
@@ -305,8 +310,17 @@ Value run(int code, const std::vector<Value>& in, std::string& response) {
         throw Failure(5, "The waveform is too long for one transfer (" +
                              std::to_string(iq.size() / 4) + " samples).");
       return withLink(config, [&](Link& link) {
-        link.write(":MEM:DATA \"arbi:" + name + "\"," + block(iq) + "\n");
-        link.write(":MEM:DATA \"mkr:" + name + "\"," + block(mk) + "\n");
+        const std::string samples = ":MEM:DATA \"arbi:" + name + "\"," + block(iq) + "\n";
+        const std::string marks = ":MEM:DATA \"mkr:" + name + "\"," + block(mk) + "\n";
+        const auto total = static_cast<unsigned long long>(samples.size() + marks.size());
+        // Both commands count towards one total.
+        const auto after = [&](std::size_t before) {
+          return hwio::Progress([before, total](std::size_t sent) {
+            if (gProgress) gProgress(gProgressContext, before + sent, total);
+          });
+        };
+        link.write(samples, after(0));
+        link.write(marks, after(samples.size()));
         const auto errors = drainErrors(link, dot11a::ioTimeoutOf(config));
         if (!errors.empty()) {
           response = "The instrument reported an error while storing \"" + name +
@@ -341,6 +355,12 @@ int operationCode(const std::vector<Value>& in) {
 }  // namespace
 
 extern "C" {
+
+__attribute__((visibility("default"))) void dot11a_hwio_set_progress(dot11a::HwioProgressFn fn,
+                                                                     void* context) {
+  gProgress = fn;
+  gProgressContext = context;
+}
 
 __attribute__((visibility("default"))) int dot11a_hwio_version(void) {
   return dot11a::kHwioAbiVersion;

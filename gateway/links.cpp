@@ -65,7 +65,7 @@ class FdLink : public Link {
       : fd_(fd), socket_(socket), where_(std::move(where)), timeout_(timeout) {}
   ~FdLink() override { close(); }
 
-  void write(std::string_view bytes) override {
+  void write(std::string_view bytes, const Progress& progress) override {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
       // The time-out counts from the last progress: a long transfer may take
@@ -85,6 +85,7 @@ class FdLink : public Link {
                                 : ::write(fd_, bytes.data() + sent, chunk);
       if (n > 0) {
         sent += static_cast<std::size_t>(n);
+        if (progress) progress(sent);
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
@@ -347,9 +348,12 @@ class GpibLink : public Link {
       : api_(api), ud_(ud), where_(std::move(where)) {}
   ~GpibLink() override { api_.ibonl(ud_, 0); }
 
-  void write(std::string_view bytes) override {
+  // One write: the device asserts END with its last byte, so splitting it
+  // for progress would end the message early. Progress is told at the end.
+  void write(std::string_view bytes, const Progress& progress) override {
     const int sta = api_.ibwrt(ud_, bytes.data(), static_cast<long>(bytes.size()));
     if (sta & kErr) throw failure("sending to");
+    if (progress) progress(bytes.size());
   }
   std::string readLine(std::string_view what) override {
     std::string line;

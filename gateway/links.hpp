@@ -2,6 +2,8 @@
 // device, all behind one small interface with time-outs on every step.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -11,15 +13,21 @@ namespace hwio {
 
 // A failure that ends one gateway call with a non-zero status and a message.
 struct Failure : std::runtime_error {
-  Failure(int status, const std::string& message) : std::runtime_error(message), status(status) {}
+  Failure(int code, const std::string& message) : std::runtime_error(message), status(code) {}
   int status;
 };
+
+// Told how many bytes of one write have been handed to the connection so far.
+using Progress = std::function<void(std::size_t sent)>;
 
 class Link {
  public:
   virtual ~Link() = default;
   // Sends all bytes; fails when the instrument accepts nothing for the time-out.
-  virtual void write(std::string_view bytes) = 0;
+  // `progress`, when given, hears of the bytes sent as they go; the bytes the
+  // instrument receives are the same either way.
+  virtual void write(std::string_view bytes, const Progress& progress) = 0;
+  void write(std::string_view bytes) { write(bytes, Progress()); }
   // One answer line without its terminator; fails when no complete line arrives
   // within the time-out. `what` names the request in the message.
   virtual std::string readLine(std::string_view what) = 0;

@@ -22,5 +22,5 @@ build/bin/test_gui --gtest_filter='SignalMenu.Screenshots' 2>&1 | grep -v 'This 
 main_tree="$(dirname "$(git rev-parse --path-format=absolute --git-common-dir)")"
 capture="${DOT11A_SCREENSHOT_CAPTURE:-$main_tree/../shared/captures/ap-conducted-24mbps.sigmf-meta}"
 [ -f "$capture" ] && export DOT11A_SCREENSHOT_CAPTURE="$capture"
-build/bin/test_gui --gtest_filter='Screenshots.*:ShellScreenshots.*:ConnectionDialogScreenshots.*:DialogScreenshots.*:PlotMenuTest.Screenshots:PlotScreenshots.*:MeasurementViews.Screenshots:ShellTest.DownloadToAStalledInstrumentShowsProgressAndCancels' 2>&1 | grep -v 'This plugin does not support' | tail -3
+build/bin/test_gui --gtest_filter='Screenshots.*:ShellScreenshots.*:ConnectionDialogScreenshots.*:DialogScreenshots.*:PlotMenuTest.Screenshots:PlotScreenshots.*:MeasurementViews.Screenshots:ShellTest.DownloadToAStalledInstrumentShowsProgressAndCancels:InstrumentRangesTest.TheBoundsAreThoseOfTheInstrumentLastReached:ConnectionMenuTest.TheConnectionChosenIsTheOneDownloadUses' 2>&1 | grep -v 'This plugin does not support' | tail -3
 ls "$DOT11A_SCREENSHOT_DIR"/*.png

@@ -129,9 +129,15 @@ std::string gatewayPluginName();
 IoResult hwPing(const Value& config);
 IoResult hwSend(const Value& config, std::string_view command);
 IoResult hwQuery(const Value& config, std::string_view query);
+// Told, during a download, how many bytes of the two data commands have
+// been handed to the connection (`sent`) of how many (`total`). Called on the
+// thread that downloads. A gateway plugin without progress reports never
+// calls it.
+using TransferProgress = std::function<void(std::uint64_t sent, std::uint64_t total)>;
+
 // Stores `data` (complex samples) and `markers` (2 x N of 0/1) under `name`.
 IoResult hwDownload(const Value& config, const Value& data, const Value& markers,
-                    std::string_view name);
+                    std::string_view name, const TransferProgress& progress = {});
 IoResult hwReturnLocal(const Value& config);
 
 // ---- download and playback ----------------------------------------------------------
@@ -173,7 +179,8 @@ inline constexpr int kExchangeTimeouts = 24;
 // transfer is long, the ARB state saved, ARB off, the download, and ARB on
 // again when it was on.
 DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
-                           const Value& config, const Confirm& confirm);
+                           const Value& config, const Confirm& confirm,
+                           const TransferProgress& progress = {});
 
 // The value texts of the playback commands.
 std::string reconFilterText(double reconFilter);
@@ -193,6 +200,57 @@ std::vector<std::string> playbackCommands(std::string_view name, const SigGenSet
 // or the last command's when all succeeded.
 IoResult tgxPlay(std::string_view name, const SigGenSettings& s, const Value& config,
                  Platform platform);
+
+// ---- the instrument's own ranges ------------------------------------------------
+
+// The SCPI headers of the three ranged playback settings, spelled as the
+// playback sends them; the range queries ask "<header>? min" and "? max".
+inline constexpr std::string_view kFrequencyHeader = ":source:freq:fix";
+inline constexpr std::string_view kPowerHeader = ":source:power:level:immediate:amplitude";
+inline constexpr std::string_view kSampleClockHeader = ":source:rad:arb:clock:srate";
+
+// What the instrument said about its ranges.
+struct LimitsReport {
+  // Set when all six answers were numbers that make sound ranges
+  // (sigGenLimitsProblem); otherwise the caller keeps the bounds it has.
+  std::optional<SigGenLimits> limits;
+  // For the user: the ranges, or which answer was missing or unusable.
+  std::string message;
+  // The status of the query that failed (0 when every query was answered).
+  double status = 0;
+};
+// Asks the instrument for the minimum and maximum of frequency, power and
+// sample clock, one query after the other, within kExchangeTimeouts
+// time-outs. Stops at the first unusable answer; the error queue that such a
+// query may have filled is then cleared (*CLS), so the next command is not
+// blamed for it.
+LimitsReport queryInstrumentLimits(const Value& config);
+// A ranged value with its unit as the panel shows it: "5.18 GHz", "40 MHz".
+std::string hertzText(double hz);
+// "100 kHz to 6 GHz, -136 to +25 dBm, 1 Hz to 100 MHz".
+std::string limitsText(const SigGenLimits& limits);
+
+// The stored configuration keeps the ranges each instrument reported, in the
+// optional field `InstrumentRanges`: a list of records with `Instrument` (the
+// connection, instrumentKey), `Family` ("b" or "c") and the six bounds
+// `FrequencyMin`, `FrequencyMax`, `AmplitudeMin`, `AmplitudeMax`,
+// `SamplingRateMin`, `SamplingRateMax`.
+//
+// The connection a configuration reaches, as one text: "TCPIP host:port",
+// "RS232 port 1" (or the device path), "GPIB 0:19".
+std::string instrumentKey(const Value& config);
+// `config` with the ranges of `instrument` (an instrumentKey) and `family`
+// replaced or added.
+Value withInstrumentLimits(Value config, std::string_view instrument, std::string_view family,
+                           const SigGenLimits& limits);
+// The stored ranges of the configured instrument and family; nothing when
+// none are stored or the stored ones are not sound (a hand-edited file).
+std::optional<SigGenLimits> storedInstrumentLimits(const Value& config, std::string_view family);
+// The family a platform's ranges are stored under: "b" or "c".
+std::string_view familyOf(Platform platform);
+// The ranges the settings obey: those the configured instrument of the
+// platform's family reported, otherwise the defaults.
+SigGenLimits limitsInForce(const Value& config, Platform platform);
 
 // Download, then playback when the download stored the waveform: what the
 // application's Download button does.

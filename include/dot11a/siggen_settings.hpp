@@ -71,6 +71,12 @@ struct SigGenLimits {
   double amplitudeMin = -136, amplitudeMax = 20;       // dBm
   double samplingRateMin = 1, samplingRateMax = 40e6;  // samples per second
 };
+// Why ranges an instrument reported cannot serve as the panel's bounds, or an
+// empty text when they can: every bound finite, each minimum below its
+// maximum, frequency and sample clock above 0 Hz and at most 1 THz and
+// 10 GHz, power within -200 to +50 dBm. An answer outside these is a misread
+// or a confused instrument, never a range to hand to the user.
+std::string sigGenLimitsProblem(const SigGenLimits& limits);
 // The highest sample rate the panel accepts for a waveform of this
 // oversampling ratio: the limit, but never below the waveform's own clock
 // (kBaseSampleRate times the ratio), so the rate a waveform was made for can

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
@@ -20,10 +21,18 @@ using namespace gfx;
 
 namespace {
 
+// Ranges a check brought back, for the configuration the dialog returns.
+struct Reported {
+  std::string instrument;  // instrumentKey of the checked connection
+  std::string family;
+  SigGenLimits limits;
+};
+
 struct CheckState {
   bool running = false;
   int started = 0;  // the number of the latest check
   int shown = 0;    // the check whose answer the status line waits for (0: none)
+  std::vector<Reported> reported;
 };
 
 // Touched on the GUI thread only; the worker reports through the event queue.
@@ -45,8 +54,10 @@ void showCheckRunning(double fig, const Value& handles, bool running) {
 
 // The end of a check, on the GUI thread: the dialog open now (if any) gets its
 // button back, and the answer when it still waits for this check.
-void checkFinished(int check, bool failed, const std::string& message) {
+void checkFinished(int check, bool failed, const std::string& message,
+                   const std::optional<Reported>& ranges) {
   checks().running = false;
+  if (ranges && checks().shown == check) checks().reported.push_back(*ranges);
   const bool wanted = checks().shown == check;
   checks().shown = 0;
   const double fig = findFigure(kWindowTag);
@@ -61,6 +72,24 @@ void checkFinished(int check, bool failed, const std::string& message) {
 
 void dropCheckAnswer() {
   checks().shown = 0;
+}
+
+Value withCheckedRanges(Value config) {
+  for (const Reported& r : checks().reported)
+    config = withInstrumentLimits(std::move(config), r.instrument, r.family, r.limits);
+  checks().reported.clear();
+  return config;
+}
+
+// The generator family the dialog serves ("b" or "c"), or nothing when the
+// dialog serves another instrument (the spectrum analyzer shares it), which
+// is never asked for a generator's ranges.
+std::optional<std::string> rangesFamily(double fig, const Value& handles) {
+  if (getString(fig, "Name").rfind("Spectrum Analyzer", 0) == 0) return std::nullopt;
+  const double model = handles.hasField("Model") ? handles.field("Model").toScalar() : 0;
+  if (model == 1) return "b";
+  if (model == 2) return "c";
+  return std::nullopt;
 }
 
 void showPendingCheck(double fig, const Value& handles) {
@@ -89,6 +118,7 @@ void pbCheckHardware_Callback(Call& c) {
     showStatus(handles, *problem, true);
     return;
   }
+  const std::optional<std::string> family = rangesFamily(fig, handles);
   const int check = ++checks().started;
   checks().running = true;
   checks().shown = check;
@@ -97,20 +127,27 @@ void pbCheckHardware_Callback(Call& c) {
   // The worker only reads its copy of the configuration (a value written on
   // this thread meanwhile is copied first); the answer comes back to the GUI
   // thread through the application's event queue.
-  QThreadPool::globalInstance()->start([check, config] {
+  // A generator that answered is asked for its ranges too.
+  QThreadPool::globalInstance()->start([check, config, family] {
     bool failed = true;
     std::string message;
+    std::optional<Reported> ranges;
     try {
       const IoResult r = hwPing(config);
       failed = !r.ok();
       message = r.response;
+      if (r.ok() && family) {
+        const LimitsReport report = queryInstrumentLimits(config);
+        message += "\n" + report.message;
+        if (report.limits) ranges = Reported{instrumentKey(config), *family, *report.limits};
+      }
     } catch (const std::exception& e) {
       message = e.what();
     }
     // At exit the thread pool waits for the check; the application may be gone.
     if (QCoreApplication* app = QCoreApplication::instance())
       QMetaObject::invokeMethod(
-          app, [check, failed, message] { checkFinished(check, failed, message); },
+          app, [check, failed, message, ranges] { checkFinished(check, failed, message, ranges); },
           Qt::QueuedConnection);
   });
 }

@@ -559,7 +559,9 @@ void openDialog(Call& c) {
     deleteFigure(fig);
   }
   c.out(0) = Value(response);
-  c.out(1) = config;
+  // What a check learnt about an instrument holds whatever the answer; the
+  // caller keeps the record only on OK.
+  c.out(1) = withCheckedRanges(std::move(config));
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ void pbCheckHardware_Callback(Call& c);
 // The status line no longer waits for the running check's answer (the
 // interface changed, or the dialog closed).
 void dropCheckAnswer();
+// `config` with the ranges the checks of this opening brought back (per
+// connection and family); forgets them.
+Value withCheckedRanges(Value config);
 // A newly opened dialog shows a check that an earlier opening left running
 // (button off, busy pointer) until it ends.
 void showPendingCheck(double fig, const Value& handles);

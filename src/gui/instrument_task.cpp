@@ -7,7 +7,9 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <QThreadPool>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 
 #include "dot11a/dialogs.hpp"
 #include "gui/graphics/graphics.hpp"
@@ -22,6 +24,7 @@ class Task : public TaskProgress, public std::enable_shared_from_this<Task> {
  public:
   std::atomic<bool> cancel{false};
   std::atomic<bool> finished{false};
+  std::atomic<int> shownPermille{-1};
   QPointer<QProgressDialog> dialog;
   QEventLoop* loop = nullptr;
 
@@ -35,6 +38,16 @@ class Task : public TaskProgress, public std::enable_shared_from_this<Task> {
   void stage(std::string text) override {
     post([self = shared_from_this(), text = std::move(text)] {
       if (self->dialog) self->dialog->setLabelText(QString::fromStdString(text));
+    });
+  }
+  void fraction(double done) override {
+    const int permille = static_cast<int>(std::lround(std::clamp(done, 0.0, 1.0) * 1000));
+    // A report per chunk sent: only a change of the bar is worth a repaint.
+    if (permille == shownPermille.exchange(permille)) return;
+    post([self = shared_from_this(), permille] {
+      if (!self->dialog) return;
+      if (self->dialog->maximum() != 1000) self->dialog->setRange(0, 1000);
+      self->dialog->setValue(permille);
     });
   }
   bool cancelled() const override { return cancel; }

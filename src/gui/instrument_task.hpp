@@ -16,6 +16,9 @@ class TaskProgress {
   virtual ~TaskProgress() = default;
   // Shows what the work does now ("Sending the waveform (1.6 MB)...").
   virtual void stage(std::string text) = 0;
+  // Shows how much of the work is done (0 to 1) as a bar instead of the busy
+  // indicator.
+  virtual void fraction(double done) = 0;
   // True once the user pressed Cancel: the work stops at its next safe point.
   virtual bool cancelled() const = 0;
   // Asks a question on the GUI thread and waits for the answer (the RS-232

@@ -405,7 +405,11 @@ void menuConfigSigGenIO_Callback(Call& c) {
   Value config = global("configuration");
   if (!config.isRecord()) config = defaultConfiguration();
   const std::vector<Value> out = feval("KS_SigGen", 2, {fig, config, Value(appText("Platform"))});
-  if (out.size() == 2 && out[0].isText() && out[0].str() == "OK") global("configuration") = out[1];
+  if (out.size() == 2 && out[0].isText() && out[0].str() == "OK") {
+    global("configuration") = out[1];
+    // The panel's bounds and tooltips follow the ranges a check may have brought.
+    feval("TGXconfig", 0, {Value("redrawSigGenSettings"), c.in(2, "handles")});
+  }
 }
 
 // The connection dialog serves the spectrum analyzer too. Its title is set

@@ -9,6 +9,7 @@
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/frame_export.hpp"
+#include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/siggen_settings.hpp"
@@ -106,7 +107,9 @@ std::string runningFormatId() {
 // download plays at the rate the waveform was made for.
 void takeStoredSigGenSettings(const std::optional<Value>& stored, const Value& h) {
   const double ratio = global("parameters").field("OverSampling").toScalar();
-  const std::string problem = stored ? sigGenSettingsProblem(*stored, ratio) : "";
+  const SigGenLimits limits =
+      limitsInForce(configuration(), platformFromText(shell::appText("Platform")));
+  const std::string problem = stored ? sigGenSettingsProblem(*stored, ratio, limits) : "";
   if (stored && problem.empty()) {
     global("SigGenSettings") = toValue(sigGenSettingsFromValue(*stored), shell::platformC());
   } else {

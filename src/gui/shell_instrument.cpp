@@ -1,6 +1,7 @@
 // The shell's Download and Refresh buttons: store the calculated waveform in
 // the signal generator and play it, or send the playback settings alone.
 #include <cmath>
+#include <cstdint>
 #include <memory>
 
 #include "dot11a/dialogs.hpp"
@@ -87,8 +88,26 @@ struct DownloadOutcome {
   DownloadResult stored;
   IoResult setup;
   bool played = false;
+  LimitsReport ranges;
+  bool rangesAsked = false;
   std::string error;
 };
+
+// The ranges a download brought back: stored with the configuration for this
+// instrument and family (the panel's bounds and tooltips follow at once); the
+// status line names them, or says that the bounds stay.
+void takeReportedRanges(double fig, const Value& handles, const Value& config,
+                        const LimitsReport& report) {
+  if (report.limits) {
+    global("configuration") = withInstrumentLimits(global("configuration"), instrumentKey(config),
+                                                   familyOf(platform()), *report.limits);
+  }
+  // The tooltips name the ranges of the instrument just reached, or say that
+  // it decides.
+  if (handles.isRecord() && handles.hasField("main"))
+    feval("TGXconfig", 0, {Value("redrawSigGenSettings"), handles});
+  gui::tellUser(fig, report.message, false, false);
+}
 
 // The download runs on a worker with a progress dialog; the window stays
 // responsive. Cancel returns control at once: the instrument call under way
@@ -121,14 +140,37 @@ void pbDownload_Callback(Call& c) {
   const bool finished = gui::runInstrumentTask(fig, "Download", [=](gui::TaskProgress& progress) {
     try {
       progress.stage(stage);
-      out->stored = tgxDownload(wave, markers, settings.title, config,
-                                [&progress](std::string_view title, std::string_view text) {
-                                  return progress.confirm(title, text);
-                                });
+      // With a gateway that reports it: the bar and "12.3 kB of 55.3 kB sent"
+      // (the bytes handed to the connection, commands included).
+      std::string shown;
+      const TransferProgress sending = [&](std::uint64_t sent, std::uint64_t total) {
+        if (total == 0) return;
+        progress.fraction(static_cast<double>(sent) / static_cast<double>(total));
+        std::string text = stage + "\n" + sizeText(sent) + " of " + sizeText(total) + " sent";
+        // The last bytes may still sit in the connection's buffers.
+        if (sent >= total) text += "; waiting for the instrument";
+        if (text != shown) progress.stage(shown = std::move(text));
+      };
+      out->stored = tgxDownload(
+          wave, markers, settings.title, config,
+          [&progress](std::string_view title, std::string_view text) {
+            return progress.confirm(title, text);
+          },
+          sending);
       if (!out->stored.ok() || progress.cancelled()) return;
       progress.stage("Sending the playback settings...");
       out->setup = tgxPlay(settings.title, settings, config, target);
       out->played = true;
+      // Asked after the playback: an instrument that does not know the range
+      // queries cannot spoil the download, and one that is gone has already
+      // been reported. One that refused a setting is asked: its ranges say
+      // which settings it takes.
+      const bool answering =
+          out->setup.ok() || out->setup.status == gateway_status::kInstrumentError;
+      if (!answering || progress.cancelled()) return;
+      progress.stage("Asking the instrument for its ranges...");
+      out->ranges = queryInstrumentLimits(config);
+      out->rangesAsked = true;
     } catch (const std::exception& e) {
       out->error = e.what();
     }
@@ -144,11 +186,10 @@ void pbDownload_Callback(Call& c) {
   if (!out->error.empty()) return dialogs().error(kDownloadError, out->error);
   if (out->stored.cancelled) return;
   if (out->stored.status != 0) return dialogs().error(kDownloadError, out->stored.description);
-  if (!out->setup.ok())
-    dialogs().error(kSetupError, out->setup.response);
-  else
-    dialogs().message("Download Completed",
-                      "Waveform has been successfully transferred to the instrument");
+  if (out->rangesAsked) takeReportedRanges(fig, h, config, out->ranges);
+  if (!out->setup.ok()) return dialogs().error(kSetupError, out->setup.response);
+  dialogs().message("Download Completed",
+                    "Waveform has been successfully transferred to the instrument");
 }
 
 void pbRefresh_Callback(Call& c) {

@@ -6,12 +6,14 @@
 #include <optional>
 
 #include "dot11a/call.hpp"
+#include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/siggen_settings.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/graphics/local_ops.hpp"
+#include "gui/shell.hpp"
 
 namespace dot11a {
 
@@ -38,31 +40,100 @@ std::string display(double x) {
   return formatG(x, 10);
 }
 
+// The ranges the configured instrument reported for the window's family, if
+// any; otherwise the defaults are in force.
+std::optional<SigGenLimits> instrumentLimits() {
+  return storedInstrumentLimits(global("configuration"),
+                                familyOf(platformFromText(shell::appText("Platform"))));
+}
+SigGenLimits limitsInForce() {
+  return dot11a::limitsInForce(global("configuration"),
+                               platformFromText(shell::appText("Platform")));
+}
+
+// "+20", "-5": a power bound as the status line shows it.
+std::string signedText(double v) {
+  return (v > 0 ? "+" : "") + num2str(v);
+}
+
+// The range tooltips name the range in force and where it came from; until an
+// instrument has reported its ranges they say that the instrument decides.
+// The toggles say what their state means and what pressing them does.
+void showChangingTooltips(const Value& h) {
+  const std::optional<SigGenLimits> reported = instrumentLimits();
+  const SigGenLimits l = reported.value_or(SigGenLimits{});
+  std::string frequency, amplitude, samplingRate;
+  if (reported) {
+    const std::string from =
+        "\n(Reported by the instrument at\n" + instrumentKey(global("configuration")) + ".)";
+    frequency = "Sets the carrier frequency.\nValid Range: " + hertzText(l.frequencyMin) + " - " +
+                hertzText(l.frequencyMax) + from;
+    amplitude = "Sets the output power.\nValid Range: " + num2str(l.amplitudeMin) + " dBm to " +
+                signedText(l.amplitudeMax) + " dBm" + from;
+    samplingRate = "Sets the baseband samping rate.\nValid Range: " + hertzText(l.samplingRateMin) +
+                   " - " + hertzText(l.samplingRateMax) + from +
+                   "\n(Configures automatically to be consistent\nwith the selected "
+                   "Oversampling Ratio.)";
+  } else {
+    frequency =
+        "Sets the carrier frequency.\nValid Range: 100 kHz - 4 GHz\n(Note: TGX model determines "
+        "the\nmaximum frequency.)";
+    amplitude =
+        "Sets the output power.\nValid Range: -136 dBm to +20 dBm\n(Note: TGX model determines "
+        "the\nmaximum amplitude.)";
+    samplingRate =
+        "Sets the baseband samping rate.\nValid Range: 1 Hz - 40 MHz\n(Configures automatically to "
+        "be consistent\nwith the selected Oversampling Ratio.)\n(Note: TGX model determines "
+        "the\nmaximum sample rate; Check Hardware or\na download asks it.)";
+  }
+  // A toggle's state; a record without the field (not yet initialised) is
+  // in the default state.
+  const auto on = [](std::string_view field) {
+    const Value& s = S();
+    return s.isRecord() && s.hasField(field) && s.field(field).isNumeric() &&
+           !s.field(field).isEmpty() && s.field(field).toScalar() != 0;
+  };
+  const bool external = on("ArbRefSource");
+  const std::string reference =
+      std::string(
+          "Toggles the source of the ARB reference\nbetween internal and external.\n"
+          "(Note: Ensure that an external reference\nis connected to the TGX before "
+          "setting\nthe ARB reference source to external.)\n") +
+      (external ? "Now \"Ext. Ref\": the ARB sample clock is locked\nto the external "
+                  "reference. Press for \"Int. Ref\":\nthe TGX's own reference."
+                : "Now \"Int. Ref\": the ARB sample clock is locked\nto the TGX's own "
+                  "reference. Press for \"Ext. Ref\":\nthe external reference.");
+  const bool negative = on("MarkerPolarity");
+  const std::string markers =
+      std::string(
+          "Toggles the Event marker polarity.\n(Note: The Event 2 Marker is used by\nthe "
+          "internal RF Blanking feature, inverting the\npolarity while RF Blanking is "
+          "active may\nlead to unexpected behaivour.)\n") +
+      (negative ? "Now \"- Mkrs\": an Event output is low while its\nmarker is set (Event 1 "
+                  "at each frame start,\nEvent 2 during each burst). Press for \"+ Mkrs\":\n"
+                  "high while set."
+                : "Now \"+ Mkrs\": an Event output is high while its\nmarker is set (Event 1 "
+                  "at each frame start,\nEvent 2 during each burst). Press for \"- Mkrs\":\n"
+                  "low while set.");
+  const std::pair<const char*, const std::string*> tips[] = {
+      {"txtFrequency", &frequency},       {"txtAmplitude", &amplitude},
+      {"txtSamplingRate", &samplingRate}, {"tbArbRefSource", &reference},
+      {"tbMarkerPolarity", &markers},
+  };
+  for (const auto& [tag, tip] : tips) setString(ctl(h, tag), "TooltipString", *tip);
+}
+
+// The panel's fixed tooltips; those that show a range or a state follow the
+// settings (showChangingTooltips).
 void InitializeSigGenScreenObjects(Call& c) {
   const Value& h = c.in(0, "handles");
   const std::pair<const char*, const char*> tips[] = {
-      {"txtFrequency",
-       "Sets the carrier frequency.\nValid Range: 100 kHz - 4 GHz\n(Note: TGX model determines "
-       "the\nmaximum frequency.)"},
-      {"txtAmplitude",
-       "Sets the output power.\nValid Range: -136 dBm to +20 dBm\n(Note: TGX model determines "
-       "the\nmaximum amplitude.)"},
-      {"txtSamplingRate",
-       "Sets the baseband samping rate.\nValid Range: 1 Hz - 40 MHz\n(Configures automatically to "
-       "be consistent\nwith the selected Oversampling Ratio.)"},
       {"pdReconFilter", "Selects the TGX reconstruction filter."},
       {"chkRFblanking", "Toggles the state of the\nRF Blanking feature."},
-      {"tbArbRefSource",
-       "Toggles the source of the ARB reference\nbetween internal and external.\n(Note: Ensure "
-       "that an external reference\nis connected to the TGX before setting\nthe ARB reference "
-       "source to external.)"},
-      {"tbMarkerPolarity",
-       "Toggles the Event marker polarity.\n(Note: The Event 2 Marker is used by\nthe internal RF "
-       "Blanking feature, inverting the\npolarity while RF Blanking is active may\nlead to "
-       "unexpected behaivour.)"},
       {"txtWaveformTitle", "Enter the title used to store the \nwaveform in the TGX."},
   };
   for (const auto& [tag, tip] : tips) setString(ctl(h, tag), "TooltipString", tip);
+  showChangingTooltips(h);
 }
 
 void redrawSigGenFrequency(Call& c) {
@@ -91,6 +162,7 @@ void redrawSigGenSettings(Call& c) {
   const double pol = s.field("MarkerPolarity").toScalar();
   setNumber(ctl(h, "tbMarkerPolarity"), "Value", pol != 0);
   setString(ctl(h, "tbMarkerPolarity"), "String", markerPolarityCaption(pol));
+  showChangingTooltips(h);
 }
 
 int unitItem(const Value& h, std::string_view tag) {
@@ -109,20 +181,7 @@ double mainFig(const Value& handles) {
 
 // A value with its unit as the panel shows it ("2.4 GHz").
 std::string withUnit(double value) {
-  static const char* const kUnits[] = {"Hz", "kHz", "MHz", "GHz"};
-  const UnitDisplay d = displayInUnit(value);
-  return display(d.scaled) + " " + kUnits[std::clamp(d.unitItem, 1, 4) - 1];
-}
-
-// The ranges in force. An instrument's own ranges replace the defaults once it
-// has reported them (stored with the connection configuration).
-SigGenLimits limitsInForce() {
-  return SigGenLimits{};
-}
-
-// "+20", "-5": a power bound as the status line shows it.
-std::string signedText(double v) {
-  return (v > 0 ? "+" : "") + num2str(v);
+  return hertzText(value);
 }
 
 double overSamplingInForce() {

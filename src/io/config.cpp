@@ -310,4 +310,95 @@ Value configFromAddress(std::string_view address) {
   badAddress(address);
 }
 
+// ---- ranges the instruments reported -------------------------------------------
+
+namespace {
+
+constexpr std::string_view kRangesField = "InstrumentRanges";
+constexpr const char* kBoundNames[6] = {"FrequencyMin", "FrequencyMax",    "AmplitudeMin",
+                                        "AmplitudeMax", "SamplingRateMin", "SamplingRateMax"};
+
+std::string textField(const Value& record, std::string_view name) {
+  if (!record.isRecord() || !record.hasField(name) || !record.field(name).isText()) return {};
+  return record.field(name).str();
+}
+
+// The stored entries: a list of records, or one record (a one-element list
+// may come back from the file as its element).
+std::vector<Value> rangeEntries(const Value& config) {
+  std::vector<Value> list;
+  if (!config.isRecord() || !config.hasField(kRangesField)) return list;
+  const Value& stored = config.field(kRangesField);
+  if (stored.isRecord() && stored.isScalar()) list.push_back(stored);
+  if (stored.isCell())
+    for (std::size_t i = 0; i < stored.numel(); ++i)
+      if (stored.cellAt(i).isRecord()) list.push_back(stored.cellAt(i));
+  return list;
+}
+
+bool sameEntry(const Value& entry, const std::string& key, std::string_view family) {
+  return textField(entry, "Instrument") == key && textField(entry, "Family") == family;
+}
+
+}  // namespace
+
+std::string instrumentKey(const Value& config) {
+  static const Value kNone;
+  const auto sub = [&](std::string_view name) -> const Value& {
+    return config.isRecord() && config.hasField(name) ? config.field(name) : kNone;
+  };
+  const auto number = [&](std::string_view name, std::string_view field) {
+    return std::to_string(toInt32(numberOr(sub(name), field, 0)));
+  };
+  std::string type = textField(config, "type");
+  for (char& ch : type) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  if (type == "TCPIP") return "TCPIP " + textField(sub("TCPIP"), "address");
+  if (type == "RS232") {
+    const std::string device = textField(sub("RS232"), "device");
+    return device.empty() ? "RS232 port " + number("RS232", "port") : "RS232 " + device;
+  }
+  const std::string key = "GPIB " + number("GPIB", "board") + ":" + number("GPIB", "primary");
+  const std::string secondary = number("GPIB", "secondary");
+  return secondary == "-1" ? key : key + ":" + secondary;
+}
+
+Value withInstrumentLimits(Value config, std::string_view instrument, std::string_view family,
+                           const SigGenLimits& limits) {
+  if (!config.isRecord()) config = Value::record();
+  const std::string key(instrument);
+  std::vector<Value> list;
+  for (Value& entry : rangeEntries(config))
+    if (!sameEntry(entry, key, family)) list.push_back(std::move(entry));
+  const double bounds[6] = {limits.frequencyMin, limits.frequencyMax,    limits.amplitudeMin,
+                            limits.amplitudeMax, limits.samplingRateMin, limits.samplingRateMax};
+  Value entry = Value::record({{"Instrument", Value(key)}, {"Family", Value(family)}});
+  for (int i = 0; i < 6; ++i) entry.setField(kBoundNames[i], bounds[i]);
+  list.push_back(std::move(entry));
+  config.setField(kRangesField, Value::cellRow(std::move(list)));
+  return config;
+}
+
+std::optional<SigGenLimits> storedInstrumentLimits(const Value& config, std::string_view family) {
+  const std::string key = instrumentKey(config);
+  for (const Value& entry : rangeEntries(config)) {
+    if (!sameEntry(entry, key, family)) continue;
+    double b[6];
+    for (int i = 0; i < 6; ++i) {
+      const double nan = std::numeric_limits<double>::quiet_NaN();
+      b[i] = numberOr(entry, kBoundNames[i], nan);
+    }
+    const SigGenLimits l{b[0], b[1], b[2], b[3], b[4], b[5]};
+    if (sigGenLimitsProblem(l).empty()) return l;
+  }
+  return std::nullopt;
+}
+
+std::string_view familyOf(Platform platform) {
+  return platform == Platform::C ? "c" : "b";
+}
+
+SigGenLimits limitsInForce(const Value& config, Platform platform) {
+  return storedInstrumentLimits(config, familyOf(platform)).value_or(SigGenLimits{});
+}
+
 }  // namespace dot11a

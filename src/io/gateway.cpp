@@ -25,6 +25,7 @@ namespace {
 
 struct Plugin {
   HwioCallFn call = nullptr;
+  HwioSetProgressFn setProgress = nullptr;  // null: the plugin reports no progress
   std::string path;
 };
 
@@ -73,6 +74,7 @@ const Plugin& plugin() {
       continue;
     }
     loaded.call = call;
+    loaded.setProgress = reinterpret_cast<HwioSetProgressFn>(dlsym(handle, kHwioProgressSymbol));
     loaded.path = path;
     return loaded;
   }
@@ -103,19 +105,55 @@ std::string gatewayPluginName() {
   return plugin().path;
 }
 
-std::vector<Value> callGateway(int nargout, std::span<const Value> inputs) {
+namespace {
+
+// Passes the plugin's progress reports on; nothing may escape into the plugin.
+void reportProgress(void* context, unsigned long long sent, unsigned long long total) {
+  try {
+    (*static_cast<const TransferProgress*>(context))(sent, total);
+  } catch (...) {
+    // A listener that fails loses its reports; the transfer goes on.
+  }
+}
+
+// Sets the plugin's progress listener for one call and clears it after.
+class ProgressScope {
+ public:
+  ProgressScope(const Plugin& p, const TransferProgress* progress)
+      : set_(progress && *progress ? p.setProgress : nullptr) {
+    if (set_) set_(reportProgress, const_cast<TransferProgress*>(progress));
+  }
+  ~ProgressScope() {
+    if (set_) set_(nullptr, nullptr);
+  }
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+
+ private:
+  HwioSetProgressFn set_;
+};
+
+std::vector<Value> callGatewayWith(int nargout, std::span<const Value> inputs,
+                                   const TransferProgress* progress) {
   const Plugin& p = plugin();
   // One instrument conversation at a time: a connection check running on a
   // worker thread finishes before a download starts, so the two never share
   // a port or interleave commands.
   static std::mutex conversation;
   std::lock_guard guard(conversation);
+  ProgressScope listening(p, progress);
   std::vector<Value> outputs(static_cast<std::size_t>(std::max(nargout, 0)));
   char message[2048] = {0};
   const int rc = p.call(nargout, outputs.data(), static_cast<int>(inputs.size()), inputs.data(),
                         message, sizeof message);
   if (rc != 0) raise(message[0] != '\0' ? message : "The instrument I/O gateway failed.");
   return outputs;
+}
+
+}  // namespace
+
+std::vector<Value> callGateway(int nargout, std::span<const Value> inputs) {
+  return callGatewayWith(nargout, inputs, nullptr);
 }
 
 IoResult hwPing(const Value& config) {
@@ -131,9 +169,15 @@ IoResult hwQuery(const Value& config, std::string_view query) {
 }
 
 IoResult hwDownload(const Value& config, const Value& data, const Value& markers,
-                    std::string_view name) {
-  return toResult(twoOutputs(GatewayCode::Download, {formatConfig(config), data, markers,
-                                                     Value("norm"), Value(1.0), Value(name)}));
+                    std::string_view name, const TransferProgress& progress) {
+  const Value in[] = {Value::int32(static_cast<std::int32_t>(GatewayCode::Download)),
+                      formatConfig(config),
+                      data,
+                      markers,
+                      Value("norm"),
+                      Value(1.0),
+                      Value(name)};
+  return toResult(callGatewayWith(2, in, &progress));
 }
 
 IoResult hwReturnLocal(const Value& config) {

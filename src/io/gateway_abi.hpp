@@ -21,7 +21,15 @@ inline constexpr const char* kHwioCallSymbol = "dot11a_hwio_call";
 inline constexpr const char* kHwioVersionSymbol = "dot11a_hwio_version";
 inline constexpr const char* kHwioPluginFile = "libdot11a_hwio.so";
 
+// Optional: a plugin that exports
+//   void dot11a_hwio_set_progress(HwioProgressFn fn, void* context);
+// calls fn(context, sent, total) while a download's bytes go out, until it is
+// set to null again. The library sets it around one download call at a time.
+inline constexpr const char* kHwioProgressSymbol = "dot11a_hwio_set_progress";
+
 extern "C" {
+using HwioProgressFn = void (*)(void* context, unsigned long long sent, unsigned long long total);
+using HwioSetProgressFn = void (*)(HwioProgressFn fn, void* context);
 using HwioCallFn = int (*)(int nargout, Value* outputs, int nargin, const Value* inputs,
                            char* message, std::size_t messageSize);
 using HwioVersionFn = int (*)();

@@ -97,7 +97,8 @@ DownloadResult refused(const IoResult& r) {
 }
 
 DownloadResult downloadWithin(const Value& iq, const Value& markers, std::string_view name,
-                              const Value& config, const Confirm& confirm, Budget& budget) {
+                              const Value& config, const Confirm& confirm, Budget& budget,
+                              const TransferProgress& progress = {}) {
   DownloadResult result;
   if (equalsNoCase(configType(config), "rs232")) {
     const Value& rs = config.field("RS232");
@@ -122,7 +123,8 @@ DownloadResult downloadWithin(const Value& iq, const Value& markers, std::string
   result.description = off.response;
   if (unreachable(off)) return result;
   if (auto late = budget.refuse("the waveform transfer")) return refused(*late);
-  const IoResult stored = budget.transfer([&] { return hwDownload(config, iq, markers, name); });
+  const IoResult stored =
+      budget.transfer([&] { return hwDownload(config, iq, markers, name, progress); });
   result.status = stored.status;
   result.description = stored.response;
   if (unreachable(stored)) return result;
@@ -155,7 +157,90 @@ IoResult playWithin(std::string_view name, const SigGenSettings& s, const Value&
   return failed ? firstFailure : last;
 }
 
+// One bound as the instrument answered it ("+6.00000000E+09", "-136"), or
+// why it cannot be used.
+struct Bound {
+  std::optional<double> value;
+  IoResult answer;
+};
+
+Bound askBound(const Value& config, std::string_view header, std::string_view which,
+               Budget& budget) {
+  const std::string query = std::string(header) + "? " + std::string(which);
+  Bound b;
+  if (auto late = budget.refuse("\"" + query + "\"")) {
+    b.answer = *late;
+    return b;
+  }
+  b.answer = hwQuery(config, query);
+  if (b.answer.ok()) b.value = parseDecimal(b.answer.response);
+  if (b.value && !std::isfinite(*b.value)) b.value.reset();
+  return b;
+}
+
+std::string signedDbm(double v) {
+  return (v > 0 ? "+" : "") + num2str(v) + " dBm";
+}
+
+constexpr std::string_view kKeepBounds = "; the panel keeps its own bounds.";
+
 }  // namespace
+
+std::string hertzText(double hz) {
+  static const char* const kUnits[] = {"Hz", "kHz", "MHz", "GHz"};
+  const UnitDisplay d = displayInUnit(hz);
+  return formatG(d.scaled, 10) + " " + kUnits[std::clamp(d.unitItem, 1, 4) - 1];
+}
+
+std::string limitsText(const SigGenLimits& l) {
+  return hertzText(l.frequencyMin) + " to " + hertzText(l.frequencyMax) + ", " +
+         num2str(l.amplitudeMin) + " to " + signedDbm(l.amplitudeMax) + ", " +
+         hertzText(l.samplingRateMin) + " to " + hertzText(l.samplingRateMax);
+}
+
+LimitsReport queryInstrumentLimits(const Value& config) {
+  Budget budget(config);
+  LimitsReport report;
+  double bounds[6] = {};
+  const std::string_view headers[] = {kFrequencyHeader, kPowerHeader, kSampleClockHeader};
+  for (int i = 0; i < 6; ++i) {
+    const std::string_view header = headers[i / 2];
+    const char* which = i % 2 == 0 ? "min" : "max";
+    const Bound b = askBound(config, header, which, budget);
+    if (b.value) {
+      bounds[i] = *b.value;
+      continue;
+    }
+    const std::string query = std::string(header) + "? " + which;
+    report.status = b.answer.ok() ? gateway_status::kInstrumentError : b.answer.status;
+    if (!b.answer.ok())
+      report.message =
+          "The instrument did not report its ranges (\"" + query + "\": " + b.answer.response + ")";
+    else
+      report.message = "The instrument did not report its ranges (\"" + query +
+                       "\" was answered \"" + b.answer.response + "\")";
+    report.message += kKeepBounds;
+    // An instrument that does not know the query may have put an error in
+    // its queue (and one that never answers it is still there): the next
+    // command would be blamed for that error. Not tried when the connection
+    // itself failed.
+    namespace gs = gateway_status;
+    const bool connected = b.answer.status == gs::kOk || b.answer.status == gs::kIoFailed ||
+                           b.answer.status == gs::kInstrumentError;
+    if (connected && !budget.refuse("clearing the error queue")) hwSend(config, "*CLS");
+    return report;
+  }
+  const SigGenLimits l{bounds[0], bounds[1], bounds[2], bounds[3], bounds[4], bounds[5]};
+  if (const std::string problem = sigGenLimitsProblem(l); !problem.empty()) {
+    report.status = gateway_status::kInstrumentError;
+    report.message = "The instrument reported unusable ranges (" + problem + ": " + limitsText(l) +
+                     ")" + std::string(kKeepBounds);
+    return report;
+  }
+  report.limits = l;
+  report.message = "The instrument's ranges: " + limitsText(l) + ".";
+  return report;
+}
 
 Platform platformFromText(std::string_view letter) {
   return equalsNoCase(letter, "c") ? Platform::C : Platform::B;
@@ -167,9 +252,10 @@ double rs232TransferMinutes(std::size_t samples, double baudrate) {
 }
 
 DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
-                           const Value& config, const Confirm& confirm) {
+                           const Value& config, const Confirm& confirm,
+                           const TransferProgress& progress) {
   Budget budget(config);
-  return downloadWithin(iq, markers, name, config, confirm, budget);
+  return downloadWithin(iq, markers, name, config, confirm, budget, progress);
 }
 
 std::string reconFilterText(double v) {
@@ -206,9 +292,9 @@ std::vector<std::string> playbackCommands(std::string_view name, const SigGenSet
   std::vector<std::string> list = {
       " :source:rad:arb:state off",
       " :source:rad:arb:wav \"arbi:" + std::string(name) + "\" ",
-      " :source:freq:fix " + num2str(s.frequency) + "Hz",
-      " :source:power:level:immediate:amplitude " + num2str(s.amplitude) + "dbm",
-      " :source:rad:arb:clock:srate " + num2str(s.samplingRate) + "Hz",
+      " " + std::string(kFrequencyHeader) + " " + num2str(s.frequency) + "Hz",
+      " " + std::string(kPowerHeader) + " " + num2str(s.amplitude) + "dbm",
+      " " + std::string(kSampleClockHeader) + " " + num2str(s.samplingRate) + "Hz",
   };
   if (platform == Platform::B) {
     list.push_back(" :source:rad:arb:rfilter " + reconFilterText(s.reconFilter));

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "dot11a/error.hpp"
@@ -108,6 +109,25 @@ double orderedClamp(std::optional<double> value, double first, double second) {
   if (!value) return first;
   const double v = std::min(*value, first);
   return std::max(v, second);
+}
+
+std::string sigGenLimitsProblem(const SigGenLimits& l) {
+  const auto range = [](const char* what, double lo, double hi, double floor,
+                        double ceiling) -> std::string {
+    if (!std::isfinite(lo) || !std::isfinite(hi)) return std::string(what) + " is not a number";
+    if (!(lo < hi)) return std::string(what) + ": the minimum is not below the maximum";
+    if (lo < floor || hi > ceiling) return std::string(what) + " is outside any sane range";
+    return {};
+  };
+  // The lowest frequency and sample clock must be above 0 Hz: the smallest
+  // positive double stands for "above 0" in the check.
+  constexpr double kAboveZero = std::numeric_limits<double>::min();
+  for (const std::string& problem :
+       {range("the frequency range", l.frequencyMin, l.frequencyMax, kAboveZero, 1e12),
+        range("the power range", l.amplitudeMin, l.amplitudeMax, -200, 50),
+        range("the sample clock range", l.samplingRateMin, l.samplingRateMax, kAboveZero, 10e9)})
+    if (!problem.empty()) return problem;
+  return {};
 }
 
 double samplingRateTop(const SigGenLimits& limits, double overSampling) {

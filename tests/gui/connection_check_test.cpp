@@ -10,6 +10,7 @@
 #include <string>
 
 #include "connection_dialog_driver.hpp"
+#include "dot11a/instrument.hpp"
 #include "instrument/sim_process.hpp"
 
 namespace dot11a::test {
@@ -24,6 +25,11 @@ Value tcpip(const std::string& address) {
   return c;
 }
 
+// The status line's first line: the identity; the instrument's ranges follow.
+std::string identity(const std::string& status) {
+  return status.substr(0, status.find('\n'));
+}
+
 TEST_F(ConnectionDialogTest, CheckHardwareShowsTheIdentityOfTheAddressOnScreen) {
   SimProcess sim({"--idn", "Kestrin,TGX4438B,US40051234,C.05.20"});
   const auto out = withDialog({Value(0.0), tcpip("0.0.0.0"), Value("c")}, [&](Dialog& d) {
@@ -33,13 +39,13 @@ TEST_F(ConnectionDialogTest, CheckHardwareShowsTheIdentityOfTheAddressOnScreen) 
     // The address typed, not the one the dialog opened with, is checked.
     d.type("editTCPIPAddress", sim.address());
     d.check();
-    EXPECT_EQ(d.status(), "Kestrin,TGX4438B,US40051234,C.05.20");
+    EXPECT_EQ(identity(d.status()), "Kestrin,TGX4438B,US40051234,C.05.20");
     EXPECT_EQ(gfx::getString(d.fig, "Pointer"), "arrow");
     d.press("pbCancel");
   });
   EXPECT_EQ(out[0].str(), "Cancel");
   EXPECT_EQ(out[1].field("TCPIP").field("address").str(), "0.0.0.0");
-  EXPECT_EQ(sim.log(), std::vector<std::string>{"*IDN?"});
+  EXPECT_EQ(sim.log().front(), "*IDN?");
 }
 
 TEST_F(ConnectionDialogTest, CheckHardwareReportsARefusedPortAtOnce) {
@@ -123,13 +129,14 @@ TEST_F(ConnectionDialogTest, AnAddressThatIsNoHostOrHostPortIsReportedBeforeConn
          std::vector<std::string>{"127.0.0.1:" + port, "localhost:" + port}) {
       d.type("editTCPIPAddress", good);
       d.check();
-      EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0") << good;
+      EXPECT_EQ(identity(d.status()), "Kestrin Veltora,TGX-SIM,000001,1.0") << good;
     }
     d.type("editTCPIPAddress", "localhost:" + port);
-    EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
+    EXPECT_EQ(identity(d.status()), "Kestrin Veltora,TGX-SIM,000001,1.0");
     d.press("pbCancel");
   });
-  EXPECT_EQ(sim.log().size(), 2u);  // only the two well-formed addresses connected
+  // Only the two well-formed addresses connected (identity and six range queries each).
+  EXPECT_EQ(sim.log().size(), 14u);
 }
 
 // ---- the Configuration menu and Download -------------------------------------------------
@@ -158,19 +165,44 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
     d.choose("pmConnection", "TCP/IP");
     d.type("editTCPIPAddress", sim.address());
     d.check();
-    EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
+    EXPECT_EQ(identity(d.status()), "Kestrin Veltora,TGX-SIM,000001,1.0");
+    if (const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR")) {  // scripts/screenshots.sh
+      std::filesystem::create_directories(dir);
+      gfx::widgetOf(d.fig)->grab().save(
+          QString::fromStdString(std::string(dir) + "/connection-ranges.png"));
+    }
     d.press("pbOK");
   });
   const Value& config = global("configuration");
   EXPECT_EQ(config.field("type").str(), "TCPIP");
   EXPECT_EQ(config.field("TCPIP").field("address").str(), sim.address());
   EXPECT_EQ(config.field("BBGtype"), before.field("BBGtype"));
+  // The check asked the generator for its ranges; OK keeps them for this address.
+  ASSERT_TRUE(storedInstrumentLimits(config, "c"));
+  EXPECT_EQ(storedInstrumentLimits(config, "c")->frequencyMax, 6e9);
 
   gfx::runCallback(h("pbCalculate"));
   gfx::runCallback(h("pbDownload"));
   ASSERT_EQ(script->shown.size(), 1u) << script->shown.back().text;
   EXPECT_EQ(script->shown[0].title, "Download Completed");
   EXPECT_EQ(sim.readFile("DOT11A.iq").size(), global("waveform").numel() * 4);
+}
+
+// The analyzer's connection shares the dialog: its check asks the identity
+// and nothing a signal generator would be asked.
+TEST_F(ConnectionMenuTest, TheAnalyzerIsNotAskedForGeneratorRanges) {
+  SimProcess sim;
+  global("appInfo").setField("Platform", Value("c"));
+  drive([&] { gfx::runCallback(h("menuConfigSpecAnIO")); },
+        [&](Dialog& d) {
+          d.choose("pmConnection", "TCP/IP");
+          d.type("editTCPIPAddress", sim.address());
+          d.check();
+          EXPECT_EQ(d.status(), "Kestrin Veltora,TGX-SIM,000001,1.0");
+          d.press("pbOK");
+        });
+  EXPECT_EQ(sim.log(), std::vector<std::string>{"*IDN?"});
+  EXPECT_FALSE(global("configurationSA").hasField("InstrumentRanges"));
 }
 
 // ---- pictures ------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // line data and colours, NaN breaks); pictures for a look by eye.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QImage>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
@@ -279,6 +280,35 @@ TEST_F(IqWindows, IqTimeOverlaidInOneAxesWithQInMagenta) {
   EXPECT_EQ(plot->plottable(0)->name(), "I(t)");
   EXPECT_EQ(plot->plottable(1)->name(), "Q(t)");
   picture(fig, "iq-time-overlay.png");
+}
+
+// Whatever the window size, no text of a plot (the y label above all) runs
+// over the edge of its axes: the outermost pixels of each axes are blank.
+TEST_F(IqWindows, LabelsAreNeverCutOffAtAnyWindowSize) {
+  std::vector<cplx> s(800);
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::polar(0.0123, 0.05 * double(i));
+  const Value wave = Value::row(std::span<const cplx>(s));
+  for (double overlay : {0.0, 1.0}) {
+    const gfx::Handle fig =
+        keep(feval1("KS_PlotIQTime", {0.0, Value("(test)"), 20e6, overlay, wave}));
+    for (const Value& where : {Value::row({50, 50, 260, 200}), Value::row({50, 50, 900, 700})}) {
+      gfx::set(fig, "Position", where);
+      QCoreApplication::processEvents();
+      for (gfx::Handle ax : gfx::figureAxes(fig)) {
+        const QImage image = gfx::widgetOf(ax)->grab().toImage();
+        const QRgb blank = qRgb(255, 255, 255);
+        int marked = 0;
+        for (int x = 0; x < image.width(); ++x)
+          marked += (image.pixel(x, 0) != blank) + (image.pixel(x, image.height() - 1) != blank);
+        for (int y = 0; y < image.height(); ++y)
+          marked += (image.pixel(0, y) != blank) + (image.pixel(image.width() - 1, y) != blank);
+        EXPECT_EQ(marked, 0) << "overlay " << overlay << ", window " << where.real(2) << " x "
+                             << where.real(3);
+      }
+      picture(fig, "iq-time-" + std::string(overlay != 0 ? "overlay-" : "") +
+                       std::to_string(int(where.real(2))) + ".png");
+    }
+  }
 }
 
 TEST_F(IqWindows, IqTimeOfNothingOrSilenceStillHasVisibleRanges) {

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <list>
+#include <optional>
 #include <string>
 
 #include "scpi.hpp"
@@ -45,6 +46,9 @@ struct Options {
   std::string errorText = "-200,\"Execution error\"";
   std::string idn;
   double lifetime = 0;
+  std::string family = "c";
+  std::optional<std::string> rangeAnswer;
+  bool noRanges = false;
 };
 
 struct Conn {
@@ -63,6 +67,12 @@ class Server {
     sim_.injectedError = o.errorText;
     sim_.endlessErrors = o.endlessErrors;
     if (!o.idn.empty()) sim_.identity = o.idn;
+    sim_.family = *tgxsim::familyNamed(o.family);
+    if (o.rangeAnswer) {
+      sim_.ranges = tgxsim::Instrument::Ranges::Fixed;
+      sim_.rangeAnswer = *o.rangeAnswer;
+    }
+    if (o.noRanges) sim_.ranges = tgxsim::Instrument::Ranges::Unknown;
     if (!o.logFile.empty()) {
       log_ = std::fopen(o.logFile.c_str(), "w");
       if (log_ == nullptr) throw std::runtime_error("cannot write the log " + o.logFile);
@@ -262,6 +272,14 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 60.0));
   app.add_option("--idn", o.idn, "the answer to *IDN?");
   app.add_option("--lifetime", o.lifetime, "exit after SECONDS (0 = run until stopped)");
+  app.add_option("--family", o.family,
+                 "generator family: b (to 4 GHz, +20 dBm, 40 MHz clock) or c (to 6 GHz, +25 dBm, "
+                 "100 MHz clock); its ranges bound the settings and answer MIN/MAX queries")
+      ->check(CLI::IsMember({"b", "c", "B", "C"}));
+  app.add_option("--range-answer", o.rangeAnswer,
+                 "answer every MIN/MAX query with TEXT (an instrument that answers nonsense)");
+  app.add_flag("--no-ranges", o.noRanges,
+               "MIN/MAX queries are unknown: an error in the queue and an empty answer");
   CLI11_PARSE(app, argc, argv);
 
   struct sigaction sa {};

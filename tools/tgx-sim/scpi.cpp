@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -125,13 +126,28 @@ struct Setting {
   enum Kind { Number, OnOff, Choice } kind;
   double lo = 0, hi = 0;
   std::vector<std::string> choices = {};
+  // Settings whose range is the family's: 0 frequency, 1 power, 2 clock.
+  int ranged = -1;
 };
+
+std::pair<double, double> familyRange(const Family& f, int which) {
+  if (which == 0) return {f.frequencyMin, f.frequencyMax};
+  if (which == 1) return {f.powerMin, f.powerMax};
+  return {f.clockMin, f.clockMax};
+}
+
+// SCPI's NR3 form of a number, as instruments answer MIN and MAX.
+std::string nr3(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%+.8E", v);
+  return text;
+}
 
 const std::vector<Setting>& settingTable() {
   static const std::vector<Setting> table = {
-      {"[SOURce]:FREQuency[:FIXed]", "frequency", Setting::Number, 100e3, 6e9},
-      {"[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]", "power", Setting::Number, -136, 25},
-      {"[SOURce]:RADio:ARB:CLOCk:SRATe", "srate", Setting::Number, 1, 100e6},
+      {"[SOURce]:FREQuency[:FIXed]", "frequency", Setting::Number, 0, 0, {}, 0},
+      {"[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]", "power", Setting::Number, 0, 0, {}, 1},
+      {"[SOURce]:RADio:ARB:CLOCk:SRATe", "srate", Setting::Number, 0, 0, {}, 2},
       {"[SOURce]:RADio:ARB:RFILter",
        "rfilter",
        Setting::Choice,
@@ -162,6 +178,13 @@ const std::vector<Setting>& settingTable() {
 }
 
 }  // namespace
+
+std::optional<Family> familyNamed(std::string_view name) {
+  const std::string n = lower(name);
+  if (n == "b") return Family{100e3, 4e9, -136, 20, 1, 40e6};
+  if (n == "c") return Family{100e3, 6e9, -136, 25, 1, 100e6};
+  return std::nullopt;
+}
 
 std::string normalised(std::string_view text) {
   std::string t = lower(text);
@@ -297,6 +320,15 @@ std::optional<std::string> Instrument::execute(const Command& cmd) {
   }
   for (const Setting& s : settingTable()) {
     if (!matches(header, s.pattern)) continue;
+    if (query && s.ranged >= 0 && (lower(args) == "min" || lower(args) == "max")) {
+      if (ranges == Ranges::Fixed) return rangeAnswer;
+      if (ranges == Ranges::Unknown) {
+        error("-224,\"Illegal parameter value\"");
+        return std::string();
+      }
+      const auto [lo, hi] = familyRange(family, s.ranged);
+      return nr3(lower(args) == "min" ? lo : hi);
+    }
     if (query) {
       auto it = settings_.find(s.key);
       return it == settings_.end() ? std::string() : it->second;
@@ -306,7 +338,9 @@ std::optional<std::string> Instrument::execute(const Command& cmd) {
         const auto v = numberWithUnit(args);
         if (!v)
           error("-224,\"Illegal parameter value\"");
-        else if (*v < s.lo || *v > s.hi)
+        else if (const auto [lo, hi] =
+                     s.ranged >= 0 ? familyRange(family, s.ranged) : std::pair(s.lo, s.hi);
+                 *v < lo || *v > hi)
           error("-222,\"Data out of range\"");
         else
           settings_[s.key] = trim(args);

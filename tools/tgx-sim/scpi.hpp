@@ -31,8 +31,25 @@ struct Waveform {
   std::string markers;  // one byte per sample
 };
 
+// What a generator family can do: the ranges it accepts and reports for
+// frequency (Hz), power (dBm) and the ARB sample clock (Hz).
+struct Family {
+  double frequencyMin, frequencyMax;
+  double powerMin, powerMax;
+  double clockMin, clockMax;
+};
+// "b": up to 4 GHz, +20 dBm, 40 MHz; "c": up to 6 GHz, +25 dBm, 100 MHz.
+// nullopt for any other name.
+std::optional<Family> familyNamed(std::string_view name);
+
 class Instrument {
  public:
+  Family family = *familyNamed("c");
+  // How "<setting>? MIN" and "? MAX" are answered: the family's bounds, a
+  // fixed text (an instrument that answers nonsense), or not at all (an
+  // instrument that does not know them: an error in the queue, an empty line).
+  enum class Ranges { Known, Fixed, Unknown } ranges = Ranges::Known;
+  std::string rangeAnswer;  // the text of Ranges::Fixed
   std::string identity = "Kestrin Veltora,TGX-SIM,000001,1.0";
   // Where received waveforms are written (NAME.iq, NAME.mkr); empty = nowhere.
   std::string saveDir;

@@ -2,6 +2,7 @@
 // their drawing and saving as pictures.
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QMainWindow>
 #include <QPainter>
 #include <algorithm>
@@ -76,9 +77,39 @@ bool Axes::is3d() const {
   return waterfall != nullptr;
 }
 
+int Axes::neededLeftRoom() const {
+  if (!yAxis->visible()) return kLeftMargin;
+  int widest = 0;
+  if (yAxis->tickLabels() && yAxis->ticker()) {
+    QVector<double> ticks;
+    QVector<QString> labels;
+    const QString format = yAxis->numberFormat();
+    yAxis->ticker()->generate(yAxis->range(), locale(),
+                              format.isEmpty() ? QLatin1Char('g') : format.at(0),
+                              yAxis->numberPrecision(), ticks, nullptr, &labels);
+    const QFontMetrics metrics(yAxis->tickLabelFont());
+    for (const QString& label : labels) widest = std::max(widest, metrics.horizontalAdvance(label));
+  }
+  const int label = yAxis->label().isEmpty()
+                        ? 0
+                        : QFontMetrics(yAxis->labelFont()).height() + yAxis->labelPadding();
+  // Tick marks outside the box, the padding of the tick labels, the labels,
+  // the axis label with its padding, and a few pixels so nothing touches the
+  // window's edge.
+  const int need =
+      yAxis->tickLengthOut() + yAxis->tickLabelPadding() + widest + label + yAxis->padding() + 4;
+  return std::max(kLeftMargin, need);
+}
+
 void Axes::place() {
+  layoutBox();
+  redraw();
+}
+
+void Axes::layoutBox() {
   QWidget* a = area();
   if (!a) return;
+  leftRoom_ = neededLeftRoom();
   const QRect bounds = a->rect();
   double l = position[0], b = position[1], w = position[2], h = position[3];
   if (normalizedUnits) {
@@ -97,17 +128,16 @@ void Axes::place() {
                    px(h, 1));
   // In a small window the labels keep their room: the box gives way to them.
   QRect box = want;
-  box.setLeft(std::max(box.left(), kLeftMargin));
+  box.setLeft(std::max(box.left(), leftRoom_));
   box.setBottom(std::min(box.bottom(), bounds.bottom() - kBottomMargin));
   box.setTop(std::max(box.top(), kTopMargin));
   if (box.width() < 20 || box.height() < 20) box = want;
   const QRect outer =
-      box.adjusted(-kLeftMargin, -kTopMargin, kRightMargin, kBottomMargin).intersected(bounds);
+      box.adjusted(-leftRoom_, -kTopMargin, kRightMargin, kBottomMargin).intersected(bounds);
   setGeometry(outer);
   axisRect()->setMargins(QMargins(
       std::max(0, box.left() - outer.left()), std::max(0, box.top() - outer.top()),
       std::max(0, outer.right() - box.right()), std::max(0, outer.bottom() - box.bottom())));
-  redraw();
 }
 
 void Axes::fitAuto() {
@@ -177,7 +207,10 @@ void Axes::redraw() {
       this,
       [this] {
         redrawQueued_ = false;
-        if (stale_) replot(QCustomPlot::rpRefreshHint);
+        if (!stale_) return;
+        // New limits or labels may need more (or less) room on the left.
+        if (area() && neededLeftRoom() != leftRoom_) layoutBox();
+        replot(QCustomPlot::rpRefreshHint);
       },
       Qt::QueuedConnection);
 }

@@ -81,6 +81,13 @@ class Axes : public QCustomPlot {
   QPoint pressAt_;
   std::array<double, 2> pressView_{0, 0};
   QRubberBand* band_ = nullptr;
+  // Room left of the plot box for the y tick labels and the y label, in
+  // pixels: what they need at the font and limits in force, at least the
+  // default. Measured again before each replot, so new limits or a new label
+  // never push the label out of the widget.
+  int neededLeftRoom() const;
+  void layoutBox();
+  int leftRoom_ = 0;
   bool stale_ = true;          // changed since the last replot (or never drawn)
   bool redrawQueued_ = false;  // a replot is queued for the next event loop pass
   bool windowMode(const char* mode) const;

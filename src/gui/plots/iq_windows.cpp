@@ -3,6 +3,7 @@
 // draw through. The numbers come from iq_data.cpp; the windows get the frame
 // of every plot window (placement against the parent, plot menus).
 #include <QEvent>
+#include <QFontMetrics>
 #include <QVariant>
 #include <QWidget>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "dot11a/dialogs.hpp"
 #include "dot11a/error.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/graphics/plot_objects.hpp"
 #include "gui/plots/iq_data.hpp"
 #include "gui/plots/plot_frame.hpp"
 
@@ -132,6 +134,26 @@ void placeInPixels(Handle ax, double left, double bottom, double width, double h
   gfx::set(ax, "Position",
            Value::row({std::round(left), std::round(bottom), std::max(20.0, std::round(width)),
                        std::max(20.0, std::round(height))}));
+}
+
+// The length of an axes' y label as drawn, in pixels (0 without a label).
+int yLabelLength(Handle ax) {
+  const gfx::Axes* a = gfx::Axes::of(gfx::widgetOf(ax));
+  if (!a || a->yAxis->label().isEmpty()) return 0;
+  return QFontMetrics(a->yAxis->labelFont()).horizontalAdvance(a->yAxis->label());
+}
+
+// The window cannot be made so low that a y label, drawn centred along its
+// plot box, runs past the room its axes have above and below the box (at
+// least 30 pixels each way): `fixed` pixels of the area are not plot boxes,
+// and `boxes` boxes share the rest. The windows' default sizes stay allowed.
+void keepLabelHeight(Handle ax, int boxes, double fixed) {
+  QWidget* a = gfx::widgetOf(ax);
+  QWidget* area = a ? a->parentWidget() : nullptr;
+  if (!area) return;
+  const int label = yLabelLength(ax);
+  const int box = std::max(20, label + 8 - 2 * 30);
+  if (label > 0) area->setMinimumHeight(int(std::ceil(fixed)) + boxes * box);
 }
 
 // One square box, centred: equal limits on both axes give equal scales.
@@ -294,7 +316,8 @@ void KS_PlotIQTime(Call& c) {
     gfx::plotLine(axQ, p.t, p.q);
     // One above the other, of one size, with room for the upper one's tick
     // labels and the lower one's title (the upper one has no axis label).
-    keepStacked(axI, axQ, kBottom - 20 + kTop);
+    const double gap = kBottom - 20 + kTop;
+    keepStacked(axI, axQ, gap);
     gfx::setString(axI, "Tag", "KS_Iwave");
     gfx::setString(axI, "Title", "I(t)");
     gfx::setString(axI, "YLabel", "Amplitude (V)");
@@ -303,6 +326,7 @@ void KS_PlotIQTime(Call& c) {
     gfx::setString(axQ, "Title", "Q(t)");
     gfx::setString(axQ, "YLabel", "Amplitude (V)");
     gfx::setString(axQ, "XLabel", timeLabel);
+    keepLabelHeight(axI, 2, kTop + kBottom + gap);
     axes = {axI, axQ};
   } else {
     const Handle ax = gfx::newAxes(fig, movedAxesPosition());
@@ -317,6 +341,7 @@ void KS_PlotIQTime(Call& c) {
     gfx::setString(ax, "YLabel", "Amplitude (V)");
     gfx::setString(ax, "XLabel", timeLabel);
     gfx::setString(ax, "Tag", "KS_IQwave");
+    keepLabelHeight(ax, 1, kTop + kBottom);
     axes = {ax};
   }
   for (Handle ax : axes) {
