@@ -577,28 +577,6 @@ class FrameDecoder {
 
 }  // namespace
 
-// A DC component of the capture (the capturing receiver's own carrier
-// leakage) pulls the frame search's carrier offset towards 0 Hz and, turned
-// by the carrier correction, spreads over every sub-carrier. Its mean over
-// the capture is taken out before the search: the frames themselves average
-// to almost nothing. A component weaker than -50 dB of the capture's power
-// is left alone, so clean waveforms are not copied.
-cplx removeCaptureDc(std::span<const cplx>& samples, std::vector<cplx>& store) {
-  if (samples.empty()) return {0.0, 0.0};
-  cplx sum(0.0, 0.0);
-  double power = 0.0;
-  for (const cplx& v : samples) {
-    sum += v;
-    power += std::norm(v);
-  }
-  const cplx dc = sum / static_cast<double>(samples.size());
-  if (!(std::norm(dc) * static_cast<double>(samples.size()) > 1e-5 * power)) return {0.0, 0.0};
-  if (store.data() != samples.data()) store.assign(samples.begin(), samples.end());
-  for (cplx& v : store) v -= dc;
-  samples = store;
-  return dc;
-}
-
 // ---- reports -----------------------------------------------------------------------------------
 
 bool FrameReport::decoded() const {

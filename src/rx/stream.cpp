@@ -11,6 +11,7 @@
 #include "dot11a/error.hpp"
 #include "dot11a/rate_table.hpp"
 #include "rx/frame.hpp"
+#include "rx/internal.hpp"
 #include "rx/signal.hpp"
 
 namespace dot11a::rx {
@@ -31,6 +32,8 @@ constexpr long long kFrameMargin = 256;
 // Kept before the search position: the report of a frame starts 192 samples
 // before its long training, which lies at least 96 after the search position.
 constexpr long long kKeepBehind = 512;
+// Working samples per block of the capture's DC estimate.
+constexpr long long kDcBlock = 65536;
 
 }  // namespace
 
@@ -46,16 +49,55 @@ struct StreamReceiver::Impl {
   long long from = 0;     // where the search goes on, in buf
   long long waitFor = 0;  // a frame found waits for the buffer to reach this size
   std::uint64_t seen = 0, frames = 0, bad = 0;
+  // The capture's DC: the samples before dcDone (counted from the first one
+  // pushed) have had it taken out, a block at a time. Each block loses the
+  // mean of all samples up to its end, so the estimate follows the stream as
+  // the whole-waveform receiver's mean follows the capture, and does not
+  // depend on how the samples were cut into pieces. The searches stay
+  // behind dcDone; dcSteps holds the start and DC of the blocks still kept.
+  std::uint64_t dcDone = 0, dcCount = 0;
+  cplx dcSum{0.0, 0.0};
+  double dcPower = 0.0;
+  std::vector<std::pair<std::uint64_t, cplx>> dcSteps;
 
   bool full() const { return frames >= opt.maxFrames; }
+
+  // Takes the DC out of every whole block that has arrived and, at the end
+  // of the stream, out of the rest.
+  void removeDc(bool last) {
+    const auto block = static_cast<std::uint64_t>(kDcBlock * os);
+    while (dcDone < base + len) {
+      const std::uint64_t n = std::min<std::uint64_t>(block, base + len - dcDone);
+      if (n < block && !last) break;
+      cplx* first = storage.data() + (dcDone - base);
+      for (std::size_t i = 0; i < n; ++i) {
+        dcSum += first[i];
+        dcPower += std::norm(first[i]);
+      }
+      dcCount += n;
+      const cplx dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
+      if (dc != cplx(0.0, 0.0))
+        for (std::size_t i = 0; i < n; ++i) first[i] -= dc;
+      dcSteps.emplace_back(dcDone, dc);
+      dcDone += n;
+    }
+  }
+
+  // The DC taken out at sample `at` of the buffer.
+  cplx dcAt(long long at) const {
+    cplx dc(0.0, 0.0);
+    for (const auto& [start, value] : dcSteps)
+      if (start <= base + static_cast<std::uint64_t>(at)) dc = value;
+    return dc;
+  }
 
   // Searches and decodes what the window allows: without `last`, only frames
   // whose every possible sample has arrived.
   void run(bool last) {
     const long long L = 16LL * os, W = 64LL * os, need = 64LL * os;
     while (!full()) {
-      const std::span<const cplx> buf(storage.data(), len);
-      const auto n = static_cast<long long>(len);
+      const std::span<const cplx> buf(storage.data(), static_cast<std::size_t>(dcDone - base));
+      const auto n = static_cast<long long>(buf.size());
       if (!last && n < waitFor) break;
       const long long searchEnd = last ? n : n - kSignalReach * os;
       if (searchEnd <= from) break;
@@ -71,7 +113,7 @@ struct StreamReceiver::Impl {
         break;
       }
       long long end = 0;
-      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end);
+      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end, dcAt(det.ltf));
       if (rep.truncated && !last) {
         // SIGNAL told its length: decode it again once all of it is here.
         waitFor = det.ltf +
@@ -97,6 +139,7 @@ struct StreamReceiver::Impl {
       base += static_cast<std::uint64_t>(d);
       from -= d;
       waitFor = std::max<long long>(0, waitFor - d);
+      while (dcSteps.size() > 1 && dcSteps[1].first <= base) dcSteps.erase(dcSteps.begin());
     }
   }
 };
@@ -145,10 +188,12 @@ void StreamReceiver::push(std::span<const cplx> samples) {
         *it = 0.0;
         ++m.bad;
       }
+  m.removeDc(false);
   m.run(false);
 }
 
 void StreamReceiver::finish() {
+  impl_->removeDc(true);
   impl_->run(true);
 }
 
