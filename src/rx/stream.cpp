@@ -32,8 +32,10 @@ constexpr long long kFrameMargin = 256;
 // Kept before the search position: the report of a frame starts 192 samples
 // before its long training, which lies at least 96 after the search position.
 constexpr long long kKeepBehind = 512;
-// Working samples per block of the capture's DC estimate.
-constexpr long long kDcBlock = 65536;
+// Working samples in the first block of the capture's DC estimate (the most
+// a frame waits for it) and in the longest block after it.
+constexpr long long kDcFirstBlock = 256;
+constexpr long long kDcBlock = 2048;
 
 }  // namespace
 
@@ -49,46 +51,74 @@ struct StreamReceiver::Impl {
   long long from = 0;     // where the search goes on, in buf
   long long waitFor = 0;  // a frame found waits for the buffer to reach this size
   std::uint64_t seen = 0, frames = 0, bad = 0;
-  // The capture's DC: the samples before dcDone (counted from the first one
-  // pushed) have had it taken out, a block at a time. Each block loses the
-  // mean of all samples up to its end, so the estimate follows the stream as
-  // the whole-waveform receiver's mean follows the capture, and does not
-  // depend on how the samples were cut into pieces. The searches stay
-  // behind dcDone; dcSteps holds the start and DC of the blocks still kept.
-  std::uint64_t dcDone = 0, dcCount = 0;
-  cplx dcSum{0.0, 0.0};
-  double dcPower = 0.0;
+  // The capture's DC, taken out of the samples as they arrive. The first
+  // block loses its own mean (the search waits for it, or for the end of the
+  // stream), each later block the mean of all samples before it; the blocks
+  // double in length up to kDcBlock, so that a frame near the start meets
+  // an estimate from the idle samples before it. The estimate depends only
+  // on the samples, not on how they were cut into pieces, it settles as the
+  // whole-waveform receiver's mean over the capture does, and after the
+  // first block no sample waits for later ones. dcDone counts the samples
+  // done from the first one pushed, blockEnd where the current block ends;
+  // dcSum and dcPower hold the sums of the blocks before it, blockSum and
+  // blockPower those of the current block so far; dcSteps the start and DC
+  // of the blocks still in the window.
+  std::uint64_t dcDone = 0, dcCount = 0, blockEnd = 0;
+  cplx dcSum{0.0, 0.0}, blockSum{0.0, 0.0}, dc{0.0, 0.0};
+  double dcPower = 0.0, blockPower = 0.0;
   std::vector<std::pair<std::uint64_t, cplx>> dcSteps;
 
   bool full() const { return frames >= opt.maxFrames; }
 
-  // Takes the DC out of every whole block that has arrived and, at the end
-  // of the stream, out of the rest.
   void removeDc(bool last) {
-    const auto block = static_cast<std::uint64_t>(kDcBlock * os);
-    while (dcDone < base + len) {
-      const std::uint64_t n = std::min<std::uint64_t>(block, base + len - dcDone);
-      if (n < block && !last) break;
-      cplx* first = storage.data() + (dcDone - base);
-      for (std::size_t i = 0; i < n; ++i) {
-        dcSum += first[i];
-        dcPower += std::norm(first[i]);
-      }
-      dcCount += n;
-      const cplx dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
+    const std::uint64_t arrived = base + len;
+    if (arrived == 0) return;
+    if (dcDone == 0) {
+      const auto first = static_cast<std::uint64_t>(kDcFirstBlock * os);
+      if (arrived < first && !last) return;
+      dcDone = std::min(first, arrived);
+      addToDc(storage.data(), dcDone);
+      endBlock();
+      dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
       if (dc != cplx(0.0, 0.0))
-        for (std::size_t i = 0; i < n; ++i) first[i] -= dc;
-      dcSteps.emplace_back(dcDone, dc);
-      dcDone += n;
+        for (std::size_t i = 0; i < dcDone; ++i) storage[i] -= dc;
+      dcSteps.emplace_back(0, dc);
     }
+    while (dcDone < arrived) {
+      const std::uint64_t n = std::min(blockEnd, arrived) - dcDone;
+      cplx* at = storage.data() + (dcDone - base);
+      addToDc(at, n);
+      if (dc != cplx(0.0, 0.0))
+        for (std::size_t i = 0; i < n; ++i) at[i] -= dc;
+      dcDone += n;
+      if (dcDone == blockEnd) {
+        endBlock();
+        dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
+        if (dc != dcSteps.back().second) dcSteps.emplace_back(dcDone, dc);
+      }
+    }
+  }
+  void addToDc(const cplx* x, std::uint64_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      blockSum += x[i];
+      blockPower += std::norm(x[i]);
+    }
+  }
+  void endBlock() {
+    dcSum += blockSum;
+    dcPower += blockPower;
+    dcCount = dcDone;
+    blockEnd = dcDone + std::min(dcDone, static_cast<std::uint64_t>(kDcBlock * os));
+    blockSum = 0.0;
+    blockPower = 0.0;
   }
 
   // The DC taken out at sample `at` of the buffer.
   cplx dcAt(long long at) const {
-    cplx dc(0.0, 0.0);
+    cplx v(0.0, 0.0);
     for (const auto& [start, value] : dcSteps)
-      if (start <= base + static_cast<std::uint64_t>(at)) dc = value;
-    return dc;
+      if (start <= base + static_cast<std::uint64_t>(at)) v = value;
+    return v;
   }
 
   // Searches and decodes what the window allows: without `last`, only frames
@@ -96,6 +126,7 @@ struct StreamReceiver::Impl {
   void run(bool last) {
     const long long L = 16LL * os, W = 64LL * os, need = 64LL * os;
     while (!full()) {
+      // Only samples the DC has been taken out of.
       const std::span<const cplx> buf(storage.data(), static_cast<std::size_t>(dcDone - base));
       const auto n = static_cast<long long>(buf.size());
       if (!last && n < waitFor) break;
