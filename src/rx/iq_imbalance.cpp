@@ -5,36 +5,36 @@
 #include <numbers>
 
 #include "rx/constellation.hpp"
+#include "rx/signal.hpp"
 
 namespace dot11a::rx {
 
 namespace {
-constexpr std::size_t kCentre = 26;
 
 bool isPilotIndex(std::size_t i) {
   return i == kCentre - 21 || i == kCentre - 7 || i == kCentre + 7 || i == kCentre + 21;
 }
 
 // The constellation point nearest to an equalised value.
-cplx decide(cplx z, int bpsc) {
+cplx decide(cplx z, int bpsc, double scale, double top) {
   if (bpsc <= 1) return cplx(std::copysign(1.0, z.real()), 0.0);
-  const double scale = axisScale(bpsc);
-  const double top = static_cast<double>((1 << (bpsc / 2)) - 1);
   return cplx(nearestLevel(z.real() / scale, top) * scale,
               nearestLevel(z.imag() / scale, top) * scale);
 }
 }  // namespace
 
 void IqImbalanceEstimator::add(const std::array<cplx, 53>& y, const std::array<cplx, 53>& sent) {
+  // Products through mul: the values are finite, and the library's checks
+  // for infinite operands cost more than the products.
   for (std::size_t i = 0; i < 53; ++i) {
     if (i == kCentre) continue;
-    const cplx x = sent[i], z = std::conj(sent[52 - i]);
+    const cplx cx = std::conj(sent[i]), z = std::conj(sent[52 - i]);
     Sums& s = sums_[i];
-    s.xx += std::norm(x);
+    s.xx += std::norm(cx);
     s.zz += std::norm(z);
-    s.xz += std::conj(x) * z;
-    s.xy += std::conj(x) * y[i];
-    s.zy += std::conj(z) * y[i];
+    s.xz += mul(cx, z);
+    s.xy += mul(cx, y[i]);
+    s.zy += mul(sent[52 - i], y[i]);
   }
 }
 
@@ -47,10 +47,12 @@ void IqImbalanceEstimator::addSymbol(const std::array<cplx, 53>& received,
                                      const std::array<cplx, 53>& turn,
                                      const std::array<cplx, 53>& hInv, int bpsc) {
   std::array<cplx, 53> y{}, sent{};
+  const double scale = axisScale(bpsc);
+  const double top = static_cast<double>((1 << (bpsc / 2)) - 1);
   for (std::size_t i = 0; i < 53; ++i) {
     if (i == kCentre || hInv[i] == cplx(0.0, 0.0)) continue;  // off: sends nothing known
-    y[i] = received[i] * turn[i];
-    sent[i] = decide(y[i] * hInv[i], isPilotIndex(i) ? 1 : bpsc);
+    y[i] = mul(received[i], turn[i]);
+    sent[i] = decide(mul(y[i], hInv[i]), isPilotIndex(i) ? 1 : bpsc, scale, top);
   }
   add(y, sent);
 }
