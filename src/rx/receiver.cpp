@@ -81,8 +81,12 @@ class FrameDecoder {
   // Returns the sample (working rate) after the frame.
   long long run() {
     estimateChannel();
-    if (!decodeSignal()) return det_.ltf + 208LL * os_;
+    if (!decodeSignal()) {
+      describeSubcarriers(rep_);
+      return det_.ltf + 208LL * os_;
+    }
     decodeData();
+    describeSubcarriers(rep_);
     rep_.clockOffsetPpm = driftRate() * 1e6;
     rep_.clockOffsetSigmaPpm = driftSigma() * 1e6;
     iq_.report(rep_);
@@ -113,16 +117,60 @@ class FrameDecoder {
       }
     }
     mean /= used;
+    mean_ = mean;
     classifySubcarriers(h_, mean, disabled_, rep_);
     rep_.channel.assign(h_.begin(), h_.end());
     iq_.addTraining(y1, l);
     iq_.addTraining(y2, l);
+    // The training tells which sub-carriers may be switched off; whether they
+    // are, the DATA symbols tell (see confirmSwitchedOff). Until then they
+    // are decoded as faded ones, by their power; only DC and a sub-carrier
+    // with no power at all have a zero inverse and weight.
+    double noise = 0.0;
     for (std::size_t i = 0; i < 53; ++i) {
       const double e = std::norm(h_[i]);
-      hInv_[i] = disabled_[i] ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
-      weight_[i] = disabled_[i] ? 0.0 : e;
+      const bool none = static_cast<int>(i) == kCentre || !(e > 1e-30 * mean);
+      hInv_[i] = none ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
+      weight_[i] = none ? 0.0 : e;
+      if (static_cast<int>(i) != kCentre) noise += std::norm(y1[i] - y2[i]);
     }
-    describeSubcarriers(rep_);
+    // A sub-carrier carries something in a DATA symbol when its power there
+    // comes within 10 dB of the mean (switched off means 15 dB or more below
+    // it; a 64-QAM corner of such a sub-carrier reaches 11 dB below) and
+    // stands 13 dB above the noise of one bin (the training's two periods
+    // differ by the noise of both), which a peak of noise does not reach.
+    arrives_ = std::max(20.0 * noise / (2.0 * 52.0), 0.1 * mean);
+  }
+
+  // A sub-carrier the training shows as switched off is only when nothing
+  // arrives on it in any DATA symbol: one that carries data there (its
+  // training was lost, or the transmitter sends it weakly) is faded instead,
+  // with its level, and its soft bits and measurements count by its power.
+  // Switched-off data sub-carriers' soft bits are made unknown (0).
+  void confirmSwitchedOff(std::span<float> soft, std::span<const std::uint16_t> perm,
+                          std::size_t nbpsc) {
+    std::vector<int> off;
+    for (const int k : rep_.disabledSubcarriers) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      if (!carried_[i]) {
+        off.push_back(k);
+        continue;
+      }
+      disabled_[i] = false;
+      const auto at =
+          std::lower_bound(rep_.fadedSubcarriers.begin(), rep_.fadedSubcarriers.end(), k) -
+          rep_.fadedSubcarriers.begin();
+      rep_.fadedSubcarriers.insert(rep_.fadedSubcarriers.begin() + at, k);
+      rep_.fadedLevelsDb.insert(rep_.fadedLevelsDb.begin() + at,
+                                10.0 * std::log10(std::max(std::norm(h_[i]) / mean_, 1e-30)));
+    }
+    rep_.disabledSubcarriers = off;
+    const std::size_t ncbps = perm.size();
+    for (std::size_t k = 0; k < ncbps; ++k) {
+      const int carrier = dataCarriers()[perm[k] / nbpsc];
+      if (!disabled_[static_cast<std::size_t>(carrier + kCentre)]) continue;
+      for (std::size_t at = k; at < soft.size(); at += ncbps) soft[at] = 0.0f;
+    }
   }
 
   // Equalises one symbol and removes what the pilots show has turned since the
@@ -288,26 +336,59 @@ class FrameDecoder {
     const double scale = axisScale(r.nbpsc), invScale = 1.0 / scale;
     const double top = static_cast<double>((1 << (r.nbpsc / 2)) - 1);
     const auto nbpsc = static_cast<std::size_t>(r.nbpsc);
-    rep_.evmPerSymbolDb.assign(available, kNaN);
+    // The data sub-carriers that may be switched off keep their errors apart
+    // until the DATA symbols have told (confirmSwitchedOff); the IQ estimate
+    // leaves them out.
+    std::array<bool, 48> pending{};
+    bool anyPending = false;
+    for (std::size_t j = 0; j < 48; ++j) {
+      pending[j] = disabled_[static_cast<std::size_t>(dataCarriers()[j] + kCentre)];
+      anyPending = anyPending || pending[j];
+    }
+    std::array<cplx, 53> hInvKnown = hInv_;
+    for (const int k : rep_.disabledSubcarriers)
+      hInvKnown[static_cast<std::size_t>(k + kCentre)] = 0.0;
+    std::vector<double> pendingErr(anyPending ? available * 48 : 0);
+    std::vector<double> errSym(available, 0.0);
+    std::vector<std::size_t> countSym(available, 0);
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       const Equalised e = equalise(idx, pilotPolarity(idx));
-      iq_.addSymbol(carriers_, turn_, hInv_, r.nbpsc);
-      double errSym = 0.0;
-      std::size_t countSym = 0;
+      iq_.addSymbol(carriers_, turn_, hInvKnown, r.nbpsc);
+      for (const int k : rep_.disabledSubcarriers) {
+        const auto i = static_cast<std::size_t>(k + kCentre);
+        carried_[i] = carried_[i] || std::norm(carriers_[i]) > arrives_;
+      }
       for (std::size_t j = 0; j < 48; ++j) {
         demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * nbpsc]);
         // A sub-carrier that is off (weight 0) adds nothing.
         const double on = e.weight[j] > 0.0 ? 1.0 : 0.0;
         const double err = on * pointError(e.data[j], r.nbpsc, scale, invScale, top);
         errCarrier[j] += err;
-        errSym += err;
-        countSym += static_cast<std::size_t>(on);
+        if (pending[j]) {
+          pendingErr[s * 48 + j] = err;
+          continue;
+        }
+        errSym[s] += err;
+        countSym[s] += static_cast<std::size_t>(on);
       }
       for (std::size_t k = 0; k < ncbps; ++k) soft[s * ncbps + k] = sym[perm[k]];
-      if (countSym > 0) rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym / countSym);
-      errTotal += errSym;
-      countTotal += countSym;
+    }
+    confirmSwitchedOff(soft, perm, nbpsc);
+    for (std::size_t j = 0; j < 48; ++j) {
+      const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
+      if (!pending[j] || disabled_[i] || !(weight_[i] > 0.0)) continue;
+      for (std::size_t s = 0; s < available; ++s) {
+        errSym[s] += pendingErr[s * 48 + j];
+        ++countSym[s];
+      }
+    }
+    rep_.evmPerSymbolDb.assign(available, kNaN);
+    for (std::size_t s = 0; s < available; ++s) {
+      if (countSym[s] > 0)
+        rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym[s] / static_cast<double>(countSym[s]));
+      errTotal += errSym[s];
+      countTotal += countSym[s];
     }
     rep_.evmPerSubcarrierDb.assign(53, kNaN);
     for (std::size_t j = 0; j < 48; ++j) {
@@ -391,7 +472,10 @@ class FrameDecoder {
   int os_ = 1;
   long long backoff_ = 0;
   std::array<cplx, 53> h_{};
-  std::array<bool, 53> disabled_{};
+  std::array<bool, 53> disabled_{};  // DC, and those switched off
+  std::array<bool, 53> carried_{};   // something arrived in a DATA symbol
+  double mean_ = 0.0;                // mean power of the channel estimate
+  double arrives_ = 0.0;             // power above which something arrived
   std::array<cplx, 53> carriers_{};  // the symbol being equalised
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
@@ -409,29 +493,6 @@ class FrameDecoder {
 }  // namespace
 
 // ---- reports -----------------------------------------------------------------------------------
-
-bool FrameReport::decoded() const {
-  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated &&
-         fcs != FcsState::Bad;
-}
-
-bool FrameReport::passed() const {
-  return decoded() && dataTailOk && centerLeakagePass && evmPass && flatnessPass &&
-         (!maskMeasured || maskPass) && disabledSubcarriers.empty();
-}
-
-bool Result::passed() const {
-  return !frames.empty() &&
-         std::all_of(frames.begin(), frames.end(), [](const FrameReport& f) { return f.passed(); });
-}
-
-double evmLimitDb(double rateMbps) {
-  static constexpr std::array<std::pair<double, double>, 8> kLimits = {
-      {{6, -5}, {9, -8}, {12, -10}, {18, -13}, {24, -16}, {36, -19}, {48, -22}, {54, -25}}};
-  for (const auto& [rate, limit] : kLimits)
-    if (rate == rateMbps) return limit;
-  return 0.0;
-}
 
 // ---- the receiver
 // --------------------------------------------------------------------------------
