@@ -29,11 +29,14 @@ class IqImbalanceEstimator {
 
  private:
   void add(const std::array<cplx, 53>& y, const std::array<cplx, 53>& sent);
+  // Per sub-carrier, with x the value sent on it and z the conjugate of the
+  // one sent on its mirror: the sums of |x|^2, |z|^2, conj(x) z, conj(x) y
+  // and conj(z) y, real and imaginary parts apart so the loop over the
+  // sub-carriers runs as vector code.
   struct Sums {
-    double xx = 0.0, zz = 0.0;
-    cplx xz, xy, zy;
+    std::array<double, 53> xx{}, zz{}, xzRe{}, xzIm{}, xyRe{}, xyIm{}, zyRe{}, zyIm{};
   };
-  std::array<Sums, 53> sums_{};
+  Sums sums_;
 };
 
 }  // namespace dot11a::rx
