@@ -3,6 +3,7 @@
 #include "dot11a/stream_receiver.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -60,12 +61,13 @@ struct StreamReceiver::Impl {
   // whole-waveform receiver's mean over the capture does, and after the
   // first block no sample waits for later ones. dcDone counts the samples
   // done from the first one pushed, blockEnd where the current block ends;
-  // dcSum and dcPower hold the sums of the blocks before it, blockSum and
-  // blockPower those of the current block so far; dcSteps the start and DC
+  // dcSum and dcPower hold the sums of the blocks before it, the lanes those
+  // of the current block so far; dcSteps the start and DC
   // of the blocks still in the window.
   std::uint64_t dcDone = 0, dcCount = 0, blockEnd = 0;
-  cplx dcSum{0.0, 0.0}, blockSum{0.0, 0.0}, dc{0.0, 0.0};
-  double dcPower = 0.0, blockPower = 0.0;
+  cplx dcSum{0.0, 0.0}, dc{0.0, 0.0};
+  double dcPower = 0.0;
+  std::array<double, 4> laneRe{}, laneIm{}, lanePower{};
   std::vector<std::pair<std::uint64_t, cplx>> dcSteps;
 
   bool full() const { return frames >= opt.maxFrames; }
@@ -77,7 +79,7 @@ struct StreamReceiver::Impl {
       const auto first = static_cast<std::uint64_t>(kDcFirstBlock * os);
       if (arrived < first && !last) return;
       dcDone = std::min(first, arrived);
-      addToDc(storage.data(), dcDone);
+      addToDc(storage.data(), dcDone, 0);
       endBlock();
       dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
       if (dc != cplx(0.0, 0.0))
@@ -87,7 +89,7 @@ struct StreamReceiver::Impl {
     while (dcDone < arrived) {
       const std::uint64_t n = std::min(blockEnd, arrived) - dcDone;
       cplx* at = storage.data() + (dcDone - base);
-      addToDc(at, n);
+      addToDc(at, n, dcDone);
       if (dc != cplx(0.0, 0.0))
         for (std::size_t i = 0; i < n; ++i) at[i] -= dc;
       dcDone += n;
@@ -98,19 +100,35 @@ struct StreamReceiver::Impl {
       }
     }
   }
-  void addToDc(const cplx* x, std::uint64_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-      blockSum += x[i];
-      blockPower += std::norm(x[i]);
-    }
+  // Four partial sums, sample n in sum n % 4 (counted from the first sample
+  // pushed), so that the additions need not wait for each other and the sums
+  // do not depend on where the pieces end. Kept in locals inside the loop:
+  // stores to the members could alias the samples.
+  void addToDc(const cplx* x, std::uint64_t n, std::uint64_t at) {
+    std::array<double, 4> re = laneRe, im = laneIm, pw = lanePower;
+    auto add = [&](std::size_t l, cplx v) {
+      re[l] += v.real();
+      im[l] += v.imag();
+      pw[l] += v.real() * v.real() + v.imag() * v.imag();
+    };
+    std::size_t i = 0;
+    for (; i < n && ((at + i) & 3u) != 0; ++i) add((at + i) & 3u, x[i]);
+    for (; i + 4 <= n; i += 4)
+      for (unsigned l = 0; l < 4; ++l) add(l, x[i + l]);
+    for (; i < n; ++i) add((at + i) & 3u, x[i]);
+    laneRe = re;
+    laneIm = im;
+    lanePower = pw;
   }
   void endBlock() {
-    dcSum += blockSum;
-    dcPower += blockPower;
+    dcSum += cplx((laneRe[0] + laneRe[1]) + (laneRe[2] + laneRe[3]),
+                  (laneIm[0] + laneIm[1]) + (laneIm[2] + laneIm[3]));
+    dcPower += (lanePower[0] + lanePower[1]) + (lanePower[2] + lanePower[3]);
+    laneRe = {};
+    laneIm = {};
+    lanePower = {};
     dcCount = dcDone;
     blockEnd = dcDone + std::min(dcDone, static_cast<std::uint64_t>(kDcBlock * os));
-    blockSum = 0.0;
-    blockPower = 0.0;
   }
 
   // The DC taken out at sample `at` of the buffer.
