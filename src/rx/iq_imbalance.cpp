@@ -6,22 +6,9 @@
 
 #include "rx/constellation.hpp"
 #include "rx/signal.hpp"
+#include "rx/subcarriers.hpp"
 
 namespace dot11a::rx {
-
-namespace {
-
-bool isPilotIndex(std::size_t i) {
-  return i == kCentre - 21 || i == kCentre - 7 || i == kCentre + 7 || i == kCentre + 21;
-}
-
-// The constellation point nearest to an equalised value.
-cplx decide(cplx z, int bpsc, double scale, double invScale, double top) {
-  if (bpsc <= 1) return cplx(std::copysign(1.0, z.real()), 0.0);
-  return cplx(nearestLevel(z.real() * invScale, top) * scale,
-              nearestLevel(z.imag() * invScale, top) * scale);
-}
-}  // namespace
 
 // DC is sent as 0, so it adds nothing.
 void IqImbalanceEstimator::add(const std::array<cplx, 53>& y, const std::array<cplx, 53>& sent) {
@@ -49,14 +36,21 @@ void IqImbalanceEstimator::addTraining(const std::array<cplx, 53>& received,
 
 void IqImbalanceEstimator::addSymbol(const std::array<cplx, 53>& received,
                                      const std::array<cplx, 53>& turn,
-                                     const std::array<cplx, 53>& hInv, int bpsc) {
+                                     const std::array<cplx, 53>& hInv,
+                                     const std::array<cplx, 48>& decided) {
   std::array<cplx, 53> y{}, sent{};
-  const double scale = axisScale(bpsc), invScale = 1.0 / scale;
-  const double top = static_cast<double>((1 << (bpsc / 2)) - 1);
-  for (std::size_t i = 0; i < 53; ++i) {
-    if (i == kCentre || hInv[i] == cplx(0.0, 0.0)) continue;  // off: sends nothing known
+  const auto& data = dataCarriers();
+  for (std::size_t j = 0; j < 48; ++j) {
+    const auto i = static_cast<std::size_t>(data[j] + kCentre);
+    if (hInv[i] == cplx(0.0, 0.0)) continue;  // off: sends nothing known
     y[i] = mul(received[i], turn[i]);
-    sent[i] = decide(mul(y[i], hInv[i]), isPilotIndex(i) ? 1 : bpsc, scale, invScale, top);
+    sent[i] = decided[j];
+  }
+  for (const int k : kPilots) {
+    const auto i = static_cast<std::size_t>(k + kCentre);
+    if (hInv[i] == cplx(0.0, 0.0)) continue;
+    y[i] = mul(received[i], turn[i]);
+    sent[i] = nearestPoint(mul(y[i], hInv[i]), 1, 1.0, 1.0, 0.0);
   }
   add(y, sent);
 }

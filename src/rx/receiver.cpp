@@ -351,10 +351,11 @@ class FrameDecoder {
     std::vector<double> pendingErr(anyPending ? available * 48 : 0);
     std::vector<double> errSym(available, 0.0);
     std::vector<std::size_t> countSym(available, 0);
+    std::array<cplx, 48> decided;
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       const Equalised e = equalise(idx, pilotPolarity(idx));
-      iq_.addSymbol(carriers_, turn_, hInvKnown, r.nbpsc);
+
       for (const int k : rep_.disabledSubcarriers) {
         const auto i = static_cast<std::size_t>(k + kCentre);
         carried_[i] = carried_[i] || std::norm(carriers_[i]) > arrives_;
@@ -363,7 +364,8 @@ class FrameDecoder {
         demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * nbpsc]);
         // A sub-carrier that is off (weight 0) adds nothing.
         const double on = e.weight[j] > 0.0 ? 1.0 : 0.0;
-        const double err = on * pointError(e.data[j], r.nbpsc, scale, invScale, top);
+        decided[j] = nearestPoint(e.data[j], r.nbpsc, scale, invScale, top);
+        const double err = on * pointError(e.data[j], decided[j]);
         errCarrier[j] += err;
         if (pending[j]) {
           pendingErr[s * 48 + j] = err;
@@ -373,6 +375,7 @@ class FrameDecoder {
         countSym[s] += static_cast<std::size_t>(on);
       }
       for (std::size_t k = 0; k < ncbps; ++k) soft[s * ncbps + k] = sym[perm[k]];
+      iq_.addSymbol(carriers_, turn_, hInvKnown, decided);
     }
     confirmSwitchedOff(soft, perm, nbpsc);
     for (std::size_t j = 0; j < 48; ++j) {
