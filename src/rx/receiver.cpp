@@ -81,12 +81,22 @@ class FrameDecoder {
   // Returns the sample (working rate) after the frame.
   long long run() {
     estimateChannel();
-    if (!decodeSignal()) {
-      describeSubcarriers(rep_);
-      return det_.ltf + 208LL * os_;
-    }
-    decodeData();
-    describeSubcarriers(rep_);
+    // The lines about the sub-carriers come where the channel estimate
+    // stands among the problems and notes, once the DATA symbols have said
+    // which are switched off.
+    const std::size_t problemsAt = rep_.problems.size(), notesAt = rep_.notes.size();
+    const bool signalOk = decodeSignal();
+    if (signalOk) decodeData();
+    FrameReport lines;
+    lines.disabledSubcarriers = rep_.disabledSubcarriers;
+    lines.fadedSubcarriers = rep_.fadedSubcarriers;
+    lines.fadedLevelsDb = rep_.fadedLevelsDb;
+    describeSubcarriers(lines);
+    rep_.problems.insert(rep_.problems.begin() + static_cast<long>(problemsAt),
+                         lines.problems.begin(), lines.problems.end());
+    rep_.notes.insert(rep_.notes.begin() + static_cast<long>(notesAt), lines.notes.begin(),
+                      lines.notes.end());
+    if (!signalOk) return det_.ltf + 208LL * os_;
     rep_.clockOffsetPpm = driftRate() * 1e6;
     rep_.clockOffsetSigmaPpm = driftSigma() * 1e6;
     iq_.report(rep_);
