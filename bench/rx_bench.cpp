@@ -12,9 +12,18 @@
 // only), whole and streamed in chunks; the counter realtime is seconds of
 // capture per second of CPU:
 //   dot11a-bench --benchmark_filter=Capture --benchmark_repetitions=5
+//
+// The busy second cut into stretches that 1 or 2 threads decode side by
+// side, as dot11a-verify --threads does (each stretch a streaming receiver
+// that starts a frame's reach early); wall-clock time, realtime counted on
+// it:
+//   dot11a-bench --benchmark_filter=CaptureThreads --benchmark_repetitions=5
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
 #include <random>
+#include <thread>
 
 #include "dot11a/receiver.hpp"
 #include "dot11a/stream_receiver.hpp"
@@ -146,6 +155,61 @@ void BM_Capture(benchmark::State& state) {
   state.counters["realtime"] = benchmark::Counter(static_cast<double>(state.iterations()) * 1.0,
                                                   benchmark::Counter::kIsRate);
 }
+double processCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+void BM_CaptureThreads(benchmark::State& state) {
+  const auto threads = static_cast<std::size_t>(state.range(0));
+  const auto& x = capture(true);
+  dot11a::rx::Options o;
+  o.maxFrames = 100000;
+  const std::size_t stretches = 8, length = x.size() / stretches;
+  const auto reach = static_cast<std::size_t>(
+      dot11a::rx::StreamReceiver(o, [](dot11a::rx::FrameReport&&) {}).frameReach());
+  std::size_t frames = 0;
+  const double cpuBefore = processCpuSeconds();
+  for (auto _ : state) {
+    std::vector<std::size_t> found(stretches, 0);
+    // Stretch k goes to thread k % threads.
+    auto work = [&](std::size_t first) {
+      for (std::size_t k = first; k < stretches; k += threads) {
+        const std::size_t from = k * length, to = k + 1 == stretches ? x.size() : from + length;
+        const std::size_t readFrom = from > reach ? from - reach : 0;
+        dot11a::rx::StreamReceiver rx(o, [&](dot11a::rx::FrameReport&& f) {
+          const std::size_t at = readFrom + f.start;
+          if (at >= from && at < to) ++found[k];
+        });
+        const std::size_t readTo = std::min(x.size(), to + reach);
+        for (std::size_t at = readFrom; at < readTo; at += 65536)
+          rx.push(std::span(x).subspan(at, std::min<std::size_t>(65536, readTo - at)));
+        rx.finish();
+      }
+    };
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work, t);
+    work(0);
+    for (auto& t : pool) t.join();
+    frames = 0;
+    for (const std::size_t n : found) frames += n;
+  }
+  state.counters["frames"] = static_cast<double>(frames);
+  state.counters["realtime"] = benchmark::Counter(static_cast<double>(state.iterations()) * 1.0,
+                                                  benchmark::Counter::kIsRate);
+  // CPU seconds of all threads per second of capture: equal for 1 and 2
+  // threads when nothing is shared between them, whatever the machine's load.
+  state.counters["cpu_all_threads"] =
+      (processCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_CaptureThreads)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_Capture)
     ->ArgNames({"busy", "streamed"})
     ->Args({1, 0})

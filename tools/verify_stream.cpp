@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <future>
 #include <ostream>
 #include <vector>
@@ -166,40 +167,40 @@ std::uint64_t decodeSource(const StreamSource& src, const rx::Options& o, unsign
   if (threads <= 1 || !total || *total <= stretch)
     return decodeStretch(src, o, 0, std::nullopt, 0, UINT64_MAX, onFrame, stop);
 
-  // Stretches decoded side by side, a round of `threads` at a time, their
-  // frames handed on in order. Each reads a frame's reach before and after
-  // its own samples and keeps the frames that start in them.
+  // Stretches decoded side by side, at most `threads` at a time, their
+  // frames handed on in order: when the oldest is done and handed on, the
+  // next stretch starts (no round waits for its slowest stretch). Each reads
+  // a frame's reach before and after its own samples and keeps the frames
+  // that start in them. The FFT plans are made under one lock, so the
+  // stretches can start together.
   const std::uint64_t reach = rx::StreamReceiver(o, [](rx::FrameReport&&) {}).frameReach();
   std::uint64_t handed = 0, read = 0;
-  for (std::uint64_t s = 0; s < *total && !stop.load() && handed < o.maxFrames;) {
-    // The receiver makes its FFT plans on first use, and making them from
-    // two threads at once is not safe: stretches are decoded one at a time
-    // until a frame has been.
-    const unsigned workers = handed == 0 ? 1 : threads;
-    std::vector<std::future<std::vector<rx::FrameReport>>> round;
-    std::vector<std::uint64_t> ends;
-    for (unsigned t = 0; t < workers && s < *total; ++t, s += stretch) {
-      const std::uint64_t from = s, to = std::min(*total, s + stretch);
-      const std::uint64_t readFrom = from > reach ? from - reach : 0;
-      const std::uint64_t readTo = std::min(*total, to + reach);
-      ends.push_back(to - from);
-      round.push_back(std::async(std::launch::async, [&, from, to, readFrom, readTo] {
-        std::vector<rx::FrameReport> got;
-        decodeStretch(
-            src, o, readFrom, readTo - readFrom, from, to,
-            [&](rx::FrameReport&& f) { got.push_back(std::move(f)); }, stop);
-        return got;
-      }));
-    }
-    for (std::size_t k = 0; k < round.size(); ++k) {
-      std::vector<rx::FrameReport> got = round[k].get();
-      read += ends[k];
-      for (rx::FrameReport& f : got)
-        if (handed < o.maxFrames) {
-          ++handed;
-          onFrame(std::move(f));
-        }
-    }
+  std::deque<std::pair<std::uint64_t, std::future<std::vector<rx::FrameReport>>>> running;
+  std::uint64_t s = 0;
+  auto start = [&] {
+    const std::uint64_t from = s, to = std::min(*total, s + stretch);
+    const std::uint64_t readFrom = from > reach ? from - reach : 0;
+    const std::uint64_t readTo = std::min(*total, to + reach);
+    running.emplace_back(to - from, std::async(std::launch::async, [&, from, to, readFrom, readTo] {
+                           std::vector<rx::FrameReport> got;
+                           decodeStretch(
+                               src, o, readFrom, readTo - readFrom, from, to,
+                               [&](rx::FrameReport&& f) { got.push_back(std::move(f)); }, stop);
+                           return got;
+                         }));
+    s = to;
+  };
+  while (true) {
+    while (running.size() < threads && s < *total && !stop.load() && handed < o.maxFrames) start();
+    if (running.empty()) break;
+    std::vector<rx::FrameReport> got = running.front().second.get();
+    read += running.front().first;
+    running.pop_front();
+    for (rx::FrameReport& f : got)
+      if (handed < o.maxFrames) {
+        ++handed;
+        onFrame(std::move(f));
+      }
   }
   return read;
 }

@@ -36,17 +36,20 @@ inline double nearestLevel(double y, double top) {
   return std::clamp(l, -top, top);
 }
 
-// The squared distance of z from the nearest constellation point, in units
-// of the constellation's mean power.
-inline double pointError(cplx z, int bpsc, double scale, double invScale, double top) {
-  if (bpsc == 1) {
-    // copysign, not a comparison: the sign of random data is no branch to
-    // predict.
-    const double d = z.real() - std::copysign(1.0, z.real());
-    return d * d + z.imag() * z.imag();
-  }
-  const double dr = z.real() - nearestLevel(z.real() * invScale, top) * scale;
-  const double di = z.imag() - nearestLevel(z.imag() * invScale, top) * scale;
+// The constellation point nearest to z (the constellation scaled to unit
+// mean power).
+inline cplx nearestPoint(cplx z, int bpsc, double scale, double invScale, double top) {
+  // copysign, not a comparison: the sign of random data is no branch to
+  // predict.
+  if (bpsc == 1) return cplx(std::copysign(1.0, z.real()), 0.0);
+  return cplx(nearestLevel(z.real() * invScale, top) * scale,
+              nearestLevel(z.imag() * invScale, top) * scale);
+}
+
+// The squared distance of z from the point p, in units of the
+// constellation's mean power.
+inline double pointError(cplx z, cplx p) {
+  const double dr = z.real() - p.real(), di = z.imag() - p.imag();
   return dr * dr + di * di;
 }
 

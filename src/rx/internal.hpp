@@ -21,6 +21,10 @@ void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Op
 // nothing copied when it is below -50 dB of the capture's power.
 cplx removeCaptureDc(std::span<const cplx>& samples, std::vector<cplx>& store);
 
+// The DC component to take out of samples whose sum, summed power and number
+// are given: their mean, or 0 when it is below -50 dB of their power.
+cplx captureDcOf(cplx sum, double power, double count);
+
 // A forward FFT plan of n points (no scaling), shared by the receiver's
 // stages. Aligned, it may only be executed on buffers from fftw_alloc_complex
 // and may use vector code; otherwise it takes any arrays.

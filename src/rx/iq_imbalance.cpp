@@ -5,36 +5,27 @@
 #include <numbers>
 
 #include "rx/constellation.hpp"
+#include "rx/signal.hpp"
+#include "rx/subcarriers.hpp"
 
 namespace dot11a::rx {
 
-namespace {
-constexpr std::size_t kCentre = 26;
-
-bool isPilotIndex(std::size_t i) {
-  return i == kCentre - 21 || i == kCentre - 7 || i == kCentre + 7 || i == kCentre + 21;
-}
-
-// The constellation point nearest to an equalised value.
-cplx decide(cplx z, int bpsc) {
-  if (bpsc <= 1) return cplx(std::copysign(1.0, z.real()), 0.0);
-  const double scale = axisScale(bpsc);
-  const double top = static_cast<double>((1 << (bpsc / 2)) - 1);
-  return cplx(nearestLevel(z.real() / scale, top) * scale,
-              nearestLevel(z.imag() / scale, top) * scale);
-}
-}  // namespace
-
+// DC is sent as 0, so it adds nothing.
 void IqImbalanceEstimator::add(const std::array<cplx, 53>& y, const std::array<cplx, 53>& sent) {
+  Sums& s = sums_;
   for (std::size_t i = 0; i < 53; ++i) {
-    if (i == kCentre) continue;
-    const cplx x = sent[i], z = std::conj(sent[52 - i]);
-    Sums& s = sums_[i];
-    s.xx += std::norm(x);
-    s.zz += std::norm(z);
-    s.xz += std::conj(x) * z;
-    s.xy += std::conj(x) * y[i];
-    s.zy += std::conj(z) * y[i];
+    // x = sent[i], z = conj(sent[52 - i])
+    const double xr = sent[i].real(), xi = sent[i].imag();
+    const double zr = sent[52 - i].real(), zi = -sent[52 - i].imag();
+    const double yr = y[i].real(), yi = y[i].imag();
+    s.xx[i] += xr * xr + xi * xi;
+    s.zz[i] += zr * zr + zi * zi;
+    s.xzRe[i] += xr * zr + xi * zi;
+    s.xzIm[i] += xr * zi - xi * zr;
+    s.xyRe[i] += xr * yr + xi * yi;
+    s.xyIm[i] += xr * yi - xi * yr;
+    s.zyRe[i] += zr * yr + zi * yi;
+    s.zyIm[i] += zr * yi - zi * yr;
   }
 }
 
@@ -45,12 +36,21 @@ void IqImbalanceEstimator::addTraining(const std::array<cplx, 53>& received,
 
 void IqImbalanceEstimator::addSymbol(const std::array<cplx, 53>& received,
                                      const std::array<cplx, 53>& turn,
-                                     const std::array<cplx, 53>& hInv, int bpsc) {
+                                     const std::array<cplx, 53>& hInv,
+                                     const std::array<cplx, 48>& decided) {
   std::array<cplx, 53> y{}, sent{};
-  for (std::size_t i = 0; i < 53; ++i) {
-    if (i == kCentre || hInv[i] == cplx(0.0, 0.0)) continue;  // off: sends nothing known
-    y[i] = received[i] * turn[i];
-    sent[i] = decide(y[i] * hInv[i], isPilotIndex(i) ? 1 : bpsc);
+  const auto& data = dataCarriers();
+  for (std::size_t j = 0; j < 48; ++j) {
+    const auto i = static_cast<std::size_t>(data[j] + kCentre);
+    if (hInv[i] == cplx(0.0, 0.0)) continue;  // off: sends nothing known
+    y[i] = mul(received[i], turn[i]);
+    sent[i] = decided[j];
+  }
+  for (const int k : kPilots) {
+    const auto i = static_cast<std::size_t>(k + kCentre);
+    if (hInv[i] == cplx(0.0, 0.0)) continue;
+    y[i] = mul(received[i], turn[i]);
+    sent[i] = nearestPoint(mul(y[i], hInv[i]), 1, 1.0, 1.0, 0.0);
   }
   add(y, sent);
 }
@@ -58,13 +58,16 @@ void IqImbalanceEstimator::addSymbol(const std::array<cplx, 53>& received,
 void IqImbalanceEstimator::report(FrameReport& rep) const {
   cplx num(0.0, 0.0);
   double den = 0.0;
-  for (const Sums& s : sums_) {
-    const double det = s.xx * s.zz - std::norm(s.xz);
+  for (std::size_t i = 0; i < 53; ++i) {
+    const double xx = sums_.xx[i], zz = sums_.zz[i];
+    const cplx xz(sums_.xzRe[i], sums_.xzIm[i]), xy(sums_.xyRe[i], sums_.xyIm[i]),
+        zy(sums_.zyRe[i], sums_.zyIm[i]);
+    const double det = xx * zz - std::norm(xz);
     // A sub-carrier whose sent values and mirror images move together (the
     // training alone) says nothing about the image.
-    if (!(det > 1e-6 * s.xx * s.zz) || !(s.xx > 0)) continue;
-    const cplx a = (s.xy * s.zz - s.xz * s.zy) / det;
-    const cplx b = (s.zy * s.xx - std::conj(s.xz) * s.xy) / det;
+    if (!(det > 1e-6 * xx * zz) || !(xx > 0)) continue;
+    const cplx a = (xy * zz - xz * zy) / det;
+    const cplx b = (zy * xx - std::conj(xz) * xy) / det;
     num += b * std::conj(a);
     den += std::norm(a);
   }

@@ -19,21 +19,25 @@ class IqImbalanceEstimator {
   void addTraining(const std::array<cplx, 53>& received, const std::array<cplx, 53>& sent);
   // One DATA symbol: the carriers as received, the rotation that takes out
   // the common phase and the clock's phase slope, the inverse channel (0 where
-  // a sub-carrier is off) and the bits per sub-carrier. The data sub-carriers
-  // are decided on that constellation, the pilots (+-7, +-21) on BPSK.
+  // a sub-carrier is off or not known to carry data) and the points the
+  // receiver decided on the 48 data sub-carriers. The pilots (+-7, +-21)
+  // are decided here, on BPSK.
   void addSymbol(const std::array<cplx, 53>& received, const std::array<cplx, 53>& turn,
-                 const std::array<cplx, 53>& hInv, int bpsc);
+                 const std::array<cplx, 53>& hInv, const std::array<cplx, 48>& decided);
   // Writes iqGainImbalanceDb and iqPhaseImbalanceDeg (left at 0 when the
   // symbols seen do not determine them).
   void report(FrameReport& rep) const;
 
  private:
   void add(const std::array<cplx, 53>& y, const std::array<cplx, 53>& sent);
+  // Per sub-carrier, with x the value sent on it and z the conjugate of the
+  // one sent on its mirror: the sums of |x|^2, |z|^2, conj(x) z, conj(x) y
+  // and conj(z) y, real and imaginary parts apart so the loop over the
+  // sub-carriers runs as vector code.
   struct Sums {
-    double xx = 0.0, zz = 0.0;
-    cplx xz, xy, zy;
+    std::array<double, 53> xx{}, zz{}, xzRe{}, xzIm{}, xyRe{}, xyIm{}, zyRe{}, zyIm{};
   };
-  std::array<Sums, 53> sums_{};
+  Sums sums_;
 };
 
 }  // namespace dot11a::rx

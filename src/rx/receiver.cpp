@@ -20,59 +20,17 @@
 #include "dot11a/synthesis.hpp"
 #include "rx/constellation.hpp"
 #include "rx/frame.hpp"
+#include "rx/frame_dc.hpp"
 #include "rx/internal.hpp"
 #include "rx/iq_imbalance.hpp"
 #include "rx/signal.hpp"
+#include "rx/subcarriers.hpp"
 
 namespace dot11a::rx {
 
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-// Centre-frequency leakage limit relative to the frame's power (17.3.9.5).
-constexpr double kLeakageLimitDb = -15.0;
-
-// ---- sub-carriers ------------------------------------------------------------------------
-
-// Sub-carriers are indexed 0..52 for -26..+26 (kCentre is the index of 0).
-constexpr std::array<int, 4> kPilots = {-21, -7, 7, 21};
-constexpr std::array<double, 4> kPilotSigns = {1, 1, 1, -1};
-
-bool isPilot(int k) {
-  return k == -21 || k == -7 || k == 7 || k == 21;
-}
-
-// The 48 data sub-carriers in increasing frequency, as the mapper fills them.
-const std::array<int, 48>& dataCarriers() {
-  static const std::array<int, 48> t = [] {
-    std::array<int, 48> c{};
-    std::size_t i = 0;
-    for (int k = -26; k <= 26; ++k)
-      if (k != 0 && !isPilot(k)) c[i++] = k;
-    return c;
-  }();
-  return t;
-}
-
-// The long training symbol's sub-carrier values, taken from the synthesis
-// itself: one period of the unwindowed sequence, transformed.
-const std::array<cplx, 53>& longTrainingCarriers() {
-  static const std::array<cplx, 53> t = [] {
-    const std::vector<cplx> mask(64, cplx(1.0, 0.0));
-    const Samples seq = longSequence(1, 0, mask, false);
-    std::vector<cplx> period(seq.begin() + 32, seq.begin() + 96), bins(64);
-    fftw_execute_dft(forwardPlan(64), reinterpret_cast<fftw_complex*>(period.data()),
-                     reinterpret_cast<fftw_complex*>(bins.data()));
-    std::array<cplx, 53> c{};
-    for (int k = -26; k <= 26; ++k) {
-      const cplx v = bins[static_cast<std::size_t>((k + 64) % 64)];
-      // Round to the exact +-1 / 0 the sequence is made of.
-      c[static_cast<std::size_t>(k + kCentre)] = cplx(std::round(v.real()), 0.0);
-    }
-    return c;
-  }();
-  return t;
-}
 
 // ---- rates ------------------------------------------------------------------------------------
 
@@ -120,13 +78,27 @@ class FrameDecoder {
   }
 
   // The DC component the capture had (already taken out of the samples).
-  void setCaptureDc(cplx dc) { captureDc_ = dc; }
+  void setCaptureDc(cplx dc) { dc_.setCaptureDc(dc); }
 
   // Returns the sample (working rate) after the frame.
   long long run() {
     estimateChannel();
-    if (!decodeSignal()) return det_.ltf + 208LL * os_;
-    decodeData();
+    // The lines about the sub-carriers come where the channel estimate
+    // stands among the problems and notes, once the DATA symbols have said
+    // which are switched off.
+    const std::size_t problemsAt = rep_.problems.size(), notesAt = rep_.notes.size();
+    const bool signalOk = decodeSignal();
+    if (signalOk) decodeData();
+    FrameReport lines;
+    lines.disabledSubcarriers = rep_.disabledSubcarriers;
+    lines.fadedSubcarriers = rep_.fadedSubcarriers;
+    lines.fadedLevelsDb = rep_.fadedLevelsDb;
+    describeSubcarriers(lines);
+    rep_.problems.insert(rep_.problems.begin() + static_cast<long>(problemsAt),
+                         lines.problems.begin(), lines.problems.end());
+    rep_.notes.insert(rep_.notes.begin() + static_cast<long>(notesAt), lines.notes.begin(),
+                      lines.notes.end());
+    if (!signalOk) return det_.ltf + 208LL * os_;
     rep_.clockOffsetPpm = driftRate() * 1e6;
     rep_.clockOffsetSigmaPpm = driftSigma() * 1e6;
     iq_.report(rep_);
@@ -140,74 +112,11 @@ class FrameDecoder {
     return det_.ltf + 128LL * os_ + 80LL * os_ * index + 16LL * os_ - backoff_;
   }
 
-  // Sub-carrier k's share of a constant added to the input, in an FFT window
-  // of the corrected signal starting at sample 0: the constant turns at the
-  // correction's rate, so it reaches every bin a little, not bin 0 alone.
-  void prepareDcLeak() {
-    const auto n = static_cast<double>(64 * os_);
-    theta_ = 2.0 * std::numbers::pi * sig_.hz() / sig_.rate();
-    const cplx num = 1.0 - std::polar(1.0, theta_ * n);
-    for (int k = -26; k <= 26; ++k) {
-      const cplx den = 1.0 - std::polar(1.0, theta_ - 2.0 * std::numbers::pi * k / n);
-      dcLeak_[static_cast<std::size_t>(k + kCentre)] = std::abs(den) > 1e-9 ? num / den : cplx(n);
-    }
-  }
-  // Removes the input's DC component found in the preamble from the
-  // sub-carriers of the window starting at n0.
-  void removeDc(long long n0, std::array<cplx, 53>& c) const {
-    if (inputDc_ == cplx(0.0, 0.0)) return;
-    const cplx at = inputDc_ * std::polar(1.0, theta_ * static_cast<double>(n0));
-    for (std::size_t i = 0; i < 53; ++i) c[i] -= at * dcLeak_[i];
-  }
-
-  // The DC the frame brings, from the two long training periods: each sums
-  // to nothing but DC over its 64 samples, so the sums of the two give the
-  // component at the frame's carrier (the same in both) and the one at 0 Hz
-  // of the input (turned by the carrier offset from one to the other). When
-  // the carrier offset is too small to tell the two apart, they are one.
-  void measureDc(long long n1, long long n2, std::array<cplx, 53>& y1, std::array<cplx, 53>& y2) {
-    prepareDcLeak();
-    const double n = 64.0 * os_;
-    const cplx e1 = std::polar(1.0, theta_ * static_cast<double>(n1));
-    const cplx e2 = std::polar(1.0, theta_ * static_cast<double>(n2));
-    const cplx b1 = y1[kCentre], b2 = y2[kCentre], l0 = dcLeak_[kCentre];
-    cplx carrierDc(0.0, 0.0);
-    if (std::abs(e2 - e1) > 0.2 && std::abs(l0) > 0.1 * n) {
-      inputDc_ = (b2 - b1) / (l0 * (e2 - e1));
-      carrierDc = (b1 - inputDc_ * e1 * l0) / n;
-    } else {
-      carrierDc = (b1 + b2) / (2.0 * n);
-    }
-    removeDc(n1, y1);
-    removeDc(n2, y2);
-    // The capture's DC, seen from the corrected signal (mirrored, it was
-    // conjugated first), at the middle of the long training.
-    const cplx capture = det_.mirrored ? std::conj(captureDc_) : captureDc_;
-    double power = 0.0;
-    for (int k = -26; k <= 26; ++k)
-      if (k != 0)
-        power += std::norm(y1[static_cast<std::size_t>(k + kCentre)] +
-                           y2[static_cast<std::size_t>(k + kCentre)]);
-    power /= 4.0 * n * n;
-    double leak = 0.0;
-    if (inputDc_ == cplx(0.0, 0.0))
-      leak = std::norm(carrierDc + capture * 0.5 * (e1 + e2));
-    else
-      leak = std::norm(capture + inputDc_) + std::norm(carrierDc);
-    rep_.centerLeakageDb = 10.0 * std::log10(std::max(leak / std::max(power, 1e-300), 1e-30));
-    rep_.centerLeakagePass = rep_.centerLeakageDb <= kLeakageLimitDb;
-    if (!rep_.centerLeakagePass) {
-      char buf[128];
-      std::snprintf(buf, sizeof buf, "Centre-frequency leakage %.2f dB exceeds the %.0f dB limit.",
-                    rep_.centerLeakageDb, kLeakageLimitDb);
-      rep_.problems.push_back(buf);
-    }
-  }
-
   void estimateChannel() {
     auto y1 = sig_.carriers(det_.ltf - backoff_);
     auto y2 = sig_.carriers(det_.ltf + 64LL * os_ - backoff_);
-    measureDc(det_.ltf - backoff_, det_.ltf + 64LL * os_ - backoff_, y1, y2);
+    dc_.measure(sig_.hz(), sig_.rate(), os_, det_.mirrored, det_.ltf - backoff_,
+                det_.ltf + 64LL * os_ - backoff_, y1, y2, rep_);
     const auto& l = longTrainingCarriers();
     double mean = 0.0;
     int used = 0;
@@ -220,74 +129,59 @@ class FrameDecoder {
       }
     }
     mean /= used;
-    classifySubcarriers(mean);
+    mean_ = mean;
+    classifySubcarriers(h_, mean, disabled_, rep_);
     rep_.channel.assign(h_.begin(), h_.end());
     iq_.addTraining(y1, l);
     iq_.addTraining(y2, l);
+    // The training tells which sub-carriers may be switched off; whether they
+    // are, the DATA symbols tell (see confirmSwitchedOff). Until then they
+    // are decoded as faded ones, by their power; only DC and a sub-carrier
+    // with no power at all have a zero inverse and weight.
+    double noise = 0.0;
     for (std::size_t i = 0; i < 53; ++i) {
       const double e = std::norm(h_[i]);
-      hInv_[i] = disabled_[i] ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
-      weight_[i] = disabled_[i] ? 0.0 : e;
+      const bool none = static_cast<int>(i) == kCentre || !(e > 1e-30 * mean);
+      hInv_[i] = none ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
+      weight_[i] = none ? 0.0 : e;
+      if (static_cast<int>(i) != kCentre) noise += std::norm(y1[i] - y2[i]);
     }
-    if (!rep_.disabledSubcarriers.empty()) {
-      std::string list;
-      for (int k : rep_.disabledSubcarriers) list += (list.empty() ? "" : ", ") + std::to_string(k);
-      rep_.problems.push_back(
-          "Sub-carrier" + std::string(rep_.disabledSubcarriers.size() > 1 ? "s " : " ") + list +
-          " carr" + (rep_.disabledSubcarriers.size() > 1 ? "y" : "ies") + " nothing.");
-      for (int k : rep_.disabledSubcarriers)
-        if (isPilot(k))
-          rep_.notes.push_back("Pilot " + std::to_string(k) +
-                               " carries nothing: the phase is tracked on the other pilots.");
-    }
-    if (!rep_.fadedSubcarriers.empty()) {
-      std::string list;
-      for (std::size_t j = 0; j < rep_.fadedSubcarriers.size(); ++j) {
-        char buf[48];
-        std::snprintf(buf, sizeof buf, "%s%d (%.1f dB)", j > 0 ? ", " : "",
-                      rep_.fadedSubcarriers[j], rep_.fadedLevelsDb[j]);
-        list += buf;
-      }
-      rep_.notes.push_back("Faded sub-carrier" +
-                           std::string(rep_.fadedSubcarriers.size() > 1 ? "s " : " ") + list +
-                           ": a notch in the channel; they count by their power.");
-      for (std::size_t j = 0; j < rep_.fadedSubcarriers.size(); ++j)
-        if (isPilot(rep_.fadedSubcarriers[j])) {
-          char buf[128];
-          std::snprintf(buf, sizeof buf,
-                        "Pilot %d is faded by %.1f dB: it counts for less in the phase tracking.",
-                        rep_.fadedSubcarriers[j], -rep_.fadedLevelsDb[j]);
-          rep_.notes.push_back(buf);
-        }
-    }
+    // A sub-carrier carries something in a DATA symbol when its power there
+    // comes within 10 dB of the mean (switched off means 15 dB or more below
+    // it; a 64-QAM corner of such a sub-carrier reaches 11 dB below) and
+    // stands 13 dB above the noise of one bin (the training's two periods
+    // differ by the noise of both), which a peak of noise does not reach.
+    arrives_ = std::max(20.0 * noise / (2.0 * 52.0), 0.1 * mean);
   }
 
-  // A sub-carrier 15 dB or more below the mean whose neighbours are within
-  // 3 dB of it carries nothing: a transmitter's sub-carrier mask switches one
-  // off sharply. A multipath notch is broad, its neighbours are down too:
-  // such a sub-carrier, and any other 10 dB or more below the mean, is faded.
-  // It is decoded with the weight of its power and reported with its level.
-  void classifySubcarriers(double mean) {
-    auto level = [&](int k) {
-      const double e = std::norm(h_[static_cast<std::size_t>(k + kCentre)]);
-      return 10.0 * std::log10(std::max(e / mean, 1e-30));
-    };
-    for (int k = -26; k <= 26; ++k) {
+  // A sub-carrier the training shows as switched off is only when nothing
+  // arrives on it in any DATA symbol: one that carries data there (its
+  // training was lost, or the transmitter sends it weakly) is faded instead,
+  // with its level, and its soft bits and measurements count by its power.
+  // Switched-off data sub-carriers' soft bits are made unknown (0).
+  void confirmSwitchedOff(std::span<float> soft, std::span<const std::uint16_t> perm,
+                          std::size_t nbpsc) {
+    std::vector<int> off;
+    for (const int k : rep_.disabledSubcarriers) {
       const auto i = static_cast<std::size_t>(k + kCentre);
-      disabled_[i] = k == 0;
-      if (k == 0) continue;
-      const double l = level(k);
-      if (l > -10.0) continue;
-      bool clean = true;
-      for (const int n : {k - 1, k + 1})
-        if (n != 0 && n >= -26 && n <= 26) clean = clean && level(n) > -3.0;
-      if (l <= -15.0 && clean) {
-        disabled_[i] = true;
-        rep_.disabledSubcarriers.push_back(k);
-      } else {
-        rep_.fadedSubcarriers.push_back(k);
-        rep_.fadedLevelsDb.push_back(l);
+      if (!carried_[i]) {
+        off.push_back(k);
+        continue;
       }
+      disabled_[i] = false;
+      const auto at =
+          std::lower_bound(rep_.fadedSubcarriers.begin(), rep_.fadedSubcarriers.end(), k) -
+          rep_.fadedSubcarriers.begin();
+      rep_.fadedSubcarriers.insert(rep_.fadedSubcarriers.begin() + at, k);
+      rep_.fadedLevelsDb.insert(rep_.fadedLevelsDb.begin() + at,
+                                10.0 * std::log10(std::max(std::norm(h_[i]) / mean_, 1e-30)));
+    }
+    rep_.disabledSubcarriers = off;
+    const std::size_t ncbps = perm.size();
+    for (std::size_t k = 0; k < ncbps; ++k) {
+      const int carrier = dataCarriers()[perm[k] / nbpsc];
+      if (!disabled_[static_cast<std::size_t>(carrier + kCentre)]) continue;
+      for (std::size_t at = k; at < soft.size(); at += ncbps) soft[at] = 0.0f;
     }
   }
 
@@ -307,7 +201,7 @@ class FrameDecoder {
     const double predicted = driftRate() * t;
     shift_ = std::llround(predicted);  // |rate| <= 1e-3 over a frame's length: a few samples
     sig_.carriers(symbolStart(index) + shift_, y);
-    removeDc(symbolStart(index) + shift_, y);
+    dc_.remove(symbolStart(index) + shift_, y);
     std::array<cplx, 4> z{};
     std::array<double, 4> w{};
     for (std::size_t p = 0; p < 4; ++p) {
@@ -454,26 +348,62 @@ class FrameDecoder {
     const double scale = axisScale(r.nbpsc), invScale = 1.0 / scale;
     const double top = static_cast<double>((1 << (r.nbpsc / 2)) - 1);
     const auto nbpsc = static_cast<std::size_t>(r.nbpsc);
-    rep_.evmPerSymbolDb.assign(available, kNaN);
+    // The data sub-carriers that may be switched off keep their errors apart
+    // until the DATA symbols have told (confirmSwitchedOff); the IQ estimate
+    // leaves them out.
+    std::array<bool, 48> pending{};
+    bool anyPending = false;
+    for (std::size_t j = 0; j < 48; ++j) {
+      pending[j] = disabled_[static_cast<std::size_t>(dataCarriers()[j] + kCentre)];
+      anyPending = anyPending || pending[j];
+    }
+    std::array<cplx, 53> hInvKnown = hInv_;
+    for (const int k : rep_.disabledSubcarriers)
+      hInvKnown[static_cast<std::size_t>(k + kCentre)] = 0.0;
+    std::vector<double> pendingErr(anyPending ? available * 48 : 0);
+    std::vector<double> errSym(available, 0.0);
+    std::vector<std::size_t> countSym(available, 0);
+    std::array<cplx, 48> decided;
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       const Equalised e = equalise(idx, pilotPolarity(idx));
-      iq_.addSymbol(carriers_, turn_, hInv_, r.nbpsc);
-      double errSym = 0.0;
-      std::size_t countSym = 0;
+
+      for (const int k : rep_.disabledSubcarriers) {
+        const auto i = static_cast<std::size_t>(k + kCentre);
+        carried_[i] = carried_[i] || std::norm(carriers_[i]) > arrives_;
+      }
       for (std::size_t j = 0; j < 48; ++j) {
         demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * nbpsc]);
         // A sub-carrier that is off (weight 0) adds nothing.
         const double on = e.weight[j] > 0.0 ? 1.0 : 0.0;
-        const double err = on * pointError(e.data[j], r.nbpsc, scale, invScale, top);
+        decided[j] = nearestPoint(e.data[j], r.nbpsc, scale, invScale, top);
+        const double err = on * pointError(e.data[j], decided[j]);
         errCarrier[j] += err;
-        errSym += err;
-        countSym += static_cast<std::size_t>(on);
+        if (pending[j]) {
+          pendingErr[s * 48 + j] = err;
+          continue;
+        }
+        errSym[s] += err;
+        countSym[s] += static_cast<std::size_t>(on);
       }
       for (std::size_t k = 0; k < ncbps; ++k) soft[s * ncbps + k] = sym[perm[k]];
-      if (countSym > 0) rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym / countSym);
-      errTotal += errSym;
-      countTotal += countSym;
+      iq_.addSymbol(carriers_, turn_, hInvKnown, decided);
+    }
+    confirmSwitchedOff(soft, perm, nbpsc);
+    for (std::size_t j = 0; j < 48; ++j) {
+      const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
+      if (!pending[j] || disabled_[i] || !(weight_[i] > 0.0)) continue;
+      for (std::size_t s = 0; s < available; ++s) {
+        errSym[s] += pendingErr[s * 48 + j];
+        ++countSym[s];
+      }
+    }
+    rep_.evmPerSymbolDb.assign(available, kNaN);
+    for (std::size_t s = 0; s < available; ++s) {
+      if (countSym[s] > 0)
+        rep_.evmPerSymbolDb[s] = 10.0 * std::log10(errSym[s] / static_cast<double>(countSym[s]));
+      errTotal += errSym[s];
+      countTotal += countSym[s];
     }
     rep_.evmPerSubcarrierDb.assign(53, kNaN);
     for (std::size_t j = 0; j < 48; ++j) {
@@ -557,7 +487,10 @@ class FrameDecoder {
   int os_ = 1;
   long long backoff_ = 0;
   std::array<cplx, 53> h_{};
-  std::array<bool, 53> disabled_{};
+  std::array<bool, 53> disabled_{};  // DC, and those switched off
+  std::array<bool, 53> carried_{};   // something arrived in a DATA symbol
+  double mean_ = 0.0;                // mean power of the channel estimate
+  double arrives_ = 0.0;             // power above which something arrived
   std::array<cplx, 53> carriers_{};  // the symbol being equalised
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
@@ -566,12 +499,7 @@ class FrameDecoder {
   const RateEntry* rate_ = nullptr;
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
-  // DC: what the capture had, what the frame brought at 0 Hz of the input
-  // (in the corrected signal), the correction's turn per sample and each
-  // sub-carrier's share of a constant.
-  cplx captureDc_{0.0, 0.0}, inputDc_{0.0, 0.0};
-  double theta_ = 0.0;
-  std::array<cplx, 53> dcLeak_{};
+  FrameDc dc_;
   double sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
   std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
   long long shift_ = 0;
@@ -579,52 +507,7 @@ class FrameDecoder {
 
 }  // namespace
 
-// A DC component of the capture (the capturing receiver's own carrier
-// leakage) pulls the frame search's carrier offset towards 0 Hz and, turned
-// by the carrier correction, spreads over every sub-carrier. Its mean over
-// the capture is taken out before the search: the frames themselves average
-// to almost nothing. A component weaker than -50 dB of the capture's power
-// is left alone, so clean waveforms are not copied.
-cplx removeCaptureDc(std::span<const cplx>& samples, std::vector<cplx>& store) {
-  if (samples.empty()) return {0.0, 0.0};
-  cplx sum(0.0, 0.0);
-  double power = 0.0;
-  for (const cplx& v : samples) {
-    sum += v;
-    power += std::norm(v);
-  }
-  const cplx dc = sum / static_cast<double>(samples.size());
-  if (!(std::norm(dc) * static_cast<double>(samples.size()) > 1e-5 * power)) return {0.0, 0.0};
-  if (store.data() != samples.data()) store.assign(samples.begin(), samples.end());
-  for (cplx& v : store) v -= dc;
-  samples = store;
-  return dc;
-}
-
 // ---- reports -----------------------------------------------------------------------------------
-
-bool FrameReport::decoded() const {
-  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated &&
-         fcs != FcsState::Bad;
-}
-
-bool FrameReport::passed() const {
-  return decoded() && dataTailOk && centerLeakagePass && evmPass && flatnessPass &&
-         (!maskMeasured || maskPass) && disabledSubcarriers.empty();
-}
-
-bool Result::passed() const {
-  return !frames.empty() &&
-         std::all_of(frames.begin(), frames.end(), [](const FrameReport& f) { return f.passed(); });
-}
-
-double evmLimitDb(double rateMbps) {
-  static constexpr std::array<std::pair<double, double>, 8> kLimits = {
-      {{6, -5}, {9, -8}, {12, -10}, {18, -13}, {24, -16}, {36, -19}, {48, -22}, {54, -25}}};
-  for (const auto& [rate, limit] : kLimits)
-    if (rate == rateMbps) return limit;
-  return 0.0;
-}
 
 // ---- the receiver
 // --------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "dot11a/stream_receiver.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 #include "dot11a/error.hpp"
 #include "dot11a/rate_table.hpp"
 #include "rx/frame.hpp"
+#include "rx/internal.hpp"
 #include "rx/signal.hpp"
 
 namespace dot11a::rx {
@@ -32,6 +34,10 @@ constexpr long long kFrameMargin = 256;
 // Kept before the search position: the report of a frame starts 192 samples
 // before its long training, which lies at least 96 after the search position.
 constexpr long long kKeepBehind = 512;
+// Working samples in the first block of the capture's DC estimate (the most
+// a frame waits for it) and in the longest block after it.
+constexpr long long kDcFirstBlock = 256;
+constexpr long long kDcBlock = 2048;
 
 }  // namespace
 
@@ -47,16 +53,101 @@ struct StreamReceiver::Impl {
   long long from = 0;     // where the search goes on, in buf
   long long waitFor = 0;  // a frame found waits for the buffer to reach this size
   std::uint64_t seen = 0, frames = 0, bad = 0;
+  // The capture's DC, taken out of the samples as they arrive. The first
+  // block loses its own mean (the search waits for it, or for the end of the
+  // stream), each later block the mean of all samples before it; the blocks
+  // double in length up to kDcBlock, so that a frame near the start meets
+  // an estimate from the idle samples before it. The estimate depends only
+  // on the samples, not on how they were cut into pieces, it settles as the
+  // whole-waveform receiver's mean over the capture does, and after the
+  // first block no sample waits for later ones. dcDone counts the samples
+  // done from the first one pushed, blockEnd where the current block ends;
+  // dcSum and dcPower hold the sums of the blocks before it, the lanes those
+  // of the current block so far; dcSteps the start and DC
+  // of the blocks still in the window.
+  std::uint64_t dcDone = 0, dcCount = 0, blockEnd = 0;
+  cplx dcSum{0.0, 0.0}, dc{0.0, 0.0};
+  double dcPower = 0.0;
+  std::array<double, 4> laneRe{}, laneIm{}, lanePower{};
+  std::vector<std::pair<std::uint64_t, cplx>> dcSteps;
 
   bool full() const { return frames >= opt.maxFrames; }
+
+  void removeDc(bool last) {
+    const std::uint64_t arrived = base + len;
+    if (arrived == 0) return;
+    if (dcDone == 0) {
+      const auto first = static_cast<std::uint64_t>(kDcFirstBlock * os);
+      if (arrived < first && !last) return;
+      dcDone = std::min(first, arrived);
+      addToDc(storage.data(), dcDone, 0);
+      endBlock();
+      dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
+      if (dc != cplx(0.0, 0.0))
+        for (std::size_t i = 0; i < dcDone; ++i) storage[i] -= dc;
+      dcSteps.emplace_back(0, dc);
+    }
+    while (dcDone < arrived) {
+      const std::uint64_t n = std::min(blockEnd, arrived) - dcDone;
+      cplx* at = storage.data() + (dcDone - base);
+      addToDc(at, n, dcDone);
+      if (dc != cplx(0.0, 0.0))
+        for (std::size_t i = 0; i < n; ++i) at[i] -= dc;
+      dcDone += n;
+      if (dcDone == blockEnd) {
+        endBlock();
+        dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
+        if (dc != dcSteps.back().second) dcSteps.emplace_back(dcDone, dc);
+      }
+    }
+  }
+  // Four partial sums, sample n in sum n % 4 (counted from the first sample
+  // pushed), so that the additions need not wait for each other and the sums
+  // do not depend on where the pieces end. Kept in locals inside the loop:
+  // stores to the members could alias the samples.
+  void addToDc(const cplx* x, std::uint64_t n, std::uint64_t at) {
+    std::array<double, 4> re = laneRe, im = laneIm, pw = lanePower;
+    auto add = [&](std::size_t l, cplx v) {
+      re[l] += v.real();
+      im[l] += v.imag();
+      pw[l] += v.real() * v.real() + v.imag() * v.imag();
+    };
+    std::size_t i = 0;
+    for (; i < n && ((at + i) & 3u) != 0; ++i) add((at + i) & 3u, x[i]);
+    for (; i + 4 <= n; i += 4)
+      for (unsigned l = 0; l < 4; ++l) add(l, x[i + l]);
+    for (; i < n; ++i) add((at + i) & 3u, x[i]);
+    laneRe = re;
+    laneIm = im;
+    lanePower = pw;
+  }
+  void endBlock() {
+    dcSum += cplx((laneRe[0] + laneRe[1]) + (laneRe[2] + laneRe[3]),
+                  (laneIm[0] + laneIm[1]) + (laneIm[2] + laneIm[3]));
+    dcPower += (lanePower[0] + lanePower[1]) + (lanePower[2] + lanePower[3]);
+    laneRe = {};
+    laneIm = {};
+    lanePower = {};
+    dcCount = dcDone;
+    blockEnd = dcDone + std::min(dcDone, static_cast<std::uint64_t>(kDcBlock * os));
+  }
+
+  // The DC taken out at sample `at` of the buffer.
+  cplx dcAt(long long at) const {
+    cplx v(0.0, 0.0);
+    for (const auto& [start, value] : dcSteps)
+      if (start <= base + static_cast<std::uint64_t>(at)) v = value;
+    return v;
+  }
 
   // Searches and decodes what the window allows: without `last`, only frames
   // whose every possible sample has arrived.
   void run(bool last) {
     const long long L = 16LL * os, W = 64LL * os, need = 64LL * os;
     while (!full()) {
-      const std::span<const cplx> buf(storage.data(), len);
-      const auto n = static_cast<long long>(len);
+      // Only samples the DC has been taken out of.
+      const std::span<const cplx> buf(storage.data(), static_cast<std::size_t>(dcDone - base));
+      const auto n = static_cast<long long>(buf.size());
       if (!last && n < waitFor) break;
       const long long searchEnd = last ? n : n - kSignalReach * os;
       if (searchEnd <= from) break;
@@ -72,7 +163,7 @@ struct StreamReceiver::Impl {
         break;
       }
       long long end = 0;
-      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end);
+      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end, dcAt(det.ltf));
       if (rep.truncated && !last) {
         // SIGNAL told its length: decode it again once all of it is here.
         waitFor = det.ltf +
@@ -98,6 +189,7 @@ struct StreamReceiver::Impl {
       base += static_cast<std::uint64_t>(d);
       from -= d;
       waitFor = std::max<long long>(0, waitFor - d);
+      while (dcSteps.size() > 1 && dcSteps[1].first <= base) dcSteps.erase(dcSteps.begin());
     }
   }
 };
@@ -145,10 +237,12 @@ void StreamReceiver::push(std::span<const cplx> samples) {
         *it = 0.0;
         ++m.bad;
       }
+  m.removeDc(false);
   m.run(false);
 }
 
 void StreamReceiver::finish() {
+  impl_->removeDc(true);
   impl_->run(true);
 }
 

@@ -208,5 +208,27 @@ TEST(RxHardware, MultipathNotchIsAFadeNotASwitchedOffSubcarrier) {
   EXPECT_TRUE(masked.frames[0].fadedSubcarriers.empty());
 }
 
+// A sub-carrier 20 dB down in the long training but carrying its data at
+// full power (a preamble hit by a narrow interferer's notch filter, say)
+// carries something: it is faded, not switched off, and fails nothing.
+TEST(RxHardware, SubcarrierThatCarriesDataIsNotSwitchedOff) {
+  std::mt19937 rng(43);
+  const Bits psdu = randomBits(8 * 400, rng);
+  FrameSettings s = settings(24, 3, kRate1_2);
+  const Samples data = synthesizeFrame(s, psdu).waveform;
+  s.mask53[26 + 10] = 0.1;
+  Samples x = synthesizeFrame(s, psdu).waveform;
+  std::copy(data.begin() + 320, data.end(), x.begin() + 320);  // preamble of the masked frame
+  addNoise(x, 35.0, rng);
+  const Result res = receive(x);
+  ASSERT_EQ(res.frames.size(), 1u) << res.problem;
+  const FrameReport& f = res.frames[0];
+  EXPECT_EQ(f.psduBits, psdu);
+  EXPECT_TRUE(f.disabledSubcarriers.empty());
+  EXPECT_FALSE(says(f, "nothing"));
+  ASSERT_EQ(f.fadedSubcarriers, std::vector<int>{10});
+  EXPECT_NEAR(f.fadedLevelsDb[0], -20.0, 1.0);
+}
+
 }  // namespace
 }  // namespace dot11a::rx

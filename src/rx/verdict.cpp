@@ -1,0 +1,33 @@
+// What makes a frame decoded and passed, and the EVM limit of each rate.
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "dot11a/receiver.hpp"
+
+namespace dot11a::rx {
+
+bool FrameReport::decoded() const {
+  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated &&
+         fcs != FcsState::Bad;
+}
+
+bool FrameReport::passed() const {
+  return decoded() && dataTailOk && centerLeakagePass && evmPass && flatnessPass &&
+         (!maskMeasured || maskPass) && disabledSubcarriers.empty();
+}
+
+bool Result::passed() const {
+  return !frames.empty() &&
+         std::all_of(frames.begin(), frames.end(), [](const FrameReport& f) { return f.passed(); });
+}
+
+double evmLimitDb(double rateMbps) {
+  static constexpr std::array<std::pair<double, double>, 8> kLimits = {
+      {{6, -5}, {9, -8}, {12, -10}, {18, -13}, {24, -16}, {36, -19}, {48, -22}, {54, -25}}};
+  for (const auto& [rate, limit] : kLimits)
+    if (rate == rateMbps) return limit;
+  return 0.0;
+}
+
+}  // namespace dot11a::rx
