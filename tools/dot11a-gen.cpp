@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "dot11a/verify_report.hpp"
 #include "download_cli.hpp"
 #include "impair_cli.hpp"
-#include "verify_report.hpp"
 
 #include "dot11a/bits.hpp"
 #include "dot11a/checked_integer.hpp"
@@ -344,10 +344,10 @@ int verifyFrame(const Value& p, const Frame& f) {
   o.fcs = p.field("MACfcs").field("Active").toScalar() == 1 ? rx::FcsCheck::On : rx::FcsCheck::Off;
   const rx::Result r = rx::receive(f.samples, o);
   // The frames of a sequence differ from the first: each is judged on its own.
-  const cli::Verdict v = cli::verdictOf(r, f.frames > 1 ? std::nullopt : std::optional(f.psdu));
+  const rx::Verdict v = rx::verdictOf(r, f.frames > 1 ? std::nullopt : std::optional(f.psdu));
   std::printf("verify:\n");
   std::fflush(stdout);
-  cli::printReport(std::cout, r, v);
+  rx::printReport(std::cout, r, v);
   return v.pass ? 0 : 1;
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dot11a/stream_receiver.hpp"
-#include "verify_report.hpp"
+#include "dot11a/verify_report.hpp"
 
 namespace dot11a::cli {
 
@@ -147,7 +147,7 @@ void printFrameLine(std::ostream& out, std::uint64_t number, const rx::FrameRepo
                 : f.fcs == rx::FcsState::Bad       ? "BAD"
                 : f.fcs == rx::FcsState::NoneFound ? "none"
                                                    : "-",
-                frameResultText(f));
+                rx::frameResultText(f));
   out << line;
   for (const auto& p : f.problems) out << "frame " << number << ": " << p << "\n";
   for (const auto& n : f.notes) out << "frame " << number << " (note): " << n << "\n";
