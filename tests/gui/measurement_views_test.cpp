@@ -263,11 +263,11 @@ TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
       gfx::get(gfx::get(tagged(f, "KS_DemodGroupDelay"), "Children").toDoubles().at(0), "YData")
           .toDoubles();
   ASSERT_EQ(delay.size(), 53u);
+  EXPECT_TRUE(std::isnan(delay[26]));
+  double worst = 0;
   for (std::size_t k = 0; k < 53; ++k)
-    if (k == 26)
-      EXPECT_TRUE(std::isnan(delay[k]));
-    else
-      EXPECT_NEAR(delay[k], 0, 2) << "sub-carrier " << int(k) - 26;
+    if (k != 26) worst = std::max(worst, std::isnan(delay[k]) ? 1e9 : std::abs(delay[k]));
+  EXPECT_LT(worst, 2) << "ns";
 
   // The table as CSV and the report as JSON, to the files the user names.
   const std::filesystem::path dir = freshTestFolder("demodulate");
