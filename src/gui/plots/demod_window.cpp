@@ -1,5 +1,5 @@
-// The Demodulate window. The receiver runs on a thread of its own on a copy of
-// the samples; each frame's report comes back to the GUI thread as a queued
+// The Demodulate window. The receiver runs on a thread of its own on the
+// samples; each frame's report comes back to the GUI thread as a queued
 // call as soon as it is decoded, so the table fills while the rest of a long
 // capture is searched. Calls that arrive after the window closed are dropped,
 // and closing the window or Cancel stops the receiver at its next frame.
@@ -191,8 +191,12 @@ void demodulate(Call& c) {
   const std::string label = textOr(c, 1, "label", "");
   const double rate = numberOr(c, 2, "sampleRate", 20e6);
   if (!(rate > 0) || !std::isfinite(rate)) raise("The sample rate must be above 0 Hz.");
-  auto samples = std::make_shared<const std::vector<cplx>>(samplesOf(c.inOr(3, Value::empty())));
-  if (samples->empty()) raise("There is no waveform to demodulate.");
+  // The samples are taken out of the value on the receiving thread: for a
+  // long capture that copy alone takes a good part of a second. The value
+  // shares its payload, so keeping it costs nothing.
+  const Value wave = c.inOr(3, Value::empty());
+  if (wave.isAbsent() || wave.isEmpty()) raise("There is no waveform to demodulate.");
+  if (!wave.isNumeric()) samplesOf(wave);  // raises what is wrong with it
 
   // Placed over the parent, but never smaller than the table and plots need.
   Value where = placeFrom(parent, {60, 60, 1100, 700}, 0.05, -0.05, true);
@@ -201,7 +205,7 @@ void demodulate(Call& c) {
                         std::max(where.real(3), 700.0)});
   auto w = std::make_shared<DemodWindow>();
   w->fig = plotWindow("Demodulate " + label, where);
-  w->totalSamples = samples->size();
+  w->totalSamples = wave.numel();
   QWidget* host = gfx::widgetOf(w->fig);
   const Value size = gfx::get(w->fig, "Position");
   const int width = static_cast<int>(size.real(2)), height = static_cast<int>(size.real(3));
@@ -266,7 +270,7 @@ void demodulate(Call& c) {
         Qt::QueuedConnection);
   };
   w->result.sampleRate = rate;
-  std::thread([samples, rate, stop = w->stop, post] {
+  std::thread([wave, rate, stop = w->stop, post] {
     rx::Options o;
     o.sampleRate = rate;
     o.maxFrames = kMaxFrames;
@@ -279,7 +283,7 @@ void demodulate(Call& c) {
     std::string problem;
     std::size_t found = 0;
     try {
-      const rx::Result r = rx::receive(*samples, o);
+      const rx::Result r = rx::receive(samplesOf(wave), o);
       problem = r.problem;
       found = r.frames.size();
     } catch (const std::exception& e) {
