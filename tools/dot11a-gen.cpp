@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "dot11a/verify_report.hpp"
 #include "download_cli.hpp"
 #include "impair_cli.hpp"
 
@@ -33,6 +32,7 @@
 #include "dot11a/parameters.hpp"
 #include "dot11a/payload.hpp"
 #include "dot11a/size_estimate.hpp"
+#include "dot11a/verify_report.hpp"
 
 namespace dot11a::gen {
 
