@@ -79,8 +79,8 @@ void drawConstellation(Handle ax, const rx::FrameReport& f) {
                  "KS_DemodReference");
   gfx::setString(ax, "NextPlot", "replace");
   // 64-QAM's outer points lie at 7 / sqrt(42) = 1.08.
-  gfx::set(ax, "XLim", Value::row({-1.5, 1.5}));
-  gfx::set(ax, "YLim", Value::row({-1.5, 1.5}));
+  gfx::set(ax, "XLim", Value::row({-1.4, 1.4}));
+  gfx::set(ax, "YLim", Value::row({-1.4, 1.4}));
 }
 
 }  // namespace
