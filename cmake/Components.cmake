@@ -69,7 +69,8 @@ dot11a_component(phy SOURCES ${phy_sources} DEPENDS fft mac base LIBS PkgConfig:
 set(DOT11A_COMPONENTS base core mac fft phy)
 if(rx_sources)
   # The receiver: typed, on the phy level.
-  dot11a_component(rx SOURCES ${rx_sources} DEPENDS phy fft mac base)
+  dot11a_component(rx SOURCES ${rx_sources} DEPENDS phy fft mac base
+    LIBS nlohmann_json::nlohmann_json)
   list(APPEND DOT11A_COMPONENTS rx)
 endif()
 # Receiver-test impairments: typed, on the phy level, seeded, no Value.

@@ -19,7 +19,6 @@
 
 #include "download_cli.hpp"
 #include "receiver_test_cli.hpp"
-#include "verify_report.hpp"
 
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
@@ -29,6 +28,7 @@
 #include "dot11a/library.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/parameters.hpp"
+#include "dot11a/verify_report.hpp"
 
 namespace dot11a::gen {
 
@@ -205,10 +205,10 @@ int verifyFrame(const Value& p, const Frame& f) {
   o.fcs = p.field("MACfcs").field("Active").toScalar() == 1 ? rx::FcsCheck::On : rx::FcsCheck::Off;
   const rx::Result r = rx::receive(f.samples, o);
   // The frames of a sequence differ from the first: each is judged on its own.
-  const cli::Verdict v = cli::verdictOf(r, f.frames > 1 ? std::nullopt : std::optional(f.psdu));
+  const rx::Verdict v = rx::verdictOf(r, f.frames > 1 ? std::nullopt : std::optional(f.psdu));
   std::printf("verify:\n");
   std::fflush(stdout);
-  cli::printReport(std::cout, r, v);
+  rx::printReport(std::cout, r, v);
   return v.pass ? 0 : 1;
 }
 

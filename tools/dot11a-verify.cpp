@@ -19,7 +19,7 @@
 #include "dot11a/error.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/sample_stream.hpp"
-#include "verify_report.hpp"
+#include "dot11a/verify_report.hpp"
 #include "verify_stream.hpp"
 
 namespace {
@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
               rx::Result one;
               one.sampleRate = o.sampleRate;
               one.frames.push_back(f);
-              nlohmann::json j = cli::reportJson(one, cli::verdictOf(one, psdu))["frames"][0];
+              nlohmann::json j =
+                  nlohmann::json::parse(rx::reportJson(one, rx::verdictOf(one, psdu)))["frames"][0];
               j["frame"] = summary.frames();
               std::cout << j.dump() << std::endl;
             } else {
@@ -228,9 +229,9 @@ int main(int argc, char** argv) {
       for (const rx::FrameReport& f : r.frames) summary.add(f);
       if (!sampleRate && cap.sampleRate) sampleRate = cap.sampleRate;
     }
-    const cli::Verdict v = cli::verdictOf(r, psdu);
+    const rx::Verdict v = rx::verdictOf(r, psdu);
     if (json) {
-      nlohmann::json j = cli::reportJson(r, v);
+      nlohmann::json j = nlohmann::json::parse(rx::reportJson(r, v));
       j["file"] = file;
       j["format"] = what;
       j["summary"] = summary.json(samples, o.sampleRate);
@@ -239,7 +240,7 @@ int main(int argc, char** argv) {
     } else {
       std::cout << file << ": " << what << ", " << samples << " samples at " << o.sampleRate / 1e6
                 << " MHz" << (sampleRate ? "" : " (assumed; give --sample-rate)") << "\n";
-      cli::printReport(std::cout, r, v);
+      rx::printReport(std::cout, r, v);
       if (summary.frames() > 1) summary.print(std::cout, samples, o.sampleRate);
       if (summary.frames() >= o.maxFrames)
         std::cout << "(decoding stopped after " << o.maxFrames << " frames; see --max-frames)\n";

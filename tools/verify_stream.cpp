@@ -10,7 +10,7 @@
 
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/stream_receiver.hpp"
-#include "verify_report.hpp"
+#include "dot11a/verify_report.hpp"
 
 namespace dot11a::cli {
 
@@ -149,7 +149,7 @@ void printFrameLine(std::ostream& out, std::uint64_t number, const rx::FrameRepo
                 : f.fcs == rx::FcsState::Bad       ? "BAD"
                 : f.fcs == rx::FcsState::NoneFound ? "none"
                                                    : "-",
-                frameResultText(f));
+                rx::frameResultText(f));
   out << line;
   for (const auto& p : f.problems) out << "frame " << number << ": " << p << "\n";
   for (const auto& n : f.notes) out << "frame " << number << " (note): " << n << "\n";

@@ -10,6 +10,7 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,6 +30,8 @@ enum class FcsCheck {
   Off    // no FCS is expected
 };
 
+struct FrameReport;
+
 struct Options {
   double sampleRate = 20e6;  // samples per second of the input
   FcsCheck fcs = FcsCheck::Auto;
@@ -44,6 +47,14 @@ struct Options {
   // Measure the flatness as a zero-order-hold DAC clocked at the waveform's
   // rate would put it on air: for waveforms made with that DAC's compensation.
   bool dacDroop = false;
+  // Keep the equalised points (FrameReport::dataPoints, pilotPoints) of at
+  // most this many DATA symbols of each frame; 0 keeps none. A bound, since a
+  // long capture holds thousands of frames.
+  std::size_t keepPointsSymbols = 0;
+  // Called by receive() as each frame's report is ready, with the input
+  // samples searched so far; returning false ends the search there (the
+  // frames so far are the result). Called on the receiving thread.
+  std::function<bool(const FrameReport& frame, std::size_t samplesSearched)> onFrame = nullptr;
 };
 
 enum class FcsState { NotChecked, Good, Bad, NoneFound };
@@ -96,6 +107,11 @@ struct FrameReport {
   std::vector<double> evmPerSubcarrierDb;  // 53 entries, -26..+26; NaN where no data
   std::vector<double> evmPerSymbolDb;      // one per DATA symbol
   std::vector<cplx> channel;               // 53 entries, -26..+26, from the long training
+  // The equalised points of the first Options::keepPointsSymbols DATA
+  // symbols, in units of the constellation's mean power: 48 data
+  // sub-carriers a symbol (-26..+26 without the pilots and DC), and apart the
+  // 4 pilots a symbol (-21, -7, +7, +21) as sent, polarity included.
+  std::vector<std::complex<float>> dataPoints, pilotPoints;
 
   // Spectral flatness (clause 17.3.9.6) of the channel estimate.
   std::vector<double> flatnessDb;  // 53 entries relative to the mean of -16..+16; NaN at DC

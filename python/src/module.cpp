@@ -21,8 +21,8 @@
 #include "dot11a/library.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/receiver.hpp"
+#include "dot11a/verify_report.hpp"
 #include "veltora.hpp"
-#include "verify_report.hpp"
 #include "verify_stream.hpp"
 
 namespace veltora {
@@ -172,7 +172,7 @@ py::dict verify(const ComplexArray& samples, double sampleRate, const std::strin
   {
     py::gil_scoped_release unlocked;
     const dot11a::rx::Result r = dot11a::rx::receive(in, o);
-    report = dot11a::cli::reportJson(r, dot11a::cli::verdictOf(r, expected));
+    report = nlohmann::json::parse(dot11a::rx::reportJson(r, dot11a::rx::verdictOf(r, expected)));
     // The same summary and limit flag as dot11a-verify --json.
     dot11a::cli::Summary summary;
     for (const dot11a::rx::FrameReport& f : r.frames) summary.add(f);

@@ -367,10 +367,16 @@ class FrameDecoder {
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       const Equalised e = equalise(idx, pilotPolarity(idx));
-
       for (const int k : rep_.disabledSubcarriers) {
         const auto i = static_cast<std::size_t>(k + kCentre);
         carried_[i] = carried_[i] || std::norm(carriers_[i]) > arrives_;
+      }
+      if (s < opt_.keepPointsSymbols) {
+        rep_.dataPoints.insert(rep_.dataPoints.end(), e.data.begin(), e.data.end());
+        for (const int k : kPilots) {
+          const auto i = static_cast<std::size_t>(k + kCentre);
+          rep_.pilotPoints.emplace_back(mul(mul(carriers_[i], hInv_[i]), turn_[i]));
+        }
       }
       for (std::size_t j = 0; j < 48; ++j) {
         demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * nbpsc]);
@@ -596,6 +602,12 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
       rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
     res.frames.push_back(std::move(rep));
     from = std::max(end, det.resumeAt);
+    if (opt.onFrame) {
+      const double searched = static_cast<double>(from) * opt.sampleRate / (kBaseSampleRate * os);
+      if (!opt.onFrame(res.frames.back(), static_cast<std::size_t>(std::clamp(
+                                              searched, 0.0, static_cast<double>(samples.size())))))
+        break;
+    }
   }
   if (res.frames.empty()) res.problem = "No 802.11a frame was found in the waveform.";
   return res;

@@ -12,11 +12,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <numbers>
 #include <span>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "common/test_folder.hpp"
 #include "dot11a/capture.hpp"
@@ -190,8 +193,26 @@ TEST_F(MeasurementViews, GatedCcdfLeavesTheIdleTimeOut) {
     }
 }
 
+// The number of the table's column with this heading.
+int column(QTableWidget* table, const char* heading) {
+  for (int c = 0; c < table->columnCount(); ++c)
+    if (table->horizontalHeaderItem(c)->text() == heading) return c;
+  ADD_FAILURE() << "no column " << heading;
+  return 0;
+}
+
+// The points of a line as complex numbers.
+std::vector<std::complex<double>> pointsOf(gfx::Handle line) {
+  const std::vector<double> x = gfx::get(line, "XData").toDoubles(),
+                            y = gfx::get(line, "YData").toDoubles();
+  std::vector<std::complex<double>> z;
+  for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) z.emplace_back(x[i], y[i]);
+  return z;
+}
+
 // A clean 16-QAM frame with a MAC header, demodulated off the GUI thread: the
-// receiver's EVM in the table and the header fields read from the PSDU.
+// receiver's EVM in the table, the equalised points on the constellation's
+// reference points, the header fields read from the PSDU, and the exports.
 TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
   choose("pdDataRate", 5);  // 24 Mbit/s, 16-QAM
   choose("chkMACheader", 1);
@@ -212,10 +233,31 @@ TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
   ASSERT_NE(table, nullptr);
   waitForFrames(f);
   ASSERT_EQ(table->rowCount(), 1);
-  EXPECT_EQ(table->item(0, 1)->text().toStdString(), "24");
-  EXPECT_LT(table->item(0, 3)->text().toDouble(), -60);
-  EXPECT_EQ(table->item(0, 10)->text().toStdString(), "PASS");
-  // The table as CSV, to the file the user names.
+  EXPECT_EQ(table->item(0, column(table, "Rate (Mbit/s)"))->text().toStdString(), "24");
+  EXPECT_LT(table->item(0, column(table, "EVM (dB)"))->text().toDouble(), -60);
+  EXPECT_EQ(table->item(0, column(table, "Leakage (dB)"))->text().toStdString(), "<-99");
+  EXPECT_EQ(table->item(0, column(table, "Verdict"))->text().toStdString(), "PASS");
+
+  // Every data point on its nearest reference point, 48 a symbol; the
+  // pilots at +-1.
+  std::map<std::string, std::vector<std::complex<double>>> lines;
+  for (double l : gfx::get(tagged(f, "KS_DemodConstellation"), "Children").toDoubles())
+    lines[gfx::getString(l, "Tag")] = pointsOf(l);
+  const auto& data = lines["KS_DemodDataPoints"];
+  ASSERT_EQ(lines["KS_DemodReference"].size(), 16u);
+  ASSERT_FALSE(data.empty());
+  EXPECT_EQ(data.size() % 48, 0u);
+  double error = 0;
+  for (const auto& z : data) {
+    double nearest = 1e9;
+    for (const auto& r : lines["KS_DemodReference"]) nearest = std::min(nearest, std::norm(z - r));
+    error += nearest;
+  }
+  EXPECT_LT(10 * std::log10(error / double(data.size())), -60);
+  EXPECT_EQ(lines["KS_DemodPilotPoints"].size(), data.size() / 12);
+  for (const auto& p : lines["KS_DemodPilotPoints"])
+    EXPECT_NEAR(std::abs(p - std::copysign(1.0, p.real())), 0, 1e-3);
+  // The table as CSV and the report as JSON, to the files the user names.
   const std::filesystem::path dir = freshTestFolder("demodulate");
   script->answer((dir / "frames.csv").string());
   auto* button = qobject_cast<QPushButton*>(gfx::objectOf(tagged(f, "KS_DemodExportCsv")));
@@ -228,12 +270,91 @@ TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
   EXPECT_EQ(header.rfind("Start,Rate (Mbit/s),LENGTH,EVM (dB),", 0), 0u) << header;
   EXPECT_EQ(row.substr(row.rfind(',') + 1), "PASS") << row;
   EXPECT_FALSE(std::getline(csv, more));
+  script->answer((dir / "report").string());  // the extension is added
+  qobject_cast<QPushButton*>(gfx::objectOf(tagged(f, "KS_DemodExportJson")))->click();
+  std::ifstream in(dir / "report.json");
+  ASSERT_TRUE(in.good());
+  const nlohmann::json j = nlohmann::json::parse(in);
+  EXPECT_EQ(j["pass"], true);
+  ASSERT_EQ(j["frames"].size(), 1u);
+  EXPECT_EQ(j["frames"][0]["psdu"].size(), j["frames"][0]["signal"]["length"].get<std::size_t>());
   std::filesystem::remove_all(dir);
+
   const std::string text = gfx::getString(tagged(f, "KS_DemodPayload"), "String");
   for (const char* want :
        {"Frame control 0x0208: type 2, subtype 0", "Duration 44", "Address 1 00:11:22:33:44:55",
         "Address 2 45:23:01:ef:cd:ab", "Sequence number 291, fragment 0"})
     EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+}
+
+// The group delay the window draws for the default frame sent straight and
+// through a second path at half the amplitude, 200 ns late: none, and the
+// two-path channel's own, H(f) = 1 + a exp(-j 2 pi f tau) giving
+// a tau (a + cos 2 pi f tau) / (1 + a^2 + 2 a cos 2 pi f tau), up to a
+// constant (the receiver's timing may take up part of the delay).
+TEST_F(MeasurementViews, DemodulateGroupDelayOfAStraightAndATwoPathChannel) {
+  gfx::runCallback(h("pbCalculate"));
+  const double rate = sigGen("SamplingRate"), a = 0.5, tau = 200e-9;
+  const std::vector<std::complex<double>> x = global("waveform").toComplex();
+  const auto lag = static_cast<std::size_t>(std::lround(tau * rate));
+  std::vector<std::complex<double>> y(x.size() + lag);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    y[i] += x[i];
+    y[i + lag] += a * x[i];
+  }
+  for (const bool twoPaths : {false, true}) {
+    const gfx::Handle f = open(
+        "KS_Demodulate", {fig, Value("delay"), rate,
+                          Value::row(std::span<const std::complex<double>>(twoPaths ? y : x))});
+    waitForFrames(f);
+    const std::vector<double> delay =
+        gfx::get(gfx::get(tagged(f, "KS_DemodGroupDelay"), "Children").toDoubles().at(0), "YData")
+            .toDoubles();
+    ASSERT_EQ(delay.size(), 53u);
+    EXPECT_TRUE(std::isnan(delay[26]));
+    std::vector<double> want(53, 0.0);
+    double offset = 0;
+    for (int k = -26; k <= 26; ++k) {
+      const double c = std::cos(2 * std::numbers::pi * k * 312.5e3 * tau);
+      if (twoPaths) want[std::size_t(k + 26)] = a * tau * 1e9 * (a + c) / (1 + a * a + 2 * a * c);
+      if (k != 0) offset += (delay[std::size_t(k + 26)] - want[std::size_t(k + 26)]) / 52;
+    }
+    if (!twoPaths) {
+      EXPECT_NEAR(offset, 0, 2) << "ns";
+    }
+    double worst = 0;
+    // The edges have a neighbour on one side only, which tells the delay
+    // half a sub-carrier in; the notch's sharp dip is rounded off a little.
+    for (std::size_t k = 1; k < 52; ++k)
+      if (k != 26) worst = std::max(worst, std::abs(delay[k] - want[k] - offset));
+    EXPECT_LT(worst, twoPaths ? 30 : 2) << "ns, " << (twoPaths ? "two paths" : "straight");
+  }
+}
+
+// A long waveform: rows arrive while the receiver still works, and Cancel
+// stops it at the next frame.
+TEST_F(MeasurementViews, DemodulateFillsTheTableAsItGoesAndCancels) {
+  gfx::runCallback(h("pbCalculate"));
+  const std::vector<std::complex<double>> one = global("waveform").toComplex();
+  std::vector<std::complex<double>> many;
+  for (int i = 0; i < 1000; ++i) many.insert(many.end(), one.begin(), one.end());
+  const gfx::Handle f =
+      open("KS_Demodulate", {fig, Value("many"), sigGen("SamplingRate"),
+                             Value::row(std::span<const std::complex<double>>(many))});
+  ASSERT_TRUE(f != 0);
+  auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_DemodFrames")));
+  const gfx::Handle status = tagged(f, "KS_DemodStatus");
+  for (int i = 0; i < 3000 && table->rowCount() == 0; ++i) {
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GT(table->rowCount(), 0);
+  EXPECT_EQ(gfx::getString(status, "String"), "Demodulating...");
+  qobject_cast<QPushButton*>(gfx::objectOf(tagged(f, "KS_DemodCancel")))->click();
+  waitForFrames(f);
+  EXPECT_LT(table->rowCount(), 1000);
+  EXPECT_NE(gfx::getString(status, "String").find("Cancelled"), std::string::npos)
+      << gfx::getString(status, "String");
 }
 
 // The views from the menus: Analysis opens them on the calculated frame, and
@@ -274,18 +395,19 @@ TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
   std::filesystem::remove_all(dir);
 }
 
-// Pictures of the views for the default frame and a long 6 Mbit/s one when
-// DOT11A_SCREENSHOT_DIR is set (scripts/screenshots.sh).
+// Pictures of the views for the default frame, a long 6 Mbit/s one and a
+// 54 Mbit/s one when DOT11A_SCREENSHOT_DIR is set (scripts/screenshots.sh).
 TEST_F(MeasurementViews, Screenshots) {
   const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
   if (!dir) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
   std::filesystem::create_directories(dir);
   const double rate = sigGen("SamplingRate");
-  for (const char* name : {"default", "6mbps"}) {
+  for (const char* name : {"default", "6mbps", "54mbps"}) {
     if (std::string(name) == "6mbps") {
       choose("pdDataRate", 1);
       type("txtDataLength", "1000");
     }
+    if (std::string(name) == "54mbps") choose("pdDataRate", 8);
     gfx::runCallback(h("pbCalculate"));
     const Value wave = global("waveform"), markers = global("markers");
     const gfx::Handle s =

@@ -1,12 +1,15 @@
-#include "verify_report.hpp"
+// The receiver's report as a table and as JSON.
+#include "dot11a/verify_report.hpp"
 
 #include <cmath>
 #include <cstdio>
 #include <ostream>
 
-namespace dot11a::cli {
+#include <nlohmann/json.hpp>
 
-const char* frameResultText(const rx::FrameReport& f) {
+namespace dot11a::rx {
+
+const char* frameResultText(const FrameReport& f) {
   return f.passed()      ? "PASS"
          : !f.decoded()  ? "FAIL (decode)"
          : !f.dataTailOk ? "FAIL (fault)"
@@ -15,15 +18,15 @@ const char* frameResultText(const rx::FrameReport& f) {
 
 namespace {
 
-const char* fcsText(rx::FcsState s) {
+const char* fcsText(FcsState s) {
   switch (s) {
-    case rx::FcsState::Good:
+    case FcsState::Good:
       return "good";
-    case rx::FcsState::Bad:
+    case FcsState::Bad:
       return "BAD";
-    case rx::FcsState::NoneFound:
+    case FcsState::NoneFound:
       return "none";
-    case rx::FcsState::NotChecked:
+    case FcsState::NotChecked:
       break;
   }
   return "-";
@@ -49,11 +52,11 @@ nlohmann::json numbers(const std::vector<double>& v) {
 
 }  // namespace
 
-Verdict verdictOf(const rx::Result& r, const std::optional<std::vector<std::uint8_t>>& expectPsdu) {
+Verdict verdictOf(const Result& r, const std::optional<std::vector<std::uint8_t>>& expectPsdu) {
   Verdict v;
   if (r.frames.empty()) v.reasons.push_back(r.problem.empty() ? "No frame was found." : r.problem);
   for (std::size_t i = 0; i < r.frames.size(); ++i) {
-    const rx::FrameReport& f = r.frames[i];
+    const FrameReport& f = r.frames[i];
     if (!f.decoded())
       v.reasons.push_back("Frame " + std::to_string(i + 1) + " does not decode.");
     else if (!f.dataTailOk)
@@ -70,14 +73,14 @@ Verdict verdictOf(const rx::Result& r, const std::optional<std::vector<std::uint
   return v;
 }
 
-void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
+void printReport(std::ostream& out, const Result& r, const Verdict& v) {
   char line[256];
   std::snprintf(line, sizeof line, "%3s %9s %5s %5s %4s %9s %8s %6s %8s %10s %7s %5s  %s\n", "#",
                 "start", "Mbit", "octs", "seed", "CFO kHz", "EVM dB", "limit", "flat dB", "mask dB",
                 "DC dB", "FCS", "result");
   out << line;
   for (std::size_t i = 0; i < r.frames.size(); ++i) {
-    const rx::FrameReport& f = r.frames[i];
+    const FrameReport& f = r.frames[i];
     const std::string result = frameResultText(f);
     std::snprintf(line, sizeof line, "%3zu %9zu %5s %5u %4u %9.3f %8s %6s %8s %10s %7s %5s  %s\n",
                   i + 1, f.start, f.rateValid ? fmt("%g", f.rateMbps).c_str() : "?", f.length,
@@ -90,7 +93,7 @@ void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
     out << line;
   }
   for (std::size_t i = 0; i < r.frames.size(); ++i) {
-    const rx::FrameReport& f = r.frames[i];
+    const FrameReport& f = r.frames[i];
     for (const auto& p : f.problems) out << "frame " << i + 1 << ": " << p << "\n";
     for (const auto& n : f.notes) out << "frame " << i + 1 << " (note): " << n << "\n";
     if (f.mirrored) out << "frame " << i + 1 << " (note): the spectrum is mirrored.\n";
@@ -109,14 +112,14 @@ void printReport(std::ostream& out, const rx::Result& r, const Verdict& v) {
   out << (v.pass ? "PASS" : "FAIL") << "\n";
 }
 
-nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
+std::string reportJson(const Result& r, const Verdict& v, int indent) {
   nlohmann::json j;
   j["pass"] = v.pass;
   j["reasons"] = v.reasons;
   j["sample_rate"] = r.sampleRate;
   if (!r.problem.empty()) j["problem"] = r.problem;
   j["frames"] = nlohmann::json::array();
-  for (const rx::FrameReport& f : r.frames) {
+  for (const FrameReport& f : r.frames) {
     nlohmann::json x;
     x["start"] = f.start;
     x["decoded"] = f.decoded();
@@ -137,7 +140,7 @@ nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
                  {"service", f.serviceBits},
                  {"tail_ok", f.dataTailOk}};
     x["fcs"] = fcsText(f.fcs);
-    if (f.fcs == rx::FcsState::Good || f.fcs == rx::FcsState::Bad) {
+    if (f.fcs == FcsState::Good || f.fcs == FcsState::Bad) {
       x["fcs_received"] = f.fcsReceived;
       x["fcs_computed"] = f.fcsComputed;
     }
@@ -168,7 +171,7 @@ nlohmann::json reportJson(const rx::Result& r, const Verdict& v) {
     x["notes"] = f.notes;
     j["frames"].push_back(std::move(x));
   }
-  return j;
+  return j.dump(indent);
 }
 
-}  // namespace dot11a::cli
+}  // namespace dot11a::rx
