@@ -76,6 +76,20 @@ QDialogButtonBox* okCancel(QDialog* dialog) {
   return buttons;
 }
 
+// Lays out a dialog of these settings: its grid, a note under it, the line that
+// shows a refused value, and OK/Cancel. Returns that line.
+QLabel* finishLayout(QDialog* dialog, QGridLayout* grid, const char* noteText) {
+  auto* note = new QLabel(noteText, dialog);
+  note->setWordWrap(true);
+  QLabel* message = messageLabel(dialog);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addLayout(grid);
+  layout->addWidget(note);
+  layout->addWidget(message);
+  layout->addWidget(okCancel(dialog));
+  return message;
+}
+
 }  // namespace
 
 // ---- impairments ------------------------------------------------------------------
@@ -194,17 +208,10 @@ ImpairmentsDialog::ImpairmentsDialog(const impair::Settings& current, double sam
   seedLabel->setBuddy(seed);
   grid->addWidget(seedLabel, row, 0);
   grid->addWidget(seed, row, 1);
-  auto* note = new QLabel(
+  message_ = finishLayout(
+      this, grid,
       "Applied after synthesis in the order listed. Levels are relative to the mean power of "
-      "the frames; the SNR is stated in the occupied band (16.25 MHz).",
-      this);
-  note->setWordWrap(true);
-  message_ = messageLabel(this);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(grid);
-  layout->addWidget(note);
-  layout->addWidget(message_);
-  layout->addWidget(okCancel(this));
+      "the frames; the SNR is stated in the occupied band (16.25 MHz).");
 }
 
 QString ImpairmentsDialog::problem() const {
@@ -326,17 +333,10 @@ SequenceDialog::SequenceDialog(const SignalSettings& current, QWidget* parent)
   grid->addWidget(fileLabel, 3, 0);
   grid->addWidget(file, 3, 1);
   grid->addWidget(browse, 3, 2);
-  auto* note = new QLabel(
+  message_ = finishLayout(
+      this, grid,
       "Each frame counts the MAC sequence number up and continues the PN payload. Marker 1 "
-      "marks every frame start. The waveform must fit the instrument's memory option.",
-      this);
-  note->setWordWrap(true);
-  message_ = messageLabel(this);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(grid);
-  layout->addWidget(note);
-  layout->addWidget(message_);
-  layout->addWidget(okCancel(this));
+      "marks every frame start. The waveform must fit the instrument's memory option.");
 }
 
 QString SequenceDialog::problem() const {
