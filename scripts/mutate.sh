@@ -26,9 +26,9 @@ mutations=(
   # Renormalising rarely only costs float precision on very long frames.
   "src/rx/viterbi.cpp|rx|constexpr std::size_t kRenormalise = 32;|constexpr std::size_t kRenormalise = 4096;"
   "src/rx/receiver.cpp|rx|rep_.evmRms = std::sqrt(errTotal /|rep_.evmRms = std::sqrt(1.1 * errTotal /"
-  "src/rx/receiver.cpp|rx|mean * std::pow(10.0, -1.5)|mean * std::pow(10.0, -1.4)"
-  "src/rx/receiver.cpp|rx|mean * std::pow(10.0, -1.5)|mean * std::pow(10.0, -1.6)"
-  "src/rx/receiver.cpp|rx|{{6, -5}, {9, -8}|{{6, -5}, {9, -7}"
+  "src/rx/subcarriers.cpp|rx|l <= -15.0 && clean|l <= -14.0 && clean"
+  "src/rx/subcarriers.cpp|rx|l <= -15.0 && clean|l <= -16.0 && clean"
+  "src/rx/verdict.cpp|rx|{{6, -5}, {9, -8}|{{6, -5}, {9, -7}"
   "src/rx/constellation.hpp|rx|return 1.0 / std::sqrt(10.0);|return 1.0 / std::sqrt(11.0);"
   "src/mac/payload.cpp|mac|{17, {{17, 3}, false}}|{17, {{17, 5}, false}}"
   "src/mac/bits.cpp|mac|std::uint32_t reg = 0xFFFFFFFFu;|std::uint32_t reg = 0xFFFFFFFEu;"
