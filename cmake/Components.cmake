@@ -71,6 +71,11 @@ if(rx_sources)
   # The receiver: typed, on the phy level.
   dot11a_component(rx SOURCES ${rx_sources} DEPENDS phy fft mac base
     LIBS nlohmann_json::nlohmann_json)
+  # The per-symbol loops choose between values by comparisons; the compiler
+  # runs them as vector code only when comparisons may not trap. Nothing
+  # there reads the floating-point exception flags, and no value changes.
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/src/rx/symbol_pass.cpp
+    PROPERTIES COMPILE_OPTIONS -fno-trapping-math)
   list(APPEND DOT11A_COMPONENTS rx)
 endif()
 # Receiver-test impairments: typed, on the phy level, seeded, no Value.

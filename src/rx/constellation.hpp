@@ -26,14 +26,21 @@ inline double axisScale(int bpsc) {
   }
 }
 
+// std::clamp (lo <= hi; NaN stays NaN), with both comparisons always made,
+// so that a loop over sub-carriers runs as vector code.
+inline double clampValue(double v, double lo, double hi) {
+  const double above = v < lo ? lo : v;
+  return hi < above ? hi : above;
+}
+
 // The nearest level on one axis: odd integers within +-(2^m - 1). Rounded
 // with the 1.5 x 2^52 constant (exact for the clamped range), which needs
 // neither a branch nor a library call.
 inline double nearestLevel(double y, double top) {
   constexpr double kRound = 6755399441055744.0;
-  const double h = (std::clamp(y, -top - 1.0, top + 1.0) - 1.0) * 0.5;
+  const double h = (clampValue(y, -top - 1.0, top + 1.0) - 1.0) * 0.5;
   const double l = 2.0 * ((h + kRound) - kRound) + 1.0;
-  return std::clamp(l, -top, top);
+  return clampValue(l, -top, top);
 }
 
 // The constellation point nearest to z (the constellation scaled to unit
@@ -57,7 +64,7 @@ inline double pointError(cplx z, cplx p) {
 // takes the bits: the sign bit, then the Gray-coded magnitude bits.
 // A soft value as a float; out-of-range values (a damaged capture) saturate.
 inline float soft(double v) {
-  return static_cast<float>(std::clamp(v, -1e30, 1e30));
+  return static_cast<float>(clampValue(v, -1e30, 1e30));
 }
 
 inline void axisSoft(double y, int bitsPerAxis, double weight, float* out) {

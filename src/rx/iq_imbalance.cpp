@@ -10,16 +10,17 @@
 
 namespace dot11a::rx {
 
+namespace {
+
 // DC is sent as 0, so it adds nothing.
-void IqImbalanceEstimator::add(const std::array<cplx, 53>& y, const std::array<cplx, 53>& sent) {
-  Sums& s = sums_;
+DOT11A_RX_VECTOR
+void addSums(IqImbalanceSums& s, const SplitCarriers& y, const SplitCarriers& sent) {
   for (std::size_t i = 0; i < 53; ++i) {
     // x = sent[i], z = conj(sent[52 - i])
-    const double xr = sent[i].real(), xi = sent[i].imag();
-    const double zr = sent[52 - i].real(), zi = -sent[52 - i].imag();
-    const double yr = y[i].real(), yi = y[i].imag();
+    const double xr = sent.re[i], xi = sent.im[i];
+    const double zr = sent.re[52 - i], zi = -sent.im[52 - i];
+    const double yr = y.re[i], yi = y.im[i];
     s.xx[i] += xr * xr + xi * xi;
-    s.zz[i] += zr * zr + zi * zi;
     s.xzRe[i] += xr * zr + xi * zi;
     s.xzIm[i] += xr * zi - xi * zr;
     s.xyRe[i] += xr * yr + xi * yi;
@@ -29,37 +30,29 @@ void IqImbalanceEstimator::add(const std::array<cplx, 53>& y, const std::array<c
   }
 }
 
+}  // namespace
+
 void IqImbalanceEstimator::addTraining(const std::array<cplx, 53>& received,
                                        const std::array<cplx, 53>& sent) {
-  add(received, sent);
+  SplitCarriers y, x;
+  for (std::size_t i = 0; i < 53; ++i) {
+    y.re[i] = received[i].real();
+    y.im[i] = received[i].imag();
+    x.re[i] = sent[i].real();
+    x.im[i] = sent[i].imag();
+  }
+  addSums(sums_, y, x);
 }
 
-void IqImbalanceEstimator::addSymbol(const std::array<cplx, 53>& received,
-                                     const std::array<cplx, 53>& turn,
-                                     const std::array<cplx, 53>& hInv,
-                                     const std::array<cplx, 48>& decided) {
-  std::array<cplx, 53> y{}, sent{};
-  const auto& data = dataCarriers();
-  for (std::size_t j = 0; j < 48; ++j) {
-    const auto i = static_cast<std::size_t>(data[j] + kCentre);
-    if (hInv[i] == cplx(0.0, 0.0)) continue;  // off: sends nothing known
-    y[i] = mul(received[i], turn[i]);
-    sent[i] = decided[j];
-  }
-  for (const int k : kPilots) {
-    const auto i = static_cast<std::size_t>(k + kCentre);
-    if (hInv[i] == cplx(0.0, 0.0)) continue;
-    y[i] = mul(received[i], turn[i]);
-    sent[i] = nearestPoint(mul(y[i], hInv[i]), 1, 1.0, 1.0, 0.0);
-  }
-  add(y, sent);
+void IqImbalanceEstimator::addSymbol(const SplitCarriers& received, const SplitCarriers& decided) {
+  addSums(sums_, received, decided);
 }
 
 void IqImbalanceEstimator::report(FrameReport& rep) const {
   cplx num(0.0, 0.0);
   double den = 0.0;
   for (std::size_t i = 0; i < 53; ++i) {
-    const double xx = sums_.xx[i], zz = sums_.zz[i];
+    const double xx = sums_.xx[i], zz = sums_.xx[52 - i];
     const cplx xz(sums_.xzRe[i], sums_.xzIm[i]), xy(sums_.xyRe[i], sums_.xyIm[i]),
         zy(sums_.zyRe[i], sums_.zyIm[i]);
     const double det = xx * zz - std::norm(xz);

@@ -25,6 +25,7 @@
 #include "rx/iq_imbalance.hpp"
 #include "rx/signal.hpp"
 #include "rx/subcarriers.hpp"
+#include "rx/symbol_pass.hpp"
 
 namespace dot11a::rx {
 
@@ -61,11 +62,6 @@ std::array<cplx, 28> carrierTurns(double a) {
 }
 
 // ---- one frame --------------------------------------------------------------------------------
-
-struct Equalised {
-  std::array<cplx, 48> data;
-  std::array<double, 48> weight;
-};
 
 class FrameDecoder {
  public:
@@ -146,6 +142,7 @@ class FrameDecoder {
       weight_[i] = none ? 0.0 : e;
       if (static_cast<int>(i) != kCentre) noise += std::norm(y1[i] - y2[i]);
     }
+    pass_.setChannel(hInv_, weight_);
     // A sub-carrier carries something in a DATA symbol when its power there
     // comes within 10 dB of the mean (switched off means 15 dB or more below
     // it; a 64-QAM corner of such a sub-carrier reaches 11 dB below) and
@@ -192,8 +189,8 @@ class FrameDecoder {
   // channel estimate; its rate is fitted to the pilots of every symbol so far,
   // and the FFT window follows the offset in whole samples. The inverse
   // channel is worked out once per frame, so each sub-carrier costs a few
-  // complex products here.
-  Equalised equalise(long long index, double polarity) {
+  // complex products here; the equalised points are the pass's.
+  void equalise(long long index, double polarity) {
     std::array<cplx, 53>& y = carriers_;
     // Working samples from the channel estimate (the middle of the two long
     // training windows) to this symbol's window.
@@ -242,21 +239,7 @@ class FrameDecoder {
     }
     const double mag = std::abs(sum);
     const cplx rot = mag > 0 ? std::conj(sum) / mag : 1.0;
-    std::array<cplx, 53> g;
-    g[kCentre] = rot;
-    for (std::size_t k = 1; k <= static_cast<std::size_t>(kCentre); ++k) {
-      g[kCentre + k] = mul(up[k], rot);
-      g[kCentre - k] = mul(std::conj(up[k]), rot);
-    }
-    Equalised e;
-    const auto& dc = dataCarriers();
-    for (std::size_t j = 0; j < 48; ++j) {
-      const auto i = static_cast<std::size_t>(dc[j] + kCentre);
-      e.data[j] = mul(mul(y[i], hInv_[i]), g[i]);
-      e.weight[j] = weight_[i];
-    }
-    turn_ = g;
-    return e;
+    pass_.equalise(y, up, rot);
   }
 
   // Timing offset per working sample: the offsets the pilots showed, fitted
@@ -293,9 +276,12 @@ class FrameDecoder {
       rep_.problems.push_back("The waveform ends before the SIGNAL field does.");
       return false;
     }
-    const Equalised e = equalise(0, pilotPolarity(0));
+    equalise(0, pilotPolarity(0));
     std::array<float, 48> soft{}, deint{};
-    for (std::size_t j = 0; j < 48; ++j) demap(e.data[j], 1, e.weight[j], &soft[j]);
+    for (std::size_t j = 0; j < 48; ++j) {
+      const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
+      demap(pass_.point(i), 1, weight_[i], &soft[j]);
+    }
     const auto perm = interleaverPermutation(48);
     for (std::size_t k = 0; k < 48; ++k) deint[k] = soft[perm[k]];
     const auto bits = viterbiDecode(deint, kRate1_2, 24, true);
@@ -341,59 +327,47 @@ class FrameDecoder {
 
     const auto perm = interleaverPermutation(ncbps);
     std::vector<float> soft(nsym * ncbps, 0.0f);
-    std::vector<float> sym(ncbps);
-    std::array<double, 48> errCarrier{};
     double errTotal = 0.0;
     std::size_t countTotal = 0;
-    const double scale = axisScale(r.nbpsc), invScale = 1.0 / scale;
-    const double top = static_cast<double>((1 << (r.nbpsc / 2)) - 1);
     const auto nbpsc = static_cast<std::size_t>(r.nbpsc);
     // The data sub-carriers that may be switched off keep their errors apart
     // until the DATA symbols have told (confirmSwitchedOff); the IQ estimate
-    // leaves them out.
-    std::array<bool, 48> pending{};
+    // leaves them out. A sub-carrier that is off (weight 0) adds nothing.
+    std::array<bool, 48> pending{}, counted{};
     bool anyPending = false;
+    std::size_t countedPerSymbol = 0;
     for (std::size_t j = 0; j < 48; ++j) {
-      pending[j] = disabled_[static_cast<std::size_t>(dataCarriers()[j] + kCentre)];
+      const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
+      pending[j] = disabled_[i];
       anyPending = anyPending || pending[j];
+      counted[j] = !pending[j] && weight_[i] > 0.0;
+      countedPerSymbol += counted[j] ? 1 : 0;
     }
     std::array<cplx, 53> hInvKnown = hInv_;
     for (const int k : rep_.disabledSubcarriers)
       hInvKnown[static_cast<std::size_t>(k + kCentre)] = 0.0;
+    pass_.setData(r.nbpsc, perm, counted, hInvKnown);
     std::vector<double> pendingErr(anyPending ? available * 48 : 0);
     std::vector<double> errSym(available, 0.0);
-    std::vector<std::size_t> countSym(available, 0);
-    std::array<cplx, 48> decided;
+    std::vector<std::size_t> countSym(available, countedPerSymbol);
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
-      const Equalised e = equalise(idx, pilotPolarity(idx));
+      equalise(idx, pilotPolarity(idx));
       for (const int k : rep_.disabledSubcarriers) {
         const auto i = static_cast<std::size_t>(k + kCentre);
         carried_[i] = carried_[i] || std::norm(carriers_[i]) > arrives_;
       }
       if (s < opt_.keepPointsSymbols) {
-        rep_.dataPoints.insert(rep_.dataPoints.end(), e.data.begin(), e.data.end());
-        for (const int k : kPilots) {
-          const auto i = static_cast<std::size_t>(k + kCentre);
-          rep_.pilotPoints.emplace_back(mul(mul(carriers_[i], hInv_[i]), turn_[i]));
-        }
+        for (const int k : dataCarriers())
+          rep_.dataPoints.emplace_back(pass_.point(static_cast<std::size_t>(k + kCentre)));
+        for (const int k : kPilots)
+          rep_.pilotPoints.emplace_back(pass_.point(static_cast<std::size_t>(k + kCentre)));
       }
-      for (std::size_t j = 0; j < 48; ++j) {
-        demap(e.data[j], r.nbpsc, e.weight[j], &sym[j * nbpsc]);
-        // A sub-carrier that is off (weight 0) adds nothing.
-        const double on = e.weight[j] > 0.0 ? 1.0 : 0.0;
-        decided[j] = nearestPoint(e.data[j], r.nbpsc, scale, invScale, top);
-        const double err = on * pointError(e.data[j], decided[j]);
-        errCarrier[j] += err;
-        if (pending[j]) {
-          pendingErr[s * 48 + j] = err;
-          continue;
-        }
-        errSym[s] += err;
-        countSym[s] += static_cast<std::size_t>(on);
-      }
-      for (std::size_t k = 0; k < ncbps; ++k) soft[s * ncbps + k] = sym[perm[k]];
-      iq_.addSymbol(carriers_, turn_, hInvKnown, decided);
+      errSym[s] = pass_.decide(&soft[s * ncbps]);
+      if (anyPending)
+        for (std::size_t j = 0; j < 48; ++j)
+          if (pending[j]) pendingErr[s * 48 + j] = pass_.error(j);
+      iq_.addSymbol(pass_.received(), pass_.decided());
     }
     confirmSwitchedOff(soft, perm, nbpsc);
     for (std::size_t j = 0; j < 48; ++j) {
@@ -404,6 +378,7 @@ class FrameDecoder {
         ++countSym[s];
       }
     }
+    const auto& errCarrier = pass_.carrierErrors();
     rep_.evmPerSymbolDb.assign(available, kNaN);
     for (std::size_t s = 0; s < available; ++s) {
       if (countSym[s] > 0)
@@ -500,8 +475,8 @@ class FrameDecoder {
   std::array<cplx, 53> carriers_{};  // the symbol being equalised
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
-  std::array<cplx, 53> turn_{};      // the last symbol's phase correction per sub-carrier
   IqImbalanceEstimator iq_;
+  SymbolPass pass_;
   const RateEntry* rate_ = nullptr;
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.

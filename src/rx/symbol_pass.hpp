@@ -1,0 +1,89 @@
+// Internal to the receiver: the per-symbol work on the sub-carriers of a
+// frame's symbols (equalisation, demapping, the nearest point, the error and
+// what the IQ estimate takes), in loops over arrays laid out per sub-carrier,
+// real and imaginary parts apart, so that they run as vector code.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "dot11a/receiver.hpp"
+
+// A loop marked with this is compiled twice, for plain x86-64 and for AVX2,
+// and the processor picks at load time. AVX2 without FMA rounds every product
+// and sum as the plain build does, so both give the same numbers. Sanitized
+// builds (DOT11A_NO_CPU_DISPATCH) take the plain version only.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && \
+    !defined(DOT11A_NO_CPU_DISPATCH)
+#define DOT11A_RX_VECTOR __attribute__((target_clones("avx2", "default")))
+#else
+#define DOT11A_RX_VECTOR
+#endif
+
+namespace dot11a::rx {
+
+// Sub-carriers are indexed 0..52 for -26..+26; the arrays run to 56 so that
+// a loop over them ends on a whole vector.
+inline constexpr std::size_t kPadded = 56;
+
+// Per sub-carrier, real and imaginary parts apart.
+struct SplitCarriers {
+  alignas(32) std::array<double, kPadded> re{};
+  alignas(32) std::array<double, kPadded> im{};
+  cplx at(std::size_t i) const { return {re[i], im[i]}; }
+};
+
+class SymbolPass {
+ public:
+  // Per frame: the inverse channel and the weight (|h|^2) of each
+  // sub-carrier, both 0 where it is off.
+  void setChannel(const std::array<cplx, 53>& hInv, const std::array<double, 53>& weight);
+
+  // Per frame, once its rate is known: the bits per sub-carrier, the
+  // interleaver's permutation (the soft values come out in the order the
+  // decoder takes them), the data sub-carriers whose errors count in the
+  // symbol's EVM, and the sub-carriers the IQ estimate takes (known to carry
+  // data: inverse channel not 0).
+  void setData(int nbpsc, std::span<const std::uint16_t> perm, const std::array<bool, 48>& counted,
+               const std::array<cplx, 53>& hInvKnown);
+
+  // Equalises the sub-carriers y of one symbol: e = (y / h) g with g the
+  // turn e^(j k a) of sub-carrier k (up[k] for k = 0..27; -k takes the
+  // conjugate) times the common rotation. The same y g, kept for the IQ
+  // estimate, is 0 on the sub-carriers it does not take.
+  void equalise(const std::array<cplx, 53>& y, const std::array<cplx, 28>& up, cplx rot);
+  // The equalised sub-carrier i (0..52) of the last symbol.
+  cplx point(std::size_t i) const { return eq_.at(i); }
+
+  // For the last symbol equalised: writes its soft values (setData's count,
+  // deinterleaved) to `soft`, decides the nearest point of each data
+  // sub-carrier (the pilots on BPSK), adds each data sub-carrier's squared
+  // error to its sum over the frame and returns the sum of the counted ones.
+  double decide(float* soft);
+  // The squared error of data sub-carrier j in the last symbol decided.
+  double error(std::size_t j) const { return err_[j]; }
+  // The sums of each data sub-carrier's squared errors over the symbols.
+  const std::array<double, 48>& carrierErrors() const { return errCarrier_; }
+  // The last symbol's received values turned by its phase correction and the
+  // points decided, both 0 where the IQ estimate takes nothing.
+  const SplitCarriers& received() const { return turned_; }
+  const SplitCarriers& decided() const { return decided_; }
+
+ private:
+  // Per frame.
+  SplitCarriers hInv_;
+  std::array<double, kPadded> known_{};   // 1 where the IQ estimate takes the sub-carrier
+  std::array<std::uint8_t, 48> index_{};  // data sub-carrier j's index 0..52
+  alignas(32) std::array<double, 48> weight_{}, on_{}, counted_{};
+  int nbpsc_ = 1;
+  std::array<std::uint16_t, 288> from_{};  // soft value k of a symbol: its place in soft_
+  std::size_t ncbps_ = 0;
+  alignas(32) std::array<double, 48> errCarrier_{};
+  // Per symbol.
+  SplitCarriers eq_, turned_, decided_;
+  alignas(32) std::array<double, 48> err_{};
+  alignas(32) std::array<float, 6 * 48> soft_{};  // bit b of data sub-carrier j at b * 48 + j
+};
+
+}  // namespace dot11a::rx
