@@ -20,6 +20,9 @@ class FrameDc {
   void measure(double hz, double rate, int os, bool mirrored, long long n1, long long n2,
                std::array<cplx, 53>& y1, std::array<cplx, 53>& y2, FrameReport& rep);
 
+  // Whether the preamble showed a DC component at 0 Hz of the input.
+  bool inputDc() const { return inputDc_ != cplx(0.0, 0.0); }
+
   // Removes the input's DC component found in the preamble from the
   // sub-carriers of the window starting at n0.
   void remove(long long n0, std::array<cplx, 53>& c) const {

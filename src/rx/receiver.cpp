@@ -197,8 +197,13 @@ class FrameDecoder {
     const double t = static_cast<double>(symbolStart(index) - det_.ltf - 32LL * os_ + backoff_);
     const double predicted = driftRate() * t;
     shift_ = std::llround(predicted);  // |rate| <= 1e-3 over a frame's length: a few samples
-    sig_.carriers(symbolStart(index) + shift_, y);
-    dc_.remove(symbolStart(index) + shift_, y);
+    // The window's common rotation is the same on every sub-carrier, so the
+    // pilots' common phase takes it out; only the input's DC, which does not
+    // turn with the carrier, needs the window in its true phase.
+    const long long n0 = symbolStart(index) + shift_;
+    sig_.carriers(n0, y, dc_.inputDc());
+    dc_.remove(n0, y);
+    sig_.prefetch(n0 + 80LL * os_, 64 * static_cast<std::size_t>(os_));
     std::array<cplx, 4> z{};
     std::array<double, 4> w{};
     for (std::size_t p = 0; p < 4; ++p) {
@@ -237,7 +242,9 @@ class FrameDecoder {
       const auto k = static_cast<std::size_t>(std::abs(kPilots[p]));
       sum += mul(z[p], kPilots[p] > 0 ? up[k] : std::conj(up[k])) * w[p];
     }
-    const double mag = std::abs(sum);
+    // |sum| from its square where that neither overflows nor underflows.
+    const double n2 = std::norm(sum);
+    const double mag = n2 > 1e-290 && n2 < 1e290 ? std::sqrt(n2) : std::abs(sum);
     const cplx rot = mag > 0 ? std::conj(sum) / mag : 1.0;
     pass_.equalise(y, up, rot);
   }
@@ -378,7 +385,6 @@ class FrameDecoder {
         ++countSym[s];
       }
     }
-    const auto& errCarrier = pass_.carrierErrors();
     rep_.evmPerSymbolDb.assign(available, kNaN);
     for (std::size_t s = 0; s < available; ++s) {
       if (countSym[s] > 0)
@@ -391,7 +397,7 @@ class FrameDecoder {
       const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
       if (!disabled_[i] && available > 0)
         rep_.evmPerSubcarrierDb[i] =
-            10.0 * std::log10(errCarrier[j] / static_cast<double>(available));
+            10.0 * std::log10(pass_.carrierError(j) / static_cast<double>(available));
     }
     if (countTotal > 0) {
       rep_.evmRms = std::sqrt(errTotal / static_cast<double>(countTotal));

@@ -78,17 +78,33 @@ class Signal {
   // Sub-carriers -26..+26 of the FFT window starting at sample n0. The
   // rotation of the window's first sample is common to all its samples, so
   // it is applied to the 53 sub-carriers after the transform.
-  void carriers(long long n0, std::array<cplx, 53>& c) {
+  // Without `common`, the rotation is left out: for callers that take out the
+  // common phase themselves and would only undo it.
+  void carriers(long long n0, std::array<cplx, 53>& c, bool common = true) {
     // FFTW's own buffers are aligned, so the plan may use vector code.
     readTurned(n0, n_, in_.data());
     fftw_execute_dft(forwardPlan(n_, true), in_.get(), out_.get());
     const cplx* out = out_.data();
+    if (!common) {
+      std::copy(out + n_ - kCentre, out + n_, c.begin());
+      std::copy(out, out + kCentre + 1, c.begin() + kCentre);
+      return;
+    }
     const cplx r0 = windowPhase(n0);
     // Bins n - 26 .. n - 1 hold -26..-1, bins 0..26 hold 0..+26.
     for (std::size_t k = 0; k < static_cast<std::size_t>(kCentre); ++k)
       c[k] = mul(out[n_ - kCentre + k], r0);
     for (std::size_t k = 0; k <= static_cast<std::size_t>(kCentre); ++k)
       c[kCentre + k] = mul(out[k], r0);
+  }
+  // Asks the processor to fetch samples n0 .. n0 + count - 1 ahead of their
+  // use.
+  void prefetch(long long n0, std::size_t count) const {
+    const long long size = static_cast<long long>(x_.size());
+    const long long from = std::clamp<long long>(n0, 0, size);
+    const long long to = std::clamp<long long>(n0 + static_cast<long long>(count), from, size);
+    // Four samples to a cache line of 64 bytes.
+    for (long long n = from; n < to; n += 4) __builtin_prefetch(x_.data() + n);
   }
   std::array<cplx, 53> carriers(long long n0) {
     std::array<cplx, 53> c;

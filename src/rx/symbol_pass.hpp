@@ -62,28 +62,29 @@ class SymbolPass {
   // error to its sum over the frame and returns the sum of the counted ones.
   double decide(float* soft);
   // The squared error of data sub-carrier j in the last symbol decided.
-  double error(std::size_t j) const { return err_[j]; }
-  // The sums of each data sub-carrier's squared errors over the symbols.
-  const std::array<double, 48>& carrierErrors() const { return errCarrier_; }
+  double error(std::size_t j) const { return err_[index_[j]]; }
+  // The sum of data sub-carrier j's squared errors over the symbols.
+  double carrierError(std::size_t j) const { return errCarrier_[index_[j]]; }
   // The last symbol's received values turned by its phase correction and the
   // points decided, both 0 where the IQ estimate takes nothing.
   const SplitCarriers& received() const { return turned_; }
   const SplitCarriers& decided() const { return decided_; }
 
  private:
-  // Per frame.
+  // Per frame, per sub-carrier 0..52 (the padding 0): the inverse channel,
+  // the weight, 1 where a data sub-carrier's error counts at all, 1 where it
+  // counts in the symbol's EVM, 1 where the IQ estimate takes it, the sums of
+  // the squared errors.
   SplitCarriers hInv_;
-  std::array<double, kPadded> known_{};   // 1 where the IQ estimate takes the sub-carrier
+  alignas(32) std::array<double, kPadded> weight_{}, on_{}, counted_{}, known_{}, errCarrier_{};
   std::array<std::uint8_t, 48> index_{};  // data sub-carrier j's index 0..52
-  alignas(32) std::array<double, 48> weight_{}, on_{}, counted_{};
   int nbpsc_ = 1;
-  std::array<std::uint16_t, 288> from_{};  // soft value k of a symbol: its place in soft_
   std::size_t ncbps_ = 0;
-  alignas(32) std::array<double, 48> errCarrier_{};
+  std::array<std::uint32_t, 288> from_{};  // soft value k of a symbol: its place in soft_
   // Per symbol.
   SplitCarriers eq_, turned_, decided_;
-  alignas(32) std::array<double, 48> err_{};
-  alignas(32) std::array<float, 6 * 48> soft_{};  // bit b of data sub-carrier j at b * 48 + j
+  alignas(32) std::array<double, kPadded> err_{};
+  alignas(32) std::array<float, 6 * kPadded> soft_{};  // bit b of sub-carrier i at b * kPadded + i
 };
 
 }  // namespace dot11a::rx
