@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <numbers>
 
 #include "dot11a/bitcoding.hpp"
@@ -33,6 +34,17 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// 1 / n! for n = 0 .. 18.
+constexpr std::array<double, 19> kInvFactorial = [] {
+  std::array<double, 19> t{};
+  double f = 1.0;
+  for (std::size_t n = 0; n < t.size(); ++n) {
+    if (n > 0) f *= static_cast<double>(n);
+    t[n] = 1.0 / f;
+  }
+  return t;
+}();
+
 // ---- rates ------------------------------------------------------------------------------------
 
 std::string hex32(std::uint32_t v) {
@@ -48,12 +60,27 @@ std::uint32_t packBits(std::span<const std::uint8_t> bits) {
   return v;
 }
 
+// e^(j a). The symbols' turns are angles of a fraction of a sample's phase
+// step: below 1/2 the series to a^18 is exact to the last bit or two and
+// costs a fraction of the library's call.
+cplx unitTurn(double a) {
+  if (!(std::abs(a) <= 0.5)) return std::polar(1.0, a);
+  const double a2 = a * a;
+  double c = kInvFactorial[18], s = kInvFactorial[17];
+  for (int n = 16; n >= 2; n -= 2) {
+    // c = 1/n! - a^2 c, s = 1/(n-1)! - a^2 s, from n = 16 down
+    c = kInvFactorial[n] - a2 * c;
+    s = kInvFactorial[n - 1] - a2 * s;
+  }
+  return {1.0 - a2 * c, a * s};
+}
+
 // e^(j k a) for k = 0 .. 27, in four interleaved chains of products so that
 // each need not wait for the one before; sub-carrier -k takes the conjugate.
 std::array<cplx, 28> carrierTurns(double a) {
   std::array<cplx, 28> up;
   up[0] = cplx(1.0, 0.0);
-  up[1] = std::polar(1.0, a);
+  up[1] = unitTurn(a);
   up[2] = mul(up[1], up[1]);
   up[3] = mul(up[2], up[1]);
   const cplx p4 = mul(up[2], up[2]);
@@ -203,7 +230,9 @@ class FrameDecoder {
     const long long n0 = symbolStart(index) + shift_;
     sig_.carriers(n0, y, dc_.inputDc());
     dc_.remove(n0, y);
-    sig_.prefetch(n0 + 80LL * os_, 64 * static_cast<std::size_t>(os_));
+    // The symbol after next, so that its samples, which the frame search has
+    // not read, are on their way from memory.
+    sig_.prefetch(n0 + 160LL * os_, 80 * static_cast<std::size_t>(os_));
     std::array<cplx, 4> z{};
     std::array<double, 4> w{};
     for (std::size_t p = 0; p < 4; ++p) {
@@ -214,7 +243,7 @@ class FrameDecoder {
     }
     // The slope the pilots show beyond the predicted offset.
     const double radPerSample = 2.0 * std::numbers::pi / (64.0 * os_);
-    const cplx q7 = std::polar(1.0, 7.0 * radPerSample * (predicted - static_cast<double>(shift_)));
+    const cplx q7 = unitTurn(7.0 * radPerSample * (predicted - static_cast<double>(shift_)));
     const cplx q21 = mul(mul(q7, q7), q7);
     const std::array<cplx, 4> pilotTurn = {std::conj(q21), std::conj(q7), q7, q21};
     // Products of the pilots at +k and -k turn by 2k times the slope and not
@@ -333,7 +362,11 @@ class FrameDecoder {
     }
 
     const auto perm = interleaverPermutation(ncbps);
-    std::vector<float> soft(nsym * ncbps, 0.0f);
+    // Each symbol decided writes all its soft values; only those of the
+    // symbols the waveform lacks are set to 0 (unknown).
+    const auto softStore = std::make_unique_for_overwrite<float[]>(nsym * ncbps);
+    const std::span<float> soft(softStore.get(), nsym * ncbps);
+    std::fill(soft.begin() + static_cast<long>(available * ncbps), soft.end(), 0.0f);
     double errTotal = 0.0;
     std::size_t countTotal = 0;
     const auto nbpsc = static_cast<std::size_t>(r.nbpsc);

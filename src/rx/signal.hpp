@@ -98,7 +98,7 @@ class Signal {
       c[kCentre + k] = mul(out[k], r0);
   }
   // Asks the processor to fetch samples n0 .. n0 + count - 1 ahead of their
-  // use.
+  // use: a frame's samples come from memory the search has not read.
   void prefetch(long long n0, std::size_t count) const {
     const long long size = static_cast<long long>(x_.size());
     const long long from = std::clamp<long long>(n0, 0, size);
