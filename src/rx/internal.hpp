@@ -30,9 +30,17 @@ cplx captureDcOf(cplx sum, double power, double count);
 // and may use vector code; otherwise it takes any arrays.
 fftw_plan forwardPlan(std::size_t n, bool aligned = false);
 
-// viterbiDecode, with the vector forward pass (where the processor has it)
-// or the plain one; both give the same bits.
+// The Viterbi decoder's forward passes: the plain one (the reference) and the
+// vector ones, which give the same bits where the processor has them.
+enum class ViterbiPass { plain, avx2, avx512 };
+bool viterbiPassAvailable(ViterbiPass pass);
+
+// viterbiDecode, with the best vector forward pass the processor has or the
+// plain one.
 std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
                                             std::size_t nBits, bool terminated, bool vector);
+// The same with the pass given, which must be available.
+std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
+                                            std::size_t nBits, bool terminated, ViterbiPass pass);
 
 }  // namespace dot11a::rx
