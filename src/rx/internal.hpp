@@ -32,7 +32,7 @@ fftw_plan forwardPlan(std::size_t n, bool aligned = false);
 
 // The Viterbi decoder's forward passes: the plain one (the reference) and the
 // vector ones, which give the same bits where the processor has them.
-enum class ViterbiPass { plain, avx2, avx512 };
+enum class ViterbiPass { plain, avx2 };
 bool viterbiPassAvailable(ViterbiPass pass);
 
 // viterbiDecode, with the best vector forward pass the processor has or the

@@ -65,7 +65,9 @@ void forwardPassScalar(const float* mother, std::size_t t0, std::size_t n, float
     const float sa = mother[2 * t], sb = mother[2 * t + 1];
     std::uint64_t word = 0;
     for (unsigned j = 0; j < 32; ++j) {
-      const float gain = sa * g.a[j] + sb * g.b[j];
+      // The products by +-1 as negations: exact, and nothing for a compiler
+      // to fuse with the sum when it may use FMA.
+      const float gain = (g.a[j] > 0 ? sa : -sa) + (g.b[j] > 0 ? sb : -sb);
       const float e0 = metric[j] + gain, e1 = metric[j + 32] - gain;
       const float o0 = metric[j] - gain, o1 = metric[j + 32] + gain;
       next[2 * j] = e1 > e0 ? e1 : e0;
@@ -88,19 +90,16 @@ namespace {
 
 using namespace viterbi;
 
-// The best pass this processor has. The AVX-512 build of the vector pass
-// keeps every gain index and metric in a register; AVX2 has half as many.
+// The best pass this processor has.
 ViterbiPass bestPass() {
-  static const ViterbiPass best = viterbiPassAvailable(ViterbiPass::avx512) ? ViterbiPass::avx512
-                                  : viterbiPassAvailable(ViterbiPass::avx2) ? ViterbiPass::avx2
-                                                                            : ViterbiPass::plain;
+  static const ViterbiPass best =
+      viterbiPassAvailable(ViterbiPass::avx2) ? ViterbiPass::avx2 : ViterbiPass::plain;
   return best;
 }
 
 void forwardPass(const float* mother, std::size_t t0, std::size_t n, float* metric,
                  std::uint64_t* decisions, ViterbiPass pass) {
 #ifdef DOT11A_VITERBI_AVX2
-  if (pass == ViterbiPass::avx512) return forwardPassAvx512(mother, t0, n, metric, decisions);
   if (pass == ViterbiPass::avx2) return forwardPassAvx2(mother, t0, n, metric, decisions);
 #else
   (void)pass;
@@ -173,9 +172,6 @@ bool viterbiPassAvailable(ViterbiPass pass) {
 #ifdef DOT11A_VITERBI_AVX2
     case ViterbiPass::avx2:
       return __builtin_cpu_supports("avx2");
-    case ViterbiPass::avx512:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
-             __builtin_cpu_supports("avx512vl");
 #endif
     default:
       return false;

@@ -33,7 +33,7 @@ constexpr std::size_t kRenormalise = 32;
 // oldest bit, so flipping either flips both output bits: with g the gain
 // +-sa +-sb of the branch j -> 2j, the branch j + 32 -> 2j has -g, j -> 2j + 1
 // has -g and j + 32 -> 2j + 1 has +g. a[j] / b[j] hold the signs (+1 for a
-// one) of the output pair of j -> 2j, and g is sa * a[j] + sb * b[j].
+// one) of the output pair of j -> 2j: g is +-sa +-sb with those signs.
 struct Gains {
   float a[32], b[32];
 };
@@ -50,9 +50,6 @@ void forwardPassScalar(const float* mother, std::size_t t0, std::size_t n, float
 // Needs AVX2; t0 even.
 void forwardPassAvx2(const float* mother, std::size_t t0, std::size_t n, float* metric,
                      std::uint64_t* decisions);
-// The same compiled for AVX-512VL, which gives it 32 vector registers.
-void forwardPassAvx512(const float* mother, std::size_t t0, std::size_t n, float* metric,
-                       std::uint64_t* decisions);
 #endif
 
 }  // namespace dot11a::rx::viterbi

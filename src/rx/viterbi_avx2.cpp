@@ -64,7 +64,7 @@ struct Butterfly {
 }
 
 // The four gains of a step, from its soft values A and B: flipping the sign
-// bit is the plain pass's product by -1, and the sum the same single rounding.
+// bit is the plain pass's negation, and the sum the same single rounding.
 [[gnu::always_inline, gnu::target("avx2")]] inline __m256 gainsOf(const float* ab) {
   const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
   const __m256 signA =
@@ -94,12 +94,14 @@ struct Butterfly {
                                                              std::uint64_t* decisions) {
   const GainIndex& ix = gainIndex();
   __m256 cur[8];
+#pragma GCC unroll 8
   for (unsigned w = 0; w < 8; ++w) cur[w] = _mm256_loadu_ps(metric + 8 * w);
   std::size_t t = 0;
   for (; t + 2 <= n; t += 2) {
     const __m256 g1 = gainsOf(mother + 2 * t), g2 = gainsOf(mother + 2 * t + 2);
     std::uint64_t w1 = 0, w2 = 0;
     __m256 nxt[8];
+#pragma GCC unroll 2
     for (unsigned v = 0; v < 2; ++v) {
       // First step: 2s + i from s and s + 32, 2s + 32 + i from s + 16 and s + 48.
       const Butterfly x = butterfly(cur[v], cur[v + 4], pick(g1, ix.first[v]));
@@ -127,16 +129,20 @@ struct Butterfly {
     }
     decisions[t] = w1;
     decisions[t + 1] = w2;
+#pragma GCC unroll 8
     for (unsigned w = 0; w < 8; ++w) cur[w] = nxt[w];
     if ((t0 + t + 1) % kRenormalise == kRenormalise - 1) {
       __m256 top = cur[0];
+#pragma GCC unroll 8
       for (unsigned w = 1; w < 8; ++w) top = _mm256_max_ps(top, cur[w]);
       alignas(32) float lanes[8];
       _mm256_store_ps(lanes, top);
       const __m256 best = _mm256_set1_ps(*std::max_element(lanes, lanes + 8));
+#pragma GCC unroll 8
       for (unsigned w = 0; w < 8; ++w) cur[w] = _mm256_sub_ps(cur[w], best);
     }
   }
+#pragma GCC unroll 8
   for (unsigned w = 0; w < 8; ++w) _mm256_storeu_ps(metric + 8 * w, cur[w]);
   // An odd step left over: the plain pass takes it.
   if (t < n) forwardPassScalar(mother + 2 * t, t0 + t, n - t, metric, decisions + t);
@@ -147,11 +153,6 @@ struct Butterfly {
 __attribute__((target("avx2"))) void forwardPassAvx2(const float* mother, std::size_t t0,
                                                      std::size_t n, float* metric,
                                                      std::uint64_t* decisions) {
-  pass(mother, t0, n, metric, decisions);
-}
-
-__attribute__((target("avx2,avx512f,avx512vl"))) void forwardPassAvx512(
-    const float* mother, std::size_t t0, std::size_t n, float* metric, std::uint64_t* decisions) {
   pass(mother, t0, n, metric, decisions);
 }
 

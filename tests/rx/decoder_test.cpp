@@ -22,7 +22,7 @@ TEST(RxViterbi, UndoesEveryPuncturedRateAndCorrectsScatteredErrors) {
   std::mt19937 rng(99);
   for (double rate : {kRate1_2, kRate2_3, kRate3_4}) {
     SCOPED_TRACE(rate);
-    Bits msg(600);
+    Bits msg(601);
     for (auto& b : msg) b = static_cast<std::uint8_t>(rng() & 1u);
     std::fill(msg.end() - 6, msg.end(), 0);  // tail
     const Bits coded = convolEncode(msg, rate);
@@ -41,7 +41,7 @@ TEST(RxViterbi, UndoesEveryPuncturedRateAndCorrectsScatteredErrors) {
 }
 
 TEST(RxViterbi, VectorAndPlainForwardPassesAgreeOnNoisyInput) {
-  // Every vector pass the processor has against the plain one: noisy values
+  // The vector pass, where the processor has it, against the plain one: noisy values
   // with zeros, noise-free values with erased stretches (exact metric ties),
   // values up to 1e30, and input that runs out early (erasures from there
   // on); lengths around the two-step rounds and the 96-step blocks, over
@@ -65,12 +65,10 @@ TEST(RxViterbi, VectorAndPlainForwardPassesAgreeOnNoisyInput) {
       for (const auto& soft : inputs)
         for (bool terminated : {false, true}) {
           const auto plain = viterbiDecodeWith(soft, rate, n, terminated, ViterbiPass::plain);
-          for (ViterbiPass pass : {ViterbiPass::avx2, ViterbiPass::avx512})
-            if (viterbiPassAvailable(pass)) {
-              ASSERT_EQ(viterbiDecodeWith(soft, rate, n, terminated, pass), plain)
-                  << "pass " << static_cast<int>(pass) << ", input " << (&soft - inputs.data())
-                  << (terminated ? ", terminated" : "");
-            }
+          if (viterbiPassAvailable(ViterbiPass::avx2)) {
+            ASSERT_EQ(viterbiDecodeWith(soft, rate, n, terminated, ViterbiPass::avx2), plain)
+                << "input " << (&soft - inputs.data()) << (terminated ? ", terminated" : "");
+          }
         }
     }
 }
