@@ -171,7 +171,7 @@ bool viterbiPassAvailable(ViterbiPass pass) {
       return true;
 #ifdef DOT11A_VITERBI_AVX2
     case ViterbiPass::avx2:
-      return __builtin_cpu_supports("avx2");
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
     default:
       return false;

@@ -47,7 +47,7 @@ const Gains& gains();
 void forwardPassScalar(const float* mother, std::size_t t0, std::size_t n, float* metric,
                        std::uint64_t* decisions);
 #ifdef DOT11A_VITERBI_AVX2
-// Needs AVX2; t0 even.
+// Needs AVX2 and FMA; t0 even.
 void forwardPassAvx2(const float* mother, std::size_t t0, std::size_t n, float* metric,
                      std::uint64_t* decisions);
 #endif
