@@ -125,6 +125,12 @@ template <std::size_t P>
 std::size_t depuncture(const std::uint8_t (&pattern)[P], std::span<const float> soft,
                        std::size_t in, float* out, std::size_t count) {
   const auto ones = static_cast<std::size_t>(std::count(pattern, pattern + P, 1));
+  if (ones == P) {  // nothing punctured
+    const std::size_t sent = std::min(count, soft.size() - in);
+    std::copy_n(soft.data() + in, sent, out);
+    std::fill(out + sent, out + count, 0.0f);
+    return in + sent;
+  }
   std::size_t k = 0;
   for (; k + P <= count && in + ones <= soft.size(); k += P)
     for (std::size_t p = 0; p < P; ++p) out[k + p] = pattern[p] ? soft[in++] : 0.0f;
@@ -200,10 +206,15 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
   alignas(32) std::array<float, 64> metric;
   metric.fill(kNone);
   metric[0] = 0.0f;
-  // The decision words (8 bytes a step) are kept from call to call: the
-  // receiver decodes frame after frame, and fresh pages for each cost more
-  // than the trace-back. Every word used is written by the forward pass.
-  thread_local std::vector<std::uint64_t> store;
+  // The decision words (8 bytes a step) of up to the longest frame's bits
+  // are kept from call to call: the receiver decodes frame after frame, and
+  // fresh pages for each cost more than the trace-back. A longer input gets
+  // its own, which it gives back. Every word used is written by the forward
+  // pass.
+  constexpr std::size_t kKeep = 1 << 16;
+  thread_local std::vector<std::uint64_t> kept;
+  std::vector<std::uint64_t> own;
+  std::vector<std::uint64_t>& store = nBits <= kKeep ? kept : own;
   if (store.size() < nBits) store.resize(nBits);
   std::uint64_t* dec = store.data();
   alignas(32) float mother[2 * kBlock];
