@@ -471,9 +471,10 @@ class FrameDecoder {
       }
       return;
     }
-    const std::span<const std::uint8_t> bits(rep_.psduBits);
-    rep_.fcsComputed = packBits(crc32Bits(bits.first(n - 32)));
-    rep_.fcsReceived = packBits(bits.subspan(n - 32));
+    // The PSDU is whole octets: the CRC an octet at a time.
+    const std::span<const std::uint8_t> octets(rep_.psdu);
+    rep_.fcsComputed = crc32Octets(octets.first(octets.size() - 4));
+    rep_.fcsReceived = packBits(std::span<const std::uint8_t>(rep_.psduBits).subspan(n - 32));
     if (rep_.fcsComputed == rep_.fcsReceived) {
       rep_.fcs = FcsState::Good;
     } else if (opt_.fcs == FcsCheck::On) {
