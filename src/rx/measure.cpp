@@ -116,9 +116,15 @@ Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate,
   const auto n =
       static_cast<std::size_t>(std::clamp(std::round(1.5 * sampleRate / rbwHz), 16.0, 65536.0));
   s.rbwHz = 1.5 * sampleRate / static_cast<double>(n);
-  std::vector<double> w(n), psd(n, 0.0);
-  for (std::size_t i = 0; i < n; ++i)
-    w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / n);
+  std::vector<double> psd(n, 0.0);
+  // The window of the last length asked for, kept per thread: every frame of
+  // a capture asks for the same one.
+  thread_local std::vector<double> w;
+  if (w.size() != n) {
+    w.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+      w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / n);
+  }
   // FFTW's own (SIMD-aligned) buffers, so the plan may use vector code.
   const fft::Buffer inBuf(n, "The spectrum's FFT input"), outBuf(n, "The spectrum's FFT output");
   cplx* in = inBuf.data();

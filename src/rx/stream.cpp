@@ -166,7 +166,7 @@ struct StreamReceiver::Impl {
         break;
       }
       long long end = 0;
-      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end, dcAt(det.ltf));
+      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end, dcAt(det.ltf), !last);
       if (rep.truncated && !last) {
         // SIGNAL told its length: decode it again once all of it is here.
         waitFor = det.ltf +
