@@ -9,6 +9,7 @@
 #include <numbers>
 #include <vector>
 
+#include "core/vector_dispatch.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/signal.hpp"
 
@@ -20,28 +21,31 @@ namespace {
 // lag-B products x[i + B] conj(x[i]) and the energies |x[i]|^2. A complex
 // sample is a pair of doubles (re, im): the real part of the product is the
 // pair-wise product summed, the imaginary part the product with the later
-// sample's pair swapped, differenced. Two pairs at a time in vector
-// registers, in two lanes for the additions to overlap.
+// sample's pair swapped, differenced. Two samples (four doubles) at a time,
+// in two lanes for the additions to overlap; the processor's widest vectors
+// take them in one instruction.
 struct BlockSums {
   cplx p;
   double e;
 };
-typedef double Pair __attribute__((vector_size(16)));
-BlockSums blockSums(const cplx* x, long long B) {
-  Pair re[2] = {}, im[2] = {}, en[2] = {};
-  for (long long i = 0; i < B; i += 2)
+typedef double Quad __attribute__((vector_size(32)));
+DOT11A_VECTOR_CLONES BlockSums blockSums(const cplx* x, long long B) {
+  Quad re[2] = {}, im[2] = {}, en[2] = {};
+  // B is a multiple of 16.
+  for (long long i = 0; i < B; i += 4)
     for (long long k = 0; k < 2; ++k) {
-      Pair a, b;
-      std::memcpy(&a, &x[i + k], sizeof a);
-      std::memcpy(&b, &x[i + k + B], sizeof b);
-      const Pair bSwapped = {b[1], b[0]};
+      Quad a, b;
+      std::memcpy(&a, &x[i + 2 * k], sizeof a);
+      std::memcpy(&b, &x[i + 2 * k + B], sizeof b);
+      const Quad bSwapped = {b[1], b[0], b[3], b[2]};
       re[k] += a * b;
       im[k] += a * bSwapped;
       en[k] += a * a;
     }
-  const Pair r = re[0] + re[1], q = im[0] + im[1], e = en[0] + en[1];
-  // re: (ar br, ai bi); im: (ar bi, ai br)
-  return {cplx(r[0] + r[1], q[0] - q[1]), e[0] + e[1]};
+  const Quad r = re[0] + re[1], q = im[0] + im[1], e = en[0] + en[1];
+  // re: (ar br, ai bi) per sample; im: (ar bi, ai br)
+  return {cplx((r[0] + r[2]) + (r[1] + r[3]), (q[0] + q[2]) - (q[1] + q[3])),
+          (e[0] + e[2]) + (e[1] + e[3])};
 }
 
 // Where the exact search must start looking, at or after `from`: the
