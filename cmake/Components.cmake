@@ -64,7 +64,7 @@ dot11a_component(base SOURCES ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
 dot11a_component(core SOURCES ${core_sources} DEPENDS base
   LIBS PkgConfig::matio PkgConfig::zlib nlohmann_json::nlohmann_json)
 dot11a_component(mac SOURCES ${mac_sources} DEPENDS base LIBS PkgConfig::zlib)
-dot11a_component(fft SOURCES ${fft_sources} DEPENDS base LIBS PkgConfig::fftw3)
+dot11a_component(fft SOURCES ${fft_sources} DEPENDS base LIBS PkgConfig::fftw3 PkgConfig::fftw3f)
 dot11a_component(phy SOURCES ${phy_sources} DEPENDS fft mac base LIBS PkgConfig::fftw3)
 set(DOT11A_COMPONENTS base core mac fft phy)
 if(rx_sources)
