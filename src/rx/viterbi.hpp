@@ -43,7 +43,7 @@ const Gains& gains();
 // values (A and B of each step, 0 where punctured), `metric` the 64 path
 // metrics before and after, `decisions` their n decision words. The plain
 // version is the reference; the vector one gives the same metrics and
-// decisions, taking the same floating-point operations in the same order.
+// decisions, rounding the same sums in the same order.
 void forwardPassScalar(const float* mother, std::size_t t0, std::size_t n, float* metric,
                        std::uint64_t* decisions);
 #ifdef DOT11A_VITERBI_AVX2

@@ -6,7 +6,7 @@
 // s + 32 and s + 48 through the states 2s + i and 2s + 32 + i of the step
 // between (i = k >> 1): the four predecessors sit in the same lane of cur[v],
 // cur[v + 2], cur[v + 4] and cur[v + 6] (v = s / 8), so both steps are
-// lane-wise, each the butterfly of the plain pass in the same operations,
+// lane-wise, each the butterfly of the plain pass with the same roundings,
 // and one transpose per two steps puts the results back in state order.
 #include "rx/viterbi.hpp"
 
