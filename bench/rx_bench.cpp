@@ -79,18 +79,27 @@ BENCHMARK(BM_DecodeLargest)
     ->Args({4, 0})
     ->Unit(benchmark::kMillisecond);
 
-void BM_ViterbiLargest(benchmark::State& state) {
+// The Viterbi decoder on the bits of the largest frame, at rate 1/2 (6
+// Mbit/s) and at the punctured rate 3/4 (54 Mbit/s).
+void viterbiLargest(benchmark::State& state, double rate) {
   const auto bits = payload(4095);
-  const dot11a::Bits coded = dot11a::convolEncode(bits, dot11a::kRate1_2);
+  const dot11a::Bits coded = dot11a::convolEncode(bits, rate);
   std::vector<float> soft(coded.size());
   for (std::size_t i = 0; i < coded.size(); ++i) soft[i] = coded[i] ? 1.0f : -1.0f;
   for (auto _ : state) {
-    auto out = dot11a::rx::viterbiDecode(soft, dot11a::kRate1_2, bits.size(), false);
+    auto out = dot11a::rx::viterbiDecode(soft, rate, bits.size(), false);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(bits.size()));
 }
+void BM_ViterbiLargest(benchmark::State& state) {
+  viterbiLargest(state, dot11a::kRate1_2);
+}
+void BM_ViterbiLargest54(benchmark::State& state) {
+  viterbiLargest(state, dot11a::kRate3_4);
+}
 BENCHMARK(BM_ViterbiLargest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ViterbiLargest54)->Unit(benchmark::kMillisecond);
 
 // One second at 20 Msps: noise about 27 dB below the frames and, when busy,
 // frames of 6, 12, 24 and 54 Mbit/s in turn, of about 1 ms each, every 2.13

@@ -9,7 +9,7 @@
 #   impair impairments, channels, frame sequences         -> phy mac base
 #   phy    the typed 802.11a chain (std + FFTW)           -> fft mac base
 #   fft    FFTW plans (one planning lock), aligned buffers -> base
-#   mac    typed bits, checksums, payload sources         -> base
+#   mac    typed bits, checksums (zlib's CRC), payloads  -> base
 #   core   Value, MAT files, JSON, dialog service         -> base
 #   base   errors and warnings
 #
@@ -63,8 +63,8 @@ list(REMOVE_ITEM ops_sources ${CMAKE_SOURCE_DIR}/src/ops/opgen.cpp)
 dot11a_component(base SOURCES ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
 dot11a_component(core SOURCES ${core_sources} DEPENDS base
   LIBS PkgConfig::matio PkgConfig::zlib nlohmann_json::nlohmann_json)
-dot11a_component(mac SOURCES ${mac_sources} DEPENDS base)
-dot11a_component(fft SOURCES ${fft_sources} DEPENDS base LIBS PkgConfig::fftw3)
+dot11a_component(mac SOURCES ${mac_sources} DEPENDS base LIBS PkgConfig::zlib)
+dot11a_component(fft SOURCES ${fft_sources} DEPENDS base LIBS PkgConfig::fftw3 PkgConfig::fftw3f)
 dot11a_component(phy SOURCES ${phy_sources} DEPENDS fft mac base LIBS PkgConfig::fftw3)
 set(DOT11A_COMPONENTS base core mac fft phy)
 if(rx_sources)

@@ -14,8 +14,10 @@ if(DOT11A_GUI)
   endif()
 endif()
 
-# The inverse FFT of the OFDM symbols.
+# The inverse FFT of the OFDM symbols; single precision for the receiver's
+# spectrum estimates (part of the same Debian package).
 pkg_check_modules(fftw3 REQUIRED IMPORTED_TARGET fftw3)
+pkg_check_modules(fftw3f REQUIRED IMPORTED_TARGET fftw3f)
 
 # MAT version 5 files: parameter files, the stored configuration, waveform
 # containers.

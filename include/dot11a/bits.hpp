@@ -60,6 +60,10 @@ Bits lfsrChecksum(std::span<const std::uint8_t> poly, std::span<const std::uint8
 // byte string fed least significant bit first and read with result[0] as bit 0
 // give the common reflected CRC-32.
 Bits crc32Bits(std::span<const std::uint8_t> bits);
+// The same CRC of whole octets (each taken least significant bit first), as
+// the reflected 32-bit number: bit 0 is result[0] of crc32Bits. A table-driven
+// octet at a time, for checking the FCS of received frames.
+std::uint32_t crc32Octets(std::span<const std::uint8_t> octets);
 
 // Bits of a byte string, least significant bit of each byte first (or most
 // significant first with `msbFirst`).

@@ -34,7 +34,7 @@ constexpr std::size_t kBlock = 256;
 // i is the sum over k of h[k] a[i + taps - 1 - k]. Each tap is a multiply-add
 // over plain arrays that the compiler turns into vector code; the rows are
 // small enough to stay in the first-level cache.
-DOT11A_IMPAIR_VECTOR
+DOT11A_VECTOR_CLONES
 void filterBlock(const double* __restrict hr, const double* __restrict hi, std::size_t taps,
                  const double* __restrict ar, const double* __restrict ai, std::size_t count,
                  double* __restrict yr, double* __restrict yi) {
@@ -51,7 +51,7 @@ void filterBlock(const double* __restrict hr, const double* __restrict hi, std::
 }
 
 // Splits complex values into real and imaginary rows, and joins them back.
-DOT11A_IMPAIR_VECTOR
+DOT11A_VECTOR_CLONES
 void split(const cplx* __restrict x, std::size_t n, double* __restrict re, double* __restrict im) {
   const double* d = reinterpret_cast<const double*>(x);
   for (std::size_t i = 0; i < n; ++i) {
@@ -59,7 +59,7 @@ void split(const cplx* __restrict x, std::size_t n, double* __restrict re, doubl
     im[i] = d[2 * i + 1];
   }
 }
-DOT11A_IMPAIR_VECTOR
+DOT11A_VECTOR_CLONES
 void join(const double* __restrict re, const double* __restrict im, std::size_t n,
           cplx* __restrict x) {
   double* d = reinterpret_cast<double*>(x);

@@ -105,7 +105,7 @@ class Lanes {
   }
   // Fills `out` (a multiple of 2 * kLanes values) with 32-bit draws: the
   // lower, then the upper half of each 64-bit output.
-  DOT11A_IMPAIR_VECTOR
+  DOT11A_VECTOR_CLONES
   void fill(std::uint32_t* __restrict out, std::size_t n) {
     std::uint64_t a[kLanes], b[kLanes], c[kLanes], d[kLanes], r[kLanes];
     std::copy_n(s_[0], kLanes, a);
@@ -143,7 +143,7 @@ constexpr std::size_t kBatch = 512;
 
 // The fast path over a batch: the value of each draw, and whether it lies
 // inside its layer's rectangle (true for about 99 % of draws).
-DOT11A_IMPAIR_VECTOR
+DOT11A_VECTOR_CLONES
 void fastPath(const std::uint32_t* __restrict bits, std::size_t n, const Tables& t,
               double* __restrict value, std::uint8_t* __restrict inside) {
   for (std::size_t i = 0; i < n; ++i) {
@@ -156,7 +156,7 @@ void fastPath(const std::uint32_t* __restrict bits, std::size_t n, const Tables&
   }
 }
 
-DOT11A_IMPAIR_VECTOR
+DOT11A_VECTOR_CLONES
 void scaleAdd(double* __restrict out, const double* __restrict v, std::size_t n, double sigma) {
   for (std::size_t i = 0; i < n; ++i) out[i] += sigma * v[i];
 }

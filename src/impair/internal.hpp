@@ -4,18 +4,8 @@
 #include <random>
 #include <span>
 
+#include "core/vector_dispatch.hpp"
 #include "dot11a/impair.hpp"
-
-// A per-sample loop marked with this is compiled twice, for plain x86-64 and
-// for AVX2, and the processor picks at load time. AVX2 without FMA keeps every
-// product and sum rounded as in the plain build, so both give the same samples.
-// Sanitized builds (DOT11A_NO_CPU_DISPATCH) take the plain version only.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && \
-    !defined(DOT11A_NO_CPU_DISPATCH)
-#define DOT11A_IMPAIR_VECTOR __attribute__((target_clones("avx2", "default")))
-#else
-#define DOT11A_IMPAIR_VECTOR
-#endif
 
 namespace dot11a::impair {
 

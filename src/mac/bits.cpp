@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include <zlib.h>
+
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 
@@ -126,6 +128,11 @@ Bits crc32Bits(std::span<const std::uint8_t> bits) {
   Bits out(32);
   for (int k = 0; k < 32; ++k) out[k] = static_cast<std::uint8_t>((reg >> (31 - k)) & 1u);
   return out;
+}
+
+std::uint32_t crc32Octets(std::span<const std::uint8_t> octets) {
+  return static_cast<std::uint32_t>(
+      ::crc32_z(::crc32_z(0, nullptr, 0), octets.data(), octets.size()));
 }
 
 Bits bytesToBits(std::span<const std::uint8_t> bytes, bool msbFirst) {

@@ -9,6 +9,7 @@
 #include <numbers>
 #include <vector>
 
+#include "core/vector_dispatch.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/signal.hpp"
 
@@ -20,28 +21,31 @@ namespace {
 // lag-B products x[i + B] conj(x[i]) and the energies |x[i]|^2. A complex
 // sample is a pair of doubles (re, im): the real part of the product is the
 // pair-wise product summed, the imaginary part the product with the later
-// sample's pair swapped, differenced. Two pairs at a time in vector
-// registers, in two lanes for the additions to overlap.
+// sample's pair swapped, differenced. Two samples (four doubles) at a time,
+// in two lanes for the additions to overlap; the processor's widest vectors
+// take them in one instruction.
 struct BlockSums {
   cplx p;
   double e;
 };
-typedef double Pair __attribute__((vector_size(16)));
-BlockSums blockSums(const cplx* x, long long B) {
-  Pair re[2] = {}, im[2] = {}, en[2] = {};
-  for (long long i = 0; i < B; i += 2)
+typedef double Quad __attribute__((vector_size(32)));
+DOT11A_VECTOR_CLONES BlockSums blockSums(const cplx* x, long long B) {
+  Quad re[2] = {}, im[2] = {}, en[2] = {};
+  // B is a multiple of 16.
+  for (long long i = 0; i < B; i += 4)
     for (long long k = 0; k < 2; ++k) {
-      Pair a, b;
-      std::memcpy(&a, &x[i + k], sizeof a);
-      std::memcpy(&b, &x[i + k + B], sizeof b);
-      const Pair bSwapped = {b[1], b[0]};
+      Quad a, b;
+      std::memcpy(&a, &x[i + 2 * k], sizeof a);
+      std::memcpy(&b, &x[i + 2 * k + B], sizeof b);
+      const Quad bSwapped = {b[1], b[0], b[3], b[2]};
       re[k] += a * b;
       im[k] += a * bSwapped;
       en[k] += a * a;
     }
-  const Pair r = re[0] + re[1], q = im[0] + im[1], e = en[0] + en[1];
-  // re: (ar br, ai bi); im: (ar bi, ai br)
-  return {cplx(r[0] + r[1], q[0] - q[1]), e[0] + e[1]};
+  const Quad r = re[0] + re[1], q = im[0] + im[1], e = en[0] + en[1];
+  // re: (ar br, ai bi) per sample; im: (ar bi, ai br)
+  return {cplx((r[0] + r[2]) + (r[1] + r[3]), (q[0] + q[2]) - (q[1] + q[3])),
+          (e[0] + e[2]) + (e[1] + e[3])};
 }
 
 // Where the exact search must start looking, at or after `from`: the
@@ -54,25 +58,67 @@ long long nextCandidate(std::span<const cplx> x, long long from, long long end, 
   constexpr double kNear = 0.4;  // under the exact threshold of 0.5: a margin for rounding
   if (from + 6 * B > end) return from;
   const cplx* base = x.data() + from;
-  // Block j sits in slot j % 5. At c = from + jB the window of 4B samples
-  // (blocks j .. j + 3) meets the one B later (energies of j + 1 .. j + 4).
-  std::array<BlockSums, 5> ring{};
+  // Block j sits in slot j % 8 (a mask, not a division). At c = from + jB
+  // the window of 4B samples (blocks j .. j + 3) meets the one B later
+  // (energies of j + 1 .. j + 4).
+  std::array<BlockSums, 8> ring{};
   for (std::size_t k = 0; k < 4; ++k) ring[k] = blockSums(base + k * B, B);
   for (long long j = 0;; ++j) {
     const long long c = from + j * B;
     if (c + 6 * B > end) return std::max(from, c - B);
-    ring[static_cast<std::size_t>((j + 4) % 5)] = blockSums(base + (j + 4) * B, B);
+    const auto slot = [j](long long k) { return static_cast<std::size_t>((j + k) & 7); };
+    ring[slot(4)] = blockSums(base + (j + 4) * B, B);
     cplx p(0.0, 0.0);
     double e = 0.0;
     for (long long k = 0; k < 4; ++k) {
-      const BlockSums& s = ring[static_cast<std::size_t>((j + k) % 5)];
+      const BlockSums& s = ring[slot(k)];
       p += s.p;
       e += s.e;
     }
-    const double r =
-        e - ring[static_cast<std::size_t>(j % 5)].e + ring[static_cast<std::size_t>((j + 4) % 5)].e;
+    const double r = e - ring[slot(0)].e + ring[slot(4)].e;
     if (std::norm(p) > kNear * r * e) return std::max(from, c - B);
   }
+}
+
+// One period of the long training at the working rate, and what the search
+// correlates segments with: the conjugated spectra of the period and of its
+// mirror image (the period conjugated), zero-padded to n points and divided
+// by n, so that one product and an inverse transform give the correlation.
+struct LongReference {
+  std::size_t n = 0;
+  double energy = 0.0;
+  std::vector<cplx> plain, mirror;
+};
+
+const LongReference& longReference(int os) {
+  static std::map<int, LongReference> refs;
+  static std::mutex refMutex;
+  std::lock_guard lock(refMutex);
+  // std::map keeps its elements in place: the reference stays valid.
+  if (const auto found = refs.find(os); found != refs.end()) return found->second;
+  LongReference r;
+  const std::vector<cplx> mask(64, cplx(1.0, 0.0));
+  const Samples seq = longSequence(os, 0, mask, false);
+  const auto P = static_cast<std::size_t>(64 * os);
+  const std::size_t n = 512 * static_cast<std::size_t>(os);
+  fft::Buffer in(n, "The frame search's reference"), out(n, "The frame search's reference");
+  const fftw_plan forward = forwardPlan(n, true);
+  for (const bool conjugated : {false, true}) {
+    std::fill(in.data(), in.data() + n, cplx(0.0, 0.0));
+    for (std::size_t m = 0; m < P; ++m) {
+      const cplx v = seq[32 * static_cast<std::size_t>(os) + m];
+      in.data()[m] = conjugated ? std::conj(v) : v;
+    }
+    fftw_execute_dft(forward, in.get(), out.get());
+    std::vector<cplx>& spectrum = conjugated ? r.mirror : r.plain;
+    spectrum.resize(n);
+    for (std::size_t k = 0; k < n; ++k)
+      spectrum[k] = std::conj(out.data()[k]) / static_cast<double>(n);
+  }
+  for (std::size_t m = 0; m < P; ++m)
+    r.energy += std::norm(seq[32 * static_cast<std::size_t>(os) + m]);
+  r.n = n;
+  return refs.emplace(os, std::move(r)).first->second;
 }
 
 }  // namespace
@@ -142,48 +188,59 @@ Detection detect(const std::span<const cplx> x, long long from, int os, long lon
   d.resumeAt = runStart + need;
 
   // Long training: correlate against one period around where it should start.
-  static std::map<int, std::vector<cplx>> refs;
-  static std::mutex refMutex;
-  std::vector<cplx> ref;
-  {
-    std::lock_guard lock(refMutex);
-    auto& slot = refs[os];
-    if (slot.empty()) {
-      const std::vector<cplx> mask(64, cplx(1.0, 0.0));
-      const Samples seq = longSequence(os, 0, mask, false);
-      slot.assign(seq.begin() + 32LL * os, seq.begin() + 96LL * os);
-    }
-    ref = slot;
-  }
+  const LongReference& ref = longReference(os);
   const long long P = 64LL * os;
-  double refEnergy = 0.0;
-  for (const cplx& v : ref) refEnergy += std::norm(v);
   Signal sig(x, os);
   sig.setCorrection(d.coarseHz, false, 0.0);
   const long long lo = std::max<long long>(0, runStart + 96LL * os);
   const long long hi = std::min<long long>(n - 2 * P, runStart + 288LL * os);
   if (hi < lo) return d;
-  std::vector<cplx> seg(static_cast<std::size_t>(hi - lo + 2 * P));
-  sig.read(lo, seg.size(), seg.data());
-  // Normalised correlation of a period at offset i with the reference and
-  // with its mirror image (the reference conjugated), from the same four
-  // sums. The products are written out (the samples are finite).
-  auto corr = [&](std::size_t i) {
-    double ac = 0.0, bd = 0.0, ad = 0.0, bc = 0.0, en = 0.0;
-    const cplx* v = seg.data() + i;
-    for (std::size_t m = 0; m < static_cast<std::size_t>(P); ++m) {
-      const double a = v[m].real(), b = v[m].imag(), c = ref[m].real(), dd = ref[m].imag();
-      ac += a * c;
-      bd += b * dd;
-      ad += a * dd;
-      bc += b * c;
-      en += a * a + b * b;
+  // The segment and its correlations with the period and with its mirror
+  // image (the period conjugated) at every offset, through the transform: the
+  // segment (at most 320 x os samples) padded to n, so offsets up to its
+  // length less a period do not wrap.
+  const auto segLength = static_cast<std::size_t>(hi - lo + 2 * P);
+  fft::Buffer seg(ref.n, "The frame search's long training segment"),
+      spectrum(ref.n, "The frame search's long training spectrum"),
+      product(ref.n, "The frame search's long training correlation"),
+      mirrorProduct(ref.n, "The frame search's long training correlation");
+  sig.read(lo, segLength, seg.data());
+  std::fill(seg.data() + segLength, seg.data() + ref.n, cplx(0.0, 0.0));
+  fftw_execute_dft(forwardPlan(ref.n, true), seg.get(), spectrum.get());
+  for (std::size_t k = 0; k < ref.n; ++k) {
+    product.data()[k] = mul(spectrum.data()[k], ref.plain[k]);
+    mirrorProduct.data()[k] = mul(spectrum.data()[k], ref.mirror[k]);
+  }
+  const fftw_plan inverse = fft::plan(ref.n, fft::Direction::Inverse, true);
+  fftw_execute_dft(inverse, product.get(), spectrum.get());
+  fftw_execute_dft(inverse, mirrorProduct.get(), product.get());
+  const cplx* againstPlain = spectrum.data();
+  const cplx* againstMirror = product.data();
+  // The energy of the period at each offset, slid along; a window more than
+  // 120 dB below the segment's strongest holds nothing but the rounding of
+  // the others and counts as silence.
+  const auto offsets = static_cast<std::size_t>(hi - lo + P + 1);
+  std::vector<double> energy(offsets);
+  {
+    double e = 0.0, top = 0.0;
+    for (std::size_t m = 0; m < static_cast<std::size_t>(P); ++m) e += std::norm(seg.data()[m]);
+    for (std::size_t i = 0; i < offsets; ++i) {
+      if (i > 0)
+        e += std::norm(seg.data()[i + static_cast<std::size_t>(P) - 1]) -
+             std::norm(seg.data()[i - 1]);
+      energy[i] = e;
+      top = std::max(top, e);
     }
-    // Against conj(ref): (a + jb)(c + jd); against ref itself: (a + jb)(c - jd).
-    if (!(en > 0)) return std::array<double, 2>{0.0, 0.0};
-    const double scale = 1.0 / std::sqrt(en * refEnergy);
-    return std::array<double, 2>{std::hypot(ac + bd, bc - ad) * scale,
-                                 std::hypot(ac - bd, ad + bc) * scale};
+    for (double& v : energy)
+      if (!(v > 1e-12 * top)) v = 0.0;
+  }
+  // Normalised correlation of the period at offset i with the reference
+  // (mirror false) and with its mirror image.
+  auto corr = [&](std::size_t i) {
+    if (!(energy[i] > 0)) return std::array<double, 2>{0.0, 0.0};
+    const double scale = 1.0 / std::sqrt(energy[i] * ref.energy);
+    return std::array<double, 2>{std::sqrt(std::norm(againstPlain[i])) * scale,
+                                 std::sqrt(std::norm(againstMirror[i])) * scale};
   };
   double best = 0.0;
   long long bestAt = -1;

@@ -16,10 +16,12 @@ namespace dot11a::rx {
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
                   int oversampling);
 
-// Takes the capture's DC component out of `samples` ahead of the frame search,
-// into `store` (which `samples` may already view), and returns it; 0 and
-// nothing copied when it is below -50 dB of the capture's power.
-cplx removeCaptureDc(std::span<const cplx>& samples, std::vector<cplx>& store);
+// Makes `samples` ready for the frame search: non-finite samples (a damaged
+// file) become 0 and are counted in `nonFinite`, and the capture's DC
+// component is taken out and returned (0 when it is below -50 dB of the
+// capture's power). What changes is copied into `store`, which `samples` then
+// views; a clean capture without DC is not copied.
+cplx cleanCapture(std::span<const cplx>& samples, std::vector<cplx>& store, std::size_t& nonFinite);
 
 // The DC component to take out of samples whose sum, summed power and number
 // are given: their mean, or 0 when it is below -50 dB of their power.
@@ -30,9 +32,17 @@ cplx captureDcOf(cplx sum, double power, double count);
 // and may use vector code; otherwise it takes any arrays.
 fftw_plan forwardPlan(std::size_t n, bool aligned = false);
 
-// viterbiDecode, with the vector forward pass (where the processor has it)
-// or the plain one; both give the same bits.
+// The Viterbi decoder's forward passes: the plain one (the reference) and the
+// vector ones, which give the same bits where the processor has them.
+enum class ViterbiPass { plain, avx2 };
+bool viterbiPassAvailable(ViterbiPass pass);
+
+// viterbiDecode, with the best vector forward pass the processor has or the
+// plain one.
 std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
                                             std::size_t nBits, bool terminated, bool vector);
+// The same with the pass given, which must be available.
+std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
+                                            std::size_t nBits, bool terminated, ViterbiPass pass);
 
 }  // namespace dot11a::rx

@@ -13,7 +13,7 @@ namespace dot11a::rx {
 namespace {
 
 // DC is sent as 0, so it adds nothing.
-DOT11A_RX_VECTOR
+DOT11A_VECTOR_CLONES
 void addSums(IqImbalanceSums& s, const SplitCarriers& y, const SplitCarriers& sent) {
   for (std::size_t i = 0; i < 53; ++i) {
     // x = sent[i], z = conj(sent[52 - i])

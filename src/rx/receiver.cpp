@@ -92,8 +92,8 @@ std::array<cplx, 28> carrierTurns(double a) {
 
 class FrameDecoder {
  public:
-  FrameDecoder(Signal& sig, const Detection& det, const Options& opt, FrameReport& rep)
-      : sig_(sig), det_(det), opt_(opt), rep_(rep) {
+  FrameDecoder(Signal& sig, const Detection& det, const Options& opt, FrameReport& rep, bool whole)
+      : sig_(sig), det_(det), opt_(opt), rep_(rep), whole_(whole) {
     os_ = sig.os();
     // Clamped to 0 .. 16 samples at 20 MHz, NaN taken as 0.
     const double backoff = opt.fftBackoff > 0 ? std::min(opt.fftBackoff, 16.0) : 0.0;
@@ -359,6 +359,7 @@ class FrameDecoder {
       rep_.truncated = true;
       rep_.problems.push_back("The waveform ends " + std::to_string(nsym - available) + " of " +
                               std::to_string(nsym) + " DATA symbols early.");
+      if (whole_) return;  // decoded again when all of it is there
     }
 
     const auto perm = interleaverPermutation(ncbps);
@@ -485,9 +486,10 @@ class FrameDecoder {
       }
       return;
     }
-    const std::span<const std::uint8_t> bits(rep_.psduBits);
-    rep_.fcsComputed = packBits(crc32Bits(bits.first(n - 32)));
-    rep_.fcsReceived = packBits(bits.subspan(n - 32));
+    // The PSDU is whole octets: the CRC an octet at a time.
+    const std::span<const std::uint8_t> octets(rep_.psdu);
+    rep_.fcsComputed = crc32Octets(octets.first(octets.size() - 4));
+    rep_.fcsReceived = packBits(std::span<const std::uint8_t>(rep_.psduBits).subspan(n - 32));
     if (rep_.fcsComputed == rep_.fcsReceived) {
       rep_.fcs = FcsState::Good;
     } else if (opt_.fcs == FcsCheck::On) {
@@ -504,6 +506,7 @@ class FrameDecoder {
   const Detection& det_;
   const Options& opt_;
   FrameReport& rep_;
+  bool whole_;  // a truncated frame is decoded only as far as SIGNAL
   int os_ = 1;
   long long backoff_ = 0;
   std::array<cplx, 53> h_{};
@@ -533,7 +536,7 @@ class FrameDecoder {
 // --------------------------------------------------------------------------------
 
 FrameReport decodeFrame(std::span<const cplx> x, std::span<const cplx> input, const Detection& det,
-                        int os, const Options& opt, long long& end, cplx captureDc) {
+                        int os, const Options& opt, long long& end, cplx captureDc, bool whole) {
   const double toInput = opt.sampleRate / (kBaseSampleRate * os);
   FrameReport rep;
   rep.mirrored = det.mirrored;
@@ -542,9 +545,10 @@ FrameReport decodeFrame(std::span<const cplx> x, std::span<const cplx> input, co
   rep.start = static_cast<std::size_t>(std::llround(static_cast<double>(startWork) * toInput));
   Signal sig(x, os);
   sig.setCorrection(det.coarseHz, det.mirrored, det.fineHz);
-  FrameDecoder dec(sig, det, opt, rep);
+  FrameDecoder dec(sig, det, opt, rep, whole);
   dec.setCaptureDc(captureDc);
   end = dec.run();
+  if (whole && rep.truncated) return rep;
   const auto endInput = static_cast<std::size_t>(std::clamp<double>(
       std::round(static_cast<double>(end) * toInput), 0.0, static_cast<double>(input.size())));
   measureFrame(
@@ -564,33 +568,11 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     res.problem = "The waveform is empty.";
     return res;
   }
-  // Non-finite samples (a damaged file) count as silence.
+  // Non-finite samples (a damaged file) count as silence; the capture's DC
+  // is taken out.
   std::vector<cplx> clean;
-  // Found from the exponent bits (all ones for infinities and NaN), which
-  // runs without a branch per sample; counted only when there are any.
   std::size_t bad = 0;
-  {
-    constexpr std::uint64_t kExp = 0x7FF0000000000000ULL;
-    const double* d = reinterpret_cast<const double*>(samples.data());
-    const std::size_t n = 2 * samples.size();
-    // Adding 2^52 to the exponent field carries into the sign bit only when
-    // the field is all ones: plain integer operations the compiler runs as
-    // vector code.
-    constexpr std::uint64_t kExpLsb = 0x0010000000000000ULL;
-    std::uint64_t any = 0;
-    for (std::size_t i = 0; i < n; ++i)
-      any |= (std::bit_cast<std::uint64_t>(d[i]) & kExp) + kExpLsb;
-    if ((any >> 63) != 0)
-      for (const cplx& v : samples)
-        if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) ++bad;
-  }
-  if (bad > 0) {
-    clean.assign(samples.begin(), samples.end());
-    for (cplx& v : clean)
-      if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) v = 0.0;
-    samples = clean;
-  }
-  const cplx captureDc = removeCaptureDc(samples, clean);
+  const cplx captureDc = cleanCapture(samples, clean, bad);
   // Work at 20 MHz times a whole number; other rates are resampled.
   const double ratio = opt.sampleRate / kBaseSampleRate;
   int os = static_cast<int>(std::llround(ratio));  // the rate was checked: ratio <= 500

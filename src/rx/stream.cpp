@@ -68,7 +68,9 @@ struct StreamReceiver::Impl {
   std::uint64_t dcDone = 0, dcCount = 0, blockEnd = 0;
   cplx dcSum{0.0, 0.0}, dc{0.0, 0.0};
   double dcPower = 0.0;
-  std::array<double, 4> laneRe{}, laneIm{}, lanePower{};
+  // A sample's (real, imaginary) pair, as one vector register.
+  typedef double Pair __attribute__((vector_size(16)));
+  std::array<Pair, 4> laneSum{}, lanePower{};
   std::vector<std::pair<std::uint64_t, cplx>> dcSteps;
 
   bool full() const { return frames >= opt.maxFrames; }
@@ -106,27 +108,28 @@ struct StreamReceiver::Impl {
   // do not depend on where the pieces end. Kept in locals inside the loop:
   // stores to the members could alias the samples.
   void addToDc(const cplx* x, std::uint64_t n, std::uint64_t at) {
-    std::array<double, 4> re = laneRe, im = laneIm, pw = lanePower;
-    auto add = [&](std::size_t l, cplx v) {
-      re[l] += v.real();
-      im[l] += v.imag();
-      pw[l] += v.real() * v.real() + v.imag() * v.imag();
+    std::array<Pair, 4> sum = laneSum, pw = lanePower;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(x);
+    auto add = [&](std::size_t l, std::size_t i) {
+      Pair v;
+      std::memcpy(&v, bytes + sizeof(cplx) * i, sizeof v);
+      sum[l] += v;
+      pw[l] += v * v;
     };
     std::size_t i = 0;
-    for (; i < n && ((at + i) & 3u) != 0; ++i) add((at + i) & 3u, x[i]);
+    for (; i < n && ((at + i) & 3u) != 0; ++i) add((at + i) & 3u, i);
     for (; i + 4 <= n; i += 4)
-      for (unsigned l = 0; l < 4; ++l) add(l, x[i + l]);
-    for (; i < n; ++i) add((at + i) & 3u, x[i]);
-    laneRe = re;
-    laneIm = im;
+      for (unsigned l = 0; l < 4; ++l) add(l, i + l);
+    for (; i < n; ++i) add((at + i) & 3u, i);
+    laneSum = sum;
     lanePower = pw;
   }
   void endBlock() {
-    dcSum += cplx((laneRe[0] + laneRe[1]) + (laneRe[2] + laneRe[3]),
-                  (laneIm[0] + laneIm[1]) + (laneIm[2] + laneIm[3]));
-    dcPower += (lanePower[0] + lanePower[1]) + (lanePower[2] + lanePower[3]);
-    laneRe = {};
-    laneIm = {};
+    const Pair s = (laneSum[0] + laneSum[1]) + (laneSum[2] + laneSum[3]);
+    const Pair p = (lanePower[0] + lanePower[1]) + (lanePower[2] + lanePower[3]);
+    dcSum += cplx(s[0], s[1]);
+    dcPower += p[0] + p[1];
+    laneSum = {};
     lanePower = {};
     dcCount = dcDone;
     blockEnd = dcDone + std::min(dcDone, static_cast<std::uint64_t>(kDcBlock * os));
@@ -163,7 +166,7 @@ struct StreamReceiver::Impl {
         break;
       }
       long long end = 0;
-      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end, dcAt(det.ltf));
+      FrameReport rep = decodeFrame(buf, buf, det, os, opt, end, dcAt(det.ltf), !last);
       if (rep.truncated && !last) {
         // SIGNAL told its length: decode it again once all of it is here.
         waitFor = det.ltf +
@@ -213,22 +216,23 @@ void StreamReceiver::push(std::span<const cplx> samples) {
   m.seen += samples.size();
   if (m.full() || samples.empty()) return;
   const std::size_t at = m.len;
-  // Through plain pointers, so that the copy is one block move.
   if (m.storage.size() < at + samples.size()) m.storage.resize(at + samples.size());
-  std::memcpy(m.storage.data() + at, samples.data(), samples.size() * sizeof(cplx));
   m.len = at + samples.size();
-  // Infinities and NaN have an all-ones exponent: found without a branch per
-  // sample, cleaned only when there are any.
-  // Adding one to the exponent field carries into the sign bit only when
-  // the field is all ones; a sample's two parts at a time.
+  // The samples are copied and checked in one pass. Infinities and NaN have
+  // an all-ones exponent: found without a branch per sample, cleaned only
+  // when there are any. Adding one to the exponent field carries into the
+  // sign bit only when the field is all ones; a sample's two parts at a time.
   typedef std::uint64_t Parts __attribute__((vector_size(16)));
   constexpr std::uint64_t kExp = 0x7FF0000000000000ULL, kExpLsb = 0x0010000000000000ULL;
   const Parts exp = {kExp, kExp}, lsb = {kExpLsb, kExpLsb};
   Parts any = {0, 0};
+  const auto* __restrict src = reinterpret_cast<const unsigned char*>(samples.data());
+  auto* __restrict dst = reinterpret_cast<unsigned char*>(m.storage.data() + at);
   for (std::size_t i = 0; i < samples.size(); ++i) {
     Parts v;
-    std::memcpy(&v, &samples[i], sizeof v);
+    std::memcpy(&v, src + sizeof(cplx) * i, sizeof v);
     any |= (v & exp) + lsb;
+    std::memcpy(dst + sizeof(cplx) * i, &v, sizeof v);
   }
   if (((any[0] | any[1]) >> 63) != 0)
     for (auto it = m.storage.begin() + static_cast<long>(at);

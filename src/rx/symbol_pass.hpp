@@ -8,18 +8,8 @@
 #include <cstdint>
 #include <span>
 
+#include "core/vector_dispatch.hpp"
 #include "dot11a/receiver.hpp"
-
-// A loop marked with this is compiled twice, for plain x86-64 and for AVX2,
-// and the processor picks at load time. AVX2 without FMA rounds every product
-// and sum as the plain build does, so both give the same numbers. Sanitized
-// builds (DOT11A_NO_CPU_DISPATCH) take the plain version only.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && \
-    !defined(DOT11A_NO_CPU_DISPATCH)
-#define DOT11A_RX_VECTOR __attribute__((target_clones("avx2", "default")))
-#else
-#define DOT11A_RX_VECTOR
-#endif
 
 namespace dot11a::rx {
 

@@ -2,189 +2,51 @@
 // punctured rates, and recovery of the scrambler seed.
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
-#include <memory>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
+#include <vector>
 
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 #include "rx/internal.hpp"
+#include "rx/viterbi.hpp"
 
 namespace dot11a::rx {
 
+namespace viterbi {
+
 namespace {
 
-// The state holds the six previous input bits, the most recent in bit 0. The
-// seven-bit window of a branch is (state << 1) | input, so bit j of it is the
-// input j steps ago. Generator 133 octal taps delays 0, 2, 3, 5, 6 and 171
+// The seven-bit window of a branch is (state << 1) | input, so bit j of it is
+// the input j steps ago. Generator 133 octal taps delays 0, 2, 3, 5, 6 and 171
 // octal taps delays 0, 1, 2, 3, 6.
 constexpr unsigned kTapsA = 0b1101101;
 constexpr unsigned kTapsB = 0b1001111;
 
-struct Branches {
-  // Output pair (A, B) of the branch into state ns from predecessor choice m.
-  std::array<std::array<std::uint8_t, 2>, 64> a{}, b{};
-};
-
-const Branches& branches() {
-  static const Branches t = [] {
-    Branches br;
-    for (unsigned ns = 0; ns < 64; ++ns)
-      for (unsigned m = 0; m < 2; ++m) {
-        const unsigned prev = (ns >> 1) | (m << 5);
-        const unsigned window = ((prev << 1) | (ns & 1u)) & 0x7Fu;
-        br.a[ns][m] = static_cast<std::uint8_t>(__builtin_parity(window & kTapsA));
-        br.b[ns][m] = static_cast<std::uint8_t>(__builtin_parity(window & kTapsB));
-      }
-    return br;
-  }();
-  return t;
+// Output bit A or B of the branch into state ns from the predecessor whose
+// oldest bit is m.
+std::uint8_t branchBit(unsigned taps, unsigned ns, unsigned m) {
+  const unsigned prev = (ns >> 1) | (m << 5);
+  const unsigned window = ((prev << 1) | (ns & 1u)) & 0x7Fu;
+  return static_cast<std::uint8_t>(__builtin_parity(window & taps));
 }
 
-// Which of the mother code's output bits (A0 B0 A1 B1 ...) each rate sends,
-// over one puncturing period.
-std::span<const std::uint8_t> puncturePattern(double rate) {
-  static constexpr std::uint8_t k12[] = {1, 1};
-  static constexpr std::uint8_t k23[] = {1, 1, 1, 0};
-  static constexpr std::uint8_t k34[] = {1, 1, 1, 0, 0, 1};
-  if (const CodingRate* r = codingRateOf(rate)) {
-    if (r->num == 1 && r->den == 2) return k12;
-    if (r->num == 2 && r->den == 3) return k23;
-    if (r->num == 3 && r->den == 4) return k34;
-  }
-  raise("The Viterbi decoder takes coding rates 1/2, 2/3 and 3/4 only.");
-}
-
-// The butterflies of one step. States 2j and 2j + 1 both come from j (oldest
-// bit 0) or j + 32 (oldest bit 1). Both generators tap the newest and the
-// oldest bit, so flipping either flips both output bits: with g the gain
-// +-sa +-sb of the branch j -> 2j, the branch j + 32 -> 2j has -g, j -> 2j + 1
-// has -g and j + 32 -> 2j + 1 has +g. gainA / gainB hold the signs (+1 for a
-// one) of the output pair of j -> 2j.
-struct Gains {
-  alignas(32) std::array<float, 32> a, b;
-};
-
-// One 64-bit word of decisions per step: bit 32 (ns & 1) + ns / 2 is set
-// when state ns was reached from its predecessor with the oldest bit 1.
-// Ties go to the predecessor with the oldest bit 0.
-constexpr unsigned decisionBit(unsigned ns) {
-  return 32u * (ns & 1u) + (ns >> 1);
-}
-
-// Keep the metrics small now and then: subtract the best one every 32 steps.
-constexpr std::size_t kRenormalise = 32;
-
-// The forward pass, add-compare-select, one state at a time. The vector
-// version below does the same arithmetic in the same order, so both give
-// the same metrics and decisions.
-void forwardPassScalar(const float* mother, std::size_t nBits, const Gains& g, float* metric,
-                       std::uint64_t* decisions) {
-  alignas(32) float next[64];
-  for (std::size_t t = 0; t < nBits; ++t) {
-    const float sa = mother[2 * t], sb = mother[2 * t + 1];
-    std::uint64_t word = 0;
-    for (unsigned j = 0; j < 32; ++j) {
-      const float gain = sa * g.a[j] + sb * g.b[j];
-      const float e0 = metric[j] + gain, e1 = metric[j + 32] - gain;
-      const float o0 = metric[j] - gain, o1 = metric[j + 32] + gain;
-      next[2 * j] = e1 > e0 ? e1 : e0;
-      next[2 * j + 1] = o1 > o0 ? o1 : o0;
-      word |= static_cast<std::uint64_t>(e1 > e0) << decisionBit(2 * j);
-      word |= static_cast<std::uint64_t>(o1 > o0) << decisionBit(2 * j + 1);
-    }
-    decisions[t] = word;
-    std::copy(next, next + 64, metric);
-    if (t % kRenormalise == kRenormalise - 1) {
-      const float top = *std::max_element(metric, metric + 64);
-      for (unsigned st = 0; st < 64; ++st) metric[st] -= top;
-    }
-  }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-#define DOT11A_VITERBI_AVX2 1
-// Eight butterflies per vector: the even and the odd successors of j .. j + 7
-// are computed apart, their decisions taken with one mask each, and the two
-// interleaved back into state order.
-__attribute__((target("avx2"))) void forwardPassAvx2(const float* mother, std::size_t nBits,
-                                                     const Gains& g, float* metric,
-                                                     std::uint64_t* decisions) {
-  // The 64 metrics stay in eight registers from step to step: cur[v] holds
-  // states 8v .. 8v + 7.
-  __m256 cur[8];
-  for (unsigned v = 0; v < 8; ++v) cur[v] = _mm256_loadu_ps(metric + 8 * v);
-  __m256 ga[4], gb[4];
-  for (unsigned v = 0; v < 4; ++v) {
-    ga[v] = _mm256_load_ps(g.a.data() + 8 * v);
-    gb[v] = _mm256_load_ps(g.b.data() + 8 * v);
-  }
-  for (std::size_t t = 0; t < nBits; ++t) {
-    const __m256 sa = _mm256_set1_ps(mother[2 * t]), sb = _mm256_set1_ps(mother[2 * t + 1]);
-    std::uint64_t word = 0;
-    __m256 nxt[8];
-    for (unsigned v = 0; v < 4; ++v) {
-      const __m256 gain = _mm256_add_ps(_mm256_mul_ps(sa, ga[v]), _mm256_mul_ps(sb, gb[v]));
-      const __m256 m0 = cur[v], m1 = cur[v + 4];
-      const __m256 e0 = _mm256_add_ps(m0, gain), e1 = _mm256_sub_ps(m1, gain);
-      const __m256 o0 = _mm256_sub_ps(m0, gain), o1 = _mm256_add_ps(m1, gain);
-      // max_ps(x, y) is x where x > y, otherwise y: the ties of the scalar pass.
-      const __m256 even = _mm256_max_ps(e1, e0), odd = _mm256_max_ps(o1, o0);
-      const auto de = static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(e1, e0, _CMP_GT_OQ)));
-      const auto dd = static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(o1, o0, _CMP_GT_OQ)));
-      word |= static_cast<std::uint64_t>(de) << (8 * v);
-      word |= static_cast<std::uint64_t>(dd) << (32 + 8 * v);
-      const __m256 lo = _mm256_unpacklo_ps(even, odd), hi = _mm256_unpackhi_ps(even, odd);
-      nxt[2 * v] = _mm256_permute2f128_ps(lo, hi, 0x20);
-      nxt[2 * v + 1] = _mm256_permute2f128_ps(lo, hi, 0x31);
-    }
-    decisions[t] = word;
-    for (unsigned v = 0; v < 8; ++v) cur[v] = nxt[v];
-    if (t % kRenormalise == kRenormalise - 1) {
-      __m256 top = cur[0];
-      for (unsigned v = 1; v < 8; ++v) top = _mm256_max_ps(top, cur[v]);
-      alignas(32) float lanes[8];
-      _mm256_store_ps(lanes, top);
-      const __m256 best = _mm256_set1_ps(*std::max_element(lanes, lanes + 8));
-      for (unsigned v = 0; v < 8; ++v) cur[v] = _mm256_sub_ps(cur[v], best);
-    }
-  }
-  for (unsigned v = 0; v < 8; ++v) _mm256_storeu_ps(metric + 8 * v, cur[v]);
-}
-#endif
-
-void forwardPass(const float* mother, std::size_t nBits, const Gains& g, float* metric,
-                 std::uint64_t* decisions, bool vector) {
-#ifdef DOT11A_VITERBI_AVX2
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2 && vector) {
-    forwardPassAvx2(mother, nBits, g, metric, decisions);
-    return;
-  }
-#endif
-  forwardPassScalar(mother, nBits, g, metric, decisions);
-}
+}  // namespace
 
 const Gains& gains() {
   static const Gains t = [] {
-    const Branches& br = branches();
     Gains gn{};
+    auto pm = [](std::uint8_t bit) { return bit ? 1.0f : -1.0f; };
     for (unsigned j = 0; j < 32; ++j) {
-      auto pm = [](std::uint8_t bit) { return bit ? 1.0f : -1.0f; };
-      gn.a[j] = pm(br.a[2 * j][0]);
-      gn.b[j] = pm(br.b[2 * j][0]);
+      gn.a[j] = pm(branchBit(kTapsA, 2 * j, 0));
+      gn.b[j] = pm(branchBit(kTapsB, 2 * j, 0));
       // The symmetry the butterflies rely on.
       for (unsigned in = 0; in < 2; ++in)
         for (unsigned m = 0; m < 2; ++m) {
-          const std::uint8_t flip = static_cast<std::uint8_t>(in ^ m);
-          if (br.a[2 * j + in][m] != (br.a[2 * j][0] ^ flip) ||
-              br.b[2 * j + in][m] != (br.b[2 * j][0] ^ flip))
+          const auto flip = static_cast<std::uint8_t>(in ^ m);
+          if (branchBit(kTapsA, 2 * j + in, m) != (branchBit(kTapsA, 2 * j, 0) ^ flip) ||
+              branchBit(kTapsB, 2 * j + in, m) != (branchBit(kTapsB, 2 * j, 0) ^ flip))
             raise("The Viterbi decoder's branch table is not symmetric.");
         }
     }
@@ -193,39 +55,185 @@ const Gains& gains() {
   return t;
 }
 
+// The forward pass, add-compare-select, one state at a time.
+void forwardPassScalar(const float* mother, std::size_t t0, std::size_t n, float* metric,
+                       std::uint64_t* decisions) {
+  const Gains& g = gains();
+  alignas(32) float next[64];
+  for (std::size_t t = 0; t < n; ++t) {
+    const std::size_t step = t0 + t;
+    const float sa = mother[2 * t], sb = mother[2 * t + 1];
+    std::uint64_t word = 0;
+    for (unsigned j = 0; j < 32; ++j) {
+      // The products by +-1 as negations: exact, and nothing for a compiler
+      // to fuse with the sum when it may use FMA.
+      const float gain = (g.a[j] > 0 ? sa : -sa) + (g.b[j] > 0 ? sb : -sb);
+      const float e0 = metric[j] + gain, e1 = metric[j + 32] - gain;
+      const float o0 = metric[j] - gain, o1 = metric[j + 32] + gain;
+      next[2 * j] = e1 > e0 ? e1 : e0;
+      next[2 * j + 1] = o1 > o0 ? o1 : o0;
+      word |= static_cast<std::uint64_t>(e1 > e0) << decisionBit(2 * j, step);
+      word |= static_cast<std::uint64_t>(o1 > o0) << decisionBit(2 * j + 1, step);
+    }
+    decisions[t] = word;
+    std::copy(next, next + 64, metric);
+    if (step % kRenormalise == kRenormalise - 1) {
+      const float top = *std::max_element(metric, metric + 64);
+      for (unsigned st = 0; st < 64; ++st) metric[st] -= top;
+    }
+  }
+}
+
+}  // namespace viterbi
+
+namespace {
+
+using namespace viterbi;
+
+// The best pass this processor has.
+ViterbiPass bestPass() {
+  static const ViterbiPass best =
+      viterbiPassAvailable(ViterbiPass::avx2) ? ViterbiPass::avx2 : ViterbiPass::plain;
+  return best;
+}
+
+void forwardPass(const float* mother, std::size_t t0, std::size_t n, float* metric,
+                 std::uint64_t* decisions, ViterbiPass pass) {
+#ifdef DOT11A_VITERBI_AVX2
+  if (pass == ViterbiPass::avx2) return forwardPassAvx2(mother, t0, n, metric, decisions);
+#else
+  (void)pass;
+#endif
+  forwardPassScalar(mother, t0, n, metric, decisions);
+}
+
+// The rates by their puncturing pattern: which of the mother code's output
+// bits (A0 B0 A1 B1 ...) each sends over one period.
+constexpr std::uint8_t k12[] = {1, 1};
+constexpr std::uint8_t k23[] = {1, 1, 1, 0};
+constexpr std::uint8_t k34[] = {1, 1, 1, 0, 0, 1};
+
+// Steps decoded per round of depuncturing: a whole number of puncturing
+// periods (1, 2 and 3 steps), of renormalisation intervals and of the vector
+// pass's two steps, so that every round starts in the same phase of each.
+constexpr std::size_t kBlock = 96;
+
+// Restores `count` values of the mother code (from the start of a period)
+// out of soft[in ...], erasures where punctured and after the end of `soft`;
+// returns the index of the next unused soft value.
+template <std::size_t P>
+std::size_t depuncture(const std::uint8_t (&pattern)[P], std::span<const float> soft,
+                       std::size_t in, float* out, std::size_t count) {
+  const auto ones = static_cast<std::size_t>(std::count(pattern, pattern + P, 1));
+  if (ones == P) {  // nothing punctured
+    const std::size_t sent = std::min(count, soft.size() - in);
+    std::copy_n(soft.data() + in, sent, out);
+    std::fill(out + sent, out + count, 0.0f);
+    return in + sent;
+  }
+  std::size_t k = 0;
+  for (; k + P <= count && in + ones <= soft.size(); k += P)
+    for (std::size_t p = 0; p < P; ++p) out[k + p] = pattern[p] ? soft[in++] : 0.0f;
+  for (std::size_t p = 0; k < count; ++k, p = (p + 1) % P)
+    out[k] = pattern[p] && in < soft.size() ? soft[in++] : 0.0f;
+  return in;
+}
+
+// Follows the decisions back from the final state; out[t] is the input bit
+// of step t. The index of the current state's bit in its step's decision
+// word is kept from step to step instead of the state, which shortens the
+// chain of operations each bit waits for.
+void traceBack(const std::uint64_t* dec, std::size_t nBits, unsigned state, std::uint8_t* out) {
+  std::size_t t = nBits - nBits % 2;
+  // p: the state after an odd step, its bits 2..5, 0, 1 (decisionBit).
+  unsigned p = 0;
+  if (nBits % 2 == 1) {
+    const unsigned r = decisionBit(state, nBits - 1);
+    out[nBits - 1] = static_cast<std::uint8_t>(r >> 5);
+    const auto m = static_cast<unsigned>((dec[nBits - 1] >> r) & 1u);
+    p = ((r >> 2) & 7u) | (m << 3) | ((r & 3u) << 4);
+  } else if (nBits > 0) {
+    p = decisionBit(state, nBits - 1);
+  }
+  for (; t >= 2; t -= 2) {
+    // Step t - 1 (odd). Its input bit is the state's bit 0; the state before
+    // it, after step t - 2 (even), is the same bits shifted down with the
+    // decision on top: in that step's order (bits 1..5, 0) only bit 4 changes.
+    out[t - 1] = static_cast<std::uint8_t>((p >> 4) & 1u);
+    const auto m1 = static_cast<unsigned>((dec[t - 1] >> p) & 1u);
+    const unsigned r = (p & ~16u) | (m1 << 4);
+    // Step t - 2 (even), r its state's bits 1..5, 0.
+    out[t - 2] = static_cast<std::uint8_t>(r >> 5);
+    const auto m0 = static_cast<unsigned>((dec[t - 2] >> r) & 1u);
+    p = ((r >> 2) & 7u) | (m0 << 3) | ((r & 3u) << 4);
+  }
+}
+
 }  // namespace
+
+bool viterbiPassAvailable(ViterbiPass pass) {
+  switch (pass) {
+    case ViterbiPass::plain:
+      return true;
+#ifdef DOT11A_VITERBI_AVX2
+    case ViterbiPass::avx2:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#endif
+    default:
+      return false;
+  }
+}
 
 std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
                                             std::size_t nBits, bool terminated, bool vector) {
-  const auto pattern = puncturePattern(codingRate);
-  // Restore the mother code's 2 x nBits values, erasures where punctured.
-  std::vector<float> mother(2 * nBits, 0.0f);
-  std::size_t in = 0;
-  for (std::size_t k = 0, p = 0; k < mother.size() && in < soft.size(); ++k) {
-    if (pattern[p]) mother[k] = soft[in++];
-    if (++p == pattern.size()) p = 0;
-  }
+  return viterbiDecodeWith(soft, codingRate, nBits, terminated,
+                           vector ? bestPass() : ViterbiPass::plain);
+}
+
+std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
+                                            std::size_t nBits, bool terminated, ViterbiPass pass) {
+  if (!viterbiPassAvailable(pass))
+    raise("This processor lacks the instructions of the Viterbi pass asked for.");
+  const CodingRate* rate = codingRateOf(codingRate);
+  const int period = !rate                              ? 0
+                     : rate->num == 1 && rate->den == 2 ? 2
+                     : rate->num == 2 && rate->den == 3 ? 4
+                     : rate->num == 3 && rate->den == 4 ? 6
+                                                        : 0;
+  if (period == 0) raise("The Viterbi decoder takes coding rates 1/2, 2/3 and 3/4 only.");
 
   constexpr float kNone = -1e30f;
   alignas(32) std::array<float, 64> metric;
   metric.fill(kNone);
   metric[0] = 0.0f;
-  // Every decision word is written by the forward pass: no need to clear them.
-  const std::unique_ptr<std::uint64_t[]> decisions(new std::uint64_t[nBits]);
-  forwardPass(mother.data(), nBits, gains(), metric.data(), decisions.get(), vector);
+  // The decision words (8 bytes a step) of up to the longest frame's bits
+  // are kept from call to call: the receiver decodes frame after frame, and
+  // fresh pages for each cost more than the trace-back. A longer input gets
+  // its own, which it gives back. Every word used is written by the forward
+  // pass.
+  constexpr std::size_t kKeep = 1 << 16;
+  thread_local std::vector<std::uint64_t> kept;
+  std::vector<std::uint64_t> own;
+  std::vector<std::uint64_t>& store = nBits <= kKeep ? kept : own;
+  if (store.size() < nBits) store.resize(nBits);
+  std::uint64_t* dec = store.data();
+  alignas(32) float mother[2 * kBlock];
+  std::size_t in = 0;
+  for (std::size_t t0 = 0; t0 < nBits; t0 += kBlock) {
+    const std::size_t n = std::min(kBlock, nBits - t0);
+    if (period == 2)
+      in = depuncture(k12, soft, in, mother, 2 * n);
+    else if (period == 4)
+      in = depuncture(k23, soft, in, mother, 2 * n);
+    else
+      in = depuncture(k34, soft, in, mother, 2 * n);
+    forwardPass(mother, t0, n, metric.data(), dec + t0, pass);
+  }
   unsigned state = 0;
   if (!terminated)
     state = static_cast<unsigned>(std::max_element(metric.begin(), metric.end()) - metric.begin());
   std::vector<std::uint8_t> out(nBits);
-  // Through plain pointers: a byte store through the vector would make the
-  // compiler reload its data pointer every step.
-  std::uint8_t* o = out.data();
-  const std::uint64_t* dec = decisions.get();
-  for (std::size_t t = nBits; t-- > 0;) {
-    o[t] = static_cast<std::uint8_t>(state & 1u);
-    const auto m = static_cast<unsigned>((dec[t] >> decisionBit(state)) & 1u);
-    state = (state >> 1) | (m << 5);
-  }
+  traceBack(dec, nBits, state, out.data());
   return out;
 }
 

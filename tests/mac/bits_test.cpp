@@ -106,6 +106,12 @@ TEST_F(BitUtilities, Crc32MatchesTheCommonCheckValues) {
   EXPECT_EQ(asNumberLsbFirst(dot11a::crc32Bits(textBits("123456789", false))), 0xCBF43926u);
   EXPECT_EQ(asNumberLsbFirst(dot11a::crc32Bits(textBits("abc", false))), 0x352441C2u);
   EXPECT_EQ(asNumberMsbFirst(dot11a::crc32Bits(textBits("123456789", true))), 0xFC891918u);
+  // The octet-wise CRC the receiver checks frames with gives the same number.
+  const std::string check = "123456789";
+  EXPECT_EQ(dot11a::crc32Octets(
+                std::span(reinterpret_cast<const std::uint8_t*>(check.data()), check.size())),
+            0xCBF43926u);
+  EXPECT_EQ(dot11a::crc32Octets({}), asNumberLsbFirst(dot11a::crc32Bits({})));
 }
 
 TEST_F(BitUtilities, Crc32AgreesWithTheGenericDivider) {

@@ -22,7 +22,7 @@ TEST(RxViterbi, UndoesEveryPuncturedRateAndCorrectsScatteredErrors) {
   std::mt19937 rng(99);
   for (double rate : {kRate1_2, kRate2_3, kRate3_4}) {
     SCOPED_TRACE(rate);
-    Bits msg(600);
+    Bits msg(601);
     for (auto& b : msg) b = static_cast<std::uint8_t>(rng() & 1u);
     std::fill(msg.end() - 6, msg.end(), 0);  // tail
     const Bits coded = convolEncode(msg, rate);
@@ -41,29 +41,36 @@ TEST(RxViterbi, UndoesEveryPuncturedRateAndCorrectsScatteredErrors) {
 }
 
 TEST(RxViterbi, VectorAndPlainForwardPassesAgreeOnNoisyInput) {
-  // Noisy soft values of every size, ties (zeros) included, over long
-  // stretches where the metrics are renormalised many times.
+  // The vector pass, where the processor has it, against the plain one: noisy values
+  // with zeros, noise-free values with erased stretches (exact metric ties),
+  // values up to 1e30, and input that runs out early (erasures from there
+  // on); lengths around the two-step rounds and the 96-step blocks, over
+  // long stretches where the metrics are renormalised many times.
   std::mt19937 rng(7);
   std::normal_distribution<float> noise(0.0f, 0.9f);
-  for (double rate : {kRate1_2, kRate2_3, kRate3_4}) {
-    SCOPED_TRACE(rate);
-    Bits msg(3000);
-    for (auto& b : msg) b = static_cast<std::uint8_t>(rng() & 1u);
-    std::vector<float> soft = softOf(convolEncode(msg, rate));
-    for (std::size_t i = 0; i < soft.size(); ++i)
-      soft[i] = i % 29 == 0 ? 0.0f : soft[i] + noise(rng);
-    for (bool terminated : {false, true})
-      EXPECT_EQ(viterbiDecodeWith(soft, rate, msg.size(), terminated, true),
-                viterbiDecodeWith(soft, rate, msg.size(), terminated, false));
-    // Noise-free values with erased stretches tie the metrics exactly: both
-    // passes must break every tie the same way.
-    std::vector<float> erased = softOf(convolEncode(msg, rate));
-    for (std::size_t i = 0; i < erased.size(); ++i)
-      if (i % 61 < 20) erased[i] = 0.0f;
-    for (bool terminated : {false, true})
-      EXPECT_EQ(viterbiDecodeWith(erased, rate, msg.size(), terminated, true),
-                viterbiDecodeWith(erased, rate, msg.size(), terminated, false));
-  }
+  std::uniform_real_distribution<float> huge(-1e30f, 1e30f);
+  for (double rate : {kRate1_2, kRate2_3, kRate3_4})
+    for (std::size_t n : {1, 2, 95, 97, 193, 3001}) {
+      SCOPED_TRACE(::testing::Message() << "rate " << rate << ", " << n << " bits");
+      Bits msg(n);
+      for (auto& b : msg) b = static_cast<std::uint8_t>(rng() & 1u);
+      const std::vector<float> clean = softOf(convolEncode(msg, rate));
+      std::vector<std::vector<float>> inputs(4, clean);
+      for (std::size_t i = 0; i < clean.size(); ++i) {
+        inputs[0][i] = i % 29 == 0 ? 0.0f : clean[i] + noise(rng);
+        if (i % 61 < 20) inputs[1][i] = 0.0f;
+        inputs[2][i] = i % 3 == 0 ? huge(rng) : clean[i] * (i % 5 == 0 ? 1e30f : 1.0f);
+      }
+      inputs[3].resize(clean.size() / 2);
+      for (const auto& soft : inputs)
+        for (bool terminated : {false, true}) {
+          const auto plain = viterbiDecodeWith(soft, rate, n, terminated, ViterbiPass::plain);
+          if (viterbiPassAvailable(ViterbiPass::avx2)) {
+            ASSERT_EQ(viterbiDecodeWith(soft, rate, n, terminated, ViterbiPass::avx2), plain)
+                << "input " << (&soft - inputs.data()) << (terminated ? ", terminated" : "");
+          }
+        }
+    }
 }
 
 TEST(RxScrambler, SeedFromTheFirstSevenBitsOfEverySeed) {
