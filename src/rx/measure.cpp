@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <numbers>
 
 #include "core/vector_dispatch.hpp"
@@ -95,6 +98,28 @@ void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
   }
 }
 
+// The largest magnitude of n values. The bits of a magnitude (the sign
+// cleared), read as a signed 64-bit number, order as the magnitudes do, so
+// the largest is found with integer comparisons, four lanes at a time (a NaN
+// counts as the largest).
+DOT11A_VECTOR_CLONES double largestMagnitude(const double* v, std::size_t n) {
+  typedef std::int64_t Lanes __attribute__((vector_size(32)));
+  constexpr std::int64_t kMagnitude = 0x7FFFFFFFFFFFFFFF;
+  const Lanes mask = {kMagnitude, kMagnitude, kMagnitude, kMagnitude};
+  Lanes top = {0, 0, 0, 0};
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    Lanes a;
+    std::memcpy(&a, v + i, sizeof a);
+    a &= mask;
+    const Lanes greater = a > top;
+    top = (a & greater) | (top & ~greater);
+  }
+  std::int64_t best = std::max(std::max(top[0], top[1]), std::max(top[2], top[3]));
+  for (; i < n; ++i) best = std::max(best, std::bit_cast<std::int64_t>(v[i]) & kMagnitude);
+  return std::bit_cast<double>(best);
+}
+
 }  // namespace
 
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
@@ -151,17 +176,19 @@ DOT11A_VECTOR_CLONES Spectrum powerSpectrum(std::span<const cplx> samples, doubl
     const std::size_t last = samples.size() - n;
     for (std::size_t k = 0; k < kMaxSegments; ++k) starts.push_back(last * k / (kMaxSegments - 1));
   }
+  double reference = 0.0;
   for (const std::size_t at : starts) {
     const std::size_t have = std::min(n, samples.size() - at);
     // On the parts themselves: written as complex values, the compiler
     // stores the halves apart and reads them back as a pair, which stalls.
     // Each segment is scaled to its largest part before it is rounded to
-    // single precision, so that no sample the input holds overflows it; the
-    // power is scaled back in double precision.
+    // single precision, so that no sample the input holds overflows or
+    // underflows it. The sums are kept relative to the largest part met so
+    // far (dBr needs no more), so they neither overflow nor underflow
+    // either.
     const double* src = reinterpret_cast<const double*>(samples.data() + at);
-    double peak = 0.0;
-    for (std::size_t i = 0; i < 2 * have; ++i) peak = std::max(peak, std::abs(src[i]));
-    if (!(peak > 0.0)) continue;
+    const double peak = largestMagnitude(src, 2 * have);
+    if (!(peak > 0.0) || !std::isfinite(peak)) continue;
     const double scale = 1.0 / peak;
     float* dst = reinterpret_cast<float*>(in);
     for (std::size_t i = 0; i < have; ++i) {
@@ -171,7 +198,12 @@ DOT11A_VECTOR_CLONES Spectrum powerSpectrum(std::span<const cplx> samples, doubl
     }
     std::fill(in + have, in + n, std::complex<float>(0.0f, 0.0f));
     fftwf_execute_dft(plan, inBuf.get(), outBuf.get());
-    const double back = peak * peak;
+    if (peak > reference) {
+      const double r = reference / peak;
+      for (double& p : psd) p *= r * r;
+      reference = peak;
+    }
+    const double back = (peak / reference) * (peak / reference);
     for (std::size_t i = 0; i < n; ++i) {
       const double re = out[i].real(), im = out[i].imag();
       psd[i] += (re * re + im * im) * back;

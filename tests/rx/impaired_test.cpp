@@ -244,7 +244,8 @@ TEST(RxMeasure, WindowedFramesMeetTheMaskAndUnwindowedOnesBreakItsFloor) {
   std::mt19937 rng(12);
   Options o;
   o.sampleRate = 80e6;
-  const Result good = receive(makeFrame(54, 4, kRate3_4, 4, 1000, rng, nullptr, 16).waveform, o);
+  const auto windowed = makeFrame(54, 4, kRate3_4, 4, 1000, rng, nullptr, 16).waveform;
+  const Result good = receive(windowed, o);
   ASSERT_EQ(good.frames.size(), 1u);
   const FrameReport& r = good.frames[0];
   EXPECT_TRUE(r.maskMeasured);
@@ -262,6 +263,19 @@ TEST(RxMeasure, WindowedFramesMeetTheMaskAndUnwindowedOnesBreakItsFloor) {
   EXPECT_FALSE(bad.frames[0].maskPass);
   EXPECT_GT(std::abs(bad.frames[0].maskWorstFrequencyHz), 20e6);
   EXPECT_FALSE(bad.passed());
+
+  // The spectrum is the same at any level: its transforms neither overflow
+  // nor underflow on a finite input.
+  const Spectrum ref = powerSpectrum(windowed, o.sampleRate);
+  for (const double level : {1e100, 1e-200}) {
+    std::vector<cplx> x(windowed.begin(), windowed.end());
+    for (cplx& v : x) v *= level;
+    const Spectrum s = powerSpectrum(x, o.sampleRate);
+    ASSERT_EQ(s.dBr.size(), ref.dBr.size());
+    for (std::size_t i = 0; i < s.dBr.size(); ++i) {
+      if (ref.dBr[i] > -100) ASSERT_NEAR(s.dBr[i], ref.dBr[i], 0.01) << level << " bin " << i;
+    }
+  }
 
   EXPECT_DOUBLE_EQ(spectrumMaskDbr(0), 0);
   EXPECT_DOUBLE_EQ(spectrumMaskDbr(-11e6), -20);
