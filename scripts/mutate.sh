@@ -21,15 +21,17 @@ fi
 
 # file | suites | text of the line as it is | the same text mutated
 mutations=(
-  "src/rx/viterbi.cpp|rx|_mm256_cmp_ps(e1, e0, _CMP_GT_OQ)|_mm256_cmp_ps(e1, e0, _CMP_GE_OQ)"
+  "src/rx/viterbi_avx2.cpp|rx|_mm256_cmp_ps(e1, e0, _CMP_GT_OQ)|_mm256_cmp_ps(e1, e0, _CMP_GE_OQ)"
   "src/rx/viterbi.cpp|rx|static_cast<std::uint64_t>(o1 > o0)|static_cast<std::uint64_t>(o1 >= o0)"
   # Renormalising rarely only costs float precision on very long frames.
-  "src/rx/viterbi.cpp|rx|constexpr std::size_t kRenormalise = 32;|constexpr std::size_t kRenormalise = 4096;"
+  "src/rx/viterbi.hpp|rx|constexpr std::size_t kRenormalise = 32;|constexpr std::size_t kRenormalise = 4096;"
   "src/rx/receiver.cpp|rx|rep_.evmRms = std::sqrt(errTotal /|rep_.evmRms = std::sqrt(1.1 * errTotal /"
   "src/rx/subcarriers.cpp|rx|l <= -15.0 && clean|l <= -14.0 && clean"
   "src/rx/subcarriers.cpp|rx|l <= -15.0 && clean|l <= -16.0 && clean"
   "src/rx/verdict.cpp|rx|{{6, -5}, {9, -8}|{{6, -5}, {9, -7}"
   "src/rx/constellation.hpp|rx|return 1.0 / std::sqrt(10.0);|return 1.0 / std::sqrt(11.0);"
+  "src/rx/measure.cpp|rx|const double scale = 1.0 / peak;|const double scale = 1.0;"
+  "src/rx/receiver.cpp|rx|crc32Octets(octets.first(octets.size() - 4))|crc32Octets(octets.first(octets.size() - 3))"
   "src/mac/payload.cpp|mac|{17, {{17, 3}, false}}|{17, {{17, 5}, false}}"
   "src/mac/bits.cpp|mac|std::uint32_t reg = 0xFFFFFFFFu;|std::uint32_t reg = 0xFFFFFFFEu;"
   "src/mac/bits.cpp|mac|if (taps[j] & 1u) back.push_back(order - j);|if (taps[j] & 1u) back.push_back(order - j - 1);"
