@@ -11,7 +11,7 @@ dot11a_fuzz_target(verify ${fuzz_dir}/verify_fuzz.cpp
   ${CMAKE_SOURCE_DIR}/src/model/parameter_bounds.cpp ${CMAKE_SOURCE_DIR}/src/core/matfile.cpp
   ${CMAKE_SOURCE_DIR}/src/core/mat5_check.cpp
   ${CMAKE_SOURCE_DIR}/src/mac/bits.cpp ${verify_fuzz_rx} ${verify_fuzz_phy} ${fuzz_core})
-target_link_libraries(fuzz_verify PRIVATE PkgConfig::fftw3 PkgConfig::matio PkgConfig::zlib
+target_link_libraries(fuzz_verify PRIVATE PkgConfig::fftw3 PkgConfig::fftw3f PkgConfig::matio PkgConfig::zlib
   PkgConfig::nettle nlohmann_json::nlohmann_json)
 set_tests_properties(fuzz_verify_corpus PROPERTIES
   ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1")
