@@ -100,6 +100,19 @@ void addNoise(Samples& x, double snrDb, std::mt19937& rng) {
   for (cplx& v : x) v += cplx(g(rng), g(rng));
 }
 
+// A 54 Mbit/s frame of `psdu` turned `hz` off its carrier at 20 MHz, and the
+// mean power of its burst (without the silent end), for DC levels in dBc.
+Samples offsetFrame(const Bits& psdu, double hz, double& power) {
+  Samples x = synthesizeFrame(settings(54, 4, kRate3_4), psdu).waveform;
+  const std::size_t burst = x.size() - 400;
+  power = 0.0;
+  for (std::size_t i = 0; i < burst; ++i) power += std::norm(x[i]);
+  power /= static_cast<double>(burst);
+  for (std::size_t i = 0; i < x.size(); ++i)
+    x[i] *= std::polar(1.0, 2.0 * std::numbers::pi * hz * static_cast<double>(i) / 20e6);
+  return x;
+}
+
 // A DC component of the capture as strong as the one that made frames
 // vanish (-7 dB of the frame's power) and as the limit allows (-15 dB), on a
 // frame 40 kHz off its carrier: the frame decodes as without it and the
@@ -107,13 +120,8 @@ void addNoise(Samples& x, double snrDb, std::mt19937& rng) {
 TEST(RxHardware, DcComponentIsRemovedAndMeasuredAsCentreLeakage) {
   std::mt19937 rng(31);
   const Bits psdu = randomBits(8 * 1000, rng);
-  Samples clean = synthesizeFrame(settings(54, 4, kRate3_4), psdu).waveform;
-  const std::size_t burst = clean.size() - 400;
   double power = 0.0;
-  for (std::size_t i = 0; i < burst; ++i) power += std::norm(clean[i]);
-  power /= static_cast<double>(burst);
-  for (std::size_t i = 0; i < clean.size(); ++i)
-    clean[i] *= std::polar(1.0, -2.0 * std::numbers::pi * 40e3 * static_cast<double>(i) / 20e6);
+  Samples clean = offsetFrame(psdu, -40e3, power);
   clean.insert(clean.begin(), 600, cplx(0.0, 0.0));
   addNoise(clean, 35.0, rng);
   const Result ref = receive(clean);
@@ -148,13 +156,9 @@ TEST(RxHardware, DcComponentIsRemovedAndMeasuredAsCentreLeakage) {
 TEST(RxHardware, DcOfTheFrameAloneIsTakenOutOfEverySymbol) {
   std::mt19937 rng(37);
   const Bits psdu = randomBits(8 * 1500, rng);
-  Samples clean = synthesizeFrame(settings(54, 4, kRate3_4), psdu).waveform;
-  const std::size_t burst = clean.size() - 400;
   double power = 0.0;
-  for (std::size_t i = 0; i < burst; ++i) power += std::norm(clean[i]);
-  power /= static_cast<double>(burst);
-  for (std::size_t i = 0; i < clean.size(); ++i)
-    clean[i] *= std::polar(1.0, 2.0 * std::numbers::pi * 100e3 * static_cast<double>(i) / 20e6);
+  Samples clean = offsetFrame(psdu, 100e3, power);
+  const std::size_t burst = clean.size() - 400;
   addNoise(clean, 35.0, rng);
   Samples x = clean;
   const cplx dc = std::polar(std::sqrt(power * std::pow(10.0, -10.0 / 10.0)), 1.1);
