@@ -32,8 +32,15 @@ std::uint64_t decodeStretch(const StreamSource& src, const rx::Options& o, std::
     f.start += static_cast<std::size_t>(first);
     if (f.start >= acceptFrom && f.start < acceptTo) onFrame(std::move(f));
   });
-  std::vector<rx::cplx> chunk;
-  while (!stop.load() && !rx.full() && reader.read(chunk, kChunk)) rx.push(chunk);
+  // cf32 samples go into the receiver's window as they are read, widened on
+  // the way in; the integer layouts are scaled to doubles first.
+  auto pump = [&](auto chunk) {
+    while (!stop.load() && !rx.full() && reader.read(chunk, kChunk)) rx.push(chunk);
+  };
+  if (src.format == SampleFormat::Cf32)
+    pump(std::vector<std::complex<float>>());
+  else
+    pump(std::vector<rx::cplx>());
   rx.finish();
   return rx.samplesSeen();
 }

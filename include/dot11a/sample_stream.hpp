@@ -50,6 +50,13 @@ class SampleReader {
   // why. Raises a run-time error when the input cannot be read, or ends in
   // the middle of a sample.
   bool read(std::vector<std::complex<double>>& out, std::size_t maxSamples);
+  // The same for a cf32 input, the floats as they are stored: read straight
+  // into `out`, neither converted nor rounded (widened to double, they are
+  // the values of the overload above). The integer layouts are scaled in
+  // double precision: for them this raises a logic error.
+  bool read(std::vector<std::complex<float>>& out, std::size_t maxSamples);
+
+  SampleFormat format() const { return format_; }
 
   // The file's size in samples (nothing for standard input).
   std::optional<std::uint64_t> fileSamples() const { return fileSamples_; }
@@ -61,6 +68,17 @@ class SampleReader {
   bool ownFd_ = false;
   std::optional<std::uint64_t> left_;  // samples still to read, when limited
   std::optional<std::uint64_t> fileSamples_;
+  // The number of samples the next read asks for, 0 once a selection is read.
+  std::size_t wanted(std::size_t maxSamples) const;
+  // Reads into `buf` (room for `capacity` bytes, the held_ bytes of a partial
+  // sample already at its start) until it holds a whole sample, the input
+  // ends, or a signal interrupts the wait. Returns the whole samples in buf.
+  std::size_t fill(std::uint8_t* buf, std::size_t capacity, bool& interrupted, bool& ended);
+  // After the whole samples at buf are converted: keeps the bytes of a
+  // partial sample after them for the next read, counts the samples and
+  // raises when the input ended inside one. Returns read's result.
+  bool handedOut(const std::uint8_t* buf, std::size_t samples, bool interrupted, bool ended);
+
   std::vector<std::uint8_t> bytes_;  // read, not yet converted (a partial sample)
   std::size_t held_ = 0;
 };

@@ -5,6 +5,7 @@
 // receiver of a whole waveform gives.
 #pragma once
 
+#include <complex>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,10 @@ class StreamReceiver {
 
   // The next samples of the stream. Non-finite samples count as 0.
   void push(std::span<const cplx> samples);
+  // The same for single-precision samples (a cf32 file or stream as it is
+  // read), widened to double as they are copied into the window: the frames
+  // are those of the samples pushed as doubles, without a second copy.
+  void push(std::span<const std::complex<float>> samples);
   // The end of the stream: the frames still waiting for samples are decoded
   // with what there is (a frame cut short is reported as truncated).
   void finish();

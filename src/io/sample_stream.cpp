@@ -8,6 +8,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 
 #include "dot11a/error.hpp"
 
@@ -136,18 +137,21 @@ SampleReader::~SampleReader() {
   if (ownFd_) ::close(fd_);
 }
 
-bool SampleReader::read(std::vector<std::complex<double>>& out, std::size_t maxSamples) {
-  const std::size_t per = bytesPerSample(format_);
+std::size_t SampleReader::wanted(std::size_t maxSamples) const {
   std::size_t want = std::max<std::size_t>(maxSamples, 1);
   if (left_) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, *left_));
-  if (want == 0) return false;
-  bytes_.resize(want * per);
+  return want;
+}
+
+std::size_t SampleReader::fill(std::uint8_t* buf, std::size_t capacity, bool& interrupted,
+                               bool& ended) {
+  const std::size_t per = bytesPerSample(format_);
   // A pipe delivers what it has: return it as soon as it makes a whole
   // sample, so that a live stream is decoded as it arrives. A file fills the
   // chunk in one read.
-  bool interrupted = false, ended = false;
+  interrupted = ended = false;
   while (held_ < per) {
-    const ssize_t got = ::read(fd_, bytes_.data() + held_, bytes_.size() - held_);
+    const ssize_t got = ::read(fd_, buf + held_, capacity - held_);
     if (got > 0) {
       held_ += static_cast<std::size_t>(got);
       continue;
@@ -162,18 +166,61 @@ bool SampleReader::read(std::vector<std::complex<double>>& out, std::size_t maxS
     }
     raise(path_ + " cannot be read: " + std::strerror(errno) + ".");
   }
-  const std::size_t whole = held_ / per * per;
-  // Resized, not cleared: a chunk of the same size as the last is not
-  // filled with zeros first.
-  out.resize(whole / per);
-  convert(bytes_.data(), whole / per, format_, out.data());
-  std::memmove(bytes_.data(), bytes_.data() + whole, held_ - whole);
+  return held_ / per;
+}
+
+bool SampleReader::handedOut(const std::uint8_t* buf, std::size_t samples, bool interrupted,
+                             bool ended) {
+  const std::size_t whole = samples * bytesPerSample(format_);
   held_ -= whole;
-  if (left_) *left_ -= out.size();
+  if (bytes_.size() < held_) bytes_.resize(held_);
+  if (held_ != 0) std::memmove(bytes_.data(), buf + whole, held_);
+  if (left_) *left_ -= samples;
   if (ended && held_ != 0)
     raise(path_ + " ends in the middle of a sample (" + std::to_string(held_) +
           " bytes left over).");
-  return !out.empty() || interrupted || !ended;
+  return samples != 0 || interrupted || !ended;
+}
+
+bool SampleReader::read(std::vector<std::complex<double>>& out, std::size_t maxSamples) {
+  const std::size_t want = wanted(maxSamples);
+  if (want == 0) {
+    out.clear();
+    return false;
+  }
+  bytes_.resize(want * bytesPerSample(format_));
+  bool interrupted = false, ended = false;
+  const std::size_t n = fill(bytes_.data(), bytes_.size(), interrupted, ended);
+  // Resized, not cleared: a chunk of the same size as the last is not
+  // filled with zeros first.
+  out.resize(n);
+  convert(bytes_.data(), n, format_, out.data());
+  return handedOut(bytes_.data(), n, interrupted, ended);
+}
+
+bool SampleReader::read(std::vector<std::complex<float>>& out, std::size_t maxSamples) {
+  if (format_ != SampleFormat::Cf32)
+    throw std::logic_error("Only cf32 samples are read as floats, not " +
+                           std::string(sampleFormatName(format_)) + ".");
+  static_assert(sizeof(std::complex<float>) == 8);
+  const std::size_t want = wanted(maxSamples);
+  if (want == 0) {
+    out.clear();
+    return false;
+  }
+  out.resize(want);
+  auto* buf = reinterpret_cast<std::uint8_t*>(out.data());
+  if (held_ != 0) std::memcpy(buf, bytes_.data(), held_);  // a sample the last read cut
+  bool interrupted = false, ended = false;
+  const std::size_t n = fill(buf, want * sizeof(std::complex<float>), interrupted, ended);
+  const bool more = handedOut(buf, n, interrupted, ended);
+  out.resize(n);
+  if constexpr (std::endian::native != std::endian::little)
+    for (std::complex<float>& v : out) {
+      const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
+      v = {std::bit_cast<float>(le32(p)), std::bit_cast<float>(le32(p + 4))};
+    }
+  return more;
 }
 
 }  // namespace dot11a

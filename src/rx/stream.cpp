@@ -75,6 +75,11 @@ struct StreamReceiver::Impl {
 
   bool full() const { return frames >= opt.maxFrames; }
 
+  // Appends the samples to the window, non-finite ones as 0, and decodes
+  // what they complete.
+  template <typename T>
+  void append(std::span<const std::complex<T>> samples);
+
   void removeDc(bool last) {
     const std::uint64_t arrived = base + len;
     if (arrived == 0) return;
@@ -211,38 +216,94 @@ StreamReceiver::StreamReceiver(const Options& options, FrameHandler onFrame)
 
 StreamReceiver::~StreamReceiver() = default;
 
-void StreamReceiver::push(std::span<const cplx> samples) {
-  Impl& m = *impl_;
-  m.seen += samples.size();
-  if (m.full() || samples.empty()) return;
-  const std::size_t at = m.len;
-  if (m.storage.size() < at + samples.size()) m.storage.resize(at + samples.size());
-  m.len = at + samples.size();
-  // The samples are copied and checked in one pass. Infinities and NaN have
-  // an all-ones exponent: found without a branch per sample, cleaned only
-  // when there are any. Adding one to the exponent field carries into the
-  // sign bit only when the field is all ones; a sample's two parts at a time.
+namespace {
+
+// Copies the samples to dst and tells whether any part of them is not a
+// number or infinite. Infinities and NaN have an all-ones exponent: found
+// without a branch per sample. Adding one to the exponent field carries into
+// the sign bit only when the field is all ones; a sample's two parts at a
+// time.
+bool copyChecked(std::span<const cplx> x, cplx* dst) {
   typedef std::uint64_t Parts __attribute__((vector_size(16)));
   constexpr std::uint64_t kExp = 0x7FF0000000000000ULL, kExpLsb = 0x0010000000000000ULL;
   const Parts exp = {kExp, kExp}, lsb = {kExpLsb, kExpLsb};
   Parts any = {0, 0};
-  const auto* __restrict src = reinterpret_cast<const unsigned char*>(samples.data());
-  auto* __restrict dst = reinterpret_cast<unsigned char*>(m.storage.data() + at);
-  for (std::size_t i = 0; i < samples.size(); ++i) {
+  const auto* __restrict src = reinterpret_cast<const unsigned char*>(x.data());
+  auto* __restrict out = reinterpret_cast<unsigned char*>(dst);
+  for (std::size_t i = 0; i < x.size(); ++i) {
     Parts v;
     std::memcpy(&v, src + sizeof(cplx) * i, sizeof v);
     any |= (v & exp) + lsb;
-    std::memcpy(dst + sizeof(cplx) * i, &v, sizeof v);
+    std::memcpy(out + sizeof(cplx) * i, &v, sizeof v);
   }
-  if (((any[0] | any[1]) >> 63) != 0)
-    for (auto it = m.storage.begin() + static_cast<long>(at);
-         it != m.storage.begin() + static_cast<long>(m.len); ++it)
+  return ((any[0] | any[1]) >> 63) != 0;
+}
+
+// The same for floats, widened to double on the way (which keeps infinities
+// and NaN as they are): two samples at a time, each one conversion of a
+// pair of floats.
+bool copyChecked(std::span<const std::complex<float>> x, cplx* dst) {
+  typedef float Floats __attribute__((vector_size(16)));
+  typedef std::uint32_t Parts __attribute__((vector_size(16)));
+  typedef double Doubles __attribute__((vector_size(32)));
+  typedef double Pair __attribute__((vector_size(16)));
+  constexpr std::uint32_t kExp = 0x7F800000u, kExpLsb = 0x00800000u;
+  const Parts exp = {kExp, kExp, kExp, kExp}, lsb = {kExpLsb, kExpLsb, kExpLsb, kExpLsb};
+  Parts any = {0, 0, 0, 0};
+  const auto* __restrict src = reinterpret_cast<const unsigned char*>(x.data());
+  auto* __restrict out = reinterpret_cast<unsigned char*>(dst);
+  auto put = [&](const Floats& v, std::size_t i, bool both) {
+    Parts bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    any |= (bits & exp) + lsb;
+    const Doubles w = __builtin_convertvector(v, Doubles);
+    const Pair first = __builtin_shufflevector(w, w, 0, 1),
+               second = __builtin_shufflevector(w, w, 2, 3);
+    std::memcpy(out + sizeof(cplx) * i, &first, sizeof first);
+    if (both) std::memcpy(out + sizeof(cplx) * (i + 1), &second, sizeof second);
+  };
+  std::size_t i = 0;
+  for (; i + 2 <= x.size(); i += 2) {
+    Floats v;
+    std::memcpy(&v, src + sizeof(std::complex<float>) * i, sizeof v);
+    put(v, i, true);
+  }
+  if (i < x.size()) {  // the last sample of an odd count, with two zeros
+    Floats v = {0.0f, 0.0f, 0.0f, 0.0f};
+    std::memcpy(&v, src + sizeof(std::complex<float>) * i, sizeof(std::complex<float>));
+    put(v, i, false);
+  }
+  return ((any[0] | any[1] | any[2] | any[3]) >> 31) != 0;
+}
+
+}  // namespace
+
+// The samples are copied (from float, widened) and checked in one pass;
+// non-finite ones are cleaned only when there are any.
+template <typename T>
+void StreamReceiver::Impl::append(std::span<const std::complex<T>> samples) {
+  seen += samples.size();
+  if (full() || samples.empty()) return;
+  const std::size_t at = len;
+  if (storage.size() < at + samples.size()) storage.resize(at + samples.size());
+  len = at + samples.size();
+  if (copyChecked(samples, storage.data() + at))
+    for (auto it = storage.begin() + static_cast<long>(at);
+         it != storage.begin() + static_cast<long>(len); ++it)
       if (!std::isfinite(it->real()) || !std::isfinite(it->imag())) {
         *it = 0.0;
-        ++m.bad;
+        ++bad;
       }
-  m.removeDc(false);
-  m.run(false);
+  removeDc(false);
+  run(false);
+}
+
+void StreamReceiver::push(std::span<const cplx> samples) {
+  impl_->append(samples);
+}
+
+void StreamReceiver::push(std::span<const std::complex<float>> samples) {
+  impl_->append(samples);
 }
 
 void StreamReceiver::finish() {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <random>
 
@@ -98,6 +99,45 @@ TEST(RxStream, CaptureDcIsRemovedAsInTheWholeWaveform) {
       EXPECT_NEAR(got[i].evmDb, whole.frames[i].evmDb, 0.5);
       EXPECT_NEAR(got[i].centerLeakageDb, whole.frames[i].centerLeakageDb, 0.5);
     }
+  }
+}
+
+// Single-precision samples (as a cf32 file holds them), with NaN and
+// infinities among them, give the reports of the same samples pushed as
+// doubles: the same values, the same samples cleaned and counted. An odd
+// chunk leaves a lone sample at the end of each push.
+TEST(RxStream, FloatSamplesGiveTheReportsOfTheSameSamplesAsDoubles) {
+  const std::vector<cplx> x0 = severalFrames(1);
+  std::vector<std::complex<float>> xf(x0.size());
+  for (std::size_t i = 0; i < x0.size(); ++i)
+    xf[i] = {static_cast<float>(x0[i].real()), static_cast<float>(x0[i].imag())};
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::size_t bad[] = {5, 6, 2001, 10746, 40001, 40002, 40003, 90001};
+  for (std::size_t k = 0; k < std::size(bad); ++k)
+    (k % 2 ? xf[bad[k]].real(std::nanf("")) : xf[bad[k]].imag(k % 3 ? inf : -inf));
+  std::vector<cplx> xd(xf.begin(), xf.end());
+  Options o;
+  auto streamed = [&](const auto& x, std::uint64_t& cleaned) {
+    std::vector<FrameReport> got;
+    StreamReceiver s(o, [&](FrameReport&& f) { got.push_back(std::move(f)); });
+    for (std::size_t at = 0; at < x.size(); at += 977)
+      s.push(std::span(x).subspan(at, std::min<std::size_t>(977, x.size() - at)));
+    s.finish();
+    cleaned = s.nonFiniteSamples();
+    return got;
+  };
+  std::uint64_t badD = 0, badF = 0;
+  const std::vector<FrameReport> d = streamed(xd, badD), f = streamed(xf, badF);
+  EXPECT_EQ(badD, std::size(bad));
+  EXPECT_EQ(badF, badD);
+  ASSERT_EQ(d.size(), 5u);
+  ASSERT_EQ(f.size(), d.size());
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    EXPECT_EQ(f[i].start, d[i].start);
+    EXPECT_EQ(f[i].psdu, d[i].psdu);
+    EXPECT_EQ(f[i].evmDb, d[i].evmDb);
+    EXPECT_EQ(f[i].cfoHz, d[i].cfoHz);
+    EXPECT_EQ(f[i].notes, d[i].notes);
   }
 }
 
