@@ -100,11 +100,14 @@ class Signal {
   // Asks the processor to fetch samples n0 .. n0 + count - 1 ahead of their
   // use: a frame's samples come from memory the search has not read.
   void prefetch(long long n0, std::size_t count) const {
-    const long long size = static_cast<long long>(x_.size());
-    const long long from = std::clamp<long long>(n0, 0, size);
-    const long long to = std::clamp<long long>(n0 + static_cast<long long>(count), from, size);
+    // Bounds from std::max and std::min: GCC 12 drops the whole loop when
+    // they come from std::clamp.
+    const long long from = std::max<long long>(n0, 0);
+    const long long to =
+        std::min<long long>(n0 + static_cast<long long>(count), static_cast<long long>(x_.size()));
+    const cplx* p = x_.data();
     // Four samples to a cache line of 64 bytes.
-    for (long long n = from; n < to; n += 4) __builtin_prefetch(x_.data() + n);
+    for (long long n = from; n < to; n += 4) __builtin_prefetch(p + n);
   }
   std::array<cplx, 53> carriers(long long n0) {
     std::array<cplx, 53> c;
