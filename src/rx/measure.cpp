@@ -185,20 +185,37 @@ DOT11A_VECTOR_CLONES Periodogram periodogram(std::span<const cplx> samples, doub
     const std::size_t have = std::min(n, samples.size() - at);
     // On the parts themselves: written as complex values, the compiler
     // stores the halves apart and reads them back as a pair, which stalls.
-    // Each segment is scaled to its largest part before it is rounded to
-    // single precision, so that no sample the input holds overflows or
-    // underflows it. The sums are kept relative to the largest part met so
-    // far (dBr needs no more), so they neither overflow nor underflow
-    // either.
+    // A segment goes to single precision as it is when its largest windowed
+    // part lies well inside the range of floats (found on the floats' bits,
+    // which order as their magnitudes do): its rounding is then as fine as
+    // at any scale, and no sum of the transform overflows. Any other segment
+    // is scaled to its largest part first, so that no sample the input holds
+    // overflows or underflows single precision. The sums are kept relative
+    // to the largest scale met so far (dBr needs no more), so they neither
+    // overflow nor underflow either.
     const double* src = reinterpret_cast<const double*>(samples.data() + at);
-    const double peak = largestMagnitude(src, 2 * have);
-    if (!(peak > 0.0) || !std::isfinite(peak)) continue;
-    const double scale = 1.0 / peak;
     float* dst = reinterpret_cast<float*>(in);
+    std::uint32_t largest = 0;
     for (std::size_t i = 0; i < have; ++i) {
-      const double g = w[i] * scale;
-      dst[2 * i] = static_cast<float>(src[2 * i] * g);
-      dst[2 * i + 1] = static_cast<float>(src[2 * i + 1] * g);
+      const auto re = static_cast<float>(src[2 * i] * w[i]);
+      const auto im = static_cast<float>(src[2 * i + 1] * w[i]);
+      dst[2 * i] = re;
+      dst[2 * i + 1] = im;
+      largest = std::max(largest, std::bit_cast<std::uint32_t>(re) & 0x7FFFFFFFu);
+      largest = std::max(largest, std::bit_cast<std::uint32_t>(im) & 0x7FFFFFFFu);
+    }
+    constexpr float kLow = 1e-20f, kHigh = 1e20f;
+    double peak = 1.0;
+    if (largest < std::bit_cast<std::uint32_t>(kLow) ||
+        largest > std::bit_cast<std::uint32_t>(kHigh)) {
+      peak = largestMagnitude(src, 2 * have);
+      if (!(peak > 0.0) || !std::isfinite(peak)) continue;
+      const double scale = 1.0 / peak;
+      for (std::size_t i = 0; i < have; ++i) {
+        const double g = w[i] * scale;
+        dst[2 * i] = static_cast<float>(src[2 * i] * g);
+        dst[2 * i + 1] = static_cast<float>(src[2 * i + 1] * g);
+      }
     }
     std::fill(in + have, in + n, std::complex<float>(0.0f, 0.0f));
     fftwf_execute_dft(plan, inBuf.get(), outBuf.get());
