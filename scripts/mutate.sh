@@ -31,6 +31,8 @@ mutations=(
   "src/rx/verdict.cpp|rx|{{6, -5}, {9, -8}|{{6, -5}, {9, -7}"
   "src/rx/constellation.hpp|rx|return 1.0 / std::sqrt(10.0);|return 1.0 / std::sqrt(11.0);"
   "src/rx/measure.cpp|rx|const double scale = 1.0 / peak;|const double scale = 1.0;"
+  "src/rx/measure.cpp|rx|constexpr float kLow = 1e-20f, kHigh = 1e20f;|constexpr float kLow = 0.0f, kHigh = 1e20f;"
+  "src/rx/viterbi.cpp|rx|if (tk > k * len) truth = q[k];|if (tk > k * len) truth = truth;"
   "src/rx/receiver.cpp|rx|crc32Octets(octets.first(octets.size() - 4))|crc32Octets(octets.first(octets.size() - 3))"
   "src/mac/payload.cpp|mac|{17, {{17, 3}, false}}|{17, {{17, 5}, false}}"
   "src/mac/bits.cpp|mac|std::uint32_t reg = 0xFFFFFFFFu;|std::uint32_t reg = 0xFFFFFFFEu;"

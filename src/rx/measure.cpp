@@ -80,21 +80,36 @@ void measureFlatness(FrameReport& rep, const Options& opt, int os) {
   }
 }
 
-void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
-  const Spectrum s = powerSpectrum(samples, rate);
-  if (s.dBr.empty()) return;
-  rep.maskMeasured = true;
-  rep.maskCoveredHz = rate / 2;
-  const MaskMargin m = spectrumMaskMargin(s);
-  rep.maskWorstMarginDb = m.checked ? m.worstDb : std::numeric_limits<double>::infinity();
-  rep.maskWorstFrequencyHz = m.frequencyHz;
-  rep.maskPass = rep.maskWorstMarginDb >= 0.0;
-  if (!rep.maskPass) {
-    char buf[160];
-    std::snprintf(buf, sizeof buf,
-                  "The spectrum exceeds the transmit mask by %.2f dB at %+.3f MHz.",
-                  -rep.maskWorstMarginDb, rep.maskWorstFrequencyHz / 1e6);
-    rep.problems.push_back(buf);
+// The averaged periodogram of a waveform in FFT bin order (bin i at i /
+// n of the sample rate, the upper half being the negative frequencies), its
+// largest bin, and the resolution bandwidth of its window.
+struct Periodogram {
+  std::vector<double> psd;
+  double top = 0.0;
+  double rbwHz = 0.0;
+};
+
+// Bin j of a spectrum in increasing frequency: its FFT bin, its frequency and
+// its level in dBr.
+std::size_t fftBinOf(std::size_t j, std::size_t n) {
+  return (j + n - n / 2) % n;
+}
+double binFrequency(std::size_t j, std::size_t n, double sampleRate) {
+  const long long k = static_cast<long long>(j) - static_cast<long long>(n / 2);
+  return static_cast<double>(k) * sampleRate / static_cast<double>(n);
+}
+double binDbr(const Periodogram& p, std::size_t j) {
+  return 10.0 * std::log10(std::max(p.psd[fftBinOf(j, p.psd.size())] / p.top, 1e-30));
+}
+
+// A bin beyond +-9 MHz against the mask; the first of equal margins stays.
+void checkMaskBin(MaskMargin& m, double frequencyHz, double dBr) {
+  if (std::abs(frequencyHz) <= 9e6) return;
+  const double margin = spectrumMaskDbr(frequencyHz) - dBr;
+  m.checked = true;
+  if (margin < m.worstDb) {
+    m.worstDb = margin;
+    m.frequencyHz = frequencyHz;
   }
 }
 
@@ -120,30 +135,19 @@ DOT11A_VECTOR_CLONES double largestMagnitude(const double* v, std::size_t n) {
   return std::bit_cast<double>(best);
 }
 
-}  // namespace
-
-void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
-                  int oversampling) {
-  measureFlatness(rep, opt, oversampling);
-  if (opt.measureMask) measureMask(rep, frameSamples, opt.sampleRate);
-}
-
-Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
-  return powerSpectrum(samples, sampleRate, SpectrumOptions{});
-}
-
-// Its windowing and summing loops are compiled for AVX2 too.
-DOT11A_VECTOR_CLONES Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate,
-                                            const SpectrumOptions& options) {
-  Spectrum s;
-  if (samples.empty() || !(sampleRate > 0) || !std::isfinite(sampleRate)) return s;
+// Its windowing and summing loops are compiled for AVX2 too. The samples
+// are not empty and the rate is finite and above 0.
+DOT11A_VECTOR_CLONES Periodogram periodogram(std::span<const cplx> samples, double sampleRate,
+                                             const SpectrumOptions& options) {
+  Periodogram result;
   const double rbwHz = options.rbwHz;
   if (!(rbwHz > 0) || !std::isfinite(rbwHz)) raise("The resolution bandwidth must be above 0 Hz.");
   // A Hann window's noise bandwidth is 1.5 bins.
   const auto n =
       static_cast<std::size_t>(std::clamp(std::round(1.5 * sampleRate / rbwHz), 16.0, 65536.0));
-  s.rbwHz = 1.5 * sampleRate / static_cast<double>(n);
-  std::vector<double> psd(n, 0.0);
+  result.rbwHz = 1.5 * sampleRate / static_cast<double>(n);
+  std::vector<double>& psd = result.psd;
+  psd.assign(n, 0.0);
   // The window of the last length asked for, kept per thread: every frame of
   // a capture asks for the same one.
   thread_local std::vector<double> w;
@@ -181,20 +185,37 @@ DOT11A_VECTOR_CLONES Spectrum powerSpectrum(std::span<const cplx> samples, doubl
     const std::size_t have = std::min(n, samples.size() - at);
     // On the parts themselves: written as complex values, the compiler
     // stores the halves apart and reads them back as a pair, which stalls.
-    // Each segment is scaled to its largest part before it is rounded to
-    // single precision, so that no sample the input holds overflows or
-    // underflows it. The sums are kept relative to the largest part met so
-    // far (dBr needs no more), so they neither overflow nor underflow
-    // either.
+    // A segment goes to single precision as it is when its largest windowed
+    // part lies well inside the range of floats (found on the floats' bits,
+    // which order as their magnitudes do): its rounding is then as fine as
+    // at any scale, and no sum of the transform overflows. Any other segment
+    // is scaled to its largest part first, so that no sample the input holds
+    // overflows or underflows single precision. The sums are kept relative
+    // to the largest scale met so far (dBr needs no more), so they neither
+    // overflow nor underflow either.
     const double* src = reinterpret_cast<const double*>(samples.data() + at);
-    const double peak = largestMagnitude(src, 2 * have);
-    if (!(peak > 0.0) || !std::isfinite(peak)) continue;
-    const double scale = 1.0 / peak;
     float* dst = reinterpret_cast<float*>(in);
+    std::uint32_t largest = 0;
     for (std::size_t i = 0; i < have; ++i) {
-      const double g = w[i] * scale;
-      dst[2 * i] = static_cast<float>(src[2 * i] * g);
-      dst[2 * i + 1] = static_cast<float>(src[2 * i + 1] * g);
+      const auto re = static_cast<float>(src[2 * i] * w[i]);
+      const auto im = static_cast<float>(src[2 * i + 1] * w[i]);
+      dst[2 * i] = re;
+      dst[2 * i + 1] = im;
+      largest = std::max(largest, std::bit_cast<std::uint32_t>(re) & 0x7FFFFFFFu);
+      largest = std::max(largest, std::bit_cast<std::uint32_t>(im) & 0x7FFFFFFFu);
+    }
+    constexpr float kLow = 1e-20f, kHigh = 1e20f;
+    double peak = 1.0;
+    if (largest < std::bit_cast<std::uint32_t>(kLow) ||
+        largest > std::bit_cast<std::uint32_t>(kHigh)) {
+      peak = largestMagnitude(src, 2 * have);
+      if (!(peak > 0.0) || !std::isfinite(peak)) continue;
+      const double scale = 1.0 / peak;
+      for (std::size_t i = 0; i < have; ++i) {
+        const double g = w[i] * scale;
+        dst[2 * i] = static_cast<float>(src[2 * i] * g);
+        dst[2 * i + 1] = static_cast<float>(src[2 * i + 1] * g);
+      }
     }
     std::fill(in + have, in + n, std::complex<float>(0.0f, 0.0f));
     fftwf_execute_dft(plan, inBuf.get(), outBuf.get());
@@ -209,16 +230,62 @@ DOT11A_VECTOR_CLONES Spectrum powerSpectrum(std::span<const cplx> samples, doubl
       psd[i] += (re * re + im * im) * back;
     }
   }
-  const double top = *std::max_element(psd.begin(), psd.end());
-  if (!(top > 0)) return s;
+  result.top = *std::max_element(psd.begin(), psd.end());
+  return result;
+}
+
+// The mask margin straight from the periodogram: only the bins beyond
+// +-9 MHz, which the mask limits, are turned into dBr.
+void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
+  if (samples.empty() || !(rate > 0) || !std::isfinite(rate)) return;
+  const Periodogram p = periodogram(samples, rate, SpectrumOptions{});
+  if (!(p.top > 0)) return;
+  rep.maskMeasured = true;
+  rep.maskCoveredHz = rate / 2;
+  MaskMargin m;
+  m.worstDb = std::numeric_limits<double>::infinity();
+  const std::size_t n = p.psd.size();
+  for (std::size_t j = 0; j < n; ++j) {
+    const double f = binFrequency(j, n, rate);
+    if (std::abs(f) > 9e6) checkMaskBin(m, f, binDbr(p, j));
+  }
+  rep.maskWorstMarginDb = m.checked ? m.worstDb : std::numeric_limits<double>::infinity();
+  rep.maskWorstFrequencyHz = m.frequencyHz;
+  rep.maskPass = rep.maskWorstMarginDb >= 0.0;
+  if (!rep.maskPass) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "The spectrum exceeds the transmit mask by %.2f dB at %+.3f MHz.",
+                  -rep.maskWorstMarginDb, rep.maskWorstFrequencyHz / 1e6);
+    rep.problems.push_back(buf);
+  }
+}
+
+}  // namespace
+
+void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
+                  int oversampling) {
+  measureFlatness(rep, opt, oversampling);
+  if (opt.measureMask) measureMask(rep, frameSamples, opt.sampleRate);
+}
+
+Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
+  return powerSpectrum(samples, sampleRate, SpectrumOptions{});
+}
+
+Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate,
+                       const SpectrumOptions& options) {
+  Spectrum s;
+  if (samples.empty() || !(sampleRate > 0) || !std::isfinite(sampleRate)) return s;
+  const Periodogram p = periodogram(samples, sampleRate, options);
+  s.rbwHz = p.rbwHz;
+  if (!(p.top > 0)) return s;
+  const std::size_t n = p.psd.size();
   s.frequencyHz.resize(n);
   s.dBr.resize(n);
-  // Bin order to increasing frequency.
   for (std::size_t j = 0; j < n; ++j) {
-    const std::size_t i = (j + n - n / 2) % n;
-    const long long k = static_cast<long long>(j) - static_cast<long long>(n / 2);
-    s.frequencyHz[j] = static_cast<double>(k) * sampleRate / static_cast<double>(n);
-    s.dBr[j] = 10.0 * std::log10(std::max(psd[i] / top, 1e-30));
+    s.frequencyHz[j] = binFrequency(j, n, sampleRate);
+    s.dBr[j] = binDbr(p, j);
   }
   return s;
 }
@@ -226,15 +293,8 @@ DOT11A_VECTOR_CLONES Spectrum powerSpectrum(std::span<const cplx> samples, doubl
 MaskMargin spectrumMaskMargin(const Spectrum& s) {
   MaskMargin m;
   m.worstDb = std::numeric_limits<double>::infinity();
-  for (std::size_t i = 0; i < s.dBr.size() && i < s.frequencyHz.size(); ++i) {
-    if (std::abs(s.frequencyHz[i]) <= 9e6) continue;
-    const double margin = spectrumMaskDbr(s.frequencyHz[i]) - s.dBr[i];
-    m.checked = true;
-    if (margin < m.worstDb) {
-      m.worstDb = margin;
-      m.frequencyHz = s.frequencyHz[i];
-    }
-  }
+  for (std::size_t i = 0; i < s.dBr.size() && i < s.frequencyHz.size(); ++i)
+    checkMaskBin(m, s.frequencyHz[i], s.dBr[i]);
   if (!m.checked) m.worstDb = 0.0;
   return m;
 }

@@ -19,6 +19,7 @@
 #include "dot11a/receiver.hpp"
 #include "fft/fft.hpp"
 #include "rx/internal.hpp"
+#include "rx/symbol_pass.hpp"
 
 namespace dot11a::rx {
 
@@ -90,21 +91,20 @@ class Signal {
       std::copy(out, out + kCentre + 1, c.begin() + kCentre);
       return;
     }
-    const cplx r0 = windowPhase(n0);
     // Bins n - 26 .. n - 1 hold -26..-1, bins 0..26 hold 0..+26.
-    for (std::size_t k = 0; k < static_cast<std::size_t>(kCentre); ++k)
-      c[k] = mul(out[n_ - kCentre + k], r0);
-    for (std::size_t k = 0; k <= static_cast<std::size_t>(kCentre); ++k)
-      c[kCentre + k] = mul(out[k], r0);
+    turnCarriers(out + n_ - kCentre, out, windowPhase(n0), c);
   }
   // Asks the processor to fetch samples n0 .. n0 + count - 1 ahead of their
   // use: a frame's samples come from memory the search has not read.
   void prefetch(long long n0, std::size_t count) const {
-    const long long size = static_cast<long long>(x_.size());
-    const long long from = std::clamp<long long>(n0, 0, size);
-    const long long to = std::clamp<long long>(n0 + static_cast<long long>(count), from, size);
+    // Bounds from std::max and std::min: GCC 12 drops the whole loop when
+    // they come from std::clamp.
+    const long long from = std::max<long long>(n0, 0);
+    const long long to =
+        std::min<long long>(n0 + static_cast<long long>(count), static_cast<long long>(x_.size()));
+    const cplx* p = x_.data();
     // Four samples to a cache line of 64 bytes.
-    for (long long n = from; n < to; n += 4) __builtin_prefetch(x_.data() + n);
+    for (long long n = from; n < to; n += 4) __builtin_prefetch(p + n);
   }
   std::array<cplx, 53> carriers(long long n0) {
     std::array<cplx, 53> c;
@@ -121,7 +121,6 @@ class Signal {
   // by the correction's rotation relative to the first, into out.
   void readTurned(long long first, std::size_t len, cplx* __restrict out) const {
     const long long size = static_cast<long long>(x_.size());
-    const double flip = mirrored_ ? -1.0 : 1.0;
     // The part of the window that lies inside the waveform.
     const auto lo = static_cast<std::size_t>(std::clamp<long long>(-first, 0, len));
     const auto hi = static_cast<std::size_t>(
@@ -131,17 +130,8 @@ class Signal {
     if (hi <= lo) return;
     // Pointers to the first sample inside: the window may start before the
     // waveform or end after it.
-    const std::size_t count = hi - lo;
-    const double* __restrict in =
-        reinterpret_cast<const double*>(x_.data() + (first + static_cast<long long>(lo)));
-    const double* __restrict rot = reinterpret_cast<const double*>(rot_.data() + lo);
-    double* __restrict o = reinterpret_cast<double*>(out + lo);
-    for (std::size_t i = 0; i < count; ++i) {
-      const double xr = in[2 * i], xi = flip * in[2 * i + 1];
-      const double tr = rot[2 * i], ti = rot[2 * i + 1];
-      o[2 * i] = xr * tr - xi * ti;
-      o[2 * i + 1] = xr * ti + xi * tr;
-    }
+    turnSamples(x_.data() + (first + static_cast<long long>(lo)), rot_.data() + lo, mirrored_,
+                hi - lo, out + lo);
   }
 
  private:

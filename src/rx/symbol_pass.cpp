@@ -135,7 +135,42 @@ double decideAll(int bits, const double* __restrict re, const double* __restrict
   return (s0 + s1) + (s2 + s3);
 }
 
+// The complex products written out on the parts, as the scalar code does.
+DOT11A_VECTOR_CLONES
+void turnAll(const double* __restrict x, const double* __restrict e, double flip, std::size_t count,
+             double* __restrict o) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const double xr = x[2 * i], xi = flip * x[2 * i + 1];
+    const double tr = e[2 * i], ti = e[2 * i + 1];
+    o[2 * i] = xr * tr - xi * ti;
+    o[2 * i + 1] = xr * ti + xi * tr;
+  }
+}
+
+// The same with one rotation r for all.
+DOT11A_VECTOR_CLONES
+void turnBy(const double* __restrict x, double rr, double ri, std::size_t count,
+            double* __restrict o) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const double xr = x[2 * i], xi = x[2 * i + 1];
+    o[2 * i] = xr * rr - xi * ri;
+    o[2 * i + 1] = xr * ri + xi * rr;
+  }
+}
+
 }  // namespace
+
+void turnSamples(const cplx* x, const cplx* e, bool conjugate, std::size_t count, cplx* out) {
+  turnAll(reinterpret_cast<const double*>(x), reinterpret_cast<const double*>(e),
+          conjugate ? -1.0 : 1.0, count, reinterpret_cast<double*>(out));
+}
+
+void turnCarriers(const cplx* negative, const cplx* positive, cplx r, std::array<cplx, 53>& c) {
+  turnBy(reinterpret_cast<const double*>(negative), r.real(), r.imag(), 26,
+         reinterpret_cast<double*>(c.data()));
+  turnBy(reinterpret_cast<const double*>(positive), r.real(), r.imag(), 27,
+         reinterpret_cast<double*>(c.data() + 26));
+}
 
 void SymbolPass::setChannel(const std::array<cplx, 53>& hInv,
                             const std::array<double, 53>& weight) {

@@ -24,6 +24,14 @@ struct SplitCarriers {
   cplx at(std::size_t i) const { return {re[i], im[i]}; }
 };
 
+// out[i] = x[i] e[i] for i < count, x[i] conjugated first when `conjugate`:
+// the samples of an FFT window turned by the carrier correction.
+void turnSamples(const cplx* x, const cplx* e, bool conjugate, std::size_t count, cplx* out);
+
+// c[i] = bins[i] r for the 53 sub-carriers: negative ones (-26..-1) from
+// `negative`, the others (0..+26) from `positive`.
+void turnCarriers(const cplx* negative, const cplx* positive, cplx r, std::array<cplx, 53>& c);
+
 class SymbolPass {
  public:
   // Per frame: the inverse channel and the weight (|h|^2) of each

@@ -139,13 +139,37 @@ std::size_t depuncture(const std::uint8_t (&pattern)[P], std::span<const float> 
   return in;
 }
 
+// Two steps back from t (even, at least 2): writes the input bits of steps
+// t - 1 and t - 2 and returns p for t - 2. p is the state after step t - 1
+// (odd) as the index of its bit in that step's decision word: bits 2..5, 0,
+// 1 of the state (decisionBit). Keeping the index instead of the state
+// shortens the chain of operations each bit waits for.
+[[gnu::always_inline]] inline unsigned twoStepsBack(const std::uint64_t* dec, std::size_t t,
+                                                    unsigned p, std::uint8_t* out) {
+  // Step t - 1 (odd). Its input bit is the state's bit 0; the state before
+  // it, after step t - 2 (even), is the same bits shifted down with the
+  // decision on top: in that step's order (bits 1..5, 0) only bit 4 changes.
+  out[t - 1] = static_cast<std::uint8_t>((p >> 4) & 1u);
+  const auto m1 = static_cast<unsigned>((dec[t - 1] >> p) & 1u);
+  const unsigned r = (p & ~16u) | (m1 << 4);
+  // Step t - 2 (even), r its state's bits 1..5, 0.
+  out[t - 2] = static_cast<std::uint8_t>(r >> 5);
+  const auto m0 = static_cast<unsigned>((dec[t - 2] >> r) & 1u);
+  return ((r >> 2) & 7u) | (m0 << 3) | ((r & 3u) << 4);
+}
+
 // Follows the decisions back from the final state; out[t] is the input bit
-// of step t. The index of the current state's bit in its step's decision
-// word is kept from step to step instead of the state, which shortens the
-// chain of operations each bit waits for.
+// of step t. Each bit waits for the one after it, so a long input is cut
+// into kChains stretches traced side by side, the processor overlapping
+// their chains. Only the last starts from a known state; the others start
+// from state 0 and note the index of every second step. Once the stretch
+// after one is done, its true state at the boundary is known, and the
+// stretch is traced again from there until it meets the noted path (from
+// then on the two are the same), which the survivors of a Viterbi decoder
+// do within a few constraint lengths. So the bits are those of one chain
+// from the final state, whatever the input.
 void traceBack(const std::uint64_t* dec, std::size_t nBits, unsigned state, std::uint8_t* out) {
   std::size_t t = nBits - nBits % 2;
-  // p: the state after an odd step, its bits 2..5, 0, 1 (decisionBit).
   unsigned p = 0;
   if (nBits % 2 == 1) {
     const unsigned r = decisionBit(state, nBits - 1);
@@ -155,17 +179,41 @@ void traceBack(const std::uint64_t* dec, std::size_t nBits, unsigned state, std:
   } else if (nBits > 0) {
     p = decisionBit(state, nBits - 1);
   }
-  for (; t >= 2; t -= 2) {
-    // Step t - 1 (odd). Its input bit is the state's bit 0; the state before
-    // it, after step t - 2 (even), is the same bits shifted down with the
-    // decision on top: in that step's order (bits 1..5, 0) only bit 4 changes.
-    out[t - 1] = static_cast<std::uint8_t>((p >> 4) & 1u);
-    const auto m1 = static_cast<unsigned>((dec[t - 1] >> p) & 1u);
-    const unsigned r = (p & ~16u) | (m1 << 4);
-    // Step t - 2 (even), r its state's bits 1..5, 0.
-    out[t - 2] = static_cast<std::uint8_t>(r >> 5);
-    const auto m0 = static_cast<unsigned>((dec[t - 2] >> r) & 1u);
-    p = ((r >> 2) & 7u) | (m0 << 3) | ((r & 3u) << 4);
+  constexpr std::size_t kChains = 4, kShortest = 256;
+  if (t < kChains * kShortest) {
+    for (; t >= 2; t -= 2) p = twoStepsBack(dec, t, p, out);
+    return;
+  }
+  // Stretch k covers steps [k len, (k + 1) len); the last also the rest.
+  const std::size_t len = t / kChains / 2 * 2;
+  for (; t > kChains * len; t -= 2) p = twoStepsBack(dec, t, p, out);
+  thread_local std::vector<std::uint8_t> noted;
+  if (noted.size() < t / 2 + 1) noted.resize(t / 2 + 1);
+  // A plain pointer: the thread's own vector is found by a library call.
+  std::uint8_t* note = noted.data();
+  unsigned q0 = 0, q1 = 0, q2 = 0, q3 = p;
+  static_assert(kChains == 4);
+  for (std::size_t i = 0; i < len; i += 2) {
+    const std::size_t t1 = len - i, t2 = 2 * len - i, t3 = 3 * len - i, t4 = 4 * len - i;
+    note[t1 / 2] = static_cast<std::uint8_t>(q0);
+    note[t2 / 2] = static_cast<std::uint8_t>(q1);
+    note[t3 / 2] = static_cast<std::uint8_t>(q2);
+    q0 = twoStepsBack(dec, t1, q0, out);
+    q1 = twoStepsBack(dec, t2, q1, out);
+    q2 = twoStepsBack(dec, t3, q2, out);
+    q3 = twoStepsBack(dec, t4, q3, out);
+  }
+  const std::array<unsigned, kChains> q = {q0, q1, q2, q3};
+  // From the top down: the true index at the top of each stretch, traced
+  // until it meets the noted one.
+  unsigned truth = q[kChains - 1];
+  for (std::size_t k = kChains - 1; k-- > 0;) {
+    std::size_t tk = (k + 1) * len;
+    while (tk > k * len && truth != note[tk / 2]) {
+      truth = twoStepsBack(dec, tk, truth, out);
+      tk -= 2;
+    }
+    if (tk > k * len) truth = q[k];  // met: the rest of the stretch is as traced
   }
 }
 
