@@ -285,12 +285,6 @@ void StreamReceiver::Impl::append(std::span<const std::complex<T>> samples) {
   seen += samples.size();
   if (full() || samples.empty()) return;
   const std::size_t at = len;
-  // The window stays under three frames' reach and a push (see run): room
-  // for that from the start saves the copies and fresh pages of growing.
-  if (storage.capacity() == 0)
-    storage.reserve(
-        static_cast<std::size_t>((3 * kLongestFrame + kSignalReach + kKeepBehind) * os) +
-        samples.size());
   if (storage.size() < at + samples.size()) storage.resize(at + samples.size());
   len = at + samples.size();
   if (copyChecked(samples, storage.data() + at))
