@@ -46,13 +46,13 @@ void BM_InputPath(benchmark::State& state) {
   for (auto _ : state) {
     dot11a::SampleReader reader(file.path(), dot11a::SampleFormat::Cf32);
     dot11a::rx::StreamReceiver rx(o, [](dot11a::rx::FrameReport&&) {});
-    auto pump = [&](auto chunk) {
+    if (floats) {
+      std::vector<std::complex<float>> chunk(65536);
+      while (const auto n = reader.read(chunk)) rx.push(std::span(chunk).first(*n));
+    } else {
+      std::vector<std::complex<double>> chunk;
       while (reader.read(chunk, 65536)) rx.push(chunk);
-    };
-    if (floats)
-      pump(std::vector<std::complex<float>>());
-    else
-      pump(std::vector<std::complex<double>>());
+    }
     rx.finish();
     benchmark::DoNotOptimize(rx.samplesSeen());
   }

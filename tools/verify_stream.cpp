@@ -34,13 +34,17 @@ std::uint64_t decodeStretch(const StreamSource& src, const rx::Options& o, std::
   });
   // cf32 samples go into the receiver's window as they are read, widened on
   // the way in; the integer layouts are scaled to doubles first.
-  auto pump = [&](auto chunk) {
+  if (src.format == SampleFormat::Cf32) {
+    std::vector<std::complex<float>> chunk(kChunk);
+    while (!stop.load() && !rx.full())
+      if (const auto n = reader.read(chunk))
+        rx.push(std::span(chunk).first(*n));
+      else
+        break;
+  } else {
+    std::vector<rx::cplx> chunk;
     while (!stop.load() && !rx.full() && reader.read(chunk, kChunk)) rx.push(chunk);
-  };
-  if (src.format == SampleFormat::Cf32)
-    pump(std::vector<std::complex<float>>());
-  else
-    pump(std::vector<rx::cplx>());
+  }
   rx.finish();
   return rx.samplesSeen();
 }

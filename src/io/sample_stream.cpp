@@ -198,29 +198,25 @@ bool SampleReader::read(std::vector<std::complex<double>>& out, std::size_t maxS
   return handedOut(bytes_.data(), n, interrupted, ended);
 }
 
-bool SampleReader::read(std::vector<std::complex<float>>& out, std::size_t maxSamples) {
+std::optional<std::size_t> SampleReader::read(std::span<std::complex<float>> out) {
   if (format_ != SampleFormat::Cf32)
     throw std::logic_error("Only cf32 samples are read as floats, not " +
                            std::string(sampleFormatName(format_)) + ".");
   static_assert(sizeof(std::complex<float>) == 8);
-  const std::size_t want = wanted(maxSamples);
-  if (want == 0) {
-    out.clear();
-    return false;
-  }
-  out.resize(want);
+  const std::size_t want = std::min(wanted(out.size()), out.size());
+  if (want == 0) return std::nullopt;
   auto* buf = reinterpret_cast<std::uint8_t*>(out.data());
   if (held_ != 0) std::memcpy(buf, bytes_.data(), held_);  // a sample the last read cut
   bool interrupted = false, ended = false;
   const std::size_t n = fill(buf, want * sizeof(std::complex<float>), interrupted, ended);
   const bool more = handedOut(buf, n, interrupted, ended);
-  out.resize(n);
   if constexpr (std::endian::native != std::endian::little)
-    for (std::complex<float>& v : out) {
+    for (std::complex<float>& v : out.first(n)) {
       const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
       v = {std::bit_cast<float>(le32(p)), std::bit_cast<float>(le32(p + 4))};
     }
-  return more;
+  if (!more) return std::nullopt;
+  return n;
 }
 
 }  // namespace dot11a
