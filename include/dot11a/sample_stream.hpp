@@ -51,15 +51,13 @@ class SampleReader {
   // the middle of a sample.
   bool read(std::vector<std::complex<double>>& out, std::size_t maxSamples);
   // The same for a cf32 input, the floats as they are stored: up to
-  // out.size() next samples read straight into `out`, neither converted nor
-  // rounded (widened to double, they are the values of the overload above).
-  // Returns how many, or nothing at the end of the input. The caller's
-  // buffer is filled as it is, never resized or cleared first. The integer
-  // layouts are scaled in double precision: for them this raises a logic
-  // error.
+  // out.size() (at least 1) next samples read straight into `out`, neither
+  // converted nor rounded (widened to double, they are the values of the
+  // overload above). Returns how many, or nothing at the end of the input.
+  // The caller's buffer is filled as it is, never resized or cleared first.
+  // The integer layouts are scaled in double precision: for them this
+  // raises a logic error.
   std::optional<std::size_t> read(std::span<std::complex<float>> out);
-
-  SampleFormat format() const { return format_; }
 
   // The file's size in samples (nothing for standard input).
   std::optional<std::uint64_t> fileSamples() const { return fileSamples_; }

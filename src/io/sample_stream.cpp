@@ -202,8 +202,9 @@ std::optional<std::size_t> SampleReader::read(std::span<std::complex<float>> out
   if (format_ != SampleFormat::Cf32)
     throw std::logic_error("Only cf32 samples are read as floats, not " +
                            std::string(sampleFormatName(format_)) + ".");
+  if (out.empty()) throw std::logic_error("A read of samples needs room for one.");
   static_assert(sizeof(std::complex<float>) == 8);
-  const std::size_t want = std::min(wanted(out.size()), out.size());
+  const std::size_t want = wanted(out.size());
   if (want == 0) return std::nullopt;
   auto* buf = reinterpret_cast<std::uint8_t*>(out.data());
   if (held_ != 0) std::memcpy(buf, bytes_.data(), held_);  // a sample the last read cut
