@@ -84,7 +84,19 @@ std::array<cplx, 28> carrierTurns(double a) {
   up[2] = mul(up[1], up[1]);
   up[3] = mul(up[2], up[1]);
   const cplx p4 = mul(up[2], up[2]);
-  for (std::size_t k = 4; k < up.size(); ++k) up[k] = mul(up[k - 4], p4);
+  // The chains in locals: through the array each product would wait for
+  // the store of the one four places back.
+  cplx c0 = up[0], c1 = up[1], c2 = up[2], c3 = up[3];
+  for (std::size_t k = 4; k < up.size(); k += 4) {
+    c0 = mul(c0, p4);
+    c1 = mul(c1, p4);
+    c2 = mul(c2, p4);
+    c3 = mul(c3, p4);
+    up[k] = c0;
+    up[k + 1] = c1;
+    up[k + 2] = c2;
+    up[k + 3] = c3;
+  }
   return up;
 }
 
