@@ -111,6 +111,8 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   const bool live = file == "-";
+  // The JSON report of a raw sample file, written as its frames come.
+  std::optional<cli::JsonReport> jsonReport;
   try {
     rx::Options o;
     o.fcs = fcs == "on" ? rx::FcsCheck::On : fcs == "off" ? rx::FcsCheck::Off : rx::FcsCheck::Auto;
@@ -147,13 +149,7 @@ int main(int argc, char** argv) {
             const bool expected = !psdu || (f.decoded() && f.psdu == *psdu);
             pass = pass && f.passed() && expected;
             if (json) {
-              rx::Result one;
-              one.sampleRate = o.sampleRate;
-              one.frames.push_back(f);
-              nlohmann::json j =
-                  nlohmann::json::parse(rx::reportJson(one, rx::verdictOf(one, psdu)))["frames"][0];
-              j["frame"] = summary.frames();
-              std::cout << j.dump() << std::endl;
+              std::cout << rx::frameJson(f, -1, summary.frames()) << std::endl;
             } else {
               cli::printFrameLine(std::cout, summary.frames(), f);
               if (!expected)
@@ -182,21 +178,24 @@ int main(int argc, char** argv) {
     if (streamed) {
       what = sampleFormatName(*raw);
       r.sampleRate = o.sampleRate;
+      if (json) jsonReport.emplace(std::cout, file, what);
       samples = cli::decodeSource(
           {file, *raw}, o, threads,
           [&](rx::FrameReport&& f) {
             summary.add(f);
-            // Kept for the report at the end: without what it does not
-            // print, a long recording's frames take a few hundred bytes each.
+            if (jsonReport) jsonReport->add(f);
+            // Kept for the verdict and the table at the end: without what
+            // they do not use, a long recording's frames take a few hundred
+            // bytes each.
             auto release = [](auto& v) { std::decay_t<decltype(v)>().swap(v); };
             release(f.psduBits);
-            if (!json) {
-              release(f.evmPerSymbolDb);
-              release(f.evmPerSubcarrierDb);
-              release(f.flatnessDb);
-              release(f.channel);
-              if (!psdu) release(f.psdu);
-            }
+            release(f.evmPerSymbolDb);
+            release(f.evmPerSubcarrierDb);
+            release(f.flatnessDb);
+            release(f.channel);
+            release(f.dataPoints);
+            release(f.pilotPoints);
+            if (!psdu) release(f.psdu);
             r.frames.push_back(std::move(f));
           },
           interrupted);
@@ -230,7 +229,17 @@ int main(int argc, char** argv) {
       if (!sampleRate && cap.sampleRate) sampleRate = cap.sampleRate;
     }
     const rx::Verdict v = rx::verdictOf(r, psdu);
-    if (json) {
+    if (jsonReport) {
+      // The frames are out; the rest of the report's keys follow them.
+      rx::Result rest;
+      rest.sampleRate = r.sampleRate;
+      rest.problem = r.problem;
+      nlohmann::json j = nlohmann::json::parse(rx::reportJson(rest, v));
+      j.erase("frames");
+      j["summary"] = summary.json(samples, o.sampleRate);
+      if (summary.frames() >= o.maxFrames) j["max_frames_reached"] = true;
+      jsonReport->finish(j);
+    } else if (json) {
       nlohmann::json j = nlohmann::json::parse(rx::reportJson(r, v));
       j["file"] = file;
       j["format"] = what;
@@ -247,7 +256,10 @@ int main(int argc, char** argv) {
     }
     return v.pass ? 0 : 1;
   } catch (const std::exception& e) {
-    if (json) {
+    if (jsonReport && jsonReport->started()) {
+      // Frames are out already: the document ends with what stopped it.
+      jsonReport->finish(nlohmann::json{{"pass", false}, {"problem", e.what()}});
+    } else if (json) {
       std::cout << nlohmann::json{{"pass", false}, {"file", file}, {"problem", e.what()}}.dump(2)
                 << "\n";
     }

@@ -6,6 +6,7 @@
 #include <deque>
 #include <future>
 #include <ostream>
+#include <string_view>
 #include <vector>
 
 #include "dot11a/checked_integer.hpp"
@@ -50,6 +51,38 @@ std::uint64_t decodeStretch(const StreamSource& src, const rx::Options& o, std::
 }
 
 }  // namespace
+
+void JsonReport::start() {
+  if (started_) return;
+  started_ = true;
+  out_ << "{\n  \"file\": " << nlohmann::json(file_).dump()
+       << ",\n  \"format\": " << nlohmann::json(format_).dump() << ",\n  \"frames\": [";
+}
+
+void JsonReport::add(const rx::FrameReport& f) {
+  start();
+  // The frame at the document's third level: every line four spaces in.
+  const std::string text = rx::frameJson(f, 2);
+  std::string out(anyFrame_ ? ",\n    " : "\n    ");
+  anyFrame_ = true;
+  out.reserve(out.size() + text.size() +
+              4 * static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+  for (const char c : text) {
+    out.push_back(c);
+    if (c == '\n') out.append("    ");
+  }
+  out_ << out;
+}
+
+void JsonReport::finish(const nlohmann::json& rest) {
+  start();
+  out_ << (anyFrame_ ? "\n  ]" : "]");
+  // The keys of `rest` as they stand in it at the first level, without its
+  // braces.
+  const std::string text = rest.dump(2);
+  if (text.size() > 4) out_ << ",\n" << std::string_view(text).substr(2, text.size() - 4);
+  out_ << "\n}\n";
+}
 
 void Summary::add(const rx::FrameReport& f) {
   ++frames_;

@@ -40,6 +40,28 @@ class Summary {
 // on the lines after it.
 void printFrameLine(std::ostream& out, std::uint64_t number, const rx::FrameReport& f);
 
+// The JSON report of a recording written as its frames are decoded, so that
+// a recording of any length takes no more memory than its table: the keys
+// come in the order of the whole document (file, format, frames, then the
+// rest, sorted), each frame's object indented for its place. Nothing is
+// written before the first frame or finish(), so an error in opening the
+// input still gives the short error report alone.
+class JsonReport {
+ public:
+  JsonReport(std::ostream& out, std::string file, std::string format)
+      : out_(out), file_(std::move(file)), format_(std::move(format)) {}
+  void add(const rx::FrameReport& f);
+  // Ends the frames and writes the keys of `rest` after them.
+  void finish(const nlohmann::json& rest);
+  bool started() const { return started_; }
+
+ private:
+  void start();
+  std::ostream& out_;
+  std::string file_, format_;
+  bool started_ = false, anyFrame_ = false;
+};
+
 struct StreamSource {
   std::string path;  // "-" for standard input
   SampleFormat format = SampleFormat::Cf32;

@@ -36,6 +36,10 @@ void printReport(std::ostream& out, const Result& r, const Verdict& v);
 // "sample_rate", "problem" (when nothing was decoded) and "frames". Indented
 // by `indent` spaces a level, or on one line when it is negative.
 std::string reportJson(const Result& r, const Verdict& v, int indent = -1);
+// One frame's object of the report's "frames", the same way; with its
+// number in a stream as "frame" when one is given.
+std::string frameJson(const FrameReport& f, int indent = -1,
+                      std::optional<std::uint64_t> number = std::nullopt);
 
 }  // namespace dot11a::rx
 

@@ -112,6 +112,69 @@ void printReport(std::ostream& out, const Result& r, const Verdict& v) {
   out << (v.pass ? "PASS" : "FAIL") << "\n";
 }
 
+namespace {
+
+nlohmann::json frameObject(const FrameReport& f) {
+  nlohmann::json x;
+  x["start"] = f.start;
+  x["decoded"] = f.decoded();
+  x["pass"] = f.passed();
+  x["mirrored"] = f.mirrored;
+  x["cfo_hz"] = f.cfoHz;
+  x["clock_offset_ppm"] = f.clockOffsetPpm;
+  x["clock_offset_sigma_ppm"] = number(f.clockOffsetSigmaPpm);
+  x["iq_gain_imbalance_db"] = f.iqGainImbalanceDb;
+  x["iq_phase_imbalance_deg"] = f.iqPhaseImbalanceDeg;
+  x["signal"] = {{"parity_ok", f.signalParityOk},     {"tail_ok", f.signalTailOk},
+                 {"rate_valid", f.rateValid},         {"rate_mbps", f.rateMbps},
+                 {"rate_bits", f.rateBits},           {"length", f.length},
+                 {"reserved_zero", f.reservedBitZero}};
+  x["data"] = {{"symbols", f.dataSymbols},
+               {"truncated", f.truncated},
+               {"scrambler_seed", f.scramblerSeed},
+               {"service", f.serviceBits},
+               {"tail_ok", f.dataTailOk}};
+  x["fcs"] = fcsText(f.fcs);
+  if (f.fcs == FcsState::Good || f.fcs == FcsState::Bad) {
+    x["fcs_received"] = f.fcsReceived;
+    x["fcs_computed"] = f.fcsComputed;
+  }
+  x["psdu"] = f.psdu;
+  x["evm"] = {{"rms_db", f.evmDb},
+              {"rms_percent", f.evmPercent},
+              {"limit_db", f.evmLimitDb},
+              {"pass", f.evmPass},
+              {"per_subcarrier_db", numbers(f.evmPerSubcarrierDb)},
+              {"per_symbol_db", numbers(f.evmPerSymbolDb)}};
+  x["flatness"] = {{"db", numbers(f.flatnessDb)},
+                   {"worst_margin_db", f.flatnessWorstMarginDb},
+                   {"worst_subcarrier", f.flatnessWorstSubcarrier},
+                   {"pass", f.flatnessPass}};
+  if (f.maskMeasured)
+    x["mask"] = {{"covered_hz", f.maskCoveredHz},
+                 {"worst_margin_db", f.maskWorstMarginDb},
+                 {"worst_frequency_hz", f.maskWorstFrequencyHz},
+                 {"pass", f.maskPass}};
+  x["center_leakage_db"] = f.centerLeakageDb;
+  x["center_leakage_pass"] = f.centerLeakagePass;
+  x["disabled_subcarriers"] = f.disabledSubcarriers;
+  x["faded_subcarriers"] = nlohmann::json::array();
+  for (std::size_t k = 0; k < f.fadedSubcarriers.size() && k < f.fadedLevelsDb.size(); ++k)
+    x["faded_subcarriers"].push_back(
+        {{"subcarrier", f.fadedSubcarriers[k]}, {"level_db", f.fadedLevelsDb[k]}});
+  x["problems"] = f.problems;
+  x["notes"] = f.notes;
+  return x;
+}
+
+}  // namespace
+
+std::string frameJson(const FrameReport& f, int indent, std::optional<std::uint64_t> number) {
+  nlohmann::json x = frameObject(f);
+  if (number) x["frame"] = *number;
+  return x.dump(indent);
+}
+
 std::string reportJson(const Result& r, const Verdict& v, int indent) {
   nlohmann::json j;
   j["pass"] = v.pass;
@@ -119,58 +182,7 @@ std::string reportJson(const Result& r, const Verdict& v, int indent) {
   j["sample_rate"] = r.sampleRate;
   if (!r.problem.empty()) j["problem"] = r.problem;
   j["frames"] = nlohmann::json::array();
-  for (const FrameReport& f : r.frames) {
-    nlohmann::json x;
-    x["start"] = f.start;
-    x["decoded"] = f.decoded();
-    x["pass"] = f.passed();
-    x["mirrored"] = f.mirrored;
-    x["cfo_hz"] = f.cfoHz;
-    x["clock_offset_ppm"] = f.clockOffsetPpm;
-    x["clock_offset_sigma_ppm"] = number(f.clockOffsetSigmaPpm);
-    x["iq_gain_imbalance_db"] = f.iqGainImbalanceDb;
-    x["iq_phase_imbalance_deg"] = f.iqPhaseImbalanceDeg;
-    x["signal"] = {{"parity_ok", f.signalParityOk},     {"tail_ok", f.signalTailOk},
-                   {"rate_valid", f.rateValid},         {"rate_mbps", f.rateMbps},
-                   {"rate_bits", f.rateBits},           {"length", f.length},
-                   {"reserved_zero", f.reservedBitZero}};
-    x["data"] = {{"symbols", f.dataSymbols},
-                 {"truncated", f.truncated},
-                 {"scrambler_seed", f.scramblerSeed},
-                 {"service", f.serviceBits},
-                 {"tail_ok", f.dataTailOk}};
-    x["fcs"] = fcsText(f.fcs);
-    if (f.fcs == FcsState::Good || f.fcs == FcsState::Bad) {
-      x["fcs_received"] = f.fcsReceived;
-      x["fcs_computed"] = f.fcsComputed;
-    }
-    x["psdu"] = f.psdu;
-    x["evm"] = {{"rms_db", f.evmDb},
-                {"rms_percent", f.evmPercent},
-                {"limit_db", f.evmLimitDb},
-                {"pass", f.evmPass},
-                {"per_subcarrier_db", numbers(f.evmPerSubcarrierDb)},
-                {"per_symbol_db", numbers(f.evmPerSymbolDb)}};
-    x["flatness"] = {{"db", numbers(f.flatnessDb)},
-                     {"worst_margin_db", f.flatnessWorstMarginDb},
-                     {"worst_subcarrier", f.flatnessWorstSubcarrier},
-                     {"pass", f.flatnessPass}};
-    if (f.maskMeasured)
-      x["mask"] = {{"covered_hz", f.maskCoveredHz},
-                   {"worst_margin_db", f.maskWorstMarginDb},
-                   {"worst_frequency_hz", f.maskWorstFrequencyHz},
-                   {"pass", f.maskPass}};
-    x["center_leakage_db"] = f.centerLeakageDb;
-    x["center_leakage_pass"] = f.centerLeakagePass;
-    x["disabled_subcarriers"] = f.disabledSubcarriers;
-    x["faded_subcarriers"] = nlohmann::json::array();
-    for (std::size_t k = 0; k < f.fadedSubcarriers.size() && k < f.fadedLevelsDb.size(); ++k)
-      x["faded_subcarriers"].push_back(
-          {{"subcarrier", f.fadedSubcarriers[k]}, {"level_db", f.fadedLevelsDb[k]}});
-    x["problems"] = f.problems;
-    x["notes"] = f.notes;
-    j["frames"].push_back(std::move(x));
-  }
+  for (const FrameReport& f : r.frames) j["frames"].push_back(frameObject(f));
   return j.dump(indent);
 }
 

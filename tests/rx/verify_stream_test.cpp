@@ -187,7 +187,10 @@ TEST_F(VerifyStream, ThreadsGiveTheFramesOfOneThreadAcrossStretchBoundaries) {
     std::copy(w.samples.begin(), w.samples.end(), x.begin() + static_cast<long>(at));
   const std::string file = write("x.ci8", rawBytes(x, "ci8"));
   int status = -1;
-  const auto one = nlohmann::json::parse(runShell(kVerify + " " + file + " --json", status));
+  const std::string text = runShell(kVerify + " " + file + " --json", status);
+  const auto one = nlohmann::json::parse(text);
+  // Written frame by frame, the report is laid out as the whole document.
+  EXPECT_EQ(one.dump(2) + "\n", text);
   const auto two =
       nlohmann::json::parse(runShell(kVerify + " " + file + " --json --threads 2", status));
   ASSERT_EQ(one["frames"].size(), 12u);
