@@ -30,7 +30,7 @@ mutations=(
   "src/rx/subcarriers.cpp|rx|l <= -15.0 && clean|l <= -16.0 && clean"
   "src/rx/verdict.cpp|rx|{{6, -5}, {9, -8}|{{6, -5}, {9, -7}"
   "src/rx/constellation.hpp|rx|return 1.0 / std::sqrt(10.0);|return 1.0 / std::sqrt(11.0);"
-  "src/rx/measure.cpp|rx|const double scale = 1.0 / peak;|const double scale = 1.0;"
+  "src/rx/measure.cpp|rx|toFloats(1.0 / peak);|toFloats(1.0);"
   "src/rx/measure.cpp|rx|constexpr float kLow = 1e-20f, kHigh = 1e20f;|constexpr float kLow = 0.0f, kHigh = 1e20f;"
   "src/rx/viterbi.cpp|rx|if (tk > k * len) truth = q[k];|if (tk > k * len) truth = truth;"
   "src/rx/receiver.cpp|rx|crc32Octets(octets.first(octets.size() - 4))|crc32Octets(octets.first(octets.size() - 3))"

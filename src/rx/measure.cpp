@@ -102,9 +102,14 @@ double binDbr(const Periodogram& p, std::size_t j) {
   return 10.0 * std::log10(std::max(p.psd[fftBinOf(j, p.psd.size())] / p.top, 1e-30));
 }
 
-// A bin beyond +-9 MHz against the mask; the first of equal margins stays.
+// The mask is taken beyond +-9 MHz: inside, 0 dBr is the reference itself.
+bool maskLimits(double frequencyHz) {
+  return std::abs(frequencyHz) > 9e6;
+}
+
+// A bin against the mask; the first of equal margins stays.
 void checkMaskBin(MaskMargin& m, double frequencyHz, double dBr) {
-  if (std::abs(frequencyHz) <= 9e6) return;
+  if (!maskLimits(frequencyHz)) return;
   const double margin = spectrumMaskDbr(frequencyHz) - dBr;
   m.checked = true;
   if (margin < m.worstDb) {
@@ -195,27 +200,29 @@ DOT11A_VECTOR_CLONES Periodogram periodogram(std::span<const cplx> samples, doub
     // overflow nor underflow either.
     const double* src = reinterpret_cast<const double*>(samples.data() + at);
     float* dst = reinterpret_cast<float*>(in);
-    std::uint32_t largest = 0;
-    for (std::size_t i = 0; i < have; ++i) {
-      const auto re = static_cast<float>(src[2 * i] * w[i]);
-      const auto im = static_cast<float>(src[2 * i + 1] * w[i]);
-      dst[2 * i] = re;
-      dst[2 * i + 1] = im;
-      largest = std::max(largest, std::bit_cast<std::uint32_t>(re) & 0x7FFFFFFFu);
-      largest = std::max(largest, std::bit_cast<std::uint32_t>(im) & 0x7FFFFFFFu);
-    }
+    // The segment windowed and scaled into dst; returns the bits of its
+    // largest part (w[i] * 1 is w[i]: unscaled, the products are exact).
+    auto toFloats = [&](double scale) {
+      std::uint32_t largest = 0;
+      for (std::size_t i = 0; i < have; ++i) {
+        const double g = w[i] * scale;
+        const auto re = static_cast<float>(src[2 * i] * g);
+        const auto im = static_cast<float>(src[2 * i + 1] * g);
+        dst[2 * i] = re;
+        dst[2 * i + 1] = im;
+        largest = std::max(largest, std::bit_cast<std::uint32_t>(re) & 0x7FFFFFFFu);
+        largest = std::max(largest, std::bit_cast<std::uint32_t>(im) & 0x7FFFFFFFu);
+      }
+      return largest;
+    };
     constexpr float kLow = 1e-20f, kHigh = 1e20f;
+    const std::uint32_t largest = toFloats(1.0);
     double peak = 1.0;
     if (largest < std::bit_cast<std::uint32_t>(kLow) ||
         largest > std::bit_cast<std::uint32_t>(kHigh)) {
       peak = largestMagnitude(src, 2 * have);
       if (!(peak > 0.0) || !std::isfinite(peak)) continue;
-      const double scale = 1.0 / peak;
-      for (std::size_t i = 0; i < have; ++i) {
-        const double g = w[i] * scale;
-        dst[2 * i] = static_cast<float>(src[2 * i] * g);
-        dst[2 * i + 1] = static_cast<float>(src[2 * i + 1] * g);
-      }
+      toFloats(1.0 / peak);
     }
     std::fill(in + have, in + n, std::complex<float>(0.0f, 0.0f));
     fftwf_execute_dft(plan, inBuf.get(), outBuf.get());
@@ -247,7 +254,7 @@ void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
   const std::size_t n = p.psd.size();
   for (std::size_t j = 0; j < n; ++j) {
     const double f = binFrequency(j, n, rate);
-    if (std::abs(f) > 9e6) checkMaskBin(m, f, binDbr(p, j));
+    if (maskLimits(f)) checkMaskBin(m, f, binDbr(p, j));
   }
   rep.maskWorstMarginDb = m.checked ? m.worstDb : std::numeric_limits<double>::infinity();
   rep.maskWorstFrequencyHz = m.frequencyHz;
