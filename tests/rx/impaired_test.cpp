@@ -273,7 +273,9 @@ TEST(RxMeasure, WindowedFramesMeetTheMaskAndUnwindowedOnesBreakItsFloor) {
     const Spectrum s = powerSpectrum(x, o.sampleRate);
     ASSERT_EQ(s.dBr.size(), ref.dBr.size());
     for (std::size_t i = 0; i < s.dBr.size(); ++i) {
-      if (ref.dBr[i] > -100) ASSERT_NEAR(s.dBr[i], ref.dBr[i], 0.01) << level << " bin " << i;
+      if (ref.dBr[i] > -100) {
+        ASSERT_NEAR(s.dBr[i], ref.dBr[i], 0.01) << level << " bin " << i;
+      }
     }
   }
 
