@@ -21,10 +21,12 @@ fi
 
 # file | suites | text of the line as it is | the same text mutated
 mutations=(
-  "src/rx/viterbi_avx2.cpp|rx|_mm256_cmp_ps(e1, e0, _CMP_GT_OQ)|_mm256_cmp_ps(e1, e0, _CMP_GE_OQ)"
+  "src/rx/viterbi_avx2.cpp|rx|((m >> 8) & 0x0000FF00u)|((m >> 8) & 0x00FF0000u)"
+  "src/rx/viterbi_avx2.cpp|rx|_mm256_set1_ps(-0.5f), negative|_mm256_set1_ps(0.5f), negative"
   "src/rx/viterbi.cpp|rx|static_cast<std::uint64_t>(o1 > o0)|static_cast<std::uint64_t>(o1 >= o0)"
-  # Renormalising rarely only costs float precision on very long frames.
+  # Renormalising rarely lets the 16-bit metrics saturate.
   "src/rx/viterbi.hpp|rx|constexpr std::size_t kRenormalise = 32;|constexpr std::size_t kRenormalise = 4096;"
+  "src/rx/viterbi.cpp|rx|if (!std::isfinite(total)) {|if (false) {"
   "src/rx/receiver.cpp|rx|rep_.evmRms = std::sqrt(errTotal /|rep_.evmRms = std::sqrt(1.1 * errTotal /"
   "src/rx/subcarriers.cpp|rx|l <= -15.0 && clean|l <= -14.0 && clean"
   "src/rx/subcarriers.cpp|rx|l <= -15.0 && clean|l <= -16.0 && clean"

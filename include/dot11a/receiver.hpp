@@ -172,7 +172,9 @@ double evmLimitDb(double rateMbps);
 // 1/2, 2/3 or 3/4: `soft` holds one value per transmitted coded bit (positive
 // for a one, 0 for nothing known); the punctured positions are restored as
 // erasures. Returns `nBits` decoded bits. With `terminated` the path ends in
-// state zero.
+// state zero. The values count in proportion to their size (any scale; a
+// value beyond twice their mean magnitude counts as twice it); infinite ones
+// count as that bound, NaN as nothing known.
 std::vector<std::uint8_t> viterbiDecode(std::span<const float> soft, double codingRate,
                                         std::size_t nBits, bool terminated);
 

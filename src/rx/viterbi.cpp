@@ -2,7 +2,9 @@
 // punctured rates, and recovery of the scrambler seed.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "dot11a/bitcoding.hpp"
@@ -37,7 +39,7 @@ std::uint8_t branchBit(unsigned taps, unsigned ns, unsigned m) {
 const Gains& gains() {
   static const Gains t = [] {
     Gains gn{};
-    auto pm = [](std::uint8_t bit) { return bit ? 1.0f : -1.0f; };
+    auto pm = [](std::uint8_t bit) { return static_cast<std::int16_t>(bit ? 1 : -1); };
     for (unsigned j = 0; j < 32; ++j) {
       gn.a[j] = pm(branchBit(kTapsA, 2 * j, 0));
       gn.b[j] = pm(branchBit(kTapsB, 2 * j, 0));
@@ -55,21 +57,24 @@ const Gains& gains() {
   return t;
 }
 
+// A saturating 16-bit sum, as the vector pass's.
+static std::int16_t saturated(int v) {
+  return static_cast<std::int16_t>(std::clamp(v, -32768, 32767));
+}
+
 // The forward pass, add-compare-select, one state at a time.
-void forwardPassScalar(const float* mother, std::size_t t0, std::size_t n, float* metric,
-                       std::uint64_t* decisions) {
+void forwardPassScalar(const std::int16_t* mother, std::size_t t0, std::size_t n,
+                       std::int16_t* metric, std::uint64_t* decisions) {
   const Gains& g = gains();
-  alignas(32) float next[64];
+  std::int16_t next[64];
   for (std::size_t t = 0; t < n; ++t) {
     const std::size_t step = t0 + t;
-    const float sa = mother[2 * t], sb = mother[2 * t + 1];
+    const int sa = mother[2 * t], sb = mother[2 * t + 1];
     std::uint64_t word = 0;
     for (unsigned j = 0; j < 32; ++j) {
-      // The products by +-1 as negations: exact, and nothing for a compiler
-      // to fuse with the sum when it may use FMA.
-      const float gain = (g.a[j] > 0 ? sa : -sa) + (g.b[j] > 0 ? sb : -sb);
-      const float e0 = metric[j] + gain, e1 = metric[j + 32] - gain;
-      const float o0 = metric[j] - gain, o1 = metric[j + 32] + gain;
+      const int gain = g.a[j] * sa + g.b[j] * sb;
+      const std::int16_t e0 = saturated(metric[j] + gain), e1 = saturated(metric[j + 32] - gain);
+      const std::int16_t o0 = saturated(metric[j] - gain), o1 = saturated(metric[j + 32] + gain);
       next[2 * j] = e1 > e0 ? e1 : e0;
       next[2 * j + 1] = o1 > o0 ? o1 : o0;
       word |= static_cast<std::uint64_t>(e1 > e0) << decisionBit(2 * j, step);
@@ -78,9 +83,21 @@ void forwardPassScalar(const float* mother, std::size_t t0, std::size_t n, float
     decisions[t] = word;
     std::copy(next, next + 64, metric);
     if (step % kRenormalise == kRenormalise - 1) {
-      const float top = *std::max_element(metric, metric + 64);
-      for (unsigned st = 0; st < 64; ++st) metric[st] -= top;
+      const int top = *std::max_element(metric, metric + 64);
+      for (unsigned st = 0; st < 64; ++st) metric[st] = saturated(metric[st] - top);
     }
+  }
+}
+
+void quantiseScalar(const float* in, std::size_t count, float scale, std::int16_t* out) {
+  constexpr auto kTop = static_cast<float>(kMaxSoft);
+  for (std::size_t i = 0; i < count; ++i) {
+    float x = in[i] * scale;
+    x = x == x ? x : 0.0f;
+    x = x > kTop ? kTop : x;
+    x = x < -kTop ? -kTop : x;
+    x += x < 0.0f ? -0.5f : 0.5f;
+    out[i] = static_cast<std::int16_t>(static_cast<int>(x));
   }
 }
 
@@ -97,14 +114,22 @@ ViterbiPass bestPass() {
   return best;
 }
 
-void forwardPass(const float* mother, std::size_t t0, std::size_t n, float* metric,
-                 std::uint64_t* decisions, ViterbiPass pass) {
+// Quantises the n steps' soft values (through `level`) and runs the
+// forward pass on them.
+void forwardPass(const float* mother, float scale, std::size_t t0, std::size_t n,
+                 std::int16_t* metric, std::uint64_t* decisions, ViterbiPass pass,
+                 std::int16_t* level) {
+  const std::size_t count = (2 * n + 7) / 8 * 8;
 #ifdef DOT11A_VITERBI_AVX2
-  if (pass == ViterbiPass::avx2) return forwardPassAvx2(mother, t0, n, metric, decisions);
+  if (pass == ViterbiPass::avx2) {
+    quantiseAvx2(mother, count, scale, level);
+    return forwardPassAvx2(level, t0, n, metric, decisions);
+  }
 #else
   (void)pass;
 #endif
-  forwardPassScalar(mother, t0, n, metric, decisions);
+  quantiseScalar(mother, count, scale, level);
+  forwardPassScalar(level, t0, n, metric, decisions);
 }
 
 // The rates by their puncturing pattern: which of the mother code's output
@@ -112,11 +137,6 @@ void forwardPass(const float* mother, std::size_t t0, std::size_t n, float* metr
 constexpr std::uint8_t k12[] = {1, 1};
 constexpr std::uint8_t k23[] = {1, 1, 1, 0};
 constexpr std::uint8_t k34[] = {1, 1, 1, 0, 0, 1};
-
-// Steps decoded per round of depuncturing: a whole number of puncturing
-// periods (1, 2 and 3 steps), of renormalisation intervals and of the vector
-// pass's two steps, so that every round starts in the same phase of each.
-constexpr std::size_t kBlock = 96;
 
 // Restores `count` values of the mother code (from the start of a period)
 // out of soft[in ...], erasures where punctured and after the end of `soft`;
@@ -137,6 +157,57 @@ std::size_t depuncture(const std::uint8_t (&pattern)[P], std::span<const float> 
   for (std::size_t p = 0; k < count; ++k, p = (p + 1) % P)
     out[k] = pattern[p] && in < soft.size() ? soft[in++] : 0.0f;
   return in;
+}
+
+// Four floats, or their four 32-bit integers, as one vector register: the
+// loop below as vector code with the baseline instructions.
+typedef float Floats __attribute__((vector_size(16)));
+typedef std::int32_t Ints __attribute__((vector_size(16)));
+
+// The scale that puts the mean magnitude of the finite soft values that are
+// not erasures at half of kMaxSoft: steps fine enough for the small values
+// of the inner bits of 64-QAM, which decode as well as with floats, and
+// room for twice the mean before values are clipped (the confident ones,
+// whose exact size matters least). A mean, unlike the largest value, keeps
+// a few outliers (a burst of interference) from flattening the rest.
+float softScale(std::span<const float> soft) {
+  // Running sums per lane, so that the additions need not wait for each
+  // other; a lane's count goes down by one (all bits set) per value.
+  Floats sum[2] = {}, s;
+  Ints count[2] = {};
+  const std::size_t n = soft.size();
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8)
+    for (std::size_t l = 0; l < 2; ++l) {
+      std::memcpy(&s, soft.data() + i + 4 * l, sizeof s);
+      const Floats zero = {};
+      sum[l] += s < zero ? -s : s;
+      count[l] += s != zero;
+    }
+  double total = 0.0;
+  long long values = 0;
+  for (std::size_t l = 0; l < 2; ++l)
+    for (int k = 0; k < 4; ++k) {
+      total += sum[l][k];
+      values -= count[l][k];
+    }
+  for (; i < n; ++i) {
+    total += std::abs(soft[i]);
+    values += soft[i] != 0.0f;
+  }
+  if (!std::isfinite(total)) {
+    // Values near the floats' limit, or not finite: again in double
+    // precision, without the infinite ones.
+    total = 0.0;
+    values = 0;
+    for (const float v : soft)
+      if (std::isfinite(v) && v != 0.0f) {
+        total += std::abs(static_cast<double>(v));
+        ++values;
+      }
+  }
+  if (values == 0 || !(total > 0.0)) return 0.0f;
+  return static_cast<float>(kMaxSoft / 2.0 / (total / static_cast<double>(values)));
 }
 
 // Two steps back from t (even, at least 2): writes the input bits of steps
@@ -225,7 +296,7 @@ bool viterbiPassAvailable(ViterbiPass pass) {
       return true;
 #ifdef DOT11A_VITERBI_AVX2
     case ViterbiPass::avx2:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+      return __builtin_cpu_supports("avx2");
 #endif
     default:
       return false;
@@ -250,10 +321,12 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
                                                         : 0;
   if (period == 0) raise("The Viterbi decoder takes coding rates 1/2, 2/3 and 3/4 only.");
 
-  constexpr float kNone = -1e30f;
-  alignas(32) std::array<float, 64> metric;
-  metric.fill(kNone);
-  metric[0] = 0.0f;
+  alignas(32) std::array<std::int16_t, 64> metric;
+  metric.fill(kUnreached);
+  metric[0] = 0;
+  // One scale for the whole input, so the levels keep the soft values'
+  // proportions from the first step to the last.
+  const float scale = softScale(soft);
   // The decision words (8 bytes a step) of up to the longest frame's bits
   // are kept from call to call: the receiver decodes frame after frame, and
   // fresh pages for each cost more than the trace-back. A longer input gets
@@ -265,7 +338,11 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
   std::vector<std::uint64_t>& store = nBits <= kKeep ? kept : own;
   if (store.size() < nBits) store.resize(nBits);
   std::uint64_t* dec = store.data();
-  alignas(32) float mother[2 * kBlock];
+  // The quantiser takes eight values at a time: the places after the last
+  // step hold zeros or values of an earlier block, unused.
+  alignas(32) float mother[2 * kBlock] = {};
+  alignas(32) std::int16_t level[2 * kBlock];
+  static_assert(2 * kBlock % 8 == 0);
   std::size_t in = 0;
   for (std::size_t t0 = 0; t0 < nBits; t0 += kBlock) {
     const std::size_t n = std::min(kBlock, nBits - t0);
@@ -275,7 +352,7 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
       in = depuncture(k23, soft, in, mother, 2 * n);
     else
       in = depuncture(k34, soft, in, mother, 2 * n);
-    forwardPass(mother, t0, n, metric.data(), dec + t0, pass);
+    forwardPass(mother, scale, t0, n, metric.data(), dec + t0, pass, level);
   }
   unsigned state = 0;
   if (!terminated)

@@ -35,21 +35,45 @@ constexpr std::size_t kRenormalise = 32;
 // has -g and j + 32 -> 2j + 1 has +g. a[j] / b[j] hold the signs (+1 for a
 // one) of the output pair of j -> 2j: g is +-sa +-sb with those signs.
 struct Gains {
-  float a[32], b[32];
+  std::int16_t a[32], b[32];
 };
 const Gains& gains();
+
+// The path metrics are 16-bit integers, the soft values quantised to
+// +-kMaxSoft, so a branch gain is at most 2 kMaxSoft. The best metric never
+// falls (one of its two successors gains the gain's magnitude) and rises by
+// at most that a step; every state can be reached from the best one in six
+// steps, so none lies more than 12 gains below it. After a renormalisation
+// the metrics therefore stay within -6120 .. 16320 until the next one, well
+// inside 16 bits. Sums saturate, so the very low start of the states not yet
+// reached stays low.
+constexpr int kMaxSoft = 255;
+constexpr std::int16_t kUnreached = -16384;
+
+// Steps decoded per round of depuncturing: a whole number of puncturing
+// periods (1, 2 and 3 steps), of renormalisation intervals and of the vector
+// pass's four steps, so that every round starts in the same phase of each.
+constexpr std::size_t kBlock = 96;
+
+// Soft values to levels: scaled, NaN (which equals nothing) as 0, clipped
+// to +-kMaxSoft and rounded half away from 0; `count` a multiple of 8. The
+// vector version gives the same levels (the same float operations).
+void quantiseScalar(const float* in, std::size_t count, float scale, std::int16_t* out);
+#ifdef DOT11A_VITERBI_AVX2
+void quantiseAvx2(const float* in, std::size_t count, float scale, std::int16_t* out);
+#endif
 
 // Steps t0 .. t0 + n - 1 of the forward pass: `mother` holds their 2n soft
 // values (A and B of each step, 0 where punctured), `metric` the 64 path
 // metrics before and after, `decisions` their n decision words. The plain
 // version is the reference; the vector one gives the same metrics and
-// decisions, rounding the same sums in the same order.
-void forwardPassScalar(const float* mother, std::size_t t0, std::size_t n, float* metric,
-                       std::uint64_t* decisions);
+// decisions (integer sums, saturating alike).
+void forwardPassScalar(const std::int16_t* mother, std::size_t t0, std::size_t n,
+                       std::int16_t* metric, std::uint64_t* decisions);
 #ifdef DOT11A_VITERBI_AVX2
-// Needs AVX2 and FMA; t0 even.
-void forwardPassAvx2(const float* mother, std::size_t t0, std::size_t n, float* metric,
-                     std::uint64_t* decisions);
+// Needs AVX2; t0 even, n at most kBlock.
+void forwardPassAvx2(const std::int16_t* mother, std::size_t t0, std::size_t n,
+                     std::int16_t* metric, std::uint64_t* decisions);
 #endif
 
 }  // namespace dot11a::rx::viterbi

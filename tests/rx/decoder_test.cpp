@@ -3,6 +3,8 @@
 // inverts the scrambler.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <random>
 
 #include "dot11a/bitcoding.hpp"
@@ -40,10 +42,37 @@ TEST(RxViterbi, UndoesEveryPuncturedRateAndCorrectsScatteredErrors) {
   EXPECT_TRUE(viterbiDecode({}, kRate1_2, 0, true).empty());
 }
 
+TEST(RxViterbi, DecodesNoisyValuesAtAnyScaleAndPastOutliers) {
+  // The soft values are quantised with one scale from their mean magnitude:
+  // the bits must not depend on the input's scale, from the smallest floats
+  // to the largest, nor be flattened by a few very strong values.
+  std::mt19937 rng(3);
+  std::normal_distribution<float> noise(0.0f, 0.6f);
+  Bits msg(2000);
+  for (auto& b : msg) b = static_cast<std::uint8_t>(rng() & 1u);
+  std::fill(msg.end() - 6, msg.end(), 0);
+  const std::vector<float> clean = softOf(convolEncode(msg, kRate1_2));
+  std::vector<float> noisy(clean.size());
+  for (std::size_t i = 0; i < clean.size(); ++i) noisy[i] = clean[i] + noise(rng);
+  ASSERT_EQ(viterbiDecode(noisy, kRate1_2, msg.size(), true), msg);
+  for (const float scale : {1e-30f, 1e30f, 3e38f}) {
+    std::vector<float> scaled = noisy;
+    for (float& v : scaled) v = std::clamp(v * scale, -3e38f, 3e38f);
+    EXPECT_EQ(viterbiDecode(scaled, kRate1_2, msg.size(), true), msg) << scale;
+  }
+  // One value in a hundred a thousand times stronger (a burst), and
+  // infinities and NaN, which count as the strongest value and as nothing.
+  std::vector<float> bursts = noisy;
+  for (std::size_t i = 0; i < bursts.size(); i += 100) bursts[i] = clean[i] * 1000.0f;
+  bursts[7] = clean[7] * std::numeric_limits<float>::infinity();
+  bursts[9] = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_EQ(viterbiDecode(bursts, kRate1_2, msg.size(), true), msg);
+}
+
 TEST(RxViterbi, VectorAndPlainForwardPassesAgreeOnNoisyInput) {
   // The vector pass, where the processor has it, against the plain one: noisy values
   // with zeros, noise-free values with erased stretches (exact metric ties),
-  // values up to 1e30, and input that runs out early (erasures from there
+  // values up to 1e30 with infinities and NaN, and input that runs out early (erasures from there
   // on); lengths around the two-step rounds and the 96-step blocks, over
   // long stretches where the metrics are renormalised many times.
   std::mt19937 rng(7);
@@ -60,6 +89,9 @@ TEST(RxViterbi, VectorAndPlainForwardPassesAgreeOnNoisyInput) {
         inputs[0][i] = i % 29 == 0 ? 0.0f : clean[i] + noise(rng);
         if (i % 61 < 20) inputs[1][i] = 0.0f;
         inputs[2][i] = i % 3 == 0 ? huge(rng) : clean[i] * (i % 5 == 0 ? 1e30f : 1.0f);
+        if (i % 11 == 4)
+          inputs[2][i] = i % 2 ? std::numeric_limits<float>::quiet_NaN()
+                               : clean[i] * std::numeric_limits<float>::infinity();
       }
       inputs[3].resize(clean.size() / 2);
       for (const auto& soft : inputs)

@@ -168,6 +168,7 @@ TEST(RxHardware, DcOfTheFrameAloneIsTakenOutOfEverySymbol) {
   ASSERT_EQ(res.frames.size(), 1u) << res.problem;
   const FrameReport& f = res.frames[0];
   EXPECT_EQ(f.psduBits, psdu);
+  ASSERT_EQ(f.evmPerSubcarrierDb.size(), ref.frames[0].evmPerSubcarrierDb.size());
   for (const int k : {-2, -1, 1, 2}) {
     SCOPED_TRACE(k);
     const auto i = static_cast<std::size_t>(k + 26);
