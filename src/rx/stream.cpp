@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "dot11a/checked_integer.hpp"
@@ -39,6 +40,124 @@ constexpr long long kKeepBehind = 512;
 constexpr long long kDcFirstBlock = 256;
 constexpr long long kDcBlock = 2048;
 
+// A sample's (real, imaginary) pair as one vector register, and the same
+// bits as integers.
+typedef double Pair __attribute__((vector_size(16)));
+typedef std::uint64_t PairBits __attribute__((vector_size(16)));
+
+// Copies the samples to dst and tells whether any part of them is not a
+// number or infinite. Infinities and NaN have an all-ones exponent: found
+// without a branch per sample. Adding one to the exponent field carries into
+// the sign bit only when the field is all ones; a sample's two parts at a
+// time.
+bool copyChecked(std::span<const cplx> x, cplx* dst) {
+  typedef std::uint64_t Parts __attribute__((vector_size(16)));
+  constexpr std::uint64_t kExp = 0x7FF0000000000000ULL, kExpLsb = 0x0010000000000000ULL;
+  const Parts exp = {kExp, kExp}, lsb = {kExpLsb, kExpLsb};
+  Parts any = {0, 0};
+  const auto* __restrict src = reinterpret_cast<const unsigned char*>(x.data());
+  auto* __restrict out = reinterpret_cast<unsigned char*>(dst);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    Parts v;
+    std::memcpy(&v, src + sizeof(cplx) * i, sizeof v);
+    any |= (v & exp) + lsb;
+    std::memcpy(out + sizeof(cplx) * i, &v, sizeof v);
+  }
+  return ((any[0] | any[1]) >> 63) != 0;
+}
+
+// The same for floats, widened to double on the way (which keeps infinities
+// and NaN as they are): two samples at a time, each one conversion of a
+// pair of floats.
+bool copyChecked(std::span<const std::complex<float>> x, cplx* dst) {
+  typedef float Floats __attribute__((vector_size(16)));
+  typedef std::uint32_t Parts __attribute__((vector_size(16)));
+  typedef double Doubles __attribute__((vector_size(32)));
+  constexpr std::uint32_t kExp = 0x7F800000u, kExpLsb = 0x00800000u;
+  const Parts exp = {kExp, kExp, kExp, kExp}, lsb = {kExpLsb, kExpLsb, kExpLsb, kExpLsb};
+  Parts any = {0, 0, 0, 0};
+  const auto* __restrict src = reinterpret_cast<const unsigned char*>(x.data());
+  auto* __restrict out = reinterpret_cast<unsigned char*>(dst);
+  auto put = [&](const Floats& v, std::size_t i, bool both) {
+    Parts bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    any |= (bits & exp) + lsb;
+    const Doubles w = __builtin_convertvector(v, Doubles);
+    const Pair first = __builtin_shufflevector(w, w, 0, 1),
+               second = __builtin_shufflevector(w, w, 2, 3);
+    std::memcpy(out + sizeof(cplx) * i, &first, sizeof first);
+    if (both) std::memcpy(out + sizeof(cplx) * (i + 1), &second, sizeof second);
+  };
+  std::size_t i = 0;
+  for (; i + 2 <= x.size(); i += 2) {
+    Floats v;
+    std::memcpy(&v, src + sizeof(std::complex<float>) * i, sizeof v);
+    put(v, i, true);
+  }
+  if (i < x.size()) {  // the last sample of an odd count, with two zeros
+    Floats v = {0.0f, 0.0f, 0.0f, 0.0f};
+    std::memcpy(&v, src + sizeof(std::complex<float>) * i, sizeof(std::complex<float>));
+    put(v, i, false);
+  }
+  return ((any[0] | any[1] | any[2] | any[3]) >> 31) != 0;
+}
+
+// Copies the samples to dst as doubles less `dc`, adding each before that to
+// the running sums of the capture's DC: sample `at` + i of the stream to sum
+// (at + i) % 4 and its square to power (at + i) % 4, as addToDc does. Tells
+// whether all of them are finite: a part that is not a number or infinite
+// makes its power sum so (as does a square beyond the doubles, from a
+// double sample near their limit), and then sums and copy are void.
+template <typename T>
+bool copySummed(std::span<const std::complex<T>> x, cplx* dst, std::uint64_t at,
+                std::array<Pair, 4>& laneSum, std::array<Pair, 4>& lanePower, cplx dc) {
+  const Pair off = {dc.real(), dc.imag()};
+  std::array<Pair, 4> sum = laneSum, pw = lanePower;
+  const T* __restrict src = reinterpret_cast<const T*>(x.data());
+  auto* __restrict out = reinterpret_cast<unsigned char*>(dst);
+  auto put = [&](std::size_t l, std::size_t i, Pair v) {
+    sum[l] += v;
+    pw[l] += v * v;
+    const Pair d = v - off;
+    std::memcpy(out + sizeof(cplx) * i, &d, sizeof d);
+  };
+  // One sample; four at a time, from floats two conversions of two samples.
+  auto one = [&](std::size_t i) {
+    if constexpr (std::is_same_v<T, float>) {
+      return Pair{src[2 * i], src[2 * i + 1]};
+    } else {
+      Pair v;
+      std::memcpy(&v, src + 2 * i, sizeof v);
+      return v;
+    }
+  };
+  const std::size_t n = x.size();
+  std::size_t i = 0;
+  for (; i < n && ((at + i) & 3u) != 0; ++i) put((at + i) & 3u, i, one(i));
+  for (; i + 4 <= n; i += 4) {
+    if constexpr (std::is_same_v<T, float>) {
+      typedef float Floats __attribute__((vector_size(16)));
+      typedef double Doubles __attribute__((vector_size(32)));
+      Floats p, q;
+      std::memcpy(&p, src + 2 * i, sizeof p);
+      std::memcpy(&q, src + 2 * i + 4, sizeof q);
+      const Doubles u = __builtin_convertvector(p, Doubles),
+                    w = __builtin_convertvector(q, Doubles);
+      put(0, i, __builtin_shufflevector(u, u, 0, 1));
+      put(1, i + 1, __builtin_shufflevector(u, u, 2, 3));
+      put(2, i + 2, __builtin_shufflevector(w, w, 0, 1));
+      put(3, i + 3, __builtin_shufflevector(w, w, 2, 3));
+    } else {
+      for (unsigned l = 0; l < 4; ++l) put(l, i + l, one(i + l));
+    }
+  }
+  for (; i < n; ++i) put((at + i) & 3u, i, one(i));
+  laneSum = sum;
+  lanePower = pw;
+  const Pair p = (pw[0] + pw[1]) + (pw[2] + pw[3]);
+  return std::isfinite(p[0]) && std::isfinite(p[1]);
+}
+
 }  // namespace
 
 struct StreamReceiver::Impl {
@@ -68,8 +187,6 @@ struct StreamReceiver::Impl {
   std::uint64_t dcDone = 0, dcCount = 0, blockEnd = 0;
   cplx dcSum{0.0, 0.0}, dc{0.0, 0.0};
   double dcPower = 0.0;
-  // A sample's (real, imaginary) pair, as one vector register.
-  typedef double Pair __attribute__((vector_size(16)));
   std::array<Pair, 4> laneSum{}, lanePower{};
   std::vector<std::pair<std::uint64_t, cplx>> dcSteps;
 
@@ -79,6 +196,16 @@ struct StreamReceiver::Impl {
   // what they complete.
   template <typename T>
   void append(std::span<const std::complex<T>> samples);
+  // Copies the samples to dst, non-finite ones as 0 (counted).
+  template <typename T>
+  void copyClean(std::span<const std::complex<T>> samples, cplx* dst) {
+    if (copyChecked(samples, dst))
+      for (cplx* it = dst; it != dst + samples.size(); ++it)
+        if (!std::isfinite(it->real()) || !std::isfinite(it->imag())) {
+          *it = 0.0;
+          ++bad;
+        }
+  }
 
   void removeDc(bool last) {
     const std::uint64_t arrived = base + len;
@@ -101,12 +228,15 @@ struct StreamReceiver::Impl {
       if (dc != cplx(0.0, 0.0))
         for (std::size_t i = 0; i < n; ++i) at[i] -= dc;
       dcDone += n;
-      if (dcDone == blockEnd) {
-        endBlock();
-        dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
-        if (dc != dcSteps.back().second) dcSteps.emplace_back(dcDone, dc);
-      }
+      if (dcDone == blockEnd) nextBlock();
     }
+  }
+  // A block's sums are complete: the DC of all samples so far goes out of
+  // the samples of the next.
+  void nextBlock() {
+    endBlock();
+    dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
+    if (dc != dcSteps.back().second) dcSteps.emplace_back(dcDone, dc);
   }
   // Four partial sums, sample n in sum n % 4 (counted from the first sample
   // pushed), so that the additions need not wait for each other and the sums
@@ -216,84 +346,37 @@ StreamReceiver::StreamReceiver(const Options& options, FrameHandler onFrame)
 
 StreamReceiver::~StreamReceiver() = default;
 
-namespace {
-
-// Copies the samples to dst and tells whether any part of them is not a
-// number or infinite. Infinities and NaN have an all-ones exponent: found
-// without a branch per sample. Adding one to the exponent field carries into
-// the sign bit only when the field is all ones; a sample's two parts at a
-// time.
-bool copyChecked(std::span<const cplx> x, cplx* dst) {
-  typedef std::uint64_t Parts __attribute__((vector_size(16)));
-  constexpr std::uint64_t kExp = 0x7FF0000000000000ULL, kExpLsb = 0x0010000000000000ULL;
-  const Parts exp = {kExp, kExp}, lsb = {kExpLsb, kExpLsb};
-  Parts any = {0, 0};
-  const auto* __restrict src = reinterpret_cast<const unsigned char*>(x.data());
-  auto* __restrict out = reinterpret_cast<unsigned char*>(dst);
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    Parts v;
-    std::memcpy(&v, src + sizeof(cplx) * i, sizeof v);
-    any |= (v & exp) + lsb;
-    std::memcpy(out + sizeof(cplx) * i, &v, sizeof v);
-  }
-  return ((any[0] | any[1]) >> 63) != 0;
-}
-
-// The same for floats, widened to double on the way (which keeps infinities
-// and NaN as they are): two samples at a time, each one conversion of a
-// pair of floats.
-bool copyChecked(std::span<const std::complex<float>> x, cplx* dst) {
-  typedef float Floats __attribute__((vector_size(16)));
-  typedef std::uint32_t Parts __attribute__((vector_size(16)));
-  typedef double Doubles __attribute__((vector_size(32)));
-  typedef double Pair __attribute__((vector_size(16)));
-  constexpr std::uint32_t kExp = 0x7F800000u, kExpLsb = 0x00800000u;
-  const Parts exp = {kExp, kExp, kExp, kExp}, lsb = {kExpLsb, kExpLsb, kExpLsb, kExpLsb};
-  Parts any = {0, 0, 0, 0};
-  const auto* __restrict src = reinterpret_cast<const unsigned char*>(x.data());
-  auto* __restrict out = reinterpret_cast<unsigned char*>(dst);
-  auto put = [&](const Floats& v, std::size_t i, bool both) {
-    Parts bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    any |= (bits & exp) + lsb;
-    const Doubles w = __builtin_convertvector(v, Doubles);
-    const Pair first = __builtin_shufflevector(w, w, 0, 1),
-               second = __builtin_shufflevector(w, w, 2, 3);
-    std::memcpy(out + sizeof(cplx) * i, &first, sizeof first);
-    if (both) std::memcpy(out + sizeof(cplx) * (i + 1), &second, sizeof second);
-  };
-  std::size_t i = 0;
-  for (; i + 2 <= x.size(); i += 2) {
-    Floats v;
-    std::memcpy(&v, src + sizeof(std::complex<float>) * i, sizeof v);
-    put(v, i, true);
-  }
-  if (i < x.size()) {  // the last sample of an odd count, with two zeros
-    Floats v = {0.0f, 0.0f, 0.0f, 0.0f};
-    std::memcpy(&v, src + sizeof(std::complex<float>) * i, sizeof(std::complex<float>));
-    put(v, i, false);
-  }
-  return ((any[0] | any[1] | any[2] | any[3]) >> 31) != 0;
-}
-
-}  // namespace
-
 // The samples are copied (from float, widened) and checked in one pass;
-// non-finite ones are cleaned only when there are any.
+// non-finite ones are cleaned only when there are any. Once the first block
+// of the DC estimate is done, the same pass also adds them to the estimate
+// and takes the DC out, block by block, with the sums and differences of
+// removeDc; a piece with a non-finite sample goes the long way.
 template <typename T>
 void StreamReceiver::Impl::append(std::span<const std::complex<T>> samples) {
   seen += samples.size();
   if (full() || samples.empty()) return;
-  const std::size_t at = len;
-  if (storage.size() < at + samples.size()) storage.resize(at + samples.size());
-  len = at + samples.size();
-  if (copyChecked(samples, storage.data() + at))
-    for (auto it = storage.begin() + static_cast<long>(at);
-         it != storage.begin() + static_cast<long>(len); ++it)
-      if (!std::isfinite(it->real()) || !std::isfinite(it->imag())) {
-        *it = 0.0;
-        ++bad;
-      }
+  if (storage.size() < len + samples.size()) storage.resize(len + samples.size());
+  while (!samples.empty() && dcDone != 0 && dcDone == base + len) {
+    const auto n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(samples.size(), blockEnd - dcDone));
+    cplx* out = storage.data() + len;
+    const std::array<Pair, 4> sum = laneSum, pw = lanePower;
+    if (!copySummed(samples.first(n), out, dcDone, laneSum, lanePower, dc)) {
+      laneSum = sum;
+      lanePower = pw;
+      copyClean(samples.first(n), out);
+      addToDc(out, n, dcDone);
+      for (std::size_t i = 0; i < n; ++i) out[i] -= dc;
+    }
+    len += n;
+    dcDone += n;
+    if (dcDone == blockEnd) nextBlock();
+    samples = samples.subspan(n);
+  }
+  if (!samples.empty()) {
+    copyClean(samples, storage.data() + len);
+    len += samples.size();
+  }
   removeDc(false);
   run(false);
 }
