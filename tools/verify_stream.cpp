@@ -33,13 +33,13 @@ std::uint64_t decodeStretch(const StreamSource& src, const rx::Options& o, std::
     f.start += static_cast<std::size_t>(first);
     if (f.start >= acceptFrom && f.start < acceptTo) onFrame(std::move(f));
   });
-  // cf32 samples go into the receiver's window as they are read, widened on
-  // the way in; the integer layouts are scaled to doubles first.
+  // cf32 samples go into the receiver's window from where they lie (a file's
+  // mapped pages), widened on the way in; the integer layouts are scaled to
+  // doubles first.
   if (src.format == SampleFormat::Cf32) {
-    std::vector<std::complex<float>> chunk(kChunk);
     while (!stop.load() && !rx.full())
-      if (const auto n = reader.read(chunk))
-        rx.push(std::span(chunk).first(*n));
+      if (const auto chunk = reader.readInPlace(kChunk))
+        rx.push(*chunk);
       else
         break;
   } else {

@@ -5,6 +5,7 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -58,6 +59,14 @@ class SampleReader {
   // The integer layouts are scaled in double precision: for them this
   // raises a logic error.
   std::optional<std::size_t> read(std::span<std::complex<float>> out);
+  // The same samples where they lie: up to maxSamples (at least 1) next cf32
+  // samples of a file, mapped from it a window at a time rather than copied,
+  // valid until the next call or the reader's end. Standard input, a pipe,
+  // or a file that cannot be mapped goes through read(span) into a buffer of
+  // the reader's own. Returns nothing at the end of the input. A file that
+  // becomes shorter while it is read gives zeros for what it lost and a
+  // run-time error at the next call. Read a reader one way only.
+  std::optional<std::span<const std::complex<float>>> readInPlace(std::size_t maxSamples);
 
   // The file's size in samples (nothing for standard input).
   std::optional<std::uint64_t> fileSamples() const { return fileSamples_; }
@@ -82,6 +91,14 @@ class SampleReader {
 
   std::vector<std::uint8_t> bytes_;  // read, not yet converted (a partial sample)
   std::size_t held_ = 0;
+
+  // readInPlace: the mapped window of a file, or the buffer of the samples
+  // read the other way.
+  struct Window;
+  std::unique_ptr<Window> window_;
+  std::vector<std::complex<float>> floats_;
+  bool mapping_ = false;  // a regular file, read in place
+  std::uint64_t at_ = 0;  // the byte of the next sample, when mapping
 };
 
 }  // namespace dot11a

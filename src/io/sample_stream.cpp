@@ -2,6 +2,7 @@
 #include "dot11a/sample_stream.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <stdexcept>
 
 #include "dot11a/error.hpp"
+#include "io/bus_guard.hpp"
 
 namespace dot11a {
 
@@ -105,6 +107,35 @@ void appendSamples(std::span<const std::uint8_t> b, SampleFormat format,
   convert(b.data(), n, format, out.data() + at);
 }
 
+// A mapped window of a file: `length` bytes from file offset `offset` at
+// `base`, guarded against the file becoming shorter.
+struct SampleReader::Window {
+  void* base = nullptr;
+  std::size_t length = 0;
+  std::uint64_t offset = 0;
+  int guard = -1;
+
+  ~Window() { release(); }
+  void release() {
+    if (base == nullptr) return;
+    io::unguardWindow(guard);
+    ::munmap(base, length);
+    base = nullptr;
+    guard = -1;
+  }
+  bool holds(std::uint64_t at, std::size_t bytes) const {
+    return base != nullptr && at >= offset && at + bytes <= offset + length;
+  }
+};
+
+namespace {
+
+// Bytes mapped at a time: enough that mapping costs little beside reading,
+// few enough that the pages mapped add little to the process's memory.
+constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
+
+}  // namespace
+
 SampleReader::SampleReader(const std::string& path, SampleFormat format, std::uint64_t first,
                            std::optional<std::uint64_t> count)
     : path_(path), format_(format), left_(count) {
@@ -130,10 +161,13 @@ SampleReader::SampleReader(const std::string& path, SampleFormat format, std::ui
       ::close(fd_);
       raise(path + " cannot be read from sample " + std::to_string(first) + ".");
     }
+    mapping_ = format == SampleFormat::Cf32 && std::endian::native == std::endian::little;
+    at_ = first * per;
   }
 }
 
 SampleReader::~SampleReader() {
+  window_.reset();
   if (ownFd_) ::close(fd_);
 }
 
@@ -218,6 +252,69 @@ std::optional<std::size_t> SampleReader::read(std::span<std::complex<float>> out
     }
   if (!more) return std::nullopt;
   return n;
+}
+
+std::optional<std::span<const std::complex<float>>> SampleReader::readInPlace(
+    std::size_t maxSamples) {
+  if (format_ != SampleFormat::Cf32)
+    throw std::logic_error("Only cf32 samples are read in place, not " +
+                           std::string(sampleFormatName(format_)) + ".");
+  if (maxSamples == 0) throw std::logic_error("A read of samples needs room for one.");
+  if (window_ && io::windowCut(window_->guard))
+    raise(path_ + " became shorter while it was read: its samples from byte " +
+          std::to_string(window_->offset) + " on may read as zeros.");
+  if (mapping_) {
+    const std::size_t want = wanted(maxSamples);
+    if (want == 0) return std::nullopt;
+    constexpr std::size_t per = sizeof(std::complex<float>);
+    // The window holds all the samples asked for, up to the end of the file,
+    // so the pieces handed out are those read(span) would give.
+    if (!window_ || !window_->holds(at_, want * per)) {
+      if (!window_) window_ = std::make_unique<Window>();
+      window_->release();
+      // The size now: a file still being written may have grown.
+      struct stat st {};
+      if (::fstat(fd_, &st) != 0) raise(path_ + " cannot be read: " + std::strerror(errno) + ".");
+      const auto size = static_cast<std::uint64_t>(st.st_size);
+      if (at_ + per > size) {
+        if (at_ < size)
+          raise(path_ + " ends in the middle of a sample (" + std::to_string(size - at_) +
+                " bytes left over).");
+        return std::nullopt;
+      }
+      const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+      const std::uint64_t offset = at_ / page * page;
+      const auto length = static_cast<std::size_t>(
+          std::min<std::uint64_t>(std::max<std::uint64_t>(kWindowBytes, want * per + page),
+                                  (size - at_) / per * per + (at_ - offset)));
+      void* base = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_,
+                          static_cast<off_t>(offset));
+      const int guard = base == MAP_FAILED ? -1 : io::guardWindow(base, length);
+      if (guard < 0) {
+        // Read the plain way from here on.
+        if (base != MAP_FAILED) ::munmap(base, length);
+        mapping_ = false;
+        if (::lseek(fd_, static_cast<off_t>(at_), SEEK_SET) < 0)
+          raise(path_ + " cannot be read: " + std::strerror(errno) + ".");
+        return readInPlace(maxSamples);
+      }
+      window_->base = base;
+      window_->length = length;
+      window_->offset = offset;
+      window_->guard = guard;
+    }
+    const std::size_t n =
+        std::min<std::size_t>(want, (window_->offset + window_->length - at_) / per);
+    const auto* first = reinterpret_cast<const std::complex<float>*>(
+        static_cast<const std::uint8_t*>(window_->base) + (at_ - window_->offset));
+    at_ += n * per;
+    if (left_) *left_ -= n;
+    return std::span(first, n);
+  }
+  floats_.resize(maxSamples);
+  const auto n = read(std::span(floats_));
+  if (!n) return std::nullopt;
+  return std::span<const std::complex<float>>(floats_.data(), *n);
 }
 
 }  // namespace dot11a

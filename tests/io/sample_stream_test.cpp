@@ -1,13 +1,15 @@
 // The raw sample reader: cf32 read as floats holds the values of the double
-// read, however the bytes arrive, and a selection of a file is the same
-// samples either way.
+// read, however the bytes arrive, a selection of a file is the same samples
+// either way, and so is a file read in place.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 #include "common/test_folder.hpp"
 #include "dot11a/sample_stream.hpp"
@@ -86,6 +88,77 @@ TEST_F(SampleStream, ASelectionOfAFileIsTheSameSamplesAsFloatsAndAsDoubles) {
   // Integer samples are scaled in double precision only.
   SampleReader ints(path("x.cf32"), SampleFormat::Ci16);
   EXPECT_THROW(ints.read(chunkF), std::logic_error);
+}
+
+// In place: the samples of a file come from its mapped windows (here more
+// than one, from a selection that starts inside a page) in the pieces a
+// plain read gives, including what was written after the file was opened.
+TEST_F(SampleStream, InPlaceReadsGiveTheSamplesAndPiecesOfAPlainRead) {
+  const std::vector<std::complex<float>> x = someSamples(700001);
+  const std::string file = path("x.cf32");
+  const auto write = [&](std::size_t from, std::size_t to, std::ios::openmode mode) {
+    std::ofstream(file, std::ios::binary | mode)
+        .write(reinterpret_cast<const char*>(x.data() + from),
+               static_cast<std::streamsize>(8 * (to - from)));
+  };
+  write(0, 600000, std::ios::trunc);
+  for (const std::optional<std::uint64_t> count :
+       {std::optional<std::uint64_t>(612345), std::optional<std::uint64_t>()}) {
+    SampleReader mapped(file, SampleFormat::Cf32, 3, count),
+        plain(file, SampleFormat::Cf32, 3, count);
+    if (!count) write(600000, x.size(), std::ios::app);  // grows after opening
+    std::vector<std::complex<float>> got, chunk(65537);
+    std::size_t pieces = 0;
+    while (const auto in = mapped.readInPlace(chunk.size())) {
+      const auto n = plain.read(chunk);
+      ASSERT_TRUE(n);
+      ASSERT_EQ(in->size(), *n) << "piece " << pieces;
+      got.insert(got.end(), in->begin(), in->end());
+      ++pieces;
+    }
+    EXPECT_FALSE(plain.read(chunk));
+    ASSERT_EQ(got.size(), count ? 600000u - 3 : x.size() - 3);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), x.begin() + 3));
+  }
+}
+
+// A file cut short while its window is mapped: the reader reports it at the
+// next read instead of the process ending on SIGBUS; a pipe reads in place
+// through the reader's own buffer.
+TEST_F(SampleStream, InPlaceReadOfAFileCutShortReportsItAndAPipeReadsToo) {
+  const std::vector<std::complex<float>> x = someSamples(200000);
+  const std::string file = path("cut.cf32");
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(x.data()), static_cast<std::streamsize>(8 * x.size()));
+  SampleReader reader(file, SampleFormat::Cf32);
+  const auto first = reader.readInPlace(1000);
+  ASSERT_TRUE(first);
+  EXPECT_EQ((*first)[999], x[999]);
+  ASSERT_EQ(::truncate(file.c_str(), 8 * 1000), 0);
+  std::string error;
+  try {
+    // Reading on touches pages beyond the new end, which read as zeros.
+    while (const auto in = reader.readInPlace(50000))
+      for (const auto& v : *in) EXPECT_EQ(v, std::complex<float>(0.0f, 0.0f));
+  } catch (const std::runtime_error& e) {
+    error = e.what();
+  }
+  EXPECT_NE(error.find("became shorter while it was read"), std::string::npos) << error;
+
+  const std::string fifo = path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int w = ::open(fifo.c_str(), O_RDWR);
+  ASSERT_GE(w, 0);
+  SampleReader piped(fifo, SampleFormat::Cf32);
+  ASSERT_EQ(::write(w, x.data(), 8 * 10), 80);
+  const auto in = piped.readInPlace(100);
+  ASSERT_TRUE(in);
+  ASSERT_EQ(in->size(), 10u);
+  EXPECT_TRUE(std::equal(in->begin(), in->end(), x.begin()));
+  ::close(w);
+  EXPECT_FALSE(piped.readInPlace(100));
+  SampleReader ints(file, SampleFormat::Ci16);
+  EXPECT_THROW(ints.readInPlace(10), std::logic_error);
 }
 
 }  // namespace
