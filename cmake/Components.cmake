@@ -62,7 +62,10 @@ list(REMOVE_ITEM ops_sources ${CMAKE_SOURCE_DIR}/src/ops/opgen.cpp)
 
 dot11a_component(base SOURCES ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
 dot11a_component(core SOURCES ${core_sources} DEPENDS base
-  LIBS PkgConfig::matio PkgConfig::zlib nlohmann_json::nlohmann_json)
+  LIBS PkgConfig::zlib nlohmann_json::nlohmann_json ${CMAKE_DL_LIBS})
+# matio's declarations; the library itself is opened on first use.
+target_include_directories(dot11a_core PRIVATE ${matio_INCLUDE_DIRS})
+target_compile_definitions(dot11a_core PRIVATE DOT11A_MATIO_SONAME="${DOT11A_MATIO_SONAME}")
 dot11a_component(mac SOURCES ${mac_sources} DEPENDS base LIBS PkgConfig::zlib)
 dot11a_component(fft SOURCES ${fft_sources} DEPENDS base LIBS PkgConfig::fftw3 PkgConfig::fftw3f)
 dot11a_component(phy SOURCES ${phy_sources} DEPENDS fft mac base LIBS PkgConfig::fftw3)

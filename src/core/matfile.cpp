@@ -1,6 +1,7 @@
 // MAT version 5 files through libmatio.
 #include "dot11a/matfile.hpp"
 
+#include <dlfcn.h>
 #include <matio.h>
 
 #include <algorithm>
@@ -13,6 +14,8 @@
 #include <limits>
 #include <memory>
 #include <set>
+#include <string>
+#include <type_traits>
 
 #include "dot11a/error.hpp"
 #include "mat5_check.hpp"
@@ -21,23 +24,78 @@ namespace dot11a {
 
 namespace {
 
-struct VarDeleter {
-  void operator()(matvar_t* v) const { Mat_VarFree(v); }
+// libmatio is opened on first use rather than when the program starts: it
+// brings the HDF5, curl and TLS libraries (some thirty), whose loading and
+// relocation took most of a command-line tool's start-up even where no MAT
+// file is read. Its functions, by their declared types.
+struct Matio {
+  decltype(&::Mat_Close) Close;
+  decltype(&::Mat_CreateVer) CreateVer;
+  decltype(&::Mat_GetVersion) GetVersion;
+  decltype(&::Mat_LogInitFunc) LogInitFunc;
+  decltype(&::Mat_Open) Open;
+  decltype(&::Mat_Rewind) Rewind;
+  decltype(&::Mat_VarCreate) VarCreate;
+  decltype(&::Mat_VarCreateStruct) VarCreateStruct;
+  decltype(&::Mat_VarFree) VarFree;
+  decltype(&::Mat_VarGetCell) VarGetCell;
+  decltype(&::Mat_VarGetNumberOfFields) VarGetNumberOfFields;
+  decltype(&::Mat_VarGetStructFieldByIndex) VarGetStructFieldByIndex;
+  decltype(&::Mat_VarGetStructFieldnames) VarGetStructFieldnames;
+  decltype(&::Mat_VarReadNext) VarReadNext;
+  decltype(&::Mat_VarReadNextInfo) VarReadNextInfo;
+  decltype(&::Mat_VarSetStructFieldByIndex) VarSetStructFieldByIndex;
+  decltype(&::Mat_VarWrite) VarWrite;
 };
-using VarPtr = std::unique_ptr<matvar_t, VarDeleter>;
-
-struct MatDeleter {
-  void operator()(mat_t* m) const { Mat_Close(m); }
-};
-using MatPtr = std::unique_ptr<mat_t, MatDeleter>;
 
 // matio reports damaged input on standard error; the callers report it as an
 // error of their own instead.
 void silentLog(int, char*) {}
-const bool kQuietMatio = [] {
-  Mat_LogInitFunc("dot11a", silentLog);
-  return true;
-}();
+
+const Matio& matio() {
+  static const Matio lib = [] {
+    void* h = ::dlopen(DOT11A_MATIO_SONAME, RTLD_NOW | RTLD_LOCAL);
+    if (h == nullptr)
+      raise(std::string("MAT files need the matio library (") + DOT11A_MATIO_SONAME +
+            "), which cannot be loaded: " + ::dlerror());
+    Matio m{};
+    auto bind = [h](auto& f, const char* name) {
+      f = reinterpret_cast<std::remove_reference_t<decltype(f)>>(::dlsym(h, name));
+      if (f == nullptr)
+        raise(std::string("The matio library (") + DOT11A_MATIO_SONAME + ") lacks " + name + ".");
+    };
+    bind(m.Close, "Mat_Close");
+    bind(m.CreateVer, "Mat_CreateVer");
+    bind(m.GetVersion, "Mat_GetVersion");
+    bind(m.LogInitFunc, "Mat_LogInitFunc");
+    bind(m.Open, "Mat_Open");
+    bind(m.Rewind, "Mat_Rewind");
+    bind(m.VarCreate, "Mat_VarCreate");
+    bind(m.VarCreateStruct, "Mat_VarCreateStruct");
+    bind(m.VarFree, "Mat_VarFree");
+    bind(m.VarGetCell, "Mat_VarGetCell");
+    bind(m.VarGetNumberOfFields, "Mat_VarGetNumberOfFields");
+    bind(m.VarGetStructFieldByIndex, "Mat_VarGetStructFieldByIndex");
+    bind(m.VarGetStructFieldnames, "Mat_VarGetStructFieldnames");
+    bind(m.VarReadNext, "Mat_VarReadNext");
+    bind(m.VarReadNextInfo, "Mat_VarReadNextInfo");
+    bind(m.VarSetStructFieldByIndex, "Mat_VarSetStructFieldByIndex");
+    bind(m.VarWrite, "Mat_VarWrite");
+    m.LogInitFunc("dot11a", silentLog);
+    return m;
+  }();
+  return lib;
+}
+
+struct VarDeleter {
+  void operator()(matvar_t* v) const { matio().VarFree(v); }
+};
+using VarPtr = std::unique_ptr<matvar_t, VarDeleter>;
+
+struct MatDeleter {
+  void operator()(mat_t* m) const { matio().Close(m); }
+};
+using MatPtr = std::unique_ptr<mat_t, MatDeleter>;
 
 std::string sysError() {
   return std::strerror(errno);
@@ -50,40 +108,41 @@ VarPtr toMat(const char* name, const Value& v) {
   switch (v.kind()) {
     case Value::Kind::Absent: {
       size_t zero[2] = {0, 0};
-      return VarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, zero, nullptr, 0));
+      return VarPtr(matio().VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, zero, nullptr, 0));
     }
     case Value::Kind::Double: {
       if (v.isComplex()) {
         mat_complex_split_t split{const_cast<double*>(v.re().data()),
                                   const_cast<double*>(v.im().data())};
         return VarPtr(
-            Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &split, MAT_F_COMPLEX));
+            matio().VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &split, MAT_F_COMPLEX));
       }
-      return VarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
-                                  v.isEmpty() ? nullptr : const_cast<double*>(v.re().data()), 0));
+      return VarPtr(matio().VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
+                                      v.isEmpty() ? nullptr : const_cast<double*>(v.re().data()),
+                                      0));
     }
     case Value::Kind::Int32:
-      return VarPtr(Mat_VarCreate(name, MAT_C_INT32, MAT_T_INT32, 2, dims,
-                                  v.isEmpty() ? nullptr : const_cast<std::int32_t*>(v.i32().data()),
-                                  0));
+      return VarPtr(
+          matio().VarCreate(name, MAT_C_INT32, MAT_T_INT32, 2, dims,
+                            v.isEmpty() ? nullptr : const_cast<std::int32_t*>(v.i32().data()), 0));
     case Value::Kind::Text: {
       const std::string& s = v.str();
       size_t tdims[2] = {s.empty() ? 0u : 1u, s.size()};
-      return VarPtr(Mat_VarCreate(name, MAT_C_CHAR, MAT_T_UINT8, 2, tdims,
-                                  s.empty() ? nullptr : const_cast<char*>(s.data()), 0));
+      return VarPtr(matio().VarCreate(name, MAT_C_CHAR, MAT_T_UINT8, 2, tdims,
+                                      s.empty() ? nullptr : const_cast<char*>(s.data()), 0));
     }
     case Value::Kind::Record: {
       std::vector<std::string> names = v.fieldNames();
       std::vector<const char*> cnames;
       for (const auto& n : names) cnames.push_back(n.c_str());
       size_t one[2] = {1, 1};
-      VarPtr s(Mat_VarCreateStruct(name, 2, one, cnames.empty() ? nullptr : cnames.data(),
-                                   static_cast<unsigned>(cnames.size())));
+      VarPtr s(matio().VarCreateStruct(name, 2, one, cnames.empty() ? nullptr : cnames.data(),
+                                       static_cast<unsigned>(cnames.size())));
       if (!s) raise("Cannot store the record '" + std::string(name ? name : "") + "'.");
       std::size_t i = 0;
       for (const Field& f : v.fields()) {
         VarPtr child = toMat(f.first.c_str(), f.second);
-        Mat_VarSetStructFieldByIndex(s.get(), i++, 0, child.release());
+        matio().VarSetStructFieldByIndex(s.get(), i++, 0, child.release());
       }
       return s;
     }
@@ -92,13 +151,13 @@ VarPtr toMat(const char* name, const Value& v) {
       try {
         for (const Value& item : v.cells()) items.push_back(toMat(nullptr, item).release());
       } catch (...) {
-        for (matvar_t* m : items) Mat_VarFree(m);
+        for (matvar_t* m : items) matio().VarFree(m);
         throw;
       }
-      matvar_t* c = Mat_VarCreate(name, MAT_C_CELL, MAT_T_CELL, 2, dims,
-                                  items.empty() ? nullptr : items.data(), 0);
+      matvar_t* c = matio().VarCreate(name, MAT_C_CELL, MAT_T_CELL, 2, dims,
+                                      items.empty() ? nullptr : items.data(), 0);
       if (c == nullptr)
-        for (matvar_t* m : items) Mat_VarFree(m);
+        for (matvar_t* m : items) matio().VarFree(m);
       return VarPtr(c);
     }
   }
@@ -233,8 +292,8 @@ Value fromMat(matvar_t* v, int depth) {
       return Value(std::move(s));
     }
     case MAT_C_STRUCT: {
-      const unsigned nfields = Mat_VarGetNumberOfFields(v);
-      char* const* names = Mat_VarGetStructFieldnames(v);
+      const unsigned nfields = matio().VarGetNumberOfFields(v);
+      char* const* names = matio().VarGetStructFieldnames(v);
       if (nfields > 0 && names == nullptr) raise("The file holds a damaged record.");
       if (nfields > 0 && n > 0 && v->data == nullptr) raise("The file holds a truncated record.");
       if (nfields > 0 && n > 0 && v->nbytes / sizeof(matvar_t*) < n * nfields)
@@ -246,7 +305,7 @@ Value fromMat(matvar_t* v, int depth) {
           if (names[f] == nullptr) raise("The file holds a damaged record.");
           std::string fname = names[f];
           if (!seen.insert(fname).second) raise("The file holds a record with a repeated field.");
-          matvar_t* child = Mat_VarGetStructFieldByIndex(v, f, index);
+          matvar_t* child = matio().VarGetStructFieldByIndex(v, f, index);
           fields.emplace_back(std::move(fname), child ? fromMat(child, depth + 1) : Value::empty());
         }
         return Value::record(std::move(fields));
@@ -261,7 +320,7 @@ Value fromMat(matvar_t* v, int depth) {
         raise("The file holds a truncated cell list.");
       std::vector<Value> items;
       for (std::size_t i = 0; i < n; ++i)
-        items.push_back(fromMat(Mat_VarGetCell(v, static_cast<int>(i)), depth + 1));
+        items.push_back(fromMat(matio().VarGetCell(v, static_cast<int>(i)), depth + 1));
       return Value::cell(rows, cols, std::move(items));
     }
     case MAT_C_SPARSE:
@@ -317,7 +376,7 @@ std::uint64_t declaredElements(const matvar_t* v, int depth) {
   };
   const std::size_t slots = v->data ? v->nbytes / sizeof(matvar_t*) : 0;
   if (v->class_type == MAT_C_STRUCT) {
-    const std::uint64_t fields = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(v));
+    const std::uint64_t fields = matio().VarGetNumberOfFields(const_cast<matvar_t*>(v));
     if (fields != 0 && n <= slots / fields)
       for (std::size_t i = 0; i < n * fields; ++i) add(static_cast<matvar_t* const*>(v->data)[i]);
   } else if (v->class_type == MAT_C_CELL && n <= slots) {
@@ -333,15 +392,15 @@ std::uint64_t declaredElements(const matvar_t* v, int depth) {
 void writeMatFile(const std::string& path, std::span<const NamedValue> variables) {
   AtomicFile file(path);
   {
-    MatPtr mat(Mat_CreateVer(file.tempPath().c_str(), nullptr, MAT_FT_MAT5));
+    MatPtr mat(matio().CreateVer(file.tempPath().c_str(), nullptr, MAT_FT_MAT5));
     if (!mat) raise("Cannot write " + path + ": " + sysError() + ".");
     for (const auto& [name, value] : variables) {
       VarPtr var = toMat(name.c_str(), value);
       if (!var) raise("Cannot store the variable '" + name + "' in " + path + ".");
-      if (Mat_VarWrite(mat.get(), var.get(), MAT_COMPRESSION_NONE) != 0)
+      if (matio().VarWrite(mat.get(), var.get(), MAT_COMPRESSION_NONE) != 0)
         raise("Cannot write " + path + ": writing '" + name + "' failed.");
     }
-    if (Mat_Close(mat.release()) != 0) raise("Cannot write " + path + ": closing failed.");
+    if (matio().Close(mat.release()) != 0) raise("Cannot write " + path + ": closing failed.");
   }
   // Read the file back before it replaces the target: a short write (full
   // disk) shows up here rather than as a damaged file later.
@@ -397,21 +456,21 @@ std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits
     raise(problem.empty() ? damaged : "Unable to read file '" + path + "': " + problem);
   file.clear();
   file.shrink_to_fit();
-  MatPtr mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
-  if (!mat || Mat_GetVersion(mat.get()) != MAT_FT_MAT5)
+  MatPtr mat(matio().Open(path.c_str(), MAT_ACC_RDONLY));
+  if (!mat || matio().GetVersion(mat.get()) != MAT_FT_MAT5)
     raise("Unable to read file '" + path + "': not a MAT file of version 5.");
   // matio reads the headers first, without the data. Should it find arrays
   // the check did not see, or larger ones, it reads the bytes differently and
   // its data buffers would be sized from unchecked dimensions: refused.
   std::size_t index = 0;
-  for (VarPtr info(Mat_VarReadNextInfo(mat.get())); info;
-       info.reset(Mat_VarReadNextInfo(mat.get())), ++index)
+  for (VarPtr info(matio().VarReadNextInfo(mat.get())); info;
+       info.reset(matio().VarReadNextInfo(mat.get())), ++index)
     if (index >= declared->size() || declaredElements(info.get(), 0) > (*declared)[index])
       raise(damaged);
-  if (index != declared->size() || Mat_Rewind(mat.get()) != 0) raise(damaged);
+  if (index != declared->size() || matio().Rewind(mat.get()) != 0) raise(damaged);
   std::vector<NamedValue> out;
   while (true) {
-    VarPtr var(Mat_VarReadNext(mat.get()));
+    VarPtr var(matio().VarReadNext(mat.get()));
     if (!var) break;
     if (var->name == nullptr) raise("Unable to read file '" + path + "': a variable has no name.");
     try {

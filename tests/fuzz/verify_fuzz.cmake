@@ -12,6 +12,7 @@ dot11a_fuzz_target(verify ${fuzz_dir}/verify_fuzz.cpp
   ${CMAKE_SOURCE_DIR}/src/core/mat5_check.cpp
   ${CMAKE_SOURCE_DIR}/src/mac/bits.cpp ${verify_fuzz_rx} ${verify_fuzz_phy} ${fuzz_core})
 target_link_libraries(fuzz_verify PRIVATE PkgConfig::fftw3 PkgConfig::fftw3f PkgConfig::matio PkgConfig::zlib
-  PkgConfig::nettle nlohmann_json::nlohmann_json)
+  PkgConfig::nettle nlohmann_json::nlohmann_json ${CMAKE_DL_LIBS})
+target_compile_definitions(fuzz_verify PRIVATE DOT11A_MATIO_SONAME="${DOT11A_MATIO_SONAME}")
 set_tests_properties(fuzz_verify_corpus PROPERTIES
   ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1")
