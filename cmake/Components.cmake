@@ -35,6 +35,10 @@ function(dot11a_component name)
   if(C_LIBS)
     target_link_libraries(dot11a_${name} PUBLIC ${C_LIBS})
   endif()
+  # Every product and sum rounded as written: no multiply-add contraction,
+  # which the AVX-512 copies of the vector loops could otherwise use, so that
+  # each copy gives the plain build's results.
+  target_compile_options(dot11a_${name} PRIVATE -ffp-contract=off)
   # Below the GUI a shadowed name is a warning, and with DOT11A_WERROR (CI) any
   # warning fails the build.
   if(NOT name STREQUAL "gui")

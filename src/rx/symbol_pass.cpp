@@ -19,7 +19,7 @@ namespace {
 // sub-carriers, interleaved; up: e^(j k a) for k = 0 .. 27, interleaved;
 // rr + j ri: the common rotation. Plain pointers, marked as not overlapping,
 // so that the loops run as vector code.
-DOT11A_VECTOR_CLONES
+DOT11A_WIDE_VECTOR_CLONES
 void equaliseAll(const double* __restrict y, const double* __restrict up, double rr, double ri,
                  const double* __restrict hRe, const double* __restrict hIm,
                  const double* __restrict known, double* __restrict eqRe, double* __restrict eqIm,
@@ -101,7 +101,7 @@ struct Decisions {
 // Decides the sub-carriers with `bits` bits each, writes the ncbps soft
 // values in the decoder's order (soft value k from `from[k]`) to `out` and
 // returns the sum of the counted errors.
-DOT11A_VECTOR_CLONES
+DOT11A_WIDE_VECTOR_CLONES
 double decideAll(int bits, const double* __restrict re, const double* __restrict im,
                  const double* __restrict weight, const double* __restrict on,
                  const double* __restrict known, const double* __restrict counted,
