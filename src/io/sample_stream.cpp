@@ -264,9 +264,11 @@ std::optional<std::span<const std::complex<float>>> SampleReader::readInPlace(
     raise(path_ + " became shorter while it was read: its samples from byte " +
           std::to_string(window_->offset) + " on may read as zeros.");
   if (mapping_) {
-    const std::size_t want = wanted(maxSamples);
-    if (want == 0) return std::nullopt;
     constexpr std::size_t per = sizeof(std::complex<float>);
+    // At most 2^36 samples (512 GiB) at a time, so that no byte count below
+    // overflows.
+    const std::size_t want = std::min(wanted(maxSamples), std::size_t{1} << 36);
+    if (want == 0) return std::nullopt;
     // The window holds all the samples asked for, up to the end of the file,
     // so the pieces handed out are those read(span) would give.
     if (!window_ || !window_->holds(at_, want * per)) {

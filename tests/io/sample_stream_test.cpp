@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <optional>
 
 #include "common/test_folder.hpp"
@@ -120,6 +121,12 @@ TEST_F(SampleStream, InPlaceReadsGiveTheSamplesAndPiecesOfAPlainRead) {
     ASSERT_EQ(got.size(), count ? 600000u - 3 : x.size() - 3);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), x.begin() + 3));
   }
+  // As many as there are, however many are asked for.
+  SampleReader all(file, SampleFormat::Cf32);
+  const auto in = all.readInPlace(std::numeric_limits<std::size_t>::max());
+  ASSERT_TRUE(in);
+  EXPECT_EQ(in->size(), x.size());
+  EXPECT_FALSE(all.readInPlace(1));
 }
 
 // A file cut short while its window is mapped: the reader reports it at the
