@@ -28,24 +28,17 @@ namespace {
 // brings the HDF5, curl and TLS libraries (some thirty), whose loading and
 // relocation took most of a command-line tool's start-up even where no MAT
 // file is read. Its functions, by their declared types.
+// clang-format off
+#define DOT11A_MATIO_FUNCTIONS(X)                                                     \
+  X(Close) X(CreateVer) X(GetVersion) X(LogInitFunc) X(Open) X(Rewind) X(VarCreate) \
+  X(VarCreateStruct) X(VarFree) X(VarGetCell) X(VarGetNumberOfFields)               \
+  X(VarGetStructFieldByIndex) X(VarGetStructFieldnames) X(VarReadNext)              \
+  X(VarReadNextInfo) X(VarSetStructFieldByIndex) X(VarWrite)
+// clang-format on
 struct Matio {
-  decltype(&::Mat_Close) Close;
-  decltype(&::Mat_CreateVer) CreateVer;
-  decltype(&::Mat_GetVersion) GetVersion;
-  decltype(&::Mat_LogInitFunc) LogInitFunc;
-  decltype(&::Mat_Open) Open;
-  decltype(&::Mat_Rewind) Rewind;
-  decltype(&::Mat_VarCreate) VarCreate;
-  decltype(&::Mat_VarCreateStruct) VarCreateStruct;
-  decltype(&::Mat_VarFree) VarFree;
-  decltype(&::Mat_VarGetCell) VarGetCell;
-  decltype(&::Mat_VarGetNumberOfFields) VarGetNumberOfFields;
-  decltype(&::Mat_VarGetStructFieldByIndex) VarGetStructFieldByIndex;
-  decltype(&::Mat_VarGetStructFieldnames) VarGetStructFieldnames;
-  decltype(&::Mat_VarReadNext) VarReadNext;
-  decltype(&::Mat_VarReadNextInfo) VarReadNextInfo;
-  decltype(&::Mat_VarSetStructFieldByIndex) VarSetStructFieldByIndex;
-  decltype(&::Mat_VarWrite) VarWrite;
+#define DOT11A_MATIO_FIELD(f) decltype(&::Mat_##f) f;
+  DOT11A_MATIO_FUNCTIONS(DOT11A_MATIO_FIELD)
+#undef DOT11A_MATIO_FIELD
 };
 
 // matio reports damaged input on standard error; the callers report it as an
@@ -64,23 +57,9 @@ const Matio& matio() {
       if (f == nullptr)
         raise(std::string("The matio library (") + DOT11A_MATIO_SONAME + ") lacks " + name + ".");
     };
-    bind(m.Close, "Mat_Close");
-    bind(m.CreateVer, "Mat_CreateVer");
-    bind(m.GetVersion, "Mat_GetVersion");
-    bind(m.LogInitFunc, "Mat_LogInitFunc");
-    bind(m.Open, "Mat_Open");
-    bind(m.Rewind, "Mat_Rewind");
-    bind(m.VarCreate, "Mat_VarCreate");
-    bind(m.VarCreateStruct, "Mat_VarCreateStruct");
-    bind(m.VarFree, "Mat_VarFree");
-    bind(m.VarGetCell, "Mat_VarGetCell");
-    bind(m.VarGetNumberOfFields, "Mat_VarGetNumberOfFields");
-    bind(m.VarGetStructFieldByIndex, "Mat_VarGetStructFieldByIndex");
-    bind(m.VarGetStructFieldnames, "Mat_VarGetStructFieldnames");
-    bind(m.VarReadNext, "Mat_VarReadNext");
-    bind(m.VarReadNextInfo, "Mat_VarReadNextInfo");
-    bind(m.VarSetStructFieldByIndex, "Mat_VarSetStructFieldByIndex");
-    bind(m.VarWrite, "Mat_VarWrite");
+#define DOT11A_MATIO_BIND(f) bind(m.f, "Mat_" #f);
+    DOT11A_MATIO_FUNCTIONS(DOT11A_MATIO_BIND)
+#undef DOT11A_MATIO_BIND
     m.LogInitFunc("dot11a", silentLog);
     return m;
   }();

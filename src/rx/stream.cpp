@@ -350,7 +350,7 @@ StreamReceiver::~StreamReceiver() = default;
 // non-finite ones are cleaned only when there are any. Once the first block
 // of the DC estimate is done, the same pass also adds them to the estimate
 // and takes the DC out, block by block, with the sums and differences of
-// removeDc; a piece with a non-finite sample goes the long way.
+// removeDc; from a piece with a non-finite sample on, removeDc does that.
 template <typename T>
 void StreamReceiver::Impl::append(std::span<const std::complex<T>> samples) {
   seen += samples.size();
@@ -362,11 +362,10 @@ void StreamReceiver::Impl::append(std::span<const std::complex<T>> samples) {
     cplx* out = storage.data() + len;
     const std::array<Pair, 4> sum = laneSum, pw = lanePower;
     if (!copySummed(samples.first(n), out, dcDone, laneSum, lanePower, dc)) {
+      // A non-finite sample: the rest is cleaned and goes through removeDc.
       laneSum = sum;
       lanePower = pw;
-      copyClean(samples.first(n), out);
-      addToDc(out, n, dcDone);
-      for (std::size_t i = 0; i < n; ++i) out[i] -= dc;
+      break;
     }
     len += n;
     dcDone += n;

@@ -52,7 +52,7 @@ constexpr std::int16_t kUnreached = -16384;
 
 // Steps decoded per round of depuncturing: a whole number of puncturing
 // periods (1, 2 and 3 steps), of renormalisation intervals and of the vector
-// pass's four steps, so that every round starts in the same phase of each.
+// pass's two steps, so that every round starts in the same phase of each.
 constexpr std::size_t kBlock = 96;
 
 // Soft values to levels: scaled, NaN (which equals nothing) as 0, clipped
@@ -71,7 +71,7 @@ void quantiseAvx2(const float* in, std::size_t count, float scale, std::int16_t*
 void forwardPassScalar(const std::int16_t* mother, std::size_t t0, std::size_t n,
                        std::int16_t* metric, std::uint64_t* decisions);
 #ifdef DOT11A_VITERBI_AVX2
-// Needs AVX2; t0 even, n at most kBlock.
+// Needs AVX2; t0 even.
 void forwardPassAvx2(const std::int16_t* mother, std::size_t t0, std::size_t n,
                      std::int16_t* metric, std::uint64_t* decisions);
 #endif
