@@ -12,14 +12,13 @@
 #     FRESH_MIRROR=U  the Debian mirror (default http://deb.debian.org/debian)
 #     FRESH_KEEP=1    keep the root afterwards (its path is printed)
 #
-# Background commands ignore Ctrl+C in a script, so the clean-up ends what
-# runs in the root itself. Each command's output goes to build-fresh/ (debootstrap.log, then one log per
-# command); the section lines of scripts/test.sh are shown as they come. The
-# root gets Debian's standard /etc/hosts, the host's resolv.conf, and /proc,
-# /sys, /dev/pts and /dev/shm mounted; on exit, Ctrl+C included, the processes
-# left in the root are ended, everything mounted in it is unmounted, and the
-# root is deleted only when nothing is mounted in it any more. Exits 0 when
-# every command exited 0.
+# Each command's output goes to build-fresh/ (debootstrap.log, then one log
+# per command); the section lines of scripts/test.sh are shown as they come.
+# The root gets Debian's standard /etc/hosts, the host's resolv.conf, and
+# /proc, /sys, /dev/pts and /dev/shm mounted. On exit, Ctrl+C included, the
+# processes left in the root are ended (a script's background commands ignore
+# Ctrl+C), everything mounted in it is unmounted, and the root is deleted only
+# when nothing is mounted in it any more. Exits 0 when every command exited 0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -46,7 +45,6 @@ if ! command -v debootstrap >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 fi
 
-root=$(realpath "$(mktemp -d "${FRESH_DIR:-/var/tmp}/fresh-root.XXXXXX")")
 minutes() { printf '%d.%d min' $(($1 / 60)) $(($1 % 60 / 6)); }
 
 mounted_in_root() {
@@ -79,9 +77,11 @@ cleanup() {
   fi
   exit "$rc"
 }
+root=$(realpath "$(mktemp -d "${FRESH_DIR:-/var/tmp}/fresh-root.XXXXXX")")
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+chmod 755 "$root"  # it becomes /, which every user must be able to enter (apt's _apt)
 
 echo "fresh-check: a minimal Debian 12 in $root (debootstrap, log in build-fresh/debootstrap.log)"
 start=$SECONDS
