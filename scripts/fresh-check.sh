@@ -20,6 +20,9 @@
 # Ctrl+C), everything mounted in it is unmounted, and the root is deleted only
 # when nothing is mounted in it any more. Exits 0 when every command exited 0.
 set -euo pipefail
+# The braces make bash read the whole script before it runs any of it: an edit
+# to this file during the hour it runs cannot change what it does.
+{
 cd "$(dirname "$0")/.."
 repo=$PWD
 [ "$(id -u)" -eq 0 ] || { echo "fresh-check: run as root (debootstrap, chroot, mount)" >&2; exit 2; }
@@ -31,12 +34,12 @@ mirror=${FRESH_MIRROR:-http://deb.debian.org/debian}
 logs=$repo/build-fresh
 mkdir -p "$logs"
 
-# The README's commands: the lines of the first sh block under "## Quick start",
-# without their comments.
+# The README's commands (of the revision checked): the lines of the first sh
+# block under "## Quick start", without their comments.
 mapfile -t commands < <(awk '/^## Quick start/ {q = 1; next}
   q && /^```sh/ {b = 1; next}
   b && /^```/ {exit}
-  b {sub(/[ \t]+#.*$/, ""); if ($0 != "") print}' README.md)
+  b {sub(/[ \t]+#.*$/, ""); if ($0 != "") print}' <(git show "$revision:README.md"))
 [ "${#commands[@]}" -gt 0 ] || { echo "fresh-check: no quick-start commands in README.md" >&2; exit 2; }
 
 if ! command -v debootstrap >/dev/null; then
@@ -46,6 +49,17 @@ if ! command -v debootstrap >/dev/null; then
 fi
 
 minutes() { printf '%d.%d min' $(($1 / 60)) $(($1 % 60 / 6)); }
+# Sets cpu_now to the processor time (user and system, in seconds) of the
+# children waited for so far; on two idle cores a command takes at least half
+# of its share. Called in this shell, not in $( ): a subshell's times start at
+# zero.
+read_cpu() {
+  local u s
+  times >"$logs/.times"
+  { read -r _ _; read -r u s; } <"$logs/.times"  # the children's "1m2.345s 0m6.789s"
+  rm -f "$logs/.times"
+  cpu_now=$(((10#${u%%m*} + 10#${s%%m*}) * 60 + 10#$(sed 's/.*m//; s/\..*//' <<<"$u") + 10#$(sed 's/.*m//; s/\..*//' <<<"$s")))
+}
 
 mounted_in_root() {
   # Mount points at or below the root, deepest first.
@@ -124,6 +138,8 @@ for i in "${!commands[@]}"; do
   log="$logs/$((i + 1))-$(sed 's/[^A-Za-z0-9.]\+/_/g; s/^_//; s/_$//' <<<"$cmd").log"
   echo "fresh-check: $cmd (log in build-fresh/$(basename "$log"))"
   start=$SECONDS
+  read_cpu
+  cpu=$cpu_now
   # A root login's environment, nothing of this one's.
   chroot "$root" /usr/bin/env -i HOME=/root LOGNAME=root USER=root SHELL=/bin/bash TERM=dumb \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
@@ -136,7 +152,8 @@ for i in "${!commands[@]}"; do
   rc=0
   wait "$pid" || rc=$?
   wait "$follower" || true
-  line="$cmd: exit status $rc, $(minutes $((SECONDS - start)))"
+  read_cpu
+  line="$cmd: exit status $rc, $(minutes $((SECONDS - start))) ($(minutes $((cpu_now - cpu))) of processor time)"
   echo "fresh-check: $line"
   summary+=("$line")
   if [ "$rc" -ne 0 ]; then
@@ -147,3 +164,4 @@ done
 echo "fresh-check: on a minimal Debian 12 at $(git log -1 --format=%h "$revision"):"
 printf '  %s\n' "${summary[@]}"
 exit "$failed"
+}
