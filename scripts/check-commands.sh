@@ -276,13 +276,13 @@ for name in commands:
     paths[("command", name)] = candidates(found) if found else []
 interpreter = os.path.realpath(sys.executable)
 for name in modules:
-    spec = importlib.util.find_spec(name)
-    if spec is None:
+    located = importlib.util.find_spec(name)
+    if located is None:
         paths[("module", name)] = []
-    elif spec.origin in (None, "built-in", "frozen"):
+    elif located.origin in (None, "built-in", "frozen"):
         paths[("module", name)] = candidates(interpreter)
     else:
-        paths[("module", name)] = candidates(spec.origin)
+        paths[("module", name)] = candidates(located.origin)
 
 owners = {}
 every = sorted({p for ps in paths.values() for p in ps})
