@@ -4,6 +4,7 @@
 #include <pybind11/numpy.h>
 
 #include <cstring>
+#include <string_view>
 
 #include "dot11a/error.hpp"
 #include "dot11a/json.hpp"
@@ -102,8 +103,11 @@ Value toValue(py::handle h, int depth) {
         numeric = false;
     if (numeric) {
       try {
+        // Only numbers make a matrix: lists of lists of texts, which numpy
+        // turns into an array of texts, are cell lists.
         const py::array a = py::array::ensure(h);
-        if (a && a.dtype().kind() != 'O') return matrixOf(a);
+        if (a && std::string_view("biufc").find(a.dtype().kind()) != std::string_view::npos)
+          return matrixOf(a);
       } catch (const py::error_already_set&) {
       }
     }

@@ -203,16 +203,16 @@ def nested(levels):
 
 
 def test_deeply_nested_values_are_refused_at_dot11a_calls_limit():
-    # 256 levels reach clock2str (which refuses a cell list); one more is
+    # 255 levels reach clock2str (which refuses a cell list); one more is
     # refused as too deep, by the module and by dot11a-call alike.
-    for levels in (256, 257, 30000):
+    for levels in (255, 256, 30000):
         with pytest.raises(veltora.Error) as raised:
             veltora.call("clock2str", nested(levels))
         ran = subprocess.run([os.path.join(BIN, "dot11a-call"), "clock2str",
-                              json.dumps(nested(min(levels, 257)))],
+                              json.dumps(nested(min(levels, 256)))],
                              capture_output=True, text=True)
         assert ran.returncode != 0
-        too_deep = levels > 256
+        too_deep = levels > 255
         assert ("levels deep" in str(raised.value)) == too_deep, str(raised.value)
         assert ("levels deep" in ran.stderr) == too_deep, ran.stderr
 

@@ -45,25 +45,29 @@ class Kernel {
 // some 100 dB below the signal.
 constexpr int kPhases = 512;
 // Beyond this many weights (a factor of more than about 100 down) the kernel
-// is evaluated for each output sample instead of from a bank.
-constexpr std::size_t kMaxBankWeights = std::size_t{1} << 21;
+// is evaluated for each output sample instead of from a bank (of at most 8 MiB).
+constexpr std::size_t kMaxBankWeights = std::size_t{1} << 18;
 
 // The kernel's weights for kPhases + 1 fractional delays d = p / kPhases
 // (p = 0 .. kPhases), each row holding the 2 x half taps for the inputs
 // c - half + 1 .. c + half around an output at time c + d, with the step to
-// the next row beside them for the interpolation.
+// the next row beside them for the interpolation. Each weight is stored
+// twice, once for the real and once for the imaginary part of its sample,
+// so that a row multiplies the interleaved samples as they lie in memory.
 struct Bank {
-  int taps;
-  std::vector<double> weight;  // [p * taps + t]
+  std::size_t values;          // 4 x half: two per tap
+  std::vector<double> weight;  // [p * values + 2 t + (0 or 1)]
   std::vector<double> slope;   // weight of row p + 1 minus that of row p
-  Bank(const Kernel& kernel, int half) : taps(2 * half) {
+  Bank(const Kernel& kernel, int half) : values(4 * static_cast<std::size_t>(half)) {
     const std::size_t rows = kPhases + 1;
-    weight.resize(rows * static_cast<std::size_t>(taps));
+    weight.resize(rows * values);
     for (std::size_t p = 0; p < rows; ++p)
-      for (int t = 0; t < taps; ++t)
-        weight[p * taps + t] = kernel(static_cast<double>(p) / kPhases + (half - 1 - t));
-    slope.resize(kPhases * static_cast<std::size_t>(taps));
-    for (std::size_t i = 0; i < slope.size(); ++i) slope[i] = weight[i + taps] - weight[i];
+      for (std::size_t t = 0; t < values / 2; ++t)
+        weight[p * values + 2 * t] = weight[p * values + 2 * t + 1] =
+            kernel(static_cast<double>(p) / kPhases + static_cast<double>(half - 1) -
+                   static_cast<double>(t));
+    slope.resize(kPhases * values);
+    for (std::size_t i = 0; i < slope.size(); ++i) slope[i] = weight[i + values] - weight[i];
   }
 };
 
@@ -111,30 +115,39 @@ std::vector<cplx> resample(std::span<const cplx> in, double fromRate, double toR
   }
   const Bank bank(kernel, half);
   const double* x = reinterpret_cast<const double*>(in.data());
+  const std::size_t values = bank.values;
   for (std::size_t m = 0; m < *count; ++m) {
     const double tau = static_cast<double>(m) * step;
     const long long c = static_cast<long long>(std::floor(tau));
     const double phase = (tau - static_cast<double>(c)) * kPhases;
     const std::size_t p = std::min(static_cast<std::size_t>(phase), std::size_t{kPhases - 1});
+    // The weights between rows p and p + 1: w + a d.
     const double a = phase - static_cast<double>(p);
-    const double* w = bank.weight.data() + p * taps;
-    const double* d = bank.slope.data() + p * taps;
+    const double* w = bank.weight.data() + p * values;
+    const double* d = bank.slope.data() + p * values;
     const long long first = c - half + 1;
-    // Inputs before the first or after the last sample count as zeros.
-    const std::size_t t0 = first < 0 ? static_cast<std::size_t>(-first) : 0;
-    const long long end = std::min(static_cast<long long>(taps), n - first);
-    const std::size_t t1 = end > 0 ? static_cast<std::size_t>(end) : 0;
-    // Two sums, with the bank's row and with its slope, make the sum with the
-    // interpolated weights: w + a d.
-    double re0 = 0, im0 = 0, re1 = 0, im1 = 0;
-    for (std::size_t t = t0; t < t1; ++t) {
-      const double* s = x + 2 * (first + static_cast<long long>(t));
-      re0 += s[0] * w[t];
-      im0 += s[1] * w[t];
-      re1 += s[0] * d[t];
-      im1 += s[1] * d[t];
+    if (first >= 0 && first + static_cast<long long>(taps) <= n) {
+      // Four running sums (real, imaginary, real, imaginary) over the
+      // interleaved samples: independent, so the compiler keeps them in one
+      // vector register.
+      const double* s = x + 2 * first;
+      double sum[4] = {0, 0, 0, 0};
+      for (std::size_t i = 0; i < values; i += 4)
+        for (std::size_t k = 0; k < 4; ++k) sum[k] += s[i + k] * (w[i + k] + a * d[i + k]);
+      out[m] = {sum[0] + sum[2], sum[1] + sum[3]};
+      continue;
     }
-    out[m] = {re0 + a * re1, im0 + a * im1};
+    // Near either end: inputs before the first or after the last sample
+    // count as zeros.
+    double re = 0, im = 0;
+    for (std::size_t t = 0; t < taps; ++t) {
+      const long long j = first + static_cast<long long>(t);
+      if (j < 0 || j >= n) continue;
+      const double weight = w[2 * t] + a * d[2 * t];
+      re += x[2 * j] * weight;
+      im += x[2 * j + 1] * weight;
+    }
+    out[m] = {re, im};
   }
   return out;
 }
