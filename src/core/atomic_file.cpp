@@ -77,23 +77,25 @@ bool isTempName(std::string_view name, Commit commit) {
   return true;
 }
 
-// Opens `file` without following a link and locks it when it is a regular
-// file of this user's that nobody holds locked: a writer holds a lock on its
-// temporary files until they are renamed, and a killed writer has lost it.
-// Returns the open, locked descriptor, or -1.
-int lockLeftover(const std::string& file, struct stat& st) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-      ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-    return fd;
-  ::close(fd);
-  return -1;
-}
-
 bool isStale(const struct stat& st) {
   return std::chrono::system_clock::now() - std::chrono::system_clock::from_time_t(st.st_mtime) >
          kStaleAfter;
+}
+
+// Opens `file` without following a link and locks it when it is a regular
+// file of this user's (and, with `onlyStale`, unchanged for kStaleAfter) that
+// nobody holds locked: a writer holds a lock on its temporary files until they
+// are renamed, and a killed writer has lost it. The age is judged before the
+// lock is tried, so that a writer's new file is not locked in the instant
+// before its writer locks it. Returns the open, locked descriptor, or -1.
+int lockLeftover(const std::string& file, struct stat& st, bool onlyStale) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+      (!onlyStale || isStale(st)) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+    return fd;
+  ::close(fd);
+  return -1;
 }
 
 // Removes `file` when it is still the file examined (not replaced meanwhile).
@@ -116,9 +118,9 @@ void removeStaleTemporaries(const std::string& folder) {
     if (!isTempName(it->path().filename().string(), Commit::Alone)) continue;
     const std::string file = it->path().string();
     struct stat st {};
-    const int fd = lockLeftover(file, st);
+    const int fd = lockLeftover(file, st, true);
     if (fd < 0) continue;
-    if (isStale(st)) unlinkIfSame(file, st);
+    unlinkIfSame(file, st);
     ::close(fd);
   }
 }
@@ -129,8 +131,8 @@ void removeStaleTemporaries(const std::string& folder) {
 // owner, may have been planted by another user to turn a write elsewhere.
 // Links are followed by hand here, where that rule does not apply by itself.
 void checkLinkOwner(const std::string& shown, const fs::path& link) {
-  struct stat ls {
-  }, ds{};
+  struct stat ls {};
+  struct stat ds {};
   const fs::path folder = link.parent_path().empty() ? fs::path(".") : link.parent_path();
   if (::lstat(link.c_str(), &ls) != 0 || ::stat(folder.c_str(), &ds) != 0) return;
   const bool shared = (ds.st_mode & S_ISVTX) != 0 && (ds.st_mode & S_IWOTH) != 0;
@@ -318,7 +320,7 @@ Leftovers::Leftovers(const std::string& path) : target_(followLinks(path)) {
         !isTempName(name, Commit::Together))
       continue;
     struct stat st {};
-    const int fd = lockLeftover(it->path().string(), st);
+    const int fd = lockLeftover(it->path().string(), st, false);
     if (fd < 0) continue;
     files_.push_back({it->path().string(), fd, isStale(st), st.st_ino, st.st_dev});
   }
