@@ -38,6 +38,7 @@ declared = {
     "sh": "the tests' std::system and popen command lines",
     "python3": "tests/io, tests/gui (SciPy reads the MAT files) and the Python suite",
     "tshark": "tests/io/export_test.cpp (the PCAP file through Wireshark's dissectors)",
+    "strace": "tests/io/gen_test.cpp (stops dot11a-gen between two renames)",
     "c++": "the C++ compiler CMake picks by default",
     "make": "CMake's default generator",
     "clang": "scripts/fuzz.sh (CC=clang)",

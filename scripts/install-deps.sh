@@ -18,6 +18,7 @@ packages=(
   help2man dpkg-dev file  # manual pages; dpkg-shlibdeps and file for cpack's Debian package
   xvfb xauth tshark
   locales  # the locale sources localedef makes de_DE.UTF-8 from
+  strace  # kills dot11a-gen between two renames in the file tests
   clang libclang-rt-14-dev
 )
 if [ "${1:-}" = --list ]; then
