@@ -85,6 +85,10 @@ struct FrameReport {
   unsigned rateBits = 0;  // R1..R4, R1 in the least significant bit
   unsigned length = 0;    // LENGTH in octets
   bool reservedBitZero = false;
+  // The samples after SIGNAL hold the DATA field it announces: none of its
+  // symbols is silence or the next frame's short training. A frame whose
+  // SIGNAL the samples contradict is not decoded.
+  bool signalFits = true;
 
   // DATA field (clause 17.3.5)
   std::size_t dataSymbols = 0;
@@ -157,7 +161,10 @@ struct Result {
   std::vector<FrameReport> frames;
   double sampleRate = 0.0;  // of the input
   std::string problem;      // why nothing was decoded (empty when frames were found)
-  bool passed() const;      // at least one frame, and every frame passed
+  // Samples counted as 0: not numbers, and lone spikes 60 dB above both
+  // their neighbours (each frame notes those that lay in it).
+  std::uint64_t nonFiniteSamples = 0, spikeSamples = 0;
+  bool passed() const;  // at least one frame, and every frame passed
 };
 
 // Finds and decodes every frame of the waveform.

@@ -52,6 +52,7 @@ Value frameRecord(const rx::FrameReport& f) {
       {"rateMbps", f.rateMbps},
       {"length", static_cast<double>(f.length)},
       {"signalParityOk", Value::logical(f.signalParityOk)},
+      {"signalFits", Value::logical(f.signalFits)},
       {"dataSymbols", static_cast<double>(f.dataSymbols)},
       {"truncated", Value::logical(f.truncated)},
       {"scramblerSeed", static_cast<double>(f.scramblerSeed)},

@@ -137,6 +137,7 @@ class FrameDecoder {
     rep_.clockOffsetPpm = driftRate() * 1e6;
     rep_.clockOffsetSigmaPpm = driftSigma() * 1e6;
     iq_.report(rep_);
+    if (!rep_.signalFits) return misfitResume_;
     return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols)) +
            shift_;
   }
@@ -318,6 +319,51 @@ class FrameDecoder {
     return symbolStart(index) + 64LL * os_ <= static_cast<long long>(sig_.size());
   }
 
+  // Whether the samples of DATA symbol s (of nsym), just transformed, can be
+  // a symbol of this frame: a frame found early or late decodes a SIGNAL
+  // field of noise, whose RATE and LENGTH pass their checks one time in
+  // four, and the samples then contradict it. A symbol of silence (30 times
+  // below the long training) says the frame ended before; one whose power
+  // lies on the short training's sub-carriers (every fourth) while the
+  // frame's channel spreads it evenly is the next frame's start. Neither
+  // depends on noise: the noise-free case is the clearest. Marks the frame
+  // and where the search goes on.
+  bool symbolFits(std::size_t s, std::size_t nsym) {
+    double all = 0.0, shortBins = 0.0, channelShort = 0.0;
+    for (int k = -26; k <= 26; ++k) {
+      if (k == 0) continue;
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      const double p = std::norm(carriers_[i]);
+      all += p;
+      if (k % 4 == 0) {
+        shortBins += p;
+        channelShort += std::norm(h_[i]);
+      }
+    }
+    const bool silent = !(all > 52.0 * mean_ / 30.0);
+    const bool shortTraining = shortBins > 0.6 * all && channelShort < 0.4 * 52.0 * mean_;
+    if (!silent && !shortTraining) return true;
+    rep_.signalFits = false;
+    char buf[192];
+    if (silent)
+      std::snprintf(buf, sizeof buf,
+                    "DATA symbol %zu of %zu is silent (%.1f dB below the long training): the "
+                    "frame ends before its SIGNAL field says.",
+                    s + 1, nsym,
+                    10.0 * std::log10(std::max(52.0 * mean_, 1e-300) / std::max(all, 1e-300)));
+    else
+      std::snprintf(buf, sizeof buf,
+                    "DATA symbol %zu of %zu holds a short training: the next frame starts before "
+                    "this one ends as its SIGNAL field says.",
+                    s + 1, nsym);
+    rep_.problems.push_back(buf);
+    // The short training that filled the symbol's window began at most 96
+    // samples (at 20 MHz) before it.
+    misfitResume_ =
+        det_.ltf + 128LL * os_ + 80LL * os_ * static_cast<long long>(s + 1) - 96LL * os_;
+    return false;
+  }
+
   bool decodeSignal() {
     if (!symbolAvailable(0)) {
       rep_.truncated = true;
@@ -406,6 +452,13 @@ class FrameDecoder {
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       equalise(idx, pilotPolarity(idx));
+      if (!symbolFits(s, nsym)) {
+        // What was decided so far is measured; the rest is not this frame's.
+        available = s;
+        errSym.resize(s);
+        countSym.resize(s);
+        break;
+      }
       for (const int k : rep_.disabledSubcarriers) {
         const auto i = static_cast<std::size_t>(k + kCentre);
         carried_[i] = carried_[i] || std::norm(carriers_[i]) > arrives_;
@@ -457,7 +510,7 @@ class FrameDecoder {
         rep_.problems.push_back(buf);
       }
     }
-    if (rep_.truncated) return;
+    if (rep_.truncated || !rep_.signalFits) return;
 
     const auto scrambled = viterbiDecode(soft, coding, nsym * ndbps, false);
     rep_.scramblerSeed = seedFromFirstBits(std::span(scrambled).first(7));
@@ -538,6 +591,7 @@ class FrameDecoder {
   double sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
   std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
   long long shift_ = 0;
+  long long misfitResume_ = 0;  // where the search goes on when the samples contradict SIGNAL
 };
 
 }  // namespace
@@ -580,11 +634,13 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     res.problem = "The waveform is empty.";
     return res;
   }
-  // Non-finite samples (a damaged file) count as silence; the capture's DC
-  // is taken out.
+  // Non-finite samples (a damaged file) and lone spikes count as silence;
+  // the capture's DC is taken out.
   std::vector<cplx> clean;
-  std::size_t bad = 0;
-  const cplx captureDc = cleanCapture(samples, clean, bad);
+  CleanedSamples nonFinite, spikes;
+  const cplx captureDc = cleanCapture(samples, clean, nonFinite, spikes);
+  res.nonFiniteSamples = nonFinite.total();
+  res.spikeSamples = spikes.total();
   // Work at 20 MHz times a whole number; other rates are resampled.
   const double ratio = opt.sampleRate / kBaseSampleRate;
   int os = static_cast<int>(std::llround(ratio));  // the rate was checked: ratio <= 500
@@ -606,8 +662,9 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     }
     long long end = 0;
     FrameReport rep = decodeFrame(x, samples, det, os, opt, end, captureDc);
-    if (bad > 0)
-      rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
+    const auto endInput = static_cast<std::uint64_t>(std::max(
+        0.0, std::round(static_cast<double>(end) * opt.sampleRate / (kBaseSampleRate * os))));
+    noteCleaned(rep, nonFinite, spikes, rep.start, endInput);
     res.frames.push_back(std::move(rep));
     from = std::max(end, det.resumeAt);
     if (opt.onFrame) {

@@ -125,10 +125,14 @@ nlohmann::json frameObject(const FrameReport& f) {
   x["clock_offset_sigma_ppm"] = number(f.clockOffsetSigmaPpm);
   x["iq_gain_imbalance_db"] = f.iqGainImbalanceDb;
   x["iq_phase_imbalance_deg"] = f.iqPhaseImbalanceDeg;
-  x["signal"] = {{"parity_ok", f.signalParityOk},     {"tail_ok", f.signalTailOk},
-                 {"rate_valid", f.rateValid},         {"rate_mbps", f.rateMbps},
-                 {"rate_bits", f.rateBits},           {"length", f.length},
-                 {"reserved_zero", f.reservedBitZero}};
+  x["signal"] = {{"parity_ok", f.signalParityOk},
+                 {"tail_ok", f.signalTailOk},
+                 {"rate_valid", f.rateValid},
+                 {"rate_mbps", f.rateMbps},
+                 {"rate_bits", f.rateBits},
+                 {"length", f.length},
+                 {"reserved_zero", f.reservedBitZero},
+                 {"fits_samples", f.signalFits}};
   x["data"] = {{"symbols", f.dataSymbols},
                {"truncated", f.truncated},
                {"scrambler_seed", f.scramblerSeed},

@@ -8,7 +8,7 @@
 namespace dot11a::rx {
 
 bool FrameReport::decoded() const {
-  return signalParityOk && signalTailOk && rateValid && length > 0 && !truncated &&
+  return signalParityOk && signalTailOk && rateValid && length > 0 && signalFits && !truncated &&
          fcs != FcsState::Bad;
 }
 
