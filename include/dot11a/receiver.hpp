@@ -67,9 +67,10 @@ struct FrameReport {
   // pilots: positive when the frame takes more samples than it should (the
   // capturing clock runs fast against the transmitting one).
   double clockOffsetPpm = 0.0;
-  // Standard error of that offset from the scatter of the pilots' timing
-  // about the fitted line: a short frame gives too few symbols to tell a
-  // few ppm from nothing.
+  // Standard error of that offset: how far it spreads over frames of one
+  // waveform (the pilots' noise and the channel estimate's, which every
+  // symbol shares). A short frame gives too few symbols to tell a few ppm
+  // from nothing.
   double clockOffsetSigmaPpm = 0.0;
   // IQ modulator imbalance: gain of the quadrature branch against the
   // in-phase one and its departure from 90 degrees, from the long training
@@ -155,6 +156,10 @@ struct FrameReport {
   bool decoded() const;
   // Decoded, the DATA tail is zero and every measurement is within its limit.
   bool passed() const;
+  // The frame measures the sampling clock: its offset stands three standard
+  // errors and 1 ppm away from zero. Otherwise it cannot tell the offset
+  // from none, and reports show none.
+  bool clockOffsetMeasured() const;
 };
 
 struct Result {

@@ -47,6 +47,7 @@ Value frameRecord(const rx::FrameReport& f) {
       {"cfoHz", f.cfoHz},
       {"clockOffsetPpm", f.clockOffsetPpm},
       {"clockOffsetSigmaPpm", f.clockOffsetSigmaPpm},
+      {"clockOffsetMeasured", Value::logical(f.clockOffsetMeasured())},
       {"iqGainImbalanceDb", f.iqGainImbalanceDb},
       {"iqPhaseImbalanceDeg", f.iqPhaseImbalanceDeg},
       {"rateMbps", f.rateMbps},

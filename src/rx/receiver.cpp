@@ -271,6 +271,8 @@ class FrameDecoder {
     const double measured = predicted - std::arg(q) / (42.0 * radPerSample);
     // Samples too large for the FFT give no number here; they add nothing.
     if (std::isfinite(measured)) {
+      sumT_ += t;
+      sumD_ += measured;
       sumTT_ += t * t;
       sumTD_ += t * measured;
       sumDD_ += measured * measured;
@@ -299,20 +301,30 @@ class FrameDecoder {
   // left over shows in their EVM at the outer sub-carriers. A
   // rate beyond 1000 ppm is no clock (the standard allows 20): the pilots of
   // something that is no frame cannot move the window further than that.
+  double prior() const { return 320.0 * os_ * 320.0 * os_; }
   double driftRate() const {
-    const double prior = 320.0 * os_ * 320.0 * os_;
-    const double rate = sumTD_ / (sumTT_ + prior);
+    const double rate = sumTD_ / (sumTT_ + prior());
     return std::isfinite(rate) ? std::clamp(rate, -1e-3, 1e-3) : 0.0;
   }
 
-  // Standard error of the fitted rate: the residual scatter of the symbols'
-  // offsets about the line, over the spread of their times. Too few symbols
-  // to tell give an infinite error.
+  // Standard error of the fitted rate. Each symbol's offset errs by its own
+  // pilots' noise and by the channel estimate's, which all symbols share:
+  // the long training's two periods give it half the variance of one
+  // symbol's, and a shared error moves every offset alike, so it moves the
+  // line through zero by its mean time over its mean square time. The own
+  // noise is the scatter about a line free to miss zero (which takes up the
+  // shared part). So the error is the spread of the estimate over frames of
+  // one waveform, not the smaller scatter about the line alone. Too few
+  // symbols to tell give an infinite error.
   double driftSigma() const {
     if (fitted_ < 3 || !(sumTT_ > 0.0)) return std::numeric_limits<double>::infinity();
-    const double rate = sumTD_ / sumTT_;
-    const double residual = std::max(0.0, sumDD_ - rate * sumTD_);
-    return std::sqrt(residual / static_cast<double>(fitted_ - 1) / sumTT_);
+    const double n = static_cast<double>(fitted_);
+    const double stt = sumTT_ - sumT_ * sumT_ / n, std_ = sumTD_ - sumT_ * sumD_ / n,
+                 sdd = sumDD_ - sumD_ * sumD_ / n;
+    if (!(stt > 0.0)) return std::numeric_limits<double>::infinity();
+    const double own = std::max(0.0, sdd - std_ / stt * std_) / (n - 2.0);
+    const double spread = own * (sumTT_ + 0.5 * sumT_ * sumT_);
+    return std::sqrt(spread) / (sumTT_ + prior());
   }
 
   bool symbolAvailable(long long index) const {
@@ -588,7 +600,7 @@ class FrameDecoder {
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
   FrameDc dc_;
-  double sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
+  double sumT_ = 0.0, sumD_ = 0.0, sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
   std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
   long long shift_ = 0;
   long long misfitResume_ = 0;  // where the search goes on when the samples contradict SIGNAL

@@ -1,6 +1,7 @@
 // What makes a frame decoded and passed, and the EVM limit of each rate.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <utility>
 
 #include "dot11a/receiver.hpp"
@@ -15,6 +16,11 @@ bool FrameReport::decoded() const {
 bool FrameReport::passed() const {
   return decoded() && dataTailOk && centerLeakagePass && evmPass && flatnessPass &&
          (!maskMeasured || maskPass) && disabledSubcarriers.empty();
+}
+
+bool FrameReport::clockOffsetMeasured() const {
+  const double ppm = std::abs(clockOffsetPpm);
+  return ppm >= 1.0 && ppm > 3.0 * clockOffsetSigmaPpm;
 }
 
 bool Result::passed() const {
