@@ -175,6 +175,21 @@ struct Result {
 // Finds and decodes every frame of the waveform.
 Result receive(std::span<const cplx> samples, const Options& options = {});
 
+// What a waveform of our own synthesis was made with, as far as its
+// reception depends on it.
+struct MadeWith {
+  double sampleRate = 20e6;
+  bool dacPrecompensated = true;  // the synthesis pre-compensates the DAC's droop
+  bool fcs = false;               // every PSDU ends in an FCS
+  double windowSamples = 0.0;     // the symbols' window, in samples at sampleRate
+  int oversampling = 1;
+};
+// The receiver's options for such a waveform, the same wherever it is
+// verified (dot11a-gen --verify, the window's Demodulate): flatness after the
+// DAC's droop when pre-compensated, the FCS on or off as made, and the FFT
+// starting behind the part of the cyclic prefix the window overlaps.
+Options optionsFor(const MadeWith& made);
+
 // ---- the stages, exposed for tests and for other measurements ------------------------
 
 // RMS EVM limit in dB for a data rate in Mbit/s (Table 90); 0 for a rate not in it.

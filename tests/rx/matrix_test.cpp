@@ -145,5 +145,111 @@ TEST(RxMatrix, EveryFrameDecodesAtItsTrueStartAndEveryPathAgrees) {
       cells, frames, missed, disagree, unclean);
 }
 
+// One frame of `octets` at `r`, without a window.
+Frame plainFrame(const RateCase& r, int os, std::size_t octets, std::mt19937& rng, Bits* psdu) {
+  FrameSettings f;
+  f.dataRate = r.mbps;
+  f.data.modulation = r.modulation;
+  f.data.encoderRate = r.coding;
+  f.data.oversampling = os;
+  *psdu = test::randomBits(8 * octets, rng);
+  return synthesizeFrame(f, *psdu);
+}
+
+// Silence that holds a DC too weak to be the capture's (a constant repeats
+// as the short training does) before frames of every rate: each is found at
+// its true start, not a long training period early.
+TEST(RxMatrix, SilenceHoldingAWeakDcHidesNoFrameStart) {
+  std::mt19937 rng(3);
+  for (const RateCase& r : kRates)
+    for (const int os : {1, 3}) {
+      Bits psdu;
+      const Frame f = plainFrame(r, os, 700, rng, &psdu);
+      for (std::size_t lead = 0; lead <= 1300; lead += 100) {
+        std::vector<cplx> x(lead * static_cast<std::size_t>(os), cplx(0.0, 0.0));
+        x.insert(x.end(), f.waveform.begin(), f.waveform.end());
+        for (cplx& v : x) v += cplx(3e-4, 1e-4);
+        Options o;
+        o.sampleRate = 20e6 * os;
+        const Result res = receive(x, o);
+        ASSERT_EQ(res.frames.size(), 1u) << r.mbps << " os " << os << " lead " << lead;
+        EXPECT_EQ(res.frames[0].start, lead * static_cast<std::size_t>(os));
+        EXPECT_EQ(res.frames[0].psduBits, psdu);
+      }
+    }
+}
+
+// A frame cut short after three DATA symbols, then the next frame: behind
+// silence, and straight after it. The SIGNAL field of the first announces
+// more than the samples hold, so it is not decoded (in every path), and the
+// second is still found at its start.
+TEST(RxMatrix, FrameWhoseSignalTheSamplesContradictIsNotDecoded) {
+  std::mt19937 rng(8);
+  for (const std::size_t gap : {std::size_t{0}, std::size_t{640}}) {
+    Bits first, second;
+    const Frame a = plainFrame(kRates[4], 2, 300, rng, &first);
+    const Frame b = plainFrame(kRates[7], 2, 100, rng, &second);
+    std::vector<cplx> x(a.waveform.begin(), a.waveform.begin() + (320 + 80 + 3 * 80) * 2);
+    x.resize(x.size() + gap, cplx(0.0, 0.0));
+    const std::size_t start = x.size();
+    x.insert(x.end(), b.waveform.begin(), b.waveform.end());
+    x.resize(x.size() + 4000, cplx(0.0, 0.0));  // room for all the first announces
+    Options o;
+    o.sampleRate = 40e6;
+    const Result whole = receive(x, o);
+    for (const auto& got : {whole.frames, streamed(x, o, 977)}) {
+      SCOPED_TRACE(gap);
+      ASSERT_EQ(got.size(), 2u);
+      EXPECT_FALSE(got[0].decoded());
+      EXPECT_FALSE(got[0].signalFits);
+      EXPECT_TRUE(got[0].psdu.empty());
+      ASSERT_FALSE(got[0].problems.empty());
+      EXPECT_NE(got[0].problems.back().find(gap == 0 ? "short training" : "is silent"),
+                std::string::npos)
+          << got[0].problems.back();
+      EXPECT_EQ(got[1].start, start);
+      EXPECT_EQ(got[1].psduBits, second);
+    }
+  }
+}
+
+// Lone spikes, one in the idle before the frames and one in a frame's short
+// training: they are counted as 0 and noted in the frame they hit, the DC
+// estimate is not poisoned and no frame is lost, whole or streamed.
+TEST(RxMatrix, SpikesAreCountedOutAndNoFrameIsLost) {
+  std::mt19937 rng(30);
+  std::vector<cplx> x(2000, cplx(0.0, 0.0));
+  std::vector<Bits> psdus;
+  std::vector<std::size_t> starts;
+  for (int k = 0; k < 6; ++k) {
+    Bits psdu;
+    const Frame f = plainFrame(kRates[2], 1, 200, rng, &psdu);
+    starts.push_back(x.size());
+    psdus.push_back(psdu);
+    x.insert(x.end(), f.waveform.begin(), f.waveform.end());
+    x.resize(x.size() + 300, cplx(0.0, 0.0));
+  }
+  std::normal_distribution<double> g(0.0, 0.002);
+  for (cplx& v : x) v += cplx(g(rng), g(rng));
+  x[5] = 1e6;
+  x[starts[3] + 40] = cplx(0.0, 1e10);
+  const Result whole = receive(x);
+  EXPECT_EQ(whole.spikeSamples, 2u);
+  StreamReceiver s({}, [](FrameReport&&) {});
+  s.push(x);
+  s.finish();
+  EXPECT_EQ(s.spikeSamples(), 2u);
+  for (const auto& got : {whole.frames, streamed(x, {}, 977)}) {
+    ASSERT_EQ(got.size(), starts.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].start, starts[i]);
+      EXPECT_EQ(got[i].psduBits, psdus[i]);
+      const bool noted =
+          !got[i].notes.empty() && got[i].notes.back().find("spike") != std::string::npos;
+      EXPECT_EQ(noted, i == 3) << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dot11a::rx
