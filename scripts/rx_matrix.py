@@ -70,17 +70,19 @@ def main():
             veltora.write(meta, x, fs, dac_precompensated=True)
             veltora.write(mat, x, fs, dac_precompensated=True)
             x.astype(np.complex64).tofile(raw)
-            # The files hold single precision: Python reads what they hold.
+            # SigMF and cf32 hold single precision, MAT double: each file is
+            # compared with Python on the samples it holds.
             xs = x.astype(np.complex64).astype(np.complex128)
+            single = veltora.verify(xs, fs, dac_droop=True)
+            double = veltora.verify(x, fs, dac_droop=True)
             paths = {
-                "python": veltora.verify(xs, fs, dac_droop=True),
-                "sigmf": tool(a.build, meta),
-                "cf32": tool(a.build, raw, "--sample-rate", str(fs), "--dac-droop"),
-                "mat": tool(a.build, mat, "--sample-rate", str(fs)),
+                "python": (single, single),
+                "sigmf": (tool(a.build, meta), single),
+                "cf32": (tool(a.build, raw, "--sample-rate", str(fs), "--dac-droop"), single),
+                "mat": (tool(a.build, mat, "--sample-rate", str(fs)), double),
             }
-            ref = paths["python"]["frames"]
-            for name, report in paths.items():
-                got = report["frames"]
+            for name, (report, against) in paths.items():
+                got, ref = report["frames"], against["frames"]
                 bad = []
                 if [f["start"] for f in got] != starts:
                     bad.append(f"starts {[f['start'] for f in got]} != {starts}")

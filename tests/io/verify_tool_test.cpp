@@ -144,20 +144,28 @@ TEST_F(VerifyTool, SequencesDecodeFrameByFrameAndAlikeFromEveryFile) {
     for (const std::string& args : {path("s.sigmf-meta"), path("s.cf32") + rateArg + " --dac-droop",
                                     path("s.mat") + rateArg}) {
       const ToolRun r = run("dot11a-verify", args + " --json");
-      EXPECT_EQ(r.status, 0) << args << "\n" << r.output;
+      // Noise 40 dB down fills the mask's floor at 60 and 80 MHz: only the
+      // noise-free frames pass every limit.
+      if (k % 2 == 0) EXPECT_EQ(r.status, 0) << args << "\n" << r.output;
       reports.push_back(nlohmann::json::parse(r.output.substr(r.output.find('{'))));
     }
     const auto& ref = reports[0]["frames"];
     ASSERT_EQ(ref.size(), 4u);
-    for (const auto& rep : reports) {
-      ASSERT_EQ(rep["frames"].size(), ref.size());
+    for (std::size_t p = 0; p < reports.size(); ++p) {
+      ASSERT_EQ(reports[p]["frames"].size(), ref.size());
       for (std::size_t i = 0; i < ref.size(); ++i) {
-        const auto &a = rep["frames"][i], &b = ref[i];
+        const auto &a = reports[p]["frames"][i], &b = ref[i];
         EXPECT_TRUE(a["decoded"].get<bool>());
         EXPECT_EQ(a["start"], b["start"]);
         EXPECT_EQ(a["psdu"], b["psdu"]);
-        EXPECT_NEAR(a["evm"]["rms_db"].get<double>(), b["evm"]["rms_db"].get<double>(), 0.01);
         EXPECT_NEAR(a["cfo_hz"].get<double>(), b["cfo_hz"].get<double>(), 1.0);
+        // The MAT file holds the samples in double precision, SigMF and cf32
+        // in single: noise-free, both read as clean, the former as perfect.
+        const double ea = a["evm"]["rms_db"].get<double>(), eb = b["evm"]["rms_db"].get<double>();
+        if (p < 2 || k % 2 == 1)
+          EXPECT_NEAR(ea, eb, 0.01);
+        else
+          EXPECT_TRUE(ea < -100 && eb < -100) << ea << " " << eb;
       }
     }
     const ToolRun gen = run("dot11a-gen", frame + " --verify");
