@@ -64,28 +64,23 @@ struct CaptureSums {
   bool nonFinite = false;
 };
 
-// One pass over the samples: their sum, their power and whether any part is
-// infinite or NaN. Four lanes of (real, imaginary) pairs, so the additions
-// need not wait for each other; a non-finite part has an all-ones exponent,
-// and adding one to that field carries into the sign bit only then.
+// One pass over the samples: their sum, their power, the largest square of
+// a part and whether any part is infinite or NaN (its square, and so the
+// power, is then not finite; so is a square beyond the doubles, from a
+// sample near their limit, which the cleaning then leaves as it is). Four
+// lanes of (real, imaginary) pairs, so the additions need not wait for each
+// other; two for the largest square, so that all stay in registers.
 CaptureSums captureSums(std::span<const cplx> samples) {
   typedef double Pair __attribute__((vector_size(16)));
-  typedef std::uint64_t Bits2 __attribute__((vector_size(16)));
-  constexpr std::uint64_t kExp = 0x7FF0000000000000ULL, kExpLsb = 0x0010000000000000ULL;
-  const Bits2 exp = {kExp, kExp}, lsb = {kExpLsb, kExpLsb};
-  Pair sum[4] = {}, pw[4] = {}, top[4] = {};
-  Bits2 any = {0, 0};
+  Pair sum[4] = {}, pw[4] = {}, top[2] = {};
   const auto* bytes = reinterpret_cast<const unsigned char*>(samples.data());
   auto add = [&](std::size_t l, std::size_t i) {
     Pair v;
     std::memcpy(&v, bytes + sizeof(cplx) * i, sizeof v);
-    Bits2 b;
-    std::memcpy(&b, &v, sizeof b);
-    any |= (b & exp) + lsb;
     sum[l] += v;
     const Pair sq = v * v;
     pw[l] += sq;
-    top[l] = top[l] > sq ? top[l] : sq;
+    top[l & 1] = top[l & 1] > sq ? top[l & 1] : sq;
   };
   const std::size_t n = samples.size();
   std::size_t i = 0;
@@ -94,9 +89,9 @@ CaptureSums captureSums(std::span<const cplx> samples) {
   for (; i < n; ++i) add(i & 3u, i);
   const Pair s = (sum[0] + sum[1]) + (sum[2] + sum[3]);
   const Pair p = (pw[0] + pw[1]) + (pw[2] + pw[3]);
-  double peak = 0.0;
-  for (const Pair& t : top) peak = std::max({peak, t[0], t[1]});
-  return {cplx(s[0], s[1]), p[0] + p[1], peak, ((any[0] | any[1]) >> 63) != 0};
+  const double power = p[0] + p[1];
+  const double peak = std::max({top[0][0], top[0][1], top[1][0], top[1][1]});
+  return {cplx(s[0], s[1]), power, peak, !std::isfinite(power)};
 }
 
 }  // namespace

@@ -342,15 +342,13 @@ class FrameDecoder {
   // and where the search goes on.
   bool symbolFits(std::size_t s, std::size_t nsym) {
     double all = 0.0, shortBins = 0.0, channelShort = 0.0;
-    for (int k = -26; k <= 26; ++k) {
+    for (std::size_t i = 0; i < 53; ++i) all += std::norm(carriers_[i]);
+    all -= std::norm(carriers_[kCentre]);
+    for (int k = -24; k <= 24; k += 4) {
       if (k == 0) continue;
       const auto i = static_cast<std::size_t>(k + kCentre);
-      const double p = std::norm(carriers_[i]);
-      all += p;
-      if (k % 4 == 0) {
-        shortBins += p;
-        channelShort += std::norm(h_[i]);
-      }
+      shortBins += std::norm(carriers_[i]);
+      channelShort += std::norm(h_[i]);
     }
     const bool silent = !(all > 52.0 * mean_ / 30.0);
     const bool shortTraining = shortBins > 0.6 * all && channelShort < 0.4 * 52.0 * mean_;
@@ -464,8 +462,12 @@ class FrameDecoder {
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       equalise(idx, pilotPolarity(idx));
-      if (!symbolFits(s, nsym)) {
-        // What was decided so far is measured; the rest is not this frame's.
+      errSym[s] = pass_.decide(&soft[s * ncbps]);
+      // A symbol of silence or of a short training decides far from the
+      // constellation (-17 dB or worse even at 64-QAM): only then are its
+      // samples weighed against the SIGNAL field.
+      if (errSym[s] > 0.02 * static_cast<double>(countedPerSymbol) && !symbolFits(s, nsym)) {
+        // What was decided before is measured; the rest is not this frame's.
         available = s;
         errSym.resize(s);
         countSym.resize(s);
@@ -481,7 +483,6 @@ class FrameDecoder {
         for (const int k : kPilots)
           rep_.pilotPoints.emplace_back(pass_.point(static_cast<std::size_t>(k + kCentre)));
       }
-      errSym[s] = pass_.decide(&soft[s * ncbps]);
       if (anyPending)
         for (std::size_t j = 0; j < 48; ++j)
           if (pending[j]) pendingErr[s * 48 + j] = pass_.error(j);
