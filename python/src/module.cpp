@@ -205,6 +205,10 @@ void writeFile(const std::string& path, const ComplexArray& samples, double samp
   const std::span<const Complex> s = samplesOf(samples, "samples");
   auto ends = [&](std::string_view ext) { return path.size() > ext.size() && path.ends_with(ext); };
   py::gil_scoped_release unlocked;
+  // Every format: a sample that is not finite, or a rate that is not positive
+  // (which the SigMF reader refuses), is refused before anything is written.
+  if (ends(".mat") || ends(".bin") || ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf"))
+    dot11a::checkWaveformToWrite(path, s, sampleRate);
   if (ends(".mat")) {
     dot11a::writeSamplesContainer(path, s, false, dacPrecompensated);
   } else if (ends(".bin")) {
