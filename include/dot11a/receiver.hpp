@@ -190,6 +190,36 @@ struct MadeWith {
 // starting behind the part of the cyclic prefix the window overlaps.
 Options optionsFor(const MadeWith& made);
 
+// ---- the ideal receiver ----------------------------------------------------------------
+
+// What the ideal receiver is told of a frame instead of finding it out.
+struct IdealReference {
+  // The same samples as the received ones without the noise: the frame as it
+  // arrives through its channel and impairments. The channel of every
+  // sub-carrier is taken from its long training, exactly, and the noise
+  // from the difference to the received samples.
+  std::span<const cplx> clean;
+  // The first sample of the frame's short training, in input samples.
+  std::size_t start = 0;
+  // The carrier offset both carry, taken out exactly.
+  double carrierOffsetHz = 0.0;
+};
+
+// Decodes the one frame at `reference.start` the way no real receiver can:
+// timing, carrier offset and channel as they are (from the reference), no
+// phase or clock tracking, exact log-likelihood ratios from the noise's true
+// power per sub-carrier, and a Viterbi decoder in double precision with
+// nothing quantised. The bound a receiver's sensitivity is measured against.
+// The input rate must be 20 MHz times a whole number (1 to 16), `received`
+// and `reference.clean` as long as each other; a channel or clock that moves
+// within the frame is not followed. Options give the rate, the FCS check and
+// the FFT back-off (the windows start that many samples before the end of
+// each cyclic prefix, as the receiver's do). Reports the SIGNAL and DATA
+// fields, the PSDU and its FCS (decoded() tells whether the frame came
+// through), and the channel; none of the transmitter's measurements.
+FrameReport decodeIdeal(std::span<const cplx> received, const IdealReference& reference,
+                        const Options& options = {});
+
 // ---- the stages, exposed for tests and for other measurements ------------------------
 
 // RMS EVM limit in dB for a data rate in Mbit/s (Table 90); 0 for a rate not in it.

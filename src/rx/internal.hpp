@@ -90,4 +90,11 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
 std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
                                             std::size_t nBits, bool terminated, ViterbiPass pass);
 
+// Soft-decision Viterbi decoding in double precision, nothing quantised or
+// clipped: `soft` holds log-likelihood ratios (positive for a one), the
+// branch metric is half their signed sum. The reference decoder of the
+// ideal receiver; otherwise as viterbiDecode.
+std::vector<std::uint8_t> viterbiDecodeExact(std::span<const double> soft, double codingRate,
+                                             std::size_t nBits, bool terminated);
+
 }  // namespace dot11a::rx

@@ -20,6 +20,7 @@
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
 #include "rx/constellation.hpp"
+#include "rx/fields.hpp"
 #include "rx/frame.hpp"
 #include "rx/frame_dc.hpp"
 #include "rx/internal.hpp"
@@ -44,21 +45,6 @@ constexpr std::array<double, 19> kInvFactorial = [] {
   }
   return t;
 }();
-
-// ---- rates ------------------------------------------------------------------------------------
-
-std::string hex32(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", v);
-  return buf;
-}
-
-std::uint32_t packBits(std::span<const std::uint8_t> bits) {
-  std::uint32_t v = 0;
-  for (std::size_t i = 0; i < bits.size() && i < 32; ++i)
-    v |= static_cast<std::uint32_t>(bits[i] & 1u) << i;
-  return v;
-}
 
 // e^(j a). The symbols' turns are angles of a fraction of a sample's phase
 // step: below 1/2 the series to a^18 is exact to the last bit or two and
@@ -389,27 +375,8 @@ class FrameDecoder {
     const auto perm = interleaverPermutation(48);
     for (std::size_t k = 0; k < 48; ++k) deint[k] = soft[perm[k]];
     const auto bits = viterbiDecode(deint, kRate1_2, 24, true);
-    unsigned parity = 0;
-    for (std::size_t i = 0; i < 18; ++i) parity ^= bits[i];
-    rep_.signalParityOk = parity == 0;
-    rep_.signalTailOk = std::all_of(bits.begin() + 18, bits.end(), [](auto b) { return b == 0; });
-    rep_.rateBits = packBits(std::span(bits).first(4));
-    rep_.reservedBitZero = bits[4] == 0;
-    rep_.length = packBits(std::span(bits).subspan(5, 12));
-    rate_ = rateBySignalBits({bits[0], bits[1], bits[2], bits[3]});
-    rep_.rateValid = rate_ != nullptr;
-    if (rate_ != nullptr) rep_.rateMbps = rate_->mbps;
-    if (!rep_.signalParityOk) rep_.problems.push_back("The SIGNAL parity bit is wrong.");
-    if (!rep_.signalTailOk) rep_.problems.push_back("The SIGNAL tail bits are not zero.");
-    if (!rep_.rateValid) {
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "The SIGNAL RATE bits %u%u%u%u name no data rate.", bits[0],
-                    bits[1], bits[2], bits[3]);
-      rep_.problems.push_back(buf);
-    }
-    if (!rep_.reservedBitZero) rep_.notes.push_back("The reserved SIGNAL bit is set.");
-    if (rep_.length == 0) rep_.problems.push_back("The SIGNAL LENGTH is 0 octets.");
-    return rep_.signalParityOk && rep_.rateValid && rep_.length > 0;
+    rate_ = readSignal(bits, rep_);
+    return rate_ != nullptr;
   }
 
   void decodeData() {
@@ -525,59 +492,7 @@ class FrameDecoder {
     }
     if (rep_.truncated || !rep_.signalFits) return;
 
-    const auto scrambled = viterbiDecode(soft, coding, nsym * ndbps, false);
-    rep_.scramblerSeed = seedFromFirstBits(std::span(scrambled).first(7));
-    Bits seed(7);
-    for (unsigned i = 0; i < 7; ++i)
-      seed[i] = static_cast<std::uint8_t>((rep_.scramblerSeed >> i) & 1u);
-    const Bits plain = scramble(scrambled, seed);
-    const std::size_t tailAt = kServiceBits + 8 * static_cast<std::size_t>(rep_.length);
-    // The tail is zeroed after scrambling, so it decodes to zero before descrambling.
-    rep_.dataTailOk = std::all_of(scrambled.begin() + static_cast<long>(tailAt),
-                                  scrambled.begin() + static_cast<long>(tailAt + kTailBits),
-                                  [](auto b) { return b == 0; });
-    if (!rep_.dataTailOk) rep_.problems.push_back("The DATA tail bits are not zero.");
-    rep_.serviceBits = packBits(std::span(plain).first(16));
-    rep_.psduBits.assign(plain.begin() + kServiceBits, plain.begin() + static_cast<long>(tailAt));
-    // An octet at a time through plain pointers: byte stores through the
-    // report's vectors would make the compiler reload them every bit.
-    rep_.psdu.assign(rep_.length, 0);
-    const std::uint8_t* bit = rep_.psduBits.data();
-    std::uint8_t* octet = rep_.psdu.data();
-    for (std::size_t o = 0; o < rep_.psdu.size(); ++o) {
-      unsigned v = 0;
-      for (unsigned b = 0; b < 8; ++b) v |= (bit[8 * o + b] != 0 ? 1u : 0u) << b;
-      octet[o] = static_cast<std::uint8_t>(v);
-    }
-    checkFcs();
-  }
-
-  void checkFcs() {
-    if (opt_.fcs == FcsCheck::Off) return;
-    const std::size_t n = rep_.psduBits.size();
-    if (n <= 32) {
-      if (opt_.fcs == FcsCheck::On) {
-        rep_.fcs = FcsState::Bad;
-        rep_.problems.push_back("The PSDU is too short to hold an FCS.");
-      } else {
-        rep_.fcs = FcsState::NoneFound;
-      }
-      return;
-    }
-    // The PSDU is whole octets: the CRC an octet at a time.
-    const std::span<const std::uint8_t> octets(rep_.psdu);
-    rep_.fcsComputed = crc32Octets(octets.first(octets.size() - 4));
-    rep_.fcsReceived = packBits(std::span<const std::uint8_t>(rep_.psduBits).subspan(n - 32));
-    if (rep_.fcsComputed == rep_.fcsReceived) {
-      rep_.fcs = FcsState::Good;
-    } else if (opt_.fcs == FcsCheck::On) {
-      rep_.fcs = FcsState::Bad;
-      rep_.problems.push_back("FCS bad: the frame carries " + hex32(rep_.fcsReceived) +
-                              ", its contents give " + hex32(rep_.fcsComputed) + ".");
-    } else {
-      rep_.fcs = FcsState::NoneFound;
-      rep_.notes.push_back("No FCS found: the last four octets are not the frame's checksum.");
-    }
+    readData(viterbiDecode(soft, coding, nsym * ndbps, false), opt_.fcs, rep_);
   }
 
   Signal& sig_;
