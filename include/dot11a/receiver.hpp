@@ -32,6 +32,21 @@ enum class FcsCheck {
 
 struct FrameReport;
 
+// The channel estimate the measurements take (EVM, flatness, the channel
+// reported). Decoding always takes the best the frame allows.
+enum class ChannelEstimate {
+  // From the two long training periods alone, as clause 17.3.9.7 measures
+  // the modulation accuracy: the default.
+  Preamble,
+  // The same projected onto an impulse response of 16 taps (the guard
+  // interval's length), which keeps a third of the estimate's noise; the
+  // least-squares one where the channel is longer.
+  Smoothed,
+  // Re-estimated from the training and the decoded DATA field, re-encoded
+  // and re-modulated: the known points of every symbol.
+  DataAided
+};
+
 struct Options {
   double sampleRate = 20e6;  // samples per second of the input
   FcsCheck fcs = FcsCheck::Auto;
@@ -43,6 +58,7 @@ struct Options {
   // of bringing the next symbol into the window.
   double fftBackoff = 4.0;
   std::size_t maxFrames = 256;
+  ChannelEstimate channelEstimate = ChannelEstimate::Preamble;
   bool measureMask = true;
   // Measure the flatness as a zero-order-hold DAC clocked at the waveform's
   // rate would put it on air: for waveforms made with that DAC's compensation.

@@ -19,6 +19,7 @@
 #include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
+#include "rx/channel_estimate.hpp"
 #include "rx/constellation.hpp"
 #include "rx/fields.hpp"
 #include "rx/frame.hpp"
@@ -153,28 +154,50 @@ class FrameDecoder {
     mean /= used;
     mean_ = mean;
     classifySubcarriers(h_, mean, disabled_, rep_);
-    rep_.channel.assign(h_.begin(), h_.end());
     iq_.addTraining(y1, l);
     iq_.addTraining(y2, l);
-    // The training tells which sub-carriers may be switched off; whether they
-    // are, the DATA symbols tell (see confirmSwitchedOff). Until then they
-    // are decoded as faded ones, by their power; only DC and a sub-carrier
-    // with no power at all have a zero inverse and weight.
     double noise = 0.0;
-    for (std::size_t i = 0; i < 53; ++i) {
-      const double e = std::norm(h_[i]);
-      const bool none = static_cast<int>(i) == kCentre || !(e > 1e-30 * mean);
-      hInv_[i] = none ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
-      weight_[i] = none ? 0.0 : e;
+    for (std::size_t i = 0; i < 53; ++i)
       if (static_cast<int>(i) != kCentre) noise += std::norm(y1[i] - y2[i]);
-    }
-    pass_.setChannel(hInv_, weight_);
+    // The estimate's noise on one sub-carrier: the mean of two periods whose
+    // difference holds the noise of both.
+    noiseVar_ = noise / (4.0 * 52.0);
+    // The impulse response starts at the back-off (the window is early by
+    // that much); four taps before it take a transmitter's filter.
+    const double first = static_cast<double>(backoff_) / os_ - 4.0;
+    smooth_ = h_;
+    smoothed_ = smoothChannel(h_, disabled_, noiseVar_, first, 16, smooth_) ||
+                smoothChannel(h_, disabled_, noiseVar_, first - 2.0, 24, smooth_);
+    const auto& measured = opt_.channelEstimate == ChannelEstimate::Preamble ? h_ : smooth_;
+    setChannels(smooth_, measured);
     // A sub-carrier carries something in a DATA symbol when its power there
     // comes within 10 dB of the mean (switched off means 15 dB or more below
     // it; a 64-QAM corner of such a sub-carrier reaches 11 dB below) and
     // stands 13 dB above the noise of one bin (the training's two periods
     // differ by the noise of both), which a peak of noise does not reach.
     arrives_ = std::max(20.0 * noise / (2.0 * 52.0), 0.1 * mean);
+  }
+
+  // The channel the symbols are decoded with and the one they are measured
+  // with (reported, and the flatness's). The training tells which
+  // sub-carriers may be switched off; whether they are, the DATA symbols
+  // tell (see confirmSwitchedOff). Until then they are decoded as faded
+  // ones, by their power; only DC and a sub-carrier with no power at all
+  // have a zero inverse and weight.
+  void setChannels(const std::array<cplx, 53>& decode, const std::array<cplx, 53>& measure) {
+    rep_.channel.assign(measure.begin(), measure.end());
+    bool apart = false;
+    for (std::size_t i = 0; i < 53; ++i) {
+      const double e = std::norm(decode[i]);
+      const bool none = static_cast<int>(i) == kCentre || !(e > 1e-30 * mean_) ||
+                        !(std::norm(measure[i]) > 1e-30 * mean_);
+      hInv_[i] = none ? cplx(0.0, 0.0) : std::conj(decode[i]) / e;
+      weight_[i] = none ? 0.0 : e;
+      ratio_[i] = none ? cplx(1.0, 0.0) : decode[i] / measure[i];
+      apart = apart || ratio_[i] != cplx(1.0, 0.0);
+    }
+    pass_.setChannel(hInv_, weight_);
+    pass_.setMeasurement(apart ? &ratio_ : nullptr);
   }
 
   // A sub-carrier the training shows as switched off is only when nothing
@@ -208,53 +231,85 @@ class FrameDecoder {
     }
   }
 
-  // Equalises one symbol and removes what the pilots show has turned since the
-  // long training: the common phase, and the phase slope across the
-  // sub-carriers that a sampling clock offset builds up as the frame goes on.
-  // The slope is a timing offset growing in proportion to the time since the
-  // channel estimate; its rate is fitted to the pilots of every symbol so far,
-  // and the FFT window follows the offset in whole samples. The inverse
-  // channel is worked out once per frame, so each sub-carrier costs a few
-  // complex products here; the equalised points are the pass's.
-  void equalise(long long index, double polarity) {
+  // Equalises one symbol and removes what has turned since the long
+  // training: the common phase, and the phase slope across the sub-carriers
+  // that a sampling clock offset builds up as the frame goes on. Both are
+  // measured on the pilots and on the data sub-carriers decided (52 points
+  // instead of 4), each weighed by its power: first the symbol is turned as
+  // the symbols before predict (the phase and its step per symbol from a
+  // second-order loop, joined with this symbol's pilots; the timing from the
+  // line fitted so far), then the residual phase and slope of its points
+  // about their decisions turn it once more. The slope is a timing offset;
+  // a line with an intercept through the offsets of all symbols so far gives
+  // each symbol's, so the channel estimate's own timing error goes into the
+  // intercept and not into a clock offset. The FFT window follows the
+  // offset in whole samples. The equalised points are the pass's.
+  void equalise(long long index, double polarity, int nbpsc) {
     std::array<cplx, 53>& y = carriers_;
     // Working samples from the channel estimate (the middle of the two long
     // training windows) to this symbol's window.
     const double t = static_cast<double>(symbolStart(index) - det_.ltf - 32LL * os_ + backoff_);
-    const double predicted = driftRate() * t;
+    const double predicted = timingAt(t);
     shift_ = std::llround(predicted);  // |rate| <= 1e-3 over a frame's length: a few samples
     // The window's common rotation is the same on every sub-carrier, so the
-    // pilots' common phase takes it out; only the input's DC, which does not
-    // turn with the carrier, needs the window in its true phase.
+    // phase tracking takes it out; only the input's DC, which does not turn
+    // with the carrier, needs the window in its true phase.
     const long long n0 = symbolStart(index) + shift_;
-    sig_.carriers(n0, y, dc_.inputDc());
+    const bool common = dc_.inputDc();
+    sig_.carriers(n0, y, common);
     dc_.remove(n0, y);
     // The symbol after next, so that its samples, which the frame search has
     // not read, are on their way from memory.
     sig_.prefetch(n0 + 160LL * os_, 80 * static_cast<std::size_t>(os_));
-    std::array<cplx, 4> z{};
-    std::array<double, 4> w{};
+    // The rotation the window was left with: known, so the loop follows only
+    // the rest.
+    const double windowTurn =
+        common ? 0.0
+               : -std::remainder(sig_.hz() / sig_.rate() * static_cast<double>(n0), 1.0) * 2.0 *
+                     std::numbers::pi;
+    const double radPerSample = 2.0 * std::numbers::pi / (64.0 * os_);
+    auto up = carrierTurns(radPerSample * (predicted - static_cast<double>(shift_)));
+    // The pilots so turned, joined with the loop's prediction (worth three
+    // times the pilots' weight once a symbol has been tracked).
+    cplx sum(0.0, 0.0);
+    double pilotWeight = 0.0;
     for (std::size_t p = 0; p < 4; ++p) {
       const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
+      const auto k = static_cast<std::size_t>(std::abs(kPilots[p]));
       // disabled pilots have a zero inverse and weight, so they add nothing
-      z[p] = mul(y[i], hInv_[i]) * (kPilotSigns[p] * polarity);
-      w[p] = weight_[i];
+      const cplx z = mul(y[i], hInv_[i]) * (kPilotSigns[p] * polarity);
+      sum += mul(z, kPilots[p] > 0 ? up[k] : std::conj(up[k])) * weight_[i];
+      pilotWeight += weight_[i];
     }
-    // The slope the pilots show beyond the predicted offset.
-    const double radPerSample = 2.0 * std::numbers::pi / (64.0 * os_);
-    const cplx q7 = unitTurn(7.0 * radPerSample * (predicted - static_cast<double>(shift_)));
-    const cplx q21 = mul(mul(q7, q7), q7);
-    const std::array<cplx, 4> pilotTurn = {std::conj(q21), std::conj(q7), q7, q21};
-    // Products of the pilots at +k and -k turn by 2k times the slope and not
-    // at all with the common phase; the pair at 7, cubed, joins the pair at
-    // 21, so one angle gives the slope of all four.
-    std::array<cplx, 4> turned;
-    for (std::size_t p = 0; p < 4; ++p) turned[p] = mul(z[p], pilotTurn[p]) * w[p];
-    const cplx c7 = mul(turned[2], std::conj(turned[1]));
-    const cplx c21 = mul(turned[3], std::conj(turned[0]));
-    const double n7 = std::norm(c7);
-    const cplx q = n7 > 0.0 ? c21 + mul(mul(c7, c7), c7) / n7 : c21;
-    const double measured = predicted - std::arg(q) / (42.0 * radPerSample);
+    if (tracked_ > 0) sum += std::polar(3.0 * pilotWeight, phase_ + phaseStep_ + windowTurn);
+    cplx rot = unitOf(std::conj(sum));
+    pass_.equalise(y, up, rot);
+
+    // The residual common phase and slope of the points about their
+    // decisions (the pilots' known), each weighed by its power.
+    const double scale = axisScale(nbpsc), inv = 1.0 / scale;
+    const double top = static_cast<double>((1 << (nbpsc / 2)) - 1);
+    cplx c(0.0, 0.0);
+    double kk = 0.0;
+    std::array<cplx, 53> e{};
+    for (int k = -26; k <= 26; ++k) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      if (!(weight_[i] > 0.0)) continue;
+      const cplx z = pass_.point(i);
+      const cplx d =
+          isPilot(k) ? cplx(pilotSign(k) * polarity, 0.0) : nearestPoint(z, nbpsc, scale, inv, top);
+      e[i] = mul(z, std::conj(d)) * weight_[i];
+      c += e[i];
+      kk += weight_[i] * std::norm(d) * k * k;
+    }
+    const cplx back = unitOf(std::conj(c));
+    double slope = 0.0;
+    for (int k = -26; k <= 26; ++k) {
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      slope += k * mul(e[i], back).imag();
+    }
+    slope = kk > 0.0 ? slope / kk : 0.0;
+    const double measured = predicted - slope / radPerSample;
     // Samples too large for the FFT give no number here; they add nothing.
     if (std::isfinite(measured)) {
       sumT_ += t;
@@ -265,52 +320,71 @@ class FrameDecoder {
       ++fitted_;
     }
     // The fitted offset, less what the window shift took up, as a rotation
-    // per sub-carrier; then the common phase of the pilots so turned.
-    const auto up = carrierTurns(radPerSample * (driftRate() * t - static_cast<double>(shift_)));
-    cplx sum(0.0, 0.0);
-    for (std::size_t p = 0; p < 4; ++p) {
-      const auto k = static_cast<std::size_t>(std::abs(kPilots[p]));
-      sum += mul(z[p], kPilots[p] > 0 ? up[k] : std::conj(up[k])) * w[p];
-    }
-    // |sum| from its square where that neither overflows nor underflows.
-    const double n2 = std::norm(sum);
-    const double mag = n2 > 1e-290 && n2 < 1e290 ? std::sqrt(n2) : std::abs(sum);
-    const cplx rot = mag > 0 ? std::conj(sum) / mag : 1.0;
+    // per sub-carrier, and the common phase found.
+    up = carrierTurns(radPerSample * (timingAt(t) - static_cast<double>(shift_)));
+    rot = mul(rot, back);
     pass_.equalise(y, up, rot);
+    // The loop: the phase left after the window's known rotation, and its
+    // step per symbol (a carrier offset the training left over).
+    const double phase = std::arg(std::conj(rot)) - windowTurn;
+    if (std::isfinite(phase)) {
+      if (tracked_ > 0)
+        phaseStep_ += 0.25 * std::remainder(phase - (phase_ + phaseStep_), 2.0 * std::numbers::pi);
+      phase_ = phase;
+      ++tracked_;
+    }
   }
 
-  // Timing offset per working sample: the offsets the pilots showed, fitted
-  // through zero at the channel estimate. The prior (four symbols' time of no
-  // offset) keeps the first symbols' noisy pilots from turning the frame; a
-  // longer one holds the early symbols' timing back while a fast clock has
-  // already moved it, and the phase slope of a few hundredths of a sample
-  // left over shows in their EVM at the outer sub-carriers. A
-  // rate beyond 1000 ppm is no clock (the standard allows 20): the pilots of
-  // something that is no frame cannot move the window further than that.
+  // z / |z|, 1 for 0 or what is not a number; |z| from its square where that
+  // neither overflows nor underflows.
+  static cplx unitOf(cplx z) {
+    const double n2 = std::norm(z);
+    const double mag = n2 > 1e-290 && n2 < 1e290 ? std::sqrt(n2) : std::abs(z);
+    return mag > 0 && std::isfinite(mag) ? z / mag : cplx(1.0, 0.0);
+  }
+  static double pilotSign(int k) { return k == 21 ? -1.0 : 1.0; }
+
+  // The timing offset (working samples) of a symbol at t working samples
+  // from the channel estimate: the line a + b t fitted to the offsets the
+  // symbols so far showed. Priors keep the first symbols from turning the
+  // frame: an intercept of 0 counts as one symbol, a rate of 0 as the
+  // prior's time; a longer one holds the early symbols' timing back while a
+  // fast clock has already moved it. A rate beyond 1000 ppm is no clock
+  // (the standard allows 20), nor an intercept beyond 4 samples at 20 MHz a
+  // timing error the search leaves: the points of something that is no
+  // frame cannot move the window further than that.
   double prior() const { return 320.0 * os_ * 320.0 * os_; }
-  double driftRate() const {
-    const double rate = sumTD_ / (sumTT_ + prior());
-    return std::isfinite(rate) ? std::clamp(rate, -1e-3, 1e-3) : 0.0;
+  static constexpr double kInterceptPrior = 1.0;
+  std::array<double, 2> line() const {
+    const double n = static_cast<double>(fitted_) + kInterceptPrior, stt = sumTT_ + prior();
+    const double det = n * stt - sumT_ * sumT_;
+    if (!(det > 0.0)) return {0.0, 0.0};
+    const double a = (stt * sumD_ - sumT_ * sumTD_) / det, b = (n * sumTD_ - sumT_ * sumD_) / det;
+    if (!std::isfinite(a) || !std::isfinite(b)) return {0.0, 0.0};
+    return {std::clamp(a, -4.0 * os_, 4.0 * os_), std::clamp(b, -1e-3, 1e-3)};
   }
+  double timingAt(double t) const {
+    const auto [a, b] = line();
+    return a + b * t;
+  }
+  double driftRate() const { return line()[1]; }
 
-  // Standard error of the fitted rate. Each symbol's offset errs by its own
-  // pilots' noise and by the channel estimate's, which all symbols share:
-  // the long training's two periods give it half the variance of one
-  // symbol's, and a shared error moves every offset alike, so it moves the
-  // line through zero by its mean time over its mean square time. The own
-  // noise is the scatter about a line free to miss zero (which takes up the
-  // shared part). So the error is the spread of the estimate over frames of
-  // one waveform, not the smaller scatter about the line alone. Too few
-  // symbols to tell give an infinite error.
+  // Standard error of the fitted rate: the scatter of the offsets about the
+  // line (two parameters fitted) through the rate's share of the inverse
+  // normal matrix. The channel estimate's timing error, which every symbol
+  // shares, moves the intercept, not the rate. Too few symbols to tell give
+  // an infinite error.
   double driftSigma() const {
-    if (fitted_ < 3 || !(sumTT_ > 0.0)) return std::numeric_limits<double>::infinity();
-    const double n = static_cast<double>(fitted_);
-    const double stt = sumTT_ - sumT_ * sumT_ / n, std_ = sumTD_ - sumT_ * sumD_ / n,
-                 sdd = sumDD_ - sumD_ * sumD_ / n;
-    if (!(stt > 0.0)) return std::numeric_limits<double>::infinity();
-    const double own = std::max(0.0, sdd - std_ / stt * std_) / (n - 2.0);
-    const double spread = own * (sumTT_ + 0.5 * sumT_ * sumT_);
-    return std::sqrt(spread) / (sumTT_ + prior());
+    if (fitted_ < 3) return std::numeric_limits<double>::infinity();
+    const double n = static_cast<double>(fitted_) + kInterceptPrior, stt = sumTT_ + prior();
+    const double det = n * stt - sumT_ * sumT_;
+    if (!(det > 0.0)) return std::numeric_limits<double>::infinity();
+    const auto [a, b] = line();
+    const double m = static_cast<double>(fitted_);
+    const double rss = sumDD_ - 2.0 * a * sumD_ - 2.0 * b * sumTD_ + a * a * m +
+                       2.0 * a * b * sumT_ + b * b * sumTT_;
+    const double var = std::max(0.0, rss) / (m - 2.0);
+    return std::sqrt(var * n / det);
   }
 
   bool symbolAvailable(long long index) const {
@@ -366,7 +440,7 @@ class FrameDecoder {
       rep_.problems.push_back("The waveform ends before the SIGNAL field does.");
       return false;
     }
-    equalise(0, pilotPolarity(0));
+    equalise(0, pilotPolarity(0), 1);
     std::array<float, 48> soft{}, deint{};
     for (std::size_t j = 0; j < 48; ++j) {
       const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
@@ -428,7 +502,7 @@ class FrameDecoder {
     std::vector<std::size_t> countSym(available, countedPerSymbol);
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
-      equalise(idx, pilotPolarity(idx));
+      equalise(idx, pilotPolarity(idx), r.nbpsc);
       errSym[s] = pass_.decide(&soft[s * ncbps]);
       // A symbol of silence or of a short training decides far from the
       // constellation (-17 dB or worse even at 64-QAM): only then are its
@@ -446,9 +520,9 @@ class FrameDecoder {
       }
       if (s < opt_.keepPointsSymbols) {
         for (const int k : dataCarriers())
-          rep_.dataPoints.emplace_back(pass_.point(static_cast<std::size_t>(k + kCentre)));
+          rep_.dataPoints.emplace_back(pass_.measuredPoint(static_cast<std::size_t>(k + kCentre)));
         for (const int k : kPilots)
-          rep_.pilotPoints.emplace_back(pass_.point(static_cast<std::size_t>(k + kCentre)));
+          rep_.pilotPoints.emplace_back(pass_.measuredPoint(static_cast<std::size_t>(k + kCentre)));
       }
       if (anyPending)
         for (std::size_t j = 0; j < 48; ++j)
@@ -508,6 +582,10 @@ class FrameDecoder {
   double mean_ = 0.0;                // mean power of the channel estimate
   double arrives_ = 0.0;             // power above which something arrived
   std::array<cplx, 53> carriers_{};  // the symbol being equalised
+  std::array<cplx, 53> smooth_{};    // the estimate projected onto a short response
+  bool smoothed_ = false;            // ... which the estimate allowed
+  double noiseVar_ = 0.0;            // the estimate's noise on one sub-carrier
+  std::array<cplx, 53> ratio_{};     // the decoding's channel over the measurements'
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
   IqImbalanceEstimator iq_;
@@ -518,6 +596,10 @@ class FrameDecoder {
   FrameDc dc_;
   double sumT_ = 0.0, sumD_ = 0.0, sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
   std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
+  // The phase loop: the last symbol's phase (less the window's known
+  // rotation), its step per symbol and the symbols tracked.
+  double phase_ = 0.0, phaseStep_ = 0.0;
+  std::size_t tracked_ = 0;
   long long shift_ = 0;
   long long misfitResume_ = 0;  // where the search goes on when the samples contradict SIGNAL
 };

@@ -50,12 +50,13 @@ void equaliseAll(const double* __restrict y, const double* __restrict up, double
 // pilots, DC and the padding too, which costs less than picking the data
 // sub-carriers out (their `on` is 0, so they add no error). The points go
 // where the IQ estimate takes the sub-carrier (`known`), 0 elsewhere.
-template <int kBits>
+template <int kBits, bool kApart>
 [[gnu::always_inline]] inline void decideData(
     const double* __restrict re, const double* __restrict im, const double* __restrict weight,
     const double* __restrict on, const double* __restrict known, float* __restrict soft,
     double* __restrict pointRe, double* __restrict pointIm, double* __restrict err,
-    double* __restrict errCarrier) {
+    double* __restrict errCarrier, const double* __restrict ratioRe,
+    const double* __restrict ratioIm) {
   constexpr int m = kBits / 2;  // bits per axis
   const double scale = axisScale(kBits), inv = 1.0 / scale;
   const double top = static_cast<double>((1 << m) - 1);
@@ -84,7 +85,22 @@ template <int kBits>
     }
     pointRe[j] = known[j] != 0.0 ? pr : 0.0;
     pointIm[j] = known[j] != 0.0 ? pi : 0.0;
-    const double e = on[j] * pointError(cplx(zr, zi), cplx(pr, pi));
+    double e = 0.0;
+    if constexpr (kApart) {
+      // The point as the measurements' channel equalises it, and its own
+      // nearest point.
+      const double mr = zr * ratioRe[j] - zi * ratioIm[j], mi = zr * ratioIm[j] + zi * ratioRe[j];
+      double qr = 0.0, qi = 0.0;
+      if constexpr (kBits == 1) {
+        qr = std::copysign(1.0, mr);
+      } else {
+        qr = nearestLevel(mr * inv, top) * scale;
+        qi = nearestLevel(mi * inv, top) * scale;
+      }
+      e = on[j] * pointError(cplx(mr, mi), cplx(qr, qi));
+    } else {
+      e = on[j] * pointError(cplx(zr, zi), cplx(pr, pi));
+    }
     err[j] = e;
     errCarrier[j] += e;
   }
@@ -96,7 +112,35 @@ struct Decisions {
   double* pointIm;
   double* err;
   double* errCarrier;
+  const double* ratioRe;  // the measurements' equalisation, or null
+  const double* ratioIm;
 };
+
+template <bool kApart>
+[[gnu::always_inline]] inline void decideBits(int bits, const double* __restrict re,
+                                              const double* __restrict im,
+                                              const double* __restrict weight,
+                                              const double* __restrict on,
+                                              const double* __restrict known, const Decisions& d) {
+  switch (bits) {
+    case 1:
+      decideData<1, kApart>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err,
+                            d.errCarrier, d.ratioRe, d.ratioIm);
+      break;
+    case 2:
+      decideData<2, kApart>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err,
+                            d.errCarrier, d.ratioRe, d.ratioIm);
+      break;
+    case 4:
+      decideData<4, kApart>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err,
+                            d.errCarrier, d.ratioRe, d.ratioIm);
+      break;
+    default:
+      decideData<6, kApart>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err,
+                            d.errCarrier, d.ratioRe, d.ratioIm);
+      break;
+  }
+}
 
 // Decides the sub-carriers with `bits` bits each, writes the ncbps soft
 // values in the decoder's order (soft value k from `from[k]`) to `out` and
@@ -107,20 +151,10 @@ double decideAll(int bits, const double* __restrict re, const double* __restrict
                  const double* __restrict known, const double* __restrict counted,
                  const Decisions& d, const std::uint32_t* __restrict from, std::size_t ncbps,
                  float* __restrict out) {
-  switch (bits) {
-    case 1:
-      decideData<1>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err, d.errCarrier);
-      break;
-    case 2:
-      decideData<2>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err, d.errCarrier);
-      break;
-    case 4:
-      decideData<4>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err, d.errCarrier);
-      break;
-    default:
-      decideData<6>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err, d.errCarrier);
-      break;
-  }
+  if (d.ratioRe != nullptr)
+    decideBits<true>(bits, re, im, weight, on, known, d);
+  else
+    decideBits<false>(bits, re, im, weight, on, known, d);
   const float* __restrict soft = d.soft;
   for (std::size_t k = 0; k < ncbps; ++k) out[k] = soft[from[k]];
   // The counted errors in four running sums, one per vector lane.
@@ -190,6 +224,16 @@ void SymbolPass::setChannel(const std::array<cplx, 53>& hInv,
   }
 }
 
+void SymbolPass::setMeasurement(const std::array<cplx, 53>* ratio) {
+  apart_ = ratio != nullptr;
+  ratio_ = {};
+  if (ratio != nullptr)
+    for (std::size_t i = 0; i < 53; ++i) {
+      ratio_.re[i] = (*ratio)[i].real();
+      ratio_.im[i] = (*ratio)[i].imag();
+    }
+}
+
 void SymbolPass::setData(int nbpsc, std::span<const std::uint16_t> perm,
                          const std::array<bool, 48>& counted,
                          const std::array<cplx, 53>& hInvKnown) {
@@ -213,8 +257,13 @@ void SymbolPass::equalise(const std::array<cplx, 53>& y, const std::array<cplx, 
 }
 
 double SymbolPass::decide(float* soft) {
-  const Decisions d{soft_.data(), decided_.re.data(), decided_.im.data(), err_.data(),
-                    errCarrier_.data()};
+  const Decisions d{soft_.data(),
+                    decided_.re.data(),
+                    decided_.im.data(),
+                    err_.data(),
+                    errCarrier_.data(),
+                    apart_ ? ratio_.re.data() : nullptr,
+                    apart_ ? ratio_.im.data() : nullptr};
   const double sum = decideAll(nbpsc_, eq_.re.data(), eq_.im.data(), weight_.data(), on_.data(),
                                known_.data(), counted_.data(), d, from_.data(), ncbps_, soft);
   // The IQ estimate takes the pilots decided on BPSK.
