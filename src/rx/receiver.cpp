@@ -110,7 +110,7 @@ class FrameDecoder {
     // which are switched off.
     const std::size_t problemsAt = rep_.problems.size(), notesAt = rep_.notes.size();
     const bool signalOk = decodeSignal();
-    if (signalOk) decodeData();
+    if (signalOk) decodeDataBest();
     FrameReport lines;
     lines.disabledSubcarriers = rep_.disabledSubcarriers;
     lines.fadedSubcarriers = rep_.fadedSubcarriers;
@@ -186,6 +186,7 @@ class FrameDecoder {
   // have a zero inverse and weight.
   void setChannels(const std::array<cplx, 53>& decode, const std::array<cplx, 53>& measure) {
     rep_.channel.assign(measure.begin(), measure.end());
+    decode_ = decode;
     bool apart = false;
     for (std::size_t i = 0; i < 53; ++i) {
       const double e = std::norm(decode[i]);
@@ -281,7 +282,8 @@ class FrameDecoder {
       sum += mul(z, kPilots[p] > 0 ? up[k] : std::conj(up[k])) * weight_[i];
       pilotWeight += weight_[i];
     }
-    if (tracked_ > 0) sum += std::polar(3.0 * pilotWeight, phase_ + phaseStep_ + windowTurn);
+    if (track_.tracked > 0)
+      sum += std::polar(3.0 * pilotWeight, track_.phase + track_.phaseStep + windowTurn);
     cplx rot = unitOf(std::conj(sum));
     pass_.equalise(y, up, rot);
 
@@ -312,12 +314,12 @@ class FrameDecoder {
     const double measured = predicted - slope / radPerSample;
     // Samples too large for the FFT give no number here; they add nothing.
     if (std::isfinite(measured)) {
-      sumT_ += t;
-      sumD_ += measured;
-      sumTT_ += t * t;
-      sumTD_ += t * measured;
-      sumDD_ += measured * measured;
-      ++fitted_;
+      track_.sumT += t;
+      track_.sumD += measured;
+      track_.sumTT += t * t;
+      track_.sumTD += t * measured;
+      track_.sumDD += measured * measured;
+      ++track_.fitted;
     }
     // The fitted offset, less what the window shift took up, as a rotation
     // per sub-carrier, and the common phase found.
@@ -328,10 +330,11 @@ class FrameDecoder {
     // step per symbol (a carrier offset the training left over).
     const double phase = std::arg(std::conj(rot)) - windowTurn;
     if (std::isfinite(phase)) {
-      if (tracked_ > 0)
-        phaseStep_ += 0.25 * std::remainder(phase - (phase_ + phaseStep_), 2.0 * std::numbers::pi);
-      phase_ = phase;
-      ++tracked_;
+      if (track_.tracked > 0)
+        track_.phaseStep += 0.25 * std::remainder(phase - (track_.phase + track_.phaseStep),
+                                                  2.0 * std::numbers::pi);
+      track_.phase = phase;
+      ++track_.tracked;
     }
   }
 
@@ -356,10 +359,12 @@ class FrameDecoder {
   double prior() const { return 320.0 * os_ * 320.0 * os_; }
   static constexpr double kInterceptPrior = 1.0;
   std::array<double, 2> line() const {
-    const double n = static_cast<double>(fitted_) + kInterceptPrior, stt = sumTT_ + prior();
-    const double det = n * stt - sumT_ * sumT_;
+    const double n = static_cast<double>(track_.fitted) + kInterceptPrior,
+                 stt = track_.sumTT + prior();
+    const double det = n * stt - track_.sumT * track_.sumT;
     if (!(det > 0.0)) return {0.0, 0.0};
-    const double a = (stt * sumD_ - sumT_ * sumTD_) / det, b = (n * sumTD_ - sumT_ * sumD_) / det;
+    const double a = (stt * track_.sumD - track_.sumT * track_.sumTD) / det,
+                 b = (n * track_.sumTD - track_.sumT * track_.sumD) / det;
     if (!std::isfinite(a) || !std::isfinite(b)) return {0.0, 0.0};
     return {std::clamp(a, -4.0 * os_, 4.0 * os_), std::clamp(b, -1e-3, 1e-3)};
   }
@@ -375,14 +380,15 @@ class FrameDecoder {
   // shares, moves the intercept, not the rate. Too few symbols to tell give
   // an infinite error.
   double driftSigma() const {
-    if (fitted_ < 3) return std::numeric_limits<double>::infinity();
-    const double n = static_cast<double>(fitted_) + kInterceptPrior, stt = sumTT_ + prior();
-    const double det = n * stt - sumT_ * sumT_;
+    if (track_.fitted < 3) return std::numeric_limits<double>::infinity();
+    const double n = static_cast<double>(track_.fitted) + kInterceptPrior,
+                 stt = track_.sumTT + prior();
+    const double det = n * stt - track_.sumT * track_.sumT;
     if (!(det > 0.0)) return std::numeric_limits<double>::infinity();
     const auto [a, b] = line();
-    const double m = static_cast<double>(fitted_);
-    const double rss = sumDD_ - 2.0 * a * sumD_ - 2.0 * b * sumTD_ + a * a * m +
-                       2.0 * a * b * sumT_ + b * b * sumTT_;
+    const double m = static_cast<double>(track_.fitted);
+    const double rss = track_.sumDD - 2.0 * a * track_.sumD - 2.0 * b * track_.sumTD + a * a * m +
+                       2.0 * a * b * track_.sumT + b * b * track_.sumTT;
     const double var = std::max(0.0, rss) / (m - 2.0);
     return std::sqrt(var * n / det);
   }
@@ -451,6 +457,80 @@ class FrameDecoder {
     const auto bits = viterbiDecode(deint, kRate1_2, 24, true);
     rate_ = readSignal(bits, rep_);
     return rate_ != nullptr;
+  }
+
+  // Decodes the DATA field, and again once with the channel re-estimated
+  // from it (re-encoded, re-modulated: the known points of every symbol)
+  // when the measurements take that estimate, or when the FCS fails on a
+  // frame whose EVM is outside its limit (a frame within it decodes what a
+  // better estimate would). The second pass starts from the state the first
+  // did.
+  void decodeDataBest() {
+    const bool dataAided = opt_.channelEstimate == ChannelEstimate::DataAided;
+    const FrameReport before = rep_;
+    const IqImbalanceEstimator iq = iq_;
+    const Tracking track = track_;
+    const auto disabled = disabled_, carried = carried_;
+    keep_ = dataAided || opt_.fcs != FcsCheck::Off;
+    kept_.clear();
+    decodeData();
+    keep_ = false;
+    if (rep_.truncated || !rep_.signalFits || rep_.psduBits.empty()) return;
+    const bool retry = opt_.fcs != FcsCheck::Off && rep_.fcs != FcsState::Good && !rep_.evmPass;
+    if (!retry && !dataAided) return;
+    std::array<cplx, 53> h;
+    if (!reestimate(h)) return;
+    rep_ = before;
+    iq_ = iq;
+    track_ = track;
+    disabled_ = disabled;
+    carried_ = carried;
+    setChannels(h, dataAided                                           ? h
+                   : opt_.channelEstimate == ChannelEstimate::Preamble ? h_
+                                                                       : smooth_);
+    decodeData();
+  }
+
+  // The channel from the long training and every DATA symbol kept, its
+  // points known from the decoded bits: per sub-carrier the received values
+  // (turned as tracked) against the values sent, in the least-squares sense.
+  bool reestimate(std::array<cplx, 53>& h) const {
+    const RateEntry& r = *rate_;
+    const auto ncbps = static_cast<std::size_t>(r.ncbps);
+    const std::size_t nsym = kept_.size() / 53;
+    if (nsym == 0 || nsym != rep_.dataSymbols) return false;
+    const Bits coded = convolEncode(scrambled_, r.coding.value());
+    if (coded.size() != nsym * ncbps) return false;
+    std::array<cplx, 53> num{};
+    std::array<double, 53> den{};
+    for (std::size_t i = 0; i < 53; ++i) {
+      num[i] = 2.0 * h_[i];
+      den[i] = 2.0;
+    }
+    Bits block(ncbps);
+    std::vector<cplx> points(48);
+    for (std::size_t s = 0; s < nsym; ++s) {
+      interleaveInto(std::span(coded).subspan(s * ncbps, ncbps), block);
+      convertToIQInto(block, r.modulation, points);
+      const cplx* y = &kept_[s * 53];
+      for (std::size_t j = 0; j < 48; ++j) {
+        const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
+        num[i] += y[i] * std::conj(points[j]);
+        den[i] += std::norm(points[j]);
+      }
+      const double polarity = pilotPolarity(static_cast<long long>(s) + 1);
+      for (std::size_t p = 0; p < 4; ++p) {
+        const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
+        num[i] += y[i] * (kPilotSigns[p] * polarity);
+        den[i] += 1.0;
+      }
+    }
+    for (std::size_t i = 0; i < 53; ++i) {
+      // A sub-carrier decoded as off keeps its training's value.
+      h[i] = weight_[i] > 0.0 ? num[i] / den[i] : h_[i];
+      if (!std::isfinite(h[i].real()) || !std::isfinite(h[i].imag())) return false;
+    }
+    return true;
   }
 
   void decodeData() {
@@ -528,6 +608,8 @@ class FrameDecoder {
         for (std::size_t j = 0; j < 48; ++j)
           if (pending[j]) pendingErr[s * 48 + j] = pass_.error(j);
       iq_.addSymbol(pass_.received(), pass_.decided());
+      if (keep_)
+        for (std::size_t i = 0; i < 53; ++i) kept_.push_back(pass_.point(i) * decode_[i]);
     }
     confirmSwitchedOff(soft, perm, nbpsc);
     for (std::size_t j = 0; j < 48; ++j) {
@@ -566,7 +648,8 @@ class FrameDecoder {
     }
     if (rep_.truncated || !rep_.signalFits) return;
 
-    readData(viterbiDecode(soft, coding, nsym * ndbps, false), opt_.fcs, rep_);
+    scrambled_ = viterbiDecode(soft, coding, nsym * ndbps, false);
+    readData(scrambled_, opt_.fcs, rep_);
   }
 
   Signal& sig_;
@@ -594,12 +677,22 @@ class FrameDecoder {
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
   FrameDc dc_;
-  double sumT_ = 0.0, sumD_ = 0.0, sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
-  std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
-  // The phase loop: the last symbol's phase (less the window's known
-  // rotation), its step per symbol and the symbols tracked.
-  double phase_ = 0.0, phaseStep_ = 0.0;
-  std::size_t tracked_ = 0;
+  struct Tracking {
+    double sumT = 0.0, sumD = 0.0, sumTT = 0.0, sumTD = 0.0, sumDD = 0.0;
+    std::size_t fitted = 0;  // symbols whose points gave an offset
+    // The phase loop: the last symbol's phase (less the window's known
+    // rotation), its step per symbol and the symbols tracked.
+    double phase = 0.0, phaseStep = 0.0;
+    std::size_t tracked = 0;
+  } track_;
+  // The channel the symbols are decoded with.
+  std::array<cplx, 53> decode_{};
+  // For the channel re-estimated from the data: whether to keep the
+  // symbols, each symbol's 53 received values turned as tracked, and the
+  // DATA field's bits as decoded (still scrambled).
+  bool keep_ = false;
+  std::vector<cplx> kept_;
+  Bits scrambled_;
   long long shift_ = 0;
   long long misfitResume_ = 0;  // where the search goes on when the samples contradict SIGNAL
 };
