@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
   std::optional<double> sampleRate;
   bool json = false, dacDroop = false;
   double backoff = rx::Options{}.fftBackoff;
+  std::string channel(rx::channelEstimateName(rx::Options{}.channelEstimate));
   std::optional<std::size_t> maxFrames;
   unsigned threads = 1;
   app.add_option("FILE", file,
@@ -105,6 +106,11 @@ int main(int argc, char** argv) {
          "--fft-backoff", backoff,
          "Start each FFT this many 20 MHz samples into the cyclic prefix (0 to 16; default 4)")
       ->check(CLI::Range(0.0, 16.0));
+  app.add_option("--channel-estimate", channel,
+                 "The channel estimate the EVM and flatness are measured with: preamble (the long "
+                 "training's, as clause 17.3.9.7 measures; default) | smoothed | data-aided. "
+                 "Frames are decoded with the best one either way")
+      ->check(CLI::IsMember({"preamble", "smoothed", "data-aided"}));
   app.add_option("--max-frames", maxFrames,
                  "Decode at most this many frames (default 256; no limit on standard input)")
       ->check(CLI::Range(std::size_t{1}, std::size_t{100000000}));
@@ -132,6 +138,7 @@ int main(int argc, char** argv) {
     o.fcs = fcs == "on" ? rx::FcsCheck::On : fcs == "off" ? rx::FcsCheck::Off : rx::FcsCheck::Auto;
     o.dacDroop = dacDroop;
     o.fftBackoff = backoff;
+    o.channelEstimate = rx::channelEstimateNamed(channel).value_or(o.channelEstimate);
     o.maxFrames = maxFrames.value_or(live ? SIZE_MAX : 256);
     std::optional<std::vector<std::uint8_t>> psdu;
     if (!expect.empty()) psdu = expectedPsdu(expect);

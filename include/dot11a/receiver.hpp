@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dot11a/export.hpp"
@@ -46,6 +47,12 @@ enum class ChannelEstimate {
   // and re-modulated: the known points of every symbol.
   DataAided
 };
+
+// The estimates' names, as dot11a-verify, Python and the window take them:
+// "preamble", "smoothed", "data-aided".
+std::string_view channelEstimateName(ChannelEstimate estimate);
+// The estimate of a name; none for any other text.
+std::optional<ChannelEstimate> channelEstimateNamed(std::string_view name);
 
 struct Options {
   double sampleRate = 20e6;  // samples per second of the input

@@ -144,8 +144,8 @@ py::tuple synthesizeFrame(const FrameRequest& request) {
 }
 
 py::dict verify(const ComplexArray& samples, double sampleRate, const std::string& fcs,
-                bool dacDroop, double fftBackoff, long long maxFrames,
-                const std::optional<py::bytes>& expectPsdu) {
+                bool dacDroop, double fftBackoff, const std::string& channelEstimate,
+                long long maxFrames, const std::optional<py::bytes>& expectPsdu) {
   dot11a::rx::Options o;
   o.sampleRate = sampleRate;
   if (fcs == "auto")
@@ -161,6 +161,11 @@ py::dict verify(const ComplexArray& samples, double sampleRate, const std::strin
   if (maxFrames < 1) dot11a::raise("max_frames must be at least 1.");
   o.dacDroop = dacDroop;
   o.fftBackoff = fftBackoff;
+  const auto estimate = dot11a::rx::channelEstimateNamed(channelEstimate);
+  if (!estimate)
+    dot11a::raise("channel_estimate must be \"preamble\", \"smoothed\" or \"data-aided\", not \"" +
+                  channelEstimate + "\".");
+  o.channelEstimate = *estimate;
   o.maxFrames = static_cast<std::size_t>(maxFrames);
   std::optional<std::vector<std::uint8_t>> expected;
   if (expectPsdu) {
@@ -301,7 +306,10 @@ constexpr const char* kVerifyDoc = R"(Finds, decodes and measures every frame of
 samples is a one-dimensional complex array at sample_rate samples per second.
 fcs: "on" (every PSDU ends in an FCS), "off", or "auto" (checked when it
 matches). dac_droop measures flatness as a zero-order-hold DAC would put it on
-air (for frames made by synthesize()). expect_psdu compares every decoded PSDU.
+air (for frames made by synthesize()). channel_estimate: the estimate the EVM
+and flatness are measured with, "preamble" (the long training's, as the
+standard measures; default), "smoothed" or "data-aided"; frames are decoded
+with the best either way. expect_psdu compares every decoded PSDU.
 Returns the report of dot11a-verify --json: pass, reasons, sample_rate, summary,
 frames (one dict per frame: start, signal, data, psdu, evm, flatness, mask, ...).)";
 
@@ -431,6 +439,8 @@ PYBIND11_MODULE(_veltora, m) {
         arg("fcs") = "auto", arg("dac_droop") = false,
         // The receiver's own defaults, as dot11a-verify takes them.
         arg("fft_backoff") = dot11a::rx::Options{}.fftBackoff,
+        arg("channel_estimate") =
+            std::string(dot11a::rx::channelEstimateName(dot11a::rx::Options{}.channelEstimate)),
         arg("max_frames") = dot11a::rx::Options{}.maxFrames, arg("expect_psdu") = py::none(),
         kVerifyDoc);
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);

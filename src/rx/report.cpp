@@ -9,6 +9,24 @@
 
 namespace dot11a::rx {
 
+std::string_view channelEstimateName(ChannelEstimate estimate) {
+  switch (estimate) {
+    case ChannelEstimate::Smoothed:
+      return "smoothed";
+    case ChannelEstimate::DataAided:
+      return "data-aided";
+    default:
+      return "preamble";
+  }
+}
+
+std::optional<ChannelEstimate> channelEstimateNamed(std::string_view name) {
+  for (const auto e :
+       {ChannelEstimate::Preamble, ChannelEstimate::Smoothed, ChannelEstimate::DataAided})
+    if (name == channelEstimateName(e)) return e;
+  return std::nullopt;
+}
+
 const char* frameResultText(const FrameReport& f) {
   return f.passed()      ? "PASS"
          : !f.decoded()  ? "FAIL (decode)"

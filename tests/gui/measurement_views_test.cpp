@@ -14,6 +14,8 @@
 #include <fstream>
 #include <map>
 #include <numbers>
+#include <random>
+#include <set>
 #include <span>
 #include <string>
 #include <thread>
@@ -330,6 +332,43 @@ TEST_F(MeasurementViews, DemodulateGroupDelayOfAStraightAndATwoPathChannel) {
       if (k != 26) worst = std::max(worst, std::abs(delay[k] - want[k] - offset));
     EXPECT_LT(worst, twoPaths ? 30 : 2) << "ns, " << (twoPaths ? "two paths" : "straight");
   }
+}
+
+// The channel estimate the measurements take is one of the receiver's
+// options: the window measures a noisy frame with each as dot11a-verify does
+// (the default the standard's), and refuses a name it does not know.
+TEST_F(MeasurementViews, DemodulateMeasuresWithTheChannelEstimateAsked) {
+  gfx::runCallback(h("pbCalculate"));
+  const double rate = sigGen("SamplingRate");
+  std::vector<std::complex<double>> x = global("waveform").toComplex();
+  std::mt19937 rng(3);
+  std::normal_distribution<double> g(0.0, 0.002);
+  for (auto& v : x) v += std::complex<double>(g(rng), g(rng));
+  const Value wave = Value::row(std::span<const std::complex<double>>(x));
+  std::set<std::string> evms;
+  for (const char* name : {"", "preamble", "smoothed", "data-aided"}) {
+    const Value settings =
+        *name ? Value::record({{"channelEstimate", Value(name)}}) : Value::record();
+    const gfx::Handle f = open("KS_Demodulate", {fig, Value("estimate"), rate, wave, settings});
+    waitForFrames(f);
+    auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_DemodFrames")));
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rowCount(), 1);
+    rx::Options tool;
+    tool.sampleRate = rate;
+    if (*name) tool.channelEstimate = *rx::channelEstimateNamed(name);
+    const rx::Result r = rx::receive(x, tool);
+    ASSERT_EQ(r.frames.size(), 1u);
+    char want[32];
+    std::snprintf(want, sizeof want, "%.2f", r.frames[0].evmDb);
+    const std::string shown = table->item(0, column(table, "EVM (dB)"))->text().toStdString();
+    EXPECT_EQ(shown, want) << name;
+    evms.insert(shown);
+  }
+  EXPECT_EQ(evms.size(), 3u);  // the default is the preamble's; the others differ
+  EXPECT_THROW(open("KS_Demodulate", {fig, Value("estimate"), rate, wave,
+                                      Value::record({{"channelEstimate", Value("ls")}})}),
+               std::exception);
 }
 
 // A long waveform: rows arrive while the receiver still works, and Cancel

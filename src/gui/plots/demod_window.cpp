@@ -60,7 +60,8 @@ const char* fcsText(rx::FcsState s) {
 }
 
 // The receiver's options from KS_Demodulate's settings record (dacDroop,
-// fcs 'on' 'off' 'auto', fftBackoff), each field optional: the settings a
+// fcs 'on' 'off' 'auto', fftBackoff, channelEstimate 'preamble' 'smoothed'
+// 'data-aided'), each field optional: the settings a
 // waveform was made with, or those dot11a-verify takes for a capture file.
 rx::Options receiverOptions(const Value& settings, double rate) {
   rx::Options o;
@@ -81,6 +82,14 @@ rx::Options receiverOptions(const Value& settings, double rate) {
     const double b = settings.field("fftBackoff").toScalar();
     if (!(b >= 0 && b <= 16)) raise("KS_Demodulate: \"fftBackoff\" must be from 0 to 16.");
     o.fftBackoff = b;
+  }
+  if (settings.hasField("channelEstimate")) {
+    const Value& f = settings.field("channelEstimate");
+    const auto e =
+        rx::channelEstimateNamed(f.kind() == Value::Kind::Text ? f.str() : std::string());
+    if (!e)
+      raise("KS_Demodulate: \"channelEstimate\" must be 'preamble', 'smoothed' or 'data-aided'.");
+    o.channelEstimate = *e;
   }
   return o;
 }
