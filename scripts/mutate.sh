@@ -35,17 +35,34 @@ mutations=(
   "src/rx/measure.cpp|rx|toFloats(1.0 / peak);|toFloats(1.0);"
   "src/rx/measure.cpp|rx|constexpr float kLow = 1e-20f, kHigh = 1e20f;|constexpr float kLow = 0.0f, kHigh = 1e20f;"
   "src/rx/viterbi.cpp|rx|if (tk > k * len) truth = q[k];|if (tk > k * len) truth = truth;"
-  "src/rx/receiver.cpp|rx|crc32Octets(octets.first(octets.size() - 4))|crc32Octets(octets.first(octets.size() - 3))"
+  "src/rx/fields.cpp|rx|crc32Octets(octets.first(octets.size() - 4))|crc32Octets(octets.first(octets.size() - 3))"
   # The search: the long training weighed a period later too.
-  "src/rx/detect.cpp|rx|if (a >= 0.5 && b >= 0.5 && a + b > best) bestAt += P;|if (a >= 0.5 && b >= 0.5 && a + b > 1e9) bestAt += P;"
+  "src/rx/detect.cpp|rx|if (longPair(a, b) && a + b > best) bestAt += P;|if (longPair(a, b) && a + b > 1e9) bestAt += P;"
+  # The search on the frame's band, down to noise as strong as the frame.
+  "src/rx/detect.cpp|rx|constexpr double kShortThreshold = 0.13;|constexpr double kShortThreshold = 0.5;"
+  "src/rx/detect.cpp|rx|constexpr double kLongThreshold = 0.45;|constexpr double kLongThreshold = 0.2;"
+  "src/rx/detect.cpp|rx|const double fc = 9e6 / (kBaseSampleRate * os);|const double fc = 0.5 / os;"
+  "src/rx/detect.cpp|rx|    inBand = band.data();|    inBand = seg.data();"
   # A DC only where the sum stands out of a random walk; spikes; SIGNAL against the samples.
   "src/rx/capture_dc.cpp|rx|constexpr double kDcSignificance = 30.0;|constexpr double kDcSignificance = 0.0;"
   "src/rx/internal.hpp|rx|return around > 0.0 && p > 1e6 * around;|return around > 0.0 && p > 1e300 * around;"
   "src/rx/receiver.cpp|rx|const bool shortTraining = shortBins > 0.6 * all|const bool shortTraining = shortBins > 1.1 * all"
   "src/rx/receiver.cpp|rx|const bool silent = !(all > 52.0 * mean_ / 30.0);|const bool silent = false;"
   "src/rx/stream.cpp|rx|findSpikes(dcDone + n, spikeLevel());|(void)n;"
-  # The clock offset's error counts the shared channel estimate.
-  "src/rx/receiver.cpp|rx|const double spread = own * (sumTT_ + 0.5 * sumT_ * sumT_);|const double spread = own * sumTT_;"
+  # The clock offset: a line with an intercept, its error the scatter about it.
+  "src/rx/receiver.cpp|rx|static constexpr double kInterceptPrior = 1.0;|static constexpr double kInterceptPrior = 1e12;"
+  "src/rx/receiver.cpp|rx|return std::sqrt(var * n / det);|return std::sqrt(var / det);"
+  # Phase and timing from the decided data sub-carriers as well as the pilots.
+  "src/rx/receiver.cpp|rx|      kk += weight_[i] * std::norm(d) * k * k;|      kk += weight_[i] * std::norm(d) * k * k * 2.0;"
+  "src/rx/receiver.cpp|rx|      c += e[i];|      c += isPilot(k) ? e[i] : 0.0;"
+  # The channel estimates: smoothed, data-aided, the measurements' apart.
+  "src/rx/channel_estimate.cpp|rx|  if (!(left <= 1.5 * expected)) return false;|  if (!(left <= 1.5 * expected)) return true;"
+  "src/rx/receiver.cpp|rx|        num[i] += y[i] * std::conj(points[j]);|        num[i] += y[i] * points[j];"
+  "src/rx/symbol_pass.cpp|rx|      e = on[j] * pointError(cplx(mr, mi), cplx(qr, qi));|      e = on[j] * pointError(cplx(zr, zi), cplx(pr, pi));"
+  # The ideal receiver's soft values and decoder.
+  "src/rx/ideal.cpp|rx|  if (b == 1) return a < (bitsPerAxis == 2 ? 2 : 4);|  if (b == 1) return a < 2;"
+  "src/rx/ideal.cpp|rx|    const double ll = -d * d / (2.0 * var);|    const double ll = -std::abs(d) / (2.0 * var);"
+  "src/rx/viterbi.cpp|rx|        const double gain = 0.5 * (g.a[j] * sa + g.b[j] * sb);|        const double gain = 0.5 * (g.a[j] * sa - g.b[j] * sb);"
   "src/rx/verdict.cpp|rx|return ppm >= 1.0 && ppm > 3.0 * clockOffsetSigmaPpm;|return ppm >= 1.0 && ppm > clockOffsetSigmaPpm;"
   "src/io/bus_guard.cpp|io|      g.cut.store(true);|      g.cut.store(false);"
   "src/io/sample_stream.cpp|io|!window_->holds(at_, want * per)|!window_->holds(at_, per)"

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "common/reference_data.hpp"
+#include "dot11a/bits.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
@@ -16,14 +17,16 @@
 namespace dot11a::rx {
 namespace {
 
-// A frame of random octets behind `lead` samples of silence.
+// A frame of random octets behind `lead` samples of silence, with an FCS
+// in its last four when asked.
 struct Made {
   Samples clean;
-  std::size_t start = 0;
+  std::size_t start = 0, end = 0;  // the burst, without the idle tail
   std::vector<std::uint8_t> psduBits;
 };
 
-Made makeFrame(int mbps, int os, std::size_t octets, std::mt19937& rng, std::size_t lead) {
+Made makeFrame(int mbps, int os, std::size_t octets, std::mt19937& rng, std::size_t lead,
+               bool fcs = false) {
   const RateEntry& r = *rateByMbps(mbps);
   FrameSettings s;
   s.dataRate = mbps;
@@ -33,8 +36,16 @@ Made makeFrame(int mbps, int os, std::size_t octets, std::mt19937& rng, std::siz
   s.idleSamples = 200 * os;
   Made m;
   m.psduBits = test::randomBits(8 * octets, rng);
+  if (fcs) {
+    std::vector<std::uint8_t> body(octets - 4);
+    for (std::size_t o = 0; o < body.size(); ++o)
+      for (std::size_t b = 0; b < 8; ++b) body[o] |= m.psduBits[8 * o + b] << b;
+    const std::uint32_t crc = crc32Octets(body);
+    for (std::size_t b = 0; b < 32; ++b) m.psduBits[8 * (octets - 4) + b] = (crc >> b) & 1u;
+  }
   const Frame f = synthesizeFrame(s, m.psduBits);
   m.start = lead * static_cast<std::size_t>(os);
+  m.end = m.start + f.waveform.size() - 200 * static_cast<std::size_t>(os);
   m.clean.assign(m.start, cplx(0.0, 0.0));
   m.clean.insert(m.clean.end(), f.waveform.begin(), f.waveform.end());
   return m;
@@ -45,7 +56,7 @@ Made makeFrame(int mbps, int os, std::size_t octets, std::mt19937& rng, std::siz
 Samples withNoise(const Made& m, double snrDb, int os, std::mt19937& rng) {
   double power = 0.0;
   std::size_t n = 0;
-  for (std::size_t i = m.start; i < m.clean.size(); ++i, ++n) power += std::norm(m.clean[i]);
+  for (std::size_t i = m.start; i < m.end; ++i, ++n) power += std::norm(m.clean[i]);
   power /= static_cast<double>(n);
   const double total = power / std::pow(10.0, snrDb / 10.0) * (20e6 * os) / (52 * 312.5e3);
   std::normal_distribution<double> g(0.0, std::sqrt(total / 2.0));
@@ -116,6 +127,60 @@ TEST(RxIdeal, RefusesWhatItCannotUse) {
   const FrameReport late = decodeIdeal(m.clean, {m.clean, m.clean.size() - 100, 0.0}, o);
   EXPECT_TRUE(late.truncated);
   EXPECT_FALSE(late.decoded());
+}
+
+// One decibel above the ideal receiver's threshold (PER 10 % with 1000
+// octets: 0.65, 9.24 and 18.08 dB at 6, 24 and 54 Mbit/s) the receiver
+// loses fewer than one frame in ten, at 20 and at 80 MHz: the frame search
+// finds it in noise as strong as the frame, in the frame's band however
+// wide the input; the phase and timing come from every sub-carrier, the
+// channel from a short impulse response and, when the FCS fails, from the
+// decoded data.
+TEST(RxSensitivity, DecodesOneDecibelAboveTheIdealThreshold) {
+  struct Case {
+    int mbps, os;
+    double idealDb;
+  };
+  std::mt19937 rng(35);
+  for (const Case c : {Case{6, 1, 0.65}, Case{24, 1, 9.24}, Case{54, 1, 18.08}, Case{6, 4, 0.65},
+                       Case{54, 4, 18.08}}) {
+    int lost = 0;
+    const int frames = 40;
+    for (int f = 0; f < frames; ++f) {
+      const Made m = makeFrame(c.mbps, c.os, 1000, rng, 150 + 7 * f, true);
+      Options o;
+      o.sampleRate = 20e6 * c.os;
+      o.measureMask = false;
+      const Result r = receive(withNoise(m, c.idealDb + 1.0, c.os, rng), o);
+      bool got = false;
+      for (const FrameReport& fr : r.frames)
+        got = got || (fr.decoded() && fr.psduBits == m.psduBits && fr.start + 2 >= m.start &&
+                      fr.start <= m.start + 2);
+      lost += got ? 0 : 1;
+    }
+    EXPECT_LT(lost, frames / 10) << c.mbps << " Mbit/s at " << 20 * c.os << " MHz";
+  }
+}
+
+// Noise alone holds no frame: a second of it at 20 MHz, a quarter at 80,
+// a stretch at a time.
+TEST(RxSensitivity, NoiseAloneHoldsNoFrame) {
+  std::mt19937_64 rng(36);
+  std::normal_distribution<double> g(0.0, 1.0);
+  Samples x(1 << 20);
+  for (const int os : {1, 4}) {
+    Options o;
+    o.sampleRate = 20e6 * os;
+    std::size_t frames = 0;
+    for (int stretch = 0; stretch < 19; ++stretch) {
+      for (cplx& v : x) {
+        const double re = g(rng);
+        v = cplx(re, g(rng));
+      }
+      frames += receive(x, o).frames.size();
+    }
+    EXPECT_EQ(frames, 0u) << 20 * os << " MHz";
+  }
 }
 
 }  // namespace
