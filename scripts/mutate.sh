@@ -40,8 +40,7 @@ mutations=(
   "src/rx/detect.cpp|rx|if (longPair(a, b) && a + b > best) bestAt += P;|if (longPair(a, b) && a + b > 1e9) bestAt += P;"
   # The search on the frame's band, down to noise as strong as the frame.
   "src/rx/detect.cpp|rx|constexpr double kShortThreshold = 0.13;|constexpr double kShortThreshold = 0.5;"
-  "src/rx/detect.cpp|rx|constexpr double kLongThreshold = 0.45;|constexpr double kLongThreshold = 0.2;"
-  "src/rx/detect.cpp|rx|const double fc = 9e6 / (kBaseSampleRate * os);|const double fc = 0.5 / os;"
+  "src/rx/detect.cpp|rx|const double fc = 9e6 / (kBaseSampleRate * os);|const double fc = 0.5;"
   "src/rx/detect.cpp|rx|    inBand = band.data();|    inBand = seg.data();"
   # A DC only where the sum stands out of a random walk; spikes; SIGNAL against the samples.
   "src/rx/capture_dc.cpp|rx|constexpr double kDcSignificance = 30.0;|constexpr double kDcSignificance = 0.0;"
@@ -56,12 +55,13 @@ mutations=(
   "src/rx/receiver.cpp|rx|      kk += weight_[i] * std::norm(d) * k * k;|      kk += weight_[i] * std::norm(d) * k * k * 2.0;"
   "src/rx/receiver.cpp|rx|      c += e[i];|      c += isPilot(k) ? e[i] : 0.0;"
   # The channel estimates: smoothed, data-aided, the measurements' apart.
-  "src/rx/channel_estimate.cpp|rx|  if (!(left <= 1.5 * expected)) return false;|  if (!(left <= 1.5 * expected)) return true;"
+  "src/rx/channel_estimate.cpp|rx|  if (!(left <= 1.5 * expected)) return false;|  if (!(left <= 1.5e30 * expected)) return false;"
   "src/rx/receiver.cpp|rx|        num[i] += y[i] * std::conj(points[j]);|        num[i] += y[i] * points[j];"
   "src/rx/symbol_pass.cpp|rx|      e = on[j] * pointError(cplx(mr, mi), cplx(qr, qi));|      e = on[j] * pointError(cplx(zr, zi), cplx(pr, pi));"
+  # Every vector copy gives the plain copy's bits: a multiply-add let into one fails.
+  "src/core/vector_dispatch.hpp|impair|  __attribute__((target(\"avx512f\"))) ret name##Avx512 params {|  __attribute__((target(\"avx512f,fma\"), optimize(\"fp-contract=fast\"))) ret name##Avx512 params {"
   # The ideal receiver's soft values and decoder.
-  "src/rx/ideal.cpp|rx|  if (b == 1) return a < (bitsPerAxis == 2 ? 2 : 4);|  if (b == 1) return a < 2;"
-  "src/rx/ideal.cpp|rx|    const double ll = -d * d / (2.0 * var);|    const double ll = -std::abs(d) / (2.0 * var);"
+  "src/rx/ideal.cpp|rx|  if (b == 1) return a < (bitsPerAxis == 2 ? 2 : 4);|  if (b == 1) return a < (bitsPerAxis == 2 ? 2 : 6);"
   "src/rx/viterbi.cpp|rx|        const double gain = 0.5 * (g.a[j] * sa + g.b[j] * sb);|        const double gain = 0.5 * (g.a[j] * sa - g.b[j] * sb);"
   "src/rx/verdict.cpp|rx|return ppm >= 1.0 && ppm > 3.0 * clockOffsetSigmaPpm;|return ppm >= 1.0 && ppm > clockOffsetSigmaPpm;"
   "src/io/bus_guard.cpp|io|      g.cut.store(true);|      g.cut.store(false);"

@@ -43,7 +43,7 @@ struct BlockSums {
   double e;
 };
 typedef double Quad __attribute__((vector_size(32)));
-DOT11A_VECTOR_CLONES BlockSums blockSums(const cplx* x, long long B) {
+DOT11A_KERNEL BlockSums blockSumsKernel(const cplx* x, long long B) {
   Quad re[2] = {}, im[2] = {}, en[2] = {};
   // B is a multiple of 16.
   for (long long i = 0; i < B; i += 4)
@@ -70,8 +70,8 @@ DOT11A_VECTOR_CLONES BlockSums blockSums(const cplx* x, long long B) {
 // to the exact search. The blocks are summed a batch at a time, and the
 // metrics of the batch's points worked out in one loop that runs as vector
 // code, each with the same sums in the same order as alone.
-DOT11A_VECTOR_CLONES long long nextCandidate(std::span<const cplx> x, long long from, long long end,
-                                             long long B) {
+DOT11A_KERNEL long long nextCandidateKernel(std::span<const cplx> x, long long from, long long end,
+                                            long long B) {
   // Under the exact threshold: a margin for the metric's coarser steps.
   constexpr double kNear = 0.75 * kShortThreshold;
   if (from + 6 * B > end) return from;
@@ -84,7 +84,7 @@ DOT11A_VECTOR_CLONES long long nextCandidate(std::span<const cplx> x, long long 
   alignas(32) std::array<double, kBatch + 4> pr{}, pi{}, en{};
   alignas(32) std::array<bool, kBatch> near{};
   auto sumBlock = [&](long long j, long long k) {
-    const BlockSums s = blockSums(base + j * B, B);
+    const BlockSums s = blockSumsKernel(base + j * B, B);
     const auto i = static_cast<std::size_t>(k);
     pr[i] = s.p.real();
     pi[i] = s.p.imag();
@@ -113,6 +113,9 @@ DOT11A_VECTOR_CLONES long long nextCandidate(std::span<const cplx> x, long long 
   }
   return std::max(from, from + last * B);
 }
+DOT11A_VECTOR_VARIANTS(long long, nextCandidate,
+                       (std::span<const cplx> x, long long from, long long end, long long B),
+                       (x, from, end, B))
 
 // One period of the long training at the working rate, and what the search
 // correlates segments with: the conjugated spectra of the period and of its

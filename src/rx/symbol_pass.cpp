@@ -19,11 +19,11 @@ namespace {
 // sub-carriers, interleaved; up: e^(j k a) for k = 0 .. 27, interleaved;
 // rr + j ri: the common rotation. Plain pointers, marked as not overlapping,
 // so that the loops run as vector code.
-DOT11A_WIDE_VECTOR_CLONES
-void equaliseAll(const double* __restrict y, const double* __restrict up, double rr, double ri,
-                 const double* __restrict hRe, const double* __restrict hIm,
-                 const double* __restrict known, double* __restrict eqRe, double* __restrict eqIm,
-                 double* __restrict turnedRe, double* __restrict turnedIm) {
+DOT11A_KERNEL void equaliseAllKernel(const double* __restrict y, const double* __restrict up,
+                                     double rr, double ri, const double* __restrict hRe,
+                                     const double* __restrict hIm, const double* __restrict known,
+                                     double* __restrict eqRe, double* __restrict eqIm,
+                                     double* __restrict turnedRe, double* __restrict turnedIm) {
   // Sub-carrier k takes up[k], -k its conjugate.
   alignas(32) double ur[53], ui[53];
   for (std::size_t k = 0; k <= 26; ++k) {
@@ -44,6 +44,13 @@ void equaliseAll(const double* __restrict y, const double* __restrict up, double
     turnedIm[i] = known[i] != 0.0 ? vi : 0.0;
   }
 }
+DOT11A_WIDE_VECTOR_VARIANTS(void, equaliseAll,
+                            (const double* __restrict y, const double* __restrict up, double rr,
+                             double ri, const double* __restrict hRe, const double* __restrict hIm,
+                             const double* __restrict known, double* __restrict eqRe,
+                             double* __restrict eqIm, double* __restrict turnedRe,
+                             double* __restrict turnedIm),
+                            (y, up, rr, ri, hRe, hIm, known, eqRe, eqIm, turnedRe, turnedIm))
 
 // Soft values (bit b of sub-carrier i at b * kPadded + i), nearest point
 // and squared error of the sub-carriers, with kBits bits per sub-carrier; the
@@ -145,12 +152,12 @@ template <bool kApart>
 // Decides the sub-carriers with `bits` bits each, writes the ncbps soft
 // values in the decoder's order (soft value k from `from[k]`) to `out` and
 // returns the sum of the counted errors.
-DOT11A_WIDE_VECTOR_CLONES
-double decideAll(int bits, const double* __restrict re, const double* __restrict im,
-                 const double* __restrict weight, const double* __restrict on,
-                 const double* __restrict known, const double* __restrict counted,
-                 const Decisions& d, const std::uint32_t* __restrict from, std::size_t ncbps,
-                 float* __restrict out) {
+DOT11A_KERNEL double decideAllKernel(int bits, const double* __restrict re,
+                                     const double* __restrict im, const double* __restrict weight,
+                                     const double* __restrict on, const double* __restrict known,
+                                     const double* __restrict counted, const Decisions& d,
+                                     const std::uint32_t* __restrict from, std::size_t ncbps,
+                                     float* __restrict out) {
   if (d.ratioRe != nullptr)
     decideBits<true>(bits, re, im, weight, on, known, d);
   else
@@ -168,11 +175,17 @@ double decideAll(int bits, const double* __restrict re, const double* __restrict
   }
   return (s0 + s1) + (s2 + s3);
 }
+DOT11A_WIDE_VECTOR_VARIANTS(double, decideAll,
+                            (int bits, const double* __restrict re, const double* __restrict im,
+                             const double* __restrict weight, const double* __restrict on,
+                             const double* __restrict known, const double* __restrict counted,
+                             const Decisions& d, const std::uint32_t* __restrict from,
+                             std::size_t ncbps, float* __restrict out),
+                            (bits, re, im, weight, on, known, counted, d, from, ncbps, out))
 
 // The complex products written out on the parts, as the scalar code does.
-DOT11A_VECTOR_CLONES
-void turnAll(const double* __restrict x, const double* __restrict e, double flip, std::size_t count,
-             double* __restrict o) {
+DOT11A_KERNEL void turnAllKernel(const double* __restrict x, const double* __restrict e,
+                                 double flip, std::size_t count, double* __restrict o) {
   for (std::size_t i = 0; i < count; ++i) {
     const double xr = x[2 * i], xi = flip * x[2 * i + 1];
     const double tr = e[2 * i], ti = e[2 * i + 1];
@@ -180,17 +193,24 @@ void turnAll(const double* __restrict x, const double* __restrict e, double flip
     o[2 * i + 1] = xr * ti + xi * tr;
   }
 }
+DOT11A_VECTOR_VARIANTS(void, turnAll,
+                       (const double* __restrict x, const double* __restrict e, double flip,
+                        std::size_t count, double* __restrict o),
+                       (x, e, flip, count, o))
 
 // The same with one rotation r for all.
-DOT11A_VECTOR_CLONES
-void turnBy(const double* __restrict x, double rr, double ri, std::size_t count,
-            double* __restrict o) {
+DOT11A_KERNEL void turnByKernel(const double* __restrict x, double rr, double ri, std::size_t count,
+                                double* __restrict o) {
   for (std::size_t i = 0; i < count; ++i) {
     const double xr = x[2 * i], xi = x[2 * i + 1];
     o[2 * i] = xr * rr - xi * ri;
     o[2 * i + 1] = xr * ri + xi * rr;
   }
 }
+DOT11A_VECTOR_VARIANTS(void, turnBy,
+                       (const double* __restrict x, double rr, double ri, std::size_t count,
+                        double* __restrict o),
+                       (x, rr, ri, count, o))
 
 }  // namespace
 

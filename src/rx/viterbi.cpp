@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/vector_dispatch.hpp"
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/rate_table.hpp"
@@ -107,11 +108,11 @@ namespace {
 
 using namespace viterbi;
 
-// The best pass this processor has.
+// The pass of the level the vector loops run at (see core/vector_dispatch.hpp).
 ViterbiPass bestPass() {
-  static const ViterbiPass best =
-      viterbiPassAvailable(ViterbiPass::avx2) ? ViterbiPass::avx2 : ViterbiPass::plain;
-  return best;
+  return core::vectorLevel() != core::VectorLevel::plain && viterbiPassAvailable(ViterbiPass::avx2)
+             ? ViterbiPass::avx2
+             : ViterbiPass::plain;
 }
 
 // Quantises the n steps' soft values (through `level`) and runs the
