@@ -289,28 +289,10 @@ class FrameDecoder {
 
     // The residual common phase and slope of the points about their
     // decisions (the pilots' known), each weighed by its power.
-    const double scale = axisScale(nbpsc), inv = 1.0 / scale;
-    const double top = static_cast<double>((1 << (nbpsc / 2)) - 1);
-    cplx c(0.0, 0.0);
-    double kk = 0.0;
-    std::array<cplx, 53> e{};
-    for (int k = -26; k <= 26; ++k) {
-      const auto i = static_cast<std::size_t>(k + kCentre);
-      if (!(weight_[i] > 0.0)) continue;
-      const cplx z = pass_.point(i);
-      const cplx d =
-          isPilot(k) ? cplx(pilotSign(k) * polarity, 0.0) : nearestPoint(z, nbpsc, scale, inv, top);
-      e[i] = mul(z, std::conj(d)) * weight_[i];
-      c += e[i];
-      kk += weight_[i] * std::norm(d) * k * k;
-    }
-    const cplx back = unitOf(std::conj(c));
-    double slope = 0.0;
-    for (int k = -26; k <= 26; ++k) {
-      const auto i = static_cast<std::size_t>(k + kCentre);
-      slope += k * mul(e[i], back).imag();
-    }
-    slope = kk > 0.0 ? slope / kk : 0.0;
+    const SymbolPass::Residual res = pass_.residual(nbpsc, polarity);
+    const cplx back = unitOf(std::conj(res.common));
+    const double slope =
+        res.slopeWeight > 0.0 ? mul(res.slope, back).imag() / res.slopeWeight : 0.0;
     const double measured = predicted - slope / radPerSample;
     // Samples too large for the FFT give no number here; they add nothing.
     if (std::isfinite(measured)) {
@@ -472,7 +454,7 @@ class FrameDecoder {
     const Tracking track = track_;
     const auto disabled = disabled_, carried = carried_;
     keep_ = dataAided || opt_.fcs != FcsCheck::Off;
-    kept_.clear();
+    keptSymbols_ = 0;
     decodeData();
     keep_ = false;
     if (rep_.truncated || !rep_.signalFits || rep_.psduBits.empty()) return;
@@ -497,7 +479,7 @@ class FrameDecoder {
   bool reestimate(std::array<cplx, 53>& h) const {
     const RateEntry& r = *rate_;
     const auto ncbps = static_cast<std::size_t>(r.ncbps);
-    const std::size_t nsym = kept_.size() / 53;
+    const std::size_t nsym = keptSymbols_;
     if (nsym == 0 || nsym != rep_.dataSymbols) return false;
     const Bits coded = convolEncode(scrambled_, r.coding.value());
     if (coded.size() != nsym * ncbps) return false;
@@ -515,7 +497,7 @@ class FrameDecoder {
       const cplx* y = &kept_[s * 53];
       for (std::size_t j = 0; j < 48; ++j) {
         const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
-        num[i] += y[i] * std::conj(points[j]);
+        num[i] += mul(y[i], std::conj(points[j]));
         den[i] += std::norm(points[j]);
       }
       const double polarity = pilotPolarity(static_cast<long long>(s) + 1);
@@ -608,8 +590,12 @@ class FrameDecoder {
         for (std::size_t j = 0; j < 48; ++j)
           if (pending[j]) pendingErr[s * 48 + j] = pass_.error(j);
       iq_.addSymbol(pass_.received(), pass_.decided());
-      if (keep_)
-        for (std::size_t i = 0; i < 53; ++i) kept_.push_back(pass_.point(i) * decode_[i]);
+      if (keep_) {
+        if (kept_.size() < (s + 1) * 53) kept_.resize(std::max((s + 1) * 53, 2 * kept_.size()));
+        keptSymbols_ = s + 1;
+        cplx* k = &kept_[s * 53];
+        for (std::size_t i = 0; i < 53; ++i) k[i] = mul(pass_.point(i), decode_[i]);
+      }
     }
     confirmSwitchedOff(soft, perm, nbpsc);
     for (std::size_t j = 0; j < 48; ++j) {
@@ -691,7 +677,12 @@ class FrameDecoder {
   // symbols, each symbol's 53 received values turned as tracked, and the
   // DATA field's bits as decoded (still scrambled).
   bool keep_ = false;
-  std::vector<cplx> kept_;
+  std::vector<cplx>& kept_ = keptStore();  // kept from frame to frame: no fresh pages each
+  std::size_t keptSymbols_ = 0;
+  static std::vector<cplx>& keptStore() {
+    thread_local std::vector<cplx> store;
+    return store;
+  }
   Bits scrambled_;
   long long shift_ = 0;
   long long misfitResume_ = 0;  // where the search goes on when the samples contradict SIGNAL

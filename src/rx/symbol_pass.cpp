@@ -183,6 +183,69 @@ DOT11A_WIDE_VECTOR_VARIANTS(double, decideAll,
                              std::size_t ncbps, float* __restrict out),
                             (bits, re, im, weight, on, known, counted, d, from, ncbps, out))
 
+// The sums of SymbolPass::residual over the padded sub-carriers, with
+// kBits bits a data sub-carrier: `pilot` holds a pilot's value (0 for the
+// others), `data` 1 for a data sub-carrier, `k` the sub-carrier's number.
+template <int kBits>
+[[gnu::always_inline]] inline void residualSums(
+    const double* __restrict re, const double* __restrict im, const double* __restrict weight,
+    const double* __restrict pilot, const double* __restrict data, const double* __restrict k,
+    double* __restrict out) {
+  constexpr int m = kBits / 2;
+  const double scale = axisScale(kBits), inv = 1.0 / scale;
+  const double top = static_cast<double>((1 << m) - 1);
+  double cr = 0.0, ci = 0.0, kr = 0.0, ki = 0.0, dd = 0.0;
+  for (std::size_t j = 0; j < kPadded; ++j) {
+    const double zr = re[j], zi = im[j], w = weight[j];
+    double pr = 0.0, pi = 0.0;
+    if constexpr (kBits == 1) {
+      pr = std::copysign(1.0, zr);
+    } else {
+      pr = nearestLevel(zr * inv, top) * scale;
+      pi = nearestLevel(zi * inv, top) * scale;
+    }
+    const double dr = data[j] != 0.0 ? pr : pilot[j], di = data[j] != 0.0 ? pi : 0.0;
+    // w z conj(d)
+    const double er = w * (zr * dr + zi * di), ei = w * (zi * dr - zr * di);
+    cr += er;
+    ci += ei;
+    kr += k[j] * er;
+    ki += k[j] * ei;
+    dd += w * k[j] * k[j] * (dr * dr + di * di);
+  }
+  out[0] = cr;
+  out[1] = ci;
+  out[2] = kr;
+  out[3] = ki;
+  out[4] = dd;
+}
+
+DOT11A_KERNEL void residualAllKernel(int bits, const double* __restrict re,
+                                     const double* __restrict im, const double* __restrict weight,
+                                     const double* __restrict pilot, const double* __restrict data,
+                                     const double* __restrict k, double* __restrict out) {
+  switch (bits) {
+    case 1:
+      residualSums<1>(re, im, weight, pilot, data, k, out);
+      break;
+    case 2:
+      residualSums<2>(re, im, weight, pilot, data, k, out);
+      break;
+    case 4:
+      residualSums<4>(re, im, weight, pilot, data, k, out);
+      break;
+    default:
+      residualSums<6>(re, im, weight, pilot, data, k, out);
+      break;
+  }
+}
+DOT11A_VECTOR_VARIANTS(void, residualAll,
+                       (int bits, const double* __restrict re, const double* __restrict im,
+                        const double* __restrict weight, const double* __restrict pilot,
+                        const double* __restrict data, const double* __restrict k,
+                        double* __restrict out),
+                       (bits, re, im, weight, pilot, data, k, out))
+
 // The complex products written out on the parts, as the scalar code does.
 DOT11A_KERNEL void turnAllKernel(const double* __restrict x, const double* __restrict e,
                                  double flip, std::size_t count, double* __restrict o) {
@@ -252,6 +315,29 @@ void SymbolPass::setMeasurement(const std::array<cplx, 53>* ratio) {
       ratio_.re[i] = (*ratio)[i].real();
       ratio_.im[i] = (*ratio)[i].imag();
     }
+}
+
+SymbolPass::Residual SymbolPass::residual(int nbpsc, double polarity) const {
+  // Per sub-carrier, fixed: its number and whether it carries data; the
+  // pilots' signs.
+  struct Layout {
+    alignas(32) std::array<double, kPadded> k{}, data{}, sign{};
+  };
+  static const Layout layout = [] {
+    Layout l;
+    for (std::size_t i = 0; i < 53; ++i) l.k[i] = static_cast<double>(i) - kCentre;
+    for (const int c : dataCarriers()) l.data[static_cast<std::size_t>(c + kCentre)] = 1.0;
+    for (std::size_t p = 0; p < 4; ++p)
+      l.sign[static_cast<std::size_t>(kPilots[p] + kCentre)] = kPilotSigns[p];
+    return l;
+  }();
+  alignas(32) std::array<double, kPadded> pilot;
+  for (std::size_t i = 0; i < kPadded; ++i) pilot[i] = layout.sign[i] * polarity;
+  double out[5];
+  const int bits = nbpsc == 1 || nbpsc == 2 || nbpsc == 4 ? nbpsc : 6;
+  residualAll(bits, eq_.re.data(), eq_.im.data(), weight_.data(), pilot.data(), layout.data.data(),
+              layout.k.data(), out);
+  return {cplx(out[0], out[1]), cplx(out[2], out[3]), out[4]};
 }
 
 void SymbolPass::setData(int nbpsc, std::span<const std::uint16_t> perm,

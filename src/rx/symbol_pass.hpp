@@ -56,6 +56,17 @@ class SymbolPass {
   // conjugate) times the common rotation. The same y g, kept for the IQ
   // estimate, is 0 on the sub-carriers it does not take.
   void equalise(const std::array<cplx, 53>& y, const std::array<cplx, 28>& up, cplx rot);
+  // Of the last symbol equalised, each sub-carrier's point z against its
+  // decision d (the nearest point of `nbpsc` bits a sub-carrier for data,
+  // the pilot's value `polarity` times its sign for a pilot), weighed by the
+  // sub-carrier's weight w: the sums of w z conj(d), of k w z conj(d) (k
+  // the sub-carrier's number) and of w k^2 |d|^2. They give the symbol's
+  // residual common phase and phase slope.
+  struct Residual {
+    cplx common, slope;
+    double slopeWeight = 0.0;
+  };
+  Residual residual(int nbpsc, double polarity) const;
   // The equalised sub-carrier i (0..52) of the last symbol.
   cplx point(std::size_t i) const { return eq_.at(i); }
   // The same as the measurements take it.
