@@ -143,7 +143,9 @@ bool calculated() {
 // here must have succeeded (the recorded set equals the current one) before
 // the caller goes on, so a failed calculation never lets an old waveform, or
 // none, pass for the current one. Closing the question asks nothing to be sent
-// to the instrument: for "Download" it counts as "Cancel".
+// to the instrument: for "Download" it counts as "Cancel". Closing the stale
+// waveform's question (Escape, the close box) is "Cancel" for every action:
+// a user who backs out never gets the old waveform shown as if he chose it.
 bool waveformReady(const Value& handles, std::string_view action) {
   const std::string act(action);
   const bool closingCancels = act == "Download";
@@ -168,7 +170,7 @@ bool waveformReady(const Value& handles, std::string_view action) {
       "Settings have changed since last calculating the waveform.\n" + act +
           " will use the last calculated waveform.\nDo you wish to " + lower(act) + " anyway ?",
       {"Yes", recalc, "Cancel"}, recalc);
-  if (answer == "Cancel" || (answer.empty() && closingCancels)) return false;
+  if (answer == "Cancel" || answer.empty()) return false;
   if (answer == recalc) return calculate();
   return true;
 }
