@@ -409,8 +409,9 @@ void menuConfigSigGenIO_Callback(Call& c) {
   const std::vector<Value> out = feval("KS_SigGen", 2, {fig, config, Value(appText("Platform"))});
   if (out.size() == 2 && out[0].isText() && out[0].str() == "OK") {
     global("configuration") = out[1];
-    // The panel's bounds and tooltips follow the ranges a check may have brought.
-    feval("TGXconfig", 0, {Value("redrawSigGenSettings"), c.in(2, "handles")});
+    // The panel's fields, bounds and tooltips follow the ranges a check may
+    // have brought.
+    feval("TGXconfig", 0, {Value("fitToInstrumentRanges"), c.in(2, "handles")});
   }
 }
 

@@ -240,6 +240,40 @@ void updateSamplingRate(Call& c) {
                 limits.samplingRateMin);
 }
 
+// When an instrument's ranges arrive (Check Hardware, a download), every
+// ranged field is brought within them, so that nothing on the screen is a
+// setting the instrument refuses; the status line and the console say which
+// fields changed. The panel is redrawn either way (its tooltips name the
+// ranges in force).
+void fitToInstrumentRanges(Call& c) {
+  const Value& h = c.in(0, "handles");
+  std::string changed;
+  const std::optional<SigGenLimits> reported = instrumentLimits();
+  if (reported) {
+    const SigGenSettings s = sigGenSettingsFromValue(S());
+    for (const RangeViolation& v : outsideLimits(s, *reported)) {
+      const bool power = v.field == "Amplitude";
+      // Whole dBm only, within the range.
+      const double lo = power ? std::ceil(v.min) : v.min, hi = power ? std::floor(v.max) : v.max;
+      const double fitted = orderedClamp(v.value, hi, lo);
+      S().setField(v.field, fitted);
+      const auto shown = [power](double x) { return power ? num2str(x) + " dBm" : withUnit(x); };
+      const std::string name = v.field == "Frequency"   ? "frequency"
+                               : v.field == "Amplitude" ? "amplitude"
+                                                        : "sample rate";
+      changed +=
+          (changed.empty() ? "" : ", ") + name + " " + shown(v.value) + " to " + shown(fitted);
+    }
+    const double own = kBaseSampleRate * overSamplingInForce();
+    if (!changed.empty() && own > reported->samplingRateMax)
+      changed += "; the waveform needs " + withUnit(own) +
+                 ": choose a lower oversampling ratio for this instrument";
+  }
+  feval("redrawSigGenSettings", 0, {h});
+  if (!changed.empty())
+    gui::tellUser(mainFig(h), "Set within the instrument's ranges: " + changed + ".", false, true);
+}
+
 void txtFrequency_Callback(Call& c) {
   feval("updateFrequency", 0, {cbHandles(c)});
 }
@@ -324,6 +358,7 @@ const LocalTable kTable = gfx::localOperations(
                   {"redrawSigGenFrequency", 3, 0, redrawSigGenFrequency},
                   {"updateFrequency", 1, 0, updateFrequency},
                   {"updateSamplingRate", 1, 0, updateSamplingRate},
+                  {"fitToInstrumentRanges", 1, 0, fitToInstrumentRanges},
                   gfx::callback("pdReconFilter_Callback", pdReconFilter_Callback),
                   gfx::callback("txtAmplitude_Callback", txtAmplitude_Callback),
                   gfx::callback("chkRFblanking_Callback", chkRFblanking_Callback),

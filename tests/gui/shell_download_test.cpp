@@ -43,15 +43,15 @@ std::vector<std::string> expectedPlayback() {
   return out;
 }
 
-// A successful download asks the instrument for its ranges after the playback.
-std::vector<std::string> withRangeQueries(std::vector<std::string> sent) {
-  for (const char* q : {":source:freq:fix? min", ":source:freq:fix? max",
-                        ":source:power:level:immediate:amplitude? min",
-                        ":source:power:level:immediate:amplitude? max",
-                        ":source:rad:arb:clock:srate? min", ":source:rad:arb:clock:srate? max"})
-    sent.emplace_back(q);
-  return sent;
-}
+// A download asks the instrument for its ranges before anything else, then
+// stores the waveform (four commands) and plays it.
+const std::vector<std::string> kRangeQueries = {":source:freq:fix? min",
+                                                ":source:freq:fix? max",
+                                                ":source:power:level:immediate:amplitude? min",
+                                                ":source:power:level:immediate:amplitude? max",
+                                                ":source:rad:arb:clock:srate? min",
+                                                ":source:rad:arb:clock:srate? max"};
+constexpr std::size_t kPlaybackStart = 6 + 4;
 
 // Whether the dialogs shown are one error titled `title` whose text holds `part`.
 testing::AssertionResult oneError(const std::vector<ScriptedDialogs::Shown>& shown,
@@ -84,7 +84,7 @@ TEST_F(ShellTest, DownloadNeverPlaysTheWaveformAtAnotherClock) {
   EXPECT_EQ(str("txtSamplingRate"), "40");
   ASSERT_EQ(script->shown.size(), 2u);
   EXPECT_EQ(script->shown[1].title, "Download Completed");
-  EXPECT_EQ(playbackSent(sim, 4), withRangeQueries(expectedPlayback()));
+  EXPECT_EQ(playbackSent(sim, kPlaybackStart), expectedPlayback());
 }
 
 // A stalled instrument: the download waits on a worker, the progress dialog
@@ -148,10 +148,11 @@ TEST_F(ShellTest, DownloadStoresTheWaveformAtFullScaleAndPlaysIt) {
   EXPECT_EQ(sim.readFile("DOT11A.mkr").size(), wave.size());
 
   const auto sent = sim.commands();
-  ASSERT_GE(sent.size(), 4u);
-  EXPECT_EQ(sent[0], ":SOUR:RAD:ARB:STATe?");
-  EXPECT_EQ(sent[1], ":SOUR:RAD:ARB:STATe OFF");
-  EXPECT_EQ(playbackSent(sim, 4), withRangeQueries(expectedPlayback()));
+  ASSERT_GE(sent.size(), kPlaybackStart);
+  EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 6), kRangeQueries);
+  EXPECT_EQ(sent[6], ":SOUR:RAD:ARB:STATe?");
+  EXPECT_EQ(sent[7], ":SOUR:RAD:ARB:STATe OFF");
+  EXPECT_EQ(playbackSent(sim, kPlaybackStart), expectedPlayback());
 
   // Refresh sends the playback settings alone, with the new frequency.
   type("txtFrequency", "2.4");
@@ -177,13 +178,37 @@ TEST_F(ShellTest, RefusedConnectionShowsOneDownloadErrorAndPlaysNothing) {
   EXPECT_EQ(script->shown[1].title, "Error Occured During Instrument Setup");
 }
 
-TEST_F(ShellTest, InstrumentErrorDuringSetupShowsOneSetupError) {
-  SimProcess sim({"--error-on", ":source:rad:arb:clock:ref"});
+// Every command is still sent, and the one error box names every command
+// the instrument refused, not only the first.
+TEST_F(ShellTest, InstrumentErrorsDuringSetupShowOneSetupErrorNamingEach) {
+  SimProcess sim(
+      {"--error-on", ":source:rad:arb:clock:ref", "--error-on", ":source:rad:arb:marker:polarity"});
   downloadTo(sim.address());
-  EXPECT_TRUE(oneError(script->shown, "Error Occured During Instrument Setup", "Execution error"));
-  // Every command still sent; the instrument answered, so it is asked for its ranges.
-  EXPECT_EQ(playbackSent(sim, 4), withRangeQueries(expectedPlayback()));
+  ASSERT_TRUE(oneError(script->shown, "Error Occured During Instrument Setup", "Execution error"));
+  EXPECT_NE(script->shown[0].text.find(":source:rad:arb:clock:ref"), std::string::npos);
+  EXPECT_NE(script->shown[0].text.find(":source:rad:arb:marker:polarity"), std::string::npos)
+      << script->shown[0].text;
+  EXPECT_EQ(playbackSent(sim, kPlaybackStart), expectedPlayback());
   EXPECT_EQ(pointer(), "arrow");
+}
+
+// Refresh plays the stored waveform: at another clock than its own it asks
+// first, as Download does, and sends nothing unless the rate is set.
+TEST_F(ShellTest, RefreshNeverPlaysTheWaveformAtAnotherClock) {
+  SimProcess sim;
+  downloadTo(sim.address());
+  ASSERT_EQ(lastShown().title, "Download Completed");
+  const std::size_t before = sim.commands().size();
+  type("txtSamplingRate", "20 MHz");
+  script->answer("Cancel");
+  gfx::runCallback(h("pbRefresh"));
+  EXPECT_EQ(lastShown().title, "Sample Rate Mismatch");
+  EXPECT_EQ(lastShown().options[0], "Set 40 MHz & Refresh");
+  EXPECT_EQ(sim.commands().size(), before);
+  script->answer("Set 40 MHz & Refresh");
+  gfx::runCallback(h("pbRefresh"));
+  EXPECT_EQ(sigGen("SamplingRate"), 40e6);
+  EXPECT_EQ(playbackSent(sim, before), expectedPlayback());
 }
 
 TEST_F(ShellTest, InstrumentErrorDuringTheTransferShowsOneDownloadError) {
