@@ -14,6 +14,7 @@
 #include "dot11a/module.hpp"
 #include "gui/connection_dialog.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/instrument_task.hpp"
 
 namespace dot11a::connection {
 
@@ -128,7 +129,7 @@ void pbCheckHardware_Callback(Call& c) {
   // this thread meanwhile is copied first); the answer comes back to the GUI
   // thread through the application's event queue.
   // A generator that answered is asked for its ranges too.
-  QThreadPool::globalInstance()->start([check, config, family] {
+  gui::instrumentPool().start([check, config, family] {
     bool failed = true;
     std::string message;
     std::optional<Reported> ranges;

@@ -2,6 +2,7 @@
 // generator: what reaches the instrument, and the one message the user sees
 // for each outcome.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -121,6 +122,47 @@ TEST_F(ShellTest, DownloadToAStalledInstrumentShowsProgressAndCancels) {
   EXPECT_TRUE(script->shown.empty()) << lastShown().title;
   EXPECT_NE(message().find("Download cancelled"), std::string::npos) << message();
   EXPECT_EQ(pointer(), "arrow");
+}
+
+// Presses Cancel on the download's progress dialog after `ms`.
+void cancelDownloadAfter(int ms) {
+  QTimer::singleShot(ms, [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == "dlgInstrumentProgress" && w->isVisible())
+        if (auto* cancel = w->findChild<QPushButton*>()) cancel->click();
+  });
+}
+
+// A second Download right after a cancelled one waits for the instrument
+// behind the first transfer's wind-down, never on the GUI thread: the window
+// answers throughout, and Cancel returns at once again.
+TEST_F(ShellTest, ASecondDownloadAfterCancelKeepsTheWindowAlive) {
+  SimProcess sim({"--stall-after", "4000"});
+  global("configuration").setField("type", Value("TCPIP"));
+  global("configuration").field("TCPIP").setField("address", Value(sim.address()));
+  global("configuration").setField("timeout", Value(6.0));
+  gfx::runCallback(h("pbCalculate"));
+  cancelDownloadAfter(800);
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_NE(message().find("Download cancelled"), std::string::npos) << message();
+
+  // The heartbeat of the GUI thread while the second download runs.
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = 0, longestGap = 0;
+  QTimer beat;
+  QObject::connect(&beat, &QTimer::timeout, [&] {
+    longestGap = std::max(longestGap, clock.elapsed() - last);
+    last = clock.elapsed();
+  });
+  beat.start(20);
+  cancelDownloadAfter(1500);
+  gfx::runCallback(h("pbDownload"));
+  const qint64 took = clock.elapsed();
+  beat.stop();
+  EXPECT_LT(longestGap, 300);
+  EXPECT_LT(took, 2500);
+  EXPECT_TRUE(script->shown.empty()) << lastShown().title << ": " << lastShown().text;
 }
 
 TEST_F(ShellTest, DownloadStoresTheWaveformAtFullScaleAndPlaysIt) {
