@@ -1,6 +1,7 @@
 // The shell's Download and Refresh buttons: store the calculated waveform in
 // the signal generator and play it, or send the playback settings alone.
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -174,15 +175,23 @@ void pbDownload_Callback(Call& c) {
         progress.stage(stage);
         return true;
       };
-      // With a gateway that reports it: the bar and "12.3 kB of 55.3 kB sent"
-      // (the bytes handed to the connection, commands included).
+      // With a gateway that reports it: the bar and "1.2 MB of 2.2 MB taken
+      // by the instrument" (what the connection has delivered, commands
+      // included); once that count has not moved for a second, the rest is
+      // waiting for the instrument.
       std::string shown;
-      const TransferProgress sending = [&](std::uint64_t sent, std::uint64_t total) {
+      std::uint64_t lastTaken = 0;
+      auto lastMove = std::chrono::steady_clock::now();
+      const TransferProgress sending = [&](std::uint64_t taken, std::uint64_t total) {
         if (total == 0) return;
-        progress.fraction(static_cast<double>(sent) / static_cast<double>(total));
-        std::string text = stage + "\n" + sizeText(sent) + " of " + sizeText(total) + " sent";
-        // The last bytes may still sit in the connection's buffers.
-        if (sent >= total) text += "; waiting for the instrument";
+        const auto now = std::chrono::steady_clock::now();
+        if (taken != lastTaken) lastMove = now;
+        lastTaken = taken;
+        progress.fraction(static_cast<double>(taken) / static_cast<double>(total));
+        std::string text =
+            stage + "\n" + sizeText(taken) + " of " + sizeText(total) + " taken by the instrument";
+        if (taken < total && now - lastMove >= std::chrono::seconds(1))
+          text += "; waiting for the instrument";
         if (text != shown) progress.stage(shown = std::move(text));
       };
       out->stored = tgxDownload(
