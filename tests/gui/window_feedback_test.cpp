@@ -303,6 +303,38 @@ TEST_F(WindowFeedback, WindowStaysInsideASmallScreenAndScrolls) {
   gfx::deleteFigure(child);
 }
 
+// Every window opened from the main window lands inside the screen, however
+// large it is or wherever its parent stands: the Demodulate window (1100 x 700
+// below and right of the main window) on a 1366 x 768 screen, with its title
+// bar, and a long status message is whole in its tooltip and on the console.
+TEST_F(WindowFeedback, WindowsOpenInsideA1366x768Screen) {
+  const QRect area(0, 0, 1366, 768 - 32);  // a panel at the bottom
+  gui::setAvailableScreenAreaOverride(area);
+  gfx::set(fig, "Position", Value::row({531, 100, 800, 600}));
+  gfx::runCallback(h("pbCalculate"));
+  const gfx::Handle demod(
+      feval1("KS_Demodulate", {fig, Value("test"), 40e6, global("waveform")}).toScalar());
+  QCoreApplication::processEvents();
+  QWidget* window = gfx::widgetOf(demod);
+  ASSERT_NE(window, nullptr);
+  const QRect g = window->frameGeometry();
+  EXPECT_TRUE(area.contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+  gfx::deleteFigure(demod);
+  gui::setAvailableScreenAreaOverride({});
+
+  const std::string longText =
+      "Frequency limited to 6 GHz (valid: 100 kHz to 6 GHz); the instrument at 127.0.0.1:5025 "
+      "reported its ranges and every field was brought within them.";
+  testing::internal::CaptureStderr();
+  gui::tellUser(fig, longText, false, false);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), longText + "\n");
+  auto* label = gfx::widgetOf(h("txtStatusMessage"));
+  EXPECT_EQ(label->toolTip().toStdString(), longText);
+  testing::internal::CaptureStderr();
+  gui::tellUser(fig, "Short.", false, false);  // fits: not repeated on the console
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 // Mend: the splash stays its whole minimum time on the screen.
 TEST(Splash, StaysTheMinimumTimeFromWhenItIsShown) {
   useLibrary();
