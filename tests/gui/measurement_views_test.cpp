@@ -306,6 +306,7 @@ TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
        {"Frame control 0x0208: type 2, subtype 0", "Duration 44", "Address 1 00:11:22:33:44:55",
         "Address 2 45:23:01:ef:cd:ab", "Sequence number 291, fragment 0"})
     EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+  EXPECT_LT(text.find("MAC header"), text.find("PSDU, "));  // read before the dump
 }
 
 // The group delay the window draws for the default frame sent straight and
