@@ -340,19 +340,19 @@ void applyFamily(const Value& h) {
 
 // The family the window serves: one chosen on the command line (--family,
 // or DOT11A_PLATFORM) wins; otherwise the one the stored configuration
-// names; otherwise the default, b. A configuration stored before the family
+// names; otherwise the one set before (the default, b). A configuration stored before the family
 // was kept there opens with that default. The choice is written into the
 // configuration, which is stored at exit.
-void takeFamily(const Value& h) {
+void takeFamily(const Value& h, const Value& stored) {
   const char* chosen = std::getenv("DOT11A_PLATFORM");
   const bool explicitChoice =
       chosen != nullptr && (std::string_view(chosen) == "b" || std::string_view(chosen) == "c");
-  Value& config = global("configuration");
-  if (!explicitChoice && config.isRecord() && config.hasField("family") &&
-      config.field("family").isText()) {
-    const std::string stored = config.field("family").str();
-    if (stored == "b" || stored == "c") appInfo().setField("Platform", Value(stored));
+  if (!explicitChoice && stored.isRecord() && stored.hasField("family") &&
+      stored.field("family").isText()) {
+    const std::string family = stored.field("family").str();
+    if (family == "b" || family == "c") appInfo().setField("Platform", Value(family));
   }
+  Value& config = global("configuration");
   if (config.isRecord()) config.setField("family", Value(platformC() ? "c" : "b"));
   applyFamily(h);
 }
@@ -363,7 +363,7 @@ void InitializeFigure(Call& c) {
   shell::takeStoredSignalSettings(std::nullopt, h);  // one clean frame until set or opened
   const Value stored = feval1("loadConfig", {});
   if (stored.isRecord()) global("configuration") = stored;
-  takeFamily(h);
+  takeFamily(h, stored);
 }
 
 void redrawAppTitle(Call& c) {
