@@ -108,9 +108,11 @@ void pbCheckHardware_Callback(Call& c) {
   std::optional<std::string> problem;
   try {
     config = updateConfig(handles);
-    if (handles.hasField("checkTimeout")) config.setField("timeout", handles.field("checkTimeout"));
     if (sameText(config.field("type").str(), "TCPIP"))
       problem = tcpipAddressProblem(config.field("TCPIP").field("address").str());
+    const TypedTimeout timeout = typedTimeout(handles);
+    if (!timeout.problem.empty()) problem = timeout.problem;
+    if (timeout.seconds) config.setField("timeout", *timeout.seconds);
   } catch (const std::exception& e) {
     problem = e.what();
   }
