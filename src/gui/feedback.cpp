@@ -3,6 +3,7 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <charconv>
@@ -273,8 +275,21 @@ QRect fitRectInto(const QRect& window, const QRect& area) {
 
 namespace {
 
-// Fits each window as it is shown. Popups, menus and tooltips place
-// themselves and are left alone.
+// The rectangle `w` takes inside the available area, its frame included.
+// Before a window manager has framed the window its frame is unknown: a
+// title bar's worth is kept free above it.
+QRect fittedOnScreen(const QWidget* w) {
+  const QRect frame = w->frameGeometry(), inner = w->geometry();
+  QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                   frame.right() - inner.right(), frame.bottom() - inner.bottom());
+  if (margins.isNull()) margins = QMargins(4, 30, 4, 4);
+  return fitRectInto(inner + margins, availableScreenArea()) - margins;
+}
+
+// Fits each window as it is shown: a window the program placed at once,
+// before it appears; a dialog, which Qt places itself while it shows it,
+// once it is shown. Popups, menus and tooltips place themselves and are
+// left alone.
 class OnScreenFilter : public QObject {
  public:
   using QObject::QObject;
@@ -284,14 +299,15 @@ class OnScreenFilter : public QObject {
     if (!w || !w->isWindow()) return false;
     const Qt::WindowType type = w->windowType();
     if (type != Qt::Window && type != Qt::Dialog) return false;
-    // Before a window manager has framed the window its frame is unknown: a
-    // title bar's worth is kept free above it.
-    const QRect frame = w->frameGeometry(), inner = w->geometry();
-    QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
-                     frame.right() - inner.right(), frame.bottom() - inner.bottom());
-    if (margins.isNull()) margins = QMargins(4, 30, 4, 4);
-    const QRect fitted = fitRectInto(inner + margins, availableScreenArea()) - margins;
-    if (fitted != inner) w->setGeometry(fitted);
+    if (!qobject_cast<QDialog*>(w)) {
+      const QRect fitted = fittedOnScreen(w);
+      if (fitted != w->geometry()) w->setGeometry(fitted);
+    }
+    QTimer::singleShot(0, w, [window = QPointer<QWidget>(w)] {
+      if (!window || !window->isVisible()) return;
+      const QRect fitted = fittedOnScreen(window);
+      if (fitted != window->geometry()) window->setGeometry(fitted);
+    });
     return false;
   }
 };
