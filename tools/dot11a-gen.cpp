@@ -194,15 +194,10 @@ void printSummary(const Value& p, const Frame& f) {
 int verifyFrame(const Value& p, const Frame& f) {
   if (p.field("generationMode").toScalar() != 1)
     bad("--verify needs a framed waveform: the receiver synchronises on the preamble.");
-  rx::Options o;
-  o.sampleRate = f.sampleRate;
-  o.dacDroop = f.dacPrecompensated;
-  // The symbol window overlaps the start of each cyclic prefix: the FFT
-  // starts behind it.
-  const double overlap =
-      p.field("WindowingLength").toScalar() / std::max(1.0, p.field("OverSampling").toScalar());
-  o.fftBackoff = std::clamp(16.0 - overlap, 0.0, o.fftBackoff);
-  o.fcs = p.field("MACfcs").field("Active").toScalar() == 1 ? rx::FcsCheck::On : rx::FcsCheck::Off;
+  const rx::Options o = rx::optionsFor(
+      {f.sampleRate, f.dacPrecompensated, p.field("MACfcs").field("Active").toScalar() == 1,
+       p.field("WindowingLength").toScalar(),
+       static_cast<int>(std::max(1.0, p.field("OverSampling").toScalar()))});
   const rx::Result r = rx::receive(f.samples, o);
   // The frames of a sequence differ from the first: each is judged on its own.
   const rx::Verdict v = rx::verdictOf(r, f.frames > 1 ? std::nullopt : std::optional(f.psdu));

@@ -67,9 +67,10 @@ struct FrameReport {
   // pilots: positive when the frame takes more samples than it should (the
   // capturing clock runs fast against the transmitting one).
   double clockOffsetPpm = 0.0;
-  // Standard error of that offset from the scatter of the pilots' timing
-  // about the fitted line: a short frame gives too few symbols to tell a
-  // few ppm from nothing.
+  // Standard error of that offset: how far it spreads over frames of one
+  // waveform (the pilots' noise and the channel estimate's, which every
+  // symbol shares). A short frame gives too few symbols to tell a few ppm
+  // from nothing.
   double clockOffsetSigmaPpm = 0.0;
   // IQ modulator imbalance: gain of the quadrature branch against the
   // in-phase one and its departure from 90 degrees, from the long training
@@ -85,6 +86,10 @@ struct FrameReport {
   unsigned rateBits = 0;  // R1..R4, R1 in the least significant bit
   unsigned length = 0;    // LENGTH in octets
   bool reservedBitZero = false;
+  // The samples after SIGNAL hold the DATA field it announces: none of its
+  // symbols is silence or the next frame's short training. A frame whose
+  // SIGNAL the samples contradict is not decoded.
+  bool signalFits = true;
 
   // DATA field (clause 17.3.5)
   std::size_t dataSymbols = 0;
@@ -151,17 +156,39 @@ struct FrameReport {
   bool decoded() const;
   // Decoded, the DATA tail is zero and every measurement is within its limit.
   bool passed() const;
+  // The frame measures the sampling clock: its offset stands three standard
+  // errors and 1 ppm away from zero. Otherwise it cannot tell the offset
+  // from none, and reports show none.
+  bool clockOffsetMeasured() const;
 };
 
 struct Result {
   std::vector<FrameReport> frames;
   double sampleRate = 0.0;  // of the input
   std::string problem;      // why nothing was decoded (empty when frames were found)
-  bool passed() const;      // at least one frame, and every frame passed
+  // Samples counted as 0: not numbers, and lone spikes 60 dB above both
+  // their neighbours (each frame notes those that lay in it).
+  std::uint64_t nonFiniteSamples = 0, spikeSamples = 0;
+  bool passed() const;  // at least one frame, and every frame passed
 };
 
 // Finds and decodes every frame of the waveform.
 Result receive(std::span<const cplx> samples, const Options& options = {});
+
+// What a waveform of our own synthesis was made with, as far as its
+// reception depends on it.
+struct MadeWith {
+  double sampleRate = 20e6;
+  bool dacPrecompensated = true;  // the synthesis pre-compensates the DAC's droop
+  bool fcs = false;               // every PSDU ends in an FCS
+  double windowSamples = 0.0;     // the symbols' window, in samples at sampleRate
+  int oversampling = 1;
+};
+// The receiver's options for such a waveform, the same wherever it is
+// verified (dot11a-gen --verify, the window's Demodulate): flatness after the
+// DAC's droop when pre-compensated, the FCS on or off as made, and the FFT
+// starting behind the part of the cyclic prefix the window overlaps.
+Options optionsFor(const MadeWith& made);
 
 // ---- the stages, exposed for tests and for other measurements ------------------------
 

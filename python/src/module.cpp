@@ -176,6 +176,7 @@ py::dict verify(const ComplexArray& samples, double sampleRate, const std::strin
     // The same summary and limit flag as dot11a-verify --json.
     dot11a::cli::Summary summary;
     for (const dot11a::rx::FrameReport& f : r.frames) summary.add(f);
+    summary.setCleaned(r.nonFiniteSamples, r.spikeSamples);
     report["summary"] = summary.json(in.size(), o.sampleRate);
     if (summary.frames() >= o.maxFrames) report["max_frames_reached"] = true;
   }
@@ -427,8 +428,11 @@ PYBIND11_MODULE(_veltora, m) {
       arg("frequency") = py::none(), kSynthesizeDoc);
 
   m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
-        arg("fcs") = "auto", arg("dac_droop") = false, arg("fft_backoff") = 0.0,
-        arg("max_frames") = 256, arg("expect_psdu") = py::none(), kVerifyDoc);
+        arg("fcs") = "auto", arg("dac_droop") = false,
+        // The receiver's own defaults, as dot11a-verify takes them.
+        arg("fft_backoff") = dot11a::rx::Options{}.fftBackoff,
+        arg("max_frames") = dot11a::rx::Options{}.maxFrames, arg("expect_psdu") = py::none(),
+        kVerifyDoc);
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,

@@ -81,6 +81,19 @@ def test_verify_passes_with_the_keys_of_the_tool(folder):
     wrong = veltora.verify(samples, facts["sample_rate"], expect_psdu=b"\0" * 200)
     assert not wrong["pass"]
 
+    # With the defaults of both, Python and the tool measure the same samples
+    # alike (a long window makes the FFT's back-off tell).
+    noisy, facts = veltora.synthesize(rate=24, length=300, window=16, frames=3, snr=30, seed=1)
+    veltora.write(path, noisy, facts["sample_rate"], dac_precompensated=True)
+    single = noisy.astype(np.complex64).astype(complex)  # as the file holds them
+    mine = veltora.verify(single, facts["sample_rate"], dac_droop=True)["frames"]
+    out = subprocess.run([os.path.join(BIN, "dot11a-verify"), path, "--json"],
+                         capture_output=True, text=True)
+    theirs = json.loads(out.stdout)["frames"]
+    assert [f["start"] for f in mine] == [f["start"] for f in theirs]
+    for a, b in zip(mine, theirs):
+        assert abs(a["evm"]["rms_db"] - b["evm"]["rms_db"]) < 0.01
+
 
 def test_bad_arguments_raise_with_the_reason(folder):
     cases = [

@@ -49,7 +49,7 @@ def verify(
     *,
     fcs: str = "auto",
     dac_droop: bool = False,
-    fft_backoff: float = 0.0,
+    fft_backoff: float = 4.0,
     max_frames: int = 256,
     expect_psdu: Optional[bytes] = None,
 ) -> dict[str, Any]: ...

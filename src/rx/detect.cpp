@@ -216,9 +216,11 @@ Detection detect(const std::span<const cplx> x, long long from, int os, long lon
   if (hi < lo) return d;
   // The segment and its correlations with the period and with its mirror
   // image (the period conjugated) at every offset, through the transform: the
-  // segment (at most 320 x os samples) padded to n, so offsets up to its
-  // length less a period do not wrap.
-  const auto segLength = static_cast<std::size_t>(hi - lo + 2 * P);
+  // segment (at most 384 x os samples) padded to n, so offsets up to its
+  // length less a period do not wrap. It reaches a period beyond the pairs
+  // of the range, so that the pair one period after the best can be
+  // weighed too.
+  const auto segLength = static_cast<std::size_t>(hi - lo + 3 * P);
   fft::Buffer seg(ref.n, "The frame search's long training segment"),
       spectrum(ref.n, "The frame search's long training spectrum"),
       product(ref.n, "The frame search's long training correlation"),
@@ -238,7 +240,7 @@ Detection detect(const std::span<const cplx> x, long long from, int os, long lon
   // The energy of the period at each offset, slid along; a window more than
   // 120 dB below the segment's strongest holds nothing but the rounding of
   // the others and counts as silence.
-  const auto offsets = static_cast<std::size_t>(hi - lo + P + 1);
+  const auto offsets = static_cast<std::size_t>(hi - lo + 2 * P + 1);
   std::vector<double> energy(offsets);
   {
     double e = 0.0, top = 0.0;
@@ -280,6 +282,17 @@ Detection detect(const std::span<const cplx> x, long long from, int os, long lon
     }
   }
   if (bestAt < 0) return d;
+  // The guard interval before the long training is the second half of its
+  // period, so the window a period early matches half way and, with the
+  // first period after it, can pass for the training. Where the range ends
+  // between the two, the pair a period later is the true one when it
+  // correlates better.
+  {
+    const auto later = static_cast<std::size_t>(bestAt - lo + P);
+    const std::size_t m = bestMirror ? 1 : 0;
+    const double a = corr(later)[m], b = corr(later + static_cast<std::size_t>(P))[m];
+    if (a >= 0.5 && b >= 0.5 && a + b > best) bestAt += P;
+  }
   d.ltf = bestAt;
   d.mirrored = bestMirror;
   sig.setCorrection(d.coarseHz, d.mirrored, 0.0);

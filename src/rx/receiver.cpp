@@ -137,6 +137,7 @@ class FrameDecoder {
     rep_.clockOffsetPpm = driftRate() * 1e6;
     rep_.clockOffsetSigmaPpm = driftSigma() * 1e6;
     iq_.report(rep_);
+    if (!rep_.signalFits) return misfitResume_;
     return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols)) +
            shift_;
   }
@@ -270,6 +271,8 @@ class FrameDecoder {
     const double measured = predicted - std::arg(q) / (42.0 * radPerSample);
     // Samples too large for the FFT give no number here; they add nothing.
     if (std::isfinite(measured)) {
+      sumT_ += t;
+      sumD_ += measured;
       sumTT_ += t * t;
       sumTD_ += t * measured;
       sumDD_ += measured * measured;
@@ -298,24 +301,77 @@ class FrameDecoder {
   // left over shows in their EVM at the outer sub-carriers. A
   // rate beyond 1000 ppm is no clock (the standard allows 20): the pilots of
   // something that is no frame cannot move the window further than that.
+  double prior() const { return 320.0 * os_ * 320.0 * os_; }
   double driftRate() const {
-    const double prior = 320.0 * os_ * 320.0 * os_;
-    const double rate = sumTD_ / (sumTT_ + prior);
+    const double rate = sumTD_ / (sumTT_ + prior());
     return std::isfinite(rate) ? std::clamp(rate, -1e-3, 1e-3) : 0.0;
   }
 
-  // Standard error of the fitted rate: the residual scatter of the symbols'
-  // offsets about the line, over the spread of their times. Too few symbols
-  // to tell give an infinite error.
+  // Standard error of the fitted rate. Each symbol's offset errs by its own
+  // pilots' noise and by the channel estimate's, which all symbols share:
+  // the long training's two periods give it half the variance of one
+  // symbol's, and a shared error moves every offset alike, so it moves the
+  // line through zero by its mean time over its mean square time. The own
+  // noise is the scatter about a line free to miss zero (which takes up the
+  // shared part). So the error is the spread of the estimate over frames of
+  // one waveform, not the smaller scatter about the line alone. Too few
+  // symbols to tell give an infinite error.
   double driftSigma() const {
     if (fitted_ < 3 || !(sumTT_ > 0.0)) return std::numeric_limits<double>::infinity();
-    const double rate = sumTD_ / sumTT_;
-    const double residual = std::max(0.0, sumDD_ - rate * sumTD_);
-    return std::sqrt(residual / static_cast<double>(fitted_ - 1) / sumTT_);
+    const double n = static_cast<double>(fitted_);
+    const double stt = sumTT_ - sumT_ * sumT_ / n, std_ = sumTD_ - sumT_ * sumD_ / n,
+                 sdd = sumDD_ - sumD_ * sumD_ / n;
+    if (!(stt > 0.0)) return std::numeric_limits<double>::infinity();
+    const double own = std::max(0.0, sdd - std_ / stt * std_) / (n - 2.0);
+    const double spread = own * (sumTT_ + 0.5 * sumT_ * sumT_);
+    return std::sqrt(spread) / (sumTT_ + prior());
   }
 
   bool symbolAvailable(long long index) const {
     return symbolStart(index) + 64LL * os_ <= static_cast<long long>(sig_.size());
+  }
+
+  // Whether the samples of DATA symbol s (of nsym), just transformed, can be
+  // a symbol of this frame: a frame found early or late decodes a SIGNAL
+  // field of noise, whose RATE and LENGTH pass their checks one time in
+  // four, and the samples then contradict it. A symbol of silence (30 times
+  // below the long training) says the frame ended before; one whose power
+  // lies on the short training's sub-carriers (every fourth) while the
+  // frame's channel spreads it evenly is the next frame's start. Neither
+  // depends on noise: the noise-free case is the clearest. Marks the frame
+  // and where the search goes on.
+  bool symbolFits(std::size_t s, std::size_t nsym) {
+    double all = 0.0, shortBins = 0.0, channelShort = 0.0;
+    for (std::size_t i = 0; i < 53; ++i) all += std::norm(carriers_[i]);
+    all -= std::norm(carriers_[kCentre]);
+    for (int k = -24; k <= 24; k += 4) {
+      if (k == 0) continue;
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      shortBins += std::norm(carriers_[i]);
+      channelShort += std::norm(h_[i]);
+    }
+    const bool silent = !(all > 52.0 * mean_ / 30.0);
+    const bool shortTraining = shortBins > 0.6 * all && channelShort < 0.4 * 52.0 * mean_;
+    if (!silent && !shortTraining) return true;
+    rep_.signalFits = false;
+    char buf[192];
+    if (silent)
+      std::snprintf(buf, sizeof buf,
+                    "DATA symbol %zu of %zu is silent (%.1f dB below the long training): the "
+                    "frame ends before its SIGNAL field says.",
+                    s + 1, nsym,
+                    10.0 * std::log10(std::max(52.0 * mean_, 1e-300) / std::max(all, 1e-300)));
+    else
+      std::snprintf(buf, sizeof buf,
+                    "DATA symbol %zu of %zu holds a short training: the next frame starts before "
+                    "this one ends as its SIGNAL field says.",
+                    s + 1, nsym);
+    rep_.problems.push_back(buf);
+    // The short training that filled the symbol's window began at most 96
+    // samples (at 20 MHz) before it.
+    misfitResume_ =
+        det_.ltf + 128LL * os_ + 80LL * os_ * static_cast<long long>(s + 1) - 96LL * os_;
+    return false;
   }
 
   bool decodeSignal() {
@@ -406,6 +462,17 @@ class FrameDecoder {
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
       equalise(idx, pilotPolarity(idx));
+      errSym[s] = pass_.decide(&soft[s * ncbps]);
+      // A symbol of silence or of a short training decides far from the
+      // constellation (-17 dB or worse even at 64-QAM): only then are its
+      // samples weighed against the SIGNAL field.
+      if (errSym[s] > 0.02 * static_cast<double>(countedPerSymbol) && !symbolFits(s, nsym)) {
+        // What was decided before is measured; the rest is not this frame's.
+        available = s;
+        errSym.resize(s);
+        countSym.resize(s);
+        break;
+      }
       for (const int k : rep_.disabledSubcarriers) {
         const auto i = static_cast<std::size_t>(k + kCentre);
         carried_[i] = carried_[i] || std::norm(carriers_[i]) > arrives_;
@@ -416,7 +483,6 @@ class FrameDecoder {
         for (const int k : kPilots)
           rep_.pilotPoints.emplace_back(pass_.point(static_cast<std::size_t>(k + kCentre)));
       }
-      errSym[s] = pass_.decide(&soft[s * ncbps]);
       if (anyPending)
         for (std::size_t j = 0; j < 48; ++j)
           if (pending[j]) pendingErr[s * 48 + j] = pass_.error(j);
@@ -457,7 +523,7 @@ class FrameDecoder {
         rep_.problems.push_back(buf);
       }
     }
-    if (rep_.truncated) return;
+    if (rep_.truncated || !rep_.signalFits) return;
 
     const auto scrambled = viterbiDecode(soft, coding, nsym * ndbps, false);
     rep_.scramblerSeed = seedFromFirstBits(std::span(scrambled).first(7));
@@ -535,9 +601,10 @@ class FrameDecoder {
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
   FrameDc dc_;
-  double sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
+  double sumT_ = 0.0, sumD_ = 0.0, sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
   std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
   long long shift_ = 0;
+  long long misfitResume_ = 0;  // where the search goes on when the samples contradict SIGNAL
 };
 
 }  // namespace
@@ -580,11 +647,13 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     res.problem = "The waveform is empty.";
     return res;
   }
-  // Non-finite samples (a damaged file) count as silence; the capture's DC
-  // is taken out.
+  // Non-finite samples (a damaged file) and lone spikes count as silence;
+  // the capture's DC is taken out.
   std::vector<cplx> clean;
-  std::size_t bad = 0;
-  const cplx captureDc = cleanCapture(samples, clean, bad);
+  CleanedSamples nonFinite, spikes;
+  const cplx captureDc = cleanCapture(samples, clean, nonFinite, spikes);
+  res.nonFiniteSamples = nonFinite.total();
+  res.spikeSamples = spikes.total();
   // Work at 20 MHz times a whole number; other rates are resampled.
   const double ratio = opt.sampleRate / kBaseSampleRate;
   int os = static_cast<int>(std::llround(ratio));  // the rate was checked: ratio <= 500
@@ -606,8 +675,9 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     }
     long long end = 0;
     FrameReport rep = decodeFrame(x, samples, det, os, opt, end, captureDc);
-    if (bad > 0)
-      rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
+    const auto endInput = static_cast<std::uint64_t>(std::max(
+        0.0, std::round(static_cast<double>(end) * opt.sampleRate / (kBaseSampleRate * os))));
+    noteCleaned(rep, nonFinite, spikes, rep.start, endInput);
     res.frames.push_back(std::move(rep));
     from = std::max(end, det.resumeAt);
     if (opt.onFrame) {

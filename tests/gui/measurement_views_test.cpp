@@ -25,6 +25,7 @@
 #include "dot11a/capture.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/receiver.hpp"
+#include "dot11a/verify_report.hpp"
 #include "gui_fixture.hpp"
 
 namespace dot11a::test {
@@ -380,8 +381,12 @@ TEST_F(MeasurementViews, DemodulateFillsTheTableAsItGoesAndCancels) {
 }
 
 // The views from the menus: Analysis opens them on the calculated frame, and
-// File > Open Capture demodulates a capture file the user picks.
+// File > Open Capture demodulates a capture file the user picks. Demodulate
+// judges the calculated frame with what it was made with, as dot11a-gen
+// --verify does (its DAC pre-compensation: flat after the DAC's droop; no
+// clock offset named), and a capture file as dot11a-verify reads it.
 TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
+  choose("pdOversampleRate", 1);  // 20 MHz: the droop is steepest
   gfx::runCallback(h("pbCalculate"));
   const auto newest = [] {
     const std::vector<double> w = global("appInfo").field("ClientWindows").toDoubles();
@@ -396,12 +401,21 @@ TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
     EXPECT_EQ(gfx::getString(newest(), "Name").rfind(name, 0), 0u) << tag;
   }
   waitForFrames(newest());
-  // The waveform at 20 MHz (every other sample of the 40 MHz one: its
-  // spectrum fits) as 32-bit float pairs, a format without a stated rate.
+  auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(newest(), "KS_DemodFrames")));
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(table->item(0, column(table, "Flatness margin (dB)"))->text().toStdString(), "2.00");
+  EXPECT_EQ(table->item(0, column(table, "Clock (ppm)"))->text().toStdString(), "-");
+  EXPECT_EQ(table->item(0, column(table, "Verdict"))->text().toStdString(), "PASS");
+  EXPECT_EQ(gfx::getString(tagged(newest(), "KS_DemodStatus"), "String")
+                .rfind("1 frames found, 1 decoded", 0),
+            0u);
+  // The waveform at 20 MHz as 32-bit float pairs, a format without a
+  // stated rate or pre-compensation: judged as dot11a-verify judges the file.
   const std::filesystem::path dir = freshTestFolder("open-capture");
   const std::vector<std::complex<double>> x = global("waveform").toComplex();
   std::vector<float> raw;
-  for (std::size_t i = 0; i < x.size(); i += 2)
+  for (std::size_t i = 0; i < x.size(); ++i)
     raw.insert(raw.end(), {float(x[i].real()), float(x[i].imag())});
   std::ofstream(dir / "frame.cf32", std::ios::binary)
       .write(reinterpret_cast<const char*>(raw.data()),
@@ -413,7 +427,16 @@ TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
   opened.push_back(d);
   EXPECT_EQ(gfx::getString(d, "Name"), "Demodulate frame.cf32 (20 MHz assumed)");
   waitForFrames(d);
-  EXPECT_EQ(gfx::getString(tagged(d, "KS_DemodStatus"), "String"), "1 frame(s) decoded.");
+  auto* fromFile = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(d, "KS_DemodFrames")));
+  ASSERT_NE(fromFile, nullptr);
+  ASSERT_EQ(fromFile->rowCount(), 1);
+  rx::Options tool;  // dot11a-verify frame.cf32
+  const rx::Result r = rx::receive(x, tool);
+  ASSERT_EQ(r.frames.size(), 1u);
+  EXPECT_EQ(fromFile->item(0, column(fromFile, "Verdict"))->text().toStdString(),
+            rx::frameResultText(r.frames[0]));
+  EXPECT_EQ(fromFile->item(0, column(fromFile, "FCS"))->text().toStdString(),
+            r.frames[0].fcs == rx::FcsState::Good ? "good" : "none");
   std::filesystem::remove_all(dir);
 }
 
@@ -435,7 +458,10 @@ TEST_F(MeasurementViews, Screenshots) {
     const gfx::Handle s =
         open("KS_PlotAveragedSpectrum", {fig, Value(name), rate, wave, markers, 100e3});
     const gfx::Handle c = open("KS_PlotGatedCCDF", {fig, Value(name), wave, markers});
-    const gfx::Handle d = open("KS_Demodulate", {fig, Value(name), rate, wave});
+    // As Analysis > Demodulate opens it: the frame is pre-compensated.
+    const gfx::Handle d =
+        open("KS_Demodulate",
+             {fig, Value(name), rate, wave, Value::record({{"dacDroop", Value::logical(true)}})});
     ASSERT_TRUE(s != 0 && c != 0 && d != 0);
     waitForFrames(d);
     // The whole window: its readouts and table are widgets beside the plot.
