@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Mutation check of the phy, mac, rx and io test suites (slow; not part of CI).
+# Mutation check of the phy, mac, rx, io, model and instrument test suites (slow; not part of CI).
 # Each entry below is one plausible single-line fault: the line is found by its
 # text, changed in the source tree, the suites that should notice are rebuilt
 # and run, and the mutation is reported as caught (a suite failed) or missed.
@@ -66,6 +66,12 @@ mutations=(
   "src/rx/verdict.cpp|rx|return ppm >= 1.0 && ppm > 3.0 * clockOffsetSigmaPpm;|return ppm >= 1.0 && ppm > clockOffsetSigmaPpm;"
   "src/io/bus_guard.cpp|io|      g.cut.store(true);|      g.cut.store(false);"
   "src/io/sample_stream.cpp|io|!window_->holds(at_, want * per)|!window_->holds(at_, per)"
+  # Typed units: a prefix read as another one.
+  "src/model/units.cpp|model|if (s == \"m\") return 6;|if (s == \"m\") return 3;"
+  "src/model/units.cpp|model|if (suffix == \"m\") return -3;|if (suffix == \"m\") return -6;"
+  # A download's progress counting what was written instead of what the
+  # instrument took.
+  "gateway/links.cpp|instrument|const std::size_t now = sent > queued ? sent - queued : 0;|const std::size_t now = sent;"
   "src/mac/payload.cpp|mac|{17, {{17, 3}, false}}|{17, {{17, 5}, false}}"
   "src/mac/bits.cpp|mac|std::uint32_t reg = 0xFFFFFFFFu;|std::uint32_t reg = 0xFFFFFFFEu;"
   "src/mac/bits.cpp|mac|if (taps[j] & 1u) back.push_back(order - j);|if (taps[j] & 1u) back.push_back(order - j - 1);"

@@ -196,6 +196,27 @@ TEST_F(MeasurementViews, GatedCcdfLeavesTheIdleTimeOut) {
     }
 }
 
+// Over the whole waveform of a short burst and long silence, a share of the
+// samples that never reaches the average power has no level on the curve:
+// the table says so instead of printing the level of a silent sample.
+TEST_F(MeasurementViews, CcdfTableSaysWhereALevelIsNotReached) {
+  const std::size_t n = 5000, burst = 50;  // 1 % of the samples carry power
+  std::vector<std::complex<double>> x = tone(1e6, n);
+  std::fill(x.begin() + burst, x.end(), std::complex<double>());
+  const gfx::Handle f =
+      open("KS_PlotGatedCCDF",
+           {fig, Value("burst"), Value::row(std::span<const std::complex<double>>(x)),
+            markersFor(n, burst)});
+  ASSERT_TRUE(f != 0);
+  auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_PAPRTable")));
+  auto* gate = qobject_cast<QCheckBox*>(gfx::objectOf(tagged(f, "KS_CCDFGate")));
+  ASSERT_TRUE(table != nullptr && gate != nullptr);
+  EXPECT_EQ(table->item(0, 1)->text(), "0.00");  // bursts only: a tone's constant power
+  gate->click();
+  EXPECT_EQ(table->item(0, 1)->text(), "below 0 dB");  // 10 %: silence
+  EXPECT_EQ(table->item(1, 1)->text(), "20.00");       // 1 %: the burst, 20 dB over the mean
+}
+
 // The number of the table's column with this heading.
 int column(QTableWidget* table, const char* heading) {
   for (int c = 0; c < table->columnCount(); ++c)
@@ -288,6 +309,7 @@ TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
        {"Frame control 0x0208: type 2, subtype 0", "Duration 44", "Address 1 00:11:22:33:44:55",
         "Address 2 45:23:01:ef:cd:ab", "Sequence number 291, fragment 0"})
     EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+  EXPECT_LT(text.find("MAC header"), text.find("PSDU, "));  // read before the dump
 }
 
 // The group delay the window draws for the default frame sent straight and

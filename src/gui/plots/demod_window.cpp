@@ -295,6 +295,7 @@ void demodulate(Call& c) {
   QStringList headers;
   for (const std::string& h : kColumns) headers << QString::fromStdString(h);
   w->table->setHorizontalHeaderLabels(headers);
+  w->table->resizeColumnsToContents();  // the headings readable before the first frame
   w->table->setSelectionBehavior(QAbstractItemView::SelectRows);
   w->table->setSelectionMode(QAbstractItemView::SingleSelection);
   w->table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -303,6 +304,7 @@ void demodulate(Call& c) {
   tag(payload, "KS_DemodPayload");
   payload->setReadOnly(true);
   payload->setLineWrapMode(QPlainTextEdit::NoWrap);
+  payload->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);  // dump lines are wider
   payload->setFont(QFont(QStringLiteral("monospace"), 8));
   const int top = 50 + height / 4 + 6;
   payload->setGeometry(static_cast<int>(width * 0.675), top, static_cast<int>(width * 0.325) - 8,
