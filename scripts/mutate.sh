@@ -52,8 +52,8 @@ mutations=(
   "src/rx/receiver.cpp|rx|static constexpr double kInterceptPrior = 1.0;|static constexpr double kInterceptPrior = 1e12;"
   "src/rx/receiver.cpp|rx|return std::sqrt(var * n / det);|return std::sqrt(var / det);"
   # Phase and timing from the decided data sub-carriers as well as the pilots.
-  "src/rx/receiver.cpp|rx|      kk += weight_[i] * std::norm(d) * k * k;|      kk += weight_[i] * std::norm(d) * k * k * 2.0;"
-  "src/rx/receiver.cpp|rx|      c += e[i];|      c += isPilot(k) ? e[i] : 0.0;"
+  "src/rx/symbol_pass.cpp|rx|    dd += w * k[j] * k[j] * (dr * dr + di * di);|    dd += 2.0 * w * k[j] * k[j] * (dr * dr + di * di);"
+  "src/rx/symbol_pass.cpp|rx|    const double dr = data[j] != 0.0 ? pr : pilot[j], di = data[j] != 0.0 ? pi : 0.0;|    const double dr = data[j] != 0.0 ? 0.0 : pilot[j], di = data[j] != 0.0 ? 0.0 : 0.0;"
   # The channel estimates: smoothed, data-aided, the measurements' apart.
   "src/rx/channel_estimate.cpp|rx|  if (!(left <= 1.5 * expected)) return false;|  if (!(left <= 1.5e30 * expected)) return false;"
   "src/rx/receiver.cpp|rx|        num[i] += y[i] * std::conj(points[j]);|        num[i] += y[i] * points[j];"
