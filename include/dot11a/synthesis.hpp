@@ -160,6 +160,9 @@ FrameShape frameShape(const FrameSettings& s, std::size_t payloadBits);
 // allocates the result once. A payload longer than kMaxPsduBits gives the idle
 // interval only (an error when there is none).
 Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payload);
+// The same into `f`, whose buffers are reused: a sequence of frames allocates
+// once.
+void synthesizeFrameInto(const FrameSettings& s, std::span<const std::uint8_t> payload, Frame& f);
 // The length synthesizeFrame gives, without synthesising.
 std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits);
 

@@ -59,6 +59,11 @@ std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits) {
 
 Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payload) {
   Frame f;
+  synthesizeFrameInto(s, payload, f);
+  return f;
+}
+
+void synthesizeFrameInto(const FrameSettings& s, std::span<const std::uint8_t> payload, Frame& f) {
   if (payload.size() > kMaxPsduBits) {
     // The SIGNAL field cannot announce the payload: an idle interval only.
     if (s.idleSamples <= 0)
@@ -72,7 +77,7 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
     f.marker1.assign(n, 0);
     f.marker1[0] = 1;
     f.marker2.assign(n, 0);
-    return f;
+    return;
   }
   checkPayload(s, payload.size());
   validate(s.data);
@@ -117,7 +122,6 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
             1);
   if (s.mirrorSpectrum)
     for (cplx& x : out) x = std::conj(x);
-  return f;
 }
 
 }  // namespace dot11a
