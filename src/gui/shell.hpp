@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -119,6 +120,9 @@ std::shared_ptr<const Waveform> waveformOnShow();
 // it, "See the Signal menu" when a setting is refused (for instance a stored
 // sequence file that no longer reads).
 std::string projectedText(const FrameJob& job);
+// The samples as the display quantiser applyDacRes leaves them.
+std::vector<cplx> dacResolution(std::span<const cplx> samples, double numBits);
+
 // What the title adds while the signal is more than the clean frame
 // (" [100 frames, IMPAIRED]"), empty otherwise.
 std::string signalTitleNote();

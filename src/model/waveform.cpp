@@ -9,6 +9,7 @@
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/impair.hpp"
+#include "model/large_buffer.hpp"
 
 namespace dot11a {
 
@@ -119,27 +120,25 @@ Waveform make(const FrameJob& job) {
   const std::size_t total = joinedLength(job, entries);
   stretchedLength(job, total);
   const std::size_t gap = gapSamples(job);
-  // Every frame is synthesised and copied into its place in the one buffer;
-  // frame i + 1 starts `gap` samples after frame i's idle interval.
-  w.samples.assign(total, cplx(0.0, 0.0));
-  w.marker1.assign(total, 0);
-  w.marker2.assign(total, 0);
+  // Every frame is synthesised in its place in the one buffer, each sample
+  // written once; frame i + 1 starts `gap` samples after frame i's idle
+  // interval.
+  w.samples = reservedBuffer<cplx>(total);
+  w.marker1 = reservedBuffer<std::uint8_t>(total);
+  w.marker2 = reservedBuffer<std::uint8_t>(total);
   w.frames.reserve(job.sequence.frames);
-  std::size_t at = 0;
-  Frame frame;  // one buffer for every frame
   for (std::size_t i = 0; i < job.sequence.frames; ++i) {
+    if (i > 0) {
+      w.samples.resize(w.samples.size() + gap);
+      w.marker1.resize(w.marker1.size() + gap);
+      w.marker2.resize(w.marker2.size() + gap);
+    }
+    const std::size_t at = w.samples.size();
     const FrameParameters f = sequenceFrame(job, entries, i);
     const Bits bits = f.psdu();
-    synthesizeFrameInto(f.synthesis(), bits, frame);
-    const std::size_t n = frame.waveform.size();
-    std::copy(frame.waveform.begin(), frame.waveform.end(),
-              w.samples.begin() + static_cast<long>(at));
-    std::copy(frame.marker2.begin(), frame.marker2.end(),
-              w.marker2.begin() + static_cast<long>(at));
-    if (n > 0) w.marker1[at] = 1;
+    appendFrame(f.synthesis(), bits, w.samples, w.marker1, w.marker2);
     w.frames.push_back(frameOf(f, bits, at));
-    w.frames.back().burstEnd = std::min(w.frames.back().burstEnd, at + n);
-    at += n + gap;
+    w.frames.back().burstEnd = std::min(w.frames.back().burstEnd, w.samples.size());
   }
   if (!job.impairments.any()) return w;
   std::vector<impair::Burst> bursts;

@@ -9,6 +9,7 @@
 #include "dot11a/mac.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/waveform.hpp"
+#include "model/large_buffer.hpp"
 
 namespace dot11a {
 
@@ -256,13 +257,17 @@ void updateDerivedFields(Value& p) {
 
 WaveformValues toValues(const Waveform& w) {
   const std::size_t n = w.samples.size();
-  std::vector<double> m(2 * n);
-  for (std::size_t i = 0; i < n; ++i) {  // 2 x n, column-major
-    m[2 * i] = w.marker1[i];
-    m[2 * i + 1] = w.marker2[i];
+  std::vector<double> re = reservedBuffer<double>(n), im = reservedBuffer<double>(n),
+                      m = reservedBuffer<double>(2 * n);
+  for (std::size_t i = 0; i < n; ++i) {
+    re.push_back(w.samples[i].real());
+    im.push_back(w.samples[i].imag());
+    m.push_back(w.marker1[i]);  // 2 x n, column-major
+    m.push_back(w.marker2[i]);
   }
-  return {Value::row(std::span<const cplx>(w.samples)),
-          Value::matrix(n == 0 ? 0 : 2, n, std::move(m))};
+  const std::size_t rows = n == 0 ? 0 : 1;
+  return {Value::matrix(rows, n, std::move(re), std::move(im)),
+          Value::matrix(2 * rows, n, std::move(m))};
 }
 
 FrameResult calculateFrame(const Value& p) {

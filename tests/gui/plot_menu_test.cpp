@@ -12,6 +12,7 @@
 #include <map>
 #include <regex>
 
+#include "gui/plots/plot_data.hpp"
 #include "gui/shell.hpp"
 #include "gui_fixture.hpp"
 
@@ -141,6 +142,21 @@ TEST_F(PlotMenuTest, EveryPlotGetsTheMainWindowATimedTitleAndTheQuantisedWavefor
   for (const PlotCall& call : calls) opened.push_back(call.window);
   EXPECT_EQ(windows(), opened);
   EXPECT_EQ(pointer(), "arrow");
+}
+
+// Without a stand-in the spectrum window draws the calculated waveform as
+// the converter makes it, at the generator's rate: a sequence of frames too.
+TEST_F(PlotMenuTest, SpectrumShowsTheCalculatedWaveformAsTheConverterMakesIt) {
+  shell::signal().sequence.frames = 3;
+  type("txtDataLength", "60");
+  menu("pbCalculate");
+  menu("menuPlotSpectrum");
+  ASSERT_EQ(windows().size(), 1u);
+  const gfx::Handle ax = gfx::figureAxes(windows()[0]).at(0);
+  const gfx::Handle line = gfx::get(ax, "Children").toScalar();
+  const plots::Spectrum want = plots::spectrum(quantised().toComplex(), rate());
+  EXPECT_EQ(gfx::get(line, "YData").toDoubles(), want.level);
+  EXPECT_EQ(gfx::get(line, "XData").toDoubles(), want.frequency);
 }
 
 TEST_F(PlotMenuTest, WaterfallSliceFollowsTheGeneratorRate) {
