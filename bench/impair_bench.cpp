@@ -1,9 +1,11 @@
 // Receiver-test waveforms: a sequence of 100 frames of 1500 octets at
 // 54 Mbit/s, oversampling 2, SIFS apart, synthesised and joined alone
-// (Sequence/Synthesis) and with white noise, a carrier offset, IQ imbalance
-// and a 50 ns exponential channel on top (Sequence/SynthesisAndImpairments),
-// and the impairments alone on the joined waveform (Sequence/Impairments).
-// The impairments should cost at most as much as the synthesis.
+// (Sequence/Synthesis) and with white noise, a carrier offset, a sampling
+// clock offset, IQ imbalance and a 50 ns exponential channel on top
+// (Sequence/SynthesisAndImpairments), the impairments alone on the joined
+// waveform (Sequence/Impairments) and the clock offset alone
+// (Sequence/ClockOffset). The impairments should cost at most as much as the
+// synthesis, and never more than twice as much.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -46,6 +48,7 @@ impair::Settings impairments() {
   s.cfoHz = 40e3;
   s.iq = impair::IqImbalance{0.5, 2.0};
   s.channel = impair::Channel{50.0, std::nullopt};
+  s.clockPpm = 40;
   return s;
 }
 
@@ -76,5 +79,14 @@ void Impairments(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<long long>(state.iterations() * q.waveform.size()));
 }
 BENCHMARK(Impairments)->Name("Sequence/Impairments")->Unit(benchmark::kMillisecond);
+
+void ClockOffset(benchmark::State& state) {
+  const impair::Sequence q = synthesise(payloads());
+  impair::Settings s;
+  s.clockPpm = 40;
+  for (auto _ : state) benchmark::DoNotOptimize(impair::apply(q.waveform, kRate, q.bursts, s));
+  state.SetItemsProcessed(static_cast<long long>(state.iterations() * q.waveform.size()));
+}
+BENCHMARK(ClockOffset)->Name("Sequence/ClockOffset")->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -12,6 +12,7 @@ packages=(
   python3-matplotlib  # the plot of the example in docs/python.md, which the Python tests run
   help2man dpkg-dev file
   xvfb xauth tshark
+  strace  # kills dot11a-gen between two renames in the file tests
   clang libclang-rt-14-dev
 )
 missing=()

@@ -49,6 +49,11 @@ mutations=(
   "src/phy/convol_encode.cpp|phy|o[3] = m[at + 5];|o[3] = m[at + 4];"
   "src/phy/convol_encode.cpp|phy|if (at % 6 != 3 && at % 6 != 4)|if (at % 6 != 2 && at % 6 != 4)"
   "src/mac/bits.cpp|mac|kPoly = 0x04C11DB7u;|kPoly = 0x04C11DB3u;"
+  # The clock resampler's fractional-delay bank: no interpolation between its
+  # rows, a row one tap off, the interleaved sums paired wrongly.
+  "src/phy/resample.cpp|impair|const double a = phase - static_cast<double>(p);|const double a = 0;"
+  "src/phy/resample.cpp|impair|kernel(static_cast<double>(p) / kPhases + static_cast<double>(half - 1) -|kernel(static_cast<double>(p) / kPhases + static_cast<double>(half) -"
+  "src/phy/resample.cpp|impair|out[m] = {sum[0] + sum[2], sum[1] + sum[3]};|out[m] = {sum[0] + sum[1], sum[2] + sum[3]};"
 )
 
 backup=$(mktemp -d)

@@ -100,6 +100,13 @@ struct SigmfInfo {
   // "dot11a:impairments" when not empty).
   std::string impairments;
 };
+// Raises, before anything is written to `path`, when a sample is Inf or NaN
+// (naming the first such sample, counted from 1) or when `sampleRate` is given
+// and is not a positive number: no file format holds such a waveform
+// faithfully, and readers refuse such a rate.
+void checkWaveformToWrite(const std::string& path, std::span<const std::complex<double>> samples,
+                          std::optional<double> sampleRate = std::nullopt);
+
 // The two paths of a recording named by either of its files or by its base.
 struct SigmfPaths {
   std::string data;

@@ -20,7 +20,13 @@ DOT11A_API_BEGIN
 
 namespace dot11a {
 
-// Raises a run-time error that quotes the text when it is not valid JSON.
+// Values from outside (JSON here, Python objects in the module) nest records
+// and cell lists at most this deep: no value of the library nests anywhere
+// near it, and the conversion, one call per level, must not run out of stack.
+inline constexpr int kMaxValueNesting = 256;
+
+// Raises a run-time error that quotes the text when it is not valid JSON, or
+// nests deeper than kMaxValueNesting.
 Value valueFromJson(std::string_view text);
 std::string valueToJson(const Value& v);
 

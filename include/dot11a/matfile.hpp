@@ -27,13 +27,16 @@ using NamedValue = std::pair<std::string, Value>;
 void writeMatFile(const std::string& path, std::span<const NamedValue> variables);
 
 // What a reader accepts before it allocates anything: the file size, the
-// number of elements one array may declare and the bytes all compressed
-// variables together may inflate to. The defaults suit waveform containers;
-// kSmallMatFile suits parameter files and the stored configuration.
+// number of elements one array may declare, the bytes all compressed
+// variables together may inflate to and the number of arrays (variables,
+// record fields and cells, each of which the MAT library keeps a header for).
+// The defaults suit waveform containers; kSmallMatFile suits parameter files
+// and the stored configuration.
 struct MatReadLimits {
   std::uint64_t fileBytes = UINT64_MAX;
   std::uint64_t elements = UINT64_MAX;
   std::uint64_t inflatedBytes = std::uint64_t{512} << 20;
+  std::uint64_t arrays = 65536;
 };
 
 // A parameter set holds at most a 4095-octet bit stream (32760 doubles) and a
@@ -54,9 +57,18 @@ std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits
 void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 class AtomicFile;
+// Whether a temporary file is replaced on its own or with others
+// (commitTogether); the two are named apart (see Leftovers).
+enum class Commit { Alone, Together };
+
 // Replaces the targets of `files` in order. When one cannot be replaced, the
 // targets replaced before it get their previous files back (a target that had
 // none is removed) before the error is raised: all are new, or all as before.
+// Every new file is flushed to disk before the first rename. A process killed
+// between two renames leaves a mix of new and previous files, with the new
+// files not yet renamed and the previous ones it replaced beside them: the
+// files' owner finishes or undoes such a commit through Leftovers. The files
+// must have been made with Commit::Together.
 void commitTogether(std::span<AtomicFile* const> files);
 
 // A temporary file beside the target that is removed unless commit() renamed
@@ -64,11 +76,16 @@ void commitTogether(std::span<AtomicFile* const> files);
 // library. A symbolic link is followed: the file it names is replaced, in its
 // own folder, and the link stays. A target that is a folder, pipe, device or
 // socket is refused ("it is a folder.", "it is not a regular file.") before
-// anything is written. Temporary files that interrupted writes left in that
-// folder (the same naming, unchanged for ten minutes, not in use) are removed.
+// anything is written, and so is a link that the kernel would not follow for
+// this user: one in a sticky folder writable by all (/tmp), owned neither by
+// the user nor by the folder's owner. The temporary file is ".NAME.dot11a-"
+// and six letters or digits (".NAME.dot11a-set-..." for Commit::Together).
+// Temporary files of single writes that interrupted writes left in that folder
+// (that naming only, this user's, unchanged for ten minutes, not in use) are
+// removed; nothing else is.
 class AtomicFile {
  public:
-  explicit AtomicFile(std::string path);
+  explicit AtomicFile(std::string path, Commit commit = Commit::Alone);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -81,12 +98,44 @@ class AtomicFile {
   void commit();
 
  private:
+  void flush() const;
   friend void commitTogether(std::span<AtomicFile* const> files);
   std::string path_;    // as given, for messages
   std::string target_;  // the file replaced: path_ with symbolic links followed
   std::string temp_;
   int lock_ = -1;  // open on temp_ and locked while this writer lives
   bool committed_ = false;
+};
+
+// What interrupted commits (commitTogether) left beside the file `path` names
+// (links followed): new files not yet renamed over it and previous files kept
+// to undo it. Only files of this user's that no live writer holds are listed,
+// and each is locked while this object lives, so two processes do not repair
+// the same files at once. Nothing is removed unless asked: only the owner of
+// the files knows whether the files replaced together agree again.
+class Leftovers {
+ public:
+  explicit Leftovers(const std::string& path);
+  ~Leftovers();
+  Leftovers(const Leftovers&) = delete;
+  Leftovers& operator=(const Leftovers&) = delete;
+  struct File {
+    std::string path;  // empty once restored or removed
+    int lock = -1;
+    bool stale = false;  // unchanged for ten minutes
+    unsigned long ino = 0;
+    unsigned long dev = 0;
+  };
+  const std::string& target() const { return target_; }
+  const std::vector<File>& files() const { return files_; }
+  // Renames files()[i] over the target. Raises an error on failure.
+  void restore(std::size_t i);
+  // Removes the files not restored that are unchanged for ten minutes.
+  void removeStale();
+
+ private:
+  std::string target_;
+  std::vector<File> files_;
 };
 
 }  // namespace dot11a

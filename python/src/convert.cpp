@@ -4,8 +4,10 @@
 #include <pybind11/numpy.h>
 
 #include <cstring>
+#include <string_view>
 
 #include "dot11a/error.hpp"
+#include "dot11a/json.hpp"
 #include "veltora.hpp"
 
 namespace veltora {
@@ -76,13 +78,20 @@ Value matrixOf(const py::array& a) {
 
 }  // namespace
 
-Value toValue(py::handle h) {
+Value toValue(py::handle h, int depth) {
+  // One call per level of lists and dicts: deeper nesting than dot11a-call
+  // accepts is refused rather than left to exhaust the stack.
+  if (depth > dot11a::kMaxValueNesting)
+    dot11a::raise("call: the value nests lists, tuples and dicts more than " +
+                  std::to_string(dot11a::kMaxValueNesting) +
+                  " levels deep, which is more than any value of this library has.");
   if (h.is_none()) return Value::absent();
   if (py::isinstance<py::bool_>(h)) return Value::logical(h.cast<bool>());
   if (py::isinstance<py::str>(h)) return Value(h.cast<std::string>());
   if (py::isinstance<py::dict>(h)) {
     std::vector<dot11a::Field> fields;
-    for (const auto& [k, v] : h.cast<py::dict>()) fields.emplace_back(py::str(k), toValue(v));
+    for (const auto& [k, v] : h.cast<py::dict>())
+      fields.emplace_back(py::str(k), toValue(v, depth + 1));
     return Value::record(std::move(fields));
   }
   if (py::isinstance<py::list>(h) || py::isinstance<py::tuple>(h)) {
@@ -94,13 +103,16 @@ Value toValue(py::handle h) {
         numeric = false;
     if (numeric) {
       try {
+        // Only numbers make a matrix: lists of lists of texts, which numpy
+        // turns into an array of texts, are cell lists.
         const py::array a = py::array::ensure(h);
-        if (a && a.dtype().kind() != 'O') return matrixOf(a);
+        if (a && std::string_view("biufc").find(a.dtype().kind()) != std::string_view::npos)
+          return matrixOf(a);
       } catch (const py::error_already_set&) {
       }
     }
     std::vector<Value> items;
-    for (const py::handle item : seq) items.push_back(toValue(item));
+    for (const py::handle item : seq) items.push_back(toValue(item, depth + 1));
     return Value::cellRow(std::move(items));
   }
   const py::array a = py::array::ensure(h);

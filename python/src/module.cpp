@@ -254,6 +254,9 @@ void writeFile(const std::string& path, const ComplexArray& samples, double samp
     dot11a::writeWaveform(path, *format, w);
     return;
   }
+  // A sample that is not finite, or a rate that is not positive, is refused
+  // before anything is written (writeWaveform checks the other formats).
+  dot11a::checkWaveformToWrite(path, s, sampleRate);
   dot11a::SigmfInfo info;
   info.sampleRate = sampleRate;
   info.frequency = frequency;

@@ -38,8 +38,10 @@ Made make(const dot11a::JobOptions& options, const Outputs& outputs);
 // JSON (a receiver report) as dicts, lists, numbers, texts and None.
 py::object fromJson(const nlohmann::json& j);
 
-// Python objects as library values for a call by name, and back.
-dot11a::Value toValue(py::handle h);
+// Python objects as library values for a call by name, and back. Lists and
+// dicts nested deeper than dot11a::kMaxValueNesting raise dot11a::Error; an
+// argument is at depth 1, as a JSON argument of dot11a-call is.
+dot11a::Value toValue(py::handle h, int depth = 1);
 py::object fromValue(const dot11a::Value& v);
 
 }  // namespace veltora

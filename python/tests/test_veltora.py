@@ -193,3 +193,36 @@ def test_the_documented_example_runs(folder):
                    env=dict(os.environ, MPLBACKEND="Agg",
                             PYTHONPATH=os.path.dirname(os.path.dirname(veltora.__file__))))
     assert {"spectrum.png", "frame.sigmf-meta", "frame.sigmf-data"} <= set(os.listdir(folder))
+
+
+def nested(levels):
+    value = "x"
+    for _ in range(levels):
+        value = [value]
+    return value
+
+
+def test_deeply_nested_values_are_refused_at_dot11a_calls_limit():
+    # 255 levels reach clock2str (which refuses a cell list); one more is
+    # refused as too deep, by the module and by dot11a-call alike.
+    for levels in (255, 256, 30000):
+        with pytest.raises(veltora.Error) as raised:
+            veltora.call("clock2str", nested(levels))
+        ran = subprocess.run([os.path.join(BIN, "dot11a-call"), "clock2str",
+                              json.dumps(nested(min(levels, 256)))],
+                             capture_output=True, text=True)
+        assert ran.returncode != 0
+        too_deep = levels > 255
+        assert ("levels deep" in str(raised.value)) == too_deep, str(raised.value)
+        assert ("levels deep" in ran.stderr) == too_deep, ran.stderr
+
+
+@pytest.mark.parametrize("ext", [".mat", ".bin", ".sigmf-meta"])
+def test_write_refuses_what_no_file_holds_faithfully(folder, ext):
+    name = os.path.join(folder, "w" + ext)
+    with pytest.raises(veltora.Error, match="Sample 2 of the waveform is not finite"):
+        veltora.write(name, np.array([1, np.nan, np.inf]))
+    for rate in (float("nan"), float("inf"), -1, 0):
+        with pytest.raises(veltora.Error, match="sample rate must be a positive number"):
+            veltora.write(name, np.array([1, 0.5j]), rate)
+    assert os.listdir(folder) == []

@@ -13,9 +13,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // Records and cell lists are read recursively, one call per level: deeper
-// nesting than this is refused rather than left to exhaust the stack. (The
-// parser itself and the parsed tree's destructor do not recurse.)
-constexpr int kMaxDepth = 256;
+// nesting than kMaxValueNesting is refused rather than left to exhaust the
+// stack. (The parser itself and the parsed tree's destructor do not recurse.)
 
 bool isNumberArray(const Json& j) {
   if (!j.is_array()) return false;
@@ -54,8 +53,8 @@ bool numericShape(const Json& j, std::size_t& rows, std::size_t& cols, std::vect
 }
 
 Value fromJson(const Json& j, int depth) {
-  if (depth > kMaxDepth)
-    raise("The JSON value nests arrays and objects more than " + std::to_string(kMaxDepth) +
+  if (depth > kMaxValueNesting)
+    raise("The JSON value nests arrays and objects more than " + std::to_string(kMaxValueNesting) +
           " levels deep, which is more than any value of this library has.");
   std::size_t rows = 0, cols = 0;
   std::vector<double> re;

@@ -2,7 +2,9 @@
 #include "dot11a/matfile.hpp"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <matio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <type_traits>
@@ -404,37 +406,36 @@ std::vector<NamedValue> readMatFile(const std::string& path, const MatReadLimits
     raise("Unable to read file '" + path + "': it is not a regular file.");
   const std::uint64_t size = std::filesystem::file_size(path, ec);
   if (ec) raise("Unable to read file '" + path + "': " + ec.message() + ".");
-  std::vector<unsigned char> file;
+  const std::string damaged =
+      "Unable to read file '" + path + "': the file is truncated or damaged.";
+  std::optional<std::vector<std::uint64_t>> declared;
   {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) raise("Unable to read file '" + path + "': " + sysError() + ".");
+    struct Descriptor {
+      int fd;
+      ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+      }
+    } const file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    const int fd = file.fd;
+    if (fd < 0) raise("Unable to read file '" + path + "': " + sysError() + ".");
     // The header is checked first, from its own bytes, and the size before
     // the rest is read: matio would otherwise try the file as another version
     // and size buffers from whatever bytes it finds, and a large file that is
     // no MAT file at all would be read whole to find that out.
-    constexpr std::size_t kHeaderBytes = 128;
-    file.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeaderBytes)));
-    in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    file.resize(static_cast<std::size_t>(in.gcount()));
-    if (!mat5::hasHeader(file))
+    std::vector<unsigned char> head(128);
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    if (!mat5::hasHeader(head))
       raise("Unable to read file '" + path + "': not a MAT file of version 5.");
     if (size > limits.fileBytes)
       raise("Unable to read file '" + path + "': it has " + std::to_string(size) +
             " bytes; a file of this kind has at most " + mat5::mebibytes(limits.fileBytes) + ".");
-    const std::size_t head = file.size();
-    file.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(file.data() + head),
-            static_cast<std::streamsize>(file.size() - head));
-    file.resize(head + static_cast<std::size_t>(in.gcount()));
+    // The structure is judged as the file is read, a piece at a time.
+    std::string problem;
+    declared = mat5::check(fd, size, limits, problem);
+    if (!declared)
+      raise(problem.empty() ? damaged : "Unable to read file '" + path + "': " + problem);
   }
-  const std::string damaged =
-      "Unable to read file '" + path + "': the file is truncated or damaged.";
-  std::string problem;
-  const auto declared = mat5::check(file, limits, problem);
-  if (!declared)
-    raise(problem.empty() ? damaged : "Unable to read file '" + path + "': " + problem);
-  file.clear();
-  file.shrink_to_fit();
   MatPtr mat(matio().Open(path.c_str(), MAT_ACC_RDONLY));
   if (!mat || matio().GetVersion(mat.get()) != MAT_FT_MAT5)
     raise("Unable to read file '" + path + "': not a MAT file of version 5.");

@@ -14,6 +14,7 @@
 #include "dot11a/matfile.hpp"
 #include "dot11a/value.hpp"
 #include "io/sha512.hpp"
+#include "io/sigmf_pair.hpp"
 
 namespace dot11a {
 
@@ -50,7 +51,7 @@ std::string readText(const std::string& path) {
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) raise(path + " cannot be read: " + ec.message() + ".");
-  if (size > (1u << 24)) raise(path + " is too large for SigMF metadata.");
+  if (size > kMaxSigmfMetaBytes) raise(path + " is too large for SigMF metadata.");
   std::ifstream in(path, std::ios::binary);
   if (!in) raise(path + " cannot be opened.");
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -110,6 +111,8 @@ Capture readMat(const std::string& path) {
 
 Capture readSigmf(const std::string& path) {
   const SigmfPaths p = sigmfPaths(path);
+  // A pair whose replacement was killed half-way is mended before it is read.
+  recoverSigmfPair(p);
   Capture c;
   const SigmfMeta meta = parseSigmfMeta(readText(p.meta));
   c.sampleRate = meta.sampleRate;

@@ -17,6 +17,7 @@
 #include "dot11a/parameters.hpp"
 #include "dot11a/rate_table.hpp"
 #include "io/sha512.hpp"
+#include "io/sigmf_pair.hpp"
 
 namespace dot11a {
 
@@ -250,6 +251,17 @@ ParameterFileRead readParameterFile(const std::string& path, std::string_view ex
 
 // ---- waveform files ----------------------------------------------------------------
 
+void checkWaveformToWrite(const std::string& path, std::span<const std::complex<double>> samples,
+                          std::optional<double> sampleRate) {
+  for (std::size_t k = 0; k < samples.size(); ++k)
+    if (!std::isfinite(samples[k].real()) || !std::isfinite(samples[k].imag()))
+      raise("Sample " + std::to_string(k + 1) +
+            " of the waveform is not finite (Inf or NaN); nothing was written to " + path + ".");
+  if (sampleRate && !(std::isfinite(*sampleRate) && *sampleRate > 0))
+    raise("The sample rate must be a positive number of samples per second, not " +
+          shown(*sampleRate) + "; nothing was written to " + path + ".");
+}
+
 std::vector<std::uint8_t> zenfoldBytes(std::span<const std::complex<double>> samples,
                                        double scale) {
   if (std::isnan(scale)) scale = 1;
@@ -366,21 +378,6 @@ std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount,
   return meta.dump(2) + "\n";
 }
 
-namespace {
-
-void writeWhole(const AtomicFile& file, const std::string& path,
-                std::span<const std::uint8_t> bytes) {
-  std::FILE* f = std::fopen(file.tempPath().c_str(), "wb");
-  if (f == nullptr) raise("Cannot write " + path + ": " + std::strerror(errno) + ".");
-  const bool written =
-      bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const std::string why = std::strerror(errno);
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) raise("Cannot write " + path + ": " + why + ".");
-}
-
-}  // namespace
-
 void writeSigmf(std::string_view name, std::span<const std::complex<double>> samples,
                 const SigmfInfo& info) {
   const SigmfPaths paths = sigmfPaths(name);
@@ -396,17 +393,8 @@ void writeSigmf(std::string_view name, std::span<const std::complex<double>> sam
     putFloat(s.real());
     putFloat(s.imag());
   }
-  const std::string meta = sigmfMetadata(info, samples.size(), sha512Hex(data));
-  // Both files are complete in temporary files, and both targets replaceable,
-  // before either is replaced, and a failure of the second replacement puts
-  // the first file back: a recording is never left half old, half new. The
-  // digest in the metadata exposes a pair mixed in any other way.
-  AtomicFile dataFile(paths.data), metaFile(paths.meta);
-  writeWhole(dataFile, paths.data, data);
-  writeWhole(metaFile, paths.meta,
-             std::span(reinterpret_cast<const std::uint8_t*>(meta.data()), meta.size()));
-  AtomicFile* const both[] = {&dataFile, &metaFile};
-  commitTogether(both);
+  // The digest in the metadata exposes a pair mixed in any way.
+  commitSigmfPair(paths, data, sigmfMetadata(info, samples.size(), sha512Hex(data)));
 }
 
 // ---- PCAP -----------------------------------------------------------------------------
@@ -525,6 +513,8 @@ SigmfInfo sigmfInfoOf(const Waveform& w, std::optional<double> carrier) {
 
 void writeWaveform(const std::string& path, WaveformFormat format, const Waveform& w,
                    const WaveformFileOptions& options) {
+  if (format != WaveformFormat::PsduCapture)
+    checkWaveformToWrite(path, w.samples, options.sampleRate.value_or(w.sampleRate));
   switch (format) {
     case WaveformFormat::Sigmf:
       writeSigmf(path, w.samples, sigmfInfoOf(w, options.carrier));

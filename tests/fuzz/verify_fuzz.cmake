@@ -7,7 +7,7 @@ file(GLOB verify_fuzz_phy CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/phy/*.cpp
   ${CMAKE_SOURCE_DIR}/src/fft/*.cpp)
 dot11a_fuzz_target(verify ${fuzz_dir}/verify_fuzz.cpp
   ${CMAKE_SOURCE_DIR}/src/io/capture.cpp ${CMAKE_SOURCE_DIR}/src/io/files.cpp
-  ${CMAKE_SOURCE_DIR}/src/io/sha512.cpp
+  ${CMAKE_SOURCE_DIR}/src/io/sha512.cpp ${CMAKE_SOURCE_DIR}/src/io/sigmf_pair.cpp
   ${CMAKE_SOURCE_DIR}/src/model/parameter_bounds.cpp ${CMAKE_SOURCE_DIR}/src/core/matfile.cpp
   ${CMAKE_SOURCE_DIR}/src/core/mat5_check.cpp
   ${CMAKE_SOURCE_DIR}/src/mac/bits.cpp ${verify_fuzz_rx} ${verify_fuzz_phy} ${fuzz_core})

@@ -203,20 +203,55 @@ TEST_F(FilesTest, OnlyStaleTemporaryFilesOfOurOwnAreRemovedOnTheNextWrite) {
     std::ofstream(path(name)) << "left";
     if (old) fs::last_write_time(dir / name, hourAgo);
   };
-  leave("a.mat.tmpAb12Cd", true);  // a killed write
-  leave(".long-name-shortened.tmpZZ0099", true);
-  leave("b.mat.tmpXy34Zw", false);  // too recent to be sure
-  leave("c.mat.tmpQq56Rr", true);   // locked: its writer is alive
-  leave("notes.tmp", true);
-  leave("d.mat.tmpAB", true);
-  leave("e.mat.tmp-abcde", true);
-  const int held = ::open(path("c.mat.tmpQq56Rr").c_str(), O_RDONLY);
+  leave(".a.mat.dot11a-Ab12Cd", true);   // a killed write
+  leave(".b.mat.dot11a-Xy34Zw", false);  // too recent to be sure
+  leave(".c.mat.dot11a-Qq56Rr", true);   // locked: its writer is alive
+  // Files of other programs, however much they look like temporary files.
+  leave("notes.tmp202401", true);
+  leave("a.mat.tmpAb12Cd", true);
+  leave("tmpXy34Zw", true);
+  leave(".d.mat.dot11a-AB", true);
+  // Half of a pair replaced together: only its owner may judge it.
+  leave(".e.sigmf-data.dot11a-set-Ab12Cd", true);
+  const int held = ::open(path(".c.mat.dot11a-Qq56Rr").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
   writeFileAtomically(path("x.bin"), bytesOf("x"));
   ::close(held);
   EXPECT_EQ(entries(dir),
-            (std::vector<std::string>{"b.mat.tmpXy34Zw", "c.mat.tmpQq56Rr", "d.mat.tmpAB",
-                                      "e.mat.tmp-abcde", "notes.tmp", "x.bin"}));
+            (std::vector<std::string>{".b.mat.dot11a-Xy34Zw", ".c.mat.dot11a-Qq56Rr",
+                                      ".d.mat.dot11a-AB", ".e.sigmf-data.dot11a-set-Ab12Cd",
+                                      "a.mat.tmpAb12Cd", "notes.tmp202401", "tmpXy34Zw", "x.bin"}));
+}
+
+// A link that another user planted in a shared folder such as /tmp must not
+// turn a write elsewhere; the kernel refuses to follow such links, and so do
+// the writers, which follow links by hand.
+TEST_F(FilesTest, LinksOfOtherUsersInSharedFoldersAreNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
+  constexpr uid_t kOther = 65534;
+  const fs::path shared = dir / "shared";
+  fs::create_directories(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  std::ofstream(path("victim")) << "precious";
+  fs::create_symlink(dir / "victim", shared / "planted.bin");
+  ASSERT_EQ(::lchown((shared / "planted.bin").c_str(), kOther, kOther), 0);
+  try {
+    writeFileAtomically((shared / "planted.bin").string(), bytesOf("new"));
+    ADD_FAILURE() << "a planted link was followed";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("symbolic link of another user in the shared folder"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(contents(path("victim")), "precious");
+
+  // The user's own links, and the folder owner's, are followed there.
+  fs::create_symlink(dir / "victim", shared / "mine.bin");
+  writeFileAtomically((shared / "mine.bin").string(), bytesOf("mine"));
+  EXPECT_EQ(contents(path("victim")), "mine");
+  ASSERT_EQ(::chown(shared.c_str(), kOther, kOther), 0);
+  writeFileAtomically((shared / "planted.bin").string(), bytesOf("owner's"));
+  EXPECT_EQ(contents(path("victim")), "owner's");
 }
 
 TEST_F(FilesTest, FilesReplacedTogetherAreAllNewOrAllAsBefore) {
@@ -225,7 +260,7 @@ TEST_F(FilesTest, FilesReplacedTogetherAreAllNewOrAllAsBefore) {
   for (const char* first : {"one", "three"}) {  // with and without a previous file
     SCOPED_TRACE(first);
     {
-      AtomicFile a(path(first)), b(path("two"));
+      AtomicFile a(path(first), Commit::Together), b(path("two"), Commit::Together);
       std::ofstream(a.tempPath()) << "new";
       std::ofstream(b.tempPath()) << "new";
       // The second replacement fails after the first succeeded.

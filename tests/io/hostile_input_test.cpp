@@ -462,6 +462,47 @@ TEST_F(HostileInput, LargeMatCapturesAreRefusedBeforeTheyAreRead) {
   }));
 }
 
+// Damaged files just under the 1025 MiB a capture may have are judged as
+// they are read: the first tag that no array can hold refuses them, within
+// a small memory budget (the file is never read whole, nor are its tags
+// collected first).
+TEST_F(HostileInput, DamagedLargeMatFilesAreRefusedAsTheyAreRead) {
+  constexpr off_t kSize = (off_t{1025} << 20) - 64;
+  auto variable = [](std::uint32_t cls, std::uint32_t n, const std::string& rest) {
+    const std::string body = subElement(6, words({cls, 0})) + subElement(5, words({1, n})) +
+                             subElement(1, "samples") + rest;
+    // Declares the whole rest of the file as its body.
+    return words({14, static_cast<std::uint32_t>(kSize - 128 - 8)}) + body;
+  };
+  // A double followed by zeroed tags, one per 8 bytes, to the end.
+  const std::string zeros = path("zero-tags.mat");
+  writeBytes(zeros, matHeader() + variable(6, 1, subElement(9, std::string(8, '\0'))));
+  // A double with a real part followed by imaginary parts, ever more of them.
+  std::string parts;
+  for (int k = 0; k < 8; ++k) parts += subElement(9, std::string(8, '\0'));
+  const std::string many = path("many-parts.mat");
+  writeBytes(many, matHeader() + variable(6, 1, parts));
+  // A cell list whose cells are more arrays than any capture holds.
+  std::string cells;
+  for (int k = 0; k < 70000; ++k) cells += words({14, 0});
+  const std::string crowded = path("crowded.mat");
+  writeBytes(crowded, matHeader() + variable(1, 70000, cells));
+  for (const std::string& f : {zeros, many, crowded}) ASSERT_EQ(::truncate(f.c_str(), kSize), 0);
+  auto refusal = [](const std::string& file) {
+    try {
+      readCapture(file);
+    } catch (const Error& e) {
+      return std::string(e.what());
+    }
+    return std::string("read");
+  };
+  EXPECT_TRUE(withinMemoryBudget(std::size_t{64} << 20, [&] {
+    return refusal(zeros).find("truncated or damaged") != std::string::npos &&
+           refusal(many).find("truncated or damaged") != std::string::npos &&
+           refusal(crowded).find("more than 65536 arrays") != std::string::npos;
+  }));
+}
+
 TEST_F(HostileInput, TheLongestFileNameIsWritable) {
   const std::string name = path(std::string(250, 'n') + ".mat");
   ASSERT_EQ(fs::path(name).filename().string().size(), 254u);

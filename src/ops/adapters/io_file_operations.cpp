@@ -150,10 +150,7 @@ void saveZenfoldWaveform(Call& c) {
     // An empty waveform writes nothing; Inf or NaN has no 16-bit value, so such
     // a waveform is refused rather than written as garbage.
     if (samples.empty()) raise("The waveform is empty; nothing was written to " + path + ".");
-    for (std::size_t k = 0; k < samples.size(); ++k)
-      if (!std::isfinite(samples[k].real()) || !std::isfinite(samples[k].imag()))
-        raise("Sample " + std::to_string(k + 1) +
-              " of the waveform is not finite (Inf or NaN); nothing was written to " + path + ".");
+    checkWaveformToWrite(path, samples);
     writeFileAtomically(path, zenfoldBytes(samples, scale));
     c.out(0) = 1.0;
   } catch (const std::exception& e) {
