@@ -15,6 +15,7 @@
 #include "gui/plots/plot_data.hpp"
 #include "gui/shell.hpp"
 #include "gui_fixture.hpp"
+#include "screenshots.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -464,9 +465,7 @@ TEST_F(PlotMenuTest, ClosingTheMainWindowClosesThePlots) {
 // the whole screen with them open. Runs only when DOT11A_SCREENSHOT_DIR names
 // a folder (scripts/screenshots.sh sets it).
 TEST_F(PlotMenuTest, Screenshots) {
-  const char* dirEnv = std::getenv("DOT11A_SCREENSHOT_DIR");
-  if (dirEnv == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
-  const std::string dir = dirEnv;
+  const std::string dir = screenshotFolder();
   std::filesystem::create_directories(dir);
   gfx::widgetOf(fig)->show();
   menu("pbCalculate");
