@@ -15,6 +15,8 @@
 
 #include "dot11a/capture.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/frame_record.hpp"
+#include "dot11a/receiver.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/plots/plot_frame.hpp"
 #include "gui/shell.hpp"
@@ -274,12 +276,32 @@ void menuAnalysisGatedCCDF_Callback(Call& c) {
   });
 }
 
-// The receiver runs on the waveform as the instrument will play it.
+// What the calculated waveform was made with, as far as the receiver needs
+// to know, at the generator's rate (the rate the instrument plays it at).
+// Before the first Calculate the receiver takes its defaults.
+rx::MadeWith calculatedMadeWith() {
+  rx::MadeWith made;
+  if (const std::shared_ptr<const Waveform> w = shell::calculatedWaveform()) made = madeWith(*w);
+  made.sampleRate = sampleRate();
+  return made;
+}
+
+// KS_Demodulate's settings record for the receiver's options.
+Value demodSettings(const rx::Options& o) {
+  const char* fcs = o.fcs == rx::FcsCheck::On ? "on" : o.fcs == rx::FcsCheck::Off ? "off" : "auto";
+  return Value::record({{"dacDroop", Value::logical(o.dacDroop)},
+                        {"fcs", Value(fcs)},
+                        {"fftBackoff", o.fftBackoff}});
+}
+
+// The receiver runs on the waveform as the instrument will play it, with the
+// settings dot11a-gen --verify takes for the frame it made.
 void menuAnalysisDemodulate_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
   openPlot(h, "KS_Demodulate", "Demodulate", [](Value parent, Value title, Value wave) {
-    return std::vector<Value>{parent, title, sampleRate(), wave};
+    const rx::Options o = rx::optionsFor(calculatedMadeWith());
+    return std::vector<Value>{parent, title, o.sampleRate, wave, demodSettings(o)};
   });
 }
 
@@ -301,8 +323,14 @@ void menuFileOpenCapture_Callback(Call& c) {
       const double rate = cap.sampleRate.value_or(20e6);
       std::string name = std::filesystem::path(*path).filename().string();
       if (!cap.sampleRate) name += " (20 MHz assumed)";
-      window = feval1("KS_Demodulate", {Value(parent), Value(name), rate,
-                                        Value::row(std::span<const cplx>(cap.samples))});
+      // As dot11a-verify reads the file: the FCS checked when it matches,
+      // flatness after the DAC's droop when the file records the
+      // pre-compensation.
+      rx::Options o;
+      o.dacDroop = cap.dacPrecompensated;
+      window = feval1("KS_Demodulate",
+                      {Value(parent), Value(name), rate,
+                       Value::row(std::span<const cplx>(cap.samples)), demodSettings(o)});
     } catch (const std::exception& e) {
       watch.restore();
       dialogs().error("Open Capture", "Unable to open the capture\n" + std::string(e.what()));
