@@ -4,7 +4,8 @@
 #   ops    operation table, entry points, Value adapters, -> io model impair rx phy mac core
 #          options by name, sequences from a parameter set
 #   io     files, SigMF, PCAP, instrument control          -> model core
-#   model  parameter set, bounds, payload, MAC header     -> phy mac core
+#   model  frame jobs and make(): parameter set, bounds,   -> impair phy mac core
+#          payload, MAC header, sequences
 #   rx     the receiver: search, decoding, measurements   -> phy fft mac base
 #   impair impairments, channels, frame sequences         -> phy mac base
 #   phy    the typed 802.11a chain (std + FFTW)           -> fft mac base
@@ -90,7 +91,7 @@ endif()
 # Receiver-test impairments: typed, on the phy level, seeded, no Value.
 dot11a_component(impair SOURCES ${impair_sources} DEPENDS phy mac base)
 list(APPEND DOT11A_COMPONENTS impair)
-dot11a_component(model SOURCES ${model_sources} DEPENDS phy mac core)
+dot11a_component(model SOURCES ${model_sources} DEPENDS impair phy mac core)
 dot11a_component(io SOURCES ${io_sources} DEPENDS model core LIBS ${CMAKE_DL_LIBS}
   PkgConfig::nettle)
 # The library finds the gateway plugin beside itself, then in the installed

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Mutation check of the phy, mac, rx, io, model and instrument test suites (slow; not part of CI).
+# Mutation check of the phy, mac, rx, impair, model, io, ops and instrument test suites
+# (slow; not part of CI).
 # Each entry below is one plausible single-line fault: the line is found by its
 # text, changed in the source tree, the suites that should notice are rebuilt
 # and run, and the mutation is reported as caught (a suite failed) or missed.
@@ -88,6 +89,16 @@ mutations=(
   "src/phy/resample.cpp|impair|const double a = phase - static_cast<double>(p);|const double a = 0;"
   "src/phy/resample.cpp|impair|kernel(static_cast<double>(p) / kPhases + static_cast<double>(half - 1) -|kernel(static_cast<double>(p) / kPhases + static_cast<double>(half) -"
   "src/phy/resample.cpp|impair|out[m] = {sum[0] + sum[2], sum[1] + sum[3]};|out[m] = {sum[0] + sum[1], sum[2] + sum[3]};"
+  # The frame job: a sequence's frames appended in their places, what varies
+  # from frame to frame, the markers a clock offset moves, the options' order
+  # and the parameter set's record.
+  "src/phy/frame.cpp|phy model|if (l.total > 0) marker1[base] = 1;|if (l.total > 0) marker1[0] = 1;"
+  "src/model/frame_job.cpp|model|const auto seq = ((seqCntrl.value >> 4) + i % 4096) % 4096;|const auto seq = (seqCntrl.value >> 4) % 4096;"
+  "src/model/frame_job.cpp|model|const Bits seq = pnSequence(order, before % period + bits);|const Bits seq = pnSequence(order, 0 * (before % period) + bits);"
+  "src/model/waveform.cpp|model|w.samples.resize(w.samples.size() + gap);|w.samples.resize(w.samples.size());"
+  "src/model/waveform.cpp|model|if (b.begin < n) w.marker1[b.begin] = 1;|if (b.begin < n) w.marker1[bursts[i].begin] = 1;"
+  "src/ops/job_options.cpp|ops|if (!o.idleUs)|if (false)"
+  "src/ops/frame_record.cpp|ops|{\"Length\", static_cast<double>(f.headerOctets())},|{\"Length\", 30.0},"
 )
 
 backup=$(mktemp -d)

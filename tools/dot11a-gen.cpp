@@ -1,11 +1,11 @@
-// dot11a-gen: makes one 802.11a frame from the application's parameter set
-// (the defaults, or a saved parameter file) changed by options, prints a short
-// summary and writes it in the format the output file's extension names.
+// dot11a-gen: makes an 802.11a frame (or a sequence of frames with
+// impairments) from the application's parameter set (the defaults, or a saved
+// parameter file) changed by options, prints a short summary and writes it in
+// the format the output file's extension names.
 //
-// Layout for later additions: defineOptions() declares every option,
-// applyOptions() turns them into the parameter set (with the main window's
-// bounds), writeOutputs() writes files. Further output steps (a download to an
-// instrument) go after writeOutputs() in main().
+// The options bind into the typed JobOptions (CLI11 converts the numbers; the
+// texts of the compound forms are read right after), jobOf() makes the frame
+// job, make() the waveform, and the library's writers write it.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
@@ -23,41 +23,31 @@
 #include "dot11a/bits.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/files.hpp"
-#include "dot11a/frame_export.hpp"
-#include "dot11a/generator_options.hpp"
+#include "dot11a/frame_record.hpp"
+#include "dot11a/job_options.hpp"
 #include "dot11a/library.hpp"
-#include "dot11a/matfile.hpp"
-#include "dot11a/parameters.hpp"
+#include "dot11a/parameter_bounds.hpp"
 #include "dot11a/verify_report.hpp"
+#include "dot11a/waveform.hpp"
 
 namespace dot11a::gen {
 
-struct Options {
-  std::string params;  // parameter file to start from
-  std::optional<double> rate;
-  std::optional<std::string> modulation;
-  std::optional<std::string> coding;
-  bool unframed = false;
-  std::optional<double> length;
-  std::optional<std::string> source;
-  std::optional<std::string> macHeader;  // on|off
-  std::optional<std::string> fcs;        // on|off
-  std::optional<std::string> scramblerInit;
+// What the command line gives as text: read into JobOptions after parsing.
+struct Texts {
+  std::optional<std::string> scramblerInit;  // hexadecimal, or decimal with a d suffix
+  std::optional<std::string> service;        // hexadecimal
+  std::optional<std::string> mask;           // 53 characters of 0 and 1
   bool noScrambler = false;
   bool noInterleaver = false;
-  std::optional<std::string> service;
-  std::optional<double> oversampling;
-  std::optional<double> window;
-  std::optional<double> idleUs;
-  bool mirror = false;
-  std::optional<std::string> mask;
-  std::optional<double> frequency;  // carrier frequency for SigMF
   std::string output;
   std::string saveParams;
+  std::string mat = "samples";  // the MAT container of -o NAME.mat
   bool verify = false;
 };
 
-void defineOptions(CLI::App& app, Options& o) {
+void defineOptions(CLI::App& app, JobOptions& o, Texts& t) {
+  const std::map<std::string, bool> onOff = {
+      {"on", true}, {"off", false}, {"1", true}, {"0", false}};
   // Numbers are checked as texts before CLI11 converts them, so a malformed
   // number is reported with the values the option accepts.
   app.add_option("--params", o.params,
@@ -70,14 +60,16 @@ void defineOptions(CLI::App& app, Options& o) {
   app.add_option("--length", o.length, "Payload length in octets (1 .. 4095 less header and FCS)")
       ->check(cli::number("a whole number from 1 to 4095 less header and FCS"));
   app.add_option("--source", o.source, "zeros | ones | alt01 | alt10 | pn9 | pn15 | FILE");
-  app.add_option("--mac-header", o.macHeader, "on | off: the MAC header in front of the payload");
-  app.add_option("--fcs", o.fcs, "on | off: the frame check sequence behind the payload");
-  app.add_option("--scrambler-init", o.scramblerInit,
+  app.add_option("--mac-header", o.macHeader, "on | off: the MAC header in front of the payload")
+      ->transform(CLI::CheckedTransformer(onOff));
+  app.add_option("--fcs", o.fcs, "on | off: the frame check sequence behind the payload")
+      ->transform(CLI::CheckedTransformer(onOff));
+  app.add_option("--scrambler-init", t.scramblerInit,
                  "Scrambler seed 1 .. 7F: hexadecimal (5A, 0x5D) or decimal with a d suffix "
                  "(93d); a trailing d always means decimal");
-  app.add_flag("--no-scrambler", o.noScrambler, "Switch the scrambler off");
-  app.add_flag("--no-interleaver", o.noInterleaver, "Switch the interleaver off");
-  app.add_option("--service", o.service, "SERVICE field 0 .. FFFF (hex)");
+  app.add_flag("--no-scrambler", t.noScrambler, "Switch the scrambler off");
+  app.add_flag("--no-interleaver", t.noInterleaver, "Switch the interleaver off");
+  app.add_option("--service", t.service, "SERVICE field 0 .. FFFF (hex)");
   app.add_option("--oversampling", o.oversampling,
                  "Oversampling ratio 1 .. 4 (20 MHz times the ratio)")
       ->check(cli::number("a whole number from 1 to 4"));
@@ -86,101 +78,120 @@ void defineOptions(CLI::App& app, Options& o) {
   app.add_option("--idle-us", o.idleUs, "Idle interval after the frame in microseconds 0 .. 1000")
       ->check(cli::number("a number from 0 to 1000"));
   app.add_flag("--mirror", o.mirror, "Mirror the spectrum (swap I and Q)");
-  app.add_option("--mask", o.mask,
+  app.add_option("--mask", t.mask,
                  "Sub-carriers -26 .. 26 as 53 characters of 0 and 1 (the centre one stays 0)");
-  app.add_option(
-      "-o,--output", o.output,
-      "Write the frame: .mat (samples), .bin (16-bit), .sigmf-meta/.sigmf-data, .pcap (PSDU)");
-  app.add_option("--save-params", o.saveParams, "Write the parameter set to this parameter file");
-  app.add_flag("--verify", o.verify,
+  app.add_option("-o,--output", t.output,
+                 "Write the waveform: .mat (see --mat), .bin (16-bit), .sigmf-meta/.sigmf-data, "
+                 ".pcap (the PSDU of every frame)");
+  app.add_option("--mat", t.mat,
+                 "The MAT container of -o NAME.mat: samples (the complex column \"samples\") or "
+                 "wave (\"samplePoints\", \"sampleRate\" and the I and Q rows \"wave\", as the "
+                 "application's export writes it)")
+      ->check(CLI::IsMember({"samples", "wave"}));
+  app.add_option("--save-params", t.saveParams,
+                 "Write the parameter file: the frame, the generator settings (--frequency, "
+                 "--power, ...) and the sequence and impairments");
+  app.add_flag("--verify", t.verify,
                "Decode and measure the frame with the built-in receiver (as dot11a-verify)");
 }
 
-[[noreturn]] void bad(const std::string& what) {
-  raise(what);
-}
-
 // A file option given with an empty name is a mistake, not "no file".
-void refuseEmptyFileNames(const CLI::App& app, const Options& o) {
+void refuseEmptyFileNames(const CLI::App& app, const JobOptions& o, const Texts& t) {
   const std::pair<const char*, const std::string*> named[] = {
-      {"--params", &o.params}, {"-o", &o.output}, {"--save-params", &o.saveParams}};
+      {"--params", &o.params}, {"-o", &t.output}, {"--save-params", &t.saveParams}};
   for (const auto& [name, value] : named)
     if (app.get_option(name)->count() > 0 && value->empty())
-      bad(std::string(name) + ": the file name is empty.");
+      raise(std::string(name) + ": the file name is empty.");
 }
 
-// The options as the library's named frame settings; texts stay texts, so
-// the library reads them with the command line's rules and messages.
-Value applyOptions(const Options& o) {
-  std::vector<NamedOption> named;
-  auto add = [&](const char* name, Value v) { named.push_back({name, std::move(v)}); };
-  if (!o.params.empty()) add("params", o.params);
-  if (o.rate) add("rate", *o.rate);
-  if (o.modulation) add("modulation", *o.modulation);
-  if (o.coding) add("coding", *o.coding);
-  if (o.unframed) add("unframed", 1.0);
-  if (o.length) add("length", *o.length);
-  if (o.source) add("source", *o.source);
-  if (o.macHeader) add("mac-header", *o.macHeader);
-  if (o.fcs) add("fcs", *o.fcs);
-  if (o.scramblerInit) add("scrambler-init", *o.scramblerInit);
-  if (o.noScrambler) add("scrambler", 0.0);
-  if (o.noInterleaver) add("interleaver", 0.0);
-  if (o.service) add("service", *o.service);
-  if (o.oversampling) add("oversampling", *o.oversampling);
-  if (o.window) add("window", *o.window);
-  if (o.idleUs) add("idle-us", *o.idleUs);
-  if (o.mirror) add("mirror", 1.0);
-  if (o.mask) add("mask", *o.mask);
-  return generatorParameters(named, OptionSpelling::CommandLine);
+std::string hexDigits(std::string s) {
+  if (s.rfind("0x", 0) == 0 || s.rfind("0X", 0) == 0) s = s.substr(2);
+  return s;
 }
 
-// The calculated frame, and what was done to it after synthesis.
-struct Frame : CalculatedFrame {
-  std::string impairments;  // for SigMF
-  std::size_t frames = 1;   // more in a sequence, each with its own PSDU
-};
-
-Frame generate(const Value& p) {
-  return Frame{calculatedFrame(p), {}, 1};
-}
-
-SigmfInfo sigmfInfo(const Frame& f, const Options& o) {
-  SigmfInfo info = sigmfInfoOf(f, o.frequency);
-  info.impairments = f.impairments;
-  return info;
-}
-
-void writeOutputs(const Options& o, const Frame& f) {
-  if (o.output.empty()) return;
-  const std::string& out = o.output;
-  auto ends = [&](std::string_view ext) { return out.size() > ext.size() && out.ends_with(ext); };
-  if (ends(".mat")) {
-    writeSamplesContainer(out, f.samples, false, f.dacPrecompensated);
-  } else if (ends(".bin")) {
-    writeFileAtomically(out, zenfoldBytes(f.samples));
-  } else if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) {
-    writeSigmf(out, f.samples, sigmfInfo(f, o));
-  } else if (ends(".pcap")) {
-    writePcap(out, f.psdu, f.fcsActive, f.rateMbps);
+// The scrambler seed: hexadecimal (with or without 0x), or decimal with a d
+// suffix ("93d"); the seed 0 would scramble nothing and is refused.
+double seedOf(const std::string& text) {
+  const double hi = parameterBound("scramblerInit").hi;
+  char hiText[16];
+  std::snprintf(hiText, sizeof hiText, "%X", static_cast<unsigned>(hi));
+  char hiDecimal[16];
+  std::snprintf(hiDecimal, sizeof hiDecimal, "%.0f", hi);
+  const std::string what = "--scrambler-init must be 1 to " + std::string(hiText) +
+                           " in hexadecimal or 1d to " + hiDecimal + "d in decimal, not \"" + text +
+                           "\".";
+  const bool hexPrefix = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
+  double v = 0;
+  if (!hexPrefix && text.size() >= 2 && (text.back() == 'd' || text.back() == 'D')) {
+    const std::string digits = text.substr(0, text.size() - 1);
+    if (digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos)
+      raise(what);
+    v = std::stod(digits);
   } else {
-    bad("-o: the file name must end in .mat, .bin, .sigmf-meta, .sigmf-data or .pcap.");
+    const std::string digits = hexDigits(text);
+    if (digits.empty() || digits.size() > 2 ||
+        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      raise(what);
+    v = static_cast<double>(std::stoul(digits, nullptr, 16));
   }
+  if (v < 1 || v > hi) raise(what);
+  return v;
 }
 
-void printSummary(const Value& p, const Frame& f) {
+// The SERVICE field in hexadecimal, as the main window takes it.
+double serviceOf(const std::string& text) {
+  const ParameterBound& b = parameterBound("serviceField");
+  const std::string s = hexDigits(text);
+  const std::string what =
+      "--service must be hexadecimal from " + rangeText(b) + ", not \"" + s + "\".";
+  if (s.empty() || s.size() > 8 ||
+      s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    raise(what);
+  const double v = static_cast<double>(std::stoul(s, nullptr, 16));
+  if (!withinBounds(b, v)) raise(what);
+  return v;
+}
+
+// Sub-carriers -26 .. 26 as 53 characters of 0 and 1.
+std::vector<double> maskOf(const std::string& s) {
+  if (s.size() != 53 || s.find_first_not_of("01") != std::string::npos)
+    raise("--mask must be 53 characters of 0 and 1, sub-carriers -26 to 26.");
+  std::vector<double> m;
+  for (char ch : s) m.push_back(ch == '1' ? 1.0 : 0.0);
+  return m;
+}
+
+void readTexts(const Texts& t, JobOptions& o) {
+  if (t.scramblerInit) o.scramblerInit = seedOf(*t.scramblerInit);
+  if (t.noScrambler) o.scrambler = false;
+  if (t.noInterleaver) o.interleaver = false;
+  if (t.service) o.service = serviceOf(*t.service);
+  if (t.mask) o.mask = maskOf(*t.mask);
+}
+
+void writeOutputs(const Texts& t, const FrameJob& job, const Waveform& w) {
+  if (t.output.empty()) return;
+  const std::optional<WaveformFormat> format = waveformFormatOf(t.output, *matContainerOf(t.mat));
+  if (!format) raise("-o: the file name must end in " + std::string(kWaveformExtensions) + ".");
+  WaveformFileOptions options;
+  if (job.carrierKnown) options.carrier = job.generator.frequency;
+  writeWaveform(t.output, *format, w, options);
+}
+
+void printSummary(const Waveform& w) {
   double peak = 0, power = 0;
-  for (const auto& s : f.samples) {
+  for (const auto& s : w.samples) {
     peak = std::max(peak, std::abs(s));
     power += std::norm(s);
   }
   const double rms =
-      f.samples.empty() ? 0 : std::sqrt(power / static_cast<double>(f.samples.size()));
+      w.samples.empty() ? 0 : std::sqrt(power / static_cast<double>(w.samples.size()));
+  const WaveformFrame& f = w.frames.front();
   std::printf("frame:         %s, PSDU %zu octets%s\n", f.rateText.c_str(), f.psdu.size(),
-              p.field("generationMode").toScalar() == 1 ? "" : " (unframed)");
-  std::printf("samples:       %zu at %.0f MHz\n", f.samples.size(), f.sampleRate / 1e6);
+              w.framed ? "" : " (unframed)");
+  std::printf("samples:       %zu at %.0f MHz\n", w.samples.size(), w.sampleRate / 1e6);
   std::printf("duration:      %.3f us\n",
-              static_cast<double>(f.samples.size()) / f.sampleRate * 1e6);
+              static_cast<double>(w.samples.size()) / w.sampleRate * 1e6);
   std::printf("DATA symbols:  %zu\n", f.layout.dataSymbols);
   std::printf("peak level:    %.6f\n", peak);
   std::printf("RMS level:     %.6f\n", rms);
@@ -190,17 +201,14 @@ void printSummary(const Value& p, const Frame& f) {
     std::printf("crest factor:  - (no signal)\n");
 }
 
-// Decodes the frame just made and prints the receiver's verdict; 0 when it passes.
-int verifyFrame(const Value& p, const Frame& f) {
-  if (p.field("generationMode").toScalar() != 1)
-    bad("--verify needs a framed waveform: the receiver synchronises on the preamble.");
-  const rx::Options o = rx::optionsFor(
-      {f.sampleRate, f.dacPrecompensated, p.field("MACfcs").field("Active").toScalar() == 1,
-       p.field("WindowingLength").toScalar(),
-       static_cast<int>(std::max(1.0, p.field("OverSampling").toScalar()))});
-  const rx::Result r = rx::receive(f.samples, o);
+// Decodes the waveform just made and prints the receiver's verdict; 0 when it passes.
+int verifyFrame(const Waveform& w) {
+  if (!w.framed)
+    raise("--verify needs a framed waveform: the receiver synchronises on the preamble.");
+  const rx::Result r = rx::receive(w.samples, rx::optionsFor(madeWith(w)));
   // The frames of a sequence differ from the first: each is judged on its own.
-  const rx::Verdict v = rx::verdictOf(r, f.frames > 1 ? std::nullopt : std::optional(f.psdu));
+  const rx::Verdict v =
+      rx::verdictOf(r, w.frames.size() > 1 ? std::nullopt : std::optional(w.frames.front().psdu));
   std::printf("verify:\n");
   std::fflush(stdout);
   rx::printReport(std::cout, r, v);
@@ -212,10 +220,11 @@ int verifyFrame(const Value& p, const Frame& f) {
 int main(int argc, char** argv) {
   using namespace dot11a;
   CLI::App app{"dot11a-gen: writes an IEEE 802.11a OFDM test frame", "dot11a-gen"};
-  gen::Options options;
-  gen::defineOptions(app, options);
-  ImpairOptions impairOptions;
-  cli::addImpairOptions(app, impairOptions);
+  JobOptions options;
+  gen::Texts texts;
+  gen::defineOptions(app, options, texts);
+  cli::ImpairTexts impairTexts;
+  cli::addImpairOptions(app, options, impairTexts);
   // --frequency is the instrument's carrier; it is also recorded in SigMF.
   cli::DownloadOptions download;
   cli::addDownloadOptions(app, download);
@@ -226,34 +235,28 @@ int main(int argc, char** argv) {
   }
   if (app.get_option("--frequency")->count() > 0) options.frequency = download.frequency;
   try {
-    gen::refuseEmptyFileNames(app, options);
+    gen::refuseEmptyFileNames(app, options, texts);
+    gen::readTexts(texts, options);
+    cli::readImpairTexts(impairTexts, options);
     LibrarySession library;
-    Value p = gen::applyOptions(options);
-    const auto test = applyTestPreset(impairOptions, p, options.oversampling.has_value());
-    // The parameter file needs no calculation; it is written first.
-    // The file records where it was written as a full path, as the window does.
-    if (!options.saveParams.empty())
-      writeParameterFile(std::filesystem::absolute(options.saveParams).lexically_normal().string(),
-                         p);
-    gen::Frame frame = gen::generate(p);
-    if (receiverTestWanted(impairOptions)) {
-      ReceiverTestWaveform w =
-          receiverTestWaveform(impairOptions, test, options.frequency, p, frame.sampleRate);
-      cli::printReceiverTest(w, test);
-      frame.samples = std::move(w.samples);
-      frame.waveform = std::move(w.waveform);
-      frame.markers = std::move(w.markers);
-      frame.impairments = std::move(w.impairments);
-      frame.frames = w.frames;
-    }
-    gen::writeOutputs(options, frame);
-    gen::printSummary(p, frame);
-    if (options.verify && gen::verifyFrame(p, frame) != 0) return 1;
-    return cli::runDownload(download, frame.waveform, frame.markers,
-                            p.field("OverSampling").toScalar());
+    OptionsJob made = jobOf(options, OptionSpelling::CommandLine);
+    FrameJob& job = made.job;
+    job.generator = cli::settingsFrom(download, job.frame.oversampling);
+    // The parameter file needs no calculation; it is written first. The file
+    // records where it was written as a full path, as the window does.
+    if (!texts.saveParams.empty())
+      writeJobFile(std::filesystem::absolute(texts.saveParams).lexically_normal().string(), job,
+                   download.platform == "c" || download.platform == "C");
+    const Waveform w = make(job);
+    if (job.receiverTest()) cli::printReceiverTest(job, w, made.test);
+    gen::writeOutputs(texts, job, w);
+    gen::printSummary(w);
+    if (texts.verify && gen::verifyFrame(w) != 0) return 1;
+    if (download.address.empty()) return 0;
+    const WaveformValues v = toValues(w);
+    return cli::runDownload(download, v.waveform, v.markers, job.frame.oversampling);
   } catch (const std::exception& e) {
     std::cerr << "dot11a-gen: " << e.what() << "\n";
     return 1;
   }
-  return 0;
 }

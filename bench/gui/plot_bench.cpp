@@ -18,6 +18,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/synthesis.hpp"
+#include "first_frame.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/graphics/plot_objects.hpp"
 
@@ -44,42 +45,6 @@ const Value& largestWaveform() {
   return wave;
 }
 
-// Watches the axes of a window: done once every one of them has replotted
-// with its data and then painted.
-class FirstFrame : public QObject {
- public:
-  explicit FirstFrame(gfx::Handle fig) {
-    for (gfx::Handle h : gfx::figureAxes(fig)) {
-      auto* a = gfx::Axes::of(gfx::objectOf(h));
-      // The window may have drawn its data already while it was shown.
-      axes_.push_back({a, a->upToDate(), false});
-      a->installEventFilter(this);
-      const std::size_t i = axes_.size() - 1;
-      connect(a, &QCustomPlot::afterReplot, this, [this, i] { axes_[i].replotted = true; });
-    }
-  }
-  bool done() const {
-    for (const auto& a : axes_)
-      if (!a.painted) return false;
-    return !axes_.empty();
-  }
-
- protected:
-  bool eventFilter(QObject* o, QEvent* e) override {
-    if (e->type() == QEvent::Paint)
-      for (auto& a : axes_)
-        if (a.axes == o && a.replotted) a.painted = true;  // painted once this call returns
-    return false;
-  }
-
- private:
-  struct Watched {
-    QPointer<gfx::Axes> axes;
-    bool replotted, painted;
-  };
-  std::vector<Watched> axes_;
-};
-
 // Opens a plot window per iteration (inputs: `args`, the waveform, `after`) and waits for its first
 // frame; the window is closed outside the timing.
 void timeToFirstFrame(benchmark::State& state, const std::string& op, std::vector<Value> args,
@@ -100,7 +65,7 @@ void timeToFirstFrame(benchmark::State& state, const std::string& op, std::vecto
     clock.start();
     const double fig = dot11a::feval(op, 1, std::span<const Value>(args)).at(0).toScalar();
     const qint64 called = clock.nsecsElapsed();
-    FirstFrame watch(fig);
+    dot11a::bench::FirstFrame watch(fig);
     while (!watch.done() && clock.elapsed() < 20000) QCoreApplication::processEvents();
     state.PauseTiming();
     callMs += double(called) / 1e6;

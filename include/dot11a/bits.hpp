@@ -70,6 +70,9 @@ std::uint32_t crc32Octets(std::span<const std::uint8_t> octets);
 Bits bytesToBits(std::span<const std::uint8_t> bytes, bool msbFirst = false);
 // Packs bits, least significant bit first, into a whole number (at most 64 bits).
 std::uint64_t bitsToNumber(std::span<const std::uint8_t> bits);
+// Octets of a bit row, the first bit in the least significant bit of the first
+// octet; a last partial octet is filled with zeros.
+std::vector<std::uint8_t> bitsToOctets(std::span<const std::uint8_t> bits);
 
 }  // namespace dot11a
 

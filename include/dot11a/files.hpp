@@ -13,6 +13,7 @@
 #include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
+#include "dot11a/waveform.hpp"
 
 DOT11A_API_BEGIN
 
@@ -122,11 +123,59 @@ std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount,
 void writeSigmf(std::string_view name, std::span<const std::complex<double>> samples,
                 const SigmfInfo& info);
 
-// A capture file holding the PSDU as one IEEE 802.11 frame; `withFcs` selects
-// whether its last four octets are a frame check sequence. The frame carries a
-// radio header with that flag and the data rate (when non-zero).
+// One IEEE 802.11 frame of a capture file: its PSDU, whether the last four
+// octets are a frame check sequence, the data rate (0: not recorded) and the
+// time stamp in seconds.
+struct PcapPacket {
+  std::span<const std::uint8_t> psdu;
+  bool withFcs = false;
+  double rateMbps = 0;
+  double seconds = 0;
+};
+// A capture file of the packets, each with a radio header that carries the
+// FCS flag and the data rate.
+void writePcap(const std::string& path, std::span<const PcapPacket> packets);
+// A capture file of one PSDU, stamped with the time of writing.
 void writePcap(const std::string& path, std::span<const std::uint8_t> psdu, bool withFcs,
                double rateMbps = 0);
+
+// ---- the waveform files of a Waveform ---------------------------------------------------
+
+// The one writer of each waveform file, for every front end.
+enum class WaveformFormat {
+  Sigmf,           // NAME.sigmf-meta + NAME.sigmf-data: rate, carrier, every frame annotated
+  SaveWave,        // MAT container "samplePoints", "sampleRate", "wave" (I and Q rows)
+  SixteenBit,      // interleaved 16-bit big-endian I/Q
+  PsduCapture,     // PCAP, one packet per frame, stamped with its time in the waveform
+  SamplesComplex,  // MAT container "samples": the complex column
+  SamplesPairs,    // MAT container "samples": N x 2, I and Q columns
+};
+// The two MAT containers by the names the tools take: "samples" and "wave".
+std::optional<WaveformFormat> matContainerOf(std::string_view name);
+// The format a file name's extension asks for (.sigmf-meta, .sigmf-data,
+// .sigmf, .bin, .pcap, and .mat, which is `mat`); nullopt for any other.
+std::optional<WaveformFormat> waveformFormatOf(std::string_view path,
+                                               WaveformFormat mat = WaveformFormat::SamplesComplex);
+// The extensions waveformFormatOf() takes, for messages.
+inline constexpr std::string_view kWaveformExtensions =
+    ".mat, .bin, .sigmf-meta, .sigmf-data or .pcap";
+// The name with the format's extension added when it does not end in it.
+std::string withWaveformExtension(std::string_view name, WaveformFormat format);
+
+// What a waveform file records beside the samples: the carrier (SigMF, when
+// known) and the sample rate the SaveWave container states (the waveform's
+// own unless given: the window's Special Save Wave states the instrument's).
+struct WaveformFileOptions {
+  std::optional<double> carrier;
+  std::optional<double> sampleRate;
+};
+// The SigMF description, the account of the sequence and impairments, and
+// the annotations: each frame's preamble, SIGNAL and DATA, or where a clock
+// offset moved the frames, each frame's burst.
+SigmfInfo sigmfInfoOf(const Waveform& w, std::optional<double> carrier);
+// Writes the waveform in that format (atomically, as every writer here does).
+void writeWaveform(const std::string& path, WaveformFormat format, const Waveform& w,
+                   const WaveformFileOptions& options = {});
 
 }  // namespace dot11a
 

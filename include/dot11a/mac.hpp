@@ -65,6 +65,9 @@ void setMacField(Value& header, std::string_view fieldId, double contents);
 void setMacFieldFromText(Value& header, std::string_view fieldId, std::string_view hexText);
 void setMacFieldActive(Value& header, std::string_view fieldId, bool active);
 
+// Octets of the frame check sequence.
+inline constexpr int kFcsOctets = 4;
+
 // The 32-bit FCS of header and payload bits, in transmission order.
 Bits calcMACfcs(std::span<const std::uint8_t> bits);
 

@@ -15,6 +15,8 @@ DOT11A_API_BEGIN
 
 namespace dot11a {
 
+struct FrameParameters;
+
 // How a setting is typed in and shown.
 enum class Notation { Decimal, Hex };
 
@@ -27,6 +29,8 @@ struct ParameterBound {
   // The lowest value a stored parameter set may hold (a user file of no bytes
   // stores a data length of 0, below what may be typed in).
   double storedLo = 0;
+  // The typed field the row bounds (frameProblem checks it).
+  double (*of)(const FrameParameters&) = nullptr;
 };
 
 // The largest idle interval between frames, in microseconds, and the largest
@@ -37,9 +41,11 @@ inline constexpr int kMaxParameterOversampling = 4;
 // The largest edge window of the parameter set, in samples.
 inline constexpr int kMaxParameterWindow = 16;
 
-// Every bounded scalar field of the parameter set, in record order. The data
-// length's upper bound is the PSDU limit; with an active MAC header or FCS the
-// limit is lower (dataLengthLimit).
+// Every bounded scalar field of the parameter set, in record order: the
+// parameter-file check reads the record's field of that name, frameProblem()
+// the typed field. A new bound is a new row. The data length's upper bound is
+// the PSDU limit; with an active MAC header or FCS the limit is lower
+// (FrameParameters::dataLengthLimit).
 std::span<const ParameterBound> parameterBounds();
 // The row of a field; raises an error for a field without one.
 const ParameterBound& parameterBound(std::string_view field);

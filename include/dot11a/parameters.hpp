@@ -1,6 +1,7 @@
-// The parameter set of one 802.11a frame: its default record, the derived
-// fields, and the calculation that turns it into a waveform. The main window
-// and the command-line generator both use these.
+// The parameter set record of one 802.11a frame ("parameters" of the main
+// window, "fileParameters" of a parameter file) where it is still read as a
+// record: its default, its derived fields, and the frame it gives. The typed
+// frame is FrameParameters (frame_job.hpp); frame_record.hpp converts.
 //
 // The record's field names and order are those of the parameter files:
 // ParameterFileFormat_ID, generationMode, dataRate, modulation, encoderRate,
@@ -10,12 +11,11 @@
 // dataLength, dataSourceName, dataSourceBitstream, totalLength, ProjectedLength.
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "dot11a/bitcoding.hpp"
 #include "dot11a/export.hpp"
+#include "dot11a/frame_job.hpp"
 #include "dot11a/rate_table.hpp"
 #include "dot11a/value.hpp"
 
@@ -28,7 +28,8 @@ inline constexpr std::string_view kParameterFileFormatId = "dot11a - Format 1.0"
 // set's own, or kParameterFileFormatId when it has none.
 std::string parameterFileFormatIdOf(const Value& parameters);
 
-// The default parameter set (ProjectedLength is 0 until updateDerivedFields).
+// The default parameter set: the record of FrameParameters{} (ProjectedLength
+// is 0 until the window first computes it).
 Value defaultParameters();
 
 // The nominal data rate in Mbit/s for a modulation code (1 BPSK .. 4 64-QAM) and
@@ -44,34 +45,19 @@ struct RatePair {
 };
 RatePair ratePairOfItem(int item);
 
-// Octets in the PSDU: dataLength plus the active MAC header and FCS lengths.
-double totalLength(const Value& parameters);
-// The largest dataLength that still fits 4095 octets with the active header
-// and FCS.
-double dataLengthLimit(const Value& parameters);
-// dataLength clamped to 1 .. dataLengthLimit (no number gives the limit).
-double clampDataLength(const Value& parameters, double newLength);
-
 // The user-file source: asks for a payload file (loadUserDataFile with the
-// 4095-byte limit) and, when one was read, stores its bits as
-// dataSourceBitstream, sets dataLength to its byte count and dataSourceType to
-// 7. Returns false, changing nothing, when the user cancelled or the file could
+// 4095-byte limit) and, when one was read, stores its bits as the source,
+// sets the data length to its byte count and the source to the user file.
+// Returns false, changing nothing, when the user cancelled or the file could
 // not be read.
-bool loadUserFileInto(Value& parameters);
+bool loadUserFile(FrameParameters& frame);
 
-// Recomputes dataRate, totalLength and ProjectedLength.
+// Recomputes dataRate, totalLength and ProjectedLength of a record that holds
+// a usable parameter set.
 void updateDerivedFields(Value& parameters);
 
-// The payload of a calculation: dot11_GeneratePayload of the parameter set,
-// refused with a clear error when it is empty (a user file of no bytes) or
-// longer than the SIGNAL field can announce.
-Value calculationPayload(const Value& parameters);
-// The same as bits, for the typed synthesis.
-Bits calculationBits(const Value& parameters);
-
-// The calculation of the main window: the payload, then dot11a_FRAME with the
-// fifteen inputs from the parameter set (sinc compensation 1). Returns the
-// waveform and the markers.
+// The frame of a parameter set record as the main window calculates it, as the
+// waveform row and the 2 x n marker rows the operations by name return.
 struct FrameResult {
   Value waveform;
   Value markers;

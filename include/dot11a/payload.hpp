@@ -34,7 +34,19 @@ PnPolynomial pnPolynomial(int order, bool zeroSuppression = false);
 Bits pnSequence(int order, std::size_t length, bool userInvert = false,
                 std::span<const std::uint8_t> seed = {}, bool zeroSuppression = false);
 
-// The payload bits of a parameter set: source dataSourceType (1 zeros, 2 ones,
+// The payload sources, numbered as the main window's list and the parameter
+// files number them.
+enum class PayloadSource { Zeros = 1, Ones, Alt01, Alt10, Pn9, Pn15, UserFile };
+
+// `bits` bits of a generated source: all zeros, all ones, 0101..., 1010...,
+// PN9, inverted PN15. The user file has no pattern (empty).
+Bits sourcePattern(PayloadSource source, std::size_t bits);
+// The bits a frame carries: the MAC header in front of the data and, with
+// `fcs`, the frame check sequence of both behind.
+Bits framePayload(std::span<const std::uint8_t> header, std::span<const std::uint8_t> data,
+                  bool fcs);
+
+// The payload bits of a parameter set record: source dataSourceType (1 zeros, 2 ones,
 // 3 0101.., 4 1010.., 5 PN9, 6 inverted PN15, each 8 x dataLength bits; 7 the
 // stored dataSourceBitstream), then MAC header in front and FCS behind when
 // their Active flags are 1.

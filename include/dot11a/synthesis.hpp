@@ -160,6 +160,12 @@ FrameShape frameShape(const FrameSettings& s, std::size_t payloadBits);
 // allocates the result once. A payload longer than kMaxPsduBits gives the idle
 // interval only (an error when there is none).
 Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payload);
+// The same into `f`, whose buffers are reused.
+void synthesizeFrameInto(const FrameSettings& s, std::span<const std::uint8_t> payload, Frame& f);
+// The frame appended to a waveform and its two marker rows, which hold the
+// same number of samples: a sequence of frames is synthesised in place.
+void appendFrame(const FrameSettings& s, std::span<const std::uint8_t> payload, Samples& out,
+                 std::vector<std::uint8_t>& marker1, std::vector<std::uint8_t>& marker2);
 // The length synthesizeFrame gives, without synthesising.
 std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits);
 

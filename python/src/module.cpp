@@ -53,83 +53,116 @@ py::tuple range(const dot11a::SampleRange& r) {
   return py::make_tuple(r.begin, r.end);
 }
 
-// A keyword of the sequence and impairment options as dot11a-gen's text: a
-// text as given, a number as Python writes it (exactly, shortest form; a
-// whole float without its ".0"), a tuple or list of numbers joined by commas
-// ((0.5, 2) is "0.5,2").
-std::optional<std::string> optionText(const py::handle h, const char* name) {
-  if (h.is_none()) return std::nullopt;
-  if (py::isinstance<py::str>(h)) return h.cast<std::string>();
-  auto number = [&](const py::handle x) {
-    if (py::isinstance<py::bool_>(x) ||
-        !py::isinstance(x, py::module_::import("numbers").attr("Real")))
+// A Python number as dot11a-gen would have been given it, for messages: as
+// Python writes it (exactly, shortest form; a whole float without its ".0").
+std::string numberText(const py::handle x) {
+  if (py::isinstance<py::float_>(x)) {
+    const double v = x.cast<double>();
+    if (std::isfinite(v) && v == std::trunc(v))
+      return py::str(py::int_(py::reinterpret_borrow<py::object>(x))).cast<std::string>();
+  }
+  return py::str(x).cast<std::string>();
+}
+
+bool isNumber(const py::handle x) {
+  return !py::isinstance<py::bool_>(x) &&
+         py::isinstance(x, py::module_::import("numbers").attr("Real"));
+}
+
+// The numbers of an impairment keyword: a number, or a tuple or list of
+// numbers; `given` receives them as the command line would write them.
+std::vector<double> numbersOf(const py::handle h, const char* name, std::string& given) {
+  std::vector<double> values;
+  auto add = [&](const py::handle x) {
+    if (!isNumber(x))
       dot11a::raise(std::string(name) +
                     " takes a number, a tuple of numbers or dot11a-gen's text, not " +
                     py::repr(h).cast<std::string>() + ".");
-    // A whole float as an integer (seed=1e3 is "1000", which the seed takes).
-    if (py::isinstance<py::float_>(x)) {
-      const double v = x.cast<double>();
-      if (std::isfinite(v) && v == std::trunc(v))
-        return py::str(py::int_(py::reinterpret_borrow<py::object>(x))).cast<std::string>();
-    }
-    return py::str(x).cast<std::string>();
+    given += (given.empty() ? "" : ",") + numberText(x);
+    values.push_back(x.cast<double>());
   };
   if (py::isinstance<py::tuple>(h) || py::isinstance<py::list>(h)) {
-    std::string text;
-    for (const py::handle x : h) text += (text.empty() ? "" : ",") + number(x);
-    return text;
+    for (const py::handle x : h) add(x);
+  } else {
+    add(h);
   }
-  return number(h);
+  return values;
 }
 
-py::array_t<std::uint8_t> markerRow(const dot11a::Value& markers, std::size_t row) {
-  const std::span<const double> m = markers.re();
-  const std::size_t n = markers.cols();
-  std::vector<std::uint8_t> out(n);
-  for (std::size_t i = 0; i < n; ++i) out[i] = m[2 * i + row] != 0;
-  return handOver(std::move(out));
+// An impairment keyword that takes numbers (iq_imbalance=(0.5, 2)), or
+// dot11a-gen's text for it ("0.5,2").
+void impairmentKeyword(dot11a::JobOptions& o, const py::handle h, std::string_view option) {
+  if (h.is_none()) return;
+  constexpr auto kw = dot11a::OptionSpelling::Keyword;
+  if (py::isinstance<py::str>(h))
+    return dot11a::setImpairmentText(o, option, h.cast<std::string>(), kw);
+  const std::string name = dot11a::optionName(option, kw);
+  std::string given;
+  const std::vector<double> values = numbersOf(h, name.c_str(), given);
+  dot11a::setImpairmentNumbers(o, option, values, given, kw);
+}
+
+// The text of a keyword whose form is a text ("rapp:2,6", "exp:50"); a
+// number is refused by the form's own message.
+std::optional<std::string> formText(const py::handle h, const char* name) {
+  if (h.is_none()) return std::nullopt;
+  if (py::isinstance<py::str>(h)) return h.cast<std::string>();
+  std::string given;
+  numbersOf(h, name, given);
+  return given;
+}
+
+std::uint64_t seedOf(const py::handle h) {
+  if (py::isinstance<py::str>(h)) return dot11a::parseSeed(h.cast<std::string>(), "seed takes");
+  std::string given;
+  const std::vector<double> v = numbersOf(h, "seed", given);
+  // A whole number of 0 .. 2^64-1; the text states what was given otherwise.
+  if (v.size() == 1 && py::isinstance<py::int_>(h)) {
+    try {
+      return h.cast<std::uint64_t>();
+    } catch (const py::cast_error&) {
+    }
+  }
+  return dot11a::parseSeed(given, "seed takes");
+}
+
+py::array_t<std::uint8_t> markerRow(std::vector<std::uint8_t>&& row) {
+  return handOver(std::move(row));
 }
 
 py::bytes bytesOf(const std::vector<std::uint8_t>& b) {
   return py::bytes(reinterpret_cast<const char*>(b.data()), b.size());
 }
 
-py::tuple synthesizeFrame(const FrameRequest& request) {
+py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outputs) {
   Made made;
   {
     py::gil_scoped_release unlocked;
-    made = make(request);
+    made = make(options, outputs);
   }
-  Synthesis& s = made.frame;
+  dot11a::Waveform& w = made.waveform;
+  const dot11a::WaveformFrame& first = w.frames.front();
   py::dict facts;
-  facts["sample_rate"] = s.sampleRate;
-  facts["description"] = s.description;
-  facts["data_symbols"] = s.layout.dataSymbols;
-  facts["preamble"] = range(s.layout.preamble);
-  facts["signal"] = range(s.layout.signal);
-  facts["data"] = range(s.layout.data);
-  facts["idle"] = range(s.layout.idle);
-  facts["psdu"] = bytesOf(s.psdu);
-  facts["fcs"] = s.fcs;
-  if (!made.waveform) {
-    facts["samples"] = s.frame.waveform.size();
-    facts["frames"] = 1;
-    facts["frame_starts"] = py::make_tuple(0);
-    facts["impairments"] = "";
-    facts["marker1"] = handOver(std::move(s.frame.marker1));
-    facts["marker2"] = handOver(std::move(s.frame.marker2));
-    return py::make_tuple(handOver(std::move(s.frame.waveform)), facts);
-  }
-  dot11a::ReceiverTestWaveform& w = *made.waveform;
+  facts["sample_rate"] = w.sampleRate;
+  facts["description"] = first.rateText;
+  facts["data_symbols"] = first.layout.dataSymbols;
+  facts["preamble"] = range(first.layout.preamble);
+  facts["signal"] = range(first.layout.signal);
+  facts["data"] = range(first.layout.data);
+  facts["idle"] = range(first.layout.idle);
+  facts["psdu"] = bytesOf(first.psdu);
+  facts["fcs"] = w.fcs;
   facts["samples"] = w.samples.size();
-  facts["frames"] = w.frames;
-  facts["frame_starts"] = py::tuple(py::cast(w.frameStarts));
-  py::list psdus;
-  for (const auto& p : w.psdus) psdus.append(bytesOf(p));
-  facts["psdus"] = psdus;
-  facts["impairments"] = w.impairments;
-  facts["marker1"] = markerRow(w.markers, 0);
-  facts["marker2"] = markerRow(w.markers, 1);
+  facts["frames"] = w.frames.size();
+  facts["impairments"] = w.signal;
+  std::vector<std::size_t> starts;
+  for (const dot11a::WaveformFrame& f : w.frames) starts.push_back(f.start);
+  facts["frame_starts"] = py::tuple(py::cast(starts));
+  if (made.job.receiverTest()) {
+    py::list psdus;
+    for (const dot11a::WaveformFrame& f : w.frames) psdus.append(bytesOf(f.psdu));
+    facts["psdus"] = psdus;
+  }
   if (made.test) {
     py::dict t;
     t["name"] = made.test->name;
@@ -140,6 +173,8 @@ py::tuple synthesizeFrame(const FrameRequest& request) {
           py::make_tuple(made.test->interferer->offsetHz / 1e6, made.test->interferer->levelDb);
     facts["receiver_test"] = t;
   }
+  facts["marker1"] = markerRow(std::move(w.marker1));
+  facts["marker2"] = markerRow(std::move(w.marker2));
   return py::make_tuple(handOver(std::move(w.samples)), facts);
 }
 
@@ -206,31 +241,35 @@ py::tuple readFile(const std::string& path, const std::string& format) {
 
 void writeFile(const std::string& path, const ComplexArray& samples, double sampleRate,
                std::optional<double> frequency, const std::string& description,
-               bool dacPrecompensated, const std::string& impairments) {
+               bool dacPrecompensated, const std::string& impairments, const std::string& mat) {
   const std::span<const Complex> s = samplesOf(samples, "samples");
-  auto ends = [&](std::string_view ext) { return path.size() > ext.size() && path.ends_with(ext); };
-  py::gil_scoped_release unlocked;
-  // Every format: a sample that is not finite, or a rate that is not positive
-  // (which the SigMF reader refuses), is refused before anything is written.
-  if (ends(".mat") || ends(".bin") || ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf"))
-    dot11a::checkWaveformToWrite(path, s, sampleRate);
-  if (ends(".mat")) {
-    dot11a::writeSamplesContainer(path, s, false, dacPrecompensated);
-  } else if (ends(".bin")) {
-    dot11a::writeFileAtomically(path, dot11a::zenfoldBytes(s));
-  } else if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) {
-    dot11a::SigmfInfo info;
-    info.sampleRate = sampleRate;
-    info.frequency = frequency;
-    info.description = description;
-    info.dacPrecompensated = dacPrecompensated;
-    info.impairments = impairments;
-    dot11a::writeSigmf(path, s, info);
-  } else {
+  const auto container = dot11a::matContainerOf(mat);
+  if (!container) dot11a::raise("mat must be \"samples\" or \"wave\", not \"" + mat + "\".");
+  const auto format = dot11a::waveformFormatOf(path, *container);
+  if (!format || *format == dot11a::WaveformFormat::PsduCapture)
     dot11a::raise(
         "write: the file name must end in .mat, .bin, .sigmf-meta or .sigmf-data, not \"" + path +
         "\".");
+  py::gil_scoped_release unlocked;
+  if (*format != dot11a::WaveformFormat::Sigmf) {
+    // Samples without frames: the one writer of the format, with the rate.
+    dot11a::Waveform w;
+    w.samples.assign(s.begin(), s.end());
+    w.sampleRate = sampleRate;
+    w.dacPrecompensated = dacPrecompensated;
+    dot11a::writeWaveform(path, *format, w);
+    return;
   }
+  // A sample that is not finite, or a rate that is not positive, is refused
+  // before anything is written (writeWaveform checks the other formats).
+  dot11a::checkWaveformToWrite(path, s, sampleRate);
+  dot11a::SigmfInfo info;
+  info.sampleRate = sampleRate;
+  info.frequency = frequency;
+  info.description = description;
+  info.dacPrecompensated = dacPrecompensated;
+  info.impairments = impairments;
+  dot11a::writeSigmf(path, s, info);
 }
 
 py::object call(const std::string& name, const py::args& args, int nout) {
@@ -290,14 +329,24 @@ dot11a-gen's option takes (iq_imbalance=(0.5, 2) is --iq-imbalance 0.5,2):
   seed            of every random draw, 0 .. 2**64-1 (default 1)
   test            "sensitivity" "acr" "alt-acr" (1000-octet PSDUs, 1000 frames)
 
+Files, written as dot11a-gen writes them for the same options:
+
+  output          the waveform: .mat, .bin (16-bit), .sigmf-meta/.sigmf-data
+                  (every frame annotated), .pcap (the PSDU of every frame)
+  mat             the .mat container: "samples" (the complex column) or "wave"
+                  (sampleRate and the I and Q rows, as the application exports)
+  save_params     the parameter file: the frame, the generator settings
+                  (frequency) and the sequence and impairments
+
 Returns (samples, facts): the complex128 samples (the synthesis's own buffer,
 not a copy) and a dict with sample_rate, samples, description, data_symbols,
 the sample ranges preamble, signal, data and idle of the (first) frame as
 (begin, end), psdu (bytes, of the first frame), fcs, frames, frame_starts (the
 first sample of each frame, after any clock offset), impairments (what was
 applied, as SigMF records it; "" for none), and the markers marker1 (1 at every
-frame start) and marker2 (1 during every burst). A sequence or impairment adds
-psdus (bytes of every frame) and, with `test`, receiver_test (name, rate_mbps,
+frame start) and marker2 (1 during every burst). impairments is the account
+of the sequence and impairments ("3 frames, gap SIFS; SNR 25 dB; seed 9"). A
+sequence or impairment adds psdus (bytes of every frame) and, with `test`, receiver_test (name, rate_mbps,
 wanted_dbm: the level to set at the receiver input, interferer). Raises
 veltora.Error naming the keyword that is wrong.)";
 
@@ -324,8 +373,8 @@ them with dac_droop=True).)";
 
 constexpr const char* kWriteDoc = R"(Writes samples in the format the extension names.
 
-.mat: the "samples" container as dot11a-gen writes it; .bin: the 16-bit sample
-file; .sigmf-meta/.sigmf-data: a SigMF recording with sample_rate, the carrier
+.mat: the "samples" container as dot11a-gen writes it (mat="wave": the container
+with the sample rate); .bin: the 16-bit sample file; .sigmf-meta/.sigmf-data: a SigMF recording with sample_rate, the carrier
 frequency (when given), the description and the impairments (synthesize()'s
 facts["impairments"], recorded as dot11a-gen records them; "" for none).
 dac_precompensated records that the samples are pre-compensated for a DAC's
@@ -369,57 +418,64 @@ PYBIND11_MODULE(_veltora, m) {
          const py::object& dc, const py::object& phaseNoise, const py::object& channel,
          const py::object& cfo, const py::object& cfoPpm, const py::object& clockPpm,
          const py::object& snr, const py::object& interferer, const py::object& seed,
-         std::optional<std::string> test, std::optional<double> frequency) {
-        FrameRequest r;
-        auto set = [&](const char* name, dot11a::Value v) {
-          r.settings.push_back({name, std::move(v)});
-        };
-        auto on = [](bool b) { return dot11a::Value(b ? 1.0 : 0.0); };
-        if (params) set("params", *params);
-        if (rate) set("rate", *rate);
-        if (modulation) set("modulation", *modulation);
-        if (coding) set("coding", *coding);
-        if (unframed) set("unframed", 1.0);
-        if (length) set("length", *length);
-        if (source) set("source", *source);
-        if (macHeader) set("mac-header", on(*macHeader));
-        if (fcs) set("fcs", on(*fcs));
-        if (scramblerInit) set("scrambler-init", *scramblerInit);
-        if (scrambler) set("scrambler", on(*scrambler));
-        if (interleaver) set("interleaver", on(*interleaver));
-        if (service) set("service", *service);
-        if (oversampling) set("oversampling", *oversampling);
-        if (window) set("window", *window);
-        if (idleUs) set("idle-us", *idleUs);
-        if (mirror) set("mirror", 1.0);
-        if (mask) set("mask", dot11a::Value::row(std::move(*mask)));
-        dot11a::ImpairOptions& o = r.impairments;
-        o.spelling = dot11a::OptionSpelling::Keyword;
-        if (frames) o.frames = dot11a::checkedInteger<std::size_t>(*frames, "frames", 1, 100000);
-        o.gap = optionText(gapUs, "gap_us");
+         std::optional<std::string> test, std::optional<double> frequency,
+         const std::string& output, const std::string& mat, const std::string& saveParams) {
+        constexpr auto kw = dot11a::OptionSpelling::Keyword;
+        dot11a::JobOptions o;
+        if (params) o.params = *params;
+        o.rate = rate;
+        o.modulation = std::move(modulation);
+        o.coding = std::move(coding);
+        o.unframed = unframed;
+        o.length = length;
+        o.source = std::move(source);
+        o.macHeader = macHeader;
+        o.fcs = fcs;
+        o.scramblerInit = scramblerInit;
+        o.scrambler = scrambler;
+        o.interleaver = interleaver;
+        o.service = service;
+        o.oversampling = oversampling;
+        o.window = window;
+        o.idleUs = idleUs;
+        o.mirror = mirror;
+        o.mask = std::move(mask);
+        o.frames = frames;
+        if (!gapUs.is_none()) {
+          if (py::isinstance<py::str>(gapUs)) {
+            o.gap = dot11a::Gap::parse(gapUs.cast<std::string>());
+          } else {
+            std::string given;
+            const std::vector<double> us = numbersOf(gapUs, "gap_us", given);
+            if (us.size() != 1) dot11a::Gap::parse(given);  // the gap's own message
+            o.gap = dot11a::Gap{us[0], ""};
+          }
+        }
         o.seedStep = seedStep;
         if (sequence) {
           if (sequence->empty()) dot11a::raise("sequence: the file name is empty.");
           o.sequenceFile = *sequence;
         }
-        o.pa = optionText(pa, "pa");
-        o.iq = optionText(iq, "iq_imbalance");
-        o.dc = optionText(dc, "dc");
-        o.phaseNoise = optionText(phaseNoise, "phase_noise");
-        o.channel = optionText(channel, "channel");
-        o.cfo = optionText(cfo, "cfo");
-        o.cfoPpm = optionText(cfoPpm, "cfo_ppm");
-        o.clockPpm = optionText(clockPpm, "clock_ppm");
-        o.snr = optionText(snr, "snr");
-        o.interferer = optionText(interferer, "interferer");
-        o.seed = optionText(seed, "seed");
+        if (const auto t = formText(pa, "pa"))
+          o.impairments.amplifier = dot11a::amplifierOf(*t, kw);
+        impairmentKeyword(o, iq, "iq-imbalance");
+        impairmentKeyword(o, dc, "dc");
+        impairmentKeyword(o, phaseNoise, "phase-noise");
+        if (const auto t = formText(channel, "channel"))
+          o.impairments.channel = dot11a::channelOf(*t, kw);
+        impairmentKeyword(o, cfo, "cfo");
+        impairmentKeyword(o, cfoPpm, "cfo-ppm");
+        impairmentKeyword(o, clockPpm, "clock-ppm");
+        impairmentKeyword(o, snr, "snr");
+        impairmentKeyword(o, interferer, "interferer");
+        if (!seed.is_none()) o.impairments.seed = seedOf(seed);
         o.test = std::move(test);
         // The carrier turns cfo_ppm into Hz: a negative one would flip the offset.
         if (frequency && !(std::isfinite(*frequency) && *frequency > 0))
           dot11a::raise("frequency must be the carrier frequency in Hz, above 0, not " +
                         py::repr(py::float_(*frequency)).cast<std::string>() + ".");
-        r.frequency = frequency;
-        return synthesizeFrame(r);
+        o.frequency = frequency;
+        return synthesizeFrame(o, Outputs{output, mat, saveParams});
       },
       py::kw_only(), arg("params") = py::none(), arg("rate") = py::none(),
       arg("modulation") = py::none(), arg("coding") = py::none(), arg("unframed") = false,
@@ -433,7 +489,8 @@ PYBIND11_MODULE(_veltora, m) {
       arg("phase_noise") = py::none(), arg("channel") = py::none(), arg("cfo") = py::none(),
       arg("cfo_ppm") = py::none(), arg("clock_ppm") = py::none(), arg("snr") = py::none(),
       arg("interferer") = py::none(), arg("seed") = py::none(), arg("test") = py::none(),
-      arg("frequency") = py::none(), kSynthesizeDoc);
+      arg("frequency") = py::none(), arg("output") = "", arg("mat") = "samples",
+      arg("save_params") = "", kSynthesizeDoc);
 
   m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("fcs") = "auto", arg("dac_droop") = false,
@@ -446,6 +503,6 @@ PYBIND11_MODULE(_veltora, m) {
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,
-        arg("impairments") = "", kWriteDoc);
+        arg("impairments") = "", arg("mat") = "samples", kWriteDoc);
   m.def("call", &call, arg("name"), py::kw_only(), arg("nout") = 1, kCallDoc);
 }

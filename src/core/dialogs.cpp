@@ -146,9 +146,12 @@ std::optional<DialogService::ChosenFile> ScriptedDialogs::saveFileWithFilter(
   auto a = next();
   if (!a || a->cancelled || a->values.empty()) return std::nullopt;
   ChosenFile chosen{a->values.front(), filterOfName(a->values.front(), filters).value_or(0)};
+  // The filter answered by its pattern or its description; the first that
+  // matches, as two filters may share a pattern.
   if (a->values.size() > 1)
-    for (std::size_t i = 0; i < filters.size(); ++i)
-      if (filters[i].pattern == a->values[1]) chosen.filter = i;
+    for (std::size_t i = filters.size(); i-- > 0;)
+      if (filters[i].pattern == a->values[1] || filters[i].description == a->values[1])
+        chosen.filter = i;
   return chosen;
 }
 

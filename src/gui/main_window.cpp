@@ -15,6 +15,7 @@
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
@@ -37,8 +38,14 @@ Value& P() {
   return global("parameters");
 }
 
-double num(const Value& rec, std::string_view field) {
-  return rec.field(field).toScalar();
+FrameParameters frame() {
+  return fromRecord(P());
+}
+
+void editFrame(const std::function<void(FrameParameters&)>& edit) {
+  FrameParameters f = frame();
+  edit(f);
+  P() = toRecord(f);
 }
 
 void local(std::string_view name, std::initializer_list<Value> args) {
@@ -72,21 +79,22 @@ void enable(const Value& h, std::string_view tag, bool on) {
   setString(ctl(h, tag), "Enable", on ? "on" : "off");
 }
 
-// The pop-up item of a coding rate (1, 1/2, 2/3, 3/4).
-double encoderItem(double rate) {
-  if (const CodingRate* r = codingRateOf(rate))  // the list is in the order of kCodingRates
-    return static_cast<double>(r - kCodingRates.data() + 1);
-  raise("The coding rate " + num2str(rate) + " is not one of 1, 1/2, 2/3 and 3/4.");
+// The pop-up item of a coding rate (1, 1/2, 2/3, 3/4): the list is in the
+// order of kCodingRates.
+double encoderItem(const CodingRate& rate) {
+  for (std::size_t i = 0; i < kCodingRates.size(); ++i)
+    if (kCodingRates[i].num == rate.num && kCodingRates[i].den == rate.den)
+      return static_cast<double>(i + 1);
+  raise("The coding rate " + std::to_string(rate.num) + "/" + std::to_string(rate.den) +
+        " is not one of 1, 1/2, 2/3 and 3/4.");
 }
 
 // With a user file as the source the data length is the file's length: the
 // header and FCS check boxes and a stored length that no longer matches never
 // change what the frame carries.
-void syncUserFileLength(Value& p) {
-  if (num(p, "dataSourceType") != 7) return;
-  const Value& bits = p.field("dataSourceBitstream");
-  if (bits.isEmpty()) return;
-  p.setField("dataLength", std::floor(static_cast<double>(bits.numel()) / 8));
+void syncUserFileLength(FrameParameters& f) {
+  if (f.source != PayloadSource::UserFile || f.sourceBits.empty()) return;
+  f.dataLength = static_cast<int>(f.sourceBits.size() / 8);
 }
 
 // ---- initialisation --------------------------------------------------------------
@@ -140,7 +148,7 @@ void InitializeSigGenSettings(Call&) {
   const Value& info = global("appInfo");
   const bool platformC = info.isRecord() && info.hasField("Platform") &&
                          info.field("Platform").isText() && info.field("Platform").str() == "c";
-  global("SigGenSettings") = toValue(defaultSigGenSettings(num(P(), "OverSampling")), platformC);
+  global("SigGenSettings") = toValue(defaultSigGenSettings(frame().oversampling), platformC);
 }
 
 // Loads a dialog's window once, hidden, centred over the main window, and lets
@@ -244,9 +252,9 @@ void InitializeFigure(Call& c) {
 
 void redrawProjectedLength(Call& c) {
   const Value& h = handlesArg(c, 0);
-  const double samples = static_cast<double>(sizeEstimate(P()));
-  P().setField("ProjectedLength", samples);
-  setString(ctl(h, "txtNumberOfSamples"), "String", shell::projectedText(P(), samples));
+  const FrameJob job = shell::windowJob(false);
+  P().setField("ProjectedLength", static_cast<double>(frameLayout(job.frame.shape()).total));
+  setString(ctl(h, "txtNumberOfSamples"), "String", shell::projectedText(job));
   local("redrawCalculationStatus", {h});
 }
 
@@ -278,57 +286,56 @@ void redrawCalculationStatus(Call& c) {
 
 void redrawDataRate(Call& c) {
   const Value& h = handlesArg(c, 0);
-  const double mod = num(P(), "modulation"), rate = num(P(), "encoderRate");
-  P().setField("dataRate", dataRateFor(mod, rate));
-  setNumber(ctl(h, "pdDataRate"), "Value", dataRateItem(mod, rate));
+  const FrameParameters f = frame();
+  P().setField("dataRate", f.dataRate());
+  setNumber(ctl(h, "pdDataRate"), "Value",
+            dataRateItem(static_cast<double>(f.modulation), f.coding.value()));
 }
 
 void redrawFormatParameters(Call& c) {
   const Value& h = handlesArg(c, 0);
-  const Value& p = P();
-  const bool framed = num(p, "generationMode") == 1;
-  setNumber(ctl(h, "tbGenerationMode"), "Value", framed ? 1 : 0);
-  setString(ctl(h, "tbGenerationMode"), "String", framed ? "Framed" : "Unframed");
+  const FrameParameters f = frame();
+  setNumber(ctl(h, "tbGenerationMode"), "Value", f.framed ? 1 : 0);
+  setString(ctl(h, "tbGenerationMode"), "String", f.framed ? "Framed" : "Unframed");
   enable(h, "pdEncoder", true);
   enable(h, "pdModulation", true);
   for (const char* tag : {"txtIdleInterval", "txtServiceField", "chkMACheader", "chkMACfcs"})
-    enable(h, tag, framed);
+    enable(h, tag, f.framed);
   // The MAC header set-up needs both framed mode and an active header.
-  enable(h, "pbMACheaderSetup", framed && p.field("MACheader").field("Active").truthy());
-  setNumber(ctl(h, "pdEncoder"), "Value", encoderItem(num(p, "encoderRate")));
-  setNumber(ctl(h, "pdModulation"), "Value", num(p, "modulation"));
+  enable(h, "pbMACheaderSetup", f.framed && f.macHeaderActive);
+  setNumber(ctl(h, "pdEncoder"), "Value", encoderItem(f.coding));
+  setNumber(ctl(h, "pdModulation"), "Value", static_cast<double>(f.modulation));
   local("redrawDataRate", {h});
-  setNumber(ctl(h, "chkScramblerActive"), "Value", num(P(), "scramblerActive"));
-  setNumber(ctl(h, "chkInterleaverActive"), "Value", num(P(), "interleaverActive"));
-  setString(ctl(h, "txtScramblerInit"), "String", hexText(num(P(), "scramblerInit")));
-  setString(ctl(h, "txtIdleInterval"), "String",
-            num2str(num(P(), "idleSamples") / (20 * num(P(), "OverSampling"))));
+  setNumber(ctl(h, "chkScramblerActive"), "Value", f.scrambler ? 1 : 0);
+  setNumber(ctl(h, "chkInterleaverActive"), "Value", f.interleaver ? 1 : 0);
+  setString(ctl(h, "txtScramblerInit"), "String", hexText(f.scramblerInit));
+  setString(
+      ctl(h, "txtIdleInterval"), "String",
+      num2str(static_cast<double>(f.idleSamples) / (kSamplesPerMicrosecond * f.oversampling)));
   local("redrawProjectedLength", {h});
 }
 
 void redrawGenerationParameters(Call& c) {
   const Value& h = handlesArg(c, 0);
-  setNumber(ctl(h, "pdOversampleRate"), "Value", num(P(), "OverSampling"));
-  setNumber(ctl(h, "chkMirrorSpectrum"), "Value", num(P(), "MirrorSpectrum"));
-  setString(ctl(h, "txtWindowLength"), "String", num2str(num(P(), "WindowingLength")));
+  const FrameParameters f = frame();
+  setNumber(ctl(h, "pdOversampleRate"), "Value", f.oversampling);
+  setNumber(ctl(h, "chkMirrorSpectrum"), "Value", f.mirror ? 1 : 0);
+  setString(ctl(h, "txtWindowLength"), "String", num2str(f.windowLength));
   local("redrawProjectedLength", {h});
 }
 
 void redrawPayloadSetup(Call& c) {
   const Value& h = handlesArg(c, 0);
-  Value& p = P();
-  const bool framed = num(p, "generationMode") == 1;
-  const bool header = p.field("MACheader").field("Active").truthy();
-  setString(ctl(h, "txtServiceField"), "String", hexText(num(p, "serviceField")));
-  setNumber(ctl(h, "chkMACheader"), "Value", header ? 1 : 0);
-  enable(h, "pbMACheaderSetup", header && framed);
-  setNumber(ctl(h, "chkMACfcs"), "Value", p.field("MACfcs").field("Active").truthy() ? 1 : 0);
-  setNumber(ctl(h, "pdDATAsourceType"), "Value", num(p, "dataSourceType"));
-  syncUserFileLength(p);
-  setString(ctl(h, "txtDataLength"), "String", num2str(num(p, "dataLength")));
-  enable(h, "txtDataLength", num(p, "dataSourceType") != 7);
-  p.setField("totalLength", totalLength(p));
-  const double total = num(p, "totalLength");
+  editFrame(syncUserFileLength);
+  const FrameParameters f = frame();
+  setString(ctl(h, "txtServiceField"), "String", hexText(f.service));
+  setNumber(ctl(h, "chkMACheader"), "Value", f.macHeaderActive ? 1 : 0);
+  enable(h, "pbMACheaderSetup", f.macHeaderActive && f.framed);
+  setNumber(ctl(h, "chkMACfcs"), "Value", f.fcs ? 1 : 0);
+  setNumber(ctl(h, "pdDATAsourceType"), "Value", static_cast<double>(f.source));
+  setString(ctl(h, "txtDataLength"), "String", num2str(f.dataLength));
+  enable(h, "txtDataLength", f.source != PayloadSource::UserFile);
+  const double total = f.totalLength();
   setString(ctl(h, "txtTotalLength"), "String", num2str(total));
   const bool over = total > kMaxPsduOctets;
   const std::string reason = num2str(total) + " octets; the SIGNAL field can announce at most " +
@@ -359,11 +366,14 @@ void adjustDataLength(Call& c) {
   const Value& in = c.in(0, "newLength");
   const Value& h = handlesArg(c, 1);
   const double requested = in.isNumeric() && !in.isEmpty() ? in.toScalar() : std::nan("");
-  // A user file's length is the file's, whatever the header and FCS leave.
-  if (num(P(), "dataSourceType") == 7 && !P().field("dataSourceBitstream").isEmpty())
-    syncUserFileLength(P());
-  else
-    P().setField("dataLength", clampDataLength(P(), requested));
+  editFrame([&](FrameParameters& f) {
+    // A user file's length is the file's, whatever the header and FCS leave.
+    if (f.source == PayloadSource::UserFile && !f.sourceBits.empty()) return syncUserFileLength(f);
+    // The limit first (no number takes it), then at least one octet.
+    const double limit = f.dataLengthLimit();
+    f.dataLength =
+        static_cast<int>(std::max(std::isnan(requested) ? limit : std::min(requested, limit), 1.0));
+  });
   local("redrawPaylodSetup", {h});
   local("redrawProjectedLength", {h});
 }
@@ -371,10 +381,7 @@ void adjustDataLength(Call& c) {
 // ---- calculation ------------------------------------------------------------------
 
 void Calculate(Call&) {
-  if (shell::calculateSignal(P())) return;
-  FrameResult r = calculateFrame(P());
-  global("waveform") = std::move(r.waveform);
-  global("markers") = std::move(r.markers);
+  shell::calculate();
 }
 
 // ---- start-up ----------------------------------------------------------------------

@@ -3,20 +3,24 @@
 // (main_window_controls.cpp).
 #pragma once
 
-#include <array>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
 #include "dot11a/call.hpp"
+#include "dot11a/frame_job.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/value.hpp"
 
 namespace dot11a::mainwin {
 
-// The parameter set being edited.
+// The parameter set being edited: the application-wide record, and its frame
+// typed. Every control edits the typed frame: the record is read, changed and
+// written back whole, its derived fields with it.
 Value& P();
-double num(const Value& rec, std::string_view field);
+FrameParameters frame();
+void editFrame(const std::function<void(FrameParameters&)>& edit);
 
 // Calls another local operation of this module (the module's scope is active).
 void local(std::string_view name, std::initializer_list<Value> args);
@@ -30,9 +34,6 @@ double mainFig(const Value& handles);
 
 // Whether an operation is implemented in this build.
 bool available(std::string_view operation);
-
-// The coding rates of the coding-rate pop-up, in item order (1, 1/2, 2/3, 3/4).
-inline constexpr std::array<double, 4> kCodingRateItems = {1, 0.5, 2.0 / 3.0, 0.75};
 
 // The control callbacks, listed in the module's table.
 void tbGenerationMode_Callback(Call& c);

@@ -8,6 +8,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
@@ -70,48 +71,53 @@ const Value& cbHandles(Call& c) {
 }
 
 void tbGenerationMode_Callback(Call& c) {
-  P().setField("generationMode", controlValue(c) != 0 ? 1.0 : 0.0);
+  const bool framed = controlValue(c) != 0;
+  editFrame([&](FrameParameters& f) { f.framed = framed; });
   local("redrawFormatParameters", {cbHandles(c)});
 }
 
 void pdDataRate_Callback(Call& c) {
   const int item = static_cast<int>(controlValue(c));
-  if (item >= 1 && item <= 8) {
-    const RatePair r = ratePairOfItem(item);
-    P().setField("dataRate", r.dataRate);
-    P().setField("modulation", r.modulation);
-    P().setField("encoderRate", r.encoderRate);
-  } else {
-    P().setField("dataRate", 0.0);
-  }
+  // Custom (item 9) keeps modulation and coding: the redraw derives the rate
+  // from them again.
+  if (const auto rate = integerOf<std::size_t>(item, 1, kRateTable.size()))
+    editFrame([&](FrameParameters& f) {
+      f.modulation = kRateTable[*rate - 1].modulation;
+      f.coding = kRateTable[*rate - 1].coding;
+    });
   local("redrawFormatParameters", {cbHandles(c)});
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
 void pdModulation_Callback(Call& c) {
-  P().setField("modulation", controlValue(c));
+  const auto item = integerOf<int>(std::trunc(controlValue(c)), 1, 4);
+  if (!item) raise("The modulation list has four items.");
+  editFrame([&](FrameParameters& f) { f.modulation = static_cast<Modulation>(*item); });
   local("redrawFormatParameters", {cbHandles(c)});
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
 void pdEncoder_Callback(Call& c) {
-  const auto item = integerOf<std::size_t>(std::trunc(controlValue(c)), 1, 4);
+  const auto item = integerOf<std::size_t>(std::trunc(controlValue(c)), 1, kCodingRates.size());
   if (!item) raise("The coding-rate list has four items.");
-  P().setField("encoderRate", kCodingRateItems[*item - 1]);
+  editFrame([&](FrameParameters& f) { f.coding = kCodingRates[*item - 1]; });
   local("redrawFormatParameters", {cbHandles(c)});
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
 void chkScramblerActive_Callback(Call& c) {
-  P().setField("scramblerActive", controlValue(c));
+  const bool on = controlValue(c) != 0;
+  editFrame([&](FrameParameters& f) { f.scrambler = on; });
   local("redrawCalculationStatus", {cbHandles(c)});
 }
 void chkInterleaverActive_Callback(Call& c) {
-  P().setField("interleaverActive", controlValue(c));
+  const bool on = controlValue(c) != 0;
+  editFrame([&](FrameParameters& f) { f.interleaver = on; });
   local("redrawCalculationStatus", {cbHandles(c)});
 }
 void chkMirrorSpectrum_Callback(Call& c) {
-  P().setField("MirrorSpectrum", controlValue(c));
+  const bool on = controlValue(c) != 0;
+  editFrame([&](FrameParameters& f) { f.mirror = on; });
   local("redrawCalculationStatus", {cbHandles(c)});
 }
 
@@ -121,7 +127,8 @@ double cbField(Call& c) {
 
 // A hexadecimal field: refused text (not hexadecimal, or empty) keeps the value
 // in force on the screen and says why; a number above the range takes its top.
-void hexEntry(Call& c, std::string_view what, std::string_view field) {
+void hexEntry(Call& c, std::string_view what, std::string_view field,
+              unsigned FrameParameters::*member) {
   const ParameterBound& bound = parameterBound(field);
   const std::string typed = controlText(c);
   std::optional<double> v;
@@ -133,34 +140,36 @@ void hexEntry(Call& c, std::string_view what, std::string_view field) {
   if (!v)
     return refuseEntry(cbHandles(c), cbField(c), what, typed,
                        "is not a hexadecimal number (digits 0-9 and A-F)",
-                       hexText(num(P(), field)));
+                       hexText(frame().*member));
   const double stored = clampEntry(bound, v);
-  P().setField(field, stored);
+  editFrame([&](FrameParameters& f) { f.*member = static_cast<unsigned>(stored); });
   setString(cbField(c), "String", hexText(stored));
   noteEntry(cbHandles(c), what, v, bound.lo, bound.hi, hexText(stored), rangeText(bound));
 }
 
 void txtScramblerInit_Callback(Call& c) {
-  hexEntry(c, "Scrambler init", "scramblerInit");
+  hexEntry(c, "Scrambler init", "scramblerInit", &FrameParameters::scramblerInit);
 }
 
 void txtServiceField_Callback(Call& c) {
-  hexEntry(c, "SERVICE field", "serviceField");
+  hexEntry(c, "SERVICE field", "serviceField", &FrameParameters::service);
 }
 
 void txtIdleInterval_Callback(Call& c) {
   const std::string typed = controlText(c);
   const std::optional<double> entry = gui::readEntryNumber(typed);
-  const double perMicrosecond = kSamplesPerMicrosecond * num(P(), "OverSampling");
-  const std::string inForce = num2str(num(P(), "idleSamples") / perMicrosecond);
+  const FrameParameters now = frame();
+  const double perMicrosecond = kSamplesPerMicrosecond * now.oversampling;
+  const std::string inForce = num2str(static_cast<double>(now.idleSamples) / perMicrosecond);
   if (!entry)
     return refuseEntry(cbHandles(c), cbField(c), "Idle interval", typed, "is not a number", inForce,
                        " µs");
   // max 0 first, then min 1000 µs.
   const ParameterBound& bound = idleIntervalBound();
   const double us = std::min(std::max(*entry, bound.lo), bound.hi);
-  P().setField("idleSamples", roundEntry(us * perMicrosecond));
-  const std::string shown = num2str(num(P(), "idleSamples") / perMicrosecond);
+  const long long samples = static_cast<long long>(roundEntry(us * perMicrosecond));
+  editFrame([&](FrameParameters& f) { f.idleSamples = samples; });
+  const std::string shown = num2str(static_cast<double>(samples) / perMicrosecond);
   setString(cbField(c), "String", shown);
   noteEntry(cbHandles(c), "Idle interval", entry, bound.lo, bound.hi, shown + " µs",
             rangeText(bound) + " µs");
@@ -168,11 +177,15 @@ void txtIdleInterval_Callback(Call& c) {
 }
 
 void pdOversampleRate_Callback(Call& c) {
-  const double ratio = controlValue(c);
-  const double scaling = ratio / num(P(), "OverSampling");
-  P().setField("OverSampling", ratio);
-  P().setField("idleSamples", roundEntry(num(P(), "idleSamples") * scaling));
-  global("SigGenSettings").setField("SamplingRate", kBaseSampleRate * ratio);
+  const auto ratio = integerOf<int>(std::trunc(controlValue(c)), 1, kMaxParameterOversampling);
+  if (!ratio) raise("The oversampling list has four items.");
+  editFrame([&](FrameParameters& f) {
+    // The idle interval keeps its duration.
+    f.idleSamples = static_cast<long long>(
+        roundEntry(static_cast<double>(f.idleSamples) * *ratio / f.oversampling));
+    f.oversampling = *ratio;
+  });
+  global("SigGenSettings").setField("SamplingRate", kBaseSampleRate * *ratio);
   local("redraw", {cbHandles(c)});
 }
 
@@ -181,12 +194,12 @@ void txtWindowLength_Callback(Call& c) {
   std::optional<double> entry = gui::readEntryNumber(typed);
   if (!entry)
     return refuseEntry(cbHandles(c), cbField(c), "Window length", typed, "is not a number",
-                       num2str(num(P(), "WindowingLength")));
+                       num2str(frame().windowLength));
   const double asTyped = *entry;
   *entry = roundEntry(*entry);
   const ParameterBound& bound = parameterBound("WindowingLength");
   const double v = clampEntry(bound, entry);
-  P().setField("WindowingLength", v);
+  editFrame([&](FrameParameters& f) { f.windowLength = static_cast<int>(v); });
   setString(cbField(c), "String", num2str(v));
   noteEntry(cbHandles(c), "Window length", entry, bound.lo, bound.hi, num2str(v) + " samples",
             rangeText(bound) + " samples", asTyped);
@@ -194,13 +207,15 @@ void txtWindowLength_Callback(Call& c) {
 }
 
 void chkMACheader_Callback(Call& c) {
-  P().field("MACheader").setField("Active", controlValue(c));
-  local("adjustDataLength", {P().field("dataLength"), cbHandles(c)});
+  const bool on = controlValue(c) != 0;
+  editFrame([&](FrameParameters& f) { f.macHeaderActive = on; });
+  local("adjustDataLength", {static_cast<double>(frame().dataLength), cbHandles(c)});
 }
 
 void chkMACfcs_Callback(Call& c) {
-  P().field("MACfcs").setField("Active", controlValue(c));
-  local("adjustDataLength", {P().field("dataLength"), cbHandles(c)});
+  const bool on = controlValue(c) != 0;
+  editFrame([&](FrameParameters& f) { f.fcs = on; });
+  local("adjustDataLength", {static_cast<double>(frame().dataLength), cbHandles(c)});
 }
 
 void notAvailable(std::string_view what) {
@@ -219,7 +234,15 @@ void pbSubCarriers_Callback(Call& c) {
   if (!available("dot11a_GUI_SubCarrierMask") || fig.isEmpty()) return notAvailable("sub-carrier");
   const std::vector<Value> out =
       feval("dot11a_GUI_SubCarrierMask", 2, {fig, P().field("SubCarriers")});
-  if (answeredOK(out)) P().setField("SubCarriers", out[1]);
+  if (answeredOK(out)) {
+    const std::vector<double> mask = out[1].toDoubles();
+    if (mask.size() != 53)
+      raise("The sub-carrier dialog returned " + std::to_string(mask.size()) + " values, not 53.");
+    editFrame([&](FrameParameters& f) {
+      for (std::size_t i = 0; i < f.subCarriers.size(); ++i)
+        f.subCarriers[i] = mask[i] != 0 ? 1 : 0;
+    });
+  }
   local("redrawCalculationStatus", {handles});
 }
 
@@ -230,19 +253,20 @@ void pbMACheaderSetup_Callback(Call& c) {
   const std::vector<Value> out =
       feval("dot11_MACconfig", 2, {fig, P().field("MACheader").field("Contents")});
   if (!answeredOK(out)) return;
-  Value& header = P().field("MACheader");
-  header.setField("Contents", out[1]);
-  if (out[1].isRecord() && out[1].hasField("BitStream"))
-    header.setField("Length", static_cast<double>(out[1].field("BitStream").numel()) / 8);
+  const MacHeaderFields header = macHeaderOf(out[1]);
+  editFrame([&](FrameParameters& f) { f.macHeader = header; });
   local("redrawPaylodSetup", {handles});
 }
 
 void pdDATAsourceType_Callback(Call& c) {
-  const double item = controlValue(c);
-  if (item == 7) {
-    loadUserFileInto(P());  // a failed or cancelled read keeps the previous source
+  const auto item = integerOf<int>(std::trunc(controlValue(c)), 1, 7);
+  if (!item) raise("The payload source list has seven items.");
+  if (*item == 7) {
+    FrameParameters f = frame();
+    if (loadUserFile(f))  // a failed or cancelled read keeps the previous source
+      editFrame([&](FrameParameters& g) { g = std::move(f); });
   } else {
-    P().setField("dataSourceType", item);
+    editFrame([&](FrameParameters& f) { f.source = static_cast<PayloadSource>(*item); });
   }
   local("redrawPaylodSetup", {cbHandles(c)});
 }
@@ -252,13 +276,14 @@ void txtDataLength_Callback(Call& c) {
   const std::optional<double> entry = gui::readEntryNumber(typed);
   if (!entry)
     return refuseEntry(cbHandles(c), cbField(c), "Data length", typed, "is not a number",
-                       num2str(num(P(), "dataLength")));
+                       num2str(frame().dataLength));
   local("adjustDataLength", {roundEntry(*entry), cbHandles(c)});
-  const double limit = dataLengthLimit(P());
+  const FrameParameters f = frame();
+  const double limit = f.dataLengthLimit();
   const double lowest = parameterBound("dataLength").lo;
   noteEntry(cbHandles(c), "Data length", roundEntry(*entry), lowest, limit,
-            num2str(num(P(), "dataLength")) + " bytes",
-            num2str(lowest) + " to " + num2str(limit) + " bytes", *entry);
+            num2str(f.dataLength) + " bytes", num2str(lowest) + " to " + num2str(limit) + " bytes",
+            *entry);
 }
 
 }  // namespace dot11a::mainwin

@@ -361,6 +361,7 @@ void InitializeFigure(Call& c) {
   const Value& h = c.in(0, "handles");
   shell::fileOfThisRun().clear();
   shell::takeStoredSignalSettings(std::nullopt, h);  // one clean frame until set or opened
+  shell::forgetCalculation();
   const Value stored = feval1("loadConfig", {});
   if (stored.isRecord()) global("configuration") = stored;
   takeFamily(h, stored);

@@ -3,13 +3,15 @@
 // helpers its commands have in common.
 #pragma once
 
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "dot11a/call.hpp"
-#include "dot11a/frame_export.hpp"
-#include "dot11a/signal_settings.hpp"
+#include "dot11a/frame_job.hpp"
+#include "dot11a/waveform.hpp"
 #include "gui/graphics/local_ops.hpp"
 
 namespace dot11a::shell {
@@ -79,30 +81,48 @@ void markSetupSaved();
 // False when the user cancelled (or closed the question, or the save failed).
 bool mayDiscardChanges(const Value& handles);
 
-// ---- the receiver-test signal of the Signal menu (shell_signal.cpp) ------------
+// ---- the window's frame job and its waveform (shell_signal.cpp) ----------------
 
-// The settings in force, as the record "SignalSettings" (one clean frame until
-// they are set) and typed.
-Value& signalRecord();
-SignalSettings signalSettings();
+// The receiver-test signal of the Signal menu, typed: one clean frame until
+// it is set, opened or started with.
+struct Signal {
+  SequenceSettings sequence;
+  impair::Settings impairments;
+  bool active() const { return sequence.active() || impairments.any(); }
+};
+Signal& signal();
+// Its record, as parameter files store it and the calculation record keeps it.
+Value signalRecord();
 // The record a parameter file stored, or none: a file without one, or with
 // one that does not read, leaves one clean frame (the status line says why).
 void takeStoredSignalSettings(const std::optional<Value>& stored, const Value& handles);
-// Calculate: the sequence with impairments into `waveform` and `markers` when
-// the settings ask for more than the clean frame (false: nothing done). The
-// instrument memory of the configured option bounds it before anything is made.
-bool calculateSignal(const Value& parameters);
-// The projected length as the window shows it ("N Samples" of the whole
-// sequence, "Over the memory" when the memory option cannot hold it, "See the
-// Signal menu" when a setting is refused, for instance a stored sequence file
-// that no longer reads).
-std::string projectedText(const Value& parameters, double frameSamples);
-// File > Export Waveform of a waveform calculated with the signal settings:
-// their samples, and in SigMF their account and one annotation per frame
-// (false: the waveform is the clean frame, nothing written). A PSDU capture
-// of a sequence is refused.
-bool exportSignal(const std::string& path, WaveformFile format, CalculatedFrame frame,
-                  std::optional<double> frequency);
+
+// The instrument memory of the configured option (M08 or M32), in samples.
+std::size_t memorySamples();
+// The job the window describes: the frame of `parameters`, the signal, the
+// generator settings (whose frequency is the carrier; left at their defaults
+// when `withGenerator` is false) and the memory option.
+FrameJob windowJob(bool withGenerator = true);
+
+// Calculate: makes the window's job into the calculated waveform and the
+// application-wide `waveform` and `markers`.
+void calculate();
+// The waveform of the last Calculate; null before the first.
+std::shared_ptr<const Waveform> calculatedWaveform();
+// Drops the calculated waveform (a new window starts without one).
+void forgetCalculation();
+// The calculated waveform when `waveform` still holds it (nothing else was
+// stored there since), else null.
+std::shared_ptr<const Waveform> waveformOnShow();
+
+// The projected length as the window shows it: "N Samples" of the frame or
+// the whole sequence, "Over the memory" when the memory option cannot hold
+// it, "See the Signal menu" when a setting is refused (for instance a stored
+// sequence file that no longer reads).
+std::string projectedText(const FrameJob& job);
+// The samples as the display quantiser applyDacRes leaves them.
+std::vector<cplx> dacResolution(std::span<const cplx> samples, double numBits);
+
 // What the title adds while the signal is more than the clean frame
 // (" [100 frames, IMPAIRED]"), empty otherwise.
 std::string signalTitleNote();

@@ -8,7 +8,7 @@
 
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
-#include "dot11a/frame_export.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/parameters.hpp"
@@ -71,9 +71,7 @@ bool saveParametersTo(const std::string& path, const Value& handles) {
   try {
     // The signal record only when it is more than the clean frame: the file
     // of a window that never used the Signal menu stays as it was.
-    const bool signal = shell::signalSettings().active();
-    writeParameterFile(path, global("parameters"), global("SigGenSettings"),
-                       signal ? shell::signalRecord() : Value::empty());
+    writeJobFile(path, shell::windowJob(), shell::platformC());
   } catch (const std::exception& e) {
     dialogs().error("Error Saving " + path, e.what());
     return false;
@@ -209,27 +207,39 @@ void menuFileSaveAs_Callback(Call& c) {
   saveParametersTo(addFileExtention(*chosen, extension()), h);
 }
 
-// File > Export Waveform: the calculated frame in the format of the filter
+// The file dialog's filters, in the order of WaveformFormat.
+std::vector<FileFilter> waveformFileFilters() {
+  return {{"*.sigmf-meta", "SigMF recording (*.sigmf-meta)"},
+          {"*.mat", "MAT container with the sample rate, \"wave\" (*.mat)"},
+          {"*.bin", "16-bit I/Q samples (*.bin)"},
+          {"*.pcap", "PCAP of the PSDUs (*.pcap)"},
+          {"*.mat", "MAT container of the complex samples, \"samples\" (*.mat)"}};
+}
+
+// File > Export Waveform: the calculated waveform in the format of the filter
 // chosen, the extension added; SigMF with the rate, the centre frequency and
-// the fields' annotations, the MAT container with the rate, the 16-bit file,
-// or the PSDU as a capture.
+// every frame's fields annotated, the MAT containers, the 16-bit file, or
+// the PSDU of every frame as a capture.
 void menuFileExportWaveform_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!shell::waveformReady(h, "Export")) return;
   const std::vector<FileFilter> filters = waveformFileFilters();
   const auto chosen = dialogs().saveFileWithFilter("Export Waveform", filters, "");
   if (!chosen) return;
-  const auto format = static_cast<WaveformFile>(std::min(chosen->filter, filters.size() - 1));
+  const auto format = static_cast<WaveformFormat>(std::min(chosen->filter, filters.size() - 1));
   const std::string path = withWaveformExtension(chosen->path, format);
   if (path != chosen->path && !mayReplace(path)) return;
   const std::string name = std::filesystem::path(path).filename().string();
   shell::WatchPointer watch(shell::mainWindow(h));
   try {
-    const Value& calculated = shell::appInfo().field("LastCaluclatedParameterSet");
-    const CalculatedFrame frame = calculatedFrame(calculated);
-    const double frequency = global("SigGenSettings").field("Frequency").toScalar();
-    if (!shell::exportSignal(path, format, frame, frequency))
-      writeWaveformFile(path, format, frame, frequency);
+    const std::shared_ptr<const Waveform> w = shell::waveformOnShow();
+    if (!w)
+      raise(
+          "The waveform in memory was not made by Calculate in this window: calculate it "
+          "first.");
+    WaveformFileOptions options;
+    options.carrier = global("SigGenSettings").field("Frequency").toScalar();
+    writeWaveform(path, format, *w, options);
   } catch (const std::exception& e) {
     watch.restore();
     dialogs().error("Error Saving " + name, e.what());

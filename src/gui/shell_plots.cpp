@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,8 +15,10 @@
 
 #include "dot11a/capture.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/receiver.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/plots/plot_frame.hpp"
 #include "gui/shell.hpp"
 
 namespace dot11a {
@@ -78,21 +82,18 @@ void keepWindow(const Value& window) {
                             kept.empty() ? Value::empty() : Value::row(std::move(kept)));
 }
 
-// Runs one plot by name with the inputs `make` builds (after the waveform
-// check and any dialog) and keeps its window. The pointer shows "watch" while
-// the plot is drawn. A plot that cannot be drawn is reported to the user, who
-// would otherwise see nothing happen.
-template <typename Inputs>
-void openPlot(const Value& handles, std::string_view plot, std::string_view what, Inputs make) {
+// Opens a plot window made by `open` (after the waveform check and any
+// dialog) and keeps it. The pointer shows "watch" while the plot is drawn. A
+// plot that cannot be drawn is reported to the user, who would otherwise see
+// nothing happen.
+void openWindow(const Value& handles, std::string_view what,
+                const std::function<Value(double parent)>& open) {
   const double parent = shell::mainWindow(handles);
   Value window;
   {
     shell::WatchPointer watch(parent);
     try {
-      const Value wave = feval1("applyDacRes", {global("waveform"), kDisplayBits});
-      const std::vector<Value> in = make(Value(parent), plotTitle(), wave);
-      std::vector<Value> out = feval(plot, 1, std::span<const Value>(in));
-      if (!out.empty()) window = std::move(out[0]);
+      window = open(parent);
     } catch (const std::exception& e) {
       watch.restore();
       dialogs().error("Plot Error", "Unable to Plot " + std::string(what) + "\n" + e.what());
@@ -100,6 +101,18 @@ void openPlot(const Value& handles, std::string_view plot, std::string_view what
     }
   }
   keepWindow(window);
+}
+
+// Runs one plot by name with the inputs `make` builds from the waveform as
+// the converter makes it.
+template <typename Inputs>
+void openPlot(const Value& handles, std::string_view plot, std::string_view what, Inputs make) {
+  openWindow(handles, what, [&](double parent) {
+    const Value wave = feval1("applyDacRes", {global("waveform"), kDisplayBits});
+    const std::vector<Value> in = make(Value(parent), plotTitle(), wave);
+    std::vector<Value> out = feval(plot, 1, std::span<const Value>(in));
+    return out.empty() ? Value() : std::move(out[0]);
+  });
 }
 
 // An answer of the configuration dialogs as a number: one decimal number
@@ -161,6 +174,16 @@ bool ready(const Value& handles) {
 void menuPlotSpectrum_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
+  // The calculated waveform, typed: a sequence of millions of samples is
+  // shown without being made into values twice. A command of the shell that
+  // stands in for the plot (a test's) is called by name as ever.
+  const std::shared_ptr<const Waveform> w = shell::waveformOnShow();
+  if (w && shell::commandTable().find("KS_PlotSpectrum") == nullptr)
+    return openWindow(h, "Spectrum", [&](double parent) {
+      return plotframe::spectrumWindow(gfx::Handle(parent), plotTitle().str(), sampleRate(),
+                                       shell::dacResolution(w->samples, kDisplayBits))
+          .toValue();
+    });
   openPlot(h, "KS_PlotSpectrum", "Spectrum", [](Value parent, Value title, Value wave) {
     return std::vector<Value>{parent, title, sampleRate(), wave};
   });
@@ -254,23 +277,12 @@ void menuAnalysisGatedCCDF_Callback(Call& c) {
 }
 
 // What the calculated waveform was made with, as far as the receiver needs
-// to know: the parameter set it was calculated from and the generator's
-// rate. The synthesis always pre-compensates the DAC's droop.
-rx::MadeWith calculatedWaveform() {
+// to know, at the generator's rate (the rate the instrument plays it at).
+// Before the first Calculate the receiver takes its defaults.
+rx::MadeWith calculatedMadeWith() {
   rx::MadeWith made;
+  if (const std::shared_ptr<const Waveform> w = shell::calculatedWaveform()) made = madeWith(*w);
   made.sampleRate = sampleRate();
-  made.oversampling = static_cast<int>(overSampling());
-  const Value& info = shell::appInfo();
-  const Value* set = info.isRecord() && info.hasField("LastCaluclatedParameterSet")
-                         ? &info.field("LastCaluclatedParameterSet")
-                         : &global("parameters");
-  if (!set->isRecord()) set = &global("parameters");
-  if (set->isRecord() && set->hasField("WindowingLength") &&
-      set->field("WindowingLength").isNumeric() && !set->field("WindowingLength").isEmpty())
-    made.windowSamples = set->field("WindowingLength").toScalar();
-  if (set->isRecord() && set->hasField("MACfcs") && set->field("MACfcs").isRecord() &&
-      set->field("MACfcs").hasField("Active"))
-    made.fcs = set->field("MACfcs").field("Active").truthy();
   return made;
 }
 
@@ -288,7 +300,7 @@ void menuAnalysisDemodulate_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
   openPlot(h, "KS_Demodulate", "Demodulate", [](Value parent, Value title, Value wave) {
-    const rx::Options o = rx::optionsFor(calculatedWaveform());
+    const rx::Options o = rx::optionsFor(calculatedMadeWith());
     return std::vector<Value>{parent, title, o.sampleRate, wave, demodSettings(o)};
   });
 }

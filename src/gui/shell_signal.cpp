@@ -1,17 +1,18 @@
-// The shell's Signal menu: the receiver-test signal (frame sequence and
-// impairments) that Calculate makes in place of the one clean frame, its two
-// dialogs, and what the window shows of it (title, projected length).
+// The window's frame job and what Calculate makes of it: the receiver-test
+// signal of the Signal menu (frame sequence and impairments) with its two
+// dialogs, the job the window describes, the calculated waveform, and what the
+// window shows of them (title, projected length).
 #include <QWidget>
 #include <string>
 
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
-#include "dot11a/frame_export.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/impair.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/rate_table.hpp"
-#include "dot11a/signal_settings.hpp"
+#include "dot11a/siggen_settings.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/shell.hpp"
@@ -21,34 +22,43 @@ namespace dot11a {
 
 namespace shell {
 
-Value& signalRecord() {
-  Value& v = global("SignalSettings");
-  if (!v.isRecord()) v = toValue(SignalSettings{});
-  return v;
+namespace {
+
+// The last Calculate: the typed waveform and the values it left in
+// `waveform` (to tell whether something else was stored there since).
+struct Calculated {
+  std::shared_ptr<const Waveform> waveform;
+  Value samples;
+};
+
+Calculated& calculatedState() {
+  static Calculated c;
+  return c;
 }
 
-SignalSettings signalSettings() {
-  try {
-    return signalSettingsFromValue(signalRecord());
-  } catch (const std::exception&) {
-    // Only the dialogs and Open write the record, both from checked
-    // settings; anything else is taken as the clean frame.
-    return {};
-  }
+}  // namespace
+
+Signal& signal() {
+  static Signal s;
+  return s;
+}
+
+Value signalRecord() {
+  return toSignalRecord(signal().sequence, signal().impairments);
 }
 
 void takeStoredSignalSettings(const std::optional<Value>& stored, const Value& handles) {
   std::string problem;
-  SignalSettings s;
+  Signal s;
   if (stored) {
     try {
-      s = signalSettingsFromValue(*stored);
+      fromSignalRecord(*stored, s.sequence, s.impairments);
     } catch (const std::exception& e) {
       problem = e.what();
       s = {};
     }
   }
-  global("SignalSettings") = toValue(s);
+  signal() = s;
   if (!problem.empty() && handles.isRecord() && handles.hasField("main"))
     gui::tellUser(
         handles.field("main").toScalar(),
@@ -63,79 +73,59 @@ std::size_t memorySamples() {
   return m08 ? impair::kMemoryM08Samples : impair::kMemoryM32Samples;
 }
 
-bool calculateSignal(const Value& parameters) {
-  const SignalSettings s = signalSettings();
-  if (!s.active()) return false;
-  SignalWaveform w = signalWaveform(parameters, s, memorySamples());
-  global("waveform") = std::move(w.waveform);
-  global("markers") = std::move(w.markers);
-  return true;
+FrameJob windowJob(bool withGenerator) {
+  FrameJob job;
+  job.frame = fromRecord(global("parameters"));
+  job.sequence = signal().sequence;
+  job.impairments = signal().impairments;
+  if (withGenerator) job.generator = sigGenSettingsFromValue(global("SigGenSettings"));
+  job.carrierKnown = true;
+  job.memorySamples = memorySamples();
+  return job;
 }
 
-std::string projectedText(const Value& parameters, double frameSamples) {
-  const SignalSettings s = signalSettings();
-  if (!s.sequence() && !s.impairments.clockPpm) return num2str(frameSamples) + " Samples";
-  try {
-    validate(s, kBaseSampleRate * parameters.field("OverSampling").toScalar());
-  } catch (const std::exception&) {
-    return "See the Signal menu";  // Calculate says what is wrong
-  }
+void calculate() {
+  auto w = std::make_shared<const Waveform>(make(windowJob()));
+  WaveformValues v = toValues(*w);
+  global("waveform") = std::move(v.waveform);
+  global("markers") = std::move(v.markers);
+  calculatedState() = {std::move(w), global("waveform")};
+}
+
+std::shared_ptr<const Waveform> calculatedWaveform() {
+  return calculatedState().waveform;
+}
+
+void forgetCalculation() {
+  calculatedState() = {};
+}
+
+std::shared_ptr<const Waveform> waveformOnShow() {
+  const Calculated& c = calculatedState();
+  const Value& now = global("waveform");
+  // The values share their payload until one of them is written.
+  if (!c.waveform || !now.isDouble() || now.numel() != c.samples.numel() ||
+      now.re().data() != c.samples.re().data())
+    return nullptr;
+  return c.waveform;
+}
+
+std::string projectedText(const FrameJob& job) {
+  if (!job.sequence.active() && !job.impairments.clockPpm)
+    return num2str(static_cast<double>(frameLayout(job.frame.shape()).total)) + " Samples";
   try {
     // The frame count is in the title; the field has room for the number.
-    return num2str(static_cast<double>(signalLength(parameters, s, memorySamples()))) + " Samples";
-  } catch (const std::exception&) {
-    return "Over the memory";
+    return num2str(static_cast<double>(projectedLength(job))) + " Samples";
+  } catch (const std::exception& e) {
+    const std::string why = e.what();
+    return why.find("memory") != std::string::npos ? "Over the memory" : "See the Signal menu";
   }
-}
-
-bool exportSignal(const std::string& path, WaveformFile format, CalculatedFrame frame,
-                  std::optional<double> frequency) {
-  const Value& info = appInfo();
-  if (!info.isRecord() || !info.hasField("LastCalculatedSignal")) return false;
-  SignalSettings s;
-  try {
-    s = signalSettingsFromValue(info.field("LastCalculatedSignal"));
-  } catch (const std::exception&) {
-    return false;
-  }
-  if (!s.active()) return false;
-  frame.samples = global("waveform").toComplex();
-  if (format == WaveformFile::PsduCapture && s.sequence())
-    raise(
-        "A PSDU capture holds one frame, and the frames of a sequence differ: export the "
-        "sequence as a recording (SigMF, MAT or 16-bit I/Q).");
-  if (format != WaveformFile::Sigmf) {
-    writeWaveformFile(path, format, frame, frequency);
-    return true;
-  }
-  SigmfInfo sigmf = sigmfInfoOf(frame, frequency);
-  sigmf.impairments = describe(s);
-  if (s.sequence() || s.impairments.clockPpm) {
-    // The fields of one frame are no longer where its layout says: each
-    // frame is annotated where marker 2 marks its burst.
-    sigmf.description = std::to_string(s.frames) + " x " + sigmf.description;
-    sigmf.annotations.clear();
-    const std::vector<double> m = global("markers").toDoubles();
-    const std::size_t n = m.size() / 2;
-    for (std::size_t i = 0; i < n;) {
-      if (m[2 * i + 1] == 0) {
-        ++i;
-        continue;
-      }
-      const std::size_t begin = i;
-      while (i < n && m[2 * i + 1] != 0) ++i;
-      sigmf.annotations.push_back(
-          {begin, i - begin, "frame", "frame " + std::to_string(sigmf.annotations.size() + 1)});
-    }
-  }
-  writeSigmf(path, frame.samples, sigmf);
-  return true;
 }
 
 std::string signalTitleNote() {
-  const SignalSettings s = signalSettings();
+  const Signal& s = signal();
   std::string note;
-  if (s.sequence()) note = std::to_string(s.frames) + " frames";
+  if (s.sequence.active()) note = std::to_string(s.sequence.frames) + " frames";
   if (s.impairments.any()) note += note.empty() ? "IMPAIRED" : ", IMPAIRED";
   return note.empty() ? "" : " [" + note + "]";
 }
@@ -155,28 +145,28 @@ double sampleRateOfParameters() {
 void signalChanged(const Value& handles) {
   shell::application("redrawProjectedLength", {handles});
   feval("rfCommonUI", 0, {Value("redrawAppTitle"), handles});
-  const SignalSettings s = shell::signalSettings();
-  const std::string text = describe(s);
+  FrameJob job;
+  job.sequence = shell::signal().sequence;
+  job.impairments = shell::signal().impairments;
+  const std::string text = describeSignal(job);
   gui::tellUser(shell::mainWindow(handles),
                 text.empty() ? "Signal: one clean frame." : "Signal: " + text + ".", false, false);
 }
 
 void menuSignalImpairments_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
-  SignalSettings s = shell::signalSettings();
-  gui::ImpairmentsDialog dialog(s.impairments, sampleRateOfParameters(),
+  gui::ImpairmentsDialog dialog(shell::signal().impairments, sampleRateOfParameters(),
                                 widgetOf(shell::mainWindow(h)));
   if (dialog.exec() != QDialog::Accepted) return;
-  s.impairments = dialog.settings();
-  global("SignalSettings") = toValue(s);
+  shell::signal().impairments = dialog.settings();
   signalChanged(h);
 }
 
 void menuSignalSequence_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
-  gui::SequenceDialog dialog(shell::signalSettings(), widgetOf(shell::mainWindow(h)));
+  gui::SequenceDialog dialog(shell::signal().sequence, widgetOf(shell::mainWindow(h)));
   if (dialog.exec() != QDialog::Accepted) return;
-  global("SignalSettings") = toValue(dialog.settings());
+  shell::signal().sequence = dialog.settings();
   signalChanged(h);
 }
 

@@ -58,11 +58,7 @@ QLabel* messageLabel(QWidget* parent) {
   return label;
 }
 
-void showProblem(QLabel* label, std::string text) {
-  // The sequence file's checks are shared with the command line, whose
-  // messages name its option.
-  constexpr std::string_view kOption = "--sequence: ";
-  if (text.starts_with(kOption)) text = "Sequence file: " + text.substr(kOption.size());
+void showProblem(QLabel* label, const std::string& text) {
   label->setText(QString::fromStdString(text));
   label->setVisible(!text.empty());
 }
@@ -250,14 +246,8 @@ impair::Settings ImpairmentsDialog::read() const {
     s.interferer =
         impair::Interferer{numberIn(this, "interfererOffset", "The interferer offset") * 1e6,
                            numberIn(this, "interfererLevel", "The interferer level")};
-  // The seed goes through the record's reading, which states what it takes.
-  Value seedOnly = toValue(SignalSettings{});
-  seedOnly.setField("Seed", Value(child<QLineEdit>(this, "seed")->text().trimmed().toStdString()));
-  try {
-    s.seed = signalSettingsFromValue(seedOnly).impairments.seed;
-  } catch (const std::exception&) {
-    dot11a::raise("The seed must be a whole number from 0 to 18446744073709551615.");
-  }
+  s.seed =
+      parseSeed(child<QLineEdit>(this, "seed")->text().trimmed().toStdString(), "The seed must be");
   return s;
 }
 
@@ -276,7 +266,7 @@ void ImpairmentsDialog::accept() {
 
 // ---- frame sequence ------------------------------------------------------------------
 
-SequenceDialog::SequenceDialog(const SignalSettings& current, QWidget* parent)
+SequenceDialog::SequenceDialog(const SequenceSettings& current, QWidget* parent)
     : QDialog(parent), result_(current) {
   setWindowTitle("Frame Sequence");
   setObjectName("SequenceDialog");
@@ -295,7 +285,7 @@ SequenceDialog::SequenceDialog(const SignalSettings& current, QWidget* parent)
   gap->setObjectName("gap");
   gap->setEditable(true);
   gap->addItems({"0", "SIFS", "DIFS"});
-  gap->setCurrentText(QString::fromStdString(current.gap));
+  gap->setCurrentText(QString::fromStdString(current.gap.text()));
   gap->setToolTip(
       "Silence between frames, after each frame's own idle interval: microseconds, "
       "SIFS (16 us) or DIFS (34 us).");
@@ -308,7 +298,7 @@ SequenceDialog::SequenceDialog(const SignalSettings& current, QWidget* parent)
   seedStep->setChecked(current.seedStep);
   grid->addWidget(seedStep, 2, 0, 1, 3);
   auto* fileLabel = new QLabel("Sequence f&ile", this);
-  auto* file = new QLineEdit(QString::fromStdString(current.sequenceFile), this);
+  auto* file = new QLineEdit(QString::fromStdString(current.file), this);
   file->setObjectName("sequenceFile");
   file->setPlaceholderText("none: every frame as the main window sets it");
   file->setToolTip(
@@ -324,7 +314,7 @@ SequenceDialog::SequenceDialog(const SignalSettings& current, QWidget* parent)
     // As on the command line, the frame count becomes the list's length;
     // a file that does not read says why at once.
     try {
-      frames->setText(QString::number(readSequenceFile(*chosen).size()));
+      frames->setText(QString::number(readSequenceFile(*chosen, "Sequence file").size()));
       showProblem(message_, "");
     } catch (const std::exception& e) {
       showProblem(message_, e.what());
@@ -344,7 +334,7 @@ QString SequenceDialog::problem() const {
 }
 
 void SequenceDialog::accept() {
-  SignalSettings s = result_;
+  SequenceSettings s = result_;
   try {
     const QString frames = child<QLineEdit>(this, "frames")->text().trimmed();
     bool ok = false;
@@ -353,14 +343,10 @@ void SequenceDialog::accept() {
       dot11a::raise("The frame count must be a whole number from 1 to " +
                     std::to_string(kMaxSequenceFrames) + ", not \"" + frames.toStdString() + "\".");
     s.frames = static_cast<std::size_t>(n);
-    s.gap = child<QComboBox>(this, "gap")->currentText().trimmed().toStdString();
+    s.gap = Gap::parse(child<QComboBox>(this, "gap")->currentText().trimmed().toStdString());
     s.seedStep = checked(this, "seedStep");
-    s.sequenceFile = child<QLineEdit>(this, "sequenceFile")->text().trimmed().toStdString();
-    // Only this dialog's part is checked here; the impairments were checked
-    // when they were set and are checked again at Calculate.
-    SignalSettings own = s;
-    own.impairments = {};
-    validate(own, kBaseSampleRate);
+    s.file = child<QLineEdit>(this, "sequenceFile")->text().trimmed().toStdString();
+    if (!s.file.empty()) readSequenceFile(s.file, "Sequence file");
   } catch (const std::exception& e) {
     showProblem(message_, e.what());
     return;

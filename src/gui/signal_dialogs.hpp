@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "dot11a/signal_settings.hpp"
+#include "dot11a/frame_job.hpp"
 
 class QCheckBox;
 class QComboBox;
@@ -40,14 +40,14 @@ class ImpairmentsDialog : public QDialog {
 
 class SequenceDialog : public QDialog {
  public:
-  SequenceDialog(const SignalSettings& current, QWidget* parent = nullptr);
-  // The settings of the last OK (the impairments as they were given).
-  const SignalSettings& settings() const { return result_; }
+  SequenceDialog(const SequenceSettings& current, QWidget* parent = nullptr);
+  // The settings of the last OK.
+  const SequenceSettings& settings() const { return result_; }
   QString problem() const;
   void accept() override;
 
  private:
-  SignalSettings result_;
+  SequenceSettings result_;
   QLabel* message_ = nullptr;
 };
 

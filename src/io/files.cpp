@@ -399,8 +399,7 @@ void writeSigmf(std::string_view name, std::span<const std::complex<double>> sam
 
 // ---- PCAP -----------------------------------------------------------------------------
 
-void writePcap(const std::string& path, std::span<const std::uint8_t> psdu, bool withFcs,
-               double rateMbps) {
+void writePcap(const std::string& path, std::span<const PcapPacket> packets) {
   std::vector<std::uint8_t> out;
   auto u16 = [&](std::uint16_t v) {
     out.push_back(v & 0xFF);
@@ -417,27 +416,130 @@ void writePcap(const std::string& path, std::span<const std::uint8_t> psdu, bool
   u32(0);
   u32(65535);
   u32(127);
-  // Radio header: flags (bit 1) and rate (bit 2).
-  std::vector<std::uint8_t> radio = {0,
-                                     0,
-                                     10,
-                                     0,
-                                     0x06,
-                                     0,
-                                     0,
-                                     0,
-                                     static_cast<std::uint8_t>(withFcs ? 0x10 : 0),
-                                     static_cast<std::uint8_t>(std::lround(rateMbps * 2))};
-  const auto stamp = std::chrono::system_clock::now().time_since_epoch();
-  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(stamp).count();
-  u32(static_cast<std::uint32_t>(us / 1000000));
-  u32(static_cast<std::uint32_t>(us % 1000000));
-  const auto len = static_cast<std::uint32_t>(radio.size() + psdu.size());
-  u32(len);
-  u32(len);
-  out.insert(out.end(), radio.begin(), radio.end());
-  out.insert(out.end(), psdu.begin(), psdu.end());
+  for (const PcapPacket& p : packets) {
+    // Radio header: flags (bit 1) and rate (bit 2).
+    const std::uint8_t radio[] = {0,
+                                  0,
+                                  10,
+                                  0,
+                                  0x06,
+                                  0,
+                                  0,
+                                  0,
+                                  static_cast<std::uint8_t>(p.withFcs ? 0x10 : 0),
+                                  static_cast<std::uint8_t>(std::lround(p.rateMbps * 2))};
+    const auto us = std::llround(std::max(p.seconds, 0.0) * 1e6);
+    u32(static_cast<std::uint32_t>(us / 1000000));
+    u32(static_cast<std::uint32_t>(us % 1000000));
+    const auto len = static_cast<std::uint32_t>(sizeof radio + p.psdu.size());
+    u32(len);
+    u32(len);
+    out.insert(out.end(), std::begin(radio), std::end(radio));
+    out.insert(out.end(), p.psdu.begin(), p.psdu.end());
+  }
   writeFileAtomically(path, out);
+}
+
+void writePcap(const std::string& path, std::span<const std::uint8_t> psdu, bool withFcs,
+               double rateMbps) {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const PcapPacket packet{psdu, withFcs, rateMbps, std::chrono::duration<double>(now).count()};
+  writePcap(path, std::span(&packet, 1));
+}
+
+// ---- the waveform files of a Waveform ---------------------------------------------------
+
+std::optional<WaveformFormat> matContainerOf(std::string_view name) {
+  if (name == "samples") return WaveformFormat::SamplesComplex;
+  if (name == "wave") return WaveformFormat::SaveWave;
+  return std::nullopt;
+}
+
+std::optional<WaveformFormat> waveformFormatOf(std::string_view path, WaveformFormat mat) {
+  auto ends = [&](std::string_view ext) { return path.size() > ext.size() && path.ends_with(ext); };
+  if (ends(".mat")) return mat;
+  if (ends(".bin")) return WaveformFormat::SixteenBit;
+  if (ends(".sigmf-meta") || ends(".sigmf-data") || ends(".sigmf")) return WaveformFormat::Sigmf;
+  if (ends(".pcap")) return WaveformFormat::PsduCapture;
+  return std::nullopt;
+}
+
+std::string withWaveformExtension(std::string_view name, WaveformFormat format) {
+  std::string out(name);
+  if (format == WaveformFormat::Sigmf &&
+      (out.ends_with(".sigmf-meta") || out.ends_with(".sigmf-data")))
+    return out;
+  const std::string_view ext = format == WaveformFormat::Sigmf         ? ".sigmf-meta"
+                               : format == WaveformFormat::SixteenBit  ? ".bin"
+                               : format == WaveformFormat::PsduCapture ? ".pcap"
+                                                                       : ".mat";
+  if (!out.ends_with(ext)) out += ext;
+  return out;
+}
+
+SigmfInfo sigmfInfoOf(const Waveform& w, std::optional<double> carrier) {
+  SigmfInfo info;
+  info.sampleRate = w.sampleRate;
+  info.frequency = carrier;
+  info.dacPrecompensated = w.dacPrecompensated;
+  info.description = w.description();
+  info.impairments = w.signal;
+  const bool several = w.frames.size() > 1;
+  for (std::size_t i = 0; i < w.frames.size(); ++i) {
+    const WaveformFrame& f = w.frames[i];
+    // The PSDU as generated, not a length field of the parameter set.
+    const std::string length = std::to_string(f.psdu.size());
+    const std::string which = several ? "frame " + std::to_string(i + 1) + ": " : "";
+    if (w.stretched) {
+      // A clock offset moved the fields: the frame is marked where its burst is.
+      info.annotations.push_back(
+          {f.start, f.burstEnd - f.start, "frame",
+           "frame " + std::to_string(i + 1) + ", " + f.rateText + ", LENGTH " + length});
+      continue;
+    }
+    const FrameLayout& l = f.layout;
+    if (l.preamble.size() > 0)
+      info.annotations.push_back({f.start + l.preamble.begin, l.preamble.size(), "preamble",
+                                  which + "short and long training symbols"});
+    if (l.signal.size() > 0)
+      info.annotations.push_back({f.start + l.signal.begin, l.signal.size(), "SIGNAL",
+                                  which + f.rateText + ", LENGTH " + length});
+    info.annotations.push_back({f.start + l.data.begin, l.data.size(), "DATA",
+                                which + f.rateText + ", LENGTH " + length + ", " +
+                                    std::to_string(l.dataSymbols) + " symbols"});
+  }
+  return info;
+}
+
+void writeWaveform(const std::string& path, WaveformFormat format, const Waveform& w,
+                   const WaveformFileOptions& options) {
+  if (format != WaveformFormat::PsduCapture)
+    checkWaveformToWrite(path, w.samples, options.sampleRate.value_or(w.sampleRate));
+  switch (format) {
+    case WaveformFormat::Sigmf:
+      writeSigmf(path, w.samples, sigmfInfoOf(w, options.carrier));
+      return;
+    case WaveformFormat::SaveWave:
+      writeSaveWaveContainer(path, w.samples, options.sampleRate.value_or(w.sampleRate),
+                             w.dacPrecompensated);
+      return;
+    case WaveformFormat::SixteenBit:
+      writeFileAtomically(path, zenfoldBytes(w.samples));
+      return;
+    case WaveformFormat::PsduCapture: {
+      std::vector<PcapPacket> packets;
+      packets.reserve(w.frames.size());
+      for (const WaveformFrame& f : w.frames)
+        packets.push_back({f.psdu, w.fcs, f.rateMbps, static_cast<double>(f.start) / w.sampleRate});
+      writePcap(path, packets);
+      return;
+    }
+    case WaveformFormat::SamplesComplex:
+    case WaveformFormat::SamplesPairs:
+      writeSamplesContainer(path, w.samples, format == WaveformFormat::SamplesPairs,
+                            w.dacPrecompensated);
+      return;
+  }
 }
 
 }  // namespace dot11a

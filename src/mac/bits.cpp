@@ -150,4 +150,11 @@ std::uint64_t bitsToNumber(std::span<const std::uint8_t> bits) {
   return v;
 }
 
+std::vector<std::uint8_t> bitsToOctets(std::span<const std::uint8_t> bits) {
+  std::vector<std::uint8_t> out((bits.size() + 7) / 8, 0);
+  for (std::size_t i = 0; i < bits.size(); ++i)
+    if (bits[i] & 1u) out[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+  return out;
+}
+
 }  // namespace dot11a

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "dot11a/error.hpp"
+#include "dot11a/frame_job.hpp"
 
 namespace dot11a {
 
@@ -15,21 +16,33 @@ namespace {
 constexpr double kMaxIdleSamples =
     kMaxIdleMicroseconds * kSamplesPerMicrosecond * kMaxParameterOversampling;
 
-// field, lo, hi, whole, notation, storedLo
+using F = const FrameParameters&;
+
+// field, lo, hi, whole, notation, storedLo, the typed field
 constexpr std::array<ParameterBound, 13> kBounds = {{
-    {"generationMode", 0, 1, true, Notation::Decimal, 0},
-    {"modulation", 1, 4, true, Notation::Decimal, 1},
-    {"encoderRate", 0.5, 1, false, Notation::Decimal, 0.5},
-    {"scramblerActive", 0, 1, true, Notation::Decimal, 0},
-    {"scramblerInit", 0, kMaxScramblerInit, true, Notation::Hex, 0},
-    {"interleaverActive", 0, 1, true, Notation::Decimal, 0},
-    {"idleSamples", 0, kMaxIdleSamples, true, Notation::Decimal, 0},
-    {"MirrorSpectrum", 0, 1, true, Notation::Decimal, 0},
-    {"OverSampling", 1, kMaxParameterOversampling, true, Notation::Decimal, 1},
-    {"WindowingLength", 0, kMaxParameterWindow, true, Notation::Decimal, 0},
-    {"serviceField", 0, kMaxServiceField, true, Notation::Hex, 0},
-    {"dataSourceType", 1, 7, true, Notation::Decimal, 1},
-    {"dataLength", 1, kMaxPsduOctets, true, Notation::Decimal, 0},
+    {"generationMode", 0, 1, true, Notation::Decimal, 0, [](F f) { return f.framed ? 1.0 : 0.0; }},
+    {"modulation", 1, 4, true, Notation::Decimal, 1,
+     [](F f) { return static_cast<double>(f.modulation); }},
+    {"encoderRate", 0.5, 1, false, Notation::Decimal, 0.5, [](F f) { return f.coding.value(); }},
+    {"scramblerActive", 0, 1, true, Notation::Decimal, 0,
+     [](F f) { return f.scrambler ? 1.0 : 0.0; }},
+    {"scramblerInit", 0, kMaxScramblerInit, true, Notation::Hex, 0,
+     [](F f) { return static_cast<double>(f.scramblerInit); }},
+    {"interleaverActive", 0, 1, true, Notation::Decimal, 0,
+     [](F f) { return f.interleaver ? 1.0 : 0.0; }},
+    {"idleSamples", 0, kMaxIdleSamples, true, Notation::Decimal, 0,
+     [](F f) { return static_cast<double>(f.idleSamples); }},
+    {"MirrorSpectrum", 0, 1, true, Notation::Decimal, 0, [](F f) { return f.mirror ? 1.0 : 0.0; }},
+    {"OverSampling", 1, kMaxParameterOversampling, true, Notation::Decimal, 1,
+     [](F f) { return static_cast<double>(f.oversampling); }},
+    {"WindowingLength", 0, kMaxParameterWindow, true, Notation::Decimal, 0,
+     [](F f) { return static_cast<double>(f.windowLength); }},
+    {"serviceField", 0, kMaxServiceField, true, Notation::Hex, 0,
+     [](F f) { return static_cast<double>(f.service); }},
+    {"dataSourceType", 1, 7, true, Notation::Decimal, 1,
+     [](F f) { return static_cast<double>(f.source); }},
+    {"dataLength", 1, kMaxPsduOctets, true, Notation::Decimal, 0,
+     [](F f) { return static_cast<double>(f.dataLength); }},
 }};
 
 constexpr ParameterBound kIdleInterval{"idleInterval",    0, kMaxIdleMicroseconds, false,

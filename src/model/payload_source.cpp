@@ -38,44 +38,60 @@ std::size_t payloadBitCount(const Value& parameters) {
 
 }  // namespace
 
+Bits sourcePattern(PayloadSource source, std::size_t n) {
+  switch (source) {
+    case PayloadSource::Zeros:
+      return Bits(n, 0);
+    case PayloadSource::Ones:
+      return Bits(n, 1);
+    case PayloadSource::Alt01:
+      return pattern(n, 0);
+    case PayloadSource::Alt10:
+      return pattern(n, 1);
+    case PayloadSource::Pn9:
+      return pnSequence(9, n);
+    case PayloadSource::Pn15:
+      return pnSequence(15, n);
+    case PayloadSource::UserFile:
+      break;
+  }
+  return {};
+}
+
+Bits framePayload(std::span<const std::uint8_t> header, std::span<const std::uint8_t> data,
+                  bool fcs) {
+  Bits packet;
+  packet.reserve(header.size() + data.size() + (fcs ? 32 : 0));
+  packet.assign(header.begin(), header.end());
+  packet.insert(packet.end(), data.begin(), data.end());
+  if (fcs) {
+    const Bits check = calcMACfcs(packet);
+    packet.insert(packet.end(), check.begin(), check.end());
+  }
+  return packet;
+}
+
 Bits generatePayload(const Value& parameters) {
   const Value& typeValue = parameters.field("dataSourceType");
   const double type = typeValue.isNumeric() && !typeValue.isEmpty() ? typeValue.toScalar() : 0;
   Bits data;
-  if (type == 1) {
-    data.assign(payloadBitCount(parameters), 0);
-  } else if (type == 2) {
-    data.assign(payloadBitCount(parameters), 1);
-  } else if (type == 3) {
-    data = pattern(payloadBitCount(parameters), 0);
-  } else if (type == 4) {
-    data = pattern(payloadBitCount(parameters), 1);
-  } else if (type == 5) {
-    data = pnSequence(9, payloadBitCount(parameters));
-  } else if (type == 6) {
-    data = pnSequence(15, payloadBitCount(parameters));
+  if (type >= 1 && type <= 6 && type == std::floor(type)) {
+    data = sourcePattern(static_cast<PayloadSource>(type), payloadBitCount(parameters));
   } else if (type == 7) {
     data = parameters.field("dataSourceBitstream").toBits();
   } else {
     raise("The value \"data\" is undefined: dataSourceType must be 1 to 7, it is " +
           typeValue.describe() + ".");
   }
-
-  Bits packet;
-  const Value& header = parameters.field("MACheader");
-  if (header.field("Active").isNumeric() && !header.field("Active").isEmpty() &&
-      header.field("Active").toScalar() == 1) {
-    packet = header.field("Contents").field("BitStream").toBits();
-  }
-  packet.insert(packet.end(), data.begin(), data.end());
-
-  const Value& fcs = parameters.field("MACfcs");
-  if (fcs.field("Active").isNumeric() && !fcs.field("Active").isEmpty() &&
-      fcs.field("Active").toScalar() == 1) {
-    const Bits check = calcMACfcs(packet);
-    packet.insert(packet.end(), check.begin(), check.end());
-  }
-  return packet;
+  const auto active = [&](std::string_view name) {
+    const Value& a = parameters.field(name).field("Active");
+    return a.isNumeric() && !a.isEmpty() && a.toScalar() == 1;
+  };
+  const Bits header =
+      active("MACheader")
+          ? parameters.field("MACheader").field("Contents").field("BitStream").toBits()
+          : Bits{};
+  return framePayload(header, data, active("MACfcs"));
 }
 
 }  // namespace dot11a

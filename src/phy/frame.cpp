@@ -59,6 +59,20 @@ std::size_t frameLength(const FrameSettings& s, std::size_t payloadBits) {
 
 Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payload) {
   Frame f;
+  synthesizeFrameInto(s, payload, f);
+  return f;
+}
+
+void synthesizeFrameInto(const FrameSettings& s, std::span<const std::uint8_t> payload, Frame& f) {
+  f.waveform.clear();
+  f.marker1.clear();
+  f.marker2.clear();
+  appendFrame(s, payload, f.waveform, f.marker1, f.marker2);
+}
+
+void appendFrame(const FrameSettings& s, std::span<const std::uint8_t> payload, Samples& out,
+                 std::vector<std::uint8_t>& marker1, std::vector<std::uint8_t>& marker2) {
+  const std::size_t base = out.size();
   if (payload.size() > kMaxPsduBits) {
     // The SIGNAL field cannot announce the payload: an idle interval only.
     if (s.idleSamples <= 0)
@@ -68,11 +82,11 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
             " exceeds the 4095-octet limit of the SIGNAL field, and there is no idle "
             "interval to return instead.");
     const std::size_t n = static_cast<std::size_t>(s.idleSamples);
-    f.waveform.assign(n, cplx(0.0, 0.0));
-    f.marker1.assign(n, 0);
-    f.marker1[0] = 1;
-    f.marker2.assign(n, 0);
-    return f;
+    out.resize(base + n);
+    marker1.resize(base + n);
+    marker1[base] = 1;
+    marker2.resize(base + n);
+    return;
   }
   checkPayload(s, payload.size());
   validate(s.data);
@@ -91,33 +105,31 @@ Frame synthesizeFrame(const FrameSettings& s, std::span<const std::uint8_t> payl
   // The waveform is appended piece by piece into memory reserved once: each
   // symbol adds its windowed head to the last w samples and appends the rest,
   // so nothing is written twice and the buffer is never zero-filled first.
-  Samples& out = f.waveform;
-  out.reserve(std::max(l.total, l.burstEnd + w));
+  // The frame starts at `base`: what `out` held before stays as it is.
+  out.reserve(base + std::max(l.total, l.burstEnd + w));
   detail::SymbolWriter writer(*shape);
   if (d.framed) {
-    out.assign(shape->preamble.begin(), shape->preamble.end());
+    out.insert(out.end(), shape->preamble.begin(), shape->preamble.end());
     std::array<std::uint8_t, 48> signal;
     detail::motherEncode(signalField(s.dataRate, payload.size()), signal.data());
     writer.append(out, writer.build(detail::codingFor(1, kRate1_2, true), signal.data(), 0));
   } else {
-    out.assign(w, cplx(0.0, 0.0));
+    out.resize(base + w);
   }
   for (std::size_t i = 0; i < nsym; ++i)
     writer.append(out, writer.build(coding, src.data() + i * coding.srcPerSymbol,
                                     static_cast<long long>(i) + 1));
   if (!d.framed && w > 0) {
     // Fold the last window tail onto the start, so the waveform loops seamlessly.
-    for (std::size_t k = 0; k < w; ++k) out[k] += out[l.burstEnd + k];
+    for (std::size_t k = 0; k < w; ++k) out[base + k] += out[base + l.burstEnd + k];
   }
-  out.resize(l.total);
-  f.marker1.assign(l.total, 0);
-  if (l.total > 0) f.marker1[0] = 1;
-  f.marker2.assign(l.total, 0);
-  std::fill(f.marker2.begin(), f.marker2.begin() + static_cast<long>(std::min(l.burstEnd, l.total)),
-            1);
+  out.resize(base + l.total);
+  marker1.resize(base + l.total);
+  if (l.total > 0) marker1[base] = 1;
+  marker2.resize(base + std::min(l.burstEnd, l.total), 1);
+  marker2.resize(base + l.total);
   if (s.mirrorSpectrum)
-    for (cplx& x : out) x = std::conj(x);
-  return f;
+    for (std::size_t k = base; k < out.size(); ++k) out[k] = std::conj(out[k]);
 }
 
 }  // namespace dot11a

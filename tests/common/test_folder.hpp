@@ -12,14 +12,11 @@ namespace dot11a::test {
 // program gets its own folder, so no test sees files an earlier one left.
 std::filesystem::path freshTestFolder(const std::string& label);
 
-// The library started and a fresh folder for each test, removed after it.
-class FolderTest : public LibraryTest {
+// A fresh folder for each test, removed after it.
+class TempFolderTest : public ::testing::Test {
  protected:
-  explicit FolderTest(std::string label) : label_(std::move(label)) {}
-  void SetUp() override {
-    LibraryTest::SetUp();
-    dir = freshTestFolder(label_);
-  }
+  explicit TempFolderTest(std::string label) : label_(std::move(label)) {}
+  void SetUp() override { dir = freshTestFolder(label_); }
   void TearDown() override {
     if (!dir.empty()) std::filesystem::remove_all(dir);
   }
@@ -29,6 +26,16 @@ class FolderTest : public LibraryTest {
 
  private:
   std::string label_;
+};
+
+// The same with the library started (suites that link the operations layer).
+class FolderTest : public TempFolderTest {
+ protected:
+  explicit FolderTest(std::string label) : TempFolderTest(std::move(label)) {}
+  void SetUp() override {
+    useLibrary();
+    TempFolderTest::SetUp();
+  }
 };
 
 }  // namespace dot11a::test

@@ -12,6 +12,7 @@
 #include "connection_dialog_driver.hpp"
 #include "dot11a/instrument.hpp"
 #include "instrument/sim_process.hpp"
+#include "screenshots.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -217,8 +218,8 @@ TEST_F(ConnectionMenuTest, TheAnalyzerIsNotAskedForGeneratorRanges) {
 class ConnectionDialogScreenshots : public MainWindowTest {};
 
 TEST_F(ConnectionDialogScreenshots, EveryInterface) {
-  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
-  if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  const std::string dirText = screenshotFolder();
+  const char* dir = dirText.c_str();
   std::filesystem::create_directories(dir);
   SimProcess sim;
   SimProcess silent({"--stall-on", "*IDN"});

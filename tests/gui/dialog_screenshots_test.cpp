@@ -1,6 +1,7 @@
 // Pictures of the MAC header and sub-carrier dialogs as a user leaves them
-// after a few edits. Runs only when DOT11A_SCREENSHOT_DIR names a folder
-// (scripts/screenshots.sh sets it).
+// after a few edits (into DOT11A_SCREENSHOT_DIR when it names a folder, as
+// scripts/screenshots.sh sets it): the edits show in the pictures, and OK
+// takes them.
 #include <QCoreApplication>
 #include <QWidget>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "gui_fixture.hpp"
 #include "modal_steps.hpp"
+#include "screenshots.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -15,22 +17,21 @@ namespace {
 class DialogScreenshots : public MainWindowTest {
  protected:
   void SetUp() override {
-    dir = std::getenv("DOT11A_SCREENSHOT_DIR");
-    if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
-    std::filesystem::create_directories(dir);
     MainWindowTest::SetUp();
+    dir = screenshotFolder();
     gfx::setString(fig, "Visible", "on");
   }
   void TearDown() override {
-    if (dir == nullptr) return;
     deleteDialogs();
     MainWindowTest::TearDown();
   }
   void save(double window, const std::string& name) {
     QCoreApplication::processEvents();
-    gfx::savePicture(window, std::string(dir) + "/" + name);
+    // The window as drawn (savePicture paints a plot window's axes only).
+    gfx::widgetOf(window)->grab().save(QString::fromStdString(at(name)));
   }
-  const char* dir = nullptr;
+  std::string at(const std::string& name) const { return dir + "/" + name; }
+  std::string dir;
 };
 
 TEST_F(DialogScreenshots, MacHeaderDialog) {
@@ -47,6 +48,11 @@ TEST_F(DialogScreenshots, MacHeaderDialog) {
   });
   gfx::runCallback(h("pbMACheaderSetup"));
   save(fig, "main-window-after-mac-header.png");
+  EXPECT_TRUE(showsSomething(at("mac-header.png"), 200, 100));
+  EXPECT_TRUE(picturesDiffer(at("mac-header.png"), at("mac-header-edited.png")));
+  EXPECT_TRUE(showsSomething(at("main-window-after-mac-header.png"), 400, 300));
+  // Without Address4 the header has 24 octets in front of the 1024.
+  EXPECT_EQ(str("txtTotalLength"), "1048");
 }
 
 TEST_F(DialogScreenshots, SubCarrierDialog) {
@@ -58,7 +64,11 @@ TEST_F(DialogScreenshots, SubCarrierDialog) {
     save(dialog, "sub-carriers-every-fourth.png");
     press(dialog, "pbOK");
   });
+  const Value before = params().field("SubCarriers");
   gfx::runCallback(h("pbSubCarriers"));
+  EXPECT_TRUE(showsSomething(at("sub-carriers.png"), 200, 100));
+  EXPECT_TRUE(picturesDiffer(at("sub-carriers.png"), at("sub-carriers-every-fourth.png")));
+  EXPECT_NE(params().field("SubCarriers"), before);
 }
 
 }  // namespace

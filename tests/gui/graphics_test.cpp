@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "gui_fixture.hpp"
+#include "screenshots.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -193,8 +194,8 @@ TEST_F(Graphics, NameChecks) {
 // Saves pictures of the splash and the main window when asked to
 // (scripts/screenshots.sh sets DOT11A_SCREENSHOT_DIR).
 TEST(Screenshots, SplashAndMainWindow) {
-  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
-  if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  const std::string dirText = screenshotFolder();
+  const char* dir = dirText.c_str();
   useLibrary();
   std::filesystem::create_directories(dir);
   ScopedScriptedDialogs script;

@@ -29,6 +29,7 @@
 #include "dot11a/receiver.hpp"
 #include "dot11a/verify_report.hpp"
 #include "gui_fixture.hpp"
+#include "screenshots.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -482,8 +483,8 @@ TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
 // Pictures of the views for the default frame, a long 6 Mbit/s one and a
 // 54 Mbit/s one when DOT11A_SCREENSHOT_DIR is set (scripts/screenshots.sh).
 TEST_F(MeasurementViews, Screenshots) {
-  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
-  if (!dir) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  const std::string dirText = screenshotFolder();
+  const char* dir = dirText.c_str();
   std::filesystem::create_directories(dir);
   const double rate = sigGen("SamplingRate");
   for (const char* name : {"default", "6mbps", "54mbps"}) {

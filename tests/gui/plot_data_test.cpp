@@ -2,6 +2,7 @@
 // the waterfall's slices and floor, the CCDF against Gaussian noise.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -58,6 +59,37 @@ TEST(PlotSpectrum, AToneAtThreeMegahertzPeaksAtThreeOnTheAxis) {
     EXPECT_EQ(s.top, 0);
     EXPECT_GE(s.bottom, -100);
   }
+}
+
+// A spectrum longer than the largest frame (a sequence) is shown as the
+// highest bin of each group: a strong and a weak tone keep their levels and
+// frequencies, and the single-precision transform keeps the weak one 60 dB
+// down.
+TEST(PlotSpectrum, LongSpectraShowEveryPeakAtItsLevel) {
+  const double rate = 40e6;
+  const std::size_t n = kLongSpectrum + 4000;
+  // Tones on bins: 1000 and -3000 bins from DC.
+  const double bin = rate / double(n);
+  std::vector<cplx> x(n);
+  for (std::size_t i = 0; i < n; ++i)
+    x[i] = std::polar(1.0, 2 * std::numbers::pi * 1000 * double(i) / double(n)) +
+           std::polar(1e-3, -2 * std::numbers::pi * 3000 * double(i) / double(n));
+  const Spectrum s = forDisplay(spectrumInPlace(std::move(x), rate), 1000);
+  ASSERT_LE(s.level.size(), 1000u);
+  ASSERT_EQ(s.frequency.size(), s.level.size());
+  const auto at = [&](double mhz) {
+    std::size_t best = 0;
+    for (std::size_t i = 0; i < s.frequency.size(); ++i)
+      if (std::abs(s.frequency[i] - mhz) < std::abs(s.frequency[best] - mhz)) best = i;
+    return best;
+  };
+  const std::size_t strong = at(1000 * bin / 1e6), weak = at(-3000 * bin / 1e6);
+  EXPECT_DOUBLE_EQ(s.frequency[strong], 1000 * bin / 1e6);
+  EXPECT_NEAR(s.level[strong], 0, 1e-6);
+  EXPECT_NEAR(s.frequency[weak], -3000 * bin / 1e6, 1e-9);
+  EXPECT_NEAR(s.level[weak], -60, 0.01);
+  EXPECT_EQ(*std::max_element(s.level.begin(), s.level.end()), s.level[strong]);
+  EXPECT_DOUBLE_EQ(s.fMax, 20);
 }
 
 TEST(PlotSpectrum, ZerosSilenceAndEmptyWaveformsStillPlot) {

@@ -12,8 +12,10 @@
 #include <map>
 #include <regex>
 
+#include "gui/plots/plot_data.hpp"
 #include "gui/shell.hpp"
 #include "gui_fixture.hpp"
+#include "screenshots.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -141,6 +143,21 @@ TEST_F(PlotMenuTest, EveryPlotGetsTheMainWindowATimedTitleAndTheQuantisedWavefor
   for (const PlotCall& call : calls) opened.push_back(call.window);
   EXPECT_EQ(windows(), opened);
   EXPECT_EQ(pointer(), "arrow");
+}
+
+// Without a stand-in the spectrum window draws the calculated waveform as
+// the converter makes it, at the generator's rate: a sequence of frames too.
+TEST_F(PlotMenuTest, SpectrumShowsTheCalculatedWaveformAsTheConverterMakesIt) {
+  shell::signal().sequence.frames = 3;
+  type("txtDataLength", "60");
+  menu("pbCalculate");
+  menu("menuPlotSpectrum");
+  ASSERT_EQ(windows().size(), 1u);
+  const gfx::Handle ax = gfx::figureAxes(windows()[0]).at(0);
+  const gfx::Handle line = gfx::get(ax, "Children").toScalar();
+  const plots::Spectrum want = plots::spectrum(quantised().toComplex(), rate());
+  EXPECT_EQ(gfx::get(line, "YData").toDoubles(), want.level);
+  EXPECT_EQ(gfx::get(line, "XData").toDoubles(), want.frequency);
 }
 
 TEST_F(PlotMenuTest, WaterfallSliceFollowsTheGeneratorRate) {
@@ -448,9 +465,7 @@ TEST_F(PlotMenuTest, ClosingTheMainWindowClosesThePlots) {
 // the whole screen with them open. Runs only when DOT11A_SCREENSHOT_DIR names
 // a folder (scripts/screenshots.sh sets it).
 TEST_F(PlotMenuTest, Screenshots) {
-  const char* dirEnv = std::getenv("DOT11A_SCREENSHOT_DIR");
-  if (dirEnv == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
-  const std::string dir = dirEnv;
+  const std::string dir = screenshotFolder();
   std::filesystem::create_directories(dir);
   gfx::widgetOf(fig)->show();
   menu("pbCalculate");

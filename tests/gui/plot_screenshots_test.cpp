@@ -10,6 +10,7 @@
 
 #include "gui/graphics/plot_objects.hpp"
 #include "gui_fixture.hpp"
+#include "screenshots.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -62,9 +63,7 @@ class PlotScreenshots : public MainWindowTest {
 };
 
 TEST_F(PlotScreenshots, EveryPlotOfTheDefaultLargestAndAllZeroWaveforms) {
-  const char* dirEnv = std::getenv("DOT11A_SCREENSHOT_DIR");
-  if (dirEnv == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
-  dir = dirEnv;
+  dir = screenshotFolder();
   fs::create_directories(dir);
   gfx::set(fig, "Position", Value::row({60, 60, 900, 700}));
 

@@ -15,6 +15,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "screenshots.hpp"
 
 namespace dot11a::test {
 namespace {
@@ -76,9 +77,11 @@ class DialogDriver {
 };
 
 TEST(ShellScreenshots, MainWindowQuestionsAndAbout) {
-  const char* dirEnv = std::getenv("DOT11A_SCREENSHOT_DIR");
-  if (dirEnv == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
-  const std::string dir = dirEnv;
+  // The real Qt dialogs: only for the screenshot script. On the offscreen
+  // platform the file chooser of Save As is not answered and the test waits.
+  if (std::getenv("DOT11A_SCREENSHOT_DIR") == nullptr)
+    GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
+  const std::string dir = screenshotFolder();
   useLibrary();
   fs::create_directories(dir);
   std::remove("defaults.mat");

@@ -18,10 +18,13 @@
 #include <set>
 
 #include "dot11a/files.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/parameters.hpp"
-#include "dot11a/signal_settings.hpp"
+#include "dot11a/waveform.hpp"
+#include "gui/shell.hpp"
 #include "gui/signal_dialogs.hpp"
+#include "screenshots.hpp"
 #include "shell_fixture.hpp"
 
 namespace dot11a::test {
@@ -55,7 +58,7 @@ class SignalMenu : public ShellTest {
     in<QLineEdit>(d, name)->setText(text);
   }
   static void ok(QWidget& d) { in<QPushButton>(d, "ok")->click(); }
-  static SignalSettings signal() { return signalSettingsFromValue(global("SignalSettings")); }
+  static shell::Signal& signal() { return shell::signal(); }
   std::string title() const { return gfx::getString(fig, "Name"); }
 };
 
@@ -92,7 +95,7 @@ TEST_F(SignalMenu, ImpairmentsFromTheDialogMakeTheCalculatedWaveform) {
   menu("menuSignalImpairments");
   EXPECT_NE(refusal.find("carrier frequency offset"), std::string::npos) << refusal;
   EXPECT_TRUE(stillOpen && stillClean);
-  const SignalSettings s = signal();
+  const shell::Signal s = signal();
   ASSERT_TRUE(s.impairments.cfoHz && s.impairments.snrDb);
   EXPECT_EQ(*s.impairments.cfoHz, 50000);
   EXPECT_EQ(s.impairments.seed, 7u);
@@ -100,8 +103,7 @@ TEST_F(SignalMenu, ImpairmentsFromTheDialogMakeTheCalculatedWaveform) {
 
   // Calculate makes the impaired waveform, sample for sample the library's.
   gfx::runCallback(h("pbCalculate"));
-  const SignalWaveform want = signalWaveform(params(), s, impair::kMemoryM32Samples);
-  EXPECT_EQ(global("waveform"), want.waveform);
+  EXPECT_EQ(global("waveform"), toValues(make(shell::windowJob())).waveform);
   EXPECT_NE(global("waveform"), calculateFrame(params()).waveform);
   EXPECT_EQ(ready("Download"), 1);
 
@@ -137,9 +139,9 @@ TEST_F(SignalMenu, SequenceFollowsToLengthAndMarkersAndTheMemoryBoundRefuses) {
   EXPECT_NE(refusal.find("frame count"), std::string::npos) << refusal;
   EXPECT_EQ(badFile.rfind("Sequence file: ", 0), 0u) << badFile;
   EXPECT_EQ(framesOfList, "2");
-  ASSERT_EQ(signal().frames, 3u);
-  EXPECT_EQ(signal().sequenceFile, path("list.json"));
-  const std::size_t n = signalLength(params(), signal(), impair::kMemoryM32Samples);
+  ASSERT_EQ(signal().sequence.frames, 3u);
+  EXPECT_EQ(signal().sequence.file, path("list.json"));
+  const std::size_t n = projectedLength(shell::windowJob());
   EXPECT_EQ(str("txtNumberOfSamples"), num2str(static_cast<double>(n)) + " Samples");
   gfx::runCallback(h("pbCalculate"));
   ASSERT_EQ(global("waveform").numel(), n);
@@ -153,14 +155,12 @@ TEST_F(SignalMenu, SequenceFollowsToLengthAndMarkersAndTheMemoryBoundRefuses) {
   EXPECT_EQ(fs::file_size(path("seq.sigmf-data")), 8 * n);
   std::ifstream meta(path("seq.sigmf-meta"));
   const std::string text((std::istreambuf_iterator<char>(meta)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("\"frame 3\""), std::string::npos);
+  EXPECT_NE(text.find("\"frame 3: short and long training symbols\""), std::string::npos);
 
   // Option M08: a sequence beyond 8 Msamples is refused before anything is
   // made, and the last waveform stays.
   global("configuration").setField("BBGtype", Value("M08"));
-  SignalSettings big = signal();
-  big.frames = 100000;
-  global("SignalSettings") = toValue(big);
+  signal().sequence.frames = 100000;
   feval("dot11a_GUI_b", 0, {Value("redrawProjectedLength"), handles});
   EXPECT_NE(str("txtNumberOfSamples").find("Over the memory"), std::string::npos);
   gfx::runCallback(h("pbCalculate"));
@@ -170,12 +170,11 @@ TEST_F(SignalMenu, SequenceFollowsToLengthAndMarkersAndTheMemoryBoundRefuses) {
 }
 
 TEST_F(SignalMenu, ParameterFilesKeepTheSignalAndOlderFilesLoadWithNone) {
-  SignalSettings s;
-  s.frames = 2;
-  s.gap = "DIFS";
+  shell::Signal& s = signal();
+  s.sequence.frames = 2;
+  s.sequence.gap = Gap::parse("DIFS");
   s.impairments.iq = impair::IqImbalance{0.5, 2};
   s.impairments.seed = 18446744073709551615u;  // more than a double holds
-  global("SignalSettings") = toValue(s);
   const std::string file = path("signal.mat");
   script->answer(file);
   menu("menuFileSaveAs");
@@ -184,7 +183,6 @@ TEST_F(SignalMenu, ParameterFilesKeepTheSignalAndOlderFilesLoadWithNone) {
 
   // The signal counts as a change: New asks before dropping it.
   s.impairments.snrDb = 10;
-  global("SignalSettings") = toValue(s);
   script->answer("Discard");
   menu("menuFileNew");
   EXPECT_EQ(lastShown().title, "Unsaved Changes");
@@ -192,9 +190,9 @@ TEST_F(SignalMenu, ParameterFilesKeepTheSignalAndOlderFilesLoadWithNone) {
 
   script->answer(file);
   menu("menuFileOpen");
-  const SignalSettings back = signal();
-  EXPECT_EQ(back.frames, 2u);
-  EXPECT_EQ(back.gap, "DIFS");
+  const shell::Signal back = signal();
+  EXPECT_EQ(back.sequence.frames, 2u);
+  EXPECT_EQ(back.sequence.gap.text(), "DIFS");
   ASSERT_TRUE(back.impairments.iq);
   EXPECT_EQ(back.impairments.iq->phaseDeg, 2);
   EXPECT_FALSE(back.impairments.snrDb);
@@ -211,12 +209,11 @@ TEST_F(SignalMenu, ParameterFilesKeepTheSignalAndOlderFilesLoadWithNone) {
   EXPECT_EQ(title().find('['), std::string::npos) << title();
 }
 
-// Pictures of the two dialogs and of the window they leave, when
-// DOT11A_SCREENSHOT_DIR names a folder (scripts/screenshots.sh sets it).
+// Pictures of the two dialogs and of the window they leave (into
+// DOT11A_SCREENSHOT_DIR when it names a folder): the refusal shows in the
+// dialog, and the title tells the sequence and the impairments.
 TEST_F(SignalMenu, Screenshots) {
-  const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR");
-  if (dir == nullptr) GTEST_SKIP() << "DOT11A_SCREENSHOT_DIR is not set";
-  fs::create_directories(dir);
+  const std::string dir = screenshotFolder();
   gfx::setString(fig, "Visible", "on");
   const auto save = [dir](QWidget& w, const char* name) {
     QCoreApplication::processEvents();
@@ -244,6 +241,12 @@ TEST_F(SignalMenu, Screenshots) {
   });
   menu("menuSignalSequence");
   save(*gfx::widgetOf(fig), "main-window-impaired-sequence.png");
+  const auto at = [&](const char* name) { return dir + "/" + name; };
+  for (const char* name :
+       {"signal-impairments.png", "signal-frame-sequence.png", "main-window-impaired-sequence.png"})
+    EXPECT_TRUE(showsSomething(at(name), 200, 100));
+  EXPECT_TRUE(picturesDiffer(at("signal-impairments.png"), at("signal-impairments-refused.png")));
+  EXPECT_NE(title().find("[100 frames, IMPAIRED]"), std::string::npos) << title();
 }
 
 }  // namespace

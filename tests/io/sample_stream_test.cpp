@@ -19,9 +19,9 @@
 namespace dot11a {
 namespace {
 
-class SampleStream : public test::FolderTest {
+class SampleStream : public test::TempFolderTest {
  protected:
-  SampleStream() : FolderTest("samples") {}
+  SampleStream() : TempFolderTest("samples") {}
 };
 
 std::vector<std::complex<float>> someSamples(std::size_t n) {

@@ -36,13 +36,13 @@ ToolRun run(const std::string& tool, const std::string& args) {
   return r;
 }
 
-class VerifyTool : public test::FolderTest {
+class VerifyTool : public test::TempFolderTest {
  protected:
-  VerifyTool() : FolderTest("verify") {}
+  VerifyTool() : TempFolderTest("verify") {}
   void SetUp() override {
     for (const char* t : {"dot11a-gen", "dot11a-verify"})
       if (!fs::exists(std::string(DOT11A_BIN_DIR) + "/" + t)) GTEST_SKIP() << t << " not built";
-    FolderTest::SetUp();
+    TempFolderTest::SetUp();
   }
   void write(const std::string& n, const std::vector<std::uint8_t>& bytes) const {
     std::ofstream(path(n), std::ios::binary)

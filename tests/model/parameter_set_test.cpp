@@ -13,6 +13,7 @@
 #include "common/library_fixture.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/payload.hpp"
@@ -22,59 +23,7 @@ using dot11a::test::errorOf;
 
 namespace {
 
-class ParameterSet : public dot11a::test::LibraryTest {};
-
-TEST_F(ParameterSet, DefaultsHaveTheFileFormatsFieldsInOrder) {
-  const Value p = dot11a::defaultParameters();
-  const std::vector<std::string> names = {"ParameterFileFormat_ID",
-                                          "generationMode",
-                                          "dataRate",
-                                          "modulation",
-                                          "encoderRate",
-                                          "scramblerActive",
-                                          "scramblerInit",
-                                          "interleaverActive",
-                                          "SubCarriers",
-                                          "idleSamples",
-                                          "MirrorSpectrum",
-                                          "OverSampling",
-                                          "WindowingLength",
-                                          "MACheader",
-                                          "MACfcs",
-                                          "serviceField",
-                                          "dataSourceType",
-                                          "dataLength",
-                                          "dataSourceName",
-                                          "dataSourceBitstream",
-                                          "totalLength",
-                                          "ProjectedLength"};
-  EXPECT_EQ(p.fieldNames(), names);
-  EXPECT_EQ(p.field("ParameterFileFormat_ID").str(), "dot11a - Format 1.0");
-  EXPECT_EQ(p.field("dataRate").toScalar(), 54);
-  EXPECT_EQ(p.field("encoderRate").toScalar(), 0.75);
-  EXPECT_EQ(p.field("scramblerInit").toScalar(), 93);
-  EXPECT_EQ(p.field("idleSamples").toScalar(), 4000);
-  EXPECT_EQ(p.field("OverSampling").toScalar(), 2);
-  EXPECT_EQ(p.field("WindowingLength").toScalar(), 2);
-  EXPECT_EQ(p.field("dataLength").toScalar(), 1024);
-  EXPECT_EQ(p.field("totalLength").toScalar(), 1024);
-  EXPECT_TRUE(p.field("dataSourceBitstream").isEmpty());
-
-  const Value& carriers = p.field("SubCarriers");
-  ASSERT_EQ(carriers.rows(), 1u);
-  ASSERT_EQ(carriers.cols(), 53u);
-  for (std::size_t i = 0; i < 53; ++i) EXPECT_EQ(carriers.real(i), i == 26 ? 0 : 1) << i;
-
-  const Value& header = p.field("MACheader");
-  EXPECT_EQ(header.fieldNames(), (std::vector<std::string>{"Active", "Length", "Contents"}));
-  EXPECT_EQ(header.field("Active").toScalar(), 0);
-  EXPECT_EQ(header.field("Length").toScalar(), 30);
-  EXPECT_EQ(header.field("Contents"), dot11a::defaultMACheader());
-  const Value& fcs = p.field("MACfcs");
-  EXPECT_EQ(fcs.fieldNames(), (std::vector<std::string>{"Active", "Length", "Contents"}));
-  EXPECT_EQ(fcs.field("Length").toScalar(), 4);
-  EXPECT_TRUE(fcs.field("Contents").isEmpty());
-}
+class ParameterSet : public ::testing::Test {};
 
 TEST_F(ParameterSet, DataRateFollowsModulationAndCodingRate) {
   const double rates[] = {6, 9, 12, 18, 24, 36, 48, 54};
@@ -92,109 +41,13 @@ TEST_F(ParameterSet, DataRateFollowsModulationAndCodingRate) {
   EXPECT_EQ(dot11a::dataRateItem(1, 2.0 / 3.0), 9);
 }
 
-TEST_F(ParameterSet, DataLengthIsClampedToWhatTheFrameCanAnnounce) {
-  Value p = dot11a::defaultParameters();
-  EXPECT_EQ(dot11a::clampDataLength(p, 5000), 4095);
-  p.field("MACheader").setField("Active", 1.0);
-  p.field("MACfcs").setField("Active", 1.0);
-  EXPECT_EQ(dot11a::dataLengthLimit(p), 4061);
-  EXPECT_EQ(dot11a::clampDataLength(p, 5000), 4061);
-  EXPECT_EQ(dot11a::clampDataLength(p, 0), 1);
-  EXPECT_EQ(dot11a::clampDataLength(p, std::nan("")), 4061);  // no number: the first bound
-
-  p.setField("dataLength", 100.0);
-  dot11a::updateDerivedFields(p);
-  EXPECT_EQ(p.field("totalLength").toScalar(), 134);
-  // An inactive header or FCS does not count, whatever its length says.
-  p.field("MACheader").setField("Active", 0.0);
-  dot11a::updateDerivedFields(p);
-  EXPECT_EQ(p.field("totalLength").toScalar(), 104);
-  EXPECT_GT(p.field("ProjectedLength").toScalar(), 0);
-}
-
-TEST_F(ParameterSet, CalculationRefusesPayloadsTheSignalFieldCannotAnnounce) {
-  Value p = dot11a::defaultParameters();
-  // A user file of 4095 bytes fits on its own...
-  p.setField("dataSourceType", 7.0);
-  p.setField("dataSourceBitstream", Value::bits(dot11a::Bits(8 * 4095, 1)));
-  p.setField("dataLength", 4095.0);
-  EXPECT_EQ(dot11a::calculationPayload(p).numel(), 8u * 4095);
-  // ...but not with the FCS switched on afterwards.
-  p.field("MACfcs").setField("Active", 1.0);
-  std::string msg = errorOf([&] { dot11a::calculationPayload(p); });
-  EXPECT_NE(msg.find("4099 octets"), std::string::npos) << msg;
-  EXPECT_NE(msg.find("4095"), std::string::npos) << msg;
-  EXPECT_NE(errorOf([&] { dot11a::calculateFrame(p); }), "no error");
-
-  // A length entered with the header on stays when the source changes.
-  p = dot11a::defaultParameters();
-  p.field("MACheader").setField("Active", 1.0);
-  p.setField("dataLength", 4065.0);
-  EXPECT_EQ(dot11a::calculationPayload(p).numel(), 8u * 4095);
-  p.setField("dataLength", 4066.0);
-  msg = errorOf([&] { dot11a::calculationPayload(p); });
-  EXPECT_NE(msg.find("4096 octets"), std::string::npos) << msg;
-}
-
 TEST_F(ParameterSet, CalculationRefusesAnEmptyUserFile) {
-  Value p = dot11a::defaultParameters();
-  p.setField("dataSourceType", 7.0);
-  p.setField("dataSourceBitstream", Value::empty());
-  p.setField("dataLength", 0.0);
-  p.field("MACheader").setField("Active", 1.0);  // a header alone is no user data
-  const std::string msg = errorOf([&] { dot11a::calculationPayload(p); });
+  dot11a::FrameParameters f;
+  f.source = dot11a::PayloadSource::UserFile;
+  f.dataLength = 0;
+  f.macHeaderActive = true;  // a header alone is no user data
+  const std::string msg = errorOf([&] { f.psdu(); });
   EXPECT_NE(msg.find("user data file"), std::string::npos) << msg;
-}
-
-TEST_F(ParameterSet, UserFileBecomesTheSourceOnlyWhenRead) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("dot11a-user-file-" + std::to_string(::getpid()) + ".bin");
-  std::ofstream(path, std::ios::binary).write("\x01\x02\x03", 3);
-  dot11a::ScopedScriptedDialogs dialogs;
-  Value p = dot11a::defaultParameters();
-  dialogs->cancel();
-  EXPECT_FALSE(dot11a::loadUserFileInto(p));
-  EXPECT_EQ(p, dot11a::defaultParameters());
-
-  dialogs->answer(path.string());
-  EXPECT_TRUE(dot11a::loadUserFileInto(p));
-  std::filesystem::remove(path);
-  EXPECT_EQ(p.field("dataSourceType").toScalar(), 7);
-  EXPECT_EQ(p.field("dataLength").toScalar(), 3);
-  EXPECT_EQ(dot11a::test::bitsToString(p.field("dataSourceBitstream").toBits()),
-            "100000000100000011000000");
-}
-
-// The calculation synthesises directly; its result is what dot11a_FRAME gives
-// for the fifteen inputs taken from the parameter set in order (the payload
-// second, sinc compensation on), and a bad setting fails with the same text.
-TEST_F(ParameterSet, CalculationGivesTheFrameOfTheFifteenInputsInOrder) {
-  Value p = dot11a::defaultParameters();
-  p.setField("dataLength", 2.0);
-  p.setField("dataSourceType", 2.0);
-  p.setField("serviceField", 0x1234);
-  p.setField("MirrorSpectrum", 1.0);
-  p.setField("WindowingLength", 3.0);
-  const auto result = dot11a::calculateFrame(p);
-  auto byName = [&](const Value& payload) {
-    return dot11a::feval(
-        "dot11a_FRAME", 2,
-        {p.field("generationMode"), payload, p.field("serviceField"), p.field("dataRate"),
-         p.field("modulation"), p.field("encoderRate"), p.field("scramblerActive"),
-         p.field("scramblerInit"), p.field("interleaverActive"), p.field("SubCarriers"),
-         p.field("OverSampling"), p.field("WindowingLength"), p.field("idleSamples"),
-         p.field("MirrorSpectrum"), Value(1.0)});
-  };
-  const std::vector<Value> expected = byName(Value::bits(dot11a::Bits(16, 1)));
-  EXPECT_EQ(result.waveform, expected[0]);
-  EXPECT_EQ(result.markers, expected[1]);
-  EXPECT_EQ(result.markers.rows(), 2u);
-
-  p.setField("OverSampling", 2.5);
-  const std::string direct = errorOf([&] { dot11a::calculateFrame(p); });
-  const std::string named = errorOf([&] { byName(Value::bits(dot11a::Bits(16, 1))); });
-  EXPECT_NE(direct, dot11a::test::kNoError);
-  EXPECT_EQ(direct, named);
 }
 
 }  // namespace

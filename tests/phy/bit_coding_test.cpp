@@ -118,16 +118,6 @@ TEST(Interleaver, FirstAnnexDataSymbol) {
             bitsToString(bitTable(g["first_data_symbol_interleaved_bits"])));
 }
 
-class BitCodingOps : public dot11a::test::LibraryTest {};
-
-TEST_F(BitCodingOps, OperationsWorkOnDoubleRows) {
-  EXPECT_EQ(mlfScrambler_7bit_741(Value::row({1, 0, 0, 0, 0, 0, 0, 0}), Value::zeros(1, 7)),
-            Value::row({1, 0, 0, 0, 1, 0, 0, 1}));
-  EXPECT_EQ(mlfDot11a_Scramble(Value::row({1, 0, 0, 0, 0, 0, 0, 0}), Value::zeros(1, 7)),
-            Value::row({1, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(mlfDot11a_Interleave(Value::empty()).numel(), 0u);
-  const Value out = mlfDot11a_ConvolEncode(Value::row({1, 0, 0, 0, 0, 0, 0}), Value(0.75));
-  EXPECT_EQ(out, Value::row({1, 1, 0, 1, 1, 1, 0, 0, 1, 1}));
-}
+class BitCodingOps : public ::testing::Test {};
 
 }  // namespace

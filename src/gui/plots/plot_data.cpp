@@ -11,6 +11,8 @@
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/synthesis.hpp"
+#include "fft/fft.hpp"
+#include "model/large_buffer.hpp"
 
 namespace dot11a::plots {
 
@@ -97,17 +99,41 @@ std::vector<double> frequencyAxis(std::size_t n, double rate) {
 }
 
 Spectrum spectrum(std::span<const cplx> samples, double rate) {
+  return spectrumInPlace(std::vector<cplx>(samples.begin(), samples.end()), rate);
+}
+
+Spectrum spectrumInPlace(std::vector<cplx>&& samples, double rate) {
   if (!(rate > 0)) rate = 1;
   Spectrum s;
-  std::vector<double> power;
+  std::vector<double>& power = s.level;  // the powers become the levels in place
   if (samples.empty()) {
     power = {0.001, 0.01, 0.1, 0.5, 1, 1, 0.5, 0.1, 0.01, 0.001};
   } else {
-    for (const cplx& v : shiftedSpectrum(samples)) power.push_back(std::norm(v));
+    const std::size_t n = samples.size();
+    power = reservedBuffer<double>(n);
+    power.resize(n);
+    if (n > kLongSpectrum) {
+      // In single precision, whose rounding lies some 140 dB below the
+      // strongest bin, far under the 100 dB the plot shows, at half the time.
+      const fft::SingleBuffer in(n, "The spectrum's FFT input"),
+          out(n, "The spectrum's FFT output");
+      for (std::size_t k = 0; k < n; ++k) in.data()[k] = std::complex<float>(samples[k]);
+      samples = {};
+      fftwf_execute_dft(fft::planSingle(n, fft::Direction::Forward), in.get(), out.get());
+      for (std::size_t k = 0; k < n; ++k)
+        power[(k + n / 2) % n] = std::norm(std::complex<double>(out.data()[k]));
+    } else {
+      // The forward FFT (as shiftedSpectrum computes it) in the samples' own
+      // buffer, each bin's power written straight to its display position.
+      for (cplx& v : samples) v = std::conj(v);
+      std::vector<cplx> y(n);
+      inverseDft(samples, y);
+      for (std::size_t k = 0; k < n; ++k)
+        power[(k + n / 2) % n] = std::norm(std::conj(y[k]) * static_cast<double>(n));
+    }
   }
   addFloor(power);
-  s.level.resize(power.size());
-  for (std::size_t i = 0; i < power.size(); ++i) s.level[i] = 10 * std::log10(power[i]);
+  for (double& p : power) p = 10 * std::log10(p);
   const double peak = *std::max_element(s.level.begin(), s.level.end());
   for (double& v : s.level) v -= peak;
   const auto [lo, hi] = std::minmax_element(s.level.begin(), s.level.end());
@@ -115,8 +141,36 @@ Spectrum spectrum(std::span<const cplx> samples, double rate) {
   s.units = frequencyUnits(rate);
   s.fMax = rate / (2 * s.units.scale);
   s.fMin = -s.fMax;
-  s.frequency = frequencyAxis(power.size(), rate);
+  s.rate = rate;
+  // A long spectrum's frequencies are made for the bins shown (forDisplay).
+  if (s.level.size() > kLongSpectrum) return s;
+  s.frequency = frequencyAxis(s.level.size(), rate);
   for (double& f : s.frequency) f /= s.units.scale;
+  return s;
+}
+
+Spectrum forDisplay(Spectrum s, std::size_t most) {
+  const std::size_t n = s.level.size();
+  if (most == 0 || n <= most) return s;
+  s.frequency.resize(most);
+  // Groups of g bins, each shown by its highest bin: a narrow line stays as
+  // high as it is.
+  const std::size_t g = (n + most - 1) / most;
+  std::size_t out = 0;
+  for (std::size_t first = 0; first < n; first += g) {
+    std::size_t top = first;
+    for (std::size_t k = first + 1; k < std::min(first + g, n); ++k)
+      if (s.level[k] > s.level[top]) top = k;
+    // As frequencyAxis() places bin `top`.
+    s.frequency[out] = (static_cast<double>(top) - static_cast<double>(n / 2)) * s.rate /
+                       static_cast<double>(n) / s.units.scale;
+    s.level[out] = s.level[top];
+    ++out;
+  }
+  s.frequency.resize(out);
+  s.level.resize(out);
+  s.frequency.shrink_to_fit();
+  s.level.shrink_to_fit();
   return s;
 }
 

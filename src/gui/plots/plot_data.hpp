@@ -39,10 +39,21 @@ struct Spectrum {
   Units units;
   double fMin = 0, fMax = 0;  // the axis limits, +-rate/2 in `units`
   double bottom = 0, top = 0;
+  double rate = 0;  // the sample rate, Hz
 };
+// Longer than the largest frame: a spectrum of more samples is computed in
+// single precision, and a window shows it as the highest bin of each group.
+inline constexpr std::size_t kLongSpectrum = std::size_t{1} << 19;
+
 // The magnitude spectrum of the whole waveform; a rate of 0 or below counts
-// as 1 Hz; an empty waveform gives the ten-point placeholder.
+// as 1 Hz; an empty waveform gives the ten-point placeholder. A long one
+// (more than kLongSpectrum bins) leaves the frequencies to forDisplay().
 Spectrum spectrum(std::span<const cplx> samples, double rate);
+// The same in the buffer of the samples given, which it takes.
+Spectrum spectrumInPlace(std::vector<cplx>&& samples, double rate);
+// The spectrum as a window shows it: at most `most` points, each the highest
+// of its group of neighbouring bins (unchanged when it has no more).
+Spectrum forDisplay(Spectrum s, std::size_t most);
 
 struct Waterfall {
   std::size_t rows = 0, cols = 0;  // bins per slice, slices

@@ -3,6 +3,7 @@
 // Edit, Tools with the zoom and rotate toggles). Defined in plot_windows.cpp.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,11 @@ gfx::Handle plotWindow(const std::string& name, const Value& position, bool menu
 // The plot box moved as the plot windows do: left x 1.2, bottom x 1.4,
 // height / 1.1.
 std::vector<double> movedAxesPosition();
+
+// The magnitude spectrum window of the samples (KS_PlotSpectrum), for callers
+// that hold them typed: the shell's Plot menu shows the calculated waveform
+// without making values of it.
+gfx::Handle spectrumWindow(gfx::Handle parent, const std::string& label, double sampleRate,
+                           std::vector<cplx>&& samples);
 
 }  // namespace dot11a::plotframe

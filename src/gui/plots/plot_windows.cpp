@@ -109,21 +109,10 @@ std::vector<double> movedAxesPosition() {
   return p;
 }
 
-}  // namespace plotframe
-
-namespace op {
-
-using gfx::Handle;
-using namespace plotframe;
-
-// KS_PlotSpectrum(hParent, label, sampleRate, iqWave)
-void KS_PlotSpectrum(Call& c) {
-  c.outputNames({"fHandle"});
-  const Handle parent =
-      c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_PlotSpectrum") : Handle();
-  const std::string label = textOr(c, 1, "label", "");
-  const plots::Spectrum s =
-      plots::spectrum(samplesOf(c.inOr(3, Value::empty())), numberOr(c, 2, "sampleRate", 1));
+Handle spectrumWindow(Handle parent, const std::string& label, double sampleRate,
+                      std::vector<cplx>&& samples) {
+  const plots::Spectrum s = plots::forDisplay(
+      plots::spectrumInPlace(std::move(samples), sampleRate), plots::kLongSpectrum);
   const Value where = placeFrom(parent, {50, 480, 300, 300}, 0.1, 0.18, false);
   const Handle fig = plotWindow("Magnitude Spectrum " + label, where);
   const Handle ax = gfx::newAxes(fig, movedAxesPosition());
@@ -136,7 +125,24 @@ void KS_PlotSpectrum(Call& c) {
   gfx::setString(ax, "XGrid", "on");
   gfx::setString(ax, "YGrid", "on");
   gfx::setString(fig, "Visible", "on");
-  c.out(0) = fig.toValue();
+  return fig;
+}
+
+}  // namespace plotframe
+
+namespace op {
+
+using gfx::Handle;
+using namespace plotframe;
+
+// KS_PlotSpectrum(hParent, label, sampleRate, iqWave)
+void KS_PlotSpectrum(Call& c) {
+  c.outputNames({"fHandle"});
+  const Handle parent =
+      c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_PlotSpectrum") : Handle();
+  c.out(0) = spectrumWindow(parent, textOr(c, 1, "label", ""), numberOr(c, 2, "sampleRate", 1),
+                            samplesOf(c.inOr(3, Value::empty())))
+                 .toValue();
 }
 
 // KS_PlotWaterfall(hParent, label, sampleRate, period, iqWave)

@@ -1,7 +1,7 @@
-// dot11a_Sequence: a frame sequence with impairments by name. Takes the
-// parameter set and a record of the sequence and the impairments, with the
-// names of the typed settings (impair.hpp), and returns the samples and the
-// 2 x n markers as dot11a_FRAME does.
+// dot11a_Sequence: a frame sequence with impairments by name, a thin adapter
+// over make(). Takes the parameter set and a record of the sequence and the
+// impairments, with the names of the typed settings (impair.hpp), and returns
+// the samples and the 2 x n markers as dot11a_FRAME does.
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -10,10 +10,9 @@
 #include "dot11a/call.hpp"
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
-#include "dot11a/frame_sequence.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/impair.hpp"
-#include "dot11a/num2str.hpp"
-#include "dot11a/rate_table.hpp"
+#include "dot11a/waveform.hpp"
 #include "ops/adapt.hpp"
 
 namespace dot11a {
@@ -72,32 +71,28 @@ impair::Amplifier amplifier(const Value& v) {
   return a;
 }
 
-// The impairments and the sequence from the options record.
-struct Request {
-  impair::Settings settings;
-  SequenceRequest sequence;
-};
-
-Request request(const Value& v) {
+// The sequence and the impairments of the options record, into the job.
+void request(const Value& v, FrameJob& job) {
   const Fields f(v, "options",
                  {"frames", "gapUs", "seedStep", "sequence", "amplifier", "iq", "dcDbc",
                   "phaseNoise", "channel", "cfoHz", "clockPpm", "snrDb", "interferer", "seed"});
-  Request r;
-  SequenceRequest& q = r.sequence;
-  q.spelling = OptionSpelling::Keyword;
+  SequenceSettings& q = job.sequence;
   if (f.has("frames"))
-    q.frames =
-        checkedInteger<std::size_t>(number(f["frames"], "frames"), what("frames"), 1, 100000);
-  if (f.has("gapUs"))
-    q.gapUs = f["gapUs"].isText() ? impair::gapMicroseconds(f["gapUs"].str())
-                                  : impair::gapMicroseconds(num2str(number(f["gapUs"], "gapUs")));
+    q.frames = checkedInteger<std::size_t>(number(f["frames"], "frames"), what("frames"), 1,
+                                           kMaxSequenceFrames);
+  if (f.has("gapUs")) {
+    if (f["gapUs"].isText())
+      q.gap = Gap::parse(f["gapUs"].str());
+    else
+      q.gap.us = number(f["gapUs"], "gapUs");
+  }
   q.seedStep = f.has("seedStep") && f["seedStep"].truthy();
   if (f.has("sequence")) {
     if (!f["sequence"].isText())
       raise(what("sequence") + " must be the name of a JSON sequence file.");
     q.file = f["sequence"].str();
   }
-  impair::Settings& s = r.settings;
+  impair::Settings& s = job.impairments;
   if (f.has("amplifier")) s.amplifier = amplifier(f["amplifier"]);
   if (f.has("iq")) {
     const Fields g(f["iq"], "iq", {"gainDb", "phaseDeg"});
@@ -126,7 +121,6 @@ Request request(const Value& v) {
   }
   if (f.has("seed"))
     s.seed = checkedInteger<std::uint64_t>(number(f["seed"], "seed"), what("seed"));
-  return r;
 }
 
 }  // namespace
@@ -137,15 +131,12 @@ void dot11a_Sequence(Call& c) {
   c.outputNames({"waveform", "markers"});
   const Value& p = c.in(0, "parameters");
   if (!p.isRecord()) raise(std::string(kOp) + ": parameters must be a parameter set record.");
-  const Request r = request(c.has(1) ? c.in(1, "options") : Value::record({}));
-  const double rate = kBaseSampleRate * adapt::oversampling(p.field("OverSampling"));
-  impair::validate(r.settings, rate);  // before any frame is made
-  const SequenceResult q = buildSequence(p, r.sequence);
-  Samples x = impair::apply(q.sequence.waveform, rate, q.sequence.bursts, r.settings);
-  const std::size_t n = x.size();
-  c.out(1) =
-      Value::matrix(n == 0 ? 0 : 2, n, impair::sequenceMarkers(q.sequence.bursts, r.settings, n));
-  c.out(0) = adapt::row(x);
+  FrameJob job;
+  job.frame = fromRecord(p);
+  request(c.has(1) ? c.in(1, "options") : Value::record({}), job);
+  WaveformValues v = toValues(make(job));
+  c.out(0) = std::move(v.waveform);
+  c.out(1) = std::move(v.markers);
 }
 
 }  // namespace op

@@ -87,35 +87,7 @@ TEST_F(SizeEstimate, UserFileCountsItsOwnBits) {
 
 }  // namespace
 
-namespace {
-
-// Parameter sets come from files: a missing or malformed field is an error
-// that names it, never a crash or a huge allocation.
-TEST_F(SizeEstimate, MalformedParameterSetsAreRefused) {
-  const char* required[] = {"generationMode", "modulation", "encoderRate", "OverSampling",
-                            "dataLength",     "MACheader",  "MACfcs"};
-  for (const char* name : required) {
-    Value p = dot11a::defaultParameters();
-    p.removeField(name);
-    EXPECT_THROW(estimate(p), dot11a::Error) << name;
-    // An empty mode is false by the truth rule (unframed); the others have no value.
-    if (std::string_view(name) == "generationMode") continue;
-    p.setField(name, Value::empty());
-    EXPECT_THROW(estimate(p), dot11a::Error) << name;
-  }
-  Value p = dot11a::defaultParameters();
-  p.setField("modulation", 5.0);
-  EXPECT_THROW(estimate(p), dot11a::Error);
-  EXPECT_THROW(dot11a::feval1("dot11a_SizeEst", {Value("text")}), dot11a::Error);
-
-  p = dot11a::defaultParameters();
-  p.setField("dataLength", 1e15);
-  EXPECT_THROW(dot11a::feval1("dot11_GeneratePayload", {p}), dot11a::Error);
-  p.setField("dataLength", -4.0);
-  EXPECT_THROW(dot11a::feval1("dot11_GeneratePayload", {p}), dot11a::Error);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 namespace {
 
@@ -181,6 +153,32 @@ TEST_F(SizeEstimate, CountsTooLargeToConvertAreRefusedByName) {
   p = documentedFields();
   p.setField("idleSamples", 1e9);
   EXPECT_EQ(estimate(p), 3200 + 1e9);
+}
+
+// Parameter sets come from files: a missing or malformed field is an error
+// that names it, never a crash or a huge allocation.
+TEST_F(SizeEstimate, MalformedParameterSetsAreRefused) {
+  const char* required[] = {"generationMode", "modulation", "encoderRate", "OverSampling",
+                            "dataLength",     "MACheader",  "MACfcs"};
+  for (const char* name : required) {
+    Value p = dot11a::defaultParameters();
+    p.removeField(name);
+    EXPECT_THROW(estimate(p), dot11a::Error) << name;
+    // An empty mode is false by the truth rule (unframed); the others have no value.
+    if (std::string_view(name) == "generationMode") continue;
+    p.setField(name, Value::empty());
+    EXPECT_THROW(estimate(p), dot11a::Error) << name;
+  }
+  Value p = dot11a::defaultParameters();
+  p.setField("modulation", 5.0);
+  EXPECT_THROW(estimate(p), dot11a::Error);
+  EXPECT_THROW(dot11a::feval1("dot11a_SizeEst", {Value("text")}), dot11a::Error);
+
+  p = dot11a::defaultParameters();
+  p.setField("dataLength", 1e15);
+  EXPECT_THROW(dot11a::feval1("dot11_GeneratePayload", {p}), dot11a::Error);
+  p.setField("dataLength", -4.0);
+  EXPECT_THROW(dot11a::feval1("dot11_GeneratePayload", {p}), dot11a::Error);
 }
 
 }  // namespace

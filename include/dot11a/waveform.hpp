@@ -1,0 +1,64 @@
+// The waveform a frame job makes: the samples, the two marker rows, and what
+// each frame in it is (where it starts, where its fields lie, its PSDU and
+// rate), as every writer, plot and download reads them. make() is the one
+// path from settings to samples for every front end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dot11a/export.hpp"
+#include "dot11a/frame_job.hpp"
+#include "dot11a/frame_layout.hpp"
+#include "dot11a/synthesis.hpp"
+
+DOT11A_API_BEGIN
+
+namespace dot11a {
+
+// One frame of a waveform.
+struct WaveformFrame {
+  std::size_t start = 0;           // its first sample (after a clock offset, where it is then)
+  std::size_t burstEnd = 0;        // one past its burst's last sample (ditto)
+  FrameLayout layout;              // its fields as synthesised, from its start
+  std::vector<std::uint8_t> psdu;  // octets, the first bit in the least significant bit
+  double rateMbps = 0;             // 0 for a custom modulation and coding
+  std::string rateText;            // "54 Mbit/s, 64-QAM, coding 3/4"
+};
+
+struct Waveform {
+  Samples samples;
+  std::vector<std::uint8_t> marker1;  // 1 at the first sample of every frame
+  std::vector<std::uint8_t> marker2;  // 1 during every burst
+  double sampleRate = kBaseSampleRate;
+  bool framed = true;
+  bool fcs = false;               // every PSDU ends in a frame check sequence
+  bool dacPrecompensated = true;  // the samples carry the DAC droop pre-compensation
+  int oversampling = 1;           // the sample rate is 20 MHz times it
+  int windowLength = 0;           // the symbols' edge window, in samples
+  // A clock offset moved the samples: the frames' layouts no longer hold
+  // sample for sample (start and burstEnd do).
+  bool stretched = false;
+  std::vector<WaveformFrame> frames;
+  std::string signal;  // describeSignal() of the job: the sequence and impairments
+
+  // "802.11a frame, 54 Mbit/s, 64-QAM, coding 3/4, PSDU 1024 octets", with
+  // "N x " in front for a sequence.
+  std::string description() const;
+};
+
+// Makes the waveform of a job: the frame, or every frame of the sequence
+// synthesised into place, then the impairments. Everything is checked first
+// (the frame, the impairments at the sample rate, a sequence against the
+// memory) and errors name the setting and what it accepts.
+Waveform make(const FrameJob& job);
+
+// The length make() gives, without synthesising (a clock offset's stretch and
+// the memory bound included).
+std::size_t projectedLength(const FrameJob& job);
+
+}  // namespace dot11a
+
+DOT11A_API_END

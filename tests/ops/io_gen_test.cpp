@@ -1,0 +1,112 @@
+// dot11a-gen as a test bench runs it: bounds of the options, parameter files it
+// writes, and (once frames can be made) the files it writes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "common/test_folder.hpp"
+#include "dot11a/call.hpp"
+#include "dot11a/capture.hpp"
+#include "dot11a/dialogs.hpp"
+#include "dot11a/files.hpp"
+#include "dot11a/matfile.hpp"
+#include "dot11a/parameters.hpp"
+
+namespace fs = std::filesystem;
+using namespace dot11a;
+
+namespace {
+
+struct GenRun {
+  int status;
+  std::string output;
+};
+
+GenRun gen(const std::string& args) {
+  const std::string cmd = std::string(DOT11A_BIN_DIR) + "/dot11a-gen " + args + " 2>&1";
+  GenRun r{0, ""};
+  FILE* p = ::popen(cmd.c_str(), "r");
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), p)) r.output += buf.data();
+  r.status = ::pclose(p);
+  return r;
+}
+
+class GenTest : public test::FolderTest {
+ protected:
+  GenTest() : FolderTest("gen") {}
+  void SetUp() override {
+    if (!fs::exists(std::string(DOT11A_BIN_DIR) + "/dot11a-gen"))
+      GTEST_SKIP() << "dot11a-gen not built";
+    FolderTest::SetUp();
+  }
+};
+
+TEST_F(GenTest, SavedParameterFileOpensInTheApplication) {
+  gen("--rate 12 --length 100 --mac-header on --window 4 --idle-us 10 --oversampling 4 "
+      "--save-params " +
+      path("p.mat"));
+  ScopedScriptedDialogs script;
+  ASSERT_EQ(feval1("loadParameters", {Value(path("p.mat")), Value::empty()}).toScalar(), 1.0);
+  const Value& p = global("parameters");
+  EXPECT_EQ(p.field("modulation").toScalar(), 2.0);
+  EXPECT_EQ(p.field("encoderRate").toScalar(), 0.5);
+  EXPECT_EQ(p.field("dataLength").toScalar(), 100.0);
+  EXPECT_EQ(p.field("MACheader").field("Active").toScalar(), 1.0);
+  EXPECT_EQ(p.field("idleSamples").toScalar(), 800.0);
+  EXPECT_EQ(p.fieldNames(), defaultParameters().fieldNames());
+  // The file works as a starting point and keeps what it held.
+  gen("--params " + path("p.mat") + " --fcs on --save-params " + path("q.mat"));
+  ASSERT_EQ(feval1("loadParameters", {Value(path("q.mat")), Value::empty()}).toScalar(), 1.0);
+  EXPECT_EQ(global("parameters").field("dataLength").toScalar(), 100.0);
+  EXPECT_EQ(global("parameters").field("MACfcs").field("Active").toScalar(), 1.0);
+}
+
+}  // namespace
+
+namespace {
+
+int exitCode(const GenRun& r) {
+  return WIFEXITED(r.status) ? WEXITSTATUS(r.status) : -1;
+}
+
+TEST_F(GenTest, ScramblerSeedIsHexOrDecimalWithADSuffix) {
+  const std::vector<std::pair<std::string, double>> cases = {{"1d", 1}, {"93d", 93},  {"127D", 127},
+                                                             {"5d", 5}, {"0x5D", 93}, {"5A", 90},
+                                                             {"1", 1},  {"7f", 127}};
+  for (const auto& [text, seed] : cases) {
+    SCOPED_TRACE(text);
+    const GenRun r = gen("--scrambler-init " + text + " --save-params " + path("s.mat"));
+    ASSERT_EQ(exitCode(r), 0) << r.output;
+    const ParameterFileRead read = readParameterFile(path("s.mat"), kParameterFileFormatId);
+    ASSERT_TRUE(read.parameters);
+    EXPECT_EQ(read.parameters->field("scramblerInit").toScalar(), seed);
+  }
+}
+
+TEST_F(GenTest, StatedLengthsAreTheFramesNotTheFilesLengthFields) {
+  // A file whose derived total length lies: the frame carries 1020 octets of
+  // data behind a 30-octet header and the 4-octet FCS.
+  Value p = defaultParameters();
+  p.setField("dataLength", 1020.0);
+  p.field("MACheader").setField("Active", 1.0);
+  p.field("MACfcs").setField("Active", 1.0);
+  p.setField("totalLength", 5024.0);
+  writeParameterFile(path("lie.mat"), p);
+  const GenRun r = gen("--params " + path("lie.mat") + " -o " + path("f.sigmf-meta"));
+  ASSERT_EQ(exitCode(r), 0) << r.output;
+  EXPECT_NE(r.output.find("PSDU 1054 octets"), std::string::npos) << r.output;
+  std::ifstream meta(path("f.sigmf-meta"));
+  const std::string text{std::istreambuf_iterator<char>(meta), {}};
+  EXPECT_NE(text.find("PSDU 1054 octets"), std::string::npos);
+  EXPECT_EQ(text.find("5024"), std::string::npos);
+}
+
+}  // namespace
