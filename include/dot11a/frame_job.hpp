@@ -65,7 +65,9 @@ struct FrameParameters {
   std::array<std::uint8_t, 53> subCarriers = defaultSubCarriers();
   long long idleSamples = 4000;  // after the burst, at the oversampled rate (100 us)
   bool mirror = false;
-  int oversampling = 2;  // 1 .. 4: the sample rate is 20 MHz times it
+  int oversampling = 2;  // 1 .. 4: the sample rate is the spacing's base rate times it
+  // 20 MHz channels, or the same samples half or quarter clocked (10, 5 MHz).
+  ChannelSpacing spacing = ChannelSpacing::MHz20;
   int windowLength = 2;  // edge window in samples, 0 .. 16
   bool macHeaderActive = false;
   MacHeaderFields macHeader;
@@ -78,11 +80,14 @@ struct FrameParameters {
 
   static std::array<std::uint8_t, 53> defaultSubCarriers();
 
-  // The sample rate of the waveform: 20 MHz times the oversampling.
+  // The sample rate of the waveform: the spacing's base rate (20, 10 or
+  // 5 Msps) times the oversampling.
   double sampleRate() const;
-  // The nominal data rate in Mbit/s; 0 for a custom modulation and coding.
+  // The nominal data rate in Mbit/s at the spacing (27 for 64-QAM 3/4 at
+  // 10 MHz); 0 for a custom modulation and coding.
   double dataRate() const;
-  // "54 Mbit/s, 64-QAM, coding 3/4" ("custom rate, ..." off the rate table).
+  // "54 Mbit/s, 64-QAM, coding 3/4" ("custom rate, ..." off the rate table),
+  // the rate at the spacing ("4.5 Mbit/s, ..." for BPSK 3/4 at 10 MHz).
   std::string rateText() const;
   // Octets of the MAC header (its sent fields), sent or not.
   int headerOctets() const;
@@ -128,6 +133,10 @@ struct Gap {
   static Gap parse(std::string_view text);
   // As given: the name, or the microseconds in the shortest form.
   std::string text() const;
+  // The gap's duration at a channel spacing: a name stands for that
+  // spacing's interframe space (SIFS 16, 32 or 64 us), microseconds for
+  // themselves.
+  double microseconds(ChannelSpacing s) const;
 };
 
 // A sequence of frames: frame i + 1 follows frame i (and its idle interval)

@@ -41,6 +41,59 @@ inline constexpr unsigned kMaxScramblerInit = 0x7F;
 // The largest oversampling ratio the typed synthesis accepts.
 inline constexpr int kMaxOversampling = 64;
 
+// ---- channel spacing ---------------------------------------------------------------
+
+// The same 64-point OFDM frame at three clocks: 20 MHz channels (the frame
+// above), and half (10 MHz) and quarter (5 MHz) clocked channels. Every
+// sample is the same; every time scales by 20 MHz over the spacing, every
+// rate and frequency by the spacing over 20 MHz.
+enum class ChannelSpacing { MHz20 = 20, MHz10 = 10, MHz5 = 5 };
+
+// The spacing in MHz (20, 10, 5).
+constexpr int spacingMHz(ChannelSpacing s) {
+  return static_cast<int>(s);
+}
+// The clock of the spacing relative to a 20 MHz channel: 1, 1/2, 1/4.
+constexpr double clockFactor(ChannelSpacing s) {
+  return spacingMHz(s) / 20.0;
+}
+// The sample rate at oversampling 1: 20, 10 or 5 Msps.
+constexpr double baseSampleRateOf(ChannelSpacing s) {
+  return kBaseSampleRate * clockFactor(s);
+}
+// Samples per microsecond at oversampling 1: 20, 10, 5.
+constexpr int samplesPerMicrosecondOf(ChannelSpacing s) {
+  return spacingMHz(s);
+}
+// The spacing of 20, 10 or 5 (MHz); false for any other number.
+constexpr bool channelSpacingOfMHz(double mhz, ChannelSpacing& s) {
+  for (ChannelSpacing c : {ChannelSpacing::MHz20, ChannelSpacing::MHz10, ChannelSpacing::MHz5})
+    if (mhz == spacingMHz(c)) {
+      s = c;
+      return true;
+    }
+  return false;
+}
+
+// The interframe spaces of a spacing, in microseconds (the OFDM PHY's
+// aSIFSTime and aSlotTime; DIFS is SIFS plus two slots).
+struct InterframeSpaces {
+  double sifsUs;
+  double slotUs;
+  double difsUs() const { return sifsUs + 2 * slotUs; }
+};
+constexpr InterframeSpaces interframeSpacesOf(ChannelSpacing s) {
+  switch (s) {
+    case ChannelSpacing::MHz10:
+      return {32, 13};
+    case ChannelSpacing::MHz5:
+      return {64, 21};
+    case ChannelSpacing::MHz20:
+      break;
+  }
+  return {16, 9};
+}
+
 // ---- modulations and coding rates ------------------------------------------------
 
 enum class Modulation { BPSK = 1, QPSK = 2, QAM16 = 3, QAM64 = 4 };

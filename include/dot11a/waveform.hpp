@@ -36,8 +36,9 @@ struct Waveform {
   bool framed = true;
   bool fcs = false;               // every PSDU ends in a frame check sequence
   bool dacPrecompensated = true;  // the samples carry the DAC droop pre-compensation
-  int oversampling = 1;           // the sample rate is 20 MHz times it
-  int windowLength = 0;           // the symbols' edge window, in samples
+  int oversampling = 1;           // the sample rate is the spacing's base rate times it
+  ChannelSpacing spacing = ChannelSpacing::MHz20;
+  int windowLength = 0;  // the symbols' edge window, in samples
   // A clock offset moved the samples: the frames' layouts no longer hold
   // sample for sample (start and burstEnd do).
   bool stretched = false;
@@ -45,7 +46,8 @@ struct Waveform {
   std::string signal;  // describeSignal() of the job: the sequence and impairments
 
   // "802.11a frame, 54 Mbit/s, 64-QAM, coding 3/4, PSDU 1024 octets", with
-  // "N x " in front for a sequence.
+  // "N x " in front for a sequence and "10 MHz channel, " before the rate
+  // at 10 and 5 MHz spacing.
   std::string description() const;
 };
 

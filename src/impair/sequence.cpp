@@ -7,13 +7,16 @@
 
 #include "dot11a/error.hpp"
 #include "dot11a/impair.hpp"
+#include "dot11a/rate_table.hpp"
 
 namespace dot11a::impair {
 
 double gapMicroseconds(std::string_view text) {
-  // The interframe spaces of the 5 GHz OFDM PHY.
-  if (text == "SIFS" || text == "sifs") return 16.0;
-  if (text == "DIFS" || text == "difs") return 34.0;
+  // The interframe spaces of the 5 GHz OFDM PHY in 20 MHz channels (a frame
+  // job resolves the names at its own spacing: Gap::microseconds).
+  const InterframeSpaces ifs = interframeSpacesOf(ChannelSpacing::MHz20);
+  if (text == "SIFS" || text == "sifs") return ifs.sifsUs;
+  if (text == "DIFS" || text == "difs") return ifs.difsUs();
   const std::string t(text);
   std::size_t used = 0;
   double v = 0;

@@ -80,20 +80,20 @@ std::array<std::uint8_t, 53> FrameParameters::defaultSubCarriers() {
 }
 
 double FrameParameters::sampleRate() const {
-  return kBaseSampleRate * oversampling;
+  return baseSampleRateOf(spacing) * oversampling;
 }
 
 double FrameParameters::dataRate() const {
   const RateEntry* e = rateOf(modulation, coding.value());
-  return e ? e->mbps : 0;
+  return e ? e->mbps * clockFactor(spacing) : 0;
 }
 
 std::string FrameParameters::rateText() const {
   static const char* const kMod[] = {"BPSK", "QPSK", "16-QAM", "64-QAM"};
   const int mod = std::clamp(static_cast<int>(modulation), 1, 4);
   const RateEntry* e = rateOf(modulation, coding.value());
-  return (e ? std::to_string(e->mbps) + " Mbit/s, " : std::string("custom rate, ")) +
-         kMod[mod - 1] + ", coding " + std::string(codingRateText(coding.value()));
+  return (e ? shortest(dataRate()) + " Mbit/s, " : std::string("custom rate, ")) + kMod[mod - 1] +
+         ", coding " + std::string(codingRateText(coding.value()));
 }
 
 int FrameParameters::headerOctets() const {
@@ -157,7 +157,10 @@ FrameSettings FrameParameters::synthesis() const {
   s.data.windowLength = windowLength;
   // The application always pre-compensates the droop of the DAC.
   s.data.sincComp = true;
-  s.dataRate = dataRate();
+  // The SIGNAL field's RATE bits name the table's entry, the same at every
+  // spacing (the 20 MHz rate).
+  const RateEntry* e = rateOf(modulation, coding.value());
+  s.dataRate = e ? e->mbps : 0;
   s.mask53.assign(subCarriers.begin(), subCarriers.end());
   s.idleSamples = idleSamples;
   s.mirrorSpectrum = mirror;
@@ -173,6 +176,9 @@ std::string frameProblem(const FrameParameters& f) {
              (b.whole ? "a whole number" : "a number") + " from " + shortest(b.storedLo) + " to " +
              shortest(b.hi);
   }
+  if (ChannelSpacing s{}; !channelSpacingOfMHz(spacingMHz(f.spacing), s))
+    return "the channel spacing is " + std::to_string(spacingMHz(f.spacing)) +
+           " MHz, not 20, 10 or 5";
   if (codingRateOf(f.coding.value()) == nullptr)
     return "the coding rate " + std::to_string(f.coding.num) + "/" + std::to_string(f.coding.den) +
            " is not one of 1/2, 2/3, 3/4 or 1";
@@ -198,6 +204,13 @@ Gap Gap::parse(std::string_view text) {
 
 std::string Gap::text() const {
   return name.empty() ? shortest(us) : name;
+}
+
+double Gap::microseconds(ChannelSpacing s) const {
+  const InterframeSpaces ifs = interframeSpacesOf(s);
+  if (name == "SIFS") return ifs.sifsUs;
+  if (name == "DIFS") return ifs.difsUs();
+  return us;
 }
 
 std::uint64_t parseSeed(std::string_view text, std::string_view what) {

@@ -35,7 +35,8 @@ std::vector<SequenceEntry> entriesOf(const FrameJob& job) {
 
 std::size_t gapSamples(const FrameJob& job) {
   return checkedInteger<std::size_t>(
-      std::round(job.sequence.gap.us * job.frame.sampleRate() * 1e-6), "The gap in samples");
+      std::round(job.sequence.gap.microseconds(job.frame.spacing) * job.frame.sampleRate() * 1e-6),
+      "The gap in samples");
 }
 
 // Every frame's length and the joined total, checked against the memory
@@ -86,8 +87,11 @@ WaveformFrame frameOf(const FrameParameters& f, const Bits& bits, std::size_t st
 std::string Waveform::description() const {
   if (frames.empty()) return "802.11a waveform";
   const WaveformFrame& f = frames.front();
-  const std::string one =
-      "802.11a frame, " + f.rateText + ", PSDU " + std::to_string(f.psdu.size()) + " octets";
+  const std::string channel = spacing == ChannelSpacing::MHz20
+                                  ? ""
+                                  : std::to_string(spacingMHz(spacing)) + " MHz channel, ";
+  const std::string one = "802.11a frame, " + channel + f.rateText + ", PSDU " +
+                          std::to_string(f.psdu.size()) + " octets";
   return frames.size() > 1 ? std::to_string(frames.size()) + " x " + one : one;
 }
 
@@ -105,6 +109,7 @@ Waveform make(const FrameJob& job) {
   w.fcs = job.frame.fcs;
   w.dacPrecompensated = job.frame.synthesis().data.sincComp;
   w.oversampling = job.frame.oversampling;
+  w.spacing = job.frame.spacing;
   w.windowLength = job.frame.windowLength;
   w.signal = describeSignal(job);
   if (!job.receiverTest()) {

@@ -69,7 +69,8 @@ TEST(FrameJob, AClockOffsetMovesTheFramesAndTheirMarkers) {
   const std::size_t joined = frameLayout(job.frame.shape()).total * 2 + 400;
   EXPECT_NEAR(static_cast<double>(w.samples.size()), joined * 1.001, 2);
   EXPECT_LE(w.samples.size(), projectedLength(job));
-  EXPECT_NEAR(static_cast<double>(w.frames[1].start), (joined - frameLayout(job.frame.shape()).total) * 1.001, 2);
+  EXPECT_NEAR(static_cast<double>(w.frames[1].start),
+              (joined - frameLayout(job.frame.shape()).total) * 1.001, 2);
   for (const WaveformFrame& f : w.frames) EXPECT_EQ(w.marker1[f.start], 1);
   EXPECT_EQ(std::count(w.marker1.begin(), w.marker1.end(), 1), 2);
 }
@@ -98,6 +99,43 @@ TEST(FrameJob, NothingIsMadeOfSettingsTheChecksRefuse) {
   EXPECT_NE(errorOf([&] { make(big); }).find("frame count"), std::string::npos);
 }
 
+TEST(FrameJob, NarrowChannelsPlayTheSameSamplesAtTheirOwnClock) {
+  FrameJob wide;
+  wide.frame.dataLength = 60;
+  const Waveform reference = make(wide);
+  // 64-QAM 3/4: 54 Mbit/s in a 20 MHz channel, 27 at 10 and 13.5 at 5 MHz;
+  // DIFS is SIFS and two slots: 34, 58 and 106 us.
+  const struct {
+    ChannelSpacing spacing;
+    double rate, mbps, difsUs;
+    const char* text;
+  } cases[] = {{ChannelSpacing::MHz10, 20e6, 27, 58, "27 Mbit/s, 64-QAM, coding 3/4"},
+               {ChannelSpacing::MHz5, 10e6, 13.5, 106, "13.5 Mbit/s, 64-QAM, coding 3/4"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(spacingMHz(c.spacing));
+    FrameJob job = wide;
+    job.frame.spacing = c.spacing;
+    const Waveform w = make(job);
+    // Bit for bit, the SIGNAL field's RATE bits included.
+    EXPECT_EQ(w.samples, reference.samples);
+    EXPECT_EQ(w.sampleRate, c.rate);
+    EXPECT_EQ(w.frames[0].rateMbps, c.mbps);
+    EXPECT_EQ(w.frames[0].rateText, c.text);
+    EXPECT_NE(w.description().find(std::to_string(spacingMHz(c.spacing)) + " MHz channel, "),
+              std::string::npos);
+    // A named gap is that spacing's interframe space.
+    job.sequence.frames = 2;
+    job.sequence.gap = Gap::parse("DIFS");
+    const Waveform two = make(job);
+    EXPECT_EQ(two.frames[1].start - frameLayout(job.frame.shape()).total,
+              static_cast<std::size_t>(c.difsUs * c.rate * 1e-6));
+  }
+  FrameJob odd = wide;
+  odd.frame.spacing = static_cast<ChannelSpacing>(7);
+  EXPECT_EQ(errorOf([&] { make(odd); }),
+            "The frame cannot be made: the channel spacing is 7 MHz, not 20, 10 or 5.");
+}
+
 TEST(FrameJob, GapAndSeedTextsReadBackAsGiven) {
   EXPECT_EQ(Gap::parse("sifs").us, 16);
   EXPECT_EQ(Gap::parse("sifs").text(), "SIFS");
@@ -107,8 +145,9 @@ TEST(FrameJob, GapAndSeedTextsReadBackAsGiven) {
   EXPECT_NE(errorOf([] { Gap::parse("10001"); }), test::kNoError);
   EXPECT_EQ(parseSeed("18446744073709551615", "seed"), 18446744073709551615u);
   for (const char* bad : {"18446744073709551616", "-1", "+1", "1.5", ""})
-    EXPECT_NE(errorOf([&] { parseSeed(bad, "The seed must be"); })
-                  .find("The seed must be a whole number from 0 to 18446744073709551615"),
+    EXPECT_NE(errorOf([&] {
+                parseSeed(bad, "The seed must be");
+              }).find("The seed must be a whole number from 0 to 18446744073709551615"),
               std::string::npos)
         << bad;
 }
