@@ -70,8 +70,12 @@ void defineOptions(CLI::App& app, JobOptions& o, Texts& t) {
   app.add_flag("--no-scrambler", t.noScrambler, "Switch the scrambler off");
   app.add_flag("--no-interleaver", t.noInterleaver, "Switch the interleaver off");
   app.add_option("--service", t.service, "SERVICE field 0 .. FFFF (hex)");
+  app.add_option("--channel-spacing", o.channelSpacingMHz,
+                 "Channel spacing in MHz: 20, 10 or 5 (the same samples at a half or a quarter "
+                 "of the clock)")
+      ->check(cli::number("20, 10 or 5"));
   app.add_option("--oversampling", o.oversampling,
-                 "Oversampling ratio 1 .. 4 (20 MHz times the ratio)")
+                 "Oversampling ratio 1 .. 4 (the channel spacing times the ratio)")
       ->check(cli::number("a whole number from 1 to 4"));
   app.add_option("--window", o.window, "Windowing length in samples 0 .. 16")
       ->check(cli::number("a whole number from 0 to 16"));
@@ -189,6 +193,8 @@ void printSummary(const Waveform& w) {
   const WaveformFrame& f = w.frames.front();
   std::printf("frame:         %s, PSDU %zu octets%s\n", f.rateText.c_str(), f.psdu.size(),
               w.framed ? "" : " (unframed)");
+  if (w.spacing != ChannelSpacing::MHz20)
+    std::printf("channel:       %d MHz spacing\n", spacingMHz(w.spacing));
   std::printf("samples:       %zu at %.0f MHz\n", w.samples.size(), w.sampleRate / 1e6);
   std::printf("duration:      %.3f us\n",
               static_cast<double>(w.samples.size()) / w.sampleRate * 1e6);
@@ -241,7 +247,10 @@ int main(int argc, char** argv) {
     LibrarySession library;
     OptionsJob made = jobOf(options, OptionSpelling::CommandLine);
     FrameJob& job = made.job;
-    job.generator = cli::settingsFrom(download, job.frame.oversampling);
+    // The generator's clock is the frame's sample rate: at 10 and 5 MHz
+    // spacing a half or a quarter of the 20 MHz clock of the same ratio.
+    const double clockRatio = job.frame.sampleRate() / kBaseSampleRate;
+    job.generator = cli::settingsFrom(download, clockRatio);
     // The parameter file needs no calculation; it is written first. The file
     // records where it was written as a full path, as the window does.
     if (!texts.saveParams.empty())
@@ -254,7 +263,7 @@ int main(int argc, char** argv) {
     if (texts.verify && gen::verifyFrame(w) != 0) return 1;
     if (download.address.empty()) return 0;
     const WaveformValues v = toValues(w);
-    return cli::runDownload(download, v.waveform, v.markers, job.frame.oversampling);
+    return cli::runDownload(download, v.waveform, v.markers, clockRatio);
   } catch (const std::exception& e) {
     std::cerr << "dot11a-gen: " << e.what() << "\n";
     return 1;

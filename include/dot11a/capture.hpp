@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dot11a/export.hpp"
+#include "dot11a/rate_table.hpp"
 
 DOT11A_API_BEGIN
 
@@ -25,6 +26,9 @@ struct Capture {
   // The file records that its samples are pre-compensated for the droop of a
   // DAC clocked at their rate (our own SigMF and MAT containers do).
   bool dacPrecompensated = false;
+  // The channel spacing the file records (our SigMF recordings of 10 and
+  // 5 MHz frames), absent when it records none.
+  std::optional<ChannelSpacing> spacing;
 };
 
 // The format a file name's extension names (Auto when none fits).
@@ -51,6 +55,7 @@ struct SigmfMeta {
   std::optional<double> sampleRate;
   std::optional<std::string> sha512;
   bool dacPrecompensated = false;
+  std::optional<ChannelSpacing> spacing;  // kSigmfSpacingKey, when recorded
 };
 SigmfMeta parseSigmfMeta(std::string_view json);
 

@@ -71,6 +71,9 @@ std::vector<std::uint8_t> zenfoldBytes(std::span<const std::complex<double>> sam
 inline constexpr std::string_view kDacPrecompensatedVariable = "dacPrecompensated";
 // The same fact in a SigMF recording's global object (true or false).
 inline constexpr std::string_view kSigmfDacKey = "dot11a:dac_precompensated";
+// A SigMF recording's channel spacing in Hz (10e6, 5e6), written for 10 and
+// 5 MHz frames; a recording without it holds 20 MHz frames.
+inline constexpr std::string_view kSigmfSpacingKey = "dot11a:channel_spacing";
 
 // Container "samples": an N x 2 real matrix [I Q] (pairs) or an N x 1 complex
 // column, and "dacPrecompensated" (1 or 0).
@@ -99,6 +102,8 @@ struct SigmfInfo {
   // What was done to the waveform after synthesis (recorded as
   // "dot11a:impairments" when not empty).
   std::string impairments;
+  // The frames' channel spacing (kSigmfSpacingKey when not 20 MHz).
+  ChannelSpacing spacing = ChannelSpacing::MHz20;
 };
 // Raises, before anything is written to `path`, when a sample is Inf or NaN
 // (naming the first such sample, counted from 1) or when `sampleRate` is given

@@ -18,6 +18,10 @@ DOT11A_API_BEGIN
 
 namespace dot11a {
 
+// The optional field of the channel spacing in MHz (20, 10 or 5); written
+// only for 10 and 5 MHz frames, read as 20 when absent.
+inline constexpr std::string_view kChannelSpacingField = "ChannelSpacing";
+
 // The parameter set record of a frame: every field in the file's order, the
 // derived ones (dataRate, totalLength, ProjectedLength, MACheader.Length and
 // its BitStream) computed from the typed fields.

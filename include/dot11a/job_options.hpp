@@ -35,7 +35,11 @@ struct JobOptions {
   // oversampling before the idle interval (which keeps its duration unless it
   // is given too).
   std::string params;
-  std::optional<double> rate;             // 6 9 12 18 24 36 48 54
+  // The channel spacing in MHz: 20, 10 or 5 (applied first: the rate is
+  // given at the spacing, 3 .. 27 Mbit/s at 10 MHz). The frame's samples
+  // stay as they are, idle interval included; only the clock changes.
+  std::optional<double> channelSpacingMHz;
+  std::optional<double> rate;             // 6 9 12 18 24 36 48 54 at 20 MHz
   std::optional<std::string> modulation;  // bpsk qpsk 16qam 64qam
   std::optional<std::string> coding;      // 1/2 2/3 3/4 1
   bool unframed = false;

@@ -144,6 +144,7 @@ py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outp
   const dot11a::WaveformFrame& first = w.frames.front();
   py::dict facts;
   facts["sample_rate"] = w.sampleRate;
+  facts["channel_spacing"] = dot11a::spacingMHz(w.spacing) * 1e6;
   facts["description"] = first.rateText;
   facts["data_symbols"] = first.layout.dataSymbols;
   facts["preamble"] = range(first.layout.preamble);
@@ -236,6 +237,8 @@ py::tuple readFile(const std::string& path, const std::string& format) {
   info["sample_rate"] = c.sampleRate ? py::object(py::float_(*c.sampleRate)) : py::none();
   info["format"] = c.format;
   info["dac_precompensated"] = c.dacPrecompensated;
+  // Hz, when the file records it (our SigMF recordings of 10 and 5 MHz frames).
+  if (c.spacing) info["channel_spacing"] = dot11a::spacingMHz(*c.spacing) * 1e6;
   return py::make_tuple(handOver(std::move(c.samples)), info);
 }
 
@@ -305,7 +308,9 @@ the starting set (the application's defaults, or the parameter file `params`):
   mac_header, fcs the MAC header in front, the FCS behind the payload
   scrambler_init  seed 1 .. 127;  scrambler, interleaver: on or off
   service         SERVICE field 0 .. 65535
-  oversampling    1 .. 4 (20 MHz times the ratio)
+  channel_spacing 20e6, 10e6 or 5e6 Hz: the same samples at a half or a
+                  quarter of the clock (rate is then given at the spacing)
+  oversampling    1 .. 4 (the channel spacing times the ratio)
   window          edge window 0 .. 16 samples
   idle_us         idle interval after the frame, 0 .. 1000 us
   mirror          mirror the spectrum (swap I and Q)
@@ -419,10 +424,13 @@ PYBIND11_MODULE(_veltora, m) {
          const py::object& cfo, const py::object& cfoPpm, const py::object& clockPpm,
          const py::object& snr, const py::object& interferer, const py::object& seed,
          std::optional<std::string> test, std::optional<double> frequency,
-         const std::string& output, const std::string& mat, const std::string& saveParams) {
+         const std::string& output, const std::string& mat, const std::string& saveParams,
+         std::optional<double> channelSpacing) {
         constexpr auto kw = dot11a::OptionSpelling::Keyword;
         dot11a::JobOptions o;
         if (params) o.params = *params;
+        // Hz here (10e6), MHz in the options.
+        if (channelSpacing) o.channelSpacingMHz = *channelSpacing / 1e6;
         o.rate = rate;
         o.modulation = std::move(modulation);
         o.coding = std::move(coding);
@@ -490,7 +498,7 @@ PYBIND11_MODULE(_veltora, m) {
       arg("cfo_ppm") = py::none(), arg("clock_ppm") = py::none(), arg("snr") = py::none(),
       arg("interferer") = py::none(), arg("seed") = py::none(), arg("test") = py::none(),
       arg("frequency") = py::none(), arg("output") = "", arg("mat") = "samples",
-      arg("save_params") = "", kSynthesizeDoc);
+      arg("save_params") = "", arg("channel_spacing") = py::none(), kSynthesizeDoc);
 
   m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("fcs") = "auto", arg("dac_droop") = false,

@@ -38,6 +38,9 @@ FRAMES = [
      ["--modulation", "qpsk", "--coding", "2/3", "--oversampling", "4", "--window", "16",
       "--idle-us", "3.5", "--mirror", "--source", "pn9", "--no-interleaver",
       "--mask", "1" * 20 + "0" * 13 + "1" * 20]),
+    (dict(channel_spacing=10e6, rate=27, length=80, oversampling=3, idle_us=7),
+     ["--channel-spacing", "10", "--rate", "27", "--length", "80", "--oversampling", "3",
+      "--idle-us", "7"]),
     (dict(unframed=True, rate=6, length=1, oversampling=1, scrambler=False),
      ["--unframed", "--rate", "6", "--length", "1", "--oversampling", "1", "--no-scrambler"]),
 ]
@@ -60,6 +63,10 @@ def test_frames_and_files_equal_the_generators(folder, keywords, options):
     assert len(samples) == facts["samples"] == len(facts["marker2"])
     _, info = veltora.read(os.path.join(folder, "py.sigmf-meta"))
     assert info["sample_rate"] == facts["sample_rate"] and info["dac_precompensated"]
+    # The generator's recording says the spacing when it is not 20 MHz.
+    _, recorded = veltora.read(os.path.join(folder, "gen.sigmf-meta"))
+    assert recorded.get("channel_spacing", 20e6) == facts["channel_spacing"]
+    assert recorded["sample_rate"] == facts["sample_rate"]
 
 
 def test_verify_passes_with_the_keys_of_the_tool(folder):

@@ -118,6 +118,7 @@ Capture readSigmf(const std::string& path) {
   c.sampleRate = meta.sampleRate;
   c.format = "SigMF " + meta.datatype;
   c.dacPrecompensated = meta.dacPrecompensated;
+  c.spacing = meta.spacing;
   const bool cf32 = meta.datatype == "cf32_le";
   if (!cf32 && meta.datatype != "ci16_le")
     raise(p.meta + ": the data type \"" + meta.datatype +
@@ -235,6 +236,13 @@ SigmfMeta parseSigmfMeta(std::string_view text) {
   }
   const auto dac = g->find(std::string(kSigmfDacKey));
   m.dacPrecompensated = dac != g->end() && dac->is_boolean() && dac->get<bool>();
+  const auto spacing = g->find(std::string(kSigmfSpacingKey));
+  if (spacing != g->end()) {
+    ChannelSpacing s{};
+    if (!spacing->is_number() || !channelSpacingOfMHz(spacing->get<double>() / 1e6, s))
+      raise("The SigMF " + std::string(kSigmfSpacingKey) + " must be 20e6, 10e6 or 5e6 (Hz).");
+    m.spacing = s;
+  }
   return m;
 }
 

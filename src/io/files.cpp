@@ -357,6 +357,8 @@ std::string sigmfMetadata(const SigmfInfo& info, std::size_t sampleCount,
       ordered_json::array({{{"name", "dot11a"}, {"version", "1.0.0"}, {"optional", true}}});
   global[std::string(kSigmfDacKey)] = info.dacPrecompensated;
   if (!info.impairments.empty()) global["dot11a:impairments"] = info.impairments;
+  if (info.spacing != ChannelSpacing::MHz20)
+    global[std::string(kSigmfSpacingKey)] = spacingMHz(info.spacing) * 1e6;
   ordered_json capture = {{"core:sample_start", 0}};
   if (info.frequency) capture["core:frequency"] = *info.frequency;
   std::vector<SigmfAnnotation> sorted = info.annotations;
@@ -484,6 +486,7 @@ SigmfInfo sigmfInfoOf(const Waveform& w, std::optional<double> carrier) {
   info.dacPrecompensated = w.dacPrecompensated;
   info.description = w.description();
   info.impairments = w.signal;
+  info.spacing = w.spacing;
   const bool several = w.frames.size() > 1;
   for (std::size_t i = 0; i < w.frames.size(); ++i) {
     const WaveformFrame& f = w.frames[i];

@@ -2,6 +2,7 @@
 #include "dot11a/frame_record.hpp"
 
 #include <cmath>
+#include <cstdio>
 
 #include "dot11a/call.hpp"
 #include "dot11a/error.hpp"
@@ -21,6 +22,20 @@ double num(const Value& rec, std::string_view name) {
 
 Value onOff(bool on) {
   return Value(on ? 1.0 : 0.0);
+}
+
+// The optional "ChannelSpacing" field (MHz): a record without it is a 20 MHz
+// frame, so files of older builds read as they always did.
+ChannelSpacing spacingOf(const Value& p) {
+  if (!p.hasField(kChannelSpacingField)) return ChannelSpacing::MHz20;
+  const Value& v = p.field(kChannelSpacingField);
+  const bool number = v.isNumeric() && !v.isComplex() && v.isScalar();
+  ChannelSpacing s{};
+  if (number && channelSpacingOfMHz(v.toScalar(), s)) return s;
+  char shown[32];
+  if (number) std::snprintf(shown, sizeof shown, "%.15g", v.toScalar());
+  raise("The parameter set cannot be used: fileParameters." + std::string(kChannelSpacingField) +
+        " is " + (number ? std::string(shown) : v.describe()) + ", not 20, 10 or 5 (MHz).");
 }
 
 }  // namespace
@@ -47,6 +62,9 @@ Value toRecord(const FrameParameters& f) {
   p.setField("idleSamples", static_cast<double>(f.idleSamples));
   p.setField("MirrorSpectrum", onOff(f.mirror));
   p.setField("OverSampling", static_cast<double>(f.oversampling));
+  // Written for 10 and 5 MHz frames only: a 20 MHz file stays as it was.
+  if (f.spacing != ChannelSpacing::MHz20)
+    p.setField(kChannelSpacingField, static_cast<double>(spacingMHz(f.spacing)));
   p.setField("WindowingLength", static_cast<double>(f.windowLength));
   p.setField("MACheader", Value::record({{"Active", onOff(f.macHeaderActive)},
                                          {"Length", static_cast<double>(f.headerOctets())},
@@ -97,6 +115,7 @@ FrameParameters fromRecord(const Value& p) {
   f.idleSamples = static_cast<long long>(num(p, "idleSamples"));
   f.mirror = num(p, "MirrorSpectrum") != 0;
   f.oversampling = static_cast<int>(num(p, "OverSampling"));
+  f.spacing = spacingOf(p);
   f.windowLength = static_cast<int>(num(p, "WindowingLength"));
   const Value& header = p.field("MACheader");
   f.macHeaderActive = num(header, "Active") != 0;

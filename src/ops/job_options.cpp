@@ -85,11 +85,28 @@ std::array<std::uint8_t, 53> maskOf(const std::vector<double>& m, const std::str
 FrameParameters frameOf(const JobOptions& o, OptionSpelling spelling) {
   const auto name = [&](std::string_view n) { return optionName(n, spelling); };
   FrameParameters f = startingFrame(o, name("params"));
+  if (o.channelSpacingMHz) {
+    // The keyword takes Hz (10e6), the command line MHz (10).
+    const bool hz = spelling == OptionSpelling::Keyword;
+    if (!channelSpacingOfMHz(*o.channelSpacingMHz, f.spacing))
+      raise(name("channel-spacing") +
+            (hz ? " must be 20e6, 10e6 or 5e6 (Hz), not " : " must be 20, 10 or 5 (MHz), not ") +
+            shown(*o.channelSpacingMHz * (hz ? 1e6 : 1)) + ".");
+  }
   if (o.rate) {
-    const RateEntry* r = rateByMbps(*o.rate);
-    if (r == nullptr)
-      raise(name("rate") + " must be one of 6, 9, 12, 18, 24, 36, 48, 54, not " + shown(*o.rate) +
-            ".");
+    // The rate at the frame's spacing: 27 Mbit/s at 10 MHz is the 54 Mbit/s entry.
+    const double factor = clockFactor(f.spacing);
+    const RateEntry* r = rateByMbps(*o.rate / factor);
+    if (r == nullptr) {
+      std::string rates;
+      for (const RateEntry& e : kRateTable)
+        rates += (rates.empty() ? "" : ", ") + shown(e.mbps * factor);
+      const std::string at =
+          f.spacing == ChannelSpacing::MHz20
+              ? ""
+              : " at " + std::to_string(spacingMHz(f.spacing)) + " MHz channel spacing";
+      raise(name("rate") + " must be one of " + rates + at + ", not " + shown(*o.rate) + ".");
+    }
     f.modulation = r->modulation;
     f.coding = r->coding;
   }
@@ -146,7 +163,7 @@ FrameParameters frameOf(const JobOptions& o, OptionSpelling spelling) {
     if (!std::isfinite(*o.idleUs) || !withinBounds(idle, *o.idleUs))
       raise(name("idle-us") + " must be from " + rangeText(idle) + ", not " + shown(*o.idleUs) +
             ".");
-    f.idleSamples = std::llround(*o.idleUs * kSamplesPerMicrosecond * f.oversampling);
+    f.idleSamples = std::llround(*o.idleUs * samplesPerMicrosecondOf(f.spacing) * f.oversampling);
   }
   if (o.mirror) f.mirror = true;
   if (o.mask) f.subCarriers = maskOf(*o.mask, name("mask"));
@@ -382,6 +399,7 @@ OptionsJob jobOf(const JobOptions& o, OptionSpelling spelling) {
     q.frames = checkedInteger<std::size_t>(*o.frames, name("frames"), 1, kMaxSequenceFrames);
 
   job.generator = defaultSigGenSettings(job.frame.oversampling);
+  job.generator.samplingRate = job.frame.sampleRate();
   if (o.frequency) {
     job.generator.frequency = *o.frequency;
     job.carrierKnown = true;

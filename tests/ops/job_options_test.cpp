@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "common/test_folder.hpp"
+#include "dot11a/capture.hpp"
 #include "dot11a/files.hpp"
 #include "dot11a/frame_record.hpp"
 #include "dot11a/job_options.hpp"
 #include "dot11a/parameters.hpp"
+#include "dot11a/waveform.hpp"
 
 namespace dot11a {
 namespace {
@@ -142,6 +144,54 @@ TEST_F(JobRecords, AFrameAndAJobComeBackFromTheirRecordsAsTheyWere) {
   const FrameJob clean;
   writeJobFile(path("clean.mat"), clean);
   EXPECT_FALSE(readParameterFile(path("clean.mat"), kParameterFileFormatId).signalSettings);
+}
+
+TEST_F(JobRecords, AChannelSpacingTravelsThroughTheOptionsAndEveryFile) {
+  // The spacing applies first: the rate and the idle interval are at 10 MHz.
+  JobOptions o;
+  o.channelSpacingMHz = 10;
+  o.rate = 27;
+  o.idleUs = 10;
+  o.oversampling = 3;
+  const FrameJob job = jobOf(o, OptionSpelling::CommandLine).job;
+  EXPECT_EQ(job.frame.spacing, ChannelSpacing::MHz10);
+  EXPECT_EQ(job.frame.modulation, Modulation::QAM64);
+  EXPECT_EQ(job.frame.idleSamples, 10 * 10 * 3);
+  // The instrument's clock is the frame's, not the 20 MHz one of the ratio.
+  EXPECT_EQ(job.generator.samplingRate, 30e6);
+  EXPECT_EQ(refusal([](JobOptions& p) {
+              p.channelSpacingMHz = 10;
+              p.rate = 54;
+            }),
+            "rate must be one of 3, 4.5, 6, 9, 12, 18, 24, 27 at 10 MHz channel spacing, not 54.");
+  EXPECT_EQ(refusal([](JobOptions& p) { p.channelSpacingMHz = 40; }),
+            "channel_spacing must be 20e6, 10e6 or 5e6 (Hz), not 4e+07.");
+
+  // The parameter record and the job file keep it; a record without the
+  // field is a 20 MHz frame, one with another value is refused.
+  Value r = toRecord(job.frame);
+  EXPECT_EQ(r.field(kChannelSpacingField).toScalar(), 10);
+  EXPECT_EQ(fromRecord(r).spacing, ChannelSpacing::MHz10);
+  writeJobFile(path("narrow.mat"), job);
+  const ParameterFileRead read = readParameterFile(path("narrow.mat"), kParameterFileFormatId);
+  ASSERT_TRUE(read.parameters);
+  EXPECT_EQ(fromRecord(*read.parameters).spacing, ChannelSpacing::MHz10);
+  JobOptions fromFile;
+  fromFile.params = path("narrow.mat");
+  EXPECT_EQ(jobOf(fromFile, OptionSpelling::CommandLine).job.frame.sampleRate(), 30e6);
+  r.setField(kChannelSpacingField, Value(7.0));
+  EXPECT_NE(errorOf([&] { fromRecord(r); }).find("ChannelSpacing is 7, not 20, 10 or 5"),
+            std::string::npos);
+
+  // SigMF records it and reads it back; the 20 MHz recording says nothing.
+  const Waveform w = make(job);
+  writeWaveform(path("narrow.sigmf-meta"), WaveformFormat::Sigmf, w);
+  const Capture c = readCapture(path("narrow.sigmf-meta"));
+  EXPECT_EQ(c.spacing, ChannelSpacing::MHz10);
+  EXPECT_EQ(c.sampleRate, 30e6);
+  const FrameJob wide;
+  writeWaveform(path("wide.sigmf-meta"), WaveformFormat::Sigmf, make(wide));
+  EXPECT_FALSE(readCapture(path("wide.sigmf-meta")).spacing);
 }
 
 }  // namespace
