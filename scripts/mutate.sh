@@ -99,6 +99,15 @@ mutations=(
   "src/model/waveform.cpp|model|if (b.begin < n) w.marker1[b.begin] = 1;|if (b.begin < n) w.marker1[bursts[i].begin] = 1;"
   "src/ops/job_options.cpp|ops|if (!o.idleUs)|if (false)"
   "src/ops/frame_record.cpp|ops|{\"Length\", static_cast<double>(f.headerOctets())},|{\"Length\", 30.0},"
+  # Channel spacing: the SIGNAL field keeps the table's rate bits, the clock
+  # and the named gaps scale, every front end and file keeps the spacing.
+  "src/model/frame_job.cpp|model|s.dataRate = e ? e->mbps : 0;|s.dataRate = e ? e->mbps * clockFactor(spacing) : 0;"
+  "src/model/frame_job.cpp|model|return baseSampleRateOf(spacing) * oversampling;|return kBaseSampleRate * oversampling;"
+  "src/model/frame_job.cpp|model|if (name == \"DIFS\") return ifs.difsUs();|if (name == \"DIFS\") return 34;"
+  "src/ops/job_options.cpp|ops|samplesPerMicrosecondOf(f.spacing) * f.oversampling|kSamplesPerMicrosecond * f.oversampling"
+  "src/ops/job_options.cpp|ops|job.generator.samplingRate = job.frame.sampleRate();|"
+  "src/ops/frame_record.cpp|ops|f.spacing = spacingOf(p);|spacingOf(p);"
+  "src/io/capture.cpp|ops|m.spacing = s;|"
 )
 
 backup=$(mktemp -d)
