@@ -108,6 +108,10 @@ mutations=(
   "src/ops/job_options.cpp|ops|job.generator.samplingRate = job.frame.sampleRate();|"
   "src/ops/frame_record.cpp|ops|f.spacing = spacingOf(p);|spacingOf(p);"
   "src/io/capture.cpp|ops|m.spacing = s;|"
+  "src/rx/receiver.cpp|rx|  r.cfoHz *= f;|  r.cfoHz *= 1;"
+  "src/rx/receiver.cpp|rx|  r.maskWorstFrequencyHz *= f;|  r.maskWorstFrequencyHz *= 1;"
+  "src/rx/receiver.cpp|rx|if (anyDecoded(wide) || refused) return wide;|if (true) return wide;"
+  "src/rx/receiver.cpp|rx|if (opt.sampleRate < baseSampleRateOf(s)) continue;|if (opt.sampleRate <= baseSampleRateOf(s)) continue;"
 )
 
 backup=$(mktemp -d)

@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
   std::string channel(rx::channelEstimateName(rx::Options{}.channelEstimate));
   std::optional<std::size_t> maxFrames;
   unsigned threads = 1;
+  std::string spacing = "auto";
   app.add_option("FILE", file,
                  "The capture: .mat (samples), .sigmf-meta/.sigmf-data, .bin (16-bit samples), "
                  ".cf32 (raw cf32_le), .ci16 (raw ci16_le), .ci8; - for raw samples on standard "
@@ -114,6 +115,10 @@ int main(int argc, char** argv) {
   app.add_option("--max-frames", maxFrames,
                  "Decode at most this many frames (default 256; no limit on standard input)")
       ->check(CLI::Range(std::size_t{1}, std::size_t{100000000}));
+  app.add_option("--channel-spacing", spacing,
+                 "20 | 10 | 5 (MHz): the frames' channel spacing; auto (default): the one the "
+                 "file records, else 20 MHz frames and, when none decodes, 10 and 5 MHz ones")
+      ->check(CLI::IsMember({"auto", "20", "10", "5"}));
   app.add_option("--threads", threads, "Decode stretches of a raw sample file on this many threads")
       ->check(CLI::Range(1, 64));
   try {
@@ -140,6 +145,17 @@ int main(int argc, char** argv) {
     o.fftBackoff = backoff;
     o.channelEstimate = rx::channelEstimateNamed(channel).value_or(o.channelEstimate);
     o.maxFrames = maxFrames.value_or(live ? SIZE_MAX : 256);
+    if (spacing != "auto") {
+      ChannelSpacing s{};
+      channelSpacingOfMHz(std::stod(spacing), s);
+      o.spacing = s;
+    }
+    // The streaming receiver decodes 20 MHz frames: a narrower spacing reads
+    // a raw file whole.
+    const bool narrow = o.spacing && *o.spacing != ChannelSpacing::MHz20;
+    if (narrow && live)
+      raise("--channel-spacing " + spacing +
+            " is not available on standard input or a device yet: record to a file first.");
     std::optional<std::vector<std::uint8_t>> psdu;
     if (!expect.empty()) psdu = expectedPsdu(expect);
 
@@ -152,7 +168,7 @@ int main(int argc, char** argv) {
     const double ratio = o.sampleRate / 20e6;
     const bool streamRate =
         std::abs(ratio - std::round(ratio)) <= 1e-9 * ratio && ratio >= 0.5 && ratio < 16.5;
-    const bool streamed = raw && (file == "-" || streamRate);
+    const bool streamed = raw && (file == "-" || streamRate) && !narrow;
 
     if (live && streamed) {
       // A log: each frame as it is decoded, the summary at the end.
@@ -267,6 +283,8 @@ int main(int argc, char** argv) {
       // Our own files record that the synthesis pre-compensated the DAC.
       o.dacDroop = dacDroop || cap.dacPrecompensated;
       o.sampleRate = sampleRate ? *sampleRate : cap.sampleRate.value_or(20e6);
+      // A recording that states its frames' spacing is read at it unless told.
+      if (!o.spacing && cap.spacing) o.spacing = cap.spacing;
       what = cap.format;
       samples = cap.samples.size();
       r = rx::receive(cap.samples, o);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dot11a/export.hpp"
+#include "dot11a/rate_table.hpp"
 
 DOT11A_API_BEGIN
 
@@ -56,6 +57,13 @@ std::optional<ChannelEstimate> channelEstimateNamed(std::string_view name);
 
 struct Options {
   double sampleRate = 20e6;  // samples per second of the input
+  // The channel spacing of the frames sought. None (auto): 20 MHz frames,
+  // and when none of those decodes, 10 and then 5 MHz frames where the
+  // sample rate holds them (their short training repeats every 1.6 or
+  // 3.2 us instead of 0.8 us). Every time, rate and frequency reported is at
+  // the frames' spacing; the limits are those of that spacing (the mask's
+  // offsets scale with it, the EVM and flatness limits stay).
+  std::optional<ChannelSpacing> spacing;
   FcsCheck fcs = FcsCheck::Auto;
   // How many samples (at 20 MHz) each FFT window starts before the end of the
   // cyclic prefix; the same for the long training and every symbol, so the
@@ -84,8 +92,9 @@ enum class FcsState { NotChecked, Good, Bad, NoneFound };
 
 struct FrameReport {
   std::size_t start = 0;  // first sample of the short training, in input samples
-  bool mirrored = false;  // the spectrum was mirrored (I and Q swapped)
-  double cfoHz = 0.0;     // carrier frequency offset of the frame
+  ChannelSpacing spacing = ChannelSpacing::MHz20;  // the frame's channel spacing
+  bool mirrored = false;                           // the spectrum was mirrored (I and Q swapped)
+  double cfoHz = 0.0;                              // carrier frequency offset of the frame
   // Sampling clock offset of the input against the nominal rate, from the
   // pilots: positive when the frame takes more samples than it should (the
   // capturing clock runs fast against the transmitting one).
@@ -206,6 +215,7 @@ struct MadeWith {
   bool fcs = false;               // every PSDU ends in an FCS
   double windowSamples = 0.0;     // the symbols' window, in samples at sampleRate
   int oversampling = 1;
+  ChannelSpacing spacing = ChannelSpacing::MHz20;
 };
 // The receiver's options for such a waveform, the same wherever it is
 // verified (dot11a-gen --verify, the window's Demodulate): flatness after the

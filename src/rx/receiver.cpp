@@ -717,7 +717,12 @@ FrameReport decodeFrame(std::span<const cplx> x, std::span<const cplx> input, co
   return rep;
 }
 
-Result receive(std::span<const cplx> samples, const Options& opt) {
+namespace {
+
+constexpr const char* kNoFrame = "No 802.11a frame was found in the waveform.";
+
+// Finds and decodes the 20 MHz frames of the waveform.
+Result receiveWide(std::span<const cplx> samples, const Options& opt) {
   Result res;
   res.sampleRate = opt.sampleRate;
   if (!std::isfinite(opt.sampleRate) || opt.sampleRate < 1e6 || opt.sampleRate > 1e10) {
@@ -768,8 +773,60 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
         break;
     }
   }
-  if (res.frames.empty()) res.problem = "No 802.11a frame was found in the waveform.";
+  if (res.frames.empty()) res.problem = kNoFrame;
   return res;
+}
+
+// A report of the 20 MHz time base at the frames' own spacing: every
+// frequency and rate scales by the clock, sample positions stay.
+void atSpacing(FrameReport& r, ChannelSpacing s) {
+  const double f = clockFactor(s);
+  r.spacing = s;
+  r.cfoHz *= f;
+  r.rateMbps *= f;
+  r.maskCoveredHz *= f;
+  r.maskWorstFrequencyHz *= f;
+}
+
+// A frame at spacing S sampled at rate R holds the samples of a 20 MHz frame
+// sampled at R x 20 MHz / S: it is decoded as that, and reported at S.
+Result receiveAt(std::span<const cplx> samples, const Options& opt, ChannelSpacing s) {
+  if (s == ChannelSpacing::MHz20) return receiveWide(samples, opt);
+  Options o = opt;
+  o.sampleRate = opt.sampleRate / clockFactor(s);
+  if (opt.onFrame)
+    o.onFrame = [&](const FrameReport& r, std::size_t searched) {
+      FrameReport at = r;
+      atSpacing(at, s);
+      return opt.onFrame(at, searched);
+    };
+  Result res = receiveWide(samples, o);
+  res.sampleRate = opt.sampleRate;
+  for (FrameReport& r : res.frames) atSpacing(r, s);
+  return res;
+}
+
+bool anyDecoded(const Result& r) {
+  return std::any_of(r.frames.begin(), r.frames.end(),
+                     [](const FrameReport& f) { return f.decoded(); });
+}
+
+}  // namespace
+
+Result receive(std::span<const cplx> samples, const Options& opt) {
+  if (opt.spacing) return receiveAt(samples, opt, *opt.spacing);
+  Result wide = receiveWide(samples, opt);
+  // Decoded, or refused before the search (an empty waveform, a bad rate).
+  const bool refused = wide.frames.empty() && wide.problem != kNoFrame;
+  if (anyDecoded(wide) || refused) return wide;
+  // Nothing decodes as 20 MHz frames: narrower channels, at rates that hold
+  // at least one sample per chip of theirs.
+  for (ChannelSpacing s : {ChannelSpacing::MHz10, ChannelSpacing::MHz5}) {
+    if (opt.sampleRate < baseSampleRateOf(s)) continue;
+    Result narrow = receiveAt(samples, opt, s);
+    if (anyDecoded(narrow)) return narrow;
+  }
+  return wide;
 }
 
 }  // namespace dot11a::rx

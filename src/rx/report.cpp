@@ -93,6 +93,10 @@ Verdict verdictOf(const Result& r, const std::optional<std::vector<std::uint8_t>
 
 void printReport(std::ostream& out, const Result& r, const Verdict& v) {
   char line[256];
+  // Rates, offsets and the mask are at the frames' spacing: say which when
+  // it is not the 20 MHz channel.
+  if (!r.frames.empty() && r.frames.front().spacing != ChannelSpacing::MHz20)
+    out << "channel spacing " << spacingMHz(r.frames.front().spacing) << " MHz\n";
   std::snprintf(line, sizeof line, "%3s %9s %5s %5s %4s %9s %8s %6s %8s %10s %7s %5s  %s\n", "#",
                 "start", "Mbit", "octs", "seed", "CFO kHz", "EVM dB", "limit", "flat dB", "mask dB",
                 "DC dB", "FCS", "result");
@@ -138,6 +142,7 @@ nlohmann::json frameObject(const FrameReport& f) {
   x["decoded"] = f.decoded();
   x["pass"] = f.passed();
   x["mirrored"] = f.mirrored;
+  x["channel_spacing"] = spacingMHz(f.spacing) * 1e6;
   x["cfo_hz"] = f.cfoHz;
   x["clock_offset_ppm"] = f.clockOffsetPpm;
   x["clock_offset_sigma_ppm"] = number(f.clockOffsetSigmaPpm);

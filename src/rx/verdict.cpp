@@ -32,6 +32,7 @@ bool Result::passed() const {
 Options optionsFor(const MadeWith& made) {
   Options o;
   o.sampleRate = made.sampleRate;
+  o.spacing = made.spacing;
   o.dacDroop = made.dacPrecompensated;
   o.fcs = made.fcs ? FcsCheck::On : FcsCheck::Off;
   // The symbol window overlaps the start of each cyclic prefix: the FFT

@@ -4,6 +4,7 @@
 // a whole number.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -45,6 +46,11 @@ void addNoise(Samples& x, double snrDb, int os, std::mt19937& rng) {
   const double sigma = std::sqrt(1.0 / (n * std::pow(10.0, snrDb / 10.0)) / 2.0);
   std::normal_distribution<double> g(0.0, sigma);
   for (cplx& v : x) v += cplx(g(rng), g(rng));
+}
+
+bool anyOf(const Result& r) {
+  return std::any_of(r.frames.begin(), r.frames.end(),
+                     [](const FrameReport& f) { return f.decoded(); });
 }
 
 void shiftFrequency(Samples& x, double hz, double rate) {
@@ -320,6 +326,52 @@ TEST(RxMeasure, WindowedFramesMeetTheMaskAndUnwindowedOnesBreakItsFloor) {
   EXPECT_DOUBLE_EQ(spectrumMaskDbr(20e6), -28);
   EXPECT_DOUBLE_EQ(spectrumMaskDbr(45e6), -40);
   EXPECT_NEAR(spectrumMaskDbr(10e6), -10, 1e-12);
+}
+
+// A frame at 10 or 5 MHz spacing is the 20 MHz frame's samples at a half or
+// a quarter of the clock: found at its own rate and in wider captures, its
+// offset in Hz and its rate at that spacing, the mask's offsets scaled.
+TEST(RxSpacing, NarrowFramesAreFoundAndMeasuredAtTheirSpacing) {
+  std::mt19937 rng(21);
+  const struct {
+    ChannelSpacing spacing;
+    int os;
+  } cases[] = {{ChannelSpacing::MHz10, 1}, {ChannelSpacing::MHz10, 2}, {ChannelSpacing::MHz10, 4},
+               {ChannelSpacing::MHz5, 1},  {ChannelSpacing::MHz5, 4},  {ChannelSpacing::MHz5, 8}};
+  for (const auto& c : cases) {
+    const double rate = baseSampleRateOf(c.spacing) * c.os, hz = 20e3 * clockFactor(c.spacing);
+    SCOPED_TRACE(std::to_string(spacingMHz(c.spacing)) + " MHz at " + std::to_string(rate));
+    Bits psdu;
+    Frame f = makeFrame(36, 3, kRate3_4, c.os, 200, rng, &psdu, 2 * c.os);
+    shiftFrequency(f.waveform, hz, rate);
+    Options o;
+    o.sampleRate = rate;
+    const Result r = receive(f.waveform, o);
+    ASSERT_EQ(r.frames.size(), 1u) << r.problem;
+    const FrameReport& x = r.frames[0];
+    EXPECT_EQ(x.spacing, c.spacing);
+    EXPECT_EQ(x.psduBits, psdu);
+    EXPECT_NEAR(x.cfoHz, hz, 500 * clockFactor(c.spacing));
+    EXPECT_DOUBLE_EQ(x.rateMbps, 36 * clockFactor(c.spacing));
+    EXPECT_TRUE(x.passed());
+    if (c.os > 1) {
+      EXPECT_DOUBLE_EQ(x.maskCoveredHz, rate / 2);
+    }
+    // Told the spacing, the receiver looks for nothing else.
+    o.spacing = ChannelSpacing::MHz20;
+    EXPECT_FALSE(anyOf(receive(f.waveform, o)));
+  }
+  // Spectral regrowth (no window) breaks the 10 MHz mask beyond 10 MHz, the
+  // 20 MHz mask's 20 MHz scaled.
+  Options o;
+  o.sampleRate = 40e6;
+  o.spacing = ChannelSpacing::MHz10;
+  const Result bad = receive(makeFrame(54, 4, kRate3_4, 4, 1000, rng).waveform, o);
+  ASSERT_EQ(bad.frames.size(), 1u);
+  EXPECT_TRUE(bad.frames[0].decoded());
+  EXPECT_FALSE(bad.frames[0].maskPass);
+  EXPECT_GT(std::abs(bad.frames[0].maskWorstFrequencyHz), 10e6);
+  EXPECT_LE(std::abs(bad.frames[0].maskWorstFrequencyHz), 20e6);
 }
 
 TEST(RxMeasure, TiltedChannelFailsFlatnessButDecodes) {
