@@ -110,7 +110,7 @@ mutations=(
   "src/io/capture.cpp|ops|m.spacing = s;|"
   "src/rx/receiver.cpp|rx|  r.cfoHz *= f;|  r.cfoHz *= 1;"
   "src/rx/receiver.cpp|rx|  r.maskWorstFrequencyHz *= f;|  r.maskWorstFrequencyHz *= 1;"
-  "src/rx/receiver.cpp|rx|if (anyDecoded(wide) || refused) return wide;|if (true) return wide;"
+  "src/rx/receiver.cpp|rx|const bool refused = wide.frames.empty() && wide.problem != kNoFrame;|const bool refused = true;"
   "src/rx/receiver.cpp|rx|if (opt.sampleRate < baseSampleRateOf(s)) continue;|if (opt.sampleRate <= baseSampleRateOf(s)) continue;"
 )
 
