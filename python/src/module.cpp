@@ -181,9 +181,16 @@ py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outp
 
 py::dict verify(const ComplexArray& samples, double sampleRate, const std::string& fcs,
                 bool dacDroop, double fftBackoff, const std::string& channelEstimate,
-                long long maxFrames, const std::optional<py::bytes>& expectPsdu) {
+                long long maxFrames, const std::optional<py::bytes>& expectPsdu,
+                std::optional<double> channelSpacing) {
   dot11a::rx::Options o;
   o.sampleRate = sampleRate;
+  if (channelSpacing) {
+    dot11a::ChannelSpacing s{};
+    if (!dot11a::channelSpacingOfMHz(*channelSpacing / 1e6, s))
+      dot11a::raise("channel_spacing must be 20e6, 10e6 or 5e6 (Hz), or None to find it.");
+    o.spacing = s;
+  }
   if (fcs == "auto")
     o.fcs = dot11a::rx::FcsCheck::Auto;
   else if (fcs == "on")
@@ -364,6 +371,8 @@ air (for frames made by synthesize()). channel_estimate: the estimate the EVM
 and flatness are measured with, "preamble" (the long training's, as the
 standard measures; default), "smoothed" or "data-aided"; frames are decoded
 with the best either way. expect_psdu compares every decoded PSDU.
+channel_spacing: 20e6, 10e6 or 5e6 Hz; None (default) finds 20 MHz frames and,
+when none decodes, 10 and 5 MHz ones.
 Returns the report of dot11a-verify --json: pass, reasons, sample_rate, summary,
 frames (one dict per frame: start, signal, data, psdu, evm, flatness, mask, ...).)";
 
@@ -507,7 +516,7 @@ PYBIND11_MODULE(_veltora, m) {
         arg("channel_estimate") =
             std::string(dot11a::rx::channelEstimateName(dot11a::rx::Options{}.channelEstimate)),
         arg("max_frames") = dot11a::rx::Options{}.maxFrames, arg("expect_psdu") = py::none(),
-        kVerifyDoc);
+        arg("channel_spacing") = py::none(), kVerifyDoc);
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,

@@ -69,6 +69,26 @@ def test_frames_and_files_equal_the_generators(folder, keywords, options):
     assert recorded["sample_rate"] == facts["sample_rate"]
 
 
+def test_a_narrow_channel_is_made_and_measured_alike(folder):
+    keywords = dict(channel_spacing=5e6, rate=4.5, length=120, oversampling=4, cfo=500)
+    samples, facts = veltora.synthesize(**keywords)
+    path = os.path.join(folder, "n.sigmf-meta")
+    gen("--channel-spacing", "5", "--rate", "4.5", "--length", "120", "--oversampling", "4",
+        "--cfo", "500", "-o", path)
+    out = subprocess.run([os.path.join(BIN, "dot11a-verify"), path, "--json"],
+                         capture_output=True, text=True)
+    reports = [json.loads(out.stdout),
+               veltora.verify(samples, facts["sample_rate"], dac_droop=True),
+               veltora.verify(samples, facts["sample_rate"], dac_droop=True, channel_spacing=5e6)]
+    for report in reports:
+        assert report["pass"], report["reasons"]
+        frame = report["frames"][0]
+        assert frame["channel_spacing"] == 5e6 and frame["signal"]["rate_mbps"] == 4.5
+        assert abs(frame["cfo_hz"] - 500) < 25
+    told = veltora.verify(samples, facts["sample_rate"], channel_spacing=20e6)
+    assert not any(f["decoded"] for f in told["frames"])
+
+
 def test_verify_passes_with_the_keys_of_the_tool(folder):
     samples, facts = veltora.synthesize(rate=36, length=200, fcs=True, oversampling=2)
     report = veltora.verify(samples, facts["sample_rate"], fcs="on", dac_droop=True,

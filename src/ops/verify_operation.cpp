@@ -51,6 +51,7 @@ Value frameRecord(const rx::FrameReport& f) {
       {"iqGainImbalanceDb", f.iqGainImbalanceDb},
       {"iqPhaseImbalanceDeg", f.iqPhaseImbalanceDeg},
       {"rateMbps", f.rateMbps},
+      {"channelSpacing", spacingMHz(f.spacing) * 1e6},
       {"length", static_cast<double>(f.length)},
       {"signalParityOk", Value::logical(f.signalParityOk)},
       {"signalFits", Value::logical(f.signalFits)},
