@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "dot11a/export.hpp"
+#include "dot11a/rate_table.hpp"
 #include "dot11a/synthesis.hpp"
 
 DOT11A_API_BEGIN
@@ -66,12 +67,17 @@ struct Settings {
   bool any() const;
 };
 
-// The band the SNR is stated in: 52 sub-carriers of 312.5 kHz.
+// The band the SNR is stated in: 52 sub-carriers of 312.5 kHz in a 20 MHz
+// channel, of 156.25 and 78.125 kHz at 10 and 5 MHz spacing.
 inline constexpr double kOccupiedBandwidthHz = 52 * 312.5e3;
+constexpr double occupiedBandwidthHz(ChannelSpacing spacing) {
+  return kOccupiedBandwidthHz * clockFactor(spacing);
+}
 
 // Checks every value against its range and the sample rate; raises an error
-// that names the setting and what it accepts.
-void validate(const Settings& s, double sampleRate);
+// that names the setting and what it accepts. The interferer is a channel of
+// the wanted frames' spacing.
+void validate(const Settings& s, double sampleRate, ChannelSpacing spacing = ChannelSpacing::MHz20);
 
 // A burst of the wanted signal: samples [begin, end).
 struct Burst {
@@ -83,8 +89,10 @@ struct Burst {
 // burst). The channel is drawn anew for every burst. The result has the
 // length of the input except with a clock offset, which stretches or shrinks
 // it by the ppm.
+// The SNR is stated over the occupied band of the frames' spacing, and the
+// interferer is a frame of that spacing.
 Samples apply(std::span<const cplx> in, double sampleRate, std::span<const Burst> bursts,
-              const Settings& s);
+              const Settings& s, ChannelSpacing spacing = ChannelSpacing::MHz20);
 
 // Where a burst is after the clock offset of the settings (unchanged without
 // one), within a waveform of `length` samples.

@@ -136,7 +136,7 @@ bool Settings::any() const {
          interferer;
 }
 
-void validate(const Settings& s, double fs) {
+void validate(const Settings& s, double fs, ChannelSpacing spacing) {
   // Up to 10 GHz, the receiver's bound too: the multipath delay line and the
   // interferer's frame are sized from the rate.
   if (!(fs > 0) || !(fs <= 1e10))
@@ -166,7 +166,7 @@ void validate(const Settings& s, double fs) {
   if (s.snrDb) inRange(*s.snrDb, -20, 100, "The SNR in dB");
   if (s.interferer) {
     inRange(s.interferer->levelDb, -60, 60, "The interferer level in dB");
-    checkInterfererFits(s.interferer->offsetHz, fs);
+    checkInterfererFits(s.interferer->offsetHz, fs, spacing);
   }
 }
 
@@ -181,8 +181,8 @@ double burstPower(std::span<const cplx> x, std::span<const Burst> bursts) {
 }
 
 Samples apply(std::span<const cplx> in, double fs, std::span<const Burst> burstsIn,
-              const Settings& s) {
-  validate(s, fs);
+              const Settings& s, ChannelSpacing spacing) {
+  validate(s, fs, spacing);
   std::vector<Burst> bursts(burstsIn.begin(), burstsIn.end());
   if (bursts.empty()) bursts.push_back({0, in.size()});
   for (std::size_t i = 0; i < bursts.size(); ++i) {
@@ -216,14 +216,14 @@ Samples apply(std::span<const cplx> in, double fs, std::span<const Burst> bursts
   const double arriving = burstPower(x, bursts);
   if (s.snrDb) {
     // SNR = burst power / noise power in the 52 occupied sub-carriers: the
-    // white noise's total power is larger by fs / 16.25 MHz.
-    const double noise = arriving / dbToPower(*s.snrDb) * fs / kOccupiedBandwidthHz;
+    // white noise's total power is larger by fs / 16.25 MHz (at 20 MHz).
+    const double noise = arriving / dbToPower(*s.snrDb) * fs / occupiedBandwidthHz(spacing);
     auto rng = stream(s.seed, kNoise);
     addNoise(x, std::sqrt(noise / 2.0), rng);
   }
   if (s.interferer) {
     auto rng = stream(s.seed, kInterferer);
-    addInterferer(x, fs, *s.interferer, arriving, rng);
+    addInterferer(x, fs, *s.interferer, arriving, spacing, rng);
   }
   return x;
 }

@@ -13,12 +13,13 @@
 namespace dot11a::impair {
 
 namespace {
-constexpr double kChannelHalfWidthHz = 10e6;
 constexpr std::size_t kInterfererOctets = 1000;
 }  // namespace
 
-void checkInterfererFits(double offsetHz, double fs) {
-  const double os = fs / 20e6;
+void checkInterfererFits(double offsetHz, double fs, ChannelSpacing spacing) {
+  const double base = baseSampleRateOf(spacing);
+  const double halfWidth = base / 2;  // the channel reaches half its spacing from its centre
+  const double os = fs / base;
   char buf[320];
   if (!std::isfinite(offsetHz) || std::abs(offsetHz) > 200e6) {
     std::snprintf(buf, sizeof buf, "The interferer offset must be from -200 to 200 MHz.");
@@ -26,29 +27,29 @@ void checkInterfererFits(double offsetHz, double fs) {
   }
   if (os < 1 || os != std::floor(os)) {
     std::snprintf(buf, sizeof buf,
-                  "An interferer needs a sample rate of 20 MHz times a whole number, not %g MHz.",
-                  fs / 1e6);
+                  "An interferer needs a sample rate of %g MHz times a whole number, not %g MHz.",
+                  base / 1e6, fs / 1e6);
     raise(buf);
   }
-  const double needed = 2.0 * (std::abs(offsetHz) + kChannelHalfWidthHz);
+  const double needed = 2.0 * (std::abs(offsetHz) + halfWidth);
   if (needed > fs) {
     std::snprintf(buf, sizeof buf,
                   "An interferer at %g MHz needs a sample rate of at least %g MHz (its channel "
                   "reaches %g MHz from the centre); this waveform has %g MHz. Raise the "
                   "oversampling, or choose a smaller offset.",
-                  offsetHz / 1e6, needed / 1e6, (std::abs(offsetHz) + kChannelHalfWidthHz) / 1e6,
-                  fs / 1e6);
+                  offsetHz / 1e6, needed / 1e6, (std::abs(offsetHz) + halfWidth) / 1e6, fs / 1e6);
     raise(buf);
   }
 }
 
 void addInterferer(std::span<cplx> x, double fs, const Interferer& it, double wantedPower,
-                   std::mt19937_64& rng) {
+                   ChannelSpacing spacing, std::mt19937_64& rng) {
   if (x.empty()) return;
-  checkInterfererFits(it.offsetHz, fs);
+  checkInterfererFits(it.offsetHz, fs, spacing);
   FrameSettings fsets;
   fsets.data.oversampling = checkedInteger<int>(
-      std::round(fs / 20e6), "The interferer's oversampling (the sample rate over 20 MHz)", 1,
+      std::round(fs / baseSampleRateOf(spacing)),
+      "The interferer's oversampling (the sample rate over the spacing's base rate)", 1,
       kMaxOversampling);
   fsets.data.sincComp = true;
   fsets.dataRate = 54;

@@ -29,13 +29,14 @@ void rotate(std::span<cplx> x, double hz, double fs, double phase0);
 void applyChannel(std::span<cplx> x, double fs, std::span<const Burst> bursts, const Channel& c,
                   std::mt19937_64& rng);
 
-// Raises an error when a 20 MHz channel at `offsetHz` does not fit in the
-// band a sample rate holds, or the rate is not 20 MHz times a whole number.
-void checkInterfererFits(double offsetHz, double fs);
+// Raises an error when a channel of the spacing at `offsetHz` does not fit in
+// the band a sample rate holds, or the rate is not the spacing's base rate
+// times a whole number.
+void checkInterfererFits(double offsetHz, double fs, ChannelSpacing spacing);
 
 // Adds an unsynchronised 802.11a signal at the offset, with the mean power
 // `wantedPower` x 10^(level / 10).
 void addInterferer(std::span<cplx> x, double fs, const Interferer& i, double wantedPower,
-                   std::mt19937_64& rng);
+                   ChannelSpacing spacing, std::mt19937_64& rng);
 
 }  // namespace dot11a::impair

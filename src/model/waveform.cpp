@@ -25,7 +25,7 @@ void checkJob(const FrameJob& job) {
   if (!(q.gap.us >= 0 && q.gap.us <= 10000))
     raise("The gap must be microseconds from 0 to 10000, SIFS (16 us) or DIFS (34 us), not " +
           q.gap.text() + ".");
-  impair::validate(job.impairments, job.frame.sampleRate());
+  impair::validate(job.impairments, job.frame.sampleRate(), job.frame.spacing);
 }
 
 std::vector<SequenceEntry> entriesOf(const FrameJob& job) {
@@ -151,7 +151,7 @@ Waveform make(const FrameJob& job) {
   std::vector<impair::Burst> bursts;
   bursts.reserve(w.frames.size());
   for (const WaveformFrame& f : w.frames) bursts.push_back({f.start, f.burstEnd});
-  w.samples = impair::apply(w.samples, w.sampleRate, bursts, job.impairments);
+  w.samples = impair::apply(w.samples, w.sampleRate, bursts, job.impairments, job.frame.spacing);
   // The markers follow the frames where a clock offset moved them.
   const std::size_t n = w.samples.size();
   w.marker1.assign(n, 0);

@@ -186,6 +186,12 @@ constexpr std::array<Table91Row, 8> kTable91 = {{{6, -82, 16, 32},
                                                  {48, -66, 0, 16},
                                                  {54, -65, -1, 15}}};
 constexpr int kTestPsduOctets = 1000;
+// How much lower the minimum sensitivity of a 10 and a 5 MHz channel is
+// than the 20 MHz row's (the receiver performance table of the OFDM PHY for
+// its three channel spacings).
+constexpr double narrowSensitivityDb(ChannelSpacing s) {
+  return s == ChannelSpacing::MHz10 ? 3 : s == ChannelSpacing::MHz5 ? 6 : 0;
+}
 // Enough frames to count a packet error rate of 10 % with about a hundred errors.
 constexpr std::size_t kTestFrames = 1000;
 
@@ -197,33 +203,41 @@ std::optional<ReceiverTest> applyTestPreset(const JobOptions& o, FrameParameters
   const auto name = [&](std::string_view n) { return optionName(n, spelling); };
   if (*o.test != "sensitivity" && *o.test != "acr" && *o.test != "alt-acr")
     raise(name("test") + " must be sensitivity, acr or alt-acr, not \"" + *o.test + "\".");
+  // The rows are those of 20 MHz channels; at 10 and 5 MHz the rates are a
+  // half and a quarter, the sensitivity 3 and 6 dB lower (the noise band
+  // narrows with the channel), the rejections the same, and the interfering
+  // channels one and two channel spacings away.
+  const double factor = clockFactor(f.spacing);
   const double mbps = f.dataRate();
   const auto row = std::find_if(kTable91.begin(), kTable91.end(),
-                                [&](const Table91Row& r) { return r.mbps == mbps; });
+                                [&](const Table91Row& r) { return r.mbps * factor == mbps; });
   if (row == kTable91.end())
     raise(name("test") + " needs one of the standard data rates (" + name("rate") + ").");
   ReceiverTest t;
   t.name = *o.test;
   t.rateMbps = mbps;
   t.frames = kTestFrames;
-  t.wantedDbm = row->sensitivityDbm;
+  t.wantedDbm = row->sensitivityDbm - narrowSensitivityDb(f.spacing);
   // The PSDU is 1000 octets whatever the header and FCS take of it.
   f.dataLength = kTestPsduOctets - (f.totalLength() - f.dataLength);
   if (*o.test == "sensitivity") return t;
   const bool adjacent = *o.test == "acr";
   t.wantedDbm += 3;
-  t.interferer = impair::Interferer{adjacent ? 20e6 : 40e6, adjacent ? row->acrDb : row->altAcrDb};
+  const double spacingHz = baseSampleRateOf(f.spacing);
+  t.interferer =
+      impair::Interferer{(adjacent ? 1 : 2) * spacingHz, adjacent ? row->acrDb : row->altAcrDb};
   // The interferer's channel must fit in the sample rate: the lowest
   // oversampling that holds it, unless the user chose one (then the
   // impairments say what is missing).
-  const double need = 2.0 * (t.interferer->offsetHz + 10e6) / kBaseSampleRate;
+  const double need = 2.0 * (t.interferer->offsetHz + spacingHz / 2) / spacingHz;
   const double most = parameterBound("OverSampling").hi;
   if (need > most)
     raise(name("test") + " " + t.name + " needs a sample rate of at least " +
-          std::to_string(static_cast<int>(need * 20)) + " MHz to hold the interferer " +
+          std::to_string(static_cast<int>(need * spacingHz / 1e6)) +
+          " MHz to hold the interferer " +
           std::to_string(static_cast<int>(t.interferer->offsetHz / 1e6)) +
           " MHz away; the highest oversampling (" + std::to_string(static_cast<int>(most)) +
-          ") gives " + std::to_string(static_cast<int>(most * 20)) +
+          ") gives " + std::to_string(static_cast<int>(most * spacingHz / 1e6)) +
           " MHz: make the interferer with a second generator.");
   if (!o.oversampling) {
     const int old = f.oversampling;

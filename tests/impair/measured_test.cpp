@@ -223,6 +223,31 @@ TEST(ImpairMeasured, InterfererAppearsAtItsOffsetAndLevel) {
             std::string::npos);
 }
 
+// A 10 MHz frame at 30 Msps is the 20 MHz frame's samples at 60 Msps: its
+// noise over the narrower occupied band, and an interferer one channel
+// spacing away, are the 20 MHz ones at that clock, draw for draw.
+TEST(ImpairMeasured, NarrowChannelsAreImpairedAsTheWideOnesAtTheirClock) {
+  std::mt19937 rng(31);
+  const Frame f = makeFrame(24, 3, 300, rng);  // oversampling 3
+  Settings narrow;
+  narrow.snrDb = 15;
+  narrow.cfoHz = 1e3;
+  narrow.interferer = Interferer{10e6, 4.0};
+  Settings wide = narrow;
+  wide.cfoHz = 2e3;
+  wide.interferer = Interferer{20e6, 4.0};
+  const Samples x = apply(f.waveform, 30e6, burstOf(f), narrow, ChannelSpacing::MHz10);
+  const Samples y = apply(f.waveform, 60e6, burstOf(f), wide);
+  ASSERT_EQ(x.size(), y.size());
+  for (std::size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(std::abs(x[i] - y[i]), 0.0, 1e-9) << i;
+  // The interferer's channel reaches half a spacing beyond its offset.
+  narrow.interferer = Interferer{10e6, 4.0};
+  EXPECT_NE(test::errorOf([&] {
+              apply(f.waveform, 20e6, {}, narrow, ChannelSpacing::MHz5);
+            }).find("at least 25 MHz"),
+            std::string::npos);
+}
+
 TEST(ImpairSeed, TheSeedReproducesEveryDrawAndAnotherSeedChangesThem) {
   std::mt19937 rng(29);
   const Frame f = makeFrame(12, 1, 200, rng);

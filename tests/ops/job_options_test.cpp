@@ -88,6 +88,24 @@ TEST(JobOptions, PresetsAndImpairmentsMakeTheirJobOrSayWhatClashes) {
             "interferer takes OFFSET_MHZ,LEVEL_DB, not \"20\".");
 }
 
+// At 10 MHz: the same row at half the rate, 3 dB more sensitive, the
+// interferer one 10 MHz channel away; at 5 MHz 6 dB more sensitive.
+TEST(JobOptions, NarrowChannelPresetsScaleTheirLevelsAndOffsets) {
+  JobOptions o;
+  o.channelSpacingMHz = 10;
+  o.rate = 12;
+  o.test.emplace("acr");
+  const OptionsJob acr = jobOf(o, OptionSpelling::CommandLine);
+  EXPECT_EQ(acr.test->wantedDbm, -74 - 3 + 3);
+  EXPECT_EQ(acr.job.impairments.interferer->offsetHz, 10e6);
+  EXPECT_EQ(acr.job.impairments.interferer->levelDb, 8);
+  EXPECT_EQ(acr.job.frame.oversampling, 3);
+  o.channelSpacingMHz = 5;
+  o.rate = 1.5;
+  o.test.emplace("sensitivity");
+  EXPECT_EQ(jobOf(o, OptionSpelling::CommandLine).test->wantedDbm, -82 - 6);
+}
+
 class JobRecords : public test::FolderTest {
  protected:
   JobRecords() : FolderTest("job-records") {}
