@@ -112,6 +112,7 @@ mutations=(
   "src/impair/interferer.cpp|impair|const double halfWidth = base / 2;|const double halfWidth = 10e6;"
   "src/ops/job_options.cpp|ops|s == ChannelSpacing::MHz10 ? 3|s == ChannelSpacing::MHz10 ? 2"
   "src/ops/job_options.cpp|ops|(adjacent ? 1 : 2) * spacingHz|(adjacent ? 1 : 2) * 20e6"
+  "src/ops/adapters/io_file_operations.cpp|ops|if (window && spacing != ChannelSpacing::MHz20) {|if (window && spacing == ChannelSpacing::MHz5) {"
   "src/rx/receiver.cpp|rx|  r.cfoHz *= f;|  r.cfoHz *= 1;"
   "src/rx/receiver.cpp|rx|  r.maskWorstFrequencyHz *= f;|  r.maskWorstFrequencyHz *= 1;"
   "src/rx/receiver.cpp|rx|const bool refused = wide.frames.empty() && wide.problem != kNoFrame;|const bool refused = true;"

@@ -70,6 +70,8 @@ TEST_F(FilesTest, BadParameterFilesAreRefusedAndChangeNothing) {
   textRate.setField("modulation", Value("4"));
   Value badRatio = running;
   badRatio.setField("OverSampling", 0.0);
+  Value badSpacing = running;
+  badSpacing.setField("ChannelSpacing", 7.0);
 
   struct Case {
     std::string name;
@@ -85,6 +87,7 @@ TEST_F(FilesTest, BadParameterFilesAreRefusedAndChangeNothing) {
       {"header.mat", {{"fileParameters", noHeader}}, "has an Invalid File Structure."},
       {"text.mat", {{"fileParameters", textRate}}, "has an Invalid File Structure."},
       {"ratio.mat", {{"fileParameters", badRatio}}, "has an Invalid File Structure."},
+      {"spacing.mat", {{"fileParameters", badSpacing}}, "has an Invalid File Structure."},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -98,6 +101,27 @@ TEST_F(FilesTest, BadParameterFilesAreRefusedAndChangeNothing) {
               path(k.name) + "\n" + k.expected);
     EXPECT_EQ(global("parameters"), running);
   }
+}
+
+// A 10 MHz frame's file loads by name; the window, whose generator clock
+// follows 20 MHz, refuses it rather than play it at twice its clock.
+TEST_F(FilesTest, TheWindowRefusesAFrameOfANarrowChannel) {
+  const Value running = global("parameters");
+  Value narrow = running;
+  narrow.setField("ChannelSpacing", 10.0);
+  const std::vector<NamedValue> vars = {{"fileParameters", narrow}};
+  writeMatFile(path("narrow.mat"), vars);
+  {
+    ScopedScriptedDialogs script;
+    const Value window = Value::record({{"main", 1.0}});
+    EXPECT_EQ(feval1("loadParameters", {Value(path("narrow.mat")), window}).toScalar(), 0.0);
+    ASSERT_EQ(script->shown.size(), 1u);
+    EXPECT_NE(script->shown[0].text.find("holds a frame of a 10 MHz channel"), std::string::npos);
+    EXPECT_EQ(global("parameters"), running);
+  }
+  EXPECT_EQ(feval1("loadParameters", {Value(path("narrow.mat")), Value::empty()}).toScalar(), 1.0);
+  EXPECT_EQ(global("parameters").field("ChannelSpacing").toScalar(), 10);
+  global("parameters") = running;
 }
 
 TEST_F(FilesTest, DamagedAndForeignFilesGiveAnErrorNotACrash) {

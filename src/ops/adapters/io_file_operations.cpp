@@ -6,6 +6,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/files.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/parameters.hpp"
 
@@ -71,8 +72,27 @@ void loadParametersFn(Call& c) {
                     path + "\nhas an Invalid File Structure.\n(" + problem + ".)");
     return;
   }
-  global("parameters") = *read.parameters;
   const Value handles = c.inOr(1, Value::empty());
+  const bool window = handles.isRecord() && handles.hasField("main");
+  ChannelSpacing spacing = ChannelSpacing::MHz20;
+  try {
+    spacing = fromRecord(*read.parameters).spacing;
+  } catch (const std::exception& e) {
+    dialogs().error("Error Loading File",
+                    path + "\nhas an Invalid File Structure.\n(" + e.what() + ")");
+    return;
+  }
+  // The window's generator clock, durations and views follow 20 MHz times
+  // the oversampling: it would play a 10 or 5 MHz frame at the wrong clock,
+  // so it does not take one.
+  if (window && spacing != ChannelSpacing::MHz20) {
+    dialogs().error("Error Loading File",
+                    path + "\nholds a frame of a " + std::to_string(spacingMHz(spacing)) +
+                        " MHz channel; this window makes frames of 20 MHz channels only. Make "
+                        "it with dot11a-gen --params, or from Python.");
+    return;
+  }
+  global("parameters") = *read.parameters;
   if (handles.isRecord() && handles.hasField("main") && isCallable("dot11a_GUI_b")) {
     feval("dot11a_GUI_b", 0, {Value("redraw"), handles});
   } else {
