@@ -77,10 +77,7 @@ def test_a_narrow_channel_is_made_and_measured_alike(folder):
         "--cfo", "500", "-o", path)
     out = subprocess.run([os.path.join(BIN, "dot11a-verify"), path, "--json"],
                          capture_output=True, text=True)
-    reports = [json.loads(out.stdout),
-               veltora.verify(samples, facts["sample_rate"], dac_droop=True),
-               veltora.verify(samples, facts["sample_rate"], dac_droop=True, channel_spacing=5e6)]
-    for report in reports:
+    for report in (json.loads(out.stdout), veltora.verify(samples, facts["sample_rate"])):
         assert report["pass"], report["reasons"]
         frame = report["frames"][0]
         assert frame["channel_spacing"] == 5e6 and frame["signal"]["rate_mbps"] == 4.5
