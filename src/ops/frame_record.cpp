@@ -296,6 +296,7 @@ rx::MadeWith madeWith(const Waveform& w) {
   made.fcs = w.fcs;
   made.windowSamples = w.windowLength;
   made.oversampling = w.oversampling;
+  made.spacing = w.spacing;
   return made;
 }
 
