@@ -28,7 +28,7 @@ struct Capture {
   bool dacPrecompensated = false;
   // The channel spacing the file records (our SigMF recordings of 10 and
   // 5 MHz frames), absent when it records none.
-  std::optional<ChannelSpacing> spacing;
+  std::optional<ChannelSpacing> spacing{};
 };
 
 // The format a file name's extension names (Auto when none fits).
@@ -55,7 +55,7 @@ struct SigmfMeta {
   std::optional<double> sampleRate;
   std::optional<std::string> sha512;
   bool dacPrecompensated = false;
-  std::optional<ChannelSpacing> spacing;  // kSigmfSpacingKey, when recorded
+  std::optional<ChannelSpacing> spacing{};  // kSigmfSpacingKey, when recorded
 };
 SigmfMeta parseSigmfMeta(std::string_view json);
 

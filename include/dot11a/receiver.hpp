@@ -63,7 +63,7 @@ struct Options {
   // 3.2 us instead of 0.8 us). Every time, rate and frequency reported is at
   // the frames' spacing; the limits are those of that spacing (the mask's
   // offsets scale with it, the EVM and flatness limits stay).
-  std::optional<ChannelSpacing> spacing;
+  std::optional<ChannelSpacing> spacing{};
   FcsCheck fcs = FcsCheck::Auto;
   // How many samples (at 20 MHz) each FFT window starts before the end of the
   // cyclic prefix; the same for the long training and every symbol, so the
