@@ -12,7 +12,7 @@
 #   fft    FFTW plans (one planning lock), aligned buffers -> base
 #   mac    typed bits, checksums (zlib's CRC), payloads  -> base
 #   core   Value, MAT files, JSON, dialog service         -> base
-#   base   errors and warnings
+#   base   errors and warnings, the vector loops' instruction set
 #
 # Each is a static library of position-independent code built with hidden
 # visibility; Dot11a_b_lib links them all whole and exports the entry points
@@ -54,7 +54,8 @@ function(dot11a_glob out dir)
 endfunction()
 
 dot11a_glob(core_sources core)
-list(REMOVE_ITEM core_sources ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
+list(REMOVE_ITEM core_sources ${CMAKE_SOURCE_DIR}/src/core/error.cpp
+  ${CMAKE_SOURCE_DIR}/src/core/vector_dispatch.cpp)
 dot11a_glob(mac_sources mac)
 dot11a_glob(fft_sources fft)
 dot11a_glob(phy_sources phy)
@@ -65,7 +66,8 @@ dot11a_glob(io_sources io)
 dot11a_glob(ops_sources ops)
 list(REMOVE_ITEM ops_sources ${CMAKE_SOURCE_DIR}/src/ops/opgen.cpp)
 
-dot11a_component(base SOURCES ${CMAKE_SOURCE_DIR}/src/core/error.cpp)
+dot11a_component(base SOURCES ${CMAKE_SOURCE_DIR}/src/core/error.cpp
+  ${CMAKE_SOURCE_DIR}/src/core/vector_dispatch.cpp)
 dot11a_component(core SOURCES ${core_sources} DEPENDS base
   LIBS PkgConfig::zlib nlohmann_json::nlohmann_json ${CMAKE_DL_LIBS})
 # matio's declarations; the library itself is opened on first use.

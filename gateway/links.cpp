@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -65,18 +66,41 @@ class FdLink : public Link {
       : fd_(fd), socket_(socket), where_(std::move(where)), timeout_(timeout) {}
   ~FdLink() override { close(); }
 
+  // Progress counts what the instrument took: the bytes written less those
+  // still queued in the connection (not yet acknowledged by the instrument's
+  // TCP stack, or not yet out of the serial port). While the connection is
+  // full it is reported every kReportEvery, so a listener sees the time pass;
+  // with a listener the write ends when the instrument took every byte. The
+  // time-out counts from the last movement: a long transfer may take
+  // minutes, but an instrument that takes nothing for the time-out is stuck.
   void write(std::string_view bytes, const Progress& progress) override {
-    std::size_t sent = 0;
+    constexpr auto kReportEvery = std::chrono::milliseconds(250);
+    const auto timeout = std::chrono::milliseconds(toMillis(timeout_));
+    std::size_t sent = 0, taken = 0;
+    auto lastMove = Clock::now();
+    const auto tell = [&] {
+      if (!progress) return;
+      const std::size_t queued = queuedBytes();
+      const std::size_t now = sent > queued ? sent - queued : 0;
+      if (now != taken) lastMove = Clock::now();
+      taken = std::max(taken, now);
+      progress(taken);
+    };
+    const auto stuck = [&] {
+      return Failure(
+          3, "The instrument at " + where_ + " stopped accepting data: nothing could be sent for " +
+                 seconds(timeout_) + " (" + std::to_string(progress ? taken : sent) + " of " +
+                 std::to_string(bytes.size()) + " bytes " + (progress ? "taken" : "sent") + ").");
+    };
     while (sent < bytes.size()) {
-      // The time-out counts from the last progress: a long transfer may take
-      // minutes, but an instrument that accepts nothing for the time-out is stuck.
+      const auto giveUp = lastMove + timeout;
       const short ev =
-          waitFor(fd_, POLLOUT, Clock::now() + std::chrono::milliseconds(toMillis(timeout_)));
-      if (ev == 0)
-        throw Failure(3, "The instrument at " + where_ +
-                             " stopped accepting data: nothing could be sent for " +
-                             seconds(timeout_) + " (" + std::to_string(sent) + " of " +
-                             std::to_string(bytes.size()) + " bytes sent).");
+          waitFor(fd_, POLLOUT, progress ? std::min(giveUp, Clock::now() + kReportEvery) : giveUp);
+      if (ev == 0) {
+        if (Clock::now() >= giveUp) throw stuck();
+        tell();
+        continue;
+      }
       if (ev & (POLLERR | POLLHUP | POLLNVAL)) {
         if (!(ev & POLLOUT)) throw dropped(sent, bytes.size());
       }
@@ -85,11 +109,22 @@ class FdLink : public Link {
                                 : ::write(fd_, bytes.data() + sent, chunk);
       if (n > 0) {
         sent += static_cast<std::size_t>(n);
-        if (progress) progress(sent);
+        lastMove = Clock::now();
+        tell();
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
       throw dropped(sent, bytes.size());
+    }
+    if (!progress) return;
+    // The rest sits in the connection until the instrument reads it.
+    while (taken < sent) {
+      if (Clock::now() >= lastMove + timeout) throw stuck();
+      // Waits a moment for nothing but an error or a hang-up of the
+      // connection, which ends the wait at once.
+      const short ev = waitFor(fd_, 0, Clock::now() + std::chrono::milliseconds(20));
+      if (ev & (POLLERR | POLLHUP | POLLNVAL)) throw dropped(taken, bytes.size());
+      tell();
     }
   }
 
@@ -139,6 +174,13 @@ class FdLink : public Link {
   const std::string& where() const override { return where_; }
 
  private:
+  // Bytes written to the connection that it still holds; 0 where the
+  // descriptor cannot say.
+  std::size_t queuedBytes() const {
+    int n = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0) return 0;
+    return static_cast<std::size_t>(n);
+  }
   Failure dropped(std::size_t sent, std::size_t total) const {
     const int err = errno;
     return Failure(3, "The connection to " + where_ + " was lost after " + std::to_string(sent) +

@@ -7,14 +7,17 @@
 # frame, the largest frame and an all-zero waveform), and the measurement
 # views (averaged spectrum, gated CCDF, Demodulate, also of a shared capture)
 # into build/screenshots/,
-# or DOT11A_SCREENSHOT_DIR when set, on Qt's offscreen platform.
+# or DOT11A_SCREENSHOT_DIR when set, on Qt's offscreen platform with a
+# 1366x768 screen.
 #   scripts/screenshots.sh            (96 dpi)
 #   QT_FONT_DPI=120 scripts/screenshots.sh
 #   DOT11A_SCREENSHOT_DIR=/tmp/shots scripts/screenshots.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build -j2 --target test_gui >/dev/null
-export QT_QPA_PLATFORM=offscreen
+# The pictures show what a user of a 1366x768 laptop screen sees (windows are
+# fitted into the screen as they open).
+export QT_QPA_PLATFORM="offscreen:configfile=$PWD/scripts/offscreen-1366x768.json"
 export DOT11A_SCREENSHOT_DIR="${DOT11A_SCREENSHOT_DIR:-$PWD/build/screenshots${QT_FONT_DPI:+-${QT_FONT_DPI}dpi}}"
 # The Signal menu's dialogs and the window they leave.
 build/bin/test_gui --gtest_filter='SignalMenu.Screenshots' 2>&1 | grep -v 'This plugin does not support' | tail -1

@@ -21,6 +21,16 @@ echo "== package"
 (cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log") || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/pkg/*.deb)
 echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+# The tools' manual pages, read from the package itself: what man would show
+# once it is installed (a minimal Debian has no man to ask).
+for tool in dot11a-gen dot11a-verify dot11a-call tgx-sim; do
+  page=./usr/share/man/man1/$tool.1
+  text=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "$page" 2>/dev/null || true)
+  if ! grep -q '^\.TH ' <<<"$text"; then
+    echo "the package holds no manual page $page" >&2
+    exit 1
+  fi
+done
 
 echo "== install"
 export DEBIAN_FRONTEND=noninteractive
@@ -32,7 +42,6 @@ echo "== tools"
 /usr/bin/dot11a-gen --rate 24 --length 100 --fcs on -o frame.sigmf-meta
 /usr/bin/dot11a-verify frame.sigmf-meta --fcs on --dac-droop
 /usr/bin/dot11a-call dot11a_ConvolEncode '[1,0,0,0,0,0,0]' 0.5
-man -w dot11a-gen dot11a-verify dot11a-call tgx-sim >/dev/null
 
 echo "== python"
 /usr/bin/python3 -c "

@@ -1,60 +1,79 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds from scratch and runs the whole test suite:
 # under ctest, every suite as one shuffled process, the Debian package installed
-# and used, the build without Qt, a clang build, the concurrency tests under
-# ThreadSanitizer, the fuzz targets for a bounded time, the whole suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Each step is one section; a failing step stops
-# the run.
+# and used, a clang build without Qt with its suites, the concurrency tests
+# under ThreadSanitizer, the fuzz targets for a bounded time, the whole suite
+# under AddressSanitizer and UndefinedBehaviorSanitizer. Each step is one
+# section ("==== NAME", and when it ends its time and the time so far); a
+# failing step stops the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+started=$SECONDS
+section_name=""
+section_start=$SECONDS
+minutes() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
+# Ends the section running (if any) with its time and starts the next one.
+section() {
+  if [ -n "$section_name" ]; then
+    echo "==== $section_name: $(minutes $((SECONDS - section_start))) ($(minutes $((SECONDS - started))) so far)"
+  fi
+  section_name=$1
+  section_start=$SECONDS
+  echo "==== $section_name"
+}
+# A failing step names its section and the time it had run.
+trap 'rc=$?; [ "$rc" -eq 0 ] || echo "==== $section_name: FAILED (status $rc) after $(minutes $((SECONDS - section_start))) ($(minutes $((SECONDS - started))) in all)" >&2' EXIT
 
-# ---- build ---------------------------------------------------------------------
-rm -rf build build-nogui build-sanitize build-clang build-tsan
+section "dependencies"
+bash scripts/install-deps.sh
+# Every command the scripts and the tests start comes from a package above.
+bash scripts/check-commands.sh
+
+section "build"
+rm -rf build build-sanitize build-clang build-tsan
 # Warnings are errors in CI (the components below the GUI also warn on shadowing).
 bash scripts/build.sh -DDOT11A_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
 
-# ---- the library exports its interface only (no graphics layer, no Qt) -------------
+section "the library exports its interface only (no graphics layer, no Qt)"
 bash scripts/check-exports.sh build/lib/libDot11a_b_lib.so
 
-# ---- every suite as one process in random order, seeds 1 to 5 ---------------------
+section "every suite as one process in random order, seeds 1 to 5"
 bash scripts/test-shuffled.sh build 1 2 3 4 5
 
-# ---- the Debian package: built, installed with apt, used from the installed paths ----
+section "the Debian package: built, installed with apt, used from the installed paths"
 bash scripts/test-install.sh build
 
-# ---- the build without Qt: the library and the command-line tools only -------------
-# Neither may link Qt, the library exports its interface only, and dot11a-gen's
-# main job (the default frame's summary) runs.
-cmake -S . -B build-nogui -DCMAKE_BUILD_TYPE=Release -DDOT11A_GUI=OFF -DDOT11A_WERROR=ON \
-  -DDOT11A_BUILD_TESTS=OFF -DDOT11A_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build build-nogui -j"$(nproc)" --target Dot11a_b_lib dot11a-gen dot11a-call dot11a_layer_checks
-if ldd build-nogui/bin/dot11a-gen build-nogui/lib/libDot11a_b_lib.so | grep -iE 'libQt|qcustomplot'; then
+section "clang, without Qt: the library, the tools and every suite"
+# The same sources with a second compiler, warnings as errors, in the variant
+# without Qt: nothing it builds links Qt, the library exports its interface
+# only, dot11a-gen's main job (the default frame's summary) runs and every
+# suite passes.
+cmake -S . -B build-clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release -DDOT11A_GUI=OFF \
+  -DDOT11A_WERROR=ON -DDOT11A_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build-clang -j"$(nproc)"
+linked=""
+for f in build-clang/bin/* build-clang/lib/*.so* build-clang/python/veltora/*.so; do
+  [ -f "$f" ] && linked+="$(ldd "$f" 2>/dev/null | sed "s|^|$f: |")"$'\n'
+done
+grep -q 'libc\.so' <<<"$linked" || { echo "ldd read none of build-clang's programs" >&2; exit 1; }
+if grep -iE 'libQt|qcustomplot' <<<"$linked"; then
   echo "the build without Qt links Qt" >&2
   exit 1
 fi
-bash scripts/check-exports.sh build-nogui/lib/libDot11a_b_lib.so
-build-nogui/bin/dot11a-gen
-
-# ---- the library and the command-line tools built with clang -------------------------
-# Beside the GCC build: the same sources, warnings as errors, and the tools run.
-rm -rf build-clang
-cmake -S . -B build-clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release -DDOT11A_GUI=OFF \
-  -DDOT11A_WERROR=ON -DDOT11A_BUILD_TESTS=OFF -DDOT11A_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build build-clang -j"$(nproc)" --target Dot11a_b_lib dot11a-gen dot11a-call dot11a-verify \
-  dot11a_layer_checks
+bash scripts/check-exports.sh build-clang/lib/libDot11a_b_lib.so
 build-clang/bin/dot11a-gen
+(cd build-clang && ctest --output-on-failure -j"$(nproc)")
 
-# ---- the concurrency tests under ThreadSanitizer, 200 cold starts in a row ---------
-rm -rf build-tsan
+section "the concurrency tests under ThreadSanitizer, 200 cold starts in a row"
 bash scripts/test-tsan.sh
 
-# ---- the fuzz targets of the readers of outside input, each for a bounded time -----
+section "the fuzz targets of the readers of outside input, each for a bounded time"
 bash scripts/fuzz.sh
 
-# ---- the whole suite under AddressSanitizer and UBSan (a finding fails the run) -----
+section "the whole suite under AddressSanitizer and UBSan (a finding fails the run)"
 bash scripts/test-sanitize.sh
 
-# ---- every test, one process each (last, so its summary closes the run) ------------
+# Last, so that ctest's summary closes the run.
+section "every test, one process each"
 (cd build && ctest --output-on-failure -j"$(nproc)")

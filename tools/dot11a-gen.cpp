@@ -205,15 +205,9 @@ void printSummary(const Waveform& w) {
 int verifyFrame(const FrameJob& job, const Waveform& w) {
   if (!w.framed)
     raise("--verify needs a framed waveform: the receiver synchronises on the preamble.");
-  rx::Options o;
-  o.sampleRate = w.sampleRate;
-  o.dacDroop = w.dacPrecompensated;
-  // The symbol window overlaps the start of each cyclic prefix: the FFT
-  // starts behind it.
-  const double overlap =
-      static_cast<double>(job.frame.windowLength) / std::max(1, job.frame.oversampling);
-  o.fftBackoff = std::clamp(16.0 - overlap, 0.0, o.fftBackoff);
-  o.fcs = w.fcs ? rx::FcsCheck::On : rx::FcsCheck::Off;
+  const rx::Options o =
+      rx::optionsFor({w.sampleRate, w.dacPrecompensated, w.fcs,
+                      static_cast<double>(job.frame.windowLength), job.frame.oversampling});
   const rx::Result r = rx::receive(w.samples, o);
   // The frames of a sequence differ from the first: each is judged on its own.
   const rx::Verdict v =

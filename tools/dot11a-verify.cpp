@@ -4,6 +4,8 @@
 // only when every frame decodes and passes. Raw samples (a file of any length,
 // or standard input) are decoded a chunk at a time; standard input prints
 // each frame as it is decoded and a summary at its end or on Ctrl+C.
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cmath>
@@ -79,6 +81,7 @@ int main(int argc, char** argv) {
   std::optional<double> sampleRate;
   bool json = false, dacDroop = false;
   double backoff = rx::Options{}.fftBackoff;
+  std::string channel(rx::channelEstimateName(rx::Options{}.channelEstimate));
   std::optional<std::size_t> maxFrames;
   unsigned threads = 1;
   app.add_option("FILE", file,
@@ -103,14 +106,31 @@ int main(int argc, char** argv) {
          "--fft-backoff", backoff,
          "Start each FFT this many 20 MHz samples into the cyclic prefix (0 to 16; default 4)")
       ->check(CLI::Range(0.0, 16.0));
+  app.add_option("--channel-estimate", channel,
+                 "The channel estimate the EVM and flatness are measured with: preamble (the long "
+                 "training's, as clause 17.3.9.7 measures; default) | smoothed | data-aided. "
+                 "Frames are decoded with the best one either way")
+      ->check(CLI::IsMember({"preamble", "smoothed", "data-aided"}));
   app.add_option("--max-frames", maxFrames,
                  "Decode at most this many frames (default 256; no limit on standard input)")
       ->check(CLI::Range(std::size_t{1}, std::size_t{100000000}));
   app.add_option("--threads", threads, "Decode stretches of a raw sample file on this many threads")
       ->check(CLI::Range(1, 64));
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help and --version end well; a wrong option is input that cannot be
+    // used, as a file that cannot be read is.
+    if (e.get_exit_code() == 0) return app.exit(e);
+    std::cerr << "dot11a-verify: " << e.what() << "\nRun with --help for the options.\n";
+    return 2;
+  }
 
-  const bool live = file == "-";
+  // Standard input, and a file that is no regular file (a pipe, a FIFO, a
+  // device), may never end: read as a stream, each frame printed as it
+  // comes and the summary at the end or on Ctrl+C.
+  struct stat st {};
+  const bool live = file == "-" || (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode));
   // The JSON report of a raw sample file, written as its frames come.
   std::optional<cli::JsonReport> jsonReport;
   try {
@@ -118,6 +138,7 @@ int main(int argc, char** argv) {
     o.fcs = fcs == "on" ? rx::FcsCheck::On : fcs == "off" ? rx::FcsCheck::Off : rx::FcsCheck::Auto;
     o.dacDroop = dacDroop;
     o.fftBackoff = backoff;
+    o.channelEstimate = rx::channelEstimateNamed(channel).value_or(o.channelEstimate);
     o.maxFrames = maxFrames.value_or(live ? SIZE_MAX : 256);
     std::optional<std::vector<std::uint8_t>> psdu;
     if (!expect.empty()) psdu = expectedPsdu(expect);
@@ -125,48 +146,63 @@ int main(int argc, char** argv) {
     // Raw samples at 20 MHz times a whole number go through the streaming
     // receiver; the other files are read whole.
     const auto raw = format == "auto" ? sampleFormatOf(file) : sampleFormatFromText(format);
-    if (live) {
-      if (!raw || !sampleRate)
-        raise("Standard input needs --format (cf32, ci16 or ci8) and --sample-rate.");
-    }
+    if (file == "-" && (!raw || !sampleRate))
+      raise("Standard input needs --format (cf32, ci16 or ci8) and --sample-rate.");
     o.sampleRate = sampleRate.value_or(20e6);
     const double ratio = o.sampleRate / 20e6;
-    const bool streamed = raw && (live || (std::abs(ratio - std::round(ratio)) <= 1e-9 * ratio &&
-                                           ratio >= 0.5 && ratio < 16.5));
+    const bool streamRate =
+        std::abs(ratio - std::round(ratio)) <= 1e-9 * ratio && ratio >= 0.5 && ratio < 16.5;
+    const bool streamed = raw && (file == "-" || streamRate);
 
-    if (live) {
+    if (live && streamed) {
       // A log: each frame as it is decoded, the summary at the end.
       catchInterrupt();
       cli::Summary summary;
       bool pass = true;
       if (!json)
-        std::cout << "standard input: " << sampleFormatName(*raw) << " at " << o.sampleRate / 1e6
-                  << " MHz" << std::endl;
-      const std::uint64_t samples = cli::decodeSource(
-          {file, *raw}, o, 1,
-          [&](rx::FrameReport&& f) {
-            summary.add(f);
-            const bool expected = !psdu || (f.decoded() && f.psdu == *psdu);
-            pass = pass && f.passed() && expected;
-            if (json) {
-              std::cout << rx::frameJson(f, -1, summary.frames()) << std::endl;
-            } else {
-              cli::printFrameLine(std::cout, summary.frames(), f);
-              if (!expected)
-                std::cout << "frame " << summary.frames() << ": not the expected PSDU.\n";
-              std::cout << std::flush;
-            }
-          },
-          interrupted);
-      pass = pass && summary.frames() > 0;
+        std::cout << (file == "-" ? std::string("standard input") : file) << ": "
+                  << sampleFormatName(*raw) << " at " << o.sampleRate / 1e6 << " MHz"
+                  << (sampleRate ? "" : " (assumed; give --sample-rate)") << std::endl;
+      cli::SourceRead read;
+      // What stops the stream still ends it with the summary of the frames
+      // so far: with --json a line of its own, then the error as one more.
+      std::string problem;
+      try {
+        cli::decodeSource(
+            {file, *raw}, o, 1,
+            [&](rx::FrameReport&& f) {
+              summary.add(f);
+              const bool expected = !psdu || (f.decoded() && f.psdu == *psdu);
+              pass = pass && f.passed() && expected;
+              if (json) {
+                std::cout << rx::frameJson(f, -1, summary.frames()) << std::endl;
+              } else {
+                cli::printFrameLine(std::cout, summary.frames(), f);
+                if (!expected)
+                  std::cout << "frame " << summary.frames() << ": not the expected PSDU.\n";
+                std::cout << std::flush;
+              }
+            },
+            interrupted, read);
+      } catch (const std::exception& e) {
+        problem = e.what();
+      }
+      summary.setCleaned(read.nonFinite, read.spikes);
+      pass = pass && summary.frames() > 0 && problem.empty();
       if (json) {
-        nlohmann::json j{{"summary", summary.json(samples, o.sampleRate)}, {"pass", pass}};
+        nlohmann::json j{{"summary", summary.json(read.samples, o.sampleRate)}, {"pass", pass}};
         if (interrupted.load()) j["interrupted"] = true;
         std::cout << j.dump() << std::endl;
+        if (!problem.empty())
+          std::cout << nlohmann::json{{"pass", false}, {"problem", problem}}.dump() << std::endl;
       } else {
         if (interrupted.load()) std::cout << "(interrupted)\n";
-        summary.print(std::cout, samples, o.sampleRate);
+        summary.print(std::cout, read.samples, o.sampleRate);
         std::cout << (pass ? "PASS" : "FAIL") << std::endl;
+      }
+      if (!problem.empty()) {
+        std::cerr << "dot11a-verify: " << problem << "\n";
+        return 2;
       }
       return pass ? 0 : 1;
     }
@@ -176,10 +212,13 @@ int main(int argc, char** argv) {
     std::uint64_t samples = 0;
     cli::Summary summary;
     if (streamed) {
+      // Ctrl+C ends a long file's reading too; the frames so far are reported.
+      catchInterrupt();
       what = sampleFormatName(*raw);
       r.sampleRate = o.sampleRate;
       if (json) jsonReport.emplace(std::cout, file, what);
-      samples = cli::decodeSource(
+      cli::SourceRead read;
+      cli::decodeSource(
           {file, *raw}, o, threads,
           [&](rx::FrameReport&& f) {
             summary.add(f);
@@ -198,7 +237,9 @@ int main(int argc, char** argv) {
             if (!psdu) release(f.psdu);
             r.frames.push_back(std::move(f));
           },
-          interrupted);
+          interrupted, read);
+      samples = read.samples;
+      summary.setCleaned(read.nonFinite, read.spikes);
       if (r.frames.empty())
         r.problem =
             samples == 0 ? "The waveform is empty." : "No 802.11a frame was found in the waveform.";
@@ -207,12 +248,16 @@ int main(int argc, char** argv) {
       if (raw) {  // raw samples at another rate: resampled whole
         SampleReader reader(file, *raw);
         constexpr std::uint64_t kMaxWhole = std::uint64_t{1} << 26;
-        if (reader.fileSamples().value_or(0) > kMaxWhole)
-          raise(file + " holds more than " + std::to_string(kMaxWhole) +
-                " samples: at a rate that is not 20 MHz times a whole number it is read whole.");
+        const std::string tooLong =
+            file + " holds more than " + std::to_string(kMaxWhole) +
+            " samples: at a rate that is not 20 MHz times a whole number it is read whole.";
+        if (reader.fileSamples().value_or(0) > kMaxWhole) raise(tooLong);
+        // Counted as they come: a pipe or a device has no size to check first.
         std::vector<rx::cplx> chunk;
-        while (reader.read(chunk, std::size_t{1} << 20))
+        while (reader.read(chunk, std::size_t{1} << 20)) {
+          if (cap.samples.size() + chunk.size() > kMaxWhole) raise(tooLong);
           cap.samples.insert(cap.samples.end(), chunk.begin(), chunk.end());
+        }
         cap.format = sampleFormatName(*raw);
       } else {
         CaptureFormat f = CaptureFormat::Auto;
@@ -226,6 +271,7 @@ int main(int argc, char** argv) {
       samples = cap.samples.size();
       r = rx::receive(cap.samples, o);
       for (const rx::FrameReport& f : r.frames) summary.add(f);
+      summary.setCleaned(r.nonFiniteSamples, r.spikeSamples);
       if (!sampleRate && cap.sampleRate) sampleRate = cap.sampleRate;
     }
     const rx::Verdict v = rx::verdictOf(r, psdu);
@@ -238,6 +284,7 @@ int main(int argc, char** argv) {
       j.erase("frames");
       j["summary"] = summary.json(samples, o.sampleRate);
       if (summary.frames() >= o.maxFrames) j["max_frames_reached"] = true;
+      if (interrupted.load()) j["interrupted"] = true;
       jsonReport->finish(j);
     } else if (json) {
       nlohmann::json j = nlohmann::json::parse(rx::reportJson(r, v));
@@ -250,7 +297,9 @@ int main(int argc, char** argv) {
       std::cout << file << ": " << what << ", " << samples << " samples at " << o.sampleRate / 1e6
                 << " MHz" << (sampleRate ? "" : " (assumed; give --sample-rate)") << "\n";
       rx::printReport(std::cout, r, v);
-      if (summary.frames() > 1) summary.print(std::cout, samples, o.sampleRate);
+      if (interrupted.load()) std::cout << "(interrupted)\n";
+      if (summary.frames() > 1 || summary.cleaned())
+        summary.print(std::cout, samples, o.sampleRate);
       if (summary.frames() >= o.maxFrames)
         std::cout << "(decoding stopped after " << o.maxFrames << " frames; see --max-frames)\n";
     }
@@ -260,7 +309,9 @@ int main(int argc, char** argv) {
       // Frames are out already: the document ends with what stopped it.
       jsonReport->finish(nlohmann::json{{"pass", false}, {"problem", e.what()}});
     } else if (json) {
-      std::cout << nlohmann::json{{"pass", false}, {"file", file}, {"problem", e.what()}}.dump(2)
+      // A stream's report is JSON lines: the error is one line too.
+      std::cout << nlohmann::json{{"pass", false}, {"file", file}, {"problem", e.what()}}.dump(
+                       live ? -1 : 2)
                 << "\n";
     }
     std::cerr << "dot11a-verify: " << e.what() << "\n";

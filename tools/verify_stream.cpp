@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dot11a/checked_integer.hpp"
+#include "dot11a/error.hpp"
 #include "dot11a/stream_receiver.hpp"
 #include "dot11a/verify_report.hpp"
 
@@ -22,32 +23,47 @@ constexpr std::uint64_t kStretch = std::uint64_t{1} << 22;  // samples per stret
 
 // Samples [first, first + count) of the source through one streaming
 // receiver; the frames whose start lies in [acceptFrom, acceptTo) go to
-// onFrame. Returns the samples read.
-std::uint64_t decodeStretch(const StreamSource& src, const rx::Options& o, std::uint64_t first,
-                            std::optional<std::uint64_t> count, std::uint64_t acceptFrom,
-                            std::uint64_t acceptTo,
-                            const std::function<void(rx::FrameReport&&)>& onFrame,
-                            const std::atomic<bool>& stop) {
+// onFrame. `read` follows the samples read and those counted as 0.
+void decodeStretch(const StreamSource& src, const rx::Options& o, std::uint64_t first,
+                   std::optional<std::uint64_t> count, std::uint64_t acceptFrom,
+                   std::uint64_t acceptTo, const std::function<void(rx::FrameReport&&)>& onFrame,
+                   const std::atomic<bool>& stop, SourceRead& read) {
   SampleReader reader(src.path, src.format, first, count);
   rx::StreamReceiver rx(o, [&](rx::FrameReport&& f) {
     f.start += static_cast<std::size_t>(first);
     if (f.start >= acceptFrom && f.start < acceptTo) onFrame(std::move(f));
   });
+  auto follow = [&] {
+    read.samples = rx.samplesSeen();
+    read.nonFinite = rx.nonFiniteSamples();
+    read.spikes = rx.spikeSamples();
+  };
   // cf32 samples go into the receiver's window from where they lie (a file's
   // mapped pages), widened on the way in; the integer layouts are scaled to
   // doubles first.
   if (src.format == SampleFormat::Cf32) {
     while (!stop.load() && !rx.full())
-      if (const auto chunk = reader.readInPlace(kChunk))
+      if (const auto chunk = reader.readInPlace(kChunk)) {
         rx.push(*chunk);
-      else
+        follow();
+      } else {
         break;
+      }
   } else {
     std::vector<rx::cplx> chunk;
-    while (!stop.load() && !rx.full() && reader.read(chunk, kChunk)) rx.push(chunk);
+    while (!stop.load() && !rx.full() && reader.read(chunk, kChunk)) {
+      rx.push(chunk);
+      follow();
+    }
   }
+  // A stretch sized from the file as it was when the decoding began: a
+  // file that no longer holds it was cut short meanwhile.
+  if (count && !stop.load() && !rx.full() && rx.samplesSeen() < *count)
+    raise(src.path + " became shorter while it was read: it ends at sample " +
+          std::to_string(first + rx.samplesSeen()) + ", before the " +
+          std::to_string(first + *count) + " it held when the decoding began.");
   rx.finish();
-  return rx.samplesSeen();
+  follow();
 }
 
 }  // namespace
@@ -141,6 +157,13 @@ void Summary::print(std::ostream& out, std::uint64_t samples, double sampleRate)
                   cfoMin_ / 1e3, cfoMax_ / 1e3, mean / 1e3, sd / 1e3);
     out << line;
   }
+  if (cleaned()) {
+    std::snprintf(line, sizeof line,
+                  "summary: %llu samples were not numbers and %llu were spikes, counted as 0\n",
+                  static_cast<unsigned long long>(nonFinite_),
+                  static_cast<unsigned long long>(spikes_));
+    out << line;
+  }
   std::snprintf(line, sizeof line, "summary: %llu PASS, %llu FAIL (limit), %llu FAIL (decode)\n",
                 static_cast<unsigned long long>(passed_),
                 static_cast<unsigned long long>(failLimit_),
@@ -175,6 +198,8 @@ nlohmann::json Summary::json(std::uint64_t samples, double sampleRate) const {
     j["cfo_mean_hz"] = mean;
     j["cfo_std_hz"] = std::sqrt(std::max(0.0, cfoSumSq_ / n - mean * mean));
   }
+  j["non_finite_samples"] = nonFinite_;
+  j["spike_samples"] = spikes_;
   j["pass"] = passed_;
   j["fail_limit"] = failLimit_;
   j["fail_decode"] = failDecode_;
@@ -199,9 +224,9 @@ void printFrameLine(std::ostream& out, std::uint64_t number, const rx::FrameRepo
   for (const auto& n : f.notes) out << "frame " << number << " (note): " << n << "\n";
 }
 
-std::uint64_t decodeSource(const StreamSource& src, const rx::Options& o, unsigned threads,
-                           const std::function<void(rx::FrameReport&&)>& onFrame,
-                           const std::atomic<bool>& stop) {
+void decodeSource(const StreamSource& src, const rx::Options& o, unsigned threads,
+                  const std::function<void(rx::FrameReport&&)>& onFrame,
+                  const std::atomic<bool>& stop, SourceRead& read) {
   const auto total =
       src.path == "-" ? std::nullopt : SampleReader(src.path, src.format).fileSamples();
   // Sizes the stretches only; the receiver refuses a rate that is not 20 MHz
@@ -209,7 +234,7 @@ std::uint64_t decodeSource(const StreamSource& src, const rx::Options& o, unsign
   const auto os = integerOf<std::uint64_t>(std::round(o.sampleRate / 20e6), 1, 16).value_or(1);
   const std::uint64_t stretch = kStretch * os;
   if (threads <= 1 || !total || *total <= stretch)
-    return decodeStretch(src, o, 0, std::nullopt, 0, UINT64_MAX, onFrame, stop);
+    return decodeStretch(src, o, 0, std::nullopt, 0, UINT64_MAX, onFrame, stop, read);
 
   // Stretches decoded side by side, at most `threads` at a time, their
   // frames handed on in order: when the oldest is done and handed on, the
@@ -218,35 +243,49 @@ std::uint64_t decodeSource(const StreamSource& src, const rx::Options& o, unsign
   // that start in them. The FFT plans are made under one lock, so the
   // stretches can start together.
   const std::uint64_t reach = rx::StreamReceiver(o, [](rx::FrameReport&&) {}).frameReach();
-  std::uint64_t handed = 0, read = 0;
-  std::deque<std::pair<std::uint64_t, std::future<std::vector<rx::FrameReport>>>> running;
+  std::uint64_t handed = 0;
+  // A stretch's frames and what it read of its own samples [from, to) (the
+  // reach before and after them is read by its neighbours too).
+  struct Stretch {
+    std::vector<rx::FrameReport> frames;
+    SourceRead own;
+  };
+  std::deque<std::future<Stretch>> running;
   std::uint64_t s = 0;
+  read = {};
   auto start = [&] {
     const std::uint64_t from = s, to = std::min(*total, s + stretch);
     const std::uint64_t readFrom = from > reach ? from - reach : 0;
     const std::uint64_t readTo = std::min(*total, to + reach);
-    running.emplace_back(to - from, std::async(std::launch::async, [&, from, to, readFrom, readTo] {
-                           std::vector<rx::FrameReport> got;
-                           decodeStretch(
-                               src, o, readFrom, readTo - readFrom, from, to,
-                               [&](rx::FrameReport&& f) { got.push_back(std::move(f)); }, stop);
-                           return got;
-                         }));
+    running.push_back(std::async(std::launch::async, [&, from, to, readFrom, readTo] {
+      Stretch got;
+      SourceRead all;
+      decodeStretch(
+          src, o, readFrom, readTo - readFrom, from, to,
+          [&](rx::FrameReport&& f) { got.frames.push_back(std::move(f)); }, stop, all);
+      got.own = all;
+      got.own.samples =
+          std::min(to - from, all.samples > from - readFrom ? all.samples - (from - readFrom) : 0);
+      return got;
+    }));
     s = to;
   };
   while (true) {
     while (running.size() < threads && s < *total && !stop.load() && handed < o.maxFrames) start();
     if (running.empty()) break;
-    std::vector<rx::FrameReport> got = running.front().second.get();
-    read += running.front().first;
+    Stretch got = running.front().get();
     running.pop_front();
-    for (rx::FrameReport& f : got)
+    read.samples += got.own.samples;
+    // Counted by every stretch that read them: an estimate where stretches
+    // overlap, exact where the samples lie in one.
+    read.nonFinite += got.own.nonFinite;
+    read.spikes += got.own.spikes;
+    for (rx::FrameReport& f : got.frames)
       if (handed < o.maxFrames) {
         ++handed;
         onFrame(std::move(f));
       }
   }
-  return read;
 }
 
 }  // namespace dot11a::cli

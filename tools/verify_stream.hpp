@@ -21,6 +21,12 @@ namespace dot11a::cli {
 class Summary {
  public:
   void add(const rx::FrameReport& f);
+  // Samples the receiver counted as 0: not numbers, and lone spikes.
+  void setCleaned(std::uint64_t nonFinite, std::uint64_t spikes) {
+    nonFinite_ = nonFinite;
+    spikes_ = spikes;
+  }
+  bool cleaned() const { return nonFinite_ + spikes_ > 0; }
   std::uint64_t frames() const { return frames_; }
   std::uint64_t passed() const { return passed_; }
   // The summary lines of the table.
@@ -34,6 +40,7 @@ class Summary {
   double evmSumDb_ = 0.0, evmWorstDb_ = 0.0;
   std::uint64_t evmWorstFrame_ = 0;
   double cfoMin_ = 0.0, cfoMax_ = 0.0, cfoSum_ = 0.0, cfoSumSq_ = 0.0;
+  std::uint64_t nonFinite_ = 0, spikes_ = 0;
 };
 
 // One frame as a line of the log a stream prints, with its problems and notes
@@ -67,14 +74,21 @@ struct StreamSource {
   SampleFormat format = SampleFormat::Cf32;
 };
 
+// What a source gave: its samples read (each once, however many threads read
+// it), and those the receiver counted as 0.
+struct SourceRead {
+  std::uint64_t samples = 0, nonFinite = 0, spikes = 0;
+};
+
 // Decodes every frame of the source with the streaming receiver and hands the
 // reports to onFrame in the order of the recording. A file is cut into
 // stretches that `threads` workers decode side by side (each starting a
 // frame's length early to fall into step with the frames). Reading stops
-// when `stop` is set (Ctrl+C); what has arrived is decoded. Returns the
-// samples read.
-std::uint64_t decodeSource(const StreamSource& src, const rx::Options& options, unsigned threads,
-                           const std::function<void(rx::FrameReport&&)>& onFrame,
-                           const std::atomic<bool>& stop);
+// when `stop` is set (Ctrl+C); what has arrived is decoded. `read` follows
+// what was read as it goes, so that it holds what was there when an error
+// stops the source.
+void decodeSource(const StreamSource& src, const rx::Options& options, unsigned threads,
+                  const std::function<void(rx::FrameReport&&)>& onFrame,
+                  const std::atomic<bool>& stop, SourceRead& read);
 
 }  // namespace dot11a::cli

@@ -177,10 +177,13 @@ inline constexpr int kExchangeTimeouts = 24;
 
 // Stores a waveform: the RS-232 time question (through `confirm`) when the
 // transfer is long, the ARB state saved, ARB off, the download, and ARB on
-// again when it was on.
+// again when it was on. `mayStore`, when given, runs after the question and
+// before the first command (the caller checks what it must, e.g. the
+// instrument's ranges); false ends the download as cancelled, nothing sent.
 DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
                            const Value& config, const Confirm& confirm,
-                           const TransferProgress& progress = {});
+                           const TransferProgress& progress = {},
+                           const std::function<bool()>& mayStore = {});
 
 // The value texts of the playback commands.
 std::string reconFilterText(double reconFilter);
@@ -195,9 +198,9 @@ std::vector<std::string> playbackCommands(std::string_view name, const SigGenSet
                                           Platform platform);
 // Sends the playback list (every command, also after an instrument error;
 // nothing more once the instrument is gone), then returns the front panel to
-// local control. The result is the first failed command's
-// (its status, and a message naming the command and the instrument's answer),
-// or the last command's when all succeeded.
+// local control. After a failure the result has the first failed command's
+// status and a message naming every failed command and the instrument's
+// answer to it, one line each; when all succeeded, the last command's.
 IoResult tgxPlay(std::string_view name, const SigGenSettings& s, const Value& config,
                  Platform platform);
 

@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dot11a/export.hpp"
@@ -32,6 +33,27 @@ enum class FcsCheck {
 
 struct FrameReport;
 
+// The channel estimate the measurements take (EVM, flatness, the channel
+// reported). Decoding always takes the best the frame allows.
+enum class ChannelEstimate {
+  // From the two long training periods alone, as clause 17.3.9.7 measures
+  // the modulation accuracy: the default.
+  Preamble,
+  // The same projected onto an impulse response of 16 taps (the guard
+  // interval's length), which keeps a third of the estimate's noise; the
+  // least-squares one where the channel is longer.
+  Smoothed,
+  // Re-estimated from the training and the decoded DATA field, re-encoded
+  // and re-modulated: the known points of every symbol.
+  DataAided
+};
+
+// The estimates' names, as dot11a-verify, Python and the window take them:
+// "preamble", "smoothed", "data-aided".
+std::string_view channelEstimateName(ChannelEstimate estimate);
+// The estimate of a name; none for any other text.
+std::optional<ChannelEstimate> channelEstimateNamed(std::string_view name);
+
 struct Options {
   double sampleRate = 20e6;  // samples per second of the input
   FcsCheck fcs = FcsCheck::Auto;
@@ -43,6 +65,7 @@ struct Options {
   // of bringing the next symbol into the window.
   double fftBackoff = 4.0;
   std::size_t maxFrames = 256;
+  ChannelEstimate channelEstimate = ChannelEstimate::Preamble;
   bool measureMask = true;
   // Measure the flatness as a zero-order-hold DAC clocked at the waveform's
   // rate would put it on air: for waveforms made with that DAC's compensation.
@@ -67,9 +90,10 @@ struct FrameReport {
   // pilots: positive when the frame takes more samples than it should (the
   // capturing clock runs fast against the transmitting one).
   double clockOffsetPpm = 0.0;
-  // Standard error of that offset from the scatter of the pilots' timing
-  // about the fitted line: a short frame gives too few symbols to tell a
-  // few ppm from nothing.
+  // Standard error of that offset: how far it spreads over frames of one
+  // waveform (the pilots' noise and the channel estimate's, which every
+  // symbol shares). A short frame gives too few symbols to tell a few ppm
+  // from nothing.
   double clockOffsetSigmaPpm = 0.0;
   // IQ modulator imbalance: gain of the quadrature branch against the
   // in-phase one and its departure from 90 degrees, from the long training
@@ -85,6 +109,10 @@ struct FrameReport {
   unsigned rateBits = 0;  // R1..R4, R1 in the least significant bit
   unsigned length = 0;    // LENGTH in octets
   bool reservedBitZero = false;
+  // The samples after SIGNAL hold the DATA field it announces: none of its
+  // symbols is silence or the next frame's short training. A frame whose
+  // SIGNAL the samples contradict is not decoded.
+  bool signalFits = true;
 
   // DATA field (clause 17.3.5)
   std::size_t dataSymbols = 0;
@@ -151,17 +179,69 @@ struct FrameReport {
   bool decoded() const;
   // Decoded, the DATA tail is zero and every measurement is within its limit.
   bool passed() const;
+  // The frame measures the sampling clock: its offset stands three standard
+  // errors and 1 ppm away from zero. Otherwise it cannot tell the offset
+  // from none, and reports show none.
+  bool clockOffsetMeasured() const;
 };
 
 struct Result {
   std::vector<FrameReport> frames;
   double sampleRate = 0.0;  // of the input
   std::string problem;      // why nothing was decoded (empty when frames were found)
-  bool passed() const;      // at least one frame, and every frame passed
+  // Samples counted as 0: not numbers, and lone spikes 60 dB above both
+  // their neighbours (each frame notes those that lay in it).
+  std::uint64_t nonFiniteSamples = 0, spikeSamples = 0;
+  bool passed() const;  // at least one frame, and every frame passed
 };
 
 // Finds and decodes every frame of the waveform.
 Result receive(std::span<const cplx> samples, const Options& options = {});
+
+// What a waveform of our own synthesis was made with, as far as its
+// reception depends on it.
+struct MadeWith {
+  double sampleRate = 20e6;
+  bool dacPrecompensated = true;  // the synthesis pre-compensates the DAC's droop
+  bool fcs = false;               // every PSDU ends in an FCS
+  double windowSamples = 0.0;     // the symbols' window, in samples at sampleRate
+  int oversampling = 1;
+};
+// The receiver's options for such a waveform, the same wherever it is
+// verified (dot11a-gen --verify, the window's Demodulate): flatness after the
+// DAC's droop when pre-compensated, the FCS on or off as made, and the FFT
+// starting behind the part of the cyclic prefix the window overlaps.
+Options optionsFor(const MadeWith& made);
+
+// ---- the ideal receiver ----------------------------------------------------------------
+
+// What the ideal receiver is told of a frame instead of finding it out.
+struct IdealReference {
+  // The same samples as the received ones without the noise: the frame as it
+  // arrives through its channel and impairments. The channel of every
+  // sub-carrier is taken from its long training, exactly, and the noise
+  // from the difference to the received samples.
+  std::span<const cplx> clean;
+  // The first sample of the frame's short training, in input samples.
+  std::size_t start = 0;
+  // The carrier offset both carry, taken out exactly.
+  double carrierOffsetHz = 0.0;
+};
+
+// Decodes the one frame at `reference.start` the way no real receiver can:
+// timing, carrier offset and channel as they are (from the reference), no
+// phase or clock tracking, exact log-likelihood ratios from the noise's true
+// power per sub-carrier, and a Viterbi decoder in double precision with
+// nothing quantised. The bound a receiver's sensitivity is measured against.
+// The input rate must be 20 MHz times a whole number (1 to 16), `received`
+// and `reference.clean` as long as each other; a channel or clock that moves
+// within the frame is not followed. Options give the rate, the FCS check and
+// the FFT back-off (the windows start that many samples before the end of
+// each cyclic prefix, as the receiver's do). Reports the SIGNAL and DATA
+// fields, the PSDU and its FCS (decoded() tells whether the frame came
+// through), and the channel; none of the transmitter's measurements.
+FrameReport decodeIdeal(std::span<const cplx> received, const IdealReference& reference,
+                        const Options& options = {});
 
 // ---- the stages, exposed for tests and for other measurements ------------------------
 

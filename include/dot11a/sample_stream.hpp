@@ -48,8 +48,12 @@ class SampleReader {
   // Replaces `out` with up to maxSamples next samples. Returns false at the end
   // of the input (out empty then). A signal that interrupts the wait returns
   // true with what has arrived, possibly nothing, so the caller can look at
-  // why. Raises a run-time error when the input cannot be read, or ends in
-  // the middle of a sample.
+  // why. Raises a run-time error when the input cannot be read, when a file
+  // ends before the size it had when it was opened (it "became shorter
+  // while it was read"; a selection beyond that size reads to the end), and
+  // when a stream ends in
+  // the middle of a sample. A file that grew since it was opened is read to
+  // its last whole sample (one still being written may end in part of one).
   bool read(std::vector<std::complex<double>>& out, std::size_t maxSamples);
   // The same for a cf32 input, the floats as they are stored: up to
   // out.size() (at least 1) next samples read straight into `out`, neither
@@ -78,6 +82,11 @@ class SampleReader {
   bool ownFd_ = false;
   std::optional<std::uint64_t> left_;  // samples still to read, when limited
   std::optional<std::uint64_t> fileSamples_;
+  std::uint64_t next_ = 0;  // the next sample's number in the file
+  // A file ends here: raises when it ended too soon, and tells whether the
+  // bytes of a partial sample read before the end are a growing file's.
+  bool endOfFile();
+  [[noreturn]] void becameShorter() const;
   // The number of samples the next read asks for, 0 once a selection is read.
   std::size_t wanted(std::size_t maxSamples) const;
   // Reads into `buf` (room for `capacity` bytes, the held_ bytes of a partial

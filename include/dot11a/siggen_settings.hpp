@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dot11a/export.hpp"
 #include "dot11a/rate_table.hpp"
@@ -82,6 +83,17 @@ std::string sigGenLimitsProblem(const SigGenLimits& limits);
 // (kBaseSampleRate times the ratio), so the rate a waveform was made for can
 // always be set.
 double samplingRateTop(const SigGenLimits& limits, double overSampling);
+
+// A setting outside an instrument's range: which ("Frequency", "Amplitude"
+// or "SamplingRate", the record's field names), its value and the range.
+struct RangeViolation {
+  std::string field;
+  double value, min, max;
+};
+// The ranged settings (frequency, power, sample clock) that `limits` do not
+// hold, in that order. No exception for the waveform's own clock here: an
+// instrument that cannot run it cannot play the waveform.
+std::vector<RangeViolation> outsideLimits(const SigGenSettings& s, const SigGenLimits& limits);
 
 // Frequency entry in the unit of pop-up item `unitItem` (1 Hz, 2 kHz, 3 MHz,
 // 4 GHz) limited to the top of the range, then the bottom.

@@ -31,7 +31,8 @@ class StreamReceiver {
   StreamReceiver(const StreamReceiver&) = delete;
   StreamReceiver& operator=(const StreamReceiver&) = delete;
 
-  // The next samples of the stream. Non-finite samples count as 0.
+  // The next samples of the stream. Non-finite samples, and lone spikes 60 dB
+  // above both their neighbours, count as 0.
   void push(std::span<const cplx> samples);
   // The same for single-precision samples (a cf32 file or stream as it is
   // read), widened to double as they are copied into the window: the frames
@@ -48,7 +49,8 @@ class StreamReceiver {
   bool full() const;                  // maxFrames frames handed on
   std::uint64_t samplesSeen() const;  // pushed so far
   std::uint64_t framesFound() const;
-  std::uint64_t nonFiniteSamples() const;
+  std::uint64_t nonFiniteSamples() const;  // counted as 0
+  std::uint64_t spikeSamples() const;      // lone spikes, counted as 0
 
  private:
   struct Impl;

@@ -179,8 +179,8 @@ py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outp
 }
 
 py::dict verify(const ComplexArray& samples, double sampleRate, const std::string& fcs,
-                bool dacDroop, double fftBackoff, long long maxFrames,
-                const std::optional<py::bytes>& expectPsdu) {
+                bool dacDroop, double fftBackoff, const std::string& channelEstimate,
+                long long maxFrames, const std::optional<py::bytes>& expectPsdu) {
   dot11a::rx::Options o;
   o.sampleRate = sampleRate;
   if (fcs == "auto")
@@ -196,6 +196,11 @@ py::dict verify(const ComplexArray& samples, double sampleRate, const std::strin
   if (maxFrames < 1) dot11a::raise("max_frames must be at least 1.");
   o.dacDroop = dacDroop;
   o.fftBackoff = fftBackoff;
+  const auto estimate = dot11a::rx::channelEstimateNamed(channelEstimate);
+  if (!estimate)
+    dot11a::raise("channel_estimate must be \"preamble\", \"smoothed\" or \"data-aided\", not \"" +
+                  channelEstimate + "\".");
+  o.channelEstimate = *estimate;
   o.maxFrames = static_cast<std::size_t>(maxFrames);
   std::optional<std::vector<std::uint8_t>> expected;
   if (expectPsdu) {
@@ -211,6 +216,7 @@ py::dict verify(const ComplexArray& samples, double sampleRate, const std::strin
     // The same summary and limit flag as dot11a-verify --json.
     dot11a::cli::Summary summary;
     for (const dot11a::rx::FrameReport& f : r.frames) summary.add(f);
+    summary.setCleaned(r.nonFiniteSamples, r.spikeSamples);
     report["summary"] = summary.json(in.size(), o.sampleRate);
     if (summary.frames() >= o.maxFrames) report["max_frames_reached"] = true;
   }
@@ -349,7 +355,10 @@ constexpr const char* kVerifyDoc = R"(Finds, decodes and measures every frame of
 samples is a one-dimensional complex array at sample_rate samples per second.
 fcs: "on" (every PSDU ends in an FCS), "off", or "auto" (checked when it
 matches). dac_droop measures flatness as a zero-order-hold DAC would put it on
-air (for frames made by synthesize()). expect_psdu compares every decoded PSDU.
+air (for frames made by synthesize()). channel_estimate: the estimate the EVM
+and flatness are measured with, "preamble" (the long training's, as the
+standard measures; default), "smoothed" or "data-aided"; frames are decoded
+with the best either way. expect_psdu compares every decoded PSDU.
 Returns the report of dot11a-verify --json: pass, reasons, sample_rate, summary,
 frames (one dict per frame: start, signal, data, psdu, evm, flatness, mask, ...).)";
 
@@ -484,8 +493,13 @@ PYBIND11_MODULE(_veltora, m) {
       arg("save_params") = "", kSynthesizeDoc);
 
   m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
-        arg("fcs") = "auto", arg("dac_droop") = false, arg("fft_backoff") = 0.0,
-        arg("max_frames") = 256, arg("expect_psdu") = py::none(), kVerifyDoc);
+        arg("fcs") = "auto", arg("dac_droop") = false,
+        // The receiver's own defaults, as dot11a-verify takes them.
+        arg("fft_backoff") = dot11a::rx::Options{}.fftBackoff,
+        arg("channel_estimate") =
+            std::string(dot11a::rx::channelEstimateName(dot11a::rx::Options{}.channelEstimate)),
+        arg("max_frames") = dot11a::rx::Options{}.maxFrames, arg("expect_psdu") = py::none(),
+        kVerifyDoc);
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,

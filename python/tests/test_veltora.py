@@ -81,6 +81,27 @@ def test_verify_passes_with_the_keys_of_the_tool(folder):
     wrong = veltora.verify(samples, facts["sample_rate"], expect_psdu=b"\0" * 200)
     assert not wrong["pass"]
 
+    # With the defaults of both, and with each channel estimate, Python and
+    # the tool measure the same samples alike, noisy and noise-free (a long
+    # window makes the FFT's back-off tell).
+    clean, _ = veltora.synthesize(rate=24, length=300, window=16, frames=3, seed=1)
+    noisy, facts = veltora.synthesize(rate=24, length=300, window=16, frames=3, snr=30, seed=1)
+    for samples in (noisy, clean):
+        veltora.write(path, samples, facts["sample_rate"], dac_precompensated=True)
+        single = samples.astype(np.complex64).astype(complex)  # as the file holds them
+        for estimate in (None, "preamble", "smoothed", "data-aided"):
+            keys = {} if estimate is None else {"channel_estimate": estimate}
+            flags = [] if estimate is None else ["--channel-estimate", estimate]
+            mine = veltora.verify(single, facts["sample_rate"], dac_droop=True, **keys)["frames"]
+            out = subprocess.run([os.path.join(BIN, "dot11a-verify"), path, "--json"] + flags,
+                                 capture_output=True, text=True)
+            theirs = json.loads(out.stdout)["frames"]
+            assert [f["start"] for f in mine] == [f["start"] for f in theirs]
+            for a, b in zip(mine, theirs):
+                assert abs(a["evm"]["rms_db"] - b["evm"]["rms_db"]) < 0.01, estimate
+                margins = [f["flatness"]["worst_margin_db"] for f in (a, b)]
+                assert abs(margins[0] - margins[1]) < 0.01, estimate
+
 
 def test_bad_arguments_raise_with_the_reason(folder):
     cases = [
@@ -95,6 +116,8 @@ def test_bad_arguments_raise_with_the_reason(folder):
         (lambda: veltora.synthesize(cfo_ppm=-8, frequency=-5.5e9), "frequency must be"),
         (lambda: veltora.verify(np.zeros((2, 100), complex)), "one-dimensional"),
         (lambda: veltora.verify(np.zeros(100, complex), fcs="yes"), "fcs must be"),
+        (lambda: veltora.verify(np.zeros(100, complex), channel_estimate="ls"),
+         "channel_estimate must be"),
         (lambda: veltora.write(os.path.join(folder, "x.wav"), np.zeros(4, complex)), "must end in"),
         (lambda: veltora.read(os.path.join(folder, "missing.bin")), "missing.bin"),
         (lambda: veltora.call("noSuchOperation"), "noSuchOperation"),

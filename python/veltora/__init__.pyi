@@ -49,7 +49,8 @@ def verify(
     *,
     fcs: str = "auto",
     dac_droop: bool = False,
-    fft_backoff: float = 0.0,
+    fft_backoff: float = 4.0,
+    channel_estimate: str = "preamble",
     max_frames: int = 256,
     expect_psdu: Optional[bytes] = None,
 ) -> dict[str, Any]: ...

@@ -14,6 +14,7 @@
 #include "dot11a/module.hpp"
 #include "gui/connection_dialog.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/instrument_task.hpp"
 
 namespace dot11a::connection {
 
@@ -107,9 +108,11 @@ void pbCheckHardware_Callback(Call& c) {
   std::optional<std::string> problem;
   try {
     config = updateConfig(handles);
-    if (handles.hasField("checkTimeout")) config.setField("timeout", handles.field("checkTimeout"));
     if (sameText(config.field("type").str(), "TCPIP"))
       problem = tcpipAddressProblem(config.field("TCPIP").field("address").str());
+    const TypedTimeout timeout = typedTimeout(handles);
+    if (!timeout.problem.empty()) problem = timeout.problem;
+    if (timeout.seconds) config.setField("timeout", *timeout.seconds);
   } catch (const std::exception& e) {
     problem = e.what();
   }
@@ -128,7 +131,7 @@ void pbCheckHardware_Callback(Call& c) {
   // this thread meanwhile is copied first); the answer comes back to the GUI
   // thread through the application's event queue.
   // A generator that answered is asked for its ranges too.
-  QThreadPool::globalInstance()->start([check, config, family] {
+  gui::instrumentPool().start([check, config, family] {
     bool failed = true;
     std::string message;
     std::optional<Reported> ranges;

@@ -24,6 +24,7 @@
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/siggen_settings.hpp"
+#include "dot11a/units.hpp"
 #include "gui/connection_dialog.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
@@ -360,8 +361,13 @@ void answer(const Value& handlesIn, const char* response) {
   uiresume(dialogOf(handles));
 }
 
+// OK takes the dialog's choices; a time-out that is no time keeps the dialog
+// open and says why, so no stuck-instrument limit is taken by accident.
 void pbOK_Callback(Call& c) {
-  answer(c.in(2, "handles"), "OK");
+  const Value& handles = c.in(2, "handles");
+  if (const TypedTimeout t = typedTimeout(handles); !t.problem.empty())
+    return showStatus(handles, t.problem, true);
+  answer(handles, "OK");
 }
 
 void pbCancel_Callback(Call& c) {
@@ -388,6 +394,25 @@ void showStatus(const Value& handles, const std::string& message, bool failure) 
     l->setStyleSheet(failure ? "QLabel { color: #b00020; }" : "");
     l->setProperty(kAddressRemarkProp, false);
   }
+}
+
+TypedTimeout typedTimeout(const Value& handles) {
+  TypedTimeout out;
+  if (!handles.isRecord() || !handles.hasField("editTimeout")) return out;
+  const std::string typed = getString(ctl(handles, "editTimeout"), "String");
+  const std::optional<Measure> m = parseMeasure(typed, Quantity::Time);
+  if (m && m->value >= 0.1 && m->value <= 3600) {
+    out.seconds = m->value;
+    return out;
+  }
+  out.problem =
+      "Time-out: \"" + typed + "\" is not a time from 0.1 s to 1 h (such as 10 s or 500 ms).";
+  return out;
+}
+
+// "10 s", "500 ms": a time-out as the field shows it.
+std::string timeoutText(double seconds) {
+  return seconds < 1 ? formatG(seconds * 1000, 6) + " ms" : formatG(seconds, 6) + " s";
 }
 
 // A fresh record from what the controls show.
@@ -503,12 +528,12 @@ void openDialog(Call& c) {
       Value& rs = config.field("RS232");
       rs.setField("baudrate", std::clamp(rs.field("baudrate").toScalar(), *low, *high));
     }
-    // A time-out given with the record also bounds the connection check.
-    if (config.hasField("timeout") && config.field("timeout").isNumeric())
-      handles.setField("checkTimeout", config.field("timeout"));
   } else {
     config = initConfig();
   }
+  // The time-out in force, which the connection check uses too.
+  if (handles.hasField("editTimeout"))
+    setString(ctl(handles, "editTimeout"), "String", timeoutText(ioTimeoutOf(config)));
   setGuidata(fig, handles);
 
   if (platform.isText()) setString(fig, "Name", platform.str() + " IO Connection");
@@ -549,6 +574,10 @@ void openDialog(Call& c) {
   if (isHandle(fig) && fig != 0) {
     if (response == "OK") {
       const Value current = updateConfig(gfx::guidata(fig));
+      // A record keeps its own form unless the user changed the time-out.
+      if (const TypedTimeout t = typedTimeout(gfx::guidata(fig));
+          t.seconds && *t.seconds != ioTimeoutOf(config))
+        config.setField("timeout", *t.seconds);
       config.setField("type", current.field("type"));
       for (const char* sub : {"GPIB", "RS232", "TCPIP"}) {
         Value& rec = config.field(sub);

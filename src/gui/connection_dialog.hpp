@@ -3,6 +3,7 @@
 // (connection_check.cpp).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,14 @@ double dialogOf(const Value& handles);
 void showStatus(const Value& handles, const std::string& message, bool failure);
 // A fresh connection record from what the controls show.
 Value updateConfig(const Value& handles);
+// The time-out typed in the dialog, in seconds ("10 s", "500 ms", "2.5"):
+// nothing when the field is absent; a problem text when it holds no time
+// from 0.1 s to 1 h.
+struct TypedTimeout {
+  std::optional<double> seconds;
+  std::string problem;
+};
+TypedTimeout typedTimeout(const Value& handles);
 
 // Check Hardware: asks the instrument for its identity with the choices on
 // screen, on a worker thread, and shows the answer in the status line.

@@ -3,16 +3,19 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPainter>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <charconv>
@@ -98,12 +101,31 @@ std::optional<double> readEntryNumber(std::string_view text) {
   return value;
 }
 
+namespace {
+
+// The status message: text longer than the line ends in "..." instead of
+// being cut mid-word, so the user sees there is more (the tooltip has it).
+class ElidedLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QRect r = contentsRect();
+    painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
+  }
+};
+
+}  // namespace
+
 void installStatusBar(double fig) {
   auto* window = qobject_cast<QMainWindow*>(gfx::widgetOf(fig));
   if (!window || window->findChild<QLabel*>("txtStatusMessage")) return;
   QStatusBar* bar = window->statusBar();
   bar->setSizeGripEnabled(true);
-  auto* message = new QLabel(bar);
+  auto* message = new ElidedLabel(bar);
   message->setObjectName("txtStatusMessage");
   message->setTextFormat(Qt::PlainText);
   message->setWordWrap(false);
@@ -124,6 +146,10 @@ void tellUser(double fig, const std::string& text, bool error, bool console) {
   label->setText(shown);
   label->setToolTip(gfx::toQ(text));
   label->setStyleSheet(error ? "color: #b00020;" : "");
+  // A message the line cuts short is in the tooltip and, whole, on the
+  // console (the log), where a message that fits is printed only on request.
+  if (!console && label->fontMetrics().horizontalAdvance(shown) > label->contentsRect().width())
+    std::cerr << text << std::endl;
 }
 
 void clearUserMessage(double fig) {
@@ -245,6 +271,54 @@ QRect fitRectInto(const QRect& window, const QRect& area) {
   if (r.right() > area.right()) r.moveRight(area.right());
   if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
   return r;
+}
+
+namespace {
+
+// The rectangle `w` takes inside the available area, its frame included.
+// Before a window manager has framed the window its frame is unknown: a
+// title bar's worth is kept free above it.
+QRect fittedOnScreen(const QWidget* w) {
+  const QRect frame = w->frameGeometry(), inner = w->geometry();
+  QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                   frame.right() - inner.right(), frame.bottom() - inner.bottom());
+  if (margins.isNull()) margins = QMargins(4, 30, 4, 4);
+  return fitRectInto(inner + margins, availableScreenArea()) - margins;
+}
+
+// Fits each window as it is shown: a window the program placed at once,
+// before it appears; a dialog, which Qt places itself while it shows it,
+// once it is shown. Popups, menus and tooltips place themselves and are
+// left alone.
+class OnScreenFilter : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Show) return false;
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || !w->isWindow()) return false;
+    const Qt::WindowType type = w->windowType();
+    if (type != Qt::Window && type != Qt::Dialog) return false;
+    if (!qobject_cast<QDialog*>(w)) {
+      const QRect fitted = fittedOnScreen(w);
+      if (fitted != w->geometry()) w->setGeometry(fitted);
+    }
+    QTimer::singleShot(0, w, [window = QPointer<QWidget>(w)] {
+      if (!window || !window->isVisible()) return;
+      const QRect fitted = fittedOnScreen(window);
+      if (fitted != window->geometry()) window->setGeometry(fitted);
+    });
+    return false;
+  }
+};
+
+}  // namespace
+
+void keepWindowsOnScreen() {
+  static bool installed = false;
+  if (installed || !qApp) return;
+  installed = true;
+  qApp->installEventFilter(new OnScreenFilter(qApp));
 }
 
 void fitWindowToScreen(double fig) {

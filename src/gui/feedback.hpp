@@ -69,6 +69,10 @@ QRect availableScreenArea();
 void setAvailableScreenAreaOverride(const QRect& area);
 // Moves and shrinks a window rectangle (frame included) into `area`.
 QRect fitRectInto(const QRect& window, const QRect& area);
+// From now on every window and dialog of the application is moved (and, when
+// larger, shrunk) into the available screen area as it is shown, its title
+// bar included, so no button of it is ever off the screen. Installed once.
+void keepWindowsOnScreen();
 
 // The window icon of the application (drawn for it, in the built-in
 // layouts).

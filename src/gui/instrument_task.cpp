@@ -71,6 +71,13 @@ bool& running() {
 
 }  // namespace
 
+QThreadPool& instrumentPool() {
+  // Destroyed at exit after waiting for work still under way, which ends
+  // within its instrument time-outs.
+  static QThreadPool pool;
+  return pool;
+}
+
 bool instrumentTaskRunning() {
   return running();
 }
@@ -102,7 +109,7 @@ bool runInstrumentTask(double figure, const std::string& title,
     task->cancel = true;
     if (task->loop) task->loop->quit();
   });
-  QThreadPool::globalInstance()->start([task, work = std::move(work)] {
+  instrumentPool().start([task, work = std::move(work)] {
     try {
       work(*task);
     } catch (const std::exception&) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+class QThreadPool;
+
 namespace dot11a::gui {
 
 // What the work sees of its dialog. Both calls are safe from the worker.
@@ -35,6 +37,13 @@ class TaskProgress {
 // so the next one waits for it).
 bool runInstrumentTask(double figure, const std::string& title,
                        std::function<void(TaskProgress&)> work);
+
+// The threads instrument work runs on. Not Qt's global pool: a transfer
+// that waits for a stalled instrument would hold a thread there, and Qt's
+// painting hands work to that pool and waits for it, so two such waits (a
+// cancelled transfer winding down, the next one queued behind it) froze the
+// window until the first timed out.
+QThreadPool& instrumentPool();
 
 // True while a task waits in runInstrumentTask: the buttons that start one
 // do nothing meanwhile (their second press would run inside the first's wait).

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 
@@ -17,6 +18,7 @@
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/siggen_settings.hpp"
+#include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 
 namespace dot11a {
@@ -143,7 +145,9 @@ bool calculated() {
 // here must have succeeded (the recorded set equals the current one) before
 // the caller goes on, so a failed calculation never lets an old waveform, or
 // none, pass for the current one. Closing the question asks nothing to be sent
-// to the instrument: for "Download" it counts as "Cancel".
+// to the instrument: for "Download" it counts as "Cancel". Closing the stale
+// waveform's question (Escape, the close box) is "Cancel" for every action:
+// a user who backs out never gets the old waveform shown as if he chose it.
 bool waveformReady(const Value& handles, std::string_view action) {
   const std::string act(action);
   const bool closingCancels = act == "Download";
@@ -168,7 +172,7 @@ bool waveformReady(const Value& handles, std::string_view action) {
       "Settings have changed since last calculating the waveform.\n" + act +
           " will use the last calculated waveform.\nDo you wish to " + lower(act) + " anyway ?",
       {"Yes", recalc, "Cancel"}, recalc);
-  if (answer == "Cancel" || (answer.empty() && closingCancels)) return false;
+  if (answer == "Cancel" || answer.empty()) return false;
   if (answer == recalc) return calculate();
   return true;
 }
@@ -257,13 +261,19 @@ Value menuTable(double fig) {
       menuItem("menuConfig", "Spec &An I/O", "menuConfigSpecAnIO", "menuConfigSpecAnIO", false,
                false),
   };
-  if (platformC()) {
-    items.push_back(menuItem("menuConfig", "&Baseband Generator", "menuConfigBBG1", "", true));
-    items.push_back(menuItem("menuConfigBBG1", "Option M0&8 (8 Msamples)", "menuConfigBBG1Opt1",
-                             "menuConfigBBG1Opt1"));
-    items.push_back(menuItem("menuConfigBBG1", "Option M3&2 (32 Msamples)", "menuConfigBBG1Opt2",
-                             "menuConfigBBG1Opt2"));
-  }
+  // The instrument family can be chosen in the window; the memory options
+  // are there for the family that has them (applyFamily shows or hides them).
+  items.push_back(menuItem("menuConfig", "Instrument &Family", "menuConfigFamily", "", true));
+  items.push_back(menuItem("menuConfigFamily", "TGX-&B series (RS-232, GPIB)", "menuConfigFamilyB",
+                           "menuConfigFamilyB"));
+  items.push_back(menuItem("menuConfigFamily", "TGX-&C series (GPIB, TCP/IP LAN)",
+                           "menuConfigFamilyC", "menuConfigFamilyC"));
+  items.push_back(
+      menuItem("menuConfig", "&Baseband Generator", "menuConfigBBG1", "", true, platformC()));
+  items.push_back(menuItem("menuConfigBBG1", "Option M0&8 (8 Msamples)", "menuConfigBBG1Opt1",
+                           "menuConfigBBG1Opt1"));
+  items.push_back(menuItem("menuConfigBBG1", "Option M3&2 (32 Msamples)", "menuConfigBBG1Opt2",
+                           "menuConfigBBG1Opt2"));
   items.push_back(menuItem("", "&Special", "menuSpecial", "", false, false));
   items.push_back(
       menuItem("menuSpecial", "Save &Wave...", "menuSpecialSaveWave", "menuSpecialSaveWave"));
@@ -292,14 +302,23 @@ void AddMenuBar(Call& c) {
   feval("KS_AddMenu", 1, {menuTable(handleFrom(c.in(0, "fig"), "AddMenuBar"))});
 }
 
-void InitializeFigure(Call& c) {
-  const Value& h = c.in(0, "handles");
-  shell::fileOfThisRun().clear();
-  shell::takeStoredSignalSettings(std::nullopt, h);  // one clean frame until set or opened
-  shell::forgetCalculation();
-  const Value stored = feval1("loadConfig", {});
-  if (stored.isRecord()) global("configuration") = stored;
+// Everything of the window that depends on the instrument family: the
+// family's check mark, the memory options (family c only), the tooltips
+// that name the instrument's memory and Event connectors, and the C
+// family's playback fields in the settings record.
+void applyFamily(const Value& h) {
   const bool c7 = platformC();
+  const auto mark = [&h](const char* tag, bool on) {
+    if (h.isRecord() && h.hasField(tag)) setString(handleIn(h, tag), "Checked", on ? "on" : "off");
+  };
+  mark("menuConfigFamilyB", !c7);
+  mark("menuConfigFamilyC", c7);
+  if (h.isRecord() && h.hasField("menuConfigBBG1"))
+    setString(handleIn(h, "menuConfigBBG1"), "Visible", c7 ? "on" : "off");
+  if (c7) {
+    global("SigGenSettings") = withPlatformCFields(global("SigGenSettings"));
+    markMemoryOption(h, bbgType() == "M08" ? "menuConfigBBG1Opt1" : "menuConfigBBG1Opt2");
+  }
   std::vector<std::pair<std::string, std::string>> tips = {
       {"pbCalculate", "Calculates the waveform based\non current settings."},
       {"pbDownload", "Downloads the current waveform and\nsettings to the TGX."},
@@ -317,7 +336,35 @@ void InitializeFigure(Call& c) {
                           " Connector of the rear panel.");
   for (const auto& [tag, tip] : tips)
     if (h.hasField(tag)) setString(handleIn(h, tag), "TooltipString", tip);
-  if (c7) markMemoryOption(h, bbgType() == "M08" ? "menuConfigBBG1Opt1" : "menuConfigBBG1Opt2");
+}
+
+// The family the window serves: one chosen on the command line (--family,
+// or DOT11A_PLATFORM) wins; otherwise the one the stored configuration
+// names; otherwise the one set before (the default, b). A configuration stored before the family
+// was kept there opens with that default. The choice is written into the
+// configuration, which is stored at exit.
+void takeFamily(const Value& h, const Value& stored) {
+  const char* chosen = std::getenv("DOT11A_PLATFORM");
+  const bool explicitChoice =
+      chosen != nullptr && (std::string_view(chosen) == "b" || std::string_view(chosen) == "c");
+  if (!explicitChoice && stored.isRecord() && stored.hasField("family") &&
+      stored.field("family").isText()) {
+    const std::string family = stored.field("family").str();
+    if (family == "b" || family == "c") appInfo().setField("Platform", Value(family));
+  }
+  Value& config = global("configuration");
+  if (config.isRecord()) config.setField("family", Value(platformC() ? "c" : "b"));
+  applyFamily(h);
+}
+
+void InitializeFigure(Call& c) {
+  const Value& h = c.in(0, "handles");
+  shell::fileOfThisRun().clear();
+  shell::takeStoredSignalSettings(std::nullopt, h);  // one clean frame until set or opened
+  shell::forgetCalculation();
+  const Value stored = feval1("loadConfig", {});
+  if (stored.isRecord()) global("configuration") = stored;
+  takeFamily(h, stored);
 }
 
 void redrawAppTitle(Call& c) {
@@ -393,6 +440,31 @@ void menuConfigBBG1Opt1_Callback(Call& c) {
   shell::application("redrawProjectedLength", {h});  // a sequence may no longer fit
 }
 
+// Another instrument family: its connections (RS-232 and GPIB, or GPIB and
+// TCP/IP), playback commands, memory options and stored ranges from now on.
+void chooseFamily(const Value& h, const char* letter) {
+  const std::string family = std::string("TGX-") + static_cast<char>(std::toupper(*letter));
+  appInfo().setField("Platform", Value(letter));
+  appInfo().setField("NotesLine3", Value("Kestrin " + family + " series RF Signal Generators."));
+  Value& config = global("configuration");
+  if (config.isRecord()) config.setField("family", Value(letter));
+  applyFamily(h);
+  // The fields follow the ranges this family's instrument reported, if any.
+  feval("TGXconfig", 0, {Value("fitToInstrumentRanges"), h});
+  shell::application("redrawProjectedLength", {h});
+  gui::tellUser(mainWindow(h),
+                "Instrument family " + family + ": Sig Gen I/O offers " +
+                    (platformC() ? "GPIB and TCP/IP (LAN)." : "RS-232 and GPIB."),
+                false, false);
+}
+
+void menuConfigFamilyB_Callback(Call& c) {
+  chooseFamily(c.in(2, "handles"), "b");
+}
+void menuConfigFamilyC_Callback(Call& c) {
+  chooseFamily(c.in(2, "handles"), "c");
+}
+
 void menuConfigBBG1Opt2_Callback(Call& c) {
   global("configuration").setField("BBGtype", Value("M32"));
   markMemoryOption(c.in(2, "handles"), "menuConfigBBG1Opt2");
@@ -408,8 +480,9 @@ void menuConfigSigGenIO_Callback(Call& c) {
   const std::vector<Value> out = feval("KS_SigGen", 2, {fig, config, Value(appText("Platform"))});
   if (out.size() == 2 && out[0].isText() && out[0].str() == "OK") {
     global("configuration") = out[1];
-    // The panel's bounds and tooltips follow the ranges a check may have brought.
-    feval("TGXconfig", 0, {Value("redrawSigGenSettings"), c.in(2, "handles")});
+    // The panel's fields, bounds and tooltips follow the ranges a check may
+    // have brought.
+    feval("TGXconfig", 0, {Value("fitToInstrumentRanges"), c.in(2, "handles")});
   }
 }
 
@@ -483,6 +556,8 @@ void menuFileExit_Callback(Call&) {
     gfx::callback("pbCalculate_Callback", pbCalculate_Callback),
     gfx::callback("menuConfigBBG1Opt1_Callback", menuConfigBBG1Opt1_Callback),
     gfx::callback("menuConfigBBG1Opt2_Callback", menuConfigBBG1Opt2_Callback),
+    gfx::callback("menuConfigFamilyB_Callback", menuConfigFamilyB_Callback),
+    gfx::callback("menuConfigFamilyC_Callback", menuConfigFamilyC_Callback),
     gfx::callback("menuConfigSigGenIO_Callback", menuConfigSigGenIO_Callback),
     gfx::callback("menuConfigSpecAnIO_Callback", menuConfigSpecAnIO_Callback),
     gfx::callback("menuHelpAbout_Callback", menuHelpAbout_Callback),

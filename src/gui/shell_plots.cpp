@@ -15,6 +15,7 @@
 
 #include "dot11a/capture.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/receiver.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/plots/plot_frame.hpp"
 #include "gui/shell.hpp"
@@ -274,12 +275,43 @@ void menuAnalysisGatedCCDF_Callback(Call& c) {
   });
 }
 
-// The receiver runs on the waveform as the instrument will play it.
+// What the calculated waveform was made with, as far as the receiver needs
+// to know: the parameter set it was calculated from and the generator's
+// rate. The synthesis always pre-compensates the DAC's droop.
+rx::MadeWith calculatedWaveform() {
+  rx::MadeWith made;
+  made.sampleRate = sampleRate();
+  made.oversampling = static_cast<int>(overSampling());
+  const Value& info = shell::appInfo();
+  const Value* set = info.isRecord() && info.hasField("LastCaluclatedParameterSet")
+                         ? &info.field("LastCaluclatedParameterSet")
+                         : &global("parameters");
+  if (!set->isRecord()) set = &global("parameters");
+  if (set->isRecord() && set->hasField("WindowingLength") &&
+      set->field("WindowingLength").isNumeric() && !set->field("WindowingLength").isEmpty())
+    made.windowSamples = set->field("WindowingLength").toScalar();
+  if (set->isRecord() && set->hasField("MACfcs") && set->field("MACfcs").isRecord() &&
+      set->field("MACfcs").hasField("Active"))
+    made.fcs = set->field("MACfcs").field("Active").truthy();
+  return made;
+}
+
+// KS_Demodulate's settings record for the receiver's options.
+Value demodSettings(const rx::Options& o) {
+  const char* fcs = o.fcs == rx::FcsCheck::On ? "on" : o.fcs == rx::FcsCheck::Off ? "off" : "auto";
+  return Value::record({{"dacDroop", Value::logical(o.dacDroop)},
+                        {"fcs", Value(fcs)},
+                        {"fftBackoff", o.fftBackoff}});
+}
+
+// The receiver runs on the waveform as the instrument will play it, with the
+// settings dot11a-gen --verify takes for the frame it made.
 void menuAnalysisDemodulate_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
   openPlot(h, "KS_Demodulate", "Demodulate", [](Value parent, Value title, Value wave) {
-    return std::vector<Value>{parent, title, sampleRate(), wave};
+    const rx::Options o = rx::optionsFor(calculatedWaveform());
+    return std::vector<Value>{parent, title, o.sampleRate, wave, demodSettings(o)};
   });
 }
 
@@ -301,8 +333,14 @@ void menuFileOpenCapture_Callback(Call& c) {
       const double rate = cap.sampleRate.value_or(20e6);
       std::string name = std::filesystem::path(*path).filename().string();
       if (!cap.sampleRate) name += " (20 MHz assumed)";
-      window = feval1("KS_Demodulate", {Value(parent), Value(name), rate,
-                                        Value::row(std::span<const cplx>(cap.samples))});
+      // As dot11a-verify reads the file: the FCS checked when it matches,
+      // flatness after the DAC's droop when the file records the
+      // pre-compensation.
+      rx::Options o;
+      o.dacDroop = cap.dacPrecompensated;
+      window = feval1("KS_Demodulate",
+                      {Value(parent), Value(name), rate,
+                       Value::row(std::span<const cplx>(cap.samples)), demodSettings(o)});
     } catch (const std::exception& e) {
       watch.restore();
       dialogs().error("Open Capture", "Unable to open the capture\n" + std::string(e.what()));

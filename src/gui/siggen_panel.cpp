@@ -1,6 +1,7 @@
 // The signal-generator settings panel, module TGXconfig: shows SigGenSettings
 // in the main window and applies the entry rules to what the user types.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <iostream>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/siggen_settings.hpp"
+#include "dot11a/units.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/graphics/local_ops.hpp"
@@ -192,19 +194,24 @@ double overSamplingInForce() {
   return 2;
 }
 
-// Text that is not a number keeps the value in force (the redraw shows it
-// again) and the status line says why; a number is limited to the range,
-// which the status line mentions when it happened.
+// A number typed with a prefix or unit ("5.18 GHz", "5180M", "40 MS/s") is
+// taken as written; a bare number is in the unit the pop-up shows. Text that
+// is neither keeps the value in force (the redraw shows it again) and the
+// status line says why; a number is limited to the range, which the status
+// line mentions when it happened.
 void frequencyLike(const Value& h, std::string_view what, std::string_view field,
                    std::string_view textTag, std::string_view unitTag, double top, double bottom) {
   const std::string typed = getString(ctl(h, textTag), "String");
-  const std::optional<double> entry = gui::readEntryNumber(typed);
+  const std::optional<Measure> entry = parseMeasure(typed, Quantity::Frequency);
   const double fig = mainFig(h);
   if (!entry) {
-    gui::tellUser(fig, std::string(what) + ": \"" + typed + "\" is not a number; it stays " +
+    gui::tellUser(fig, std::string(what) + ": \"" + typed +
+                           "\" is not a number (with a unit such as 5.18 GHz or 5180M); it "
+                           "stays " +
                            withUnit(S().field(field).toScalar()) + ".");
   } else {
-    const double value = *entry * unitFactor(unitItem(h, unitTag));
+    const double value =
+        entry->withUnit ? entry->value : entry->value * unitFactor(unitItem(h, unitTag));
     const double stored = orderedClamp(value, top, bottom);
     S().setField(field, stored);
     if (stored != value)
@@ -233,6 +240,40 @@ void updateSamplingRate(Call& c) {
                 limits.samplingRateMin);
 }
 
+// When an instrument's ranges arrive (Check Hardware, a download), every
+// ranged field is brought within them, so that nothing on the screen is a
+// setting the instrument refuses; the status line and the console say which
+// fields changed. The panel is redrawn either way (its tooltips name the
+// ranges in force).
+void fitToInstrumentRanges(Call& c) {
+  const Value& h = c.in(0, "handles");
+  std::string changed;
+  const std::optional<SigGenLimits> reported = instrumentLimits();
+  if (reported) {
+    const SigGenSettings s = sigGenSettingsFromValue(S());
+    for (const RangeViolation& v : outsideLimits(s, *reported)) {
+      const bool power = v.field == "Amplitude";
+      // Whole dBm only, within the range.
+      const double lo = power ? std::ceil(v.min) : v.min, hi = power ? std::floor(v.max) : v.max;
+      const double fitted = orderedClamp(v.value, hi, lo);
+      S().setField(v.field, fitted);
+      const auto shown = [power](double x) { return power ? num2str(x) + " dBm" : withUnit(x); };
+      const std::string name = v.field == "Frequency"   ? "frequency"
+                               : v.field == "Amplitude" ? "amplitude"
+                                                        : "sample rate";
+      changed +=
+          (changed.empty() ? "" : ", ") + name + " " + shown(v.value) + " to " + shown(fitted);
+    }
+    const double own = kBaseSampleRate * overSamplingInForce();
+    if (!changed.empty() && own > reported->samplingRateMax)
+      changed += "; the waveform needs " + withUnit(own) +
+                 ": choose a lower oversampling ratio for this instrument";
+  }
+  feval("redrawSigGenSettings", 0, {h});
+  if (!changed.empty())
+    gui::tellUser(mainFig(h), "Set within the instrument's ranges: " + changed + ".", false, true);
+}
+
 void txtFrequency_Callback(Call& c) {
   feval("updateFrequency", 0, {cbHandles(c)});
 }
@@ -246,10 +287,21 @@ void pdSamplingRateUnits_Callback(Call& c) {
   feval("updateSamplingRate", 0, {cbHandles(c)});
 }
 
+// "-30 dBm" is the power the field holds: its own unit may be typed.
+std::string withoutDbm(std::string text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+  if (text.size() >= 3) {
+    std::string tail = text.substr(text.size() - 3);
+    for (char& ch : tail) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (tail == "dbm") text.resize(text.size() - 3);
+  }
+  return text;
+}
+
 void txtAmplitude_Callback(Call& c) {
   const double field = handleFrom(c.in(0, "hObject"), "callback");
   const std::string typed = getString(field, "String");
-  const std::optional<double> entry = gui::readEntryNumber(typed);
+  const std::optional<double> entry = gui::readEntryNumber(withoutDbm(typed));
   const double fig = mainFig(cbHandles(c));
   if (!entry) {
     // A typo must never reach the instrument as some other power.
@@ -306,6 +358,7 @@ const LocalTable kTable = gfx::localOperations(
                   {"redrawSigGenFrequency", 3, 0, redrawSigGenFrequency},
                   {"updateFrequency", 1, 0, updateFrequency},
                   {"updateSamplingRate", 1, 0, updateSamplingRate},
+                  {"fitToInstrumentRanges", 1, 0, fitToInstrumentRanges},
                   gfx::callback("pdReconFilter_Callback", pdReconFilter_Callback),
                   gfx::callback("txtAmplitude_Callback", txtAmplitude_Callback),
                   gfx::callback("chkRFblanking_Callback", chkRFblanking_Callback),

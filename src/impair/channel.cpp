@@ -34,10 +34,10 @@ constexpr std::size_t kBlock = 256;
 // i is the sum over k of h[k] a[i + taps - 1 - k]. Each tap is a multiply-add
 // over plain arrays that the compiler turns into vector code; the rows are
 // small enough to stay in the first-level cache.
-DOT11A_VECTOR_CLONES
-void filterBlock(const double* __restrict hr, const double* __restrict hi, std::size_t taps,
-                 const double* __restrict ar, const double* __restrict ai, std::size_t count,
-                 double* __restrict yr, double* __restrict yi) {
+DOT11A_KERNEL void filterBlockKernel(const double* __restrict hr, const double* __restrict hi,
+                                     std::size_t taps, const double* __restrict ar,
+                                     const double* __restrict ai, std::size_t count,
+                                     double* __restrict yr, double* __restrict yi) {
   for (std::size_t i = 0; i < count; ++i) yr[i] = yi[i] = 0.0;
   for (std::size_t k = 0; k < taps; ++k) {
     const double r = hr[k], q = hi[k];
@@ -49,25 +49,37 @@ void filterBlock(const double* __restrict hr, const double* __restrict hi, std::
     }
   }
 }
+DOT11A_VECTOR_VARIANTS(void, filterBlock,
+                       (const double* __restrict hr, const double* __restrict hi, std::size_t taps,
+                        const double* __restrict ar, const double* __restrict ai, std::size_t count,
+                        double* __restrict yr, double* __restrict yi),
+                       (hr, hi, taps, ar, ai, count, yr, yi))
 
 // Splits complex values into real and imaginary rows, and joins them back.
-DOT11A_VECTOR_CLONES
-void split(const cplx* __restrict x, std::size_t n, double* __restrict re, double* __restrict im) {
+DOT11A_KERNEL void splitKernel(const cplx* __restrict x, std::size_t n, double* __restrict re,
+                               double* __restrict im) {
   const double* d = reinterpret_cast<const double*>(x);
   for (std::size_t i = 0; i < n; ++i) {
     re[i] = d[2 * i];
     im[i] = d[2 * i + 1];
   }
 }
-DOT11A_VECTOR_CLONES
-void join(const double* __restrict re, const double* __restrict im, std::size_t n,
-          cplx* __restrict x) {
+DOT11A_VECTOR_VARIANTS(void, split,
+                       (const cplx* __restrict x, std::size_t n, double* __restrict re,
+                        double* __restrict im),
+                       (x, n, re, im))
+DOT11A_KERNEL void joinKernel(const double* __restrict re, const double* __restrict im,
+                              std::size_t n, cplx* __restrict x) {
   double* d = reinterpret_cast<double*>(x);
   for (std::size_t i = 0; i < n; ++i) {
     d[2 * i] = re[i];
     d[2 * i + 1] = im[i];
   }
 }
+DOT11A_VECTOR_VARIANTS(void, join,
+                       (const double* __restrict re, const double* __restrict im, std::size_t n,
+                        cplx* __restrict x),
+                       (re, im, n, x))
 
 // x through the channel (hr, hi) in place; inputs before x[0] count as zero.
 // The blocks run from the end, so every block still finds its inputs unchanged.

@@ -105,8 +105,7 @@ class Lanes {
   }
   // Fills `out` (a multiple of 2 * kLanes values) with 32-bit draws: the
   // lower, then the upper half of each 64-bit output.
-  DOT11A_VECTOR_CLONES
-  void fill(std::uint32_t* __restrict out, std::size_t n) {
+  DOT11A_KERNEL void fillKernel(std::uint32_t* __restrict out, std::size_t n) {
     std::uint64_t a[kLanes], b[kLanes], c[kLanes], d[kLanes], r[kLanes];
     std::copy_n(s_[0], kLanes, a);
     std::copy_n(s_[1], kLanes, b);
@@ -134,6 +133,7 @@ class Lanes {
     std::copy_n(c, kLanes, s_[2]);
     std::copy_n(d, kLanes, s_[3]);
   }
+  DOT11A_VECTOR_VARIANTS(void, fill, (std::uint32_t* __restrict out, std::size_t n), (out, n))
 
  private:
   std::uint64_t s_[4][kLanes];
@@ -143,9 +143,9 @@ constexpr std::size_t kBatch = 512;
 
 // The fast path over a batch: the value of each draw, and whether it lies
 // inside its layer's rectangle (true for about 99 % of draws).
-DOT11A_VECTOR_CLONES
-void fastPath(const std::uint32_t* __restrict bits, std::size_t n, const Tables& t,
-              double* __restrict value, std::uint8_t* __restrict inside) {
+DOT11A_KERNEL void fastPathKernel(const std::uint32_t* __restrict bits, std::size_t n,
+                                  const Tables& t, double* __restrict value,
+                                  std::uint8_t* __restrict inside) {
   for (std::size_t i = 0; i < n; ++i) {
     const auto hz = static_cast<std::int32_t>(bits[i]);
     const std::uint32_t iz = bits[i] & 127u;
@@ -155,11 +155,19 @@ void fastPath(const std::uint32_t* __restrict bits, std::size_t n, const Tables&
     inside[i] = magnitude < t.k[iz];
   }
 }
+DOT11A_VECTOR_VARIANTS(void, fastPath,
+                       (const std::uint32_t* __restrict bits, std::size_t n, const Tables& t,
+                        double* __restrict value, std::uint8_t* __restrict inside),
+                       (bits, n, t, value, inside))
 
-DOT11A_VECTOR_CLONES
-void scaleAdd(double* __restrict out, const double* __restrict v, std::size_t n, double sigma) {
+DOT11A_KERNEL void scaleAddKernel(double* __restrict out, const double* __restrict v, std::size_t n,
+                                  double sigma) {
   for (std::size_t i = 0; i < n; ++i) out[i] += sigma * v[i];
 }
+DOT11A_VECTOR_VARIANTS(void, scaleAdd,
+                       (double* __restrict out, const double* __restrict v, std::size_t n,
+                        double sigma),
+                       (out, v, n, sigma))
 
 }  // namespace
 

@@ -108,10 +108,13 @@ namespace {
 
 // x[i] *= base * table[i], a block of the rotation: no sample depends on the
 // one before, so the loop runs as vector code.
-DOT11A_VECTOR_CLONES
-void rotateBlock(cplx* __restrict x, const cplx* __restrict table, std::size_t n, cplx base) {
+DOT11A_KERNEL void rotateBlockKernel(cplx* __restrict x, const cplx* __restrict table,
+                                     std::size_t n, cplx base) {
   for (std::size_t i = 0; i < n; ++i) x[i] = mul(x[i], mul(base, table[i]));
 }
+DOT11A_VECTOR_VARIANTS(void, rotateBlock,
+                       (cplx* __restrict x, const cplx* __restrict table, std::size_t n, cplx base),
+                       (x, table, n, base))
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -98,7 +99,8 @@ DownloadResult refused(const IoResult& r) {
 
 DownloadResult downloadWithin(const Value& iq, const Value& markers, std::string_view name,
                               const Value& config, const Confirm& confirm, Budget& budget,
-                              const TransferProgress& progress = {}) {
+                              const TransferProgress& progress = {},
+                              const std::function<bool()>& mayStore = {}) {
   DownloadResult result;
   if (equalsNoCase(configType(config), "rs232")) {
     const Value& rs = config.field("RS232");
@@ -113,6 +115,11 @@ DownloadResult downloadWithin(const Value& iq, const Value& markers, std::string
         return result;
       }
     }
+  }
+  if (mayStore && !mayStore()) {
+    result.description = std::string(kDownloadCancelled);
+    result.cancelled = true;
+    return result;
   }
   const IoResult state = hwQuery(config, ":SOUR:RAD:ARB:STATe?");
   result.status = state.status;
@@ -134,27 +141,37 @@ DownloadResult downloadWithin(const Value& iq, const Value& markers, std::string
   return result;
 }
 
+// Every command is sent, also after a refused one; the result names every
+// command the instrument refused (one line each), with the first failure's
+// status, so the user sees all that did not take effect at once.
 IoResult playWithin(std::string_view name, const SigGenSettings& s, const Value& config,
                     Platform platform, Budget& budget) {
-  IoResult last, firstFailure;
+  IoResult last, failures;
   bool failed = false;
+  const auto fail = [&](const IoResult& r) {
+    if (!failed) failures.status = r.status;
+    if (failed) failures.response += "\n";
+    failures.response += r.response;
+    failed = true;
+  };
   for (const std::string& command : playbackCommands(name, s, platform)) {
-    if (auto late = budget.refuse("\"" + command + "\"")) return failed ? firstFailure : *late;
-    last = hwSend(config, command);
-    if (!last.ok() && !failed) {
-      failed = true;
-      firstFailure.status = last.status;
-      // The gateway's message usually names the command already.
-      firstFailure.response =
-          last.response.find(command) != std::string::npos
-              ? last.response
-              : "The instrument did not accept \"" + command + "\": " + last.response;
+    if (auto late = budget.refuse("\"" + command + "\"")) {
+      fail(*late);
+      return failures;
     }
-    if (unreachable(last)) return firstFailure;
+    last = hwSend(config, command);
+    if (!last.ok()) {
+      // The gateway's message usually names the command already.
+      fail({last.status,
+            last.response.find(command) != std::string::npos
+                ? last.response
+                : "The instrument did not accept \"" + command + "\": " + last.response});
+    }
+    if (unreachable(last)) return failures;
   }
   // Gives the front panel back; its outcome does not change the result.
   if (!budget.refuse("returning to local control")) hwReturnLocal(config);
-  return failed ? firstFailure : last;
+  return failed ? failures : last;
 }
 
 // One bound as the instrument answered it ("+6.00000000E+09", "-136"), or
@@ -253,9 +270,10 @@ double rs232TransferMinutes(std::size_t samples, double baudrate) {
 
 DownloadResult tgxDownload(const Value& iq, const Value& markers, std::string_view name,
                            const Value& config, const Confirm& confirm,
-                           const TransferProgress& progress) {
+                           const TransferProgress& progress,
+                           const std::function<bool()>& mayStore) {
   Budget budget(config);
-  return downloadWithin(iq, markers, name, config, confirm, budget, progress);
+  return downloadWithin(iq, markers, name, config, confirm, budget, progress, mayStore);
 }
 
 std::string reconFilterText(double v) {

@@ -163,7 +163,20 @@ SampleReader::SampleReader(const std::string& path, SampleFormat format, std::ui
     }
     mapping_ = format == SampleFormat::Cf32 && std::endian::native == std::endian::little;
     at_ = first * per;
+    next_ = first;
   }
+}
+
+void SampleReader::becameShorter() const {
+  raise(path_ + " became shorter while it was read: it ends at sample " + std::to_string(next_) +
+        ", before the " + std::to_string(fileSamples_.value_or(next_)) +
+        " it held when it was opened.");
+}
+
+bool SampleReader::endOfFile() {
+  if (!fileSamples_) return false;  // a stream: a partial sample is an error
+  if (next_ < *fileSamples_) becameShorter();
+  return true;
 }
 
 SampleReader::~SampleReader() {
@@ -210,9 +223,16 @@ bool SampleReader::handedOut(const std::uint8_t* buf, std::size_t samples, bool 
   if (bytes_.size() < held_) bytes_.resize(held_);
   if (held_ != 0) std::memmove(bytes_.data(), buf + whole, held_);
   if (left_) *left_ -= samples;
-  if (ended && held_ != 0)
-    raise(path_ + " ends in the middle of a sample (" + std::to_string(held_) +
-          " bytes left over).");
+  next_ += samples;
+  if (ended && samples == 0) {
+    // A file that grew ends at its last whole sample; a stream must not end
+    // inside one.
+    if (endOfFile())
+      held_ = 0;
+    else if (held_ != 0)
+      raise(path_ + " ends in the middle of a sample (" + std::to_string(held_) +
+            " bytes left over).");
+  }
   return samples != 0 || interrupted || !ended;
 }
 
@@ -278,10 +298,11 @@ std::optional<std::span<const std::complex<float>>> SampleReader::readInPlace(
       struct stat st {};
       if (::fstat(fd_, &st) != 0) raise(path_ + " cannot be read: " + std::strerror(errno) + ".");
       const auto size = static_cast<std::uint64_t>(st.st_size);
+      // Fewer bytes than were there when it was opened: cut short. A file
+      // that grew is read to its last whole sample.
+      if (size / per < *fileSamples_) becameShorter();
       if (at_ + per > size) {
-        if (at_ < size)
-          raise(path_ + " ends in the middle of a sample (" + std::to_string(size - at_) +
-                " bytes left over).");
+        endOfFile();
         return std::nullopt;
       }
       const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
@@ -310,6 +331,7 @@ std::optional<std::span<const std::complex<float>>> SampleReader::readInPlace(
     const auto* first = reinterpret_cast<const std::complex<float>*>(
         static_cast<const std::uint8_t*>(window_->base) + (at_ - window_->offset));
     at_ += n * per;
+    next_ += n;
     if (left_) *left_ -= n;
     return std::span(first, n);
   }

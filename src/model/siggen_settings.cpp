@@ -136,6 +136,17 @@ double samplingRateTop(const SigGenLimits& limits, double overSampling) {
   return std::max(limits.samplingRateMax, own);
 }
 
+std::vector<RangeViolation> outsideLimits(const SigGenSettings& s, const SigGenLimits& l) {
+  std::vector<RangeViolation> out;
+  const auto check = [&out](const char* field, double v, double lo, double hi) {
+    if (!(v >= lo && v <= hi)) out.push_back({field, v, lo, hi});
+  };
+  check("Frequency", s.frequency, l.frequencyMin, l.frequencyMax);
+  check("Amplitude", s.amplitude, l.amplitudeMin, l.amplitudeMax);
+  check("SamplingRate", s.samplingRate, l.samplingRateMin, l.samplingRateMax);
+  return out;
+}
+
 double frequencyFromEntry(std::string_view text, int unitItem, const SigGenLimits& limits) {
   auto v = parseDecimal(text);
   if (v) *v *= unitFactor(unitItem);

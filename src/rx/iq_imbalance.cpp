@@ -13,8 +13,8 @@ namespace dot11a::rx {
 namespace {
 
 // DC is sent as 0, so it adds nothing.
-DOT11A_VECTOR_CLONES
-void addSums(IqImbalanceSums& s, const SplitCarriers& y, const SplitCarriers& sent) {
+DOT11A_KERNEL void addSumsKernel(IqImbalanceSums& s, const SplitCarriers& y,
+                                 const SplitCarriers& sent) {
   for (std::size_t i = 0; i < 53; ++i) {
     // x = sent[i], z = conj(sent[52 - i])
     const double xr = sent.re[i], xi = sent.im[i];
@@ -29,6 +29,9 @@ void addSums(IqImbalanceSums& s, const SplitCarriers& y, const SplitCarriers& se
     s.zyIm[i] += zr * yi - zi * yr;
   }
 }
+DOT11A_VECTOR_VARIANTS(void, addSums,
+                       (IqImbalanceSums & s, const SplitCarriers& y, const SplitCarriers& sent),
+                       (s, y, sent))
 
 }  // namespace
 

@@ -122,7 +122,7 @@ void checkMaskBin(MaskMargin& m, double frequencyHz, double dBr) {
 // cleared), read as a signed 64-bit number, order as the magnitudes do, so
 // the largest is found with integer comparisons, four lanes at a time (a NaN
 // counts as the largest).
-DOT11A_VECTOR_CLONES double largestMagnitude(const double* v, std::size_t n) {
+DOT11A_KERNEL double largestMagnitudeKernel(const double* v, std::size_t n) {
   typedef std::int64_t Lanes __attribute__((vector_size(32)));
   constexpr std::int64_t kMagnitude = 0x7FFFFFFFFFFFFFFF;
   const Lanes mask = {kMagnitude, kMagnitude, kMagnitude, kMagnitude};
@@ -142,8 +142,8 @@ DOT11A_VECTOR_CLONES double largestMagnitude(const double* v, std::size_t n) {
 
 // Its windowing and summing loops are compiled for AVX2 too. The samples
 // are not empty and the rate is finite and above 0.
-DOT11A_VECTOR_CLONES Periodogram periodogram(std::span<const cplx> samples, double sampleRate,
-                                             const SpectrumOptions& options) {
+DOT11A_KERNEL Periodogram periodogramKernel(std::span<const cplx> samples, double sampleRate,
+                                            const SpectrumOptions& options) {
   Periodogram result;
   const double rbwHz = options.rbwHz;
   if (!(rbwHz > 0) || !std::isfinite(rbwHz)) raise("The resolution bandwidth must be above 0 Hz.");
@@ -220,7 +220,7 @@ DOT11A_VECTOR_CLONES Periodogram periodogram(std::span<const cplx> samples, doub
     double peak = 1.0;
     if (largest < std::bit_cast<std::uint32_t>(kLow) ||
         largest > std::bit_cast<std::uint32_t>(kHigh)) {
-      peak = largestMagnitude(src, 2 * have);
+      peak = largestMagnitudeKernel(src, 2 * have);
       if (!(peak > 0.0) || !std::isfinite(peak)) continue;
       toFloats(1.0 / peak);
     }
@@ -240,6 +240,10 @@ DOT11A_VECTOR_CLONES Periodogram periodogram(std::span<const cplx> samples, doub
   result.top = *std::max_element(psd.begin(), psd.end());
   return result;
 }
+DOT11A_VECTOR_VARIANTS(Periodogram, periodogram,
+                       (std::span<const cplx> samples, double sampleRate,
+                        const SpectrumOptions& options),
+                       (samples, sampleRate, options))
 
 // The mask margin straight from the periodogram: only the bins beyond
 // +-9 MHz, which the mask limits, are turned into dBr.

@@ -19,7 +19,9 @@
 #include "dot11a/rate_table.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/synthesis.hpp"
+#include "rx/channel_estimate.hpp"
 #include "rx/constellation.hpp"
+#include "rx/fields.hpp"
 #include "rx/frame.hpp"
 #include "rx/frame_dc.hpp"
 #include "rx/internal.hpp"
@@ -44,21 +46,6 @@ constexpr std::array<double, 19> kInvFactorial = [] {
   }
   return t;
 }();
-
-// ---- rates ------------------------------------------------------------------------------------
-
-std::string hex32(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", v);
-  return buf;
-}
-
-std::uint32_t packBits(std::span<const std::uint8_t> bits) {
-  std::uint32_t v = 0;
-  for (std::size_t i = 0; i < bits.size() && i < 32; ++i)
-    v |= static_cast<std::uint32_t>(bits[i] & 1u) << i;
-  return v;
-}
 
 // e^(j a). The symbols' turns are angles of a fraction of a sample's phase
 // step: below 1/2 the series to a^18 is exact to the last bit or two and
@@ -123,7 +110,7 @@ class FrameDecoder {
     // which are switched off.
     const std::size_t problemsAt = rep_.problems.size(), notesAt = rep_.notes.size();
     const bool signalOk = decodeSignal();
-    if (signalOk) decodeData();
+    if (signalOk) decodeDataBest();
     FrameReport lines;
     lines.disabledSubcarriers = rep_.disabledSubcarriers;
     lines.fadedSubcarriers = rep_.fadedSubcarriers;
@@ -137,6 +124,7 @@ class FrameDecoder {
     rep_.clockOffsetPpm = driftRate() * 1e6;
     rep_.clockOffsetSigmaPpm = driftSigma() * 1e6;
     iq_.report(rep_);
+    if (!rep_.signalFits) return misfitResume_;
     return det_.ltf + 128LL * os_ + 80LL * os_ * (1 + static_cast<long long>(rep_.dataSymbols)) +
            shift_;
   }
@@ -166,28 +154,51 @@ class FrameDecoder {
     mean /= used;
     mean_ = mean;
     classifySubcarriers(h_, mean, disabled_, rep_);
-    rep_.channel.assign(h_.begin(), h_.end());
     iq_.addTraining(y1, l);
     iq_.addTraining(y2, l);
-    // The training tells which sub-carriers may be switched off; whether they
-    // are, the DATA symbols tell (see confirmSwitchedOff). Until then they
-    // are decoded as faded ones, by their power; only DC and a sub-carrier
-    // with no power at all have a zero inverse and weight.
     double noise = 0.0;
-    for (std::size_t i = 0; i < 53; ++i) {
-      const double e = std::norm(h_[i]);
-      const bool none = static_cast<int>(i) == kCentre || !(e > 1e-30 * mean);
-      hInv_[i] = none ? cplx(0.0, 0.0) : std::conj(h_[i]) / e;
-      weight_[i] = none ? 0.0 : e;
+    for (std::size_t i = 0; i < 53; ++i)
       if (static_cast<int>(i) != kCentre) noise += std::norm(y1[i] - y2[i]);
-    }
-    pass_.setChannel(hInv_, weight_);
+    // The estimate's noise on one sub-carrier: the mean of two periods whose
+    // difference holds the noise of both.
+    noiseVar_ = noise / (4.0 * 52.0);
+    // The impulse response starts at the back-off (the window is early by
+    // that much); four taps before it take a transmitter's filter.
+    const double first = static_cast<double>(backoff_) / os_ - 4.0;
+    smooth_ = h_;
+    smoothed_ = smoothChannel(h_, disabled_, noiseVar_, first, 16, smooth_) ||
+                smoothChannel(h_, disabled_, noiseVar_, first - 2.0, 24, smooth_);
+    const auto& measured = opt_.channelEstimate == ChannelEstimate::Preamble ? h_ : smooth_;
+    setChannels(smooth_, measured);
     // A sub-carrier carries something in a DATA symbol when its power there
     // comes within 10 dB of the mean (switched off means 15 dB or more below
     // it; a 64-QAM corner of such a sub-carrier reaches 11 dB below) and
     // stands 13 dB above the noise of one bin (the training's two periods
     // differ by the noise of both), which a peak of noise does not reach.
     arrives_ = std::max(20.0 * noise / (2.0 * 52.0), 0.1 * mean);
+  }
+
+  // The channel the symbols are decoded with and the one they are measured
+  // with (reported, and the flatness's). The training tells which
+  // sub-carriers may be switched off; whether they are, the DATA symbols
+  // tell (see confirmSwitchedOff). Until then they are decoded as faded
+  // ones, by their power; only DC and a sub-carrier with no power at all
+  // have a zero inverse and weight.
+  void setChannels(const std::array<cplx, 53>& decode, const std::array<cplx, 53>& measure) {
+    rep_.channel.assign(measure.begin(), measure.end());
+    decode_ = decode;
+    bool apart = false;
+    for (std::size_t i = 0; i < 53; ++i) {
+      const double e = std::norm(decode[i]);
+      const bool none = static_cast<int>(i) == kCentre || !(e > 1e-30 * mean_) ||
+                        !(std::norm(measure[i]) > 1e-30 * mean_);
+      hInv_[i] = none ? cplx(0.0, 0.0) : std::conj(decode[i]) / e;
+      weight_[i] = none ? 0.0 : e;
+      ratio_[i] = none ? cplx(1.0, 0.0) : decode[i] / measure[i];
+      apart = apart || ratio_[i] != cplx(1.0, 0.0);
+    }
+    pass_.setChannel(hInv_, weight_);
+    pass_.setMeasurement(apart ? &ratio_ : nullptr);
   }
 
   // A sub-carrier the training shows as switched off is only when nothing
@@ -221,101 +232,194 @@ class FrameDecoder {
     }
   }
 
-  // Equalises one symbol and removes what the pilots show has turned since the
-  // long training: the common phase, and the phase slope across the
-  // sub-carriers that a sampling clock offset builds up as the frame goes on.
-  // The slope is a timing offset growing in proportion to the time since the
-  // channel estimate; its rate is fitted to the pilots of every symbol so far,
-  // and the FFT window follows the offset in whole samples. The inverse
-  // channel is worked out once per frame, so each sub-carrier costs a few
-  // complex products here; the equalised points are the pass's.
-  void equalise(long long index, double polarity) {
+  // Equalises one symbol and removes what has turned since the long
+  // training: the common phase, and the phase slope across the sub-carriers
+  // that a sampling clock offset builds up as the frame goes on. Both are
+  // measured on the pilots and on the data sub-carriers decided (52 points
+  // instead of 4), each weighed by its power: first the symbol is turned as
+  // the symbols before predict (the phase and its step per symbol from a
+  // second-order loop, joined with this symbol's pilots; the timing from the
+  // line fitted so far), then the residual phase and slope of its points
+  // about their decisions turn it once more. The slope is a timing offset;
+  // a line with an intercept through the offsets of all symbols so far gives
+  // each symbol's, so the channel estimate's own timing error goes into the
+  // intercept and not into a clock offset. The FFT window follows the
+  // offset in whole samples. The equalised points are the pass's.
+  void equalise(long long index, double polarity, int nbpsc) {
     std::array<cplx, 53>& y = carriers_;
     // Working samples from the channel estimate (the middle of the two long
     // training windows) to this symbol's window.
     const double t = static_cast<double>(symbolStart(index) - det_.ltf - 32LL * os_ + backoff_);
-    const double predicted = driftRate() * t;
+    const double predicted = timingAt(t);
     shift_ = std::llround(predicted);  // |rate| <= 1e-3 over a frame's length: a few samples
     // The window's common rotation is the same on every sub-carrier, so the
-    // pilots' common phase takes it out; only the input's DC, which does not
-    // turn with the carrier, needs the window in its true phase.
+    // phase tracking takes it out; only the input's DC, which does not turn
+    // with the carrier, needs the window in its true phase.
     const long long n0 = symbolStart(index) + shift_;
-    sig_.carriers(n0, y, dc_.inputDc());
+    const bool common = dc_.inputDc();
+    sig_.carriers(n0, y, common);
     dc_.remove(n0, y);
     // The symbol after next, so that its samples, which the frame search has
     // not read, are on their way from memory.
     sig_.prefetch(n0 + 160LL * os_, 80 * static_cast<std::size_t>(os_));
-    std::array<cplx, 4> z{};
-    std::array<double, 4> w{};
+    // The rotation the window was left with: known, so the loop follows only
+    // the rest.
+    const double windowTurn =
+        common ? 0.0
+               : -std::remainder(sig_.hz() / sig_.rate() * static_cast<double>(n0), 1.0) * 2.0 *
+                     std::numbers::pi;
+    const double radPerSample = 2.0 * std::numbers::pi / (64.0 * os_);
+    auto up = carrierTurns(radPerSample * (predicted - static_cast<double>(shift_)));
+    // The pilots so turned, joined with the loop's prediction (worth three
+    // times the pilots' weight once a symbol has been tracked).
+    cplx sum(0.0, 0.0);
+    double pilotWeight = 0.0;
     for (std::size_t p = 0; p < 4; ++p) {
       const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
+      const auto k = static_cast<std::size_t>(std::abs(kPilots[p]));
       // disabled pilots have a zero inverse and weight, so they add nothing
-      z[p] = mul(y[i], hInv_[i]) * (kPilotSigns[p] * polarity);
-      w[p] = weight_[i];
+      const cplx z = mul(y[i], hInv_[i]) * (kPilotSigns[p] * polarity);
+      sum += mul(z, kPilots[p] > 0 ? up[k] : std::conj(up[k])) * weight_[i];
+      pilotWeight += weight_[i];
     }
-    // The slope the pilots show beyond the predicted offset.
-    const double radPerSample = 2.0 * std::numbers::pi / (64.0 * os_);
-    const cplx q7 = unitTurn(7.0 * radPerSample * (predicted - static_cast<double>(shift_)));
-    const cplx q21 = mul(mul(q7, q7), q7);
-    const std::array<cplx, 4> pilotTurn = {std::conj(q21), std::conj(q7), q7, q21};
-    // Products of the pilots at +k and -k turn by 2k times the slope and not
-    // at all with the common phase; the pair at 7, cubed, joins the pair at
-    // 21, so one angle gives the slope of all four.
-    std::array<cplx, 4> turned;
-    for (std::size_t p = 0; p < 4; ++p) turned[p] = mul(z[p], pilotTurn[p]) * w[p];
-    const cplx c7 = mul(turned[2], std::conj(turned[1]));
-    const cplx c21 = mul(turned[3], std::conj(turned[0]));
-    const double n7 = std::norm(c7);
-    const cplx q = n7 > 0.0 ? c21 + mul(mul(c7, c7), c7) / n7 : c21;
-    const double measured = predicted - std::arg(q) / (42.0 * radPerSample);
+    if (track_.tracked > 0)
+      sum += std::polar(3.0 * pilotWeight, track_.phase + track_.phaseStep + windowTurn);
+    cplx rot = unitOf(std::conj(sum));
+    pass_.equalise(y, up, rot);
+
+    // The residual common phase and slope of the points about their
+    // decisions (the pilots' known), each weighed by its power.
+    const SymbolPass::Residual res = pass_.residual(nbpsc, polarity);
+    const cplx back = unitOf(std::conj(res.common));
+    const double slope =
+        res.slopeWeight > 0.0 ? mul(res.slope, back).imag() / res.slopeWeight : 0.0;
+    const double measured = predicted - slope / radPerSample;
     // Samples too large for the FFT give no number here; they add nothing.
     if (std::isfinite(measured)) {
-      sumTT_ += t * t;
-      sumTD_ += t * measured;
-      sumDD_ += measured * measured;
-      ++fitted_;
+      track_.sumT += t;
+      track_.sumD += measured;
+      track_.sumTT += t * t;
+      track_.sumTD += t * measured;
+      track_.sumDD += measured * measured;
+      ++track_.fitted;
     }
     // The fitted offset, less what the window shift took up, as a rotation
-    // per sub-carrier; then the common phase of the pilots so turned.
-    const auto up = carrierTurns(radPerSample * (driftRate() * t - static_cast<double>(shift_)));
-    cplx sum(0.0, 0.0);
-    for (std::size_t p = 0; p < 4; ++p) {
-      const auto k = static_cast<std::size_t>(std::abs(kPilots[p]));
-      sum += mul(z[p], kPilots[p] > 0 ? up[k] : std::conj(up[k])) * w[p];
-    }
-    // |sum| from its square where that neither overflows nor underflows.
-    const double n2 = std::norm(sum);
-    const double mag = n2 > 1e-290 && n2 < 1e290 ? std::sqrt(n2) : std::abs(sum);
-    const cplx rot = mag > 0 ? std::conj(sum) / mag : 1.0;
+    // per sub-carrier, and the common phase found.
+    up = carrierTurns(radPerSample * (timingAt(t) - static_cast<double>(shift_)));
+    rot = mul(rot, back);
     pass_.equalise(y, up, rot);
+    // The loop: the phase left after the window's known rotation, and its
+    // step per symbol (a carrier offset the training left over).
+    const double phase = std::arg(std::conj(rot)) - windowTurn;
+    if (std::isfinite(phase)) {
+      if (track_.tracked > 0)
+        track_.phaseStep += 0.25 * std::remainder(phase - (track_.phase + track_.phaseStep),
+                                                  2.0 * std::numbers::pi);
+      track_.phase = phase;
+      ++track_.tracked;
+    }
   }
 
-  // Timing offset per working sample: the offsets the pilots showed, fitted
-  // through zero at the channel estimate. The prior (four symbols' time of no
-  // offset) keeps the first symbols' noisy pilots from turning the frame; a
-  // longer one holds the early symbols' timing back while a fast clock has
-  // already moved it, and the phase slope of a few hundredths of a sample
-  // left over shows in their EVM at the outer sub-carriers. A
-  // rate beyond 1000 ppm is no clock (the standard allows 20): the pilots of
-  // something that is no frame cannot move the window further than that.
-  double driftRate() const {
-    const double prior = 320.0 * os_ * 320.0 * os_;
-    const double rate = sumTD_ / (sumTT_ + prior);
-    return std::isfinite(rate) ? std::clamp(rate, -1e-3, 1e-3) : 0.0;
+  // z / |z|, 1 for 0 or what is not a number; |z| from its square where that
+  // neither overflows nor underflows.
+  static cplx unitOf(cplx z) {
+    const double n2 = std::norm(z);
+    const double mag = n2 > 1e-290 && n2 < 1e290 ? std::sqrt(n2) : std::abs(z);
+    return mag > 0 && std::isfinite(mag) ? z / mag : cplx(1.0, 0.0);
   }
+  static double pilotSign(int k) { return k == 21 ? -1.0 : 1.0; }
 
-  // Standard error of the fitted rate: the residual scatter of the symbols'
-  // offsets about the line, over the spread of their times. Too few symbols
-  // to tell give an infinite error.
+  // The timing offset (working samples) of a symbol at t working samples
+  // from the channel estimate: the line a + b t fitted to the offsets the
+  // symbols so far showed. Priors keep the first symbols from turning the
+  // frame: an intercept of 0 counts as one symbol, a rate of 0 as the
+  // prior's time; a longer one holds the early symbols' timing back while a
+  // fast clock has already moved it. A rate beyond 1000 ppm is no clock
+  // (the standard allows 20), nor an intercept beyond 4 samples at 20 MHz a
+  // timing error the search leaves: the points of something that is no
+  // frame cannot move the window further than that.
+  double prior() const { return 320.0 * os_ * 320.0 * os_; }
+  static constexpr double kInterceptPrior = 1.0;
+  std::array<double, 2> line() const {
+    const double n = static_cast<double>(track_.fitted) + kInterceptPrior,
+                 stt = track_.sumTT + prior();
+    const double det = n * stt - track_.sumT * track_.sumT;
+    if (!(det > 0.0)) return {0.0, 0.0};
+    const double a = (stt * track_.sumD - track_.sumT * track_.sumTD) / det,
+                 b = (n * track_.sumTD - track_.sumT * track_.sumD) / det;
+    if (!std::isfinite(a) || !std::isfinite(b)) return {0.0, 0.0};
+    return {std::clamp(a, -4.0 * os_, 4.0 * os_), std::clamp(b, -1e-3, 1e-3)};
+  }
+  double timingAt(double t) const {
+    const auto [a, b] = line();
+    return a + b * t;
+  }
+  double driftRate() const { return line()[1]; }
+
+  // Standard error of the fitted rate: the scatter of the offsets about the
+  // line (two parameters fitted) through the rate's share of the inverse
+  // normal matrix. The channel estimate's timing error, which every symbol
+  // shares, moves the intercept, not the rate. Too few symbols to tell give
+  // an infinite error.
   double driftSigma() const {
-    if (fitted_ < 3 || !(sumTT_ > 0.0)) return std::numeric_limits<double>::infinity();
-    const double rate = sumTD_ / sumTT_;
-    const double residual = std::max(0.0, sumDD_ - rate * sumTD_);
-    return std::sqrt(residual / static_cast<double>(fitted_ - 1) / sumTT_);
+    if (track_.fitted < 3) return std::numeric_limits<double>::infinity();
+    const double n = static_cast<double>(track_.fitted) + kInterceptPrior,
+                 stt = track_.sumTT + prior();
+    const double det = n * stt - track_.sumT * track_.sumT;
+    if (!(det > 0.0)) return std::numeric_limits<double>::infinity();
+    const auto [a, b] = line();
+    const double m = static_cast<double>(track_.fitted);
+    const double rss = track_.sumDD - 2.0 * a * track_.sumD - 2.0 * b * track_.sumTD + a * a * m +
+                       2.0 * a * b * track_.sumT + b * b * track_.sumTT;
+    const double var = std::max(0.0, rss) / (m - 2.0);
+    return std::sqrt(var * n / det);
   }
 
   bool symbolAvailable(long long index) const {
     return symbolStart(index) + 64LL * os_ <= static_cast<long long>(sig_.size());
+  }
+
+  // Whether the samples of DATA symbol s (of nsym), just transformed, can be
+  // a symbol of this frame: a frame found early or late decodes a SIGNAL
+  // field of noise, whose RATE and LENGTH pass their checks one time in
+  // four, and the samples then contradict it. A symbol of silence (30 times
+  // below the long training) says the frame ended before; one whose power
+  // lies on the short training's sub-carriers (every fourth) while the
+  // frame's channel spreads it evenly is the next frame's start. Neither
+  // depends on noise: the noise-free case is the clearest. Marks the frame
+  // and where the search goes on.
+  bool symbolFits(std::size_t s, std::size_t nsym) {
+    double all = 0.0, shortBins = 0.0, channelShort = 0.0;
+    for (std::size_t i = 0; i < 53; ++i) all += std::norm(carriers_[i]);
+    all -= std::norm(carriers_[kCentre]);
+    for (int k = -24; k <= 24; k += 4) {
+      if (k == 0) continue;
+      const auto i = static_cast<std::size_t>(k + kCentre);
+      shortBins += std::norm(carriers_[i]);
+      channelShort += std::norm(h_[i]);
+    }
+    const bool silent = !(all > 52.0 * mean_ / 30.0);
+    const bool shortTraining = shortBins > 0.6 * all && channelShort < 0.4 * 52.0 * mean_;
+    if (!silent && !shortTraining) return true;
+    rep_.signalFits = false;
+    char buf[192];
+    if (silent)
+      std::snprintf(buf, sizeof buf,
+                    "DATA symbol %zu of %zu is silent (%.1f dB below the long training): the "
+                    "frame ends before its SIGNAL field says.",
+                    s + 1, nsym,
+                    10.0 * std::log10(std::max(52.0 * mean_, 1e-300) / std::max(all, 1e-300)));
+    else
+      std::snprintf(buf, sizeof buf,
+                    "DATA symbol %zu of %zu holds a short training: the next frame starts before "
+                    "this one ends as its SIGNAL field says.",
+                    s + 1, nsym);
+    rep_.problems.push_back(buf);
+    // The short training that filled the symbol's window began at most 96
+    // samples (at 20 MHz) before it.
+    misfitResume_ =
+        det_.ltf + 128LL * os_ + 80LL * os_ * static_cast<long long>(s + 1) - 96LL * os_;
+    return false;
   }
 
   bool decodeSignal() {
@@ -324,7 +428,7 @@ class FrameDecoder {
       rep_.problems.push_back("The waveform ends before the SIGNAL field does.");
       return false;
     }
-    equalise(0, pilotPolarity(0));
+    equalise(0, pilotPolarity(0), 1);
     std::array<float, 48> soft{}, deint{};
     for (std::size_t j = 0; j < 48; ++j) {
       const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
@@ -333,27 +437,82 @@ class FrameDecoder {
     const auto perm = interleaverPermutation(48);
     for (std::size_t k = 0; k < 48; ++k) deint[k] = soft[perm[k]];
     const auto bits = viterbiDecode(deint, kRate1_2, 24, true);
-    unsigned parity = 0;
-    for (std::size_t i = 0; i < 18; ++i) parity ^= bits[i];
-    rep_.signalParityOk = parity == 0;
-    rep_.signalTailOk = std::all_of(bits.begin() + 18, bits.end(), [](auto b) { return b == 0; });
-    rep_.rateBits = packBits(std::span(bits).first(4));
-    rep_.reservedBitZero = bits[4] == 0;
-    rep_.length = packBits(std::span(bits).subspan(5, 12));
-    rate_ = rateBySignalBits({bits[0], bits[1], bits[2], bits[3]});
-    rep_.rateValid = rate_ != nullptr;
-    if (rate_ != nullptr) rep_.rateMbps = rate_->mbps;
-    if (!rep_.signalParityOk) rep_.problems.push_back("The SIGNAL parity bit is wrong.");
-    if (!rep_.signalTailOk) rep_.problems.push_back("The SIGNAL tail bits are not zero.");
-    if (!rep_.rateValid) {
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "The SIGNAL RATE bits %u%u%u%u name no data rate.", bits[0],
-                    bits[1], bits[2], bits[3]);
-      rep_.problems.push_back(buf);
+    rate_ = readSignal(bits, rep_);
+    return rate_ != nullptr;
+  }
+
+  // Decodes the DATA field, and again once with the channel re-estimated
+  // from it (re-encoded, re-modulated: the known points of every symbol)
+  // when the measurements take that estimate, or when the FCS fails on a
+  // frame whose EVM is outside its limit (a frame within it decodes what a
+  // better estimate would). The second pass starts from the state the first
+  // did.
+  void decodeDataBest() {
+    const bool dataAided = opt_.channelEstimate == ChannelEstimate::DataAided;
+    const FrameReport before = rep_;
+    const IqImbalanceEstimator iq = iq_;
+    const Tracking track = track_;
+    const auto disabled = disabled_, carried = carried_;
+    keep_ = dataAided || opt_.fcs != FcsCheck::Off;
+    keptSymbols_ = 0;
+    decodeData();
+    keep_ = false;
+    if (rep_.truncated || !rep_.signalFits || rep_.psduBits.empty()) return;
+    const bool retry = opt_.fcs != FcsCheck::Off && rep_.fcs != FcsState::Good && !rep_.evmPass;
+    if (!retry && !dataAided) return;
+    std::array<cplx, 53> h;
+    if (!reestimate(h)) return;
+    rep_ = before;
+    iq_ = iq;
+    track_ = track;
+    disabled_ = disabled;
+    carried_ = carried;
+    setChannels(h, dataAided                                           ? h
+                   : opt_.channelEstimate == ChannelEstimate::Preamble ? h_
+                                                                       : smooth_);
+    decodeData();
+  }
+
+  // The channel from the long training and every DATA symbol kept, its
+  // points known from the decoded bits: per sub-carrier the received values
+  // (turned as tracked) against the values sent, in the least-squares sense.
+  bool reestimate(std::array<cplx, 53>& h) const {
+    const RateEntry& r = *rate_;
+    const auto ncbps = static_cast<std::size_t>(r.ncbps);
+    const std::size_t nsym = keptSymbols_;
+    if (nsym == 0 || nsym != rep_.dataSymbols) return false;
+    const Bits coded = convolEncode(scrambled_, r.coding.value());
+    if (coded.size() != nsym * ncbps) return false;
+    std::array<cplx, 53> num{};
+    std::array<double, 53> den{};
+    for (std::size_t i = 0; i < 53; ++i) {
+      num[i] = 2.0 * h_[i];
+      den[i] = 2.0;
     }
-    if (!rep_.reservedBitZero) rep_.notes.push_back("The reserved SIGNAL bit is set.");
-    if (rep_.length == 0) rep_.problems.push_back("The SIGNAL LENGTH is 0 octets.");
-    return rep_.signalParityOk && rep_.rateValid && rep_.length > 0;
+    Bits block(ncbps);
+    std::vector<cplx> points(48);
+    for (std::size_t s = 0; s < nsym; ++s) {
+      interleaveInto(std::span(coded).subspan(s * ncbps, ncbps), block);
+      convertToIQInto(block, r.modulation, points);
+      const cplx* y = &kept_[s * 53];
+      for (std::size_t j = 0; j < 48; ++j) {
+        const auto i = static_cast<std::size_t>(dataCarriers()[j] + kCentre);
+        num[i] += mul(y[i], std::conj(points[j]));
+        den[i] += std::norm(points[j]);
+      }
+      const double polarity = pilotPolarity(static_cast<long long>(s) + 1);
+      for (std::size_t p = 0; p < 4; ++p) {
+        const auto i = static_cast<std::size_t>(kPilots[p] + kCentre);
+        num[i] += y[i] * (kPilotSigns[p] * polarity);
+        den[i] += 1.0;
+      }
+    }
+    for (std::size_t i = 0; i < 53; ++i) {
+      // A sub-carrier decoded as off keeps its training's value.
+      h[i] = weight_[i] > 0.0 ? num[i] / den[i] : h_[i];
+      if (!std::isfinite(h[i].real()) || !std::isfinite(h[i].imag())) return false;
+    }
+    return true;
   }
 
   void decodeData() {
@@ -405,22 +564,38 @@ class FrameDecoder {
     std::vector<std::size_t> countSym(available, countedPerSymbol);
     for (std::size_t s = 0; s < available; ++s) {
       const auto idx = static_cast<long long>(s) + 1;
-      equalise(idx, pilotPolarity(idx));
+      equalise(idx, pilotPolarity(idx), r.nbpsc);
+      errSym[s] = pass_.decide(&soft[s * ncbps]);
+      // A symbol of silence or of a short training decides far from the
+      // constellation (-17 dB or worse even at 64-QAM): only then are its
+      // samples weighed against the SIGNAL field.
+      if (errSym[s] > 0.02 * static_cast<double>(countedPerSymbol) && !symbolFits(s, nsym)) {
+        // What was decided before is measured; the rest is not this frame's.
+        available = s;
+        errSym.resize(s);
+        countSym.resize(s);
+        break;
+      }
       for (const int k : rep_.disabledSubcarriers) {
         const auto i = static_cast<std::size_t>(k + kCentre);
         carried_[i] = carried_[i] || std::norm(carriers_[i]) > arrives_;
       }
       if (s < opt_.keepPointsSymbols) {
         for (const int k : dataCarriers())
-          rep_.dataPoints.emplace_back(pass_.point(static_cast<std::size_t>(k + kCentre)));
+          rep_.dataPoints.emplace_back(pass_.measuredPoint(static_cast<std::size_t>(k + kCentre)));
         for (const int k : kPilots)
-          rep_.pilotPoints.emplace_back(pass_.point(static_cast<std::size_t>(k + kCentre)));
+          rep_.pilotPoints.emplace_back(pass_.measuredPoint(static_cast<std::size_t>(k + kCentre)));
       }
-      errSym[s] = pass_.decide(&soft[s * ncbps]);
       if (anyPending)
         for (std::size_t j = 0; j < 48; ++j)
           if (pending[j]) pendingErr[s * 48 + j] = pass_.error(j);
       iq_.addSymbol(pass_.received(), pass_.decided());
+      if (keep_) {
+        if (kept_.size() < (s + 1) * 53) kept_.resize(std::max((s + 1) * 53, 2 * kept_.size()));
+        keptSymbols_ = s + 1;
+        cplx* k = &kept_[s * 53];
+        for (std::size_t i = 0; i < 53; ++i) k[i] = mul(pass_.point(i), decode_[i]);
+      }
     }
     confirmSwitchedOff(soft, perm, nbpsc);
     for (std::size_t j = 0; j < 48; ++j) {
@@ -457,61 +632,10 @@ class FrameDecoder {
         rep_.problems.push_back(buf);
       }
     }
-    if (rep_.truncated) return;
+    if (rep_.truncated || !rep_.signalFits) return;
 
-    const auto scrambled = viterbiDecode(soft, coding, nsym * ndbps, false);
-    rep_.scramblerSeed = seedFromFirstBits(std::span(scrambled).first(7));
-    Bits seed(7);
-    for (unsigned i = 0; i < 7; ++i)
-      seed[i] = static_cast<std::uint8_t>((rep_.scramblerSeed >> i) & 1u);
-    const Bits plain = scramble(scrambled, seed);
-    const std::size_t tailAt = kServiceBits + 8 * static_cast<std::size_t>(rep_.length);
-    // The tail is zeroed after scrambling, so it decodes to zero before descrambling.
-    rep_.dataTailOk = std::all_of(scrambled.begin() + static_cast<long>(tailAt),
-                                  scrambled.begin() + static_cast<long>(tailAt + kTailBits),
-                                  [](auto b) { return b == 0; });
-    if (!rep_.dataTailOk) rep_.problems.push_back("The DATA tail bits are not zero.");
-    rep_.serviceBits = packBits(std::span(plain).first(16));
-    rep_.psduBits.assign(plain.begin() + kServiceBits, plain.begin() + static_cast<long>(tailAt));
-    // An octet at a time through plain pointers: byte stores through the
-    // report's vectors would make the compiler reload them every bit.
-    rep_.psdu.assign(rep_.length, 0);
-    const std::uint8_t* bit = rep_.psduBits.data();
-    std::uint8_t* octet = rep_.psdu.data();
-    for (std::size_t o = 0; o < rep_.psdu.size(); ++o) {
-      unsigned v = 0;
-      for (unsigned b = 0; b < 8; ++b) v |= (bit[8 * o + b] != 0 ? 1u : 0u) << b;
-      octet[o] = static_cast<std::uint8_t>(v);
-    }
-    checkFcs();
-  }
-
-  void checkFcs() {
-    if (opt_.fcs == FcsCheck::Off) return;
-    const std::size_t n = rep_.psduBits.size();
-    if (n <= 32) {
-      if (opt_.fcs == FcsCheck::On) {
-        rep_.fcs = FcsState::Bad;
-        rep_.problems.push_back("The PSDU is too short to hold an FCS.");
-      } else {
-        rep_.fcs = FcsState::NoneFound;
-      }
-      return;
-    }
-    // The PSDU is whole octets: the CRC an octet at a time.
-    const std::span<const std::uint8_t> octets(rep_.psdu);
-    rep_.fcsComputed = crc32Octets(octets.first(octets.size() - 4));
-    rep_.fcsReceived = packBits(std::span<const std::uint8_t>(rep_.psduBits).subspan(n - 32));
-    if (rep_.fcsComputed == rep_.fcsReceived) {
-      rep_.fcs = FcsState::Good;
-    } else if (opt_.fcs == FcsCheck::On) {
-      rep_.fcs = FcsState::Bad;
-      rep_.problems.push_back("FCS bad: the frame carries " + hex32(rep_.fcsReceived) +
-                              ", its contents give " + hex32(rep_.fcsComputed) + ".");
-    } else {
-      rep_.fcs = FcsState::NoneFound;
-      rep_.notes.push_back("No FCS found: the last four octets are not the frame's checksum.");
-    }
+    scrambled_ = viterbiDecode(soft, coding, nsym * ndbps, false);
+    readData(scrambled_, opt_.fcs, rep_);
   }
 
   Signal& sig_;
@@ -527,6 +651,10 @@ class FrameDecoder {
   double mean_ = 0.0;                // mean power of the channel estimate
   double arrives_ = 0.0;             // power above which something arrived
   std::array<cplx, 53> carriers_{};  // the symbol being equalised
+  std::array<cplx, 53> smooth_{};    // the estimate projected onto a short response
+  bool smoothed_ = false;            // ... which the estimate allowed
+  double noiseVar_ = 0.0;            // the estimate's noise on one sub-carrier
+  std::array<cplx, 53> ratio_{};     // the decoding's channel over the measurements'
   std::array<cplx, 53> hInv_{};      // 1 / h, 0 where the sub-carrier is off
   std::array<double, 53> weight_{};  // |h|^2, 0 where the sub-carrier is off
   IqImbalanceEstimator iq_;
@@ -535,9 +663,29 @@ class FrameDecoder {
   // Sampling clock tracking: sums of the fit of timing offset against time,
   // and the whole working samples the FFT window was moved by.
   FrameDc dc_;
-  double sumTT_ = 0.0, sumTD_ = 0.0, sumDD_ = 0.0;
-  std::size_t fitted_ = 0;  // symbols whose pilots gave an offset
+  struct Tracking {
+    double sumT = 0.0, sumD = 0.0, sumTT = 0.0, sumTD = 0.0, sumDD = 0.0;
+    std::size_t fitted = 0;  // symbols whose points gave an offset
+    // The phase loop: the last symbol's phase (less the window's known
+    // rotation), its step per symbol and the symbols tracked.
+    double phase = 0.0, phaseStep = 0.0;
+    std::size_t tracked = 0;
+  } track_;
+  // The channel the symbols are decoded with.
+  std::array<cplx, 53> decode_{};
+  // For the channel re-estimated from the data: whether to keep the
+  // symbols, each symbol's 53 received values turned as tracked, and the
+  // DATA field's bits as decoded (still scrambled).
+  bool keep_ = false;
+  std::vector<cplx>& kept_ = keptStore();  // kept from frame to frame: no fresh pages each
+  std::size_t keptSymbols_ = 0;
+  static std::vector<cplx>& keptStore() {
+    thread_local std::vector<cplx> store;
+    return store;
+  }
+  Bits scrambled_;
   long long shift_ = 0;
+  long long misfitResume_ = 0;  // where the search goes on when the samples contradict SIGNAL
 };
 
 }  // namespace
@@ -580,11 +728,13 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     res.problem = "The waveform is empty.";
     return res;
   }
-  // Non-finite samples (a damaged file) count as silence; the capture's DC
-  // is taken out.
+  // Non-finite samples (a damaged file) and lone spikes count as silence;
+  // the capture's DC is taken out.
   std::vector<cplx> clean;
-  std::size_t bad = 0;
-  const cplx captureDc = cleanCapture(samples, clean, bad);
+  CleanedSamples nonFinite, spikes;
+  const cplx captureDc = cleanCapture(samples, clean, nonFinite, spikes);
+  res.nonFiniteSamples = nonFinite.total();
+  res.spikeSamples = spikes.total();
   // Work at 20 MHz times a whole number; other rates are resampled.
   const double ratio = opt.sampleRate / kBaseSampleRate;
   int os = static_cast<int>(std::llround(ratio));  // the rate was checked: ratio <= 500
@@ -606,8 +756,9 @@ Result receive(std::span<const cplx> samples, const Options& opt) {
     }
     long long end = 0;
     FrameReport rep = decodeFrame(x, samples, det, os, opt, end, captureDc);
-    if (bad > 0)
-      rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
+    const auto endInput = static_cast<std::uint64_t>(std::max(
+        0.0, std::round(static_cast<double>(end) * opt.sampleRate / (kBaseSampleRate * os))));
+    noteCleaned(rep, nonFinite, spikes, rep.start, endInput);
     res.frames.push_back(std::move(rep));
     from = std::max(end, det.resumeAt);
     if (opt.onFrame) {

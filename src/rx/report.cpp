@@ -9,6 +9,24 @@
 
 namespace dot11a::rx {
 
+std::string_view channelEstimateName(ChannelEstimate estimate) {
+  switch (estimate) {
+    case ChannelEstimate::Smoothed:
+      return "smoothed";
+    case ChannelEstimate::DataAided:
+      return "data-aided";
+    default:
+      return "preamble";
+  }
+}
+
+std::optional<ChannelEstimate> channelEstimateNamed(std::string_view name) {
+  for (const auto e :
+       {ChannelEstimate::Preamble, ChannelEstimate::Smoothed, ChannelEstimate::DataAided})
+    if (name == channelEstimateName(e)) return e;
+  return std::nullopt;
+}
+
 const char* frameResultText(const FrameReport& f) {
   return f.passed()      ? "PASS"
          : !f.decoded()  ? "FAIL (decode)"
@@ -97,10 +115,10 @@ void printReport(std::ostream& out, const Result& r, const Verdict& v) {
     for (const auto& p : f.problems) out << "frame " << i + 1 << ": " << p << "\n";
     for (const auto& n : f.notes) out << "frame " << i + 1 << " (note): " << n << "\n";
     if (f.mirrored) out << "frame " << i + 1 << " (note): the spectrum is mirrored.\n";
-    // Our own waveforms measure well below a tenth of a ppm; an offset worth
-    // naming comes from a capture whose clock differs from the transmitter's,
-    // and only when the frame is long enough to tell it from nothing.
-    if (std::abs(f.clockOffsetPpm) >= 1.0 && f.clockOffsetSigmaPpm < std::abs(f.clockOffsetPpm))
+    // An offset worth naming comes from a capture whose clock differs from
+    // the transmitter's, and only when the frame is long enough to tell it
+    // from nothing.
+    if (f.clockOffsetMeasured())
       out << "frame " << i + 1 << " (note): the sampling clock is off by "
           << fmt("%+.1f", f.clockOffsetPpm) << " +- " << fmt("%.1f", f.clockOffsetSigmaPpm)
           << " ppm (tracked).\n";
@@ -123,12 +141,17 @@ nlohmann::json frameObject(const FrameReport& f) {
   x["cfo_hz"] = f.cfoHz;
   x["clock_offset_ppm"] = f.clockOffsetPpm;
   x["clock_offset_sigma_ppm"] = number(f.clockOffsetSigmaPpm);
+  x["clock_offset_measured"] = f.clockOffsetMeasured();
   x["iq_gain_imbalance_db"] = f.iqGainImbalanceDb;
   x["iq_phase_imbalance_deg"] = f.iqPhaseImbalanceDeg;
-  x["signal"] = {{"parity_ok", f.signalParityOk},     {"tail_ok", f.signalTailOk},
-                 {"rate_valid", f.rateValid},         {"rate_mbps", f.rateMbps},
-                 {"rate_bits", f.rateBits},           {"length", f.length},
-                 {"reserved_zero", f.reservedBitZero}};
+  x["signal"] = {{"parity_ok", f.signalParityOk},
+                 {"tail_ok", f.signalTailOk},
+                 {"rate_valid", f.rateValid},
+                 {"rate_mbps", f.rateMbps},
+                 {"rate_bits", f.rateBits},
+                 {"length", f.length},
+                 {"reserved_zero", f.reservedBitZero},
+                 {"fits_samples", f.signalFits}};
   x["data"] = {{"symbols", f.dataSymbols},
                {"truncated", f.truncated},
                {"scrambler_seed", f.scramblerSeed},

@@ -105,19 +105,26 @@ bool copyChecked(std::span<const std::complex<float>> x, cplx* dst) {
 // Copies the samples to dst as doubles less `dc`, adding each before that to
 // the running sums of the capture's DC: sample `at` + i of the stream to sum
 // (at + i) % 4 and its square to power (at + i) % 4, as addToDc does. Tells
-// whether all of them are finite: a part that is not a number or infinite
-// makes its power sum so (as does a square beyond the doubles, from a
-// double sample near their limit), and then sums and copy are void.
+// whether all of them are finite and none has a part whose square exceeds
+// `high` (a sample that must be looked at as a possible spike): a part that
+// is not a number or infinite makes its power sum so (as does a square
+// beyond the doubles, from a double sample near their limit), and then sums
+// and copy are void.
 template <typename T>
 bool copySummed(std::span<const std::complex<T>> x, cplx* dst, std::uint64_t at,
-                std::array<Pair, 4>& laneSum, std::array<Pair, 4>& lanePower, cplx dc) {
+                std::array<Pair, 4>& laneSum, std::array<Pair, 4>& lanePower, cplx dc,
+                double high) {
   const Pair off = {dc.real(), dc.imag()};
+  const Pair limit = {high, high};
   std::array<Pair, 4> sum = laneSum, pw = lanePower;
+  PairBits over = {0, 0};
   const T* __restrict src = reinterpret_cast<const T*>(x.data());
   auto* __restrict out = reinterpret_cast<unsigned char*>(dst);
   auto put = [&](std::size_t l, std::size_t i, Pair v) {
     sum[l] += v;
-    pw[l] += v * v;
+    const Pair sq = v * v;
+    pw[l] += sq;
+    over |= reinterpret_cast<PairBits>(sq > limit);
     const Pair d = v - off;
     std::memcpy(out + sizeof(cplx) * i, &d, sizeof d);
   };
@@ -155,7 +162,7 @@ bool copySummed(std::span<const std::complex<T>> x, cplx* dst, std::uint64_t at,
   laneSum = sum;
   lanePower = pw;
   const Pair p = (pw[0] + pw[1]) + (pw[2] + pw[3]);
-  return std::isfinite(p[0]) && std::isfinite(p[1]);
+  return std::isfinite(p[0]) && std::isfinite(p[1]) && (over[0] | over[1]) == 0;
 }
 
 }  // namespace
@@ -171,7 +178,10 @@ struct StreamReceiver::Impl {
   std::uint64_t base = 0;
   long long from = 0;     // where the search goes on, in buf
   long long waitFor = 0;  // a frame found waits for the buffer to reach this size
-  std::uint64_t seen = 0, frames = 0, bad = 0;
+  std::uint64_t seen = 0, frames = 0;
+  // Samples counted as 0: not numbers, and lone spikes (in the window).
+  CleanedSamples nonFinite, spikes;
+  std::uint64_t nonFiniteTotal = 0, spikeTotal = 0;
   // The capture's DC, taken out of the samples as they arrive. The first
   // block loses its own mean (the search waits for it, or for the end of the
   // stream), each later block the mean of all samples before it; the blocks
@@ -196,24 +206,69 @@ struct StreamReceiver::Impl {
   // what they complete.
   template <typename T>
   void append(std::span<const std::complex<T>> samples);
-  // Copies the samples to dst, non-finite ones as 0 (counted).
+  // Copies the samples to dst, sample `at` of the stream and on, non-finite
+  // ones as 0 (counted).
   template <typename T>
-  void copyClean(std::span<const std::complex<T>> samples, cplx* dst) {
+  void copyClean(std::span<const std::complex<T>> samples, cplx* dst, std::uint64_t at) {
     if (copyChecked(samples, dst))
-      for (cplx* it = dst; it != dst + samples.size(); ++it)
-        if (!std::isfinite(it->real()) || !std::isfinite(it->imag())) {
-          *it = 0.0;
-          ++bad;
+      for (std::size_t i = 0; i < samples.size(); ++i)
+        if (!std::isfinite(dst[i].real()) || !std::isfinite(dst[i].imag())) {
+          dst[i] = 0.0;
+          nonFinite.add(at + i);
+          ++nonFiniteTotal;
         }
   }
 
+  // Spikes. A sample is looked at when its power exceeds 500 times the mean
+  // power of the samples before its block (of its own block for the first),
+  // as the whole-waveform receiver looks at those 500 times above the
+  // capture's mean; it is a spike when isSpike says so. `checked` counts
+  // the samples looked at; lastPower is the power of the one before, as it
+  // arrived.
+  std::uint64_t checked = 0;
+  double lastPower = 0.0;
+  double spikeLevel() const {
+    return dcCount > 0 ? 500.0 * dcPower / static_cast<double>(dcCount) : 0.0;
+  }
+  // Looks at samples `checked` .. upTo - 1, whose next neighbours have arrived
+  // (or the stream has ended), and zeroes the spikes among them.
+  void findSpikes(std::uint64_t upTo, double level) {
+    const std::uint64_t arrived = base + len;
+    for (; checked < upTo; ++checked) {
+      cplx& v = storage[checked - base];
+      const double p = std::norm(v);
+      if (p > level) {
+        const double next = checked + 1 < arrived ? std::norm(storage[checked + 1 - base]) : 0.0;
+        if (isSpike(p, lastPower, next)) {
+          v = 0.0;
+          spikes.add(checked);
+          ++spikeTotal;
+        }
+      }
+      lastPower = p;
+    }
+  }
+
+  // Looks for spikes and takes the DC out of the samples that have arrived,
+  // block by block: a sample whose next neighbour has not arrived waits for
+  // it, unless the stream has ended.
   void removeDc(bool last) {
     const std::uint64_t arrived = base + len;
     if (arrived == 0) return;
     if (dcDone == 0) {
       const auto first = static_cast<std::uint64_t>(kDcFirstBlock * os);
-      if (arrived < first && !last) return;
-      dcDone = std::min(first, arrived);
+      if (arrived <= first && !last) return;
+      const std::uint64_t n = std::min(first, arrived);
+      // The level from the mean power of the block without its strongest
+      // sample, which may be the spike.
+      double power = 0.0, strongest = 0.0;
+      for (std::size_t i = 0; i < n; ++i) {
+        const double p = std::norm(storage[i]);
+        power += p;
+        strongest = std::max(strongest, p);
+      }
+      findSpikes(n, n > 1 ? 500.0 * (power - strongest) / static_cast<double>(n - 1) : 0.0);
+      dcDone = n;
       addToDc(storage.data(), dcDone, 0);
       endBlock();
       dc = captureDcOf(dcSum, dcPower, static_cast<double>(dcCount));
@@ -221,8 +276,13 @@ struct StreamReceiver::Impl {
         for (std::size_t i = 0; i < dcDone; ++i) storage[i] -= dc;
       dcSteps.emplace_back(0, dc);
     }
-    while (dcDone < arrived) {
-      const std::uint64_t n = std::min(blockEnd, arrived) - dcDone;
+    // The last sample waits for its next neighbour when it may be a spike.
+    std::uint64_t ready = arrived;
+    if (!last && dcDone < arrived && std::norm(storage[arrived - 1 - base]) > spikeLevel())
+      ready = arrived - 1;
+    while (dcDone < ready) {
+      const std::uint64_t n = std::min(blockEnd, ready) - dcDone;
+      findSpikes(dcDone + n, spikeLevel());
       cplx* at = storage.data() + (dcDone - base);
       addToDc(at, n, dcDone);
       if (dc != cplx(0.0, 0.0))
@@ -310,8 +370,7 @@ struct StreamReceiver::Impl {
       }
       waitFor = 0;
       rep.start += static_cast<std::size_t>(base);
-      if (bad > 0)
-        rep.notes.push_back(std::to_string(bad) + " samples were not numbers and count as 0.");
+      noteCleaned(rep, nonFinite, spikes, rep.start, base + static_cast<std::uint64_t>(end));
       ++frames;
       onFrame(std::move(rep));
       from = std::max(end, det.resumeAt);
@@ -328,6 +387,8 @@ struct StreamReceiver::Impl {
       from -= d;
       waitFor = std::max<long long>(0, waitFor - d);
       while (dcSteps.size() > 1 && dcSteps[1].first <= base) dcSteps.erase(dcSteps.begin());
+      nonFinite.dropBefore(base);
+      spikes.dropBefore(base);
     }
   }
 };
@@ -361,19 +422,24 @@ void StreamReceiver::Impl::append(std::span<const std::complex<T>> samples) {
         static_cast<std::size_t>(std::min<std::uint64_t>(samples.size(), blockEnd - dcDone));
     cplx* out = storage.data() + len;
     const std::array<Pair, 4> sum = laneSum, pw = lanePower;
-    if (!copySummed(samples.first(n), out, dcDone, laneSum, lanePower, dc)) {
-      // A non-finite sample: the rest is cleaned and goes through removeDc.
+    // A part's square above half the spike level: the sample may be a spike.
+    if (!copySummed(samples.first(n), out, dcDone, laneSum, lanePower, dc, 0.5 * spikeLevel())) {
+      // A non-finite sample or one to look at: the rest is cleaned and goes
+      // through removeDc.
       laneSum = sum;
       lanePower = pw;
       break;
     }
+    const std::complex<T> lastOne = samples[n - 1];
+    lastPower = std::norm(cplx(lastOne.real(), lastOne.imag()));
     len += n;
     dcDone += n;
+    checked = dcDone;
     if (dcDone == blockEnd) nextBlock();
     samples = samples.subspan(n);
   }
   if (!samples.empty()) {
-    copyClean(samples, storage.data() + len);
+    copyClean(samples, storage.data() + len, base + len);
     len += samples.size();
   }
   removeDc(false);
@@ -407,7 +473,10 @@ std::uint64_t StreamReceiver::framesFound() const {
   return impl_->frames;
 }
 std::uint64_t StreamReceiver::nonFiniteSamples() const {
-  return impl_->bad;
+  return impl_->nonFiniteTotal;
+}
+std::uint64_t StreamReceiver::spikeSamples() const {
+  return impl_->spikeTotal;
 }
 
 }  // namespace dot11a::rx

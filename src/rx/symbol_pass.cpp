@@ -19,11 +19,11 @@ namespace {
 // sub-carriers, interleaved; up: e^(j k a) for k = 0 .. 27, interleaved;
 // rr + j ri: the common rotation. Plain pointers, marked as not overlapping,
 // so that the loops run as vector code.
-DOT11A_WIDE_VECTOR_CLONES
-void equaliseAll(const double* __restrict y, const double* __restrict up, double rr, double ri,
-                 const double* __restrict hRe, const double* __restrict hIm,
-                 const double* __restrict known, double* __restrict eqRe, double* __restrict eqIm,
-                 double* __restrict turnedRe, double* __restrict turnedIm) {
+DOT11A_KERNEL void equaliseAllKernel(const double* __restrict y, const double* __restrict up,
+                                     double rr, double ri, const double* __restrict hRe,
+                                     const double* __restrict hIm, const double* __restrict known,
+                                     double* __restrict eqRe, double* __restrict eqIm,
+                                     double* __restrict turnedRe, double* __restrict turnedIm) {
   // Sub-carrier k takes up[k], -k its conjugate.
   alignas(32) double ur[53], ui[53];
   for (std::size_t k = 0; k <= 26; ++k) {
@@ -44,18 +44,26 @@ void equaliseAll(const double* __restrict y, const double* __restrict up, double
     turnedIm[i] = known[i] != 0.0 ? vi : 0.0;
   }
 }
+DOT11A_WIDE_VECTOR_VARIANTS(void, equaliseAll,
+                            (const double* __restrict y, const double* __restrict up, double rr,
+                             double ri, const double* __restrict hRe, const double* __restrict hIm,
+                             const double* __restrict known, double* __restrict eqRe,
+                             double* __restrict eqIm, double* __restrict turnedRe,
+                             double* __restrict turnedIm),
+                            (y, up, rr, ri, hRe, hIm, known, eqRe, eqIm, turnedRe, turnedIm))
 
 // Soft values (bit b of sub-carrier i at b * kPadded + i), nearest point
 // and squared error of the sub-carriers, with kBits bits per sub-carrier; the
 // pilots, DC and the padding too, which costs less than picking the data
 // sub-carriers out (their `on` is 0, so they add no error). The points go
 // where the IQ estimate takes the sub-carrier (`known`), 0 elsewhere.
-template <int kBits>
+template <int kBits, bool kApart>
 [[gnu::always_inline]] inline void decideData(
     const double* __restrict re, const double* __restrict im, const double* __restrict weight,
     const double* __restrict on, const double* __restrict known, float* __restrict soft,
     double* __restrict pointRe, double* __restrict pointIm, double* __restrict err,
-    double* __restrict errCarrier) {
+    double* __restrict errCarrier, const double* __restrict ratioRe,
+    const double* __restrict ratioIm) {
   constexpr int m = kBits / 2;  // bits per axis
   const double scale = axisScale(kBits), inv = 1.0 / scale;
   const double top = static_cast<double>((1 << m) - 1);
@@ -84,7 +92,22 @@ template <int kBits>
     }
     pointRe[j] = known[j] != 0.0 ? pr : 0.0;
     pointIm[j] = known[j] != 0.0 ? pi : 0.0;
-    const double e = on[j] * pointError(cplx(zr, zi), cplx(pr, pi));
+    double e = 0.0;
+    if constexpr (kApart) {
+      // The point as the measurements' channel equalises it, and its own
+      // nearest point.
+      const double mr = zr * ratioRe[j] - zi * ratioIm[j], mi = zr * ratioIm[j] + zi * ratioRe[j];
+      double qr = 0.0, qi = 0.0;
+      if constexpr (kBits == 1) {
+        qr = std::copysign(1.0, mr);
+      } else {
+        qr = nearestLevel(mr * inv, top) * scale;
+        qi = nearestLevel(mi * inv, top) * scale;
+      }
+      e = on[j] * pointError(cplx(mr, mi), cplx(qr, qi));
+    } else {
+      e = on[j] * pointError(cplx(zr, zi), cplx(pr, pi));
+    }
     err[j] = e;
     errCarrier[j] += e;
   }
@@ -96,31 +119,49 @@ struct Decisions {
   double* pointIm;
   double* err;
   double* errCarrier;
+  const double* ratioRe;  // the measurements' equalisation, or null
+  const double* ratioIm;
 };
+
+template <bool kApart>
+[[gnu::always_inline]] inline void decideBits(int bits, const double* __restrict re,
+                                              const double* __restrict im,
+                                              const double* __restrict weight,
+                                              const double* __restrict on,
+                                              const double* __restrict known, const Decisions& d) {
+  switch (bits) {
+    case 1:
+      decideData<1, kApart>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err,
+                            d.errCarrier, d.ratioRe, d.ratioIm);
+      break;
+    case 2:
+      decideData<2, kApart>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err,
+                            d.errCarrier, d.ratioRe, d.ratioIm);
+      break;
+    case 4:
+      decideData<4, kApart>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err,
+                            d.errCarrier, d.ratioRe, d.ratioIm);
+      break;
+    default:
+      decideData<6, kApart>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err,
+                            d.errCarrier, d.ratioRe, d.ratioIm);
+      break;
+  }
+}
 
 // Decides the sub-carriers with `bits` bits each, writes the ncbps soft
 // values in the decoder's order (soft value k from `from[k]`) to `out` and
 // returns the sum of the counted errors.
-DOT11A_WIDE_VECTOR_CLONES
-double decideAll(int bits, const double* __restrict re, const double* __restrict im,
-                 const double* __restrict weight, const double* __restrict on,
-                 const double* __restrict known, const double* __restrict counted,
-                 const Decisions& d, const std::uint32_t* __restrict from, std::size_t ncbps,
-                 float* __restrict out) {
-  switch (bits) {
-    case 1:
-      decideData<1>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err, d.errCarrier);
-      break;
-    case 2:
-      decideData<2>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err, d.errCarrier);
-      break;
-    case 4:
-      decideData<4>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err, d.errCarrier);
-      break;
-    default:
-      decideData<6>(re, im, weight, on, known, d.soft, d.pointRe, d.pointIm, d.err, d.errCarrier);
-      break;
-  }
+DOT11A_KERNEL double decideAllKernel(int bits, const double* __restrict re,
+                                     const double* __restrict im, const double* __restrict weight,
+                                     const double* __restrict on, const double* __restrict known,
+                                     const double* __restrict counted, const Decisions& d,
+                                     const std::uint32_t* __restrict from, std::size_t ncbps,
+                                     float* __restrict out) {
+  if (d.ratioRe != nullptr)
+    decideBits<true>(bits, re, im, weight, on, known, d);
+  else
+    decideBits<false>(bits, re, im, weight, on, known, d);
   const float* __restrict soft = d.soft;
   for (std::size_t k = 0; k < ncbps; ++k) out[k] = soft[from[k]];
   // The counted errors in four running sums, one per vector lane.
@@ -134,11 +175,80 @@ double decideAll(int bits, const double* __restrict re, const double* __restrict
   }
   return (s0 + s1) + (s2 + s3);
 }
+DOT11A_WIDE_VECTOR_VARIANTS(double, decideAll,
+                            (int bits, const double* __restrict re, const double* __restrict im,
+                             const double* __restrict weight, const double* __restrict on,
+                             const double* __restrict known, const double* __restrict counted,
+                             const Decisions& d, const std::uint32_t* __restrict from,
+                             std::size_t ncbps, float* __restrict out),
+                            (bits, re, im, weight, on, known, counted, d, from, ncbps, out))
+
+// The sums of SymbolPass::residual over the padded sub-carriers, with
+// kBits bits a data sub-carrier: `pilot` holds a pilot's value (0 for the
+// others), `data` 1 for a data sub-carrier, `k` the sub-carrier's number.
+template <int kBits>
+[[gnu::always_inline]] inline void residualSums(
+    const double* __restrict re, const double* __restrict im, const double* __restrict weight,
+    const double* __restrict pilot, const double* __restrict data, const double* __restrict k,
+    double* __restrict out) {
+  constexpr int m = kBits / 2;
+  const double scale = axisScale(kBits), inv = 1.0 / scale;
+  const double top = static_cast<double>((1 << m) - 1);
+  double cr = 0.0, ci = 0.0, kr = 0.0, ki = 0.0, dd = 0.0;
+  for (std::size_t j = 0; j < kPadded; ++j) {
+    const double zr = re[j], zi = im[j], w = weight[j];
+    double pr = 0.0, pi = 0.0;
+    if constexpr (kBits == 1) {
+      pr = std::copysign(1.0, zr);
+    } else {
+      pr = nearestLevel(zr * inv, top) * scale;
+      pi = nearestLevel(zi * inv, top) * scale;
+    }
+    const double dr = data[j] != 0.0 ? pr : pilot[j], di = data[j] != 0.0 ? pi : 0.0;
+    // w z conj(d)
+    const double er = w * (zr * dr + zi * di), ei = w * (zi * dr - zr * di);
+    cr += er;
+    ci += ei;
+    kr += k[j] * er;
+    ki += k[j] * ei;
+    dd += w * k[j] * k[j] * (dr * dr + di * di);
+  }
+  out[0] = cr;
+  out[1] = ci;
+  out[2] = kr;
+  out[3] = ki;
+  out[4] = dd;
+}
+
+DOT11A_KERNEL void residualAllKernel(int bits, const double* __restrict re,
+                                     const double* __restrict im, const double* __restrict weight,
+                                     const double* __restrict pilot, const double* __restrict data,
+                                     const double* __restrict k, double* __restrict out) {
+  switch (bits) {
+    case 1:
+      residualSums<1>(re, im, weight, pilot, data, k, out);
+      break;
+    case 2:
+      residualSums<2>(re, im, weight, pilot, data, k, out);
+      break;
+    case 4:
+      residualSums<4>(re, im, weight, pilot, data, k, out);
+      break;
+    default:
+      residualSums<6>(re, im, weight, pilot, data, k, out);
+      break;
+  }
+}
+DOT11A_VECTOR_VARIANTS(void, residualAll,
+                       (int bits, const double* __restrict re, const double* __restrict im,
+                        const double* __restrict weight, const double* __restrict pilot,
+                        const double* __restrict data, const double* __restrict k,
+                        double* __restrict out),
+                       (bits, re, im, weight, pilot, data, k, out))
 
 // The complex products written out on the parts, as the scalar code does.
-DOT11A_VECTOR_CLONES
-void turnAll(const double* __restrict x, const double* __restrict e, double flip, std::size_t count,
-             double* __restrict o) {
+DOT11A_KERNEL void turnAllKernel(const double* __restrict x, const double* __restrict e,
+                                 double flip, std::size_t count, double* __restrict o) {
   for (std::size_t i = 0; i < count; ++i) {
     const double xr = x[2 * i], xi = flip * x[2 * i + 1];
     const double tr = e[2 * i], ti = e[2 * i + 1];
@@ -146,17 +256,24 @@ void turnAll(const double* __restrict x, const double* __restrict e, double flip
     o[2 * i + 1] = xr * ti + xi * tr;
   }
 }
+DOT11A_VECTOR_VARIANTS(void, turnAll,
+                       (const double* __restrict x, const double* __restrict e, double flip,
+                        std::size_t count, double* __restrict o),
+                       (x, e, flip, count, o))
 
 // The same with one rotation r for all.
-DOT11A_VECTOR_CLONES
-void turnBy(const double* __restrict x, double rr, double ri, std::size_t count,
-            double* __restrict o) {
+DOT11A_KERNEL void turnByKernel(const double* __restrict x, double rr, double ri, std::size_t count,
+                                double* __restrict o) {
   for (std::size_t i = 0; i < count; ++i) {
     const double xr = x[2 * i], xi = x[2 * i + 1];
     o[2 * i] = xr * rr - xi * ri;
     o[2 * i + 1] = xr * ri + xi * rr;
   }
 }
+DOT11A_VECTOR_VARIANTS(void, turnBy,
+                       (const double* __restrict x, double rr, double ri, std::size_t count,
+                        double* __restrict o),
+                       (x, rr, ri, count, o))
 
 }  // namespace
 
@@ -190,6 +307,39 @@ void SymbolPass::setChannel(const std::array<cplx, 53>& hInv,
   }
 }
 
+void SymbolPass::setMeasurement(const std::array<cplx, 53>* ratio) {
+  apart_ = ratio != nullptr;
+  ratio_ = {};
+  if (ratio != nullptr)
+    for (std::size_t i = 0; i < 53; ++i) {
+      ratio_.re[i] = (*ratio)[i].real();
+      ratio_.im[i] = (*ratio)[i].imag();
+    }
+}
+
+SymbolPass::Residual SymbolPass::residual(int nbpsc, double polarity) const {
+  // Per sub-carrier, fixed: its number and whether it carries data; the
+  // pilots' signs.
+  struct Layout {
+    alignas(32) std::array<double, kPadded> k{}, data{}, sign{};
+  };
+  static const Layout layout = [] {
+    Layout l;
+    for (std::size_t i = 0; i < 53; ++i) l.k[i] = static_cast<double>(i) - kCentre;
+    for (const int c : dataCarriers()) l.data[static_cast<std::size_t>(c + kCentre)] = 1.0;
+    for (std::size_t p = 0; p < 4; ++p)
+      l.sign[static_cast<std::size_t>(kPilots[p] + kCentre)] = kPilotSigns[p];
+    return l;
+  }();
+  alignas(32) std::array<double, kPadded> pilot;
+  for (std::size_t i = 0; i < kPadded; ++i) pilot[i] = layout.sign[i] * polarity;
+  double out[5];
+  const int bits = nbpsc == 1 || nbpsc == 2 || nbpsc == 4 ? nbpsc : 6;
+  residualAll(bits, eq_.re.data(), eq_.im.data(), weight_.data(), pilot.data(), layout.data.data(),
+              layout.k.data(), out);
+  return {cplx(out[0], out[1]), cplx(out[2], out[3]), out[4]};
+}
+
 void SymbolPass::setData(int nbpsc, std::span<const std::uint16_t> perm,
                          const std::array<bool, 48>& counted,
                          const std::array<cplx, 53>& hInvKnown) {
@@ -213,8 +363,13 @@ void SymbolPass::equalise(const std::array<cplx, 53>& y, const std::array<cplx, 
 }
 
 double SymbolPass::decide(float* soft) {
-  const Decisions d{soft_.data(), decided_.re.data(), decided_.im.data(), err_.data(),
-                    errCarrier_.data()};
+  const Decisions d{soft_.data(),
+                    decided_.re.data(),
+                    decided_.im.data(),
+                    err_.data(),
+                    errCarrier_.data(),
+                    apart_ ? ratio_.re.data() : nullptr,
+                    apart_ ? ratio_.im.data() : nullptr};
   const double sum = decideAll(nbpsc_, eq_.re.data(), eq_.im.data(), weight_.data(), on_.data(),
                                known_.data(), counted_.data(), d, from_.data(), ncbps_, soft);
   // The IQ estimate takes the pilots decided on BPSK.

@@ -37,6 +37,11 @@ class SymbolPass {
   // Per frame: the inverse channel and the weight (|h|^2) of each
   // sub-carrier, both 0 where it is off.
   void setChannel(const std::array<cplx, 53>& hInv, const std::array<double, 53>& weight);
+  // Per frame: the measurements' equalisation against the decoding's, per
+  // sub-carrier (the decoding's channel over the measurements'), where the
+  // two estimates differ; none makes them the same. The errors are then
+  // those of the points so turned, about their own nearest points.
+  void setMeasurement(const std::array<cplx, 53>* ratio);
 
   // Per frame, once its rate is known: the bits per sub-carrier, the
   // interleaver's permutation (the soft values come out in the order the
@@ -51,8 +56,21 @@ class SymbolPass {
   // conjugate) times the common rotation. The same y g, kept for the IQ
   // estimate, is 0 on the sub-carriers it does not take.
   void equalise(const std::array<cplx, 53>& y, const std::array<cplx, 28>& up, cplx rot);
+  // Of the last symbol equalised, each sub-carrier's point z against its
+  // decision d (the nearest point of `nbpsc` bits a sub-carrier for data,
+  // the pilot's value `polarity` times its sign for a pilot), weighed by the
+  // sub-carrier's weight w: the sums of w z conj(d), of k w z conj(d) (k
+  // the sub-carrier's number) and of w k^2 |d|^2. They give the symbol's
+  // residual common phase and phase slope.
+  struct Residual {
+    cplx common, slope;
+    double slopeWeight = 0.0;
+  };
+  Residual residual(int nbpsc, double polarity) const;
   // The equalised sub-carrier i (0..52) of the last symbol.
   cplx point(std::size_t i) const { return eq_.at(i); }
+  // The same as the measurements take it.
+  cplx measuredPoint(std::size_t i) const { return apart_ ? eq_.at(i) * ratio_.at(i) : eq_.at(i); }
 
   // For the last symbol equalised: writes its soft values (setData's count,
   // deinterleaved) to `soft`, decides the nearest point of each data
@@ -73,7 +91,8 @@ class SymbolPass {
   // the weight, 1 where a data sub-carrier's error counts at all, 1 where it
   // counts in the symbol's EVM, 1 where the IQ estimate takes it, the sums of
   // the squared errors.
-  SplitCarriers hInv_;
+  SplitCarriers hInv_, ratio_;
+  bool apart_ = false;  // the measurements take a channel of their own
   alignas(32) std::array<double, kPadded> weight_{}, on_{}, counted_{}, known_{}, errCarrier_{};
   std::array<std::uint8_t, 48> index_{};  // data sub-carrier j's index 0..52
   int nbpsc_ = 1;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/vector_dispatch.hpp"
 #include "dot11a/bitcoding.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/rate_table.hpp"
@@ -107,11 +108,11 @@ namespace {
 
 using namespace viterbi;
 
-// The best pass this processor has.
+// The pass of the level the vector loops run at (see core/vector_dispatch.hpp).
 ViterbiPass bestPass() {
-  static const ViterbiPass best =
-      viterbiPassAvailable(ViterbiPass::avx2) ? ViterbiPass::avx2 : ViterbiPass::plain;
-  return best;
+  return core::vectorLevel() != core::VectorLevel::plain && viterbiPassAvailable(ViterbiPass::avx2)
+             ? ViterbiPass::avx2
+             : ViterbiPass::plain;
 }
 
 // Quantises the n steps' soft values (through `level`) and runs the
@@ -141,21 +142,21 @@ constexpr std::uint8_t k34[] = {1, 1, 1, 0, 0, 1};
 // Restores `count` values of the mother code (from the start of a period)
 // out of soft[in ...], erasures where punctured and after the end of `soft`;
 // returns the index of the next unused soft value.
-template <std::size_t P>
-std::size_t depuncture(const std::uint8_t (&pattern)[P], std::span<const float> soft,
-                       std::size_t in, float* out, std::size_t count) {
+template <std::size_t P, class T>
+std::size_t depuncture(const std::uint8_t (&pattern)[P], std::span<const T> soft, std::size_t in,
+                       T* out, std::size_t count) {
   const auto ones = static_cast<std::size_t>(std::count(pattern, pattern + P, 1));
   if (ones == P) {  // nothing punctured
     const std::size_t sent = std::min(count, soft.size() - in);
     std::copy_n(soft.data() + in, sent, out);
-    std::fill(out + sent, out + count, 0.0f);
+    std::fill(out + sent, out + count, T(0));
     return in + sent;
   }
   std::size_t k = 0;
   for (; k + P <= count && in + ones <= soft.size(); k += P)
-    for (std::size_t p = 0; p < P; ++p) out[k + p] = pattern[p] ? soft[in++] : 0.0f;
+    for (std::size_t p = 0; p < P; ++p) out[k + p] = pattern[p] ? soft[in++] : T(0);
   for (std::size_t p = 0; k < count; ++k, p = (p + 1) % P)
-    out[k] = pattern[p] && in < soft.size() ? soft[in++] : 0.0f;
+    out[k] = pattern[p] && in < soft.size() ? soft[in++] : T(0);
   return in;
 }
 
@@ -309,10 +310,10 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
                            vector ? bestPass() : ViterbiPass::plain);
 }
 
-std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
-                                            std::size_t nBits, bool terminated, ViterbiPass pass) {
-  if (!viterbiPassAvailable(pass))
-    raise("This processor lacks the instructions of the Viterbi pass asked for.");
+namespace {
+
+// The puncturing period (mother-code values) of a coding rate.
+int puncturingPeriod(double codingRate) {
   const CodingRate* rate = codingRateOf(codingRate);
   const int period = !rate                              ? 0
                      : rate->num == 1 && rate->den == 2 ? 2
@@ -320,6 +321,24 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
                      : rate->num == 3 && rate->den == 4 ? 6
                                                         : 0;
   if (period == 0) raise("The Viterbi decoder takes coding rates 1/2, 2/3 and 3/4 only.");
+  return period;
+}
+
+template <class T>
+std::size_t depunctureRate(int period, std::span<const T> soft, std::size_t in, T* out,
+                           std::size_t count) {
+  if (period == 2) return depuncture(k12, soft, in, out, count);
+  if (period == 4) return depuncture(k23, soft, in, out, count);
+  return depuncture(k34, soft, in, out, count);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double codingRate,
+                                            std::size_t nBits, bool terminated, ViterbiPass pass) {
+  if (!viterbiPassAvailable(pass))
+    raise("This processor lacks the instructions of the Viterbi pass asked for.");
+  const int period = puncturingPeriod(codingRate);
 
   alignas(32) std::array<std::int16_t, 64> metric;
   metric.fill(kUnreached);
@@ -346,12 +365,7 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
   std::size_t in = 0;
   for (std::size_t t0 = 0; t0 < nBits; t0 += kBlock) {
     const std::size_t n = std::min(kBlock, nBits - t0);
-    if (period == 2)
-      in = depuncture(k12, soft, in, mother, 2 * n);
-    else if (period == 4)
-      in = depuncture(k23, soft, in, mother, 2 * n);
-    else
-      in = depuncture(k34, soft, in, mother, 2 * n);
+    in = depunctureRate(period, soft, in, mother, 2 * n);
     forwardPass(mother, scale, t0, n, metric.data(), dec + t0, pass, level);
   }
   unsigned state = 0;
@@ -365,6 +379,51 @@ std::vector<std::uint8_t> viterbiDecodeWith(std::span<const float> soft, double 
 std::vector<std::uint8_t> viterbiDecode(std::span<const float> soft, double codingRate,
                                         std::size_t nBits, bool terminated) {
   return viterbiDecodeWith(soft, codingRate, nBits, terminated, true);
+}
+
+std::vector<std::uint8_t> viterbiDecodeExact(std::span<const double> soft, double codingRate,
+                                             std::size_t nBits, bool terminated) {
+  const int period = puncturingPeriod(codingRate);
+  const Gains& g = gains();
+  std::array<double, 64> metric, next;
+  // Far below any reachable metric, yet finite, so that sums stay ordered.
+  metric.fill(-1e300);
+  metric[0] = 0.0;
+  std::vector<std::uint64_t> dec(nBits);
+  std::vector<double> mother(2 * kBlock);
+  std::size_t in = 0;
+  for (std::size_t t0 = 0; t0 < nBits; t0 += kBlock) {
+    const std::size_t n = std::min(kBlock, nBits - t0);
+    in = depunctureRate<double>(period, soft, in, mother.data(), 2 * n);
+    for (std::size_t t = 0; t < n; ++t) {
+      const std::size_t step = t0 + t;
+      // NaN counts as nothing known; the values are finite otherwise (the
+      // caller's log-likelihood ratios).
+      const double sa = mother[2 * t] == mother[2 * t] ? mother[2 * t] : 0.0;
+      const double sb = mother[2 * t + 1] == mother[2 * t + 1] ? mother[2 * t + 1] : 0.0;
+      std::uint64_t word = 0;
+      for (unsigned j = 0; j < 32; ++j) {
+        const double gain = 0.5 * (g.a[j] * sa + g.b[j] * sb);
+        const double e0 = metric[j] + gain, e1 = metric[j + 32] - gain;
+        const double o0 = metric[j] - gain, o1 = metric[j + 32] + gain;
+        next[2 * j] = e1 > e0 ? e1 : e0;
+        next[2 * j + 1] = o1 > o0 ? o1 : o0;
+        word |= static_cast<std::uint64_t>(e1 > e0) << decisionBit(2 * j, step);
+        word |= static_cast<std::uint64_t>(o1 > o0) << decisionBit(2 * j + 1, step);
+      }
+      dec[step] = word;
+      // Relative to the best, so that a long frame of large values keeps
+      // its precision.
+      const double top = *std::max_element(next.begin(), next.end());
+      for (unsigned st = 0; st < 64; ++st) metric[st] = std::max(next[st] - top, -1e300);
+    }
+  }
+  unsigned state = 0;
+  if (!terminated)
+    state = static_cast<unsigned>(std::max_element(metric.begin(), metric.end()) - metric.begin());
+  std::vector<std::uint8_t> out(nBits);
+  traceBack(dec.data(), nBits, state, out.data());
+  return out;
 }
 
 unsigned seedFromFirstBits(std::span<const std::uint8_t> first7) {

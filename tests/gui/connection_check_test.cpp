@@ -161,6 +161,7 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
   });
   EXPECT_EQ(global("configuration"), before);
 
+  global("SigGenSettings").setField("Amplitude", Value(30.0));  // more than this one gives
   openMenu([&](Dialog& d) {
     EXPECT_EQ(d.list("pmConnection"), texts({"GPIB", "TCP/IP"}));
     d.choose("pmConnection", "TCP/IP");
@@ -181,6 +182,9 @@ TEST_F(ConnectionMenuTest, TheConnectionChosenIsTheOneDownloadUses) {
   // The check asked the generator for its ranges; OK keeps them for this address.
   ASSERT_TRUE(storedInstrumentLimits(config, "c"));
   EXPECT_EQ(storedInstrumentLimits(config, "c")->frequencyMax, 6e9);
+  // The fields are brought within the ranges at once, and the user is told.
+  EXPECT_EQ(sigGen("Amplitude"), 25);
+  EXPECT_NE(message().find("amplitude 30 dBm to 25 dBm"), std::string::npos) << message();
 
   gfx::runCallback(h("pbCalculate"));
   gfx::runCallback(h("pbDownload"));

@@ -222,6 +222,26 @@ TEST_F(ConnectionDialogTest, TcpipIsReadBackAsTCPIPAndOtherFieldsPassThrough) {
   EXPECT_EQ(c.field("timeout").toScalar(), 3);
 }
 
+// The time-out is typed with its unit; OK refuses text that is no time from
+// 0.1 s to 1 h and keeps the dialog open, saying why.
+TEST_F(ConnectionDialogTest, TimeOutIsTypedWithItsUnit) {
+  Value config = defaultConfiguration();
+  config.setField("timeout", Value(0.5));
+  const auto out = withDialog({Value(0.0), config, Value("c")}, [](Dialog& d) {
+    EXPECT_EQ(d.str("editTimeout"), "500 ms");
+    for (const char* wrong : {"10 MHz", "soon", "0.01 s", "2 h"}) {
+      d.type("editTimeout", wrong);
+      d.press("pbOK");
+      EXPECT_NE(d.status().find("is not a time"), std::string::npos) << wrong << d.status();
+    }
+    d.type("editTimeout", "2500 ms");
+    d.press("pbOK");
+  });
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].str(), "OK");
+  EXPECT_EQ(out[1].field("timeout").toScalar(), 2.5);
+}
+
 // ---- the record the dialog opens with ------------------------------------------------
 
 // The start record with settings of its interfaces changed.

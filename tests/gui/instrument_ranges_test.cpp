@@ -73,15 +73,33 @@ TEST_F(InstrumentRangesTest, TheBoundsAreThoseOfTheInstrumentLastReached) {
   menu("menuFileOpen");
   EXPECT_EQ(sigGen("Frequency"), 5.18e9) << message();
 
-  // A 4 GHz generator refuses the 5.18 GHz carrier; its ranges bound the
-  // panel from then on.
+  // A 4 GHz, 40 MHz generator cannot take the 5.18 GHz carrier nor the
+  // 80 MHz clock: it is asked for its ranges before a byte of the waveform
+  // travels, the error names both settings, and the fields are brought
+  // within its ranges, which bound the panel from then on.
   SimProcess familyB({"--family", "b"});
   script->shown.clear();
+  choose("pdOversampleRate", 4);
+  ASSERT_EQ(sigGen("SamplingRate"), 80e6);
   downloadTo(familyB.address());
   ASSERT_EQ(script->shown.size(), 1u);
-  EXPECT_NE(lastShown().text.find("-222"), std::string::npos) << lastShown().text;
+  const std::string refusal = lastShown().text;
+  EXPECT_NE(refusal.find("nothing was sent"), std::string::npos) << refusal;
+  EXPECT_NE(refusal.find("Frequency 5.18 GHz (the instrument: 100 kHz to 4 GHz)"),
+            std::string::npos)
+      << refusal;
+  EXPECT_NE(refusal.find("Sample rate 80 MHz (the instrument: 1 Hz to 40 MHz)"), std::string::npos)
+      << refusal;
+  EXPECT_EQ(familyB.commands().size(), 6u);  // the range queries alone
+  EXPECT_EQ(sigGen("Frequency"), 4e9);
+  EXPECT_EQ(sigGen("SamplingRate"), 40e6);
+  EXPECT_NE(message().find("frequency 5.18 GHz to 4 GHz, sample rate 80 MHz to 40 MHz"),
+            std::string::npos)
+      << message();
   EXPECT_EQ(setGHz("5.18"), 4e9);
   EXPECT_NE(message().find("limited to 4 GHz"), std::string::npos) << message();
+  choose("pdOversampleRate", 2);
+  ASSERT_EQ(sigGen("SamplingRate"), 40e6);
 
   // Nonsense from a third instrument: the defaults, and the tooltip says the
   // instrument decides.

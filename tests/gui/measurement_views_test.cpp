@@ -14,6 +14,8 @@
 #include <fstream>
 #include <map>
 #include <numbers>
+#include <random>
+#include <set>
 #include <span>
 #include <string>
 #include <thread>
@@ -25,6 +27,7 @@
 #include "dot11a/capture.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/receiver.hpp"
+#include "dot11a/verify_report.hpp"
 #include "gui_fixture.hpp"
 #include "screenshots.hpp"
 
@@ -194,6 +197,27 @@ TEST_F(MeasurementViews, GatedCcdfLeavesTheIdleTimeOut) {
     }
 }
 
+// Over the whole waveform of a short burst and long silence, a share of the
+// samples that never reaches the average power has no level on the curve:
+// the table says so instead of printing the level of a silent sample.
+TEST_F(MeasurementViews, CcdfTableSaysWhereALevelIsNotReached) {
+  const std::size_t n = 5000, burst = 50;  // 1 % of the samples carry power
+  std::vector<std::complex<double>> x = tone(1e6, n);
+  std::fill(x.begin() + burst, x.end(), std::complex<double>());
+  const gfx::Handle f =
+      open("KS_PlotGatedCCDF",
+           {fig, Value("burst"), Value::row(std::span<const std::complex<double>>(x)),
+            markersFor(n, burst)});
+  ASSERT_TRUE(f != 0);
+  auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_PAPRTable")));
+  auto* gate = qobject_cast<QCheckBox*>(gfx::objectOf(tagged(f, "KS_CCDFGate")));
+  ASSERT_TRUE(table != nullptr && gate != nullptr);
+  EXPECT_EQ(table->item(0, 1)->text(), "0.00");  // bursts only: a tone's constant power
+  gate->click();
+  EXPECT_EQ(table->item(0, 1)->text(), "below 0 dB");  // 10 %: silence
+  EXPECT_EQ(table->item(1, 1)->text(), "20.00");       // 1 %: the burst, 20 dB over the mean
+}
+
 // The number of the table's column with this heading.
 int column(QTableWidget* table, const char* heading) {
   for (int c = 0; c < table->columnCount(); ++c)
@@ -286,6 +310,7 @@ TEST_F(MeasurementViews, DemodulateShowsTheFramesAndTheMacHeader) {
        {"Frame control 0x0208: type 2, subtype 0", "Duration 44", "Address 1 00:11:22:33:44:55",
         "Address 2 45:23:01:ef:cd:ab", "Sequence number 291, fragment 0"})
     EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+  EXPECT_LT(text.find("MAC header"), text.find("PSDU, "));  // read before the dump
 }
 
 // The group delay the window draws for the default frame sent straight and
@@ -332,6 +357,43 @@ TEST_F(MeasurementViews, DemodulateGroupDelayOfAStraightAndATwoPathChannel) {
   }
 }
 
+// The channel estimate the measurements take is one of the receiver's
+// options: the window measures a noisy frame with each as dot11a-verify does
+// (the default the standard's), and refuses a name it does not know.
+TEST_F(MeasurementViews, DemodulateMeasuresWithTheChannelEstimateAsked) {
+  gfx::runCallback(h("pbCalculate"));
+  const double rate = sigGen("SamplingRate");
+  std::vector<std::complex<double>> x = global("waveform").toComplex();
+  std::mt19937 rng(3);
+  std::normal_distribution<double> g(0.0, 0.002);
+  for (auto& v : x) v += std::complex<double>(g(rng), g(rng));
+  const Value wave = Value::row(std::span<const std::complex<double>>(x));
+  std::set<std::string> evms;
+  for (const char* name : {"", "preamble", "smoothed", "data-aided"}) {
+    const Value settings =
+        *name ? Value::record({{"channelEstimate", Value(name)}}) : Value::record();
+    const gfx::Handle f = open("KS_Demodulate", {fig, Value("estimate"), rate, wave, settings});
+    waitForFrames(f);
+    auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_DemodFrames")));
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rowCount(), 1);
+    rx::Options tool;
+    tool.sampleRate = rate;
+    if (*name) tool.channelEstimate = *rx::channelEstimateNamed(name);
+    const rx::Result r = rx::receive(x, tool);
+    ASSERT_EQ(r.frames.size(), 1u);
+    char want[32];
+    std::snprintf(want, sizeof want, "%.2f", r.frames[0].evmDb);
+    const std::string shown = table->item(0, column(table, "EVM (dB)"))->text().toStdString();
+    EXPECT_EQ(shown, want) << name;
+    evms.insert(shown);
+  }
+  EXPECT_EQ(evms.size(), 3u);  // the default is the preamble's; the others differ
+  EXPECT_THROW(open("KS_Demodulate", {fig, Value("estimate"), rate, wave,
+                                      Value::record({{"channelEstimate", Value("ls")}})}),
+               std::exception);
+}
+
 // A long waveform: rows arrive while the receiver still works, and Cancel
 // stops it at the next frame.
 TEST_F(MeasurementViews, DemodulateFillsTheTableAsItGoesAndCancels) {
@@ -359,8 +421,12 @@ TEST_F(MeasurementViews, DemodulateFillsTheTableAsItGoesAndCancels) {
 }
 
 // The views from the menus: Analysis opens them on the calculated frame, and
-// File > Open Capture demodulates a capture file the user picks.
+// File > Open Capture demodulates a capture file the user picks. Demodulate
+// judges the calculated frame with what it was made with, as dot11a-gen
+// --verify does (its DAC pre-compensation: flat after the DAC's droop; no
+// clock offset named), and a capture file as dot11a-verify reads it.
 TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
+  choose("pdOversampleRate", 1);  // 20 MHz: the droop is steepest
   gfx::runCallback(h("pbCalculate"));
   const auto newest = [] {
     const std::vector<double> w = global("appInfo").field("ClientWindows").toDoubles();
@@ -375,12 +441,21 @@ TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
     EXPECT_EQ(gfx::getString(newest(), "Name").rfind(name, 0), 0u) << tag;
   }
   waitForFrames(newest());
-  // The waveform at 20 MHz (every other sample of the 40 MHz one: its
-  // spectrum fits) as 32-bit float pairs, a format without a stated rate.
+  auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(newest(), "KS_DemodFrames")));
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(table->item(0, column(table, "Flatness margin (dB)"))->text().toStdString(), "2.00");
+  EXPECT_EQ(table->item(0, column(table, "Clock (ppm)"))->text().toStdString(), "-");
+  EXPECT_EQ(table->item(0, column(table, "Verdict"))->text().toStdString(), "PASS");
+  EXPECT_EQ(gfx::getString(tagged(newest(), "KS_DemodStatus"), "String")
+                .rfind("1 frames found, 1 decoded", 0),
+            0u);
+  // The waveform at 20 MHz as 32-bit float pairs, a format without a
+  // stated rate or pre-compensation: judged as dot11a-verify judges the file.
   const std::filesystem::path dir = freshTestFolder("open-capture");
   const std::vector<std::complex<double>> x = global("waveform").toComplex();
   std::vector<float> raw;
-  for (std::size_t i = 0; i < x.size(); i += 2)
+  for (std::size_t i = 0; i < x.size(); ++i)
     raw.insert(raw.end(), {float(x[i].real()), float(x[i].imag())});
   std::ofstream(dir / "frame.cf32", std::ios::binary)
       .write(reinterpret_cast<const char*>(raw.data()),
@@ -392,7 +467,16 @@ TEST_F(MeasurementViews, MenusOpenTheViewsAndACapture) {
   opened.push_back(d);
   EXPECT_EQ(gfx::getString(d, "Name"), "Demodulate frame.cf32 (20 MHz assumed)");
   waitForFrames(d);
-  EXPECT_EQ(gfx::getString(tagged(d, "KS_DemodStatus"), "String"), "1 frame(s) decoded.");
+  auto* fromFile = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(d, "KS_DemodFrames")));
+  ASSERT_NE(fromFile, nullptr);
+  ASSERT_EQ(fromFile->rowCount(), 1);
+  rx::Options tool;  // dot11a-verify frame.cf32
+  const rx::Result r = rx::receive(x, tool);
+  ASSERT_EQ(r.frames.size(), 1u);
+  EXPECT_EQ(fromFile->item(0, column(fromFile, "Verdict"))->text().toStdString(),
+            rx::frameResultText(r.frames[0]));
+  EXPECT_EQ(fromFile->item(0, column(fromFile, "FCS"))->text().toStdString(),
+            r.frames[0].fcs == rx::FcsState::Good ? "good" : "none");
   std::filesystem::remove_all(dir);
 }
 
@@ -414,7 +498,10 @@ TEST_F(MeasurementViews, Screenshots) {
     const gfx::Handle s =
         open("KS_PlotAveragedSpectrum", {fig, Value(name), rate, wave, markers, 100e3});
     const gfx::Handle c = open("KS_PlotGatedCCDF", {fig, Value(name), wave, markers});
-    const gfx::Handle d = open("KS_Demodulate", {fig, Value(name), rate, wave});
+    // As Analysis > Demodulate opens it: the frame is pre-compensated.
+    const gfx::Handle d =
+        open("KS_Demodulate",
+             {fig, Value(name), rate, wave, Value::record({{"dacDroop", Value::logical(true)}})});
     ASSERT_TRUE(s != 0 && c != 0 && d != 0);
     waitForFrames(d);
     // The whole window: its readouts and table are widgets beside the plot.

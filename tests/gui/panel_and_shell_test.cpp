@@ -39,6 +39,25 @@ TEST_F(SigGenPanel, FrequencyEntryIsReadInTheChosenUnitAndShownInItsOwn) {
   EXPECT_EQ(str("txtFrequency"), "2.412345678");  // precise enough to be read back
 }
 
+// A unit typed with the number wins over the pop-up's; the pop-up then shows
+// the value's own unit. The power field takes its own unit, dBm.
+TEST_F(SigGenPanel, NumbersTypedWithAUnitAreTakenAsWritten) {
+  gfx::setNumber(h("pdFrequencyUnits"), "Value", 2);  // kHz
+  type("txtFrequency", "2.412 GHz");
+  EXPECT_EQ(sigGen("Frequency"), 2.412e9);
+  EXPECT_EQ(str("txtFrequency"), "2.412");
+  EXPECT_EQ(value("pdFrequencyUnits"), 4);
+  type("txtFrequency", "2437M");
+  EXPECT_EQ(sigGen("Frequency"), 2.437e9);
+  type("txtSamplingRate", "20 MHz");
+  EXPECT_EQ(sigGen("SamplingRate"), 20e6);
+  EXPECT_EQ(value("pdSamplingRateUnits"), 3);
+  type("txtSamplingRate", "80 MS/s");  // still limited to the range
+  EXPECT_EQ(sigGen("SamplingRate"), 40e6);
+  type("txtAmplitude", "-42 dBm");
+  EXPECT_EQ(sigGen("Amplitude"), -42);
+}
+
 // Focus passing through a field (Tab, a click elsewhere) ends Qt's edit just
 // as Enter does; only text the user changed is read again. At ratio 4 the
 // waveform's own 80 MHz clock stays in force, and typing it is accepted.

@@ -2,6 +2,7 @@
 // generator: what reaches the instrument, and the one message the user sees
 // for each outcome.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -43,15 +44,15 @@ std::vector<std::string> expectedPlayback() {
   return out;
 }
 
-// A successful download asks the instrument for its ranges after the playback.
-std::vector<std::string> withRangeQueries(std::vector<std::string> sent) {
-  for (const char* q : {":source:freq:fix? min", ":source:freq:fix? max",
-                        ":source:power:level:immediate:amplitude? min",
-                        ":source:power:level:immediate:amplitude? max",
-                        ":source:rad:arb:clock:srate? min", ":source:rad:arb:clock:srate? max"})
-    sent.emplace_back(q);
-  return sent;
-}
+// A download asks the instrument for its ranges before anything else, then
+// stores the waveform (four commands) and plays it.
+const std::vector<std::string> kRangeQueries = {":source:freq:fix? min",
+                                                ":source:freq:fix? max",
+                                                ":source:power:level:immediate:amplitude? min",
+                                                ":source:power:level:immediate:amplitude? max",
+                                                ":source:rad:arb:clock:srate? min",
+                                                ":source:rad:arb:clock:srate? max"};
+constexpr std::size_t kPlaybackStart = 6 + 4;
 
 // Whether the dialogs shown are one error titled `title` whose text holds `part`.
 testing::AssertionResult oneError(const std::vector<ScriptedDialogs::Shown>& shown,
@@ -84,7 +85,7 @@ TEST_F(ShellTest, DownloadNeverPlaysTheWaveformAtAnotherClock) {
   EXPECT_EQ(str("txtSamplingRate"), "40");
   ASSERT_EQ(script->shown.size(), 2u);
   EXPECT_EQ(script->shown[1].title, "Download Completed");
-  EXPECT_EQ(playbackSent(sim, 4), withRangeQueries(expectedPlayback()));
+  EXPECT_EQ(playbackSent(sim, kPlaybackStart), expectedPlayback());
 }
 
 // A stalled instrument: the download waits on a worker, the progress dialog
@@ -95,10 +96,13 @@ TEST_F(ShellTest, DownloadToAStalledInstrumentShowsProgressAndCancels) {
   global("configuration").setField("type", Value("TCPIP"));
   global("configuration").field("TCPIP").setField("address", Value(sim.address()));
   global("configuration").setField("timeout", Value(60.0));
+  choose("pdOversampleRate", 4);
+  type("txtIdleInterval", "1000");  // about 450 kB: more than the connection holds
   gfx::runCallback(h("pbCalculate"));
   std::string label;
   bool shown = false;
-  QTimer::singleShot(1500, [&] {
+  int shownPermille = 1000;
+  QTimer::singleShot(2500, [&] {
     QProgressDialog* dialog = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->objectName() == "dlgInstrumentProgress") dialog = qobject_cast<QProgressDialog*>(w);
@@ -106,6 +110,7 @@ TEST_F(ShellTest, DownloadToAStalledInstrumentShowsProgressAndCancels) {
     EXPECT_EQ(dialog->parentWidget(), gfx::widgetOf(fig));
     shown = dialog->isVisible();
     label = dialog->labelText().toStdString();
+    shownPermille = dialog->maximum() == 1000 ? dialog->value() : -1;
     if (const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR"))  // scripts/screenshots.sh
       dialog->grab().save(QString::fromStdString(std::string(dir) + "/download-progress.png"));
     if (auto* cancel = dialog->findChild<QPushButton*>()) cancel->click();  // what a user does
@@ -116,11 +121,56 @@ TEST_F(ShellTest, DownloadToAStalledInstrumentShowsProgressAndCancels) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_TRUE(shown);
   EXPECT_NE(label.find("Storing the waveform in the instrument"), std::string::npos) << label;
-  EXPECT_NE(label.find(" kB sent"), std::string::npos) << label;  // "55.3 kB of 55.3 kB sent"
-  EXPECT_LT(seconds, 10);                                         // the time-out is 60 s
+  // The count is what the stalled instrument took, not what was written.
+  EXPECT_NE(label.find(" kB of "), std::string::npos) << label;
+  EXPECT_NE(label.find("taken by the instrument; waiting for the instrument"), std::string::npos)
+      << label;
+  EXPECT_LT(shownPermille, 800);
+  EXPECT_LT(seconds, 10);  // the time-out is 60 s
   EXPECT_TRUE(script->shown.empty()) << lastShown().title;
   EXPECT_NE(message().find("Download cancelled"), std::string::npos) << message();
   EXPECT_EQ(pointer(), "arrow");
+}
+
+// Presses Cancel on the download's progress dialog after `ms`.
+void cancelDownloadAfter(int ms) {
+  QTimer::singleShot(ms, [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == "dlgInstrumentProgress" && w->isVisible())
+        if (auto* cancel = w->findChild<QPushButton*>()) cancel->click();
+  });
+}
+
+// A second Download right after a cancelled one waits for the instrument
+// behind the first transfer's wind-down, never on the GUI thread: the window
+// answers throughout, and Cancel returns at once again.
+TEST_F(ShellTest, ASecondDownloadAfterCancelKeepsTheWindowAlive) {
+  SimProcess sim({"--stall-after", "4000"});
+  global("configuration").setField("type", Value("TCPIP"));
+  global("configuration").field("TCPIP").setField("address", Value(sim.address()));
+  global("configuration").setField("timeout", Value(6.0));
+  gfx::runCallback(h("pbCalculate"));
+  cancelDownloadAfter(800);
+  gfx::runCallback(h("pbDownload"));
+  ASSERT_NE(message().find("Download cancelled"), std::string::npos) << message();
+
+  // The heartbeat of the GUI thread while the second download runs.
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = 0, longestGap = 0;
+  QTimer beat;
+  QObject::connect(&beat, &QTimer::timeout, [&] {
+    longestGap = std::max(longestGap, clock.elapsed() - last);
+    last = clock.elapsed();
+  });
+  beat.start(20);
+  cancelDownloadAfter(1500);
+  gfx::runCallback(h("pbDownload"));
+  const qint64 took = clock.elapsed();
+  beat.stop();
+  EXPECT_LT(longestGap, 300);
+  EXPECT_LT(took, 2500);
+  EXPECT_TRUE(script->shown.empty()) << lastShown().title << ": " << lastShown().text;
 }
 
 TEST_F(ShellTest, DownloadStoresTheWaveformAtFullScaleAndPlaysIt) {
@@ -148,10 +198,11 @@ TEST_F(ShellTest, DownloadStoresTheWaveformAtFullScaleAndPlaysIt) {
   EXPECT_EQ(sim.readFile("DOT11A.mkr").size(), wave.size());
 
   const auto sent = sim.commands();
-  ASSERT_GE(sent.size(), 4u);
-  EXPECT_EQ(sent[0], ":SOUR:RAD:ARB:STATe?");
-  EXPECT_EQ(sent[1], ":SOUR:RAD:ARB:STATe OFF");
-  EXPECT_EQ(playbackSent(sim, 4), withRangeQueries(expectedPlayback()));
+  ASSERT_GE(sent.size(), kPlaybackStart);
+  EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 6), kRangeQueries);
+  EXPECT_EQ(sent[6], ":SOUR:RAD:ARB:STATe?");
+  EXPECT_EQ(sent[7], ":SOUR:RAD:ARB:STATe OFF");
+  EXPECT_EQ(playbackSent(sim, kPlaybackStart), expectedPlayback());
 
   // Refresh sends the playback settings alone, with the new frequency.
   type("txtFrequency", "2.4");
@@ -177,13 +228,37 @@ TEST_F(ShellTest, RefusedConnectionShowsOneDownloadErrorAndPlaysNothing) {
   EXPECT_EQ(script->shown[1].title, "Error Occured During Instrument Setup");
 }
 
-TEST_F(ShellTest, InstrumentErrorDuringSetupShowsOneSetupError) {
-  SimProcess sim({"--error-on", ":source:rad:arb:clock:ref"});
+// Every command is still sent, and the one error box names every command
+// the instrument refused, not only the first.
+TEST_F(ShellTest, InstrumentErrorsDuringSetupShowOneSetupErrorNamingEach) {
+  SimProcess sim(
+      {"--error-on", ":source:rad:arb:clock:ref", "--error-on", ":source:rad:arb:marker:polarity"});
   downloadTo(sim.address());
-  EXPECT_TRUE(oneError(script->shown, "Error Occured During Instrument Setup", "Execution error"));
-  // Every command still sent; the instrument answered, so it is asked for its ranges.
-  EXPECT_EQ(playbackSent(sim, 4), withRangeQueries(expectedPlayback()));
+  ASSERT_TRUE(oneError(script->shown, "Error Occured During Instrument Setup", "Execution error"));
+  EXPECT_NE(script->shown[0].text.find(":source:rad:arb:clock:ref"), std::string::npos);
+  EXPECT_NE(script->shown[0].text.find(":source:rad:arb:marker:polarity"), std::string::npos)
+      << script->shown[0].text;
+  EXPECT_EQ(playbackSent(sim, kPlaybackStart), expectedPlayback());
   EXPECT_EQ(pointer(), "arrow");
+}
+
+// Refresh plays the stored waveform: at another clock than its own it asks
+// first, as Download does, and sends nothing unless the rate is set.
+TEST_F(ShellTest, RefreshNeverPlaysTheWaveformAtAnotherClock) {
+  SimProcess sim;
+  downloadTo(sim.address());
+  ASSERT_EQ(lastShown().title, "Download Completed");
+  const std::size_t before = sim.commands().size();
+  type("txtSamplingRate", "20 MHz");
+  script->answer("Cancel");
+  gfx::runCallback(h("pbRefresh"));
+  EXPECT_EQ(lastShown().title, "Sample Rate Mismatch");
+  EXPECT_EQ(lastShown().options[0], "Set 40 MHz & Refresh");
+  EXPECT_EQ(sim.commands().size(), before);
+  script->answer("Set 40 MHz & Refresh");
+  gfx::runCallback(h("pbRefresh"));
+  EXPECT_EQ(sigGen("SamplingRate"), 40e6);
+  EXPECT_EQ(playbackSent(sim, before), expectedPlayback());
 }
 
 TEST_F(ShellTest, InstrumentErrorDuringTheTransferShowsOneDownloadError) {

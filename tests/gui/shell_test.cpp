@@ -222,6 +222,8 @@ TEST_F(ShellTest, ChangedSettingsAskWhetherToUseTheOldWaveform) {
             "calculated waveform.\nDo you wish to plot anyway ?");
   EXPECT_EQ(q.options, (std::vector<std::string>{"Yes", "Recalc & Plot", "Cancel"}));
   EXPECT_EQ(global("waveform"), old);  // "Yes" keeps the old waveform
+  script->cancel();                    // Escape or the close box: Cancel, nothing shown
+  EXPECT_EQ(ready("Plot"), 0);
 
   script->answer("Cancel");
   EXPECT_EQ(ready("Save"), 0);
@@ -230,7 +232,7 @@ TEST_F(ShellTest, ChangedSettingsAskWhetherToUseTheOldWaveform) {
   EXPECT_NE(global("waveform"), old);
   EXPECT_EQ(global("waveform"), calculateFrame(params()).waveform);
   EXPECT_EQ(ready("Save"), 1);
-  EXPECT_EQ(script->shown.size(), 3u);
+  EXPECT_EQ(script->shown.size(), 4u);
 }
 
 TEST_F(ShellTest, FailedCalculationDoesNotPassForACurrentWaveform) {

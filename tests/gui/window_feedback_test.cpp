@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -114,12 +115,12 @@ TEST_F(WindowFeedback, UserFileLengthsAreTheFramesAndTheLimitIsMarkedAtOnce) {
 
 // Mend: a typo never becomes the highest power or frequency.
 TEST_F(WindowFeedback, TextThatIsNoNumberKeepsTheValueInForceAndSaysWhy) {
-  for (const char* typo : {"-3O", "-30 dBm", "", "abc"}) {
+  for (const char* typo : {"-3O", "-30 dB", "", "abc"}) {
     EXPECT_EQ(enterSigGen("txtAmplitude", typo, "Amplitude"), (Entry{-30, "-30"})) << typo;
     EXPECT_NE(message().find("is not a number"), std::string::npos) << message();
   }
   gfx::setNumber(h("pdFrequencyUnits"), "Value", 3);
-  EXPECT_EQ(enterSigGen("txtFrequency", "2.4 GHz", "Frequency"), (Entry{1e9, "1"}));
+  EXPECT_EQ(enterSigGen("txtFrequency", "2.4 GHz x", "Frequency"), (Entry{1e9, "1"}));
   EXPECT_EQ(value("pdFrequencyUnits"), 4);
   EXPECT_NE(message().find("stays 1 GHz"), std::string::npos) << message();
   EXPECT_EQ(enterSigGen("txtSamplingRate", "", "SamplingRate"), (Entry{40e6, "40"}));
@@ -219,8 +220,14 @@ TEST_F(WindowFeedback, KeyboardCalculatesAndReachesFieldsByMnemonic) {
   }
   EXPECT_GE(mnemonics, 14);
   auto* amplitude = qobject_cast<QLineEdit*>(gfx::objectOf(h("txtAmplitude")));
-  QTest::keyClick(window, Qt::Key_A, Qt::AltModifier);
+  QTest::keyClick(window, Qt::Key_U, Qt::AltModifier);
   EXPECT_EQ(QApplication::focusWidget(), amplitude);
+  // Alt+A is the Analysis menu's alone.
+  QTest::keyClick(window, Qt::Key_A, Qt::AltModifier);
+  QMenuBar* bar = window->menuBar();
+  ASSERT_NE(bar->activeAction(), nullptr);
+  EXPECT_EQ(bar->activeAction()->text(), "&Analysis");
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
 
   // Typed but not yet left: Ctrl+Return takes the entry, then calculates.
   amplitude->setFocus();
@@ -285,6 +292,35 @@ TEST_F(WindowFeedback, WindowStaysInsideASmallScreenAndScrolls) {
   feval("positionChildWindow", 0, {fig, child});
   EXPECT_EQ(gfx::get(child, "Position"), Value::row({300, 250, 400, 300}));
   gfx::deleteFigure(child);
+}
+
+// Every window lands inside the screen as it opens, however large it is or
+// wherever it was put: one of the Demodulate window's size (1100 x 700) placed
+// right of the middle of a 1366 x 768 screen, title bar included. A long
+// status message is whole in its tooltip and on the console.
+TEST_F(WindowFeedback, WindowsOpenInsideA1366x768Screen) {
+  const QRect area(0, 0, 1366, 768 - 32);  // a panel at the bottom
+  gui::setAvailableScreenAreaOverride(area);
+  const gfx::Handle big = gfx::newFigure();
+  gfx::set(big, "Position", Value::row({531, 0, 1100, 700}));
+  gfx::setString(big, "Visible", "on");
+  QCoreApplication::processEvents();
+  const QRect g = gfx::widgetOf(big)->frameGeometry();
+  EXPECT_TRUE(area.contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+  gfx::deleteFigure(big);
+  gui::setAvailableScreenAreaOverride({});
+
+  const std::string longText =
+      "Frequency limited to 6 GHz (valid: 100 kHz to 6 GHz); the instrument at 127.0.0.1:5025 "
+      "reported its ranges and every field was brought within them.";
+  testing::internal::CaptureStderr();
+  gui::tellUser(fig, longText, false, false);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), longText + "\n");
+  auto* label = gfx::widgetOf(h("txtStatusMessage"));
+  EXPECT_EQ(label->toolTip().toStdString(), longText);
+  testing::internal::CaptureStderr();
+  gui::tellUser(fig, "Short.", false, false);  // fits: not repeated on the console
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 // Mend: the splash stays its whole minimum time on the screen.

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <limits>
 #include <optional>
+#include <span>
 
 #include "common/test_folder.hpp"
 #include "dot11a/sample_stream.hpp"
@@ -166,6 +167,73 @@ TEST_F(SampleStream, InPlaceReadOfAFileCutShortReportsItAndAPipeReadsToo) {
   EXPECT_FALSE(piped.readInPlace(100));
   SampleReader ints(file, SampleFormat::Ci16);
   EXPECT_THROW(ints.readInPlace(10), std::logic_error);
+}
+
+// A file cut short between reads, whichever way it is read (in place, as
+// floats, as integers, a selection of it): the reader says it became
+// shorter instead of ending as if the file were whole. A file still being
+// written, whose last append stops inside a sample, is read to its last
+// whole sample.
+TEST_F(SampleStream, FileCutShortFailsAndAGrowingFileEndsAtItsLastWholeSample) {
+  const std::vector<std::complex<float>> x = someSamples(1200000);
+  const std::string file = path("f.cf32");
+  const auto bytes = reinterpret_cast<const char*>(x.data());
+  auto cut = [&](std::size_t keep, auto readAll, std::optional<std::uint64_t> count) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(bytes, static_cast<std::streamsize>(8 * x.size()));
+    SampleReader r(file, SampleFormat::Cf32, 0, count);
+    const std::size_t before = readAll(r, true);
+    EXPECT_GT(before, 0u);
+    ASSERT_EQ(::truncate(file.c_str(), static_cast<off_t>(8 * keep)), 0);
+    std::string error;
+    try {
+      readAll(r, false);
+    } catch (const std::runtime_error& e) {
+      error = e.what();
+    }
+    EXPECT_NE(error.find("became shorter while it was read"), std::string::npos)
+        << keep << ": " << error;
+  };
+  // In place: the cut lies beyond the window mapped so far.
+  const auto inPlace = [](SampleReader& r, bool once) {
+    std::size_t n = 0;
+    while (const auto in = r.readInPlace(65536)) {
+      n += in->size();
+      if (once) break;
+    }
+    return n;
+  };
+  std::vector<std::complex<float>> buf(65536);
+  const auto floats = [&](SampleReader& r, bool once) {
+    std::size_t n = 0;
+    while (const auto got = r.read(std::span(buf))) {
+      n += *got;
+      if (once) break;
+    }
+    return n;
+  };
+  for (const std::size_t keep : {std::size_t{900000}, std::size_t{65536}}) {
+    cut(keep, inPlace, std::nullopt);
+    cut(keep, floats, std::nullopt);
+    cut(keep, inPlace, std::optional<std::uint64_t>(1100000));  // a selection
+  }
+
+  // Growing: opened at 1000 samples, then a sample and a half appended.
+  std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes, 8 * 1000);
+  for (const bool mapped : {true, false}) {
+    SampleReader r(file, mapped ? SampleFormat::Cf32 : SampleFormat::Ci16);
+    std::ofstream(file, std::ios::binary | std::ios::app).write(bytes, 12);
+    std::size_t n = 0;
+    if (mapped) {
+      while (const auto in = r.readInPlace(300)) n += in->size();
+      EXPECT_EQ(n, 1001u);
+    } else {
+      std::vector<std::complex<double>> chunk;
+      while (r.read(chunk, 300)) n += chunk.size();
+      EXPECT_EQ(n, 2000u + 3);  // ci16 samples: 4 bytes each
+    }
+    ASSERT_EQ(::truncate(file.c_str(), 8 * 1000), 0);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // printed as soon as it is decoded, and the summary on Ctrl+C.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -199,6 +200,48 @@ TEST_F(VerifyStream, ThreadsGiveTheFramesOfOneThreadAcrossStretchBoundaries) {
     EXPECT_EQ(two["frames"][i]["start"], one["frames"][i]["start"]);
     EXPECT_EQ(two["frames"][i]["psdu"], one["frames"][i]["psdu"]);
   }
+  // Each sample counts once, however many stretches read it, and only when
+  // it was read: stretches that stop at --max-frames read less.
+  EXPECT_EQ(one["summary"]["samples"], x.size());
+  EXPECT_EQ(two["summary"]["samples"], x.size());
+  const auto few = nlohmann::json::parse(
+      runShell(kVerify + " " + file + " --json --threads 2 --max-frames 2", status));
+  EXPECT_LT(few["summary"]["samples"].get<std::uint64_t>(), x.size() - 500000);
+}
+
+// A FIFO named as FILE is a stream (it may never end): each frame a JSON
+// line as it comes. When the stream breaks (it ends inside a sample), the
+// summary of the frames so far and then the error are JSON lines too, and
+// the exit status says the input could not be read. A wrong option is such
+// an input error as well.
+TEST_F(VerifyStream, PipeAsFileIsAStreamAndItsErrorEndsItsJsonLines) {
+  const Waveform w = threeFrames();
+  const std::string fifo = (dir_ / "live.cf32").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string bytes = rawBytes(w.samples, "cf32") + "abc";  // a part of one more sample
+  const std::string data = write("data", bytes);
+  int status = -1;
+  const std::string out =
+      runShell("(cat " + data + " > " + fifo + " &); " + kVerify + " " + fifo + " --json", status);
+  std::istringstream lines(out);
+  std::vector<nlohmann::json> objects;
+  for (std::string line; std::getline(lines, line);) {
+    const auto j = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_FALSE(j.is_discarded()) << "not a JSON line: " << line;
+    objects.push_back(j);
+  }
+  ASSERT_EQ(objects.size(), 5u) << out;
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(objects[i]["decoded"].get<bool>());
+  EXPECT_EQ(objects[3]["summary"]["frames"], 3);
+  EXPECT_EQ(objects[3]["summary"]["samples"], w.samples.size());
+  EXPECT_FALSE(objects[3]["pass"].get<bool>());
+  EXPECT_NE(objects[4]["problem"].get<std::string>().find("middle of a sample"), std::string::npos);
+  EXPECT_EQ(status, 2);
+
+  runShell(kVerify + " " + data + " --no-such-option", status);
+  EXPECT_EQ(status, 2);
+  runShell(kVerify + " " + data + " --fcs maybe", status);
+  EXPECT_EQ(status, 2);
 }
 
 }  // namespace

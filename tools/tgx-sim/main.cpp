@@ -94,6 +94,12 @@ class Server {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // A receive window of an instrument's size rather than loopback's
+    // megabytes (accepted connections inherit it): a stalled simulator then
+    // holds what an instrument would, and a sender counting acknowledged
+    // bytes sees where it stopped.
+    int window = 64 * 1024;
+    ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listener_, 16) != 0)
       throw std::runtime_error(std::string("cannot listen on ") + opt_.bind + ":" +

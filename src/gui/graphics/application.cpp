@@ -12,6 +12,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/dialogs.hpp"
 #include "dot11a/error.hpp"
+#include "gui/feedback.hpp"
 #include "gui/graphics/internal.hpp"
 
 namespace dot11a::gfx {
@@ -28,6 +29,7 @@ void ensureApplication() {
   }
   if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
     raise("The windows need a QApplication, but the program created a non-GUI application.");
+  gui::keepWindowsOnScreen();
   DialogService& current = dialogs();
   if (dynamic_cast<ScriptedDialogs*>(&current) == nullptr && !isQtDialogs(current))
     setDialogService(makeQtDialogs());

@@ -34,6 +34,17 @@ struct CcdfWindow {
   QTableWidget* table = nullptr;
 };
 
+// A level of the table. The curve starts at the average power (0 dB): where
+// fewer than that share of the samples reach it (over the whole waveform,
+// mostly idle zeros), the level is not on the curve and is not a number
+// worth printing ("-2960.50" for a silent sample).
+QString paprText(double level) {
+  if (!std::isfinite(level) || level < 0) return QStringLiteral("below 0 dB");
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f", level);
+  return QString::fromLatin1(buf);
+}
+
 // Draws the curves, the title and the PAPR table for the gate chosen.
 void draw(const CcdfWindow& w, bool gated) {
   const std::vector<cplx> gatedWave =
@@ -52,11 +63,8 @@ void draw(const CcdfWindow& w, bool gated) {
   gfx::setString(w.axes, "Title",
                  gated ? "CCDF, bursts only (idle time left out)" : "CCDF, whole waveform");
   const std::vector<double> papr = plots::paprAt(samples, kPaprPercents);
-  for (std::size_t i = 0; i < papr.size(); ++i) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f", papr[i]);
-    w.table->setItem(static_cast<int>(i), 1, new QTableWidgetItem(QString::fromLatin1(buf)));
-  }
+  for (std::size_t i = 0; i < papr.size(); ++i)
+    w.table->setItem(static_cast<int>(i), 1, new QTableWidgetItem(paprText(papr[i])));
 }
 
 // KS_PlotGatedCCDF(hParent, label, iqWave, markers): gated to the bursts of

@@ -222,17 +222,19 @@ void drawFrame(const FramePlots& p, const rx::FrameReport& f, double fftBackoff)
   if (std::isfinite(mid) && lim.real(1) - lim.real(0) < 100)
     gfx::set(p.groupDelay, "YLim", Value::row({mid - 50, mid + 50}));
 
-  std::string text = "PSDU, " + std::to_string(f.psdu.size()) + " octets\n" + hexDump(f.psdu);
+  // The MAC header read comes first: below a long dump nobody finds it.
+  std::string text;
   const MacFields m = parseMacHeader(f.psdu);
   if (m.complete) {
     char buf[400];
     std::snprintf(buf, sizeof buf,
-                  "\n\nMAC header\nFrame control 0x%04x: type %u, subtype %u\nDuration %u\n"
-                  "Address 1 %s\nAddress 2 %s\nAddress 3 %s\nSequence number %u, fragment %u",
+                  "MAC header\nFrame control 0x%04x: type %u, subtype %u\nDuration %u\n"
+                  "Address 1 %s\nAddress 2 %s\nAddress 3 %s\nSequence number %u, fragment %u\n\n",
                   m.frameControl, m.type, m.subtype, m.duration, m.address1.c_str(),
                   m.address2.c_str(), m.address3.c_str(), m.sequenceNumber, m.fragmentNumber);
-    text += buf;
+    text = buf;
   }
+  text += "PSDU, " + std::to_string(f.psdu.size()) + " octets\n" + hexDump(f.psdu);
   if (p.payload != nullptr) p.payload->setPlainText(QString::fromStdString(text));
 }
 

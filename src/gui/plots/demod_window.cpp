@@ -35,8 +35,6 @@ namespace {
 using gfx::Handle;
 using namespace plotframe;
 
-// The receiver's FFT window back-off (its default), for the group delay.
-const double kFftBackoff = rx::Options{}.fftBackoff;
 // Frames the window decodes at most, and DATA symbols a frame whose
 // equalised points it keeps: about 40 kB a frame, whatever the capture.
 constexpr std::size_t kMaxFrames = 2000, kPointSymbols = 100;
@@ -47,6 +45,7 @@ std::string fmt(const char* f, double x) {
   return buf;
 }
 
+// As dot11a-verify's table names them.
 const char* fcsText(rx::FcsState s) {
   switch (s) {
     case rx::FcsState::Good:
@@ -54,10 +53,45 @@ const char* fcsText(rx::FcsState s) {
     case rx::FcsState::Bad:
       return "BAD";
     case rx::FcsState::NoneFound:
-      return "none found";
+      return "none";
     default:
       return "-";
   }
+}
+
+// The receiver's options from KS_Demodulate's settings record (dacDroop,
+// fcs 'on' 'off' 'auto', fftBackoff, channelEstimate 'preamble' 'smoothed'
+// 'data-aided'), each field optional: the settings a
+// waveform was made with, or those dot11a-verify takes for a capture file.
+rx::Options receiverOptions(const Value& settings, double rate) {
+  rx::Options o;
+  o.sampleRate = rate;
+  if (!settings.isRecord()) return o;
+  if (settings.hasField("dacDroop")) o.dacDroop = settings.field("dacDroop").truthy();
+  if (settings.hasField("fcs")) {
+    const Value& f = settings.field("fcs");
+    const std::string mode = f.kind() == Value::Kind::Text ? f.str() : "";
+    if (mode == "on")
+      o.fcs = rx::FcsCheck::On;
+    else if (mode == "off")
+      o.fcs = rx::FcsCheck::Off;
+    else if (mode != "auto")
+      raise("KS_Demodulate: \"fcs\" must be 'auto', 'on' or 'off'.");
+  }
+  if (settings.hasField("fftBackoff")) {
+    const double b = settings.field("fftBackoff").toScalar();
+    if (!(b >= 0 && b <= 16)) raise("KS_Demodulate: \"fftBackoff\" must be from 0 to 16.");
+    o.fftBackoff = b;
+  }
+  if (settings.hasField("channelEstimate")) {
+    const Value& f = settings.field("channelEstimate");
+    const auto e =
+        rx::channelEstimateNamed(f.kind() == Value::Kind::Text ? f.str() : std::string());
+    if (!e)
+      raise("KS_Demodulate: \"channelEstimate\" must be 'preamble', 'smoothed' or 'data-aided'.");
+    o.channelEstimate = *e;
+  }
+  return o;
 }
 
 struct DemodWindow {
@@ -68,6 +102,7 @@ struct DemodWindow {
   QProgressBar* progress = nullptr;
   QPushButton *cancelButton = nullptr, *csvButton = nullptr, *jsonButton = nullptr;
   rx::Result result;
+  double fftBackoff = rx::Options{}.fftBackoff;
   std::size_t totalSamples = 0;
   // Set by Cancel and by closing the window; read by the receiving thread.
   std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
@@ -88,18 +123,14 @@ const std::vector<std::string> kColumns = {"Start",
 
 // A frame's cells, in the table's and the CSV file's column order.
 std::vector<std::string> frameCells(const rx::FrameReport& f) {
-  return {std::to_string(f.start),
-          fmt("%g", f.rateMbps),
-          std::to_string(f.length),
-          fmt("%.2f", f.evmDb),
-          fmt("%.1f", f.evmLimitDb),
-          fmt("%.2f", f.cfoHz / 1e3),
-          fmt("%.2f", f.clockOffsetPpm),
+  return {std::to_string(f.start), fmt("%g", f.rateMbps), std::to_string(f.length),
+          fmt("%.2f", f.evmDb), fmt("%.1f", f.evmLimitDb), fmt("%.2f", f.cfoHz / 1e3),
+          // Only where the frame can tell the offset from none.
+          f.clockOffsetMeasured() ? fmt("%.2f", f.clockOffsetPpm) : "-",
           f.centerLeakageDb > -99.0 ? fmt("%.1f", f.centerLeakageDb) : "<-99",
           fmt("%.2f", f.flatnessWorstMarginDb),
-          f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb) : "-",
-          fcsText(f.fcs),
-          f.passed() ? "PASS" : "FAIL"};
+          f.maskMeasured ? fmt("%.2f", f.maskWorstMarginDb) : "-", fcsText(f.fcs),
+          rx::frameResultText(f)};
 }
 
 // The table as CSV: a header line and a line per frame (no cell holds a
@@ -146,7 +177,7 @@ void showSelected(const DemodWindow& w) {
   const auto rows = w.table->selectionModel()->selectedRows();
   if (rows.empty()) return;
   const auto i = static_cast<std::size_t>(rows.front().row());
-  if (i < w.result.frames.size()) plots::drawFrame(w.plots, w.result.frames[i], kFftBackoff);
+  if (i < w.result.frames.size()) plots::drawFrame(w.plots, w.result.frames[i], w.fftBackoff);
 }
 
 // A frame decoded: its row, and the progress through the samples.
@@ -167,6 +198,24 @@ void addFrame(DemodWindow& w, rx::FrameReport&& f, std::size_t searched) {
         1000.0 * static_cast<double>(std::min(searched, w.totalSamples)) / w.totalSamples));
 }
 
+// The frames in one line, as dot11a-verify's summary counts them: found,
+// decoded, FCS good and bad, and the packet error rate (the share of the
+// frames found that do not decode, a bad FCS included).
+std::string summaryLine(const rx::Result& r) {
+  std::size_t decoded = 0, good = 0, bad = 0;
+  for (const rx::FrameReport& f : r.frames) {
+    decoded += f.decoded() ? 1 : 0;
+    good += f.fcs == rx::FcsState::Good ? 1 : 0;
+    bad += f.fcs == rx::FcsState::Bad ? 1 : 0;
+  }
+  const std::size_t n = r.frames.size();
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "%zu frames found, %zu decoded, %zu FCS good, %zu FCS bad; PER %.1f %%.", n,
+                decoded, good, bad, n > 0 ? 100.0 * static_cast<double>(n - decoded) / n : 0.0);
+  return line;
+}
+
 // The receiver is done, stopped by Cancel, or failed with `problem`.
 void finish(DemodWindow& w, const std::string& problem, bool cancelled, bool full) {
   w.result.problem = w.result.frames.empty() ? problem : "";
@@ -177,14 +226,15 @@ void finish(DemodWindow& w, const std::string& problem, bool cancelled, bool ful
   w.table->resizeColumnsToContents();
   const std::size_t n = w.result.frames.size();
   QString text = n == 0 ? QString::fromStdString("No frame found. " + problem)
-                        : QString("%1 frame(s) decoded.").arg(n);
+                        : QString::fromStdString(summaryLine(w.result));
   if (cancelled) text += QStringLiteral(" Cancelled: the rest of the waveform was not searched.");
   if (full) text += QString(" Stopped after %1 frames.").arg(kMaxFrames);
   w.status->setText(text);
 }
 
-// KS_Demodulate(hParent, label, sampleRate, iqWave): the window opens at once
-// and fills as the receiver finds frames.
+// KS_Demodulate(hParent, label, sampleRate, iqWave, settings): the window
+// opens at once and fills as the receiver finds frames. `settings` (a record,
+// optional) holds what the waveform was made with (see receiverOptions).
 void demodulate(Call& c) {
   c.outputNames({"fHandle"});
   const Handle parent = c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_Demodulate") : Handle();
@@ -197,6 +247,7 @@ void demodulate(Call& c) {
   const Value wave = c.inOr(3, Value::empty());
   if (wave.isAbsent() || wave.isEmpty()) raise("There is no waveform to demodulate.");
   if (!wave.isNumeric()) samplesOf(wave);  // raises what is wrong with it
+  rx::Options options = receiverOptions(c.inOr(4, Value::empty()), rate);
 
   // Placed over the parent, but never smaller than the table and plots need.
   Value where = placeFrom(parent, {60, 60, 1100, 700}, 0.05, -0.05, true);
@@ -244,6 +295,7 @@ void demodulate(Call& c) {
   QStringList headers;
   for (const std::string& h : kColumns) headers << QString::fromStdString(h);
   w->table->setHorizontalHeaderLabels(headers);
+  w->table->resizeColumnsToContents();  // the headings readable before the first frame
   w->table->setSelectionBehavior(QAbstractItemView::SelectRows);
   w->table->setSelectionMode(QAbstractItemView::SingleSelection);
   w->table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -252,6 +304,7 @@ void demodulate(Call& c) {
   tag(payload, "KS_DemodPayload");
   payload->setReadOnly(true);
   payload->setLineWrapMode(QPlainTextEdit::NoWrap);
+  payload->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);  // dump lines are wider
   payload->setFont(QFont(QStringLiteral("monospace"), 8));
   const int top = 50 + height / 4 + 6;
   payload->setGeometry(static_cast<int>(width * 0.675), top, static_cast<int>(width * 0.325) - 8,
@@ -270,9 +323,9 @@ void demodulate(Call& c) {
         Qt::QueuedConnection);
   };
   w->result.sampleRate = rate;
-  std::thread([wave, rate, stop = w->stop, post] {
-    rx::Options o;
-    o.sampleRate = rate;
+  w->fftBackoff = options.fftBackoff;
+  std::thread([wave, options, stop = w->stop, post] {
+    rx::Options o = options;
     o.maxFrames = kMaxFrames;
     o.keepPointsSymbols = kPointSymbols;
     o.onFrame = [&](const rx::FrameReport& f, std::size_t searched) {
@@ -297,7 +350,7 @@ void demodulate(Call& c) {
 }
 
 const bool kRegistered = [] {
-  registerBuiltin({"KS_Demodulate", 4, 1, 1, "KS_Demodulate", demodulate});
+  registerBuiltin({"KS_Demodulate", 5, 1, 1, "KS_Demodulate", demodulate});
   return true;
 }();
 
