@@ -6,8 +6,9 @@
 
 namespace dot11a::cli {
 
-void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t) {
-  const std::string s = "Frame sequence";
+namespace {
+
+void addSequenceOptions(CLI::App& app, JobOptions& o, ImpairTexts& t, const std::string& s) {
   app.add_option("--frames", o.frames, "Number of frames, 1 .. 100000")
       ->check(CLI::Range(1, 100000))
       ->group(s);
@@ -18,6 +19,13 @@ void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t) {
   app.add_option("--sequence", o.sequenceFile,
                  "JSON file of per-frame rate, length and source: {\"frames\": [{...}, ...]}")
       ->group(s);
+}
+
+}  // namespace
+
+void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t, ImpairOptionsFor which) {
+  const bool generator = which == ImpairOptionsFor::Generator;
+  if (generator) addSequenceOptions(app, o, t, "Frame sequence");
   const std::string g = "Impairments (applied in this order)";
   app.add_option("--pa", t.pa, "Amplifier: rapp:P,BACKOFF_DB or clip:BACKOFF_DB")->group(g);
   app.add_option("--iq-imbalance", t.iq, "IQ imbalance GAIN_DB,PHASE_DEG")->group(g);
@@ -28,10 +36,12 @@ void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t) {
   app.add_option("--cfo-ppm", t.cfoPpm, "Carrier frequency offset in ppm of --frequency")->group(g);
   app.add_option("--clock-ppm", t.clockPpm, "Sampling clock offset in ppm, -1000 .. 1000")
       ->group(g);
-  app.add_option("--snr", t.snr, "White noise for this SNR in dB in the occupied band")->group(g);
+  if (generator)
+    app.add_option("--snr", t.snr, "White noise for this SNR in dB in the occupied band")->group(g);
   app.add_option("--interferer", t.interferer,
                  "Unsynchronised 802.11a signal at OFFSET_MHZ,LEVEL_DB from the wanted one")
       ->group(g);
+  if (!generator) return;
   app.add_option("--seed", t.seed, "Seed of every random draw above (0 .. 2^64-1, default 1)")
       ->group(g);
   app.add_option("--test", o.test,
