@@ -202,13 +202,10 @@ void printSummary(const Waveform& w) {
 }
 
 // Decodes the waveform just made and prints the receiver's verdict; 0 when it passes.
-int verifyFrame(const FrameJob& job, const Waveform& w) {
+int verifyFrame(const Waveform& w) {
   if (!w.framed)
     raise("--verify needs a framed waveform: the receiver synchronises on the preamble.");
-  const rx::Options o =
-      rx::optionsFor({w.sampleRate, w.dacPrecompensated, w.fcs,
-                      static_cast<double>(job.frame.windowLength), job.frame.oversampling});
-  const rx::Result r = rx::receive(w.samples, o);
+  const rx::Result r = rx::receive(w.samples, rx::optionsFor(madeWith(w)));
   // The frames of a sequence differ from the first: each is judged on its own.
   const rx::Verdict v =
       rx::verdictOf(r, w.frames.size() > 1 ? std::nullopt : std::optional(w.frames.front().psdu));
@@ -254,7 +251,7 @@ int main(int argc, char** argv) {
     if (job.receiverTest()) cli::printReceiverTest(job, w, made.test);
     gen::writeOutputs(texts, job, w);
     gen::printSummary(w);
-    if (texts.verify && gen::verifyFrame(job, w) != 0) return 1;
+    if (texts.verify && gen::verifyFrame(w) != 0) return 1;
     if (download.address.empty()) return 0;
     const WaveformValues v = toValues(w);
     return cli::runDownload(download, v.waveform, v.markers, job.frame.oversampling);

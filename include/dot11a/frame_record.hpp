@@ -10,6 +10,7 @@
 
 #include "dot11a/export.hpp"
 #include "dot11a/frame_job.hpp"
+#include "dot11a/receiver.hpp"
 #include "dot11a/value.hpp"
 #include "dot11a/waveform.hpp"
 
@@ -45,6 +46,11 @@ struct WaveformValues {
   Value markers;
 };
 WaveformValues toValues(const Waveform& w);
+
+// What the receiver is told of a waveform it verifies (the DAC droop
+// pre-compensation, the FCS, the symbols' window at the sample rate), for
+// rx::optionsFor: dot11a-gen --verify and the window's Demodulate both ask it.
+rx::MadeWith madeWith(const Waveform& w);
 
 // The one parameter-file writer of every front end: the frame, the
 // generator settings ("SigGenSettings", with the C platform's fields when

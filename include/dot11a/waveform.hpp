@@ -36,6 +36,8 @@ struct Waveform {
   bool framed = true;
   bool fcs = false;               // every PSDU ends in a frame check sequence
   bool dacPrecompensated = true;  // the samples carry the DAC droop pre-compensation
+  int oversampling = 1;           // the sample rate is 20 MHz times it
+  int windowLength = 0;           // the symbols' edge window, in samples
   // A clock offset moved the samples: the frames' layouts no longer hold
   // sample for sample (start and burstEnd do).
   bool stretched = false;

@@ -15,6 +15,7 @@
 
 #include "dot11a/capture.hpp"
 #include "dot11a/dialogs.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/receiver.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/plots/plot_frame.hpp"
@@ -276,23 +277,12 @@ void menuAnalysisGatedCCDF_Callback(Call& c) {
 }
 
 // What the calculated waveform was made with, as far as the receiver needs
-// to know: the parameter set it was calculated from and the generator's
-// rate. The synthesis always pre-compensates the DAC's droop.
-rx::MadeWith calculatedWaveform() {
+// to know, at the generator's rate (the rate the instrument plays it at).
+// Before the first Calculate the receiver takes its defaults.
+rx::MadeWith calculatedMadeWith() {
   rx::MadeWith made;
+  if (const std::shared_ptr<const Waveform> w = shell::calculatedWaveform()) made = madeWith(*w);
   made.sampleRate = sampleRate();
-  made.oversampling = static_cast<int>(overSampling());
-  const Value& info = shell::appInfo();
-  const Value* set = info.isRecord() && info.hasField("LastCaluclatedParameterSet")
-                         ? &info.field("LastCaluclatedParameterSet")
-                         : &global("parameters");
-  if (!set->isRecord()) set = &global("parameters");
-  if (set->isRecord() && set->hasField("WindowingLength") &&
-      set->field("WindowingLength").isNumeric() && !set->field("WindowingLength").isEmpty())
-    made.windowSamples = set->field("WindowingLength").toScalar();
-  if (set->isRecord() && set->hasField("MACfcs") && set->field("MACfcs").isRecord() &&
-      set->field("MACfcs").hasField("Active"))
-    made.fcs = set->field("MACfcs").field("Active").truthy();
   return made;
 }
 
@@ -310,7 +300,7 @@ void menuAnalysisDemodulate_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
   openPlot(h, "KS_Demodulate", "Demodulate", [](Value parent, Value title, Value wave) {
-    const rx::Options o = rx::optionsFor(calculatedWaveform());
+    const rx::Options o = rx::optionsFor(calculatedMadeWith());
     return std::vector<Value>{parent, title, o.sampleRate, wave, demodSettings(o)};
   });
 }

@@ -104,6 +104,8 @@ Waveform make(const FrameJob& job) {
   w.framed = job.frame.framed;
   w.fcs = job.frame.fcs;
   w.dacPrecompensated = job.frame.synthesis().data.sincComp;
+  w.oversampling = job.frame.oversampling;
+  w.windowLength = job.frame.windowLength;
   w.signal = describeSignal(job);
   if (!job.receiverTest()) {
     // The one frame: the synthesis' own buffers become the waveform's.

@@ -270,6 +270,16 @@ WaveformValues toValues(const Waveform& w) {
           Value::matrix(2 * rows, n, std::move(m))};
 }
 
+rx::MadeWith madeWith(const Waveform& w) {
+  rx::MadeWith made;
+  made.sampleRate = w.sampleRate;
+  made.dacPrecompensated = w.dacPrecompensated;
+  made.fcs = w.fcs;
+  made.windowSamples = w.windowLength;
+  made.oversampling = w.oversampling;
+  return made;
+}
+
 FrameResult calculateFrame(const Value& p) {
   FrameJob job;
   job.frame = fromRecord(p);

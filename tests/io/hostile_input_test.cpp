@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <complex>
 #include <cstring>
@@ -109,47 +108,6 @@ std::string recordStart(const std::string& name, const std::string& names,
   std::string body = subElement(6, words({2, 0})) + subElement(5, words({1, 1})) +
                      subElement(1, name) + words({(4u << 16) | 5u, 16}) + names + rest;
   return words({14, static_cast<std::uint32_t>(body.size())}) + body;
-}
-
-// A compressed variable holding 1 x n doubles, all zero. Each run of zeros is
-// deflated once after a full flush, which resets the compressor, so its bytes
-// can be repeated: the file is built in milliseconds, as small as a hostile
-// one would be (about 460 kB for 60 million doubles).
-std::string compressedZeros(const std::string& name, std::uint32_t n) {
-  constexpr std::uint32_t kRun = 4'800'000;
-  const std::uint64_t bytes = std::uint64_t{8} * n;
-  const std::uint64_t runs = bytes / kRun;
-  const std::string head = matrixStart(name, 6, 9, n, bytes);
-  z_stream z{};
-  deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-  auto pump = [&](const void* p, std::size_t len, int flush) {
-    std::string out;
-    std::vector<unsigned char> buf(1 << 16);
-    z.next_in = static_cast<unsigned char*>(const_cast<void*>(p));
-    z.avail_in = static_cast<uInt>(len);
-    do {
-      z.next_out = buf.data();
-      z.avail_out = static_cast<uInt>(buf.size());
-      deflate(&z, flush);
-      out.append(reinterpret_cast<char*>(buf.data()), buf.size() - z.avail_out);
-    } while (z.avail_out == 0);
-    return out;
-  };
-  const std::vector<unsigned char> zeros(kRun + bytes % kRun, 0);
-  std::string stream = "\x78\xDA";  // zlib header
-  stream += pump(head.data(), head.size(), Z_FULL_FLUSH);
-  const std::string run = pump(zeros.data(), kRun, Z_FULL_FLUSH);
-  for (std::uint64_t k = 0; k < runs; ++k) stream += run;
-  stream += pump(zeros.data(), bytes % kRun, Z_FINISH);
-  deflateEnd(&z);
-  uLong check = adler32(1, reinterpret_cast<const Bytef*>(head.data()), head.size());
-  const uLong runCheck = adler32(1, zeros.data(), kRun);
-  for (std::uint64_t k = 0; k < runs; ++k) check = adler32_combine(check, runCheck, kRun);
-  for (int b = 3; b >= 0; --b) stream.push_back(static_cast<char>(check >> (8 * b)));
-  std::string element;
-  put32(element, 15);
-  put32(element, static_cast<std::uint32_t>(stream.size()));
-  return element + stream;
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/library_fixture.hpp"
 #include "common/test_folder.hpp"
 #include "dot11a/bits.hpp"
 #include "dot11a/call.hpp"
@@ -26,7 +27,7 @@ using dot11a::test::bitsToString;
 
 namespace {
 
-class PayloadSources : public ::testing::Test {};
+class PayloadSources : public dot11a::test::LibraryTest {};
 
 Value parametersFor(double type, double length) {
   Value p = dot11a::defaultParameters();
@@ -81,10 +82,10 @@ TEST_F(PayloadSources, ZeroSuppressionLeavesNoLongZeroRuns) {
 
 // ---- payload files -----------------------------------------------------------
 
-class PayloadFiles : public ::testing::Test {
+class PayloadFiles : public dot11a::test::LibraryTest {
  protected:
   void SetUp() override {
-    ::testing::Test::SetUp();
+    LibraryTest::SetUp();
     dir_ = dot11a::test::freshTestFolder("payload");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }

@@ -15,7 +15,7 @@ using dot11a::Value;
 
 namespace {
 
-class SizeEstimate : public ::testing::Test {};
+class SizeEstimate : public dot11a::test::LibraryTest {};
 
 Value settings(bool framed, double modulation, double rate, double bytes, double os, double window,
                double idle) {
