@@ -6,7 +6,7 @@
 #   io     files, SigMF, PCAP, instrument control          -> model core
 #   model  frame jobs and make(): parameter set, bounds,   -> impair phy mac core
 #          payload, MAC header, sequences
-#   per    the packet-error-rate bench: sweeps of frames  -> rx impair model
+#   per    the packet-error-rate bench: sweeps of frames  -> rx impair model io
 #          made, impaired, decoded and counted
 #   rx     the receiver: search, decoding, measurements   -> phy fft mac base
 #   impair impairments, channels, frame sequences         -> phy mac base
@@ -111,7 +111,7 @@ list(APPEND DOT11A_COMPONENTS model io ops)
 if(rx_sources)
   # The packet-error-rate bench: frames through make(), the impairments and
   # the receiver (or the ideal one), counted on threads.
-  dot11a_component(per SOURCES ${per_sources} DEPENDS rx impair model
+  dot11a_component(per SOURCES ${per_sources} DEPENDS rx impair model io
     LIBS nlohmann_json::nlohmann_json)
   list(APPEND DOT11A_COMPONENTS per)
 endif()

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Mutation check of the phy, mac, rx, impair, model, io, ops and instrument test suites
+# Mutation check of the phy, mac, rx, impair, model, io, ops, per and instrument test suites
 # (slow; not part of CI).
 # Each entry below is one plausible single-line fault: the line is found by its
 # text, changed in the source tree, the suites that should notice are rebuilt
@@ -99,6 +99,14 @@ mutations=(
   "src/model/waveform.cpp|model|if (b.begin < n) w.marker1[b.begin] = 1;|if (b.begin < n) w.marker1[bursts[i].begin] = 1;"
   "src/ops/job_options.cpp|ops|if (!o.idleUs)|if (false)"
   "src/ops/frame_record.cpp|ops|{\"Length\", static_cast<double>(f.headerOctets())},|{\"Length\", 30.0},"
+  # The PER bench: frames alike, a point's count ended a frame late or early,
+  # chunks past the point's end, the threshold from points without frames.
+  "src/per/frame.cpp|per|return mix(mix(mix(sweepSeed) ^ rate) ^ index);|return mix(mix(mix(sweepSeed) ^ rate) ^ (index * 0));"
+  "src/per/sweep.cpp|per|r_.frames = c.errorsAt[needed - 1] + 1;|r_.frames = c.errorsAt[needed - 1];"
+  "src/per/sweep.cpp|per|r_.complete = r_.frames == frames_;|r_.complete = r_.frames >= 1;"
+  "src/per/sweep.cpp|per|count = std::min<std::uint64_t>(chunk, s_.frames - st.issued);|count = chunk;"
+  "src/per/report.cpp|per|if (r.frames > 0) p.push_back(&r);|p.push_back(&r);"
+  "src/per/report.cpp|per|return lo.snrDb + (y0 - target) / (y0 - y1)|return lo.snrDb + (y1 - target) / (y0 - y1)"
 )
 
 backup=$(mktemp -d)

@@ -153,7 +153,8 @@ std::vector<double> snrList(std::string_view text, std::string_view option);
 // The result as dot11a-per --json writes it and veltora.per_curve returns
 // it: "settings" (rates, snr_db, frames, stop_after_errors, ideal, seed,
 // psdu_octets, fcs, sample_rate, impairments), "points" (rate_mbps,
-// snr_db, frames, errors, missed, per, complete), "thresholds" (rate_mbps,
+// snr_db, frames, errors, missed, per: null without frames, complete),
+// "thresholds" (rate_mbps,
 // snr_db_at_per_10: null when not crossed) and "complete".
 std::string resultJson(const Sweep& sweep, std::span<const PointResult> results);
 // One line a point: rate_mbps,snr_db,frames,errors,missed,per,complete.

@@ -111,7 +111,8 @@ std::string resultJson(const Sweep& s, std::span<const PointResult> results) {
                       {"frames", r.frames},
                       {"errors", r.errors},
                       {"missed", r.missed},
-                      {"per", r.per()},
+                      // No frame counted (a sweep cut short) measures no rate.
+                      {"per", r.frames > 0 ? json(r.per()) : json()},
                       {"complete", r.complete}});
     complete = complete && r.complete;
   }
@@ -134,8 +135,9 @@ std::string resultCsv(std::span<const PointResult> results) {
   std::string out = "rate_mbps,snr_db,frames,errors,missed,per,complete\n";
   for (const PointResult& r : results)
     out += num2str(r.rateMbps) + "," + num2str(r.snrDb) + "," + std::to_string(r.frames) + "," +
-           std::to_string(r.errors) + "," + std::to_string(r.missed) + "," + formatG(r.per(), 6) +
-           "," + (r.complete ? "true" : "false") + "\n";
+           std::to_string(r.errors) + "," + std::to_string(r.missed) + "," +
+           (r.frames > 0 ? formatG(r.per(), 6) : std::string()) + "," +
+           (r.complete ? "true" : "false") + "\n";
   return out;
 }
 
