@@ -69,6 +69,8 @@ bool isNumber(const py::handle x) {
          py::isinstance(x, py::module_::import("numbers").attr("Real"));
 }
 
+}  // namespace
+
 // The numbers of an impairment keyword: a number, or a tuple or list of
 // numbers; `given` receives them as the command line would write them.
 std::vector<double> numbersOf(const py::handle h, const char* name, std::string& given) {
@@ -125,6 +127,8 @@ std::uint64_t seedOf(const py::handle h) {
   }
   return dot11a::parseSeed(given, "seed takes");
 }
+
+namespace {
 
 py::array_t<std::uint8_t> markerRow(std::vector<std::uint8_t>&& row) {
   return handOver(std::move(row));
@@ -491,6 +495,8 @@ PYBIND11_MODULE(_veltora, m) {
       arg("interferer") = py::none(), arg("seed") = py::none(), arg("test") = py::none(),
       arg("frequency") = py::none(), arg("output") = "", arg("mat") = "samples",
       arg("save_params") = "", kSynthesizeDoc);
+
+  bindPer(m);
 
   m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("fcs") = "auto", arg("dac_droop") = false,
