@@ -17,55 +17,80 @@ def _chunk(settings, point, first, count):
     return _veltora._per_chunk(settings, point, first, count)
 
 
+def _follow(head, chunk):
+    """`chunk` appended to `head`, the frames before it: one chunk that
+    stands for both (the errors' indices are the sweep's own)."""
+    return dict(
+        point=head["point"],
+        first=head["first"],
+        frames=head["frames"] + chunk["frames"],
+        errors=head["errors"] + chunk["errors"],
+        missed=head["missed"] + chunk["missed"],
+        errors_at=head["errors_at"] + chunk["errors_at"],
+        missed_at=head["missed_at"] + chunk["missed_at"],
+    )
+
+
 def _farm(settings, plan, client, chunk_frames):
-    """Runs the chunks on the cluster, point after point as their frames are
-    needed, and returns them all. A point that reaches its count (every
-    frame, or its Nth error without a gap before it) gets no more tasks and
-    its outstanding ones are cancelled."""
+    """Runs the sweep's frames on the cluster, the earliest point that needs
+    frames first, and returns a chunk a point: its frames from the first on.
+    Chunks are handed out as workers free up, never listed in advance, and
+    each point keeps only those that came back ahead of a gap, so memory
+    stays bounded however many frames are asked for. A point that has its
+    count (every frame, or its Nth error) gets no more tasks and its
+    outstanding ones are cancelled."""
     from distributed import as_completed
 
     frames = plan["frames"]
-    pending = [
-        (p, first, min(chunk_frames, frames - first))
-        for p in range(len(plan["points"]))
-        for first in range(0, frames, chunk_frames)
-    ]
-    pending.reverse()
+    count = len(plan["points"])
+    issued = [0] * count  # frames handed out, from the first on
+    head = [None] * count  # what was counted without a gap
+    ahead = [dict() for _ in range(count)]  # chunks back before a gap closed
+    done = [False] * count
     # Enough tasks in flight to keep every worker thread busy.
-    threads = sum(client.nthreads().values()) or 1
-    in_flight = 2 * threads
-    chunks = []
-    done_points = set()
-    futures_of = {}
+    in_flight = 2 * (sum(client.nthreads().values()) or 1)
+    futures = {}
     running = as_completed()
+    cursor = 0
 
     def submit_more():
-        while pending and len(futures_of) < in_flight:
-            p, first, count = pending.pop()
-            if p in done_points:
-                continue
-            f = client.submit(_chunk, settings, p, first, count, pure=False)
-            futures_of[f] = p
+        nonlocal cursor
+        while len(futures) < in_flight:
+            while cursor < count and (done[cursor] or issued[cursor] >= frames):
+                cursor += 1
+            if cursor == count:
+                return
+            p, first = cursor, issued[cursor]
+            n = min(chunk_frames, frames - first)
+            issued[p] += n
+            f = client.submit(_chunk, settings, p, first, n, pure=False)
+            futures[f] = p
             running.add(f)
 
     submit_more()
     for future in running:
         # A cancelled task of a point already counted comes out here too.
-        p = futures_of.pop(future, None)
+        p = futures.pop(future, None)
         if p is None or future.cancelled():
             submit_more()
             continue
-        chunks.append(future.result())
-        if p not in done_points and plan["stop_after_errors"] > 0:
-            point = _veltora._per_combine_point(settings, p, [c for c in chunks if c["point"] == p])
-            if point["complete"]:
-                done_points.add(p)
-                stale = [f for f, q in futures_of.items() if q == p]
+        chunk = future.result()
+        if not done[p]:
+            ahead[p][chunk["first"]] = chunk
+            nxt = 0 if head[p] is None else head[p]["frames"]
+            while nxt in ahead[p]:
+                c = ahead[p].pop(nxt)
+                head[p] = c if head[p] is None else _follow(head[p], c)
+                nxt = head[p]["frames"]
+            if head[p] is not None and _veltora._per_combine_point(settings, p, [head[p]])["complete"]:
+                done[p] = True
+                ahead[p].clear()
+                stale = [f for f, q in futures.items() if q == p]
                 for f in stale:
-                    del futures_of[f]
+                    del futures[f]
                 client.cancel(stale)
         submit_more()
-    return chunks
+    return [h for h in head if h is not None]
 
 
 def per_curve(
