@@ -8,7 +8,6 @@ import tempfile
 import pytest
 
 import veltora
-from veltora import _per
 
 BIN = os.environ.get("DOT11A_BIN_DIR", "build/bin")
 
@@ -60,7 +59,7 @@ def test_dask_cluster_counts_what_local_threads_count(monkeypatch):
     distributed = pytest.importorskip("distributed")
     # Several tasks a point, so that points end at their Nth error while
     # later chunks are queued or running and must be left out.
-    monkeypatch.setattr(_per, "_DASK_CHUNK_FRAMES", 5)
+    monkeypatch.setattr("veltora._per._DASK_CHUNK_FRAMES", 5)
     local = veltora.per_curve(workers=1, **KEYWORDS)
     with distributed.LocalCluster(
         n_workers=2, threads_per_worker=2, processes=False, dashboard_address=None
