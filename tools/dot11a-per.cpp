@@ -13,9 +13,11 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -176,6 +178,16 @@ class Display {
   std::chrono::steady_clock::time_point started_;
 };
 
+// An output's folder must take a new file before the sweep starts: a sweep
+// can run for hours, and its result is written only at its end.
+void checkWritable(const std::string& path, const char* option) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::string where = folder.empty() ? "." : folder.string();
+  if (::access(where.c_str(), W_OK | X_OK) != 0)
+    raise(std::string(option) + ": " + path + " cannot be written: the folder " + where + " " +
+          (errno == ENOENT ? "does not exist" : "does not take new files") + ".");
+}
+
 void writeText(const std::string& path, const std::string& text) {
   writeFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
@@ -246,6 +258,9 @@ int main(int argc, char** argv) {
     LibrarySession library;
     per::keepFreedMemory();
     const per::Sweep sweep = cli::sweepOf(o, OptionSpelling::CommandLine);
+    for (const auto& [name, value] :
+         {std::pair{"--json", &json}, {"--csv", &csv}, {"--plot", &plot}})
+      if (!value->empty()) checkWritable(*value, name);
     if (!plot.empty()) checkPlotting();
 
     catchInterrupt();

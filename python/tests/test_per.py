@@ -2,6 +2,7 @@
 
 import json
 import os
+import signal
 import subprocess
 import tempfile
 
@@ -86,3 +87,25 @@ def test_bad_settings_raise_naming_the_keyword(keywords, words):
     settings.update(keywords)
     with pytest.raises(veltora.Error, match=words):
         veltora.per_curve(**settings)
+
+
+def test_tool_refuses_an_unwritable_output_before_the_sweep_and_writes_what_was_counted_on_ctrl_c():
+    tool = os.path.join(BIN, "dot11a-per")
+    run = ["--rates", "54", "--snr", "0,40", "--frames", "200000", "--stop-after-errors", "5",
+           "--psdu-octets", "60", "--workers", "2"]  # fmt: skip
+    with tempfile.TemporaryDirectory(prefix="veltora-per-") as d:
+        missing = os.path.join(d, "no-such-folder", "r.json")
+        r = subprocess.run([tool, *run, "--json", missing], capture_output=True, text=True, timeout=20)
+        assert r.returncode == 1 and "does not exist" in r.stderr
+        out = os.path.join(d, "r.json")
+        p = subprocess.Popen([tool, *run, "--json", out], stdout=subprocess.PIPE, text=True)
+        # The first point ends at its fifth error; the second would take minutes.
+        assert "PER" in p.stdout.readline()
+        p.send_signal(signal.SIGINT)
+        assert p.wait(timeout=20) == 130
+        with open(out, encoding="utf-8") as f:
+            result = json.load(f)
+        first, second = result["points"]
+        assert first["complete"] and first["errors"] == 5
+        assert not second["complete"] and not result["complete"]
+        assert second["frames"] < 200000
