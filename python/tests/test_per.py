@@ -62,8 +62,13 @@ def test_dask_cluster_counts_what_local_threads_count(monkeypatch):
     # later chunks are queued or running and must be left out.
     monkeypatch.setattr("veltora._per._DASK_CHUNK_FRAMES", 5)
     local = veltora.per_curve(workers=1, **KEYWORDS)
-    with distributed.LocalCluster(
-        n_workers=2, threads_per_worker=2, processes=False, dashboard_address=None
+    # The workers' scratch space in a folder of the test's own.
+    with tempfile.TemporaryDirectory(prefix="veltora-dask-") as space, distributed.LocalCluster(
+        n_workers=2,
+        threads_per_worker=2,
+        processes=False,
+        dashboard_address=None,
+        local_directory=space,
     ) as cluster, distributed.Client(cluster) as client:
         assert veltora.per_curve(scheduler=client, **KEYWORDS) == local
         assert veltora.per_curve(scheduler=cluster.scheduler_address, **KEYWORDS) == local
