@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
                "Decode with the ideal receiver: start, carrier offset and channel given exactly");
   app.add_option("--seed", seedText, "Seed of every frame's draws (0 .. 2^64-1, default 1)");
   app.add_option("--workers", workers, "Threads (default: one per local core)")
-      ->check(CLI::Range(1u, 1024u));
+      ->check(CLI::Range(1u, per::kMaxWorkers));
   app.add_option("--json", json, "Write the points and thresholds as JSON");
   app.add_option("--csv", csv, "Write the points as CSV");
   app.add_option("--plot", plot, "Draw PER against SNR as a PNG (needs python3-matplotlib)");

@@ -38,6 +38,8 @@ namespace dot11a::per {
 // The most frames a point may ask for, and the most points a sweep.
 inline constexpr std::size_t kMaxFramesPerPoint = 1'000'000'000;
 inline constexpr std::size_t kMaxPoints = 10'000;
+// The most threads a local run starts.
+inline constexpr unsigned kMaxWorkers = 1024;
 // The packet error rate a sensitivity is stated at.
 inline constexpr double kSensitivityPer = 0.1;
 
@@ -116,7 +118,7 @@ struct PointResult {
 PointResult combine(const Sweep& sweep, std::size_t point, std::span<const Chunk> chunks);
 
 struct RunOptions {
-  unsigned workers = 0;         // threads; 0: one per local core
+  unsigned workers = 0;         // threads, at most kMaxWorkers; 0: one per local core
   std::size_t chunkFrames = 8;  // frames a worker takes at a time
   // Called on the calling thread: as each point is complete, and with the
   // frames counted of those planned (fewer planned as points end early).

@@ -85,6 +85,7 @@ def test_dask_cluster_counts_what_local_threads_count(monkeypatch):
         (dict(snr=None), "snr"),
         (dict(colour="red"), "colour"),
         (dict(workers=0), "workers"),
+        (dict(workers=5000), "at most 1024 workers"),
     ],
 )
 def test_bad_settings_raise_naming_the_keyword(keywords, words):

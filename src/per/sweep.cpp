@@ -294,6 +294,9 @@ void keepFreedMemory() {
 
 std::vector<PointResult> run(const Sweep& sweep, const RunOptions& options) {
   validate(sweep, nullptr);
+  if (options.workers > kMaxWorkers)
+    raise("A local run takes at most " + std::to_string(kMaxWorkers) + " workers, not " +
+          std::to_string(options.workers) + ".");
   return LocalRun(sweep, options).run();
 }
 
