@@ -42,7 +42,7 @@ struct JobOptions {
   std::optional<double> length;       // octets, 1 .. 4095 less the header and FCS
   std::optional<std::string> source;  // zeros ones alt01 alt10 pn9 pn15, or a payload file
   std::optional<bool> macHeader, fcs, scrambler, interleaver;
-  std::optional<double> scramblerInit;  // 1 .. 127
+  std::optional<double> scramblerInit;  // 0 .. 127, 0: not scrambled
   std::optional<double> service;        // 0 .. 65535
   std::optional<double> oversampling;   // 1 .. 4
   std::optional<double> window;         // 0 .. 16 samples

@@ -42,7 +42,8 @@ struct Waveform {
   // sample for sample (start and burstEnd do).
   bool stretched = false;
   std::vector<WaveformFrame> frames;
-  std::string signal;  // describeSignal() of the job: the sequence and impairments
+  std::string signal;     // describeSignal() of the job: the sequence and impairments
+  std::string scrambler;  // describeScrambler() of the job
 
   // "802.11a frame, 54 Mbit/s, 64-QAM, coding 3/4, PSDU 1024 octets", with
   // "N x " in front for a sequence.

@@ -155,6 +155,7 @@ py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outp
   facts["samples"] = w.samples.size();
   facts["frames"] = w.frames.size();
   facts["impairments"] = w.signal;
+  facts["scrambler"] = w.scrambler;
   std::vector<std::size_t> starts;
   for (const dot11a::WaveformFrame& f : w.frames) starts.push_back(f.start);
   facts["frame_starts"] = py::tuple(py::cast(starts));
@@ -303,7 +304,8 @@ the starting set (the application's defaults, or the parameter file `params`):
   length          payload octets, 1 .. 4095 less the MAC header and FCS
   source          "zeros" "ones" "alt01" "alt10" "pn9" "pn15" or a file name
   mac_header, fcs the MAC header in front, the FCS behind the payload
-  scrambler_init  seed 1 .. 127;  scrambler, interleaver: on or off
+  scrambler_init  seed 0 .. 127 (0: not scrambled)
+  scrambler, interleaver: on or off
   service         SERVICE field 0 .. 65535
   oversampling    1 .. 4 (20 MHz times the ratio)
   window          edge window 0 .. 16 samples

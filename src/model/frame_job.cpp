@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -224,6 +225,16 @@ std::string describeSignal(const FrameJob& job) {
   const std::string impairments = impair::describe(job.impairments);
   if (!impairments.empty()) text += (text.empty() ? "" : "; ") + impairments;
   return text;
+}
+
+std::string describeScrambler(const FrameJob& job) {
+  const FrameParameters& f = job.frame;
+  if (!f.scrambler) return "not scrambled (off)";
+  if (f.scramblerInit == 0) return "not scrambled (seed 0)";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%02X", f.scramblerInit);
+  return (job.sequence.seedStep && job.sequence.active() ? "seeds stepping from " : "seed ") +
+         std::string(hex);
 }
 
 std::vector<SequenceEntry> readSequenceFile(const std::string& path, std::string_view option) {

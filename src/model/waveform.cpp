@@ -25,6 +25,10 @@ void checkJob(const FrameJob& job) {
   if (!(q.gap.us >= 0 && q.gap.us <= 10000))
     raise("The gap must be microseconds from 0 to 10000, SIFS (16 us) or DIFS (34 us), not " +
           q.gap.text() + ".");
+  if (q.seedStep && q.active() && job.frame.scrambler && job.frame.scramblerInit == 0)
+    raise(
+        "The scrambler seed steps from 1 to 127: seed 0 leaves every frame unscrambled; choose a "
+        "seed or leave out the stepping.");
   impair::validate(job.impairments, job.frame.sampleRate());
 }
 
@@ -107,6 +111,7 @@ Waveform make(const FrameJob& job) {
   w.oversampling = job.frame.oversampling;
   w.windowLength = job.frame.windowLength;
   w.signal = describeSignal(job);
+  w.scrambler = describeScrambler(job);
   if (!job.receiverTest()) {
     // The one frame: the synthesis' own buffers become the waveform's.
     const Bits bits = job.frame.psdu();

@@ -121,12 +121,10 @@ FrameParameters frameOf(const JobOptions& o, OptionSpelling spelling) {
   if (userFile && f.dataLength > f.dataLengthLimit())
     raise("The payload file is longer than " + std::to_string(f.dataLengthLimit()) +
           " octets, the most the frame can carry with this header and FCS.");
-  if (o.scramblerInit) {
-    // Seed 0 would scramble nothing.
-    const ParameterBound& b = parameterBound("scramblerInit");
-    f.scramblerInit = static_cast<unsigned>(
-        inRange(*o.scramblerInit, std::max(b.lo, 1.0), b.hi, name("scrambler-init")));
-  }
+  // Seed 0 leaves the frame unscrambled, as a parameter file may ask too.
+  if (o.scramblerInit)
+    f.scramblerInit =
+        static_cast<unsigned>(inBounds(*o.scramblerInit, "scramblerInit", name("scrambler-init")));
   if (o.scrambler) f.scrambler = *o.scrambler;
   if (o.interleaver) f.interleaver = *o.interleaver;
   if (o.service)

@@ -78,9 +78,9 @@ int exitCode(const GenRun& r) {
 }
 
 TEST_F(GenTest, ScramblerSeedIsHexOrDecimalWithADSuffix) {
-  const std::vector<std::pair<std::string, double>> cases = {{"1d", 1}, {"93d", 93},  {"127D", 127},
-                                                             {"5d", 5}, {"0x5D", 93}, {"5A", 90},
-                                                             {"1", 1},  {"7f", 127}};
+  const std::vector<std::pair<std::string, double>> cases = {
+      {"1d", 1},  {"93d", 93}, {"127D", 127}, {"5d", 5}, {"0x5D", 93},
+      {"5A", 90}, {"1", 1},    {"7f", 127},   {"0", 0},  {"0d", 0}};
   for (const auto& [text, seed] : cases) {
     SCOPED_TRACE(text);
     const GenRun r = gen("--scrambler-init " + text + " --save-params " + path("s.mat"));
@@ -107,6 +107,39 @@ TEST_F(GenTest, StatedLengthsAreTheFramesNotTheFilesLengthFields) {
   const std::string text{std::istreambuf_iterator<char>(meta), {}};
   EXPECT_NE(text.find("PSDU 1054 octets"), std::string::npos);
   EXPECT_EQ(text.find("5024"), std::string::npos);
+}
+
+// Seed 0 is a frame whose scrambler leaves the bits as they are: the same
+// samples as the scrambler switched off, from the option, a parameter file
+// and by name alike, said so in the summary, and decoded by the receiver
+// (a PN payload: unscrambled zeros make spectral lines over the mask).
+TEST_F(GenTest, SeedZeroIsTheUnscrambledFrameInEveryFrontEnd) {
+  const auto bytes = [&](const std::string& name) {
+    std::ifstream in(path(name), std::ios::binary);
+    return std::string{std::istreambuf_iterator<char>(in), {}};
+  };
+  const GenRun zero =
+      gen("--rate 6 --length 50 --source pn9 --scrambler-init 0 --verify -o " + path("z.bin"));
+  ASSERT_EQ(exitCode(zero), 0) << zero.output;
+  EXPECT_NE(zero.output.find("scrambler:     not scrambled (seed 0)"), std::string::npos);
+  ASSERT_EQ(exitCode(gen("--rate 6 --length 50 --source pn9 --no-scrambler -o " + path("off.bin"))),
+            0);
+  EXPECT_EQ(bytes("z.bin"), bytes("off.bin"));
+  Value p = defaultParameters();
+  p.setField("scramblerInit", 0.0);
+  writeParameterFile(path("zero.mat"), p);
+  ASSERT_EQ(exitCode(gen("--params " + path("zero.mat") + " --rate 6 --length 50 --source pn9 -o " +
+                         path("file.bin"))),
+            0);
+  EXPECT_EQ(bytes("file.bin"), bytes("z.bin"));
+  Value off = defaultParameters();
+  off.setField("scramblerActive", 0.0);
+  EXPECT_EQ(feval1("dot11a_Sequence", {p}).toComplex(),
+            feval1("dot11a_Sequence", {off}).toComplex());
+  // A stepping seed has no step from 0: refused, not silently left at 0.
+  const GenRun step = gen("--scrambler-init 0 --frames 3 --seed-step");
+  EXPECT_EQ(exitCode(step), 1);
+  EXPECT_NE(step.output.find("seed 0 leaves every frame unscrambled"), std::string::npos);
 }
 
 }  // namespace
