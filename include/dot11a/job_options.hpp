@@ -15,6 +15,7 @@
 #include "dot11a/export.hpp"
 #include "dot11a/frame_job.hpp"
 #include "dot11a/impair.hpp"
+#include "dot11a/receiver_test.hpp"
 
 DOT11A_API_BEGIN
 
@@ -65,17 +66,6 @@ struct JobOptions {
   std::optional<std::string> test;
   // The carrier frequency in Hz, when given.
   std::optional<double> frequency;
-};
-
-// The receiver test a preset names, from Table 91 of the standard: the wanted
-// level (sensitivity, or 3 dB above it for the rejection tests) and the
-// interferer's offset and level.
-struct ReceiverTest {
-  std::string name;
-  double rateMbps = 0;
-  double wantedDbm = 0;
-  std::optional<impair::Interferer> interferer;
-  std::size_t frames = 0;
 };
 
 struct OptionsJob {
