@@ -97,8 +97,10 @@ void defineOptions(CLI::App& app, JobOptions& o, Texts& t) {
 
 // A file option given with an empty name is a mistake, not "no file".
 void refuseEmptyFileNames(const CLI::App& app, const JobOptions& o, const Texts& t) {
-  const std::pair<const char*, const std::string*> named[] = {
-      {"--params", &o.params}, {"-o", &t.output}, {"--save-params", &t.saveParams}};
+  const std::pair<const char*, const std::string*> named[] = {{"--params", &o.params},
+                                                              {"-o", &t.output},
+                                                              {"--save-params", &t.saveParams},
+                                                              {"--sequence", &o.sequenceFile}};
   for (const auto& [name, value] : named)
     if (app.get_option(name)->count() > 0 && value->empty())
       raise(std::string(name) + ": the file name is empty.");

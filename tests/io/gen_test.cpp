@@ -178,6 +178,7 @@ TEST_F(GenTest, MalformedOptionsExitOneAndNameTheAcceptedValues) {
       {"--download tcpip:tgx-lab:65536", "\"tgx-lab:65536\" is not a host name"},
       {"--download usb:1", "--download: Cannot use the instrument address \"usb:1\""},
       {"--params ''", "--params: the file name is empty."},
+      {"--sequence ''", "--sequence: the file name is empty."},
       {"-o ''", "-o: the file name is empty."},
       {"--save-params ''", "--save-params: the file name is empty."},
   };

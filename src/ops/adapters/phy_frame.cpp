@@ -25,11 +25,10 @@ FrameSettings frameSettingsFrom(Call& c) {
   // before the waveform is sized from it, not found out by the allocation.
   constexpr long long kMaxIdle = 1LL << 28;
   const Value& idle = c.in(12, "idleSamples");
-  const auto samples =
-      integerOf<long long>(idle.toScalar(), std::numeric_limits<long long>::min(), kMaxIdle);
+  const auto samples = integerOf<long long>(adapt::realScalar(idle, "idleSamples"), 0, kMaxIdle);
   if (!samples)
-    raise("\"idleSamples\" must be a whole number of samples up to " + std::to_string(kMaxIdle) +
-          ", not " + idle.describe() + ".");
+    raise("\"idleSamples\" must be a whole number of samples from 0 to " +
+          std::to_string(kMaxIdle) + ", not " + adapt::shown(idle) + ".");
   s.idleSamples = *samples;
   s.mirrorSpectrum = c.in(13, "mirrorSpectrum").truthy();
   s.data.sincComp = c.in(14, "sincCompensation").truthy();
