@@ -180,6 +180,22 @@ def test_impaired_sequence_equals_the_generators(folder):
     assert [bytes(f["psdu"]) for f in report["frames"]] == facts["psdus"]
 
 
+def test_preset_equals_the_generators_and_its_frames_count(folder):
+    samples, facts = veltora.synthesize(rate=54, test="acr", frames=3, snr=30)
+    path = os.path.join(folder, "acr.sigmf-meta")
+    gen("--rate", "54", "--test", "acr", "--frames", "3", "--snr", "30", "-o", path)
+    theirs, _ = veltora.read(path)
+    np.testing.assert_array_equal(theirs, samples.astype(np.complex64))
+    assert facts["receiver_test"]["frames_text"] == "3 frames, as asked"
+    report = veltora.verify(samples, facts["sample_rate"], dac_droop=True)
+    decoded = report["frames"]
+    assert [bytes(f["psdu"]) for f in decoded] == facts["psdus"]
+    # Sequence numbers one apart, seeds stepping, a good FCS on every frame.
+    assert [f["psdu"][22] for f in decoded] == [0, 16, 32]
+    assert [f["data"]["scrambler_seed"] for f in decoded] == [93, 94, 95]
+    assert [f["fcs"] for f in decoded] == ["good"] * 3
+
+
 def test_bad_impairment_keywords_raise_the_generators_message():
     # The same message, with the options spelt as keywords.
     cases = [

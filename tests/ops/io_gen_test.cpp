@@ -163,6 +163,18 @@ TEST_F(GenTest, EveryDocumentedExampleRuns) {
   EXPECT_GE(ran, 12u);
 }
 
+// The preset by name makes what dot11a-gen makes of the same parameter set.
+TEST_F(GenTest, APresetByNameIsTheGeneratorsPreset) {
+  writeParameterFile(path("p.mat"), defaultParameters());
+  const GenRun r = gen("--params " + path("p.mat") + " --test acr --frames 2 -o " + path("g.mat"));
+  ASSERT_EQ(exitCode(r), 0) << r.output;
+  EXPECT_NE(r.output.find("sequence:      2 frames, as asked"), std::string::npos) << r.output;
+  const Value byName =
+      feval1("dot11a_Sequence",
+             {defaultParameters(), Value::record({{"test", Value("acr")}, {"frames", 2.0}})});
+  EXPECT_EQ(byName.toComplex(), readCapture(path("g.mat")).samples);
+}
+
 // Seed 0 is a frame whose scrambler leaves the bits as they are: the same
 // samples as the scrambler switched off, from the option, a parameter file
 // and by name alike, said so in the summary, and decoded by the receiver
