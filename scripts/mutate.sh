@@ -99,6 +99,17 @@ mutations=(
   "src/model/waveform.cpp|model|if (b.begin < n) w.marker1[b.begin] = 1;|if (b.begin < n) w.marker1[bursts[i].begin] = 1;"
   "src/ops/job_options.cpp|ops|if (!o.idleUs)|if (false)"
   "src/ops/frame_record.cpp|ops|{\"Length\", static_cast<double>(f.headerOctets())},|{\"Length\", 30.0},"
+  # Receiver-test presets: the frames that fit, and countable frames.
+  "src/model/receiver_test.cpp|model|const double n = std::floor((memory + gap) / (frame + gap));|const double n = std::floor((memory + gap) / frame);"
+  "src/model/receiver_test.cpp|model|memory = std::floor((memory - 2) / (1.0 + std::max(*job.impairments.clockPpm, 0.0) * 1e-6));|memory = memory - 2;"
+  "src/model/receiver_test.cpp|model|f.fcs = true;|f.fcs = false;"
+  "src/model/receiver_test.cpp|model|job.sequence.seedStep = f.scrambler && f.scramblerInit != 0;|job.sequence.seedStep = f.scrambler;"
+  # Silent acceptances.
+  "src/model/frame_job.cpp|ops|if (!keys.back().insert(key).second) twice = key;|keys.back().insert(key);"
+  "src/model/frame_job.cpp|ops|if (key != \"frames\") raise(|if (false) raise("
+  "src/ops/record_compare.cpp|ops|const int day = whole(2, 1, m == 2 && !leap ? 28 : kDays[m - 1]);|const int day = whole(2, 1, m == 2 && !leap ? 29 : kDays[m - 1]);"
+  "src/ops/adapters/phy_frame.cpp|ops|integerOf<long long>(adapt::realScalar(idle, \"idleSamples\"), 0, kMaxIdle)|integerOf<long long>(idle.toScalar(), 0, kMaxIdle)"
+  "src/model/siggen_settings.cpp|instrument|l.frequencyMin, l.frequencyMax, 1, 1e12|l.frequencyMin, l.frequencyMax, 1e-308, 1e12"
 )
 
 backup=$(mktemp -d)
