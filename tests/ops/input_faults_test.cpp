@@ -12,6 +12,7 @@
 #include "dot11a/call.hpp"
 #include "dot11a/library.hpp"
 #include "dot11a/parameters.hpp"
+#include "dot11a/waveform.hpp"
 
 namespace {
 
@@ -82,10 +83,15 @@ TEST_F(InputFaults, OverLongPayloadErrorStatesItsTrueSize) {
 // refused with the input's name instead of being converted (undefined
 // behaviour) into some other count or left to the allocation.
 TEST_F(InputFaults, NumbersNoIntegerHoldsAreRefusedByName) {
-  for (double idle : {1e19, -1e19, 1e12}) {
+  for (double idle : {1e19, -1e19, 1e12, 268435456.0}) {
     const std::string msg = errorOf([&] { frameOf(8, idle); });
     EXPECT_NE(msg.find("\"idleSamples\""), std::string::npos) << idle << ": " << msg;
   }
+  // The whole waveform, its idle interval within the bound, is bounded by
+  // the memory its result takes: refused before anything is allocated.
+  const std::string whole =
+      errorOf([] { frameOf(8, static_cast<double>(dot11a::kMaxResultSamples)); });
+  EXPECT_NE(whole.find("would take 4.0 GiB"), std::string::npos) << whole;
   std::string msg = errorOf([] {
     dot11a::feval1("clock2str", {Value::row({1e308, 1, 1, 0, 0, 0})});
   });
