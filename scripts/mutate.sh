@@ -107,6 +107,17 @@ mutations=(
   "src/per/sweep.cpp|per|count = std::min<std::uint64_t>(chunk, s_.frames - st.issued);|count = chunk;"
   "src/per/report.cpp|per|if (r.frames > 0) p.push_back(&r);|p.push_back(&r);"
   "src/per/report.cpp|per|return lo.snrDb + (y0 - target) / (y0 - y1)|return lo.snrDb + (y1 - target) / (y0 - y1)"
+  # Receiver-test presets: the frames that fit, and countable frames.
+  "src/model/receiver_test.cpp|model|const double n = std::floor((memory + gap) / (frame + gap));|const double n = std::floor((memory + gap) / frame);"
+  "src/model/receiver_test.cpp|model|memory = std::floor((memory - 2) / (1.0 + std::max(*job.impairments.clockPpm, 0.0) * 1e-6));|memory = memory - 2;"
+  "src/model/receiver_test.cpp|model|f.fcs = true;|f.fcs = false;"
+  "src/model/receiver_test.cpp|model|job.sequence.seedStep = f.scrambler && f.scramblerInit != 0;|job.sequence.seedStep = f.scrambler;"
+  # Silent acceptances.
+  "src/model/frame_job.cpp|ops|if (!keys.back().insert(key).second) twice = key;|keys.back().insert(key);"
+  "src/model/frame_job.cpp|ops|if (key != \"frames\") raise(|if (false) raise("
+  "src/ops/record_compare.cpp|ops|const int day = whole(2, 1, m == 2 && !leap ? 28 : kDays[m - 1]);|const int day = whole(2, 1, m == 2 && !leap ? 29 : kDays[m - 1]);"
+  "src/ops/adapters/phy_frame.cpp|ops|integerOf<long long>(adapt::realScalar(idle, \"idleSamples\"), 0, kMaxIdle)|integerOf<long long>(idle.toScalar(), 0, kMaxIdle)"
+  "src/model/siggen_settings.cpp|instrument|l.frequencyMin, l.frequencyMax, 1, 1e12|l.frequencyMin, l.frequencyMax, 1e-308, 1e12"
 )
 
 backup=$(mktemp -d)

@@ -45,7 +45,8 @@ void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t, ImpairOption
   app.add_option("--seed", t.seed, "Seed of every random draw above (0 .. 2^64-1, default 1)")
       ->group(g);
   app.add_option("--test", o.test,
-                 "Receiver test preset: sensitivity | acr | alt-acr (1000-octet PSDUs)")
+                 "Receiver test preset: sensitivity | acr | alt-acr (1000-octet PSDUs with MAC "
+                 "header, PN payload and FCS; 1000 frames or the most that fit, or --frames)")
       ->group(g);
 }
 
@@ -67,7 +68,10 @@ void readImpairTexts(const ImpairTexts& t, JobOptions& o) {
 
 void printReceiverTest(const FrameJob& job, const Waveform& w,
                        const std::optional<ReceiverTest>& test) {
-  if (w.frames.size() > 1) std::printf("sequence:      %zu frames\n", w.frames.size());
+  if (test)
+    std::printf("sequence:      %s\n", test->framesText.c_str());
+  else if (w.frames.size() > 1)
+    std::printf("sequence:      %zu frames\n", w.frames.size());
   const std::string settings = impair::describe(job.impairments);
   if (!settings.empty()) std::printf("impairments:   %s\n", settings.c_str());
   if (test)

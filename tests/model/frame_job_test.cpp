@@ -69,7 +69,8 @@ TEST(FrameJob, AClockOffsetMovesTheFramesAndTheirMarkers) {
   const std::size_t joined = frameLayout(job.frame.shape()).total * 2 + 400;
   EXPECT_NEAR(static_cast<double>(w.samples.size()), joined * 1.001, 2);
   EXPECT_LE(w.samples.size(), projectedLength(job));
-  EXPECT_NEAR(static_cast<double>(w.frames[1].start), (joined - frameLayout(job.frame.shape()).total) * 1.001, 2);
+  EXPECT_NEAR(static_cast<double>(w.frames[1].start),
+              (joined - frameLayout(job.frame.shape()).total) * 1.001, 2);
   for (const WaveformFrame& f : w.frames) EXPECT_EQ(w.marker1[f.start], 1);
   EXPECT_EQ(std::count(w.marker1.begin(), w.marker1.end(), 1), 2);
 }
@@ -94,6 +95,11 @@ TEST(FrameJob, NothingIsMadeOfSettingsTheChecksRefuse) {
   big.memorySamples = 500000;
   EXPECT_NE(errorOf([&] { projectedLength(big); }).find("does not fit"), std::string::npos);
   EXPECT_NE(errorOf([&] { make(big); }).find("does not fit"), std::string::npos);
+  // An instrument with more memory than a result may take: the result's bound.
+  big.memorySamples = std::size_t{1} << 40;
+  big.sequence.frames = 20000;
+  big.frame.idleSamples = 4000;
+  EXPECT_NE(errorOf([&] { make(big); }).find("would take"), std::string::npos);
   big.sequence.frames = 0;
   EXPECT_NE(errorOf([&] { make(big); }).find("frame count"), std::string::npos);
 }
@@ -107,8 +113,9 @@ TEST(FrameJob, GapAndSeedTextsReadBackAsGiven) {
   EXPECT_NE(errorOf([] { Gap::parse("10001"); }), test::kNoError);
   EXPECT_EQ(parseSeed("18446744073709551615", "seed"), 18446744073709551615u);
   for (const char* bad : {"18446744073709551616", "-1", "+1", "1.5", ""})
-    EXPECT_NE(errorOf([&] { parseSeed(bad, "The seed must be"); })
-                  .find("The seed must be a whole number from 0 to 18446744073709551615"),
+    EXPECT_NE(errorOf([&] {
+                parseSeed(bad, "The seed must be");
+              }).find("The seed must be a whole number from 0 to 18446744073709551615"),
               std::string::npos)
         << bad;
 }
