@@ -420,6 +420,30 @@ TEST_F(MeasurementViews, DemodulateFillsTheTableAsItGoesAndCancels) {
       << gfx::getString(status, "String");
 }
 
+// A window deleted while its receiver still reports: its handles are gone
+// before its widget, and the reports that arrive meanwhile are dropped, never
+// drawn on axes that no longer exist.
+TEST_F(MeasurementViews, DemodulateDeletedWhileReceivingDropsTheLateFrames) {
+  gfx::runCallback(h("pbCalculate"));
+  const std::vector<std::complex<double>> one = global("waveform").toComplex();
+  std::vector<std::complex<double>> many;
+  for (int i = 0; i < 200; ++i) many.insert(many.end(), one.begin(), one.end());
+  const gfx::Handle f =
+      open("KS_Demodulate", {fig, Value("late"), sigGen("SamplingRate"),
+                             Value::row(std::span<const std::complex<double>>(many))});
+  ASSERT_TRUE(f != 0);
+  // Deleted before the first report is served: the first frame would select
+  // its row and draw it.
+  gfx::deleteFigure(f);
+  EXPECT_NO_THROW({
+    for (int i = 0; i < 300; ++i) {
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  EXPECT_FALSE(gfx::isHandle(f));
+}
+
 // The views from the menus: Analysis opens them on the calculated frame, and
 // File > Open Capture demodulates a capture file the user picks. Demodulate
 // judges the calculated frame with what it was made with, as dot11a-gen
