@@ -109,10 +109,12 @@ std::vector<double> movedAxesPosition() {
   return p;
 }
 
-Handle spectrumWindow(Handle parent, const std::string& label, double sampleRate,
-                      std::vector<cplx>&& samples) {
-  const plots::Spectrum s = plots::forDisplay(
-      plots::spectrumInPlace(std::move(samples), sampleRate), plots::kLongSpectrum);
+plots::Spectrum spectrumOf(std::vector<cplx>&& samples, double sampleRate) {
+  return plots::forDisplay(plots::spectrumInPlace(std::move(samples), sampleRate),
+                           plots::kLongSpectrum);
+}
+
+Handle spectrumWindow(Handle parent, const std::string& label, const plots::Spectrum& s) {
   const Value where = placeFrom(parent, {50, 480, 300, 300}, 0.1, 0.18, false);
   const Handle fig = plotWindow("Magnitude Spectrum " + label, where);
   const Handle ax = gfx::newAxes(fig, movedAxesPosition());
@@ -124,6 +126,34 @@ Handle spectrumWindow(Handle parent, const std::string& label, double sampleRate
   gfx::set(ax, "YLim", Value::row({s.bottom, s.top}));
   gfx::setString(ax, "XGrid", "on");
   gfx::setString(ax, "YGrid", "on");
+  gfx::setString(fig, "Visible", "on");
+  return fig;
+}
+
+Handle ccdfWindow(Handle parent, const std::string& label, const plots::Ccdf& d) {
+  const Value where = placeFrom(parent, {150, 150, 340, 340}, 0.1, -0.1, true);
+  const Handle fig = plotWindow("CCDF " + label, where);
+  const Handle ax = gfx::newAxes(fig, movedAxesPosition());
+  gfx::plotLine(ax, d.level, d.percent);
+  gfx::setString(ax, "NextPlot", "add");
+  const Handle ref = gfx::plotLine(ax, d.level, d.reference);
+  gfx::set(ref, "Color", Value::row({0.7, 0.7, 0.7}));
+  gfx::setString(ax, "NextPlot", "replace");
+  gfx::setString(ax, "YScale", "log");
+  gfx::set(ax, "XLim", Value::row({0, d.maxLevel}));
+  gfx::set(ax, "YLim", Value::row({d.yMin, 100}));
+  gfx::setString(ax, "GridLineStyle", ":");
+  gfx::setString(ax, "XGrid", "on");
+  gfx::setString(ax, "YGrid", "on");
+  std::vector<double> ticks;
+  for (double t = 0; t <= d.maxLevel + 1e-9; t += 2) ticks.push_back(t);
+  gfx::set(ax, "XTick", Value::row(ticks));
+  gfx::setString(ax, "Tag", "KS_CCDF");
+  gfx::setString(ax, "Title", "CCDF");
+  gfx::setString(ax, "YLabel", "Frequency of occurence (%)");
+  gfx::setString(ax, "XLabel", "dB above Average");
+  gfx::set(ax, "XColor", Value("black"));
+  gfx::set(ax, "YColor", Value("black"));
   gfx::setString(fig, "Visible", "on");
   return fig;
 }
@@ -140,8 +170,9 @@ void KS_PlotSpectrum(Call& c) {
   c.outputNames({"fHandle"});
   const Handle parent =
       c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_PlotSpectrum") : Handle();
-  c.out(0) = spectrumWindow(parent, textOr(c, 1, "label", ""), numberOr(c, 2, "sampleRate", 1),
-                            samplesOf(c.inOr(3, Value::empty())))
+  c.out(0) = spectrumWindow(
+                 parent, textOr(c, 1, "label", ""),
+                 spectrumOf(samplesOf(c.inOr(3, Value::empty())), numberOr(c, 2, "sampleRate", 1)))
                  .toValue();
 }
 
@@ -178,32 +209,7 @@ void KS_PlotCCDF(Call& c) {
   c.outputNames({"fHandle"});
   const Handle parent = c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_PlotCCDF") : Handle();
   const std::string label = textOr(c, 1, "label", "Test Data");
-  const plots::Ccdf d = plots::ccdf(samplesOf(c.inOr(2, Value::empty())));
-  const Value where = placeFrom(parent, {150, 150, 340, 340}, 0.1, -0.1, true);
-  const Handle fig = plotWindow("CCDF " + label, where);
-  const Handle ax = gfx::newAxes(fig, movedAxesPosition());
-  gfx::plotLine(ax, d.level, d.percent);
-  gfx::setString(ax, "NextPlot", "add");
-  const Handle ref = gfx::plotLine(ax, d.level, d.reference);
-  gfx::set(ref, "Color", Value::row({0.7, 0.7, 0.7}));
-  gfx::setString(ax, "NextPlot", "replace");
-  gfx::setString(ax, "YScale", "log");
-  gfx::set(ax, "XLim", Value::row({0, d.maxLevel}));
-  gfx::set(ax, "YLim", Value::row({d.yMin, 100}));
-  gfx::setString(ax, "GridLineStyle", ":");
-  gfx::setString(ax, "XGrid", "on");
-  gfx::setString(ax, "YGrid", "on");
-  std::vector<double> ticks;
-  for (double t = 0; t <= d.maxLevel + 1e-9; t += 2) ticks.push_back(t);
-  gfx::set(ax, "XTick", Value::row(ticks));
-  gfx::setString(ax, "Tag", "KS_CCDF");
-  gfx::setString(ax, "Title", "CCDF");
-  gfx::setString(ax, "YLabel", "Frequency of occurence (%)");
-  gfx::setString(ax, "XLabel", "dB above Average");
-  gfx::set(ax, "XColor", Value("black"));
-  gfx::set(ax, "YColor", Value("black"));
-  gfx::setString(fig, "Visible", "on");
-  c.out(0) = fig.toValue();
+  c.out(0) = ccdfWindow(parent, label, plots::ccdf(samplesOf(c.inOr(2, Value::empty())))).toValue();
 }
 
 }  // namespace op

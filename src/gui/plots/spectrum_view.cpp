@@ -155,17 +155,31 @@ void plotAveragedSpectrum(Call& c) {
   const double rbw = numberOr(c, 5, "rbwHz", 100e3);
   const plots::AveragedSpectrum s = plots::averagedSpectrum(wave, rate, bursts, rbw);
   if (s.levelDbr.empty()) raise("The waveform has no power to show the spectrum of.");
+  c.out(0) = plotframe::averagedSpectrumWindow(parent, label, s).toValue();
+}
 
+const bool kRegistered = [] {
+  registerBuiltin(
+      {"KS_PlotAveragedSpectrum", 6, 1, 1, "KS_PlotAveragedSpectrum", plotAveragedSpectrum});
+  return true;
+}();
+
+}  // namespace
+
+namespace plotframe {
+
+gfx::Handle averagedSpectrumWindow(gfx::Handle parent, const std::string& label,
+                                   const plots::AveragedSpectrum& s) {
   const Value where = placeFrom(parent, {50, 480, 560, 420}, 0.1, 0.18, false);
-  const Handle fig = plotWindow("Averaged Spectrum " + label, where);
+  const gfx::Handle fig = plotWindow("Averaged Spectrum " + label, where);
   std::vector<double> box = gfx::defaultAxesPosition();
   box[1] += 0.1;  // room for the readouts below
   box[3] -= 0.1;
-  const Handle ax = gfx::newAxes(fig, box);
-  const Handle psd = gfx::plotLine(ax, s.frequencyMHz, s.levelDbr, "b-");
+  const gfx::Handle ax = gfx::newAxes(fig, box);
+  const gfx::Handle psd = gfx::plotLine(ax, s.frequencyMHz, s.levelDbr, "b-");
   gfx::setString(psd, "Tag", "KS_SpectrumPSD");
   gfx::setString(ax, "NextPlot", "add");
-  const Handle mask = gfx::plotLine(ax, s.maskMHz, s.maskDbr, "r-");
+  const gfx::Handle mask = gfx::plotLine(ax, s.maskMHz, s.maskDbr, "r-");
   gfx::setString(mask, "Tag", "KS_SpectrumMask");
   gfx::setString(ax, "NextPlot", "replace");
   gfx::setString(ax, "Tag", "KS_AveragedSpectrum");
@@ -192,7 +206,7 @@ void plotAveragedSpectrum(Call& c) {
 
   // The readouts, a line of text under the plot.
   auto* text = new QLabel(gfx::widgetOf(fig));
-  const Handle readout = gfx::handleOf(text);
+  const gfx::Handle readout = gfx::handleOf(text);
   gfx::setString(readout, "Tag", "KS_SpectrumReadout");
   gfx::setString(readout, "String",
                  margin + "\n" + format("Channel power (20 MHz): %.2f dB    ", s.channelPowerDb) +
@@ -201,15 +215,9 @@ void plotAveragedSpectrum(Call& c) {
   text->setGeometry(10, static_cast<int>(size.real(3)) - 44, static_cast<int>(size.real(2)) - 20,
                     40);
   gfx::setString(fig, "Visible", "on");
-  c.out(0) = fig.toValue();
+  return fig;
 }
 
-const bool kRegistered = [] {
-  registerBuiltin(
-      {"KS_PlotAveragedSpectrum", 6, 1, 1, "KS_PlotAveragedSpectrum", plotAveragedSpectrum});
-  return true;
-}();
-
-}  // namespace
+}  // namespace plotframe
 
 }  // namespace dot11a
