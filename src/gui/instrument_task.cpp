@@ -108,6 +108,9 @@ bool runTask(QThreadPool& pool, const TaskStyle& style, double figure, const std
   dialog->setObjectName(style.objectName);
   dialog->setWindowTitle(QString::fromStdString(title));
   dialog->setWindowModality(style.modality);
+  // A dialog that leaves the window usable leaves it the keyboard too: the
+  // user's Alt+F or typing goes on where it was.
+  if (style.modality == Qt::NonModal) dialog->setAttribute(Qt::WA_ShowWithoutActivating);
   dialog->setAutoClose(false);
   dialog->setAutoReset(false);
   dialog->setMinimumDuration(style.showAfterMs);
