@@ -330,12 +330,16 @@ void menuAnalysisAveragedSpectrum_Callback(Call& c) {
   if (!ready(h)) return;
   if (typedFor("KS_PlotAveragedSpectrum")) {
     const double rate = sampleRate();
+    const double setLevel = shell::windowJob().generator.amplitude;
     const std::string label = plotTitle().str();
     return openComputed<plots::AveragedSpectrum>(
         h, "Averaged Spectrum",
-        [rate](const Waveform& w, std::vector<cplx>&& x) {
-          plots::AveragedSpectrum s = plots::averagedSpectrum(x, rate, burstsOf(w), 100e3);
+        [rate, setLevel](const Waveform& w, std::vector<cplx>&& x) {
+          const plots::Ranges bursts = burstsOf(w);
+          plots::AveragedSpectrum s = plots::averagedSpectrum(x, rate, bursts, 100e3);
           if (s.levelDbr.empty()) raise("The waveform has no power to show the spectrum of.");
+          s.setLevelDbm = setLevel;
+          s.levels = plots::levelsAt(w.samples, bursts, setLevel);
           return s;
         },
         [label](gfx::Handle parent, const plots::AveragedSpectrum& s) {

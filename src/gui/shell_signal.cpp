@@ -16,6 +16,7 @@
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/instrument_task.hpp"
+#include "gui/plots/plot_data.hpp"
 #include "gui/shell.hpp"
 #include "gui/signal_dialogs.hpp"
 
@@ -106,6 +107,7 @@ void calculate() {
   struct Made {
     std::shared_ptr<const Waveform> waveform;
     WaveformValues values;
+    plots::Levels levels;
     std::string error;
   };
   auto made = std::make_shared<Made>();
@@ -120,6 +122,9 @@ void calculate() {
         try {
           auto w = std::make_shared<const Waveform>(make(job));
           made->values = toValues(*w);
+          const std::vector<double> burstRow(w->marker2.begin(), w->marker2.end());
+          made->levels = plots::levelsAt(
+              w->samples, plots::burstRanges(burstRow, w->samples.size()), job.generator.amplitude);
           made->waveform = std::move(w);
         } catch (const std::exception& e) {
           made->error = e.what();
@@ -145,6 +150,12 @@ void calculate() {
   global("waveform") = std::move(made->values.waveform);
   global("markers") = std::move(made->values.markers);
   calculatedState() = {std::move(made->waveform), global("waveform")};
+  // The levels the generator will give at its set level, for the tester.
+  if (made->levels.valid && open)
+    gui::tellUser(fig,
+                  "Calculated. At the set level " + num2str(job.generator.amplitude) +
+                      " dBm: " + plots::levelsText(made->levels) + ".",
+                  false, false);
 }
 
 std::shared_ptr<const Waveform> calculatedWaveform() {

@@ -209,6 +209,8 @@ TEST_F(SignalMenu, LongCalculateServesEventsCancelsAndDropsAStaleResult) {
   signal().sequence.frames = 2;
   menu("pbCalculate");
   EXPECT_EQ(global("waveform").numel(), projectedLength(shell::windowJob()));
+  // The levels the generator gives at its set level, for the tester.
+  EXPECT_NE(message().find("At the set level -30 dBm: burst "), std::string::npos) << message();
 }
 
 TEST_F(SignalMenu, ParameterFilesKeepTheSignalAndOlderFilesLoadWithNone) {

@@ -173,8 +173,8 @@ gfx::Handle averagedSpectrumWindow(gfx::Handle parent, const std::string& label,
   const Value where = placeFrom(parent, {50, 480, 560, 420}, 0.1, 0.18, false);
   const gfx::Handle fig = plotWindow("Averaged Spectrum " + label, where);
   std::vector<double> box = gfx::defaultAxesPosition();
-  box[1] += 0.1;  // room for the readouts below
-  box[3] -= 0.1;
+  box[1] += 0.14;  // room for the readouts below
+  box[3] -= 0.14;
   const gfx::Handle ax = gfx::newAxes(fig, box);
   const gfx::Handle psd = gfx::plotLine(ax, s.frequencyMHz, s.levelDbr, "b-");
   gfx::setString(psd, "Tag", "KS_SpectrumPSD");
@@ -208,12 +208,16 @@ gfx::Handle averagedSpectrumWindow(gfx::Handle parent, const std::string& label,
   auto* text = new QLabel(gfx::widgetOf(fig));
   const gfx::Handle readout = gfx::handleOf(text);
   gfx::setString(readout, "Tag", "KS_SpectrumReadout");
-  gfx::setString(readout, "String",
-                 margin + "\n" + format("Channel power (20 MHz): %.2f dB    ", s.channelPowerDb) +
-                     format("Occupied bandwidth (99 %%): %.2f MHz", s.occupiedHz / 1e6));
+  std::string lines = margin + "\n" +
+                      format("Channel power (20 MHz): %.2f dB    ", s.channelPowerDb) +
+                      format("Occupied bandwidth (99 %%): %.2f MHz", s.occupiedHz / 1e6);
+  if (s.levels.valid)
+    lines +=
+        "\n" + format("At the set level %.0f dBm: ", s.setLevelDbm) + plots::levelsText(s.levels);
+  gfx::setString(readout, "String", lines);
   const Value size = gfx::get(fig, "Position");
-  text->setGeometry(10, static_cast<int>(size.real(3)) - 44, static_cast<int>(size.real(2)) - 20,
-                    40);
+  text->setGeometry(10, static_cast<int>(size.real(3)) - 62, static_cast<int>(size.real(2)) - 20,
+                    58);
   gfx::setString(fig, "Visible", "on");
   return fig;
 }

@@ -26,6 +26,9 @@ struct AveragedSpectrum {
   double occupiedHz = 0;  // 99 % of the power
   double spanMHz = 0;     // the axis runs from -spanMHz to +spanMHz
   double bottom = -100, top = 10;
+  // The levels at the signal generator's set level, when the caller knows it.
+  Levels levels;
+  double setLevelDbm = 0;
 };
 
 // The spectrum of the samples within `bursts` (all samples when there are
