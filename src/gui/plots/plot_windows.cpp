@@ -4,6 +4,7 @@
 // zoom out).
 #include <QApplication>
 #include <QClipboard>
+#include <QMimeData>
 #include <QWidget>
 #include <cmath>
 
@@ -78,6 +79,8 @@ void addPlotMenus(Handle fig) {
       {menuItem("", "&File", "menuPlotFile", ""),
        menuItem("menuPlotFile", "&Print", "menuPlotPrint", "print"),
        menuItem("menuPlotFile", "Save &As...", "menuPlotSaveAs", "savePlotAs"),
+       menuItem("menuPlotFile", "&Export Trace Data (CSV)...", "menuPlotExportCsv",
+                "exportTraceCsv"),
        menuItem("menuPlotFile", "&Close", "menuPlotClose", "close(gcf)", true),
        menuItem("", "&Edit", "menuPlotEdit", ""),
        menuItem("menuPlotEdit", "&Copy", "menuPlotCopy", "print('-dmeta')"),
@@ -226,7 +229,16 @@ void printBuiltin(Call& c) {
   const Handle fig = gfx::gcbf();
   if (!gfx::widgetOf(fig)) raise("print acts on the window whose menu was used.");
   if (c.has(0) && c.in(0, "option").isText() && c.in(0, "option").str() == "-dmeta") {
-    if (QClipboard* clip = QApplication::clipboard()) clip->setPixmap(gfx::widgetOf(fig)->grab());
+    // The picture for documents, the trace data as text for a spreadsheet
+    // or an editor: the one that pastes takes what it reads.
+    if (QClipboard* clip = QApplication::clipboard()) {
+      auto* data = new QMimeData;
+      data->setImageData(gfx::widgetOf(fig)->grab().toImage());
+      const QByteArray csv = QByteArray::fromStdString(gfx::traceCsv(fig));
+      data->setText(QString::fromUtf8(csv));
+      data->setData(QStringLiteral("text/csv"), csv);
+      clip->setMimeData(data);
+    }
     return;
   }
   gfx::printFigure(fig);
@@ -235,6 +247,11 @@ void printBuiltin(Call& c) {
 // savePlotAs: saves the window's plots as a PNG or PDF file the user names.
 void savePlotAsBuiltin(Call&) {
   gfx::savePlotAs(gfx::gcbf());
+}
+
+// exportTraceCsv: writes the window's trace data to a CSV file the user names.
+void exportTraceCsvBuiltin(Call&) {
+  gfx::exportTraceCsv(gfx::gcbf());
 }
 
 void closeBuiltin(Call& c) {
@@ -249,6 +266,7 @@ void zoomBuiltin(Call&) {
 const bool kRegistered = [] {
   registerBuiltin({"print", 1, 0, 1, "print", printBuiltin});
   registerBuiltin({"savePlotAs", 0, 0, 1, "savePlotAs", savePlotAsBuiltin});
+  registerBuiltin({"exportTraceCsv", 0, 0, 1, "exportTraceCsv", exportTraceCsvBuiltin});
   registerBuiltin({"close", 1, 0, 1, "close", closeBuiltin});
   registerBuiltin({"zoom", 1, 0, 1, "zoom", zoomBuiltin});
   return true;
