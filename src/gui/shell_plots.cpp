@@ -342,8 +342,22 @@ void menuAnalysisAveragedSpectrum_Callback(Call& c) {
           s.levels = plots::levelsAt(w.samples, bursts, setLevel);
           return s;
         },
-        [label](gfx::Handle parent, const plots::AveragedSpectrum& s) {
-          return plotframe::averagedSpectrumWindow(parent, label, s);
+        [label, rate, w = shell::waveformOnShow()](gfx::Handle parent,
+                                                   const plots::AveragedSpectrum& s) {
+          // Another resolution is computed off the GUI thread as the first was.
+          auto recompute = [w, rate](double hz) {
+            auto out = std::make_shared<plots::AveragedSpectrum>();
+            const gfx::Handle fig = gfx::gcbf();
+            if (!gui::runWindowTask(fig.toValue().toScalar(), "Averaged Spectrum",
+                                    [w, rate, hz, out](gui::TaskProgress&) {
+                                      *out = plots::averagedSpectrum(
+                                          shell::dacResolution(w->samples, kDisplayBits), rate,
+                                          burstsOf(*w), hz);
+                                    }))
+              raise("The spectrum was not computed again.");
+            return *out;
+          };
+          return plotframe::averagedSpectrumWindow(parent, label, s, recompute);
         });
   }
   openPlot(h, "KS_PlotAveragedSpectrum", "Averaged Spectrum",

@@ -3,6 +3,7 @@
 // Edit, Tools with the zoom and rotate toggles). Defined in plot_windows.cpp.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,9 +48,12 @@ plots::Spectrum spectrumOf(std::vector<cplx>&& samples, double sampleRate);
 gfx::Handle spectrumWindow(gfx::Handle parent, const std::string& label, const plots::Spectrum& s);
 // The CCDF (KS_PlotCCDF).
 gfx::Handle ccdfWindow(gfx::Handle parent, const std::string& label, const plots::Ccdf& d);
-// The averaged spectrum with the mask (KS_PlotAveragedSpectrum).
-gfx::Handle averagedSpectrumWindow(gfx::Handle parent, const std::string& label,
-                                   const plots::AveragedSpectrum& s);
+// The averaged spectrum with the mask (KS_PlotAveragedSpectrum), its
+// resolution chosen in the window (30 kHz to 1 MHz) when `recompute` computes
+// the trace at another one, and a marker and a delta marker with readouts.
+gfx::Handle averagedSpectrumWindow(
+    gfx::Handle parent, const std::string& label, const plots::AveragedSpectrum& s,
+    std::function<plots::AveragedSpectrum(double rbwHz)> recompute = nullptr);
 // The gated CCDF (KS_PlotGatedCCDF): both gates computed at once, so the
 // window's "Bursts only" switch only redraws.
 struct GatedCcdf {
