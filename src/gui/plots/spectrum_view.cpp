@@ -255,7 +255,7 @@ gfx::Handle averagedSpectrumWindow(gfx::Handle parent, const std::string& label,
   w->fig = plotWindow("Averaged Spectrum " + label, where);
   std::vector<double> box = gfx::defaultAxesPosition();
   box[1] += 0.14;  // room for the readouts below
-  box[3] -= 0.2;   // and for the resolution and markers above
+  box[3] -= 0.27;  // and for the resolution and markers above
   w->ax = gfx::newAxes(w->fig, box);
   w->psd = gfx::plotLine(w->ax, s.frequencyMHz, s.levelDbr, "b-");
   gfx::setString(w->psd, "Tag", "KS_SpectrumPSD");
@@ -300,6 +300,10 @@ gfx::Handle averagedSpectrumWindow(gfx::Handle parent, const std::string& label,
   w->m1->setSingleStep(0.3125);  // one sub-carrier
   w->m1->setSuffix(QStringLiteral(" MHz"));
   w->m1->setGeometry(205, 28, 110, 24);
+  // At the peak, so the delta marker reads against the reference of the mask.
+  if (!s.levelDbr.empty())
+    w->m1->setValue(s.frequencyMHz[static_cast<std::size_t>(
+        std::max_element(s.levelDbr.begin(), s.levelDbr.end()) - s.levelDbr.begin())]);
   m1Label->setBuddy(w->m1);
   auto* deltaLabel = new QLabel(QStringLiteral("&Delta:"), host);
   deltaLabel->setGeometry(325, 28, 45, 24);
