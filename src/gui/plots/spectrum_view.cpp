@@ -211,7 +211,8 @@ void drawSpectrum(SpectrumWindow& w) {
   gfx::set(w.mask, "XData", Value::row(s.maskMHz));
   gfx::set(w.mask, "YData", Value::row(s.maskDbr));
   // The title holds one short line; the numbers go under the plot.
-  const std::string title = format("RBW %.0f kHz, ", s.rbwHz / 1e3) +
+  const std::string title = (s.rbwHz >= 999.5e3 ? format("RBW %.3g MHz, ", s.rbwHz / 1e6)
+                                                : format("RBW %.0f kHz, ", s.rbwHz / 1e3)) +
                             (s.gated ? "bursts only, " : "whole waveform, ") +
                             (!s.maskChecked ? "mask not checked"
                              : s.pass       ? "mask PASS"
