@@ -75,7 +75,9 @@ void defineOptions(CLI::App& app, JobOptions& o, Texts& t) {
       ->check(cli::number("a whole number from 1 to 4"));
   app.add_option("--window", o.window, "Windowing length in samples 0 .. 16")
       ->check(cli::number("a whole number from 0 to 16"));
-  app.add_option("--idle-us", o.idleUs, "Idle interval after the frame in microseconds 0 .. 1000")
+  app.add_option("--idle-us", o.idleUs,
+                 "Idle interval after the frame in microseconds 0 .. 1000 (or with a unit: 0.1ms)")
+      ->transform(cli::measure(dot11a::Quantity::Time, 1e-6))
       ->check(cli::number("a number from 0 to 1000"));
   app.add_flag("--mirror", o.mirror, "Mirror the spectrum (swap I and Q)");
   app.add_option("--mask", t.mask,
