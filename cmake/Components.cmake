@@ -6,6 +6,8 @@
 #   io     files, SigMF, PCAP, instrument control          -> model core
 #   model  frame jobs and make(): parameter set, bounds,   -> impair phy mac core
 #          payload, MAC header, sequences
+#   per    the packet-error-rate bench: sweeps of frames  -> rx impair model io
+#          made, impaired, decoded and counted
 #   rx     the receiver: search, decoding, measurements   -> phy fft mac base
 #   impair impairments, channels, frame sequences         -> phy mac base
 #   phy    the typed 802.11a chain (std + FFTW)           -> fft mac base
@@ -64,6 +66,7 @@ dot11a_glob(impair_sources impair)
 dot11a_glob(model_sources model)
 dot11a_glob(io_sources io)
 dot11a_glob(ops_sources ops)
+dot11a_glob(per_sources per)
 list(REMOVE_ITEM ops_sources ${CMAKE_SOURCE_DIR}/src/ops/opgen.cpp)
 
 dot11a_component(base SOURCES ${CMAKE_SOURCE_DIR}/src/core/error.cpp
@@ -105,6 +108,13 @@ if(rx_sources)
   target_link_libraries(dot11a_ops PUBLIC dot11a_rx)
 endif()
 list(APPEND DOT11A_COMPONENTS model io ops)
+if(rx_sources)
+  # The packet-error-rate bench: frames through make(), the impairments and
+  # the receiver (or the ideal one), counted on threads.
+  dot11a_component(per SOURCES ${per_sources} DEPENDS rx impair model io
+    LIBS nlohmann_json::nlohmann_json)
+  list(APPEND DOT11A_COMPONENTS per)
+endif()
 
 if(DOT11A_GUI)
   # The window layouts and pictures are compiled in as resources.
@@ -143,7 +153,7 @@ target_include_directories(Dot11a_b_lib
 # from io into a call by name, or from anything here into Qt fails at link time.
 # model and io hold Value records only at their edges (the files, the gateway's
 # values); the adapters that take a Call live in ops.
-foreach(c IN ITEMS base core mac fft phy rx impair model io ops)
+foreach(c IN ITEMS base core mac fft phy rx impair model io ops per)
   if(NOT TARGET dot11a_${c})
     continue()
   endif()

@@ -22,7 +22,10 @@ endif()
 find_program(HELP2MAN help2man)
 if(HELP2MAN)
   set(man_pages "")
-  foreach(tool IN ITEMS dot11a-gen dot11a-verify dot11a-call tgx-sim)
+  foreach(tool IN ITEMS dot11a-gen dot11a-verify dot11a-call tgx-sim dot11a-per)
+    if(NOT TARGET ${tool})
+      continue()
+    endif()
     set(page ${CMAKE_BINARY_DIR}/man/${tool}.1)
     add_custom_command(OUTPUT ${page}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

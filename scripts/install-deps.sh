@@ -14,7 +14,9 @@ packages=(
   libfftw3-dev libmatio-dev nlohmann-json3-dev libcli11-dev nettle-dev
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev libqcustomplot-dev libgl-dev fonts-dejavu-core
   python3 python3-numpy python3-scipy python3-dev pybind11-dev python3-pybind11 python3-pytest
-  python3-matplotlib  # the plot of the example in docs/python.md, which the Python tests run
+  python3-matplotlib  # the plot of the example in docs/python.md, which the Python tests run;
+                      # dot11a-per --plot and per_curve(plot=...)
+  python3-distributed  # per_curve(scheduler=...): the PER bench on a Dask cluster
   help2man dpkg-dev file  # manual pages; dpkg-shlibdeps and file for cpack's Debian package
   xvfb xauth tshark
   locales  # the locale sources localedef makes de_DE.UTF-8 from

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Mutation check of the phy, mac, rx, impair, model, io, ops and instrument test suites
+# Mutation check of the phy, mac, rx, impair, model, io, ops, per and instrument test suites
 # (slow; not part of CI).
 # Each entry below is one plausible single-line fault: the line is found by its
 # text, changed in the source tree, the suites that should notice are rebuilt
@@ -99,6 +99,25 @@ mutations=(
   "src/model/waveform.cpp|model|if (b.begin < n) w.marker1[b.begin] = 1;|if (b.begin < n) w.marker1[bursts[i].begin] = 1;"
   "src/ops/job_options.cpp|ops|if (!o.idleUs)|if (false)"
   "src/ops/frame_record.cpp|ops|{\"Length\", static_cast<double>(f.headerOctets())},|{\"Length\", 30.0},"
+  # The PER bench: frames alike, a point's count ended a frame late or early,
+  # chunks past the point's end, the threshold from points without frames.
+  "src/per/frame.cpp|per|return mix(mix(mix(sweepSeed) ^ rate) ^ index);|return mix(mix(mix(sweepSeed) ^ rate) ^ (index * 0));"
+  "src/per/sweep.cpp|per|r_.frames = c.errorsAt[needed - 1] + 1;|r_.frames = c.errorsAt[needed - 1];"
+  "src/per/sweep.cpp|per|r_.complete = r_.frames == frames_;|r_.complete = r_.frames >= 1;"
+  "src/per/sweep.cpp|per|count = std::min<std::uint64_t>(chunk, s_.frames - st.issued);|count = chunk;"
+  "src/per/report.cpp|per|if (r.frames > 0) p.push_back(&r);|p.push_back(&r);"
+  "src/per/report.cpp|per|return lo.snrDb + (y0 - target) / (y0 - y1)|return lo.snrDb + (y1 - target) / (y0 - y1)"
+  # Receiver-test presets: the frames that fit, and countable frames.
+  "src/model/receiver_test.cpp|model|const double n = std::floor((memory + gap) / (frame + gap));|const double n = std::floor((memory + gap) / frame);"
+  "src/model/receiver_test.cpp|model|memory = std::floor((memory - 2) / (1.0 + std::max(*job.impairments.clockPpm, 0.0) * 1e-6));|memory = memory - 2;"
+  "src/model/receiver_test.cpp|model|f.fcs = true;|f.fcs = false;"
+  "src/model/receiver_test.cpp|model|job.sequence.seedStep = f.scrambler && f.scramblerInit != 0;|job.sequence.seedStep = f.scrambler;"
+  # Silent acceptances.
+  "src/model/frame_job.cpp|ops|if (!keys.back().insert(key).second) twice = key;|keys.back().insert(key);"
+  "src/model/frame_job.cpp|ops|if (key != \"frames\") raise(|if (false) raise("
+  "src/ops/record_compare.cpp|ops|const int day = whole(2, 1, m == 2 && !leap ? 28 : kDays[m - 1]);|const int day = whole(2, 1, m == 2 && !leap ? 29 : kDays[m - 1]);"
+  "src/ops/adapters/phy_frame.cpp|ops|integerOf<long long>(adapt::realScalar(idle, \"idleSamples\"), 0, kMaxIdle)|integerOf<long long>(idle.toScalar(), 0, kMaxIdle)"
+  "src/model/siggen_settings.cpp|instrument|l.frequencyMin, l.frequencyMax, 1, 1e12|l.frequencyMin, l.frequencyMax, 1e-308, 1e12"
   # Channel spacing: the SIGNAL field keeps the table's rate bits, the clock
   # and the named gaps scale, every front end and file keeps the spacing.
   "src/model/frame_job.cpp|model|s.dataRate = e ? e->mbps : 0;|s.dataRate = e ? e->mbps * clockFactor(spacing) : 0;"
@@ -110,8 +129,8 @@ mutations=(
   "src/io/capture.cpp|ops|m.spacing = s;|"
   "src/impair/impairments.cpp|impair|fs / occupiedBandwidthHz(spacing)|fs / kOccupiedBandwidthHz"
   "src/impair/interferer.cpp|impair|const double halfWidth = base / 2;|const double halfWidth = 10e6;"
-  "src/ops/job_options.cpp|ops|s == ChannelSpacing::MHz10 ? 3|s == ChannelSpacing::MHz10 ? 2"
-  "src/ops/job_options.cpp|ops|(adjacent ? 1 : 2) * spacingHz|(adjacent ? 1 : 2) * 20e6"
+  "src/model/receiver_test.cpp|ops|s == ChannelSpacing::MHz10 ? 3|s == ChannelSpacing::MHz10 ? 2"
+  "src/model/receiver_test.cpp|ops|(adjacent ? 1 : 2) * baseSampleRateOf(f.spacing)|(adjacent ? 1 : 2) * 20e6"
   "src/ops/adapters/io_file_operations.cpp|ops|if (window && spacing != ChannelSpacing::MHz20) {|if (window && spacing == ChannelSpacing::MHz5) {"
   "src/rx/receiver.cpp|rx|  r.cfoHz *= f;|  r.cfoHz *= 1;"
   "src/rx/receiver.cpp|rx|  r.maskWorstFrequencyHz *= f;|  r.maskWorstFrequencyHz *= 1;"

@@ -65,8 +65,8 @@ void defineOptions(CLI::App& app, JobOptions& o, Texts& t) {
   app.add_option("--fcs", o.fcs, "on | off: the frame check sequence behind the payload")
       ->transform(CLI::CheckedTransformer(onOff));
   app.add_option("--scrambler-init", t.scramblerInit,
-                 "Scrambler seed 1 .. 7F: hexadecimal (5A, 0x5D) or decimal with a d suffix "
-                 "(93d); a trailing d always means decimal");
+                 "Scrambler seed 0 .. 7F: hexadecimal (5A, 0x5D) or decimal with a d suffix "
+                 "(93d); a trailing d always means decimal; 0 leaves the frame unscrambled");
   app.add_flag("--no-scrambler", t.noScrambler, "Switch the scrambler off");
   app.add_flag("--no-interleaver", t.noInterleaver, "Switch the interleaver off");
   app.add_option("--service", t.service, "SERVICE field 0 .. FFFF (hex)");
@@ -79,7 +79,9 @@ void defineOptions(CLI::App& app, JobOptions& o, Texts& t) {
       ->check(cli::number("a whole number from 1 to 4"));
   app.add_option("--window", o.window, "Windowing length in samples 0 .. 16")
       ->check(cli::number("a whole number from 0 to 16"));
-  app.add_option("--idle-us", o.idleUs, "Idle interval after the frame in microseconds 0 .. 1000")
+  app.add_option("--idle-us", o.idleUs,
+                 "Idle interval after the frame in microseconds 0 .. 1000 (or with a unit: 0.1ms)")
+      ->transform(cli::measure(dot11a::Quantity::Time, 1e-6))
       ->check(cli::number("a number from 0 to 1000"));
   app.add_flag("--mirror", o.mirror, "Mirror the spectrum (swap I and Q)");
   app.add_option("--mask", t.mask,
@@ -101,8 +103,10 @@ void defineOptions(CLI::App& app, JobOptions& o, Texts& t) {
 
 // A file option given with an empty name is a mistake, not "no file".
 void refuseEmptyFileNames(const CLI::App& app, const JobOptions& o, const Texts& t) {
-  const std::pair<const char*, const std::string*> named[] = {
-      {"--params", &o.params}, {"-o", &t.output}, {"--save-params", &t.saveParams}};
+  const std::pair<const char*, const std::string*> named[] = {{"--params", &o.params},
+                                                              {"-o", &t.output},
+                                                              {"--save-params", &t.saveParams},
+                                                              {"--sequence", &o.sequenceFile}};
   for (const auto& [name, value] : named)
     if (app.get_option(name)->count() > 0 && value->empty())
       raise(std::string(name) + ": the file name is empty.");
@@ -114,15 +118,15 @@ std::string hexDigits(std::string s) {
 }
 
 // The scrambler seed: hexadecimal (with or without 0x), or decimal with a d
-// suffix ("93d"); the seed 0 would scramble nothing and is refused.
+// suffix ("93d"); the seed 0 leaves the frame unscrambled.
 double seedOf(const std::string& text) {
   const double hi = parameterBound("scramblerInit").hi;
   char hiText[16];
   std::snprintf(hiText, sizeof hiText, "%X", static_cast<unsigned>(hi));
   char hiDecimal[16];
   std::snprintf(hiDecimal, sizeof hiDecimal, "%.0f", hi);
-  const std::string what = "--scrambler-init must be 1 to " + std::string(hiText) +
-                           " in hexadecimal or 1d to " + hiDecimal + "d in decimal, not \"" + text +
+  const std::string what = "--scrambler-init must be 0 to " + std::string(hiText) +
+                           " in hexadecimal or 0d to " + hiDecimal + "d in decimal, not \"" + text +
                            "\".";
   const bool hexPrefix = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
   double v = 0;
@@ -138,7 +142,7 @@ double seedOf(const std::string& text) {
       raise(what);
     v = static_cast<double>(std::stoul(digits, nullptr, 16));
   }
-  if (v < 1 || v > hi) raise(what);
+  if (v > hi) raise(what);
   return v;
 }
 
@@ -193,6 +197,7 @@ void printSummary(const Waveform& w) {
   const WaveformFrame& f = w.frames.front();
   std::printf("frame:         %s, PSDU %zu octets%s\n", f.rateText.c_str(), f.psdu.size(),
               w.framed ? "" : " (unframed)");
+  std::printf("scrambler:     %s\n", w.scrambler.c_str());
   if (w.spacing != ChannelSpacing::MHz20)
     std::printf("channel:       %d MHz spacing\n", spacingMHz(w.spacing));
   std::printf("samples:       %zu at %.0f MHz\n", w.samples.size(), w.sampleRate / 1e6);

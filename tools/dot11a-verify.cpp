@@ -162,8 +162,13 @@ int main(int argc, char** argv) {
     // Raw samples at 20 MHz times a whole number go through the streaming
     // receiver; the other files are read whole.
     const auto raw = format == "auto" ? sampleFormatOf(file) : sampleFormatFromText(format);
-    if (file == "-" && (!raw || !sampleRate))
-      raise("Standard input needs --format (cf32, ci16 or ci8) and --sample-rate.");
+    // Standard input is a stream of one of the three sample formats; "bin"
+    // names a file format, not a stream's.
+    const bool streamFormat = format == "cf32" || format == "ci16" || format == "ci8";
+    if (file == "-" && (!raw || !sampleRate || !streamFormat))
+      raise(
+          "Standard input needs --format (cf32, ci16 or ci8) and --sample-rate" +
+          (format == "auto" || streamFormat ? std::string(".") : ", not --format " + format + "."));
     o.sampleRate = sampleRate.value_or(20e6);
     const double ratio = o.sampleRate / 20e6;
     const bool streamRate =

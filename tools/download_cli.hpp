@@ -20,6 +20,7 @@
 
 #include "dot11a/instrument.hpp"
 #include "dot11a/siggen_settings.hpp"
+#include "dot11a/units.hpp"
 
 namespace dot11a::cli {
 
@@ -54,6 +55,24 @@ inline CLI::Validator number(std::string accepted, double lo = -HUGE_VAL, double
         return "\"" + t + "\" is not " + accepted;
       },
       "", "number");
+}
+
+// Reads a value typed with an SI prefix and unit ("5.18 GHz", "40 MS/s",
+// "100 us") through the one unit reader, as the window's fields do, and hands
+// it on as a plain number in `per` (1 for Hz or seconds, 1e-6 for
+// microseconds); a bare number is left as typed, in the option's own unit.
+inline CLI::Validator measure(dot11a::Quantity quantity, double per = 1) {
+  return CLI::Validator(
+      [=](std::string& t) -> std::string {
+        const auto m = dot11a::parseMeasure(t, quantity);
+        if (m && m->withUnit) {
+          char buf[40];
+          std::snprintf(buf, sizeof buf, "%.17g", m->value / per);
+          t = buf;
+        }
+        return std::string();
+      },
+      "", "measure");
 }
 
 // Reports a command line CLI11 could not take and returns the exit status:
@@ -94,15 +113,19 @@ inline void addDownloadOptions(CLI::App& app, DownloadOptions& o) {
                                   : "not a valid waveform title; it could be " + cleanTitle(t);
       });
   app.add_option("--frequency", o.frequency,
-                 "carrier frequency in Hz (100e3 to 6e9; the instrument checks its own limit)")
+                 "carrier frequency in Hz (100e3 to 6e9, or with a unit: 5.18GHz; the instrument "
+                 "checks its own limit)")
       ->group(g)
+      ->transform(measure(dot11a::Quantity::Frequency))
       ->check(number("a frequency from 100e3 to 6e9 Hz", 100e3, 6e9));
   app.add_option("--power", o.power, "output power in dBm, whole (-136 to 20)")
       ->group(g)
       ->check(number("a whole number of dBm from -136 to 20", -136, 20, true));
   app.add_option("--sample-rate", o.sampleRate,
-                 "sample clock in Hz (default 20e6 times the oversampling ratio)")
+                 "sample clock in Hz or with a unit (40MHz; default 20e6 times the oversampling "
+                 "ratio)")
       ->group(g)
+      ->transform(measure(dot11a::Quantity::Frequency))
       ->check(number("a sample clock from 1 to 100e6 Hz", 1, 100e6));
   app.add_option("--filter", o.filter, "reconstruction filter: 250k, 2.5M, 8M or through")
       ->group(g)

@@ -6,8 +6,9 @@
 
 namespace dot11a::cli {
 
-void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t) {
-  const std::string s = "Frame sequence";
+namespace {
+
+void addSequenceOptions(CLI::App& app, JobOptions& o, ImpairTexts& t, const std::string& s) {
   app.add_option("--frames", o.frames, "Number of frames, 1 .. 100000")
       ->check(CLI::Range(1, 100000))
       ->group(s);
@@ -18,6 +19,13 @@ void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t) {
   app.add_option("--sequence", o.sequenceFile,
                  "JSON file of per-frame rate, length and source: {\"frames\": [{...}, ...]}")
       ->group(s);
+}
+
+}  // namespace
+
+void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t, ImpairOptionsFor which) {
+  const bool generator = which == ImpairOptionsFor::Generator;
+  if (generator) addSequenceOptions(app, o, t, "Frame sequence");
   const std::string g = "Impairments (applied in this order)";
   app.add_option("--pa", t.pa, "Amplifier: rapp:P,BACKOFF_DB or clip:BACKOFF_DB")->group(g);
   app.add_option("--iq-imbalance", t.iq, "IQ imbalance GAIN_DB,PHASE_DEG")->group(g);
@@ -28,14 +36,17 @@ void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t) {
   app.add_option("--cfo-ppm", t.cfoPpm, "Carrier frequency offset in ppm of --frequency")->group(g);
   app.add_option("--clock-ppm", t.clockPpm, "Sampling clock offset in ppm, -1000 .. 1000")
       ->group(g);
-  app.add_option("--snr", t.snr, "White noise for this SNR in dB in the occupied band")->group(g);
+  if (generator)
+    app.add_option("--snr", t.snr, "White noise for this SNR in dB in the occupied band")->group(g);
   app.add_option("--interferer", t.interferer,
                  "Unsynchronised 802.11a signal at OFFSET_MHZ,LEVEL_DB from the wanted one")
       ->group(g);
+  if (!generator) return;
   app.add_option("--seed", t.seed, "Seed of every random draw above (0 .. 2^64-1, default 1)")
       ->group(g);
   app.add_option("--test", o.test,
-                 "Receiver test preset: sensitivity | acr | alt-acr (1000-octet PSDUs)")
+                 "Receiver test preset: sensitivity | acr | alt-acr (1000-octet PSDUs with MAC "
+                 "header, PN payload and FCS; 1000 frames or the most that fit, or --frames)")
       ->group(g);
 }
 
@@ -57,7 +68,10 @@ void readImpairTexts(const ImpairTexts& t, JobOptions& o) {
 
 void printReceiverTest(const FrameJob& job, const Waveform& w,
                        const std::optional<ReceiverTest>& test) {
-  if (w.frames.size() > 1) std::printf("sequence:      %zu frames\n", w.frames.size());
+  if (test)
+    std::printf("sequence:      %s\n", test->framesText.c_str());
+  else if (w.frames.size() > 1)
+    std::printf("sequence:      %zu frames\n", w.frames.size());
   const std::string settings = impair::describe(job.impairments);
   if (!settings.empty()) std::printf("impairments:   %s\n", settings.c_str());
   if (test)

@@ -19,7 +19,14 @@ struct ImpairTexts {
       interferer, seed;
 };
 
-void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t);
+// Which of the options a tool takes: dot11a-gen all of them; the PER bench
+// the impairments without the white noise, the seed and the presets (its
+// points set the SNR, its own --seed the draws) and without the sequence
+// (it makes one frame at a time).
+enum class ImpairOptionsFor { Generator, Bench };
+
+void addImpairOptions(CLI::App& app, JobOptions& o, ImpairTexts& t,
+                      ImpairOptionsFor which = ImpairOptionsFor::Generator);
 // The texts into the options; raises an error naming the option and its form.
 void readImpairTexts(const ImpairTexts& t, JobOptions& o);
 

@@ -59,7 +59,7 @@ struct FrameParameters {
   Modulation modulation = Modulation::QAM64;
   CodingRate coding = {3, 4};
   bool scrambler = true;
-  unsigned scramblerInit = 93;  // 0 .. 127
+  unsigned scramblerInit = 93;  // 0 .. 127; 0 leaves the data unscrambled
   bool interleaver = true;
   // Sub-carriers -26 .. 26, 1 on and 0 off; the centre one off.
   std::array<std::uint8_t, 53> subCarriers = defaultSubCarriers();
@@ -177,6 +177,11 @@ struct FrameJob {
 // "100 frames, gap SIFS, scrambler seed stepping; SNR 20 dB; seed 1": what
 // the sequence and the impairments do, empty for the one clean frame.
 std::string describeSignal(const FrameJob& job);
+
+// The scrambler as a summary states it: "seed 0x5D", "seeds stepping from
+// 0x5D", or "not scrambled (seed 0)" / "not scrambled (off)": a frame whose
+// scrambler does not change its bits is said to be so.
+std::string describeScrambler(const FrameJob& job);
 
 // Reads and checks a sequence file; errors name `option` (the front end's
 // name of the file setting), the entry and the key that is wrong.

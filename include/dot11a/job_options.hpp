@@ -15,6 +15,7 @@
 #include "dot11a/export.hpp"
 #include "dot11a/frame_job.hpp"
 #include "dot11a/impair.hpp"
+#include "dot11a/receiver_test.hpp"
 
 DOT11A_API_BEGIN
 
@@ -46,7 +47,7 @@ struct JobOptions {
   std::optional<double> length;       // octets, 1 .. 4095 less the header and FCS
   std::optional<std::string> source;  // zeros ones alt01 alt10 pn9 pn15, or a payload file
   std::optional<bool> macHeader, fcs, scrambler, interleaver;
-  std::optional<double> scramblerInit;  // 1 .. 127
+  std::optional<double> scramblerInit;  // 0 .. 127, 0: not scrambled
   std::optional<double> service;        // 0 .. 65535
   std::optional<double> oversampling;   // 1 .. 4
   std::optional<double> window;         // 0 .. 16 samples
@@ -69,17 +70,6 @@ struct JobOptions {
   std::optional<std::string> test;
   // The carrier frequency in Hz, when given.
   std::optional<double> frequency;
-};
-
-// The receiver test a preset names, from Table 91 of the standard: the wanted
-// level (sensitivity, or 3 dB above it for the rejection tests) and the
-// interferer's offset and level.
-struct ReceiverTest {
-  std::string name;
-  double rateMbps = 0;
-  double wantedDbm = 0;
-  std::optional<impair::Interferer> interferer;
-  std::size_t frames = 0;
 };
 
 struct OptionsJob {

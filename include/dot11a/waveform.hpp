@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dot11a/export.hpp"
@@ -43,13 +44,31 @@ struct Waveform {
   // sample for sample (start and burstEnd do).
   bool stretched = false;
   std::vector<WaveformFrame> frames;
-  std::string signal;  // describeSignal() of the job: the sequence and impairments
+  std::string signal;     // describeSignal() of the job: the sequence and impairments
+  std::string scrambler;  // describeScrambler() of the job
 
   // "802.11a frame, 54 Mbit/s, 64-QAM, coding 3/4, PSDU 1024 octets", with
   // "N x " in front for a sequence and "10 MHz channel, " before the rate
   // at 10 and 5 MHz spacing.
   std::string description() const;
 };
+
+// Every waveform a call makes is bounded by the memory its whole result
+// takes, whatever front end asks for it. Per sample: the complex double
+// samples (16 bytes) and the two marker bytes; the second sample buffer of an
+// impairment pass (16); the boxed copies a call by name returns, the complex
+// row (16) and the 2 x n double markers (16); and the caller's own copy of
+// the samples, a numpy array (16). dot11a-call writes its text form as it
+// goes, so the text adds nothing that stays. 82 bytes a sample within 4 GiB:
+// about 52 million samples.
+inline constexpr std::size_t kResultBudgetBytes = std::size_t{4} << 30;
+inline constexpr std::size_t kResultBytesPerSample = 82;
+inline constexpr std::size_t kMaxResultSamples = kResultBudgetBytes / kResultBytesPerSample;
+
+// Refuses `what` ("The waveform", "The sequence") of `samples` samples when
+// its result would take more than the budget, saying how much it would take
+// and what is allowed.
+void checkResultSize(std::size_t samples, std::string_view what);
 
 // Makes the waveform of a job: the frame, or every frame of the sequence
 // synthesised into place, then the impairments. Everything is checked first

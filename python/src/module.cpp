@@ -69,6 +69,8 @@ bool isNumber(const py::handle x) {
          py::isinstance(x, py::module_::import("numbers").attr("Real"));
 }
 
+}  // namespace
+
 // The numbers of an impairment keyword: a number, or a tuple or list of
 // numbers; `given` receives them as the command line would write them.
 std::vector<double> numbersOf(const py::handle h, const char* name, std::string& given) {
@@ -126,6 +128,8 @@ std::uint64_t seedOf(const py::handle h) {
   return dot11a::parseSeed(given, "seed takes");
 }
 
+namespace {
+
 py::array_t<std::uint8_t> markerRow(std::vector<std::uint8_t>&& row) {
   return handOver(std::move(row));
 }
@@ -156,6 +160,7 @@ py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outp
   facts["samples"] = w.samples.size();
   facts["frames"] = w.frames.size();
   facts["impairments"] = w.signal;
+  facts["scrambler"] = w.scrambler;
   std::vector<std::size_t> starts;
   for (const dot11a::WaveformFrame& f : w.frames) starts.push_back(f.start);
   facts["frame_starts"] = py::tuple(py::cast(starts));
@@ -169,6 +174,8 @@ py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outp
     t["name"] = made.test->name;
     t["rate_mbps"] = made.test->rateMbps;
     t["wanted_dbm"] = made.test->wantedDbm;
+    t["frames"] = made.test->frames;
+    t["frames_text"] = made.test->framesText;
     if (made.test->interferer)
       t["interferer"] =
           py::make_tuple(made.test->interferer->offsetHz / 1e6, made.test->interferer->levelDb);
@@ -313,7 +320,8 @@ the starting set (the application's defaults, or the parameter file `params`):
   length          payload octets, 1 .. 4095 less the MAC header and FCS
   source          "zeros" "ones" "alt01" "alt10" "pn9" "pn15" or a file name
   mac_header, fcs the MAC header in front, the FCS behind the payload
-  scrambler_init  seed 1 .. 127;  scrambler, interleaver: on or off
+  scrambler_init  seed 0 .. 127 (0: not scrambled)
+  scrambler, interleaver: on or off
   service         SERVICE field 0 .. 65535
   channel_spacing 20e6, 10e6 or 5e6 Hz: the same samples at a half or a
                   quarter of the clock (rate is then given at the spacing)
@@ -339,7 +347,9 @@ dot11a-gen's option takes (iq_imbalance=(0.5, 2) is --iq-imbalance 0.5,2):
   snr             white noise for this SNR in dB in the occupied band
   interferer      (OFFSET_MHZ, LEVEL_DB) from the wanted signal
   seed            of every random draw, 0 .. 2**64-1 (default 1)
-  test            "sensitivity" "acr" "alt-acr" (1000-octet PSDUs, 1000 frames)
+  test            "sensitivity" "acr" "alt-acr": 1000-octet PSDUs with MAC header,
+                  PN payload and FCS, seed stepping; 1000 frames or the most
+                  that fit the instrument's memory (or `frames`)
 
 Files, written as dot11a-gen writes them for the same options:
 
@@ -359,7 +369,8 @@ applied, as SigMF records it; "" for none), and the markers marker1 (1 at every
 frame start) and marker2 (1 during every burst). impairments is the account
 of the sequence and impairments ("3 frames, gap SIFS; SNR 25 dB; seed 9"). A
 sequence or impairment adds psdus (bytes of every frame) and, with `test`, receiver_test (name, rate_mbps,
-wanted_dbm: the level to set at the receiver input, interferer). Raises
+wanted_dbm: the level to set at the receiver input, interferer, frames and
+frames_text: the count it chose and why). Raises
 veltora.Error naming the keyword that is wrong.)";
 
 constexpr const char* kVerifyDoc = R"(Finds, decodes and measures every frame of a waveform.
@@ -508,6 +519,8 @@ PYBIND11_MODULE(_veltora, m) {
       arg("interferer") = py::none(), arg("seed") = py::none(), arg("test") = py::none(),
       arg("frequency") = py::none(), arg("output") = "", arg("mat") = "samples",
       arg("save_params") = "", arg("channel_spacing") = py::none(), kSynthesizeDoc);
+
+  bindPer(m);
 
   m.def("verify", &verify, arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("fcs") = "auto", arg("dac_droop") = false,

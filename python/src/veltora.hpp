@@ -5,8 +5,11 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -43,5 +46,18 @@ py::object fromJson(const nlohmann::json& j);
 // argument is at depth 1, as a JSON argument of dot11a-call is.
 dot11a::Value toValue(py::handle h, int depth = 1);
 py::object fromValue(const dot11a::Value& v);
+
+// Keyword values as dot11a-gen's options take them. numbersOf: a number or
+// a tuple or list of numbers (`given`: as the command line writes them);
+// impairmentKeyword: numbers or dot11a-gen's text for impairment `option`;
+// formText: a text form ("exp:50"); seedOf: 0 .. 2^64-1 as an int or text.
+// Each raises dot11a::Error naming the keyword.
+std::vector<double> numbersOf(py::handle h, const char* name, std::string& given);
+void impairmentKeyword(dot11a::JobOptions& o, py::handle h, std::string_view option);
+std::optional<std::string> formText(py::handle h, const char* name);
+std::uint64_t seedOf(py::handle h);
+
+// The PER bench: per_curve's pieces (python/src/per.cpp).
+void bindPer(py::module_& m);
 
 }  // namespace veltora

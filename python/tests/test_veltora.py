@@ -41,6 +41,7 @@ FRAMES = [
     (dict(channel_spacing=10e6, rate=27, length=80, oversampling=3, idle_us=7),
      ["--channel-spacing", "10", "--rate", "27", "--length", "80", "--oversampling", "3",
       "--idle-us", "7"]),
+    (dict(rate=6, length=50, scrambler_init=0), ["--rate", "6", "--length", "50", "--scrambler-init", "0"]),
     (dict(unframed=True, rate=6, length=1, oversampling=1, scrambler=False),
      ["--unframed", "--rate", "6", "--length", "1", "--oversampling", "1", "--no-scrambler"]),
 ]
@@ -63,6 +64,8 @@ def test_frames_and_files_equal_the_generators(folder, keywords, options):
     assert len(samples) == facts["samples"] == len(facts["marker2"])
     _, info = veltora.read(os.path.join(folder, "py.sigmf-meta"))
     assert info["sample_rate"] == facts["sample_rate"] and info["dac_precompensated"]
+    if keywords.get("scrambler_init") == 0:
+        assert facts["scrambler"] == "not scrambled (seed 0)"
     # The generator's recording says the spacing when it is not 20 MHz.
     _, recorded = veltora.read(os.path.join(folder, "gen.sigmf-meta"))
     assert recorded.get("channel_spacing", 20e6) == facts["channel_spacing"]
@@ -133,7 +136,7 @@ def test_bad_arguments_raise_with_the_reason(folder):
         (lambda: veltora.synthesize(length=4096), "length must be a whole number from 1 to 4095"),
         (lambda: veltora.synthesize(length=4095, mac_header=True), "from 1 to 4065"),
         (lambda: veltora.synthesize(oversampling=2.5), "oversampling must be a whole number"),
-        (lambda: veltora.synthesize(scrambler_init=0), "scrambler_init must be a whole number from 1"),
+        (lambda: veltora.synthesize(scrambler_init=128), "scrambler_init must be a whole number from 0"),
         (lambda: veltora.synthesize(mask=[1] * 52), "mask must be 53 values"),
         (lambda: veltora.synthesize(coding="5/6"), "coding must be 1/2"),
         (lambda: veltora.synthesize(source=os.path.join(folder, "none")), "source:"),
@@ -199,6 +202,22 @@ def test_impaired_sequence_equals_the_generators(folder):
     assert list(np.flatnonzero(facts["marker1"])) == list(facts["frame_starts"])
     report = veltora.verify(samples, facts["sample_rate"], dac_droop=True)
     assert [bytes(f["psdu"]) for f in report["frames"]] == facts["psdus"]
+
+
+def test_preset_equals_the_generators_and_its_frames_count(folder):
+    samples, facts = veltora.synthesize(rate=54, test="acr", frames=3, snr=30)
+    path = os.path.join(folder, "acr.sigmf-meta")
+    gen("--rate", "54", "--test", "acr", "--frames", "3", "--snr", "30", "-o", path)
+    theirs, _ = veltora.read(path)
+    np.testing.assert_array_equal(theirs, samples.astype(np.complex64))
+    assert facts["receiver_test"]["frames_text"] == "3 frames, as asked"
+    report = veltora.verify(samples, facts["sample_rate"], dac_droop=True)
+    decoded = report["frames"]
+    assert [bytes(f["psdu"]) for f in decoded] == facts["psdus"]
+    # Sequence numbers one apart, seeds stepping, a good FCS on every frame.
+    assert [f["psdu"][22] for f in decoded] == [0, 16, 32]
+    assert [f["data"]["scrambler_seed"] for f in decoded] == [93, 94, 95]
+    assert [f["fcs"] for f in decoded] == ["good"] * 3
 
 
 def test_bad_impairment_keywords_raise_the_generators_message():

@@ -66,3 +66,20 @@ def write(
     impairments: str = "",
 ) -> None: ...
 def call(name: str, *args: Any, nout: int = 1) -> Any: ...
+def per_curve(
+    rates: Union[float, Sequence[float]] = (6, 9, 12, 18, 24, 36, 48, 54),
+    snr: Union[str, float, Sequence[float], None] = None,
+    frames: int = 1000,
+    channel: str = "awgn",
+    seed: Union[int, str] = 1,
+    ideal: bool = False,
+    workers: Optional[int] = None,
+    scheduler: Any = None,
+    *,
+    stop_after_errors: int = 0,
+    psdu_octets: int = 1000,
+    fcs: bool = True,
+    oversampling: int = 1,
+    plot: Optional[str] = None,
+    **impairments: Any,
+) -> dict[str, Any]: ...

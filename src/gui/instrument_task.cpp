@@ -69,6 +69,84 @@ bool& running() {
   return flag;
 }
 
+bool& windowRunning() {
+  static bool flag = false;
+  return flag;
+}
+
+// The threads the window's own work runs on: a cancelled calculation goes on
+// to its end on one while the next one starts on the other.
+QThreadPool& windowPool() {
+  static QThreadPool pool;
+  static const bool sized = [] {
+    pool.setMaxThreadCount(2);
+    return true;
+  }();
+  (void)sized;
+  return pool;
+}
+
+struct TaskStyle {
+  const char* objectName;
+  Qt::WindowModality modality;
+  int showAfterMs;
+};
+
+// Runs `work` on `pool` and serves events until it ends, the user cancels,
+// or `figure` is closed. The dialog lives on the heap under the window: a
+// callback served meanwhile may close the window, which then takes the
+// dialog with it.
+bool runTask(QThreadPool& pool, const TaskStyle& style, double figure, const std::string& title,
+             std::function<void(TaskProgress&)> work) {
+  auto task = std::make_shared<Task>();
+  QEventLoop loop;
+  task->loop = &loop;
+  QWidget* over = gfx::widgetOf(figure);
+  QPointer<QWidget> window(over != nullptr ? over->window() : nullptr);
+  auto* dialog =
+      new QProgressDialog(QString::fromStdString(title + "..."), "Cancel", 0, 0, window.data());
+  dialog->setObjectName(style.objectName);
+  dialog->setWindowTitle(QString::fromStdString(title));
+  dialog->setWindowModality(style.modality);
+  // A dialog that leaves the window usable leaves it the keyboard too: the
+  // user's Alt+F or typing goes on where it was.
+  if (style.modality == Qt::NonModal) dialog->setAttribute(Qt::WA_ShowWithoutActivating);
+  dialog->setAutoClose(false);
+  dialog->setAutoReset(false);
+  dialog->setMinimumDuration(style.showAfterMs);
+  dialog->setMinimumWidth(360);
+  dialog->setValue(0);
+  task->dialog = dialog;
+  QObject::connect(dialog, &QProgressDialog::canceled, &loop, [task] {
+    task->cancel = true;
+    if (task->loop) task->loop->quit();
+  });
+  // A window closed while the work runs ends the wait; its result is dropped.
+  const bool hadWindow = !window.isNull();
+  if (hadWindow)
+    QObject::connect(window.data(), &QObject::destroyed, &loop, [task] {
+      task->cancel = true;
+      if (task->loop) task->loop->quit();
+    });
+  pool.start([task, work = std::move(work)] {
+    try {
+      work(*task);
+    } catch (const std::exception&) {
+      // The work reports its own failures; nothing may escape a pool thread.
+    }
+    Task::post([task] {
+      task->finished = true;
+      if (task->loop) task->loop->quit();
+    });
+  });
+  if (!task->finished && !task->cancel) loop.exec();
+  task->loop = nullptr;
+  if (task->dialog) delete task->dialog.data();
+  task->dialog = nullptr;
+  const bool windowGone = hadWindow && (window.isNull() || !gfx::isHandle(figure));
+  return task->finished && !task->cancel && !windowGone;
+}
+
 }  // namespace
 
 QThreadPool& instrumentPool() {
@@ -82,48 +160,30 @@ bool instrumentTaskRunning() {
   return running();
 }
 
+bool windowTaskRunning() {
+  return running() || windowRunning();
+}
+
 bool runInstrumentTask(double figure, const std::string& title,
                        std::function<void(TaskProgress&)> work) {
-  auto task = std::make_shared<Task>();
   running() = true;
   struct Done {
     ~Done() { running() = false; }
   } done;
-  QEventLoop loop;
-  task->loop = &loop;
   // Shown only when the work takes longer than a moment, so a quick Refresh
   // does not flash a window.
-  QWidget* over = gfx::widgetOf(figure);
-  QProgressDialog dialog(QString::fromStdString(title + "..."), "Cancel", 0, 0,
-                         over != nullptr ? over->window() : nullptr);
-  dialog.setObjectName("dlgInstrumentProgress");
-  dialog.setWindowTitle(QString::fromStdString(title));
-  dialog.setWindowModality(Qt::WindowModal);
-  dialog.setAutoClose(false);
-  dialog.setAutoReset(false);
-  dialog.setMinimumDuration(400);
-  dialog.setMinimumWidth(360);
-  dialog.setValue(0);
-  task->dialog = &dialog;
-  QObject::connect(&dialog, &QProgressDialog::canceled, &loop, [task] {
-    task->cancel = true;
-    if (task->loop) task->loop->quit();
-  });
-  instrumentPool().start([task, work = std::move(work)] {
-    try {
-      work(*task);
-    } catch (const std::exception&) {
-      // The work reports its own failures; nothing may escape a pool thread.
-    }
-    Task::post([task] {
-      task->finished = true;
-      if (task->loop) task->loop->quit();
-    });
-  });
-  if (!task->finished && !task->cancel) loop.exec();
-  task->loop = nullptr;
-  task->dialog = nullptr;
-  return task->finished && !task->cancel;
+  return runTask(instrumentPool(), {"dlgInstrumentProgress", Qt::WindowModal, 400}, figure, title,
+                 std::move(work));
+}
+
+bool runWindowTask(double figure, const std::string& title,
+                   std::function<void(TaskProgress&)> work) {
+  windowRunning() = true;
+  struct Done {
+    ~Done() { windowRunning() = false; }
+  } done;
+  return runTask(windowPool(), {"dlgWindowProgress", Qt::NonModal, 200}, figure, title,
+                 std::move(work));
 }
 
 }  // namespace dot11a::gui

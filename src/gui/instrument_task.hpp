@@ -1,6 +1,7 @@
-// Instrument work off the GUI thread: Download and Refresh run on a worker
-// while a progress dialog says what is happening and offers Cancel, so a slow
-// or silent instrument never freezes the window.
+// Long work off the GUI thread: Download and Refresh, and the window's own
+// work (Calculate, the views, opening a capture), run on a worker while a
+// progress dialog says what is happening and offers Cancel, so a slow or
+// silent instrument, or a long sequence, never freezes the window.
 #pragma once
 
 #include <functional>
@@ -48,5 +49,19 @@ QThreadPool& instrumentPool();
 // True while a task waits in runInstrumentTask: the buttons that start one
 // do nothing meanwhile (their second press would run inside the first's wait).
 bool instrumentTaskRunning();
+
+// The window's own work (Calculate, a view's computation, reading a capture)
+// on a worker: as runInstrumentTask, except that the progress dialog (shown
+// after 0.2 s) leaves the window usable, so its menus open and its fields
+// take input while the work runs. Returns true when the work ended and its
+// result may be used: false when the user cancelled (control returns at once,
+// the work ends on its own and its result is dropped) or closed `figure`
+// meanwhile. The caller drops a result whose settings changed meanwhile.
+bool runWindowTask(double figure, const std::string& title,
+                   std::function<void(TaskProgress&)> work);
+
+// True while a window task or an instrument task waits: the commands that
+// would start another one (or replace what it works on) refuse meanwhile.
+bool windowTaskRunning();
 
 }  // namespace dot11a::gui

@@ -315,12 +315,26 @@ void redrawFormatParameters(Call& c) {
   local("redrawProjectedLength", {h});
 }
 
+}  // namespace
+
+void markWindowLength(const Value& h) {
+  QWidget* w = widgetOf(ctl(h, "txtWindowLength"));
+  if (!w) return;
+  const std::string note = shortTransitionNote(frame());
+  const QString own = w->toolTip().section(QStringLiteral("\n\nThe edge window"), 0, 0);
+  w->setStyleSheet(note.empty() ? QString() : QStringLiteral("color: #a05a00;"));
+  w->setToolTip(note.empty() ? own : own + "\n\n" + QString::fromStdString(note));
+}
+
+namespace {
+
 void redrawGenerationParameters(Call& c) {
   const Value& h = handlesArg(c, 0);
   const FrameParameters f = frame();
   setNumber(ctl(h, "pdOversampleRate"), "Value", f.oversampling);
   setNumber(ctl(h, "chkMirrorSpectrum"), "Value", f.mirror ? 1 : 0);
   setString(ctl(h, "txtWindowLength"), "String", num2str(f.windowLength));
+  markWindowLength(h);
   local("redrawProjectedLength", {h});
 }
 

@@ -35,6 +35,13 @@ double mainFig(const Value& handles);
 // Whether an operation is implemented in this build.
 bool available(std::string_view operation);
 
+// The edge window's duration in ns, and a note when it is shorter than the
+// nominal 100 ns transition between symbols (empty otherwise): a shorter
+// window widens the spectrum towards the transmit mask.
+double windowNanoseconds(const FrameParameters& f);
+std::string shortTransitionNote(const FrameParameters& f);
+// Shows that note on the window-length field (amber text and its tooltip).
+void markWindowLength(const Value& handles);
 // The control callbacks, listed in the module's table.
 void tbGenerationMode_Callback(Call& c);
 void pdDataRate_Callback(Call& c);

@@ -1,5 +1,7 @@
 // The main window's control callbacks: each entry validated and stored in the
 // parameter set, then the parts of the window that depend on it redrawn.
+#include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -16,6 +18,7 @@
 #include "dot11a/parameters.hpp"
 #include "dot11a/siggen_settings.hpp"
 #include "dot11a/size_estimate.hpp"
+#include "dot11a/units.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
 #include "gui/graphics/local_ops.hpp"
@@ -157,7 +160,12 @@ void txtServiceField_Callback(Call& c) {
 
 void txtIdleInterval_Callback(Call& c) {
   const std::string typed = controlText(c);
-  const std::optional<double> entry = gui::readEntryNumber(typed);
+  // Microseconds, or a time with its unit ("0.1 ms", "100 us") through the
+  // one unit reader.
+  std::optional<double> entry = gui::readEntryNumber(typed);
+  if (!entry)
+    if (const auto m = parseMeasure(typed, Quantity::Time); m && m->withUnit)
+      entry = m->value * 1e6;
   const FrameParameters now = frame();
   const double perMicrosecond = kSamplesPerMicrosecond * now.oversampling;
   const std::string inForce = num2str(static_cast<double>(now.idleSamples) / perMicrosecond);
@@ -176,17 +184,45 @@ void txtIdleInterval_Callback(Call& c) {
   local("redrawProjectedLength", {cbHandles(c)});
 }
 
+double windowNanoseconds(const FrameParameters& f) {
+  return f.windowLength / f.sampleRate() * 1e9;
+}
+
+std::string shortTransitionNote(const FrameParameters& f) {
+  constexpr double kNominalTransitionNs = 100;
+  const double ns = windowNanoseconds(f);
+  if (!f.framed || ns >= kNominalTransitionNs - 1e-6) return "";
+  return "The edge window (" + num2str(f.windowLength) + " samples, " + num2str(ns) +
+         " ns) is shorter than the nominal 100 ns transition: the spectrum comes closer to "
+         "the transmit mask.";
+}
+
 void pdOversampleRate_Callback(Call& c) {
   const auto ratio = integerOf<int>(std::trunc(controlValue(c)), 1, kMaxParameterOversampling);
   if (!ratio) raise("The oversampling list has four items.");
+  bool windowClipped = false;
   editFrame([&](FrameParameters& f) {
-    // The idle interval keeps its duration.
+    // The idle interval and the edge window keep their durations.
     f.idleSamples = static_cast<long long>(
         roundEntry(static_cast<double>(f.idleSamples) * *ratio / f.oversampling));
+    const ParameterBound& bound = parameterBound("WindowingLength");
+    const double window = roundEntry(static_cast<double>(f.windowLength) * *ratio / f.oversampling);
+    windowClipped = window > bound.hi;
+    f.windowLength = static_cast<int>(std::min(window, bound.hi));
     f.oversampling = *ratio;
   });
   global("SigGenSettings").setField("SamplingRate", kBaseSampleRate * *ratio);
   local("redraw", {cbHandles(c)});
+  const FrameParameters f = frame();
+  const double us = static_cast<double>(f.idleSamples) / (kSamplesPerMicrosecond * f.oversampling);
+  std::string text = "Oversampling " + num2str(f.oversampling) + ": the idle interval keeps " +
+                     num2str(us) + " µs (" + num2str(static_cast<double>(f.idleSamples)) +
+                     " samples) and the edge window " + (windowClipped ? "is cut to " : "keeps ") +
+                     num2str(windowNanoseconds(f)) + " ns (" + num2str(f.windowLength) +
+                     " samples).";
+  const std::string note = shortTransitionNote(f);
+  if (!note.empty()) text += " " + note;
+  gui::tellUser(mainFig(cbHandles(c)), text, false, false);
 }
 
 void txtWindowLength_Callback(Call& c) {
@@ -203,6 +239,10 @@ void txtWindowLength_Callback(Call& c) {
   setString(cbField(c), "String", num2str(v));
   noteEntry(cbHandles(c), "Window length", entry, bound.lo, bound.hi, num2str(v) + " samples",
             rangeText(bound) + " samples", asTyped);
+  // A value taken as typed leaves the status line free for the transition note.
+  const std::string note = shortTransitionNote(frame());
+  if (v == asTyped && !note.empty()) gui::tellUser(mainFig(cbHandles(c)), note, false, false);
+  markWindowLength(cbHandles(c));
   local("redrawProjectedLength", {cbHandles(c)});
 }
 

@@ -20,6 +20,7 @@
 #include "dot11a/siggen_settings.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/instrument_task.hpp"
 
 namespace dot11a {
 
@@ -148,7 +149,18 @@ bool calculated() {
 // to the instrument: for "Download" it counts as "Cancel". Closing the stale
 // waveform's question (Escape, the close box) is "Cancel" for every action:
 // a user who backs out never gets the old waveform shown as if he chose it.
+bool busy(double figure) {
+  if (!gui::windowTaskRunning()) return false;
+  if (figure == 0 || isHandle(figure))
+    gui::tellUser(figure,
+                  "Busy: wait for the work under way to end, or press Cancel in its progress "
+                  "window.",
+                  false, false);
+  return true;
+}
+
 bool waveformReady(const Value& handles, std::string_view action) {
+  if (busy(mainWindow(handles))) return false;
   const std::string act(action);
   const bool closingCancels = act == "Download";
   auto calculate = [&] {
@@ -385,8 +397,11 @@ void redrawAppTitle(Call& c) {
 // a waveform of the current settings.
 void executeCalculation(Call& c) {
   const Value& h = c.in(0, "handles");
+  if (shell::busy(mainWindow(h))) return;
   shell::WatchPointer watch(mainWindow(h));
   clearModuleError();
+  shell::calculationDropped() = false;
+  shell::calculatingWindow() = mainWindow(h);
   std::string failure;
   try {
     shell::application("Calculate", {});
@@ -394,6 +409,9 @@ void executeCalculation(Call& c) {
   } catch (const std::exception& e) {
     failure = e.what();
   }
+  // Cancelled, or made for settings changed meanwhile: nothing is recorded,
+  // and the status line has said why.
+  if (shell::calculationDropped()) return;
   if (failure.empty()) {
     appInfo().setField("LastCalcTimeStamp", shell::clockNow());
     appInfo().setField("LastCaluclatedParameterSet", global("parameters"));

@@ -105,8 +105,16 @@ std::size_t memorySamples();
 FrameJob windowJob(bool withGenerator = true);
 
 // Calculate: makes the window's job into the calculated waveform and the
-// application-wide `waveform` and `markers`.
+// application-wide `waveform` and `markers`, off the GUI thread with progress
+// and Cancel. A cancelled calculation, or one whose settings changed while it
+// ran, leaves everything as it was and sets calculationDropped().
 void calculate();
+bool& calculationDropped();
+// The main window Calculate was asked from (its progress is shown over it).
+double& calculatingWindow();
+// True (after telling the user) while a long task of the window runs: the
+// commands that would start another one refuse meanwhile.
+bool busy(double figure);
 // The waveform of the last Calculate; null before the first.
 std::shared_ptr<const Waveform> calculatedWaveform();
 // Drops the calculated waveform (a new window starts without one).

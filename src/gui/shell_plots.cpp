@@ -17,7 +17,9 @@
 #include "dot11a/dialogs.hpp"
 #include "dot11a/frame_record.hpp"
 #include "dot11a/receiver.hpp"
+#include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/instrument_task.hpp"
 #include "gui/plots/plot_frame.hpp"
 #include "gui/shell.hpp"
 
@@ -115,6 +117,57 @@ void openPlot(const Value& handles, std::string_view plot, std::string_view what
   });
 }
 
+// A view of the calculated waveform in two steps: `compute` runs off the GUI
+// thread on the samples as the converter makes them (with progress and
+// Cancel, the window usable meanwhile), then `draw` makes the window of its
+// result. A result that arrives after Cancel, after the main window closed
+// or after another waveform came in is dropped.
+template <typename R>
+void openComputed(const Value& handles, const std::string& what,
+                  std::function<R(const Waveform&, std::vector<cplx>&&)> compute,
+                  std::function<gfx::Handle(gfx::Handle parent, const R&)> draw) {
+  const double parent = shell::mainWindow(handles);
+  const std::shared_ptr<const Waveform> w = shell::waveformOnShow();
+  struct Out {
+    std::optional<R> result;
+    std::string error;
+  };
+  auto out = std::make_shared<Out>();
+  const bool ended = gui::runWindowTask(parent, what, [w, out, compute](gui::TaskProgress& p) {
+    p.stage("Computing the " + std::string(w->samples.size() > 1000000 ? "long " : "") +
+            "waveform's view...");
+    try {
+      out->result = compute(*w, shell::dacResolution(w->samples, kDisplayBits));
+    } catch (const std::exception& e) {
+      out->error = e.what();
+    }
+  });
+  if (parent != 0 && !gfx::isHandle(parent)) return;
+  if (!ended) return gui::tellUser(parent, what + " cancelled.", false, false);
+  if (shell::waveformOnShow() != w)
+    return gui::tellUser(
+        parent, "The waveform changed while " + what + " was computed: that view was dropped.",
+        false, false);
+  if (!out->error.empty()) {
+    dialogs().error("Plot Error", "Unable to Plot " + what + "\n" + out->error);
+    return;
+  }
+  openWindow(handles, what, [&](double p) { return draw(gfx::Handle(p), *out->result).toValue(); });
+}
+
+// The typed waveform on show when no command of the shell stands in for the
+// view `plot` (a test's stand-ins are called by name as ever).
+std::shared_ptr<const Waveform> typedFor(std::string_view plot) {
+  if (shell::commandTable().find(plot) != nullptr) return nullptr;
+  return shell::waveformOnShow();
+}
+
+// The bursts the second marker row marks.
+plots::Ranges burstsOf(const Waveform& w) {
+  std::vector<double> row(w.marker2.begin(), w.marker2.end());
+  return plots::burstRanges(row, w.samples.size());
+}
+
 // An answer of the configuration dialogs as a number: one decimal number
 // with a point (whatever the user's locale), blanks around it allowed.
 // Anything else (empty, words, NaN, two numbers) is no answer.
@@ -177,13 +230,18 @@ void menuPlotSpectrum_Callback(Call& c) {
   // The calculated waveform, typed: a sequence of millions of samples is
   // shown without being made into values twice. A command of the shell that
   // stands in for the plot (a test's) is called by name as ever.
-  const std::shared_ptr<const Waveform> w = shell::waveformOnShow();
-  if (w && shell::commandTable().find("KS_PlotSpectrum") == nullptr)
-    return openWindow(h, "Spectrum", [&](double parent) {
-      return plotframe::spectrumWindow(gfx::Handle(parent), plotTitle().str(), sampleRate(),
-                                       shell::dacResolution(w->samples, kDisplayBits))
-          .toValue();
-    });
+  if (typedFor("KS_PlotSpectrum")) {
+    const double rate = sampleRate();
+    const std::string label = plotTitle().str();
+    return openComputed<plots::Spectrum>(
+        h, "Spectrum",
+        [rate](const Waveform&, std::vector<cplx>&& x) {
+          return plotframe::spectrumOf(std::move(x), rate);
+        },
+        [label](gfx::Handle parent, const plots::Spectrum& s) {
+          return plotframe::spectrumWindow(parent, label, s);
+        });
+  }
   openPlot(h, "KS_PlotSpectrum", "Spectrum", [](Value parent, Value title, Value wave) {
     return std::vector<Value>{parent, title, sampleRate(), wave};
   });
@@ -253,6 +311,14 @@ void menuPlotScatterDiagram_Callback(Call& c) {
 void menuPlotCCDF_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
+  if (typedFor("KS_PlotCCDF")) {
+    const std::string label = plotTitle().str();
+    return openComputed<plots::Ccdf>(
+        h, "CCDF", [](const Waveform&, std::vector<cplx>&& x) { return plots::ccdf(x); },
+        [label](gfx::Handle parent, const plots::Ccdf& d) {
+          return plotframe::ccdfWindow(parent, label, d);
+        });
+  }
   openPlot(h, "KS_PlotCCDF", "CCDF", [](Value parent, Value title, Value wave) {
     return std::vector<Value>{parent, title, wave};
   });
@@ -262,6 +328,38 @@ void menuPlotCCDF_Callback(Call& c) {
 void menuAnalysisAveragedSpectrum_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
+  if (typedFor("KS_PlotAveragedSpectrum")) {
+    const double rate = sampleRate();
+    const double setLevel = shell::windowJob().generator.amplitude;
+    const std::string label = plotTitle().str();
+    return openComputed<plots::AveragedSpectrum>(
+        h, "Averaged Spectrum",
+        [rate, setLevel](const Waveform& w, std::vector<cplx>&& x) {
+          const plots::Ranges bursts = burstsOf(w);
+          plots::AveragedSpectrum s = plots::averagedSpectrum(x, rate, bursts, 100e3);
+          if (s.levelDbr.empty()) raise("The waveform has no power to show the spectrum of.");
+          s.setLevelDbm = setLevel;
+          s.levels = plots::levelsAt(w.samples, bursts, setLevel);
+          return s;
+        },
+        [label, rate, w = shell::waveformOnShow()](gfx::Handle parent,
+                                                   const plots::AveragedSpectrum& s) {
+          // Another resolution is computed off the GUI thread as the first was.
+          auto recompute = [w, rate](double hz) {
+            auto out = std::make_shared<plots::AveragedSpectrum>();
+            const gfx::Handle fig = gfx::gcbf();
+            if (!gui::runWindowTask(fig.toValue().toScalar(), "Averaged Spectrum",
+                                    [w, rate, hz, out](gui::TaskProgress&) {
+                                      *out = plots::averagedSpectrum(
+                                          shell::dacResolution(w->samples, kDisplayBits), rate,
+                                          burstsOf(*w), hz);
+                                    }))
+              raise("The spectrum was not computed again.");
+            return *out;
+          };
+          return plotframe::averagedSpectrumWindow(parent, label, s, recompute);
+        });
+  }
   openPlot(h, "KS_PlotAveragedSpectrum", "Averaged Spectrum",
            [](Value parent, Value title, Value wave) {
              return std::vector<Value>{parent, title, sampleRate(), wave, global("markers"), 100e3};
@@ -271,6 +369,17 @@ void menuAnalysisAveragedSpectrum_Callback(Call& c) {
 void menuAnalysisGatedCCDF_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
+  if (typedFor("KS_PlotGatedCCDF")) {
+    const std::string label = plotTitle().str();
+    return openComputed<plotframe::GatedCcdf>(
+        h, "Gated CCDF",
+        [](const Waveform& w, std::vector<cplx>&& x) {
+          return plotframe::gatedCcdfOf(x, burstsOf(w));
+        },
+        [label](gfx::Handle parent, const plotframe::GatedCcdf& g) {
+          return plotframe::gatedCcdfWindow(parent, label, g);
+        });
+  }
   openPlot(h, "KS_PlotGatedCCDF", "Gated CCDF", [](Value parent, Value title, Value wave) {
     return std::vector<Value>{parent, title, wave, global("markers")};
   });
@@ -299,6 +408,20 @@ Value demodSettings(const rx::Options& o) {
 void menuAnalysisDemodulate_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   if (!ready(h)) return;
+  if (typedFor("KS_Demodulate")) {
+    // The samples are made into the receiver's input off the GUI thread; the
+    // window then opens at once and fills as the receiver goes.
+    const rx::Options o = rx::optionsFor(calculatedMadeWith());
+    const std::string label = plotTitle().str();
+    return openComputed<Value>(
+        h, "Demodulate",
+        [](const Waveform&, std::vector<cplx>&& x) { return Value::row(std::span<const cplx>(x)); },
+        [label, o](gfx::Handle parent, const Value& wave) {
+          return gfx::Handle(feval1("KS_Demodulate", {parent.toValue(), Value(label), o.sampleRate,
+                                                      wave, demodSettings(o)})
+                                 .toScalar());
+        });
+  }
   openPlot(h, "KS_Demodulate", "Demodulate", [](Value parent, Value title, Value wave) {
     const rx::Options o = rx::optionsFor(calculatedMadeWith());
     return std::vector<Value>{parent, title, o.sampleRate, wave, demodSettings(o)};
@@ -315,22 +438,44 @@ void menuFileOpenCapture_Callback(Call& c) {
       {{"*.sigmf-meta;*.sigmf-data;*.mat;*.bin;*.cf32;*.raw", "Captures"}, {"*", "All files"}}, "");
   if (!path) return;
   const double parent = shell::mainWindow(h);
+  if (shell::busy(parent)) return;
+  // Read and made into the receiver's input off the GUI thread: a long
+  // capture takes seconds.
+  struct Read {
+    Value samples;
+    double rate = 20e6;
+    std::string name, error;
+    bool dacPrecompensated = false;
+  };
+  auto read = std::make_shared<Read>();
+  const std::string file = *path;
+  const bool ended = gui::runWindowTask(parent, "Open Capture", [read, file](gui::TaskProgress& p) {
+    p.stage("Reading " + std::filesystem::path(file).filename().string() + "...");
+    try {
+      const Capture cap = readCapture(file);
+      read->rate = cap.sampleRate.value_or(20e6);
+      read->name = std::filesystem::path(file).filename().string();
+      if (!cap.sampleRate) read->name += " (20 MHz assumed)";
+      read->dacPrecompensated = cap.dacPrecompensated;
+      read->samples = Value::row(std::span<const cplx>(cap.samples));
+    } catch (const std::exception& e) {
+      read->error = e.what();
+    }
+  });
+  if (parent != 0 && !gfx::isHandle(parent)) return;
+  if (!ended) return gui::tellUser(parent, "Open Capture cancelled.", false, false);
   Value window;
   {
     shell::WatchPointer watch(parent);
     try {
-      const Capture cap = readCapture(*path);
-      const double rate = cap.sampleRate.value_or(20e6);
-      std::string name = std::filesystem::path(*path).filename().string();
-      if (!cap.sampleRate) name += " (20 MHz assumed)";
+      if (!read->error.empty()) raise(read->error);
       // As dot11a-verify reads the file: the FCS checked when it matches,
       // flatness after the DAC's droop when the file records the
       // pre-compensation.
       rx::Options o;
-      o.dacDroop = cap.dacPrecompensated;
-      window = feval1("KS_Demodulate",
-                      {Value(parent), Value(name), rate,
-                       Value::row(std::span<const cplx>(cap.samples)), demodSettings(o)});
+      o.dacDroop = read->dacPrecompensated;
+      window = feval1("KS_Demodulate", {Value(parent), Value(read->name), read->rate, read->samples,
+                                        demodSettings(o)});
     } catch (const std::exception& e) {
       watch.restore();
       dialogs().error("Open Capture", "Unable to open the capture\n" + std::string(e.what()));

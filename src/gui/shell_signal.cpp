@@ -15,6 +15,8 @@
 #include "dot11a/siggen_settings.hpp"
 #include "gui/feedback.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/instrument_task.hpp"
+#include "gui/plots/plot_data.hpp"
 #include "gui/shell.hpp"
 #include "gui/signal_dialogs.hpp"
 
@@ -84,12 +86,76 @@ FrameJob windowJob(bool withGenerator) {
   return job;
 }
 
+double& calculatingWindow() {
+  static double fig = 0;
+  return fig;
+}
+
+bool& calculationDropped() {
+  static bool dropped = false;
+  return dropped;
+}
+
 void calculate() {
-  auto w = std::make_shared<const Waveform>(make(windowJob()));
-  WaveformValues v = toValues(*w);
-  global("waveform") = std::move(v.waveform);
-  global("markers") = std::move(v.markers);
-  calculatedState() = {std::move(w), global("waveform")};
+  calculationDropped() = false;
+  const FrameJob job = windowJob();
+  // What the result is the waveform of: a change of any of these while the
+  // work runs makes it the waveform of settings no longer shown.
+  const Value parameters = global("parameters");
+  const Value signalSet = signalRecord();
+  const Value generator = global("SigGenSettings");
+  struct Made {
+    std::shared_ptr<const Waveform> waveform;
+    WaveformValues values;
+    plots::Levels levels;
+    std::string error;
+  };
+  auto made = std::make_shared<Made>();
+  const double fig = calculatingWindow() != 0 && gfx::isHandle(calculatingWindow())
+                         ? calculatingWindow()
+                         : mainWindow(Value());
+  const std::size_t frames = job.sequence.frames;
+  const bool ended =
+      gui::runWindowTask(fig, "Calculate", [job, made, frames](gui::TaskProgress& p) {
+        p.stage(frames > 1 ? "Calculating " + std::to_string(frames) + " frames..."
+                           : "Calculating the frame...");
+        try {
+          auto w = std::make_shared<const Waveform>(make(job));
+          made->values = toValues(*w);
+          const std::vector<double> burstRow(w->marker2.begin(), w->marker2.end());
+          made->levels = plots::levelsAt(
+              w->samples, plots::burstRanges(burstRow, w->samples.size()), job.generator.amplitude);
+          made->waveform = std::move(w);
+        } catch (const std::exception& e) {
+          made->error = e.what();
+        }
+      });
+  const bool open = fig == 0 || gfx::isHandle(fig);
+  if (!ended) {
+    calculationDropped() = true;
+    if (open) gui::tellUser(fig, "Calculate cancelled: the last waveform is kept.", false, false);
+    return;
+  }
+  if (!made->error.empty()) raise(made->error);
+  if (!(global("parameters") == parameters) || !(signalRecord() == signalSet) ||
+      !(global("SigGenSettings") == generator)) {
+    calculationDropped() = true;
+    if (open)
+      gui::tellUser(fig,
+                    "The settings changed while calculating: that waveform was dropped. "
+                    "Calculate again for the settings shown.",
+                    false, false);
+    return;
+  }
+  global("waveform") = std::move(made->values.waveform);
+  global("markers") = std::move(made->values.markers);
+  calculatedState() = {std::move(made->waveform), global("waveform")};
+  // The levels the generator will give at its set level, for the tester.
+  if (made->levels.valid && open)
+    gui::tellUser(fig,
+                  "Calculated. At the set level " + num2str(job.generator.amplitude) +
+                      " dBm: " + plots::levelsText(made->levels) + ".",
+                  false, false);
 }
 
 std::shared_ptr<const Waveform> calculatedWaveform() {

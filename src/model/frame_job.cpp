@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "dot11a/bits.hpp"
 #include "dot11a/checked_integer.hpp"
@@ -239,6 +241,16 @@ std::string describeSignal(const FrameJob& job) {
   return text;
 }
 
+std::string describeScrambler(const FrameJob& job) {
+  const FrameParameters& f = job.frame;
+  if (!f.scrambler) return "not scrambled (off)";
+  if (f.scramblerInit == 0) return "not scrambled (seed 0)";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%02X", f.scramblerInit);
+  return (job.sequence.seedStep && job.sequence.active() ? "seeds stepping from " : "seed ") +
+         std::string(hex);
+}
+
 std::vector<SequenceEntry> readSequenceFile(const std::string& path, std::string_view option) {
   const std::string at = std::string(option) + ": ";
   // A sequence file is a short list: anything larger is refused before it is
@@ -251,13 +263,30 @@ std::vector<SequenceEntry> readSequenceFile(const std::string& path, std::string
   std::ifstream in(path);
   if (!in) raise(at + path + " cannot be read.");
   nlohmann::json j;
+  // A key given twice in one object would leave one of its values unread:
+  // the first one found is refused by name.
+  std::vector<std::set<std::string>> keys;
+  std::string twice;
+  const auto seen = [&](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+    using E = nlohmann::json::parse_event_t;
+    if (event == E::object_start) keys.emplace_back();
+    if (event == E::object_end && !keys.empty()) keys.pop_back();
+    if (event == E::key && !keys.empty() && twice.empty()) {
+      const std::string key = parsed.get<std::string>();
+      if (!keys.back().insert(key).second) twice = key;
+    }
+    return true;
+  };
   try {
-    j = nlohmann::json::parse(in);
+    j = nlohmann::json::parse(in, seen);
   } catch (const std::exception& e) {
     raise(at + path + " is not JSON (" + e.what() + ").");
   }
+  if (!twice.empty()) raise(at + path + " gives the key \"" + twice + "\" twice in one object.");
   if (!j.is_object() || !j.contains("frames") || !j["frames"].is_array() || j["frames"].empty())
     raise(at + path + " must hold {\"frames\": [ ... ]} with at least one entry.");
+  for (const auto& [key, v] : j.items())
+    if (key != "frames") raise(at + path + " has an unknown key \"" + key + "\" (frames).");
   std::vector<SequenceEntry> out;
   for (std::size_t i = 0; i < j["frames"].size(); ++i) {
     const auto& e = j["frames"][i];

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -112,20 +113,27 @@ double orderedClamp(std::optional<double> value, double first, double second) {
 }
 
 std::string sigGenLimitsProblem(const SigGenLimits& l) {
-  const auto range = [](const char* what, double lo, double hi, double floor,
-                        double ceiling) -> std::string {
+  const auto number = [](double x) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", x);
+    return std::string(buf);
+  };
+  const auto range = [&](const char* what, double lo, double hi, double floor, double ceiling,
+                         const char* unit) -> std::string {
     if (!std::isfinite(lo) || !std::isfinite(hi)) return std::string(what) + " is not a number";
     if (!(lo < hi)) return std::string(what) + ": the minimum is not below the maximum";
-    if (lo < floor || hi > ceiling) return std::string(what) + " is outside any sane range";
+    if (lo < floor || hi > ceiling)
+      return std::string(what) + " " + number(lo) + " to " + number(hi) + " " + unit +
+             " is outside any sane range (" + number(floor) + " to " + number(ceiling) + " " +
+             unit + ")";
     return {};
   };
-  // The lowest frequency and sample clock must be above 0 Hz: the smallest
-  // positive double stands for "above 0" in the check.
-  constexpr double kAboveZero = std::numeric_limits<double>::min();
+  // The lowest frequency and sample clock an instrument can have are far
+  // above 1 Hz: a smaller minimum is a misread answer, not a range.
   for (const std::string& problem :
-       {range("the frequency range", l.frequencyMin, l.frequencyMax, kAboveZero, 1e12),
-        range("the power range", l.amplitudeMin, l.amplitudeMax, -200, 50),
-        range("the sample clock range", l.samplingRateMin, l.samplingRateMax, kAboveZero, 10e9)})
+       {range("the frequency range", l.frequencyMin, l.frequencyMax, 1, 1e12, "Hz"),
+        range("the power range", l.amplitudeMin, l.amplitudeMax, -200, 50, "dBm"),
+        range("the sample clock range", l.samplingRateMin, l.samplingRateMax, 1, 10e9, "Hz")})
     if (!problem.empty()) return problem;
   return {};
 }

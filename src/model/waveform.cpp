@@ -25,6 +25,10 @@ void checkJob(const FrameJob& job) {
   if (!(q.gap.us >= 0 && q.gap.us <= 10000))
     raise("The gap must be microseconds from 0 to 10000, SIFS (16 us) or DIFS (34 us), not " +
           q.gap.text() + ".");
+  if (q.seedStep && q.active() && job.frame.scrambler && job.frame.scramblerInit == 0)
+    raise(
+        "The scrambler seed steps from 1 to 127: seed 0 leaves every frame unscrambled; choose a "
+        "seed or leave out the stepping.");
   impair::validate(job.impairments, job.frame.sampleRate(), job.frame.spacing);
 }
 
@@ -84,6 +88,19 @@ WaveformFrame frameOf(const FrameParameters& f, const Bits& bits, std::size_t st
 
 }  // namespace
 
+void checkResultSize(std::size_t samples, std::string_view what) {
+  if (samples <= kMaxResultSamples) return;
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "%.*s of %zu samples would take %.1f GiB with its markers and the copies a call "
+                "returns; at most %zu samples (4 GiB) can be made: a shorter idle interval, fewer "
+                "or shorter frames, or a lower oversampling.",
+                static_cast<int>(what.size()), what.data(), samples,
+                static_cast<double>(samples) * kResultBytesPerSample / (1 << 30),
+                kMaxResultSamples);
+  raise(text);
+}
+
 std::string Waveform::description() const {
   if (frames.empty()) return "802.11a waveform";
   const WaveformFrame& f = frames.front();
@@ -98,7 +115,9 @@ std::string Waveform::description() const {
 std::size_t projectedLength(const FrameJob& job) {
   if (!job.receiverTest()) return frameLayout(job.frame.shape()).total;
   checkJob(job);
-  return stretchedLength(job, joinedLength(job, entriesOf(job)));
+  const std::size_t n = stretchedLength(job, joinedLength(job, entriesOf(job)));
+  checkResultSize(n, "The sequence");
+  return n;
 }
 
 Waveform make(const FrameJob& job) {
@@ -112,6 +131,7 @@ Waveform make(const FrameJob& job) {
   w.spacing = job.frame.spacing;
   w.windowLength = job.frame.windowLength;
   w.signal = describeSignal(job);
+  w.scrambler = describeScrambler(job);
   if (!job.receiverTest()) {
     // The one frame: the synthesis' own buffers become the waveform's.
     const Bits bits = job.frame.psdu();
@@ -125,7 +145,7 @@ Waveform make(const FrameJob& job) {
   }
   const std::vector<SequenceEntry> entries = entriesOf(job);
   const std::size_t total = joinedLength(job, entries);
-  stretchedLength(job, total);
+  checkResultSize(stretchedLength(job, total), "The sequence");
   const std::size_t gap = gapSamples(job);
   // Every frame is synthesised in its place in the one buffer, each sample
   // written once; frame i + 1 starts `gap` samples after frame i's idle

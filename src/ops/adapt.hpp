@@ -1,6 +1,7 @@
 // Internal: conversions between operation inputs and the typed synthesis API.
 #pragma once
 
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -13,10 +14,29 @@
 
 namespace dot11a::adapt {
 
+// A value as a message names it: a real number as itself ("-3", "1e-300"),
+// anything else by its kind and size.
+inline std::string shown(const Value& v) {
+  if (v.isNumeric() && !v.isComplex() && v.numel() == 1) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v.real(0));
+    return std::string(buf, r.ptr);
+  }
+  return v.describe();
+}
+
+// One real number: a text, a complex number or a matrix is not read as its
+// first element or character code.
+inline double realScalar(const Value& v, std::string_view name) {
+  if (!v.isNumeric() || v.isComplex() || v.numel() != 1)
+    raise("\"" + std::string(name) + "\" must be one real number, not " + v.describe() + ".");
+  return v.real(0);
+}
+
 inline int wholeNumber(const Value& v, std::string_view name, int lo, int hi) {
-  if (const auto n = integerOf<int>(v.toScalar(), lo, hi)) return *n;
+  if (const auto n = integerOf<int>(realScalar(v, name), lo, hi)) return *n;
   raise("\"" + std::string(name) + "\" must be a whole number from " + std::to_string(lo) + " to " +
-        std::to_string(hi) + ", not " + v.describe() + ".");
+        std::to_string(hi) + ", not " + shown(v) + ".");
 }
 
 inline int oversampling(const Value& v) {

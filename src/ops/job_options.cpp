@@ -138,12 +138,10 @@ FrameParameters frameOf(const JobOptions& o, OptionSpelling spelling) {
   if (userFile && f.dataLength > f.dataLengthLimit())
     raise("The payload file is longer than " + std::to_string(f.dataLengthLimit()) +
           " octets, the most the frame can carry with this header and FCS.");
-  if (o.scramblerInit) {
-    // Seed 0 would scramble nothing.
-    const ParameterBound& b = parameterBound("scramblerInit");
-    f.scramblerInit = static_cast<unsigned>(
-        inRange(*o.scramblerInit, std::max(b.lo, 1.0), b.hi, name("scrambler-init")));
-  }
+  // Seed 0 leaves the frame unscrambled, as a parameter file may ask too.
+  if (o.scramblerInit)
+    f.scramblerInit =
+        static_cast<unsigned>(inBounds(*o.scramblerInit, "scramblerInit", name("scrambler-init")));
   if (o.scrambler) f.scrambler = *o.scrambler;
   if (o.interleaver) f.interleaver = *o.interleaver;
   if (o.service)
@@ -168,84 +166,6 @@ FrameParameters frameOf(const JobOptions& o, OptionSpelling spelling) {
   if (o.mirror) f.mirror = true;
   if (o.mask) f.subCarriers = maskOf(*o.mask, name("mask"));
   return f;
-}
-
-// ---- receiver-test presets -------------------------------------------------------------
-
-// Table 91: receiver performance requirements (PSDU of 1000 octets, PER below
-// 10 %): minimum sensitivity, adjacent and alternate adjacent channel rejection.
-struct Table91Row {
-  double mbps, sensitivityDbm, acrDb, altAcrDb;
-};
-constexpr std::array<Table91Row, 8> kTable91 = {{{6, -82, 16, 32},
-                                                 {9, -81, 15, 31},
-                                                 {12, -79, 13, 29},
-                                                 {18, -77, 11, 27},
-                                                 {24, -74, 8, 24},
-                                                 {36, -70, 4, 20},
-                                                 {48, -66, 0, 16},
-                                                 {54, -65, -1, 15}}};
-constexpr int kTestPsduOctets = 1000;
-// How much lower the minimum sensitivity of a 10 and a 5 MHz channel is
-// than the 20 MHz row's (the receiver performance table of the OFDM PHY for
-// its three channel spacings).
-constexpr double narrowSensitivityDb(ChannelSpacing s) {
-  return s == ChannelSpacing::MHz10 ? 3 : s == ChannelSpacing::MHz5 ? 6 : 0;
-}
-// Enough frames to count a packet error rate of 10 % with about a hundred errors.
-constexpr std::size_t kTestFrames = 1000;
-
-// Applies a preset to the frame: a 1000-octet PSDU, and for the rejection
-// tests an oversampling that holds the interferer unless the user chose one.
-std::optional<ReceiverTest> applyTestPreset(const JobOptions& o, FrameParameters& f,
-                                            OptionSpelling spelling) {
-  if (!o.test) return std::nullopt;
-  const auto name = [&](std::string_view n) { return optionName(n, spelling); };
-  if (*o.test != "sensitivity" && *o.test != "acr" && *o.test != "alt-acr")
-    raise(name("test") + " must be sensitivity, acr or alt-acr, not \"" + *o.test + "\".");
-  // The rows are those of 20 MHz channels; at 10 and 5 MHz the rates are a
-  // half and a quarter, the sensitivity 3 and 6 dB lower (the noise band
-  // narrows with the channel), the rejections the same, and the interfering
-  // channels one and two channel spacings away.
-  const double factor = clockFactor(f.spacing);
-  const double mbps = f.dataRate();
-  const auto row = std::find_if(kTable91.begin(), kTable91.end(),
-                                [&](const Table91Row& r) { return r.mbps * factor == mbps; });
-  if (row == kTable91.end())
-    raise(name("test") + " needs one of the standard data rates (" + name("rate") + ").");
-  ReceiverTest t;
-  t.name = *o.test;
-  t.rateMbps = mbps;
-  t.frames = kTestFrames;
-  t.wantedDbm = row->sensitivityDbm - narrowSensitivityDb(f.spacing);
-  // The PSDU is 1000 octets whatever the header and FCS take of it.
-  f.dataLength = kTestPsduOctets - (f.totalLength() - f.dataLength);
-  if (*o.test == "sensitivity") return t;
-  const bool adjacent = *o.test == "acr";
-  t.wantedDbm += 3;
-  const double spacingHz = baseSampleRateOf(f.spacing);
-  t.interferer =
-      impair::Interferer{(adjacent ? 1 : 2) * spacingHz, adjacent ? row->acrDb : row->altAcrDb};
-  // The interferer's channel must fit in the sample rate: the lowest
-  // oversampling that holds it, unless the user chose one (then the
-  // impairments say what is missing).
-  const double need = 2.0 * (t.interferer->offsetHz + spacingHz / 2) / spacingHz;
-  const double most = parameterBound("OverSampling").hi;
-  if (need > most)
-    raise(name("test") + " " + t.name + " needs a sample rate of at least " +
-          std::to_string(static_cast<int>(need * spacingHz / 1e6)) +
-          " MHz to hold the interferer " +
-          std::to_string(static_cast<int>(t.interferer->offsetHz / 1e6)) +
-          " MHz away; the highest oversampling (" + std::to_string(static_cast<int>(most)) +
-          ") gives " + std::to_string(static_cast<int>(most * spacingHz / 1e6)) +
-          " MHz: make the interferer with a second generator.");
-  if (!o.oversampling) {
-    const int old = f.oversampling;
-    const int os = std::max(old, static_cast<int>(std::ceil(need)));
-    f.oversampling = os;
-    f.idleSamples = std::llround(static_cast<double>(f.idleSamples) * os / old);
-  }
-  return t;
 }
 
 // ---- the impairment options' forms ----------------------------------------------------
@@ -382,7 +302,6 @@ OptionsJob jobOf(const JobOptions& o, OptionSpelling spelling) {
   OptionsJob out;
   FrameJob& job = out.job;
   job.frame = frameOf(o, spelling);
-  out.test = applyTestPreset(o, job.frame, spelling);
 
   impair::Settings& s = job.impairments;
   s = o.impairments;
@@ -393,24 +312,35 @@ OptionsJob jobOf(const JobOptions& o, OptionSpelling spelling) {
       raise(name("cfo-ppm") + " needs the carrier " + name("frequency") + " to turn ppm into Hz.");
     s.cfoHz = *o.cfoPpm * 1e-6 * *o.frequency;
   }
-  if (out.test && out.test->interferer) {
-    if (s.interferer)
-      raise(name("test") + " " + out.test->name + " sets the interferer: leave out " +
-            name("interferer") + ".");
-    s.interferer = out.test->interferer;
-  }
 
   SequenceSettings& q = job.sequence;
   q.seedStep = o.seedStep;
   q.file = o.sequenceFile;
   if (o.gap) q.gap = *o.gap;
   if (!q.file.empty()) q.frames = readSequenceFile(q.file, name("sequence")).size();
-  if (out.test) {
-    q.frames = out.test->frames;
-    if (!o.gap) q.gap = Gap::parse("SIFS");
-  }
+  std::optional<std::size_t> frames;
   if (o.frames)
-    q.frames = checkedInteger<std::size_t>(*o.frames, name("frames"), 1, kMaxSequenceFrames);
+    frames = checkedInteger<std::size_t>(*o.frames, name("frames"), 1, kMaxSequenceFrames);
+  if (o.test) {
+    // A preset's frames are countable: header, FCS and a PN payload.
+    const bool pn = o.source && (*o.source == "pn9" || *o.source == "pn15");
+    if ((o.source && !pn) || o.macHeader == false || o.fcs == false)
+      raise(name("test") +
+            " makes countable frames (MAC header, PN9 or PN15 payload, FCS): leave "
+            "out " +
+            name("source") + ", " + name("mac-header") + " and " + name("fcs") + ".");
+    ReceiverTestRequest r;
+    r.name = *o.test;
+    r.frames = frames;
+    r.oversamplingGiven = o.oversampling.has_value();
+    r.gapGiven = o.gap.has_value();
+    r.testOption = name("test");
+    r.rateOption = name("rate");
+    r.interfererOption = name("interferer");
+    out.test = applyReceiverTest(job, r);
+  } else if (frames) {
+    q.frames = *frames;
+  }
 
   job.generator = defaultSigGenSettings(job.frame.oversampling);
   job.generator.samplingRate = job.frame.sampleRate();

@@ -47,8 +47,12 @@ TEST_F(MainWindow, StartsWithTheDefaultFrameShownInEveryControl) {
   EXPECT_EQ(value("pdReconFilter"), 4);
   EXPECT_EQ(str("tbArbRefSource"), "Int. Ref");
   EXPECT_EQ(str("tbMarkerPolarity"), "+ Mkrs");
-  EXPECT_EQ(gfx::getString(h("txtWindowLength"), "TooltipString"),
-            "Sets the number of samples for\nthe windowing function.\nValid Range: 0 to 16 ");
+  // The default 2 samples at 40 MHz are 50 ns: the tooltip says so.
+  EXPECT_EQ(gfx::getString(h("txtWindowLength"), "TooltipString")
+                .rfind("Sets the number of samples for\nthe windowing function.\nValid Range: "
+                       "0 to 16 \n\nThe edge window (2 samples, 50 ns) is shorter",
+                       0),
+            0u);
   EXPECT_EQ(gfx::getString(h("pbCalculate"), "TooltipString"),
             "Calculates the waveform based\non current settings.");
   // Menus from the shell's table: hidden entries stay hidden.
@@ -152,6 +156,35 @@ TEST_F(MainWindow, OversamplingRescalesIdleIntervalAndSampleRate) {
   EXPECT_EQ(param("idleSamples"), 18);
   EXPECT_EQ(sigGen("SamplingRate"), 60e6);
   EXPECT_EQ(str("txtNumberOfSamples"), samplesText());
+}
+
+// The edge window keeps its duration as the oversampling changes (2 samples
+// at 40 MHz are 4 at 80 MHz), cut to the field's 16 samples at most, and the
+// status line says what was kept; a window shorter than the nominal 100 ns
+// transition is pointed out. Times typed with a unit read through the one
+// unit reader.
+TEST_F(MainWindow, OversamplingKeepsTheWindowsDurationAndTimesTakeUnits) {
+  choose("pdOversampleRate", 4);
+  EXPECT_EQ(param("WindowingLength"), 4);
+  EXPECT_EQ(str("txtWindowLength"), "4");
+  EXPECT_NE(message().find("edge window keeps 50 ns (4 samples)"), std::string::npos) << message();
+  EXPECT_NE(message().find("shorter than the nominal 100 ns"), std::string::npos) << message();
+  type("txtWindowLength", "8");  // 100 ns at 80 MHz: no note
+  EXPECT_EQ(gfx::getString(h("txtWindowLength"), "TooltipString").find("nominal"),
+            std::string::npos);
+  choose("pdOversampleRate", 1);
+  EXPECT_EQ(param("WindowingLength"), 2);
+  type("txtWindowLength", "16");
+  choose("pdOversampleRate", 4);
+  EXPECT_EQ(param("WindowingLength"), 16);
+  EXPECT_NE(message().find("is cut to 200 ns"), std::string::npos) << message();
+
+  type("txtIdleInterval", "0.05 ms");
+  EXPECT_EQ(param("idleSamples"), 4000);
+  type("txtIdleInterval", "16 µs");
+  EXPECT_EQ(param("idleSamples"), 1280);
+  type("txtIdleInterval", "16 MHz");
+  EXPECT_EQ(param("idleSamples"), 1280);
 }
 
 TEST_F(MainWindow, UnframedModeDisablesFrameControlsButKeepsTheirValues) {

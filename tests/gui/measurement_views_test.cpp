@@ -1,6 +1,8 @@
 // The measurement views of the calculated frame, read back through the
 // graphics layer: the numbers each one draws and writes.
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTableWidget>
@@ -28,6 +30,7 @@
 #include "dot11a/mac.hpp"
 #include "dot11a/receiver.hpp"
 #include "dot11a/verify_report.hpp"
+#include "gui/plots/spectrum_view.hpp"
 #include "gui_fixture.hpp"
 #include "screenshots.hpp"
 
@@ -154,6 +157,29 @@ TEST_F(MeasurementViews, AveragedSpectrumPlacesAToneAndGatesToTheBurst) {
     const std::vector<double> ys = gfx::get(psd, "YData").toDoubles();
     const auto peak = std::max_element(ys.begin(), ys.end()) - ys.begin();
     EXPECT_NEAR(xs[static_cast<std::size_t>(peak)], gated ? 3 : -5, 0.07) << gated;
+    if (!gated) continue;
+    // The marker sits on the trace point nearest to it, the delta marker is
+    // read against it; another resolution computes the trace again.
+    auto* marker = qobject_cast<QDoubleSpinBox*>(gfx::objectOf(tagged(f, "KS_SpectrumMarker")));
+    auto* delta = qobject_cast<QDoubleSpinBox*>(gfx::objectOf(tagged(f, "KS_SpectrumDelta")));
+    ASSERT_TRUE(marker != nullptr && delta != nullptr);
+    marker->setValue(3.01);
+    delta->setValue(-8.0);
+    plots::AveragedSpectrum shown;
+    shown.frequencyMHz = xs;
+    shown.levelDbr = ys;
+    const plots::MarkerReading atTone = plots::markerAt(shown, 3.01);
+    EXPECT_NEAR(atTone.mhz, 3, 0.07);
+    EXPECT_EQ(gfx::get(line(f, "KS_SpectrumMarkers"), "XData").toDoubles().front(), atTone.mhz);
+    const std::string readout = gfx::getString(tagged(f, "KS_SpectrumMarkerReadout"), "String");
+    EXPECT_EQ(readout.rfind("M1 +3.0", 0), 0u) << readout;
+    EXPECT_NE(readout.find("M2 (delta) -8.0"), std::string::npos) << readout;
+    auto* rbw = qobject_cast<QComboBox*>(gfx::objectOf(tagged(f, "KS_SpectrumRBW")));
+    ASSERT_NE(rbw, nullptr);
+    rbw->setCurrentIndex(rbw->findData(300e3));
+    EXPECT_EQ(gfx::getString(tagged(f, "KS_AveragedSpectrum"), "Title").rfind("RBW 300 kHz", 0),
+              0u);
+    EXPECT_LT(gfx::get(psd, "XData").numel(), xs.size());
   }
 }
 
@@ -418,6 +444,30 @@ TEST_F(MeasurementViews, DemodulateFillsTheTableAsItGoesAndCancels) {
   EXPECT_LT(table->rowCount(), 1000);
   EXPECT_NE(gfx::getString(status, "String").find("Cancelled"), std::string::npos)
       << gfx::getString(status, "String");
+}
+
+// A window deleted while its receiver still reports: its handles are gone
+// before its widget, and the reports that arrive meanwhile are dropped, never
+// drawn on axes that no longer exist.
+TEST_F(MeasurementViews, DemodulateDeletedWhileReceivingDropsTheLateFrames) {
+  gfx::runCallback(h("pbCalculate"));
+  const std::vector<std::complex<double>> one = global("waveform").toComplex();
+  std::vector<std::complex<double>> many;
+  for (int i = 0; i < 200; ++i) many.insert(many.end(), one.begin(), one.end());
+  const gfx::Handle f =
+      open("KS_Demodulate", {fig, Value("late"), sigGen("SamplingRate"),
+                             Value::row(std::span<const std::complex<double>>(many))});
+  ASSERT_TRUE(f != 0);
+  // Deleted before the first report is served: the first frame would select
+  // its row and draw it.
+  gfx::deleteFigure(f);
+  EXPECT_NO_THROW({
+    for (int i = 0; i < 300; ++i) {
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  EXPECT_FALSE(gfx::isHandle(f));
 }
 
 // The views from the menus: Analysis opens them on the calculated frame, and

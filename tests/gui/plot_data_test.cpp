@@ -171,5 +171,22 @@ TEST(PlotCcdf, RealConstantAndEmptyWaveforms) {
   EXPECT_GT(sp.maxLevel, 20.2);
 }
 
+// The generator sets the RMS of the whole waveform: a burst over half the
+// time is 3 dB above it, the peak sample above that by its PAPR; without
+// bursts the level is the set level, and silence gives no reading.
+TEST(PlotLevels, BurstAndPeakAtTheSetLevel) {
+  std::vector<cplx> x(1000);
+  std::fill(x.begin(), x.begin() + 500, cplx(1, 0));
+  x[10] = cplx(0, 2);
+  const Levels l = levelsAt(x, {{0, 500}}, -30);
+  ASSERT_TRUE(l.valid);
+  EXPECT_NEAR(l.burstDbm, -30 + 10 * std::log10(1.006 / 0.503), 1e-9);
+  EXPECT_NEAR(l.peakDbm, -30 + 10 * std::log10(4 / 0.503), 1e-9);
+  EXPECT_NEAR(l.paprDb, 10 * std::log10(4 / 1.006), 1e-9);
+  EXPECT_EQ(levelsText(l), "burst -27.0 dBm, peak -21.0 dBm, PAPR 6.0 dB");
+  EXPECT_NEAR(levelsAt(x, {}, -30).burstDbm, -30, 1e-9);
+  EXPECT_FALSE(levelsAt(std::vector<cplx>(10), {{0, 5}}, -30).valid);
+}
+
 }  // namespace
 }  // namespace dot11a::plots

@@ -2,15 +2,19 @@
 // rectangle and by click, pan, turning a waterfall, reset; printing and saving
 // the plots of a window as PNG and PDF, and the errors when that fails.
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QImage>
 #include <QMainWindow>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "gui/graphics/plot_objects.hpp"
+#include "gui/plots/plot_data.hpp"
 #include "plot_fixture.hpp"
 
 namespace dot11a::test {
@@ -291,6 +295,42 @@ TEST_F(PlotTools, PlotWindowMenusPrintSaveAndResetTheZoom) {
   EXPECT_TRUE(fs::exists(dir / "menu.pdf"));
   EXPECT_TRUE(fs::exists(dir / "menu-printed.pdf"));
   gfx::deleteFigure(spectrum);
+}
+
+// A plot's trace data leaves as CSV through File > Export Trace Data and
+// through Edit > Copy (as text beside the picture), every visible trace's
+// points under the axes' labels; a label with a comma is quoted.
+TEST_F(PlotTools, TraceDataIsExportedAndCopiedAsCsv) {
+  std::vector<cplx> s(4096);
+  for (std::size_t i = 0; i < s.size(); ++i)
+    s[i] = std::polar(1.0 + 0.5 * std::sin(0.01 * i), 0.3 * double(i));
+  const gfx::Handle fig =
+      feval1("KS_PlotCCDF", {0.0, Value("(csv)"), Value::row(std::span<const cplx>(s))}).toScalar();
+  const plots::Ccdf d = plots::ccdf(s);
+  const gfx::Handle ax = gfx::figureAxes(fig).at(0);
+  gfx::setString(ax, "XLabel", "Level, dB");
+  const Value menus = gfx::guihandles(fig);
+  script->answer((dir / "trace").string());
+  gfx::runCallback(menus.field("menuPlotExportCsv").toScalar());
+  std::ifstream in(dir / "trace.csv");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 1 + 2 * d.level.size());
+  EXPECT_EQ(lines[0], "plot,trace,\"Level, dB\",Frequency of occurence (%)");
+  char first[96];
+  std::snprintf(first, sizeof first, "CCDF,trace 1,%.10g,%.10g", d.level[0], d.percent[0]);
+  EXPECT_EQ(lines[1], first);
+  std::snprintf(first, sizeof first, "CCDF,trace 2,%.10g,%.10g", d.level.back(),
+                d.reference.back());
+  EXPECT_EQ(lines.back(), first);
+
+  gfx::runCallback(menus.field("menuPlotCopy").toScalar());
+  const QMimeData* copied = QApplication::clipboard()->mimeData();
+  ASSERT_NE(copied, nullptr);
+  EXPECT_TRUE(copied->hasImage());
+  EXPECT_EQ(copied->data("text/csv").toStdString(), gfx::traceCsv(fig));
+  EXPECT_EQ(copied->text().toStdString().substr(0, lines[0].size()), lines[0]);
+  gfx::deleteFigure(fig);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdlib>
@@ -167,6 +168,49 @@ TEST_F(SignalMenu, SequenceFollowsToLengthAndMarkersAndTheMemoryBoundRefuses) {
   EXPECT_EQ(lastShown().title, "Calculation Failed");
   EXPECT_NE(lastShown().text.find("8000000 samples"), std::string::npos) << lastShown().text;
   EXPECT_EQ(global("waveform").numel(), n);
+}
+
+// Calculate of a long sequence runs off the GUI thread and serves the
+// window's events meanwhile: a second Calculate is refused while the first
+// runs, Cancel keeps the last waveform, and a result whose settings changed
+// while it was made is dropped, never shown as the waveform of the settings
+// in the window.
+TEST_F(SignalMenu, LongCalculateServesEventsCancelsAndDropsAStaleResult) {
+  menu("pbCalculate");
+  const Value oneFrame = global("waveform");
+  signal().sequence.frames = 1000;
+  auto progress = [this] {
+    return gfx::widgetOf(fig)->window()->findChild<QProgressDialog*>("dlgWindowProgress");
+  };
+  std::string second;
+  QTimer::singleShot(30, [&] {
+    menu("pbCalculate");
+    second = message();
+    if (QProgressDialog* d = progress()) Q_EMIT d->canceled();
+  });
+  menu("pbCalculate");
+  EXPECT_EQ(second.rfind("Busy", 0), 0u) << second;
+  EXPECT_EQ(progress(), nullptr);
+  EXPECT_TRUE(global("waveform") == oneFrame);
+  EXPECT_NE(message().find("cancelled"), std::string::npos) << message();
+
+  bool changedDuring = false;
+  QTimer::singleShot(30, [&] {
+    changedDuring = progress() != nullptr;
+    Value p = global("parameters");
+    p.setField("DataLength", Value(100.0));
+    global("parameters") = p;
+  });
+  menu("pbCalculate");
+  EXPECT_TRUE(changedDuring);
+  EXPECT_TRUE(global("waveform") == oneFrame);
+  EXPECT_NE(message().find("settings changed"), std::string::npos) << message();
+  // The next Calculate makes the waveform of the settings shown.
+  signal().sequence.frames = 2;
+  menu("pbCalculate");
+  EXPECT_EQ(global("waveform").numel(), projectedLength(shell::windowJob()));
+  // The levels the generator gives at its set level, for the tester.
+  EXPECT_NE(message().find("At the set level -30 dBm: burst "), std::string::npos) << message();
 }
 
 TEST_F(SignalMenu, ParameterFilesKeepTheSignalAndOlderFilesLoadWithNone) {

@@ -107,6 +107,12 @@ TEST_F(DownloadCli, LongSerialTransferNeedsYes) {
 TEST_F(DownloadCli, RefusesBadSettingsAndReportsFailures) {
   EXPECT_FALSE(parse({"--title", "bad title"}).ok);
   EXPECT_FALSE(parse({"--frequency", "7e9"}).ok);
+  // Frequencies with a unit read as the window's fields read them, and the
+  // bounds apply to what they say.
+  EXPECT_EQ(parse({"--frequency", "5.18 GHz"}).options.frequency, 5.18e9);
+  EXPECT_EQ(parse({"--sample-rate", "40MS/s"}).options.sampleRate, 40e6);
+  EXPECT_FALSE(parse({"--frequency", "7 GHz"}).ok);
+  EXPECT_FALSE(parse({"--frequency", "5 furlongs"}).ok);
   EXPECT_FALSE(parse({"--power", "-3.5"}).ok);
   EXPECT_FALSE(parse({"--filter", "9M"}).ok);
   EXPECT_FALSE(parse({"--platform", "x"}).ok);

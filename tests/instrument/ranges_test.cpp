@@ -73,6 +73,7 @@ TEST_F(InstrumentRanges, UnsoundRangesAreRefused) {
   EXPECT_EQ(sigGenLimitsProblem(l), "");
   for (auto broken : {+[](SigGenLimits& x) { x.frequencyMin = x.frequencyMax; },
                       +[](SigGenLimits& x) { x.frequencyMin = 0; },
+                      +[](SigGenLimits& x) { x.frequencyMin = 1e-300; },
                       +[](SigGenLimits& x) { x.amplitudeMax = 9.91e37; },
                       +[](SigGenLimits& x) { x.samplingRateMin = -1; },
                       +[](SigGenLimits& x) { x.samplingRateMax = 1e300 * 1e300; }}) {

@@ -210,6 +210,10 @@ TEST_F(VerifyTool, EmptyNoiseCutShortAndMissingFilesFailWithAReason) {
     EXPECT_NE(r.output.find(text), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("FAIL"), std::string::npos) << r.output;
   }
+  // Standard input is a stream of cf32, ci16 or ci8, not a file format.
+  const ToolRun bin = run("dot11a-verify", "- --format bin --sample-rate 20e6 < /dev/null");
+  EXPECT_NE(bin.status, 0);
+  EXPECT_NE(bin.output.find("not --format bin"), std::string::npos) << bin.output;
 }
 
 TEST(CaptureReaders, ParseWhatTheWritersWriteAndRefuseDamage) {

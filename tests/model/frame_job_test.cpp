@@ -95,6 +95,11 @@ TEST(FrameJob, NothingIsMadeOfSettingsTheChecksRefuse) {
   big.memorySamples = 500000;
   EXPECT_NE(errorOf([&] { projectedLength(big); }).find("does not fit"), std::string::npos);
   EXPECT_NE(errorOf([&] { make(big); }).find("does not fit"), std::string::npos);
+  // An instrument with more memory than a result may take: the result's bound.
+  big.memorySamples = std::size_t{1} << 40;
+  big.sequence.frames = 20000;
+  big.frame.idleSamples = 4000;
+  EXPECT_NE(errorOf([&] { make(big); }).find("would take"), std::string::npos);
   big.sequence.frames = 0;
   EXPECT_NE(errorOf([&] { make(big); }).find("frame count"), std::string::npos);
 }

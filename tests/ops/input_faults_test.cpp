@@ -11,6 +11,8 @@
 #include "common/library_fixture.hpp"
 #include "dot11a/call.hpp"
 #include "dot11a/library.hpp"
+#include "dot11a/parameters.hpp"
+#include "dot11a/waveform.hpp"
 
 namespace {
 
@@ -57,11 +59,14 @@ TEST_F(InputFaults, ModulationErrorStatesTheValueGiven) {
 
 // dot11a_FRAME, framed, 6 Mbit/s, for a payload of `bits` bits, by default
 // without an idle interval.
-Value frameOf(std::size_t bits, double idle = 0) {
+Value frameOf(std::size_t bits, const Value& idle) {
   return mlfDot11a_FRAME(nullptr, Value(1.0), Value::row(std::vector<double>(bits, 1.0)),
                          Value(0.0), Value(6.0), Value(1.0), Value(0.5), Value(1.0), Value(93.0),
                          Value(1.0), Value::row(std::vector<double>(53, 1.0)), Value(1.0),
-                         Value(0.0), Value(idle), Value(0.0), Value(0.0));
+                         Value(0.0), idle, Value(0.0), Value(0.0));
+}
+Value frameOf(std::size_t bits, double idle = 0) {
+  return frameOf(bits, Value(idle));
 }
 
 TEST_F(InputFaults, OverLongPayloadErrorStatesItsTrueSize) {
@@ -78,16 +83,61 @@ TEST_F(InputFaults, OverLongPayloadErrorStatesItsTrueSize) {
 // refused with the input's name instead of being converted (undefined
 // behaviour) into some other count or left to the allocation.
 TEST_F(InputFaults, NumbersNoIntegerHoldsAreRefusedByName) {
-  for (double idle : {1e19, -1e19, 1e12}) {
+  for (double idle : {1e19, -1e19, 1e12, 268435456.0}) {
     const std::string msg = errorOf([&] { frameOf(8, idle); });
     EXPECT_NE(msg.find("\"idleSamples\""), std::string::npos) << idle << ": " << msg;
   }
+  // The whole waveform, its idle interval within the bound, is bounded by
+  // the memory its result takes: refused before anything is allocated.
+  const std::string whole =
+      errorOf([] { frameOf(8, static_cast<double>(dot11a::kMaxResultSamples)); });
+  EXPECT_NE(whole.find("would take 4.0 GiB"), std::string::npos) << whole;
   std::string msg = errorOf([] {
     dot11a::feval1("clock2str", {Value::row({1e308, 1, 1, 0, 0, 0})});
   });
   EXPECT_NE(msg.find("clock2str: the year"), std::string::npos) << msg;
   msg = errorOf([] { dot11a::feval1("PNgenerator", {Value(9.0), Value(HUGE_VAL)}); });
   EXPECT_NE(msg.find("Inf bits were asked for"), std::string::npos) << msg;
+}
+
+// What is not the one number asked for is refused with the value it was,
+// never read as a character code, a first element or "none".
+TEST_F(InputFaults, SilentConversionsAreRefusedNamingTheValue) {
+  const std::vector<std::pair<Value, std::string>> idles = {
+      {Value("4000"), "text '4000'"},
+      {Value::row({10, 20}), "1x2 double"},
+      {Value::row(std::vector<dot11a::cplx>{{10, 1}}), "complex"},
+      {Value(-1.0), "not -1."},
+      {Value(2.5), "not 2.5."}};
+  for (const auto& [idle, shown] : idles) {
+    const std::string msg = errorOf([&] { frameOf(8, idle); });
+    EXPECT_NE(msg.find("\"idleSamples\""), std::string::npos) << msg;
+    EXPECT_NE(msg.find(shown), std::string::npos) << msg;
+  }
+  const std::string clock = errorOf([] {
+    dot11a::feval1("clock2str", {Value::row({2024, 13, 40, 25, 61, 61})});
+  });
+  EXPECT_NE(clock.find("the month is 13, not from 1 to 12"), std::string::npos) << clock;
+  EXPECT_NE(errorOf([] {
+              dot11a::feval1("clock2str", {Value::row({2023, 2, 29, 0, 0, 0})});
+            }).find("the day is 29, not from 1 to 28"),
+            std::string::npos);
+  EXPECT_EQ(dot11a::feval1("clock2str", {Value::row({2024, 2, 29, 23, 59, 60.5})}).str(),
+            "29FEB2024 23:59:60");
+
+  Value p = dot11a::defaultParameters();
+  const auto sequence = [&](const Value& options) {
+    return errorOf([&] { dot11a::feval("dot11a_Sequence", 2, {p, options}); });
+  };
+  EXPECT_NE(sequence(Value::record({{"seedStep", Value("yes")}})).find("must be true or false"),
+            std::string::npos);
+  EXPECT_NE(sequence(Value::record({{"seed", 9007199254740994.0}})).find("past 2^53"),
+            std::string::npos);
+  EXPECT_NO_THROW(
+      dot11a::feval("dot11a_Sequence", 2,
+                    {p, Value::record({{"seed", Value("9007199254740993")}, {"snrDb", 30.0}})}));
+  p.setField("WindowingLength", -3.0);
+  EXPECT_NE(sequence(Value::record({})).find("WindowingLength"), std::string::npos);
 }
 
 TEST_F(InputFaults, BitOperationsRefuseWhatIsNotABit) {

@@ -90,9 +90,16 @@ TEST_F(ImpairSequence, SequenceFileSetsEachFrameAndMemoryBoundRefusesBeforeSynth
   EXPECT_EQ(res.frames[1].rateMbps, 54);
   EXPECT_EQ(res.frames[2].rateMbps, 6);  // the list repeats
 
-  std::ofstream(file) << R"({"frames": [{"rate": 7}]})";
-  EXPECT_NE(test::errorOf([&] { buildSequence(p, r); }).find("entry 1 \"rate\""),
-            std::string::npos);
+  // A wrong value, a key given twice (one of its values would go unread) and
+  // a key beside "frames" are refused by name.
+  for (const auto& [text, refusal] : std::vector<std::pair<std::string, std::string>>{
+           {R"({"frames": [{"rate": 7}]})", "entry 1 \"rate\""},
+           {R"({"frames": [{"rate": 6, "rate": 54}]})", "key \"rate\" twice"},
+           {R"({"frames": [{"rate": 6}], "frames": []})", "key \"frames\" twice"},
+           {R"({"frames": [{"rate": 6}], "repeat": 3})", "unknown key \"repeat\""}}) {
+    std::ofstream(file) << text;
+    EXPECT_NE(test::errorOf([&] { buildSequence(p, r); }).find(refusal), std::string::npos) << text;
+  }
   // 200 frames of about 4000 samples do not fit 500000 samples.
   r.file.clear();
   r.frames = 200;

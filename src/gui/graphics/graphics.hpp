@@ -172,6 +172,14 @@ void printFigure(Handle figure);
 // plots of a window in it; a file that cannot be written is reported in an
 // error dialog that says why.
 void savePlotAs(Handle figure);
+// The data of every visible line of a window's plots as CSV text, one row a
+// point: "plot,trace,x,y" under a header naming the axes' labels. Each plot
+// is named by its title (or "plot N"), each trace by its legend entry (or
+// "trace N").
+std::string traceCsv(Handle figure);
+// Asks for a CSV file name through the dialog service and writes traceCsv to
+// it; a file that cannot be written is reported in an error dialog.
+void exportTraceCsv(Handle figure);
 
 // ---- modal waits ----------------------------------------------------------------
 // Runs a nested event loop until uiresume(figure) is called or the window is

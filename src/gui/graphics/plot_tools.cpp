@@ -522,6 +522,67 @@ void savePlotAs(Handle figure) {
   }
 }
 
+namespace {
+
+// A CSV field: quoted when it holds a comma, a quote or a line break.
+std::string csvField(const std::string& t) {
+  if (t.find_first_of(",\"\n\r") == std::string::npos) return t;
+  std::string q = "\"";
+  for (char ch : t) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return q + "\"";
+}
+
+}  // namespace
+
+std::string traceCsv(Handle figure) {
+  std::string xLabel, yLabel, rows;
+  int plot = 0;
+  char number[64];
+  for (Handle ax : figureAxes(figure)) {
+    Axes* a = Axes::of(requireObject(ax, "an axes"));
+    if (!a) continue;
+    ++plot;
+    std::string plotName = getString(ax, "Title");
+    if (plotName.empty()) plotName = "plot " + std::to_string(plot);
+    int trace = 0;
+    for (QObject* child : a->children()) {
+      const LineObject* line = LineObject::of(child);
+      if (!line || !line->visible) continue;
+      ++trace;
+      if (xLabel.empty()) xLabel = getString(ax, "XLabel");
+      if (yLabel.empty()) yLabel = getString(ax, "YLabel");
+      const std::string traceName =
+          line->displayName.isEmpty() ? "trace " + std::to_string(trace) : fromQ(line->displayName);
+      const std::string lead = csvField(plotName) + "," + csvField(traceName) + ",";
+      const std::size_t n = std::min(line->x.size(), line->y.size());
+      for (std::size_t k = 0; k < n; ++k) {
+        std::snprintf(number, sizeof number, "%.10g,%.10g\n", line->x[k], line->y[k]);
+        rows += lead + number;
+      }
+    }
+  }
+  return "plot,trace," + csvField(xLabel.empty() ? "x" : xLabel) + "," +
+         csvField(yLabel.empty() ? "y" : yLabel) + "\n" + rows;
+}
+
+void exportTraceCsv(Handle figure) {
+  QWidget* w = requirePlotWindow(figure, "Exporting the trace data");
+  QString suggestion = w->window()->windowTitle().simplified();
+  suggestion.replace(QRegularExpression("[^A-Za-z0-9._-]+"), "_");
+  const auto file =
+      dialogs().saveFile("Export Trace Data", {{"*.csv", "CSV table (*.csv)"}},
+                         fromQ((suggestion.isEmpty() ? QString("trace") : suggestion) + ".csv"));
+  if (!file || file->empty()) return;
+  std::string name = *file;
+  if (QFileInfo(toQ(name)).suffix().isEmpty()) name += ".csv";
+  QFile out(toQ(name));
+  const QByteArray text = QByteArray::fromStdString(traceCsv(figure));
+  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(text) != text.size() ||
+      !out.flush())
+    dialogs().error("Export Trace Data", "The trace data could not be written to " + name + ": " +
+                                             fromQ(out.errorString()));
+}
+
 std::string readoutText(Handle axes, double x, double y) {
   Axes* a = Axes::of(requireObject(axes, "an axes"));
   if (!a) raise("The readout belongs to an axes.");

@@ -28,8 +28,7 @@ using namespace plotframe;
 constexpr double kPaprPercents[] = {10, 1, 0.1, 0.01};
 
 struct CcdfWindow {
-  std::vector<cplx> wave;
-  plots::Ranges bursts;  // empty: no markers, the whole waveform only
+  plotframe::GatedCcdf data;
   Handle axes, curve, reference;
   QTableWidget* table = nullptr;
 };
@@ -47,10 +46,7 @@ QString paprText(double level) {
 
 // Draws the curves, the title and the PAPR table for the gate chosen.
 void draw(const CcdfWindow& w, bool gated) {
-  const std::vector<cplx> gatedWave =
-      gated ? plots::gatedSamples(w.wave, w.bursts) : std::vector<cplx>();
-  const std::span<const cplx> samples = gated ? std::span<const cplx>(gatedWave) : w.wave;
-  const plots::Ccdf d = plots::ccdf(samples);
+  const plots::Ccdf& d = gated ? w.data.bursts : w.data.whole;
   gfx::set(w.curve, "XData", Value::row(d.level));
   gfx::set(w.curve, "YData", Value::row(d.percent));
   gfx::set(w.reference, "XData", Value::row(d.level));
@@ -62,23 +58,31 @@ void draw(const CcdfWindow& w, bool gated) {
   gfx::set(w.axes, "XTick", Value::row(ticks));
   gfx::setString(w.axes, "Title",
                  gated ? "CCDF, bursts only (idle time left out)" : "CCDF, whole waveform");
-  const std::vector<double> papr = plots::paprAt(samples, kPaprPercents);
+  const std::vector<double>& papr = gated ? w.data.paprBursts : w.data.paprWhole;
   for (std::size_t i = 0; i < papr.size(); ++i)
     w.table->setItem(static_cast<int>(i), 1, new QTableWidgetItem(paprText(papr[i])));
 }
 
-// KS_PlotGatedCCDF(hParent, label, iqWave, markers): gated to the bursts of
-// the markers' second row when there are markers.
-void plotGatedCcdf(Call& c) {
-  c.outputNames({"fHandle"});
-  const Handle parent =
-      c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_PlotGatedCCDF") : Handle();
-  const std::string label = textOr(c, 1, "label", "");
-  auto w = std::make_shared<CcdfWindow>();
-  w->wave = samplesOf(c.inOr(2, Value::empty()));
-  if (w->wave.empty()) raise("There is no waveform to show the CCDF of.");
-  w->bursts = burstsOf(c, 3, w->wave.size());
+}  // namespace
 
+namespace plotframe {
+
+GatedCcdf gatedCcdfOf(std::span<const cplx> samples, const plots::Ranges& bursts) {
+  GatedCcdf g;
+  g.whole = plots::ccdf(samples);
+  g.paprWhole = plots::paprAt(samples, kPaprPercents);
+  g.hasBursts = !bursts.empty();
+  if (g.hasBursts) {
+    const std::vector<cplx> gated = plots::gatedSamples(samples, bursts);
+    g.bursts = plots::ccdf(gated);
+    g.paprBursts = plots::paprAt(gated, kPaprPercents);
+  }
+  return g;
+}
+
+Handle gatedCcdfWindow(Handle parent, const std::string& label, const GatedCcdf& g) {
+  auto w = std::make_shared<CcdfWindow>();
+  w->data = g;
   const Value where = placeFrom(parent, {150, 150, 560, 420}, 0.1, -0.1, true);
   const Handle fig = plotWindow("Gated CCDF " + label, where);
   std::vector<double> box = gfx::defaultAxesPosition();
@@ -107,8 +111,8 @@ void plotGatedCcdf(Call& c) {
   auto* gate = new QCheckBox(QStringLiteral("Bursts only"), host);
   gfx::setString(gfx::handleOf(gate), "Tag", "KS_CCDFGate");
   gate->setGeometry(right, 30, width - right - 8, 22);
-  gate->setChecked(!w->bursts.empty());
-  gate->setEnabled(!w->bursts.empty());
+  gate->setChecked(w->data.hasBursts);
+  gate->setEnabled(w->data.hasBursts);
   gate->setToolTip(QStringLiteral(
       "Average power and statistics over the frame bursts only (the markers' burst row)."));
   w->table = new QTableWidget(4, 2, host);
@@ -123,7 +127,24 @@ void plotGatedCcdf(Call& c) {
   draw(*w, gate->isChecked());
   QObject::connect(gate, &QCheckBox::toggled, host, [w](bool on) { draw(*w, on); });
   gfx::setString(fig, "Visible", "on");
-  c.out(0) = fig.toValue();
+  return fig;
+}
+
+}  // namespace plotframe
+
+namespace {
+
+// KS_PlotGatedCCDF(hParent, label, iqWave, markers): gated to the bursts of
+// the markers' second row when there are markers.
+void plotGatedCcdf(Call& c) {
+  c.outputNames({"fHandle"});
+  const Handle parent =
+      c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_PlotGatedCCDF") : Handle();
+  const std::string label = textOr(c, 1, "label", "");
+  const std::vector<cplx> wave = samplesOf(c.inOr(2, Value::empty()));
+  if (wave.empty()) raise("There is no waveform to show the CCDF of.");
+  c.out(0) =
+      gatedCcdfWindow(parent, label, gatedCcdfOf(wave, burstsOf(c, 3, wave.size()))).toValue();
 }
 
 const bool kRegistered = [] {

@@ -313,12 +313,18 @@ void demodulate(Call& c) {
   w->plots.payload = payload;
   QObject::connect(w->table, &QTableWidget::itemSelectionChanged, host, [w] { showSelected(*w); });
   // The receiver on its own thread; the window may be gone when it reports.
+  // A deleted window's handles are invalid at once while its widget goes
+  // only on a later pass of the event loop: a report for either is dropped,
+  // and the receiver stopped.
   QPointer<QWidget> alive(host);
   const auto post = [alive, w](auto&& call) {
     QMetaObject::invokeMethod(
         qApp,
         [alive, w, call = std::move(call)] {
-          if (alive) call(*w);
+          if (alive && gfx::isHandle(w->fig))
+            call(*w);
+          else
+            w->stop->store(true);
         },
         Qt::QueuedConnection);
   };

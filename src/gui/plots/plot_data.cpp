@@ -329,4 +329,39 @@ std::vector<double> paprAt(std::span<const cplx> samples, std::span<const double
   return out;
 }
 
+Levels levelsAt(std::span<const cplx> samples, const Ranges& bursts, double setLevelDbm) {
+  Levels l;
+  double whole = 0, peak = 0;
+  for (const cplx& x : samples) {
+    const double p = std::norm(x);
+    whole += p;
+    peak = std::max(peak, p);
+  }
+  double burst = 0;
+  std::size_t inBursts = 0;
+  for (const auto& [first, end] : bursts)
+    for (std::size_t k = first; k < std::min(end, samples.size()); ++k, ++inBursts)
+      burst += std::norm(samples[k]);
+  if (inBursts == 0) {
+    burst = whole;
+    inBursts = samples.size();
+  }
+  if (!(whole > 0) || !(burst > 0)) return l;
+  const double meanWhole = whole / static_cast<double>(samples.size());
+  const double meanBurst = burst / static_cast<double>(inBursts);
+  l.burstDbm = setLevelDbm + 10 * std::log10(meanBurst / meanWhole);
+  l.peakDbm = setLevelDbm + 10 * std::log10(peak / meanWhole);
+  l.paprDb = l.peakDbm - l.burstDbm;
+  l.valid = true;
+  return l;
+}
+
+std::string levelsText(const Levels& l) {
+  if (!l.valid) return "";
+  char buf[120];
+  std::snprintf(buf, sizeof buf, "burst %.1f dBm, peak %.1f dBm, PAPR %.1f dB", l.burstDbm,
+                l.peakDbm, l.paprDb);
+  return buf;
+}
+
 }  // namespace dot11a::plots

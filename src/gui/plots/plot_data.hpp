@@ -90,4 +90,17 @@ std::vector<cplx> gatedSamples(std::span<const cplx> samples, const Ranges& rang
 // entry of `percents`; 0 for no samples or no power.
 std::vector<double> paprAt(std::span<const cplx> samples, std::span<const double> percents);
 
+// The levels a receiver tester reads off a waveform played at the signal
+// generator's set level, which is the RMS power of the whole waveform as
+// played (idle time included): the mean power over the bursts (over every
+// sample when there are none), the highest instantaneous power, both in dBm,
+// and their ratio in dB. `valid` is false for a waveform without power.
+struct Levels {
+  double burstDbm = 0, peakDbm = 0, paprDb = 0;
+  bool valid = false;
+};
+Levels levelsAt(std::span<const cplx> samples, const Ranges& bursts, double setLevelDbm);
+// "burst -26.6 dBm, peak -16.2 dBm, PAPR 10.4 dB" (empty when not valid).
+std::string levelsText(const Levels& l);
+
 }  // namespace dot11a::plots

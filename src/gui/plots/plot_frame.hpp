@@ -3,6 +3,7 @@
 // Edit, Tools with the zoom and rotate toggles). Defined in plot_windows.cpp.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "dot11a/call.hpp"
 #include "dot11a/value.hpp"
 #include "gui/graphics/graphics.hpp"
+#include "gui/plots/plot_data.hpp"
+#include "gui/plots/spectrum_view.hpp"
 
 namespace dot11a::plotframe {
 
@@ -37,10 +40,27 @@ gfx::Handle plotWindow(const std::string& name, const Value& position, bool menu
 // height / 1.1.
 std::vector<double> movedAxesPosition();
 
-// The magnitude spectrum window of the samples (KS_PlotSpectrum), for callers
-// that hold them typed: the shell's Plot menu shows the calculated waveform
-// without making values of it.
-gfx::Handle spectrumWindow(gfx::Handle parent, const std::string& label, double sampleRate,
-                           std::vector<cplx>&& samples);
-
+// The views in two steps for callers that hold the samples typed (the
+// shell's menus): the computation, which may run off the GUI thread, and the
+// window drawn from its result on the GUI thread.
+// The magnitude spectrum (KS_PlotSpectrum).
+plots::Spectrum spectrumOf(std::vector<cplx>&& samples, double sampleRate);
+gfx::Handle spectrumWindow(gfx::Handle parent, const std::string& label, const plots::Spectrum& s);
+// The CCDF (KS_PlotCCDF).
+gfx::Handle ccdfWindow(gfx::Handle parent, const std::string& label, const plots::Ccdf& d);
+// The averaged spectrum with the mask (KS_PlotAveragedSpectrum), its
+// resolution chosen in the window (30 kHz to 1 MHz) when `recompute` computes
+// the trace at another one, and a marker and a delta marker with readouts.
+gfx::Handle averagedSpectrumWindow(
+    gfx::Handle parent, const std::string& label, const plots::AveragedSpectrum& s,
+    std::function<plots::AveragedSpectrum(double rbwHz)> recompute = nullptr);
+// The gated CCDF (KS_PlotGatedCCDF): both gates computed at once, so the
+// window's "Bursts only" switch only redraws.
+struct GatedCcdf {
+  plots::Ccdf whole, bursts;
+  std::vector<double> paprWhole, paprBursts;
+  bool hasBursts = false;
+};
+GatedCcdf gatedCcdfOf(std::span<const cplx> samples, const plots::Ranges& bursts);
+gfx::Handle gatedCcdfWindow(gfx::Handle parent, const std::string& label, const GatedCcdf& g);
 }  // namespace dot11a::plotframe

@@ -4,6 +4,7 @@
 // zoom out).
 #include <QApplication>
 #include <QClipboard>
+#include <QMimeData>
 #include <QWidget>
 #include <cmath>
 
@@ -78,6 +79,8 @@ void addPlotMenus(Handle fig) {
       {menuItem("", "&File", "menuPlotFile", ""),
        menuItem("menuPlotFile", "&Print", "menuPlotPrint", "print"),
        menuItem("menuPlotFile", "Save &As...", "menuPlotSaveAs", "savePlotAs"),
+       menuItem("menuPlotFile", "&Export Trace Data (CSV)...", "menuPlotExportCsv",
+                "exportTraceCsv"),
        menuItem("menuPlotFile", "&Close", "menuPlotClose", "close(gcf)", true),
        menuItem("", "&Edit", "menuPlotEdit", ""),
        menuItem("menuPlotEdit", "&Copy", "menuPlotCopy", "print('-dmeta')"),
@@ -109,10 +112,12 @@ std::vector<double> movedAxesPosition() {
   return p;
 }
 
-Handle spectrumWindow(Handle parent, const std::string& label, double sampleRate,
-                      std::vector<cplx>&& samples) {
-  const plots::Spectrum s = plots::forDisplay(
-      plots::spectrumInPlace(std::move(samples), sampleRate), plots::kLongSpectrum);
+plots::Spectrum spectrumOf(std::vector<cplx>&& samples, double sampleRate) {
+  return plots::forDisplay(plots::spectrumInPlace(std::move(samples), sampleRate),
+                           plots::kLongSpectrum);
+}
+
+Handle spectrumWindow(Handle parent, const std::string& label, const plots::Spectrum& s) {
   const Value where = placeFrom(parent, {50, 480, 300, 300}, 0.1, 0.18, false);
   const Handle fig = plotWindow("Magnitude Spectrum " + label, where);
   const Handle ax = gfx::newAxes(fig, movedAxesPosition());
@@ -124,6 +129,34 @@ Handle spectrumWindow(Handle parent, const std::string& label, double sampleRate
   gfx::set(ax, "YLim", Value::row({s.bottom, s.top}));
   gfx::setString(ax, "XGrid", "on");
   gfx::setString(ax, "YGrid", "on");
+  gfx::setString(fig, "Visible", "on");
+  return fig;
+}
+
+Handle ccdfWindow(Handle parent, const std::string& label, const plots::Ccdf& d) {
+  const Value where = placeFrom(parent, {150, 150, 340, 340}, 0.1, -0.1, true);
+  const Handle fig = plotWindow("CCDF " + label, where);
+  const Handle ax = gfx::newAxes(fig, movedAxesPosition());
+  gfx::plotLine(ax, d.level, d.percent);
+  gfx::setString(ax, "NextPlot", "add");
+  const Handle ref = gfx::plotLine(ax, d.level, d.reference);
+  gfx::set(ref, "Color", Value::row({0.7, 0.7, 0.7}));
+  gfx::setString(ax, "NextPlot", "replace");
+  gfx::setString(ax, "YScale", "log");
+  gfx::set(ax, "XLim", Value::row({0, d.maxLevel}));
+  gfx::set(ax, "YLim", Value::row({d.yMin, 100}));
+  gfx::setString(ax, "GridLineStyle", ":");
+  gfx::setString(ax, "XGrid", "on");
+  gfx::setString(ax, "YGrid", "on");
+  std::vector<double> ticks;
+  for (double t = 0; t <= d.maxLevel + 1e-9; t += 2) ticks.push_back(t);
+  gfx::set(ax, "XTick", Value::row(ticks));
+  gfx::setString(ax, "Tag", "KS_CCDF");
+  gfx::setString(ax, "Title", "CCDF");
+  gfx::setString(ax, "YLabel", "Frequency of occurence (%)");
+  gfx::setString(ax, "XLabel", "dB above Average");
+  gfx::set(ax, "XColor", Value("black"));
+  gfx::set(ax, "YColor", Value("black"));
   gfx::setString(fig, "Visible", "on");
   return fig;
 }
@@ -140,8 +173,9 @@ void KS_PlotSpectrum(Call& c) {
   c.outputNames({"fHandle"});
   const Handle parent =
       c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_PlotSpectrum") : Handle();
-  c.out(0) = spectrumWindow(parent, textOr(c, 1, "label", ""), numberOr(c, 2, "sampleRate", 1),
-                            samplesOf(c.inOr(3, Value::empty())))
+  c.out(0) = spectrumWindow(
+                 parent, textOr(c, 1, "label", ""),
+                 spectrumOf(samplesOf(c.inOr(3, Value::empty())), numberOr(c, 2, "sampleRate", 1)))
                  .toValue();
 }
 
@@ -178,32 +212,7 @@ void KS_PlotCCDF(Call& c) {
   c.outputNames({"fHandle"});
   const Handle parent = c.has(0) ? gfx::handleFrom(c.in(0, "hParent"), "KS_PlotCCDF") : Handle();
   const std::string label = textOr(c, 1, "label", "Test Data");
-  const plots::Ccdf d = plots::ccdf(samplesOf(c.inOr(2, Value::empty())));
-  const Value where = placeFrom(parent, {150, 150, 340, 340}, 0.1, -0.1, true);
-  const Handle fig = plotWindow("CCDF " + label, where);
-  const Handle ax = gfx::newAxes(fig, movedAxesPosition());
-  gfx::plotLine(ax, d.level, d.percent);
-  gfx::setString(ax, "NextPlot", "add");
-  const Handle ref = gfx::plotLine(ax, d.level, d.reference);
-  gfx::set(ref, "Color", Value::row({0.7, 0.7, 0.7}));
-  gfx::setString(ax, "NextPlot", "replace");
-  gfx::setString(ax, "YScale", "log");
-  gfx::set(ax, "XLim", Value::row({0, d.maxLevel}));
-  gfx::set(ax, "YLim", Value::row({d.yMin, 100}));
-  gfx::setString(ax, "GridLineStyle", ":");
-  gfx::setString(ax, "XGrid", "on");
-  gfx::setString(ax, "YGrid", "on");
-  std::vector<double> ticks;
-  for (double t = 0; t <= d.maxLevel + 1e-9; t += 2) ticks.push_back(t);
-  gfx::set(ax, "XTick", Value::row(ticks));
-  gfx::setString(ax, "Tag", "KS_CCDF");
-  gfx::setString(ax, "Title", "CCDF");
-  gfx::setString(ax, "YLabel", "Frequency of occurence (%)");
-  gfx::setString(ax, "XLabel", "dB above Average");
-  gfx::set(ax, "XColor", Value("black"));
-  gfx::set(ax, "YColor", Value("black"));
-  gfx::setString(fig, "Visible", "on");
-  c.out(0) = fig.toValue();
+  c.out(0) = ccdfWindow(parent, label, plots::ccdf(samplesOf(c.inOr(2, Value::empty())))).toValue();
 }
 
 }  // namespace op
@@ -220,7 +229,16 @@ void printBuiltin(Call& c) {
   const Handle fig = gfx::gcbf();
   if (!gfx::widgetOf(fig)) raise("print acts on the window whose menu was used.");
   if (c.has(0) && c.in(0, "option").isText() && c.in(0, "option").str() == "-dmeta") {
-    if (QClipboard* clip = QApplication::clipboard()) clip->setPixmap(gfx::widgetOf(fig)->grab());
+    // The picture for documents, the trace data as text for a spreadsheet
+    // or an editor: the one that pastes takes what it reads.
+    if (QClipboard* clip = QApplication::clipboard()) {
+      auto* data = new QMimeData;
+      data->setImageData(gfx::widgetOf(fig)->grab().toImage());
+      const QByteArray csv = QByteArray::fromStdString(gfx::traceCsv(fig));
+      data->setText(QString::fromUtf8(csv));
+      data->setData(QStringLiteral("text/csv"), csv);
+      clip->setMimeData(data);
+    }
     return;
   }
   gfx::printFigure(fig);
@@ -229,6 +247,11 @@ void printBuiltin(Call& c) {
 // savePlotAs: saves the window's plots as a PNG or PDF file the user names.
 void savePlotAsBuiltin(Call&) {
   gfx::savePlotAs(gfx::gcbf());
+}
+
+// exportTraceCsv: writes the window's trace data to a CSV file the user names.
+void exportTraceCsvBuiltin(Call&) {
+  gfx::exportTraceCsv(gfx::gcbf());
 }
 
 void closeBuiltin(Call& c) {
@@ -243,6 +266,7 @@ void zoomBuiltin(Call&) {
 const bool kRegistered = [] {
   registerBuiltin({"print", 1, 0, 1, "print", printBuiltin});
   registerBuiltin({"savePlotAs", 0, 0, 1, "savePlotAs", savePlotAsBuiltin});
+  registerBuiltin({"exportTraceCsv", 0, 0, 1, "exportTraceCsv", exportTraceCsvBuiltin});
   registerBuiltin({"close", 1, 0, 1, "close", closeBuiltin});
   registerBuiltin({"zoom", 1, 0, 1, "zoom", zoomBuiltin});
   return true;

@@ -1,10 +1,14 @@
 // The averaged spectrum's numbers and its window.
 #include "gui/plots/spectrum_view.hpp"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "dot11a/call.hpp"
@@ -109,6 +113,23 @@ AveragedSpectrum averagedSpectrum(std::span<const std::complex<double>> samples,
   return a;
 }
 
+MarkerReading markerAt(const AveragedSpectrum& s, double mhz) {
+  const std::size_t n = std::min(s.frequencyMHz.size(), s.levelDbr.size());
+  if (n == 0) return {};
+  const auto it = std::lower_bound(s.frequencyMHz.begin(), s.frequencyMHz.begin() + n, mhz);
+  std::size_t k = static_cast<std::size_t>(it - s.frequencyMHz.begin());
+  if (k == n || (k > 0 && mhz - s.frequencyMHz[k - 1] < s.frequencyMHz[k] - mhz)) --k;
+  return {s.frequencyMHz[k], s.levelDbr[k]};
+}
+
+std::string markerText(const AveragedSpectrum& s, double m1, double delta) {
+  const MarkerReading a = markerAt(s, m1), b = markerAt(s, m1 + delta);
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "M1 %+.3f MHz %.2f dBr   M2 (delta) %+.3f MHz %+.2f dB", a.mhz,
+                a.dbr, b.mhz - a.mhz, b.dbr - a.dbr);
+  return buf;
+}
+
 }  // namespace dot11a::plots
 
 namespace dot11a {
@@ -155,24 +176,43 @@ void plotAveragedSpectrum(Call& c) {
   const double rbw = numberOr(c, 5, "rbwHz", 100e3);
   const plots::AveragedSpectrum s = plots::averagedSpectrum(wave, rate, bursts, rbw);
   if (s.levelDbr.empty()) raise("The waveform has no power to show the spectrum of.");
+  auto kept = std::make_shared<const std::vector<cplx>>(wave);
+  c.out(0) = plotframe::averagedSpectrumWindow(parent, label, s, [kept, rate, bursts](double hz) {
+               return plots::averagedSpectrum(*kept, rate, bursts, hz);
+             }).toValue();
+}
 
-  const Value where = placeFrom(parent, {50, 480, 560, 420}, 0.1, 0.18, false);
-  const Handle fig = plotWindow("Averaged Spectrum " + label, where);
-  std::vector<double> box = gfx::defaultAxesPosition();
-  box[1] += 0.1;  // room for the readouts below
-  box[3] -= 0.1;
-  const Handle ax = gfx::newAxes(fig, box);
-  const Handle psd = gfx::plotLine(ax, s.frequencyMHz, s.levelDbr, "b-");
-  gfx::setString(psd, "Tag", "KS_SpectrumPSD");
-  gfx::setString(ax, "NextPlot", "add");
-  const Handle mask = gfx::plotLine(ax, s.maskMHz, s.maskDbr, "r-");
-  gfx::setString(mask, "Tag", "KS_SpectrumMask");
-  gfx::setString(ax, "NextPlot", "replace");
-  gfx::setString(ax, "Tag", "KS_AveragedSpectrum");
-  gfx::setString(ax, "XLabel", "Frequency (MHz)");
-  gfx::setString(ax, "YLabel", "PSD (dBr)");
+const bool kRegistered = [] {
+  registerBuiltin(
+      {"KS_PlotAveragedSpectrum", 6, 1, 1, "KS_PlotAveragedSpectrum", plotAveragedSpectrum});
+  return true;
+}();
+
+}  // namespace
+
+namespace plotframe {
+
+namespace {
+
+// The averaged spectrum window's parts that a new resolution or a moved marker
+// redraws.
+struct SpectrumWindow {
+  plots::AveragedSpectrum s;
+  std::function<plots::AveragedSpectrum(double rbwHz)> recompute;
+  gfx::Handle fig, ax, psd, mask, markers;
+  QLabel *text = nullptr, *markerReadout = nullptr;
+  QDoubleSpinBox *m1 = nullptr, *delta = nullptr;
+};
+
+void drawSpectrum(SpectrumWindow& w) {
+  const plots::AveragedSpectrum& s = w.s;
+  gfx::set(w.psd, "XData", Value::row(s.frequencyMHz));
+  gfx::set(w.psd, "YData", Value::row(s.levelDbr));
+  gfx::set(w.mask, "XData", Value::row(s.maskMHz));
+  gfx::set(w.mask, "YData", Value::row(s.maskDbr));
   // The title holds one short line; the numbers go under the plot.
-  const std::string title = format("RBW %.0f kHz, ", s.rbwHz / 1e3) +
+  const std::string title = (s.rbwHz >= 999.5e3 ? format("RBW %.3g MHz, ", s.rbwHz / 1e6)
+                                                : format("RBW %.0f kHz, ", s.rbwHz / 1e3)) +
                             (s.gated ? "bursts only, " : "whole waveform, ") +
                             (!s.maskChecked ? "mask not checked"
                              : s.pass       ? "mask PASS"
@@ -184,32 +224,129 @@ void plotAveragedSpectrum(Call& c) {
                   s.pass ? "PASS" : "FAIL", s.worstMarginDb, s.worstFrequencyHz / 1e6);
     margin = buf;
   }
-  gfx::setString(ax, "Title", title);
-  gfx::set(ax, "XLim", Value::row({-s.spanMHz, s.spanMHz}));
-  gfx::set(ax, "YLim", Value::row({s.bottom, s.top}));
-  gfx::setString(ax, "XGrid", "on");
-  gfx::setString(ax, "YGrid", "on");
-
-  // The readouts, a line of text under the plot.
-  auto* text = new QLabel(gfx::widgetOf(fig));
-  const Handle readout = gfx::handleOf(text);
-  gfx::setString(readout, "Tag", "KS_SpectrumReadout");
-  gfx::setString(readout, "String",
-                 margin + "\n" + format("Channel power (20 MHz): %.2f dB    ", s.channelPowerDb) +
-                     format("Occupied bandwidth (99 %%): %.2f MHz", s.occupiedHz / 1e6));
-  const Value size = gfx::get(fig, "Position");
-  text->setGeometry(10, static_cast<int>(size.real(3)) - 44, static_cast<int>(size.real(2)) - 20,
-                    40);
-  gfx::setString(fig, "Visible", "on");
-  c.out(0) = fig.toValue();
+  gfx::setString(w.ax, "Title", title);
+  gfx::set(w.ax, "XLim", Value::row({-s.spanMHz, s.spanMHz}));
+  gfx::set(w.ax, "YLim", Value::row({s.bottom, s.top}));
+  std::string lines = margin + "\n" +
+                      format("Channel power (20 MHz): %.2f dB    ", s.channelPowerDb) +
+                      format("Occupied bandwidth (99 %%): %.2f MHz", s.occupiedHz / 1e6);
+  if (s.levels.valid)
+    lines +=
+        "\n" + format("At the set level %.0f dBm: ", s.setLevelDbm) + plots::levelsText(s.levels);
+  gfx::setString(gfx::handleOf(w.text), "String", lines);
 }
 
-const bool kRegistered = [] {
-  registerBuiltin(
-      {"KS_PlotAveragedSpectrum", 6, 1, 1, "KS_PlotAveragedSpectrum", plotAveragedSpectrum});
-  return true;
-}();
+void drawMarkers(SpectrumWindow& w) {
+  const double m1 = w.m1->value(), delta = w.delta->value();
+  const plots::MarkerReading a = plots::markerAt(w.s, m1), b = plots::markerAt(w.s, m1 + delta);
+  gfx::set(w.markers, "XData", Value::row({a.mhz, b.mhz}));
+  gfx::set(w.markers, "YData", Value::row({a.dbr, b.dbr}));
+  w.markerReadout->setText(QString::fromStdString(plots::markerText(w.s, m1, delta)));
+}
 
 }  // namespace
+
+gfx::Handle averagedSpectrumWindow(gfx::Handle parent, const std::string& label,
+                                   const plots::AveragedSpectrum& s,
+                                   std::function<plots::AveragedSpectrum(double rbwHz)> recompute) {
+  const Value where = placeFrom(parent, {50, 480, 620, 460}, 0.1, 0.18, false);
+  auto w = std::make_shared<SpectrumWindow>();
+  w->s = s;
+  w->recompute = std::move(recompute);
+  w->fig = plotWindow("Averaged Spectrum " + label, where);
+  std::vector<double> box = gfx::defaultAxesPosition();
+  box[1] += 0.14;  // room for the readouts below
+  box[3] -= 0.27;  // and for the resolution and markers above
+  w->ax = gfx::newAxes(w->fig, box);
+  w->psd = gfx::plotLine(w->ax, s.frequencyMHz, s.levelDbr, "b-");
+  gfx::setString(w->psd, "Tag", "KS_SpectrumPSD");
+  gfx::setString(w->psd, "DisplayName", "PSD");
+  gfx::setString(w->ax, "NextPlot", "add");
+  w->mask = gfx::plotLine(w->ax, s.maskMHz, s.maskDbr, "r-");
+  gfx::setString(w->mask, "Tag", "KS_SpectrumMask");
+  gfx::setString(w->mask, "DisplayName", "Mask");
+  w->markers = gfx::plotLine(w->ax, std::vector<double>{0, 0}, std::vector<double>{0, 0}, "ko");
+  gfx::setString(w->markers, "Tag", "KS_SpectrumMarkers");
+  gfx::setString(w->markers, "DisplayName", "Markers");
+  gfx::setString(w->ax, "NextPlot", "replace");
+  gfx::setString(w->ax, "Tag", "KS_AveragedSpectrum");
+  gfx::setString(w->ax, "XLabel", "Frequency (MHz)");
+  gfx::setString(w->ax, "YLabel", "PSD (dBr)");
+  gfx::setString(w->ax, "XGrid", "on");
+  gfx::setString(w->ax, "YGrid", "on");
+
+  QWidget* host = gfx::widgetOf(w->fig);
+  const Value size = gfx::get(w->fig, "Position");
+  const int width = static_cast<int>(size.real(2)), height = static_cast<int>(size.real(3));
+  const auto tag = [](QObject* o, const char* name) {
+    gfx::setString(gfx::handleOf(o), "Tag", name);
+  };
+  // The resolution bandwidth, when the window can compute the trace again.
+  auto* rbwLabel = new QLabel(QStringLiteral("&RBW:"), host);
+  rbwLabel->setGeometry(10, 28, 40, 24);
+  auto* rbw = new QComboBox(host);
+  tag(rbw, "KS_SpectrumRBW");
+  for (double hz : {30e3, 100e3, 300e3, 1e6})
+    rbw->addItem(hz < 1e6 ? QString("%1 kHz").arg(hz / 1e3) : QStringLiteral("1 MHz"), hz);
+  rbw->setCurrentIndex(std::max(0, rbw->findData(std::round(s.rbwHz / 1e4) * 1e4)));
+  rbw->setEnabled(static_cast<bool>(w->recompute));
+  rbw->setGeometry(50, 28, 90, 24);
+  rbwLabel->setBuddy(rbw);
+  auto* m1Label = new QLabel(QStringLiteral("&Marker:"), host);
+  m1Label->setGeometry(150, 28, 55, 24);
+  w->m1 = new QDoubleSpinBox(host);
+  tag(w->m1, "KS_SpectrumMarker");
+  w->m1->setRange(-s.spanMHz, s.spanMHz);
+  w->m1->setDecimals(3);
+  w->m1->setSingleStep(0.3125);  // one sub-carrier
+  w->m1->setSuffix(QStringLiteral(" MHz"));
+  w->m1->setGeometry(205, 28, 110, 24);
+  // At the peak, so the delta marker reads against the reference of the mask.
+  if (!s.levelDbr.empty())
+    w->m1->setValue(s.frequencyMHz[static_cast<std::size_t>(
+        std::max_element(s.levelDbr.begin(), s.levelDbr.end()) - s.levelDbr.begin())]);
+  m1Label->setBuddy(w->m1);
+  auto* deltaLabel = new QLabel(QStringLiteral("&Delta:"), host);
+  deltaLabel->setGeometry(325, 28, 45, 24);
+  w->delta = new QDoubleSpinBox(host);
+  tag(w->delta, "KS_SpectrumDelta");
+  w->delta->setRange(-2 * s.spanMHz, 2 * s.spanMHz);
+  w->delta->setDecimals(3);
+  w->delta->setSingleStep(0.3125);
+  w->delta->setSuffix(QStringLiteral(" MHz"));
+  w->delta->setValue(std::min(11.0, s.spanMHz));  // the mask's first corner
+  w->delta->setGeometry(370, 28, 110, 24);
+  deltaLabel->setBuddy(w->delta);
+  w->markerReadout = new QLabel(host);
+  tag(w->markerReadout, "KS_SpectrumMarkerReadout");
+  w->markerReadout->setGeometry(10, 54, width - 20, 20);
+
+  // The readouts, lines of text under the plot.
+  w->text = new QLabel(host);
+  tag(w->text, "KS_SpectrumReadout");
+  w->text->setGeometry(10, height - 62, width - 20, 58);
+  drawSpectrum(*w);
+  drawMarkers(*w);
+  QObject::connect(w->m1, &QDoubleSpinBox::valueChanged, host, [w](double) { drawMarkers(*w); });
+  QObject::connect(w->delta, &QDoubleSpinBox::valueChanged, host, [w](double) { drawMarkers(*w); });
+  QObject::connect(rbw, &QComboBox::currentIndexChanged, host, [w, rbw](int) {
+    if (!w->recompute) return;
+    try {
+      const plots::Levels levels = w->s.levels;
+      const double setLevel = w->s.setLevelDbm;
+      w->s = w->recompute(rbw->currentData().toDouble());
+      w->s.levels = levels;
+      w->s.setLevelDbm = setLevel;
+    } catch (const std::exception&) {
+      return;  // the window stays with the trace it has (a closed window, Cancel)
+    }
+    drawSpectrum(*w);
+    drawMarkers(*w);
+  });
+  gfx::setString(w->fig, "Visible", "on");
+  return w->fig;
+}
+
+}  // namespace plotframe
 
 }  // namespace dot11a

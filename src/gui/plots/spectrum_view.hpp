@@ -6,6 +6,7 @@
 #include <complex>
 #include <cstddef>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "gui/plots/plot_data.hpp"
@@ -26,6 +27,9 @@ struct AveragedSpectrum {
   double occupiedHz = 0;  // 99 % of the power
   double spanMHz = 0;     // the axis runs from -spanMHz to +spanMHz
   double bottom = -100, top = 10;
+  // The levels at the signal generator's set level, when the caller knows it.
+  Levels levels;
+  double setLevelDbm = 0;
 };
 
 // The spectrum of the samples within `bursts` (all samples when there are
@@ -34,6 +38,16 @@ struct AveragedSpectrum {
 // waveform or one without power gives an empty spectrum.
 AveragedSpectrum averagedSpectrum(std::span<const std::complex<double>> samples, double rate,
                                   const Ranges& bursts, double rbwHz);
+
+// The trace point nearest to `mhz` (the marker sits on the trace); the first
+// point for an empty trace is {0, 0}.
+struct MarkerReading {
+  double mhz = 0, dbr = 0;
+};
+MarkerReading markerAt(const AveragedSpectrum& s, double mhz);
+// "M1 +3.125 MHz -12.30 dBr   M2 (delta) +5.000 MHz -20.10 dB": the marker at
+// `m1` and the delta marker `delta` MHz from it, read relative to the marker.
+std::string markerText(const AveragedSpectrum& s, double m1, double delta);
 
 }  // namespace dot11a::plots
 

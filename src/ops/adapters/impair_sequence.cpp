@@ -1,9 +1,11 @@
 // dot11a_Sequence: a frame sequence with impairments by name, a thin adapter
 // over make(). Takes the parameter set and a record of the sequence and the
 // impairments, with the names of the typed settings (impair.hpp), and returns
-// the samples and the 2 x n markers as dot11a_FRAME does.
+// the samples and the 2 x n markers as dot11a_FRAME does. "test" names a
+// receiver-test preset (receiver_test.hpp), applied after the other settings.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "dot11a/error.hpp"
 #include "dot11a/frame_record.hpp"
 #include "dot11a/impair.hpp"
+#include "dot11a/receiver_test.hpp"
 #include "dot11a/waveform.hpp"
 #include "ops/adapt.hpp"
 
@@ -73,20 +76,29 @@ impair::Amplifier amplifier(const Value& v) {
 
 // The sequence and the impairments of the options record, into the job.
 void request(const Value& v, FrameJob& job) {
-  const Fields f(v, "options",
-                 {"frames", "gapUs", "seedStep", "sequence", "amplifier", "iq", "dcDbc",
-                  "phaseNoise", "channel", "cfoHz", "clockPpm", "snrDb", "interferer", "seed"});
+  const Fields f(
+      v, "options",
+      {"frames", "gapUs", "seedStep", "sequence", "amplifier", "iq", "dcDbc", "phaseNoise",
+       "channel", "cfoHz", "clockPpm", "snrDb", "interferer", "seed", "test"});
   SequenceSettings& q = job.sequence;
+  std::optional<std::size_t> frames;
   if (f.has("frames"))
-    q.frames = checkedInteger<std::size_t>(number(f["frames"], "frames"), what("frames"), 1,
-                                           kMaxSequenceFrames);
+    frames = checkedInteger<std::size_t>(number(f["frames"], "frames"), what("frames"), 1,
+                                         kMaxSequenceFrames);
+  if (frames) q.frames = *frames;
   if (f.has("gapUs")) {
     if (f["gapUs"].isText())
       q.gap = Gap::parse(f["gapUs"].str());
     else
       q.gap.us = number(f["gapUs"], "gapUs");
   }
-  q.seedStep = f.has("seedStep") && f["seedStep"].truthy();
+  if (f.has("seedStep")) {
+    const Value& step = f["seedStep"];
+    const bool flag = step.isNumeric() && !step.isComplex() && step.numel() == 1 &&
+                      (step.real(0) == 0 || step.real(0) == 1);
+    if (!flag) raise(what("seedStep") + " must be true or false, not " + step.describe() + ".");
+    q.seedStep = step.real(0) == 1;
+  }
   if (f.has("sequence")) {
     if (!f["sequence"].isText())
       raise(what("sequence") + " must be the name of a JSON sequence file.");
@@ -119,8 +131,33 @@ void request(const Value& v, FrameJob& job) {
     impair::Interferer i;
     s.interferer = impair::Interferer{g.get("offsetHz", i.offsetHz), g.get("levelDb", i.levelDb)};
   }
-  if (f.has("seed"))
-    s.seed = checkedInteger<std::uint64_t>(number(f["seed"], "seed"), what("seed"));
+  if (f.has("seed")) {
+    // A number is exact only up to 2^53; a larger seed is given as its text.
+    if (f["seed"].isText()) {
+      s.seed = parseSeed(f["seed"].str(), what("seed") + " takes");
+    } else {
+      const double seed = number(f["seed"], "seed");
+      if (seed > 9007199254740992.0)
+        raise(what("seed") + " " + adapt::shown(f["seed"]) +
+              " is past 2^53, where a number is no longer exact: give the seed as its decimal "
+              "text.");
+      s.seed = checkedInteger<std::uint64_t>(seed, what("seed"));
+    }
+  }
+  // The preset last: the frames that fit depend on the gap and a clock offset.
+  if (f.has("test")) {
+    if (!f["test"].isText())
+      raise(what("test") + " must be 'sensitivity', 'acr' or 'alt-acr', not " +
+            f["test"].describe() + ".");
+    ReceiverTestRequest r;
+    r.name = f["test"].str();
+    r.frames = frames;
+    r.gapGiven = f.has("gapUs");
+    r.testOption = what("test");
+    r.rateOption = "the parameter set's rate";
+    r.interfererOption = what("interferer");
+    applyReceiverTest(job, r);
+  }
 }
 
 }  // namespace

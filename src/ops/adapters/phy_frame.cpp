@@ -7,7 +7,9 @@
 #include "dot11a/call.hpp"
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
+#include "dot11a/frame_layout.hpp"
 #include "dot11a/synthesis.hpp"
+#include "dot11a/waveform.hpp"
 #include "ops/adapt.hpp"
 
 namespace dot11a {
@@ -21,15 +23,14 @@ FrameSettings frameSettingsFrom(Call& c) {
   s.mask53 = adapt::complexRow(c.in(9, "subCarrierMask"), 53, "subCarrierMask");
   s.data.oversampling = adapt::oversampling(c.in(10, "oversamplingRate"));
   s.data.windowLength = adapt::windowLength(c.in(11, "windowLength"));
-  // At most 2^28 samples (4 GiB as complex doubles, 13 s at 20 MHz): checked
-  // before the waveform is sized from it, not found out by the allocation.
-  constexpr long long kMaxIdle = 1LL << 28;
+  // Checked before the waveform is sized from it, not found out by the
+  // allocation; dot11a_FRAME checks the whole waveform once the payload is known.
   const Value& idle = c.in(12, "idleSamples");
-  const auto samples =
-      integerOf<long long>(idle.toScalar(), std::numeric_limits<long long>::min(), kMaxIdle);
+  const auto samples = integerOf<long long>(adapt::realScalar(idle, "idleSamples"), 0,
+                                            static_cast<long long>(kMaxResultSamples));
   if (!samples)
-    raise("\"idleSamples\" must be a whole number of samples up to " + std::to_string(kMaxIdle) +
-          ", not " + idle.describe() + ".");
+    raise("\"idleSamples\" must be a whole number of samples from 0 to " +
+          std::to_string(kMaxResultSamples) + ", not " + adapt::shown(idle) + ".");
   s.idleSamples = *samples;
   s.mirrorSpectrum = c.in(13, "mirrorSpectrum").truthy();
   s.data.sincComp = c.in(14, "sincCompensation").truthy();
@@ -50,6 +51,15 @@ void dot11a_FRAME(Call& c) {
   c.outputNames({"waveform", "markers"});
   const FrameSettings s = frameSettingsFrom(c);
   const Bits payload = c.in(1, "data").toBits();
+  FrameShape shape;
+  shape.framed = s.data.framed;
+  shape.modulation = static_cast<Modulation>(s.data.modulation);
+  shape.codingRate = s.data.encoderRate;
+  shape.oversampling = s.data.oversampling;
+  shape.windowLength = s.data.windowLength;
+  shape.idleSamples = s.idleSamples;
+  shape.payloadBits = payload.size();
+  checkResultSize(frameLayout(shape).total, "The waveform");
   FrameResult r = frameResult(synthesizeFrame(s, payload));
   c.out(0) = std::move(r.waveform);
   c.out(1) = std::move(r.markers);
