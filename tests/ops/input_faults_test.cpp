@@ -110,7 +110,8 @@ TEST_F(InputFaults, SilentConversionsAreRefusedNamingTheValue) {
       {Value(-1.0), "not -1."},
       {Value(2.5), "not 2.5."}};
   for (const auto& [idle, shown] : idles) {
-    const std::string msg = errorOf([&] { frameOf(8, idle); });
+    const Value& given = idle;  // clang lets no lambda capture a structured binding
+    const std::string msg = errorOf([&] { frameOf(8, given); });
     EXPECT_NE(msg.find("\"idleSamples\""), std::string::npos) << msg;
     EXPECT_NE(msg.find(shown), std::string::npos) << msg;
   }
