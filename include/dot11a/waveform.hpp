@@ -53,6 +53,19 @@ struct Waveform {
   std::string description() const;
 };
 
+// Defined here so that the readers and writers of files, built on their own
+// (the fuzz targets), need none of the synthesis.
+inline std::string Waveform::description() const {
+  if (frames.empty()) return "802.11a waveform";
+  const WaveformFrame& f = frames.front();
+  const std::string channel = spacing == ChannelSpacing::MHz20
+                                  ? ""
+                                  : std::to_string(spacingMHz(spacing)) + " MHz channel, ";
+  const std::string one = "802.11a frame, " + channel + f.rateText + ", PSDU " +
+                          std::to_string(f.psdu.size()) + " octets";
+  return frames.size() > 1 ? std::to_string(frames.size()) + " x " + one : one;
+}
+
 // Every waveform a call makes is bounded by the memory its whole result
 // takes, whatever front end asks for it. Per sample: the complex double
 // samples (16 bytes) and the two marker bytes; the second sample buffer of an

@@ -101,17 +101,6 @@ void checkResultSize(std::size_t samples, std::string_view what) {
   raise(text);
 }
 
-std::string Waveform::description() const {
-  if (frames.empty()) return "802.11a waveform";
-  const WaveformFrame& f = frames.front();
-  const std::string channel = spacing == ChannelSpacing::MHz20
-                                  ? ""
-                                  : std::to_string(spacingMHz(spacing)) + " MHz channel, ";
-  const std::string one = "802.11a frame, " + channel + f.rateText + ", PSDU " +
-                          std::to_string(f.psdu.size()) + " octets";
-  return frames.size() > 1 ? std::to_string(frames.size()) + " x " + one : one;
-}
-
 std::size_t projectedLength(const FrameJob& job) {
   if (!job.receiverTest()) return frameLayout(job.frame.shape()).total;
   checkJob(job);
