@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <csignal>
@@ -71,6 +72,26 @@ void catchInterrupt() {
   sigaction(SIGINT, &sa, nullptr);
 }
 
+// The most samples a raw file is read whole with (1 GiB of cf32).
+constexpr std::uint64_t kMaxWhole = std::uint64_t{1} << 26;
+
+// A raw file's samples, whole; raises when it holds more than kMaxWhole
+// (`why` says why it is read whole).
+std::vector<dot11a::rx::cplx> wholeRawFile(const std::string& file, dot11a::SampleFormat format,
+                                           const std::string& why) {
+  dot11a::SampleReader reader(file, format);
+  const std::string tooLong =
+      file + " holds more than " + std::to_string(kMaxWhole) + " samples: " + why + ".";
+  if (reader.fileSamples().value_or(0) > kMaxWhole) dot11a::raise(tooLong);
+  // Counted as they come: a pipe or a device has no size to check first.
+  std::vector<dot11a::rx::cplx> all, chunk;
+  while (reader.read(chunk, std::size_t{1} << 20)) {
+    if (all.size() + chunk.size() > kMaxWhole) dot11a::raise(tooLong);
+    all.insert(all.end(), chunk.begin(), chunk.end());
+  }
+  return all;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +106,7 @@ int main(int argc, char** argv) {
   std::optional<std::size_t> maxFrames;
   unsigned threads = 1;
   std::string spacing = "auto";
+  std::string mask(rx::emissionMaskName(rx::Options{}.mask));
   app.add_option("FILE", file,
                  "The capture: .mat (samples), .sigmf-meta/.sigmf-data, .bin (16-bit samples), "
                  ".cf32 (raw cf32_le), .ci16 (raw ci16_le), .ci8; - for raw samples on standard "
@@ -119,6 +141,11 @@ int main(int argc, char** argv) {
                  "20 | 10 | 5 (MHz): the frames' channel spacing; auto (default): the one the "
                  "file records, else 20 MHz frames and, when none decodes, 10 and 5 MHz ones")
       ->check(CLI::IsMember({"auto", "20", "10", "5"}));
+  app.add_option("--mask", mask,
+                 "The transmit mask: standard (the OFDM PHY's, default) | class-a | class-b | "
+                 "class-c | class-d (the emission classes of 10 MHz channels at 5.9 GHz); every "
+                 "mask scales with the channel spacing")
+      ->check(CLI::IsMember({"standard", "class-a", "class-b", "class-c", "class-d"}));
   app.add_option("--threads", threads, "Decode stretches of a raw sample file on this many threads")
       ->check(CLI::Range(1, 64));
   try {
@@ -145,6 +172,7 @@ int main(int argc, char** argv) {
     o.fftBackoff = backoff;
     o.channelEstimate = rx::channelEstimateNamed(channel).value_or(o.channelEstimate);
     o.maxFrames = maxFrames.value_or(live ? SIZE_MAX : 256);
+    o.mask = rx::emissionMaskNamed(mask).value_or(o.mask);
     if (spacing != "auto") {
       ChannelSpacing s{};
       channelSpacingOfMHz(std::stod(spacing), s);
@@ -239,46 +267,78 @@ int main(int argc, char** argv) {
       r.sampleRate = o.sampleRate;
       if (json) jsonReport.emplace(std::cout, file, what);
       cli::SourceRead read;
+      // With the spacing to be found, a file whose 20 MHz frames do not
+      // decode is read again whole for 10 and 5 MHz frames: until a frame
+      // decodes, the reports are held back, so that the report is of one
+      // spacing.
+      const bool findSpacing = !o.spacing;
+      bool decodedOne = false;
+      std::vector<rx::FrameReport> held;
+      const auto take = [&](rx::FrameReport&& f) {
+        summary.add(f);
+        if (jsonReport) jsonReport->add(f);
+        // Kept for the verdict and the table at the end: without what
+        // they do not use, a long recording's frames take a few hundred
+        // bytes each.
+        auto release = [](auto& v) { std::decay_t<decltype(v)>().swap(v); };
+        release(f.psduBits);
+        release(f.evmPerSymbolDb);
+        release(f.evmPerSubcarrierDb);
+        release(f.flatnessDb);
+        release(f.channel);
+        release(f.dataPoints);
+        release(f.pilotPoints);
+        if (!psdu) release(f.psdu);
+        r.frames.push_back(std::move(f));
+      };
       cli::decodeSource(
           {file, *raw}, o, threads,
           [&](rx::FrameReport&& f) {
-            summary.add(f);
-            if (jsonReport) jsonReport->add(f);
-            // Kept for the verdict and the table at the end: without what
-            // they do not use, a long recording's frames take a few hundred
-            // bytes each.
-            auto release = [](auto& v) { std::decay_t<decltype(v)>().swap(v); };
-            release(f.psduBits);
-            release(f.evmPerSymbolDb);
-            release(f.evmPerSubcarrierDb);
-            release(f.flatnessDb);
-            release(f.channel);
-            release(f.dataPoints);
-            release(f.pilotPoints);
-            if (!psdu) release(f.psdu);
-            r.frames.push_back(std::move(f));
+            if (findSpacing && !decodedOne) {
+              if (!f.decoded()) return held.push_back(std::move(f));
+              decodedOne = true;
+              for (rx::FrameReport& h : held) take(std::move(h));
+              held.clear();
+            }
+            take(std::move(f));
           },
           interrupted, read);
       samples = read.samples;
-      summary.setCleaned(read.nonFinite, read.spikes);
+      std::optional<rx::Result> narrow;
+      if (findSpacing && !decodedOne && !interrupted.load() && samples > 0) {
+        rx::Options n = o;
+        std::vector<rx::cplx> whole;
+        for (const ChannelSpacing s : {ChannelSpacing::MHz10, ChannelSpacing::MHz5}) {
+          if (o.sampleRate < baseSampleRateOf(s)) continue;
+          if (whole.empty())
+            whole = wholeRawFile(file, *raw,
+                                 "no 20 MHz frame decodes, and a file is searched for 10 and "
+                                 "5 MHz frames whole; give --channel-spacing");
+          n.spacing = s;
+          rx::Result got = rx::receive(whole, n);
+          if (std::any_of(got.frames.begin(), got.frames.end(),
+                          [](const rx::FrameReport& f) { return f.decoded(); })) {
+            narrow = std::move(got);
+            break;
+          }
+        }
+      }
+      if (narrow) {
+        r.frames.clear();
+        for (rx::FrameReport& f : narrow->frames) take(std::move(f));
+        summary.setCleaned(narrow->nonFiniteSamples, narrow->spikeSamples);
+      } else {
+        for (rx::FrameReport& h : held) take(std::move(h));
+        summary.setCleaned(read.nonFinite, read.spikes);
+      }
       if (r.frames.empty())
         r.problem =
             samples == 0 ? "The waveform is empty." : "No 802.11a frame was found in the waveform.";
     } else {
       Capture cap;
       if (raw) {  // raw samples at another rate: resampled whole
-        SampleReader reader(file, *raw);
-        constexpr std::uint64_t kMaxWhole = std::uint64_t{1} << 26;
-        const std::string tooLong =
-            file + " holds more than " + std::to_string(kMaxWhole) +
-            " samples: at a rate that is not 20 MHz times a whole number it is read whole.";
-        if (reader.fileSamples().value_or(0) > kMaxWhole) raise(tooLong);
-        // Counted as they come: a pipe or a device has no size to check first.
-        std::vector<rx::cplx> chunk;
-        while (reader.read(chunk, std::size_t{1} << 20)) {
-          if (cap.samples.size() + chunk.size() > kMaxWhole) raise(tooLong);
-          cap.samples.insert(cap.samples.end(), chunk.begin(), chunk.end());
-        }
+        cap.samples = wholeRawFile(
+            file, *raw, "at a rate that is not 20 MHz times a whole number it is read whole");
         cap.format = sampleFormatName(*raw);
       } else {
         CaptureFormat f = CaptureFormat::Auto;

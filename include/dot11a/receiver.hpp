@@ -55,6 +55,15 @@ std::string_view channelEstimateName(ChannelEstimate estimate);
 // The estimate of a name; none for any other text.
 std::optional<ChannelEstimate> channelEstimateNamed(std::string_view name);
 
+// The transmit mask a frame is held to: the OFDM PHY's own, or one of the
+// four emission classes of 10 MHz channels at 5.9 GHz (A to D, each stricter
+// beyond the channel edge). All are 0 dBr out to 0.45 channel spacings and
+// scale with the spacing as the PHY's own does.
+enum class EmissionMask { Standard, ClassA, ClassB, ClassC, ClassD };
+// "standard", "class-a" .. "class-d".
+std::string_view emissionMaskName(EmissionMask mask);
+std::optional<EmissionMask> emissionMaskNamed(std::string_view name);
+
 struct Options {
   double sampleRate = 20e6;  // samples per second of the input
   // The channel spacing of the frames sought. None (auto): 20 MHz frames,
@@ -64,6 +73,7 @@ struct Options {
   // the frames' spacing; the limits are those of that spacing (the mask's
   // offsets scale with it, the EVM and flatness limits stay).
   std::optional<ChannelSpacing> spacing{};
+  EmissionMask mask = EmissionMask::Standard;
   FcsCheck fcs = FcsCheck::Auto;
   // How many samples (at 20 MHz) each FFT window starts before the end of the
   // cyclic prefix; the same for the long training and every symbol, so the
@@ -288,8 +298,14 @@ struct SpectrumOptions {
 };
 Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate,
                        const SpectrumOptions& options);
-// The transmit mask in dBr at a frequency offset from the carrier.
+// The transmit mask in dBr at a frequency offset from the carrier; at a
+// narrower spacing every offset scales with the clock (the 10 MHz mask's
+// corners lie at 4.5, 5.5, 10 and 15 MHz).
 double spectrumMaskDbr(double frequencyHz);
+double spectrumMaskDbr(double frequencyHz, ChannelSpacing spacing);
+// A named mask at a spacing (the 10 MHz classes' corners at 4.5, 5, 5.5, 10
+// and 15 MHz; at 20 MHz twice those).
+double spectrumMaskDbr(double frequencyHz, ChannelSpacing spacing, EmissionMask mask);
 // The smallest distance of a spectrum below the transmit mask beyond +-9 MHz
 // (within, the mask is the 0 dBr reference itself) and where it is; negative
 // where the spectrum exceeds the mask. `checked` is false when no bin lies
@@ -300,6 +316,9 @@ struct MaskMargin {
   double frequencyHz = 0.0;
 };
 MaskMargin spectrumMaskMargin(const Spectrum& spectrum);
+// The same against the mask of a spacing (beyond +-4.5 MHz at 10 MHz).
+MaskMargin spectrumMaskMargin(const Spectrum& spectrum, ChannelSpacing spacing,
+                              EmissionMask mask = EmissionMask::Standard);
 
 // Resamples from one rate to another with a windowed-sinc interpolator whose
 // cut-off lies below both Nyquist frequencies.

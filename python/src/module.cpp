@@ -189,9 +189,16 @@ py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outp
 py::dict verify(const ComplexArray& samples, double sampleRate, const std::string& fcs,
                 bool dacDroop, double fftBackoff, const std::string& channelEstimate,
                 long long maxFrames, const std::optional<py::bytes>& expectPsdu,
-                std::optional<double> channelSpacing) {
+                std::optional<double> channelSpacing, const std::string& mask) {
   dot11a::rx::Options o;
   o.sampleRate = sampleRate;
+  const auto named = dot11a::rx::emissionMaskNamed(mask);
+  if (!named)
+    dot11a::raise(
+        "mask must be \"standard\", \"class-a\", \"class-b\", \"class-c\" or "
+        "\"class-d\", not \"" +
+        mask + "\".");
+  o.mask = *named;
   if (channelSpacing) {
     dot11a::ChannelSpacing s{};
     if (!dot11a::channelSpacingOfMHz(*channelSpacing / 1e6, s))
@@ -383,7 +390,9 @@ and flatness are measured with, "preamble" (the long training's, as the
 standard measures; default), "smoothed" or "data-aided"; frames are decoded
 with the best either way. expect_psdu compares every decoded PSDU.
 channel_spacing: 20e6, 10e6 or 5e6 Hz; None (default) finds 20 MHz frames and,
-when none decodes, 10 and 5 MHz ones.
+when none decodes, 10 and 5 MHz ones. mask: the transmit mask, "standard"
+(default) or an emission class of 10 MHz channels at 5.9 GHz, "class-a" to
+"class-d", scaled with the spacing as dot11a-verify --mask takes it.
 Returns the report of dot11a-verify --json: pass, reasons, sample_rate, summary,
 frames (one dict per frame: start, signal, data, psdu, evm, flatness, mask, ...).)";
 
@@ -529,7 +538,9 @@ PYBIND11_MODULE(_veltora, m) {
         arg("channel_estimate") =
             std::string(dot11a::rx::channelEstimateName(dot11a::rx::Options{}.channelEstimate)),
         arg("max_frames") = dot11a::rx::Options{}.maxFrames, arg("expect_psdu") = py::none(),
-        arg("channel_spacing") = py::none(), kVerifyDoc);
+        arg("channel_spacing") = py::none(),
+        arg("mask") = std::string(dot11a::rx::emissionMaskName(dot11a::rx::Options{}.mask)),
+        kVerifyDoc);
   m.def("read", &readFile, arg("path"), arg("format") = "auto", kReadDoc);
   m.def("write", &writeFile, arg("path"), arg("samples"), arg("sample_rate") = 20e6, py::kw_only(),
         arg("frequency") = py::none(), arg("description") = "", arg("dac_precompensated") = false,

@@ -166,10 +166,17 @@ FrameReport decodeIdeal(std::span<const cplx> received, const IdealReference& re
   FrameReport rep;
   rep.start = reference.start;
   rep.cfoHz = reference.carrierOffsetHz;
-  const double ratio = options.sampleRate / kBaseSampleRate;
+  // A frame of a narrower channel is decoded as the 20 MHz frame of the same
+  // samples: the rate and the carrier offset on that time base.
+  const double clock = options.spacing ? clockFactor(*options.spacing) : 1.0;
+  if (options.spacing) rep.spacing = *options.spacing;
+  IdealReference wide = reference;
+  wide.carrierOffsetHz /= clock;
+  const double ratio = options.sampleRate / (kBaseSampleRate * clock);
   const auto os = static_cast<int>(std::llround(ratio));
   if (!std::isfinite(ratio) || os < 1 || os > 16 || std::abs(ratio - os) > 1e-9 * ratio) {
-    rep.problems.push_back("The ideal receiver takes 20 MHz times a whole number from 1 to 16.");
+    rep.problems.push_back(
+        "The ideal receiver takes the channel's base rate times a whole number from 1 to 16.");
     return rep;
   }
   if (received.size() != reference.clean.size()) {
@@ -181,7 +188,9 @@ FrameReport decodeIdeal(std::span<const cplx> received, const IdealReference& re
     rep.problems.push_back("The waveform ends before the SIGNAL field does.");
     return rep;
   }
-  IdealDecoder(received, reference, os, options.fftBackoff, rep).run(options.fcs);
+  IdealDecoder(received, wide, os, options.fftBackoff, rep).run(options.fcs);
+  rep.rateMbps *= clock;
+  rep.cfoHz = reference.carrierOffsetHz;
   return rep;
 }
 

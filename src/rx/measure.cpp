@@ -107,10 +107,37 @@ bool maskLimits(double frequencyHz) {
   return std::abs(frequencyHz) > 9e6;
 }
 
+// The emission classes of 10 MHz channels at 5.9 GHz on the 20 MHz time base
+// (twice the 10 MHz offsets): dBr at each corner, linear in between, the
+// last level beyond.
+constexpr std::array<double, 5> kClassCornersMHz = {9, 10, 11, 20, 30};
+constexpr std::array<std::array<double, 5>, 4> kClassDbr = {{{0, -10, -20, -28, -40},
+                                                             {0, -16, -20, -28, -40},
+                                                             {0, -26, -32, -40, -50},
+                                                             {0, -35, -45, -55, -65}}};
+
+double classMaskDbr(double frequencyHz, EmissionMask mask) {
+  const auto& level = kClassDbr[static_cast<std::size_t>(mask) - 1];
+  const double a = std::abs(frequencyHz) / 1e6;
+  if (a <= kClassCornersMHz[0]) return level[0];
+  for (std::size_t i = 1; i < kClassCornersMHz.size(); ++i)
+    if (a <= kClassCornersMHz[i])
+      return level[i - 1] + (level[i] - level[i - 1]) * (a - kClassCornersMHz[i - 1]) /
+                                (kClassCornersMHz[i] - kClassCornersMHz[i - 1]);
+  return level.back();
+}
+
+// The mask on the 20 MHz time base.
+double maskDbr(double frequencyHz, EmissionMask mask) {
+  return mask == EmissionMask::Standard ? spectrumMaskDbr(frequencyHz)
+                                        : classMaskDbr(frequencyHz, mask);
+}
+
 // A bin against the mask; the first of equal margins stays.
-void checkMaskBin(MaskMargin& m, double frequencyHz, double dBr) {
+void checkMaskBin(MaskMargin& m, double frequencyHz, double dBr,
+                  EmissionMask mask = EmissionMask::Standard) {
   if (!maskLimits(frequencyHz)) return;
-  const double margin = spectrumMaskDbr(frequencyHz) - dBr;
+  const double margin = maskDbr(frequencyHz, mask) - dBr;
   m.checked = true;
   if (margin < m.worstDb) {
     m.worstDb = margin;
@@ -247,7 +274,7 @@ DOT11A_VECTOR_VARIANTS(Periodogram, periodogram,
 
 // The mask margin straight from the periodogram: only the bins beyond
 // +-9 MHz, which the mask limits, are turned into dBr.
-void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
+void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate, const Options& opt) {
   if (samples.empty() || !(rate > 0) || !std::isfinite(rate)) return;
   const Periodogram p = periodogram(samples, rate, SpectrumOptions{});
   if (!(p.top > 0)) return;
@@ -258,16 +285,21 @@ void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
   const std::size_t n = p.psd.size();
   for (std::size_t j = 0; j < n; ++j) {
     const double f = binFrequency(j, n, rate);
-    if (maskLimits(f)) checkMaskBin(m, f, binDbr(p, j));
+    if (maskLimits(f)) checkMaskBin(m, f, binDbr(p, j), opt.mask);
   }
   rep.maskWorstMarginDb = m.checked ? m.worstDb : std::numeric_limits<double>::infinity();
   rep.maskWorstFrequencyHz = m.frequencyHz;
   rep.maskPass = rep.maskWorstMarginDb >= 0.0;
   if (!rep.maskPass) {
     char buf[160];
-    std::snprintf(buf, sizeof buf,
-                  "The spectrum exceeds the transmit mask by %.2f dB at %+.3f MHz.",
-                  -rep.maskWorstMarginDb, rep.maskWorstFrequencyHz / 1e6);
+    // The offset at the frames' own spacing (the search runs on the 20 MHz
+    // time base).
+    const double clock = opt.spacing ? clockFactor(*opt.spacing) : 1.0;
+    std::snprintf(buf, sizeof buf, "The spectrum exceeds the %s by %.2f dB at %+.3f MHz.",
+                  opt.mask == EmissionMask::Standard
+                      ? "transmit mask"
+                      : ("emission " + std::string(emissionMaskName(opt.mask)) + " mask").c_str(),
+                  -rep.maskWorstMarginDb, rep.maskWorstFrequencyHz * clock / 1e6);
     rep.problems.push_back(buf);
   }
 }
@@ -277,7 +309,7 @@ void measureMask(FrameReport& rep, std::span<const cplx> samples, double rate) {
 void measureFrame(FrameReport& rep, std::span<const cplx> frameSamples, const Options& opt,
                   int oversampling) {
   measureFlatness(rep, opt, oversampling);
-  if (opt.measureMask) measureMask(rep, frameSamples, opt.sampleRate);
+  if (opt.measureMask) measureMask(rep, frameSamples, opt.sampleRate, opt);
 }
 
 Spectrum powerSpectrum(std::span<const cplx> samples, double sampleRate) {
@@ -308,6 +340,24 @@ MaskMargin spectrumMaskMargin(const Spectrum& s) {
     checkMaskBin(m, s.frequencyHz[i], s.dBr[i]);
   if (!m.checked) m.worstDb = 0.0;
   return m;
+}
+
+MaskMargin spectrumMaskMargin(const Spectrum& s, ChannelSpacing spacing, EmissionMask mask) {
+  MaskMargin m;
+  m.worstDb = std::numeric_limits<double>::infinity();
+  for (std::size_t i = 0; i < s.dBr.size() && i < s.frequencyHz.size(); ++i)
+    checkMaskBin(m, s.frequencyHz[i] / clockFactor(spacing), s.dBr[i], mask);
+  if (!m.checked) m.worstDb = 0.0;
+  m.frequencyHz *= clockFactor(spacing);
+  return m;
+}
+
+double spectrumMaskDbr(double f, ChannelSpacing spacing) {
+  return spectrumMaskDbr(f / clockFactor(spacing));
+}
+
+double spectrumMaskDbr(double f, ChannelSpacing spacing, EmissionMask mask) {
+  return maskDbr(f / clockFactor(spacing), mask);
 }
 
 double spectrumMaskDbr(double f) {

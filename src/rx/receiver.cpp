@@ -627,8 +627,9 @@ class FrameDecoder {
       rep_.evmPass = rep_.evmDb <= rep_.evmLimitDb;
       if (!rep_.evmPass) {
         char buf[128];
-        std::snprintf(buf, sizeof buf, "EVM %.2f dB exceeds the %.0f dB limit of %d Mbit/s.",
-                      rep_.evmDb, rep_.evmLimitDb, r.mbps);
+        std::snprintf(buf, sizeof buf, "EVM %.2f dB exceeds the %.0f dB limit of %g Mbit/s.",
+                      rep_.evmDb, rep_.evmLimitDb,
+                      r.mbps * (opt_.spacing ? clockFactor(*opt_.spacing) : 1.0));
         rep_.problems.push_back(buf);
       }
     }
@@ -794,6 +795,7 @@ Result receiveAt(std::span<const cplx> samples, const Options& opt, ChannelSpaci
   if (s == ChannelSpacing::MHz20) return receiveWide(samples, opt);
   Options o = opt;
   o.sampleRate = opt.sampleRate / clockFactor(s);
+  o.spacing = s;  // the messages state frequencies and rates at the spacing
   if (opt.onFrame)
     o.onFrame = [&](const FrameReport& r, std::size_t searched) {
       FrameReport at = r;

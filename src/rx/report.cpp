@@ -20,6 +20,18 @@ std::string_view channelEstimateName(ChannelEstimate estimate) {
   }
 }
 
+std::string_view emissionMaskName(EmissionMask mask) {
+  constexpr std::string_view kNames[] = {"standard", "class-a", "class-b", "class-c", "class-d"};
+  return kNames[static_cast<std::size_t>(mask)];
+}
+
+std::optional<EmissionMask> emissionMaskNamed(std::string_view name) {
+  for (EmissionMask m : {EmissionMask::Standard, EmissionMask::ClassA, EmissionMask::ClassB,
+                         EmissionMask::ClassC, EmissionMask::ClassD})
+    if (emissionMaskName(m) == name) return m;
+  return std::nullopt;
+}
+
 std::optional<ChannelEstimate> channelEstimateNamed(std::string_view name) {
   for (const auto e :
        {ChannelEstimate::Preamble, ChannelEstimate::Smoothed, ChannelEstimate::DataAided})

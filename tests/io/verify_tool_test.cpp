@@ -103,6 +103,34 @@ TEST_F(VerifyTool, FilesOfEveryKindDecodeToThePsduDotGenWrote) {
   EXPECT_NE(wrong.output.find("expected PSDU"), std::string::npos) << wrong.output;
 }
 
+// A raw file at 20 MHz times a whole number is streamed for 20 MHz frames;
+// when none decodes it is read again for 10 and 5 MHz frames, and only the
+// frames of the spacing that decodes are reported, in the text and JSON alike.
+TEST_F(VerifyTool, RawFilesOfNarrowChannelsAreFoundWithoutTheSpacing) {
+  ASSERT_EQ(run("dot11a-gen",
+                "--channel-spacing 10 --oversampling 2 --rate 27 --length 200 "
+                "--frames 2 --gap-us SIFS -o " +
+                    path("n.sigmf-meta"))
+                .status,
+            0);
+  fs::copy_file(path("n.sigmf-data"), path("n.cf32"));
+  const ToolRun t = run("dot11a-verify", path("n.cf32") + " --sample-rate 20e6 --dac-droop");
+  EXPECT_EQ(t.status, 0) << t.output;
+  EXPECT_NE(t.output.find("channel spacing 10 MHz"), std::string::npos) << t.output;
+  const ToolRun j =
+      run("dot11a-verify", path("n.cf32") + " --sample-rate 20e6 --dac-droop --json --threads 2");
+  ASSERT_EQ(j.status, 0) << j.output;
+  const auto doc = nlohmann::json::parse(j.output);
+  ASSERT_EQ(doc["frames"].size(), 2u) << j.output;
+  for (const auto& f : doc["frames"]) {
+    EXPECT_EQ(f["channel_spacing"].get<double>(), 10e6);
+    EXPECT_EQ(f["signal"]["rate_mbps"].get<double>(), 27);
+  }
+  // Told 20 MHz, it looks for nothing else.
+  EXPECT_EQ(
+      run("dot11a-verify", path("n.cf32") + " --sample-rate 20e6 --channel-spacing 20").status, 1);
+}
+
 TEST_F(VerifyTool, OurOwnFilesPassWithoutFlagsAtEveryRateAndRatio) {
   // The synthesis pre-compensates the DAC; the files say so, and the flatness
   // is judged after the DAC without --dac-droop.

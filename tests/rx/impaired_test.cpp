@@ -374,6 +374,47 @@ TEST(RxSpacing, NarrowFramesAreFoundAndMeasuredAtTheirSpacing) {
   EXPECT_LE(std::abs(bad.frames[0].maskWorstFrequencyHz), 20e6);
 }
 
+// The emission classes of 10 MHz channels: their corners at the spacing's
+// offsets, class A the PHY's own mask; a windowed frame that meets the
+// PHY's mask breaks the strictest class just beyond the channel's edge, and
+// the report says which mask at the frame's own offset.
+TEST(RxMeasure, EmissionClassesAreMasksAtTheFramesSpacing) {
+  EXPECT_EQ(spectrumMaskDbr(5e6, ChannelSpacing::MHz10, EmissionMask::ClassC), -26);
+  EXPECT_EQ(spectrumMaskDbr(-5.5e6, ChannelSpacing::MHz10, EmissionMask::ClassC), -32);
+  EXPECT_EQ(spectrumMaskDbr(7.75e6, ChannelSpacing::MHz10, EmissionMask::ClassC), -36);
+  EXPECT_EQ(spectrumMaskDbr(15e6, ChannelSpacing::MHz10, EmissionMask::ClassD), -65);
+  EXPECT_EQ(spectrumMaskDbr(4.5e6, ChannelSpacing::MHz10, EmissionMask::ClassD), 0);
+  EXPECT_EQ(spectrumMaskDbr(10e6, ChannelSpacing::MHz20, EmissionMask::ClassB), -16);
+  for (const double f : {9.5e6, 10e6, 10.7e6, 15e6, 25e6, 40e6})
+    EXPECT_NEAR(spectrumMaskDbr(f, ChannelSpacing::MHz20, EmissionMask::ClassA), spectrumMaskDbr(f),
+                1e-12)
+        << f;
+  EXPECT_EQ(emissionMaskNamed("class-d"), EmissionMask::ClassD);
+  EXPECT_EQ(emissionMaskName(EmissionMask::Standard), "standard");
+  EXPECT_FALSE(emissionMaskNamed("class-e"));
+
+  std::mt19937 rng(31);
+  const auto x = makeFrame(54, 4, kRate3_4, 4, 400, rng, nullptr, 16).waveform;
+  Options o;
+  o.sampleRate = 40e6;
+  o.spacing = ChannelSpacing::MHz10;
+  const Result standard = receive(x, o);
+  o.mask = EmissionMask::ClassD;
+  const Result strict = receive(x, o);
+  ASSERT_EQ(standard.frames.size(), 1u);
+  ASSERT_EQ(strict.frames.size(), 1u);
+  EXPECT_TRUE(standard.frames[0].maskPass);
+  const FrameReport& d = strict.frames[0];
+  EXPECT_FALSE(d.maskPass);
+  EXPECT_GT(std::abs(d.maskWorstFrequencyHz), 4.5e6);
+  EXPECT_LE(std::abs(d.maskWorstFrequencyHz), 15e6);
+  const std::string said = d.problems.empty() ? "" : d.problems.back();
+  EXPECT_NE(said.find("emission class-d mask"), std::string::npos) << said;
+  char at[32];
+  std::snprintf(at, sizeof at, "%+.3f MHz", d.maskWorstFrequencyHz / 1e6);
+  EXPECT_NE(said.find(at), std::string::npos) << said;
+}
+
 TEST(RxMeasure, TiltedChannelFailsFlatnessButDecodes) {
   std::mt19937 rng(14);
   Bits psdu;
