@@ -107,6 +107,15 @@ mutations=(
   "src/per/sweep.cpp|per|count = std::min<std::uint64_t>(chunk, s_.frames - st.issued);|count = chunk;"
   "src/per/report.cpp|per|if (r.frames > 0) p.push_back(&r);|p.push_back(&r);"
   "src/per/report.cpp|per|return lo.snrDb + (y0 - target) / (y0 - y1)|return lo.snrDb + (y1 - target) / (y0 - y1)"
+  # A narrower channel's frames are the 20 MHz frames at a slower clock.
+  "src/per/frame.cpp|per|std::lround(kLeadSeconds * w.sampleRate / clockFactor(w.spacing)));|std::lround(kLeadSeconds * w.sampleRate));"
+  "src/per/frame.cpp|per|received = impair::apply(clean, w.sampleRate, {&burst, 1}, noise, w.spacing);|received = impair::apply(clean, w.sampleRate, {&burst, 1}, noise);"
+  "src/per/report.cpp|per|return SensitivityLimit{*least, *least - noiseDbm - snrAtPer10Db};|return SensitivityLimit{*least, *least - noiseDbm + snrAtPer10Db};"
+  "src/rx/ideal.cpp|per|const double ratio = options.sampleRate / (kBaseSampleRate * clock);|const double ratio = options.sampleRate / kBaseSampleRate;"
+  # The emission classes and the mask's offsets at the frames' spacing.
+  "src/rx/measure.cpp|rx|{0, -26, -32, -40, -50},|{0, -26, -30, -40, -50},"
+  "src/rx/measure.cpp|rx|if (maskLimits(f)) checkMaskBin(m, f, binDbr(p, j), opt.mask);|if (maskLimits(f)) checkMaskBin(m, f, binDbr(p, j));"
+  "src/rx/measure.cpp|rx|-rep.maskWorstMarginDb, rep.maskWorstFrequencyHz * clock / 1e6);|-rep.maskWorstMarginDb, rep.maskWorstFrequencyHz / 1e6);"
   # Receiver-test presets: the frames that fit, and countable frames.
   "src/model/receiver_test.cpp|model|const double n = std::floor((memory + gap) / (frame + gap));|const double n = std::floor((memory + gap) / frame);"
   "src/model/receiver_test.cpp|model|memory = std::floor((memory - 2) / (1.0 + std::max(*job.impairments.clockPpm, 0.0) * 1e-6));|memory = memory - 2;"

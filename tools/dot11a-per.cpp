@@ -206,9 +206,15 @@ int main(int argc, char** argv) {
   unsigned workers = 0;
   const std::map<std::string, bool> onOff = {
       {"on", true}, {"off", false}, {"1", true}, {"0", false}};
-  app.add_option("--rates", o.rates, "Rates in Mbit/s, a comma list (default: all eight)")
+  std::vector<double> rates;
+  app.add_option("--rates", rates,
+                 "Rates in Mbit/s at the channel spacing, a comma list (default: all eight)")
       ->delimiter(',')
-      ->check(cli::number("one of 6, 9, 12, 18, 24, 36, 48, 54"));
+      ->check(cli::number("one of 6, 9, 12, 18, 24, 36, 48, 54 (3 .. 27 at 10 MHz)"));
+  double spacing = 20;
+  app.add_option("--channel-spacing", spacing,
+                 "Channel spacing in MHz: 20, 10 or 5 (default 20); rates and times scale")
+      ->check(cli::number("20, 10 or 5"));
   app.add_option("--snr", snrText,
                  "SNR in dB in the occupied band: FROM:TO:STEP (0:10:0.5), a list or one value")
       ->required();
@@ -251,6 +257,8 @@ int main(int argc, char** argv) {
       if (app.get_option(name)->count() > 0 && value->empty())
         raise(std::string(name) + ": the file name is empty.");
     if (app.get_option("--frequency")->count() > 0) o.job.frequency = frequency;
+    if (app.get_option("--rates")->count() > 0) o.rates = rates;
+    if (app.get_option("--channel-spacing")->count() > 0) o.job.channelSpacingMHz = spacing;
     if (impairTexts.channel && cli::isAwgn(*impairTexts.channel)) impairTexts.channel.reset();
     cli::readImpairTexts(impairTexts, o.job);
     if (!seedText.empty()) o.seed = parseSeed(seedText, "--seed takes");
@@ -284,6 +292,21 @@ int main(int argc, char** argv) {
       const std::optional<double> at = per::snrAt(curve);
       if (at)
         std::printf("  %g Mbit/s %.2f dB", rate, *at);
+      else
+        std::printf("  %g Mbit/s -", rate);
+    }
+    std::printf("\n");
+    // What the thresholds leave for the radio's front end at the minimum
+    // sensitivities of the frames' spacing.
+    std::printf("Noise figure allowed at the minimum sensitivity:");
+    for (const double rate : sweep.ratesMbps) {
+      std::vector<per::PointResult> curve;
+      for (const per::PointResult& r : results)
+        if (r.rateMbps == rate) curve.push_back(r);
+      const std::optional<double> at = per::snrAt(curve);
+      const auto limit = per::sensitivityLimit(rate, sweep.job.frame.spacing, at.value_or(0));
+      if (at && limit)
+        std::printf("  %g Mbit/s %.1f dB (%g dBm)", rate, limit->noiseFigureDb, limit->minimumDbm);
       else
         std::printf("  %g Mbit/s -", rate);
     }

@@ -32,18 +32,25 @@ per::Sweep sweepOf(const PerOptions& o, OptionSpelling spelling) {
   // The PSDU as the SIGNAL field announces it, the FCS's four octets included.
   const double smallest = o.fcs ? 5 : 1;
   const std::uint64_t psdu = whole(o.psduOctets, smallest, kMaxPsduOctets, "psdu-octets", spelling);
-  // Any rate makes the job; the points set theirs (validate() names a wrong one).
+  // Any rate makes the job (6 Mbit/s is one at every spacing); the points
+  // set theirs (validate() names a wrong one).
   j.rate = 6;
   j.length = static_cast<double>(psdu) - (o.fcs ? 4 : 0);
   j.fcs = o.fcs;
   j.macHeader = false;
   j.oversampling = static_cast<double>(whole(o.oversampling, 1, 4, "oversampling", spelling));
-  // Each frame is followed by 16 us of noise.
-  j.idleUs = 16;
   j.impairments.seed = o.seed;
   per::Sweep s;
   s.job = jobOf(j, spelling).job;
-  s.ratesMbps = o.rates;
+  // Each frame is followed by 16 us of noise in a 20 MHz channel: the same
+  // samples at a narrower one, so that its frames are the 20 MHz frames.
+  s.job.frame.idleSamples = 16LL * kSamplesPerMicrosecond * s.job.frame.oversampling;
+  if (o.rates) {
+    s.ratesMbps = *o.rates;
+  } else {
+    for (const RateEntry& e : kRateTable)
+      s.ratesMbps.push_back(e.mbps * clockFactor(s.job.frame.spacing));
+  }
   s.snrDb = o.snr;
   s.frames = whole(o.frames, 1, static_cast<double>(per::kMaxFramesPerPoint), "frames", spelling);
   s.stopAfterErrors = whole(o.stopAfterErrors, 0, static_cast<double>(per::kMaxFramesPerPoint),

@@ -15,13 +15,15 @@
 namespace dot11a::cli {
 
 struct PerOptions {
-  std::vector<double> rates = {6, 9, 12, 18, 24, 36, 48, 54};
+  // Mbit/s at the channel spacing; all eight of the spacing when not given.
+  std::optional<std::vector<double>> rates;
   std::vector<double> snr;
   double frames = 1000;
   double stopAfterErrors = 0;  // 0: every frame of every point
   double psduOctets = 1000;    // the PSDU with its FCS, as the sensitivity test takes it
   bool fcs = true;
   double oversampling = 1;
+  // The channel spacing is the job's (JobOptions::channelSpacingMHz).
   std::uint64_t seed = 1;
   bool ideal = false;
   // The impairments (white noise excepted), the carrier offset in ppm and

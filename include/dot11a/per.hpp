@@ -148,16 +148,29 @@ void keepFreedMemory();
 // not cross it. `points` are one rate's, in any order of SNR.
 std::optional<double> snrAt(std::span<const PointResult> points, double per = kSensitivityPer);
 
+// What a rate's threshold implies for a radio that must meet the minimum
+// sensitivity of that rate at the frame's spacing (rate given at the
+// spacing): the largest noise figure that still meets it, the sensitivity
+// less the thermal noise of the occupied band (-174 dBm/Hz) less the SNR at
+// PER 10 %. None off the table.
+struct SensitivityLimit {
+  double minimumDbm = 0;
+  double noiseFigureDb = 0;
+};
+std::optional<SensitivityLimit> sensitivityLimit(double rateMbps, ChannelSpacing spacing,
+                                                 double snrAtPer10Db);
+
 // The SNRs of FROM:TO:STEP (TO included, to within a thousandth of a step),
 // of a comma list, or of one number; raises an error naming `option`.
 std::vector<double> snrList(std::string_view text, std::string_view option);
 
 // The result as dot11a-per --json writes it and veltora.per_curve returns
 // it: "settings" (rates, snr_db, frames, stop_after_errors, ideal, seed,
-// psdu_octets, fcs, sample_rate, impairments), "points" (rate_mbps,
-// snr_db, frames, errors, missed, per: null without frames, complete),
-// "thresholds" (rate_mbps,
-// snr_db_at_per_10: null when not crossed) and "complete".
+// psdu_octets, fcs, sample_rate, channel_spacing_mhz, impairments),
+// "points" (rate_mbps, snr_db, frames, errors, missed, per: null without
+// frames, complete), "thresholds" (rate_mbps, snr_db_at_per_10: null when
+// not crossed, min_sensitivity_dbm, max_noise_figure_db: null when not
+// crossed) and "complete".
 std::string resultJson(const Sweep& sweep, std::span<const PointResult> results);
 // One line a point: rate_mbps,snr_db,frames,errors,missed,per,complete.
 std::string resultCsv(std::span<const PointResult> results);

@@ -48,6 +48,11 @@ struct ReceiverTestRequest {
   std::string testOption = "--test", rateOption = "--rate", interfererOption = "--interferer";
 };
 
+// The minimum sensitivity (dBm, PER 10 % with PSDUs of 1000 octets) a
+// receiver must meet at a rate given at the spacing (the presets' table);
+// none for a rate off the table.
+std::optional<double> minimumSensitivityDbm(double rateMbps, ChannelSpacing spacing);
+
 // Makes `job` the preset's, at the frame's rate: 1000-octet PSDUs with the
 // MAC header (sequence numbers counting up), a PN payload continuing from
 // frame to frame (PN9 unless the frame's is PN15) and the FCS; the scrambler

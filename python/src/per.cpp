@@ -51,6 +51,9 @@ dot11a::per::Sweep sweepOf(const py::dict& settings) {
       o.stopAfterErrors = numberOf(value, "stop_after_errors");
     } else if (k == "psdu_octets") {
       o.psduOctets = numberOf(value, "psdu_octets");
+    } else if (k == "channel_spacing") {
+      // Hz, as synthesize() takes it.
+      o.job.channelSpacingMHz = numberOf(value, "channel_spacing") / 1e6;
     } else if (k == "oversampling") {
       o.oversampling = numberOf(value, "oversampling");
     } else if (k == "fcs") {

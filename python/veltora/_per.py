@@ -94,7 +94,7 @@ def _farm(settings, plan, client, chunk_frames):
 
 
 def per_curve(
-    rates=(6, 9, 12, 18, 24, 36, 48, 54),
+    rates=None,
     snr=None,
     frames=1000,
     channel="awgn",
@@ -107,12 +107,16 @@ def per_curve(
     psdu_octets=1000,
     fcs=True,
     oversampling=1,
+    channel_spacing=20e6,
     plot=None,
     **impairments
 ):
     """The packet error rate of each rate at each SNR.
 
-    rates      Mbit/s, any of 6 9 12 18 24 36 48 54
+    rates      Mbit/s at the channel spacing, any of 6 9 12 18 24 36 48 54 at
+               20 MHz (3 .. 27 at 10 MHz, 1.5 .. 13.5 at 5 MHz); None: all eight
+    channel_spacing  20e6, 10e6 or 5e6 (Hz): the frames' channel; rates and
+               times scale with it
     snr        dB in the occupied band: "FROM:TO:STEP", a list, or a number
     frames     frames per point; stop_after_errors ends a point at its Nth loss
     channel    "awgn" or "exp:RMS_NS[,rician:K_DB]" (multipath)
@@ -127,23 +131,25 @@ def per_curve(
 
     Returns the dict dot11a-per --json writes: "settings", "points" (rate_mbps,
     snr_db, frames, errors, missed, per, complete), "thresholds" (rate_mbps,
-    snr_db_at_per_10) and "complete".
+    snr_db_at_per_10, min_sensitivity_dbm, max_noise_figure_db) and "complete".
     """
     if snr is None:
         raise _veltora.Error('per_curve needs snr: "FROM:TO:STEP", a list or a number, in dB.')
     settings = dict(
-        rates=list(rates) if not isinstance(rates, (int, float)) else [rates],
         snr=snr if isinstance(snr, (str, int, float)) else list(snr),
         frames=frames,
         stop_after_errors=stop_after_errors,
         psdu_octets=psdu_octets,
         fcs=fcs,
         oversampling=oversampling,
+        channel_spacing=channel_spacing,
         seed=seed,
         ideal=ideal,
         channel=channel,
         **impairments
     )
+    if rates is not None:
+        settings["rates"] = list(rates) if not isinstance(rates, (int, float)) else [rates]
     if workers is not None and (isinstance(workers, bool) or not isinstance(workers, int) or workers < 1):
         raise _veltora.Error("workers must be a whole number from 1, not %r." % (workers,))
     plan = _veltora._per_plan(settings)  # the settings' errors before any work

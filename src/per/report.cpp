@@ -9,6 +9,7 @@
 #include "dot11a/impair.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/per.hpp"
+#include "dot11a/receiver_test.hpp"
 
 namespace dot11a::per {
 
@@ -89,6 +90,15 @@ std::vector<double> snrList(std::string_view text, std::string_view option) {
   return snr;
 }
 
+std::optional<SensitivityLimit> sensitivityLimit(double rateMbps, ChannelSpacing spacing,
+                                                 double snrAtPer10Db) {
+  constexpr double kThermalDbmPerHz = -174;
+  const std::optional<double> least = minimumSensitivityDbm(rateMbps, spacing);
+  if (!least) return std::nullopt;
+  const double noiseDbm = kThermalDbmPerHz + 10 * std::log10(impair::occupiedBandwidthHz(spacing));
+  return SensitivityLimit{*least, *least - noiseDbm - snrAtPer10Db};
+}
+
 std::string resultJson(const Sweep& s, std::span<const PointResult> results) {
   using nlohmann::json;
   json settings = {
@@ -101,6 +111,7 @@ std::string resultJson(const Sweep& s, std::span<const PointResult> results) {
       {"psdu_octets", s.job.frame.totalLength()},
       {"fcs", s.job.frame.fcs},
       {"sample_rate", s.job.frame.sampleRate()},
+      {"channel_spacing_mhz", spacingMHz(s.job.frame.spacing)},
       {"impairments", impair::describe(s.job.impairments)},
   };
   json points = json::array();
@@ -122,7 +133,14 @@ std::string resultJson(const Sweep& s, std::span<const PointResult> results) {
     for (const PointResult& r : results)
       if (r.rateMbps == rate) curve.push_back(r);
     const std::optional<double> at = snrAt(curve);
-    thresholds.push_back({{"rate_mbps", rate}, {"snr_db_at_per_10", at ? json(*at) : json()}});
+    json t = {{"rate_mbps", rate}, {"snr_db_at_per_10", at ? json(*at) : json()}};
+    const std::optional<SensitivityLimit> limit =
+        sensitivityLimit(rate, s.job.frame.spacing, at.value_or(0));
+    if (limit) {
+      t["min_sensitivity_dbm"] = limit->minimumDbm;
+      t["max_noise_figure_db"] = at ? json(limit->noiseFigureDb) : json();
+    }
+    thresholds.push_back(t);
   }
   return json{{"settings", settings},
               {"points", points},

@@ -21,13 +21,22 @@ namespace dot11a::per {
 
 void validate(const Sweep& s, const std::function<std::string(std::string_view)>& names) {
   const auto name = [&](std::string_view n) { return names ? names(n) : std::string(n); };
-  if (s.ratesMbps.empty())
-    raise(name("rates") + " needs at least one rate: 6, 9, 12, 18, 24, 36, 48 or 54 Mbit/s.");
+  // The rates of the frame's spacing, as a list for the messages.
+  const ChannelSpacing spacing = s.job.frame.spacing;
+  std::string rates;
+  for (std::size_t i = 0; i < kRateTable.size(); ++i)
+    rates += (i == 0                       ? ""
+              : i + 1 == kRateTable.size() ? " and "
+                                           : ", ") +
+             num2str(kRateTable[i].mbps * clockFactor(spacing));
+  rates += " Mbit/s" + std::string(spacing == ChannelSpacing::MHz20
+                                       ? ""
+                                       : " at " + std::to_string(spacingMHz(spacing)) + " MHz");
+  if (s.ratesMbps.empty()) raise(name("rates") + " needs at least one rate: " + rates + ".");
   for (std::size_t i = 0; i < s.ratesMbps.size(); ++i) {
     const double r = s.ratesMbps[i];
-    if (rateByMbps(r) == nullptr)
-      raise(name("rates") + " takes 6, 9, 12, 18, 24, 36, 48 and 54 Mbit/s, not " + num2str(r) +
-            ".");
+    if (tableRate(r, spacing) == nullptr)
+      raise(name("rates") + " takes " + rates + ", not " + num2str(r) + ".");
     if (std::find(s.ratesMbps.begin(), s.ratesMbps.begin() + static_cast<std::ptrdiff_t>(i), r) !=
         s.ratesMbps.begin() + static_cast<std::ptrdiff_t>(i))
       raise(name("rates") + " names " + num2str(r) + " Mbit/s twice.");
@@ -50,11 +59,11 @@ void validate(const Sweep& s, const std::function<std::string(std::string_view)>
   const std::string problem = frameProblem(job.frame);
   if (!problem.empty()) raise("The frame cannot be made: " + problem + ".");
   impair::Settings withNoise = job.impairments;
-  impair::validate(withNoise, job.frame.sampleRate());
+  impair::validate(withNoise, job.frame.sampleRate(), job.frame.spacing);
   for (const double snr : s.snrDb) {
     withNoise.snrDb = snr;
     try {
-      impair::validate(withNoise, job.frame.sampleRate());
+      impair::validate(withNoise, job.frame.sampleRate(), job.frame.spacing);
     } catch (const Error& e) {
       raise(name("snr") + ": " + e.what());
     }

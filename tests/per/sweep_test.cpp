@@ -10,6 +10,7 @@
 
 #include "dot11a/error.hpp"
 #include "dot11a/per.hpp"
+#include "dot11a/rate_table.hpp"
 
 namespace dot11a::per {
 namespace {
@@ -174,6 +175,52 @@ TEST(PerSweep, RejectsWhatCannotRunNamingTheOption) {
   s.job.impairments.snrDb = 10;
   EXPECT_NE(message(s).find("--snr"), std::string::npos);
   EXPECT_TRUE(message(smallSweep()).empty());
+}
+
+// A narrower channel's frames are the 20 MHz frames at a slower clock, and
+// the noise is set over its narrower band: with the same seed every point
+// counts exactly what the 20 MHz point at twice (four times) the rate does,
+// through the receiver and the ideal receiver alike. The thresholds state the
+// spacing's minimum sensitivity and the noise figure it leaves.
+TEST(PerSweep, NarrowChannelsCountWhatTheTwentyMegahertzPointsCount) {
+  for (const bool ideal : {false, true}) {
+    Sweep wide = smallSweep();
+    wide.ideal = ideal;
+    const std::vector<PointResult> w = run(wide);
+    for (const ChannelSpacing spacing : {ChannelSpacing::MHz10, ChannelSpacing::MHz5}) {
+      Sweep narrow = wide;
+      narrow.job.frame.spacing = spacing;
+      for (double& r : narrow.ratesMbps) r *= clockFactor(spacing);
+      const std::vector<PointResult> n = run(narrow);
+      ASSERT_EQ(n.size(), w.size());
+      for (std::size_t i = 0; i < n.size(); ++i) {
+        SCOPED_TRACE(std::to_string(spacingMHz(spacing)) + " MHz, point " + std::to_string(i));
+        EXPECT_EQ(n[i].rateMbps, w[i].rateMbps * clockFactor(spacing));
+        EXPECT_EQ(n[i].errors, w[i].errors);
+        EXPECT_EQ(n[i].missed, w[i].missed);
+      }
+    }
+  }
+  // The limits follow the table of the spacing.
+  const auto l20 = sensitivityLimit(6, ChannelSpacing::MHz20, 1.0);
+  const auto l10 = sensitivityLimit(3, ChannelSpacing::MHz10, 1.0);
+  ASSERT_TRUE(l20 && l10);
+  EXPECT_EQ(l20->minimumDbm, -82);
+  EXPECT_EQ(l10->minimumDbm, -85);
+  // -82 dBm less -174 dBm/Hz over 16.25 MHz (-101.89 dBm) less 1 dB.
+  EXPECT_NEAR(l20->noiseFigureDb, 18.89, 0.01);
+  EXPECT_NEAR(l10->noiseFigureDb, l20->noiseFigureDb, 0.011);  // 3 dB against 10 log 2
+  EXPECT_FALSE(sensitivityLimit(54, ChannelSpacing::MHz10, 1.0));
+  Sweep bad = smallSweep();
+  bad.job.frame.spacing = ChannelSpacing::MHz10;
+  try {
+    validate(bad, {});
+    ADD_FAILURE() << "36 Mbit/s taken at 10 MHz";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("3, 4.5, 6, 9, 12, 18, 24 and 27 Mbit/s at 10 MHz"),
+              std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(PerReport, SnrListsAndResultsOfPointsWithoutFrames) {
