@@ -1,6 +1,7 @@
 // The main window, module dot11a_GUI_b: start-up, the parameter set's controls
 // with their validation, the redraw cascade, and the calculation.
 #include <QAction>
+#include <QComboBox>
 #include <QKeySequence>
 #include <QPointer>
 #include <QTimer>
@@ -277,9 +278,12 @@ void redrawCalculationStatus(Call& c) {
       info.field("LastCalculatedSignal") != shell::signalRecord())
     return gui::showCalculationStatus(fig, "Settings changed since the last calculation", false);
   const double samples = static_cast<double>(global("waveform").numel());
-  const double rate = last.isRecord() && last.hasField("OverSampling")
-                          ? kBaseSampleRate * last.field("OverSampling").toScalar()
-                          : 0;
+  double rate = 0;
+  try {
+    rate = fromRecord(last).sampleRate();
+  } catch (const std::exception&) {
+    // A set that no longer reads has no rate to show.
+  }
   gui::showCalculationStatus(
       fig, gui::calculatedText(info.field("LastCalcTimeStamp"), samples, rate), true);
 }
@@ -309,9 +313,9 @@ void redrawFormatParameters(Call& c) {
   setNumber(ctl(h, "chkScramblerActive"), "Value", f.scrambler ? 1 : 0);
   setNumber(ctl(h, "chkInterleaverActive"), "Value", f.interleaver ? 1 : 0);
   setString(ctl(h, "txtScramblerInit"), "String", hexText(f.scramblerInit));
-  setString(
-      ctl(h, "txtIdleInterval"), "String",
-      num2str(static_cast<double>(f.idleSamples) / (kSamplesPerMicrosecond * f.oversampling)));
+  setString(ctl(h, "txtIdleInterval"), "String",
+            num2str(static_cast<double>(f.idleSamples) /
+                    (samplesPerMicrosecondOf(f.spacing) * f.oversampling)));
   local("redrawProjectedLength", {h});
 }
 
@@ -328,9 +332,30 @@ void markWindowLength(const Value& h) {
 
 namespace {
 
+// The lists that name rates follow the channel spacing: the oversampling
+// ratios with their sample rates, the data rates at the spacing.
+void labelForSpacing(const Value& h, ChannelSpacing spacing) {
+  if (auto* os = qobject_cast<QComboBox*>(widgetOf(ctl(h, "pdOversampleRate"))))
+    for (int i = 0; i < os->count(); ++i)
+      os->setItemText(i, QString::fromStdString(num2str(i + 1) + "x (" +
+                                                num2str((i + 1) * spacingMHz(spacing)) + " MHz)"));
+  if (auto* rates = qobject_cast<QComboBox*>(widgetOf(ctl(h, "pdDataRate"))))
+    for (int i = 0; i < rates->count() && i < static_cast<int>(kRateTable.size()); ++i)
+      rates->setItemText(
+          i, QString::fromStdString(
+                 num2str(kRateTable[static_cast<std::size_t>(i)].mbps * clockFactor(spacing)) +
+                 " Mbit/s"));
+}
+
+int spacingItem(ChannelSpacing s) {
+  return s == ChannelSpacing::MHz5 ? 3 : s == ChannelSpacing::MHz10 ? 2 : 1;
+}
+
 void redrawGenerationParameters(Call& c) {
   const Value& h = handlesArg(c, 0);
   const FrameParameters f = frame();
+  setNumber(ctl(h, "pdChannelSpacing"), "Value", spacingItem(f.spacing));
+  labelForSpacing(h, f.spacing);
   setNumber(ctl(h, "pdOversampleRate"), "Value", f.oversampling);
   setNumber(ctl(h, "chkMirrorSpectrum"), "Value", f.mirror ? 1 : 0);
   setString(ctl(h, "txtWindowLength"), "String", num2str(f.windowLength));
@@ -454,6 +479,7 @@ const LocalTable kTable = gfx::localOperations(
                      gfx::callback("chkInterleaverActive_Callback", chkInterleaverActive_Callback),
                      gfx::callback("pbSubCarriers_Callback", pbSubCarriers_Callback),
                      gfx::callback("txtIdleInterval_Callback", txtIdleInterval_Callback),
+                     gfx::callback("pdChannelSpacing_Callback", pdChannelSpacing_Callback),
                      gfx::callback("pdOversampleRate_Callback", pdOversampleRate_Callback),
                      gfx::callback("txtWindowLength_Callback", txtWindowLength_Callback),
                      gfx::callback("chkMirrorSpectrum_Callback", chkMirrorSpectrum_Callback),

@@ -53,6 +53,7 @@ void chkMirrorSpectrum_Callback(Call& c);
 void txtScramblerInit_Callback(Call& c);
 void txtServiceField_Callback(Call& c);
 void txtIdleInterval_Callback(Call& c);
+void pdChannelSpacing_Callback(Call& c);
 void pdOversampleRate_Callback(Call& c);
 void txtWindowLength_Callback(Call& c);
 void chkMACheader_Callback(Call& c);

@@ -167,7 +167,7 @@ void txtIdleInterval_Callback(Call& c) {
     if (const auto m = parseMeasure(typed, Quantity::Time); m && m->withUnit)
       entry = m->value * 1e6;
   const FrameParameters now = frame();
-  const double perMicrosecond = kSamplesPerMicrosecond * now.oversampling;
+  const double perMicrosecond = samplesPerMicrosecondOf(now.spacing) * now.oversampling;
   const std::string inForce = num2str(static_cast<double>(now.idleSamples) / perMicrosecond);
   if (!entry)
     return refuseEntry(cbHandles(c), cbField(c), "Idle interval", typed, "is not a number", inForce,
@@ -197,6 +197,27 @@ std::string shortTransitionNote(const FrameParameters& f) {
          "the transmit mask.";
 }
 
+// The spacing keeps every sample and changes the clock: the generator's rate,
+// every duration and every rate shown follow it.
+void pdChannelSpacing_Callback(Call& c) {
+  constexpr ChannelSpacing kItems[] = {ChannelSpacing::MHz20, ChannelSpacing::MHz10,
+                                       ChannelSpacing::MHz5};
+  const auto item = integerOf<int>(std::trunc(controlValue(c)), 1, 3);
+  if (!item) raise("The channel spacing list has three items.");
+  editFrame([&](FrameParameters& f) { f.spacing = kItems[*item - 1]; });
+  const FrameParameters f = frame();
+  global("SigGenSettings").setField("SamplingRate", f.sampleRate());
+  local("redraw", {cbHandles(c)});
+  const double us =
+      static_cast<double>(f.idleSamples) / (samplesPerMicrosecondOf(f.spacing) * f.oversampling);
+  gui::tellUser(mainFig(cbHandles(c)),
+                "Channel spacing " + num2str(spacingMHz(f.spacing)) + " MHz: samples at " +
+                    num2str(f.sampleRate() / 1e6) + " MHz, " + f.rateText() +
+                    "; the idle interval keeps its " + num2str(static_cast<double>(f.idleSamples)) +
+                    " samples (" + num2str(us) + " µs).",
+                false, false);
+}
+
 void pdOversampleRate_Callback(Call& c) {
   const auto ratio = integerOf<int>(std::trunc(controlValue(c)), 1, kMaxParameterOversampling);
   if (!ratio) raise("The oversampling list has four items.");
@@ -211,10 +232,11 @@ void pdOversampleRate_Callback(Call& c) {
     f.windowLength = static_cast<int>(std::min(window, bound.hi));
     f.oversampling = *ratio;
   });
-  global("SigGenSettings").setField("SamplingRate", kBaseSampleRate * *ratio);
-  local("redraw", {cbHandles(c)});
   const FrameParameters f = frame();
-  const double us = static_cast<double>(f.idleSamples) / (kSamplesPerMicrosecond * f.oversampling);
+  global("SigGenSettings").setField("SamplingRate", f.sampleRate());
+  local("redraw", {cbHandles(c)});
+  const double us =
+      static_cast<double>(f.idleSamples) / (samplesPerMicrosecondOf(f.spacing) * f.oversampling);
   std::string text = "Oversampling " + num2str(f.oversampling) + ": the idle interval keeps " +
                      num2str(us) + " µs (" + num2str(static_cast<double>(f.idleSamples)) +
                      " samples) and the edge window " + (windowClipped ? "is cut to " : "keeps ") +

@@ -14,6 +14,7 @@
 #include <iostream>
 
 #include "dot11a/dialogs.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/impair.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
@@ -446,11 +447,10 @@ void menuConfigBBG1Opt1_Callback(Call& c) {
         {"Yes", "Cancel"}, "Cancel");
     if (answer != "Yes") return;
     shell::application("InitializeParameters", {});
-    // The defaults may bring another oversampling ratio: the generator's
-    // sample rate follows it, as it does when the ratio is chosen.
+    // The defaults may bring another sample rate: the generator's follows
+    // it, as it does when the ratio or the spacing is chosen.
     global("SigGenSettings")
-        .setField("SamplingRate",
-                  kBaseSampleRate * global("parameters").field("OverSampling").toScalar());
+        .setField("SamplingRate", fromRecord(global("parameters")).sampleRate());
     shell::application("redraw", {h});
   }
   global("configuration").setField("BBGtype", Value("M08"));

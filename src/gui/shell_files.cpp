@@ -101,17 +101,19 @@ std::string runningFormatId() {
 // The generator settings stored beside the parameters become the ones in
 // force when the panel itself would accept them. A file written before they
 // were stored leaves them as they are, with the sample rate following the
-// file's oversampling ratio, as it does when the ratio is chosen, so the next
-// download plays at the rate the waveform was made for.
+// file's frame (its spacing and oversampling), as it does when either is
+// chosen, so the next download plays at the rate the waveform was made for.
 void takeStoredSigGenSettings(const std::optional<Value>& stored, const Value& h) {
-  const double ratio = global("parameters").field("OverSampling").toScalar();
+  const double rate = fromRecord(global("parameters")).sampleRate();
+  // The panel's bounds take the waveform's clock as a ratio to 20 MHz.
+  const double ratio = rate / kBaseSampleRate;
   const SigGenLimits limits =
       limitsInForce(configuration(), platformFromText(shell::appText("Platform")));
   const std::string problem = stored ? sigGenSettingsProblem(*stored, ratio, limits) : "";
   if (stored && problem.empty()) {
     global("SigGenSettings") = toValue(sigGenSettingsFromValue(*stored), shell::platformC());
   } else {
-    global("SigGenSettings").setField("SamplingRate", kBaseSampleRate * ratio);
+    global("SigGenSettings").setField("SamplingRate", rate);
   }
   if (!h.isRecord() || !h.hasField("main")) return;
   feval("TGXconfig", 0, {Value("redrawSigGenSettings"), h});

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dot11a/dialogs.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/rate_table.hpp"
@@ -28,7 +29,7 @@ Platform platform() {
   return platformFromText(shell::appText("Platform"));
 }
 
-// The clock the calculated waveform was made for: the base rate times the
+// The clock the calculated waveform was made for: its spacing's rate times the
 // oversampling ratio of the calculated parameter set; 0 when unknown.
 double waveformClock() {
   const Value& info = shell::appInfo();
@@ -37,7 +38,11 @@ double waveformClock() {
   if (!set.isRecord() || !set.hasField("OverSampling") || !set.field("OverSampling").isNumeric() ||
       set.field("OverSampling").isEmpty())
     return 0;
-  return kBaseSampleRate * set.field("OverSampling").toScalar();
+  try {
+    return fromRecord(set).sampleRate();
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 // A waveform played at another clock than its own has every frequency in it

@@ -336,7 +336,7 @@ void menuAnalysisAveragedSpectrum_Callback(Call& c) {
         h, "Averaged Spectrum",
         [rate, setLevel](const Waveform& w, std::vector<cplx>&& x) {
           const plots::Ranges bursts = burstsOf(w);
-          plots::AveragedSpectrum s = plots::averagedSpectrum(x, rate, bursts, 100e3);
+          plots::AveragedSpectrum s = plots::averagedSpectrum(x, rate, bursts, 100e3, w.spacing);
           if (s.levelDbr.empty()) raise("The waveform has no power to show the spectrum of.");
           s.setLevelDbm = setLevel;
           s.levels = plots::levelsAt(w.samples, bursts, setLevel);
@@ -352,7 +352,7 @@ void menuAnalysisAveragedSpectrum_Callback(Call& c) {
                                     [w, rate, hz, out](gui::TaskProgress&) {
                                       *out = plots::averagedSpectrum(
                                           shell::dacResolution(w->samples, kDisplayBits), rate,
-                                          burstsOf(*w), hz);
+                                          burstsOf(*w), hz, w->spacing);
                                     }))
               raise("The spectrum was not computed again.");
             return *out;
@@ -360,10 +360,13 @@ void menuAnalysisAveragedSpectrum_Callback(Call& c) {
           return plotframe::averagedSpectrumWindow(parent, label, s, recompute);
         });
   }
-  openPlot(h, "KS_PlotAveragedSpectrum", "Averaged Spectrum",
-           [](Value parent, Value title, Value wave) {
-             return std::vector<Value>{parent, title, sampleRate(), wave, global("markers"), 100e3};
-           });
+  openPlot(
+      h, "KS_PlotAveragedSpectrum", "Averaged Spectrum", [](Value parent, Value title, Value wave) {
+        const std::shared_ptr<const Waveform> made = shell::calculatedWaveform();
+        const ChannelSpacing spacing = made ? made->spacing : ChannelSpacing::MHz20;
+        return std::vector<Value>{
+            parent, title, sampleRate(), wave, global("markers"), 100e3, baseSampleRateOf(spacing)};
+      });
 }
 
 void menuAnalysisGatedCCDF_Callback(Call& c) {
@@ -398,9 +401,11 @@ rx::MadeWith calculatedMadeWith() {
 // KS_Demodulate's settings record for the receiver's options.
 Value demodSettings(const rx::Options& o) {
   const char* fcs = o.fcs == rx::FcsCheck::On ? "on" : o.fcs == rx::FcsCheck::Off ? "off" : "auto";
-  return Value::record({{"dacDroop", Value::logical(o.dacDroop)},
-                        {"fcs", Value(fcs)},
-                        {"fftBackoff", o.fftBackoff}});
+  Value r = Value::record({{"dacDroop", Value::logical(o.dacDroop)},
+                           {"fcs", Value(fcs)},
+                           {"fftBackoff", o.fftBackoff}});
+  if (o.spacing) r.setField("channelSpacing", baseSampleRateOf(*o.spacing));
+  return r;
 }
 
 // The receiver runs on the waveform as the instrument will play it, with the

@@ -203,7 +203,7 @@ namespace {
 using namespace gfx;
 
 double sampleRateOfParameters() {
-  return kBaseSampleRate * global("parameters").field("OverSampling").toScalar();
+  return fromRecord(global("parameters")).sampleRate();
 }
 
 // After a change of the signal settings: the title, the projected length and

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "dot11a/call.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/instrument.hpp"
 #include "dot11a/module.hpp"
 #include "dot11a/num2str.hpp"
@@ -186,12 +187,14 @@ std::string withUnit(double value) {
   return hertzText(value);
 }
 
-double overSamplingInForce() {
-  const Value& p = global("parameters");
-  if (p.isRecord() && p.hasField("OverSampling") && p.field("OverSampling").isNumeric() &&
-      !p.field("OverSampling").isEmpty())
-    return p.field("OverSampling").toScalar();
-  return 2;
+// The clock of the frame in force (its spacing's rate times the
+// oversampling); 40 MHz when the set does not read.
+double waveformRateInForce() {
+  try {
+    return fromRecord(global("parameters")).sampleRate();
+  } catch (const std::exception&) {
+    return 2 * kBaseSampleRate;
+  }
 }
 
 // A number typed with a prefix or unit ("5.18 GHz", "5180M", "40 MS/s") is
@@ -235,9 +238,9 @@ void updateFrequency(Call& c) {
 // accepted, so moving through the field can never halve the playback rate.
 void updateSamplingRate(Call& c) {
   const SigGenLimits limits = limitsInForce();
-  frequencyLike(c.in(0, "handles"), "Sample rate", "SamplingRate", "txtSamplingRate",
-                "pdSamplingRateUnits", samplingRateTop(limits, overSamplingInForce()),
-                limits.samplingRateMin);
+  frequencyLike(
+      c.in(0, "handles"), "Sample rate", "SamplingRate", "txtSamplingRate", "pdSamplingRateUnits",
+      samplingRateTop(limits, waveformRateInForce() / kBaseSampleRate), limits.samplingRateMin);
 }
 
 // When an instrument's ranges arrive (Check Hardware, a download), every
@@ -264,7 +267,7 @@ void fitToInstrumentRanges(Call& c) {
       changed +=
           (changed.empty() ? "" : ", ") + name + " " + shown(v.value) + " to " + shown(fitted);
     }
-    const double own = kBaseSampleRate * overSamplingInForce();
+    const double own = waveformRateInForce();
     if (!changed.empty() && own > reported->samplingRateMax)
       changed += "; the waveform needs " + withUnit(own) +
                  ": choose a lower oversampling ratio for this instrument";

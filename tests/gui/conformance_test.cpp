@@ -23,9 +23,10 @@
 namespace dot11a::test {
 namespace {
 
-// One row of settings. Sub-carriers listed in `off` (-26 .. 26) are masked.
+// One row of settings. Sub-carriers listed in `off` (-26 .. 26) are masked;
+// the rate is given at the channel spacing (MHz).
 struct Row {
-  int rate;
+  double rate;
   int oversampling;
   int length;
   bool header = false, fcs = false, unframed = false, mirror = false;
@@ -39,6 +40,7 @@ struct Row {
   std::optional<double> snr = {}, cfo = {}, clockPpm = {};
   std::optional<std::array<double, 2>> iq = {};
   std::uint64_t impairSeed = 1;
+  int spacing = 20;
 };
 
 const Row kRows[] = {
@@ -66,7 +68,23 @@ const Row kRows[] = {
      .impairSeed = 4},
     {.rate = 48, .oversampling = 2, .length = 120, .unframed = true},
     {.rate = 54, .oversampling = 3, .length = 64, .mirror = true, .service = 0x1234, .seed = 0x22},
+    {.rate = 27,
+     .oversampling = 2,
+     .length = 90,
+     .frames = 2,
+     .gap = "SIFS",
+     .cfo = 5e3,
+     .impairSeed = 3,
+     .spacing = 10},
+    {.rate = 4.5, .oversampling = 1, .length = 40, .idleUs = 50, .spacing = 5},
 };
+
+std::string number(double v) {
+  std::ostringstream s;
+  s.precision(17);
+  s << v;
+  return s.str();
+}
 
 std::string hex(unsigned v) {
   char b[16];
@@ -149,8 +167,10 @@ class Conformance : public ShellTest {
   };
 
   void throughTheWindow(const Row& r, const std::string& at) {
-    const auto rate = std::find_if(kRateTable.begin(), kRateTable.end(),
-                                   [&](const RateEntry& e) { return e.mbps == r.rate; });
+    const auto rate = std::find_if(kRateTable.begin(), kRateTable.end(), [&](const RateEntry& e) {
+      return e.mbps * r.spacing == r.rate * 20;
+    });
+    choose("pdChannelSpacing", r.spacing == 20 ? 1 : r.spacing == 10 ? 2 : 3);
     choose("pdDataRate", static_cast<double>(rate - kRateTable.begin() + 1));
     choose("pdOversampleRate", r.oversampling);
     type("txtWindowLength", std::to_string(r.window));
@@ -187,11 +207,12 @@ class Conformance : public ShellTest {
   }
 
   std::string genOptions(const Row& r) const {
-    std::string o =
-        "--rate " + std::to_string(r.rate) + " --oversampling " + std::to_string(r.oversampling) +
-        " --length " + std::to_string(r.length) + " --window " + std::to_string(r.window) +
-        " --idle-us " + std::to_string(r.idleUs) + " --service " + hex(r.service) +
-        " --scrambler-init 0x" + hex(r.seed) + " --mask " + maskText(r) + " --frequency 1e9";
+    std::string o = "--rate " + number(r.rate) + " --channel-spacing " + std::to_string(r.spacing) +
+                    " --oversampling " + std::to_string(r.oversampling) + " --length " +
+                    std::to_string(r.length) + " --window " + std::to_string(r.window) +
+                    " --idle-us " + std::to_string(r.idleUs) + " --service " + hex(r.service) +
+                    " --scrambler-init 0x" + hex(r.seed) + " --mask " + maskText(r) +
+                    " --frequency 1e9";
     if (r.header) o += " --mac-header on";
     if (r.fcs) o += " --fcs on";
     if (r.unframed) o += " --unframed";
@@ -232,9 +253,10 @@ class Conformance : public ShellTest {
   std::string keywords(const Row& r) const {
     std::ostringstream k;
     k.precision(17);
-    k << "dict(rate=" << r.rate << ", oversampling=" << r.oversampling << ", length=" << r.length
-      << ", window=" << r.window << ", idle_us=" << r.idleUs << ", service=" << r.service
-      << ", scrambler_init=" << r.seed << ", mask=[" << maskText(r).substr(0, 1);
+    k << "dict(rate=" << r.rate << ", channel_spacing=" << r.spacing * 1e6
+      << ", oversampling=" << r.oversampling << ", length=" << r.length << ", window=" << r.window
+      << ", idle_us=" << r.idleUs << ", service=" << r.service << ", scrambler_init=" << r.seed
+      << ", mask=[" << maskText(r).substr(0, 1);
     for (char c : maskText(r).substr(1)) k << "," << c;
     k << "], frequency=1e9, mac_header=" << (r.header ? "True" : "False")
       << ", fcs=" << (r.fcs ? "True" : "False") << ", unframed=" << (r.unframed ? "True" : "False")
@@ -310,6 +332,8 @@ TEST_F(Conformance, EveryFrontEndGivesTheSameSamplesMarkersAndFiles) {
 
     // Samples and markers.
     const Value& samples = global("waveform");
+    EXPECT_EQ(global("SigGenSettings").field("SamplingRate").toScalar(),
+              r.spacing * 1e6 * r.oversampling);
     const Value& markers = global("markers");
     ASSERT_EQ(call.size(), 2u);
     EXPECT_EQ(call[0], samples);

@@ -103,22 +103,24 @@ TEST_F(FilesTest, BadParameterFilesAreRefusedAndChangeNothing) {
   }
 }
 
-// A 10 MHz frame's file loads by name; the window, whose generator clock
-// follows 20 MHz, refuses it rather than play it at twice its clock.
-TEST_F(FilesTest, TheWindowRefusesAFrameOfANarrowChannel) {
+// A 10 MHz frame's file loads with its spacing (the window's own opening is
+// the GUI suite's); a spacing no channel has is refused and leaves the set
+// in force as it was.
+TEST_F(FilesTest, ANarrowChannelOpensAndAnUnknownSpacingIsRefused) {
   const Value running = global("parameters");
+  const Value window = Value::record({{"main", 1.0}});
   Value narrow = running;
-  narrow.setField("ChannelSpacing", 10.0);
-  const std::vector<NamedValue> vars = {{"fileParameters", narrow}};
-  writeMatFile(path("narrow.mat"), vars);
+  narrow.setField("ChannelSpacing", 7.0);
+  writeMatFile(path("odd.mat"), std::vector<NamedValue>{{"fileParameters", narrow}});
   {
     ScopedScriptedDialogs script;
-    const Value window = Value::record({{"main", 1.0}});
-    EXPECT_EQ(feval1("loadParameters", {Value(path("narrow.mat")), window}).toScalar(), 0.0);
+    EXPECT_EQ(feval1("loadParameters", {Value(path("odd.mat")), window}).toScalar(), 0.0);
     ASSERT_EQ(script->shown.size(), 1u);
-    EXPECT_NE(script->shown[0].text.find("holds a frame of a 10 MHz channel"), std::string::npos);
+    EXPECT_NE(script->shown[0].text.find("ChannelSpacing"), std::string::npos);
     EXPECT_EQ(global("parameters"), running);
   }
+  narrow.setField("ChannelSpacing", 10.0);
+  writeMatFile(path("narrow.mat"), std::vector<NamedValue>{{"fileParameters", narrow}});
   EXPECT_EQ(feval1("loadParameters", {Value(path("narrow.mat")), Value::empty()}).toScalar(), 1.0);
   EXPECT_EQ(global("parameters").field("ChannelSpacing").toScalar(), 10);
   global("parameters") = running;

@@ -17,7 +17,8 @@ namespace {
 using gfx::Handle;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-// Sub-carrier spacing and the receiver's base rate.
+// Sub-carrier spacing and the receiver's base rate of a 20 MHz channel; a
+// frame of a narrower channel scales both by its clock.
 constexpr double kSpacingHz = 312.5e3, kBaseRateHz = 20e6;
 
 unsigned le16(std::span<const std::uint8_t> p, std::size_t at) {
@@ -70,7 +71,8 @@ void drawConstellation(Handle ax, const rx::FrameReport& f) {
     return v;
   };
   const auto data = xy(f.dataPoints), pilots = xy(f.pilotPoints),
-             reference = xy(referencePoints(f.rateMbps));
+             // The rate at the frame's spacing names its 20 MHz table entry.
+      reference = xy(referencePoints(f.rateMbps / clockFactor(f.spacing)));
   gfx::setString(gfx::plotLine(ax, data.first, data.second, "b."), "Tag", "KS_DemodDataPoints");
   gfx::setString(ax, "NextPlot", "add");
   gfx::setString(gfx::plotLine(ax, pilots.first, pilots.second, "r."), "Tag",
@@ -123,6 +125,7 @@ std::string hexDump(std::span<const std::uint8_t> octets) {
 std::vector<double> groupDelayNs(const rx::FrameReport& f, double fftBackoff) {
   std::vector<double> out(53, kNaN);
   if (f.channel.size() != 53) return out;
+  const double clock = clockFactor(f.spacing);
   std::vector<bool> usable(53, true);
   usable[26] = false;  // DC carries nothing
   for (const auto& list : {f.fadedSubcarriers, f.disabledSubcarriers})
@@ -136,9 +139,9 @@ std::vector<double> groupDelayNs(const rx::FrameReport& f, double fftBackoff) {
   const auto step = [&](std::size_t i) {
     if (i + 1 >= 53 || !usable[i] || !usable[i + 1]) return kNaN;
     const double turn = std::arg(f.channel[i + 1] * std::conj(f.channel[i]));
-    return -turn / (2 * std::numbers::pi * kSpacingHz) * 1e9;
+    return -turn / (2 * std::numbers::pi * kSpacingHz * clock) * 1e9;
   };
-  const double backoffNs = fftBackoff / kBaseRateHz * 1e9;
+  const double backoffNs = fftBackoff / (kBaseRateHz * clock) * 1e9;
   for (std::size_t i = 0; i < 53; ++i) {
     if (!usable[i]) continue;
     const double left = i > 0 ? step(i - 1) : kNaN, right = step(i);

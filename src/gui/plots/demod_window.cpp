@@ -91,6 +91,14 @@ rx::Options receiverOptions(const Value& settings, double rate) {
       raise("KS_Demodulate: \"channelEstimate\" must be 'preamble', 'smoothed' or 'data-aided'.");
     o.channelEstimate = *e;
   }
+  // The frame's spacing in Hz; the receiver tells it from the preamble
+  // when absent.
+  if (settings.hasField("channelSpacing")) {
+    ChannelSpacing s = ChannelSpacing::MHz20;
+    if (!channelSpacingOfMHz(settings.field("channelSpacing").toScalar() / 1e6, s))
+      raise("KS_Demodulate: \"channelSpacing\" must be 20e6, 10e6 or 5e6.");
+    o.spacing = s;
+  }
   return o;
 }
 

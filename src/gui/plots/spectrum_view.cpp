@@ -22,7 +22,6 @@ namespace dot11a::plots {
 
 namespace {
 
-constexpr double kChannelHalfWidthHz = 10e6;  // the 20 MHz channel
 constexpr double kOccupiedShare = 0.99;
 
 // The frequency below which `share` of the power lies, interpolated within
@@ -44,8 +43,11 @@ double cumulativeFrequency(const std::vector<double>& f, const std::vector<doubl
 }  // namespace
 
 AveragedSpectrum averagedSpectrum(std::span<const std::complex<double>> samples, double rate,
-                                  const Ranges& bursts, double rbwHz) {
+                                  const Ranges& bursts, double rbwHz, ChannelSpacing spacing) {
   AveragedSpectrum a;
+  a.spacing = spacing;
+  const double scale = clockFactor(spacing);
+  const double channelHalfWidthHz = baseSampleRateOf(spacing) / 2;
   if (!(rate > 0) || !std::isfinite(rate)) raise("The sample rate must be above 0 Hz.");
   a.spanMHz = rate / 2e6;
   a.gated = !bursts.empty();
@@ -80,7 +82,7 @@ AveragedSpectrum averagedSpectrum(std::span<const std::complex<double>> samples,
   double total = 0, inChannel = 0;
   for (std::size_t i = 0; i < sum.size(); ++i) {
     total += sum[i];
-    if (std::abs(a.frequencyMHz[i]) <= kChannelHalfWidthHz) inChannel += sum[i];
+    if (std::abs(a.frequencyMHz[i]) <= channelHalfWidthHz) inChannel += sum[i];
   }
   // The receiver's own margin on the receiver's own scale (dBr to the peak).
   rx::Spectrum combined;
@@ -88,7 +90,7 @@ AveragedSpectrum averagedSpectrum(std::span<const std::complex<double>> samples,
   combined.dBr.resize(sum.size());
   for (std::size_t i = 0; i < sum.size(); ++i)
     combined.dBr[i] = 10 * std::log10(std::max(sum[i] / top, 1e-30));
-  const rx::MaskMargin m = rx::spectrumMaskMargin(combined);
+  const rx::MaskMargin m = rx::spectrumMaskMargin(combined, spacing);
   a.maskChecked = m.checked;
   a.worstMarginDb = m.worstDb;
   a.worstFrequencyHz = m.frequencyHz;
@@ -104,9 +106,9 @@ AveragedSpectrum averagedSpectrum(std::span<const std::complex<double>> samples,
   const double corners[] = {-30e6, -20e6, -11e6, -9e6, 9e6, 11e6, 20e6, 30e6};
   a.maskMHz.push_back(-edge / 1e6);
   for (double c : corners)
-    if (std::abs(c) < edge) a.maskMHz.push_back(c / 1e6);
+    if (std::abs(c * scale) < edge) a.maskMHz.push_back(c * scale / 1e6);
   a.maskMHz.push_back(edge / 1e6);
-  for (double f : a.maskMHz) a.maskDbr.push_back(rx::spectrumMaskDbr(f * 1e6));
+  for (double f : a.maskMHz) a.maskDbr.push_back(rx::spectrumMaskDbr(f * 1e6, spacing));
   const double lowest = *std::min_element(a.levelDbr.begin(), a.levelDbr.end());
   a.bottom = std::max(10 * std::floor(lowest / 10), -100.0);
   a.top = 10;
@@ -161,9 +163,10 @@ std::string format(const char* f, double a, double b = 0) {
   return buf;
 }
 
-// KS_PlotAveragedSpectrum(hParent, label, sampleRate, iqWave, markers, rbwHz):
-// the markers' second row gates the average to the bursts; without markers
-// the whole waveform is averaged.
+// KS_PlotAveragedSpectrum(hParent, label, sampleRate, iqWave, markers, rbwHz,
+// channelSpacing): the markers' second row gates the average to the bursts;
+// without markers the whole waveform is averaged. The channel spacing (Hz:
+// 20e6, 10e6 or 5e6; 20e6 when absent) chooses the mask.
 void plotAveragedSpectrum(Call& c) {
   c.outputNames({"fHandle"});
   const Handle parent =
@@ -174,17 +177,21 @@ void plotAveragedSpectrum(Call& c) {
   if (wave.empty()) raise("There is no waveform to show the spectrum of.");
   const plots::Ranges bursts = burstsOf(c, 4, wave.size());
   const double rbw = numberOr(c, 5, "rbwHz", 100e3);
-  const plots::AveragedSpectrum s = plots::averagedSpectrum(wave, rate, bursts, rbw);
+  ChannelSpacing spacing = ChannelSpacing::MHz20;
+  if (!channelSpacingOfMHz(numberOr(c, 6, "channelSpacing", 20e6) / 1e6, spacing))
+    raise("KS_PlotAveragedSpectrum: the channel spacing must be 20e6, 10e6 or 5e6 Hz.");
+  const plots::AveragedSpectrum s = plots::averagedSpectrum(wave, rate, bursts, rbw, spacing);
   if (s.levelDbr.empty()) raise("The waveform has no power to show the spectrum of.");
   auto kept = std::make_shared<const std::vector<cplx>>(wave);
-  c.out(0) = plotframe::averagedSpectrumWindow(parent, label, s, [kept, rate, bursts](double hz) {
-               return plots::averagedSpectrum(*kept, rate, bursts, hz);
-             }).toValue();
+  c.out(0) =
+      plotframe::averagedSpectrumWindow(parent, label, s, [kept, rate, bursts, spacing](double hz) {
+        return plots::averagedSpectrum(*kept, rate, bursts, hz, spacing);
+      }).toValue();
 }
 
 const bool kRegistered = [] {
   registerBuiltin(
-      {"KS_PlotAveragedSpectrum", 6, 1, 1, "KS_PlotAveragedSpectrum", plotAveragedSpectrum});
+      {"KS_PlotAveragedSpectrum", 7, 1, 1, "KS_PlotAveragedSpectrum", plotAveragedSpectrum});
   return true;
 }();
 
@@ -217,7 +224,8 @@ void drawSpectrum(SpectrumWindow& w) {
                             (!s.maskChecked ? "mask not checked"
                              : s.pass       ? "mask PASS"
                                             : "mask FAIL");
-  std::string margin = "Mask not checked: the span ends within 9 MHz";
+  std::string margin =
+      format("Mask not checked: the span ends within %g MHz", 9 * clockFactor(s.spacing));
   if (s.maskChecked) {
     char buf[160];
     std::snprintf(buf, sizeof buf, "Mask %s: worst margin %.2f dB at %+.2f MHz",
@@ -227,9 +235,10 @@ void drawSpectrum(SpectrumWindow& w) {
   gfx::setString(w.ax, "Title", title);
   gfx::set(w.ax, "XLim", Value::row({-s.spanMHz, s.spanMHz}));
   gfx::set(w.ax, "YLim", Value::row({s.bottom, s.top}));
-  std::string lines = margin + "\n" +
-                      format("Channel power (20 MHz): %.2f dB    ", s.channelPowerDb) +
-                      format("Occupied bandwidth (99 %%): %.2f MHz", s.occupiedHz / 1e6);
+  std::string lines =
+      margin + "\n" +
+      format("Channel power (%d MHz): %.2f dB    ", spacingMHz(s.spacing), s.channelPowerDb) +
+      format("Occupied bandwidth (99 %%): %.2f MHz", s.occupiedHz / 1e6);
   if (s.levels.valid)
     lines +=
         "\n" + format("At the set level %.0f dBm: ", s.setLevelDbm) + plots::levelsText(s.levels);

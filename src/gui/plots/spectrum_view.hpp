@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dot11a/rate_table.hpp"
 #include "gui/plots/plot_data.hpp"
 
 namespace dot11a::plots {
@@ -19,13 +20,13 @@ struct AveragedSpectrum {
   double rbwHz = 0;
   bool gated = false;  // averaged over the bursts only
   std::size_t bursts = 0;
-  bool maskChecked = false;  // some bin lies beyond 9 MHz
+  ChannelSpacing spacing = ChannelSpacing::MHz20;  // the mask's and the channel's
+  bool maskChecked = false;  // some bin lies beyond the mask's flat top (9 MHz at 20 MHz)
   double worstMarginDb = 0, worstFrequencyHz = 0;
   bool pass = false;
-  double channelPowerDb =
-      0;                  // over the 20 MHz channel, dB relative to a full-scale (|x| = 1) sample
-  double occupiedHz = 0;  // 99 % of the power
-  double spanMHz = 0;     // the axis runs from -spanMHz to +spanMHz
+  double channelPowerDb = 0;  // over the channel, dB relative to a full-scale (|x| = 1) sample
+  double occupiedHz = 0;      // 99 % of the power
+  double spanMHz = 0;         // the axis runs from -spanMHz to +spanMHz
   double bottom = -100, top = 10;
   // The levels at the signal generator's set level, when the caller knows it.
   Levels levels;
@@ -35,9 +36,11 @@ struct AveragedSpectrum {
 // The spectrum of the samples within `bursts` (all samples when there are
 // none) at about `rbwHz` resolution. Each burst's Welch estimate is weighted
 // by its energy, so a short burst counts as much as its samples do. An empty
-// waveform or one without power gives an empty spectrum.
+// waveform or one without power gives an empty spectrum. The mask and the
+// channel are those of the frame's spacing.
 AveragedSpectrum averagedSpectrum(std::span<const std::complex<double>> samples, double rate,
-                                  const Ranges& bursts, double rbwHz);
+                                  const Ranges& bursts, double rbwHz,
+                                  ChannelSpacing spacing = ChannelSpacing::MHz20);
 
 // The trace point nearest to `mhz` (the marker sits on the trace); the first
 // point for an empty trace is {0, 0}.

@@ -73,23 +73,13 @@ void loadParametersFn(Call& c) {
     return;
   }
   const Value handles = c.inOr(1, Value::empty());
-  const bool window = handles.isRecord() && handles.hasField("main");
-  ChannelSpacing spacing = ChannelSpacing::MHz20;
+  // A spacing the record cannot hold is refused here, before it becomes the
+  // set in force.
   try {
-    spacing = fromRecord(*read.parameters).spacing;
+    (void)fromRecord(*read.parameters);
   } catch (const std::exception& e) {
     dialogs().error("Error Loading File",
                     path + "\nhas an Invalid File Structure.\n(" + e.what() + ")");
-    return;
-  }
-  // The window's generator clock, durations and views follow 20 MHz times
-  // the oversampling: it would play a 10 or 5 MHz frame at the wrong clock,
-  // so it does not take one.
-  if (window && spacing != ChannelSpacing::MHz20) {
-    dialogs().error("Error Loading File",
-                    path + "\nholds a frame of a " + std::to_string(spacingMHz(spacing)) +
-                        " MHz channel; this window makes frames of 20 MHz channels only. Make "
-                        "it with dot11a-gen --params, or from Python.");
     return;
   }
   global("parameters") = *read.parameters;
