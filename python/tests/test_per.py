@@ -56,6 +56,21 @@ def test_per_curve_counts_what_the_tool_counts_and_draws_its_plot():
         assert set(os.listdir(d)) == {"tool.json", "curve.png"}
 
 
+def test_narrow_channels_count_alike_in_the_tool_and_python():
+    with tempfile.TemporaryDirectory(prefix="veltora-per-") as d:
+        out = os.path.join(d, "tool.json")
+        subprocess.run([os.path.join(BIN, "dot11a-per"), "--channel-spacing", "10", "--rates", "6,27",
+                        "--snr", "5,20", "--frames", "12", "--psdu-octets", "60", "--json", out],
+                       check=True, capture_output=True)  # fmt: skip
+        with open(out, encoding="utf-8") as f:
+            tool = json.load(f)
+    mine = veltora.per_curve(channel_spacing=10e6, rates=[6, 27], snr=[5, 20], frames=12, psdu_octets=60)
+    assert counts(mine) == counts(tool)
+    assert mine["thresholds"] == tool["thresholds"]
+    assert mine["settings"]["channel_spacing_mhz"] == 10
+    assert [t["min_sensitivity_dbm"] for t in mine["thresholds"]] == [-82, -68]  # the 12 and 54 Mbit/s rows, 3 dB lower
+
+
 def test_dask_cluster_counts_what_local_threads_count(monkeypatch):
     distributed = pytest.importorskip("distributed")
     # Several tasks a point, so that points end at their Nth error while
@@ -86,6 +101,8 @@ def test_dask_cluster_counts_what_local_threads_count(monkeypatch):
         (dict(colour="red"), "colour"),
         (dict(workers=0), "workers"),
         (dict(workers=5000), "at most 1024 workers"),
+        (dict(channel_spacing=7e6), "channel_spacing"),
+        (dict(channel_spacing=10e6, rates=[54]), "27 Mbit/s at 10 MHz"),
     ],
 )
 def test_bad_settings_raise_naming_the_keyword(keywords, words):

@@ -240,6 +240,24 @@ def test_bad_impairment_keywords_raise_the_generators_message():
         assert str(raised.value) == message
 
 
+def test_verify_holds_a_10_mhz_frame_to_an_emission_class_as_the_tool_does(folder):
+    samples, facts = veltora.synthesize(rate=27, length=200, oversampling=4, window=16,
+                                        channel_spacing=10e6)
+    path = os.path.join(folder, "p.sigmf-meta")
+    veltora.write(path, samples, facts["sample_rate"], dac_precompensated=True)
+    single = samples.astype(np.complex64).astype(complex)
+    for mask, passes in (("standard", True), ("class-d", False)):
+        mine = veltora.verify(single, facts["sample_rate"], dac_droop=True, mask=mask)
+        out = subprocess.run([os.path.join(BIN, "dot11a-verify"), path, "--json", "--mask", mask],
+                             capture_output=True, text=True)
+        theirs = json.loads(out.stdout)
+        assert mine["frames"][0]["mask"]["pass"] is passes, mask
+        assert abs(mine["frames"][0]["mask"]["worst_margin_db"]
+                   - theirs["frames"][0]["mask"]["worst_margin_db"]) < 0.01, mask
+    with pytest.raises(veltora.Error, match="class-a"):
+        veltora.verify(single, facts["sample_rate"], mask="class-e")
+
+
 def test_verify_measures_the_carrier_offset_back():
     # -8 ppm of 5.5 GHz is -44 kHz.
     for offset in (dict(cfo=37e3), dict(cfo_ppm=-8, frequency=5.5e9)):
