@@ -3,11 +3,15 @@
 // its spacing, and the averaged spectrum takes the mask of the frame's
 // spacing.
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QWidget>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "dot11a/waveform.hpp"
 #include "gui/plots/spectrum_view.hpp"
+#include "screenshots.hpp"
 #include "shell_fixture.hpp"
 
 namespace dot11a::test {
@@ -49,6 +53,16 @@ TEST_F(ChannelSpacingWindow, SpacingSetsTheClockRatesAndDurationsAndSurvivesAFil
   EXPECT_EQ(value("pdChannelSpacing"), 2) << lastShown().text;
   EXPECT_EQ(sigGen("SamplingRate"), 40e6);
   EXPECT_EQ(str("txtIdleInterval"), "16");
+  // What the user sees at 10 MHz, calculated.
+  gfx::runCallback(h("pbCalculate"));
+  QWidget* main = gfx::widgetOf(fig);
+  main->show();
+  QCoreApplication::processEvents();
+  const std::string picture =
+      (std::getenv("DOT11A_SCREENSHOT_DIR") != nullptr ? screenshotFolder() : dir.string()) +
+      "/main-window-10mhz.png";
+  main->grab().save(QString::fromStdString(picture));
+  EXPECT_TRUE(showsSomething(picture, 400, 300));
 
   // 5 MHz: a quarter of the 20 MHz clock.
   choose("pdChannelSpacing", 3);

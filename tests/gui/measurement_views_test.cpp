@@ -261,6 +261,27 @@ std::vector<std::complex<double>> pointsOf(gfx::Handle line) {
   return z;
 }
 
+// A 10 MHz frame: the rate at its spacing in the table and the reference
+// points of its own modulation (12 Mbit/s at 10 MHz is 16-QAM, the 24 Mbit/s
+// entry of a 20 MHz channel).
+TEST_F(MeasurementViews, DemodulateShowsANarrowFrameAtItsSpacing) {
+  choose("pdChannelSpacing", 2);
+  choose("pdDataRate", 5);
+  gfx::runCallback(h("pbCalculate"));
+  const gfx::Handle f =
+      open("KS_Demodulate", {fig, Value("10 MHz"), sigGen("SamplingRate"), global("waveform")});
+  ASSERT_TRUE(f != 0);
+  auto* table = qobject_cast<QTableWidget*>(gfx::objectOf(tagged(f, "KS_DemodFrames")));
+  ASSERT_NE(table, nullptr);
+  waitForFrames(f);
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(table->item(0, column(table, "Rate (Mbit/s)"))->text().toStdString(), "12");
+  std::size_t reference = 0;
+  for (double l : gfx::get(tagged(f, "KS_DemodConstellation"), "Children").toDoubles())
+    if (gfx::getString(l, "Tag") == "KS_DemodReference") reference = pointsOf(l).size();
+  EXPECT_EQ(reference, 16u);
+}
+
 // A clean 16-QAM frame with a MAC header, demodulated off the GUI thread: the
 // receiver's EVM in the table, the equalised points on the constellation's
 // reference points, the header fields read from the PSDU, and the exports.
