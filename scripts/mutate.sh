@@ -115,7 +115,7 @@ mutations=(
   # The emission classes and the mask's offsets at the frames' spacing.
   "src/rx/measure.cpp|rx|{0, -26, -32, -40, -50},|{0, -26, -30, -40, -50},"
   "src/rx/measure.cpp|rx|if (maskLimits(f)) checkMaskBin(m, f, binDbr(p, j), opt.mask);|if (maskLimits(f)) checkMaskBin(m, f, binDbr(p, j));"
-  "src/rx/measure.cpp|rx|-rep.maskWorstMarginDb, rep.maskWorstFrequencyHz * clock / 1e6);|-rep.maskWorstMarginDb, rep.maskWorstFrequencyHz / 1e6);"
+  "src/rx/measure.cpp|rx|const double clock = opt.spacing ? clockFactor(*opt.spacing) : 1.0;|const double clock = 1.0;"
   # Receiver-test presets: the frames that fit, and countable frames.
   "src/model/receiver_test.cpp|model|const double n = std::floor((memory + gap) / (frame + gap));|const double n = std::floor((memory + gap) / frame);"
   "src/model/receiver_test.cpp|model|memory = std::floor((memory - 2) / (1.0 + std::max(*job.impairments.clockPpm, 0.0) * 1e-6));|memory = memory - 2;"
