@@ -391,10 +391,10 @@ void sweep(const SweepJob& job, SweepRun& run, TaskProgress& progress) {
 gfx::Handle sweepWindow(double parent, const std::vector<SweepPoint>& points,
                         const std::vector<std::string>& log, const std::string& label) {
   using gfx::Handle;
-  const Value where = plotframe::placeFrom(Handle(parent), {150, 150, 760, 460}, 0.05, -0.05, true);
+  const Value where = plotframe::placeFrom(Handle(parent), {150, 150, 880, 480}, 0.05, -0.05, true);
   const Handle fig = plotframe::plotWindow("Level Sweep " + label, where);
   std::vector<double> box = gfx::defaultAxesPosition();
-  box[2] *= 0.6;  // the table and the log on the right
+  box[2] *= 0.5;  // the table and the log on the right
   const Handle axes = gfx::newAxes(fig, box);
   std::vector<double> x, y;
   double lowest = 1e-3;
@@ -422,8 +422,8 @@ gfx::Handle sweepWindow(double parent, const std::vector<SweepPoint>& points,
   gfx::setString(axes, "XGrid", "on");
   gfx::setString(axes, "YGrid", "on");
   gfx::setString(axes, "XLabel", "Level (dBm)");
-  gfx::setString(axes, "YLabel", "PER");
-  gfx::setString(axes, "Title", "Packet error rate against level (PER 0 is below the axis)");
+  gfx::setString(axes, "YLabel", "PER (0 is below the axis)");
+  gfx::setString(axes, "Title", "PER against level");
   gfx::setString(axes, "Legend", "on");
 
   QWidget* host = gfx::widgetOf(fig);

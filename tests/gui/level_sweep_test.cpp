@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -207,6 +208,8 @@ TEST_F(LevelSweep, CancelStopsBetweenStepsAndSetsTheLevelBack) {
       if (auto* d = qobject_cast<QProgressDialog*>(w); d &&
                                                        w->objectName() == "dlgInstrumentProgress" &&
                                                        d->labelText().contains("step 2 of 3")) {
+        if (const char* dir = std::getenv("DOT11A_SCREENSHOT_DIR"))
+          d->grab().save(QString::fromStdString(std::string(dir) + "/level-sweep-progress.png"));
         if (auto* cancel = d->findChild<QPushButton*>()) cancel->click();
         poll.stop();
       }
