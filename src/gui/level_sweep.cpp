@@ -508,6 +508,9 @@ void menuAnalysisLevelSweep_Callback(Call& c) {
   auto run = std::make_shared<SweepRun>();
   const bool finished = runInstrumentTask(
       fig, std::string(kTitle), [job, run](TaskProgress& progress) { sweep(job, *run, progress); });
+  // A window closed meanwhile: the worker still sets the level back; there is
+  // nothing left to show the result in.
+  if (!gfx::isHandle(fig)) return;
   std::vector<SweepPoint> points;
   std::vector<std::string> log;
   std::string error, refused, restoreError;
