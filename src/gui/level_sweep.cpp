@@ -316,8 +316,14 @@ void sweep(const SweepJob& job, SweepRun& run, TaskProgress& progress) {
   const LimitsReport ranges = queryInstrumentLimits(job.config);
   if (ranges.limits) {
     std::string why = sweepProblem(job.settings, *ranges.limits);
-    if (why.empty() && !outsideLimits(job.playback, *ranges.limits).empty())
-      why = "The instrument cannot take the window's settings (Download says which).";
+    for (const RangeViolation& v : why.empty() ? outsideLimits(job.playback, *ranges.limits)
+                                               : std::vector<RangeViolation>{}) {
+      const bool power = v.field == "Amplitude";
+      const auto shown = [power](double x) { return power ? num2str(x) + " dBm" : hertzText(x); };
+      why += (why.empty() ? "The instrument cannot take these settings of the window:" : "") +
+             std::string("\n") + v.field + " " + shown(v.value) +
+             " (the instrument: " + shown(v.min) + " to " + shown(v.max) + ")";
+    }
     if (!why.empty()) {
       std::lock_guard<std::mutex> g(run.lock);
       run.refused = why;

@@ -143,7 +143,7 @@ TEST_F(LevelSweep, StepsTheLevelAndPlotsThePerWithTheLevelSetBack) {
     gfx::widgetOf(f)->grab().save(QString::fromStdString(std::string(dir) + "/level-sweep.png"));
 }
 
-TEST_F(LevelSweep, ALevelOutsideTheRangeIsRefusedInTheDialogWithNothingSent) {
+TEST_F(LevelSweep, LevelsOrSettingsOutsideTheRangesAreRefusedWithNothingSent) {
   std::string problem;
   sweep("true", "5", [&](gui::LevelSweepDialog& d) {
     d.findChild<QLineEdit*>("stop")->setText("+30");
@@ -155,6 +155,17 @@ TEST_F(LevelSweep, ALevelOutsideTheRangeIsRefusedInTheDialogWithNothingSent) {
   });
   EXPECT_NE(problem.find("cannot be set to 30 dBm"), std::string::npos) << problem;
   EXPECT_TRUE(sim.commands().empty());
+
+  // A setting the instrument reports it cannot take: only its ranges are asked.
+  SimProcess narrow({"--family", "b"});
+  global("configuration").field("TCPIP").setField("address", Value(narrow.address()));
+  global("SigGenSettings").setField("Frequency", Value(5.18e9));
+  sweep("true");
+  ASSERT_EQ(script->shown.size(), 1u);
+  EXPECT_NE(script->shown[0].text.find("Frequency 5.18 GHz (the instrument: 100 kHz to 4 GHz)"),
+            std::string::npos)
+      << script->shown[0].text;
+  for (const std::string& c : narrow.commands()) EXPECT_NE(c.find('?'), std::string::npos) << c;
 }
 
 // A command that prints no count, or never answers, stops the sweep at that
