@@ -9,8 +9,18 @@
 #include "dot11a/impair.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/per.hpp"
+#include "dot11a/receiver_test.hpp"
 
 namespace dot11a::per {
+
+std::optional<double> sensitivitySnrDb(double rateMbps, ChannelSpacing spacing) {
+  const std::optional<double> level = minimumSensitivityDbm(rateMbps, spacing);
+  if (!level) return std::nullopt;
+  const double noiseDbm = kThermalNoiseDbmPerHz +
+                          10 * std::log10(impair::occupiedBandwidthHz(spacing)) +
+                          kSensitivityNoiseFigureDb;
+  return *level - noiseDbm;
+}
 
 std::optional<double> snrAt(std::span<const PointResult> points, double per) {
   std::vector<const PointResult*> p;
