@@ -268,6 +268,8 @@ Value menuTable(double fig) {
                "menuAnalysisAveragedSpectrum", true),
       menuItem("menuAnalysis", "&Gated CCDF", "menuAnalysisGatedCCDF", "menuAnalysisGatedCCDF"),
       menuItem("menuAnalysis", "De&modulate", "menuAnalysisDemodulate", "menuAnalysisDemodulate"),
+      menuItem("menuAnalysis", "&PER Curve...", "menuAnalysisPerCurve", "menuAnalysisPerCurve",
+               true),
       menuItem("", "&Configuration", "menuConfig"),
       menuItem("menuConfig", "&Sig Gen I/O", "menuConfigSigGenIO", "menuConfigSigGenIO"),
       menuItem("menuConfig", "Spec &An I/O", "menuConfigSpecAnIO", "menuConfigSpecAnIO", false,
