@@ -171,7 +171,8 @@ std::vector<double> snrList(std::string_view text, std::string_view option);
 // psdu_octets, fcs, sample_rate, impairments), "points" (rate_mbps,
 // snr_db, frames, errors, missed, per: null without frames, complete),
 // "thresholds" (rate_mbps,
-// snr_db_at_per_10: null when not crossed) and "complete".
+// snr_db_at_per_10: null when not crossed, snr_db_limit: sensitivitySnrDb())
+// and "complete".
 std::string resultJson(const Sweep& sweep, std::span<const PointResult> results);
 // One line a point: rate_mbps,snr_db,frames,errors,missed,per,complete.
 std::string resultCsv(std::span<const PointResult> results);

@@ -132,7 +132,10 @@ std::string resultJson(const Sweep& s, std::span<const PointResult> results) {
     for (const PointResult& r : results)
       if (r.rateMbps == rate) curve.push_back(r);
     const std::optional<double> at = snrAt(curve);
-    thresholds.push_back({{"rate_mbps", rate}, {"snr_db_at_per_10", at ? json(*at) : json()}});
+    const std::optional<double> limit = sensitivitySnrDb(rate, s.job.frame.spacing);
+    thresholds.push_back({{"rate_mbps", rate},
+                          {"snr_db_at_per_10", at ? json(*at) : json()},
+                          {"snr_db_limit", limit ? json(*limit) : json()}});
   }
   return json{{"settings", settings},
               {"points", points},
