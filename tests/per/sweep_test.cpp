@@ -202,6 +202,8 @@ TEST(PerReport, SnrListsAndResultsOfPointsWithoutFrames) {
   const std::string json = resultJson(s, r);
   EXPECT_NE(json.find("\"per\": null"), std::string::npos);
   EXPECT_NE(json.find("\"complete\": false"), std::string::npos);
+  // Each rate's limit beside its threshold (36 Mbit/s: -70 dBm).
+  EXPECT_NE(json.find("\"snr_db_limit\": 21.89"), std::string::npos) << json;
   EXPECT_NE(resultCsv(r).find("6,13,0,0,0,,false"), std::string::npos);
 }
 
