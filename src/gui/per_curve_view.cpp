@@ -339,6 +339,8 @@ gfx::Handle perCurveWindow(gfx::Handle parent, const per::Sweep& sweep,
   gfx::setString(ax, "XGrid", "on");
   gfx::setString(ax, "YGrid", "on");
   gfx::setString(ax, "Legend", "on");
+  // Curves fall from upper left to lower right: the lower left stays clear.
+  gfx::setString(ax, "LegendLocation", "southwest");
 
   QWidget* host = gfx::widgetOf(fig);
   const Value size = gfx::get(fig, "Position");

@@ -103,6 +103,7 @@ TEST_F(PerCurve, WindowSweepAndFilesAreDotPers) {
     return gfx::Handle();
   };
   EXPECT_EQ(gfx::getString(ax, "YScale"), "log");
+  EXPECT_EQ(gfx::getString(ax, "LegendLocation"), "southwest");
   // The trace data of File > Export Trace Data and Edit > Copy hold the curves.
   EXPECT_NE(gfx::traceCsv(w).find(",54 Mbit/s"), std::string::npos);
   EXPECT_EQ(gfx::get(line("KS_Per10"), "YData").toDoubles(), std::vector<double>({0.1, 0.1}));
