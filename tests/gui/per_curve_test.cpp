@@ -145,6 +145,7 @@ TEST_F(PerCurve, CancelEndsTheSweepAtOnceAndAChangedFrameDropsTheCurve) {
     QTimer::singleShot(500, [&] {
       if (QProgressDialog* pd = progress()) {
         shown = pd->labelText().toStdString();
+        pd->grab().save(QString::fromStdString(screenshotFolder() + "/per_curve_progress.png"));
         sinceCancel.start();
         Q_EMIT pd->canceled();
       }
