@@ -106,11 +106,13 @@ mutations=(
   "src/per/sweep.cpp|per|r_.complete = r_.frames == frames_;|r_.complete = r_.frames >= 1;"
   "src/per/sweep.cpp|per|count = std::min<std::uint64_t>(chunk, s_.frames - st.issued);|count = chunk;"
   "src/per/report.cpp|per|if (r.frames > 0) p.push_back(&r);|p.push_back(&r);"
+  "src/per/report.cpp|per|10 * std::log10(impair::occupiedBandwidthHz(spacing)) +|10 * std::log10(impair::kOccupiedBandwidthHz) +"
+  "src/per/report.cpp|per|const std::optional<double> limit = sensitivitySnrDb(rate, s.job.frame.spacing);|const std::optional<double> limit = sensitivitySnrDb(rate + 1, s.job.frame.spacing);"
+  "src/model/receiver_test.cpp|per|return row->sensitivityDbm - narrowSensitivityDb(spacing);|return static_cast<void>(spacing), row->sensitivityDbm;"
   "src/per/report.cpp|per|return lo.snrDb + (y0 - target) / (y0 - y1)|return lo.snrDb + (y1 - target) / (y0 - y1)"
   # A narrower channel's frames are the 20 MHz frames at a slower clock.
   "src/per/frame.cpp|per|std::lround(kLeadSeconds * w.sampleRate / clockFactor(w.spacing)));|std::lround(kLeadSeconds * w.sampleRate));"
   "src/per/frame.cpp|per|received = impair::apply(clean, w.sampleRate, {&burst, 1}, noise, w.spacing);|received = impair::apply(clean, w.sampleRate, {&burst, 1}, noise);"
-  "src/per/report.cpp|per|return SensitivityLimit{*least, *least - noiseDbm - snrAtPer10Db};|return SensitivityLimit{*least, *least - noiseDbm + snrAtPer10Db};"
   "src/rx/ideal.cpp|per|const double ratio = options.sampleRate / (kBaseSampleRate * clock);|const double ratio = options.sampleRate / kBaseSampleRate;"
   # The emission classes and the mask's offsets at the frames' spacing.
   "src/rx/measure.cpp|rx|{0, -26, -32, -40, -50},|{0, -26, -30, -40, -50},"

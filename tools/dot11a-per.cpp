@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "dot11a/per_options.hpp"
 #include "download_cli.hpp"
-#include "per_options.hpp"
 #include "per_plot_script.hpp"
 #include "receiver_test_cli.hpp"
 
@@ -292,21 +292,6 @@ int main(int argc, char** argv) {
       const std::optional<double> at = per::snrAt(curve);
       if (at)
         std::printf("  %g Mbit/s %.2f dB", rate, *at);
-      else
-        std::printf("  %g Mbit/s -", rate);
-    }
-    std::printf("\n");
-    // What the thresholds leave for the radio's front end at the minimum
-    // sensitivities of the frames' spacing.
-    std::printf("Noise figure allowed at the minimum sensitivity:");
-    for (const double rate : sweep.ratesMbps) {
-      std::vector<per::PointResult> curve;
-      for (const per::PointResult& r : results)
-        if (r.rateMbps == rate) curve.push_back(r);
-      const std::optional<double> at = per::snrAt(curve);
-      const auto limit = per::sensitivityLimit(rate, sweep.job.frame.spacing, at.value_or(0));
-      if (at && limit)
-        std::printf("  %g Mbit/s %.1f dB (%g dBm)", rate, limit->noiseFigureDb, limit->minimumDbm);
       else
         std::printf("  %g Mbit/s -", rate);
     }

@@ -48,9 +48,9 @@ struct ReceiverTestRequest {
   std::string testOption = "--test", rateOption = "--rate", interfererOption = "--interferer";
 };
 
-// The minimum sensitivity (dBm, PER 10 % with PSDUs of 1000 octets) a
-// receiver must meet at a rate given at the spacing (the presets' table);
-// none for a rate off the table.
+// The standard's minimum input sensitivity (PSDU of 1000 octets, PER of
+// 10 %) of the rate the 20 MHz table names `rateMbps` (6 .. 54), in dBm, at
+// `spacing` (3 and 6 dB lower at 10 and 5 MHz); none for a rate off the table.
 std::optional<double> minimumSensitivityDbm(double rateMbps, ChannelSpacing spacing);
 
 // Makes `job` the preset's, at the frame's rate: 1000-octet PSDUs with the

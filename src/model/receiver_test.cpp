@@ -34,14 +34,6 @@ constexpr double narrowSensitivityDb(ChannelSpacing s) {
   return s == ChannelSpacing::MHz10 ? 3 : s == ChannelSpacing::MHz5 ? 6 : 0;
 }
 
-// The row of a rate given at the spacing, or none.
-const RequirementRow* requirementsAt(double mbps, ChannelSpacing s) {
-  const double factor = clockFactor(s);
-  for (const RequirementRow& x : kRequirements)
-    if (x.mbps * factor == mbps) return &x;
-  return nullptr;
-}
-
 // The interferer's channel must fit in the sample rate: the lowest
 // oversampling that holds it, unless the user chose one (then the
 // impairments' check says what is missing).
@@ -82,8 +74,9 @@ std::size_t framesThatFit(const FrameJob& job) {
 }  // namespace
 
 std::optional<double> minimumSensitivityDbm(double rateMbps, ChannelSpacing spacing) {
-  const RequirementRow* row = requirementsAt(rateMbps, spacing);
-  if (row == nullptr) return std::nullopt;
+  const auto row = std::find_if(kRequirements.begin(), kRequirements.end(),
+                                [&](const RequirementRow& x) { return x.mbps == rateMbps; });
+  if (row == kRequirements.end()) return std::nullopt;
   return row->sensitivityDbm - narrowSensitivityDb(spacing);
 }
 
@@ -96,13 +89,15 @@ ReceiverTest applyReceiverTest(FrameJob& job, const ReceiverTestRequest& r) {
           " makes frames of 1000 octets at one rate: leave out the sequence file.");
   FrameParameters& f = job.frame;
   const double mbps = f.dataRate();
-  const RequirementRow* row = requirementsAt(mbps, f.spacing);
-  if (row == nullptr)
+  const double factor = clockFactor(f.spacing);
+  const auto row = std::find_if(kRequirements.begin(), kRequirements.end(),
+                                [&](const RequirementRow& x) { return x.mbps * factor == mbps; });
+  if (row == kRequirements.end())
     raise(r.testOption + " needs one of the standard data rates (" + r.rateOption + ").");
   ReceiverTest t;
   t.name = r.name;
   t.rateMbps = mbps;
-  t.wantedDbm = *minimumSensitivityDbm(mbps, f.spacing);
+  t.wantedDbm = row->sensitivityDbm - narrowSensitivityDb(f.spacing);
 
   // Countable frames: a device under test tells them apart by the sequence
   // number and checks each by its FCS; the payload and the seed differ.

@@ -10,8 +10,18 @@
 #include "dot11a/num2str.hpp"
 #include "dot11a/per.hpp"
 #include "dot11a/receiver_test.hpp"
+#include "per/internal.hpp"
 
 namespace dot11a::per {
+
+std::optional<double> sensitivitySnrDb(double rateMbps, ChannelSpacing spacing) {
+  const std::optional<double> level = minimumSensitivityDbm(rateMbps, spacing);
+  if (!level) return std::nullopt;
+  const double noiseDbm = kThermalNoiseDbmPerHz +
+                          10 * std::log10(impair::occupiedBandwidthHz(spacing)) +
+                          kSensitivityNoiseFigureDb;
+  return *level - noiseDbm;
+}
 
 std::optional<double> snrAt(std::span<const PointResult> points, double per) {
   std::vector<const PointResult*> p;
@@ -90,15 +100,6 @@ std::vector<double> snrList(std::string_view text, std::string_view option) {
   return snr;
 }
 
-std::optional<SensitivityLimit> sensitivityLimit(double rateMbps, ChannelSpacing spacing,
-                                                 double snrAtPer10Db) {
-  constexpr double kThermalDbmPerHz = -174;
-  const std::optional<double> least = minimumSensitivityDbm(rateMbps, spacing);
-  if (!least) return std::nullopt;
-  const double noiseDbm = kThermalDbmPerHz + 10 * std::log10(impair::occupiedBandwidthHz(spacing));
-  return SensitivityLimit{*least, *least - noiseDbm - snrAtPer10Db};
-}
-
 std::string resultJson(const Sweep& s, std::span<const PointResult> results) {
   using nlohmann::json;
   json settings = {
@@ -133,14 +134,13 @@ std::string resultJson(const Sweep& s, std::span<const PointResult> results) {
     for (const PointResult& r : results)
       if (r.rateMbps == rate) curve.push_back(r);
     const std::optional<double> at = snrAt(curve);
-    json t = {{"rate_mbps", rate}, {"snr_db_at_per_10", at ? json(*at) : json()}};
-    const std::optional<SensitivityLimit> limit =
-        sensitivityLimit(rate, s.job.frame.spacing, at.value_or(0));
-    if (limit) {
-      t["min_sensitivity_dbm"] = limit->minimumDbm;
-      t["max_noise_figure_db"] = at ? json(limit->noiseFigureDb) : json();
-    }
-    thresholds.push_back(t);
+    // The limit of the rate's table entry at the frames' spacing.
+    const RateEntry* entry = tableRate(rate, s.job.frame.spacing);
+    const std::optional<double> limit =
+        entry ? sensitivitySnrDb(entry->mbps, s.job.frame.spacing) : std::nullopt;
+    thresholds.push_back({{"rate_mbps", rate},
+                          {"snr_db_at_per_10", at ? json(*at) : json()},
+                          {"snr_db_limit", limit ? json(*limit) : json()}});
   }
   return json{{"settings", settings},
               {"points", points},

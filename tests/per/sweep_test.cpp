@@ -143,6 +143,18 @@ TEST(PerThreshold, InterpolatesOnLogPerAroundTheLastCrossing) {
   EXPECT_FALSE(snrAt(p).has_value());
 }
 
+// The minimum input sensitivities read as SNRs with a 10 dB noise figure:
+// the thermal noise of the occupied band (16.25 MHz at 20 MHz), the same SNR
+// within 0.02 dB at every spacing (a narrower band and a lower level alike).
+TEST(PerThreshold, SensitivityAsSnrWithTheNoiseFigure) {
+  EXPECT_NEAR(*sensitivitySnrDb(6), -82 + 174 - 72.108 - 10, 0.001);
+  EXPECT_NEAR(*sensitivitySnrDb(24), -74 + 174 - 72.108 - 10, 0.001);
+  EXPECT_NEAR(*sensitivitySnrDb(54), -65 + 174 - 72.108 - 10, 0.001);
+  for (const ChannelSpacing s : {ChannelSpacing::MHz10, ChannelSpacing::MHz5})
+    EXPECT_NEAR(*sensitivitySnrDb(12, s), *sensitivitySnrDb(12), 0.021);
+  EXPECT_FALSE(sensitivitySnrDb(11));
+}
+
 TEST(PerSweep, RejectsWhatCannotRunNamingTheOption) {
   const auto names = [](std::string_view n) { return "--" + std::string(n); };
   const auto message = [&](const Sweep& s) {
@@ -180,8 +192,7 @@ TEST(PerSweep, RejectsWhatCannotRunNamingTheOption) {
 // A narrower channel's frames are the 20 MHz frames at a slower clock, and
 // the noise is set over its narrower band: with the same seed every point
 // counts exactly what the 20 MHz point at twice (four times) the rate does,
-// through the receiver and the ideal receiver alike. The thresholds state the
-// spacing's minimum sensitivity and the noise figure it leaves.
+// through the receiver and the ideal receiver alike.
 TEST(PerSweep, NarrowChannelsCountWhatTheTwentyMegahertzPointsCount) {
   for (const bool ideal : {false, true}) {
     Sweep wide = smallSweep();
@@ -201,16 +212,14 @@ TEST(PerSweep, NarrowChannelsCountWhatTheTwentyMegahertzPointsCount) {
       }
     }
   }
-  // The limits follow the table of the spacing.
-  const auto l20 = sensitivityLimit(6, ChannelSpacing::MHz20, 1.0);
-  const auto l10 = sensitivityLimit(3, ChannelSpacing::MHz10, 1.0);
-  ASSERT_TRUE(l20 && l10);
-  EXPECT_EQ(l20->minimumDbm, -82);
-  EXPECT_EQ(l10->minimumDbm, -85);
-  // -82 dBm less -174 dBm/Hz over 16.25 MHz (-101.89 dBm) less 1 dB.
-  EXPECT_NEAR(l20->noiseFigureDb, 18.89, 0.01);
-  EXPECT_NEAR(l10->noiseFigureDb, l20->noiseFigureDb, 0.011);  // 3 dB against 10 log 2
-  EXPECT_FALSE(sensitivityLimit(54, ChannelSpacing::MHz10, 1.0));
+  // The limit of a rate at 10 MHz is that of its 20 MHz table entry there.
+  Sweep narrow = smallSweep();
+  narrow.job.frame.spacing = ChannelSpacing::MHz10;
+  narrow.ratesMbps = {3};
+  const std::string json = resultJson(narrow, run(narrow));
+  const double limit = *sensitivitySnrDb(6, ChannelSpacing::MHz10);
+  EXPECT_NE(json.find("\"snr_db_limit\": " + std::to_string(limit).substr(0, 5)), std::string::npos)
+      << json;
   Sweep bad = smallSweep();
   bad.job.frame.spacing = ChannelSpacing::MHz10;
   try {
@@ -237,6 +246,8 @@ TEST(PerReport, SnrListsAndResultsOfPointsWithoutFrames) {
   const std::string json = resultJson(s, r);
   EXPECT_NE(json.find("\"per\": null"), std::string::npos);
   EXPECT_NE(json.find("\"complete\": false"), std::string::npos);
+  // Each rate's limit beside its threshold (36 Mbit/s: -70 dBm).
+  EXPECT_NE(json.find("\"snr_db_limit\": 21.89"), std::string::npos) << json;
   EXPECT_NE(resultCsv(r).find("6,13,0,0,0,,false"), std::string::npos);
 }
 
