@@ -122,9 +122,7 @@ void calculate() {
         try {
           auto w = std::make_shared<const Waveform>(make(job));
           made->values = toValues(*w);
-          const std::vector<double> burstRow(w->marker2.begin(), w->marker2.end());
-          made->levels = plots::levelsAt(
-              w->samples, plots::burstRanges(burstRow, w->samples.size()), job.generator.amplitude);
+          made->levels = levelsOf(*w, job.generator.amplitude);
           made->waveform = std::move(w);
         } catch (const std::exception& e) {
           made->error = e.what();
