@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
     // records where it was written as a full path, as the window does.
     if (!texts.saveParams.empty())
       writeJobFile(std::filesystem::absolute(texts.saveParams).lexically_normal().string(), job,
-                   download.platform == "c" || download.platform == "C");
+                   download.platform == "c" || download.platform == "C", made.choice);
     const Waveform w = make(job);
     if (job.receiverTest()) cli::printReceiverTest(job, w, made.test);
     gen::writeOutputs(texts, job, w);
