@@ -416,13 +416,16 @@ ReceiverTestDialog::ReceiverTestDialog(const FrameJob& base,
   summary_ = new QLabel(this);
   summary_->setObjectName("summary");
   summary_->setWordWrap(true);
-  summary_->setMinimumWidth(420);
-  grid->addWidget(summary_, 3, 0, 1, 3);
+  summary_->setMinimumWidth(460);
+  summary_->setFrameShape(QFrame::StyledPanel);
+  summary_->setMargin(6);
   message_ = finishLayout(
       this, grid,
       "Sets the frame (1000-octet PSDU with MAC header, PN payload and FCS), the sequence and "
       "the interferer; the impairments already set stay. Set the instrument's level to the "
       "one named: the readouts then give the level at the receiver input.");
+  // Under the choice, where the vertical layout gives the wrapped text its height.
+  static_cast<QVBoxLayout*>(layout())->insertWidget(1, summary_);
   connect(test, &QComboBox::currentTextChanged, this, [this] { refresh(); });
   connect(rate, &QComboBox::currentTextChanged, this, [this] { refresh(); });
   connect(frames, &QLineEdit::textChanged, this, [this] { refresh(); });
