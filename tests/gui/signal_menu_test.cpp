@@ -325,11 +325,12 @@ TEST_F(SignalMenu, ReceiverTestIsDotGensPresetAndItsFileKeepsIt) {
   std::string offered;
   inDialog<gui::ReceiverTestDialog>([&](gui::ReceiverTestDialog& d) {
     offered = in<QComboBox>(d, "test")->currentText().toStdString() + " " +
-              in<QComboBox>(d, "rate")->currentText().toStdString();
+              in<QComboBox>(d, "rate")->currentText().toStdString() + " " +
+              d.problem().toStdString();
     ok(d);
   });
   menu("menuSignalReceiverTest");
-  EXPECT_EQ(offered, "acr 24");
+  EXPECT_EQ(offered, "acr 24 ");  // and nothing refused
   EXPECT_EQ(shell::signalRecord(), before);
 
   // Another sequence is no longer the preset's.
