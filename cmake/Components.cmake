@@ -1,7 +1,7 @@
 # The library's components and their one-way dependencies:
 #
 #   gui    graphics layer, windows, shell (Qt)           -> ops
-#   ops    operation table, entry points, Value adapters, -> io model impair rx phy mac core
+#   ops    operation table, entry points, Value adapters, -> io model impair rx phy mac core per
 #          options by name, sequences from a parameter set
 #   io     files, SigMF, PCAP, instrument control          -> model core
 #   model  frame jobs and make(): parameter set, bounds,   -> impair phy mac core
@@ -114,6 +114,9 @@ if(rx_sources)
   dot11a_component(per SOURCES ${per_sources} DEPENDS rx impair model io
     LIBS nlohmann_json::nlohmann_json)
   list(APPEND DOT11A_COMPONENTS per)
+  # The PER bench's options (dot11a-per, Python and the window) make the
+  # sweep from a frame job of the options.
+  target_link_libraries(dot11a_ops PUBLIC dot11a_per)
 endif()
 
 if(DOT11A_GUI)

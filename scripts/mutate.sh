@@ -106,6 +106,9 @@ mutations=(
   "src/per/sweep.cpp|per|r_.complete = r_.frames == frames_;|r_.complete = r_.frames >= 1;"
   "src/per/sweep.cpp|per|count = std::min<std::uint64_t>(chunk, s_.frames - st.issued);|count = chunk;"
   "src/per/report.cpp|per|if (r.frames > 0) p.push_back(&r);|p.push_back(&r);"
+  "src/per/report.cpp|per|10 * std::log10(impair::occupiedBandwidthHz(spacing)) +|10 * std::log10(impair::kOccupiedBandwidthHz) +"
+  "src/per/report.cpp|per|const std::optional<double> limit = sensitivitySnrDb(rate, s.job.frame.spacing);|const std::optional<double> limit = sensitivitySnrDb(rate + 1, s.job.frame.spacing);"
+  "src/model/receiver_test.cpp|per|return row->sensitivityDbm - narrowSensitivityDb(spacing);|return static_cast<void>(spacing), row->sensitivityDbm;"
   "src/per/report.cpp|per|return lo.snrDb + (y0 - target) / (y0 - y1)|return lo.snrDb + (y1 - target) / (y0 - y1)"
   # Receiver-test presets: the frames that fit, and countable frames.
   "src/model/receiver_test.cpp|model|const double n = std::floor((memory + gap) / (frame + gap));|const double n = std::floor((memory + gap) / frame);"

@@ -26,4 +26,6 @@ main_tree="$(dirname "$(git rev-parse --path-format=absolute --git-common-dir)")
 capture="${DOT11A_SCREENSHOT_CAPTURE:-$main_tree/../shared/captures/ap-conducted-24mbps.sigmf-meta}"
 [ -f "$capture" ] && export DOT11A_SCREENSHOT_CAPTURE="$capture"
 build/bin/test_gui --gtest_filter='Screenshots.*:ShellScreenshots.*:ConnectionDialogScreenshots.*:DialogScreenshots.*:PlotMenuTest.Screenshots:PlotScreenshots.*:MeasurementViews.Screenshots:ShellTest.DownloadToAStalledInstrumentShowsProgressAndCancels:InstrumentRangesTest.TheBoundsAreThoseOfTheInstrumentLastReached:ConnectionMenuTest.TheConnectionChosenIsTheOneDownloadUses' 2>&1 | grep -v 'This plugin does not support' | tail -3
+# The level sweep's dialog, progress and plot, against the simulated generator.
+build/bin/test_gui --gtest_filter='LevelSweep.*' 2>&1 | grep -v 'This plugin does not support' | tail -1
 ls "$DOT11A_SCREENSHOT_DIR"/*.png

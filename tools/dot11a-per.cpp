@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "download_cli.hpp"
-#include "per_options.hpp"
+#include "dot11a/per_options.hpp"
 #include "per_plot_script.hpp"
 #include "receiver_test_cli.hpp"
 

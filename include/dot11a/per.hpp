@@ -148,6 +148,20 @@ void keepFreedMemory();
 // not cross it. `points` are one rate's, in any order of SNR.
 std::optional<double> snrAt(std::span<const PointResult> points, double per = kSensitivityPer);
 
+// The noise figure and thermal noise density the standard's minimum input
+// sensitivities are read against.
+inline constexpr double kSensitivityNoiseFigureDb = 10;
+inline constexpr double kThermalNoiseDbmPerHz = -174;
+// The SNR in the occupied band (as the sweep's SNR is stated) that a
+// receiver with a 10 dB noise figure sees at the rate's minimum input
+// sensitivity: the sensitivity less the thermal noise in the occupied band
+// and the noise figure (9.9 dB at 6 Mbit/s, 26.9 dB at 54; at 10 and 5 MHz
+// 0.01 and 0.02 dB more, the levels being 3 and 6 dB lower).
+// A curve that falls through PER 10 % at a lower SNR meets the sensitivity
+// with that noise figure. None for a rate off the table.
+std::optional<double> sensitivitySnrDb(double rateMbps,
+                                       ChannelSpacing spacing = ChannelSpacing::MHz20);
+
 // The SNRs of FROM:TO:STEP (TO included, to within a thousandth of a step),
 // of a comma list, or of one number; raises an error naming `option`.
 std::vector<double> snrList(std::string_view text, std::string_view option);
@@ -157,7 +171,8 @@ std::vector<double> snrList(std::string_view text, std::string_view option);
 // psdu_octets, fcs, sample_rate, impairments), "points" (rate_mbps,
 // snr_db, frames, errors, missed, per: null without frames, complete),
 // "thresholds" (rate_mbps,
-// snr_db_at_per_10: null when not crossed) and "complete".
+// snr_db_at_per_10: null when not crossed, snr_db_limit: sensitivitySnrDb())
+// and "complete".
 std::string resultJson(const Sweep& sweep, std::span<const PointResult> results);
 // One line a point: rate_mbps,snr_db,frames,errors,missed,per,complete.
 std::string resultCsv(std::span<const PointResult> results);

@@ -48,6 +48,11 @@ struct ReceiverTestRequest {
   std::string testOption = "--test", rateOption = "--rate", interfererOption = "--interferer";
 };
 
+// The standard's minimum input sensitivity (PSDU of 1000 octets, PER of
+// 10 %) of the rate the 20 MHz table names `rateMbps` (6 .. 54), in dBm, at
+// `spacing` (3 and 6 dB lower at 10 and 5 MHz); none for a rate off the table.
+std::optional<double> minimumSensitivityDbm(double rateMbps, ChannelSpacing spacing);
+
 // Makes `job` the preset's, at the frame's rate: 1000-octet PSDUs with the
 // MAC header (sequence numbers counting up), a PN payload continuing from
 // frame to frame (PN9 unless the frame's is PN15) and the FCS; the scrambler

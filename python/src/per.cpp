@@ -10,7 +10,7 @@
 
 #include "dot11a/error.hpp"
 #include "dot11a/per.hpp"
-#include "per_options.hpp"
+#include "dot11a/per_options.hpp"
 #include "veltora.hpp"
 
 namespace veltora {

@@ -127,7 +127,7 @@ def per_curve(
 
     Returns the dict dot11a-per --json writes: "settings", "points" (rate_mbps,
     snr_db, frames, errors, missed, per, complete), "thresholds" (rate_mbps,
-    snr_db_at_per_10) and "complete".
+    snr_db_at_per_10, snr_db_limit) and "complete".
     """
     if snr is None:
         raise _veltora.Error('per_curve needs snr: "FROM:TO:STEP", a list or a number, in dB.')

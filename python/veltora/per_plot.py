@@ -26,6 +26,7 @@ def plot(result, path):
 
     settings = result["settings"]
     thresholds = {t["rate_mbps"]: t["snr_db_at_per_10"] for t in result["thresholds"]}
+    limits = {t["rate_mbps"]: t.get("snr_db_limit") for t in result["thresholds"]}
     fig, ax = plt.subplots(figsize=(9, 5), dpi=100)
     floor = 1.0
     for n, rate in enumerate(settings["rates"]):
@@ -38,6 +39,12 @@ def plot(result, path):
         colour = "C%d" % (n % 10)
         at = thresholds.get(rate)
         label = "%g Mbit/s" % rate + ("" if at is None else " (%.2f dB)" % at)
+        # The SNR the rate's minimum sensitivity leaves a receiver with a
+        # 10 dB noise figure: the curve must cross 10 % to its left.
+        limit = limits.get(rate)
+        if limit is not None:
+            ax.axvline(limit, color=colour, linestyle="--", linewidth=1,
+                       label="%g Mbit/s limit %.1f dB" % (rate, limit))
         lost = [p for p in points if p["errors"] > 0]
         ax.plot(
             [p["snr_db"] for p in lost],

@@ -127,6 +127,10 @@ void forgetCalculation();
 // stored there since), else null.
 std::shared_ptr<const Waveform> waveformOnShow();
 
+// Keeps a window the shell opened in appInfo.ClientWindows (the shut-down
+// closes them).
+void keepClientWindow(const Value& window);
+
 // The projected length as the window shows it: "N Samples" of the frame or
 // the whole sequence, "Over the memory" when the memory option cannot hold
 // it, "See the Signal menu" when a setting is refused (for instance a stored

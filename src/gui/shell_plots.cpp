@@ -485,6 +485,16 @@ void menuFileOpenCapture_Callback(Call& c) {
   keepWindow(window);
 }
 
+}  // namespace
+
+namespace shell {
+void keepClientWindow(const Value& window) {
+  keepWindow(window);
+}
+}  // namespace shell
+
+namespace {
+
 [[maybe_unused]] const bool kPlotCommands = shell::addCommands({
     gfx::callback("menuPlotSpectrum_Callback", menuPlotSpectrum_Callback),
     gfx::callback("menuPlotWaterfall_Callback", menuPlotWaterfall_Callback),

@@ -73,6 +73,13 @@ std::size_t framesThatFit(const FrameJob& job) {
 
 }  // namespace
 
+std::optional<double> minimumSensitivityDbm(double rateMbps, ChannelSpacing spacing) {
+  const auto row = std::find_if(kRequirements.begin(), kRequirements.end(),
+                                [&](const RequirementRow& x) { return x.mbps == rateMbps; });
+  if (row == kRequirements.end()) return std::nullopt;
+  return row->sensitivityDbm - narrowSensitivityDb(spacing);
+}
+
 ReceiverTest applyReceiverTest(FrameJob& job, const ReceiverTestRequest& r) {
   if (std::find(kReceiverTestNames.begin(), kReceiverTestNames.end(), r.name) ==
       kReceiverTestNames.end())

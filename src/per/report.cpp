@@ -9,8 +9,18 @@
 #include "dot11a/impair.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/per.hpp"
+#include "dot11a/receiver_test.hpp"
 
 namespace dot11a::per {
+
+std::optional<double> sensitivitySnrDb(double rateMbps, ChannelSpacing spacing) {
+  const std::optional<double> level = minimumSensitivityDbm(rateMbps, spacing);
+  if (!level) return std::nullopt;
+  const double noiseDbm = kThermalNoiseDbmPerHz +
+                          10 * std::log10(impair::occupiedBandwidthHz(spacing)) +
+                          kSensitivityNoiseFigureDb;
+  return *level - noiseDbm;
+}
 
 std::optional<double> snrAt(std::span<const PointResult> points, double per) {
   std::vector<const PointResult*> p;
@@ -122,7 +132,10 @@ std::string resultJson(const Sweep& s, std::span<const PointResult> results) {
     for (const PointResult& r : results)
       if (r.rateMbps == rate) curve.push_back(r);
     const std::optional<double> at = snrAt(curve);
-    thresholds.push_back({{"rate_mbps", rate}, {"snr_db_at_per_10", at ? json(*at) : json()}});
+    const std::optional<double> limit = sensitivitySnrDb(rate, s.job.frame.spacing);
+    thresholds.push_back({{"rate_mbps", rate},
+                          {"snr_db_at_per_10", at ? json(*at) : json()},
+                          {"snr_db_limit", limit ? json(*limit) : json()}});
   }
   return json{{"settings", settings},
               {"points", points},

@@ -200,7 +200,7 @@ TEST_F(SignalMenu, LongCalculateServesEventsCancelsAndDropsAStaleResult) {
   QTimer::singleShot(30, [&] {
     changedDuring = progress() != nullptr;
     Value p = global("parameters");
-    p.setField("DataLength", Value(100.0));
+    p.setField("dataLength", Value(100.0));
     global("parameters") = p;
   });
   menu("pbCalculate");

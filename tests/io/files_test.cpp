@@ -20,6 +20,7 @@
 
 namespace fs = std::filesystem;
 using namespace dot11a;
+using namespace dot11a::test;
 
 namespace {
 
@@ -30,13 +31,6 @@ class FilesTest : public test::TempFolderTest {
     return feval1("compareStruct", {a, b}).truthy();
   }
 };
-
-std::vector<std::string> entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST_F(FilesTest, ValuesOfEveryKindRoundTrip) {
   const Value nested = Value::record(

@@ -18,26 +18,13 @@
 #include "dot11a/files.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/parameters.hpp"
+#include "io_fixture.hpp"
 
 namespace fs = std::filesystem;
 using namespace dot11a;
+using namespace dot11a::test;
 
 namespace {
-
-struct GenRun {
-  int status;
-  std::string output;
-};
-
-GenRun gen(const std::string& args) {
-  const std::string cmd = std::string(DOT11A_BIN_DIR) + "/dot11a-gen " + args + " 2>&1";
-  GenRun r{0, ""};
-  FILE* p = ::popen(cmd.c_str(), "r");
-  std::array<char, 512> buf;
-  while (std::fgets(buf.data(), buf.size(), p)) r.output += buf.data();
-  r.status = ::pclose(p);
-  return r;
-}
 
 class GenTest : public test::TempFolderTest {
  protected:

@@ -22,59 +22,13 @@
 #include "dot11a/matfile.hpp"
 #include "dot11a/parameters.hpp"
 #include "io/io_fixture.hpp"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define DOT11A_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DOT11A_ASAN 1
-#endif
-#endif
+#include "io/mat_bytes.hpp"
 
 namespace fs = std::filesystem;
 using namespace dot11a;
+using namespace dot11a::test;
 
 namespace {
-
-// ---- builders of raw MAT version 5 bytes -------------------------------------
-
-void put32(std::string& s, std::uint32_t v) {
-  for (int b = 0; b < 4; ++b) s.push_back(static_cast<char>(v >> (8 * b)));
-}
-
-std::string matHeader() {
-  std::string h(116, ' ');
-  h.replace(0, 20, "MATLAB 5.0 MAT-file,");
-  h.append(8, '\0');                // subsystem offset
-  h += std::string("\x00\x01", 2);  // version
-  h += "IM";                        // little-endian
-  return h;
-}
-
-// The start of a miMATRIX element holding a 1 x n array of `cls` named `name`,
-// with the data tag for `dataBytes` bytes of type `type`; the data follows.
-std::string matrixStart(const std::string& name, std::uint32_t cls, std::uint32_t type,
-                        std::uint32_t n, std::uint64_t dataBytes) {
-  std::string body;
-  put32(body, 6);  // flags
-  put32(body, 8);
-  put32(body, cls);
-  put32(body, 0);
-  put32(body, 5);  // dimensions
-  put32(body, 8);
-  put32(body, 1);
-  put32(body, n);
-  put32(body, 1);  // name
-  put32(body, static_cast<std::uint32_t>(name.size()));
-  body += name;
-  body.append((8 - name.size() % 8) % 8, '\0');
-  put32(body, type);
-  put32(body, static_cast<std::uint32_t>(dataBytes));
-  std::string out;
-  put32(out, 14);
-  put32(out, static_cast<std::uint32_t>(body.size() + (dataBytes + 7) / 8 * 8));
-  return out + body;
-}
 
 // A compressed variable holding 1 x n doubles, all zero. Each run of zeros is
 // deflated once after a full flush, which resets the compressor, so its bytes
@@ -117,41 +71,6 @@ std::string compressedZeros(const std::string& name, std::uint32_t n) {
   return element + stream;
 }
 
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Runs `reads` in a child whose address space may grow by at most `budget`
-// bytes: a reader that allocates what a file declares fails there instead of
-// passing. Under AddressSanitizer, whose shadow memory defeats such a limit,
-// the reads run unbounded in this process. Returns the child's verdict.
-template <typename F>
-bool withinMemoryBudget(std::size_t budget, F reads) {
-#ifdef DOT11A_ASAN
-  (void)budget;
-  return reads();
-#else
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::ifstream status("/proc/self/statm");
-    std::size_t pages = 0;
-    status >> pages;
-    const rlim_t limit = pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) + budget;
-    const rlimit rl{limit, limit};
-    ::setrlimit(RLIMIT_AS, &rl);
-    bool ok = false;
-    try {
-      ok = reads();
-    } catch (...) {
-    }
-    ::_exit(ok ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-#endif
-}
-
 class HostileInput : public test::ParametersFolderTest {
  protected:
   HostileInput() : ParametersFolderTest("hostile") {}
@@ -167,11 +86,6 @@ class HostileInput : public test::ParametersFolderTest {
     return script->shown.empty() ? "refused silently" : script->shown[0].text;
   }
 };
-
-std::string refusedReason(const std::string& file) {
-  const ParameterFileRead r = readParameterFile(file, kParameterFileFormatId);
-  return r.parameters ? std::string() : r.problem;
-}
 
 TEST_F(HostileInput, OversizedParameterFilesAreRefusedBeforeTheyAreRead) {
   // One compressed variable declaring 1 x 60,000,000 doubles, four of them,

@@ -142,6 +142,18 @@ TEST(PerThreshold, InterpolatesOnLogPerAroundTheLastCrossing) {
   EXPECT_FALSE(snrAt(p).has_value());
 }
 
+// The minimum input sensitivities read as SNRs with a 10 dB noise figure:
+// the thermal noise of the occupied band (16.25 MHz at 20 MHz), the same SNR
+// within 0.02 dB at every spacing (a narrower band and a lower level alike).
+TEST(PerThreshold, SensitivityAsSnrWithTheNoiseFigure) {
+  EXPECT_NEAR(*sensitivitySnrDb(6), -82 + 174 - 72.108 - 10, 0.001);
+  EXPECT_NEAR(*sensitivitySnrDb(24), -74 + 174 - 72.108 - 10, 0.001);
+  EXPECT_NEAR(*sensitivitySnrDb(54), -65 + 174 - 72.108 - 10, 0.001);
+  for (const ChannelSpacing s : {ChannelSpacing::MHz10, ChannelSpacing::MHz5})
+    EXPECT_NEAR(*sensitivitySnrDb(12, s), *sensitivitySnrDb(12), 0.021);
+  EXPECT_FALSE(sensitivitySnrDb(11));
+}
+
 TEST(PerSweep, RejectsWhatCannotRunNamingTheOption) {
   const auto names = [](std::string_view n) { return "--" + std::string(n); };
   const auto message = [&](const Sweep& s) {
@@ -190,6 +202,8 @@ TEST(PerReport, SnrListsAndResultsOfPointsWithoutFrames) {
   const std::string json = resultJson(s, r);
   EXPECT_NE(json.find("\"per\": null"), std::string::npos);
   EXPECT_NE(json.find("\"complete\": false"), std::string::npos);
+  // Each rate's limit beside its threshold (36 Mbit/s: -70 dBm).
+  EXPECT_NE(json.find("\"snr_db_limit\": 21.89"), std::string::npos) << json;
   EXPECT_NE(resultCsv(r).find("6,13,0,0,0,,false"), std::string::npos);
 }
 

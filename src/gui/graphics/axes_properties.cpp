@@ -356,6 +356,21 @@ void setLegend(const Target& t, const Value& v) {
   a->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   a->redraw();
 }
+// Where the legend sits: "northeast" (upper right, the default) or
+// "southwest" (lower left, clear of curves that fall from upper left).
+Value getLegendLocation(const Target& t) {
+  const Qt::Alignment a = axes(t)->axisRect()->insetLayout()->insetAlignment(0);
+  return Value((a & Qt::AlignBottom) ? "southwest" : "northeast");
+}
+void setLegendLocation(const Target& t, const Value& v) {
+  Axes* a = axes(t);
+  const std::string where = textOf(v);
+  if (where != "northeast" && where != "southwest")
+    raise("LegendLocation is \"northeast\" or \"southwest\".");
+  a->axisRect()->insetLayout()->setInsetAlignment(
+      0, where == "northeast" ? Qt::AlignTop | Qt::AlignRight : Qt::AlignBottom | Qt::AlignLeft);
+  a->redraw();
+}
 
 Value getLineWidth(const Target& t) {
   return line(t)->width;
@@ -438,6 +453,7 @@ const PropertyRow kRows[] = {
     {"View", kAxes, getView, setView},
     {"Children", kAxes, getChildren},
     {"Legend", kAxes, getLegend, setLegend},
+    {"LegendLocation", kAxes, getLegendLocation, setLegendLocation},
     // lines
     {"XData", kLine, getLineData, setLineData},
     {"YData", kLine, getLineData, setLineData},

@@ -1,5 +1,5 @@
-// The PER bench's settings into a sweep (see per_options.hpp).
-#include "per_options.hpp"
+// The PER bench's settings into a sweep (see dot11a/per_options.hpp).
+#include "dot11a/per_options.hpp"
 
 #include <cmath>
 

@@ -1,6 +1,7 @@
 // The PER bench's settings as its front ends take them (dot11a-per's options,
 // veltora.per_curve's keywords) and the one set of rules that makes the
 // sweep from them: bounds, defaults and messages in the front end's spelling.
+// The window's PER curve makes its sweep here too.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "dot11a/export.hpp"
 #include "dot11a/job_options.hpp"
 #include "dot11a/per.hpp"
+
+DOT11A_API_BEGIN
 
 namespace dot11a::cli {
 
@@ -36,3 +40,5 @@ bool isAwgn(std::string_view channel);
 per::Sweep sweepOf(const PerOptions& o, OptionSpelling spelling);
 
 }  // namespace dot11a::cli
+
+DOT11A_API_END
