@@ -25,6 +25,7 @@
 #include "dot11a/files.hpp"
 #include "dot11a/frame_record.hpp"
 #include "dot11a/job_options.hpp"
+#include "dot11a/levels.hpp"
 #include "dot11a/library.hpp"
 #include "dot11a/parameter_bounds.hpp"
 #include "dot11a/verify_report.hpp"
@@ -260,11 +261,19 @@ int main(int argc, char** argv) {
     // records where it was written as a full path, as the window does.
     if (!texts.saveParams.empty())
       writeJobFile(std::filesystem::absolute(texts.saveParams).lexically_normal().string(), job,
-                   download.platform == "c" || download.platform == "C");
+                   download.platform == "c" || download.platform == "C", made.choice);
     const Waveform w = make(job);
     if (job.receiverTest()) cli::printReceiverTest(job, w, made.test);
     gen::writeOutputs(texts, job, w);
     gen::printSummary(w);
+    // What a receiver under test sees at the set level, as the window's
+    // status line gives it.
+    if (app.get_option("--power")->count() > 0) {
+      const Levels l = levelsOf(w, job.generator.amplitude);
+      if (l.valid)
+        std::printf("levels:        %s at the set level %g dBm\n", levelsText(l).c_str(),
+                    job.generator.amplitude);
+    }
     if (texts.verify && gen::verifyFrame(w) != 0) return 1;
     if (download.address.empty()) return 0;
     const WaveformValues v = toValues(w);

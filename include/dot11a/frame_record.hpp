@@ -6,6 +6,8 @@
 // application has always written.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "dot11a/export.hpp"
@@ -43,6 +45,21 @@ Value toSignalRecord(const SequenceSettings& sequence, const impair::Settings& i
 void fromSignalRecord(const Value& record, SequenceSettings& sequence,
                       impair::Settings& impairments);
 
+// The receiver-test preset a signal was made with (the window's Signal >
+// Receiver Test): its name and the frame count asked for, none when the
+// preset chose it. Kept in the signal record's optional "ReceiverTest"
+// field, which records written before it existed lack.
+struct ReceiverTestChoice {
+  std::string name;
+  std::optional<std::size_t> frames;
+  bool operator==(const ReceiverTestChoice&) const = default;
+};
+// The record with the choice in its "ReceiverTest" field.
+Value withReceiverTest(Value signalRecord, const ReceiverTestChoice& choice);
+// The choice a signal record holds, none when it holds none. Raises an error
+// naming the field when it is there but wrong.
+std::optional<ReceiverTestChoice> receiverTestOf(const Value& signalRecord);
+
 // The waveform as the operations by name and a download take it: the 1 x n
 // sample row and the 2 x n marker rows (marker 1 above marker 2).
 struct WaveformValues {
@@ -58,8 +75,10 @@ rx::MadeWith madeWith(const Waveform& w);
 
 // The one parameter-file writer of every front end: the frame, the
 // generator settings ("SigGenSettings", with the C platform's fields when
-// asked) and, when the job is more than one clean frame, the signal.
-void writeJobFile(const std::string& path, const FrameJob& job, bool platformC = false);
+// asked) and, when the job is more than one clean frame, the signal, with
+// the receiver-test preset that made it when one did.
+void writeJobFile(const std::string& path, const FrameJob& job, bool platformC = false,
+                  const std::optional<ReceiverTestChoice>& test = std::nullopt);
 
 }  // namespace dot11a
 

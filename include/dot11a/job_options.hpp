@@ -14,6 +14,7 @@
 
 #include "dot11a/export.hpp"
 #include "dot11a/frame_job.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/impair.hpp"
 #include "dot11a/receiver_test.hpp"
 
@@ -75,6 +76,8 @@ struct JobOptions {
 struct OptionsJob {
   FrameJob job;
   std::optional<ReceiverTest> test;
+  // The preset as a parameter file records it (the frame count when asked).
+  std::optional<ReceiverTestChoice> choice;
 };
 // The frame job of the options. Raises dot11a::Error naming the option (in
 // `spelling`) and what it accepts.

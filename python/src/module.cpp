@@ -18,6 +18,7 @@
 #include "dot11a/checked_integer.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/files.hpp"
+#include "dot11a/levels.hpp"
 #include "dot11a/library.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/receiver.hpp"
@@ -180,6 +181,18 @@ py::tuple synthesizeFrame(const dot11a::JobOptions& options, const Outputs& outp
       t["interferer"] =
           py::make_tuple(made.test->interferer->offsetHz / 1e6, made.test->interferer->levelDb);
     facts["receiver_test"] = t;
+  }
+  if (outputs.power) {
+    // The levels at the generator's set level, as the window and dot11a-gen give them.
+    const dot11a::Levels l = dot11a::levelsOf(w, *outputs.power);
+    py::dict levels;
+    levels["set_level_dbm"] = *outputs.power;
+    if (l.valid) {
+      levels["burst_dbm"] = l.burstDbm;
+      levels["peak_dbm"] = l.peakDbm;
+      levels["papr_db"] = l.paprDb;
+    }
+    facts["levels"] = levels;
   }
   facts["marker1"] = markerRow(std::move(w.marker1));
   facts["marker2"] = markerRow(std::move(w.marker2));
@@ -377,7 +390,9 @@ frame start) and marker2 (1 during every burst). impairments is the account
 of the sequence and impairments ("3 frames, gap SIFS; SNR 25 dB; seed 9"). A
 sequence or impairment adds psdus (bytes of every frame) and, with `test`, receiver_test (name, rate_mbps,
 wanted_dbm: the level to set at the receiver input, interferer, frames and
-frames_text: the count it chose and why). Raises
+frames_text: the count it chose and why). With power (the generator's set
+level in dBm), levels: burst_dbm (the mean power over the bursts), peak_dbm
+and papr_db at that level, as the window's status line gives them. Raises
 veltora.Error naming the keyword that is wrong.)";
 
 constexpr const char* kVerifyDoc = R"(Finds, decodes and measures every frame of a waveform.
@@ -454,7 +469,7 @@ PYBIND11_MODULE(_veltora, m) {
          const py::object& snr, const py::object& interferer, const py::object& seed,
          std::optional<std::string> test, std::optional<double> frequency,
          const std::string& output, const std::string& mat, const std::string& saveParams,
-         std::optional<double> channelSpacing) {
+         std::optional<double> channelSpacing, std::optional<double> power) {
         constexpr auto kw = dot11a::OptionSpelling::Keyword;
         dot11a::JobOptions o;
         if (params) o.params = *params;
@@ -512,7 +527,9 @@ PYBIND11_MODULE(_veltora, m) {
           dot11a::raise("frequency must be the carrier frequency in Hz, above 0, not " +
                         py::repr(py::float_(*frequency)).cast<std::string>() + ".");
         o.frequency = frequency;
-        return synthesizeFrame(o, Outputs{output, mat, saveParams});
+        if (power && !std::isfinite(*power))
+          dot11a::raise("power must be the generator's set level in dBm, a finite number.");
+        return synthesizeFrame(o, Outputs{output, mat, saveParams, power});
       },
       py::kw_only(), arg("params") = py::none(), arg("rate") = py::none(),
       arg("modulation") = py::none(), arg("coding") = py::none(), arg("unframed") = false,
@@ -527,7 +544,8 @@ PYBIND11_MODULE(_veltora, m) {
       arg("cfo_ppm") = py::none(), arg("clock_ppm") = py::none(), arg("snr") = py::none(),
       arg("interferer") = py::none(), arg("seed") = py::none(), arg("test") = py::none(),
       arg("frequency") = py::none(), arg("output") = "", arg("mat") = "samples",
-      arg("save_params") = "", arg("channel_spacing") = py::none(), kSynthesizeDoc);
+      arg("save_params") = "", arg("channel_spacing") = py::none(), arg("power") = py::none(),
+      kSynthesizeDoc);
 
   bindPer(m);
 

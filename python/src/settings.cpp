@@ -23,7 +23,7 @@ Made make(const dot11a::JobOptions& options, const Outputs& outputs) {
   Made made{std::move(o.job), std::move(o.test), {}};
   if (!outputs.saveParams.empty())
     dot11a::writeJobFile(std::filesystem::absolute(outputs.saveParams).lexically_normal().string(),
-                         made.job);
+                         made.job, false, o.choice);
   made.waveform = dot11a::make(made.job);
   if (format) {
     dot11a::WaveformFileOptions file;

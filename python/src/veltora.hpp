@@ -27,6 +27,8 @@ struct Outputs {
   std::string output;
   std::string mat = "samples";
   std::string saveParams;
+  // The generator's set level in dBm: the result then holds the levels.
+  std::optional<double> power;
 };
 
 // The job of the keywords, its waveform, and the preset it follows.

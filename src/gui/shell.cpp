@@ -255,6 +255,8 @@ Value menuTable(double fig) {
       menuItem("", "Si&gnal", "menuSignal"),
       menuItem("menuSignal", "&Impairments...", "menuSignalImpairments", "menuSignalImpairments"),
       menuItem("menuSignal", "&Frame Sequence...", "menuSignalSequence", "menuSignalSequence"),
+      menuItem("menuSignal", "&Receiver Test...", "menuSignalReceiverTest",
+               "menuSignalReceiverTest"),
       menuItem("", "&Analysis", "menuAnalysis"),
       menuItem("menuAnalysis", "&Spectrum", "menuAnalysisSpectrum", "menuPlotSpectrum"),
       menuItem("menuAnalysis", "&Waterfall", "menuAnalysisWaterfall", "menuPlotWaterfall"),

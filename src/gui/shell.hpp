@@ -11,6 +11,7 @@
 
 #include "dot11a/call.hpp"
 #include "dot11a/frame_job.hpp"
+#include "dot11a/frame_record.hpp"
 #include "dot11a/waveform.hpp"
 #include "gui/graphics/local_ops.hpp"
 
@@ -88,6 +89,9 @@ bool mayDiscardChanges(const Value& handles);
 struct Signal {
   SequenceSettings sequence;
   impair::Settings impairments;
+  // The receiver-test preset that made the signal, until the signal is
+  // changed otherwise.
+  std::optional<ReceiverTestChoice> test;
   bool active() const { return sequence.active() || impairments.any(); }
 };
 Signal& signal();

@@ -71,7 +71,7 @@ bool saveParametersTo(const std::string& path, const Value& handles) {
   try {
     // The signal record only when it is more than the clean frame: the file
     // of a window that never used the Signal menu stays as it was.
-    writeJobFile(path, shell::windowJob(), shell::platformC());
+    writeJobFile(path, shell::windowJob(), shell::platformC(), shell::signal().test);
   } catch (const std::exception& e) {
     dialogs().error("Error Saving " + path, e.what());
     return false;

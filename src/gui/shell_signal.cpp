@@ -46,7 +46,8 @@ Signal& signal() {
 }
 
 Value signalRecord() {
-  return toSignalRecord(signal().sequence, signal().impairments);
+  const Value record = toSignalRecord(signal().sequence, signal().impairments);
+  return signal().test ? withReceiverTest(record, *signal().test) : record;
 }
 
 void takeStoredSignalSettings(const std::optional<Value>& stored, const Value& handles) {
@@ -55,6 +56,7 @@ void takeStoredSignalSettings(const std::optional<Value>& stored, const Value& h
   if (stored) {
     try {
       fromSignalRecord(*stored, s.sequence, s.impairments);
+      s.test = receiverTestOf(*stored);
     } catch (const std::exception& e) {
       problem = e.what();
       s = {};
@@ -122,9 +124,7 @@ void calculate() {
         try {
           auto w = std::make_shared<const Waveform>(make(job));
           made->values = toValues(*w);
-          const std::vector<double> burstRow(w->marker2.begin(), w->marker2.end());
-          made->levels = plots::levelsAt(
-              w->samples, plots::burstRanges(burstRow, w->samples.size()), job.generator.amplitude);
+          made->levels = levelsOf(*w, job.generator.amplitude);
           made->waveform = std::move(w);
         } catch (const std::exception& e) {
           made->error = e.what();
@@ -191,8 +191,10 @@ std::string projectedText(const FrameJob& job) {
 std::string signalTitleNote() {
   const Signal& s = signal();
   std::string note;
-  if (s.sequence.active()) note = std::to_string(s.sequence.frames) + " frames";
-  if (s.impairments.any()) note += note.empty() ? "IMPAIRED" : ", IMPAIRED";
+  const auto add = [&note](const std::string& part) { note += (note.empty() ? "" : ", ") + part; };
+  if (s.test) add(s.test->name + " test");
+  if (s.sequence.active()) add(std::to_string(s.sequence.frames) + " frames");
+  if (s.impairments.any()) add("IMPAIRED");
   return note.empty() ? "" : " [" + note + "]";
 }
 
@@ -219,12 +221,43 @@ void signalChanged(const Value& handles) {
                 text.empty() ? "Signal: one clean frame." : "Signal: " + text + ".", false, false);
 }
 
+// The window's job as a receiver-test preset starts from: the interferer a
+// previous preset set is its own, not the user's.
+FrameJob presetBase() {
+  FrameJob job = shell::windowJob(false);
+  const auto& test = shell::signal().test;
+  if (test && test->name != "sensitivity") job.impairments.interferer.reset();
+  return job;
+}
+
+void menuSignalReceiverTest_Callback(Call& c) {
+  const Value& h = c.in(2, "handles");
+  gui::ReceiverTestDialog dialog(presetBase(), shell::signal().test,
+                                 widgetOf(shell::mainWindow(h)));
+  if (dialog.exec() != QDialog::Accepted) return;
+  const FrameJob& job = dialog.job();
+  // The frame's fields into the window's record (which keeps its own
+  // fields besides), then the controls redrawn from it.
+  Value parameters = global("parameters");
+  const Value frame = toRecord(job.frame);
+  for (const std::string& name : frame.fieldNames()) parameters.setField(name, frame.field(name));
+  global("parameters") = parameters;
+  feval("dot11a_GUI_b", 0, {Value("redraw"), h});
+  shell::signal().sequence = job.sequence;
+  shell::signal().impairments = job.impairments;
+  shell::signal().test = dialog.choice();
+  signalChanged(h);
+  gui::tellUser(shell::mainWindow(h), "Receiver test " + dialog.summary().toStdString(), false,
+                false);
+}
+
 void menuSignalImpairments_Callback(Call& c) {
   const Value& h = c.in(2, "handles");
   gui::ImpairmentsDialog dialog(shell::signal().impairments, sampleRateOfParameters(),
                                 widgetOf(shell::mainWindow(h)));
   if (dialog.exec() != QDialog::Accepted) return;
   shell::signal().impairments = dialog.settings();
+  shell::signal().test.reset();  // no longer the preset's signal
   signalChanged(h);
 }
 
@@ -233,12 +266,14 @@ void menuSignalSequence_Callback(Call& c) {
   gui::SequenceDialog dialog(shell::signal().sequence, widgetOf(shell::mainWindow(h)));
   if (dialog.exec() != QDialog::Accepted) return;
   shell::signal().sequence = dialog.settings();
+  shell::signal().test.reset();
   signalChanged(h);
 }
 
 [[maybe_unused]] const bool kSignalCommands = shell::addCommands({
     gfx::callback("menuSignalImpairments_Callback", menuSignalImpairments_Callback),
     gfx::callback("menuSignalSequence_Callback", menuSignalSequence_Callback),
+    gfx::callback("menuSignalReceiverTest_Callback", menuSignalReceiverTest_Callback),
 });
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "dot11a/dialogs.hpp"
 #include "dot11a/error.hpp"
 #include "dot11a/frame_sequence.hpp"
+#include "dot11a/rate_table.hpp"
 #include "dot11a/siggen_settings.hpp"
 
 namespace dot11a::gui {
@@ -352,6 +353,145 @@ void SequenceDialog::accept() {
     return;
   }
   result_ = s;
+  showProblem(message_, "");
+  QDialog::accept();
+}
+
+// ---- receiver test ---------------------------------------------------------------
+
+std::string receiverTestText(const FrameJob& job, const ReceiverTest& test) {
+  char level[96];
+  std::snprintf(level, sizeof level, "; set the level at the receiver input to %g dBm",
+                test.wantedDbm);
+  // The sequence is in the frames' text; the impairments as dot11a-gen lists them.
+  const std::string impairments = impair::describe(job.impairments);
+  return test.name + " at " + shown(test.rateMbps).toStdString() + " Mbit/s: " + test.framesText +
+         " of " + std::to_string(job.frame.totalLength()) + " octets, gap " +
+         job.sequence.gap.text() + (impairments.empty() ? "" : "; " + impairments) + level +
+         (test.interferer ? ", the interferer's level relative to it." : ".");
+}
+
+ReceiverTestDialog::ReceiverTestDialog(const FrameJob& base,
+                                       const std::optional<ReceiverTestChoice>& current,
+                                       QWidget* parent)
+    : QDialog(parent), base_(base), job_(base) {
+  setWindowTitle("Receiver Test");
+  setObjectName("ReceiverTestDialog");
+  auto* grid = new QGridLayout;
+  auto* testLabel = new QLabel("&Test", this);
+  auto* test = new QComboBox(this);
+  test->setObjectName("test");
+  for (std::string_view n : kReceiverTestNames)
+    test->addItem(QString::fromLatin1(n.data(), n.size()));
+  test->setToolTip(
+      "sensitivity: the wanted signal alone at the minimum sensitivity; acr, alt-acr: 3 dB "
+      "above it with an unsynchronised interferer one or two channels away.");
+  if (current) test->setCurrentText(QString::fromStdString(current->name));
+  testLabel->setBuddy(test);
+  grid->addWidget(testLabel, 0, 0);
+  grid->addWidget(test, 0, 1);
+  auto* rateLabel = new QLabel("Data &rate", this);
+  auto* rate = new QComboBox(this);
+  rate->setObjectName("rate");
+  const double factor = clockFactor(base.frame.spacing);
+  for (const RateEntry& e : kRateTable) rate->addItem(shown(e.mbps * factor));
+  const QString now = shown(base.frame.dataRate());
+  if (rate->findText(now) >= 0) rate->setCurrentText(now);
+  rateLabel->setBuddy(rate);
+  grid->addWidget(rateLabel, 1, 0);
+  grid->addWidget(rate, 1, 1);
+  grid->addWidget(new QLabel("Mbit/s", this), 1, 2);
+  auto* framesLabel = new QLabel("&Frames", this);
+  auto* frames = new QLineEdit(this);
+  frames->setObjectName("frames");
+  frames->setPlaceholderText("the most that fit, at most 1000");
+  if (current && current->frames) frames->setText(QString::number(*current->frames));
+  frames->setToolTip(QString("Frames in the waveform, 1 to %1; empty: %2, or the most the "
+                             "instrument's memory holds.")
+                         .arg(kMaxSequenceFrames)
+                         .arg(kReceiverTestFrames));
+  framesLabel->setBuddy(frames);
+  grid->addWidget(framesLabel, 2, 0);
+  grid->addWidget(frames, 2, 1);
+  summary_ = new QLabel(this);
+  summary_->setObjectName("summary");
+  summary_->setWordWrap(true);
+  summary_->setMinimumWidth(460);
+  summary_->setFrameShape(QFrame::StyledPanel);
+  summary_->setMargin(6);
+  message_ = finishLayout(
+      this, grid,
+      "Sets the frame (1000-octet PSDU with MAC header, PN payload and FCS), the sequence and "
+      "the interferer; the impairments already set stay. Set the instrument's level to the "
+      "one named: the readouts then give the level at the receiver input.");
+  // Under the choice, where the vertical layout gives the wrapped text its height.
+  static_cast<QVBoxLayout*>(layout())->insertWidget(1, summary_);
+  connect(test, &QComboBox::currentTextChanged, this, [this] { refresh(); });
+  connect(rate, &QComboBox::currentTextChanged, this, [this] { refresh(); });
+  connect(frames, &QLineEdit::textChanged, this, [this] { refresh(); });
+  refresh();
+}
+
+FrameJob ReceiverTestDialog::made(ReceiverTestChoice& choice, ReceiverTest& test) const {
+  FrameJob job = base_;
+  choice.name = child<QComboBox>(this, "test")->currentText().toStdString();
+  const RateEntry* r = rateByMbps(child<QComboBox>(this, "rate")->currentText().toDouble() /
+                                  clockFactor(job.frame.spacing));
+  if (r == nullptr) dot11a::raise("Choose one of the data rates.");
+  job.frame.modulation = r->modulation;
+  job.frame.coding = r->coding;
+  const QString frames = child<QLineEdit>(this, "frames")->text().trimmed();
+  choice.frames.reset();
+  if (!frames.isEmpty()) {
+    bool ok = false;
+    const qulonglong n = frames.toULongLong(&ok);
+    if (!ok || n < 1 || n > kMaxSequenceFrames)
+      dot11a::raise("The frame count must be a whole number from 1 to " +
+                    std::to_string(kMaxSequenceFrames) + ", or empty, not \"" +
+                    frames.toStdString() + "\".");
+    choice.frames = static_cast<std::size_t>(n);
+  }
+  ReceiverTestRequest request;
+  request.name = choice.name;
+  request.frames = choice.frames;
+  request.testOption = "The receiver test";
+  request.rateOption = "the data rate";
+  request.interfererOption = "the interferer (Signal > Impairments)";
+  test = applyReceiverTest(job, request);
+  return job;
+}
+
+void ReceiverTestDialog::refresh() {
+  ReceiverTestChoice c;
+  ReceiverTest t;
+  try {
+    const FrameJob job = made(c, t);
+    summary_->setText(QString::fromStdString(receiverTestText(job, t)));
+    showProblem(message_, "");
+  } catch (const std::exception& e) {
+    summary_->setText("");
+    showProblem(message_, e.what());
+  }
+}
+
+QString ReceiverTestDialog::summary() const {
+  return summary_->text();
+}
+
+QString ReceiverTestDialog::problem() const {
+  return message_->isVisible() ? message_->text() : QString();
+}
+
+void ReceiverTestDialog::accept() {
+  ReceiverTestChoice c;
+  ReceiverTest t;
+  try {
+    job_ = made(c, t);
+  } catch (const std::exception& e) {
+    showProblem(message_, e.what());
+    return;
+  }
+  choice_ = c;
   showProblem(message_, "");
   QDialog::accept();
 }

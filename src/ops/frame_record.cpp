@@ -1,6 +1,7 @@
 // The parameter set and signal records of a frame job (see frame_record.hpp).
 #include "dot11a/frame_record.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -9,6 +10,7 @@
 #include "dot11a/files.hpp"
 #include "dot11a/mac.hpp"
 #include "dot11a/parameters.hpp"
+#include "dot11a/receiver_test.hpp"
 #include "dot11a/waveform.hpp"
 #include "model/large_buffer.hpp"
 
@@ -252,6 +254,34 @@ void fromSignalRecord(const Value& rec, SequenceSettings& sequence, impair::Sett
   impairments = m;
 }
 
+Value withReceiverTest(Value rec, const ReceiverTestChoice& choice) {
+  rec.setField("ReceiverTest",
+               Value::record({{"Name", Value(choice.name)},
+                              {"Frames", choice.frames ? Value(static_cast<double>(*choice.frames))
+                                                       : Value::empty()}}));
+  return rec;
+}
+
+std::optional<ReceiverTestChoice> receiverTestOf(const Value& rec) {
+  if (!rec.isRecord() || !rec.hasField("ReceiverTest")) return std::nullopt;
+  const std::string at = std::string(kAt) + ".ReceiverTest";
+  const Value* v = present(rec, "ReceiverTest", kAt);
+  if (v == nullptr) return std::nullopt;
+  ReceiverTestChoice c;
+  c.name = text(*v, "Name", at);
+  if (std::find(kReceiverTestNames.begin(), kReceiverTestNames.end(), c.name) ==
+      kReceiverTestNames.end())
+    raise(at + ".Name must be sensitivity, acr or alt-acr, not \"" + c.name + "\".");
+  if (present(*v, "Frames", at)) {
+    const double n = number(*v, "Frames", at);
+    if (n < 1 || n > static_cast<double>(kMaxSequenceFrames) || n != std::floor(n))
+      raise(at + ".Frames must be a whole number from 1 to " + std::to_string(kMaxSequenceFrames) +
+            ".");
+    c.frames = static_cast<std::size_t>(n);
+  }
+  return c;
+}
+
 // ---- the parameter set record where it is read as a record ----------------------------
 
 Value defaultParameters() {
@@ -316,10 +346,14 @@ bool loadUserFile(FrameParameters& f) {
   return true;
 }
 
-void writeJobFile(const std::string& path, const FrameJob& job, bool platformC) {
-  writeParameterFile(
-      path, toRecord(job.frame), toValue(job.generator, platformC),
-      job.receiverTest() ? toSignalRecord(job.sequence, job.impairments) : Value::empty());
+void writeJobFile(const std::string& path, const FrameJob& job, bool platformC,
+                  const std::optional<ReceiverTestChoice>& test) {
+  Value signal = Value::empty();
+  if (job.receiverTest()) {
+    signal = toSignalRecord(job.sequence, job.impairments);
+    if (test) signal = withReceiverTest(std::move(signal), *test);
+  }
+  writeParameterFile(path, toRecord(job.frame), toValue(job.generator, platformC), signal);
 }
 
 }  // namespace dot11a

@@ -338,6 +338,7 @@ OptionsJob jobOf(const JobOptions& o, OptionSpelling spelling) {
     r.rateOption = name("rate");
     r.interfererOption = name("interferer");
     out.test = applyReceiverTest(job, r);
+    out.choice = ReceiverTestChoice{r.name, r.frames};
   } else if (frames) {
     q.frames = *frames;
   }

@@ -14,6 +14,7 @@
 
 #include "dot11a/files.hpp"
 #include "dot11a/json.hpp"
+#include "dot11a/levels.hpp"
 #include "dot11a/matfile.hpp"
 #include "dot11a/rate_table.hpp"
 #include "gui/main_window.hpp"
@@ -166,7 +167,8 @@ class Conformance : public ShellTest {
       {"f.pcap", "*.pcap", "samples"},
   };
 
-  void throughTheWindow(const Row& r, const std::string& at) {
+  // The row's settings in the window's controls and Signal menu.
+  void setTheWindow(const Row& r) {
     const auto rate = std::find_if(kRateTable.begin(), kRateTable.end(), [&](const RateEntry& e) {
       return e.mbps * r.spacing == r.rate * 20;
     });
@@ -194,6 +196,10 @@ class Conformance : public ShellTest {
     s.impairments.clockPpm = r.clockPpm;
     if (r.iq) s.impairments.iq = impair::IqImbalance{(*r.iq)[0], (*r.iq)[1]};
     s.impairments.seed = r.impairSeed;
+  }
+
+  void throughTheWindow(const Row& r, const std::string& at) {
+    setTheWindow(r);
     menu("pbCalculate");
     ASSERT_TRUE(script->shown.empty())
         << script->shown.front().title << ": " << script->shown.front().text;
@@ -376,6 +382,48 @@ TEST_F(Conformance, EveryFrontEndGivesTheSameSamplesMarkersAndFiles) {
       }
     }
   }
+}
+
+// The levels at the generator's set level: the window's status line after
+// Calculate, dot11a-gen with --power and Python's power= give the library's
+// one answer for a noisy three-frame sequence (bursts and idle time differ).
+TEST_F(Conformance, LevelReadoutsAtTheSetLevelAgree) {
+  const Row& r = kRows[4];  // three frames, SIFS apart, with noise
+  global("SigGenSettings").setField("Amplitude", Value(-47.0));
+  setTheWindow(r);
+  menu("pbCalculate");
+  const std::shared_ptr<const Waveform> w = shell::calculatedWaveform();
+  ASSERT_TRUE(w);
+  const Levels exact = levelsOf(*w, -47);
+  ASSERT_TRUE(exact.valid);
+  EXPECT_GT(exact.burstDbm, -47.0);  // the idle time lowers the mean of the whole
+  const std::string text = levelsText(exact);
+  EXPECT_NE(message().find("At the set level -47 dBm: " + text), std::string::npos) << message();
+
+  const ToolRun g =
+      run(std::string(DOT11A_BIN_DIR) + "/dot11a-gen " + genOptions(r) + " --power -47");
+  ASSERT_EQ(g.status, 0) << g.output;
+  EXPECT_NE(g.output.find("levels:        " + text + " at the set level -47 dBm\n"),
+            std::string::npos)
+      << g.output;
+  const ToolRun quiet = run(std::string(DOT11A_BIN_DIR) + "/dot11a-gen " + genOptions(r));
+  EXPECT_EQ(quiet.output.find("levels:"), std::string::npos) << quiet.output;
+
+#ifdef DOT11A_PYTHON_DIR
+  const std::string script = "import veltora\nx, f = veltora.synthesize(**" + keywords(r) +
+                             ", power=-47)\nl = f['levels']\nprint(repr(l['set_level_dbm']), "
+                             "repr(l['burst_dbm']), repr(l['peak_dbm']), repr(l['papr_db']))\n";
+  const ToolRun p = run(std::string("PYTHONPATH=") + DOT11A_PYTHON_DIR + " /usr/bin/python3 -c " +
+                        shellQuoted(script));
+  ASSERT_EQ(p.status, 0) << p.output;
+  std::istringstream in(p.output);
+  double set = 0, burst = 0, peak = 0, papr = 0;
+  in >> set >> burst >> peak >> papr;
+  EXPECT_EQ(set, -47);
+  EXPECT_DOUBLE_EQ(burst, exact.burstDbm);
+  EXPECT_DOUBLE_EQ(peak, exact.peakDbm);
+  EXPECT_DOUBLE_EQ(papr, exact.paprDb);
+#endif
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -20,6 +21,7 @@
 
 #include "dot11a/files.hpp"
 #include "dot11a/frame_record.hpp"
+#include "dot11a/job_options.hpp"
 #include "dot11a/num2str.hpp"
 #include "dot11a/parameters.hpp"
 #include "dot11a/waveform.hpp"
@@ -251,6 +253,94 @@ TEST_F(SignalMenu, ParameterFilesKeepTheSignalAndOlderFilesLoadWithNone) {
   menu("menuFileOpen");
   EXPECT_FALSE(signal().active());
   EXPECT_EQ(title().find('['), std::string::npos) << title();
+}
+
+// Signal > Receiver Test applies dot11a-gen's preset: the window's job after
+// the dialog is the tool's for the same preset and rate; a refused choice
+// says why in the dialog; the parameter file keeps the preset, which the
+// dialog offers again; a change made in another Signal dialog ends it.
+TEST_F(SignalMenu, ReceiverTestIsDotGensPresetAndItsFileKeepsIt) {
+  // Its Alt letters are unique in the Signal menu and in the dialog.
+  std::set<QChar> items;
+  for (const char* tag :
+       {"menuSignalImpairments", "menuSignalSequence", "menuSignalReceiverTest"}) {
+    const QString label = QString::fromStdString(gfx::getString(h(tag), "Label"));
+    EXPECT_TRUE(items.insert(label[label.indexOf('&') + 1].toLower()).second) << tag;
+  }
+  std::string refused, summary;
+  const std::string shot = screenshotFolder() + "/signal-receiver-test.png";
+  inDialog<gui::ReceiverTestDialog>([&](gui::ReceiverTestDialog& d) {
+    std::set<QChar> keys;
+    for (const QLabel* l : d.findChildren<QLabel*>())
+      if (const qsizetype at = l->text().indexOf('&'); at >= 0) {
+        EXPECT_TRUE(keys.insert(l->text()[at + 1].toLower()).second) << l->text().toStdString();
+      }
+    for (const QAbstractButton* b : d.findChildren<QAbstractButton*>())
+      if (const qsizetype at = b->text().indexOf('&'); at >= 0) {
+        EXPECT_TRUE(keys.insert(b->text()[at + 1].toLower()).second) << b->text().toStdString();
+      }
+    in<QComboBox>(d, "test")->setCurrentText("acr");
+    in<QComboBox>(d, "rate")->setCurrentText("24");
+    set(d, "frames", "0");
+    ok(d);
+    refused = d.problem().toStdString();
+    set(d, "frames", "");
+    summary = d.summary().toStdString();
+    QCoreApplication::processEvents();
+    d.grab().save(QString::fromStdString(shot));
+    ok(d);
+  });
+  menu("menuSignalReceiverTest");
+  EXPECT_NE(refused.find("from 1 to"), std::string::npos) << refused;
+  EXPECT_EQ(summary.rfind("acr at 24 Mbit/s: 1000 frames of 1000 octets", 0), 0u) << summary;
+  EXPECT_NE(summary.find("-71 dBm"), std::string::npos) << summary;
+  EXPECT_TRUE(showsSomething(shot, 200, 100));
+
+  JobOptions o;
+  o.test = "acr";
+  o.rate = 24;
+  const OptionsJob made = jobOf(o, OptionSpelling::CommandLine);
+  const FrameJob& gen = made.job;
+  EXPECT_EQ(made.choice, signal().test);  // as the files record it
+  const FrameJob win = shell::windowJob();
+  EXPECT_EQ(toRecord(win.frame), toRecord(gen.frame));
+  EXPECT_EQ(toSignalRecord(win.sequence, win.impairments),
+            toSignalRecord(gen.sequence, gen.impairments));
+  EXPECT_EQ(num2str(params().field("OverSampling").toScalar()), "3");  // holds the interferer
+  EXPECT_NE(title().find("[acr test, 1000 frames, IMPAIRED]"), std::string::npos) << title();
+
+  // Saved and opened again: the preset is back and the dialog offers it;
+  // applying it again (its own interferer is no user's) changes nothing.
+  const std::string file = path("acr.mat");
+  script->answer(file);
+  menu("menuFileSaveAs");
+  signal() = {};
+  script->answer("Discard");
+  script->answer(file);
+  menu("menuFileOpen");
+  ASSERT_TRUE(signal().test.has_value());
+  EXPECT_EQ(signal().test->name, "acr");
+  EXPECT_FALSE(signal().test->frames);
+  const Value before = shell::signalRecord();
+  std::string offered;
+  inDialog<gui::ReceiverTestDialog>([&](gui::ReceiverTestDialog& d) {
+    offered = in<QComboBox>(d, "test")->currentText().toStdString() + " " +
+              in<QComboBox>(d, "rate")->currentText().toStdString() + " " +
+              d.problem().toStdString();
+    ok(d);
+  });
+  menu("menuSignalReceiverTest");
+  EXPECT_EQ(offered, "acr 24 ");  // and nothing refused
+  EXPECT_EQ(shell::signalRecord(), before);
+
+  // Another sequence is no longer the preset's.
+  inDialog<gui::SequenceDialog>([&](gui::SequenceDialog& d) {
+    set(d, "frames", "5");
+    ok(d);
+  });
+  menu("menuSignalSequence");
+  EXPECT_FALSE(signal().test);
+  EXPECT_FALSE(receiverTestOf(shell::signalRecord()));
 }
 
 // Pictures of the two dialogs and of the window they leave (into

@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -16,7 +15,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -114,6 +115,82 @@ struct DemodWindow {
   std::size_t totalSamples = 0;
   // Set by Cancel and by closing the window; read by the receiving thread.
   std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
+  // Set on the GUI thread as the window goes: its widgets are not touched
+  // again (a table being deleted still reports its selection cleared).
+  bool closed = false;
+};
+
+// The window is there to be drawn in: not closed, its handle still valid
+// (a deleted window's handles go at once, its widgets on a later pass of the
+// event loop). Asked on the GUI thread only.
+bool open(const DemodWindow& w) {
+  return !w.closed && gfx::isHandle(w.fig);
+}
+
+// The receiving threads: each is joined, never left running past the
+// application. A thread reports to the GUI thread only while reports may be
+// posted; once the application goes, none is, and every thread is stopped
+// and joined before the objects it reports to are destroyed.
+class Receivers {
+ public:
+  static Receivers& get() {
+    static Receivers r;
+    return r;
+  }
+  // Starts `work` on a thread of its own; `stop` is its stop flag.
+  void start(std::shared_ptr<std::atomic<bool>> stop, std::function<void()> work) {
+    std::lock_guard lock(m_);
+    reapLocked();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    running_.push_back({std::thread([work = std::move(work), done] {
+                          work();
+                          done->store(true);
+                        }),
+                        std::move(stop), done});
+    if (!hooked_) {
+      hooked_ = true;
+      // Before the application object goes, with the queued reports it would
+      // deliver: no thread outlives it.
+      qAddPostRoutine([] { Receivers::get().stopAll(); });
+    }
+  }
+  // Posts `call` to the GUI thread unless the application is going.
+  bool post(std::function<void()> call) {
+    std::lock_guard lock(m_);
+    if (closing_ || qApp == nullptr) return false;
+    QMetaObject::invokeMethod(qApp, std::move(call), Qt::QueuedConnection);
+    return true;
+  }
+  void stopAll() {
+    std::vector<Running> all;
+    {
+      std::lock_guard lock(m_);
+      closing_ = true;
+      all.swap(running_);
+    }
+    for (Running& r : all) r.stop->store(true);
+    for (Running& r : all)
+      if (r.thread.joinable()) r.thread.join();
+  }
+
+ private:
+  struct Running {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> stop, done;
+  };
+  // Joins the threads that ended (at once: they have returned).
+  void reapLocked() {
+    for (auto it = running_.begin(); it != running_.end();)
+      if (it->done->load()) {
+        it->thread.join();
+        it = running_.erase(it);
+      } else {
+        ++it;
+      }
+  }
+  std::mutex m_;
+  std::vector<Running> running_;
+  bool closing_ = false, hooked_ = false;
 };
 
 const std::vector<std::string> kColumns = {"Start",
@@ -182,6 +259,7 @@ void exportJson(const DemodWindow& w) {
 }
 
 void showSelected(const DemodWindow& w) {
+  if (!open(w)) return;
   const auto rows = w.table->selectionModel()->selectedRows();
   if (rows.empty()) return;
   const auto i = static_cast<std::size_t>(rows.front().row());
@@ -296,8 +374,12 @@ void demodulate(Call& c) {
     w->stop->store(true);
     w->cancelButton->setEnabled(false);
   });
-  // Closing the window stops the receiver at its next frame.
-  QObject::connect(host, &QObject::destroyed, [stop = w->stop] { stop->store(true); });
+  // Closing the window stops the receiver at its next frame, and nothing
+  // touches the window's widgets from then on.
+  QObject::connect(host, &QObject::destroyed, [w] {
+    w->closed = true;
+    w->stop->store(true);
+  });
   w->table = new QTableWidget(0, static_cast<int>(kColumns.size()), host);
   tag(w->table, "KS_DemodFrames");
   QStringList headers;
@@ -321,24 +403,21 @@ void demodulate(Call& c) {
   w->plots.payload = payload;
   QObject::connect(w->table, &QTableWidget::itemSelectionChanged, host, [w] { showSelected(*w); });
   // The receiver on its own thread; the window may be gone when it reports.
-  // A deleted window's handles are invalid at once while its widget goes
-  // only on a later pass of the event loop: a report for either is dropped,
-  // and the receiver stopped.
-  QPointer<QWidget> alive(host);
-  const auto post = [alive, w](auto&& call) {
-    QMetaObject::invokeMethod(
-        qApp,
-        [alive, w, call = std::move(call)] {
-          if (alive && gfx::isHandle(w->fig))
-            call(*w);
-          else
-            w->stop->store(true);
-        },
-        Qt::QueuedConnection);
+  // Each report runs on the GUI thread, where it is dropped (and the
+  // receiver stopped) once the window closed. The thread shares with the
+  // window only the stop flag and, through the posted reports, the window's
+  // record, which the GUI thread alone reads.
+  const auto post = [w](std::function<void(DemodWindow&)> call) {
+    Receivers::get().post([w, call = std::move(call)] {
+      if (open(*w))
+        call(*w);
+      else
+        w->stop->store(true);
+    });
   };
   w->result.sampleRate = rate;
   w->fftBackoff = options.fftBackoff;
-  std::thread([wave, options, stop = w->stop, post] {
+  Receivers::get().start(w->stop, [wave, options, stop = w->stop, post] {
     rx::Options o = options;
     o.maxFrames = kMaxFrames;
     o.keepPointsSymbols = kPointSymbols;
@@ -358,7 +437,7 @@ void demodulate(Call& c) {
     }
     const bool cancelled = stop->load(), full = found >= kMaxFrames;
     post([problem, cancelled, full](DemodWindow& win) { finish(win, problem, cancelled, full); });
-  }).detach();
+  });
   gfx::setString(w->fig, "Visible", "on");
   c.out(0) = w->fig.toValue();
 }

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "dot11a/levels.hpp"
+
 namespace dot11a::plots {
 
 using cplx = std::complex<double>;
@@ -77,11 +79,9 @@ struct Ccdf {
 // An empty waveform gives the built-in 1000-sample test signal.
 Ccdf ccdf(std::span<const cplx> samples);
 
-// [first, end) sample ranges.
-using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
-// The runs where a burst marker row is non-zero, within the first `n`
-// samples. An empty marker row gives no runs.
-Ranges burstRanges(std::span<const double> marker, std::size_t n);
+// The bursts and levels at a set level are the library's.
+using dot11a::burstRanges;
+using dot11a::Ranges;
 // The samples within the ranges (clipped to the samples), in order.
 std::vector<cplx> gatedSamples(std::span<const cplx> samples, const Ranges& ranges);
 
@@ -90,17 +90,8 @@ std::vector<cplx> gatedSamples(std::span<const cplx> samples, const Ranges& rang
 // entry of `percents`; 0 for no samples or no power.
 std::vector<double> paprAt(std::span<const cplx> samples, std::span<const double> percents);
 
-// The levels a receiver tester reads off a waveform played at the signal
-// generator's set level, which is the RMS power of the whole waveform as
-// played (idle time included): the mean power over the bursts (over every
-// sample when there are none), the highest instantaneous power, both in dBm,
-// and their ratio in dB. `valid` is false for a waveform without power.
-struct Levels {
-  double burstDbm = 0, peakDbm = 0, paprDb = 0;
-  bool valid = false;
-};
-Levels levelsAt(std::span<const cplx> samples, const Ranges& bursts, double setLevelDbm);
-// "burst -26.6 dBm, peak -16.2 dBm, PAPR 10.4 dB" (empty when not valid).
-std::string levelsText(const Levels& l);
+using dot11a::Levels;
+using dot11a::levelsAt;
+using dot11a::levelsText;
 
 }  // namespace dot11a::plots
