@@ -290,8 +290,10 @@ gfx::Handle perCurveWindow(gfx::Handle parent, const per::Sweep& sweep,
   std::string thresholds = "SNR at PER 10 % (the limit with a 10 dB noise figure):";
   double left = lowSnr, right = highSnr;
   const ChannelSpacing spacing = sweep.job.frame.spacing;
+  bool anyClean = false;
   for (std::size_t i = 0; i < sweep.ratesMbps.size(); ++i) {
     const double rate = sweep.ratesMbps[i];
+    const std::string name = num2str(rate) + " Mbit/s";
     std::vector<per::PointResult> curve;
     std::vector<double> x, y;
     for (const per::PointResult& r : points)
@@ -304,9 +306,35 @@ gfx::Handle perCurveWindow(gfx::Handle parent, const per::Sweep& sweep,
         y.push_back(v);
         if (v > 0) bottom = std::min(bottom, v);
       }
+    // A point that lost no frame has no place on a log axis either: the first
+    // one above the curve's last lost frame is marked at half a frame lost,
+    // joined to the curve by a dotted line, as dot11a-per's plot marks it;
+    // without it a curve would seem to end where its frames stopped failing.
+    const auto lastLost = std::find_if(curve.rbegin(), curve.rend(),
+                                       [](const per::PointResult& r) { return r.errors > 0; });
+    const auto clean = std::find_if(curve.begin(), curve.end(), [&](const per::PointResult& r) {
+      return r.frames > 0 && r.errors == 0 &&
+             (lastLost == curve.rend() || r.snrDb > lastLost->snrDb);
+    });
+    if (clean != curve.end()) {
+      const double half = 0.5 / static_cast<double>(clean->frames);
+      bottom = std::min(bottom, half);
+      std::vector<double> cx{clean->snrDb}, cy{half};
+      if (lastLost != curve.rend()) {
+        cx.insert(cx.begin(), lastLost->snrDb);
+        cy.insert(cy.begin(), lastLost->per());
+      }
+      const gfx::Handle n = gfx::plotLine(ax, cx, cy, ":");
+      gfx::set(n, "Color", Value::row(colourOf(i)));
+      const gfx::Handle mark =
+          gfx::plotLine(ax, std::vector<double>{clean->snrDb}, std::vector<double>{half}, "x");
+      gfx::set(mark, "Color", Value::row(colourOf(i)));
+      // Named in the title, not in the legend, which would cover the marks.
+      anyClean = true;
+      gfx::setString(mark, "Tag", "KS_PerNoneLost" + num2str(rate));
+    }
     const std::optional<double> at = per::snrAt(curve);
     const std::optional<double> limit = per::sensitivitySnrDb(rate / clockFactor(spacing), spacing);
-    const std::string name = num2str(rate) + " Mbit/s";
     const gfx::Handle l = gfx::plotLine(ax, x, y, "-o");
     gfx::set(l, "Color", Value::row(colourOf(i)));
     gfx::setString(l, "DisplayName", name + (at ? format(" (%.2f dB)", *at) : ""));
@@ -341,11 +369,12 @@ gfx::Handle perCurveWindow(gfx::Handle parent, const per::Sweep& sweep,
                  std::string(sweep.ideal ? "Ideal receiver, " : "Receiver, ") +
                      (sweep.job.impairments.channel ? "multipath, " : "AWGN, ") +
                      std::to_string(sweep.frames) + " frames a point" +
-                     (complete ? "" : " (incomplete)"));
+                     (anyClean ? "; x: no frame lost" : "") + (complete ? "" : " (incomplete)"));
   gfx::setString(ax, "XGrid", "on");
   gfx::setString(ax, "YGrid", "on");
   gfx::setString(ax, "Legend", "on");
-  // Curves fall from upper left to lower right: the lower left stays clear.
+  // Curves fall from upper left to lower right: the lower left is the
+  // clearest corner; the legend's see-through face shows what lies under it.
   gfx::setString(ax, "LegendLocation", "southwest");
 
   QWidget* host = gfx::widgetOf(fig);

@@ -108,6 +108,11 @@ TEST_F(PerCurve, WindowSweepAndFilesAreDotPers) {
   EXPECT_NE(gfx::traceCsv(w).find(",54 Mbit/s"), std::string::npos);
   EXPECT_EQ(gfx::get(line("KS_Per10"), "YData").toDoubles(), std::vector<double>({0.1, 0.1}));
   EXPECT_NEAR(gfx::get(line("KS_PerLimit54"), "XData").real(0), *per::sensitivitySnrDb(54), 1e-9);
+  // 6 Mbit/s stops losing frames inside the sweep: the first point without a
+  // lost frame is marked at half a frame lost, not left off the log axis.
+  const gfx::Handle none = line("KS_PerNoneLost6");
+  EXPECT_EQ(gfx::get(none, "YData").toDoubles(), std::vector<double>({0.5 / 12}));
+  EXPECT_GT(gfx::get(none, "XData").real(0), 0.0);
 
   script->answer(path("window.json"));
   click(tagged("KS_PerExportJson"));

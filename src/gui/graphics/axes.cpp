@@ -300,6 +300,11 @@ void LineObject::restyle() {
   drawn->setPen(pen);
   drawn->setVisible(visible);
   drawn->setName(displayName);
+  // A line without a name (a connector, a guide) has no entry in the legend.
+  if (displayName.isEmpty())
+    drawn->removeFromLegend();
+  else
+    drawn->addToLegend();
 }
 
 std::string lineStyleName(Qt::PenStyle s) {

@@ -353,6 +353,8 @@ void setLegend(const Target& t, const Value& v) {
   const std::string on = textOf(v);
   if (on != "on" && on != "off") raise("Legend is \"on\" or \"off\".");
   a->legend->setVisible(on == "on");
+  // A see-through face: points under the legend stay visible.
+  a->legend->setBrush(QColor(255, 255, 255, 170));
   a->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   a->redraw();
 }
